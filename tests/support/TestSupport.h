@@ -1,0 +1,32 @@
+// Helpers shared by the tests: test data paths, temporary folders, file bytes, a GUI application.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// Path of a committed test file: tests/data/<relative>.
+QString TestData(const QString& relative);
+
+// Whole content of a file; empty when it cannot be read.
+QByteArray ReadBytes(const QString& path);
+
+// Writes bytes to a file, creating or replacing it; fails the test when it cannot.
+void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// A fresh folder removed with everything in it at the end of the test. Path() ends in '/'.
+class TTempDir {
+public:
+    TTempDir();
+    QString Path() const;
+    QString File(const QString& name) const { return Path() + name; }
+
+private:
+    QTemporaryDir FDir;
+};
+
+// Message of the first byte where two texts differ ("" when equal), to print with a failed comparison.
+QString FirstDifference(const QByteArray& expected, const QByteArray& actual);
+
+// Makes sure a QGuiApplication exists (fonts and painting need one); idempotent.
+void EnsureGuiApplication();
