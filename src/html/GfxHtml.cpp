@@ -10,29 +10,25 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
 // The name after the last directory separator.
-QString FileNamePart(const QString& path)
-{
+QString FileNamePart(const QString& path) {
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
 // The name without the part from the last dot of its file name; a name without a dot stays whole.
-QString WithoutExtension(const QString& path)
-{
+QString WithoutExtension(const QString& path) {
     const qsizetype dot = path.lastIndexOf('.');
     return dot > path.lastIndexOf('/') ? path.left(dot) : path;
 }
 
 // Bytes as kilobytes with one decimal, halves rounding up ("0.0" pattern), in the program's locale,
 // which is the system's: the page is written for the user who made it.
-QString KiloBytesText(int bytes)
-{
+QString KiloBytesText(int bytes) {
     const qint64 tenths = (static_cast<qint64>(bytes) * 10 + 512) / 1024;
     return QString::number(tenths / 10) + QLocale().decimalPoint() + QString::number(tenths % 10);
 }
 
 // Up to three lines: file name, picture size, file size.
-QString InfoText(TPicInfo info, const QString& picName, int width, int height, int fileSize)
-{
+QString InfoText(TPicInfo info, const QString& picName, int width, int height, int fileSize) {
     const bool name = (info & PicInfoBit(piFileName)) != 0;
     const bool picSize = (info & PicInfoBit(piPicSize)) != 0;
     const bool size = (info & PicInfoBit(piFileSize)) != 0;
@@ -52,8 +48,7 @@ QString InfoText(TPicInfo info, const QString& picName, int width, int height, i
     return text;
 }
 
-std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int height)
-{
+std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int height) {
     auto image = std::make_shared<TImageTag>();
     image->SetSrc(HtmlEscape(FileNamePart(fileName)));
     image->SetWidth(width);
@@ -67,8 +62,7 @@ std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int heig
 TGfxThumbPage::TGfxThumbPage()
     : FTableTitleTag(std::make_shared<TTextTag>()), FTableTag(std::make_shared<TTableTag>()),
       FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
-      FBackLinkTextTag(std::make_shared<TTextTag>())
-{
+      FBackLinkTextTag(std::make_shared<TTextTag>()) {
     auto generator = std::make_shared<TMetaTag>();
     generator->SetName(QStringLiteral("GENERATOR"));
     generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
@@ -92,8 +86,7 @@ TGfxThumbPage::TGfxThumbPage()
     body.Add(std::move(credit));
 }
 
-void TGfxThumbPage::Assign(const TPersistent& source)
-{
+void TGfxThumbPage::Assign(const TPersistent& source) {
     // Settings only: the tree is the constructor's and follows the settings on every generation.
     const auto* page = dynamic_cast<const TGfxThumbPage*>(&source);
     if (page == nullptr || page == this)
@@ -125,8 +118,7 @@ void TGfxThumbPage::Assign(const TPersistent& source)
     FTextColor = page->FTextColor;
 }
 
-void TGfxThumbPage::Generate()
-{
+void TGfxThumbPage::Generate() {
     TBodyTag& body = Body();
     body.SetBackground(HtmlEscape(FBackground));
     body.SetTextColor(FTextColor);
@@ -156,13 +148,11 @@ void TGfxThumbPage::Generate()
     THtmlPage::Generate();
 }
 
-TTagGeneratorPtr TGfxThumbPage::NewInstance() const
-{
+TTagGeneratorPtr TGfxThumbPage::NewInstance() const {
     return std::make_shared<TGfxThumbPage>();
 }
 
-void TGfxThumbPage::BuildCells()
-{
+void TGfxThumbPage::BuildCells() {
     FCells.clear();
     if (FThumbList == nullptr)
         return;
@@ -195,8 +185,7 @@ void TGfxThumbPage::BuildCells()
     }
 }
 
-void TGfxThumbPage::SaveToFile(const QString& fileName)
-{
+void TGfxThumbPage::SaveToFile(const QString& fileName) {
     Generate();
     const QByteArray bytes = Text().toUtf8();
     // Written beside the target and renamed over it when complete, so no half page is ever left.
@@ -209,20 +198,17 @@ void TGfxThumbPage::SaveToFile(const QString& fileName)
 
 // ---- TGfxPicPage
 
-void TGfxPicPage::Assign(const TPersistent& source)
-{
+void TGfxPicPage::Assign(const TPersistent& source) {
     if (const auto* page = dynamic_cast<const TGfxPicPage*>(&source))
         FPicFile = page->FPicFile;
     TGfxThumbPage::Assign(source);
 }
 
-TTagGeneratorPtr TGfxPicPage::NewInstance() const
-{
+TTagGeneratorPtr TGfxPicPage::NewInstance() const {
     return std::make_shared<TGfxPicPage>();
 }
 
-void TGfxPicPage::BuildCells()
-{
+void TGfxPicPage::BuildCells() {
     FCells.clear();
     int width = 0, height = 0, fileSize = 0;
     GetPictureInfo(FPicFile, width, height, fileSize);

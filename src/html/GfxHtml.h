@@ -12,8 +12,7 @@
 enum TPicInfoItem : std::uint8_t { piFileName, piPicSize, piFileSize };
 // A set of TPicInfoItem in one byte: bit n stands for item n.
 using TPicInfo = std::uint8_t;
-constexpr TPicInfo PicInfoBit(TPicInfoItem item)
-{
+constexpr TPicInfo PicInfoBit(TPicInfoItem item) {
     return static_cast<TPicInfo>(1u << item);
 }
 

@@ -6,22 +6,19 @@
 namespace {
 
 // The page unit's picture measurer, raising this unit's exception for a missing file.
-void MeasureListFile(const QString& fileName, int& width, int& height, int& fileSize)
-{
+void MeasureListFile(const QString& fileName, int& width, int& height, int& fileSize) {
     if (!MeasurePictureFile(fileName, width, height, fileSize))
         throw EGfxListsException("File: " + fileName + " not found");
 }
 
 } // namespace
 
-TThumbListItem* TThumbnailList::Add()
-{
+TThumbListItem* TThumbnailList::Add() {
     FItems.push_back(std::make_unique<TThumbListItem>());
     return FItems.back().get();
 }
 
-void TThumbnailList::UpdateInfo()
-{
+void TThumbnailList::UpdateInfo() {
     for (int i = 0; i < Count(); ++i) {
         if (FOnProgress) {
             FOnProgress(this, FBaseDir + Items(i)->PicName());

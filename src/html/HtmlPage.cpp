@@ -7,15 +7,13 @@
 
 THtmlPage::THtmlPage()
     : FHead(std::make_shared<THeadTag>()), FTitleTag(std::make_shared<TTitleTag>()),
-      FBody(std::make_shared<TBodyTag>())
-{
+      FBody(std::make_shared<TBodyTag>()) {
     SetTagName(QStringLiteral("html"));
     Children().Add(FHead);
     Children().Add(FBody);
 }
 
-void THtmlPage::Assign(const TPersistent& source)
-{
+void THtmlPage::Assign(const TPersistent& source) {
     // The plain deep copy would replace the head and body in the tree with copies that the page's own
     // references never see; so the content is copied into them instead. Only a page can be copied here.
     const auto* page = dynamic_cast<const THtmlPage*>(&source);
@@ -38,8 +36,7 @@ void THtmlPage::Assign(const TPersistent& source)
     FHead->Children().Swap(headChildren);
 }
 
-void THtmlPage::Generate()
-{
+void THtmlPage::Generate() {
     bool hasTitle = false;
     for (int i = 0; i < FHead->Children().Count() && !hasTitle; ++i) {
         const TTagGenerator& child = *FHead->Children().Items(i);
@@ -50,13 +47,11 @@ void THtmlPage::Generate()
     TTagGenerator::Generate();
 }
 
-TTagGeneratorPtr THtmlPage::NewInstance() const
-{
+TTagGeneratorPtr THtmlPage::NewInstance() const {
     return std::make_shared<THtmlPage>();
 }
 
-void GetPictureInfo(const QString& fileName, int& width, int& height, int& fileSize)
-{
+void GetPictureInfo(const QString& fileName, int& width, int& height, int& fileSize) {
     if (!MeasurePictureFile(fileName, width, height, fileSize))
         throw EGfxHtmlException("File: " + fileName + " not found");
 }

@@ -9,14 +9,12 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString Quoted(const QString& value)
-{
+QString Quoted(const QString& value) {
     return '"' + value + '"';
 }
 
 // Cells and rows: the element with its unquoted alignment fragments, then CR LF in front.
-void GenerateAligned(TParamerteredTag& tag, const QString& tagName, THtmlHAlign align, THtmlVAlign vAlign)
-{
+void GenerateAligned(TParamerteredTag& tag, const QString& tagName, THtmlHAlign align, THtmlVAlign vAlign) {
     tag.SetTagName(tagName);
     QStringList& params = *tag.Params();
     params.clear();
@@ -31,8 +29,7 @@ void GenerateAligned(TParamerteredTag& tag, const QString& tagName, THtmlHAlign 
 }
 
 // A plain wrapper element around one child, as the text tag nests its caption.
-TTagGeneratorPtr Wrap(TTagGeneratorPtr inner, const QString& tagName, const QString& fragment)
-{
+TTagGeneratorPtr Wrap(TTagGeneratorPtr inner, const QString& tagName, const QString& fragment) {
     auto wrapper = std::make_shared<TParamerteredTag>();
     wrapper->SetTagName(tagName);
     *wrapper->Params() << fragment;
@@ -42,22 +39,19 @@ TTagGeneratorPtr Wrap(TTagGeneratorPtr inner, const QString& tagName, const QStr
 
 } // namespace
 
-QString HtmlHAlignValue(THtmlHAlign align)
-{
+QString HtmlHAlignValue(THtmlHAlign align) {
     if (align == haDefault || align >= std::size(HtmlHAlignNames))
         return {};
     return QString::fromLatin1(HtmlHAlignNames[align]);
 }
 
-QString HtmlVAlignValue(THtmlVAlign align)
-{
+QString HtmlVAlignValue(THtmlVAlign align) {
     if (align == vaDefault || align >= std::size(HtmlVAlignNames))
         return {};
     return QString::fromLatin1(HtmlVAlignNames[align]);
 }
 
-QString ColorToHtml(TColor color)
-{
+QString ColorToHtml(TColor color) {
     const auto value = static_cast<std::uint32_t>(color);
     return QStringLiteral("#%1%2%3")
         .arg(value & 0xFF, 2, 16, QChar('0'))
@@ -66,13 +60,11 @@ QString ColorToHtml(TColor color)
         .toUpper();
 }
 
-QString HtmlEscape(const QString& text)
-{
+QString HtmlEscape(const QString& text) {
     return text.toHtmlEscaped();
 }
 
-QString HtmlQuoteEscape(const QString& text)
-{
+QString HtmlQuoteEscape(const QString& text) {
     QString result = text;
     return result.replace('"', QStringLiteral("&quot;"));
 }
@@ -81,8 +73,7 @@ void TPersistent::Assign(const TPersistent&) {}
 
 // ---- TTagGenerator
 
-void TTagGenerator::Assign(const TPersistent& source)
-{
+void TTagGenerator::Assign(const TPersistent& source) {
     const auto* tag = dynamic_cast<const TTagGenerator*>(&source);
     if (tag == nullptr || tag == this)
         return;
@@ -98,8 +89,7 @@ void TTagGenerator::Assign(const TPersistent& source)
     FChildren.Swap(copies);
 }
 
-void TTagGenerator::Generate()
-{
+void TTagGenerator::Generate() {
     FText.clear();
     QString attributes;
     if (FParams) {
@@ -119,30 +109,26 @@ void TTagGenerator::Generate()
         FText += "</" + FTagName + '>';
 }
 
-TTagGeneratorPtr TTagGenerator::NewInstance() const
-{
+TTagGeneratorPtr TTagGenerator::NewInstance() const {
     return std::make_shared<TTagGenerator>();
 }
 
 // ---- TParamerteredTag
 
-void TParamerteredTag::Assign(const TPersistent& source)
-{
+void TParamerteredTag::Assign(const TPersistent& source) {
     const auto* tag = dynamic_cast<const TTagGenerator*>(&source);
     if (tag != nullptr && tag->Params() != nullptr)
         *FParams = *tag->Params();
     TTagGenerator::Assign(source);
 }
 
-TTagGeneratorPtr TParamerteredTag::NewInstance() const
-{
+TTagGeneratorPtr TParamerteredTag::NewInstance() const {
     return std::make_shared<TParamerteredTag>();
 }
 
 // ---- TImageTag
 
-void TImageTag::Assign(const TPersistent& source)
-{
+void TImageTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TImageTag*>(&source)) {
         FSrc = tag->FSrc;
         FWidth = tag->FWidth;
@@ -152,35 +138,30 @@ void TImageTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TImageTag::Generate()
-{
+void TImageTag::Generate() {
     SetTagName(QStringLiteral("img"));
     *Params() = QStringList{"SRC=" + Quoted(FSrc), "BORDER=" + QString::number(FBorder),
                             "HEIGHT=" + QString::number(FHeight), "WIDTH=" + QString::number(FWidth)};
     TTagGenerator::Generate();
 }
 
-TTagGeneratorPtr TImageTag::NewInstance() const
-{
+TTagGeneratorPtr TImageTag::NewInstance() const {
     return std::make_shared<TImageTag>();
 }
 
 // ---- THorizLineTag
 
-void THorizLineTag::Assign(const TPersistent& source)
-{
+void THorizLineTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const THorizLineTag*>(&source))
         FWidth = tag->FWidth;
     TParamerteredTag::Assign(source);
 }
 
-void THorizLineTag::SetWidth(int value)
-{
+void THorizLineTag::SetWidth(int value) {
     FWidth = qBound(0, value, 100);
 }
 
-void THorizLineTag::Generate()
-{
+void THorizLineTag::Generate() {
     if (FWidth == 0) {
         SetText({});
         return;
@@ -190,22 +171,19 @@ void THorizLineTag::Generate()
     TTagGenerator::Generate();
 }
 
-TTagGeneratorPtr THorizLineTag::NewInstance() const
-{
+TTagGeneratorPtr THorizLineTag::NewInstance() const {
     return std::make_shared<THorizLineTag>();
 }
 
 // ---- THrefTag
 
-void THrefTag::Assign(const TPersistent& source)
-{
+void THrefTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const THrefTag*>(&source))
         FHref = tag->FHref;
     TParamerteredTag::Assign(source);
 }
 
-void THrefTag::Generate()
-{
+void THrefTag::Generate() {
     // No target, no link: the children are not written either.
     if (FHref.isEmpty()) {
         SetText({});
@@ -216,15 +194,13 @@ void THrefTag::Generate()
     TTagGenerator::Generate();
 }
 
-TTagGeneratorPtr THrefTag::NewInstance() const
-{
+TTagGeneratorPtr THrefTag::NewInstance() const {
     return std::make_shared<THrefTag>();
 }
 
 // ---- TTabCellTag, TTablRowTag
 
-void TTabCellTag::Assign(const TPersistent& source)
-{
+void TTabCellTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TTabCellTag*>(&source)) {
         FAlign = tag->FAlign;
         FVAlign = tag->FVAlign;
@@ -232,18 +208,15 @@ void TTabCellTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TTabCellTag::Generate()
-{
+void TTabCellTag::Generate() {
     GenerateAligned(*this, QStringLiteral("td"), FAlign, FVAlign);
 }
 
-TTagGeneratorPtr TTabCellTag::NewInstance() const
-{
+TTagGeneratorPtr TTabCellTag::NewInstance() const {
     return std::make_shared<TTabCellTag>();
 }
 
-void TTablRowTag::Assign(const TPersistent& source)
-{
+void TTablRowTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TTablRowTag*>(&source)) {
         FAlign = tag->FAlign;
         FVAlign = tag->FVAlign;
@@ -251,20 +224,17 @@ void TTablRowTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TTablRowTag::Generate()
-{
+void TTablRowTag::Generate() {
     GenerateAligned(*this, QStringLiteral("tr"), FAlign, FVAlign);
 }
 
-TTagGeneratorPtr TTablRowTag::NewInstance() const
-{
+TTagGeneratorPtr TTablRowTag::NewInstance() const {
     return std::make_shared<TTablRowTag>();
 }
 
 // ---- TTableTag
 
-void TTableTag::Assign(const TPersistent& source)
-{
+void TTableTag::Assign(const TPersistent& source) {
     // The cell source is not copied: it belongs to the source's owner and may not outlive the copy.
     if (const auto* tag = dynamic_cast<const TTableTag*>(&source)) {
         FCellSpacing = tag->FCellSpacing;
@@ -276,8 +246,7 @@ void TTableTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TTableTag::Generate()
-{
+void TTableTag::Generate() {
     SetTagName(QStringLiteral("table"));
     *Params() = QStringList{"CELLSPACING=" + QString::number(FCellSpacing),
                             "CELLPADDING=" + QString::number(FCellPadding)};
@@ -304,15 +273,13 @@ void TTableTag::Generate()
     SetText(kCrLf + Text());
 }
 
-TTagGeneratorPtr TTableTag::NewInstance() const
-{
+TTagGeneratorPtr TTableTag::NewInstance() const {
     return std::make_shared<TTableTag>();
 }
 
 // ---- TMetaTag, TCharsetTag
 
-void TMetaTag::Assign(const TPersistent& source)
-{
+void TMetaTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TMetaTag*>(&source)) {
         FName = tag->FName;
         FContent = tag->FContent;
@@ -320,36 +287,31 @@ void TMetaTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TMetaTag::Generate()
-{
+void TMetaTag::Generate() {
     SetTagName(QStringLiteral("meta"));
     *Params() = QStringList{"name=" + Quoted(FName), "content=" + Quoted(FContent)};
     TTagGenerator::Generate();
     SetText(kCrLf + Text());
 }
 
-TTagGeneratorPtr TMetaTag::NewInstance() const
-{
+TTagGeneratorPtr TMetaTag::NewInstance() const {
     return std::make_shared<TMetaTag>();
 }
 
-void TCharsetTag::Generate()
-{
+void TCharsetTag::Generate() {
     SetTagName(QStringLiteral("meta"));
     *Params() = QStringList{QStringLiteral("charset=\"utf-8\"")};
     TTagGenerator::Generate();
     SetText(kCrLf + Text());
 }
 
-TTagGeneratorPtr TCharsetTag::NewInstance() const
-{
+TTagGeneratorPtr TCharsetTag::NewInstance() const {
     return std::make_shared<TCharsetTag>();
 }
 
 // ---- TBodyTag
 
-void TBodyTag::Assign(const TPersistent& source)
-{
+void TBodyTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TBodyTag*>(&source)) {
         FBackground = tag->FBackground;
         FLinkColor = tag->FLinkColor;
@@ -360,8 +322,7 @@ void TBodyTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TBodyTag::Generate()
-{
+void TBodyTag::Generate() {
     SetTagName(QStringLiteral("body"));
     QStringList& params = *Params();
     params.clear();
@@ -377,15 +338,13 @@ void TBodyTag::Generate()
     SetText(kCrLf + Text());
 }
 
-TTagGeneratorPtr TBodyTag::NewInstance() const
-{
+TTagGeneratorPtr TBodyTag::NewInstance() const {
     return std::make_shared<TBodyTag>();
 }
 
 // ---- TTextTag
 
-void TTextTag::Assign(const TPersistent& source)
-{
+void TTextTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TTextTag*>(&source)) {
         FFontSize = tag->FFontSize;
         FColor = tag->FColor;
@@ -395,8 +354,7 @@ void TTextTag::Assign(const TPersistent& source)
     TParamerteredTag::Assign(source);
 }
 
-void TTextTag::Generate()
-{
+void TTextTag::Generate() {
     Children().Clear();
     if (FCaption.isEmpty()) {
         SetText({});
@@ -417,53 +375,45 @@ void TTextTag::Generate()
     TTagGenerator::Generate();
 }
 
-TTagGeneratorPtr TTextTag::NewInstance() const
-{
+TTagGeneratorPtr TTextTag::NewInstance() const {
     return std::make_shared<TTextTag>();
 }
 
 // ---- TTitleTag, THeadTag
 
-void TTitleTag::Assign(const TPersistent& source)
-{
+void TTitleTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TTitleTag*>(&source))
         FTitle = tag->FTitle;
     TTagGenerator::Assign(source);
 }
 
-void TTitleTag::Generate()
-{
+void TTitleTag::Generate() {
     SetText(kCrLf + "<title>" + FTitle + "</title>");
 }
 
-TTagGeneratorPtr TTitleTag::NewInstance() const
-{
+TTagGeneratorPtr TTitleTag::NewInstance() const {
     return std::make_shared<TTitleTag>();
 }
 
-void THeadTag::Generate()
-{
+void THeadTag::Generate() {
     SetTagName(QStringLiteral("head"));
     TTagGenerator::Generate();
     SetText(kCrLf + Text());
 }
 
-TTagGeneratorPtr THeadTag::NewInstance() const
-{
+TTagGeneratorPtr THeadTag::NewInstance() const {
     return std::make_shared<THeadTag>();
 }
 
 // ---- TTextCaption
 
-void TTextCaption::Assign(const TPersistent& source)
-{
+void TTextCaption::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TTextCaption*>(&source))
         FLines = tag->FLines;
     TTagGenerator::Assign(source);
 }
 
-void TTextCaption::SetCaption(const QString& text)
-{
+void TTextCaption::SetCaption(const QString& text) {
     FLines.clear();
     QString line;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -481,20 +431,17 @@ void TTextCaption::SetCaption(const QString& text)
         FLines << line;
 }
 
-QString TTextCaption::Caption() const
-{
+QString TTextCaption::Caption() const {
     QString text;
     for (const QString& line : FLines)
         text += line + kCrLf;
     return text;
 }
 
-void TTextCaption::Generate()
-{
+void TTextCaption::Generate() {
     SetText(FLines.join(QStringLiteral("<br>")));
 }
 
-TTagGeneratorPtr TTextCaption::NewInstance() const
-{
+TTagGeneratorPtr TTextCaption::NewInstance() const {
     return std::make_shared<TTextCaption>();
 }

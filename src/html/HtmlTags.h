@@ -51,8 +51,7 @@ using TTagGeneratorPtr = std::shared_ptr<TTagGenerator>;
 // (head, body, title) while they also sit in the tree; clearing drops the list's hold on them.
 class TTagList {
 public:
-    template <class T> T* Add(std::shared_ptr<T> item)
-    {
+    template <class T> T* Add(std::shared_ptr<T> item) {
         T* raw = item.get();
         FItems.push_back(std::move(item));
         return raw;

@@ -19,8 +19,7 @@ public:
 
     qint64 Size() const { return FSize; }
 
-    bool Read(qint64 offset, qint64 count, QByteArray& bytes)
-    {
+    bool Read(qint64 offset, qint64 count, QByteArray& bytes) {
         if (offset < 0 || count < 0 || offset > FSize || count > FSize - offset || !FDevice.seek(offset))
             return false;
         bytes = FDevice.read(count);
@@ -32,30 +31,24 @@ private:
     qint64 FSize;
 };
 
-quint16 Le16(const QByteArray& b, int at)
-{
+quint16 Le16(const QByteArray& b, int at) {
     return qFromLittleEndian<quint16>(b.constData() + at);
 }
-quint32 Le32(const QByteArray& b, int at)
-{
+quint32 Le32(const QByteArray& b, int at) {
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
-qint32 LeS32(const QByteArray& b, int at)
-{
+qint32 LeS32(const QByteArray& b, int at) {
     return qFromLittleEndian<qint32>(b.constData() + at);
 }
-quint16 Be16(const QByteArray& b, int at)
-{
+quint16 Be16(const QByteArray& b, int at) {
     return qFromBigEndian<quint16>(b.constData() + at);
 }
-quint32 Be32(const QByteArray& b, int at)
-{
+quint32 Be32(const QByteArray& b, int at) {
     return qFromBigEndian<quint32>(b.constData() + at);
 }
 
 // A size the loader would accept: not empty and within the program's pixel limit.
-std::optional<QSize> Decodable(qint64 width, qint64 height)
-{
+std::optional<QSize> Decodable(qint64 width, qint64 height) {
     if (width <= 0 || height <= 0 || width * height > kMaxPicturePixels)
         return std::nullopt;
     return QSize(static_cast<int>(width), static_cast<int>(height));
@@ -65,18 +58,15 @@ std::optional<QSize> Decodable(qint64 width, qint64 height)
 
 // The frame kinds the JPEG library decodes: baseline, extended, progressive, arithmetic (sequential and
 // progressive). Lossless and hierarchical frames are left to the loader to refuse.
-bool DecodableFrame(quint8 marker)
-{
+bool DecodableFrame(quint8 marker) {
     return marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || marker == 0xC9 || marker == 0xCA;
 }
-bool IsFrameMarker(quint8 marker)
-{
+bool IsFrameMarker(quint8 marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 // SOF: length, precision, height, width, component count, 3 bytes per component.
-std::optional<QSize> MeasureJpegFrame(THeaderReader& reader, qint64 at, quint16 length, quint8 marker)
-{
+std::optional<QSize> MeasureJpegFrame(THeaderReader& reader, qint64 at, quint16 length, quint8 marker) {
     QByteArray sof;
     if (!DecodableFrame(marker) || length < 8 || !reader.Read(at + 2, length - 2, sof))
         return std::nullopt;
@@ -93,8 +83,7 @@ std::optional<QSize> MeasureJpegFrame(THeaderReader& reader, qint64 at, quint16 
     return Decodable(width, height);
 }
 
-std::optional<QSize> MeasureJpeg(THeaderReader& reader)
-{
+std::optional<QSize> MeasureJpeg(THeaderReader& reader) {
     QByteArray bytes;
     qint64 at = 2;
     // Every step moves forward by at least one byte, and reading stops at the end of the file.
@@ -110,7 +99,8 @@ std::optional<QSize> MeasureJpeg(THeaderReader& reader)
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
             continue; // markers without a segment
         // No frame before the scan, end of image or a second start: not a picture this measure trusts.
-        if (marker == 0x00 || marker == 0xD8 || marker == 0xD9 || marker == 0xDA || !reader.Read(at, 2, bytes))
+        if (marker == 0x00 || marker == 0xD8 || marker == 0xD9 || marker == 0xDA ||
+            !reader.Read(at, 2, bytes))
             return std::nullopt;
         const quint16 length = Be16(bytes, 0);
         if (length < 2)
@@ -124,10 +114,9 @@ std::optional<QSize> MeasureJpeg(THeaderReader& reader)
 
 // ---- BMP: file header (14 bytes), then an OS/2 core header (12) or a Windows info header (40 and up).
 
-bool BmpEncodingKnown(quint16 bitCount, quint32 compression, bool topDown)
-{
-    const bool bitsKnown = bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
-                           bitCount == 24 || bitCount == 32;
+bool BmpEncodingKnown(quint16 bitCount, quint32 compression, bool topDown) {
+    const bool bitsKnown =
+        bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32;
     switch (compression) {
     case 0: // uncompressed
         return bitsKnown;
@@ -142,22 +131,22 @@ bool BmpEncodingKnown(quint16 bitCount, quint32 compression, bool topDown)
     }
 }
 
-std::optional<QSize> MeasureBmp(THeaderReader& reader)
-{
+std::optional<QSize> MeasureBmp(THeaderReader& reader) {
     QByteArray header;
     if (!reader.Read(0, 18, header))
         return std::nullopt;
     const quint32 pixelOffset = Le32(header, 10);
     const quint32 infoSize = Le32(header, 14);
     const bool core = infoSize == 12;
-    const bool info = infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 || infoSize == 124;
+    const bool info =
+        infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 || infoSize == 124;
     // The pixels must start after the headers and inside the file.
     if ((!core && !info) || !reader.Read(14, infoSize, header) || pixelOffset < 14 + infoSize ||
         pixelOffset >= reader.Size())
         return std::nullopt;
     if (core)
         return BmpEncodingKnown(Le16(header, 10), 0, false) ? Decodable(Le16(header, 4), Le16(header, 6))
-                                                             : std::nullopt;
+                                                            : std::nullopt;
     const qint32 width = LeS32(header, 4);
     const qint32 height = LeS32(header, 8);
     if (height == std::numeric_limits<qint32>::min() ||
@@ -171,8 +160,7 @@ std::optional<QSize> MeasureBmp(THeaderReader& reader)
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
 // The size the loader gives an entry: a PNG's own header size, a DIB's directory size (0 meaning 256).
-std::optional<QSize> MeasureIconEntry(THeaderReader& reader, const QByteArray& entry, qint64 directoryEnd)
-{
+std::optional<QSize> MeasureIconEntry(THeaderReader& reader, const QByteArray& entry, qint64 directoryEnd) {
     const quint32 size = Le32(entry, 8);
     const quint32 offset = Le32(entry, 12);
     QByteArray image;
@@ -191,8 +179,7 @@ std::optional<QSize> MeasureIconEntry(THeaderReader& reader, const QByteArray& e
 }
 
 // The largest entry by area, the first of equal ones; every entry must be sound.
-std::optional<QSize> MeasureIco(THeaderReader& reader)
-{
+std::optional<QSize> MeasureIco(THeaderReader& reader) {
     QByteArray header;
     if (!reader.Read(0, 6, header) || Le16(header, 0) != 0 || Le16(header, 2) != 1 || Le16(header, 4) == 0)
         return std::nullopt;
@@ -212,15 +199,13 @@ std::optional<QSize> MeasureIco(THeaderReader& reader)
 }
 
 // Size of a picture whose header was not measured (metafiles, doubtful headers, anything else).
-QSize LoadedPictureSize(const QString& fileName)
-{
+QSize LoadedPictureSize(const QString& fileName) {
     throw EGfxHtmlException(QStringLiteral("Cannot read the picture size of %1").arg(fileName));
 }
 
 } // namespace
 
-std::optional<QSize> MeasurePictureHeader(QIODevice& device)
-{
+std::optional<QSize> MeasurePictureHeader(QIODevice& device) {
     THeaderReader reader(device);
     QByteArray magic;
     if (!reader.Read(0, 4, magic))
@@ -234,8 +219,7 @@ std::optional<QSize> MeasurePictureHeader(QIODevice& device)
     return std::nullopt;
 }
 
-bool MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize)
-{
+bool MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize) {
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || !info.exists())
         return false;
