@@ -6,6 +6,8 @@
 #include <QBuffer>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include "HtmlTestUtil.h"
 
 namespace {
@@ -135,6 +137,18 @@ TEST(GetPictureInfo, UnreadablePictureRaisesAnErrorNamingTheFile) {
         const QString path = TestData(QString("html/") + name);
         const QString message = MessageOf<Exception>([&] { GetPictureInfo(path, width, height, fileSize); });
         EXPECT_TRUE(message.contains(name)) << message.toStdString();
+        EXPECT_FALSE(message.endsWith("not found")) << message.toStdString();
+    }
+}
+
+TEST(GetPictureInfo, DirectoryOrPipeIsNoPicture) {
+    TTempDir dir;
+    const QString pipe = dir.File("pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    int width = 0, height = 0, fileSize = 0;
+    for (const QString& path : {dir.Path(), pipe}) {
+        const QString message = MessageOf<Exception>([&] { GetPictureInfo(path, width, height, fileSize); });
+        EXPECT_TRUE(message.contains(path)) << message.toStdString();
         EXPECT_FALSE(message.endsWith("not found")) << message.toStdString();
     }
 }
