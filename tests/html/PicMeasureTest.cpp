@@ -206,16 +206,6 @@ TEST_F(ThumbListTest, MissingThumbnailStopsAtItsEntry) {
     EXPECT_EQ(after->Width(), 0);
 }
 
-TEST_F(ThumbListTest, AddAppendsAndClearEmpties) {
-    Entry("a.jpg", "vl_a.jpg");
-    TThumbListItem* second = FList.Add();
-    EXPECT_EQ(FList.Count(), 2);
-    EXPECT_EQ(FList.Items(1), second);
-    FList.Clear();
-    EXPECT_EQ(FList.Count(), 0);
-    FList.UpdateInfo();
-}
-
 TEST_F(ThumbListTest, ProgressHandlerThatEmptiesTheListEndsTheRun) {
     Entry("a.jpg", "vl_a.jpg");
     Entry("b.bmp", "vl_b.bmp");
