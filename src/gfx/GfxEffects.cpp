@@ -23,7 +23,7 @@ void AdjustRange(uchar* row, int width, int from, int to, int change, int skip =
             Adjust(row + 3 * x, change);
 }
 
-// The corner columns where the band depends on the diagonal: darkChange when isDark(x), else lightChange.
+// The corner columns, where the band depends on the diagonal: dark when isDark(x), else light.
 template <typename TIsDark>
 void AdjustCorner(uchar* row, int width, int from, int to, int light, int dark, TIsDark isDark) {
     from = std::max(from, 0);
