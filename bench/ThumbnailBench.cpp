@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <numeric>
 #include <vector>
@@ -66,7 +67,7 @@ std::vector<double> TimeTool(const QString& tool, const QStringList& files,
 
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n", argv[0]);
         return 2;
