@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxPic.h"
 #include "html/HtmlTags.h"
 
 namespace {
@@ -198,9 +199,12 @@ std::optional<QSize> MeasureIco(THeaderReader& reader) {
     return largest;
 }
 
-// Size of a picture whose header was not measured (metafiles, doubtful headers, anything else).
+// Size of a picture whose header was not measured (metafiles, doubtful headers, anything else): the
+// picture is loaded, so a file the loader refuses gives the loader's error.
 QSize LoadedPictureSize(const QString& fileName) {
-    throw EGfxHtmlException(QStringLiteral("Cannot read the picture size of %1").arg(fileName));
+    TGfxBaseIm picture;
+    picture.LoadPicture(fileName);
+    return {picture.Width(), picture.Height()};
 }
 
 } // namespace
