@@ -2,6 +2,7 @@
 #include "grid/GfxGrid.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -168,10 +169,6 @@ void TGfxGrid::SetPlainNames(bool value) {
         for (int col = 0; col < ColCount(); ++col)
             if (const TGfxGridItem* item = FModel->Item(col, row); item && !IsCellEmpty(col, row))
                 FModel->SetName(col, row, CellText(item->FileName()));
-}
-
-void TGfxGrid::SetAcceptFiles(bool value) {
-    FAcceptFiles = value;
 }
 
 int TGfxGrid::ColCount() const {
