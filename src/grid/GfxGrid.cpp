@@ -50,6 +50,7 @@ TGfxGrid::TGfxGrid(QWidget* parent) : QTableView(parent), FModel(new TGfxGridMod
     viewport()->setAcceptDrops(true);
     SetDefaultColWidth(FDefaultColWidth);
     SetDefaultRowHeight(FDefaultRowHeight);
+    Resize(5, 5); // the size of any fresh string grid; the owner sets its own
 }
 
 // The items go with the model. No notifications: nobody may ask a grid that is being destroyed.
