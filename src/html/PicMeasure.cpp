@@ -225,10 +225,14 @@ bool MeasurePictureFile(const QString& fileName, int& width, int& height, int& f
         return false;
     if (info.size() > std::numeric_limits<int>::max())
         throw EGfxHtmlException(QStringLiteral("File: %1 is too large for a picture").arg(fileName));
-    fileSize = info.isFile() ? static_cast<int>(info.size()) : 0;
+    // Directories, pipes and devices are no pictures; opening a pipe would wait for a writer forever.
+    if (!info.isFile())
+        throw EGfxHtmlException(
+            QStringLiteral("Cannot read the picture size of %1: not a file").arg(fileName));
+    fileSize = static_cast<int>(info.size());
     std::optional<QSize> size;
     QFile file(fileName);
-    if (info.isFile() && file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly))
         size = MeasurePictureHeader(file);
     if (!size)
         size = LoadedPictureSize(fileName);
