@@ -128,6 +128,9 @@ QImage LoadPictureFile(const QString& fileName) {
         throw EGfxException(LoadError(fileName, QStringLiteral("the file does not exist")));
     if (info.isDir())
         throw EGfxException(LoadError(fileName, QStringLiteral("it is a folder, not a picture file")));
+    // A pipe or a device would block the read or never end.
+    if (!info.isFile())
+        throw EGfxException(LoadError(fileName, QStringLiteral("it is not a regular file")));
     if (info.size() == 0)
         throw EGfxException(LoadError(fileName, QStringLiteral("the file is empty")));
     const QString ext = info.suffix().toLower();

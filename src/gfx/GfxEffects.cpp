@@ -68,7 +68,8 @@ int RoundHalfEven(double v) {
 // Light bands at the top and left, S pixels wide; dark bands at the bottom and right, S - 1 wide. The
 // corner squares split on their diagonals, whose corner pixels keep their colour.
 void TGfxThumbnail::ApplyBevel(TGfxBaseIm& image, TGfxBevelStyle style, std::uint8_t intensity, int size) {
-    if (style == gbNone || size <= 0 || intensity == 0 || !image.HasImage())
+    // A style outside the enumeration (from a damaged profile, say) bevels nothing.
+    if ((style != gbRaised && style != gbLowered) || size <= 0 || intensity == 0 || !image.HasImage())
         return;
     const int light = style == gbRaised ? intensity : -intensity;
     const int dark = -light;
@@ -96,7 +97,7 @@ void TGfxThumbnail::ApplyBevel(TGfxBaseIm& image, TGfxBevelStyle style, std::uin
 // The shape fills the box from (1, 1) to (w - 1, h - 1) exclusive, so a black frame of at least one pixel
 // always stays around it.
 void TGfxThumbnail::MakeMask(TGfxBaseIm& dest, TGfxMaskStyle style, int w, int h) {
-    if (style == gmNone) {
+    if (style != gmRectangle && style != gmRoundRect && style != gmEllipse) { // gmNone, or out of range
         dest.Clear();
         return;
     }
@@ -170,6 +171,7 @@ void TGfxThumbnail::CastShadow(const TGfxBaseIm& bkg, const TGfxBaseIm& mask, st
     if (!shape.HasImage() || !dest.HasImage())
         return;
     const QImage& f = shape.Bitmap();
+    distance = std::min(distance, std::max(bkg.Width(), bkg.Height())); // farther is off the picture anyway
     const int x0 = std::max(0, (bkg.Width() - f.width()) / 2) + distance;
     const int y0 = std::max(0, (bkg.Height() - f.height()) / 2) + distance;
     QImage& target = dest.Bitmap();

@@ -1,6 +1,8 @@
 // Loading pictures: every valid kind ends as 24-bit BGR of the right size, every broken file fails cleanly.
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QImageReader>
 
@@ -314,11 +316,19 @@ INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
                                          std::pair{"drawing.wmf", "Cannot load"},
                                          std::pair{"drawing.EMF", "Cannot load"}));
 
-TEST(RefusedName, FolderNamedLikeAPicture) {
+TEST(RefusedName, FolderOrPipeNamedLikeAPicture) {
     TTempDir dir;
     ASSERT_TRUE(QDir(dir.Path()).mkdir("album.jpg"));
-    TGfxBaseIm holder;
-    EXPECT_THROW(holder.LoadPicture(dir.File("album.jpg")), EGfxException);
+    ASSERT_EQ(mkfifo(dir.File("pipe.bmp").toLocal8Bit().constData(), 0600), 0);
+    for (const char* name : {"album.jpg", "pipe.bmp"}) {
+        TGfxBaseIm holder;
+        try {
+            holder.LoadPicture(dir.File(name));
+            FAIL() << "loaded " << name;
+        } catch (const EGfxException& e) {
+            EXPECT_TRUE(e.Message().contains(dir.File(name))) << e.what();
+        }
+    }
 }
 
 } // namespace

@@ -119,6 +119,22 @@ TEST_F(Render, AllEffectsTogether) {
     EXPECT_EQ(Px(FThumb, 149, 60), Grey(130)) << "dark band of the thumbnail bevel";
 }
 
+// Settings come from the panel's controls, but also from stored profiles: values outside every range do no
+// harm. An unknown bevel or mask style counts as none.
+TEST_F(Render, SettingsOutOfRangeDoNoHarm) {
+    SetSource(800, 600);
+    FThumb.SetThumbBevelStyle(static_cast<TGfxBevelStyle>(7));
+    FThumb.SetThumbBevelSize(3);
+    FThumb.SetThumbBevelIntensity(255);
+    FThumb.SetMaskStyle(static_cast<TGfxMaskStyle>(9));
+    FThumb.SetMaskSize(-5);
+    FThumb.SetShadowDistance(2147483647);
+    FThumb.SetShadowSize(1000);
+    FThumb.SetShadowIntensity(255);
+    FThumb.Render();
+    EXPECT_EQ(PictureRect(), QRect(10, 11, 130, 98));
+}
+
 TEST_F(Render, MissingSourceIsReportedFirst) {
     FThumb.Background().Clear();
     try {
