@@ -104,6 +104,7 @@ TEST(ReplyTest, CommandsWithLineBreaksAreRefused) {
     EXPECT_THROW(CheckCommandText(QString("STOR a") + QChar(0) + "b"), FTPException);
     try {
         CheckCommandText("PASS Zq9\nXw7");
+        FAIL() << "no exception";
     } catch (const FTPException& e) {
         EXPECT_FALSE(e.Message().contains("Zq9")) << "the refusal must not show a password";
     }
