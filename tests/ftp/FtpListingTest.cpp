@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ftp/XoFtp.h"
+#include "support/FtpTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ftp/XoFtp.h"
+#include "support/FtpTestSupport.h"
 
 namespace {
 

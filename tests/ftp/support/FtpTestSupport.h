@@ -1,9 +1,20 @@
 // Helpers of the network tests: the event loop, a raw loopback peer, and the real FTP server fixture.
 #pragma once
 
+#include <ostream>
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
+
+// Readable values in failed assertions.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << "{\"" << list.join("\", \"").toStdString() << "\"}";
+}
 
 // Socket notifiers and timers need an application object; made once, on first use.
 void EnsureCoreApplication();

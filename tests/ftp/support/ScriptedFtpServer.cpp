@@ -71,15 +71,10 @@ void TScriptedFtpServer::Start() {
 }
 
 void TScriptedFtpServer::Stop() {
-    // The thread ends by itself after QUIT or a close; the stop flag only bounds a test that went wrong.
-    for (int waited = 0; waited < 3000 && FThread.joinable(); waited += kStepMs) {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            if (FTranscript.contains("QUIT"))
-                break;
-        }
+    // The thread ends by itself after QUIT or the client's close; the stop flag only bounds a test gone
+    // wrong.
+    for (int waited = 0; waited < 3000 && !FDone; waited += kStepMs)
         ::usleep(kStepMs * 1000);
-    }
     FStop = true;
     if (FThread.joinable())
         FThread.join();
@@ -106,13 +101,14 @@ void TScriptedFtpServer::Note(const QString& problem) {
 }
 
 void TScriptedFtpServer::Run() {
-    if (FListener < 0 || !WaitReadable(FListener, FStop))
-        return;
-    const int control = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (control < 0)
-        return;
-    Serve(control);
-    ::close(control);
+    if (FListener >= 0 && WaitReadable(FListener, FStop)) {
+        const int control = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (control >= 0) {
+            Serve(control);
+            ::close(control);
+        }
+    }
+    FDone = true;
 }
 
 void TScriptedFtpServer::Serve(int control) {

@@ -67,5 +67,6 @@ private:
     QByteArray FStored;
     QString FErrors;
     std::atomic<bool> FStop{false};
+    std::atomic<bool> FDone{false};
     std::thread FThread;
 };
