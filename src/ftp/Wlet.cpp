@@ -78,13 +78,14 @@ TWirelet::TWirelet(QObject* owner)
 }
 
 TWirelet::~TWirelet() {
+    // Set first: handlers of an instance that is going away are not called any more.
+    FClosing = true;
     Report(8, "Destroy");
     TWirelet::Abort();
     Cancel();
     FTimer->SetEnabled(false);
     if (FLookupId >= 0)
         QHostInfo::abortHostLookup(FLookupId);
-    FClosing = true;
     try {
         CloseSocket();
     } catch (const Exception&) {

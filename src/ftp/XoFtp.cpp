@@ -20,6 +20,7 @@ TXoFTP::TXoFTP(QObject* owner) : TWirelet(owner) {
 }
 
 TXoFTP::~TXoFTP() {
+    FClosing = true;
     Cancel();
     FDataConn.reset();
     FParser.reset();
@@ -126,11 +127,12 @@ void TXoFTP::CheckLogIn() {
 
 void TXoFTP::Disconnect() {
     FCanceled = false;
+    // Also when the server closed first: the next connection may reach another server and asks again.
+    FParser.reset();
+    FVendor = kVendorUnknown;
     if (!IsConnected())
         return;
     Report(1, "QUIT");
-    FParser.reset();
-    FVendor = kVendorUnknown;
     QString reply;
     int code = 0;
     // After a reply timed out the server is out of step; a QUIT would only wait once more.

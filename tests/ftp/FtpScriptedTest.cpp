@@ -114,6 +114,21 @@ TEST_F(ScriptedFtpTest, ServerFallingSilentAfterACommandTimesOut) {
     EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "CWD photos"}));
 }
 
+TEST_F(ScriptedFtpTest, ServerClosingInsteadOfAnsweringIsNoSuccess) {
+    Server.SetCloseOn("CWD");
+    Server.Start();
+    int disconnected = 0;
+    Client.OnDisconnect = [&](QObject*) { ++disconnected; };
+    Client.Connect();
+    Events.clear();
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.ChangeDir("photos"); }), "Connection closed by 127.0.0.1");
+    EXPECT_EQ(Events, QStringList());
+    PumpFor(20);
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(disconnected, 1);
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "CWD photos"}));
+}
+
 class UnsupportedTest : public ScriptedFtpTest, public testing::WithParamInterface<int> {};
 
 TEST_P(UnsupportedTest, RefusalsFrom500To502AreReportedAsUnsupported) {

@@ -123,6 +123,8 @@ void TScriptedFtpServer::Serve(int control) {
         const qsizetype blank = command.indexOf(' ');
         const QByteArray verb = (blank < 0 ? command : command.left(blank)).toUpper();
         const QByteArray argument = blank < 0 ? QByteArray() : command.mid(blank + 1);
+        if (FCloseOn.count(verb))
+            return;
         if (FSilent.count(verb))
             continue;
         Answer(control, verb, argument);

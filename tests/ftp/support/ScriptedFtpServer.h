@@ -26,6 +26,8 @@ public:
     void SetFinalReply(const QByteArray& verb, const QByteArray& reply) { FFinalReplies[verb] = reply; }
     // The verb gets no answer at all; the server keeps the connection open and listens on.
     void SetSilent(const QByteArray& verb) { FSilent[verb] = true; }
+    // The server closes the control connection when the verb arrives, without answering it.
+    void SetCloseOn(const QByteArray& verb) { FCloseOn[verb] = true; }
     // The first four numbers of the PASV reply (the server itself listens on 127.0.0.1 regardless).
     void SetPasvAddress(const QByteArray& address) { FPasvAddress = address; }
     void SetListing(const QByteArray& listing) { FListing = listing; }
@@ -58,6 +60,7 @@ private:
     std::map<QByteArray, QByteArray> FReplies;
     std::map<QByteArray, QByteArray> FFinalReplies;
     std::map<QByteArray, bool> FSilent;
+    std::map<QByteArray, bool> FCloseOn;
     QByteArray FPasvAddress = "127,0,0,1";
     QByteArray FListing;
     qint64 FCloseDataAfter = -1;
