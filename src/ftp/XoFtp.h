@@ -157,6 +157,9 @@ private:
     void DiscardPendingInput();
     void Refuse(TCmdType type);
     void RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
+    void PrepareParser();
+    bool StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
+    void EndTransfer(TCmdType type, bool failing);
     bool OpenDataConnection();
     bool MoveData(TCmdType type, const QString& localPath);
     void ReadListing();

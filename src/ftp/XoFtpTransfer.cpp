@@ -62,56 +62,69 @@ void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString&
     }
     bool success = false;
     try {
-        if (type == TCmdType::List && FParseList) {
-            if (!FParser) {
-                if (FVendor == kVendorUnknown) {
-                    try {
-                        DoCommand("SYST");
-                    } catch (const Exception&) {
-                        // Servers that do not say what they are still get the Unix-style parser.
-                    }
-                    FVendor = XoFtpReply::VendorFromSyst(FLastReplyText);
-                }
-                FParser = std::make_unique<TFTPUnixList>();
-            }
-            FParser->Clear();
-        }
-        QString command = "LIST";
-        if (type == TCmdType::Upload)
-            command = "STOR " + (remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName);
-        XoFtpReply::CheckCommandText(command);
-        if (!OpenDataConnection()) {
-            Refuse(type);
-        } else {
-            if (type == TCmdType::Upload && remoteName.isEmpty())
-                Report(1, "STOR " + localPath);
-            else
-                Report(1, command);
-            Transaction(command);
-            if (FReplyCode > 300 && FReplyCode < 600)
-                Refuse(type);
-            else
-                success = MoveData(type, localPath);
-        }
+        if (type == TCmdType::List && FParseList)
+            PrepareParser();
+        success = StartTransfer(type, localPath, remoteName);
     } catch (...) {
-        FDataConn.reset();
-        if (type == TCmdType::List && FCanceled) {
-            FCanceled = false;
-            try {
-                Transaction("ABOR");
-            } catch (const Exception&) {
-                // The listing's own failure is the one to report.
-            }
-        }
+        EndTransfer(type, true);
         throw;
     }
-    FDataConn.reset();
-    if (type == TCmdType::List && FCanceled) {
-        FCanceled = false;
-        Transaction("ABOR");
-    }
+    EndTransfer(type, false);
     if (success && OnSuccess)
         OnSuccess(type);
+}
+
+// One parser per connection, made at its first listing after asking the server what it is.
+void TXoFTP::PrepareParser() {
+    if (!FParser) {
+        if (FVendor == kVendorUnknown) {
+            try {
+                DoCommand("SYST");
+            } catch (const Exception&) {
+                // Servers that do not say what they are still get the Unix-style parser.
+            }
+            FVendor = XoFtpReply::VendorFromSyst(FLastReplyText);
+        }
+        FParser = std::make_unique<TFTPUnixList>();
+    }
+    FParser->Clear();
+}
+
+// Opens the data connection and sends LIST or STOR; returns whether the transfer succeeded.
+bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName) {
+    QString command = "LIST";
+    if (type == TCmdType::Upload)
+        command = "STOR " + (remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName);
+    XoFtpReply::CheckCommandText(command);
+    if (!OpenDataConnection()) {
+        Refuse(type);
+        return false;
+    }
+    if (type == TCmdType::Upload && remoteName.isEmpty())
+        Report(1, "STOR " + localPath);
+    else
+        Report(1, command);
+    Transaction(command);
+    if (FReplyCode > 300 && FReplyCode < 600) {
+        Refuse(type);
+        return false;
+    }
+    return MoveData(type, localPath);
+}
+
+// Frees the data connection; a listing cancelled on the control connection is aborted on the server too.
+void TXoFTP::EndTransfer(TCmdType type, bool failing) {
+    FDataConn.reset();
+    if (type != TCmdType::List || !FCanceled)
+        return;
+    FCanceled = false;
+    try {
+        Transaction("ABOR");
+    } catch (const Exception&) {
+        if (!failing)
+            throw;
+        // A failing listing's own error is the one to report.
+    }
 }
 
 bool TXoFTP::OpenDataConnection() {
