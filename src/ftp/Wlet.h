@@ -1,0 +1,203 @@
+// Socket layer: one IPv4 TCP socket with blocking-style operations that keep the event loop running.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <netinet/in.h>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "common/VlxTypes.h"
+
+class QSocketNotifier;
+class QTimer;
+
+// Socket and connection failures.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An operation ended by a cancel request.
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using TOnErrorEvent = std::function<void(QObject* Sender, quint16 Errno, const QString& Errmsg)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
+using TOnStatus = std::function<void(QObject* Sender, const QString& Status)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+
+// Notification kinds: socket events, and name-lookup completions (or arrivals at a socket listened on with
+// them).
+inline constexpr int WM_SOCKETEVENT = 1125;
+inline constexpr int WM_SOCKETLOOKUP = 1126;
+inline constexpr int FD_READ = 1;
+inline constexpr int FD_OOB = 4;
+inline constexpr int FD_ACCEPT = 8;
+inline constexpr int FD_CONNECT = 16;
+inline constexpr int FD_CLOSE = 32;
+
+// The socket error numbers the error texts are keyed on.
+inline constexpr int kErrWouldBlock = 10035;
+inline constexpr int kErrNotConnected = 10057;
+inline constexpr int kErrHostNotFound = 11001;
+
+// Time-out timer: raises OnTimer every Interval milliseconds while enabled. Despite its name it uses no
+// thread.
+class TThreadTimer : public QObject {
+public:
+    explicit TThreadTimer(QObject* owner = nullptr);
+    ~TThreadTimer() override;
+
+    unsigned Interval() const { return FInterval; }
+    void SetInterval(unsigned value);
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool value);
+    void SetOnTimer(TNotifyEvent handler);
+
+private:
+    void Rearm();
+
+    unsigned FInterval = 1000;
+    QTimer* FWindowTimer;
+    TNotifyEvent FOnTimer;
+    bool FEnabled = true;
+};
+
+// Owns one IPv4 TCP socket; every wait sleeps up to 2 ms and processes pending events until a flag, the
+// time-out or a cancel ends it, so callers on the user-interface thread keep the window alive.
+class TWirelet : public QObject {
+public:
+    explicit TWirelet(QObject* owner = nullptr);
+    ~TWirelet() override;
+
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual QString Transaction(const QString& command);
+    virtual void Abort();
+    virtual int Accept();
+
+    void CheckConnection();
+    void Cancel();
+    void SendBuffer(const char* text, int length);
+    void Write(const QString& text);
+    void Writeln(const QString& text);
+    QByteArray Read(int count);
+    QString ReadLn();
+    void SendFile(const QString& path);
+    void Listen(bool useLookupMessage);
+    // Makes a socket returned by Accept this instance's socket, closing the listening one.
+    void UseSocket(int handle);
+    bool DataAvailable();
+    void ClearInput();
+    void CloseSocket();
+    // Linger on with 0 seconds makes a close reset the connection; off lets unsent data drain first.
+    void SetLinger(bool on);
+    QString ErrorMessageFor(int errorNumber);
+    QString LocalAddressText();
+    QString LocalPortText();
+
+    const QString& Host() const { return FHost; }
+    void SetHost(const QString& value) { FHost = value; }
+    int Port() const { return FPort; }
+    void SetPort(int value) { FPort = value; }
+    int TimeOut() const { return FTimeOut; }
+    void SetTimeOut(int value) { FTimeOut = value; }
+    int ReportLevel() const { return FReportLevel; }
+    void SetReportLevel(int value) { FReportLevel = value; }
+    const QString& Proxy() const { return FProxy; }
+    void SetProxy(const QString& value) { FProxy = value; }
+    quint16 ProxyPort() const { return FProxyPort; }
+    void SetProxyPort(quint16 value) { FProxyPort = value; }
+
+    bool IsConnected() const { return FIsConnected; }
+    qint64 SentCount() const { return FSentCount; }
+    qint64 TransferSize() const { return FTransferSize; }
+    void SetTransferSize(qint64 value) { FTransferSize = value; }
+    const QString& LastReplyText() const { return FLastReplyText; }
+    int ReplyCode() const { return FReplyCode; }
+    int LastSocketError() const { return FLastSocketError; }
+    const QString& StatusText() const { return FStatusText; }
+    const QStringList& StackInfo() const { return FStackInfo; }
+
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnDisconnect;
+    TOnErrorEvent OnError;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    THandlerEvent OnConnectionRequired;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+
+    // The socket error numbering of the error texts for a POSIX errno value.
+    static int SocketErrorOf(int posixErrno);
+    // Error text of a socket error number: "10061:Connection refused", "Unknown Error No. 12345", "" for 0.
+    static QString ErrorText(int errorNumber);
+    // The number at the start of a reply line (at most 10 digits), 0 when there is none or it does not fit.
+    static int ReplyCodeOf(const QString& line);
+
+protected:
+    void Report(int level, const QString& text);
+    QString ErrorCheck(int ignoredErrno);
+    void ResolveHost();
+    void TimerOn();
+    void TimerOff();
+    void TimerTriggered();
+    // Processes pending events, then sleeps up to 2 ms or until the socket is ready for `events` (poll
+    // flags).
+    void WaitStep(short events = 0);
+
+    std::function<void(QObject*)> FReadHook;
+    std::function<void(QObject*)> FAcceptHook;
+    bool FCanceled = false;
+    bool FClosing = false;
+    bool FTimedOut = false;
+    QString FLastReplyText;
+    int FReplyCode = 0;
+
+private:
+    void InitWinsock();
+    void NewSocket();
+    void DropSocket();
+    void SocketEvent(int message, int event, int error);
+    void ReadReady();
+    void WriteReady();
+    void HostLookedUp(int error, quint32 address);
+    void ConnectionFailed(const QString& message);
+    void Send(const char* data, qint64 length, bool countPackets);
+
+    std::unique_ptr<char[]> FBuffer;
+    QStringList FStackInfo;
+    qint64 FSentCount = 0;
+    int FLastSocketError = 0;
+    int FTimeOut = 0;
+    int FReportLevel = 0;
+    QString FStatusText;
+    QString FProxy;
+    quint16 FProxyPort = 0;
+    TThreadTimer* FTimer;
+    bool FEventOk = true;
+    int FPort = 0;
+    qint64 FTransferSize = 0;
+    bool FEventArrived = false;
+    sockaddr_in FRemoteAddr{};
+    QString FHost;
+    int FSocket = -1;
+    QSocketNotifier* FReadNotifier;
+    QSocketNotifier* FWriteNotifier;
+    bool FIsConnected = false;
+    bool FConnecting = false;
+    bool FListening = false;
+    int FListenMessage = WM_SOCKETEVENT;
+    int FLookupId = -1;
+    quint32 FLookupAddress = 0;
+};

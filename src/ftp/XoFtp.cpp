@@ -1,0 +1,225 @@
+// FTP client: log-in, commands and their replies, and closing the session.
+#include "ftp/XoFtp.h"
+
+namespace {
+
+QString WithoutLineEnd(const QString& line) {
+    QString text = line;
+    while (text.endsWith('\n') || text.endsWith('\r'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+TXoFTP::TXoFTP(QObject* owner) : TWirelet(owner) {
+    Report(8, "Create");
+    SetPort(21);
+    // Pending input is read where a command needs it; the notification itself has nothing to do.
+    FReadHook = [](QObject*) {};
+}
+
+TXoFTP::~TXoFTP() {
+    FClosing = true;
+    Cancel();
+    FDataConn.reset();
+    FParser.reset();
+}
+
+QString TXoFTP::Transaction(const QString& command) {
+    XoFtpReply::CheckCommandText(command);
+    const QString reply = TWirelet::Transaction(command);
+    // No reply at all means the server closed the connection: that is never an answer to the command.
+    if (reply.isEmpty())
+        throw ESockError("Connection closed by " + Host());
+    ReadRestOfReply(reply);
+    return reply;
+}
+
+void TXoFTP::ReadRestOfReply(const QString& line) {
+    QString current = line;
+    while (XoFtpReply::Continues(line, current)) {
+        current = ReadLn();
+        if (!current.isEmpty())
+            Report(1, WithoutLineEnd(current));
+    }
+}
+
+void TXoFTP::Connect() {
+    FCanceled = false;
+    if (IsConnected())
+        return;
+    ClearInput();
+    TWirelet::Connect();
+    try {
+        LogIn();
+    } catch (...) {
+        try {
+            Disconnect();
+        } catch (const Exception&) {
+            // The log-in failure is the one to report; a failing close adds nothing to it.
+        }
+        Report(1, "Disconnected");
+        throw;
+    }
+}
+
+void TXoFTP::LogIn() {
+    const QString greeting = ReadLn();
+    FLastReplyText = greeting;
+    FReplyCode = ReplyCodeOf(greeting);
+    if (greeting.isEmpty())
+        throw ESockError("Connection closed by " + Host());
+    Report(1, WithoutLineEnd(greeting));
+    ReadRestOfReply(greeting);
+    if (FReplyCode > 400) {
+        if (OnConnectionFailed)
+            OnConnectionFailed(this);
+        throw FTPException(WithoutLineEnd(greeting));
+    }
+    if (FFWAuthenticate) {
+        Transaction("USER " + FFWUserID);
+        CheckLogIn();
+        if (FReplyCode == 331) {
+            Report(1, "PASS ");
+            Transaction("PASS " + FFWPassword);
+            CheckLogIn();
+        }
+    }
+    if ((FUserID.isEmpty() || FPassword.isEmpty()) && OnAuthenticationNeeded) {
+        bool handled = false;
+        OnAuthenticationNeeded(handled);
+    }
+    if (!Proxy().isEmpty()) {
+        switch (FFirewallType) {
+        case TFirewallType::FTUser:
+            Transaction("USER " + FUserID + "@" + Host());
+            break;
+        case TFirewallType::FtOpen:
+            Transaction("OPEN " + Host());
+            break;
+        case TFirewallType::FtSite:
+            Transaction("SITE " + Host());
+            break;
+        }
+    }
+    if (Proxy().isEmpty() || FFirewallType != TFirewallType::FTUser) {
+        Report(1, "USER " + FUserID);
+        Transaction("USER " + FUserID);
+        CheckLogIn();
+    }
+    if (FReplyCode == 331) {
+        Report(1, "PASS "); // the password itself is never reported
+        Transaction("PASS " + FPassword);
+        CheckLogIn();
+    }
+    if (OnConnect)
+        OnConnect(this);
+}
+
+void TXoFTP::CheckLogIn() {
+    if (FReplyCode > 400 && FReplyCode < 600) {
+        if (OnConnectionFailed)
+            OnConnectionFailed(this);
+        throw FTPException(WithoutLineEnd(FLastReplyText));
+    }
+}
+
+void TXoFTP::Disconnect() {
+    FCanceled = false;
+    // Also when the server closed first: the next connection may reach another server and asks again.
+    FParser.reset();
+    FVendor = kVendorUnknown;
+    if (!IsConnected())
+        return;
+    Report(1, "QUIT");
+    QString reply;
+    int code = 0;
+    // After a reply timed out the server is out of step; a QUIT would only wait once more.
+    if (!FTimedOut) {
+        try {
+            DiscardPendingInput();
+            reply = Transaction("QUIT");
+            code = FReplyCode;
+        } catch (const ESockError&) {
+            // The connection is closed below whatever happened to the QUIT.
+        }
+    }
+    TWirelet::Disconnect();
+    if (code > 300 && code < 600)
+        throw FTPException(WithoutLineEnd(reply));
+}
+
+void TXoFTP::Abort() {
+    Report(8, "Abort");
+    if (FDataConn)
+        FDataConn->Cancel();
+}
+
+void TXoFTP::DiscardPendingInput() {
+    if (DataAvailable())
+        Read(0);
+}
+
+// A refused command: unsupported-function news for 500 to 502, then the failure handler, then the reply as
+// an FTPException unless the handler took the failure over.
+void TXoFTP::Refuse(TCmdType type) {
+    const QString reply = WithoutLineEnd(FLastReplyText);
+    if (FReplyCode >= 500 && FReplyCode <= 502 && OnUnSupportedFunction)
+        OnUnSupportedFunction(type);
+    if (OnFailure) {
+        bool handled = false;
+        OnFailure(handled, type);
+        if (handled)
+            return;
+    }
+    throw FTPException(reply);
+}
+
+void TXoFTP::DoCommand(const QString& command) {
+    const TCmdType type = XoFtpReply::TransTypeOf(command);
+    FCanceled = false;
+    CheckConnection();
+    Report(1, command);
+    DiscardPendingInput();
+    Transaction(command);
+    if (FReplyCode >= 400 && FReplyCode <= 599) {
+        Refuse(type);
+        return;
+    }
+    if (OnSuccess)
+        OnSuccess(type);
+}
+
+void TXoFTP::ChangeDir(const QString& dir) {
+    DoCommand("CWD " + dir);
+}
+
+void TXoFTP::MakeDir(const QString& dir) {
+    DoCommand("MKD " + dir);
+}
+
+QString TXoFTP::CurrentDir() {
+    DoCommand("PWD");
+    return XoFtpReply::NthField(FLastReplyText, '"', 2);
+}
+
+void TXoFTP::Mode(int transferType) {
+    switch (transferType) {
+    case 1:
+        DoCommand("TYPE A");
+        break;
+    case 2:
+        DoCommand("TYPE I");
+        break;
+    case 3:
+        DoCommand("TYPE L 8");
+        break;
+    default:
+        break;
+    }
+}
+
+qint64 TXoFTP::DataSentCount() const {
+    return FDataConn ? FDataConn->SentCount() : 0;
+}

@@ -1,0 +1,181 @@
+// FTP client on the socket layer, and the parsers of directory listing lines.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "ftp/Wlet.h"
+
+// Its message is the server's reply line (without its line end), or says what was refused before sending.
+class FTPException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+enum class TFirewallType { FTUser, FtOpen, FtSite };
+
+// The kind of operation an event reports on.
+enum class TCmdType : quint8 {
+    ChangeDir,
+    MakeDir,
+    Delete,
+    RemoveDir,
+    List,
+    Rename,
+    UploadRestore,
+    DownloadRestore,
+    Download,
+    Upload,
+    UploadAppend,
+    ReInit,
+    Allocate,
+    NList,
+    DoCommand,
+    CurrentDir
+};
+
+using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
+using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
+using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
+using TXoListItem = std::function<void(const QString& Listing)>;
+
+// Server types for Vendor; 2411 asks the server (SYST) at the first listing.
+inline constexpr int kVendorUnix = 2400;
+inline constexpr int kVendorDos = 2401;
+inline constexpr int kVendorVm = 2402;
+inline constexpr int kVendorMacOs = 2404;
+inline constexpr int kVendorVms = 2406;
+inline constexpr int kVendorMvs = 2408;
+inline constexpr int kVendorOther = 2410;
+inline constexpr int kVendorUnknown = 2411;
+inline constexpr int kVendorOs400 = 2414;
+inline constexpr int kVendorNetWare = 2416;
+
+// Splits a listing line into blank-separated fields; descendants turn the fields into an entry.
+class TFTPDirectoryList {
+public:
+    static constexpr int kFieldSlots = 25;
+    static constexpr int kFieldLength = 255;
+
+    TFTPDirectoryList() = default;
+    virtual ~TFTPDirectoryList() = default;
+
+    virtual void ParseLine(const QString& line);
+    void Clear();
+
+    int FieldCount() const { return FFieldCount; }
+    // Field 1 is the first; empty beyond FieldCount.
+    QString Field(int n) const;
+
+    QStringList AttrList;
+    QStringList NameList;
+    QStringList DateList;
+    QStringList SizeList;
+
+protected:
+    std::array<QString, kFieldSlots + 1> FFields; // slot 0 unused, so slot numbers read as field numbers
+    int FFieldCount = 0;
+};
+
+// Unix long listing: drwxr-xr-x 2 ann staff 4096 Jan 29 23:32 photos
+class TFTPUnixList : public TFTPDirectoryList {
+public:
+    void ParseLine(const QString& line) override;
+};
+
+// Reply text helpers, free of sockets so that they can be checked on any input.
+namespace XoFtpReply {
+// Field n (from 1) of text split at delimiter; empty when missing.
+QString NthField(const QString& text, QChar delimiter, int n);
+// True when the line after `first` (and `previous`) still belongs to a multi-line reply.
+bool Continues(const QString& first, const QString& previous);
+// Port of a PASV reply: high × 256 + low from its 5th and 6th comma-separated fields.
+int PasvPort(const QString& reply);
+// Server type from the first line of a SYST reply.
+int VendorFromSyst(const QString& reply);
+// Transaction type of a command sent through DoCommand.
+TCmdType TransTypeOf(const QString& command);
+// Refuses (FTPException) a command whose text holds a line break or NUL: it would send commands of its own.
+void CheckCommandText(const QString& command);
+} // namespace XoFtpReply
+
+class TXoFTP : public TWirelet {
+public:
+    explicit TXoFTP(QObject* owner = nullptr);
+    ~TXoFTP() override;
+
+    void Connect() override;
+    void Disconnect() override;
+    QString Transaction(const QString& command) override;
+    void Abort() override;
+
+    void DoCommand(const QString& command);
+    void ChangeDir(const QString& dir);
+    void MakeDir(const QString& dir);
+    QString CurrentDir();
+    void Mode(int transferType);
+    void List();
+    void Upload(const QString& localPath, const QString& remoteName);
+    qint64 DataSentCount() const;
+    void ReadRestOfReply(const QString& line);
+
+    const QString& UserID() const { return FUserID; }
+    void SetUserID(const QString& value) { FUserID = value; }
+    const QString& Password() const { return FPassword; }
+    void SetPassword(const QString& value) { FPassword = value; }
+    bool Passive() const { return FPassive; }
+    void SetPassive(bool value) { FPassive = value; }
+    int Vendor() const { return FVendor; }
+    void SetVendor(int value) { FVendor = value; }
+    bool ParseList() const { return FParseList; }
+    void SetParseList(bool value) { FParseList = value; }
+    TFirewallType FirewallType() const { return FFirewallType; }
+    void SetFirewallType(TFirewallType value) { FFirewallType = value; }
+    const QString& FWUserID() const { return FFWUserID; }
+    void SetFWUserID(const QString& value) { FFWUserID = value; }
+    const QString& FWPassword() const { return FFWPassword; }
+    void SetFWPassword(const QString& value) { FFWPassword = value; }
+    bool FWAuthenticate() const { return FFWAuthenticate; }
+    void SetFWAuthenticate(bool value) { FFWAuthenticate = value; }
+    // The parsed entries of the last listing; none before the first listing on a connection.
+    const TFTPDirectoryList* Parser() const { return FParser.get(); }
+
+    TNotifyEvent OnTransactionStart;
+    TNotifyEvent OnTransactionStop;
+    TSuccessEvent OnSuccess;
+    TFailureEvent OnFailure;
+    THandlerEvent OnAuthenticationNeeded;
+    THandlerEvent OnAuthenticationFailed;
+    TXoListItem OnListItem;
+    // The client's own: log-in completed. The socket's connection event stays unused by the client.
+    TNotifyEvent OnConnect;
+    TUnsupportedEvent OnUnSupportedFunction;
+
+private:
+    void LogIn();
+    void CheckLogIn();
+    void DiscardPendingInput();
+    void Refuse(TCmdType type);
+    void RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
+    void PrepareParser();
+    bool StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
+    void EndTransfer(TCmdType type, bool failing);
+    bool OpenDataConnection();
+    bool MoveData(TCmdType type, const QString& localPath);
+    void ReadListing();
+    void DrainTransferReply();
+
+    bool FLock = false;
+    bool FListing = false;
+    QString FUserID;
+    QString FPassword;
+    bool FPassive = false;
+    std::unique_ptr<TWirelet> FDataConn;
+    int FVendor = kVendorUnknown;
+    std::unique_ptr<TFTPDirectoryList> FParser;
+    bool FParseList = false;
+    TFirewallType FFirewallType = TFirewallType::FTUser;
+    QString FFWUserID;
+    QString FFWPassword;
+    bool FFWAuthenticate = false;
+};

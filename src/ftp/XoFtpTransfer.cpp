@@ -1,0 +1,225 @@
+// FTP client: data transfers (LIST and STOR) over a second connection, passive or active.
+#include "ftp/XoFtp.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+namespace {
+
+// How long a transfer's closing reply is awaited after the transfer failed, when no time-out is set.
+constexpr int kDrainTimeOut = 5000;
+
+QString WithoutLineEnd(QString line) {
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+} // namespace
+
+void TXoFTP::List() {
+    if (FListing)
+        throw Exception(QString("A list command is already being processed!"));
+    FListing = true;
+    const auto done = qScopeGuard([this] { FListing = false; });
+    RunTransfer(TCmdType::List, {}, {});
+}
+
+void TXoFTP::Upload(const QString& localPath, const QString& remoteName) {
+    try {
+        RunTransfer(TCmdType::Upload, localPath, remoteName);
+    } catch (...) {
+        // Every failure of a store is offered to the handler, including one it was already told of.
+        bool handled = false;
+        if (OnFailure)
+            OnFailure(handled, TCmdType::Upload);
+        if (!handled)
+            throw;
+    }
+}
+
+void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName) {
+    // Handlers run inside the waits below and may start another transfer, which would pull the data
+    // connection away from under this one: a second transfer is refused until this one ends.
+    if (FLock)
+        throw Exception(QString("A data transfer is already being processed!"));
+    FLock = true;
+    const auto unlock = qScopeGuard([this] { FLock = false; });
+    FCanceled = false;
+    CheckConnection();
+    DiscardPendingInput();
+    FDataConn = std::make_unique<TWirelet>();
+    FDataConn->SetTimeOut(TimeOut());
+    if (type == TCmdType::List) {
+        FDataConn->OnPacketRecvd = OnPacketRecvd;
+    } else {
+        FDataConn->OnPacketSent = OnPacketSent;
+        QFile file(localPath);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Exception("Cannot open file \"" + localPath + "\": " + file.errorString());
+        SetTransferSize(file.size());
+    }
+    bool success = false;
+    try {
+        if (type == TCmdType::List && FParseList)
+            PrepareParser();
+        success = StartTransfer(type, localPath, remoteName);
+    } catch (...) {
+        EndTransfer(type, true);
+        throw;
+    }
+    EndTransfer(type, false);
+    if (success && OnSuccess)
+        OnSuccess(type);
+}
+
+// One parser per connection, made at its first listing after asking the server what it is.
+void TXoFTP::PrepareParser() {
+    if (!FParser) {
+        if (FVendor == kVendorUnknown) {
+            try {
+                DoCommand("SYST");
+            } catch (const Exception&) {
+                // Servers that do not say what they are still get the Unix-style parser.
+            }
+            FVendor = XoFtpReply::VendorFromSyst(FLastReplyText);
+        }
+        FParser = std::make_unique<TFTPUnixList>();
+    }
+    FParser->Clear();
+}
+
+// Opens the data connection and sends LIST or STOR; returns whether the transfer succeeded.
+bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName) {
+    QString command = "LIST";
+    if (type == TCmdType::Upload)
+        command = "STOR " + (remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName);
+    XoFtpReply::CheckCommandText(command);
+    if (!OpenDataConnection()) {
+        Refuse(type);
+        return false;
+    }
+    if (type == TCmdType::Upload && remoteName.isEmpty())
+        Report(1, "STOR " + localPath);
+    else
+        Report(1, command);
+    Transaction(command);
+    if (FReplyCode > 300 && FReplyCode < 600) {
+        Refuse(type);
+        return false;
+    }
+    return MoveData(type, localPath);
+}
+
+// Frees the data connection; a listing cancelled on the control connection is aborted on the server too.
+void TXoFTP::EndTransfer(TCmdType type, bool failing) {
+    FDataConn.reset();
+    if (type != TCmdType::List || !FCanceled)
+        return;
+    FCanceled = false;
+    try {
+        Transaction("ABOR");
+    } catch (const Exception&) {
+        if (!failing)
+            throw;
+        // A failing listing's own error is the one to report.
+    }
+}
+
+bool TXoFTP::OpenDataConnection() {
+    if (FPassive) {
+        Transaction("PASV");
+        if (FReplyCode > 499)
+            return false;
+        // The address inside the reply is not used: behind address translation it is often unreachable.
+        FDataConn->SetHost(Host());
+        FDataConn->SetPort(XoFtpReply::PasvPort(FLastReplyText));
+        FDataConn->Connect();
+        return true;
+    }
+    FDataConn->SetPort(0);
+    FDataConn->Listen(true);
+    Transaction("PORT " + LocalAddressText() + FDataConn->LocalPortText());
+    return !(FReplyCode > 300 && FReplyCode < 600);
+}
+
+// Moves the data of an accepted LIST or STOR, then reads the transfer's closing reply. Returns whether the
+// server confirmed the transfer.
+bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
+    try {
+        if (!FPassive)
+            FDataConn->UseSocket(FDataConn->Accept());
+        if (OnTransactionStart)
+            OnTransactionStart(this);
+        if (!FCanceled && !FTimedOut) {
+            if (type == TCmdType::List)
+                ReadListing();
+            else
+                FDataConn->SendFile(localPath);
+        }
+    } catch (...) {
+        // The data connection closes with a reset, which tells the server the transfer was given up.
+        FDataConn->CloseSocket();
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+        DrainTransferReply();
+        throw;
+    }
+    if (OnTransactionStop)
+        OnTransactionStop(this);
+    // Made with linger on and 0 seconds; off, the close lets the stored data drain before the FIN.
+    if (type == TCmdType::Upload)
+        FDataConn->SetLinger(false);
+    FDataConn->CloseSocket();
+    if (FCanceled || FTimedOut)
+        return true;
+    const QString reply = ReadLn();
+    if (reply.isEmpty())
+        throw ESockError("Connection closed by " + Host());
+    FLastReplyText = reply;
+    FReplyCode = ReplyCodeOf(reply);
+    Report(1, WithoutLineEnd(reply));
+    if (!FCanceled && !FTimedOut)
+        ReadRestOfReply(reply);
+    // A transfer the server could not complete (cut short, disk full) is a failure, not a success.
+    if (FReplyCode >= 400 && FReplyCode <= 599) {
+        Refuse(type);
+        return false;
+    }
+    return true;
+}
+
+// Lines until the server closes the data connection; each waits at most the time-out.
+void TXoFTP::ReadListing() {
+    for (;;) {
+        const QString raw = FDataConn->ReadLn();
+        if (raw.isEmpty())
+            break;
+        const QString line = WithoutLineEnd(raw);
+        if (FParseList && FParser)
+            FParser->ParseLine(line);
+        if (OnListItem)
+            OnListItem(line);
+    }
+}
+
+// The server answers a transfer that failed on our side on the control connection; reading that answer now
+// keeps the next command's reply in step.
+void TXoFTP::DrainTransferReply() {
+    if (!IsConnected() || FTimedOut)
+        return;
+    const int timeOut = TimeOut();
+    if (timeOut == 0)
+        SetTimeOut(kDrainTimeOut);
+    try {
+        const QString reply = ReadLn();
+        if (!reply.isEmpty()) {
+            Report(1, WithoutLineEnd(reply));
+            ReadRestOfReply(reply);
+        }
+    } catch (const Exception&) {
+        // The transfer's own failure is the one to report.
+    }
+    SetTimeOut(timeOut);
+}

@@ -1,0 +1,354 @@
+// FTP client against the scripted server: odd replies, refusals, silence, cut transfers, aborts, transcripts.
+#include <gtest/gtest.h>
+
+#include "ftp/XoFtp.h"
+#include "support/FtpTestSupport.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const QByteArray kListing = "total 8\r\n"
+                            "drwxr-xr-x   2 ann      staff        4096 Jan 29 23:32 photos\r\n"
+                            "-rw-r--r--   1 ann      staff        1234 Mar 04  2019 index.html\r\n";
+
+class ScriptedFtpTest : public testing::Test {
+protected:
+    void SetUp() override {
+        EnsureCoreApplication();
+        Client.SetHost("127.0.0.1");
+        Client.SetPort(Server.Port());
+        Client.SetUserID("anna");
+        Client.SetPassword("secret");
+        Client.SetTimeOut(5000); // bounds a test that goes wrong; no assertion depends on it
+        Client.OnSuccess = [this](TCmdType type) { Events << "success " + QString::number(int(type)); };
+        Client.OnFailure = [this](bool&, TCmdType type) {
+            Events << "failure " + QString::number(int(type));
+        };
+        Client.OnUnSupportedFunction = [this](TCmdType type) {
+            Events << "unsupported " + QString::number(int(type));
+        };
+        Client.OnConnectionFailed = [this](QObject*) { Events << "connection failed"; };
+        Client.OnConnect = [this](QObject*) { Events << "connected"; };
+    }
+
+    // The transcript once the client is gone, with the varying PORT argument reduced to its address.
+    QStringList Transcript() {
+        Server.Stop();
+        EXPECT_EQ(Server.Errors(), "");
+        QStringList lines = Server.Transcript();
+        for (QString& line : lines)
+            if (line.startsWith("PORT 127,0,0,1,"))
+                line = "PORT 127,0,0,1,...";
+        return lines;
+    }
+
+    static QString DataCommand(bool passive) { return passive ? "PASV" : "PORT 127,0,0,1,..."; }
+
+    TScriptedFtpServer Server;
+    TXoFTP Client;
+    QStringList Events;
+};
+
+// The message of what `action` throws, "" when it throws nothing.
+template <typename E, typename F> QString ErrorOf(F action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+TEST_F(ScriptedFtpTest, MultiLineReplyIsConsumedWhole) {
+    Server.SetReply("PASS", "230-Welcome to the site\r\n \r\n230 Logged in.\r\n");
+    Server.Start();
+    Client.Connect();
+    EXPECT_EQ(Client.ReplyCode(), 230);
+    EXPECT_EQ(Client.LastReplyText(), "230-Welcome to the site\r\n");
+    EXPECT_EQ(Client.CurrentDir(), "/pub/site");
+    Client.ChangeDir("photos");
+    Client.MakeDir("new");
+    Client.Mode(1);
+    Client.Disconnect();
+    EXPECT_EQ(Events, QStringList({"connected", "success 15", "success 0", "success 1", "success 14"}));
+    EXPECT_EQ(Transcript(),
+              QStringList({"USER anna", "PASS secret", "PWD", "CWD photos", "MKD new", "TYPE A", "QUIT"}));
+}
+
+TEST_F(ScriptedFtpTest, GreetingOf421FailsTheConnection) {
+    Server.SetGreeting("421 Too many users.\r\n");
+    Server.Start();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Connect(); }), "421 Too many users.");
+    EXPECT_EQ(Events, QStringList({"connection failed"}));
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(Transcript(), QStringList({"QUIT"}));
+}
+
+TEST_F(ScriptedFtpTest, RefusedLogInFailsAndCloses) {
+    Server.SetReply("PASS", "530 Login incorrect.\r\n");
+    Server.Start();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Connect(); }), "530 Login incorrect.");
+    EXPECT_EQ(Events, QStringList({"connection failed"}));
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "QUIT"}));
+}
+
+TEST_F(ScriptedFtpTest, SilentServerTimesOutInsteadOfHanging) {
+    Server.SetGreeting("");
+    Server.Start();
+    Client.SetTimeOut(200);
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.Connect(); }), "Reply timed out");
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(Transcript(), QStringList());
+}
+
+TEST_F(ScriptedFtpTest, ServerFallingSilentAfterACommandTimesOut) {
+    Server.SetSilent("CWD");
+    Server.Start();
+    Client.Connect();
+    Client.SetTimeOut(200);
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.ChangeDir("photos"); }), "Reply timed out");
+    // The server is out of step: the close sends no QUIT that would only wait once more.
+    Client.Disconnect();
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "CWD photos"}));
+}
+
+TEST_F(ScriptedFtpTest, ServerClosingInsteadOfAnsweringIsNoSuccess) {
+    Server.SetCloseOn("CWD");
+    Server.Start();
+    int disconnected = 0;
+    Client.OnDisconnect = [&](QObject*) { ++disconnected; };
+    Client.Connect();
+    Events.clear();
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.ChangeDir("photos"); }), "Connection closed by 127.0.0.1");
+    EXPECT_EQ(Events, QStringList());
+    PumpFor(20);
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(disconnected, 1);
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "CWD photos"}));
+}
+
+class UnsupportedTest : public ScriptedFtpTest, public testing::WithParamInterface<int> {};
+
+TEST_P(UnsupportedTest, RefusalsFrom500To502AreReportedAsUnsupported) {
+    const QByteArray reply = QByteArray::number(GetParam()) + " Not here.\r\n";
+    Server.SetReply("SITE", reply);
+    Server.Start();
+    Client.Connect();
+    Events.clear();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.DoCommand("SITE CHMOD 644 a"); }), reply.trimmed());
+    const bool unsupported = GetParam() >= 500 && GetParam() <= 502;
+    EXPECT_EQ(Events,
+              unsupported ? QStringList({"unsupported 14", "failure 14"}) : QStringList({"failure 14"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, UnsupportedTest, testing::Values(500, 501, 502, 503, 550, 421));
+
+TEST_F(ScriptedFtpTest, HandledFailureRaisesNothing) {
+    Server.SetReply("CWD", "550 No such directory.\r\n");
+    Server.Start();
+    Client.Connect();
+    Client.OnFailure = [](bool& handled, TCmdType) { handled = true; };
+    EXPECT_NO_THROW(Client.ChangeDir("missing"));
+}
+
+class TransferTest : public ScriptedFtpTest, public testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        ScriptedFtpTest::SetUp();
+        Client.SetPassive(GetParam());
+        Client.SetParseList(true);
+        WriteBytes(Dir.File("a.jpg"), "JPEG bytes");
+    }
+
+    TTempDir Dir;
+};
+
+TEST_P(TransferTest, StoreRefusedWith550IsReportedTwiceThenRaised) {
+    Server.SetReply("STOR", "550 Permission denied.\r\n");
+    Server.Start();
+    Client.Connect();
+    Events.clear();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); }),
+              "550 Permission denied.");
+    EXPECT_EQ(Events, QStringList({"failure 9", "failure 9"}));
+    Client.Disconnect();
+    EXPECT_EQ(Transcript(),
+              QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR a.jpg", "QUIT"}));
+}
+
+TEST_P(TransferTest, StoreSendsTheFileAndSucceeds) {
+    Server.Start();
+    Client.Connect();
+    Events.clear();
+    Client.Upload(Dir.File("a.jpg"), "");
+    EXPECT_EQ(Events, QStringList({"success 9"}));
+    EXPECT_EQ(Client.TransferSize(), 10);
+    Client.Disconnect();
+    EXPECT_EQ(Transcript(),
+              QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR a.jpg", "QUIT"}));
+    EXPECT_EQ(Server.Stored(), "JPEG bytes");
+}
+
+TEST_P(TransferTest, StoreTheServerCouldNotCompleteIsAFailure) {
+    Server.SetFinalReply("STOR", "451 Local error in processing.\r\n");
+    Server.Start();
+    Client.Connect();
+    Events.clear();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); }),
+              "451 Local error in processing.");
+    EXPECT_EQ(Events, QStringList({"failure 9", "failure 9"}));
+}
+
+TEST_P(TransferTest, ListingIsParsedAndTheServerTypeAskedOncePerConnection) {
+    Server.SetListing(kListing);
+    Server.Start();
+    Client.Connect();
+    QStringList items;
+    Client.OnListItem = [&](const QString& line) { items << line; };
+    Client.List();
+    Client.List();
+    EXPECT_EQ(Client.Vendor(), kVendorUnix);
+    ASSERT_NE(Client.Parser(), nullptr);
+    EXPECT_EQ(Client.Parser()->NameList, QStringList({"photos", "index.html"}));
+    EXPECT_EQ(items.size(), 6);
+    EXPECT_EQ(items[0], "total 8");
+    Client.Disconnect();
+    EXPECT_EQ(Client.Vendor(), kVendorUnknown);
+    const QString data = DataCommand(GetParam());
+    EXPECT_EQ(Transcript(),
+              QStringList({"USER anna", "PASS secret", "SYST", data, "LIST", data, "LIST", "QUIT"}));
+}
+
+TEST_P(TransferTest, ListingCutShortIsAFailure) {
+    Server.SetListing(kListing);
+    Server.SetCloseDataAfter(kListing.indexOf("photos"));
+    Server.Start();
+    Client.Connect();
+    QStringList items;
+    Client.OnListItem = [&](const QString& line) { items << line; };
+    Events.clear();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.List(); }), "426 Connection closed; transfer aborted.");
+    EXPECT_EQ(items.size(), 2);
+    EXPECT_EQ(Events, QStringList({"success 14", "failure 4"}));
+}
+
+TEST_P(TransferTest, StoreCutShortByTheServerFailsAndKeepsRepliesInStep) {
+    const QString big = Dir.File("big.bin");
+    WriteBytes(big, QByteArray(16 * 1024 * 1024, 'b'));
+    Server.SetCloseDataAfter(65536);
+    Server.Start();
+    Client.Connect();
+    Events.clear();
+    EXPECT_NE(ErrorOf<Exception>([&] { Client.Upload(big, "big.bin"); }), "");
+    EXPECT_TRUE(Events.startsWith("failure 9"));
+    EXPECT_EQ(Client.CurrentDir(), "/pub/site");
+    EXPECT_NO_THROW(Client.Disconnect());
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR big.bin",
+                                         "PWD", "QUIT"}));
+}
+
+TEST_P(TransferTest, AbortDuringAStoreEndsItAndKeepsRepliesInStep) {
+    const QString big = Dir.File("big.bin");
+    WriteBytes(big, QByteArray(16 * 1024 * 1024, 'b'));
+    Server.Start();
+    Client.Connect();
+    Client.OnPacketSent = [&](QObject*) { Client.Abort(); };
+    Events.clear();
+    EXPECT_EQ(ErrorOf<EAbortError>([&] { Client.Upload(big, "big.bin"); }), "Socket send aborted");
+    EXPECT_EQ(Events, QStringList({"failure 9"}));
+    EXPECT_EQ(Client.CurrentDir(), "/pub/site");
+    Client.Disconnect();
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR big.bin",
+                                         "PWD", "QUIT"}));
+}
+
+TEST_P(TransferTest, SecondListingFromAHandlerIsRefused) {
+    Server.SetListing(kListing);
+    Server.Start();
+    Client.Connect();
+    QStringList refusals;
+    Client.OnListItem = [&](const QString&) {
+        refusals << ErrorOf<Exception>([&] { Client.List(); });
+        refusals << ErrorOf<Exception>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); });
+    };
+    Client.List();
+    ASSERT_EQ(refusals.size(), 6);
+    EXPECT_EQ(refusals[0], "A list command is already being processed!");
+    EXPECT_EQ(refusals[1], "A data transfer is already being processed!");
+    EXPECT_EQ(Client.Parser()->NameList.size(), 2);
+}
+
+TEST_P(TransferTest, NameWithALineBreakIsNeverSent) {
+    Server.Start();
+    Client.Connect();
+    EXPECT_NE(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg\r\nDELE index.html"); }),
+              "");
+    Client.Disconnect();
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "QUIT"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TransferTest, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "PASV" : "PORT";
+                         });
+
+TEST_F(ScriptedFtpTest, PassiveDataGoesToTheHostNotToTheAddressInTheReply) {
+    Server.SetPasvAddress("192,168,1,2");
+    Server.SetListing(kListing);
+    Server.Start();
+    Client.SetPassive(true);
+    Client.Connect();
+    QStringList items;
+    Client.OnListItem = [&](const QString& line) { items << line; };
+    Client.List();
+    EXPECT_EQ(items.size(), 3);
+    EXPECT_TRUE(Events.endsWith("success 4"));
+}
+
+struct TFirewallCase {
+    const char* Label;
+    TFirewallType Type;
+    bool Authenticate;
+    QStringList Transcript;
+};
+
+class FirewallTest : public ScriptedFtpTest, public testing::WithParamInterface<TFirewallCase> {};
+
+TEST_P(FirewallTest, LogInThroughTheProxy) {
+    Server.Start();
+    Client.SetHost("ftp.example.com");
+    Client.SetProxy("127.0.0.1");
+    Client.SetProxyPort(static_cast<quint16>(Server.Port()));
+    Client.SetFirewallType(GetParam().Type);
+    Client.SetFWAuthenticate(GetParam().Authenticate);
+    Client.SetFWUserID("wall");
+    Client.SetFWPassword("fire");
+    Client.Connect();
+    Client.Disconnect();
+    EXPECT_EQ(Transcript(), GetParam().Transcript);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, FirewallTest,
+    testing::Values(TFirewallCase{"user_at_host",
+                                  TFirewallType::FTUser,
+                                  false,
+                                  {"USER anna@ftp.example.com", "PASS secret", "QUIT"}},
+                    TFirewallCase{"open",
+                                  TFirewallType::FtOpen,
+                                  false,
+                                  {"OPEN ftp.example.com", "USER anna", "PASS secret", "QUIT"}},
+                    TFirewallCase{"site",
+                                  TFirewallType::FtSite,
+                                  false,
+                                  {"SITE ftp.example.com", "USER anna", "PASS secret", "QUIT"}},
+                    TFirewallCase{
+                        "authenticated_first",
+                        TFirewallType::FTUser,
+                        true,
+                        {"USER wall", "PASS fire", "USER anna@ftp.example.com", "PASS secret", "QUIT"}}),
+    [](const testing::TestParamInfo<TFirewallCase>& info) { return std::string(info.param.Label); });
+
+} // namespace

@@ -1,0 +1,68 @@
+// Helpers of the network tests: the event loop, a raw loopback peer, and the real FTP server fixture.
+#pragma once
+
+#include <ostream>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Readable values in failed assertions.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << "{\"" << list.join("\", \"").toStdString() << "\"}";
+}
+
+// Socket notifiers and timers need an application object; made once, on first use.
+void EnsureCoreApplication();
+
+// Processes events for about `ms` milliseconds (lets a client's notifications arrive without waiting in it).
+void PumpFor(int ms);
+
+// The far end of a socket test: listens on 127.0.0.1, accepts one connection, sends and receives raw bytes.
+class TLoopbackPeer {
+public:
+    TLoopbackPeer();
+    ~TLoopbackPeer();
+
+    int Port() const { return FPort; }
+    // Accepts the pending connection (waits at most a few seconds); false when none came.
+    bool AcceptNow();
+    void Send(const QByteArray& bytes);
+    // What arrived so far, waiting at most `ms` milliseconds for the first bytes.
+    QByteArray Receive(int ms);
+    void CloseConnection();
+    // Connects to a port on 127.0.0.1 as a client would; the result is kept as the connection.
+    bool ConnectTo(int port);
+    // The port of the peer's end of the accepted connection (the client's local port).
+    int RemotePort() const;
+
+    // A port on 127.0.0.1 where nothing listens.
+    static int FreePort();
+
+private:
+    int FListener = -1;
+    int FConnection = -1;
+    int FPort = 0;
+};
+
+// pyftpdlib serving a folder on 127.0.0.1 on a free port to one user with a password, stopped at the end.
+class TPyFtpServer {
+public:
+    TPyFtpServer(const QString& root, const QString& user, const QString& password);
+    ~TPyFtpServer();
+
+    // 0 when the server did not start; Error() then says why.
+    int Port() const { return FPort; }
+    const QString& Error() const { return FError; }
+
+private:
+    bool StartWith(const QString& python, const QStringList& arguments);
+
+    QProcess FProcess;
+    int FPort = 0;
+    QString FError;
+};

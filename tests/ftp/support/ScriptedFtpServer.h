@@ -1,0 +1,75 @@
+// A scripted FTP server on 127.0.0.1, in a thread of its own, for what real servers will not do on demand.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <QByteArray>
+#include <QStringList>
+
+// Serves one control connection. Every verb has a sound default reply; a test replaces the replies it needs
+// (raw bytes, line ends included) and reads back the exact commands the client sent.
+class TScriptedFtpServer {
+public:
+    TScriptedFtpServer();
+    ~TScriptedFtpServer();
+
+    int Port() const { return FPort; }
+
+    // Before Start: what the server sends on connecting (empty: nothing, the server stays silent).
+    void SetGreeting(const QByteArray& greeting) { FGreeting = greeting; }
+    // The reply to a verb; for LIST and STOR a reply other than 1xx means no data transfer.
+    void SetReply(const QByteArray& verb, const QByteArray& reply) { FReplies[verb] = reply; }
+    // The reply after a LIST's or STOR's data (default 226; 426 when the transfer was cut short).
+    void SetFinalReply(const QByteArray& verb, const QByteArray& reply) { FFinalReplies[verb] = reply; }
+    // The verb gets no answer at all; the server keeps the connection open and listens on.
+    void SetSilent(const QByteArray& verb) { FSilent[verb] = true; }
+    // The server closes the control connection when the verb arrives, without answering it.
+    void SetCloseOn(const QByteArray& verb) { FCloseOn[verb] = true; }
+    // The first four numbers of the PASV reply (the server itself listens on 127.0.0.1 regardless).
+    void SetPasvAddress(const QByteArray& address) { FPasvAddress = address; }
+    void SetListing(const QByteArray& listing) { FListing = listing; }
+    // The data connection of LIST or STOR is closed by the server after this many bytes (-1: never).
+    void SetCloseDataAfter(qint64 bytes) { FCloseDataAfter = bytes; }
+
+    void Start();
+    // Waits for the server's thread to end (the client sent QUIT or closed), at most a few seconds.
+    void Stop();
+
+    QStringList Transcript() const;
+    QByteArray Stored() const;
+    // Problems the server met (an unexpected data connection, a bad PORT); empty when all went as scripted.
+    QString Errors() const;
+
+private:
+    void Run();
+    void Serve(int control);
+    bool ReadCommand(int control, QByteArray& pending, QByteArray& command);
+    void Answer(int control, const QByteArray& verb, const QByteArray& argument);
+    void Transfer(int control, const QByteArray& verb, const QByteArray& argument);
+    int OpenData();
+    void Note(const QString& problem);
+
+    int FListener = -1;
+    int FPort = 0;
+    int FPasvListener = -1;
+    QByteArray FPortArgument;
+    QByteArray FGreeting = "220 Scripted server ready.\r\n";
+    std::map<QByteArray, QByteArray> FReplies;
+    std::map<QByteArray, QByteArray> FFinalReplies;
+    std::map<QByteArray, bool> FSilent;
+    std::map<QByteArray, bool> FCloseOn;
+    QByteArray FPasvAddress = "127,0,0,1";
+    QByteArray FListing;
+    qint64 FCloseDataAfter = -1;
+
+    mutable std::mutex FMutex;
+    QStringList FTranscript;
+    QByteArray FStored;
+    QString FErrors;
+    std::atomic<bool> FStop{false};
+    std::atomic<bool> FDone{false};
+    std::thread FThread;
+};
