@@ -1,0 +1,310 @@
+// The upload panel: its controls, their looks and hints, the client's settings and the text properties.
+#include "app/FtpFU.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kUploadItemHeight = 13;
+constexpr int kDirColumnWidth = 150;
+
+// Owner draw of the upload list: the panel paints each item, at a fixed height.
+class TUploadFilesDelegate : public QStyledItemDelegate {
+public:
+    explicit TUploadFilesDelegate(TFtpF* panel) : QStyledItemDelegate(panel), FPanel(panel) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        FPanel->UploadFilesLBDrawItem(painter, option, index.row());
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kUploadItemHeight};
+    }
+
+private:
+    TFtpF* FPanel;
+};
+
+QLabel* Heading(const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+// A hint shows as a tool tip and, through the window, in the status bar.
+void SetHint(QWidget* control, const QString& hint) {
+    control->setToolTip(hint);
+    control->setStatusTip(hint);
+}
+
+QLineEdit* LabelledEdit(QGridLayout* grid, int row, const QString& caption, const QString& text,
+                        const QString& hint, QWidget* parent) {
+    auto* edit = new QLineEdit(text, parent);
+    grid->addWidget(new QLabel(caption, parent), row, 0);
+    grid->addWidget(edit, row, 1);
+    SetHint(edit, hint);
+    return edit;
+}
+
+} // namespace
+
+TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(window) {
+    setObjectName("FtpF1");
+    FXoFTP = new TXoFTP(this);
+    FXoFTP->setObjectName("XoFTP");
+    FXoFTP->SetPort(21);
+    FXoFTP->SetReportLevel(0);
+    FXoFTP->SetVendor(kVendorUnknown);
+    FXoFTP->SetParseList(true);
+    FXoFTP->SetProxyPort(0);
+    FXoFTP->SetProxy({});
+    FXoFTP->SetPassive(false); // the server connects back for each transfer, announced by PORT
+    FXoFTP->SetFirewallType(TFirewallType::FTUser);
+    FXoFTP->SetFWAuthenticate(false);
+    ConnectClient();
+    CreateControls();
+    ConnectControls();
+    FProgressBar = nullptr;
+    SetUploading(false);
+}
+
+TFtpF::~TFtpF() {
+    // The window may be half gone by now: nothing the client reports from here on reaches it.
+    DetachClient();
+    FWindow = nullptr;
+    FXoFTP->Abort();
+    try {
+        DisconnectFromHost();
+    } catch (const std::exception&) {
+        // A refused QUIT changes nothing about going away.
+    }
+    FreeProgressBar();
+}
+
+void TFtpF::ConnectClient() {
+    TXoFTP& c = *FXoFTP;
+    c.OnConnect = [this](QObject* s) { XoFTPConnect(s); };
+    c.OnDisconnect = [this](QObject* s) { XoFTPDisconnect(s); };
+    c.OnHostResolved = [this](QObject* s) { XoFTPHostResolved(s); };
+    c.OnInvalidHost = [this](bool& handled) { XoFTPInvalidHost(handled); };
+    c.OnConnectionFailed = [this](QObject* s) { XoFTPConnectionFailed(s); };
+    c.OnError = [this](QObject* s, quint16 n, const QString& text) { XoFTPError(s, n, text); };
+    c.OnStatus = [this](QObject* s, const QString& text) { XoFTPStatus(s, text); };
+    c.OnTransactionStart = [this](QObject* s) { XoFTPTransactionStart(s); };
+    c.OnPacketSent = [this](QObject* s) { XoFTPPacketSent(s); };
+    c.OnTransactionStop = [this](QObject* s) { XoFTPTransactionStop(s); };
+    c.OnSuccess = [this](TCmdType type) { XoFTPSuccess(type); };
+    c.OnFailure = [this](bool& handled, TCmdType type) { XoFTPFailure(handled, type); };
+    c.OnUnSupportedFunction = [this](TCmdType type) { XoFTPUnSupportedFunction(type); };
+}
+
+void TFtpF::DetachClient() {
+    TXoFTP& c = *FXoFTP;
+    c.OnConnect = nullptr;
+    c.OnDisconnect = nullptr;
+    c.OnHostResolved = nullptr;
+    c.OnInvalidHost = nullptr;
+    c.OnConnectionFailed = nullptr;
+    c.OnError = nullptr;
+    c.OnStatus = nullptr;
+    c.OnTransactionStart = nullptr;
+    c.OnPacketSent = nullptr;
+    c.OnTransactionStop = nullptr;
+    c.OnSuccess = nullptr;
+    c.OnFailure = nullptr;
+    c.OnUnSupportedFunction = nullptr;
+}
+
+// ---- Controls
+
+void TFtpF::CreateControls() {
+    ImageList << style()->standardIcon(QStyle::SP_FileDialogToParent)
+              << style()->standardIcon(QStyle::SP_DirIcon);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(CreateHostGroup());
+    layout->addWidget(CreateDirGroup());
+    layout->addWidget(CreateUploadGroup());
+    layout->addStretch(1);
+}
+
+QWidget* TFtpF::CreateHostGroup() {
+    auto* group = new QWidget(this);
+    auto* grid = new QGridLayout(group);
+    RemoteHostL = Heading("Remote host", group);
+    grid->addWidget(RemoteHostL, 0, 0, 1, 2);
+    // A reserved example name: nothing real is reached before the user enters a host.
+    HostE = LabelledEdit(grid, 1, "Host", "ftp.example.com", "Host name ( URL)", group);
+    HostE->setObjectName("HostE");
+    UserIDE = LabelledEdit(grid, 2, "User ID", "MyUserID", "User name", group);
+    UserIDE->setObjectName("UserIDE");
+    PassE = LabelledEdit(grid, 3, "Password", "", "Password", group);
+    PassE->setObjectName("PassE");
+    PassE->setEchoMode(QLineEdit::Password);
+    PassE->setStyleSheet("lineedit-password-character: 42"); // '*', whatever the style's own choice
+    PortE = LabelledEdit(grid, 4, "Port", "", "Port (default 21)", group);
+    PortE->setObjectName("PortE");
+    PortE->setInputMask("900; "); // one digit required, two more allowed: 0 to 999
+    PortE->setText("21");
+    PortE->setMaximumWidth(fontMetrics().horizontalAdvance("00000") + 12);
+    grid->setRowStretch(5, 1);
+    return group;
+}
+
+QWidget* TFtpF::CreateDirGroup() {
+    auto* group = new QWidget(this);
+    auto* grid = new QGridLayout(group);
+    RemoteDirL = Heading("Remote directory", group);
+    grid->addWidget(RemoteDirL, 0, 0, 1, 2);
+    RemoteDirE = new QLineEdit(group);
+    RemoteDirE->setObjectName("RemoteDirE");
+    SetHint(RemoteDirE, "Remote direcrory");
+    grid->addWidget(RemoteDirE, 1, 0);
+    GetRemoteDirSB = new QToolButton(group);
+    GetRemoteDirSB->setObjectName("GetRemoteDirSB");
+    GetRemoteDirSB->setText("Browse");
+    GetRemoteDirSB->setAutoRaise(true);
+    SetHint(GetRemoteDirSB, "Select remote directory");
+    grid->addWidget(GetRemoteDirSB, 1, 1);
+    CreateDirCB = new QCheckBox("Create", group);
+    CreateDirCB->setObjectName("CreateDirCB");
+    CreateDirCB->setChecked(true);
+    SetHint(CreateDirCB, "Create directory on remote host");
+    grid->addWidget(CreateDirCB, 2, 0);
+    grid->addWidget(new QLabel("if not exists", group), 3, 0);
+    DirLV = new QListWidget(group);
+    DirLV->setObjectName("DirLV");
+    DirLV->setViewMode(QListView::ListMode);
+    DirLV->setIconSize(QSize(16, 16));
+    DirLV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DirLV->setSelectionMode(QAbstractItemView::SingleSelection);
+    DirLV->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DirLV->setMinimumWidth(kDirColumnWidth);
+    DirLV->setVisible(false);
+    SetHint(DirLV, "Remote directory list");
+    grid->addWidget(DirLV, 0, 2, 5, 1);
+    grid->setRowStretch(4, 1);
+    return group;
+}
+
+QWidget* TFtpF::CreateUploadGroup() {
+    auto* group = new QWidget(this);
+    auto* box = new QVBoxLayout(group);
+    UploadL = Heading("Upload", group);
+    box->addWidget(UploadL);
+    UploadBB = new QPushButton(group);
+    UploadBB->setObjectName("UploadBB");
+    SetHint(UploadBB, "Upload or Abort operation");
+    box->addWidget(UploadBB);
+    UploadFilesLB = new QListWidget(group);
+    UploadFilesLB->setObjectName("UploadFilesLB");
+    UploadFilesLB->setItemDelegate(new TUploadFilesDelegate(this));
+    UploadFilesLB->setUniformItemSizes(true);
+    QPalette palette = UploadFilesLB->palette();
+    for (const auto groupRole : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(groupRole, QPalette::Base, palette.color(groupRole, QPalette::Light));
+    UploadFilesLB->setPalette(palette);
+    UploadFilesLB->setEnabled(false); // shows the run's progress; the user does not pick from it
+    UploadFilesLB->setVisible(false);
+    SetHint(UploadFilesLB, "Uploading file list");
+    box->addWidget(UploadFilesLB, 1);
+    return group;
+}
+
+void TFtpF::ConnectControls() {
+    connect(UploadBB, &QPushButton::clicked, this, [this] { Guarded([this] { UploadBBClick(); }); });
+    connect(GetRemoteDirSB, &QToolButton::clicked, this,
+            [this] { Guarded([this] { GetRemoteDirSBClick(); }); });
+    connect(DirLV, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { DirLVDblClick(); }); });
+}
+
+void TFtpF::SetUploading(bool v) {
+    FUploading = v;
+    FUploadBBKind = v ? TBitBtnKind::bkAbort : TBitBtnKind::bkAll;
+    UploadBB->setText(v ? "Abort" : "&Upload");
+    UploadBB->setIcon(style()->standardIcon(v ? QStyle::SP_BrowserStop : QStyle::SP_DialogYesToAllButton));
+}
+
+void TFtpF::UploadFilesLBDrawItem(QPainter* painter, const QStyleOptionViewItem& option, int index) {
+    const bool selected = UploadFilesLB->currentRow() == index;
+    const QPalette& palette = option.palette;
+    painter->fillRect(option.rect, selected ? palette.highlight() : palette.base());
+    const QString path = UploadFilesLB->item(index)->text();
+    painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                      path.mid(path.lastIndexOf('/') + 1));
+}
+
+// ---- Properties
+
+QString TFtpF::FtpHost() const {
+    return HostE->text();
+}
+
+void TFtpF::SetFtpHost(const QString& value) {
+    HostE->setText(value);
+}
+
+QString TFtpF::FtpPort() const {
+    return PortE->text();
+}
+
+void TFtpF::SetFtpPort(const QString& value) {
+    PortE->setText(value);
+}
+
+QString TFtpF::FtpUserID() const {
+    return UserIDE->text();
+}
+
+void TFtpF::SetFtpUserID(const QString& value) {
+    UserIDE->setText(value);
+}
+
+QString TFtpF::FtpRemoteDir() const {
+    return RemoteDirE->text();
+}
+
+void TFtpF::SetFtpRemoteDir(const QString& value) {
+    RemoteDirE->setText(value);
+}
+
+// ---- Window services
+
+void TFtpF::ShowStatus(const QString& text) {
+    if (FWindow)
+        FWindow->ShowStatus(text);
+}
+
+void TFtpF::ShowMessage(TFtpMsgKind kind, const QString& text) {
+    if (FWindow)
+        FWindow->ShowMessage(kind, text);
+}
+
+void TFtpF::Guarded(const std::function<void()>& handler) {
+    QString text;
+    try {
+        handler();
+        return;
+    } catch (const Exception& e) {
+        text = e.Message();
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    }
+    if (FWindow)
+        FWindow->ShowError(text);
+}

@@ -1,0 +1,161 @@
+// The upload panel: stores the files of the last generated gallery on an FTP server, one file per message.
+#pragma once
+
+#include <functional>
+
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include "ftp/XoFtp.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPainter;
+class QProgressBar;
+class QPushButton;
+class QRect;
+class QStyleOptionViewItem;
+class QToolButton;
+
+// Posted window messages of the upload run, as custom event types of exactly these numbers.
+inline constexpr int WM_FTPUPLOADNEXT = 0x5F0;    // panel -> itself: store the next file
+inline constexpr int WM_FTPUPLOADREQUEST = 0x5F1; // panel -> main window: regenerate and upload
+
+// What a message box of the panel is about; decides its icon.
+enum class TFtpMsgKind { Information, Error };
+
+// The services of the main window the panel uses. The window outlives the panel.
+class TFtpFWindow {
+public:
+    virtual ~TFtpFWindow() = default;
+
+    // Puts a text into status panel 0 and repaints the status bar at once.
+    virtual void ShowStatus(const QString& text) = 0;
+    // A new progress bar over status panel 1, range 0 to max, position 0. The caller owns it.
+    virtual QProgressBar* CreateStatusProgressBar(int max) = 0;
+    // A modal message box with an OK button.
+    virtual void ShowMessage(TFtpMsgKind kind, const QString& text) = 0;
+    // The application's error display, for an error that leaves one of the panel's handlers.
+    virtual void ShowError(const QString& text) = 0;
+    // Receives WM_FTPUPLOADREQUEST; none when there is no main window.
+    virtual QObject* MainForm() = 0;
+};
+
+// The two looks of the upload button: idle (double check-mark, "&Upload") and uploading ("Abort").
+enum class TBitBtnKind { bkAll, bkAbort };
+
+class TFtpF : public QWidget {
+public:
+    explicit TFtpF(TFtpFWindow* window, QWidget* parent = nullptr);
+    ~TFtpF() override;
+
+    // Operations the main window calls.
+    void SetUploadFiles(const QStringList& files);
+    void StartUpload();
+
+    // The fields the options file reads and writes, as text. The password is never among them.
+    QString FtpHost() const;
+    void SetFtpHost(const QString& value);
+    QString FtpPort() const;
+    void SetFtpPort(const QString& value);
+    QString FtpUserID() const;
+    void SetFtpUserID(const QString& value);
+    QString FtpRemoteDir() const;
+    void SetFtpRemoteDir(const QString& value);
+
+    void ConnectToHost();
+    void DisconnectFromHost();
+    void SetUploading(bool v);
+    void SetBrowsing(bool v);
+    void UploadNext();
+    void UploadFile(const QString& path);
+    void EndUpload();
+    void FillDirList();
+    void FreeProgressBar();
+
+    bool Uploading() const { return FUploading; }
+    bool Browsing() const { return FBrowsing; }
+    TBitBtnKind UploadBBKind() const { return FUploadBBKind; }
+    QProgressBar* ProgressBar() const;
+    TXoFTP& XoFTP() { return *FXoFTP; }
+
+    // Controls, in their three groups.
+    QLabel* RemoteHostL;
+    QLineEdit* HostE;
+    QLineEdit* UserIDE;
+    QLineEdit* PassE;
+    QLineEdit* PortE;
+    QLabel* RemoteDirL;
+    QLineEdit* RemoteDirE;
+    QToolButton* GetRemoteDirSB;
+    QCheckBox* CreateDirCB;
+    QListWidget* DirLV;
+    QLabel* UploadL;
+    QPushButton* UploadBB;
+    QListWidget* UploadFilesLB;
+    QList<QIcon> ImageList; // 0: the parent directory "..", 1: a folder
+
+    // Client events.
+    void XoFTPConnect(QObject* sender);
+    void XoFTPDisconnect(QObject* sender);
+    void XoFTPHostResolved(QObject* sender);
+    void XoFTPInvalidHost(bool& handled);
+    void XoFTPConnectionFailed(QObject* sender);
+    void XoFTPError(QObject* sender, quint16 errorNumber, const QString& text);
+    void XoFTPStatus(QObject* sender, const QString& text);
+    void XoFTPTransactionStart(QObject* sender);
+    void XoFTPPacketSent(QObject* sender);
+    void XoFTPTransactionStop(QObject* sender);
+    void XoFTPSuccess(TCmdType transType);
+    void XoFTPFailure(bool& handled, TCmdType transType);
+    void XoFTPUnSupportedFunction(TCmdType transType);
+
+    // Control events.
+    void UploadBBClick();
+    void GetRemoteDirSBClick();
+    void DirLVDblClick();
+    void UploadFilesLBDrawItem(QPainter* painter, const QStyleOptionViewItem& option, int index);
+
+    // Texts of a finished command, by transaction type; empty for types the panel does not report.
+    static QString SuccessText(TCmdType transType);
+    static QString FailureText(TCmdType transType);
+    static QString UnsupportedText(TCmdType transType);
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateHostGroup();
+    QWidget* CreateDirGroup();
+    QWidget* CreateUploadGroup();
+    void ConnectControls();
+    void ConnectClient();
+    void DetachClient();
+    void EnterRemoteDir();
+    void NextFileOrEnd();
+    void EndUploadQuietly();
+    void PostUploadNext();
+    void ShowStatus(const QString& text);
+    void ShowMessage(TFtpMsgKind kind, const QString& text);
+    // Runs a handler that Qt called; what it throws goes to the window's error display.
+    void Guarded(const std::function<void()>& handler);
+
+    TFtpFWindow* FWindow;
+    TXoFTP* FXoFTP;
+
+    QPointer<QProgressBar> FProgressBar; // the status bar may go first; the pointer then reads as none
+    bool FUploading = false;
+    bool FBrowsing = false;
+
+    TBitBtnKind FUploadBBKind = TBitBtnKind::bkAll;
+    int FProgressShift = 0; // bytes are shifted right by this much so that a huge file fits the bar's range
+    bool FStarting = false; // an upload run is being started (connecting, entering the directory)
+    bool FAbortRequested = false; // Abort was pressed during this run
+    QStringList FSkipped;         // files of this run that were gone when their turn came
+};

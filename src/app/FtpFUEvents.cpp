@@ -1,0 +1,163 @@
+// The upload panel's handlers of the client's events: status texts, message boxes and the progress bar.
+#include "app/FtpFU.h"
+
+#include <climits>
+
+#include <QListWidget>
+#include <QProgressBar>
+
+namespace {
+
+// Names of the transaction types 0 to 14, as the result texts use them.
+const char* const kTransNames[] = {"ChangeDir", "MakeDir", "Delete",        "RemoveDir",
+                                   "List",      "Rename",  "UploadRestore", "DownloadRestore",
+                                   "Download",  "Upload",  "UploadAppend",  "ReInit",
+                                   "Allocate",  "NList",   "DoCommand"};
+
+QString TransText(TCmdType transType, const char* outcome) {
+    const auto index = static_cast<size_t>(transType);
+    if (index >= std::size(kTransNames))
+        return {}; // the current-directory query and anything newer report nothing
+    return QString(kTransNames[index]) + " " + outcome;
+}
+
+} // namespace
+
+QString TFtpF::SuccessText(TCmdType transType) {
+    return TransText(transType, "success");
+}
+
+QString TFtpF::FailureText(TCmdType transType) {
+    return TransText(transType, "failure");
+}
+
+QString TFtpF::UnsupportedText(TCmdType transType) {
+    return TransText(transType, "unsupported");
+}
+
+void TFtpF::XoFTPConnect(QObject*) {
+    ShowStatus("Connected");
+}
+
+void TFtpF::XoFTPDisconnect(QObject*) {
+    ShowStatus("Disconnected");
+}
+
+void TFtpF::XoFTPHostResolved(QObject*) {
+    ShowStatus("Host resolved");
+}
+
+// Leaves the event unhandled, so that the connection attempt fails.
+void TFtpF::XoFTPInvalidHost(bool&) {
+    ShowMessage(TFtpMsgKind::Information, "Invalid Host");
+}
+
+void TFtpF::XoFTPConnectionFailed(QObject*) {
+    ShowMessage(TFtpMsgKind::Information, "Connection Failed");
+}
+
+void TFtpF::XoFTPError(QObject*, quint16 errorNumber, const QString& text) {
+    ShowMessage(TFtpMsgKind::Information, "Error " + QString::number(errorNumber) + ": " + text);
+}
+
+void TFtpF::XoFTPStatus(QObject*, const QString& text) {
+    ShowStatus(text);
+}
+
+void TFtpF::XoFTPTransactionStart(QObject*) {
+    FreeProgressBar();
+    // The bar's range is an int; a file beyond it is counted in larger steps.
+    const qint64 total = qMax<qint64>(0, FXoFTP->TransferSize());
+    FProgressShift = 0;
+    while ((total >> FProgressShift) > INT_MAX)
+        ++FProgressShift;
+    if (FWindow)
+        FProgressBar = FWindow->CreateStatusProgressBar(static_cast<int>(total >> FProgressShift));
+}
+
+void TFtpF::XoFTPPacketSent(QObject*) {
+    if (!FXoFTP->IsConnected() || !FProgressBar)
+        return;
+    FProgressBar->setValue(static_cast<int>(FXoFTP->DataSentCount() >> FProgressShift));
+    FProgressBar->repaint();
+}
+
+void TFtpF::XoFTPTransactionStop(QObject*) {
+    FreeProgressBar();
+}
+
+QProgressBar* TFtpF::ProgressBar() const {
+    return FProgressBar;
+}
+
+void TFtpF::FreeProgressBar() {
+    delete FProgressBar.data();
+    FProgressBar = nullptr;
+}
+
+void TFtpF::XoFTPSuccess(TCmdType transType) {
+    const QString text = SuccessText(transType);
+    if (!text.isEmpty())
+        ShowStatus(text);
+    switch (transType) {
+    case TCmdType::ChangeDir:
+        DirLV->setEnabled(true);
+        break;
+    case TCmdType::List:
+        FillDirList();
+        DirLV->setEnabled(true);
+        break;
+    case TCmdType::Upload:
+        if (FUploading) {
+            // A stored file leaves the list; the next one moves into its place.
+            const int i = UploadFilesLB->currentRow();
+            const int n = UploadFilesLB->count();
+            delete UploadFilesLB->takeItem(i);
+            if (n == i + 1) {
+                EndUpload();
+            } else if (UploadFilesLB->count() > 0) {
+                UploadFilesLB->setCurrentRow(i);
+                PostUploadNext();
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// Never takes the failure over: the client raises it as an error afterwards.
+void TFtpF::XoFTPFailure(bool&, TCmdType transType) {
+    const QString text = FailureText(transType);
+    if (!text.isEmpty())
+        ShowStatus(text);
+    switch (transType) {
+    case TCmdType::ChangeDir:
+    case TCmdType::List:
+        DirLV->setEnabled(true);
+        break;
+    case TCmdType::Upload:
+        if (FUploading)
+            NextFileOrEnd();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
+    const QString text = UnsupportedText(transType);
+    if (!text.isEmpty())
+        ShowMessage(TFtpMsgKind::Information, text);
+}
+
+// Moves the run past the selected file: the last one ends it, any other posts the next store.
+void TFtpF::NextFileOrEnd() {
+    const int i = UploadFilesLB->currentRow();
+    if (i + 1 >= UploadFilesLB->count()) {
+        EndUpload();
+        return;
+    }
+    UploadFilesLB->setCurrentRow(i + 1);
+    PostUploadNext();
+}

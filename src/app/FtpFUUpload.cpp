@@ -1,0 +1,308 @@
+// The upload panel's work: connecting, the directory browser and the upload run, one file per posted message.
+#include "app/FtpFU.h"
+
+#include <exception>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
+
+void ProcessMessages() {
+    QCoreApplication::processEvents();
+}
+
+QString FileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Transfer type by extension, compared in lower case: pages and texts as ASCII, all else binary.
+int TransferTypeOf(const QString& path) {
+    const QString name = FileNameOf(path);
+    const qsizetype dot = name.lastIndexOf('.');
+    const QString extension = dot < 0 ? QString() : name.mid(dot).toLower();
+    return extension == ".html" || extension == ".htm" || extension == ".txt" ? 1 : 2;
+}
+
+} // namespace
+
+// ---- Operations of the main window
+
+void TFtpF::SetUploadFiles(const QStringList& files) {
+    // The list of a run in progress is the run's own record of what is left; it is not replaced under it.
+    if (FStarting || FUploading)
+        return;
+    UploadFilesLB->clear();
+    UploadFilesLB->addItems(files);
+}
+
+void TFtpF::StartUpload() {
+    // A second request while one runs (a double click on Upload) adds nothing.
+    if (FStarting || FUploading)
+        return;
+    if (UploadFilesLB->count() == 0) {
+        ShowMessage(TFtpMsgKind::Error, "No files to upload");
+        return;
+    }
+    if (RemoteDirE->text().trimmed().isEmpty()) {
+        ShowMessage(TFtpMsgKind::Error, "Remote directory not defined");
+        return;
+    }
+    FStarting = true;
+    const auto started = qScopeGuard([this] { FStarting = false; });
+    FSkipped.clear();
+    FAbortRequested = false;
+    try {
+        UploadBB->setEnabled(false);
+        SetBrowsing(false);
+        GetRemoteDirSB->setEnabled(false);
+        ProcessMessages();
+        ConnectToHost();
+        EnterRemoteDir();
+    } catch (...) {
+        EndUploadQuietly();
+        throw;
+    }
+    UploadBB->setEnabled(true);
+    SetUploading(true);
+    UploadFilesLB->setVisible(true);
+    UploadFilesLB->setCurrentRow(0);
+    ProcessMessages();
+    PostUploadNext();
+}
+
+// The directory as typed, blanks included. Only a refusal leads to creating it; a lost connection does not.
+void TFtpF::EnterRemoteDir() {
+    const QString dir = RemoteDirE->text();
+    try {
+        FXoFTP->ChangeDir(dir);
+        return;
+    } catch (const FTPException&) {
+        if (!CreateDirCB->isChecked())
+            throw;
+    }
+    FXoFTP->MakeDir(dir);
+    FXoFTP->ChangeDir(dir);
+}
+
+// ---- Connection
+
+void TFtpF::ConnectToHost() {
+    bool valid = false;
+    const int port = PortE->text().trimmed().toInt(&valid);
+    if (!valid || port <= 0)
+        throw Exception("Port \"" + PortE->text() + "\" is not a valid port number");
+    FXoFTP->SetHost(HostE->text());
+    FXoFTP->SetPort(port);
+    FXoFTP->SetTimeOut(kTimeOut);
+    FXoFTP->SetUserID(UserIDE->text());
+    FXoFTP->SetPassword(PassE->text());
+    try {
+        FXoFTP->Connect();
+    } catch (...) {
+        try {
+            FXoFTP->Disconnect();
+        } catch (const std::exception&) {
+            // The failure to connect is the one to report.
+        }
+        throw;
+    }
+    for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
+        edit->setEnabled(false);
+    ShowStatus(FXoFTP->CurrentDir());
+}
+
+// The panel returns to idle even when the server refuses the QUIT; that refusal is reported afterwards.
+void TFtpF::DisconnectFromHost() {
+    std::exception_ptr error;
+    try {
+        if (FXoFTP->IsConnected())
+            FXoFTP->Disconnect();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
+        edit->setEnabled(true);
+    SetBrowsing(false);
+    SetUploading(false);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+// ---- The upload run
+
+void TFtpF::UploadBBClick() {
+    if (FUploadBBKind != TBitBtnKind::bkAll) {
+        // Cancels a store in progress; between two stores the run ends before the next one starts.
+        FAbortRequested = true;
+        FXoFTP->Abort();
+        return;
+    }
+    QObject* mainForm = FWindow ? FWindow->MainForm() : nullptr;
+    if (mainForm)
+        QCoreApplication::postEvent(mainForm, new QEvent(static_cast<QEvent::Type>(WM_FTPUPLOADREQUEST)));
+}
+
+void TFtpF::PostUploadNext() {
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_FTPUPLOADNEXT)));
+}
+
+void TFtpF::customEvent(QEvent* event) {
+    if (static_cast<int>(event->type()) == WM_FTPUPLOADNEXT) {
+        Guarded([this] { UploadNext(); });
+        return;
+    }
+    QWidget::customEvent(event);
+}
+
+void TFtpF::UploadNext() {
+    if (!FUploading)
+        return;
+    QListWidgetItem* item = UploadFilesLB->currentItem();
+    assert(item && "an upload run always has its current file selected");
+    UploadFile(item->text());
+}
+
+void TFtpF::UploadFile(const QString& path) {
+    // A run that cannot go on ends with a reason; it never just stops.
+    if (FAbortRequested) {
+        EndUploadQuietly();
+        throw EAbortError(QString("Upload aborted"));
+    }
+    if (!FXoFTP->IsConnected()) {
+        const int left = UploadFilesLB->count();
+        EndUploadQuietly();
+        throw Exception("Upload ended: not connected to " + FXoFTP->Host() + " (" + QString::number(left) +
+                        (left == 1 ? " file" : " files") + " not uploaded)");
+    }
+    if (!QFileInfo::exists(path)) {
+        FSkipped << FileNameOf(path);
+        ShowStatus("File not found, skipped: " + path);
+        NextFileOrEnd();
+        return;
+    }
+    try {
+        FXoFTP->Mode(TransferTypeOf(path));
+        if (FAbortRequested)
+            throw EAbortError(QString("Upload aborted"));
+        ShowStatus("Uploading: " + FileNameOf(path));
+        FXoFTP->Upload(path, FileNameOf(path));
+    } catch (...) {
+        EndUploadQuietly();
+        throw;
+    }
+}
+
+void TFtpF::EndUpload() {
+    // Messages still posted for this run are processed below and must find it over.
+    FUploading = false;
+    UploadBB->setEnabled(false);
+    ProcessMessages();
+    ProcessMessages();
+    std::exception_ptr error;
+    try {
+        DisconnectFromHost();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    SetBrowsing(false);
+    GetRemoteDirSB->setEnabled(true);
+    UploadBB->setEnabled(true);
+    UploadFilesLB->setVisible(false);
+    SetUploading(false);
+    FreeProgressBar();
+    FAbortRequested = false;
+    if (!FSkipped.isEmpty())
+        ShowStatus("Not found, not uploaded: " + FSkipped.join(", "));
+    FSkipped.clear();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+// On a path that already has an error to report: a second one from closing adds nothing.
+void TFtpF::EndUploadQuietly() {
+    try {
+        EndUpload();
+    } catch (const std::exception&) {
+    }
+}
+
+// ---- Directory browser
+
+void TFtpF::GetRemoteDirSBClick() {
+    SetBrowsing(true);
+}
+
+void TFtpF::SetBrowsing(bool v) {
+    if (v == FBrowsing)
+        return;
+    FBrowsing = v;
+    GetRemoteDirSB->setEnabled(!v);
+    DirLV->setVisible(v);
+    ProcessMessages();
+    if (!v) {
+        DisconnectFromHost();
+        return;
+    }
+    try {
+        ConnectToHost();
+        DirLV->setEnabled(false);
+        FXoFTP->List();
+    } catch (const std::exception& e) {
+        // The browser closes; the reason stays in the status bar, as not every failure has a message box.
+        const QString text = QString::fromUtf8(e.what());
+        try {
+            SetBrowsing(false);
+        } catch (const std::exception&) {
+        }
+        ShowStatus(text);
+    }
+}
+
+void TFtpF::FillDirList() {
+    RemoteDirE->setText(FXoFTP->CurrentDir());
+    DirLV->clear();
+    DirLV->addItem(new QListWidgetItem(ImageList[0], ".."));
+    const TFTPDirectoryList* parser = FXoFTP->Parser();
+    if (!parser)
+        return;
+    for (qsizetype i = 0; i < parser->AttrList.size() && i < parser->NameList.size(); ++i) {
+        const QString& attr = parser->AttrList[i];
+        if (!attr.isEmpty() && attr[0].toLower() == 'd')
+            DirLV->addItem(new QListWidgetItem(ImageList[1], parser->NameList[i]));
+    }
+}
+
+void TFtpF::DirLVDblClick() {
+    QListWidgetItem* item = DirLV->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const QString dir = item->text().trimmed();
+    try {
+        DirLV->setEnabled(false);
+        FXoFTP->ChangeDir(dir);
+        DirLV->setEnabled(false);
+        FXoFTP->List();
+    } catch (...) {
+        // A refusal leaves the browser usable; a lost connection closes it.
+        if (FXoFTP->IsConnected()) {
+            DirLV->setEnabled(true);
+        } else {
+            try {
+                SetBrowsing(false);
+            } catch (const std::exception&) {
+            }
+        }
+        throw;
+    }
+}

@@ -1,0 +1,154 @@
+// The upload panel's test fixture.
+#include "FtpPanelFixture.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+
+// Widgets need a QApplication, made before anything asks for a lesser one.
+void EnsureWidgetApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "veltrix-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv); // lives for the whole test program
+}
+
+} // namespace
+
+TTestWindow::TTestWindow() {
+    const int widths[3] = {300, 120, 50};
+    for (int i = 0; i < 3; ++i) {
+        FPanels[i] = new QLabel(this);
+        FPanels[i]->setFixedWidth(widths[i]);
+        statusBar()->addWidget(FPanels[i]);
+    }
+    resize(696, 493);
+}
+
+void TTestWindow::ShowStatus(const QString& text) {
+    Statuses << text;
+    FPanels[0]->setText(text);
+    statusBar()->repaint();
+}
+
+// Made as the window makes its bars: over panel 1, inside the status bar's border.
+QProgressBar* TTestWindow::CreateStatusProgressBar(int max) {
+    QStatusBar* bar = statusBar();
+    auto* progress = new QProgressBar(bar);
+    const int border = bar->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    progress->setGeometry(FPanels[0]->width() + 2, border + 2, FPanels[1]->width() - 2,
+                          bar->height() - 2 * border - 2);
+    progress->setRange(0, max);
+    progress->setValue(0);
+    progress->show();
+    const size_t index = BarMaxima.size();
+    BarMaxima.push_back(max);
+    BarLastValue.push_back(0);
+    QObject::connect(progress, &QProgressBar::valueChanged, this,
+                     [this, index](int value) { BarLastValue[index] = value; });
+    if (OnBarCreated)
+        OnBarCreated(progress);
+    return progress;
+}
+
+void TTestWindow::ShowMessage(TFtpMsgKind kind, const QString& text) {
+    Messages << text;
+    MessageKinds.push_back(kind);
+}
+
+bool TTestWindow::event(QEvent* event) {
+    if (static_cast<int>(event->type()) != WM_FTPUPLOADREQUEST)
+        return QMainWindow::event(event);
+    ++Requests;
+    try {
+        Panel->SetUploadFiles(Files);
+        Panel->StartUpload();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+    return true;
+}
+
+void TFtpPanelTest::SetUp() {
+    EnsureWidgetApplication();
+    FWindow = std::make_unique<TTestWindow>();
+    FPanel = new TFtpF(FWindow.get(), FWindow.get());
+    FWindow->Panel = FPanel;
+    FWindow->setCentralWidget(FPanel);
+    FWindow->show();
+}
+
+void TFtpPanelTest::TearDown() {
+    FWindow.reset();
+    // Posted messages of a run that ended abnormally must not reach a later test's panel.
+    QCoreApplication::removePostedEvents(nullptr);
+}
+
+bool TFtpPanelTest::PumpUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 60000)
+            return false;
+        QCoreApplication::processEvents();
+        ::usleep(1000);
+    }
+    return true;
+}
+
+void TFtpPanelTest::UploadAndWait() {
+    const int before = FWindow->Requests;
+    FPanel->UploadBB->click();
+    ASSERT_TRUE(PumpUntil([&] { return FWindow->Requests > before && !FPanel->Uploading(); }));
+    // A run ends inside the handling of its last message; what it posted last is handled here.
+    QCoreApplication::processEvents();
+}
+
+void TFtpPanelTest::ExpectIdle() {
+    EXPECT_EQ(FPanel->UploadBBKind(), TBitBtnKind::bkAll);
+    EXPECT_EQ(FPanel->UploadBB->text(), "&Upload");
+    EXPECT_TRUE(FPanel->UploadBB->isEnabled());
+    EXPECT_TRUE(FPanel->GetRemoteDirSB->isEnabled());
+    for (QLineEdit* edit : {FPanel->HostE, FPanel->PortE, FPanel->UserIDE, FPanel->PassE})
+        EXPECT_TRUE(edit->isEnabled()) << edit->objectName().toStdString();
+    EXPECT_FALSE(FPanel->DirLV->isVisible());
+    EXPECT_FALSE(FPanel->UploadFilesLB->isVisible());
+    EXPECT_FALSE(FPanel->Uploading());
+    EXPECT_FALSE(FPanel->Browsing());
+    EXPECT_FALSE(FPanel->XoFTP().IsConnected());
+    EXPECT_EQ(FPanel->ProgressBar(), nullptr);
+}
+
+void TFtpPanelTest::UseServer(int port, const QString& user, const QString& password) {
+    FPanel->SetFtpHost("localhost");
+    FPanel->SetFtpPort("21");
+    TXoFTP& client = FPanel->XoFTP();
+    client.OnHostResolved = [&client, port, panelHandler = client.OnHostResolved](QObject* sender) {
+        client.SetPort(port);
+        panelHandler(sender);
+    };
+    FPanel->SetFtpUserID(user);
+    FPanel->PassE->setText(password);
+}
+
+QString CopyTestPicture(const QString& name, const QString& dir) {
+    const QString path = dir + name;
+    QFile::remove(path);
+    EXPECT_TRUE(QFile::copy(TestData("ftppanel/" + name), path)) << name.toStdString();
+    return path;
+}

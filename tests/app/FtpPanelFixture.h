@@ -1,0 +1,71 @@
+// The upload panel's test fixture: the panel in a small window that records what the panel shows.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include "app/FtpFU.h"
+#include "support/FtpTestSupport.h"
+#include "support/TestSupport.h"
+
+class QLabel;
+
+// Stands in for the main window: a status bar of three panels, recorded message boxes and errors, and
+// a request handler that hands over a file list and starts the upload, as the window's handler does
+// after its generation run.
+class TTestWindow : public QMainWindow, public TFtpFWindow {
+public:
+    TTestWindow();
+
+    void ShowStatus(const QString& text) override;
+    QProgressBar* CreateStatusProgressBar(int max) override;
+    void ShowMessage(TFtpMsgKind kind, const QString& text) override;
+    void ShowError(const QString& text) override { Errors << text; }
+    QObject* MainForm() override { return this; }
+
+    TFtpF* Panel = nullptr;
+    QStringList Files;    // what the upload request hands to the panel
+    QStringList Statuses; // every status text, in order
+    QStringList Messages; // every message box text, in order
+    std::vector<TFtpMsgKind> MessageKinds;
+    QStringList Errors;            // the error display
+    std::vector<int> BarMaxima;    // range of each progress bar made
+    std::vector<int> BarLastValue; // the last position each bar showed
+    int Requests = 0;
+    std::function<void(QProgressBar*)> OnBarCreated;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    QLabel* FPanels[3];
+};
+
+class TFtpPanelTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Processes events until the predicate holds; gives up after a bound that only a hang reaches.
+    static bool PumpUntil(const std::function<bool()>& done);
+    // Presses Upload and waits until the run it starts is over.
+    void UploadAndWait();
+    // The panel is idle: idle button enabled, connection fields enabled, no browser, no file list, no bar.
+    void ExpectIdle();
+    // Points the panel at a server on this machine. Test servers listen on free ports above 999, which the
+    // three-digit port field cannot hold: the field keeps 21 and the port is set when the host is looked up.
+    void UseServer(int port, const QString& user, const QString& password);
+
+    std::unique_ptr<TTestWindow> FWindow;
+    TFtpF* FPanel = nullptr;
+    TTempDir FLocal;
+};
+
+// Copies a committed test picture into dir; returns the copy's path.
+QString CopyTestPicture(const QString& name, const QString& dir);

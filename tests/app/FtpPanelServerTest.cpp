@@ -1,0 +1,174 @@
+// Upload panel against a real FTP server (pyftpdlib on 127.0.0.1): uploads, browsing, log-in, abort.
+#include <random>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "FtpPanelFixture.h"
+
+namespace {
+
+class FtpPanelServerTest : public TFtpPanelTest {
+protected:
+    // One server for the suite; every test works in a remote folder of its own.
+    static void SetUpTestSuite() {
+        Root = std::make_unique<TTempDir>();
+        Server = std::make_unique<TPyFtpServer>(Root->Path(), "anna", "s3cret pass");
+    }
+    static void TearDownTestSuite() {
+        Server.reset();
+        Root.reset();
+    }
+    void SetUp() override {
+        TFtpPanelTest::SetUp();
+        ASSERT_GT(Server->Port(), 0) << Server->Error().toStdString();
+        UseServer(Server->Port(), "anna", "s3cret pass");
+    }
+
+    // The browser's items: ".." first, then the folders in the server's order, here sorted.
+    static QStringList DirNames(const QListWidget* list) {
+        QStringList names;
+        for (int i = 1; i < list->count(); ++i)
+            names << list->item(i)->text();
+        names.sort();
+        return (list->count() > 0 ? QStringList{list->item(0)->text()} : QStringList()) + names;
+    }
+
+    static inline std::unique_ptr<TTempDir> Root;
+    static inline std::unique_ptr<TPyFtpServer> Server;
+};
+
+QByteArray RandomBytes(qsizetype size) {
+    std::mt19937 generator(8);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+TEST_F(FtpPanelServerTest, UploadStoresEveryFileInACreatedDirectoryAndEmptiesTheList) {
+    const QString page = FLocal.File("index.html");
+    WriteBytes(page, "<html>\r\n<body>\r\n</body>\r\n</html>\r\n");
+    FWindow->Files = {CopyTestPicture("jpeg_baseline_420.jpg", FLocal.Path()),
+                      CopyTestPicture("bmp_24bpp.bmp", FLocal.Path()), page};
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    for (const char* name : {"jpeg_baseline_420.jpg", "bmp_24bpp.bmp"}) {
+        const QByteArray sent = ReadBytes(FLocal.File(name));
+        EXPECT_EQ(FirstDifference(sent, ReadBytes(Root->File("gallery/") + name)), "") << name;
+    }
+    // Stored as text: this server keeps text with its own line ends.
+    EXPECT_EQ(ReadBytes(Root->File("gallery/index.html")), "<html>\n<body>\n</body>\n</html>\n");
+    EXPECT_TRUE(FWindow->Statuses.contains("Uploading: bmp_24bpp.bmp"));
+    EXPECT_TRUE(FWindow->Statuses.contains("MakeDir success"));
+    ASSERT_EQ(FWindow->BarMaxima.size(), 3u);
+    EXPECT_EQ(FWindow->BarMaxima[1], QFileInfo(FLocal.File("bmp_24bpp.bmp")).size());
+    EXPECT_EQ(FWindow->BarLastValue[1], FWindow->BarMaxima[1]);
+    EXPECT_EQ(FPanel->UploadFilesLB->count(), 0);
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelServerTest, MissingFileIsSkippedAndNamedAndTheRunGoesOn) {
+    QDir(Root->Path()).mkpath("skip");
+    const QString gone = FLocal.File("gone.jpg");
+    FWindow->Files = {gone, CopyTestPicture("bmp_24bpp.bmp", FLocal.Path()), FLocal.File("gone too.jpg")};
+    FPanel->SetFtpRemoteDir("skip");
+    FPanel->CreateDirCB->setChecked(false);
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_TRUE(QFile::exists(Root->File("skip/bmp_24bpp.bmp")));
+    EXPECT_FALSE(QFile::exists(Root->File("skip/gone.jpg")));
+    EXPECT_TRUE(FWindow->Statuses.contains("File not found, skipped: " + gone));
+    EXPECT_EQ(FWindow->Statuses.last(), "Not found, not uploaded: gone.jpg, gone too.jpg");
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploadClosesTheBrowser) {
+    QDir(Root->Path()).mkpath("browse/photos/2004");
+    QDir(Root->Path()).mkpath("browse/old-2004");
+    WriteBytes(Root->File("browse/readme.txt"), "not a folder");
+    FPanel->SetFtpRemoteDir("browse");
+
+    FPanel->GetRemoteDirSB->click();
+    ASSERT_TRUE(FPanel->Browsing());
+    EXPECT_TRUE(FPanel->DirLV->isVisible());
+    EXPECT_FALSE(FPanel->GetRemoteDirSB->isEnabled()); // a second press cannot reach it
+    EXPECT_FALSE(FPanel->HostE->isEnabled());
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "/");
+
+    auto enter = [&](const QString& name) {
+        const auto found = FPanel->DirLV->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        const QPoint at = FPanel->DirLV->visualItemRect(found[0]).center();
+        QTest::mouseClick(FPanel->DirLV->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(FPanel->DirLV->viewport(), Qt::LeftButton, {}, at);
+    };
+    enter("browse");
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "/browse");
+    EXPECT_EQ(DirNames(FPanel->DirLV), QStringList({"..", "old-2004", "photos"}));
+    enter("photos");
+    enter("..");
+    enter("old-2004");
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "/browse/old-2004");
+    EXPECT_TRUE(FPanel->DirLV->isEnabled());
+    EXPECT_EQ(FWindow->Errors, QStringList());
+
+    // Upload while browsing: the browser and its connection close, a fresh connection stores the file.
+    FWindow->Files = {CopyTestPicture("jpeg_baseline_420.jpg", FLocal.Path())};
+    UploadAndWait();
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_TRUE(QFile::exists(Root->File("browse/old-2004/jpeg_baseline_420.jpg")));
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelServerTest, WrongPasswordShowsTheServersReplyAndReturnsToIdle) {
+    FPanel->PassE->setText("wrong");
+    FWindow->Files = {CopyTestPicture("bmp_24bpp.bmp", FLocal.Path())};
+    FPanel->SetFtpRemoteDir("never");
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
+    ASSERT_EQ(FWindow->Errors.size(), 1);
+    EXPECT_TRUE(FWindow->Errors[0].startsWith("530 ")) << FWindow->Errors[0].toStdString();
+    EXPECT_FALSE(QDir(Root->File("never")).exists());
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelServerTest, AbortDuringALargeFileEndsTheRunAndKeepsTheFilesNotStored) {
+    QDir(Root->Path()).mkpath("abort");
+    WriteBytes(FLocal.File("big.bin"), RandomBytes(32 * 1024 * 1024));
+    FWindow->Files = {FLocal.File("big.bin"), CopyTestPicture("bmp_24bpp.bmp", FLocal.Path())};
+    FPanel->SetFtpRemoteDir("abort");
+    // The press arrives while the first bytes of the big file are on their way.
+    FWindow->OnBarCreated = [&](QProgressBar* bar) {
+        QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+            if (value > 0 && FPanel->UploadBBKind() == TBitBtnKind::bkAbort && FPanel->UploadBB->isEnabled())
+                FPanel->UploadBB->click();
+        });
+    };
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Errors, QStringList({"Socket send aborted"}));
+    EXPECT_TRUE(FWindow->Statuses.contains("Upload failure"));
+    EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
+    EXPECT_FALSE(QFile::exists(Root->File("abort/bmp_24bpp.bmp")));
+    EXPECT_LT(QFileInfo(Root->File("abort/big.bin")).size(), 32 * 1024 * 1024);
+    ExpectIdle();
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+// Upload panel: its checks, the commands it sends (scripted server) and how each failure ends a run.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "FtpPanelFixture.h"
+#include "support/ScriptedFtpServer.h"
+
+namespace {
+
+using FtpPanelTest = TFtpPanelTest;
+
+TEST_F(FtpPanelTest, StartsIdleWithThePlaceholderAccountAndAThreeDigitPort) {
+    ExpectIdle();
+    EXPECT_EQ(FPanel->FtpHost(), "ftp.example.com");
+    EXPECT_EQ(FPanel->FtpUserID(), "MyUserID");
+    EXPECT_EQ(FPanel->FtpPort(), "21");
+    EXPECT_EQ(FPanel->PassE->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(FPanel->CreateDirCB->isChecked());
+    EXPECT_FALSE(FPanel->UploadFilesLB->isEnabled());
+    FPanel->SetFtpPort("12345");
+    EXPECT_EQ(FPanel->FtpPort(), "123");
+    FPanel->SetFtpPort("7");
+    EXPECT_EQ(FPanel->FtpPort(), "7");
+}
+
+struct TRefusedStart {
+    const char* Name;
+    QStringList Files;
+    const char* RemoteDir;
+    const char* Message;
+};
+
+class FtpPanelRefusedStartTest : public TFtpPanelTest, public testing::WithParamInterface<TRefusedStart> {};
+
+// Refused before any connection: the server would note a connection, and none is listening anyway.
+TEST_P(FtpPanelRefusedStartTest, ShowsAnErrorBoxAndChangesNothing) {
+    UseServer(TLoopbackPeer::FreePort(), "anna", "pw");
+    FWindow->Files = GetParam().Files;
+    FPanel->SetFtpRemoteDir(GetParam().RemoteDir);
+    UploadAndWait();
+    EXPECT_EQ(FWindow->Messages, QStringList({GetParam().Message}));
+    ASSERT_EQ(FWindow->MessageKinds.size(), 1u);
+    EXPECT_EQ(FWindow->MessageKinds[0], TFtpMsgKind::Error);
+    EXPECT_EQ(FWindow->Statuses, QStringList());
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, FtpPanelRefusedStartTest,
+    testing::Values(TRefusedStart{"NoFiles", {}, "gallery", "No files to upload"},
+                    TRefusedStart{"BlankDir", {"/x/a.jpg"}, " \t ", "Remote directory not defined"},
+                    TRefusedStart{"EmptyDir", {"/x/a.jpg"}, "", "Remote directory not defined"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TTypeCase {
+    const char* FileName;
+    const char* TypeCommand;
+};
+
+class FtpPanelTypeTest : public TFtpPanelTest, public testing::WithParamInterface<TTypeCase> {};
+
+// The whole conversation of a one-file run, with the transfer type chosen by the file's extension.
+TEST_P(FtpPanelTypeTest, SendsTheDirectoryAsTypedAndTheTypeByExtension) {
+    TScriptedFtpServer server;
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    const QString path = FLocal.File(GetParam().FileName);
+    WriteBytes(path, "content\r\n");
+    FWindow->Files = {path};
+    FPanel->SetFtpRemoteDir(" photos");
+
+    UploadAndWait();
+    server.Stop();
+
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    QStringList transcript = server.Transcript();
+    ASSERT_EQ(transcript.size(), 8) << transcript.join(" | ").toStdString();
+    EXPECT_TRUE(transcript[5].startsWith("PORT 127,0,0,1,")) << transcript[5].toStdString();
+    transcript[5] = "PORT";
+    const QString name = QString(GetParam().FileName).section('/', -1);
+    EXPECT_EQ(transcript, QStringList({"USER anna", "PASS pw", "PWD", "CWD  photos", GetParam().TypeCommand,
+                                       "PORT", "STOR " + name, "QUIT"}));
+    EXPECT_EQ(server.Stored(), "content\r\n");
+    EXPECT_TRUE(FWindow->Statuses.contains("Uploading: " + name));
+}
+
+INSTANTIATE_TEST_SUITE_P(Extensions, FtpPanelTypeTest,
+                         testing::Values(TTypeCase{"PAGE.HTML", "TYPE A"}, TTypeCase{"page.htm", "TYPE A"},
+                                         TTypeCase{"Notes.Txt", "TYPE A"}, TTypeCase{"page.shtml", "TYPE I"},
+                                         TTypeCase{"picture.jpg", "TYPE I"}, TTypeCase{"README", "TYPE I"},
+                                         TTypeCase{"html", "TYPE I"}));
+
+struct TDirRefusal {
+    const char* Name;
+    bool Create;
+    const char* MkdReply;
+    QStringList Commands; // after PWD, up to QUIT
+    const char* Status;
+    QStringList Messages;
+    const char* Error;
+};
+
+class FtpPanelDirRefusalTest : public TFtpPanelTest, public testing::WithParamInterface<TDirRefusal> {};
+
+TEST_P(FtpPanelDirRefusalTest, EndsTheStartWithTheServersReply) {
+    TScriptedFtpServer server;
+    server.SetReply("CWD", "550 No such directory.\r\n");
+    server.SetReply("MKD", GetParam().MkdReply);
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    FWindow->Files = {FLocal.File("a.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+    FPanel->CreateDirCB->setChecked(GetParam().Create);
+
+    UploadAndWait();
+    server.Stop();
+
+    EXPECT_EQ(server.Transcript().mid(3), GetParam().Commands);
+    EXPECT_TRUE(FWindow->Statuses.contains(GetParam().Status));
+    EXPECT_EQ(FWindow->Messages, GetParam().Messages);
+    EXPECT_EQ(FWindow->Errors, QStringList({GetParam().Error}));
+    EXPECT_EQ(FPanel->UploadFilesLB->count(), 1);
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, FtpPanelDirRefusalTest,
+                         testing::Values(TDirRefusal{"NoCreate",
+                                                     false,
+                                                     "257 \"gallery\" created.\r\n",
+                                                     {"CWD gallery", "QUIT"},
+                                                     "ChangeDir failure",
+                                                     {},
+                                                     "550 No such directory."},
+                                         TDirRefusal{"CreateRefused",
+                                                     true,
+                                                     "550 Permission denied.\r\n",
+                                                     {"CWD gallery", "MKD gallery", "QUIT"},
+                                                     "MakeDir failure",
+                                                     {},
+                                                     "550 Permission denied."},
+                                         TDirRefusal{"CreateUnsupported",
+                                                     true,
+                                                     "502 MKD not implemented.\r\n",
+                                                     {"CWD gallery", "MKD gallery", "QUIT"},
+                                                     "MakeDir failure",
+                                                     {"MakeDir unsupported"},
+                                                     "502 MKD not implemented."}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A refused store ends the run at once: no later file is tried, and the refused one and the rest stay listed.
+TEST_F(FtpPanelTest, RefusedStoreEndsTheRunKeepingTheFilesNotStored) {
+    TScriptedFtpServer server;
+    server.SetReply("STOR", "553 Could not create file.\r\n");
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        WriteBytes(FLocal.File(name), "x");
+    FWindow->Files = {FLocal.File("a.jpg"), FLocal.File("b.jpg"), FLocal.File("c.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+    server.Stop();
+
+    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
+    EXPECT_EQ(FWindow->Errors, QStringList({"553 Could not create file."}));
+    EXPECT_TRUE(FWindow->Statuses.contains("Upload failure"));
+    EXPECT_EQ(FPanel->UploadFilesLB->count(), 3);
+    ExpectIdle();
+}
+
+// The connection is lost between two files: the run ends and says so instead of waiting for ever.
+TEST_F(FtpPanelTest, LostConnectionEndsTheRunWithAMessage) {
+    TScriptedFtpServer server;
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    WriteBytes(FLocal.File("a.jpg"), "x");
+    WriteBytes(FLocal.File("b.jpg"), "y");
+    FPanel->SetUploadFiles({FLocal.File("a.jpg"), FLocal.File("b.jpg")});
+    FPanel->SetFtpRemoteDir("gallery");
+
+    FPanel->StartUpload(); // posts the first file's message
+    ASSERT_TRUE(FPanel->Uploading());
+    FPanel->XoFTP().CloseSocket(); // what the client does when it hears that the server closed
+    ASSERT_TRUE(PumpUntil([&] { return !FPanel->Uploading(); }));
+    server.Stop();
+
+    EXPECT_EQ(FWindow->Errors,
+              QStringList({"Upload ended: not connected to localhost (2 files not uploaded)"}));
+    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList());
+    ExpectIdle();
+}
+
+// No greeting ever comes (the connection is taken but never answered): the attempt ends after the
+// time-out, and the window works all the while.
+TEST_F(FtpPanelTest, SilentServerEndsTheAttemptAfterTheTimeOutWhileEventsGoOn) {
+    TLoopbackPeer silent;
+    UseServer(silent.Port(), "anna", "pw");
+    FWindow->Files = {FLocal.File("a.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+    bool timerRan = false;
+    QTimer::singleShot(50, FWindow.get(), [&] {
+        timerRan = true;
+        FPanel->RemoteDirE->setText("typed while waiting");
+    });
+
+    UploadAndWait();
+
+    EXPECT_TRUE(timerRan);
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "typed while waiting");
+    EXPECT_EQ(FWindow->Errors, QStringList({"Reply timed out"}));
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelTest, NothingListeningShowsConnectionFailedAndReturnsToIdle) {
+    UseServer(TLoopbackPeer::FreePort(), "anna", "pw");
+    FWindow->Files = {FLocal.File("a.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
+    EXPECT_EQ(FWindow->Errors, QStringList({"Connection Failed"}));
+    ExpectIdle();
+}
+
+// A failed browse closes the browser and leaves its reason in the status bar.
+TEST_F(FtpPanelTest, FailedBrowseClosesTheBrowserWithItsReason) {
+    TScriptedFtpServer server;
+    server.SetReply("PASS", "530 Login incorrect.\r\n");
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+
+    FPanel->GetRemoteDirSB->click();
+    server.Stop();
+
+    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
+    EXPECT_EQ(FWindow->Statuses.last(), "530 Login incorrect.");
+    EXPECT_EQ(FWindow->Errors, QStringList());
+    ExpectIdle();
+}
+
+} // namespace
