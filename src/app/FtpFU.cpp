@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -84,12 +85,17 @@ TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(wi
 }
 
 TFtpF::~TFtpF() {
-    // The window may be half gone by now: nothing the client reports from here on reaches it.
+    // The window may be half gone by now: nothing the client reports from here on reaches it, and no
+    // message of a run is handled while the connection closes.
     DetachClient();
     FWindow = nullptr;
+    FUploading = false;
+    FBrowsing = false;
+    QCoreApplication::removePostedEvents(this, WM_FTPUPLOADNEXT);
     FXoFTP->Abort();
     try {
-        DisconnectFromHost();
+        if (FXoFTP->IsConnected())
+            FXoFTP->Disconnect();
     } catch (const std::exception&) {
         // A refused QUIT changes nothing about going away.
     }

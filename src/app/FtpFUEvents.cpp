@@ -65,6 +65,9 @@ void TFtpF::XoFTPStatus(QObject*, const QString& text) {
 }
 
 void TFtpF::XoFTPTransactionStart(QObject*) {
+    // Abort pressed while the store was being set up: the data connection exists only from here on.
+    if (FAbortRequested)
+        FXoFTP->Abort();
     FreeProgressBar();
     // The bar's range is an int; a file beyond it is counted in larger steps.
     const qint64 total = qMax<qint64>(0, FXoFTP->TransferSize());

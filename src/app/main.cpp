@@ -2,8 +2,7 @@
 #include <QApplication>
 #include <QLabel>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorrin's Veltrix");
     QLabel label("Veltrix: a web gallery maker (the main window is being built).");

@@ -44,6 +44,8 @@ void TTestWindow::ShowStatus(const QString& text) {
     Statuses << text;
     FPanels[0]->setText(text);
     statusBar()->repaint();
+    if (OnStatus)
+        OnStatus(text);
 }
 
 // Made as the window makes its bars: over panel 1, inside the status bar's border.

@@ -39,6 +39,7 @@ public:
     std::vector<int> BarLastValue; // the last position each bar showed
     int Requests = 0;
     std::function<void(QProgressBar*)> OnBarCreated;
+    std::function<void(const QString&)> OnStatus;
 
 protected:
     bool event(QEvent* event) override;

@@ -173,6 +173,30 @@ TEST_F(FtpPanelTest, RefusedStoreEndsTheRunKeepingTheFilesNotStored) {
     ExpectIdle();
 }
 
+// Abort pressed before the store's data flows still cancels that store, and the run ends there.
+TEST_F(FtpPanelTest, AbortBeforeTheDataFlowsCancelsTheStore) {
+    TScriptedFtpServer server;
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    WriteBytes(FLocal.File("a.jpg"), "x");
+    WriteBytes(FLocal.File("b.jpg"), "y");
+    FWindow->Files = {FLocal.File("a.jpg"), FLocal.File("b.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+    FWindow->OnStatus = [&](const QString& text) {
+        if (text == "Uploading: a.jpg")
+            FPanel->UploadBB->click();
+    };
+
+    UploadAndWait();
+    server.Stop();
+
+    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
+    EXPECT_EQ(server.Stored(), "");
+    EXPECT_EQ(FWindow->Errors, QStringList({"Socket send aborted"}));
+    EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
+    ExpectIdle();
+}
+
 // The connection is lost between two files: the run ends and says so instead of waiting for ever.
 TEST_F(FtpPanelTest, LostConnectionEndsTheRunWithAMessage) {
     TScriptedFtpServer server;
@@ -185,6 +209,7 @@ TEST_F(FtpPanelTest, LostConnectionEndsTheRunWithAMessage) {
 
     FPanel->StartUpload(); // posts the first file's message
     ASSERT_TRUE(FPanel->Uploading());
+    FPanel->SetUploadFiles({FLocal.File("b.jpg")}); // the run's list is not replaced under it
     FPanel->XoFTP().CloseSocket(); // what the client does when it hears that the server closed
     ASSERT_TRUE(PumpUntil([&] { return !FPanel->Uploading(); }));
     server.Stop();
@@ -225,6 +250,17 @@ TEST_F(FtpPanelTest, NothingListeningShowsConnectionFailedAndReturnsToIdle) {
 
     EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
     EXPECT_EQ(FWindow->Errors, QStringList({"Connection Failed"}));
+    ExpectIdle();
+}
+
+TEST_F(FtpPanelTest, EmptyPortIsRefusedByValue) {
+    FPanel->SetFtpPort("");
+    FWindow->Files = {FLocal.File("a.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Errors, QStringList({"Port \"\" is not a valid port number"}));
     ExpectIdle();
 }
 
