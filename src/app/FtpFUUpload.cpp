@@ -1,6 +1,7 @@
 // The upload panel's work: connecting, the directory browser and the upload run, one file per posted message.
 #include "app/FtpFU.h"
 
+#include <cassert>
 #include <exception>
 
 #include <QCheckBox>
