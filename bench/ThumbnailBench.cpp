@@ -2,10 +2,10 @@
 // the peak memory, and (when the tools are installed) the ratio to ImageMagick's -sample and to djpeg.
 #include "gfx/GfxPic.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -13,15 +13,14 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <numeric>
 #include <vector>
 
 namespace {
 
-long PeakKiB()
-{
+long PeakKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -33,8 +32,7 @@ struct TFigures {
     double Total = 0;
 };
 
-TFigures Summarise(std::vector<double> ms)
-{
+TFigures Summarise(std::vector<double> ms) {
     TFigures f;
     if (ms.empty())
         return f;
@@ -47,8 +45,7 @@ TFigures Summarise(std::vector<double> ms)
 
 // Milliseconds one external command takes per file, or an empty list when the tool is missing.
 std::vector<double> TimeTool(const QString& tool, const QStringList& files,
-                             const std::function<QStringList(const QString&)>& arguments)
-{
+                             const std::function<QStringList(const QString&)>& arguments) {
     std::vector<double> ms;
     if (QStandardPaths::findExecutable(tool).isEmpty())
         return ms;
@@ -65,11 +62,11 @@ std::vector<double> TimeTool(const QString& tool, const QStringList& files,
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n",
+                     argv[0]);
         return 2;
     }
     QTemporaryDir out;
@@ -88,7 +85,8 @@ int main(int argc, char** argv)
 
     for (int a = 1; a < argc; ++a) {
         QStringList files;
-        for (const QFileInfo& info : QDir(argv[a]).entryInfoList({"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files, QDir::Name))
+        for (const QFileInfo& info :
+             QDir(argv[a]).entryInfoList({"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files, QDir::Name))
             files << info.absoluteFilePath();
         if (files.isEmpty()) {
             std::printf("%s: no JPEG files\n", argv[a]);
@@ -106,22 +104,24 @@ int main(int argc, char** argv)
             ours.push_back(timer.nsecsElapsed() / 1e6);
         }
         const TFigures f = Summarise(ours);
-        std::printf("%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture; peak memory %ld KiB "
-                    "(+%ld KiB during this folder)\n",
-                    argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, PeakKiB(), PeakKiB() - baseKiB);
+        std::printf(
+            "%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture; peak memory %ld KiB "
+            "(+%ld KiB during this folder)\n",
+            argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, PeakKiB(), PeakKiB() - baseKiB);
 
         const TFigures magick = Summarise(TimeTool("convert", files, [&](const QString& file) {
             return QStringList{file, "-sample", "130x100", "-quality", "75", out.filePath("im.jpg")};
         }));
         if (magick.Total > 0)
-            std::printf("  convert -sample: mean %.1f ms, median %.1f ms; veltrix takes %.2f of its time (%.1fx faster)\n",
+            std::printf("  convert -sample: mean %.1f ms, median %.1f ms; veltrix takes %.2f of its time "
+                        "(%.1fx faster)\n",
                         magick.Mean, magick.Median, f.Total / magick.Total, magick.Total / f.Total);
         const TFigures djpeg = Summarise(TimeTool("djpeg", files, [&](const QString& file) {
             return QStringList{"-outfile", "/dev/null", file};
         }));
         if (djpeg.Total > 0)
-            std::printf("  djpeg full decode: mean %.1f ms, median %.1f ms; veltrix / djpeg = %.2f\n", djpeg.Mean,
-                        djpeg.Median, f.Total / djpeg.Total);
+            std::printf("  djpeg full decode: mean %.1f ms, median %.1f ms; veltrix / djpeg = %.2f\n",
+                        djpeg.Mean, djpeg.Median, f.Total / djpeg.Total);
     }
     return 0;
 }
