@@ -116,7 +116,7 @@ TMetaHeader ReadEmf(TByteView bytes, qint64 maxPixels) {
     if (frame.width() == 0 || frame.height() == 0) {
         const qint64 left = bytes.I32(8), top = bytes.I32(12), right = bytes.I32(16), bottom = bytes.I32(20);
         const QSizeF pixel = header.DevicePixelMm100;
-        if (right >= left && bottom >= top)
+        if (right > left && bottom > top) // bounds of one pixel or none say nothing was drawn
             frame = QRectF(QPointF(left * pixel.width(), top * pixel.height()),
                            QPointF((right + 1) * pixel.width(), (bottom + 1) * pixel.height()));
     }
@@ -132,5 +132,7 @@ TMetaHeader ReadMetaHeader(TByteView bytes, qint64 maxPixels) {
         return ReadEmf(bytes, maxPixels);
     if (bytes.U32(0) == kPlaceableKey || IsWmfHeaderAt(bytes, 0))
         return ReadWmf(bytes, maxPixels);
+    if (bytes.Size() == 0)
+        throw TMetaError("the file is empty");
     throw TMetaError("not a WMF or EMF metafile");
 }

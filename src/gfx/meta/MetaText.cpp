@@ -175,10 +175,17 @@ void TMetaDC::DrawText(const TMetaText& text) {
     if (advances.isEmpty()) {
         FPainter.drawText(QPointF(x0, y0), text.Text);
     } else {
+        // Characters with no advance of their own (ligature parts, combining marks) are drawn together
+        // with the character that carries the advance.
         double x = x0;
-        for (qsizetype i = 0; i < text.Text.size(); ++i) {
-            FPainter.drawText(QPointF(x, y0), QString(text.Text[i]));
-            x += advances[i];
+        for (qsizetype i = 0; i < text.Text.size();) {
+            qsizetype end = i + 1;
+            double advance = advances[i];
+            for (; end < text.Text.size() && advances[end - 1] == 0; ++end)
+                advance += advances[end];
+            FPainter.drawText(QPointF(x, y0), text.Text.mid(i, end - i));
+            x += advance;
+            i = end;
         }
     }
     FPainter.restore();
