@@ -57,13 +57,16 @@ std::ostream& operator<<(std::ostream& out, const TMeanColour& colour) {
     return out << "rgb(" << colour.Red << ", " << colour.Green << ", " << colour.Blue << ")";
 }
 
-TWmfBuilder& TWmfBuilder::Record(quint16 function, const QList<qint16>& words) {
+TWmfBuilder& TWmfBuilder::Record(quint16 function, const QList<qint16>& words, const QByteArray& tail) {
+    QByteArray padded = tail;
+    if (padded.size() % 2)
+        padded.append('\0');
     QByteArray record;
-    Put32(record, quint32(3 + words.size()));
+    Put32(record, quint32(3 + words.size() + padded.size() / 2));
     Put16(record, function);
     for (qint16 w : words)
         Put16(record, quint16(w));
-    return Raw(record);
+    return Raw(record + padded);
 }
 
 TWmfBuilder& TWmfBuilder::Raw(const QByteArray& record) {

@@ -21,7 +21,8 @@ std::ostream& operator<<(std::ostream& out, const TMeanColour& colour);
 // A placeable WMF of width x height pixels at 96 units per inch, with the given records and META_EOF.
 class TWmfBuilder {
 public:
-    TWmfBuilder& Record(quint16 function, const QList<qint16>& words);
+    // The words, then tail (padded to whole words).
+    TWmfBuilder& Record(quint16 function, const QList<qint16>& words, const QByteArray& tail = {});
     TWmfBuilder& Raw(const QByteArray& record);
     QByteArray Bytes(int width, int height) const;
 
