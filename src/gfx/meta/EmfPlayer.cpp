@@ -300,7 +300,7 @@ void TEmfPlayer::CreateFont() {
         f.StrikeOut = FR.U8(34);
         f.CharSet = FR.U8(35);
         f.PitchAndFamily = FR.U8(39);
-        f.Face = QString::fromUtf16(reinterpret_cast<const char16_t*>(FR.Data() + 40), 32);
+        f.Face = FR.Utf16(40, 32);
         f.Face.truncate(f.Face.indexOf(QChar(0)) < 0 ? f.Face.size() : f.Face.indexOf(QChar(0)));
     }
     FDC.SetObject(U(8), object);
@@ -318,9 +318,8 @@ void TEmfPlayer::Text(bool wide) {
     const qint64 offDx = U(72);
     if (!FR.Has(offString, chars * (wide ? 2 : 1)))
         return;
-    const char* data = FR.Data() + offString;
-    text.Text = wide ? QString::fromUtf16(reinterpret_cast<const char16_t*>(data), chars)
-                     : DecodeAnsiText(QByteArray(data, int(chars)), FState.Font.CharSet);
+    text.Text = wide ? FR.Utf16(offString, chars)
+                     : DecodeAnsiText(QByteArray(FR.Data() + offString, int(chars)), FState.Font.CharSet);
     const int step = (text.Options & gdi::kEtoPdy) ? 2 : 1;
     if (offDx != 0 && FR.Has(offDx, chars * 4 * step))
         for (qint64 i = 0; i < chars; ++i)

@@ -42,6 +42,8 @@ QImage DecodeMetafile(const QByteArray& bytes, qint64 maxPixels) {
             PlayEmf(view, header, dc);
     }
     image.convertTo(QImage::Format_BGR888);
+    if (image.isNull())
+        throw TMetaError("no memory for the 24-bit picture");
     return image;
 }
 

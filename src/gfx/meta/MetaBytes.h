@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <QByteArray>
+#include <QString>
 
 // A window on bytes owned elsewhere (the whole file stays alive while a picture plays).
 class TByteView {
@@ -31,6 +32,13 @@ public:
     std::int16_t I16(std::int64_t at) const { return static_cast<std::int16_t>(U16(at)); }
     std::uint32_t U32(std::int64_t at) const { return static_cast<std::uint32_t>(Read(at, 4)); }
     std::int32_t I32(std::int64_t at) const { return static_cast<std::int32_t>(U32(at)); }
+    // count UTF-16 code units from at; the caller has checked that they lie inside.
+    QString Utf16(std::int64_t at, std::int64_t count) const {
+        QString text(static_cast<qsizetype>(count), Qt::Uninitialized);
+        for (std::int64_t i = 0; i < count; ++i)
+            text[static_cast<qsizetype>(i)] = QChar(U16(at + 2 * i));
+        return text;
+    }
     float F32(std::int64_t at) const {
         const std::uint32_t bits = U32(at);
         float value;

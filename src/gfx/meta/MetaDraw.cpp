@@ -336,13 +336,13 @@ void TMetaDC::DrawImage(const QRectF& dest, const QImage& image, const QRectF& s
     // A negative extent on either side mirrors the picture.
     const bool mirrorX = (p2.x() < p1.x()) != (source.width() < 0);
     const bool mirrorY = (p2.y() < p1.y()) != (source.height() < 0);
-    QImage piece = image.copy(part);
-    if (mirrorX || mirrorY)
-        piece = piece.mirrored(mirrorX, mirrorY);
     PrepareClip(true);
     FPainter.setCompositionMode(SourceRopMode(index));
     FPainter.setRenderHint(QPainter::SmoothPixmapTransform, FState.StretchMode == gdi::kHalftone);
-    FPainter.drawImage(target, piece);
+    if (mirrorX || mirrorY)
+        FPainter.drawImage(target, image.copy(part).mirrored(mirrorX, mirrorY));
+    else
+        FPainter.drawImage(target, image, QRectF(part));
 }
 
 void TMetaDC::BeginPath() {
