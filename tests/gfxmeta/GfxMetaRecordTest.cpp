@@ -5,6 +5,7 @@
 
 #include "MetaTestSupport.h"
 #include "gfx/meta/GfxMeta.h"
+#include "gfx/meta/MetaDC.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -213,6 +214,14 @@ TEST(MetafileLimits, ObjectTableGrowsPastTheHeaderCount) {
         wmf.Record(0x02FC, {0, 0, qint16(i == 39 ? 0x00FF : 0), 0});
     const QImage image = Play(wmf.Record(0x012D, {39}).Record(0x041B, {10, 10, 0, 0}).Bytes(10, 10));
     ExpectColour(image, QPoint(5, 5), kBlue, "brush 39");
+}
+
+// 8-bit text of the ANSI and default character sets is Windows-1252, which differs from Latin-1 in
+// 0x80..0x9F.
+TEST(MetafileText, AnsiTextIsWindows1252) {
+    EXPECT_EQ(DecodeAnsiText(QByteArray::fromHex("e4f6fc20c4d6dc20df20e9"), 0),
+              QString::fromUtf8("äöü ÄÖÜ ß é"));
+    EXPECT_EQ(DecodeAnsiText(QByteArray::fromHex("80939499"), 1), QString::fromUtf8("€“”™"));
 }
 
 } // namespace
