@@ -313,8 +313,8 @@ INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
                                          std::pair{"photo.png", "unknown picture file extension \"png\""},
                                          std::pair{"photo", "unknown picture file extension \"\""},
                                          // A metafile's content is checked by its own decoder.
-                                         std::pair{"drawing.wmf", "Cannot load"},
-                                         std::pair{"drawing.EMF", "Cannot load"}));
+                                         std::pair{"drawing.wmf", "not a WMF or EMF metafile"},
+                                         std::pair{"drawing.EMF", "not a WMF or EMF metafile"}));
 
 TEST(RefusedName, FolderOrPipeNamedLikeAPicture) {
     TTempDir dir;

@@ -56,6 +56,11 @@ QImage LoadMetafile(const QString& fileName) {
     }
 }
 
+bool IsMetafileContent(const QByteArray& head) {
+    const TByteView view(head);
+    return IsMetaHeader(view);
+}
+
 QSize ReadMetafileSize(const QString& fileName) {
     const QByteArray bytes = ReadFile(fileName);
     try {

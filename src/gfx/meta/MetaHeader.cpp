@@ -127,10 +127,26 @@ TMetaHeader ReadEmf(TByteView bytes, qint64 maxPixels) {
 
 } // namespace
 
+namespace {
+
+bool IsEmfHeader(TByteView bytes) {
+    return bytes.Size() >= kEmfMinHeaderSize && bytes.U32(0) == 1 && bytes.U32(40) == kEmfSignature;
+}
+
+bool IsWmfHeader(TByteView bytes) {
+    return bytes.U32(0) == kPlaceableKey || IsWmfHeaderAt(bytes, 0);
+}
+
+} // namespace
+
+bool IsMetaHeader(TByteView bytes) {
+    return IsEmfHeader(bytes) || IsWmfHeader(bytes);
+}
+
 TMetaHeader ReadMetaHeader(TByteView bytes, qint64 maxPixels) {
-    if (bytes.Size() >= kEmfMinHeaderSize && bytes.U32(0) == 1 && bytes.U32(40) == kEmfSignature)
+    if (IsEmfHeader(bytes))
         return ReadEmf(bytes, maxPixels);
-    if (bytes.U32(0) == kPlaceableKey || IsWmfHeaderAt(bytes, 0))
+    if (IsWmfHeader(bytes))
         return ReadWmf(bytes, maxPixels);
     if (bytes.Size() == 0)
         throw TMetaError("the file is empty");

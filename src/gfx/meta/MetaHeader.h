@@ -37,3 +37,5 @@ struct TMetaHeader {
 // Recognises a WMF (placeable or not) or an EMF by its content and reads its header.
 // Throws TMetaError for an unknown or broken header, an empty size, or more than maxPixels pixels.
 TMetaHeader ReadMetaHeader(TByteView bytes, qint64 maxPixels);
+// True when the bytes start like a WMF (placeable or not) or an EMF; the header may still be unsound.
+bool IsMetaHeader(TByteView bytes);
