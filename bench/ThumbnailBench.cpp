@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -103,21 +104,56 @@ TFigures Summarise(std::vector<double> ms) {
     return f;
 }
 
-// Milliseconds one external command takes per file, or an empty list when the tool is missing.
-std::vector<double> TimeTool(const QString& tool, const QStringList& files,
-                             const std::function<QStringList(const QString&)>& arguments) {
-    std::vector<double> ms;
+double ProcessCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double ChildrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// Per picture: the wall-clock time, and the processor time, which other work on the machine disturbs less.
+struct TTimes {
+    std::vector<double> Wall;
+    std::vector<double> Cpu;
+};
+
+// The times one external command takes per file; empty when the tool is missing.
+TTimes TimeTool(const QString& tool, const QStringList& files,
+                const std::function<QStringList(const QString&)>& arguments) {
+    TTimes times;
     if (QStandardPaths::findExecutable(tool).isEmpty())
-        return ms;
+        return times;
     for (const QString& file : files) {
         QElapsedTimer timer;
         timer.start();
+        const double cpu = ChildrenCpuMs();
         QProcess process;
         process.start(tool, arguments(file));
         process.waitForFinished(-1);
-        ms.push_back(timer.nsecsElapsed() / 1e6);
+        times.Wall.push_back(timer.nsecsElapsed() / 1e6);
+        times.Cpu.push_back(ChildrenCpuMs() - cpu);
     }
-    return ms;
+    return times;
+}
+
+// One line of figures for a tool, with veltrix's time as a part of the tool's.
+void PrintTool(const char* what, const TTimes& tool, const TTimes& ours) {
+    const TFigures wall = Summarise(tool.Wall);
+    const TFigures cpu = Summarise(tool.Cpu);
+    if (wall.Total <= 0)
+        return;
+    const double oursWall = Summarise(ours.Wall).Total;
+    const double oursCpu = Summarise(ours.Cpu).Total;
+    std::printf("  %s: mean %.1f ms, median %.1f ms (processor %.1f / %.1f); veltrix / it = %.2f (processor "
+                "%.2f), it / veltrix = %.1f\n",
+                what, wall.Mean, wall.Median, cpu.Mean, cpu.Median, oursWall / wall.Total,
+                cpu.Total > 0 ? oursCpu / cpu.Total : 0.0, wall.Total / oursWall);
 }
 
 } // namespace
@@ -157,37 +193,40 @@ int main(int argc, char** argv) {
             continue;
         }
         const long baseKiB = StartPeak();
-        std::vector<double> ours;
+        TTimes ours;
         for (const QString& file : files) {
             QElapsedTimer timer;
             timer.start();
+            const double cpu = ProcessCpuMs();
             thumb.Source().LoadPicture(file);
             thumb.Render();
             thumb.SaveAsJpeg(out.filePath(converter.ThumbPrefix() + QFileInfo(file).fileName()),
                              converter.JpegQuality());
-            ours.push_back(timer.nsecsElapsed() / 1e6);
+            ours.Wall.push_back(timer.nsecsElapsed() / 1e6);
+            ours.Cpu.push_back(ProcessCpuMs() - cpu);
         }
-        const TFigures f = Summarise(ours);
+        const TFigures f = Summarise(ours.Wall);
+        const TFigures fCpu = Summarise(ours.Cpu);
         const long folderPeakKiB = StatusKiB("VmHWM");
         std::printf(
-            "%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture; peak memory %ld KiB, "
-            "%ld KiB above the %ld KiB before this folder\n",
-            argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, PeakKiB(),
-            folderPeakKiB - baseKiB, baseKiB);
+            "%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture (processor %.1f / %.1f); "
+            "peak memory %ld KiB, %ld KiB above the %ld KiB before this folder\n",
+            argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, fCpu.Mean, fCpu.Median,
+            PeakKiB(), folderPeakKiB - baseKiB, baseKiB);
 
-        const TFigures magick = Summarise(TimeTool("convert", files, [&](const QString& file) {
-            return QStringList{file, "-sample", "130x100", "-quality", "75", out.filePath("im.jpg")};
-        }));
-        if (magick.Total > 0)
-            std::printf("  convert -sample: mean %.1f ms, median %.1f ms; veltrix takes %.2f of its time "
-                        "(%.1fx faster)\n",
-                        magick.Mean, magick.Median, f.Total / magick.Total, magick.Total / f.Total);
-        const TFigures djpeg = Summarise(TimeTool("djpeg", files, [&](const QString& file) {
-            return QStringList{"-outfile", "/dev/null", file};
-        }));
-        if (djpeg.Total > 0)
-            std::printf("  djpeg full decode: mean %.1f ms, median %.1f ms; veltrix / djpeg = %.2f\n",
-                        djpeg.Mean, djpeg.Median, f.Total / djpeg.Total);
+        PrintTool("convert -sample",
+                  TimeTool("convert", files,
+                           [&](const QString& file) {
+                               return QStringList{file,       "-sample", "130x100",
+                                                  "-quality", "75",      out.filePath("im.jpg")};
+                           }),
+                  ours);
+        PrintTool("djpeg full decode",
+                  TimeTool("djpeg", files,
+                           [&](const QString& file) {
+                               return QStringList{"-outfile", "/dev/null", file};
+                           }),
+                  ours);
     }
     return 0;
 }
