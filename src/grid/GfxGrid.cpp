@@ -1,0 +1,254 @@
+// Picture grid: cells, their pictures and names, the table size and the cell painting.
+#include "grid/GfxGrid.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStyledItemDelegate>
+
+#include "grid/GfxGridModel.h"
+#include "grid/GfxGridNames.h"
+
+namespace {
+
+// The cells are painted by the grid itself: a preview and a focus frame, never the name.
+class TGfxGridDelegate : public QStyledItemDelegate {
+public:
+    explicit TGfxGridDelegate(TGfxGrid* grid) : QStyledItemDelegate(grid), FGrid(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        FGrid->GridDrawCell(*painter, index.column(), index.row(), option.rect, option.state);
+    }
+
+private:
+    TGfxGrid* FGrid;
+};
+
+void FixSections(QHeaderView* header) {
+    header->hide(); // no fixed rows or columns
+    header->setMinimumSectionSize(1);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+}
+
+} // namespace
+
+TGfxGrid::TGfxGrid(QWidget* parent) : QTableView(parent), FModel(new TGfxGridModel(this)) {
+    setModel(FModel);
+    FixSections(horizontalHeader());
+    FixSections(verticalHeader());
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new TGfxGridDelegate(this));
+    // Cell drags are always taken; dropped files only once the owner allows them (SetAcceptFiles).
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    SetDefaultColWidth(FDefaultColWidth);
+    SetDefaultRowHeight(FDefaultRowHeight);
+}
+
+// The items go with the model. No notifications: nobody may ask a grid that is being destroyed.
+TGfxGrid::~TGfxGrid() = default;
+
+void TGfxGrid::LoadCell(int aCol, int aRow, const QString& fileName) {
+    if (!FModel->Contains(aCol, aRow))
+        return;
+    auto item = std::make_unique<TGfxGridItem>();
+    MakeCellItem(fileName, item.get());
+    // The status text let events run while the picture loaded: the grid may have shrunk meanwhile.
+    if (!FModel->Contains(aCol, aRow))
+        return;
+    ClearCell(aCol, aRow);
+    FModel->SetCell(aCol, aRow, CellText(fileName), std::move(item));
+    PostToMainWindow(WM_GFXCELLLOADED);
+}
+
+void TGfxGrid::ReloadCell(int aCol, int aRow) {
+    if (!FModel->Contains(aCol, aRow))
+        return;
+    if (const TGfxGridItem* item = FModel->Item(aCol, aRow)) {
+        const QString fileName = item->FileName(); // the item is replaced during the load
+        LoadCell(aCol, aRow, fileName);
+    }
+}
+
+void TGfxGrid::ClearCell(int aCol, int aRow) {
+    if (!FModel->Contains(aCol, aRow))
+        return;
+    FModel->SetCell(aCol, aRow, QString(), nullptr);
+    PostToMainWindow(WM_GFXCELLCLEARED);
+}
+
+bool TGfxGrid::IsCellEmpty(int aCol, int aRow) const {
+    return Cells(aCol, aRow).isEmpty();
+}
+
+bool TGfxGrid::FindEmptyCell(int& aCol, int& aRow) const {
+    const int cols = ColCount();
+    if (cols == 0)
+        return false;
+    // Positions counted row by row; the search never wraps around.
+    const long long end = static_cast<long long>(cols) * RowCount();
+    for (long long p = std::max(0LL, static_cast<long long>(aRow) * cols + aCol); p < end; ++p) {
+        const int col = static_cast<int>(p % cols);
+        const int row = static_cast<int>(p / cols);
+        if (IsCellEmpty(col, row)) {
+            aCol = col;
+            aRow = row;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString TGfxGrid::CellName(const QString& fileName) const {
+    return FPlainNames ? fileName.toLower() : TaggedName(fileName);
+}
+
+void TGfxGrid::ClearCurrentCell() {
+    if (currentIndex().isValid())
+        ClearCell(Col(), Row());
+}
+
+void TGfxGrid::ClearAllCells() {
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            ClearCell(col, row);
+    SetCurrentCell(0, 0);
+}
+
+void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
+    if (!item)
+        throw EGfxGridException(QStringLiteral("object not assigned"));
+    if (OnStatusText) {
+        OnStatusText(this, "Setting: " + path);
+        QCoreApplication::processEvents(); // paint the text before a possibly slow load
+    }
+    TGfxGridItem picture;
+    picture.LoadPicture(path);
+    if (!picture.HasImage())
+        throw EGfxGridException("The picture " + path + " has no pixels");
+    // A cell less 4 pixels; a very thin picture still keeps one row or column of preview.
+    const QSize size = FitSize(picture.Width(), picture.Height(), std::max(1, FDefaultColWidth - 4),
+                               std::max(1, FDefaultRowHeight - 4));
+    ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, *item);
+    item->SetFileName(path);
+    item->SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
+}
+
+void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,
+                            QStyle::State state) const {
+    painter.fillRect(rect, palette().color(QPalette::Base));
+    const TGfxGridItem* item = Objects(aCol, aRow);
+    if (item && item->HasImage()) {
+        const QImage& preview = item->Bitmap();
+        painter.drawImage(QPoint(rect.left() + (rect.width() - preview.width()) / 2,
+                                 rect.top() + (rect.height() - preview.height()) / 2),
+                          preview);
+    }
+    if (state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect;
+        focus.state |= QStyle::State_KeyboardFocusChange;
+        focus.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void TGfxGrid::SetPlainNames(bool value) {
+    if (value == FPlainNames)
+        return;
+    FPlainNames = value;
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            if (const TGfxGridItem* item = FModel->Item(col, row); item && !IsCellEmpty(col, row))
+                FModel->SetName(col, row, CellText(item->FileName()));
+}
+
+void TGfxGrid::SetAcceptFiles(bool value) {
+    FAcceptFiles = value;
+}
+
+int TGfxGrid::ColCount() const {
+    return FModel->columnCount();
+}
+
+int TGfxGrid::RowCount() const {
+    return FModel->rowCount();
+}
+
+void TGfxGrid::SetColCount(int value) {
+    if (value < 0)
+        throw EGfxGridException(QString("Invalid column count: %1").arg(value));
+    Resize(value, RowCount());
+}
+
+void TGfxGrid::SetRowCount(int value) {
+    if (value < 0)
+        throw EGfxGridException(QString("Invalid row count: %1").arg(value));
+    Resize(ColCount(), value);
+}
+
+int TGfxGrid::Col() const {
+    return currentIndex().isValid() ? currentIndex().column() : -1;
+}
+
+int TGfxGrid::Row() const {
+    return currentIndex().isValid() ? currentIndex().row() : -1;
+}
+
+void TGfxGrid::SetCurrentCell(int aCol, int aRow) {
+    if (FModel->Contains(aCol, aRow))
+        setCurrentIndex(FModel->index(aRow, aCol));
+}
+
+void TGfxGrid::SetDefaultColWidth(int value) {
+    if (value < 1)
+        throw EGfxGridException(QString("Invalid column width: %1").arg(value));
+    FDefaultColWidth = value;
+    // A section holds the cell and the grid line after it, so the cell itself is the width asked for.
+    horizontalHeader()->setDefaultSectionSize(value + (showGrid() ? 1 : 0));
+}
+
+void TGfxGrid::SetDefaultRowHeight(int value) {
+    if (value < 1)
+        throw EGfxGridException(QString("Invalid row height: %1").arg(value));
+    FDefaultRowHeight = value;
+    verticalHeader()->setDefaultSectionSize(value + (showGrid() ? 1 : 0));
+}
+
+QString TGfxGrid::Cells(int aCol, int aRow) const {
+    return FModel->Contains(aCol, aRow) ? FModel->Name(aCol, aRow) : QString();
+}
+
+TGfxGridItem* TGfxGrid::Objects(int aCol, int aRow) const {
+    return FModel->Contains(aCol, aRow) ? FModel->Item(aCol, aRow) : nullptr;
+}
+
+void TGfxGrid::SizeChanged(int oldColCount, int oldRowCount, int newColCount, int newRowCount) {
+    for (int row = 0; row < oldRowCount; ++row)
+        for (int col = 0; col < oldColCount; ++col)
+            if (col >= newColCount || row >= newRowCount)
+                ClearCell(col, row);
+}
+
+void TGfxGrid::Resize(int colCount, int rowCount) {
+    SizeChanged(ColCount(), RowCount(), colCount, rowCount);
+    FModel->Resize(colCount, rowCount);
+    if (!currentIndex().isValid())
+        SetCurrentCell(0, 0); // like any grid, a non-empty one always has a current cell
+}
+
+void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
+    if (FMainWindow)
+        QCoreApplication::postEvent(FMainWindow, new QEvent(type));
+}
+
+QString TGfxGrid::CellText(const QString& path) const {
+    return FilePart(CellName(path));
+}

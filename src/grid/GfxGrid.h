@@ -1,0 +1,139 @@
+// Picture grid: the table of cells that holds the gallery's pictures with their previews and published names.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QEvent>
+#include <QPointer>
+#include <QStyle>
+#include <QTableView>
+
+#include "common/VlxTypes.h"
+#include "gfx/GfxPic.h"
+
+class QMimeData;
+class TGfxGridModel;
+
+// Notifications posted to the main window (no parameters); the numbers are the event types.
+inline constexpr QEvent::Type WM_GFXCELLLOADED = static_cast<QEvent::Type>(0x4F0);
+inline constexpr QEvent::Type WM_GFXCELLCLEARED = static_cast<QEvent::Type>(0x4F1);
+inline constexpr QEvent::Type WM_GFXCELLSSWAPPED = static_cast<QEvent::Type>(0x4F2);
+
+class EGfxGridException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A cell's picture: the bitmap is the preview; FileName is the picture's full path (real letter case).
+class TGfxGridItem : public TGfxBaseIm {
+public:
+    // The holder's load, then the picture's stored size and file size.
+    void LoadPicture(const QString& name) override;
+
+    int ImageWidth() const { return FImageWidth; }
+    int ImageHeight() const { return FImageHeight; }
+    int FileSize() const { return FFileSize; }
+    void SetPictureInfo(int imageWidth, int imageHeight, int fileSize);
+
+private:
+    int FImageWidth = 0;
+    int FImageHeight = 0;
+    int FFileSize = 0;
+};
+
+class TGfxGrid : public QTableView {
+    Q_OBJECT
+
+public:
+    explicit TGfxGrid(QWidget* parent = nullptr);
+    ~TGfxGrid() override;
+
+    // Places a picture file into a cell; coordinates outside the grid are ignored.
+    void LoadCell(int aCol, int aRow, const QString& fileName);
+    // Loads a filled cell's picture again (for a new cell size); an empty cell stays empty.
+    void ReloadCell(int aCol, int aRow);
+    void ClearCell(int aCol, int aRow);
+    bool IsCellEmpty(int aCol, int aRow) const;
+    // From (aCol, aRow) onwards, row by row; on success both are set to the empty cell found.
+    bool FindEmptyCell(int& aCol, int& aRow) const;
+    // The published form of a path: lower-cased, with the directory tag before its first '.'.
+    QString CellName(const QString& fileName) const;
+    // Delete and Control+Delete: the current cell, or every cell with the top-left cell made current.
+    void ClearCurrentCell();
+    void ClearAllCells();
+    // Files dropped at a point of the viewport fill the empty cells from the cell under it onwards.
+    void DropFiles(const QMimeData& data, const QPoint& pos);
+    // Builds a cell's preview item from a picture file.
+    void MakeCellItem(const QString& path, TGfxGridItem* item);
+    void GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect, QStyle::State state) const;
+
+    bool PlainNames() const { return FPlainNames; }
+    void SetPlainNames(bool value);
+    bool AcceptFiles() const { return FAcceptFiles; }
+    void SetAcceptFiles(bool value);
+    // The receiver of the posted notifications; none set means no main window.
+    QObject* MainWindow() const { return FMainWindow; }
+    void SetMainWindow(QObject* window) { FMainWindow = window; }
+
+    int ColCount() const;
+    int RowCount() const;
+    void SetColCount(int value);
+    void SetRowCount(int value);
+    int Col() const;
+    int Row() const;
+    void SetCurrentCell(int aCol, int aRow);
+    int DefaultColWidth() const { return FDefaultColWidth; }
+    int DefaultRowHeight() const { return FDefaultRowHeight; }
+    void SetDefaultColWidth(int value);
+    void SetDefaultRowHeight(int value);
+    // A cell's name ("" when empty) and its item (none when empty).
+    QString Cells(int aCol, int aRow) const;
+    TGfxGridItem* Objects(int aCol, int aRow) const;
+
+    // Events of the owner; the first argument is the grid.
+    std::function<void(TGfxGrid*, const QString&)> OnStatusText;
+    // Runs before the grid's own key handling; setting the key to 0 ends the handling there.
+    std::function<void(TGfxGrid*, int& key, Qt::KeyboardModifiers)> OnKeyDown;
+    // A press on a cell, or the current cell moved by the keyboard.
+    std::function<void(TGfxGrid*)> OnClick;
+    std::function<void(TGfxGrid*)> OnDblClick;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Starts the drag of the cell under the last press; runs the platform's drag loop.
+    void startDrag(Qt::DropActions supportedActions) override;
+    // What a cell drag carries: a mark of this grid, so that drops from elsewhere are refused.
+    QMimeData* CellDragData() const;
+
+private:
+    void KeyDown(int key, Qt::KeyboardModifiers shift);
+    void SizeChanged(int oldColCount, int oldRowCount, int newColCount, int newRowCount);
+    void Resize(int colCount, int rowCount);
+    void PostToMainWindow(QEvent::Type type) const;
+    QString CellText(const QString& path) const;
+    QByteArray DragMark() const;
+    bool IsCellDrag(const QMimeData* data) const;
+    bool IsFileDrop(const QMimeData* data) const;
+    bool GridDragOver(const QPoint& pos) const;
+    void GridDragDrop(const QPoint& pos);
+    bool CellAt(const QPoint& pos, int& aCol, int& aRow) const;
+
+    TGfxGridModel* FModel;
+    bool FPlainNames = true;
+    bool FAcceptFiles = false;
+    int FDefaultColWidth = 64;
+    int FDefaultRowHeight = 64;
+    int FDragCol = -1;
+    int FDragRow = -1;
+    QPoint FPressPos;
+    bool FDragPending = false;
+    QPointer<QObject> FMainWindow;
+};

@@ -1,0 +1,218 @@
+// The gallery pages: settings into the generator tree, cells from the measured pictures, the page file.
+#include "html/GfxHtml.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The name after the last directory separator.
+QString FileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The name without the part from the last dot of its file name; a name without a dot stays whole.
+QString WithoutExtension(const QString& path) {
+    const qsizetype dot = path.lastIndexOf('.');
+    return dot > path.lastIndexOf('/') ? path.left(dot) : path;
+}
+
+// Bytes as kilobytes with one decimal, halves rounding up ("0.0" pattern), in the program's locale,
+// which is the system's: the page is written for the user who made it.
+QString KiloBytesText(int bytes) {
+    const qint64 tenths = (static_cast<qint64>(bytes) * 10 + 512) / 1024;
+    return QString::number(tenths / 10) + QLocale().decimalPoint() + QString::number(tenths % 10);
+}
+
+// Up to three lines: file name, picture size, file size.
+QString InfoText(TPicInfo info, const QString& picName, int width, int height, int fileSize) {
+    const bool name = (info & PicInfoBit(piFileName)) != 0;
+    const bool picSize = (info & PicInfoBit(piPicSize)) != 0;
+    const bool size = (info & PicInfoBit(piFileSize)) != 0;
+    QString text;
+    if (name) {
+        text += HtmlEscape(FileNamePart(picName));
+        if (picSize || size)
+            text += kCrLf;
+    }
+    if (picSize)
+        text += QString::number(width) + 'x' + QString::number(height);
+    if (size) {
+        if (picSize)
+            text += ' ';
+        text += KiloBytesText(fileSize) + "kB";
+    }
+    return text;
+}
+
+std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int height) {
+    auto image = std::make_shared<TImageTag>();
+    image->SetSrc(HtmlEscape(FileNamePart(fileName)));
+    image->SetWidth(width);
+    image->SetHeight(height);
+    image->SetBorder(0);
+    return image;
+}
+
+} // namespace
+
+TGfxThumbPage::TGfxThumbPage()
+    : FTableTitleTag(std::make_shared<TTextTag>()), FTableTag(std::make_shared<TTableTag>()),
+      FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
+      FBackLinkTextTag(std::make_shared<TTextTag>()) {
+    auto generator = std::make_shared<TMetaTag>();
+    generator->SetName(QStringLiteral("GENERATOR"));
+    generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
+    Head().Children().Add(std::move(generator));
+    Head().Children().Add(std::make_shared<TCharsetTag>());
+
+    FBackLinkTag->Children().Add(FBackLinkTextTag);
+    auto creditText = std::make_shared<TTextTag>();
+    creditText->SetCaption(QStringLiteral("This page created with Veltrix"));
+    creditText->SetFontSize(-1);
+    creditText->SetAlign(haCenter);
+    auto credit = std::make_shared<THrefTag>();
+    credit->SetHref(QString::fromLatin1(kVeltrixHomePage));
+    credit->Children().Add(std::move(creditText));
+
+    TTagList& body = Body().Children();
+    body.Add(FTableTitleTag);
+    body.Add(FTableTag);
+    body.Add(FLineTag);
+    body.Add(FBackLinkTag);
+    body.Add(std::move(credit));
+}
+
+void TGfxThumbPage::Assign(const TPersistent& source) {
+    // Settings only: the tree is the constructor's and follows the settings on every generation.
+    const auto* page = dynamic_cast<const TGfxThumbPage*>(&source);
+    if (page == nullptr || page == this)
+        return;
+    SetText(page->Text());
+    FTitle = page->FTitle;
+    FBackground = page->FBackground;
+    FTableTitle = page->FTableTitle;
+    FThumbList = page->FThumbList;
+    FColumns = page->FColumns;
+    FRows = page->FRows;
+    FCellSpacing = page->FCellSpacing;
+    FPicInfo = page->FPicInfo;
+    FPicInfoFontSize = page->FPicInfoFontSize;
+    FPicInfoColor = page->FPicInfoColor;
+    FPicInfoAlign = page->FPicInfoAlign;
+    FTableTitleFontSize = page->FTableTitleFontSize;
+    FTableTitleColor = page->FTableTitleColor;
+    FTableTitleAlign = page->FTableTitleAlign;
+    FTableAlign = page->FTableAlign;
+    FBackLinkFontSize = page->FBackLinkFontSize;
+    FBackLink = page->FBackLink;
+    FBackLinkAlign = page->FBackLinkAlign;
+    FLineWidth = page->FLineWidth;
+    FBackLinkText = page->FBackLinkText;
+    FLinkColor = page->FLinkColor;
+    FVLinkColor = page->FVLinkColor;
+    FALinkColor = page->FALinkColor;
+    FTextColor = page->FTextColor;
+}
+
+void TGfxThumbPage::Generate() {
+    TBodyTag& body = Body();
+    body.SetBackground(HtmlEscape(FBackground));
+    body.SetTextColor(FTextColor);
+    body.SetLinkColor(FLinkColor);
+    body.SetVLinkColor(FVLinkColor);
+    body.SetALinkColor(FALinkColor);
+    TitleTag().SetTitle(FTitle);
+
+    FTableTitleTag->SetCaption(FTableTitle);
+    FTableTitleTag->SetFontSize(FTableTitleFontSize);
+    FTableTitleTag->SetColor(FTableTitleColor);
+    FTableTitleTag->SetAlign(FTableTitleAlign);
+    FLineTag->SetWidth(FLineWidth);
+
+    // Without a target neither the link nor its text is written.
+    FBackLinkTag->SetHref(HtmlQuoteEscape(FBackLink));
+    FBackLinkTextTag->SetCaption(FBackLink.isEmpty() ? QString() : FBackLinkText);
+    FBackLinkTextTag->SetFontSize(FBackLinkFontSize);
+    FBackLinkTextTag->SetAlign(FBackLinkAlign);
+
+    BuildCells();
+    FTableTag->SetAlign(FTableAlign);
+    FTableTag->SetCellSpacing(FCellSpacing);
+    FTableTag->SetRows(FRows);
+    FTableTag->SetColumns(FColumns);
+    FTableTag->SetCells(&FCells);
+    THtmlPage::Generate();
+}
+
+TTagGeneratorPtr TGfxThumbPage::NewInstance() const {
+    return std::make_shared<TGfxThumbPage>();
+}
+
+void TGfxThumbPage::BuildCells() {
+    FCells.clear();
+    if (FThumbList == nullptr)
+        return;
+    // Every entry is measured, also those beyond the table: a missing file stops the page either way.
+    const QString dir = FThumbList->BaseDir();
+    for (int i = 0; i < FThumbList->Count(); ++i) {
+        const TThumbListItem& item = *FThumbList->Items(i);
+        auto cell = std::make_unique<TTabCellTag>();
+        if (!item.PicName().isEmpty() || !item.ThumbName().isEmpty()) {
+            int picWidth = 0, picHeight = 0, picSize = 0;
+            GetPictureInfo(dir + item.PicName(), picWidth, picHeight, picSize);
+            int thumbWidth = 0, thumbHeight = 0, thumbSize = 0;
+            GetPictureInfo(dir + item.ThumbName(), thumbWidth, thumbHeight, thumbSize);
+
+            // The picture's own page, named as the generation run writes it.
+            auto link = std::make_shared<THrefTag>();
+            link->SetHref(HtmlEscape(WithoutExtension(item.PicName()) + ".html"));
+            link->Children().Add(ImageTag(item.ThumbName(), thumbWidth, thumbHeight));
+            cell->Children().Add(std::move(link));
+            if (FPicInfo != 0) {
+                auto info = std::make_shared<TTextTag>();
+                info->SetFontSize(FPicInfoFontSize);
+                info->SetColor(FPicInfoColor);
+                info->SetAlign(FPicInfoAlign);
+                info->SetCaption(InfoText(FPicInfo, item.PicName(), picWidth, picHeight, picSize));
+                cell->Children().Add(std::move(info));
+            }
+        }
+        FCells.push_back(std::move(cell));
+    }
+}
+
+void TGfxThumbPage::SaveToFile(const QString& fileName) {
+    Generate();
+    const QByteArray bytes = Text().toUtf8();
+    // Written beside the target and renamed over it when complete, so no half page is ever left.
+    QSaveFile file(fileName);
+    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::WriteOnly))
+        throw EGfxHtmlException("Cannot create file " + fileName);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EGfxHtmlException("Cannot write file " + fileName);
+}
+
+// ---- TGfxPicPage
+
+void TGfxPicPage::Assign(const TPersistent& source) {
+    if (const auto* page = dynamic_cast<const TGfxPicPage*>(&source))
+        FPicFile = page->FPicFile;
+    TGfxThumbPage::Assign(source);
+}
+
+TTagGeneratorPtr TGfxPicPage::NewInstance() const {
+    return std::make_shared<TGfxPicPage>();
+}
+
+void TGfxPicPage::BuildCells() {
+    FCells.clear();
+    int width = 0, height = 0, fileSize = 0;
+    GetPictureInfo(FPicFile, width, height, fileSize);
+    auto cell = std::make_unique<TTabCellTag>();
+    cell->Children().Add(ImageTag(FPicFile, width, height));
+    FCells.push_back(std::move(cell));
+}

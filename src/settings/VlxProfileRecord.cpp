@@ -1,0 +1,135 @@
+// The profile record's 759-byte form: field order, sizes and byte order of the profiles file.
+#include "settings/VlxProfileU.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace {
+
+// Longest prefix of UTF-8 bytes that fits maxBytes without splitting a character.
+QByteArray CutUtf8(const QByteArray& utf8, int maxBytes) {
+    if (utf8.size() <= maxBytes)
+        return utf8;
+    int end = maxBytes;
+    // Step back over continuation bytes (10xxxxxx) to the lead byte of the character that does not fit.
+    while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+        --end;
+    return utf8.left(end);
+}
+
+class TRecordWriter {
+public:
+    explicit TRecordWriter(QByteArray& out) : FOut(out) {}
+
+    void String(const QString& text, int maxBytes) {
+        const QByteArray bytes = CutUtf8(text.toUtf8(), maxBytes);
+        FOut.append(static_cast<char>(bytes.size()));
+        FOut.append(bytes);
+        FOut.append(maxBytes - bytes.size(), '\0');
+    }
+    void Int(std::int32_t value) {
+        const auto bits = static_cast<std::uint32_t>(value);
+        for (int shift = 0; shift < 32; shift += 8)
+            FOut.append(static_cast<char>((bits >> shift) & 0xFF));
+    }
+    void Byte(std::uint8_t value) { FOut.append(static_cast<char>(value)); }
+
+private:
+    QByteArray& FOut;
+};
+
+class TRecordReader {
+public:
+    explicit TRecordReader(const QByteArray& bytes) : FBytes(bytes) {}
+
+    void String(QString& text, int maxBytes) {
+        const int length = std::min<int>(At(FPos), maxBytes);
+        text = QString::fromUtf8(FBytes.constData() + FPos + 1, length);
+        FPos += 1 + maxBytes;
+    }
+    void Int(std::int32_t& value) {
+        std::uint32_t bits = 0;
+        for (int i = 0; i < 4; ++i)
+            bits |= std::uint32_t{At(FPos + i)} << (8 * i);
+        value = static_cast<std::int32_t>(bits);
+        FPos += 4;
+    }
+    void Byte(std::uint8_t& value) { value = At(FPos++); }
+
+private:
+    std::uint8_t At(int pos) const { return static_cast<std::uint8_t>(FBytes[pos]); }
+
+    const QByteArray& FBytes;
+    int FPos = 0;
+};
+
+// The one list of fields in file order, shared by reading and writing so the two cannot drift apart.
+template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& r) {
+    v.String(r.Name, TProfileRecord::kNameSize);
+    v.String(r.BkgFile, TProfileRecord::kBkgFileSize);
+    v.Int(r.BkgColor);
+    v.Int(r.ThumbWidth);
+    v.Int(r.ThumbHeight);
+    v.Int(r.ThumbBevelSize);
+    v.Byte(r.ThumbBevelStyle);
+    v.Byte(r.ThumbBevelIntensity);
+    v.Int(r.MaskSize);
+    v.Byte(r.MaskStyle);
+    v.Int(r.ShadowSize);
+    v.Int(r.ShadowDistance);
+    v.Byte(r.ShadowIntensity);
+    v.Int(r.PicWidth);
+    v.Int(r.PicHeight);
+    v.Int(r.PicBevelSize);
+    v.Byte(r.PicBevelStyle);
+    v.Byte(r.PicBevelIntensity);
+    v.String(r.Title, TProfileRecord::kTextSize);
+    v.Int(r.TextColor);
+    v.Int(r.LinkColor);
+    v.Int(r.VLinkColor);
+    v.Int(r.ALinkColor);
+    v.String(r.TableTitle, TProfileRecord::kTextSize);
+    v.Int(r.TableTitleFontSize);
+    v.Int(r.TableTitleColor);
+    v.Byte(r.TableTitleAlign);
+    v.Byte(r.TableAlign);
+    v.Int(r.Rows);
+    v.Int(r.Columns);
+    v.Int(r.CellSpacing);
+    v.Byte(r.PicInfo);
+    v.Int(r.PicInfoFontSize);
+    v.Int(r.PicInfoColor);
+    v.Byte(r.PicInfoAlign);
+    v.Int(r.LineWidth);
+    v.String(r.BackLink, TProfileRecord::kTextSize);
+    v.String(r.BackLinkText, TProfileRecord::kTextSize);
+    v.Int(r.BackLinkFontSize);
+    v.Byte(r.BackLinkAlign);
+}
+
+} // namespace
+
+QString CutToField(const QString& text, int maxBytes) {
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.size() <= maxBytes)
+        return text;
+    return QString::fromUtf8(CutUtf8(utf8, maxBytes));
+}
+
+QByteArray TProfileRecord::ToBytes() const {
+    QByteArray bytes;
+    bytes.reserve(kSize);
+    TRecordWriter writer(bytes);
+    VisitFields(writer, *this);
+    assert(bytes.size() == kSize);
+    return bytes;
+}
+
+TProfileRecord TProfileRecord::FromBytes(const QByteArray& bytes) {
+    QByteArray padded = bytes.left(kSize);
+    padded.append(kSize - padded.size(), '\0');
+    TProfileRecord record;
+    TRecordReader reader(padded);
+    VisitFields(reader, record);
+    return record;
+}

@@ -1,0 +1,90 @@
+// Profile store: slot-level access to the profiles file, lookup by name, adding, deleting and listing.
+#include "settings/VlxProfileU.h"
+
+#include <algorithm>
+#include <limits>
+
+TProfileManager::TProfileManager(const QString& fileName) : FStream(fileName), FFileName(fileName) {
+    // Unbuffered: every read and write goes to the file itself, so nothing stale is served from a buffer.
+    if (!FStream.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw EProfileException(
+            QStringLiteral("Cannot open file \"%1\": %2").arg(FFileName, FStream.errorString()));
+}
+
+TProfileManager::~TProfileManager() = default;
+
+int TProfileManager::Count() const {
+    const qint64 whole = FStream.size() / kSlotSize;
+    return static_cast<int>(std::min<qint64>(whole, std::numeric_limits<int>::max()));
+}
+
+void TProfileManager::ReadProfile(int index, TProfileRecord& record) {
+    if (index < 0)
+        throw EProfileException(
+            QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
+    QByteArray slot;
+    if (index < Count()) {
+        Seek(index);
+        slot = FStream.read(kSlotSize);
+        if (slot.size() < TProfileRecord::kSize && FStream.error() != QFileDevice::NoError)
+            Fail(QStringLiteral("Unable to read from"));
+    }
+    record = TProfileRecord::FromBytes(slot);
+}
+
+void TProfileManager::WriteProfile(int index, const TProfileRecord& record) {
+    // Past Count a write would leave a gap of slots made of whatever bytes the file held there.
+    if (index < 0 || index > Count())
+        throw EProfileException(
+            QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
+    QByteArray slot = record.ToBytes();
+    slot.append(kSlotSize - slot.size(), '\0');
+    Seek(index);
+    if (FStream.write(slot) != slot.size())
+        Fail(QStringLiteral("Unable to write to"));
+}
+
+int TProfileManager::FindProfile(const QString& name) {
+    const QString wanted = CutToField(name, TProfileRecord::kNameSize).toLower();
+    const int count = Count();
+    TProfileRecord record;
+    for (int index = 0; index < count; ++index) {
+        ReadProfile(index, record);
+        if (record.Name.toLower() == wanted)
+            return index;
+    }
+    return -1;
+}
+
+int TProfileManager::AddProfile(const TProfileRecord& record) {
+    int index = FindProfile(QString());
+    if (index < 0)
+        index = Count();
+    WriteProfile(index, record);
+    return index;
+}
+
+void TProfileManager::DeleteProfile(int index) {
+    WriteProfile(index, TProfileRecord{});
+}
+
+QStringList TProfileManager::ProfileNames() {
+    FNames.clear();
+    const int count = Count();
+    TProfileRecord record;
+    for (int index = 0; index < count; ++index) {
+        ReadProfile(index, record);
+        if (!record.Name.isEmpty())
+            FNames.append(record.Name);
+    }
+    return FNames;
+}
+
+void TProfileManager::Seek(int index) {
+    if (!FStream.seek(static_cast<qint64>(index) * kSlotSize))
+        Fail(QStringLiteral("Unable to seek in"));
+}
+
+void TProfileManager::Fail(const QString& what) const {
+    throw EProfileException(QStringLiteral("%1 \"%2\": %3").arg(what, FFileName, FStream.errorString()));
+}

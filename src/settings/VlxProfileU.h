@@ -1,0 +1,120 @@
+// Profile store: named sets of rendering and page settings, one per 2048-byte slot of the profiles file.
+#pragma once
+
+#include <cstdint>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "common/VlxTypes.h"
+
+// The profiles file could not be opened, read or written, or a slot index is out of range.
+class EProfileException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// One profile as the file stores it: 759 bytes, packed, integers little-endian, each string a length byte
+// followed by that many UTF-8 bytes in a field of fixed size. The enumerations are kept as their indexes.
+struct TProfileRecord {
+    static constexpr int kSize = 759;
+    // Largest number of UTF-8 bytes of each string field (the field is one byte longer).
+    static constexpr int kNameSize = 50;
+    static constexpr int kBkgFileSize = 200;
+    static constexpr int kTextSize = 100; // Title, TableTitle, BackLink, BackLinkText
+
+    QString Name;
+    QString BkgFile;
+    TColor BkgColor = 0;
+    std::int32_t ThumbWidth = 0;
+    std::int32_t ThumbHeight = 0;
+    std::int32_t ThumbBevelSize = 0;
+    std::uint8_t ThumbBevelStyle = 0;
+    std::uint8_t ThumbBevelIntensity = 0;
+    std::int32_t MaskSize = 0;
+    std::uint8_t MaskStyle = 0;
+    std::int32_t ShadowSize = 0;
+    std::int32_t ShadowDistance = 0;
+    std::uint8_t ShadowIntensity = 0;
+    std::int32_t PicWidth = 0;
+    std::int32_t PicHeight = 0;
+    std::int32_t PicBevelSize = 0;
+    std::uint8_t PicBevelStyle = 0;
+    std::uint8_t PicBevelIntensity = 0;
+    QString Title;
+    TColor TextColor = 0;
+    TColor LinkColor = 0;
+    TColor VLinkColor = 0;
+    TColor ALinkColor = 0;
+    QString TableTitle;
+    std::int32_t TableTitleFontSize = 0;
+    TColor TableTitleColor = 0;
+    std::uint8_t TableTitleAlign = 0;
+    std::uint8_t TableAlign = 0;
+    std::int32_t Rows = 0;
+    std::int32_t Columns = 0;
+    std::int32_t CellSpacing = 0;
+    std::uint8_t PicInfo = 0; // bit 0 file name, bit 1 picture size, bit 2 file size
+    std::int32_t PicInfoFontSize = 0;
+    TColor PicInfoColor = 0;
+    std::uint8_t PicInfoAlign = 0;
+    std::int32_t LineWidth = 0;
+    QString BackLink;
+    QString BackLinkText;
+    std::int32_t BackLinkFontSize = 0;
+    std::uint8_t BackLinkAlign = 0;
+
+    // Exactly kSize bytes; strings longer than their field are cut at a character boundary.
+    QByteArray ToBytes() const;
+    // Reads the first kSize bytes (missing bytes count as zero). A length byte larger than its field is
+    // taken as the field's size, so a damaged file still reads.
+    static TProfileRecord FromBytes(const QByteArray& bytes);
+
+    bool operator==(const TProfileRecord&) const = default;
+};
+
+// The text as a string field of maxBytes bytes keeps it: cut at a character boundary so that its UTF-8 fits.
+// Callers filling a record use it, so the record in memory equals what a later read returns.
+QString CutToField(const QString& text, int maxBytes);
+
+// The profiles file, kept open for reading and writing for as long as the store lives. Every operation goes
+// straight to the file (no copy in memory), so the file always holds the last write.
+class TProfileManager {
+public:
+    static constexpr int kSlotSize = 2048;
+
+    // Opens the file, creating it empty when missing; raises EProfileException when it can do neither.
+    explicit TProfileManager(const QString& fileName);
+    ~TProfileManager();
+    TProfileManager(const TProfileManager&) = delete;
+    TProfileManager& operator=(const TProfileManager&) = delete;
+
+    QString FileName() const { return FFileName; }
+
+    // Number of whole slots; a trailing partial slot is not counted.
+    int Count() const;
+    // A slot at or past the end reads as an all-zero record.
+    void ReadProfile(int index, TProfileRecord& record);
+    // Index Count appends a slot; the record is followed by zero bytes up to the slot's size.
+    void WriteProfile(int index, const TProfileRecord& record);
+    // First slot whose name equals name ignoring letter case, -1 when none. The name is compared as the file
+    // would store it (cut to the name field), and the empty name finds the first free slot.
+    int FindProfile(const QString& name);
+    // Writes into the first free slot, or appends; returns the slot's index. The caller checks the name is
+    // new.
+    int AddProfile(const TProfileRecord& record);
+    // Frees the slot by writing an all-zero record; the file never shrinks.
+    void DeleteProfile(int index);
+    // Names of the used slots in slot order.
+    QStringList ProfileNames();
+
+private:
+    void Seek(int index);
+    [[noreturn]] void Fail(const QString& what) const;
+
+    QFile FStream;
+    QString FFileName;
+    QStringList FNames;
+};

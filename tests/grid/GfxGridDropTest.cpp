@@ -1,0 +1,177 @@
+// Files dropped from the desktop and cells dragged onto each other, through real drag and drop events.
+#include "GridFixture.h"
+
+#include <QMouseEvent>
+
+namespace {
+
+using Events = std::vector<int>;
+
+TEST_F(GridTest, DroppedFilesFillEmptyCellsFromTheDropCellOnwards) {
+    const QStringList files = {MakePicture("a.bmp", 4, 3), MakePicture("b.bmp", 4, 3),
+                               MakePicture("c.bmp", 4, 3)};
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop(files), CellCentre(1, 0)));
+
+    EXPECT_EQ(FGrid->Cells(1, 0), "a.bmp");
+    EXPECT_EQ(FGrid->Cells(2, 0), "b.bmp");
+    EXPECT_EQ(FGrid->Cells(0, 1), "c.bmp");
+    EXPECT_TRUE(FGrid->IsCellEmpty(0, 0));
+    EXPECT_EQ(Posted(), (Events{C, L, C, L, C, L}));
+}
+
+TEST_F(GridTest, DroppedFilesContinueFromTheTopLeftOnce) {
+    FillAll();
+    FGrid->ClearCell(0, 0);
+    FGrid->ClearCell(2, 1);
+    const QStringList files = {MakePicture("a.bmp", 4, 3), MakePicture("b.bmp", 4, 3)};
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop(files), CellCentre(2, 1)));
+    EXPECT_EQ(FGrid->Cells(2, 1), "a.bmp");
+    EXPECT_EQ(FGrid->Cells(0, 0), "b.bmp");
+}
+
+TEST_F(GridTest, DropBesideTheCellsStartsAtTheTopLeft) {
+    FGrid->LoadCell(0, 0, MakePicture("first.bmp", 4, 3));
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop({MakePicture("a.bmp", 4, 3)}), QPoint(390, 290)));
+    EXPECT_EQ(FGrid->Cells(1, 0), "a.bmp");
+}
+
+TEST_F(GridTest, DropOnAFullGridKeepsWhatFitAndReportsTheRest) {
+    FillAll();
+    FGrid->ClearCell(1, 1);
+    Posted();
+    const QString fits = MakePicture("fits.bmp", 4, 3);
+    const QString extra = MakePicture("extra.bmp", 4, 3);
+    const QString after = MakePicture("after.bmp", 4, 3);
+
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop({fits, extra, after}), CellCentre(0, 0)));
+    EXPECT_EQ(FGrid->Cells(1, 1), "fits.bmp");
+    // The error surfaces once the drop is over, through the application's error display.
+    EXPECT_TRUE(TTestApplication::Instance()->Errors.isEmpty());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(TTestApplication::Instance()->Errors, QStringList{"No empty cell to add " + extra});
+    TTestApplication::Instance()->Errors.clear();
+}
+
+TEST_F(GridTest, DropFilesRaisesForTheFirstFileWithoutACell) {
+    FillAll();
+    const QString extra = MakePicture("extra.bmp", 4, 3);
+    try {
+        FGrid->DropFiles(*FileDrop({extra}), CellCentre(0, 0));
+        FAIL();
+    } catch (const EGfxGridException& error) {
+        EXPECT_EQ(error.Message(), "No empty cell to add " + extra);
+    }
+}
+
+TEST_F(GridTest, UnloadableDroppedFileEndsTheDrop) {
+    const QStringList files = {MakePicture("a.bmp", 4, 3), TestData("grid/garbage.jpg"),
+                               MakePicture("c.bmp", 4, 3)};
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop(files), CellCentre(0, 0)));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(FGrid->Cells(0, 0), "a.bmp");
+    EXPECT_TRUE(FGrid->IsCellEmpty(1, 0));
+    EXPECT_TRUE(FGrid->IsCellEmpty(2, 0));
+    ASSERT_EQ(TTestApplication::Instance()->Errors.size(), 1);
+    EXPECT_TRUE(TTestApplication::Instance()->Errors[0].contains("garbage.jpg"));
+    TTestApplication::Instance()->Errors.clear();
+}
+
+TEST_F(GridTest, FilesAreRefusedUntilTheOwnerAcceptsThemAndOnlyLocalOnes) {
+    const QString path = MakePicture("a.bmp", 4, 3);
+    FGrid->SetAcceptFiles(false);
+    EXPECT_FALSE(SendDrop(*FGrid, *FileDrop({path}), CellCentre(0, 0)));
+    FGrid->SetAcceptFiles(true);
+
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/a.jpg")});
+    EXPECT_FALSE(SendDrop(*FGrid, web, CellCentre(0, 0)));
+    QMimeData text;
+    text.setText(path);
+    EXPECT_FALSE(SendDrop(*FGrid, text, CellCentre(0, 0)));
+
+    QMimeData mixed;
+    mixed.setUrls({QUrl("https://example.org/a.jpg"), QUrl::fromLocalFile(path)});
+    EXPECT_TRUE(SendDrop(*FGrid, mixed, CellCentre(0, 0)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "a.bmp");
+    EXPECT_TRUE(FGrid->IsCellEmpty(1, 0));
+}
+
+// Presses the left button on a cell and moves the mouse by the given distance.
+void PressAndMove(TTestGrid& grid, const QPoint& from, const QPoint& by) {
+    QMouseEvent press(QEvent::MouseButtonPress, from, grid.viewport()->mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid.viewport(), &press);
+    const QPoint to = from + by;
+    QMouseEvent move(QEvent::MouseMove, to, grid.viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(grid.viewport(), &move);
+}
+
+TEST_F(GridTest, DragBeginsAfterFivePixels) {
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(4, -4));
+    EXPECT_EQ(FGrid->DragsStarted, 0);
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(0, 5));
+    EXPECT_EQ(FGrid->DragsStarted, 1);
+    EXPECT_EQ(QPoint(FGrid->Col(), FGrid->Row()), QPoint(0, 0));
+}
+
+struct TDragCase {
+    QPoint To;
+    bool ToFilled;
+};
+
+class GridDragTest : public GridTest, public ::testing::WithParamInterface<TDragCase> {};
+
+TEST_P(GridDragTest, DraggingACellOntoAnotherExchangesThem) {
+    FGrid->LoadCell(0, 0, MakePicture("a.bmp", 4, 3));
+    if (GetParam().ToFilled)
+        FGrid->LoadCell(GetParam().To.x(), GetParam().To.y(), MakePicture("b.bmp", 4, 3));
+    const TGfxGridItem* a = FGrid->Objects(0, 0);
+    const TGfxGridItem* b = FGrid->Objects(GetParam().To.x(), GetParam().To.y());
+    Posted();
+
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(10, 0));
+    ASSERT_TRUE(FGrid->Dragged);
+    EXPECT_TRUE(SendDrop(*FGrid, *FGrid->Dragged, CellCentre(GetParam().To.x(), GetParam().To.y())));
+
+    EXPECT_EQ(FGrid->Objects(GetParam().To.x(), GetParam().To.y()), a);
+    EXPECT_EQ(FGrid->Cells(GetParam().To.x(), GetParam().To.y()), "a.bmp");
+    EXPECT_EQ(FGrid->Objects(0, 0), b);
+    EXPECT_EQ(FGrid->Cells(0, 0), GetParam().ToFilled ? "b.bmp" : "");
+    EXPECT_EQ(Posted(), Events{S});
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, GridDragTest,
+                         ::testing::Values(TDragCase{QPoint(2, 1), false}, TDragCase{QPoint(1, 0), true}));
+
+TEST_F(GridTest, DragOntoItsOwnCellOrBesideTheCellsDoesNothing) {
+    FGrid->LoadCell(0, 0, MakePicture("a.bmp", 4, 3));
+    Posted();
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(10, 0));
+    ASSERT_TRUE(FGrid->Dragged);
+
+    EXPECT_FALSE(SendDragOver(*FGrid, *FGrid->Dragged, CellCentre(0, 0)));
+    EXPECT_FALSE(SendDrop(*FGrid, *FGrid->Dragged, QPoint(390, 290)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "a.bmp");
+    EXPECT_EQ(Posted(), Events{});
+}
+
+TEST_F(GridTest, CellDragsFromAnotherGridAreRefused) {
+    TTestGrid other;
+    other.SetColCount(1);
+    other.SetRowCount(1);
+    other.resize(100, 100);
+    other.show();
+    other.LoadCell(0, 0, MakePicture("a.bmp", 4, 3));
+    PressAndMove(other, other.visualRect(other.model()->index(0, 0)).center(), QPoint(10, 0));
+    ASSERT_TRUE(other.Dragged);
+    FGrid->LoadCell(0, 0, MakePicture("b.bmp", 4, 3));
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(0, 0)); // an origin of its own in this grid
+    Posted();
+
+    EXPECT_FALSE(SendDrop(*FGrid, *other.Dragged, CellCentre(1, 0)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "b.bmp");
+    EXPECT_EQ(Posted(), Events{});
+}
+
+} // namespace
