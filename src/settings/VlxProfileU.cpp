@@ -22,11 +22,11 @@ void TProfileManager::ReadProfile(int index, TProfileRecord& record) {
     if (index < 0)
         throw EProfileException(
             QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
-    QByteArray slot;
+    // Cleared first: a slot cut short by another writer reads as zeros beyond its end.
+    QByteArray slot(kSlotSize, '\0');
     if (index < Count()) {
         Seek(index);
-        slot = FStream.read(kSlotSize);
-        if (slot.size() < TProfileRecord::kSize && FStream.error() != QFileDevice::NoError)
+        if (FStream.read(slot.data(), kSlotSize) < 0)
             Fail(QStringLiteral("Unable to read from"));
     }
     record = TProfileRecord::FromBytes(slot);

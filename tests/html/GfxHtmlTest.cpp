@@ -1,1 +1,372 @@
-#include <gtest/gtest.h>
+// Gallery pages: the worked pages byte for byte, the table's cells, picture information, failures.
+#include "html/GfxHtml.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QProcess>
+
+#include "HtmlTestUtil.h"
+
+namespace {
+
+const QString kHead = CrLfLines({"<html>", "<head>", R"(<meta name="GENERATOR" content="Quorrin's Veltrix">)",
+                                 R"(<meta charset="utf-8">)"});
+const QString kInitialBody = R"(<body text="#000000" link="#0000EE" vlink="#551A8B" alink="#0000EE">)";
+const QString kCredit = R"(<a href="https://veltrix.example.org/"><div align="Center"><font size=-1>)"
+                        R"(This page created with Veltrix</font></div></a></body></html>)";
+const QString kThumbCell = R"(<td><a href="a.html"><img SRC="vl_a.jpg" BORDER=0 HEIGHT=120 WIDTH=150></a>)";
+const QString kReturn = R"(<hr WIDTH="100%"><a href="index.html"><div align="Right">Return</div></a>)";
+
+// The values the main window gives a table page when it creates it.
+void SetInitialValues(TGfxThumbPage& page) {
+    page.SetTitle("Pictures - Quorrin's Veltrix");
+    page.SetTableTitle("Pictures");
+    page.SetCellSpacing(5);
+    page.SetPicInfoAlign(haCenter);
+    page.SetTableTitleFontSize(2);
+    page.SetTableTitleAlign(haCenter);
+    page.SetTableAlign(haCenter);
+    page.SetBackLink("index.html");
+    page.SetBackLinkAlign(haRight);
+    page.SetLineWidth(100);
+    page.SetBackLinkText("Return");
+    page.SetLinkColor(0x00EE0000);
+    page.SetVLinkColor(0x008B1A55);
+    page.SetALinkColor(0x00EE0000);
+    page.SetTextColor(0);
+}
+
+} // namespace
+
+// An output directory holding a.jpg (640 x 480, 57,651 bytes) and its thumbnail vl_a.jpg (150 x 120).
+class GalleryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        AddPicture("a.jpg", "photo_640x480_57651_bytes.jpg");
+        AddPicture("vl_a.jpg", "thumb_150x120.jpg");
+        FList.SetBaseDir(FDir.Path());
+        FPage.SetThumbList(&FList);
+    }
+    void AddPicture(const QString& name, const QString& testData) {
+        WriteBytes(FDir.File(name), ReadBytes(TestData("html/" + testData)));
+    }
+    void Entry(const QString& pic, const QString& thumb) {
+        TThumbListItem* item = FList.Add();
+        item->SetPicName(pic);
+        item->SetThumbName(thumb);
+    }
+    // The text of a page saved to a file, read back as bytes.
+    QByteArray Saved(TGfxThumbPage& page) {
+        const QString path = FDir.File("page.html");
+        page.SaveToFile(path);
+        return ReadBytes(path);
+    }
+
+    TTempDir FDir;
+    TThumbnailList FList;
+    TGfxThumbPage FPage;
+};
+
+TEST_F(GalleryTest, ConstructedPageWithOneThumbnail) {
+    Entry("a.jpg", "vl_a.jpg");
+    const QString expected =
+        kHead + "\r\n" +
+        CrLfLines({"<title></title></head>", "<body>", "<table CELLSPACING=0 CELLPADDING=0>", "<tr>",
+                   kThumbCell + "</td></tr></table>" + kCredit});
+    EXPECT_TRUE(SameHtml(expected, QString::fromUtf8(Saved(FPage))));
+}
+
+TEST_F(GalleryTest, InitialValuesWithAndWithoutPictureInformation) {
+    Entry("a.jpg", "vl_a.jpg");
+    SetInitialValues(FPage);
+    const auto expected = [](const QString& info) {
+        return kHead + "\r\n" +
+               CrLfLines({"<title>Pictures - Quorrin's Veltrix</title></head>",
+                          kInitialBody + R"(<div align="Center"><font size=+2>Pictures</font></div>)",
+                          R"(<div align="Center"><table CELLSPACING=5 CELLPADDING=0>)", "<tr>",
+                          kThumbCell + info + "</td></tr></table></div>" + kReturn + kCredit});
+    };
+    EXPECT_TRUE(SameHtml(expected(""), QString::fromUtf8(Saved(FPage))));
+    FPage.SetPicInfo(PicInfoBit(piFileName) | PicInfoBit(piPicSize) | PicInfoBit(piFileSize));
+    EXPECT_TRUE(
+        SameHtml(expected(R"(<div align="Center"><font size=-1>a.jpg<br>640x480 56.3kB</font></div>)"),
+                 QString::fromUtf8(Saved(FPage))));
+    // Nothing of one generation leaks into the next.
+    const QString once = FPage.Text();
+    FPage.Generate();
+    EXPECT_EQ(FPage.Text(), once);
+}
+
+TEST_F(GalleryTest, PicturePageSetUpFromTheTablePage) {
+    TGfxPicPage page;
+    SetInitialValues(page);
+    page.SetRows(1);
+    page.SetColumns(1);
+    page.SetCellSpacing(0);
+    page.SetTableTitle("");
+    page.SetPicFile(FDir.File("a.jpg"));
+    const QString expected =
+        kHead + "\r\n" +
+        CrLfLines({"<title>Pictures - Quorrin's Veltrix</title></head>", kInitialBody,
+                   R"(<div align="Center"><table CELLSPACING=0 CELLPADDING=0>)", "<tr>",
+                   R"(<td><img SRC="a.jpg" BORDER=0 HEIGHT=480 WIDTH=640></td></tr></table></div>)" +
+                       kReturn + kCredit});
+    EXPECT_TRUE(SameHtml(expected, QString::fromUtf8(Saved(page))));
+}
+
+TEST_F(GalleryTest, CopyOfAPageWritesTheSamePage) {
+    Entry("a.jpg", "vl_a.jpg");
+    SetInitialValues(FPage);
+    FPage.Generate();
+    TGfxThumbPage copy;
+    copy.Assign(FPage);
+    copy.Generate();
+    EXPECT_TRUE(SameHtml(FPage.Text(), copy.Text()));
+}
+
+// Rows x columns against the number of entries; "-" is an empty entry, "x" a missing picture.
+struct TableRow {
+    int rows;
+    int columns;
+    const char* entries;
+    const char* cells; // per cell: "a" linked thumbnail, "." empty cell; "|" between rows
+};
+class GalleryTableTest : public GalleryTest, public testing::WithParamInterface<TableRow> {};
+
+TEST_P(GalleryTableTest, CellsFollowTheEntriesRowByRow) {
+    const TableRow& row = GetParam();
+    for (const char entry : QByteArray(row.entries))
+        entry == '-' ? Entry("", "") : Entry("a.jpg", "vl_a.jpg");
+    FPage.SetRows(row.rows);
+    FPage.SetColumns(row.columns);
+    FPage.Generate();
+    QString expected = "\r\n<table CELLSPACING=0 CELLPADDING=0>\r\n<tr>";
+    for (const char cell : QByteArray(row.cells)) {
+        if (cell == '|')
+            expected += "</tr>\r\n<tr>";
+        else
+            expected += cell == 'a' ? "\r\n" + kThumbCell + "</td>" : QString("\r\n<td>");
+    }
+    expected += "</tr></table>";
+    EXPECT_TRUE(SameHtml("<body>" + expected + kCredit, FPage.Text().mid(FPage.Text().indexOf("<body>"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, GalleryTableTest,
+                         testing::Values(TableRow{2, 3, "aaaa", "aaa|a.."}, // fewer entries than cells
+                                         TableRow{1, 2, "aaaa", "aa"},      // more entries than cells
+                                         TableRow{2, 2, "a-a", "a.|a."},    // an empty entry keeps its place
+                                         TableRow{1, 1, "", "."}));
+
+TEST_F(GalleryTest, EntriesBeyondTheTableAreStillMeasured) {
+    Entry("a.jpg", "vl_a.jpg");
+    Entry("gone.jpg", "vl_gone.jpg");
+    FPage.SetRows(1);
+    FPage.SetColumns(1);
+    EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.Generate(); }),
+              "File: " + FDir.File("gone.jpg") + " not found");
+}
+
+struct LinkRow {
+    const char* picName;
+    const char* href;
+};
+class GalleryLinkTest : public GalleryTest, public testing::WithParamInterface<LinkRow> {};
+
+TEST_P(GalleryLinkTest, LinksToThePicturesOwnPage) {
+    const QString picName = GetParam().picName;
+    QDir(FDir.Path()).mkpath("sub.dir");
+    AddPicture(picName, "photo_640x480_57651_bytes.jpg");
+    Entry(picName, "vl_a.jpg");
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains(QString(R"(<a href="%1"><img SRC="vl_a.jpg")").arg(GetParam().href)))
+        << FPage.Text().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, GalleryLinkTest,
+                         testing::Values(LinkRow{"pic.big.jpg", "pic.big.html"},
+                                         LinkRow{"readme", "readme.html"},
+                                         LinkRow{"sub.dir/readme", "sub.dir/readme.html"}));
+
+struct InfoRow {
+    const char* picture;
+    TPicInfo info;
+    const char* caption;
+};
+class GalleryInfoTest : public GalleryTest, public testing::WithParamInterface<InfoRow> {};
+
+TEST_P(GalleryInfoTest, InformationLinesUnderTheThumbnail) {
+    AddPicture("p.bmp", GetParam().picture);
+    Entry("p.bmp", "vl_a.jpg");
+    FPage.SetPicInfo(GetParam().info);
+    FPage.Generate();
+    const QString expected = QString("</a><font size=-1>%1</font></td>").arg(GetParam().caption);
+    EXPECT_TRUE(FPage.Text().contains(expected)) << FPage.Text().toStdString();
+}
+
+constexpr TPicInfo kName = PicInfoBit(piFileName);
+constexpr TPicInfo kPicSize = PicInfoBit(piPicSize);
+constexpr TPicInfo kFileSize = PicInfoBit(piFileSize);
+INSTANTIATE_TEST_SUITE_P(
+    Items, GalleryInfoTest,
+    testing::Values(InfoRow{"bmp_1x1_51_bytes.bmp", kFileSize, "0.0kB"},
+                    InfoRow{"bmp_1x1_256_bytes.bmp", kFileSize, "0.3kB"}, // a half rounds up
+                    InfoRow{"photo_640x480_57651_bytes.jpg", kFileSize, "56.3kB"},
+                    InfoRow{"photo_640x480_57651_bytes.jpg", kPicSize, "640x480"},
+                    InfoRow{"photo_640x480_57651_bytes.jpg", kName, "p.bmp"},
+                    InfoRow{"bmp_1x1_256_bytes.bmp", kName | kFileSize, "p.bmp<br>0.3kB"},
+                    InfoRow{"bmp_24bpp.bmp", kName | kPicSize, "p.bmp<br>161x100"}));
+
+TEST_F(GalleryTest, FileSizeUsesTheLocalesDecimalSeparator) {
+    Entry("a.jpg", "vl_a.jpg");
+    FPage.SetPicInfo(kFileSize);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    FPage.Generate();
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(FPage.Text().contains("<font size=-1>56,3kB</font>"));
+}
+
+TEST_F(GalleryTest, BmpPictureWithAJpegThumbnailNamedBmp) {
+    // Thumbnails keep their source's extension while holding JPEG data.
+    AddPicture("logo_da.bmp", "bmp_24bpp.bmp");
+    AddPicture("vl_logo_da.bmp", "thumb_150x120.jpg");
+    Entry("logo_da.bmp", "vl_logo_da.bmp");
+    FPage.SetPicInfo(kPicSize);
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains(R"(<td><a href="logo_da.html"><img SRC="vl_logo_da.bmp" BORDER=0 )"
+                                      R"(HEIGHT=120 WIDTH=150></a><font size=-1>161x100</font></td>)"))
+        << FPage.Text().toStdString();
+}
+
+TEST_F(GalleryTest, BackLinkLeftOutOnceItIsEmptied) {
+    SetInitialValues(FPage);
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains(kReturn));
+    FPage.SetBackLink("");
+    FPage.Generate();
+    EXPECT_FALSE(FPage.Text().contains("Return"));
+    EXPECT_TRUE(FPage.Text().contains(R"(<hr WIDTH="100%"><a href="https://veltrix.example.org/">)"));
+    // A typed address keeps its characters, except the quote that would end the attribute.
+    FPage.SetBackLink(R"(../a&b "x".html)");
+    FPage.Generate();
+    EXPECT_TRUE(
+        FPage.Text().contains(R"(<a href="../a&b &quot;x&quot;.html"><div align="Right">Return</div></a>)"));
+}
+
+struct RuleRow {
+    int lineWidth;
+    const char* rule; // "" for none
+};
+class GalleryRuleTest : public GalleryTest, public testing::WithParamInterface<RuleRow> {};
+
+TEST_P(GalleryRuleTest, RuleWidthIsAClampedPercentage) {
+    FPage.SetLineWidth(GetParam().lineWidth);
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains("</table>" + QString(GetParam().rule) + "<a href=\"https:"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, GalleryRuleTest,
+                         testing::Values(RuleRow{0, ""}, RuleRow{50, R"(<hr WIDTH="50%">)"},
+                                         RuleRow{150, R"(<hr WIDTH="100%">)"}, RuleRow{-3, ""}));
+
+TEST_F(GalleryTest, EmptyTableTitleWritesNothingBeforeTheTable) {
+    SetInitialValues(FPage);
+    FPage.SetTableTitle("");
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains(kInitialBody + "\r\n<div align=\"Center\"><table"));
+}
+
+TEST_F(GalleryTest, ClearedListGivesEmptyCells) {
+    Entry("a.jpg", "vl_a.jpg");
+    FPage.Generate();
+    FList.Clear();
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains("<tr>\r\n<td></tr></table>"));
+}
+
+// ---- failures: nothing is written under the target name
+
+TEST_F(GalleryTest, MissingPictureOrThumbnailLeavesTheTargetUntouched) {
+    const QString target = FDir.File("index.html");
+    WriteBytes(target, "old page");
+    Entry("a.jpg", "vl_gone.jpg");
+    EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(target); }),
+              "File: " + FDir.File("vl_gone.jpg") + " not found");
+    EXPECT_EQ(ReadBytes(target), "old page");
+
+    TGfxPicPage page;
+    page.SetPicFile(FDir.File("gone.jpg"));
+    const QString pictureTarget = FDir.File("gone.html");
+    EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { page.SaveToFile(pictureTarget); }),
+              "File: " + FDir.File("gone.jpg") + " not found");
+    EXPECT_FALSE(QFile::exists(pictureTarget));
+    EXPECT_EQ(QDir(FDir.Path()).entryList(QDir::Files).size(), 3) << "no temporary file left behind";
+}
+
+TEST_F(GalleryTest, UncreatableTargetNamesThePath) {
+    for (const QString& target : {FDir.File("no such dir/index.html"), FDir.Path()}) {
+        EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(target); }),
+                  "Cannot create file " + target);
+    }
+}
+
+TEST_F(GalleryTest, SavingReplacesAnExistingPage) {
+    const QString target = FDir.File("index.html");
+    WriteBytes(target, QByteArray(5000, 'x'));
+    FPage.SaveToFile(target);
+    EXPECT_EQ(ReadBytes(target), FPage.Text().toUtf8());
+}
+
+// A name with markup characters stays text: parsed by Python's HTML parser, it comes back unchanged.
+TEST_F(GalleryTest, MarkupCharactersInNamesStayText) {
+    const QString name = QString::fromUtf8(R"(a<b>&c"d é.jpg)");
+    const QString thumb = "vl_" + name;
+    AddPicture(name, "photo_640x480_57651_bytes.jpg");
+    AddPicture(thumb, "thumb_150x120.jpg");
+    Entry(name, thumb);
+    FPage.SetPicInfo(kName);
+    FPage.SetBackground(QString::fromUtf8(R"(bg&<">.jpg)"));
+    const QString target = FDir.File("index.html");
+    FPage.SaveToFile(target);
+
+    const char* script = R"PY(
+import json, sys
+from html.parser import HTMLParser
+class Page(HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.tags, self.attrs, self.text = [], [], []
+    def handle_starttag(self, tag, attrs):
+        self.tags.append(tag)
+        self.attrs += [[tag, k, v] for k, v in attrs]
+    def handle_data(self, data):
+        self.text.append(data)
+page = Page()
+page.feed(open(sys.argv[1], encoding="utf-8").read())
+page.close()
+print(json.dumps({"tags": page.tags, "attrs": page.attrs, "text": page.text}))
+)PY";
+    QProcess python;
+    python.start(VELTRIX_PYTHON, {"-c", script, target});
+    ASSERT_TRUE(python.waitForFinished(120000)) << python.errorString().toStdString();
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+
+    const QStringList expectedTags = {"html", "head", "meta", "meta", "title", "body", "table", "tr",
+                                      "td",   "a",    "img",  "font", "a",     "div",  "font"};
+    QStringList tags;
+    for (const QJsonValue& tag : parsed["tags"].toArray())
+        tags << tag.toString();
+    EXPECT_EQ(tags, expectedTags);
+    const QJsonArray attrs = parsed["attrs"].toArray();
+    const auto hasAttr = [&](const QString& tag, const QString& attr, const QString& value) {
+        return attrs.contains(QJsonArray{tag, attr, value});
+    };
+    EXPECT_TRUE(hasAttr("img", "src", thumb));
+    EXPECT_TRUE(hasAttr("a", "href", QString::fromUtf8(R"(a<b>&c"d é.html)")));
+    EXPECT_TRUE(hasAttr("body", "background", QString::fromUtf8(R"(bg&<">.jpg)")));
+    EXPECT_TRUE(parsed["text"].toArray().contains(name));
+}

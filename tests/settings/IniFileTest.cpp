@@ -15,6 +15,10 @@ struct TDefaultsCase {
     std::optional<QByteArray> Content; // nullopt: no file at all
 };
 
+void PrintTo(const TDefaultsCase& c, std::ostream* os) {
+    *os << c.Label;
+}
+
 class IniDefaults : public testing::TestWithParam<TDefaultsCase> {};
 
 TEST_P(IniDefaults, MissingFileSectionOrKeyReadsTheDefaults) {
@@ -45,6 +49,10 @@ struct TNumberCase {
     int Expected; // read with the default 42
 };
 
+void PrintTo(const TNumberCase& c, std::ostream* os) {
+    *os << '"' << c.Value << '"';
+}
+
 class IniIntegers : public testing::TestWithParam<TNumberCase> {};
 
 TEST_P(IniIntegers, DecimalIntegerOrTheDefault) {
@@ -66,6 +74,10 @@ struct TBoolCase {
     bool Default;
     bool Expected;
 };
+
+void PrintTo(const TBoolCase& c, std::ostream* os) {
+    *os << '"' << c.Value << "\" default " << c.Default;
+}
 
 class IniBooleans : public testing::TestWithParam<TBoolCase> {};
 
