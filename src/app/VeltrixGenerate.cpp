@@ -6,20 +6,17 @@
 
 #include "app/VlxApplication.h"
 
-void TVeltrixF::ConnectGenerationCommands()
-{
+void TVeltrixF::ConnectGenerationCommands() {
     connect(ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
     connect(MainPC, &QTabWidget::currentChanged, this, Guarded([this](int index) { MainPCChange(index); }));
 }
 
 // The checks before a run; refuses while the run itself is not there.
-bool TVeltrixF::ConfirmGeneration()
-{
+bool TVeltrixF::ConfirmGeneration() {
     return false;
 }
 
-void TVeltrixF::GenerateInto(const QString& dir)
-{
+void TVeltrixF::GenerateInto(const QString& dir) {
     Q_UNUSED(dir);
 }
 
@@ -32,15 +29,13 @@ void TVeltrixF::ViewPageExecute() {}
 void TVeltrixF::OutputDirExecute() {}
 
 // Clearing the working directory on exit comes with the generation run.
-void TVeltrixF::ExitExecute()
-{
+void TVeltrixF::ExitExecute() {
     close();
 }
 
 void TVeltrixF::FtpUploadRequest() {}
 
 // The upload panel receives the last run's files when its tab is shown.
-void TVeltrixF::MainPCChange(int index)
-{
+void TVeltrixF::MainPCChange(int index) {
     Q_UNUSED(index);
 }

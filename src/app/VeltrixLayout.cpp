@@ -16,8 +16,7 @@
 namespace {
 
 QAction* NewAction(QWidget* window, const char* name, const QString& text, const QString& hint,
-                   QStyle::StandardPixmap icon, const QKeySequence& key = {})
-{
+                   QStyle::StandardPixmap icon, const QKeySequence& key = {}) {
     auto* action = new QAction(window->style()->standardIcon(icon), text, window);
     action->setObjectName(name);
     action->setToolTip(hint);
@@ -29,8 +28,7 @@ QAction* NewAction(QWidget* window, const char* name, const QString& text, const
     return action;
 }
 
-QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width)
-{
+QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width) {
     auto* panel = new QLabel(bar);
     panel->setObjectName(name);
     panel->setFixedWidth(width);
@@ -42,11 +40,11 @@ QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width)
 
 } // namespace
 
-void TVeltrixF::CreateActions()
-{
+void TVeltrixF::CreateActions() {
     using S = QStyle;
-    NewProjectA = NewAction(this, "NewProjectA", "New project", "Clear table grid and reset to default profile",
-                            S::SP_FileIcon, QKeySequence("Ctrl+N"));
+    NewProjectA =
+        NewAction(this, "NewProjectA", "New project", "Clear table grid and reset to default profile",
+                  S::SP_FileIcon, QKeySequence("Ctrl+N"));
     Gfx_ShowThumb = NewAction(this, "Gfx_ShowThumb", "Show thumbnailed image  <Dbl_Click>,",
                               "Show thumbnailed image", S::SP_BrowserReload, QKeySequence(Qt::Key_F5));
     ViewPageA = NewAction(this, "ViewPageA", "View page", "View HTML page", S::SP_FileDialogContentsView,
@@ -64,21 +62,23 @@ void TVeltrixF::CreateActions()
     TableRowsColumns = NewAction(this, "TableRowsColumns", "Table rows and columns", "HTML Table properties",
                                  S::SP_FileDialogDetailedView);
     // Insert, Delete and Control+Delete belong to the grid's own key handling, so no shortcuts here.
-    GfxG_LoadPicture = NewAction(this, "GfxG_LoadPicture", "Load picture <Ins>", "Load picture into grid cell",
-                                 S::SP_DialogOpenButton);
+    GfxG_LoadPicture = NewAction(this, "GfxG_LoadPicture", "Load picture <Ins>",
+                                 "Load picture into grid cell", S::SP_DialogOpenButton);
     GfxG_ClearCell = NewAction(this, "GfxG_ClearCell", "Clear cell <Del>", "Clear current cell",
                                S::SP_DialogDiscardButton);
-    Gfx_ClearAll = NewAction(this, "Gfx_ClearAll", "Clear all cells <Ctrl+Del>", "Clear table", S::SP_TrashIcon);
+    Gfx_ClearAll =
+        NewAction(this, "Gfx_ClearAll", "Clear all cells <Ctrl+Del>", "Clear table", S::SP_TrashIcon);
     ThumbBkg_File = NewAction(this, "ThumbBkg_File", "Background file",
                               "Load HTML page and thumbnail background image", S::SP_DirIcon);
     ThumbBkg_Color = NewAction(this, "ThumbBkg_Color", "Background color",
                                "HTML page and thumbneil background color", S::SP_DesktopIcon);
-    PicInf_FontColor = NewAction(this, "PicInf_FontColor", "Color", "Picture information font color",
-                                 S::SP_DesktopIcon);
+    PicInf_FontColor =
+        NewAction(this, "PicInf_FontColor", "Color", "Picture information font color", S::SP_DesktopIcon);
     Head_FontColor = NewAction(this, "Head_FontColor", "Color", "Table header font color", S::SP_DesktopIcon);
     Prf_AddA = NewAction(this, "Prf_AddA", "Add", "Add current profile to list", S::SP_FileDialogNewFolder);
     Prf_DelA = NewAction(this, "Prf_DelA", "Delete", "Delete profile from list", S::SP_TrashIcon);
-    Prf_EditA = NewAction(this, "Prf_EditA", "Rename", "Change name of profile", S::SP_FileDialogDetailedView);
+    Prf_EditA =
+        NewAction(this, "Prf_EditA", "Rename", "Change name of profile", S::SP_FileDialogDetailedView);
     Prf_SaveA = NewAction(this, "Prf_SaveA", "Save", "Save current profile settings", S::SP_DialogSaveButton);
 
     GfxGridPM = new QMenu(this);
@@ -91,8 +91,7 @@ void TVeltrixF::CreateActions()
     ThumbImPM->addActions({ThumbBkg_File, ThumbBkg_Color});
 }
 
-void TVeltrixF::CreateToolBar()
-{
+void TVeltrixF::CreateToolBar() {
     ToolB = addToolBar("Tools");
     ToolB->setObjectName("ToolB");
     ToolB->setMovable(false);
@@ -111,8 +110,7 @@ void TVeltrixF::CreateToolBar()
     ToolB->addAction(ExitA);
 }
 
-void TVeltrixF::CreateWorkArea()
-{
+void TVeltrixF::CreateWorkArea() {
     Splitter = new QSplitter(Qt::Horizontal);
     Splitter->setObjectName("Splitter");
     Splitter->setChildrenCollapsible(false);
@@ -147,8 +145,7 @@ void TVeltrixF::CreateWorkArea()
     Splitter->setSizes({288, 400});
 }
 
-void TVeltrixF::CreatePages()
-{
+void TVeltrixF::CreatePages() {
     MainPC = new QTabWidget;
     MainPC->setObjectName("MainPC");
     MainPC->setFixedHeight(167);
@@ -177,8 +174,7 @@ void TVeltrixF::CreatePages()
     MainPC->addTab(AboutTS, style()->standardIcon(S::SP_MessageBoxInformation), "About");
 }
 
-void TVeltrixF::CreateStatusBar()
-{
+void TVeltrixF::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusB");
     StatusP0 = NewStatusPanel(bar, "StatusP0", 300);

@@ -24,15 +24,13 @@ constexpr int kPicInfoPicSize = 2;
 constexpr int kPicInfoFileSize = 4;
 
 // A list's item index as the value it stands for; a list without a selection stands for the first value.
-template <typename E> E ListValue(const QComboBox* list)
-{
+template <typename E> E ListValue(const QComboBox* list) {
     return static_cast<E>(std::max(0, list->currentIndex()));
 }
 
 } // namespace
 
-void SetPanelColor(QWidget* panel, TColor color)
-{
+void SetPanelColor(QWidget* panel, TColor color) {
     QPalette palette = panel->palette();
     const QColor shown =
         color == clNone ? panel->style()->standardPalette().color(QPalette::Button) : ColorToQColor(color);
@@ -41,16 +39,14 @@ void SetPanelColor(QWidget* panel, TColor color)
     panel->setAutoFillBackground(true);
 }
 
-void TVeltrixF::ConnectPanels()
-{
+void TVeltrixF::ConnectPanels() {
     ConnectRendererControls();
     ConnectPageControls();
     ConnectTableControls();
     ConnectOptionControls();
 }
 
-void TVeltrixF::ConnectRendererControls()
-{
+void TVeltrixF::ConnectRendererControls() {
     // Each rendering change marks the thumbnails stale; the preview follows one second after the last.
     auto spin = [this](QSpinBox* control, auto setter) {
         connect(control, &QSpinBox::valueChanged, this, Guarded([this, setter](int value) {
@@ -77,26 +73,22 @@ void TVeltrixF::ConnectRendererControls()
     connect(MaskTypCB, &QComboBox::activated, this, Guarded([this] { MaskTypCBChange(); }));
 }
 
-void TVeltrixF::ThumbBevelTypCBChange()
-{
+void TVeltrixF::ThumbBevelTypCBChange() {
     Renderer().SetThumbBevelStyle(ListValue<TGfxBevelStyle>(ThumbBevelTypCB));
     SetThumbsStale(true);
 }
 
-void TVeltrixF::PicBevelTypCBChange()
-{
+void TVeltrixF::PicBevelTypCBChange() {
     Renderer().SetPicBevelStyle(ListValue<TGfxBevelStyle>(PicBevelTypCB));
     SetThumbsStale(true);
 }
 
-void TVeltrixF::MaskTypCBChange()
-{
+void TVeltrixF::MaskTypCBChange() {
     Renderer().SetMaskStyle(ListValue<TGfxMaskStyle>(MaskTypCB));
     SetThumbsStale(true);
 }
 
-void TVeltrixF::ConnectPageControls()
-{
+void TVeltrixF::ConnectPageControls() {
     for (QToolButton* button : {PgColTextSB, PgColLinkSB, PgColALinkSB, PgColVLinkSB})
         connect(button, &QToolButton::clicked, this, Guarded([this, button] { PgColSBClick(button); }));
     connect(PgTitleE, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
@@ -108,23 +100,20 @@ void TVeltrixF::ConnectPageControls()
     connect(PgBackLinkTextE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
 }
 
-void TVeltrixF::PgBackLinkEChange()
-{
+void TVeltrixF::PgBackLinkEChange() {
     if (!FThumbPage)
         return;
     FThumbPage->SetBackLink(PgBackLinkE->text());
     FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
 }
 
-void TVeltrixF::PgColSBClick(QToolButton* button)
-{
+void TVeltrixF::PgColSBClick(QToolButton* button) {
     TColor color = 0;
     if (FDialogs->ChooseColor(color))
         SetPageColor(button, color);
 }
 
-void TVeltrixF::SetPageColor(QToolButton* button, TColor color)
-{
+void TVeltrixF::SetPageColor(QToolButton* button, TColor color) {
     if (button == PgColTextSB) {
         FThumbPage->SetTextColor(color);
         SetPanelColor(PgColTextP, color);
@@ -140,8 +129,7 @@ void TVeltrixF::SetPageColor(QToolButton* button, TColor color)
     }
 }
 
-TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox)
-{
+TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox) {
     if (defaultBox) {
         // Setting the box must not open the colour dialog.
         const QSignalBlocker blocker(defaultBox);
@@ -151,8 +139,7 @@ TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaul
     return color;
 }
 
-void TVeltrixF::ConnectTableControls()
-{
+void TVeltrixF::ConnectTableControls() {
     connect(GfxGridColSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridColSEChange(v); }));
     connect(GfxGridRowSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridRowSEChange(v); }));
     connect(HtmlTablAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTablAlignCBChange(); }));
@@ -184,8 +171,7 @@ void TVeltrixF::ConnectTableControls()
     connect(HtmlTabTitColCB, &QCheckBox::clicked, this, Guarded([this] { HtmlTabTitColCBClick(); }));
 }
 
-void TVeltrixF::GfxGridColSEChange(int value)
-{
+void TVeltrixF::GfxGridColSEChange(int value) {
     if (FGrid)
         FGrid->SetColCount(value);
     if (FThumbPage)
@@ -193,8 +179,7 @@ void TVeltrixF::GfxGridColSEChange(int value)
     UpdateTableStatus();
 }
 
-void TVeltrixF::GfxGridRowSEChange(int value)
-{
+void TVeltrixF::GfxGridRowSEChange(int value) {
     if (FGrid)
         FGrid->SetRowCount(value);
     if (FThumbPage)
@@ -202,25 +187,21 @@ void TVeltrixF::GfxGridRowSEChange(int value)
     UpdateTableStatus();
 }
 
-void TVeltrixF::HtmlTablAlignCBChange()
-{
+void TVeltrixF::HtmlTablAlignCBChange() {
     FThumbPage->SetTableAlign(ListValue<THtmlHAlign>(HtmlTablAlignCB));
 }
 
-void TVeltrixF::HtmlTabTitAlignCBChange()
-{
+void TVeltrixF::HtmlTabTitAlignCBChange() {
     FThumbPage->SetTableTitleAlign(ListValue<THtmlHAlign>(HtmlTabTitAlignCB));
 }
 
-void TVeltrixF::PicInfFonAlignCBChange()
-{
+void TVeltrixF::PicInfFonAlignCBChange() {
     FThumbPage->SetPicInfoAlign(ListValue<THtmlHAlign>(PicInfFonAlignCB));
     PreviewNow();
 }
 
 // The three boxes always give all three bits.
-void TVeltrixF::PicInfCBClick()
-{
+void TVeltrixF::PicInfCBClick() {
     const int flags = (PicInfNameCB->isChecked() ? kPicInfoName : 0) |
                       (PicInfPicSizeCB->isChecked() ? kPicInfoPicSize : 0) |
                       (PicInfSizeCB->isChecked() ? kPicInfoFileSize : 0);
@@ -231,21 +212,18 @@ void TVeltrixF::PicInfCBClick()
         ShowPreviewBkg(); // the text goes; the thumbnail stays as it is
 }
 
-void TVeltrixF::SetPicInfoFlags(int flags)
-{
+void TVeltrixF::SetPicInfoFlags(int flags) {
     FThumbPage->SetPicInfo(TPicInfo(flags & 7));
     PicInfNameCB->setChecked(flags & kPicInfoName);
     PicInfPicSizeCB->setChecked(flags & kPicInfoPicSize);
     PicInfSizeCB->setChecked(flags & kPicInfoFileSize);
 }
 
-int TVeltrixF::PageInfoFlags() const
-{
+int TVeltrixF::PageInfoFlags() const {
     return int(FThumbPage->PicInfo());
 }
 
-void TVeltrixF::PicInfFontColorExecute()
-{
+void TVeltrixF::PicInfFontColorExecute() {
     TColor color = 0;
     if (!FDialogs->ChooseColor(color))
         return;
@@ -253,16 +231,14 @@ void TVeltrixF::PicInfFontColorExecute()
     PreviewNow();
 }
 
-void TVeltrixF::HeadFontColorExecute()
-{
+void TVeltrixF::HeadFontColorExecute() {
     TColor color = 0;
     if (!FDialogs->ChooseColor(color))
         return;
     FThumbPage->SetTableTitleColor(SetColorSetting(color, HtmlTabTitColP, HtmlTabTitColCB));
 }
 
-void TVeltrixF::PicInfFonColDefCBClick()
-{
+void TVeltrixF::PicInfFonColDefCBClick() {
     if (PicInfFonColDefCB->isChecked()) {
         FThumbPage->SetPicInfoColor(SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB));
         PreviewNow();
@@ -271,22 +247,19 @@ void TVeltrixF::PicInfFonColDefCBClick()
     }
 }
 
-void TVeltrixF::HtmlTabTitColCBClick()
-{
+void TVeltrixF::HtmlTabTitColCBClick() {
     if (HtmlTabTitColCB->isChecked())
         FThumbPage->SetTableTitleColor(SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB));
     else
         HeadFontColorExecute();
 }
 
-void TVeltrixF::PreviewNow()
-{
+void TVeltrixF::PreviewNow() {
     if (!FApplyingProfile)
         ShowThumb();
 }
 
-void TVeltrixF::ConnectOptionControls()
-{
+void TVeltrixF::ConnectOptionControls() {
     connect(GGridWSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
                 if (FGrid)
                     FGrid->SetDefaultColWidth(value);
@@ -300,8 +273,7 @@ void TVeltrixF::ConnectOptionControls()
 }
 
 // The cell previews are rebuilt at the current cell size, row by row.
-void TVeltrixF::BitBtn1Click()
-{
+void TVeltrixF::BitBtn1Click() {
     if (!FGrid)
         return;
     for (int row = 0; row < FGrid->RowCount(); ++row)

@@ -17,8 +17,7 @@
 namespace {
 
 // A list index read from a profile; one the list does not have selects the first item.
-void SetListIndex(QComboBox* list, int index)
-{
+void SetListIndex(QComboBox* list, int index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : 0);
 }
 
@@ -51,8 +50,7 @@ private:
 
 // A background that cannot be loaded (a picture deleted since the profile was saved) is reported and the
 // current one kept, so that the rest of the profile still applies.
-void TVeltrixF::ApplyBackground(const TProfileRecord& record)
-{
+void TVeltrixF::ApplyBackground(const TProfileRecord& record) {
     try {
         if (record.BkgColor == clNone)
             SetBkgFile(record.BkgFile);
@@ -63,8 +61,7 @@ void TVeltrixF::ApplyBackground(const TProfileRecord& record)
     }
 }
 
-void TVeltrixF::GatherProfile(TProfileRecord& record) const
-{
+void TVeltrixF::GatherProfile(TProfileRecord& record) const {
     record.BkgFile = CutToField(FBkgFile, TProfileRecord::kBkgFileSize);
     record.BkgColor = FBkgColor;
     record.ThumbWidth = ThumbWSE->value();
@@ -106,8 +103,7 @@ void TVeltrixF::GatherProfile(TProfileRecord& record) const
     record.BackLinkAlign = std::uint8_t(FThumbPage->BackLinkAlign());
 }
 
-void TVeltrixF::ApplyProfile(const TProfileRecord& record)
-{
+void TVeltrixF::ApplyProfile(const TProfileRecord& record) {
     {
         // No delayed preview while the settings change one by one; the box gets its state back however
         // this ends, and the preview is shown once at the end.
@@ -142,7 +138,8 @@ void TVeltrixF::ApplyProfile(const TProfileRecord& record)
         SetPageColor(PgColALinkSB, record.ALinkColor);
         HtmlTabTitleE->setText(record.TableTitle);
         HtmlTabTitSizSE->setValue(record.TableTitleFontSize);
-        FThumbPage->SetTableTitleColor(SetColorSetting(record.TableTitleColor, HtmlTabTitColP, HtmlTabTitColCB));
+        FThumbPage->SetTableTitleColor(
+            SetColorSetting(record.TableTitleColor, HtmlTabTitColP, HtmlTabTitColCB));
         SetListIndex(HtmlTabTitAlignCB, record.TableTitleAlign);
         HtmlTabTitAlignCBChange();
         SetListIndex(HtmlTablAlignCB, record.TableAlign);
@@ -162,7 +159,8 @@ void TVeltrixF::ApplyProfile(const TProfileRecord& record)
         PgBackLinkE->setText(record.BackLink);
         PgBackLinkTextE->setText(record.BackLinkText);
         FThumbPage->SetBackLinkFontSize(record.BackLinkFontSize);
-        FThumbPage->SetBackLinkAlign(record.BackLinkAlign <= haCenter ? THtmlHAlign(record.BackLinkAlign) : haDefault);
+        FThumbPage->SetBackLinkAlign(record.BackLinkAlign <= haCenter ? THtmlHAlign(record.BackLinkAlign)
+                                                                      : haDefault);
     }
     ShowProfileName();
     ShowThumb();

@@ -14,14 +14,12 @@
 
 namespace {
 
-void Hint(QWidget* control, const QString& hint)
-{
+void Hint(QWidget* control, const QString& hint) {
     control->setToolTip(hint);
     control->setStatusTip(hint);
 }
 
-QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint)
-{
+QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint) {
     auto* spin = new QSpinBox;
     spin->setObjectName(name);
     spin->setRange(min, max);
@@ -30,8 +28,7 @@ QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint)
     return spin;
 }
 
-QComboBox* NewList(const char* name, const QString& hint)
-{
+QComboBox* NewList(const char* name, const QString& hint) {
     auto* list = new QComboBox;
     list->setObjectName(name);
     list->setEditable(false);
@@ -39,16 +36,14 @@ QComboBox* NewList(const char* name, const QString& hint)
     return list;
 }
 
-QLineEdit* NewEdit(const char* name, const QString& text, const QString& hint)
-{
+QLineEdit* NewEdit(const char* name, const QString& text, const QString& hint) {
     auto* edit = new QLineEdit(text);
     edit->setObjectName(name);
     Hint(edit, hint);
     return edit;
 }
 
-QCheckBox* NewCheck(const char* name, const QString& caption, const QString& hint, bool checked = false)
-{
+QCheckBox* NewCheck(const char* name, const QString& caption, const QString& hint, bool checked = false) {
     auto* box = new QCheckBox(caption);
     box->setObjectName(name);
     box->setChecked(checked);
@@ -57,8 +52,7 @@ QCheckBox* NewCheck(const char* name, const QString& caption, const QString& hin
 }
 
 // A small sunken panel that shows a colour as its background.
-QLabel* NewColorPanel(const char* name, const QString& hint)
-{
+QLabel* NewColorPanel(const char* name, const QString& hint) {
     auto* panel = new QLabel;
     panel->setObjectName(name);
     panel->setFixedSize(36, 20);
@@ -69,8 +63,7 @@ QLabel* NewColorPanel(const char* name, const QString& hint)
     return panel;
 }
 
-QToolButton* NewSpeedButton(const char* name, QAction* action = nullptr)
-{
+QToolButton* NewSpeedButton(const char* name, QAction* action = nullptr) {
     auto* button = new QToolButton;
     button->setObjectName(name);
     button->setAutoRaise(true);
@@ -81,15 +74,13 @@ QToolButton* NewSpeedButton(const char* name, QAction* action = nullptr)
     return button;
 }
 
-QGroupBox* NewGroup(const QString& title)
-{
+QGroupBox* NewGroup(const QString& title) {
     auto* group = new QGroupBox(title);
     group->setFlat(false);
     return group;
 }
 
-QGridLayout* NewGrid(QWidget* owner)
-{
+QGridLayout* NewGrid(QWidget* owner) {
     auto* grid = new QGridLayout(owner);
     grid->setContentsMargins(6, 2, 6, 4);
     grid->setHorizontalSpacing(6);
@@ -98,8 +89,7 @@ QGridLayout* NewGrid(QWidget* owner)
 }
 
 // Rows of caption and control in one column of a grid.
-void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString, QWidget*>>& rows)
-{
+void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString, QWidget*>>& rows) {
     int row = 0;
     for (const auto& [caption, control] : rows) {
         if (!caption.isEmpty())
@@ -109,8 +99,7 @@ void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString,
     }
 }
 
-QWidget* NewTab(const char* name, QHBoxLayout*& columns)
-{
+QWidget* NewTab(const char* name, QHBoxLayout*& columns) {
     auto* tab = new QWidget;
     tab->setObjectName(name);
     columns = new QHBoxLayout(tab);
@@ -120,8 +109,7 @@ QWidget* NewTab(const char* name, QHBoxLayout*& columns)
 }
 
 // A colour panel, its button and an optional "Default" box side by side.
-QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nullptr)
-{
+QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nullptr) {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -136,8 +124,7 @@ QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nu
 
 } // namespace
 
-QWidget* TVeltrixF::CreateThumbnailTab()
-{
+QWidget* TVeltrixF::CreateThumbnailTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("ThumbTS", columns);
     ThumbWSE = NewSpin("ThumbWSE", 50, 500, "Thumbnail width");
@@ -149,7 +136,8 @@ QWidget* TVeltrixF::CreateThumbnailTab()
     QGroupBox* size = NewGroup("Thumbnail");
     AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
     QGroupBox* bevel = NewGroup("Bevel");
-    AddRows(NewGrid(bevel), 0, {{"Size", ThumbBevelSizSE}, {"Style", ThumbBevelTypCB}, {"Intensity", ThumbBevelIntSE}});
+    AddRows(NewGrid(bevel), 0,
+            {{"Size", ThumbBevelSizSE}, {"Style", ThumbBevelTypCB}, {"Intensity", ThumbBevelIntSE}});
 
     BkgFileP = new QLabel;
     BkgFileP->setObjectName("BkgFileP");
@@ -174,8 +162,7 @@ QWidget* TVeltrixF::CreateThumbnailTab()
     return tab;
 }
 
-QWidget* TVeltrixF::CreatePictureTab()
-{
+QWidget* TVeltrixF::CreatePictureTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("PictureTS", columns);
     PicWSE = NewSpin("PicWSE", 30, 500, "Picture width");
@@ -192,19 +179,20 @@ QWidget* TVeltrixF::CreatePictureTab()
     QGroupBox* size = NewGroup("Picture");
     AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
     QGroupBox* bevel = NewGroup("Bevel");
-    AddRows(NewGrid(bevel), 0, {{"Size", PicBevelSizSE}, {"Style", PicBevelTypCB}, {"Intensity", PicBevelIntSE}});
+    AddRows(NewGrid(bevel), 0,
+            {{"Size", PicBevelSizSE}, {"Style", PicBevelTypCB}, {"Intensity", PicBevelIntSE}});
     QGroupBox* mask = NewGroup("Mask");
     AddRows(NewGrid(mask), 0, {{"Feather", MaskSizSE}, {"Style", MaskTypCB}});
     QGroupBox* shadow = NewGroup("Shadow");
-    AddRows(NewGrid(shadow), 0, {{"Size", ShadowSizSE}, {"Distance", ShadowDistSE}, {"Intensity", ShadowIntSE}});
+    AddRows(NewGrid(shadow), 0,
+            {{"Size", ShadowSizSE}, {"Distance", ShadowDistSE}, {"Intensity", ShadowIntSE}});
     for (QGroupBox* group : {size, bevel, mask, shadow})
         columns->addWidget(group, 0, Qt::AlignTop);
     columns->addStretch();
     return tab;
 }
 
-QWidget* TVeltrixF::CreateHtmlPageTab()
-{
+QWidget* TVeltrixF::CreateHtmlPageTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("HtmlPageTS", columns);
     PgColTextP = NewColorPanel("PgColTextP", "HTML text color");
@@ -231,7 +219,8 @@ QWidget* TVeltrixF::CreateHtmlPageTab()
     PgBackLinkTextE = NewEdit("PgBackLinkTextE", "Return", "Back link text");
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
-    AddRows(pageGrid, 0, {{"Title", PgTitleE}, {"Back link", PgBackLinkE}, {"Back link text", PgBackLinkTextE}});
+    AddRows(pageGrid, 0,
+            {{"Title", PgTitleE}, {"Back link", PgBackLinkE}, {"Back link text", PgBackLinkTextE}});
     pageGrid->setColumnMinimumWidth(1, 280);
     pageGrid->setRowStretch(3, 1);
 
@@ -240,8 +229,7 @@ QWidget* TVeltrixF::CreateHtmlPageTab()
     return tab;
 }
 
-QWidget* TVeltrixF::CreateHtmlTableTab()
-{
+QWidget* TVeltrixF::CreateHtmlTableTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("HtmlTableTS", columns);
     GfxGridColSE = NewSpin("GfxGridColSE", 1, 100, "Table columns number");
@@ -250,7 +238,9 @@ QWidget* TVeltrixF::CreateHtmlTableTab()
     HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", 0, 100, "Table cell sapcing");
     QGroupBox* table = NewGroup("Table");
     AddRows(NewGrid(table), 0,
-            {{"Columns", GfxGridColSE}, {"Rows", GfxGridRowSE}, {"Align", HtmlTablAlignCB},
+            {{"Columns", GfxGridColSE},
+             {"Rows", GfxGridRowSE},
+             {"Align", HtmlTablAlignCB},
              {"Spacing", HtmlTablCellSpacSE}});
 
     PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");
@@ -267,7 +257,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab()
     infoGrid->addWidget(PicInfPicSizeCB, 1, 0);
     infoGrid->addWidget(PicInfSizeCB, 2, 0);
     AddRows(infoGrid, 1,
-            {{"Size", PicInfFonSizSE}, {"Align", PicInfFonAlignCB},
+            {{"Size", PicInfFonSizSE},
+             {"Align", PicInfFonAlignCB},
              {"Color", ColorRow(PicInfFonColP, PicInfFonColSB, PicInfFonColDefCB)}});
 
     HtmlTabTitleE = NewEdit("HtmlTabTitleE", "Pictures", "Table header - text on top of table");
@@ -278,7 +269,9 @@ QWidget* TVeltrixF::CreateHtmlTableTab()
     HtmlTabTitColCB = NewCheck("HtmlTabTitColCB", "Default", "Default table header font color");
     QGroupBox* header = NewGroup("Table header");
     AddRows(NewGrid(header), 0,
-            {{"Text", HtmlTabTitleE}, {"Size", HtmlTabTitSizSE}, {"Align", HtmlTabTitAlignCB},
+            {{"Text", HtmlTabTitleE},
+             {"Size", HtmlTabTitSizSE},
+             {"Align", HtmlTabTitAlignCB},
              {"Color", ColorRow(HtmlTabTitColP, HtmlTabTitColSB, HtmlTabTitColCB)}});
 
     columns->addWidget(table, 0, Qt::AlignTop);
@@ -287,8 +280,7 @@ QWidget* TVeltrixF::CreateHtmlTableTab()
     return tab;
 }
 
-QWidget* TVeltrixF::CreateOptionsTab()
-{
+QWidget* TVeltrixF::CreateOptionsTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("OptionsTS", columns);
     GGridWSE = NewSpin("GGridWSE", 10, 200, "Table grid column width");
@@ -340,8 +332,7 @@ QWidget* TVeltrixF::CreateOptionsTab()
     return tab;
 }
 
-QWidget* TVeltrixF::CreateAboutTab()
-{
+QWidget* TVeltrixF::CreateAboutTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("AboutTS", columns);
     auto* name = new QLabel("Quorrin's Veltrix");

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -30,8 +32,7 @@ const char* const kVersion = "v1.16";
 const char* const kDate = "October, 2004";
 const char* const kDefaultProfile = "default";
 
-QString WithSlash(QString dir)
-{
+QString WithSlash(QString dir) {
     if (!dir.endsWith('/'))
         dir += '/';
     return dir;
@@ -40,8 +41,7 @@ QString WithSlash(QString dir)
 } // namespace
 
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
-    : QMainWindow(parent), FDialogs(std::move(dialogs))
-{
+    : QMainWindow(parent), FDialogs(std::move(dialogs)) {
     if (!FDialogs)
         FDialogs = std::make_unique<TQtDialogs>(this);
     setObjectName("VeltrixF");
@@ -75,8 +75,7 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     RunGuarded([&] { StartUp(places); });
 }
 
-TVeltrixF::~TVeltrixF()
-{
+TVeltrixF::~TVeltrixF() {
     ThumbImP->removeEventFilter(this);
     EventT->stop();
     if (TVeltrixApp::ErrorDialogs() == FDialogs.get())
@@ -96,8 +95,7 @@ TVeltrixF::~TVeltrixF()
     FThumbList.reset();
 }
 
-void TVeltrixF::StartUp(const TVeltrixPlaces& places)
-{
+void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     VersionL->setText(kVersion);
     DateL->setText(kDate);
     SetThumbsStale(false);
@@ -127,8 +125,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places)
     ReadLoadOnStartup();
 }
 
-void TVeltrixF::FillStyleLists()
-{
+void TVeltrixF::FillStyleLists() {
     for (QComboBox* list : {ThumbBevelTypCB, PicBevelTypCB}) {
         list->clear();
         list->addItems(BevelStyleNames);
@@ -143,8 +140,7 @@ void TVeltrixF::FillStyleLists()
 }
 
 // The renderer's defaults go into the controls; each spin edit passes its value back through its handler.
-void TVeltrixF::CreateConverter()
-{
+void TVeltrixF::CreateConverter() {
     FConverter = std::make_unique<TGfxBatchPicConverter>();
     const TGfxThumbnail& r = FConverter->Thumbnail();
     ThumbWSE->setValue(r.ThumbWidth());
@@ -164,8 +160,7 @@ void TVeltrixF::CreateConverter()
     ShadowIntSE->setValue(r.ShadowIntensity());
 }
 
-void TVeltrixF::CreateGrid()
-{
+void TVeltrixF::CreateGrid() {
     FGrid = new TGfxGrid(GfxGridP);
     FGrid->setObjectName("FGrid");
     GfxGridP->layout()->addWidget(FGrid);
@@ -180,8 +175,10 @@ void TVeltrixF::CreateGrid()
     FGrid->OnStatusText = [this](TGfxGrid*, const QString& text) { ShowStatus(text); };
     FGrid->SetPlainNames(false);
     FGrid->OnKeyDown = [this](TGfxGrid*, int& key, Qt::KeyboardModifiers) {
-        if (key == Qt::Key_Insert)
+        if (key == Qt::Key_Insert) {
             GfxG_LoadPicture->trigger();
+            key = 0; // handled; the view has nothing to do with it
+        }
     };
     FGrid->OnClick = [this](TGfxGrid*) {
         if (AutoUpdThumbCB->isChecked())
@@ -192,8 +189,7 @@ void TVeltrixF::CreateGrid()
     GGridHSE->setValue(FGrid->DefaultRowHeight());
 }
 
-void TVeltrixF::CreateThumbPage()
-{
+void TVeltrixF::CreateThumbPage() {
     FThumbPage = std::make_unique<TGfxThumbPage>();
     SetPageColor(PgColTextSB, 0x00000000);
     SetPageColor(PgColLinkSB, 0x00EE0000);
@@ -222,8 +218,7 @@ void TVeltrixF::CreateThumbPage()
 }
 
 // False when the profiles file cannot be opened: the error is shown and start-up ends.
-bool TVeltrixF::OpenProfiles(const QString& fileName)
-{
+bool TVeltrixF::OpenProfiles(const QString& fileName) {
     try {
         FProfiles = std::make_unique<TProfileManager>(fileName);
     } catch (...) {
@@ -243,8 +238,7 @@ bool TVeltrixF::OpenProfiles(const QString& fileName)
     return true;
 }
 
-void TVeltrixF::ReadLoadOnStartup()
-{
+void TVeltrixF::ReadLoadOnStartup() {
     const TIniFile ini(FIniFileName);
     LoadOnStartupCB->setChecked(ini.ReadBool("Common", "LoadOnStartup", LoadOnStartupCB->isChecked()));
     if (LoadOnStartupCB->isChecked())
@@ -252,39 +246,34 @@ void TVeltrixF::ReadLoadOnStartup()
 }
 
 // The store's names, sorted without regard to letter case as the list shows them.
-void TVeltrixF::FillProfileList()
-{
+void TVeltrixF::FillProfileList() {
     QStringList names = FProfiles ? FProfiles->ProfileNames() : QStringList();
-    std::stable_sort(names.begin(), names.end(),
-                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
     ProfilesCB->clear();
     ProfilesCB->addItems(names);
 }
 
-TGfxThumbnail& TVeltrixF::Renderer() const
-{
+TGfxThumbnail& TVeltrixF::Renderer() const {
     return FConverter->Thumbnail();
 }
 
-void TVeltrixF::ShowStatus(const QString& text)
-{
+void TVeltrixF::ShowStatus(const QString& text) {
     StatusP0->setText(text);
     statusBar()->repaint(); // shows during long loops, before the next event is handled
 }
 
-void TVeltrixF::UpdateTableStatus()
-{
-    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", GfxGridColSE->value(), GfxGridRowSE->value(),
-                                        CountPictures()));
+void TVeltrixF::UpdateTableStatus() {
+    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", GfxGridColSE->value(),
+                                        GfxGridRowSE->value(), CountPictures()));
 }
 
-void TVeltrixF::ShowProfileName()
-{
+void TVeltrixF::ShowProfileName() {
     StatusP2->setText("Profile:" + FProfileName);
 }
 
-void TVeltrixF::SetThumbsStale(bool flag)
-{
+void TVeltrixF::SetThumbsStale(bool flag) {
     FThumbsStale = flag;
     FPreviewStale = flag;
     EventT->stop();
@@ -292,14 +281,12 @@ void TVeltrixF::SetThumbsStale(bool flag)
         EventT->start();
 }
 
-void TVeltrixF::SetOutputDir(const QString& path)
-{
+void TVeltrixF::SetOutputDir(const QString& path) {
     FOutputDir = path;
     OutputDirP->setText(path);
 }
 
-int TVeltrixF::CountPictures() const
-{
+int TVeltrixF::CountPictures() const {
     if (!FGrid)
         return 0;
     int count = 0;
@@ -311,8 +298,7 @@ int TVeltrixF::CountPictures() const
 }
 
 // The preview delay: one render after the last of a burst of changes.
-void TVeltrixF::EventTTimer()
-{
+void TVeltrixF::EventTTimer() {
     if (FThumbsStale) {
         if (FGrid)
             ShowThumb();
@@ -321,8 +307,7 @@ void TVeltrixF::EventTTimer()
     EventT->stop();
 }
 
-bool TVeltrixF::event(QEvent* event)
-{
+bool TVeltrixF::event(QEvent* event) {
     switch (static_cast<int>(event->type())) {
     case WM_GFXCELLLOADED:
         RunGuarded([this] {
@@ -347,8 +332,7 @@ bool TVeltrixF::event(QEvent* event)
     }
 }
 
-bool TVeltrixF::eventFilter(QObject* watched, QEvent* event)
-{
+bool TVeltrixF::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ThumbImP && event->type() == QEvent::Resize) {
         ThumbBkgI->setGeometry(ThumbImP->rect());
         ThumbI->setGeometry(ThumbImP->rect());

@@ -331,5 +331,9 @@ private:
     bool FApplyingProfile = false;
 };
 
+// The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
+// picture size (flag 2) and the file size in kilobytes (flag 4) on one line.
+QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize);
+
 // Shows a colour on a panel: the colour itself, or the button face for the default colour.
 void SetPanelColor(QWidget* panel, TColor color);

@@ -9,14 +9,12 @@
 
 TDialogs* TVeltrixApp::FErrorDialogs = nullptr;
 
-TVeltrixApp::TVeltrixApp(int& argc, char** argv) : QApplication(argc, argv)
-{
+TVeltrixApp::TVeltrixApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("Quorrin's Veltrix");
     setApplicationDisplayName("Quorrin's Veltrix");
 }
 
-bool TVeltrixApp::notify(QObject* receiver, QEvent* event)
-{
+bool TVeltrixApp::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
@@ -25,18 +23,15 @@ bool TVeltrixApp::notify(QObject* receiver, QEvent* event)
     }
 }
 
-void TVeltrixApp::SetErrorDialogs(TDialogs* dialogs)
-{
+void TVeltrixApp::SetErrorDialogs(TDialogs* dialogs) {
     FErrorDialogs = dialogs;
 }
 
-TDialogs* TVeltrixApp::ErrorDialogs()
-{
+TDialogs* TVeltrixApp::ErrorDialogs() {
     return FErrorDialogs;
 }
 
-void TVeltrixApp::ShowCurrentException()
-{
+void TVeltrixApp::ShowCurrentException() {
     QString text;
     try {
         throw;
@@ -58,8 +53,7 @@ void TVeltrixApp::ShowCurrentException()
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
-void RunGuarded(const std::function<void()>& handler)
-{
+void RunGuarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (...) {

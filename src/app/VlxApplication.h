@@ -31,8 +31,7 @@ void RunGuarded(const std::function<void()>& handler);
 
 // A slot that runs a handler guarded: connect(x, &X::signal, Guarded([this] { Handler(); })).
 // Signal arguments the handler does not take are dropped.
-template <typename F> auto Guarded(F handler)
-{
+template <typename F> auto Guarded(F handler) {
     return [handler](auto&&... args) {
         RunGuarded([&] {
             if constexpr (std::is_invocable_v<F, decltype(args)...>)

@@ -14,8 +14,7 @@ namespace {
 const char* const kPictureFilter = "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf "
                                    "*.BMP *.JPG *.JPEG *.ICO *.WMF *.EMF);;All files (*)";
 
-QMessageBox::Icon IconOf(TMsgKind kind)
-{
+QMessageBox::Icon IconOf(TMsgKind kind) {
     switch (kind) {
     case TMsgKind::Information:
         return QMessageBox::Information;
@@ -29,8 +28,7 @@ QMessageBox::Icon IconOf(TMsgKind kind)
     return QMessageBox::NoIcon;
 }
 
-QString TitleOf(TMsgKind kind)
-{
+QString TitleOf(TMsgKind kind) {
     switch (kind) {
     case TMsgKind::Information:
         return "Information";
@@ -46,18 +44,15 @@ QString TitleOf(TMsgKind kind)
 
 } // namespace
 
-QColor ColorToQColor(TColor color)
-{
+QColor ColorToQColor(TColor color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
-TColor QColorToColor(const QColor& color)
-{
+TColor QColorToColor(const QColor& color) {
     return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
 }
 
-TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons)
-{
+TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) {
     // Lines are separated by carriage returns in the program's texts.
     QString shown = text;
     shown.replace('\r', '\n');
@@ -78,13 +73,11 @@ TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButt
     }
 }
 
-void TQtDialogs::ShowError(const QString& text)
-{
+void TQtDialogs::ShowError(const QString& text) {
     QMessageBox::critical(FParent, "Error", text);
 }
 
-bool TQtDialogs::OpenPicture(QString& path)
-{
+bool TQtDialogs::OpenPicture(QString& path) {
     const QString start = path.isEmpty() ? FLastPictureDir : path;
     const QString chosen = QFileDialog::getOpenFileName(FParent, "Open picture", start, kPictureFilter);
     if (chosen.isEmpty())
@@ -94,8 +87,7 @@ bool TQtDialogs::OpenPicture(QString& path)
     return true;
 }
 
-bool TQtDialogs::ChooseColor(TColor& color)
-{
+bool TQtDialogs::ChooseColor(TColor& color) {
     const QColor chosen = QColorDialog::getColor(ColorToQColor(FLastColor), FParent, "Color");
     if (!chosen.isValid())
         return false;
@@ -104,8 +96,7 @@ bool TQtDialogs::ChooseColor(TColor& color)
     return true;
 }
 
-bool TQtDialogs::SelectDirectory(QString& dir)
-{
+bool TQtDialogs::SelectDirectory(QString& dir) {
     const QString chosen = QFileDialog::getExistingDirectory(FParent, "Select directory", dir);
     if (chosen.isEmpty())
         return false;
@@ -113,8 +104,7 @@ bool TQtDialogs::SelectDirectory(QString& dir)
     return true;
 }
 
-bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QString& value)
-{
+bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QString& value) {
     bool ok = false;
     const QString typed = QInputDialog::getText(FParent, caption, prompt, QLineEdit::Normal, value, &ok);
     if (!ok)
@@ -123,7 +113,6 @@ bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QStri
     return true;
 }
 
-void TQtDialogs::OpenUrl(const QUrl& url)
-{
+void TQtDialogs::OpenUrl(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }

@@ -2,8 +2,7 @@
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     TVeltrixApp app(argc, argv);
     TVeltrixF window;
     window.show();
