@@ -28,13 +28,14 @@ QAction* NewAction(QWidget* window, const char* name, const QString& text, const
     return action;
 }
 
-QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width) {
+// A sunken panel of the status bar, at least width pixels wide; stretch shares out the room left over.
+QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width, int stretch) {
     auto* panel = new QLabel(bar);
     panel->setObjectName(name);
-    panel->setFixedWidth(width);
+    panel->setMinimumWidth(width);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
-    bar->addWidget(panel);
+    bar->addWidget(panel, stretch);
     return panel;
 }
 
@@ -177,8 +178,9 @@ void TVeltrixF::CreatePages() {
 void TVeltrixF::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusB");
-    StatusP0 = NewStatusPanel(bar, "StatusP0", 300);
-    StatusP1 = NewStatusPanel(bar, "StatusP1", 120);
-    StatusP2 = NewStatusPanel(bar, "StatusP2", 50);
-    StatusP2->setMinimumWidth(50);
+    StatusP0 = NewStatusPanel(bar, "StatusP0", 300, 0);
+    StatusP0->setMaximumWidth(300); // long progress texts are cut, not pushing the other panels away
+    // The table status may need more than its 120 pixels in a wide font; the profile panel takes the rest.
+    StatusP1 = NewStatusPanel(bar, "StatusP1", 120, 0);
+    StatusP2 = NewStatusPanel(bar, "StatusP2", 50, 1);
 }

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Buttons that look like the links they open.
+const char* const kLinkStyle = "QPushButton { border: none; color: #0000EE; text-decoration: underline; }";
+
 void Hint(QWidget* control, const QString& hint) {
     control->setToolTip(hint);
     control->setStatusTip(hint);
@@ -347,12 +350,12 @@ QWidget* TVeltrixF::CreateAboutTab() {
     DateL->setObjectName("DateL");
     MailLB = new QPushButton("Write to the author");
     MailLB->setObjectName("MailLB");
-    MailLB->setFlat(true);
+    MailLB->setStyleSheet(kLinkStyle);
     MailLB->setCursor(Qt::PointingHandCursor);
     Hint(MailLB, "Send a mail to the author");
     HomeLB = new QPushButton("Veltrix home page");
     HomeLB->setObjectName("HomeLB");
-    HomeLB->setFlat(true);
+    HomeLB->setStyleSheet(kLinkStyle);
     HomeLB->setCursor(Qt::PointingHandCursor);
     Hint(HomeLB, "Open the Veltrix home page");
 

@@ -114,7 +114,8 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     CreateConverter();
     CreateGrid();
     CreateThumbPage();
-    SetBkgColor(0x808080);
+    // Without a working directory the grey tile cannot be written: that is shown, and start-up goes on.
+    RunGuarded([this] { SetBkgColor(0x808080); });
     FPicPage = std::make_unique<TGfxPicPage>();
     FThumbList = std::make_unique<TThumbnailList>();
     if (!OpenProfiles(configDir + kProfilesFileName))
