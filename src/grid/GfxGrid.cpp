@@ -2,6 +2,7 @@
 #include "grid/GfxGrid.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -49,6 +50,7 @@ TGfxGrid::TGfxGrid(QWidget* parent) : QTableView(parent), FModel(new TGfxGridMod
     viewport()->setAcceptDrops(true);
     SetDefaultColWidth(FDefaultColWidth);
     SetDefaultRowHeight(FDefaultRowHeight);
+    Resize(5, 5); // the size of any fresh string grid; the owner sets its own
 }
 
 // The items go with the model. No notifications: nobody may ask a grid that is being destroyed.
@@ -168,10 +170,6 @@ void TGfxGrid::SetPlainNames(bool value) {
         for (int col = 0; col < ColCount(); ++col)
             if (const TGfxGridItem* item = FModel->Item(col, row); item && !IsCellEmpty(col, row))
                 FModel->SetName(col, row, CellText(item->FileName()));
-}
-
-void TGfxGrid::SetAcceptFiles(bool value) {
-    FAcceptFiles = value;
 }
 
 int TGfxGrid::ColCount() const {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 
 #include <QEvent>
 #include <QPointer>
@@ -62,7 +61,9 @@ public:
     // Delete and Control+Delete: the current cell, or every cell with the top-left cell made current.
     void ClearCurrentCell();
     void ClearAllCells();
-    // Files dropped at a point of the viewport fill the empty cells from the cell under it onwards.
+    // The local files of a drop at a viewport point fill the empty cells from the cell there onwards,
+    // then from the top-left cell. Throws at the first file that has no cell or fails to load; the
+    // files before it stay placed.
     void DropFiles(const QMimeData& data, const QPoint& pos);
     // Builds a cell's preview item from a picture file.
     void MakeCellItem(const QString& path, TGfxGridItem* item);
@@ -71,7 +72,7 @@ public:
     bool PlainNames() const { return FPlainNames; }
     void SetPlainNames(bool value);
     bool AcceptFiles() const { return FAcceptFiles; }
-    void SetAcceptFiles(bool value);
+    void SetAcceptFiles(bool value) { FAcceptFiles = value; }
     // The receiver of the posted notifications; none set means no main window.
     QObject* MainWindow() const { return FMainWindow; }
     void SetMainWindow(QObject* window) { FMainWindow = window; }

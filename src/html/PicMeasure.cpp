@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxPic.h"
 #include "html/HtmlTags.h"
 
 namespace {
@@ -198,9 +199,12 @@ std::optional<QSize> MeasureIco(THeaderReader& reader) {
     return largest;
 }
 
-// Size of a picture whose header was not measured (metafiles, doubtful headers, anything else).
+// Size of a picture whose header was not measured (metafiles, doubtful headers, anything else): the
+// picture is loaded, so a file the loader refuses gives the loader's error.
 QSize LoadedPictureSize(const QString& fileName) {
-    throw EGfxHtmlException(QStringLiteral("Cannot read the picture size of %1").arg(fileName));
+    TGfxBaseIm picture;
+    picture.LoadPicture(fileName);
+    return {picture.Width(), picture.Height()};
 }
 
 } // namespace
@@ -225,10 +229,14 @@ bool MeasurePictureFile(const QString& fileName, int& width, int& height, int& f
         return false;
     if (info.size() > std::numeric_limits<int>::max())
         throw EGfxHtmlException(QStringLiteral("File: %1 is too large for a picture").arg(fileName));
-    fileSize = info.isFile() ? static_cast<int>(info.size()) : 0;
+    // Directories, pipes and devices are no pictures; opening a pipe would wait for a writer forever.
+    if (!info.isFile())
+        throw EGfxHtmlException(
+            QStringLiteral("Cannot read the picture size of %1: not a file").arg(fileName));
+    fileSize = static_cast<int>(info.size());
     std::optional<QSize> size;
     QFile file(fileName);
-    if (info.isFile() && file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly))
         size = MeasurePictureHeader(file);
     if (!size)
         size = LoadedPictureSize(fileName);

@@ -177,14 +177,6 @@ TEST(TagGenerator, ClearedSettingWritesNothingTheNextTime) {
     EXPECT_TRUE(text.Children().IsEmpty());
 }
 
-TEST(TagGenerator, LineWidthIsClampedToAPercentage) {
-    THorizLineTag line;
-    line.SetWidth(150);
-    EXPECT_EQ(line.Width(), 100);
-    line.SetWidth(-5);
-    EXPECT_EQ(line.Width(), 0);
-}
-
 TEST(TagGenerator, AlignmentOutsideItsTableIsWrittenAsDefault) {
     // A damaged profile may hold any byte; it must not index past the name table.
     TTabCellTag cell;
@@ -192,15 +184,6 @@ TEST(TagGenerator, AlignmentOutsideItsTableIsWrittenAsDefault) {
     cell.SetVAlign(static_cast<THtmlVAlign>(5));
     cell.Generate();
     EXPECT_EQ(cell.Text(), kCrLf + "<td>");
-}
-
-TEST(TagGenerator, CaptionTextSplitsAtEveryKindOfLineBreak) {
-    TTextCaption caption;
-    caption.SetCaption("a\rb\nc\r\n");
-    EXPECT_EQ(caption.Lines(), QStringList({"a", "b", "c"}));
-    EXPECT_EQ(caption.Caption(), "a\r\nb\r\nc\r\n");
-    caption.SetCaption("");
-    EXPECT_TRUE(caption.Lines().isEmpty());
 }
 
 TEST(TagGenerator, AssignMakesAnIndependentDeepCopyOfTheSameClasses) {

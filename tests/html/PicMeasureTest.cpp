@@ -1,10 +1,14 @@
 // Picture measuring from headers, GetPictureInfo, and the thumbnail list that measures a run's files.
 #include "html/PicMeasure.h"
+
+#include "gfx/GfxPic.h"
 #include "html/GfxLists.h"
 #include "html/HtmlTags.h"
 
 #include <QBuffer>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include "HtmlTestUtil.h"
 
@@ -37,20 +41,41 @@ TEST_P(HeaderMeasureTest, GivesTheLoadersSizeOrLeavesTheFileToTheLoader) {
         EXPECT_EQ(size, QSize(row.width, row.height));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Valid, HeaderMeasureTest,
-    testing::Values(
-        MeasureRow{"jpeg_baseline_420.jpg", 320, 200}, MeasureRow{"jpeg_progressive.jpg", 320, 200},
-        MeasureRow{"jpeg_grey.jpg", 320, 213}, MeasureRow{"jpeg_exif_orientation6.jpg", 320, 200},
-        MeasureRow{"ijg_testimgari.jpg", 227, 149}, MeasureRow{"jpeg_cmyk_adobe.jpg", 240, 150},
-        MeasureRow{"jpeg_422_odd_size.jpg", 257, 161}, MeasureRow{"photo_640x480_57651_bytes.jpg", 640, 480},
-        MeasureRow{"bmp_1bpp.bmp", 129, 81}, MeasureRow{"bmp_24bpp.bmp", 161, 100},
-        MeasureRow{"bmp_24bpp_topdown.bmp", 161, 100}, MeasureRow{"bmp_rle8.bmp", 160, 100},
-        MeasureRow{"bmpsuite_pal8os2.bmp", 127, 64}, MeasureRow{"bmpsuite_rgb16-565.bmp", 127, 64},
-        MeasureRow{"bmp_32bpp_alpha_v5.bmp", 150, 112}, MeasureRow{"bmp_1x1_51_bytes.bmp", 1, 1},
-        MeasureRow{"ico_multi_png256.ico", 256, 256}, MeasureRow{"ico_8bpp_mask.ico", 32, 32},
-        MeasureRow{"ico_32bpp_bmp.ico", 48, 48}, MeasureRow{"seed.ico", 32, 32},
-        MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16}));
+// Sound files whose extension matches their content.
+const MeasureRow kValidRows[] = {MeasureRow{"jpeg_baseline_420.jpg", 320, 200},
+                                 MeasureRow{"jpeg_progressive.jpg", 320, 200},
+                                 MeasureRow{"jpeg_grey.jpg", 320, 213},
+                                 MeasureRow{"jpeg_exif_orientation6.jpg", 320, 200},
+                                 MeasureRow{"ijg_testimgari.jpg", 227, 149},
+                                 MeasureRow{"jpeg_cmyk_adobe.jpg", 240, 150},
+                                 MeasureRow{"jpeg_422_odd_size.jpg", 257, 161},
+                                 MeasureRow{"photo_640x480_57651_bytes.jpg", 640, 480},
+                                 MeasureRow{"bmp_1bpp.bmp", 129, 81},
+                                 MeasureRow{"bmp_24bpp.bmp", 161, 100},
+                                 MeasureRow{"bmp_24bpp_topdown.bmp", 161, 100},
+                                 MeasureRow{"bmp_rle8.bmp", 160, 100},
+                                 MeasureRow{"bmpsuite_pal8os2.bmp", 127, 64},
+                                 MeasureRow{"bmpsuite_rgb16-565.bmp", 127, 64},
+                                 MeasureRow{"bmp_32bpp_alpha_v5.bmp", 150, 112},
+                                 MeasureRow{"bmp_1x1_51_bytes.bmp", 1, 1},
+                                 MeasureRow{"ico_multi_png256.ico", 256, 256},
+                                 MeasureRow{"ico_8bpp_mask.ico", 32, 32},
+                                 MeasureRow{"ico_32bpp_bmp.ico", 48, 48},
+                                 MeasureRow{"seed.ico", 32, 32},
+                                 MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16}};
+INSTANTIATE_TEST_SUITE_P(Valid, HeaderMeasureTest, testing::ValuesIn(kValidRows));
+
+// The header gives the figures that loading the whole picture gives.
+class HeaderAgreesWithLoaderTest : public testing::TestWithParam<MeasureRow> {};
+
+TEST_P(HeaderAgreesWithLoaderTest, SameSizeAsTheLoadedPicture) {
+    const QString path = TestData(QString("html/") + GetParam().file);
+    TGfxBaseIm picture;
+    picture.LoadPicture(path);
+    EXPECT_EQ(MeasureFile(path), QSize(picture.Width(), picture.Height()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Valid, HeaderAgreesWithLoaderTest, testing::ValuesIn(kValidRows));
 
 // The content decides, not the name.
 INSTANTIATE_TEST_SUITE_P(Mislabelled, HeaderMeasureTest,
@@ -129,12 +154,47 @@ TEST(GetPictureInfo, MissingFileNamesThePathUnchanged) {
               "File:  not found");
 }
 
+// What the header measure leaves alone is loaded: the figures, or the error, are the loader's.
+TEST(GetPictureInfo, UnmeasuredHeaderGivesTheLoadersAnswer) {
+    for (const char* name :
+         {"seed.wmf", "seed.emf", "bmp_offset_past_end.bmp", "ico_offset_into_directory.ico", "png_named.ico",
+          "jpeg_sof_65500x65500.jpg", "text_named.bmp"}) {
+        const QString path = TestData(QString("html/") + name);
+        QString loaderError;
+        TGfxBaseIm picture;
+        try {
+            picture.LoadPicture(path);
+        } catch (const EGfxException& e) {
+            loaderError = e.Message();
+        }
+        int width = 0, height = 0, fileSize = 0;
+        const QString error =
+            MessageOf<EGfxException>([&] { GetPictureInfo(path, width, height, fileSize); });
+        EXPECT_EQ(error, loaderError) << name;
+        if (loaderError.isEmpty()) {
+            EXPECT_EQ(QSize(width, height), QSize(picture.Width(), picture.Height())) << name;
+        }
+    }
+}
+
 TEST(GetPictureInfo, UnreadablePictureRaisesAnErrorNamingTheFile) {
     int width = 0, height = 0, fileSize = 0;
     for (const char* name : {"text_named.bmp", "empty.jpg"}) {
         const QString path = TestData(QString("html/") + name);
         const QString message = MessageOf<Exception>([&] { GetPictureInfo(path, width, height, fileSize); });
         EXPECT_TRUE(message.contains(name)) << message.toStdString();
+        EXPECT_FALSE(message.endsWith("not found")) << message.toStdString();
+    }
+}
+
+TEST(GetPictureInfo, DirectoryOrPipeIsNoPicture) {
+    TTempDir dir;
+    const QString pipe = dir.File("pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    int width = 0, height = 0, fileSize = 0;
+    for (const QString& path : {dir.Path(), pipe}) {
+        const QString message = MessageOf<Exception>([&] { GetPictureInfo(path, width, height, fileSize); });
+        EXPECT_TRUE(message.contains(path)) << message.toStdString();
         EXPECT_FALSE(message.endsWith("not found")) << message.toStdString();
     }
 }
@@ -190,16 +250,6 @@ TEST_F(ThumbListTest, MissingThumbnailStopsAtItsEntry) {
     EXPECT_EQ(FList.Items(0)->Width(), 640);
     EXPECT_EQ(FList.Items(1)->Width(), 161); // the picture before its thumbnail was measured
     EXPECT_EQ(after->Width(), 0);
-}
-
-TEST_F(ThumbListTest, AddAppendsAndClearEmpties) {
-    Entry("a.jpg", "vl_a.jpg");
-    TThumbListItem* second = FList.Add();
-    EXPECT_EQ(FList.Count(), 2);
-    EXPECT_EQ(FList.Items(1), second);
-    FList.Clear();
-    EXPECT_EQ(FList.Count(), 0);
-    FList.UpdateInfo();
 }
 
 TEST_F(ThumbListTest, ProgressHandlerThatEmptiesTheListEndsTheRun) {

@@ -1,0 +1,302 @@
+// JPEG decoding and encoding through libjpeg's C API, with errors turned into EGfxException.
+#include "gfx/GfxJpeg.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <QFile>
+
+#include <jpeglib.h>
+// After jpeglib.h: the message codes, to tell harmless warnings from damaged data.
+#include <jerror.h>
+
+#include "gfx/GfxError.h"
+
+// libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
+// function that called libjpeg: each such function sets its jump point and keeps only plain data alive
+// across the libjpeg calls, so nothing with a destructor is skipped. The decompress or compress object is
+// destroyed afterwards by its owner, which frees everything libjpeg allocated.
+
+namespace {
+
+struct TJpegErrorMgr {
+    jpeg_error_mgr Pub; // first: libjpeg sees only this part
+    std::jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<TJpegErrorMgr*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->Message);
+    std::longjmp(err->Jump, 1);
+}
+
+// Warnings that say nothing about the pixels.
+bool IsHarmlessWarning(int code) {
+    return code == JWRN_EXTRANEOUS_DATA || code == JWRN_ADOBE_XFORM || code == JWRN_JFIF_MAJOR ||
+           code == JWRN_BOGUS_ICC;
+}
+
+// A file whose data ends without the closing EOI marker warns "Premature end of JPEG file" as the entropy
+// decoder reads ahead in the last row of blocks, although every bit of the picture is there. Accepted only
+// for a single scan holding all components, in its last row of blocks; a truncated scan also reports
+// JWRN_HIT_MARKER (bits actually missing), which stays an error.
+bool IsHarmlessEndOfData(j_common_ptr common) {
+    if (!common->is_decompressor)
+        return false;
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    return !cinfo->progressive_mode && cinfo->input_scan_number == 1 &&
+           cinfo->comps_in_scan == cinfo->num_components && cinfo->total_iMCU_rows > 0 &&
+           cinfo->input_iMCU_row + 1 >= cinfo->total_iMCU_rows;
+}
+
+// libjpeg only warns about a truncated or corrupt scan and fills the rest with grey: such a warning ends
+// the decoding as an error.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0)
+        return; // trace messages
+    cinfo->err->num_warnings++;
+    const int code = cinfo->err->msg_code;
+    if (IsHarmlessWarning(code) || (code == JWRN_JPEG_EOF && IsHarmlessEndOfData(cinfo)))
+        return;
+    JpegErrorExit(cinfo);
+}
+
+void InstallErrorMgr(TJpegErrorMgr& err) {
+    jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = JpegErrorExit;
+    err.Pub.emit_message = JpegEmitMessage;
+    err.Message[0] = '\0';
+}
+
+QString LoadError(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
+}
+
+// Adobe convention, which is what CMYK JPEG writers use: stored values are inverted (255 = no ink), and
+// libjpeg hands them over as stored, YCCK already turned into CMYK.
+void CmykRowToBgr(const JSAMPLE* cmyk, uchar* bgr, int width) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        const int k = cmyk[3];
+        bgr[0] = static_cast<uchar>((cmyk[2] * k + 127) / 255);
+        bgr[1] = static_cast<uchar>((cmyk[1] * k + 127) / 255);
+        bgr[2] = static_cast<uchar>((cmyk[0] * k + 127) / 255);
+    }
+}
+
+} // namespace
+
+struct TJpegReader::TState {
+    jpeg_decompress_struct Cinfo{};
+    TJpegErrorMgr Err{};
+    QByteArray Data;
+    bool Created = false;
+    bool HeaderRead = false;
+    bool Cmyk = false;
+
+    ~TState() {
+        if (Created)
+            jpeg_destroy_decompress(&Cinfo);
+    }
+};
+
+namespace {
+
+bool ReadHeaderGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const QByteArray& data,
+                       bool& created) {
+    if (setjmp(err.Jump))
+        return false;
+    cinfo.err = &err.Pub;
+    jpeg_create_decompress(&cinfo);
+    created = true;
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    return true;
+}
+
+// Decodes straight into the bitmap's rows, or through cmykRow for four-component files.
+bool ReadPixelsGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, uchar* bits, qsizetype bytesPerLine,
+                       JSAMPLE* cmykRow) {
+    if (setjmp(err.Jump))
+        return false;
+    jpeg_start_decompress(&cinfo);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        uchar* dest = bits + bytesPerLine * cinfo.output_scanline;
+        JSAMPROW row = cmykRow != nullptr ? cmykRow : dest;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
+            ERREXIT(&cinfo, JERR_INPUT_EMPTY); // the memory source never suspends; be safe anyway
+        if (cmykRow != nullptr)
+            CmykRowToBgr(cmykRow, dest, static_cast<int>(cinfo.output_width));
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
+} // namespace
+
+TJpegReader::TJpegReader(const QString& fileName) : FFileName(fileName), FState(std::make_unique<TState>()) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EGfxException(LoadError(fileName, file.errorString()));
+    FState->Data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EGfxException(LoadError(fileName, file.errorString()));
+}
+
+TJpegReader::~TJpegReader() = default;
+
+void TJpegReader::Fail() const {
+    throw EGfxException(LoadError(FFileName, QString::fromLocal8Bit(FState->Err.Message)));
+}
+
+void TJpegReader::ReadHeader() {
+    TState& s = *FState;
+    InstallErrorMgr(s.Err);
+    if (!ReadHeaderGuarded(s.Cinfo, s.Err, s.Data, s.Created))
+        Fail();
+    const long long pixels = static_cast<long long>(s.Cinfo.image_width) * s.Cinfo.image_height;
+    if (pixels > kMaxPicturePixels)
+        throw EGfxException(
+            LoadError(FFileName, QStringLiteral("the picture is %1 x %2 pixels, more than the "
+                                                "%3 megapixels allowed")
+                                     .arg(s.Cinfo.image_width)
+                                     .arg(s.Cinfo.image_height)
+                                     .arg(kMaxPicturePixels / 1'000'000)));
+    s.Cmyk = s.Cinfo.jpeg_color_space == JCS_CMYK || s.Cinfo.jpeg_color_space == JCS_YCCK;
+    // libjpeg-turbo writes blue-green-red itself, grey included; CMYK it cannot turn into RGB.
+    s.Cinfo.out_color_space = s.Cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    s.HeaderRead = true;
+}
+
+int TJpegReader::Width() const {
+    return static_cast<int>(FState->Cinfo.image_width);
+}
+
+int TJpegReader::Height() const {
+    return static_cast<int>(FState->Cinfo.image_height);
+}
+
+void TJpegReader::ReadPixels(QImage& dest) {
+    TState& s = *FState;
+    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && dest.width() == Width() &&
+             dest.height() == Height());
+    std::vector<JSAMPLE> cmykRow(s.Cmyk ? static_cast<size_t>(Width()) * 4 : 0);
+    if (!ReadPixelsGuarded(s.Cinfo, s.Err, dest.bits(), dest.bytesPerLine(),
+                           s.Cmyk ? cmykRow.data() : nullptr))
+        Fail();
+}
+
+QImage LoadJpegFile(const QString& fileName) {
+    TJpegReader reader(fileName);
+    reader.ReadHeader();
+    QImage image(reader.Width(), reader.Height(), QImage::Format_BGR888);
+    if (image.isNull())
+        throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
+                                                    .arg(reader.Width())
+                                                    .arg(reader.Height())));
+    reader.ReadPixels(image);
+    return image;
+}
+
+// ---- Encoding ----
+
+namespace {
+
+// Collects the encoded bytes in a malloc'd buffer that grows by doubling; freed by TJpegWriter.
+struct TMemoryDest {
+    jpeg_destination_mgr Pub; // first: libjpeg sees only this part
+    JOCTET* Buffer;
+    size_t Capacity;
+    size_t Size;
+};
+
+constexpr size_t kInitialJpegBuffer = 64 * 1024;
+
+void InitDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDest*>(cinfo->dest);
+    dest->Buffer = static_cast<JOCTET*>(std::malloc(kInitialJpegBuffer));
+    if (dest->Buffer == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    dest->Capacity = kInitialJpegBuffer;
+    dest->Pub.next_output_byte = dest->Buffer;
+    dest->Pub.free_in_buffer = dest->Capacity;
+}
+
+// Called when the whole buffer is full.
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDest*>(cinfo->dest);
+    const size_t grown = dest->Capacity * 2;
+    auto* buffer = static_cast<JOCTET*>(std::realloc(dest->Buffer, grown));
+    if (buffer == nullptr)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+    dest->Buffer = buffer;
+    dest->Pub.next_output_byte = buffer + dest->Capacity;
+    dest->Pub.free_in_buffer = grown - dest->Capacity;
+    dest->Capacity = grown;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDest*>(cinfo->dest);
+    dest->Size = dest->Capacity - dest->Pub.free_in_buffer;
+}
+
+struct TJpegWriter {
+    jpeg_compress_struct Cinfo{};
+    TJpegErrorMgr Err{};
+    TMemoryDest Dest{};
+    bool Created = false;
+
+    ~TJpegWriter() {
+        if (Created)
+            jpeg_destroy_compress(&Cinfo);
+        std::free(Dest.Buffer);
+    }
+};
+
+bool EncodeGuarded(TJpegWriter& w, const uchar* bits, qsizetype bytesPerLine, int width, int height,
+                   int quality) {
+    if (setjmp(w.Err.Jump))
+        return false;
+    w.Cinfo.err = &w.Err.Pub;
+    jpeg_create_compress(&w.Cinfo);
+    w.Created = true;
+    w.Dest.Pub.init_destination = InitDestination;
+    w.Dest.Pub.empty_output_buffer = EmptyOutputBuffer;
+    w.Dest.Pub.term_destination = TermDestination;
+    w.Cinfo.dest = &w.Dest.Pub;
+    w.Cinfo.image_width = static_cast<JDIMENSION>(width);
+    w.Cinfo.image_height = static_cast<JDIMENSION>(height);
+    w.Cinfo.input_components = 3;
+    w.Cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&w.Cinfo); // colour (YCbCr), baseline Huffman coding
+    jpeg_set_quality(&w.Cinfo, quality, TRUE);
+    jpeg_start_compress(&w.Cinfo, TRUE);
+    while (w.Cinfo.next_scanline < w.Cinfo.image_height) {
+        // libjpeg's row type is not const, but compression only reads the rows.
+        JSAMPROW row = const_cast<uchar*>(bits + bytesPerLine * w.Cinfo.next_scanline);
+        jpeg_write_scanlines(&w.Cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&w.Cinfo);
+    return true;
+}
+
+} // namespace
+
+QByteArray EncodeJpeg(const QImage& picture, int quality, const QString& fileName) {
+    Q_ASSERT(picture.format() == QImage::Format_BGR888);
+    if (picture.isNull())
+        throw EGfxException(QStringLiteral("Cannot save %1: the picture is empty").arg(fileName));
+    TJpegWriter writer;
+    InstallErrorMgr(writer.Err);
+    if (!EncodeGuarded(writer, picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(),
+                       quality))
+        throw EGfxException(
+            QStringLiteral("Cannot save %1: %2").arg(fileName, QString::fromLocal8Bit(writer.Err.Message)));
+    return QByteArray(reinterpret_cast<const char*>(writer.Dest.Buffer),
+                      static_cast<qsizetype>(writer.Dest.Size));
+}

@@ -1,0 +1,161 @@
+// The picture holder and the free functions that fit, stretch and tile its bitmaps.
+#include "gfx/GfxPic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <QSaveFile>
+
+#include "gfx/GfxDecode.h"
+#include "gfx/GfxJpeg.h"
+
+const QStringList BevelStyleNames = {QStringLiteral("None"), QStringLiteral("Raised"),
+                                     QStringLiteral("Lowered")};
+const QStringList MaskStyleNames = {QStringLiteral("None"), QStringLiteral("Rectangle"),
+                                    QStringLiteral("Round Rectangle"), QStringLiteral("Ellipse")};
+
+TGfxBaseIm::TGfxBaseIm() = default;
+
+TGfxBaseIm::~TGfxBaseIm() = default;
+
+void TGfxBaseIm::Clear() {
+    FBitmap = QImage();
+}
+
+void TGfxBaseIm::LoadPicture(const QString& name) {
+    if (name.isEmpty() || name == FFileName)
+        return;
+    // Decoded aside first: a failure leaves the holder as it was.
+    QImage picture = LoadPictureFile(name);
+    FBitmap = std::move(picture);
+    FFileName.clear();
+}
+
+void TGfxBaseIm::AssignPicture(const TGfxBaseIm& picture) {
+    FFileName.clear();
+    FBitmap = picture.Bitmap();
+}
+
+void TGfxBaseIm::AssignPicture(const QImage& picture) {
+    FFileName.clear();
+    QImage converted = ToBgr888(picture);
+    if (converted.isNull() && !picture.isNull())
+        throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture")
+                                .arg(picture.width())
+                                .arg(picture.height()));
+    FBitmap = std::move(converted);
+}
+
+void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
+    if (!HasImage())
+        throw EGfxException(QStringLiteral("Cannot save %1: the picture is empty").arg(name));
+    const QByteArray bytes = EncodeJpeg(Bitmap(), quality, name);
+    // QSaveFile writes a temporary file beside the target and renames it only when everything was written.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EGfxException(QStringLiteral("Cannot save %1: %2").arg(name, file.errorString()));
+}
+
+void TGfxBaseIm::SetSize(int w, int h) {
+    if (w <= 0 || h <= 0) {
+        FBitmap = QImage();
+        return;
+    }
+    if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
+        return;
+    if (static_cast<long long>(w) * h > kMaxPicturePixels)
+        throw EGfxException(
+            QStringLiteral("A picture of %1 x %2 pixels is more than the %3 megapixels allowed")
+                .arg(w)
+                .arg(h)
+                .arg(kMaxPicturePixels / 1'000'000));
+    QImage bitmap(w, h, QImage::Format_BGR888);
+    if (bitmap.isNull())
+        throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(w).arg(h));
+    bitmap.fill(0);
+    FBitmap = std::move(bitmap);
+}
+
+namespace {
+
+// Round half to even, as the fitting rule asks (97.5 gives 98, 42.5 gives 42), clamped to int.
+int RoundHalfEven(double v) {
+    const double r = std::nearbyint(v); // the default rounding mode is to nearest, ties to even
+    if (!(r < 2147483647.0))
+        return 2147483647;
+    return r > -2147483648.0 ? static_cast<int>(r) : -2147483647 - 1;
+}
+
+} // namespace
+
+QSize FitSize(int srcW, int srcH, int maxW, int maxH) {
+    if (maxW == 0 && maxH == 0)
+        return QSize(srcW, srcH);
+    if (srcW <= 0 || srcH <= 0)
+        return QSize(0, 0);
+    const double aspect = static_cast<double>(srcW) / srcH;
+    QSize fitted;
+    const int h1 = RoundHalfEven(maxW / aspect);
+    if (maxH >= h1)
+        fitted = QSize(maxW, h1);
+    else
+        fitted = QSize(RoundHalfEven(maxH * aspect), maxH);
+    // A very narrow or flat picture would round to nothing and vanish from its thumbnail: keep a line.
+    if (fitted.width() == 0 && maxW > 0)
+        fitted.setWidth(1);
+    if (fitted.height() == 0 && maxH > 0)
+        fitted.setHeight(1);
+    return fitted;
+}
+
+void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
+    // A shared copy, so that src may be dest: writing into dest then detaches it.
+    const QImage source = src.Bitmap();
+    dest.SetSize(w, h);
+    if (!dest.HasImage())
+        return;
+    QImage& target = dest.Bitmap();
+    if (source.isNull()) {
+        target.fill(0);
+        return;
+    }
+    std::vector<int> columns(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x)
+        columns[static_cast<size_t>(x)] = 3 * NearestSourceIndex(x, w, source.width());
+    int lastRow = -1;
+    for (int y = 0; y < h; ++y) {
+        const int sy = NearestSourceIndex(y, h, source.height());
+        uchar* d = target.scanLine(y);
+        if (sy == lastRow) { // an enlarged row repeats the one above
+            std::memcpy(d, target.constScanLine(y - 1), static_cast<size_t>(w) * 3);
+            continue;
+        }
+        const uchar* s = source.constScanLine(sy);
+        for (int x = 0; x < w; ++x, d += 3)
+            std::memcpy(d, s + columns[static_cast<size_t>(x)], 3);
+        lastRow = sy;
+    }
+}
+
+void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h) {
+    const QImage source = tile.Bitmap(); // shared copy: tile may be dest
+    dest.SetSize(w, h);
+    if (!dest.HasImage())
+        return;
+    QImage& target = dest.Bitmap();
+    // An empty tile would never advance; the ground then stays black.
+    if (source.isNull()) {
+        target.fill(0);
+        return;
+    }
+    const size_t tileBytes = static_cast<size_t>(source.width()) * 3;
+    const size_t rowBytes = static_cast<size_t>(w) * 3;
+    for (int y = 0; y < h; ++y) {
+        const uchar* s = source.constScanLine(y % source.height());
+        uchar* d = target.scanLine(y);
+        for (size_t x = 0; x < rowBytes; x += tileBytes)
+            std::memcpy(d + x, s, std::min(tileBytes, rowBytes - x));
+    }
+}

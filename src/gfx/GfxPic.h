@@ -1,0 +1,195 @@
+// Picture holder, thumbnail renderer with its pixel effects, and the batch converter that owns the renderer.
+#pragma once
+
+#include <cstdint>
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include "gfx/GfxError.h"
+
+enum TGfxBevelStyle : std::uint8_t { gbNone, gbRaised, gbLowered };
+enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse };
+
+// Display names in value order, so that a drop-down list's item index is the value.
+extern const QStringList BevelStyleNames;
+extern const QStringList MaskStyleNames;
+
+// A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
+// An empty holder has a null bitmap; any other bitmap is QImage::Format_BGR888.
+class TGfxBaseIm {
+public:
+    TGfxBaseIm();
+    virtual ~TGfxBaseIm();
+    TGfxBaseIm(const TGfxBaseIm&) = delete;
+    TGfxBaseIm& operator=(const TGfxBaseIm&) = delete;
+
+    bool HasImage() const { return Width() > 0 && Height() > 0; }
+    void Clear();
+
+    // Loads a bmp, jpg, jpeg, ico, wmf or emf file (decoder chosen by the extension). Does nothing for an
+    // empty name or one equal to FileName(). Throws EGfxException naming the file; on failure the holder
+    // keeps its content and FileName. On success FileName is empty, as after AssignPicture.
+    virtual void LoadPicture(const QString& name);
+
+    void AssignPicture(const TGfxBaseIm& picture);
+    // Any QImage; transparent pixels are laid over white, the ground of a fresh bitmap.
+    void AssignPicture(const QImage& picture);
+
+    const QString& FileName() const { return FFileName; }
+    void SetFileName(const QString& name) { FFileName = name; }
+
+    // Baseline colour JPEG of the given quality (1 to 100), replacing the file. The file is written under a
+    // temporary name in the same folder and renamed, so a failure never leaves a half-written file behind.
+    void SaveAsJpeg(const QString& name, int quality);
+
+    // The size, known without touching the pixels.
+    int Width() const { return FBitmap.width(); }
+    int Height() const { return FBitmap.height(); }
+
+    // Every access to the pixels goes through here.
+    QImage& Bitmap() { return FBitmap; }
+    const QImage& Bitmap() const { return FBitmap; }
+
+    // Makes the bitmap w x h, 24 bits (0 x 0 when either is 0 or less). Keeps the buffer, and so the old
+    // pixels, when the size already matches; a new buffer is black. Throws above kMaxPicturePixels.
+    void SetSize(int w, int h);
+
+private:
+    QImage FBitmap;
+    QString FFileName;
+};
+
+// Fits a source size into a box keeping the aspect ratio (rounding half to even); enlarges as well as
+// reduces. A 0 x 0 box gives the source size.
+QSize FitSize(int srcW, int srcH, int maxW, int maxH);
+
+// Nearest-pixel stretch of the whole source onto a w x h destination.
+void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
+
+// Makes dest w x h and fills it with copies of tile from the top-left corner, cut at the right and bottom.
+void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h);
+
+// The source column (or row) that destination index d of a nearest-pixel stretch from srcSize to destSize
+// shows. Centre sampling: the first and last source lines always survive a shrink.
+inline int NearestSourceIndex(int d, int destSize, int srcSize) {
+    return static_cast<int>((static_cast<long long>(2 * d + 1) * srcSize) / (2LL * destSize));
+}
+
+// v clamped to 0..254. 254, not 255: every byte that passes here ends at most at 254, and saved
+// thumbnails depend on it.
+inline std::uint8_t ClampByte(int v) {
+    return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 254 ? 254 : v));
+}
+
+// Renders one picture into a thumbnail: the fitted, bevelled picture centred over a tiled, bevelled
+// background, optionally cut by a feathered mask and casting a soft shadow. After Render the holder's own
+// bitmap is the thumbnail.
+class TGfxThumbnail : public TGfxBaseIm {
+public:
+    TGfxThumbnail();
+    ~TGfxThumbnail() override;
+
+    TGfxBaseIm& Source() { return FSource; }
+    const TGfxBaseIm& Source() const { return FSource; }
+    TGfxBaseIm& Background() { return FBackground; }
+    const TGfxBaseIm& Background() const { return FBackground; }
+
+    int ThumbWidth() const { return FThumbWidth; }
+    int ThumbHeight() const { return FThumbHeight; }
+    int ThumbBevelSize() const { return FThumbBevelSize; }
+    TGfxBevelStyle ThumbBevelStyle() const { return FThumbBevelStyle; }
+    std::uint8_t ThumbBevelIntensity() const { return FThumbBevelIntensity; }
+    int PicWidth() const { return FPicWidth; }
+    int PicHeight() const { return FPicHeight; }
+    int PicBevelSize() const { return FPicBevelSize; }
+    TGfxBevelStyle PicBevelStyle() const { return FPicBevelStyle; }
+    std::uint8_t PicBevelIntensity() const { return FPicBevelIntensity; }
+    TGfxMaskStyle MaskStyle() const { return FMaskStyle; }
+    int MaskSize() const { return FMaskSize; }
+    int ShadowDistance() const { return FShadowDistance; }
+    int ShadowSize() const { return FShadowSize; }
+    std::uint8_t ShadowIntensity() const { return FShadowIntensity; }
+
+    // Setters store the value unchanged; the settings panel's controls keep them in range.
+    void SetThumbWidth(int value) { FThumbWidth = value; }
+    void SetThumbHeight(int value) { FThumbHeight = value; }
+    void SetThumbBevelSize(int value) { FThumbBevelSize = value; }
+    void SetThumbBevelStyle(TGfxBevelStyle value) { FThumbBevelStyle = value; }
+    void SetThumbBevelIntensity(std::uint8_t value) { FThumbBevelIntensity = value; }
+    void SetPicWidth(int value) { FPicWidth = value; }
+    void SetPicHeight(int value) { FPicHeight = value; }
+    void SetPicBevelSize(int value) { FPicBevelSize = value; }
+    void SetPicBevelStyle(TGfxBevelStyle value) { FPicBevelStyle = value; }
+    void SetPicBevelIntensity(std::uint8_t value) { FPicBevelIntensity = value; }
+    void SetMaskStyle(TGfxMaskStyle value) { FMaskStyle = value; }
+    void SetMaskSize(int value) { FMaskSize = value; }
+    void SetShadowDistance(int value) { FShadowDistance = value; }
+    void SetShadowSize(int value) { FShadowSize = value; }
+    void SetShadowIntensity(std::uint8_t value) { FShadowIntensity = value; }
+
+    // Builds the thumbnail from Source, Background and the settings. Throws EGfxException ("No source image
+    // assigned", "No background image assigned"); after an error the previous thumbnail stays.
+    void Render();
+
+    // The pixel effects Render applies, in its order. Sizes are in pixels; masks are grey pictures
+    // (0 background only, 255 picture only).
+    static void ApplyBevel(TGfxBaseIm& image, TGfxBevelStyle style, std::uint8_t intensity, int size);
+    // The hard mask of a w x h picture: the shape in white inside a black frame; empty for gmNone.
+    static void MakeMask(TGfxBaseIm& dest, TGfxMaskStyle style, int w, int h);
+    static void FeatherMask(const TGfxBaseIm& mask, TGfxBaseIm& dest, int size);
+    // dest = bkg darkened by the shadow of mask (or of a picW x picH rectangle when mask is empty).
+    static void CastShadow(const TGfxBaseIm& bkg, const TGfxBaseIm& mask, std::uint8_t intensity,
+                           int distance, int size, int picW, int picH, TGfxBaseIm& dest);
+    static void ComposeThumbnail(const TGfxBaseIm& pic, const TGfxBaseIm& bkg, const TGfxBaseIm& mask,
+                                 TGfxBaseIm& dest);
+
+private:
+    void TileBackground();
+
+    int FThumbWidth = 150;
+    int FThumbHeight = 120;
+    int FThumbBevelSize = 0;
+    TGfxBevelStyle FThumbBevelStyle = gbNone;
+    std::uint8_t FThumbBevelIntensity = 0;
+    int FPicWidth = 130;
+    int FPicHeight = 100;
+    int FPicBevelSize = 0;
+    TGfxBevelStyle FPicBevelStyle = gbNone;
+    std::uint8_t FPicBevelIntensity = 0;
+    TGfxMaskStyle FMaskStyle = gmNone;
+    int FMaskSize = 0;
+    int FShadowDistance = 0;
+    int FShadowSize = 0;
+    std::uint8_t FShadowIntensity = 0;
+
+    TGfxBaseIm FSource;
+    TGfxBaseIm FBackground;
+    // Work pictures, rebuilt by every Render; kept between calls only so their buffers are reused.
+    TGfxBaseIm FBkgWork;
+    TGfxBaseIm FPicWork;
+    TGfxBaseIm FMaskWork;
+    TGfxBaseIm FFeatherWork;
+    TGfxBaseIm FShadowWork;
+};
+
+// Owner of the program's one thumbnail renderer and keeper of the thumbnail files' name prefix and quality.
+class TGfxBatchPicConverter {
+public:
+    TGfxBatchPicConverter();
+    ~TGfxBatchPicConverter();
+    TGfxBatchPicConverter(const TGfxBatchPicConverter&) = delete;
+    TGfxBatchPicConverter& operator=(const TGfxBatchPicConverter&) = delete;
+
+    TGfxThumbnail& Thumbnail() { return FThumbnail; }
+    const TGfxThumbnail& Thumbnail() const { return FThumbnail; }
+    QString ThumbPrefix() const { return FThumbPrefix; }
+    int JpegQuality() const { return FJpegQuality; }
+
+private:
+    TGfxThumbnail FThumbnail;
+    const QString FThumbPrefix;
+    const int FJpegQuality;
+};

@@ -1,0 +1,30 @@
+// The thumbnail renderer: its pipeline from the source picture and the background tile to the thumbnail.
+#include "gfx/GfxPic.h"
+
+TGfxThumbnail::TGfxThumbnail() = default;
+
+TGfxThumbnail::~TGfxThumbnail() = default;
+
+void TGfxThumbnail::TileBackground() {
+    TilePicture(FBackground, FBkgWork, FThumbWidth, FThumbHeight);
+}
+
+// The order matters for what the thumbnail shows: the picture bevel is cut by the mask, the thumbnail
+// bevel lies under the shadow, and the result is written only at the end, so that after an error the
+// previous thumbnail stays.
+void TGfxThumbnail::Render() {
+    if (!FSource.HasImage())
+        throw EGfxException(QStringLiteral("No source image assigned"));
+    const QSize fitted = FitSize(FSource.Width(), FSource.Height(), FPicWidth, FPicHeight);
+    ResizePicture(fitted.width(), fitted.height(), FSource, FPicWork);
+    ApplyBevel(FPicWork, FPicBevelStyle, FPicBevelIntensity, FPicBevelSize);
+    if (!FBackground.HasImage())
+        throw EGfxException(QStringLiteral("No background image assigned"));
+    TileBackground();
+    ApplyBevel(FBkgWork, FThumbBevelStyle, FThumbBevelIntensity, FThumbBevelSize);
+    MakeMask(FMaskWork, FMaskStyle, FPicWork.Width(), FPicWork.Height());
+    FeatherMask(FMaskWork, FFeatherWork, FMaskSize);
+    CastShadow(FBkgWork, FMaskWork, FShadowIntensity, FShadowDistance, FShadowSize, FPicWork.Width(),
+               FPicWork.Height(), FShadowWork);
+    ComposeThumbnail(FPicWork, FShadowWork, FFeatherWork, *this);
+}

@@ -1,0 +1,197 @@
+// The renderer's pipeline (where the picture lands, its errors) and the converter's thumbnail files.
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include "GfxTestUtil.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const TBgr kRed{0, 0, 200};
+const TBgr kGround = Grey(160);
+
+class Render : public testing::Test {
+protected:
+    TGfxThumbnail FThumb;
+    void SetUp() override { MakeSolid(FThumb.Background(), 100, 100, kGround); }
+    void SetSource(int w, int h) { MakeSolid(FThumb.Source(), w, h, kRed); }
+
+    // The picture's rectangle: where the thumbnail shows the source colour.
+    QRect PictureRect() const {
+        QRect r;
+        for (int y = 0; y < FThumb.Height(); ++y)
+            for (int x = 0; x < FThumb.Width(); ++x) {
+                const TBgr p = Px(FThumb, x, y);
+                if (p == kRed)
+                    r |= QRect(x, y, 1, 1);
+                else if (p != kGround)
+                    ADD_FAILURE() << "neither picture nor ground at " << x << ", " << y;
+            }
+        return r;
+    }
+};
+
+struct TPlacement {
+    int SrcW, SrcH, PicW, PicH;
+    QRect Expected;
+};
+
+class Placement : public Render, public testing::WithParamInterface<TPlacement> {};
+
+// Defaults: 150 x 120 thumbnail, picture box 130 x 100, no effects; the picture drawn opaque, centred.
+TEST_P(Placement, PictureLiesWhereItsFittedSizeCentresIt) {
+    const TPlacement& c = GetParam();
+    SetSource(c.SrcW, c.SrcH);
+    FThumb.SetPicWidth(c.PicW);
+    FThumb.SetPicHeight(c.PicH);
+    FThumb.Render();
+    EXPECT_EQ(FThumb.Width(), 150);
+    EXPECT_EQ(FThumb.Height(), 120);
+    EXPECT_EQ(PictureRect(), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Placement,
+                         testing::Values(TPlacement{800, 600, 130, 100, QRect(10, 11, 130, 98)},
+                                         TPlacement{600, 800, 130, 100, QRect(37, 10, 75, 100)},
+                                         // 500 x 375: larger than the thumbnail, at (0, 0) and cut off
+                                         TPlacement{800, 600, 500, 500, QRect(0, 0, 150, 120)}));
+
+TEST_F(Render, BackgroundIsTiledNotStretched) {
+    TGfxBaseIm& tile = FThumb.Background();
+    MakeSolid(tile, 100, 100, kGround);
+    tile.Bitmap().scanLine(0)[0] = 9; // a mark at the tile's corner
+    SetSource(10, 10);
+    FThumb.SetPicWidth(1);
+    FThumb.SetPicHeight(1);
+    FThumb.Render();
+    EXPECT_EQ(Px(FThumb, 0, 0)[0], 9);
+    EXPECT_EQ(Px(FThumb, 100, 100)[0], 9);
+    EXPECT_EQ(Px(FThumb, 100, 0)[0], 9);
+    EXPECT_EQ(Px(FThumb, 1, 1), kGround);
+}
+
+// A rectangular shadow of the picture's size, 5 pixels right and down, with the picture opaque over it.
+TEST_F(Render, ShadowWithoutMask) {
+    SetSource(800, 600);
+    FThumb.SetShadowDistance(5);
+    FThumb.SetShadowIntensity(50);
+    FThumb.Render();
+    EXPECT_EQ(Px(FThumb, 139, 108), kRed) << "the picture covers its own shadow";
+    EXPECT_EQ(Px(FThumb, 140, 112), Grey(32)) << "160 - 128";
+    EXPECT_EQ(Px(FThumb, 15, 111), Grey(160)) << "the rectangle's frame: 160 passes ClampByte unchanged";
+    EXPECT_EQ(Px(FThumb, 144, 113), Grey(160)) << "the frame's far corner";
+    EXPECT_EQ(Px(FThumb, 145, 114), Grey(160)) << "beyond the shadow";
+}
+
+class NoShadow : public Render, public testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(NoShadow, WhateverItsSize) {
+    SetSource(800, 600);
+    FThumb.SetShadowDistance(GetParam().first);
+    FThumb.SetShadowIntensity(static_cast<std::uint8_t>(GetParam().second));
+    FThumb.SetShadowSize(30);
+    FThumb.Render();
+    EXPECT_EQ(PictureRect(), QRect(10, 11, 130, 98));
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, NoShadow, testing::Values(std::pair{0, 50}, std::pair{5, 0}));
+
+// Every effect at once: the bevels and the mask's fading show, and nothing reaches outside the thumbnail.
+TEST_F(Render, AllEffectsTogether) {
+    SetSource(640, 480);
+    FThumb.SetThumbBevelStyle(gbRaised);
+    FThumb.SetThumbBevelSize(4);
+    FThumb.SetThumbBevelIntensity(30);
+    FThumb.SetPicBevelStyle(gbLowered);
+    FThumb.SetPicBevelSize(3);
+    FThumb.SetPicBevelIntensity(20);
+    FThumb.SetMaskStyle(gmEllipse);
+    FThumb.SetMaskSize(6);
+    FThumb.SetShadowDistance(4);
+    FThumb.SetShadowSize(5);
+    FThumb.SetShadowIntensity(60);
+    FThumb.Render();
+    EXPECT_EQ(Px(FThumb, 75, 60), kRed) << "the middle of the picture is opaque";
+    EXPECT_EQ(Px(FThumb, 1, 0), Grey(190)) << "raised thumbnail bevel";
+    EXPECT_EQ(Px(FThumb, 10, 11), kGround) << "the ellipse leaves the picture's corner to the ground";
+    EXPECT_EQ(Px(FThumb, 149, 60), Grey(130)) << "dark band of the thumbnail bevel";
+}
+
+// Settings come from the panel's controls, but also from stored profiles: values outside every range do no
+// harm. An unknown bevel or mask style counts as none.
+TEST_F(Render, SettingsOutOfRangeDoNoHarm) {
+    SetSource(800, 600);
+    FThumb.SetThumbBevelStyle(static_cast<TGfxBevelStyle>(7));
+    FThumb.SetThumbBevelSize(3);
+    FThumb.SetThumbBevelIntensity(255);
+    FThumb.SetMaskStyle(static_cast<TGfxMaskStyle>(9));
+    FThumb.SetMaskSize(-5);
+    FThumb.SetShadowDistance(2147483647);
+    FThumb.SetShadowSize(1000);
+    FThumb.SetShadowIntensity(255);
+    FThumb.Render();
+    EXPECT_EQ(PictureRect(), QRect(10, 11, 130, 98));
+}
+
+TEST_F(Render, MissingSourceIsReportedFirst) {
+    FThumb.Background().Clear();
+    try {
+        FThumb.Render();
+        FAIL() << "rendered";
+    } catch (const EGfxException& e) {
+        EXPECT_STREQ(e.what(), "No source image assigned");
+    }
+}
+
+TEST_F(Render, MissingBackgroundKeepsThePreviousThumbnail) {
+    SetSource(800, 600);
+    FThumb.Render();
+    TGfxBaseIm previous;
+    previous.AssignPicture(FThumb);
+    FThumb.Background().Clear();
+    SetSource(600, 800);
+    try {
+        FThumb.Render();
+        FAIL() << "rendered";
+    } catch (const EGfxException& e) {
+        EXPECT_STREQ(e.what(), "No background image assigned");
+    }
+    EXPECT_EQ(FirstPixelDifference(previous, FThumb), QString());
+}
+
+// Thumbnails of the same size are rendered into the same buffer.
+TEST_F(Render, ReusesItsBuffer) {
+    SetSource(800, 600);
+    FThumb.Render();
+    const uchar* bits = FThumb.Bitmap().constBits();
+    SetSource(600, 800);
+    FThumb.Render();
+    EXPECT_EQ(FThumb.Bitmap().constBits(), bits);
+    EXPECT_EQ(PictureRect(), QRect(37, 10, 75, 100));
+}
+
+// The generation run's three steps for the cell pic_da.bmp: load, render, save under "vl_" + cell name.
+TEST(BatchPicConverter, WritesTheCellsThumbnailAsJpeg) {
+    TGfxBatchPicConverter converter;
+    EXPECT_EQ(converter.ThumbPrefix(), QStringLiteral("vl_"));
+    EXPECT_EQ(converter.JpegQuality(), 75);
+    TTempDir dir;
+    TGfxThumbnail& thumb = converter.Thumbnail();
+    thumb.Background().LoadPicture(TestData("gfx/seeds/seed8.bmp"));
+    thumb.Source().LoadPicture(TestData("gfx/valid/jpeg_baseline_420.jpg"));
+    thumb.Render();
+    const QString name = dir.Path() + converter.ThumbPrefix() + "pic_da.bmp";
+    thumb.SaveAsJpeg(name, converter.JpegQuality());
+
+    ASSERT_TRUE(QFile::copy(name, dir.File("check.jpg")));
+    TGfxBaseIm saved;
+    saved.LoadPicture(dir.File("check.jpg"));
+    EXPECT_EQ(saved.Width(), 150);
+    EXPECT_EQ(saved.Height(), 120);
+    EXPECT_TRUE(ReadBytes(name).contains(QByteArray("\xFF\xC0\x00\x11\x08\x00\x78\x00\x96\x03", 10)))
+        << "baseline SOF0, 120 x 150, three components";
+}
+
+} // namespace
