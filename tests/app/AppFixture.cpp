@@ -66,8 +66,9 @@ void TAppTest::SetUp() {
 }
 
 void TAppTest::TearDown() {
-    if (FDialogs)
+    if (FDialogs) {
         EXPECT_TRUE(FDialogs->Errors.isEmpty()) << FDialogs->Errors.join("\n").toStdString();
+    }
     Stop();
 }
 
