@@ -254,3 +254,21 @@ TEST_F(TAppTest, AboutLinksOpenMailAndHomePage) {
     EXPECT_EQ(D().Opened[0].scheme(), "mailto");
     EXPECT_EQ(D().Opened[1], QUrl(kVeltrixHomePage));
 }
+
+TEST_F(TAppTest, ClickShowsThePreviewOnlyWithAutoUpdateWhileDoubleClickAlwaysDoes) {
+    Load(1, 0, TestData("app/jpeg_baseline_420.jpg"));
+    QWidget* viewport = W().Grid()->viewport();
+    const QPoint cell = CellCentre(*W().Grid(), 1, 0);
+    W().AutoUpdThumbCB->setChecked(false);
+    W().ThumbI->clear();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_EQ(W().Grid()->Col(), 1);
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    W().AutoUpdThumbCB->setChecked(true);
+    W().ThumbI->clear();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(*W().Grid(), 0, 0));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+}
