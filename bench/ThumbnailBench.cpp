@@ -1,30 +1,90 @@
 // Thumbnails every JPEG of a folder exactly as a generation run does, and prints the time per picture,
 // the peak memory, and (when the tools are installed) the ratio to ImageMagick's -sample and to djpeg.
+// With --check it instead compares, for every JPEG, the stretch made straight from the waiting JPEG with a
+// full decode followed by the same stretch.
 #include "gfx/GfxPic.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
-#include <functional>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace {
 
-long PeakKiB()
-{
+long PeakKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+// A line of /proc/self/status in KiB ("VmRSS", "VmHWM"), or -1.
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = -1;
+    while (status >> key) {
+        if (key == std::string(field) + ":") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+// Starts measuring a fresh peak: the resident size now, with the high-water mark reset to it.
+long StartPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return StatusKiB("VmRSS");
+}
+
+QStringList JpegFiles(const char* folder) {
+    QStringList files;
+    for (const QFileInfo& info : QDir(QString::fromLocal8Bit(folder))
+                                     .entryInfoList({"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files, QDir::Name))
+        files << info.absoluteFilePath();
+    return files;
+}
+
+// The stretches the program makes of a picture: the thumbnail's, and a few odd ones.
+int CheckFolder(const char* folder) {
+    int compared = 0;
+    int different = 0;
+    for (const QString& file : JpegFiles(folder)) {
+        TGfxBaseIm waiting;
+        waiting.LoadPicture(file);
+        TGfxBaseIm full;
+        full.LoadPicture(file);
+        full.Bitmap();
+        const QSize thumb = FitSize(waiting.Width(), waiting.Height(), 130, 100);
+        for (const QSize size : {thumb, QSize(61, 77), QSize(500, 375), QSize(7, 3)}) {
+            TGfxBaseIm fast;
+            TGfxBaseIm reference;
+            ResizePicture(size.width(), size.height(), waiting, fast);
+            ResizePicture(size.width(), size.height(), full, reference);
+            ++compared;
+            if (fast.Bitmap() != reference.Bitmap() || !waiting.PixelsWaiting()) {
+                ++different;
+                std::printf("  DIFFERENT: %s at %d x %d\n", qPrintable(file), size.width(), size.height());
+            }
+        }
+    }
+    std::printf("%s: %d stretches compared, %d different\n", folder, compared, different);
+    return different;
 }
 
 struct TFigures {
@@ -33,8 +93,7 @@ struct TFigures {
     double Total = 0;
 };
 
-TFigures Summarise(std::vector<double> ms)
-{
+TFigures Summarise(std::vector<double> ms) {
     TFigures f;
     if (ms.empty())
         return f;
@@ -45,32 +104,73 @@ TFigures Summarise(std::vector<double> ms)
     return f;
 }
 
-// Milliseconds one external command takes per file, or an empty list when the tool is missing.
-std::vector<double> TimeTool(const QString& tool, const QStringList& files,
-                             const std::function<QStringList(const QString&)>& arguments)
-{
-    std::vector<double> ms;
+double ProcessCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double ChildrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// Per picture: the wall-clock time, and the processor time, which other work on the machine disturbs less.
+struct TTimes {
+    std::vector<double> Wall;
+    std::vector<double> Cpu;
+};
+
+// The times one external command takes per file; empty when the tool is missing.
+TTimes TimeTool(const QString& tool, const QStringList& files,
+                const std::function<QStringList(const QString&)>& arguments) {
+    TTimes times;
     if (QStandardPaths::findExecutable(tool).isEmpty())
-        return ms;
+        return times;
     for (const QString& file : files) {
         QElapsedTimer timer;
         timer.start();
+        const double cpu = ChildrenCpuMs();
         QProcess process;
         process.start(tool, arguments(file));
         process.waitForFinished(-1);
-        ms.push_back(timer.nsecsElapsed() / 1e6);
+        times.Wall.push_back(timer.nsecsElapsed() / 1e6);
+        times.Cpu.push_back(ChildrenCpuMs() - cpu);
     }
-    return ms;
+    return times;
+}
+
+// One line of figures for a tool, with veltrix's time as a part of the tool's.
+void PrintTool(const char* what, const TTimes& tool, const TTimes& ours) {
+    const TFigures wall = Summarise(tool.Wall);
+    const TFigures cpu = Summarise(tool.Cpu);
+    if (wall.Total <= 0)
+        return;
+    const double oursWall = Summarise(ours.Wall).Total;
+    const double oursCpu = Summarise(ours.Cpu).Total;
+    std::printf("  %s: mean %.1f ms, median %.1f ms (processor %.1f / %.1f); veltrix / it = %.2f (processor "
+                "%.2f), it / veltrix = %.1f\n",
+                what, wall.Mean, wall.Median, cpu.Mean, cpu.Median, oursWall / wall.Total,
+                cpu.Total > 0 ? oursCpu / cpu.Total : 0.0, wall.Total / oursWall);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--check] FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n",
+                     argv[0]);
         return 2;
+    }
+    if (std::string(argv[1]) == "--check") {
+        int different = 0;
+        for (int a = 2; a < argc; ++a)
+            different += CheckFolder(argv[a]);
+        return different == 0 ? 0 : 1;
     }
     QTemporaryDir out;
     TGfxBatchPicConverter converter;
@@ -87,41 +187,46 @@ int main(int argc, char** argv)
     thumb.Background().LoadPicture(out.filePath("clgray.jpg"));
 
     for (int a = 1; a < argc; ++a) {
-        QStringList files;
-        for (const QFileInfo& info : QDir(argv[a]).entryInfoList({"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files, QDir::Name))
-            files << info.absoluteFilePath();
+        const QStringList files = JpegFiles(argv[a]);
         if (files.isEmpty()) {
             std::printf("%s: no JPEG files\n", argv[a]);
             continue;
         }
-        const long baseKiB = PeakKiB();
-        std::vector<double> ours;
+        const long baseKiB = StartPeak();
+        TTimes ours;
         for (const QString& file : files) {
             QElapsedTimer timer;
             timer.start();
+            const double cpu = ProcessCpuMs();
             thumb.Source().LoadPicture(file);
             thumb.Render();
             thumb.SaveAsJpeg(out.filePath(converter.ThumbPrefix() + QFileInfo(file).fileName()),
                              converter.JpegQuality());
-            ours.push_back(timer.nsecsElapsed() / 1e6);
+            ours.Wall.push_back(timer.nsecsElapsed() / 1e6);
+            ours.Cpu.push_back(ProcessCpuMs() - cpu);
         }
-        const TFigures f = Summarise(ours);
-        std::printf("%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture; peak memory %ld KiB "
-                    "(+%ld KiB during this folder)\n",
-                    argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, PeakKiB(), PeakKiB() - baseKiB);
+        const TFigures f = Summarise(ours.Wall);
+        const TFigures fCpu = Summarise(ours.Cpu);
+        const long folderPeakKiB = StatusKiB("VmHWM");
+        std::printf(
+            "%s: %lld pictures\n  veltrix: mean %.1f ms, median %.1f ms per picture (processor %.1f / %.1f); "
+            "peak memory %ld KiB, %ld KiB above the %ld KiB before this folder\n",
+            argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, fCpu.Mean, fCpu.Median,
+            PeakKiB(), folderPeakKiB - baseKiB, baseKiB);
 
-        const TFigures magick = Summarise(TimeTool("convert", files, [&](const QString& file) {
-            return QStringList{file, "-sample", "130x100", "-quality", "75", out.filePath("im.jpg")};
-        }));
-        if (magick.Total > 0)
-            std::printf("  convert -sample: mean %.1f ms, median %.1f ms; veltrix takes %.2f of its time (%.1fx faster)\n",
-                        magick.Mean, magick.Median, f.Total / magick.Total, magick.Total / f.Total);
-        const TFigures djpeg = Summarise(TimeTool("djpeg", files, [&](const QString& file) {
-            return QStringList{"-outfile", "/dev/null", file};
-        }));
-        if (djpeg.Total > 0)
-            std::printf("  djpeg full decode: mean %.1f ms, median %.1f ms; veltrix / djpeg = %.2f\n", djpeg.Mean,
-                        djpeg.Median, f.Total / djpeg.Total);
+        PrintTool("convert -sample",
+                  TimeTool("convert", files,
+                           [&](const QString& file) {
+                               return QStringList{file,       "-sample", "130x100",
+                                                  "-quality", "75",      out.filePath("im.jpg")};
+                           }),
+                  ours);
+        PrintTool("djpeg full decode",
+                  TimeTool("djpeg", files,
+                           [&](const QString& file) {
+                               return QStringList{"-outfile", "/dev/null", file};
+                           }),
+                  ours);
     }
     return 0;
 }

@@ -1,13 +1,10 @@
-// The program's entry: until the main window exists, a small window that says what Veltrix is.
-#include <QApplication>
-#include <QLabel>
+// The program's entry: the application with its error display, and the main window until it closes.
+#include "app/VeltrixU.h"
+#include "app/VlxApplication.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Quorrin's Veltrix");
-    QLabel label("Veltrix: a web gallery maker (the main window is being built).");
-    label.setWindowTitle("Quorrin's Veltrix");
-    label.resize(480, 120);
-    label.show();
+    TVeltrixApp app(argc, argv);
+    TVeltrixF window;
+    window.show();
     return app.exec();
 }

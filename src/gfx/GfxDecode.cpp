@@ -122,7 +122,14 @@ QImage ToBgr888(const QImage& picture) {
     return result;
 }
 
-QImage LoadPictureFile(const QString& fileName) {
+namespace {
+
+bool IsJpegExtension(const QString& ext) {
+    return ext == QLatin1String("jpg") || ext == QLatin1String("jpeg");
+}
+
+// The lower-case extension of a file that exists, is a regular file and is not empty.
+QString CheckedExtension(const QString& fileName) {
     const QFileInfo info(fileName);
     if (!info.exists())
         throw EGfxException(LoadError(fileName, QStringLiteral("the file does not exist")));
@@ -133,9 +140,10 @@ QImage LoadPictureFile(const QString& fileName) {
         throw EGfxException(LoadError(fileName, QStringLiteral("it is not a regular file")));
     if (info.size() == 0)
         throw EGfxException(LoadError(fileName, QStringLiteral("the file is empty")));
-    const QString ext = info.suffix().toLower();
-    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
-        return LoadJpegFile(fileName);
+    return info.suffix().toLower();
+}
+
+QImage LoadOtherPicture(const QString& fileName, const QString& ext) {
     if (ext == QLatin1String("bmp") || ext == QLatin1String("ico"))
         return LoadWithQt(fileName, ext.toLatin1());
     if (ext == QLatin1String("wmf") || ext == QLatin1String("emf")) {
@@ -143,6 +151,22 @@ QImage LoadPictureFile(const QString& fileName) {
         CheckPictureSize(fileName, picture.width(), picture.height());
         return ToBgr888(picture);
     }
-    throw EGfxException(
-        LoadError(fileName, QStringLiteral("unknown picture file extension \"%1\"").arg(info.suffix())));
+    throw EGfxException(LoadError(
+        fileName, QStringLiteral("unknown picture file extension \"%1\"").arg(QFileInfo(fileName).suffix())));
+}
+
+} // namespace
+
+QImage LoadPictureFile(const QString& fileName) {
+    const QString ext = CheckedExtension(fileName);
+    if (IsJpegExtension(ext))
+        return LoadJpegFile(fileName);
+    return LoadOtherPicture(fileName, ext);
+}
+
+TPictureFile OpenPictureFile(const QString& fileName) {
+    const QString ext = CheckedExtension(fileName);
+    if (IsJpegExtension(ext))
+        return {QImage(), ReadJpegFile(fileName)};
+    return {LoadOtherPicture(fileName, ext), nullptr};
 }

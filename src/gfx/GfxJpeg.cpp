@@ -14,6 +14,7 @@
 #include <jerror.h>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxPic.h"
 
 // libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
 // function that called libjpeg: each such function sets its jump point and keeps only plain data alive
@@ -78,13 +79,16 @@ QString LoadError(const QString& fileName, const QString& reason) {
 
 // Adobe convention, which is what CMYK JPEG writers use: stored values are inverted (255 = no ink), and
 // libjpeg hands them over as stored, YCCK already turned into CMYK.
+inline void CmykToBgr(const JSAMPLE* cmyk, uchar* bgr) {
+    const int k = cmyk[3];
+    bgr[0] = static_cast<uchar>((cmyk[2] * k + 127) / 255);
+    bgr[1] = static_cast<uchar>((cmyk[1] * k + 127) / 255);
+    bgr[2] = static_cast<uchar>((cmyk[0] * k + 127) / 255);
+}
+
 void CmykRowToBgr(const JSAMPLE* cmyk, uchar* bgr, int width) {
-    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        const int k = cmyk[3];
-        bgr[0] = static_cast<uchar>((cmyk[2] * k + 127) / 255);
-        bgr[1] = static_cast<uchar>((cmyk[1] * k + 127) / 255);
-        bgr[2] = static_cast<uchar>((cmyk[0] * k + 127) / 255);
-    }
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3)
+        CmykToBgr(cmyk, bgr);
 }
 
 } // namespace
@@ -136,15 +140,77 @@ bool ReadPixelsGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, uchar*
     return true;
 }
 
+// What a stretched decode writes: the destination bitmap, and for each of its columns the source column.
+struct TStretch {
+    uchar* Bits;
+    qsizetype BytesPerLine;
+    int Width;
+    int Height;
+    const int* Columns;
+};
+
+// Moves the output to source row y: skipping rows decodes their data but makes no pixels of them.
+void SkipTo(jpeg_decompress_struct& cinfo, JDIMENSION y) {
+    while (cinfo.output_scanline < y)
+        if (jpeg_skip_scanlines(&cinfo, y - cinfo.output_scanline) == 0)
+            ERREXIT(&cinfo, JERR_INPUT_EMPTY);
+}
+
+void ReadRow(jpeg_decompress_struct& cinfo, JSAMPLE* row) {
+    if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
+        ERREXIT(&cinfo, JERR_INPUT_EMPTY);
+}
+
+void SampleRow(const JSAMPLE* row, const TStretch& to, uchar* dest, bool cmyk) {
+    if (cmyk) {
+        for (int x = 0; x < to.Width; ++x, dest += 3)
+            CmykToBgr(row + 4 * to.Columns[x], dest);
+        return;
+    }
+    for (int x = 0; x < to.Width; ++x, dest += 3) {
+        const JSAMPLE* p = row + 3 * to.Columns[x];
+        dest[0] = p[0];
+        dest[1] = p[1];
+        dest[2] = p[2];
+    }
+}
+
+// The default (fancy) upsampling is kept although it costs context rows when skipping: it gives the pixels
+// of a full decode, and libjpeg's other, merged upsampler skips 4:2:0 rows wrongly.
+bool ReadStretchedGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const TStretch& to, JSAMPLE* row,
+                          bool cmyk) {
+    if (setjmp(err.Jump))
+        return false;
+    jpeg_start_decompress(&cinfo);
+    const int srcHeight = static_cast<int>(cinfo.output_height);
+    int lastRow = -1;
+    for (int y = 0; y < to.Height; ++y) {
+        uchar* dest = to.Bits + to.BytesPerLine * y;
+        const int sy = NearestSourceIndex(y, to.Height, srcHeight);
+        if (sy == lastRow) { // an enlarged row repeats the one above
+            std::memcpy(dest, dest - to.BytesPerLine, static_cast<size_t>(to.Width) * 3);
+            continue;
+        }
+        SkipTo(cinfo, static_cast<JDIMENSION>(sy));
+        ReadRow(cinfo, row);
+        SampleRow(row, to, dest, cmyk);
+        lastRow = sy;
+    }
+    // libjpeg skips to the very end without reading the data there: read the last row instead, so that a
+    // file damaged below the last sampled row fails as it does when fully decoded.
+    if (cinfo.output_scanline < cinfo.output_height) {
+        SkipTo(cinfo, cinfo.output_height - 1);
+        ReadRow(cinfo, row);
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
 } // namespace
 
-TJpegReader::TJpegReader(const QString& fileName) : FFileName(fileName), FState(std::make_unique<TState>()) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EGfxException(LoadError(fileName, file.errorString()));
-    FState->Data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EGfxException(LoadError(fileName, file.errorString()));
+TJpegReader::TJpegReader(const QString& fileName, const QByteArray& data)
+    : FFileName(fileName), FState(std::make_unique<TState>()) {
+    FState->Data = data;
 }
 
 TJpegReader::~TJpegReader() = default;
@@ -190,16 +256,64 @@ void TJpegReader::ReadPixels(QImage& dest) {
         Fail();
 }
 
-QImage LoadJpegFile(const QString& fileName) {
-    TJpegReader reader(fileName);
+void TJpegReader::ReadStretched(QImage& dest) {
+    TState& s = *FState;
+    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && !dest.isNull());
+    std::vector<int> columns(static_cast<size_t>(dest.width()));
+    for (int x = 0; x < dest.width(); ++x)
+        columns[static_cast<size_t>(x)] = NearestSourceIndex(x, dest.width(), Width());
+    std::vector<JSAMPLE> row(static_cast<size_t>(Width()) * (s.Cmyk ? 4 : 3));
+    const TStretch to{dest.bits(), dest.bytesPerLine(), dest.width(), dest.height(), columns.data()};
+    if (!ReadStretchedGuarded(s.Cinfo, s.Err, to, row.data(), s.Cmyk))
+        Fail();
+}
+
+std::shared_ptr<const TJpegFile> ReadJpegFile(const QString& fileName) {
+    auto file = std::make_shared<TJpegFile>();
+    file->FileName = fileName;
+    QFile in(fileName);
+    if (!in.open(QIODevice::ReadOnly))
+        throw EGfxException(LoadError(fileName, in.errorString()));
+    file->Data = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw EGfxException(LoadError(fileName, in.errorString()));
+    TJpegReader reader(fileName, file->Data);
     reader.ReadHeader();
-    QImage image(reader.Width(), reader.Height(), QImage::Format_BGR888);
+    file->Width = reader.Width();
+    file->Height = reader.Height();
+    return file;
+}
+
+namespace {
+
+QImage NewBitmap(const QString& fileName, int w, int h) {
+    QImage image(w, h, QImage::Format_BGR888);
     if (image.isNull())
-        throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
-                                                    .arg(reader.Width())
-                                                    .arg(reader.Height())));
+        throw EGfxException(
+            LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
+    return image;
+}
+
+} // namespace
+
+QImage DecodeJpeg(const TJpegFile& file) {
+    TJpegReader reader(file.FileName, file.Data);
+    reader.ReadHeader();
+    QImage image = NewBitmap(file.FileName, reader.Width(), reader.Height());
     reader.ReadPixels(image);
     return image;
+}
+
+QImage DecodeJpegStretched(const TJpegFile& file, int w, int h) {
+    TJpegReader reader(file.FileName, file.Data);
+    reader.ReadHeader();
+    QImage image = NewBitmap(file.FileName, w, h);
+    reader.ReadStretched(image);
+    return image;
+}
+
+QImage LoadJpegFile(const QString& fileName) {
+    return DecodeJpeg(*ReadJpegFile(fileName));
 }
 
 // ---- Encoding ----

@@ -1,7 +1,7 @@
-// Metafile pictures (wmf, emf): not decoded by this build, refused with a clear error.
+// Metafile pictures (wmf, emf): drawn by the metafile decoder.
 #include "gfx/GfxDecode.h"
-#include "gfx/GfxError.h"
+#include "gfx/meta/GfxMeta.h"
 
 QImage LoadMetafilePicture(const QString& fileName) {
-    throw EGfxException(QStringLiteral("Cannot load %1: metafile pictures are not supported").arg(fileName));
+    return LoadMetafile(fileName);
 }

@@ -20,32 +20,97 @@ TGfxBaseIm::TGfxBaseIm() = default;
 
 TGfxBaseIm::~TGfxBaseIm() = default;
 
+int TGfxBaseIm::Width() const {
+    return FJpeg != nullptr ? FJpeg->Width : FBitmap.width();
+}
+
+int TGfxBaseIm::Height() const {
+    return FJpeg != nullptr ? FJpeg->Height : FBitmap.height();
+}
+
 void TGfxBaseIm::Clear() {
-    FBitmap = QImage();
+    Replace(QImage());
+}
+
+void TGfxBaseIm::Replace(QImage&& bitmap) {
+    FBitmap = std::move(bitmap);
+    FJpeg.reset();
+    FJpegBefore.reset();
+    FFileNameBefore.clear();
+    FJpegProved = false;
+}
+
+void TGfxBaseIm::JpegProvedGood() const {
+    FJpegProved = true;
+    FJpegBefore.reset();
+    FFileNameBefore.clear();
+    FBitmap = QImage(); // the replaced pixels are not needed any more
+}
+
+void TGfxBaseIm::JpegFailed() const {
+    FJpeg = std::move(FJpegBefore);
+    FJpegProved = FJpeg != nullptr; // only a proved JPEG is kept to go back to
+    FFileName = FFileNameBefore;
+    FJpegBefore.reset();
+    FFileNameBefore.clear();
+}
+
+void TGfxBaseIm::DecodeJpegNow() const {
+    QImage pixels;
+    try {
+        pixels = DecodeJpeg(*FJpeg);
+    } catch (const EGfxException&) {
+        JpegFailed();
+        throw;
+    }
+    FBitmap = std::move(pixels);
+    FJpeg.reset();
+    FJpegBefore.reset();
+    FFileNameBefore.clear();
+    FJpegProved = false;
 }
 
 void TGfxBaseIm::LoadPicture(const QString& name) {
     if (name.isEmpty() || name == FFileName)
         return;
-    // Decoded aside first: a failure leaves the holder as it was.
-    QImage picture = LoadPictureFile(name);
-    FBitmap = std::move(picture);
+    // Opened aside first: a failure leaves the holder as it was.
+    TPictureFile file = OpenPictureFile(name);
+    if (file.Jpeg == nullptr) {
+        Replace(std::move(file.Picture));
+        FFileName.clear();
+        return;
+    }
+    // Only sound content is kept to go back to, and only one: a JPEG still waiting is checked now (its
+    // data read through, no pixels made). One that fails gives way to what it had replaced.
+    if (FJpeg != nullptr && !FJpegProved) {
+        try {
+            DecodeJpegStretched(*FJpeg, 1, 1);
+            JpegProvedGood();
+        } catch (const EGfxException&) {
+            JpegFailed();
+        }
+    }
+    FJpegBefore = std::move(FJpeg);
+    FFileNameBefore = FFileName;
+    FJpeg = std::move(file.Jpeg);
+    FJpegProved = false;
     FFileName.clear();
 }
 
 void TGfxBaseIm::AssignPicture(const TGfxBaseIm& picture) {
+    QImage pixels = picture.Bitmap(); // decoded first: a damaged picture changes nothing here
+    Replace(std::move(pixels));
     FFileName.clear();
-    FBitmap = picture.Bitmap();
 }
 
 void TGfxBaseIm::AssignPicture(const QImage& picture) {
-    FFileName.clear();
     QImage converted = ToBgr888(picture);
     if (converted.isNull() && !picture.isNull())
         throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture")
                                 .arg(picture.width())
                                 .arg(picture.height()));
-    FBitmap = std::move(converted);
+    Replace(std::move(converted));
+    FFileName.clear();
 }
 
 void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
@@ -58,19 +123,33 @@ void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
         throw EGfxException(QStringLiteral("Cannot save %1: %2").arg(name, file.errorString()));
 }
 
-void TGfxBaseIm::SetSize(int w, int h) {
-    if (w <= 0 || h <= 0) {
-        FBitmap = QImage();
-        return;
-    }
-    if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
-        return;
+namespace {
+
+void CheckBitmapSize(int w, int h) {
     if (static_cast<long long>(w) * h > kMaxPicturePixels)
         throw EGfxException(
             QStringLiteral("A picture of %1 x %2 pixels is more than the %3 megapixels allowed")
                 .arg(w)
                 .arg(h)
                 .arg(kMaxPicturePixels / 1'000'000));
+}
+
+} // namespace
+
+void TGfxBaseIm::SetSize(int w, int h) {
+    if (FJpeg != nullptr) {
+        if (w == FJpeg->Width && h == FJpeg->Height)
+            DecodeJpegNow(); // the pixels of the same size are kept
+        else
+            Replace(QImage());
+    }
+    if (w <= 0 || h <= 0) {
+        FBitmap = QImage();
+        return;
+    }
+    if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
+        return;
+    CheckBitmapSize(w, h);
     QImage bitmap(w, h, QImage::Format_BGR888);
     if (bitmap.isNull())
         throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(w).arg(h));
@@ -111,6 +190,25 @@ QSize FitSize(int srcW, int srcH, int maxW, int maxH) {
 }
 
 void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
+    // A JPEG whose pixels wait is stretched straight from its data, decoding only the sampled rows; the
+    // destination changes only when that succeeded.
+    if (src.FJpeg != nullptr && &src != &dest) {
+        if (w <= 0 || h <= 0) {
+            dest.SetSize(w, h);
+            return;
+        }
+        CheckBitmapSize(w, h);
+        QImage stretched;
+        try {
+            stretched = DecodeJpegStretched(*src.FJpeg, w, h);
+        } catch (const EGfxException&) {
+            src.JpegFailed();
+            throw;
+        }
+        src.JpegProvedGood();
+        dest.Replace(std::move(stretched));
+        return;
+    }
     // A shared copy, so that src may be dest: writing into dest then detaches it.
     const QImage source = src.Bitmap();
     dest.SetSize(w, h);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QImage>
 #include <QSize>
@@ -17,8 +18,16 @@ enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse 
 extern const QStringList BevelStyleNames;
 extern const QStringList MaskStyleNames;
 
+struct TJpegFile;
+
 // A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
 // An empty holder has a null bitmap; any other bitmap is QImage::Format_BGR888.
+//
+// A loaded JPEG stays "loaded but not yet decoded" (its bytes kept, its header read, its size known) until
+// its pixels are needed: Bitmap() decodes them all, ResizePicture only the rows it samples, which for a
+// thumbnail of a photograph is most of the work saved. A damaged scan is then found there, not in
+// LoadPicture: the error names the file as LoadPicture's would, and the holder goes back to the content and
+// FileName it had before that load.
 class TGfxBaseIm {
 public:
     TGfxBaseIm();
@@ -31,9 +40,11 @@ public:
 
     // Loads a bmp, jpg, jpeg, ico, wmf or emf file (decoder chosen by the extension). Does nothing for an
     // empty name or one equal to FileName(). Throws EGfxException naming the file; on failure the holder
-    // keeps its content and FileName. On success FileName is empty, as after AssignPicture.
+    // keeps its content and FileName. On success FileName is empty, as after AssignPicture. A JPEG's
+    // scan is decoded later, when the pixels are first needed.
     virtual void LoadPicture(const QString& name);
 
+    // Copies the picture's pixels (decoding them when they wait).
     void AssignPicture(const TGfxBaseIm& picture);
     // Any QImage; transparent pixels are laid over white, the ground of a fresh bitmap.
     void AssignPicture(const QImage& picture);
@@ -46,20 +57,53 @@ public:
     void SaveAsJpeg(const QString& name, int quality);
 
     // The size, known without touching the pixels.
-    int Width() const { return FBitmap.width(); }
-    int Height() const { return FBitmap.height(); }
+    int Width() const;
+    int Height() const;
 
-    // Every access to the pixels goes through here.
-    QImage& Bitmap() { return FBitmap; }
-    const QImage& Bitmap() const { return FBitmap; }
+    // Every access to the pixels goes through here. A JPEG whose pixels wait is decoded first, which can
+    // throw EGfxException for a damaged file (see above).
+    QImage& Bitmap() {
+        DecodeWaitingPixels();
+        return FBitmap;
+    }
+    const QImage& Bitmap() const {
+        DecodeWaitingPixels();
+        return FBitmap;
+    }
+
+    // True while the holder is a JPEG whose pixels have not been decoded.
+    bool PixelsWaiting() const { return FJpeg != nullptr; }
 
     // Makes the bitmap w x h, 24 bits (0 x 0 when either is 0 or less). Keeps the buffer, and so the old
     // pixels, when the size already matches; a new buffer is black. Throws above kMaxPicturePixels.
     void SetSize(int w, int h);
 
 private:
-    QImage FBitmap;
-    QString FFileName;
+    friend void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
+
+    // Decoding may fail on a damaged file and is done on demand, even through a const holder: what it
+    // changes is only how the same content is held, and on failure what the load had replaced.
+    void DecodeWaitingPixels() const {
+        if (FJpeg != nullptr)
+            DecodeJpegNow();
+    }
+    void DecodeJpegNow() const;
+    // The waiting JPEG has decoded once without error: nothing is left to go back to.
+    void JpegProvedGood() const;
+    // The waiting JPEG turned out damaged: back to what the load replaced.
+    void JpegFailed() const;
+    // New content replaces everything, waiting pixels included.
+    void Replace(QImage&& bitmap);
+
+    mutable QImage FBitmap;
+    mutable QString FFileName;
+    // The JPEG loaded but not decoded yet, or null.
+    mutable std::shared_ptr<const TJpegFile> FJpeg;
+    // Until FJpeg has decoded once, what the load replaced: FBitmap still holds its pixels, these its
+    // waiting JPEG (or null) and its FileName. Reset once FJpeg proved good.
+    mutable std::shared_ptr<const TJpegFile> FJpegBefore;
+    mutable QString FFileNameBefore;
+    mutable bool FJpegProved = false;
 };
 
 // Fits a source size into a box keeping the aspect ratio (rounding half to even); enlarges as well as

@@ -9,9 +9,13 @@
 
 #include "gfx/GfxError.h"
 #include "gfx/GfxPic.h"
+#include "gfx/meta/GfxMeta.h"
 #include "html/HtmlTags.h"
 
 namespace {
+
+// Enough of a file's start to tell a metafile: the EMF signature lies at byte 40.
+constexpr qint64 kMetaHeadBytes = 128;
 
 // Random access to the first bytes of a picture, refusing any read past its end.
 class THeaderReader {
@@ -199,9 +203,12 @@ std::optional<QSize> MeasureIco(THeaderReader& reader) {
     return largest;
 }
 
-// Size of a picture whose header was not measured (metafiles, doubtful headers, anything else): the
-// picture is loaded, so a file the loader refuses gives the loader's error.
+// Size of a picture whose header was not measured: a metafile by its own header, anything else (doubtful
+// headers too) by loading the picture, so a file the loader refuses gives the loader's error.
 QSize LoadedPictureSize(const QString& fileName) {
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadOnly) && IsMetafileContent(file.read(kMetaHeadBytes)))
+        return ReadMetafileSize(fileName);
     TGfxBaseIm picture;
     picture.LoadPicture(fileName);
     return {picture.Width(), picture.Height()};

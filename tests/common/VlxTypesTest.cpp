@@ -4,14 +4,12 @@
 
 #include <gtest/gtest.h>
 
-TEST(Exception, KeepsUtf8Message)
-{
+TEST(Exception, KeepsUtf8Message) {
     const Exception e(QString::fromUtf8("Fichier « été » introuvable"));
     EXPECT_EQ(e.Message(), QString::fromUtf8("Fichier « été » introuvable"));
 }
 
-TEST(TestSupport, FirstDifferenceNamesTheByte)
-{
+TEST(TestSupport, FirstDifferenceNamesTheByte) {
     EXPECT_TRUE(FirstDifference("abc", "abc").isEmpty());
     EXPECT_TRUE(FirstDifference("abc", "abd").startsWith("first difference at byte 2"));
     EXPECT_TRUE(FirstDifference("abc", "ab").startsWith("lengths differ"));

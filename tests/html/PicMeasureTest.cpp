@@ -259,3 +259,24 @@ TEST_F(ThumbListTest, ProgressHandlerThatEmptiesTheListEndsTheRun) {
     FList.UpdateInfo();
     EXPECT_EQ(FList.Count(), 0);
 }
+
+// A metafile is measured by its own header, recognised by content: a wrong extension does not matter.
+TEST(GetPictureInfo, MetafileMeasuredByContent) {
+    TTempDir dir;
+    struct TRow {
+        const char* Source;
+        QSize Size;
+    };
+    for (const TRow& row : {TRow{"gfxmeta/metafiles/wmf/gdi_shapes.wmf", QSize(400, 300)},
+                            TRow{"gfxmeta/metafiles/wmf/inkscape_polys.wmf", QSize(256, 256)}}) {
+        const QByteArray bytes = ReadBytes(TestData(row.Source));
+        ASSERT_FALSE(bytes.isEmpty()) << row.Source;
+        for (const QString& name : {QString("drawing.wmf"), QString("drawing.bmp")}) {
+            WriteBytes(dir.File(name), bytes);
+            int width = 0, height = 0, fileSize = 0;
+            GetPictureInfo(dir.File(name), width, height, fileSize);
+            EXPECT_EQ(QSize(width, height), row.Size) << row.Source << " as " << name.toStdString();
+            EXPECT_EQ(fileSize, bytes.size());
+        }
+    }
+}

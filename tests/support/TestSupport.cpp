@@ -6,38 +6,32 @@
 
 #include <gtest/gtest.h>
 
-QString TestData(const QString& relative)
-{
+QString TestData(const QString& relative) {
     return QStringLiteral(VELTRIX_TEST_DATA) + "/" + relative;
 }
 
-QByteArray ReadBytes(const QString& path)
-{
+QByteArray ReadBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
+void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
 }
 
-TTempDir::TTempDir()
-{
+TTempDir::TTempDir() {
     EXPECT_TRUE(FDir.isValid());
 }
 
-QString TTempDir::Path() const
-{
+QString TTempDir::Path() const {
     return FDir.path() + "/";
 }
 
-QString FirstDifference(const QByteArray& expected, const QByteArray& actual)
-{
+QString FirstDifference(const QByteArray& expected, const QByteArray& actual) {
     const qsizetype common = std::min(expected.size(), actual.size());
     for (qsizetype i = 0; i < common; ++i) {
         if (expected[i] != actual[i]) {
@@ -56,8 +50,7 @@ QString FirstDifference(const QByteArray& expected, const QByteArray& actual)
     return {};
 }
 
-void EnsureGuiApplication()
-{
+void EnsureGuiApplication() {
     if (QCoreApplication::instance())
         return;
     static int argc = 1;

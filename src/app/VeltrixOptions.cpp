@@ -1,0 +1,6 @@
+// The options file: loading and saving the program's own options.
+#include "app/VeltrixU.h"
+
+void TVeltrixF::LoadOptions() {}
+
+void TVeltrixF::SaveOptions() {}

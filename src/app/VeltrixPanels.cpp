@@ -1,0 +1,282 @@
+// The settings tabs' handlers: every change goes at once to the renderer, the table page or the grid.
+#include "app/VeltrixU.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "app/VlxApplication.h"
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+
+namespace {
+
+// Picture information flags of the table page.
+constexpr int kPicInfoName = 1;
+constexpr int kPicInfoPicSize = 2;
+constexpr int kPicInfoFileSize = 4;
+
+// A list's item index as the value it stands for; a list without a selection stands for the first value.
+template <typename E> E ListValue(const QComboBox* list) {
+    return static_cast<E>(std::max(0, list->currentIndex()));
+}
+
+} // namespace
+
+void SetPanelColor(QWidget* panel, TColor color) {
+    QPalette palette = panel->palette();
+    const QColor shown =
+        color == clNone ? panel->style()->standardPalette().color(QPalette::Button) : ColorToQColor(color);
+    palette.setColor(QPalette::Window, shown);
+    panel->setPalette(palette);
+    panel->setAutoFillBackground(true);
+}
+
+void TVeltrixF::ConnectPanels() {
+    ConnectRendererControls();
+    ConnectPageControls();
+    ConnectTableControls();
+    ConnectOptionControls();
+}
+
+void TVeltrixF::ConnectRendererControls() {
+    // Each rendering change marks the thumbnails stale; the preview follows one second after the last.
+    auto spin = [this](QSpinBox* control, auto setter) {
+        connect(control, &QSpinBox::valueChanged, this, Guarded([this, setter](int value) {
+                    if (FConverter)
+                        (Renderer().*setter)(value);
+                    SetThumbsStale(true);
+                }));
+    };
+    spin(ThumbWSE, &TGfxThumbnail::SetThumbWidth);
+    spin(ThumbHSE, &TGfxThumbnail::SetThumbHeight);
+    spin(ThumbBevelSizSE, &TGfxThumbnail::SetThumbBevelSize);
+    spin(ThumbBevelIntSE, &TGfxThumbnail::SetThumbBevelIntensity);
+    spin(PicWSE, &TGfxThumbnail::SetPicWidth);
+    spin(PicHSE, &TGfxThumbnail::SetPicHeight);
+    spin(PicBevelSizSE, &TGfxThumbnail::SetPicBevelSize);
+    spin(PicBevelIntSE, &TGfxThumbnail::SetPicBevelIntensity);
+    spin(MaskSizSE, &TGfxThumbnail::SetMaskSize);
+    spin(ShadowSizSE, &TGfxThumbnail::SetShadowSize);
+    spin(ShadowDistSE, &TGfxThumbnail::SetShadowDistance);
+    spin(ShadowIntSE, &TGfxThumbnail::SetShadowIntensity);
+    // Lists run their handler only when the user picks an item; a profile runs them itself.
+    connect(ThumbBevelTypCB, &QComboBox::activated, this, Guarded([this] { ThumbBevelTypCBChange(); }));
+    connect(PicBevelTypCB, &QComboBox::activated, this, Guarded([this] { PicBevelTypCBChange(); }));
+    connect(MaskTypCB, &QComboBox::activated, this, Guarded([this] { MaskTypCBChange(); }));
+}
+
+void TVeltrixF::ThumbBevelTypCBChange() {
+    Renderer().SetThumbBevelStyle(ListValue<TGfxBevelStyle>(ThumbBevelTypCB));
+    SetThumbsStale(true);
+}
+
+void TVeltrixF::PicBevelTypCBChange() {
+    Renderer().SetPicBevelStyle(ListValue<TGfxBevelStyle>(PicBevelTypCB));
+    SetThumbsStale(true);
+}
+
+void TVeltrixF::MaskTypCBChange() {
+    Renderer().SetMaskStyle(ListValue<TGfxMaskStyle>(MaskTypCB));
+    SetThumbsStale(true);
+}
+
+void TVeltrixF::ConnectPageControls() {
+    for (QToolButton* button : {PgColTextSB, PgColLinkSB, PgColALinkSB, PgColVLinkSB})
+        connect(button, &QToolButton::clicked, this, Guarded([this, button] { PgColSBClick(button); }));
+    connect(PgTitleE, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
+                if (FThumbPage)
+                    FThumbPage->SetTitle(text);
+            }));
+    // One handler for both back-link edits: it reads both.
+    connect(PgBackLinkE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
+    connect(PgBackLinkTextE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
+}
+
+void TVeltrixF::PgBackLinkEChange() {
+    if (!FThumbPage)
+        return;
+    FThumbPage->SetBackLink(PgBackLinkE->text());
+    FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
+}
+
+void TVeltrixF::PgColSBClick(QToolButton* button) {
+    TColor color = 0;
+    if (FDialogs->ChooseColor(color))
+        SetPageColor(button, color);
+}
+
+void TVeltrixF::SetPageColor(QToolButton* button, TColor color) {
+    if (button == PgColTextSB) {
+        FThumbPage->SetTextColor(color);
+        SetPanelColor(PgColTextP, color);
+    } else if (button == PgColLinkSB) {
+        FThumbPage->SetLinkColor(color);
+        SetPanelColor(PgColLinkP, color);
+    } else if (button == PgColVLinkSB) {
+        FThumbPage->SetVLinkColor(color);
+        SetPanelColor(PgColVLinkP, color);
+    } else if (button == PgColALinkSB) {
+        FThumbPage->SetALinkColor(color);
+        SetPanelColor(PgColALinkP, color);
+    }
+}
+
+TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox) {
+    if (defaultBox) {
+        // Setting the box must not open the colour dialog.
+        const QSignalBlocker blocker(defaultBox);
+        defaultBox->setChecked(color == clNone);
+    }
+    SetPanelColor(panel, color);
+    return color;
+}
+
+void TVeltrixF::ConnectTableControls() {
+    connect(GfxGridColSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridColSEChange(v); }));
+    connect(GfxGridRowSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridRowSEChange(v); }));
+    connect(HtmlTablAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTablAlignCBChange(); }));
+    connect(HtmlTablCellSpacSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                if (FThumbPage)
+                    FThumbPage->SetCellSpacing(value);
+            }));
+    for (QCheckBox* box : {PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB})
+        connect(box, &QCheckBox::clicked, this, Guarded([this] { PicInfCBClick(); }));
+    connect(PicInfFonSizSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                if (!FThumbPage)
+                    return;
+                FThumbPage->SetPicInfoFontSize(value);
+                PreviewNow();
+            }));
+    connect(PicInfFonAlignCB, &QComboBox::activated, this, Guarded([this] { PicInfFonAlignCBChange(); }));
+    connect(PicInf_FontColor, &QAction::triggered, this, Guarded([this] { PicInfFontColorExecute(); }));
+    connect(PicInfFonColDefCB, &QCheckBox::clicked, this, Guarded([this] { PicInfFonColDefCBClick(); }));
+    connect(HtmlTabTitleE, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
+                if (FThumbPage)
+                    FThumbPage->SetTableTitle(text);
+            }));
+    connect(HtmlTabTitSizSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                if (FThumbPage)
+                    FThumbPage->SetTableTitleFontSize(value);
+            }));
+    connect(HtmlTabTitAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTabTitAlignCBChange(); }));
+    connect(Head_FontColor, &QAction::triggered, this, Guarded([this] { HeadFontColorExecute(); }));
+    connect(HtmlTabTitColCB, &QCheckBox::clicked, this, Guarded([this] { HtmlTabTitColCBClick(); }));
+}
+
+void TVeltrixF::GfxGridColSEChange(int value) {
+    if (FGrid)
+        FGrid->SetColCount(value);
+    if (FThumbPage)
+        FThumbPage->SetColumns(value);
+    UpdateTableStatus();
+}
+
+void TVeltrixF::GfxGridRowSEChange(int value) {
+    if (FGrid)
+        FGrid->SetRowCount(value);
+    if (FThumbPage)
+        FThumbPage->SetRows(value);
+    UpdateTableStatus();
+}
+
+void TVeltrixF::HtmlTablAlignCBChange() {
+    FThumbPage->SetTableAlign(ListValue<THtmlHAlign>(HtmlTablAlignCB));
+}
+
+void TVeltrixF::HtmlTabTitAlignCBChange() {
+    FThumbPage->SetTableTitleAlign(ListValue<THtmlHAlign>(HtmlTabTitAlignCB));
+}
+
+void TVeltrixF::PicInfFonAlignCBChange() {
+    FThumbPage->SetPicInfoAlign(ListValue<THtmlHAlign>(PicInfFonAlignCB));
+    PreviewNow();
+}
+
+// The three boxes always give all three bits.
+void TVeltrixF::PicInfCBClick() {
+    const int flags = (PicInfNameCB->isChecked() ? kPicInfoName : 0) |
+                      (PicInfPicSizeCB->isChecked() ? kPicInfoPicSize : 0) |
+                      (PicInfSizeCB->isChecked() ? kPicInfoFileSize : 0);
+    SetPicInfoFlags(flags);
+    if (flags != 0)
+        PreviewNow();
+    else
+        ShowPreviewBkg(); // the text goes; the thumbnail stays as it is
+}
+
+void TVeltrixF::SetPicInfoFlags(int flags) {
+    FThumbPage->SetPicInfo(TPicInfo(flags & 7));
+    PicInfNameCB->setChecked(flags & kPicInfoName);
+    PicInfPicSizeCB->setChecked(flags & kPicInfoPicSize);
+    PicInfSizeCB->setChecked(flags & kPicInfoFileSize);
+}
+
+int TVeltrixF::PageInfoFlags() const {
+    return int(FThumbPage->PicInfo());
+}
+
+void TVeltrixF::PicInfFontColorExecute() {
+    TColor color = 0;
+    if (!FDialogs->ChooseColor(color))
+        return;
+    FThumbPage->SetPicInfoColor(SetColorSetting(color, PicInfFonColP, PicInfFonColDefCB));
+    PreviewNow();
+}
+
+void TVeltrixF::HeadFontColorExecute() {
+    TColor color = 0;
+    if (!FDialogs->ChooseColor(color))
+        return;
+    FThumbPage->SetTableTitleColor(SetColorSetting(color, HtmlTabTitColP, HtmlTabTitColCB));
+}
+
+void TVeltrixF::PicInfFonColDefCBClick() {
+    if (PicInfFonColDefCB->isChecked()) {
+        FThumbPage->SetPicInfoColor(SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB));
+        PreviewNow();
+    } else {
+        PicInfFontColorExecute();
+    }
+}
+
+void TVeltrixF::HtmlTabTitColCBClick() {
+    if (HtmlTabTitColCB->isChecked())
+        FThumbPage->SetTableTitleColor(SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB));
+    else
+        HeadFontColorExecute();
+}
+
+void TVeltrixF::PreviewNow() {
+    if (!FApplyingProfile)
+        ShowThumb();
+}
+
+void TVeltrixF::ConnectOptionControls() {
+    connect(GGridWSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                if (FGrid)
+                    FGrid->SetDefaultColWidth(value);
+            }));
+    connect(GGridHSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                if (FGrid)
+                    FGrid->SetDefaultRowHeight(value);
+            }));
+    connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
+    connect(SaveOptionsBB, &QPushButton::clicked, SaveOptionsA, &QAction::trigger);
+}
+
+// The cell previews are rebuilt at the current cell size, row by row.
+void TVeltrixF::BitBtn1Click() {
+    if (!FGrid)
+        return;
+    for (int row = 0; row < FGrid->RowCount(); ++row)
+        for (int col = 0; col < FGrid->ColCount(); ++col)
+            FGrid->ReloadCell(col, row);
+}

@@ -1,0 +1,206 @@
+// Grid commands, the preview of the current cell's thumbnail and the background picture or colour.
+#include "app/VeltrixU.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "app/VlxApplication.h"
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+
+namespace {
+
+const char* const kMailAddress = "mailto:quorrin@veltrix.example.org";
+
+// Standard colours keep their names as file names; others are named by their value.
+struct TColorName {
+    TColor Value;
+    const char* Name;
+};
+const TColorName kColorNames[] = {
+    {0x000000, "clBlack"},      {0x000080, "clMaroon"},  {0x008000, "clGreen"}, {0x008080, "clOlive"},
+    {0x800000, "clNavy"},       {0x800080, "clPurple"},  {0x808000, "clTeal"},  {0x808080, "clGray"},
+    {0xC0C0C0, "clSilver"},     {0x0000FF, "clRed"},     {0x00FF00, "clLime"},  {0x00FFFF, "clYellow"},
+    {0xFF0000, "clBlue"},       {0xFF00FF, "clFuchsia"}, {0xFFFF00, "clAqua"},  {0xFFFFFF, "clWhite"},
+    {0xC0DCC0, "clMoneyGreen"}, {0xF0CAA6, "clSkyBlue"}, {0xF0FBFF, "clCream"}, {0xA4A0A0, "clMedGray"},
+};
+
+// Bytes as kilobytes with one decimal, halves rounded up: 123456 gives "120.6".
+QString KiloBytes(qint64 size) {
+    const qint64 tenths = (size * 10 + 512) / 1024;
+    return QString("%1.%2").arg(tenths / 10).arg(tenths % 10);
+}
+
+} // namespace
+
+void TVeltrixF::ConnectGridCommands() {
+    connect(GfxG_LoadPicture, &QAction::triggered, this, Guarded([this] { GfxGLoadPictureExecute(); }));
+    connect(GfxG_ClearCell, &QAction::triggered, this, Guarded([this] { GfxGClearCellExecute(); }));
+    connect(Gfx_ClearAll, &QAction::triggered, this, Guarded([this] { GfxClearAllExecute(); }));
+    connect(Gfx_ShowThumb, &QAction::triggered, this, Guarded([this] { ShowThumb(); }));
+    connect(ThumbBkg_File, &QAction::triggered, this, Guarded([this] { ThumbBkgFileExecute(); }));
+    connect(ThumbBkg_Color, &QAction::triggered, this, Guarded([this] { ThumbBkgColorExecute(); }));
+    connect(TableRowsColumns, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(HtmlTableTS); });
+    connect(OptionsA, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(OptionsTS); });
+    connect(MailLB, &QPushButton::clicked, this, Guarded([this] { FDialogs->OpenUrl(QUrl(kMailAddress)); }));
+    connect(HomeLB, &QPushButton::clicked, this,
+            Guarded([this] { FDialogs->OpenUrl(QUrl(kVeltrixHomePage)); }));
+}
+
+void TVeltrixF::GfxGLoadPictureExecute() {
+    QString path;
+    if (FGrid && FDialogs->OpenPicture(path))
+        FGrid->LoadCell(FGrid->Col(), FGrid->Row(), path);
+}
+
+void TVeltrixF::GfxGClearCellExecute() {
+    if (!FGrid)
+        return;
+    FGrid->ClearCurrentCell();
+    ShowThumb();
+    UpdateTableStatus();
+}
+
+void TVeltrixF::GfxClearAllExecute() {
+    if (!FGrid)
+        return;
+    FGrid->ClearAllCells();
+    ShowThumb();
+    UpdateTableStatus();
+}
+
+void TVeltrixF::ShowThumb() {
+    if (!FGrid)
+        return;
+    const int col = FGrid->Col();
+    const int row = FGrid->Row();
+    if (col >= 0 && row >= 0 && !FGrid->IsCellEmpty(col, row)) {
+        const TGfxGridItem* item = FGrid->Objects(col, row);
+        ShowStatus("Processing...");
+        RenderThumb(item->FileName());
+        DrawPicInfo(FGrid->Cells(col, row), item->ImageWidth(), item->ImageHeight(), item->FileSize());
+        ShowStatus("");
+    } else {
+        ThumbI->clear();
+        ShowPreviewBkg();
+    }
+}
+
+void TVeltrixF::RenderThumb(const QString& path) {
+    if (path.isEmpty())
+        return;
+    Renderer().Source().LoadPicture(path);
+    Renderer().Render();
+    ThumbI->setPixmap(QPixmap::fromImage(Renderer().Bitmap()));
+}
+
+// The information lines the table page writes under a thumbnail, drawn under the previewed one.
+void TVeltrixF::DrawPicInfo(const QString& name, int width, int height, qint64 fileSize) {
+    const int flags = PageInfoFlags();
+    if (flags == 0)
+        return;
+    QImage picture = FPreviewBkg->Bitmap().copy();
+    if (picture.isNull()) {
+        ShowPreviewBkg();
+        return;
+    }
+    QPainter painter(&picture);
+    const TColor color =
+        FThumbPage->PicInfoColor() == clNone ? FThumbPage->TextColor() : FThumbPage->PicInfoColor();
+    painter.setPen(ColorToQColor(color));
+    const QFontMetrics metrics = painter.fontMetrics();
+    // The first line sits one pixel below the centred thumbnail.
+    int y = (ThumbI->height() - Renderer().ThumbHeight()) / 2 + Renderer().ThumbHeight() + 1;
+    auto drawCentred = [&](const QString& text) {
+        const int x = (ThumbI->width() - metrics.horizontalAdvance(text)) / 2;
+        painter.drawText(x, y + metrics.ascent(), text);
+    };
+    const QStringList lines = PicInfoLines(flags, name, width, height, fileSize);
+    for (const QString& line : lines) {
+        drawCentred(line);
+        y += metrics.height() + 3;
+    }
+    painter.end();
+    ThumbBkgI->setPixmap(QPixmap::fromImage(picture));
+}
+
+QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize) {
+    QStringList lines;
+    if (flags & 1)
+        lines << QFileInfo(name).fileName();
+    QString second;
+    if (flags & 2) {
+        second = QString::asprintf("%dx%d", width, height);
+        if (flags & 4)
+            second += "   ";
+    }
+    if (flags & 4)
+        second += KiloBytes(fileSize) + "Kb";
+    if (!second.isEmpty())
+        lines << second;
+    return lines;
+}
+
+void TVeltrixF::ShowPreviewBkg() {
+    if (FPreviewBkg)
+        ThumbBkgI->setPixmap(QPixmap::fromImage(FPreviewBkg->Bitmap()));
+}
+
+// Loads first and changes the state after: a picture that cannot be loaded leaves the old background whole.
+void TVeltrixF::SetBkgFile(const QString& path) {
+    Renderer().Background().LoadPicture(path);
+    FBkgFile = path;
+    const QString fileName = QFileInfo(path).fileName();
+    BkgFileP->setText(" " + fileName + " ");
+    SetPanelColor(BkgFileP, clNone);
+    TilePicture(Renderer().Background(), *FPreviewBkg, ThumbBkgI->width(), ThumbBkgI->height());
+    ShowPreviewBkg();
+    FThumbPage->SetBackground(fileName);
+    FBkgColor = clNone;
+    SetThumbsStale(true);
+    PreviewNow();
+}
+
+void TVeltrixF::SetBkgColor(TColor color) {
+    const QString path = ColorFileName(color);
+    TGfxBaseIm tile;
+    tile.SetSize(100, 100);
+    tile.Bitmap().fill(ColorToQColor(color));
+    tile.SaveAsJpeg(path, 75);
+    SetBkgFile(path);
+    FBkgColor = color;
+    SetPanelColor(BkgFileP, color);
+}
+
+QString TVeltrixF::ColorFileName(TColor color) const {
+    for (const TColorName& known : kColorNames)
+        if (known.Value == color)
+            return FWorkDir + QString(known.Name).toLower() + ".jpg";
+    return FWorkDir + QString::asprintf("%08X", quint32(color)).toLower() + ".jpg";
+}
+
+void TVeltrixF::ThumbBkgFileExecute() {
+    QString path;
+    if (FDialogs->OpenPicture(path))
+        SetBkgFile(path);
+}
+
+void TVeltrixF::ThumbBkgColorExecute() {
+    TColor color = 0;
+    if (FDialogs->ChooseColor(color))
+        SetBkgColor(color);
+}
+
+// The background is tiled afresh for the new size; any information text goes until the next preview.
+void TVeltrixF::ThumbImPResize() {
+    if (!FPreviewBkg || !FConverter || !Renderer().Background().HasImage())
+        return;
+    TilePicture(Renderer().Background(), *FPreviewBkg, ThumbBkgI->width(), ThumbBkgI->height());
+    ShowPreviewBkg();
+}

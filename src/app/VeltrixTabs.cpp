@@ -1,0 +1,373 @@
+// The controls of the settings tabs and the About tab, with their ranges, captions and hints.
+#include "app/VeltrixU.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace {
+
+// Buttons that look like the links they open.
+const char* const kLinkStyle = "QPushButton { border: none; color: #0000EE; text-decoration: underline; }";
+
+void Hint(QWidget* control, const QString& hint) {
+    control->setToolTip(hint);
+    control->setStatusTip(hint);
+}
+
+QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint) {
+    auto* spin = new QSpinBox;
+    spin->setObjectName(name);
+    spin->setRange(min, max);
+    spin->setMinimumWidth(58);
+    Hint(spin, hint);
+    return spin;
+}
+
+QComboBox* NewList(const char* name, const QString& hint) {
+    auto* list = new QComboBox;
+    list->setObjectName(name);
+    list->setEditable(false);
+    Hint(list, hint);
+    return list;
+}
+
+QLineEdit* NewEdit(const char* name, const QString& text, const QString& hint) {
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(name);
+    Hint(edit, hint);
+    return edit;
+}
+
+QCheckBox* NewCheck(const char* name, const QString& caption, const QString& hint, bool checked = false) {
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(name);
+    box->setChecked(checked);
+    Hint(box, hint);
+    return box;
+}
+
+// A small sunken panel that shows a colour as its background.
+QLabel* NewColorPanel(const char* name, const QString& hint) {
+    auto* panel = new QLabel;
+    panel->setObjectName(name);
+    panel->setFixedSize(36, 20);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setAutoFillBackground(true);
+    Hint(panel, hint);
+    return panel;
+}
+
+QToolButton* NewSpeedButton(const char* name, QAction* action = nullptr) {
+    auto* button = new QToolButton;
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    if (action)
+        button->setDefaultAction(action);
+    else
+        button->setText("...");
+    return button;
+}
+
+QGroupBox* NewGroup(const QString& title) {
+    auto* group = new QGroupBox(title);
+    group->setFlat(false);
+    return group;
+}
+
+QGridLayout* NewGrid(QWidget* owner) {
+    auto* grid = new QGridLayout(owner);
+    grid->setContentsMargins(6, 2, 6, 4);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(3);
+    return grid;
+}
+
+// Rows of caption and control in one column of a grid.
+void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString, QWidget*>>& rows) {
+    int row = 0;
+    for (const auto& [caption, control] : rows) {
+        if (!caption.isEmpty())
+            grid->addWidget(new QLabel(caption), row, column);
+        grid->addWidget(control, row, column + 1);
+        ++row;
+    }
+}
+
+QWidget* NewTab(const char* name, QHBoxLayout*& columns) {
+    auto* tab = new QWidget;
+    tab->setObjectName(name);
+    columns = new QHBoxLayout(tab);
+    columns->setContentsMargins(4, 2, 4, 2);
+    columns->setSpacing(6);
+    return tab;
+}
+
+// A colour panel, its button and an optional "Default" box side by side.
+QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nullptr) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addWidget(panel);
+    layout->addWidget(button);
+    if (defaultBox)
+        layout->addWidget(defaultBox);
+    layout->addStretch();
+    return row;
+}
+
+} // namespace
+
+QWidget* TVeltrixF::CreateThumbnailTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("ThumbTS", columns);
+    ThumbWSE = NewSpin("ThumbWSE", 50, 500, "Thumbnail width");
+    ThumbHSE = NewSpin("ThumbHSE", 50, 500, "Thumbnail height");
+    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", 0, 100, "Thumbnail bevel size");
+    ThumbBevelTypCB = NewList("ThumbBevelTypCB", "Thumbnail bevel style");
+    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", 0, 100, "Thumbnail bevel intensity");
+
+    QGroupBox* size = NewGroup("Thumbnail");
+    AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
+    QGroupBox* bevel = NewGroup("Bevel");
+    AddRows(NewGrid(bevel), 0,
+            {{"Size", ThumbBevelSizSE}, {"Style", ThumbBevelTypCB}, {"Intensity", ThumbBevelIntSE}});
+
+    BkgFileP = new QLabel;
+    BkgFileP->setObjectName("BkgFileP");
+    BkgFileP->setMinimumWidth(160);
+    BkgFileP->setFrameShape(QFrame::Panel);
+    BkgFileP->setFrameShadow(QFrame::Sunken);
+    BkgFileP->setAutoFillBackground(true);
+    Hint(BkgFileP, "Background picture or color");
+    BkgFileSB = NewSpeedButton("BkgFileSB", ThumbBkg_File);
+    BkgColorSB = NewSpeedButton("BkgColorSB", ThumbBkg_Color);
+    QGroupBox* background = NewGroup("Background");
+    QGridLayout* bkgGrid = NewGrid(background);
+    bkgGrid->addWidget(BkgFileP, 0, 0, 1, 2);
+    bkgGrid->addWidget(BkgFileSB, 1, 0);
+    bkgGrid->addWidget(BkgColorSB, 1, 1);
+    bkgGrid->setRowStretch(2, 1);
+
+    columns->addWidget(size, 0, Qt::AlignTop);
+    columns->addWidget(bevel, 0, Qt::AlignTop);
+    columns->addWidget(background, 0, Qt::AlignTop);
+    columns->addStretch();
+    return tab;
+}
+
+QWidget* TVeltrixF::CreatePictureTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("PictureTS", columns);
+    PicWSE = NewSpin("PicWSE", 30, 500, "Picture width");
+    PicHSE = NewSpin("PicHSE", 30, 500, "Picture height");
+    PicBevelSizSE = NewSpin("PicBevelSizSE", 0, 100, "Picture bevel size");
+    PicBevelTypCB = NewList("PicBevelTypCB", "Picture bevel style");
+    PicBevelIntSE = NewSpin("PicBevelIntSE", 0, 100, "Picture bevel intensity");
+    MaskSizSE = NewSpin("MaskSizSE", 0, 100, "Picture mask feather size");
+    MaskTypCB = NewList("MaskTypCB", "Picture mask style");
+    ShadowSizSE = NewSpin("ShadowSizSE", 0, 100, "Picture shadow size");
+    ShadowDistSE = NewSpin("ShadowDistSE", 0, 100, "Picture shadow distance");
+    ShadowIntSE = NewSpin("ShadowIntSE", 0, 100, "Picture shadow intensity");
+
+    QGroupBox* size = NewGroup("Picture");
+    AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
+    QGroupBox* bevel = NewGroup("Bevel");
+    AddRows(NewGrid(bevel), 0,
+            {{"Size", PicBevelSizSE}, {"Style", PicBevelTypCB}, {"Intensity", PicBevelIntSE}});
+    QGroupBox* mask = NewGroup("Mask");
+    AddRows(NewGrid(mask), 0, {{"Feather", MaskSizSE}, {"Style", MaskTypCB}});
+    QGroupBox* shadow = NewGroup("Shadow");
+    AddRows(NewGrid(shadow), 0,
+            {{"Size", ShadowSizSE}, {"Distance", ShadowDistSE}, {"Intensity", ShadowIntSE}});
+    for (QGroupBox* group : {size, bevel, mask, shadow})
+        columns->addWidget(group, 0, Qt::AlignTop);
+    columns->addStretch();
+    return tab;
+}
+
+QWidget* TVeltrixF::CreateHtmlPageTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("HtmlPageTS", columns);
+    PgColTextP = NewColorPanel("PgColTextP", "HTML text color");
+    PgColLinkP = NewColorPanel("PgColLinkP", "HTML link color");
+    PgColALinkP = NewColorPanel("PgColALinkP", "HTML active link color");
+    PgColVLinkP = NewColorPanel("PgColVLinkP", "HTML followed link color");
+    PgColTextSB = NewSpeedButton("PgColTextSB");
+    PgColLinkSB = NewSpeedButton("PgColLinkSB");
+    PgColALinkSB = NewSpeedButton("PgColALinkSB");
+    PgColVLinkSB = NewSpeedButton("PgColVLinkSB");
+    Hint(PgColTextSB, "HTML text color");
+    Hint(PgColLinkSB, "HTML link color");
+    Hint(PgColALinkSB, "HTML active link color");
+    Hint(PgColVLinkSB, "HTML followed link color");
+    QGroupBox* colors = NewGroup("Colors");
+    AddRows(NewGrid(colors), 0,
+            {{"Text", ColorRow(PgColTextP, PgColTextSB)},
+             {"Link", ColorRow(PgColLinkP, PgColLinkSB)},
+             {"Active link", ColorRow(PgColALinkP, PgColALinkSB)},
+             {"Followed link", ColorRow(PgColVLinkP, PgColVLinkSB)}});
+
+    PgTitleE = NewEdit("PgTitleE", "Pictures - Quorrin's Veltrix", "HTML page title");
+    PgBackLinkE = NewEdit("PgBackLinkE", "index.html", "Back link URL");
+    PgBackLinkTextE = NewEdit("PgBackLinkTextE", "Return", "Back link text");
+    QGroupBox* page = NewGroup("Page");
+    QGridLayout* pageGrid = NewGrid(page);
+    AddRows(pageGrid, 0,
+            {{"Title", PgTitleE}, {"Back link", PgBackLinkE}, {"Back link text", PgBackLinkTextE}});
+    pageGrid->setColumnMinimumWidth(1, 280);
+    pageGrid->setRowStretch(3, 1);
+
+    columns->addWidget(colors, 0, Qt::AlignTop);
+    columns->addWidget(page, 1);
+    return tab;
+}
+
+QWidget* TVeltrixF::CreateHtmlTableTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("HtmlTableTS", columns);
+    GfxGridColSE = NewSpin("GfxGridColSE", 1, 100, "Table columns number");
+    GfxGridRowSE = NewSpin("GfxGridRowSE", 1, 100, "Table rows number");
+    HtmlTablAlignCB = NewList("HtmlTablAlignCB", "Table align");
+    HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", 0, 100, "Table cell sapcing");
+    QGroupBox* table = NewGroup("Table");
+    AddRows(NewGrid(table), 0,
+            {{"Columns", GfxGridColSE},
+             {"Rows", GfxGridRowSE},
+             {"Align", HtmlTablAlignCB},
+             {"Spacing", HtmlTablCellSpacSE}});
+
+    PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");
+    PicInfPicSizeCB = NewCheck("PicInfPicSizeCB", "Picture sizes", "Picture information: picture sizes");
+    PicInfSizeCB = NewCheck("PicInfSizeCB", "File size", "Picture information: file size");
+    PicInfFonSizSE = NewSpin("PicInfFonSizSE", -2, 4, "Picture information font relative size");
+    PicInfFonAlignCB = NewList("PicInfFonAlignCB", "Picture information text alignment");
+    PicInfFonColP = NewColorPanel("PicInfFonColP", "Picture information font color");
+    PicInfFonColSB = NewSpeedButton("PicInfFonColSB", PicInf_FontColor);
+    PicInfFonColDefCB = NewCheck("PicInfFonColDefCB", "Default", "Default picture information font color");
+    QGroupBox* info = NewGroup("Picture information");
+    QGridLayout* infoGrid = NewGrid(info);
+    infoGrid->addWidget(PicInfNameCB, 0, 0);
+    infoGrid->addWidget(PicInfPicSizeCB, 1, 0);
+    infoGrid->addWidget(PicInfSizeCB, 2, 0);
+    AddRows(infoGrid, 1,
+            {{"Size", PicInfFonSizSE},
+             {"Align", PicInfFonAlignCB},
+             {"Color", ColorRow(PicInfFonColP, PicInfFonColSB, PicInfFonColDefCB)}});
+
+    HtmlTabTitleE = NewEdit("HtmlTabTitleE", "Pictures", "Table header - text on top of table");
+    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", -2, 4, "Table header font relative size");
+    HtmlTabTitAlignCB = NewList("HtmlTabTitAlignCB", "Table header text alignment");
+    HtmlTabTitColP = NewColorPanel("HtmlTabTitColP", "Table header font color");
+    HtmlTabTitColSB = NewSpeedButton("HtmlTabTitColSB", Head_FontColor);
+    HtmlTabTitColCB = NewCheck("HtmlTabTitColCB", "Default", "Default table header font color");
+    QGroupBox* header = NewGroup("Table header");
+    AddRows(NewGrid(header), 0,
+            {{"Text", HtmlTabTitleE},
+             {"Size", HtmlTabTitSizSE},
+             {"Align", HtmlTabTitAlignCB},
+             {"Color", ColorRow(HtmlTabTitColP, HtmlTabTitColSB, HtmlTabTitColCB)}});
+
+    columns->addWidget(table, 0, Qt::AlignTop);
+    columns->addWidget(info, 0, Qt::AlignTop);
+    columns->addWidget(header, 1, Qt::AlignTop);
+    return tab;
+}
+
+QWidget* TVeltrixF::CreateOptionsTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("OptionsTS", columns);
+    GGridWSE = NewSpin("GGridWSE", 10, 200, "Table grid column width");
+    GGridHSE = NewSpin("GGridHSE", 10, 200, "Table grid row height");
+    BitBtn1 = new QPushButton("Redraw");
+    BitBtn1->setObjectName("BitBtn1");
+    Hint(BitBtn1, "Redraw pictures in grid");
+    AutoUpdThumbCB = NewCheck("AutoUpdThumbCB", "Auto update thumbnail picture",
+                              "Redraw thumbnail picture when changing row/column", true);
+    QGroupBox* grid = NewGroup("Table grid");
+    QGridLayout* gridLayout = NewGrid(grid);
+    AddRows(gridLayout, 0, {{"Column width", GGridWSE}, {"Row height", GGridHSE}});
+    gridLayout->addWidget(BitBtn1, 0, 2, 2, 1);
+    gridLayout->addWidget(AutoUpdThumbCB, 2, 0, 1, 3);
+
+    OverFilesConfCB = NewCheck("OverFilesConfCB", "Overwrite files confirmation",
+                               "Ask before files in the output directory are overwritten", true);
+    ClearTmpDirCB = NewCheck("ClearTmpDirCB", "Clear Tmp dir on exit",
+                             "Delete the files of the working directory on exit", true);
+    LoadOnStartupCB = NewCheck("LoadOnStartupCB", "Load on startup", "Load the saved options on startup");
+    SaveOptionsBB = new QPushButton("Save options");
+    SaveOptionsBB->setObjectName("SaveOptionsBB");
+    Hint(SaveOptionsBB, "Save options");
+    QGroupBox* options = NewGroup("Options");
+    QGridLayout* optionsLayout = NewGrid(options);
+    optionsLayout->addWidget(OverFilesConfCB, 0, 0);
+    optionsLayout->addWidget(ClearTmpDirCB, 1, 0);
+    optionsLayout->addWidget(LoadOnStartupCB, 2, 0);
+    optionsLayout->addWidget(SaveOptionsBB, 3, 0, Qt::AlignLeft);
+
+    ProfilesCB = NewList("ProfilesCB", "Profile list");
+    ProfilesCB->setMinimumWidth(150);
+    PrfSaveSB = NewSpeedButton("PrfSaveSB", Prf_SaveA);
+    PrfAddSB = NewSpeedButton("PrfAddSB", Prf_AddA);
+    PrfEditSB = NewSpeedButton("PrfEditSB", Prf_EditA);
+    PrfDelSB = NewSpeedButton("PrfDelSB", Prf_DelA);
+    QGroupBox* profiles = NewGroup("Profiles");
+    QGridLayout* profilesLayout = NewGrid(profiles);
+    profilesLayout->addWidget(ProfilesCB, 0, 0, 1, 4);
+    profilesLayout->addWidget(PrfSaveSB, 1, 0);
+    profilesLayout->addWidget(PrfAddSB, 1, 1);
+    profilesLayout->addWidget(PrfEditSB, 1, 2);
+    profilesLayout->addWidget(PrfDelSB, 1, 3);
+    profilesLayout->setRowStretch(2, 1);
+
+    columns->addWidget(grid, 0, Qt::AlignTop);
+    columns->addWidget(options, 0, Qt::AlignTop);
+    columns->addWidget(profiles, 1, Qt::AlignTop);
+    return tab;
+}
+
+QWidget* TVeltrixF::CreateAboutTab() {
+    QHBoxLayout* columns;
+    QWidget* tab = NewTab("AboutTS", columns);
+    auto* name = new QLabel("Quorrin's Veltrix");
+    QFont big = name->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    name->setFont(big);
+    auto* purpose = new QLabel("Makes a web gallery of thumbnails and pages from your pictures.");
+    VersionL = new QLabel;
+    VersionL->setObjectName("VersionL");
+    DateL = new QLabel;
+    DateL->setObjectName("DateL");
+    MailLB = new QPushButton("Write to the author");
+    MailLB->setObjectName("MailLB");
+    MailLB->setStyleSheet(kLinkStyle);
+    MailLB->setCursor(Qt::PointingHandCursor);
+    Hint(MailLB, "Send a mail to the author");
+    HomeLB = new QPushButton("Veltrix home page");
+    HomeLB->setObjectName("HomeLB");
+    HomeLB->setStyleSheet(kLinkStyle);
+    HomeLB->setCursor(Qt::PointingHandCursor);
+    Hint(HomeLB, "Open the Veltrix home page");
+
+    auto* text = new QWidget;
+    auto* grid = NewGrid(text);
+    grid->addWidget(name, 0, 0, 1, 2);
+    grid->addWidget(purpose, 1, 0, 1, 2);
+    grid->addWidget(VersionL, 2, 0);
+    grid->addWidget(DateL, 2, 1);
+    grid->addWidget(MailLB, 3, 0, Qt::AlignLeft);
+    grid->addWidget(HomeLB, 3, 1, Qt::AlignLeft);
+    grid->setColumnStretch(2, 1);
+    columns->addWidget(text, 1, Qt::AlignTop);
+    return tab;
+}

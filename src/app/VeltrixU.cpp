@@ -1,0 +1,343 @@
+// The main window's construction, start-up order, tear-down, status bar and posted notifications.
+#include "app/VeltrixU.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/VlxApplication.h"
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+#include "html/GfxLists.h"
+#include "settings/VlxConfigDir.h"
+#include "settings/VlxIniFile.h"
+#include "settings/VlxProfileU.h"
+
+namespace {
+
+const char* const kVersion = "v1.16";
+const char* const kDate = "October, 2004";
+const char* const kDefaultProfile = "default";
+
+QString WithSlash(QString dir) {
+    if (!dir.endsWith('/'))
+        dir += '/';
+    return dir;
+}
+
+} // namespace
+
+TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
+    : QMainWindow(parent), FDialogs(std::move(dialogs)) {
+    if (!FDialogs)
+        FDialogs = std::make_unique<TQtDialogs>(this);
+    setObjectName("VeltrixF");
+    setWindowTitle("Quorrin's Veltrix");
+    CreateActions();
+    CreateToolBar();
+    CreateWorkArea();
+    CreatePages();
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(Splitter, 1);
+    layout->addWidget(MainPC);
+    setCentralWidget(central);
+    CreateStatusBar();
+    EventT = new QTimer(this);
+    EventT->setObjectName("EventT");
+    EventT->setSingleShot(true);
+    EventT->setInterval(1000);
+    connect(EventT, &QTimer::timeout, this, Guarded([this] { EventTTimer(); }));
+    setMinimumWidth(696);
+    resize(696, 493);
+
+    ConnectPanels();
+    ConnectGridCommands();
+    ConnectProfileCommands();
+    ConnectGenerationCommands();
+    TVeltrixApp::SetErrorDialogs(FDialogs.get());
+    // An error in start-up is shown and ends start-up there; the window still opens.
+    RunGuarded([&] { StartUp(places); });
+}
+
+TVeltrixF::~TVeltrixF() {
+    ThumbImP->removeEventFilter(this);
+    EventT->stop();
+    if (TVeltrixApp::ErrorDialogs() == FDialogs.get())
+        TVeltrixApp::SetErrorDialogs(nullptr);
+    FUsedFiles.clear();
+    FProfiles.reset();
+    FPreviewBkg.reset();
+    FConverter.reset();
+    if (FGrid) {
+        FGrid->SetAcceptFiles(false);
+        FGrid->SetMainWindow(nullptr); // nothing to notify any more
+        delete FGrid;
+        FGrid = nullptr;
+    }
+    FThumbPage.reset();
+    FPicPage.reset();
+    FThumbList.reset();
+}
+
+void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
+    VersionL->setText(kVersion);
+    DateL->setText(kDate);
+    SetThumbsStale(false);
+    EventT->stop();
+    MainPC->setCurrentWidget(AboutTS);
+    FUsedFiles.clear();
+    const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir() : places.ConfigDir);
+    FIniFileName = configDir + kOptionsFileName;
+    // A working directory that cannot be made is not reported here: the writes into it report it.
+    FWorkDir = WithSlash(WithSlash(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir) + "vlx");
+    if (!QDir(FWorkDir).exists())
+        QDir().mkdir(FWorkDir);
+    SetOutputDir(FWorkDir);
+    FPreviewBkg = std::make_unique<TGfxBaseIm>();
+    FillStyleLists();
+    CreateConverter();
+    CreateGrid();
+    CreateThumbPage();
+    // Without a working directory the grey tile cannot be written: that is shown, and start-up goes on.
+    RunGuarded([this] { SetBkgColor(0x808080); });
+    FPicPage = std::make_unique<TGfxPicPage>();
+    FThumbList = std::make_unique<TThumbnailList>();
+    if (!OpenProfiles(configDir + kProfilesFileName))
+        return;
+    FGrid->SetAcceptFiles(true);
+    GfxGridColSE->setValue(3);
+    GfxGridRowSE->setValue(2);
+    ReadLoadOnStartup();
+}
+
+void TVeltrixF::FillStyleLists() {
+    for (QComboBox* list : {ThumbBevelTypCB, PicBevelTypCB}) {
+        list->clear();
+        list->addItems(BevelStyleNames);
+    }
+    MaskTypCB->clear();
+    MaskTypCB->addItems(MaskStyleNames);
+    for (QComboBox* list : {HtmlTablAlignCB, PicInfFonAlignCB, HtmlTabTitAlignCB}) {
+        list->clear();
+        for (const char* name : HtmlHAlignNames)
+            list->addItem(name);
+    }
+}
+
+// The renderer's defaults go into the controls; each spin edit passes its value back through its handler.
+void TVeltrixF::CreateConverter() {
+    FConverter = std::make_unique<TGfxBatchPicConverter>();
+    const TGfxThumbnail& r = FConverter->Thumbnail();
+    ThumbWSE->setValue(r.ThumbWidth());
+    ThumbHSE->setValue(r.ThumbHeight());
+    ThumbBevelSizSE->setValue(r.ThumbBevelSize());
+    ThumbBevelTypCB->setCurrentIndex(r.ThumbBevelStyle());
+    ThumbBevelIntSE->setValue(r.ThumbBevelIntensity());
+    PicWSE->setValue(r.PicWidth());
+    PicHSE->setValue(r.PicHeight());
+    PicBevelSizSE->setValue(r.PicBevelSize());
+    PicBevelTypCB->setCurrentIndex(r.PicBevelStyle());
+    PicBevelIntSE->setValue(r.PicBevelIntensity());
+    MaskSizSE->setValue(r.MaskSize());
+    MaskTypCB->setCurrentIndex(r.MaskStyle());
+    ShadowSizSE->setValue(r.ShadowSize());
+    ShadowDistSE->setValue(r.ShadowDistance());
+    ShadowIntSE->setValue(r.ShadowIntensity());
+}
+
+void TVeltrixF::CreateGrid() {
+    FGrid = new TGfxGrid(GfxGridP);
+    FGrid->setObjectName("FGrid");
+    GfxGridP->layout()->addWidget(FGrid);
+    FGrid->SetMainWindow(this);
+    FGrid->SetColCount(GfxGridColSE->value());
+    FGrid->SetRowCount(GfxGridRowSE->value());
+    FGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { GfxGridPM->popup(FGrid->viewport()->mapToGlobal(pos)); });
+    FGrid->setToolTip("Table grid. <Right> mouse - for pulldown menu");
+    FGrid->setStatusTip(FGrid->toolTip());
+    FGrid->OnStatusText = [this](TGfxGrid*, const QString& text) { ShowStatus(text); };
+    FGrid->SetPlainNames(false);
+    FGrid->OnKeyDown = [this](TGfxGrid*, int& key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Insert) {
+            GfxG_LoadPicture->trigger();
+            key = 0; // handled; the view has nothing to do with it
+        }
+    };
+    FGrid->OnClick = [this](TGfxGrid*) {
+        if (AutoUpdThumbCB->isChecked())
+            ShowThumb();
+    };
+    FGrid->OnDblClick = [this](TGfxGrid*) { ShowThumb(); };
+    GGridWSE->setValue(FGrid->DefaultColWidth());
+    GGridHSE->setValue(FGrid->DefaultRowHeight());
+}
+
+void TVeltrixF::CreateThumbPage() {
+    FThumbPage = std::make_unique<TGfxThumbPage>();
+    SetPageColor(PgColTextSB, 0x00000000);
+    SetPageColor(PgColLinkSB, 0x00EE0000);
+    SetPageColor(PgColVLinkSB, 0x008B1A55);
+    SetPageColor(PgColALinkSB, 0x00EE0000);
+    FThumbPage->SetTitle(PgTitleE->text());
+    HtmlTablAlignCB->setCurrentIndex(haCenter);
+    FThumbPage->SetTableAlign(haCenter);
+    HtmlTablCellSpacSE->setValue(5);
+    FThumbPage->SetCellSpacing(5);
+    FThumbPage->SetTableTitle(HtmlTabTitleE->text());
+    HtmlTabTitAlignCB->setCurrentIndex(haCenter);
+    FThumbPage->SetTableTitleAlign(haCenter);
+    HtmlTabTitSizSE->setValue(2);
+    FThumbPage->SetTableTitleFontSize(2);
+    FThumbPage->SetTableTitleColor(SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB));
+    PicInfFonAlignCB->setCurrentIndex(haCenter);
+    FThumbPage->SetPicInfoAlign(haCenter);
+    PicInfFonSizSE->setValue(FThumbPage->PicInfoFontSize());
+    FThumbPage->SetPicInfoColor(SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB));
+    FThumbPage->SetLineWidth(100);
+    FThumbPage->SetBackLinkFontSize(0);
+    FThumbPage->SetBackLinkAlign(haRight);
+    FThumbPage->SetBackLink(PgBackLinkE->text());
+    FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
+}
+
+// False when the profiles file cannot be opened: the error is shown and start-up ends.
+bool TVeltrixF::OpenProfiles(const QString& fileName) {
+    try {
+        FProfiles = std::make_unique<TProfileManager>(fileName);
+    } catch (...) {
+        TVeltrixApp::ShowCurrentException();
+        return false;
+    }
+    if (FProfiles->FindProfile(kDefaultProfile) < 0) {
+        TProfileRecord record;
+        GatherProfile(record);
+        record.Name = kDefaultProfile;
+        FProfiles->AddProfile(record);
+    }
+    FillProfileList();
+    TProfileRecord record;
+    FProfiles->ReadProfile(FProfiles->FindProfile(kDefaultProfile), record);
+    ApplyProfile(record);
+    return true;
+}
+
+void TVeltrixF::ReadLoadOnStartup() {
+    const TIniFile ini(FIniFileName);
+    LoadOnStartupCB->setChecked(ini.ReadBool("Common", "LoadOnStartup", LoadOnStartupCB->isChecked()));
+    if (LoadOnStartupCB->isChecked())
+        LoadOptions();
+}
+
+// The store's names, sorted without regard to letter case as the list shows them.
+void TVeltrixF::FillProfileList() {
+    QStringList names = FProfiles ? FProfiles->ProfileNames() : QStringList();
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    ProfilesCB->clear();
+    ProfilesCB->addItems(names);
+}
+
+TGfxThumbnail& TVeltrixF::Renderer() const {
+    return FConverter->Thumbnail();
+}
+
+void TVeltrixF::ShowStatus(const QString& text) {
+    StatusP0->setText(text);
+    statusBar()->repaint(); // shows during long loops, before the next event is handled
+}
+
+void TVeltrixF::UpdateTableStatus() {
+    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", GfxGridColSE->value(),
+                                        GfxGridRowSE->value(), CountPictures()));
+}
+
+void TVeltrixF::ShowProfileName() {
+    StatusP2->setText("Profile:" + FProfileName);
+}
+
+void TVeltrixF::SetThumbsStale(bool flag) {
+    FThumbsStale = flag;
+    FPreviewStale = flag;
+    EventT->stop();
+    if (FPreviewStale && AutoUpdThumbCB->isChecked())
+        EventT->start();
+}
+
+void TVeltrixF::SetOutputDir(const QString& path) {
+    FOutputDir = path;
+    OutputDirP->setText(path);
+}
+
+int TVeltrixF::CountPictures() const {
+    if (!FGrid)
+        return 0;
+    int count = 0;
+    for (int row = 0; row < FGrid->RowCount(); ++row)
+        for (int col = 0; col < FGrid->ColCount(); ++col)
+            if (!FGrid->IsCellEmpty(col, row))
+                ++count;
+    return count;
+}
+
+// The preview delay: one render after the last of a burst of changes.
+void TVeltrixF::EventTTimer() {
+    if (FThumbsStale) {
+        if (FGrid)
+            ShowThumb();
+        FPreviewStale = false;
+    }
+    EventT->stop();
+}
+
+bool TVeltrixF::event(QEvent* event) {
+    switch (static_cast<int>(event->type())) {
+    case WM_GFXCELLLOADED:
+        RunGuarded([this] {
+            SetThumbsStale(true);
+            UpdateTableStatus();
+        });
+        return true;
+    case WM_GFXCELLCLEARED:
+        RunGuarded([this] { UpdateTableStatus(); });
+        return true;
+    case WM_GFXCELLSSWAPPED:
+        return true; // counts and staleness are unchanged
+    case WM_FTPUPLOADREQUEST:
+        RunGuarded([this] { FtpUploadRequest(); });
+        return true;
+    case QEvent::StatusTip:
+        // Hints go to the first panel, as progress texts do, leaving the table and profile panels alone.
+        StatusP0->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    default:
+        return QMainWindow::event(event);
+    }
+}
+
+bool TVeltrixF::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ThumbImP && event->type() == QEvent::Resize) {
+        ThumbBkgI->setGeometry(ThumbImP->rect());
+        ThumbI->setGeometry(ThumbImP->rect());
+        RunGuarded([this] { ThumbImPResize(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,339 @@
+// The main window: the picture grid, the preview, the settings tabs and the commands around them.
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include "app/VlxDialogs.h"
+#include "common/VlxTypes.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+class TGfxBaseIm;
+class TGfxBatchPicConverter;
+class TGfxGrid;
+class TGfxPicPage;
+class TGfxThumbPage;
+class TGfxThumbnail;
+class TProfileManager;
+class TThumbnailList;
+struct TProfileRecord;
+
+// Posted by the upload panel when its button asks for a fresh gallery to upload.
+inline constexpr int WM_FTPUPLOADREQUEST = 0x5F1;
+
+// Where the window keeps its files; empty fields take the desktop's places.
+struct TVeltrixPlaces {
+    QString ConfigDir; // holds "vlx.ini" and "profiles.vlx"
+    QString TempDir;   // the system's temporary directory; the working directory is its "vlx/"
+};
+
+class TVeltrixF : public QMainWindow {
+public:
+    // dialogs: the dialogs the window uses (the desktop's when none is given).
+    explicit TVeltrixF(std::unique_ptr<TDialogs> dialogs = nullptr, const TVeltrixPlaces& places = {},
+                       QWidget* parent = nullptr);
+    ~TVeltrixF() override;
+
+    // Window state shared by the commands.
+    void ShowStatus(const QString& text);
+    void UpdateTableStatus();
+    void ShowProfileName();
+    void SetThumbsStale(bool flag);
+    void SetOutputDir(const QString& path);
+    int CountPictures() const;
+
+    // Settings panels.
+    void SetPicInfoFlags(int flags);
+    TColor SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox = nullptr);
+    void SetPageColor(QToolButton* button, TColor color);
+
+    // Grid commands and preview.
+    void ShowThumb();
+    void RenderThumb(const QString& path);
+    void DrawPicInfo(const QString& name, int width, int height, qint64 fileSize);
+    void SetBkgFile(const QString& path);
+    void SetBkgColor(TColor color);
+    QString ColorFileName(TColor color) const;
+
+    // Profiles.
+    void GatherProfile(TProfileRecord& record) const;
+    void ApplyProfile(const TProfileRecord& record);
+    void ApplyBackground(const TProfileRecord& record);
+
+    // Generation run and options, with their commands.
+    bool ConfirmGeneration();
+    void GenerateInto(const QString& dir);
+    void LoadOptions();
+    void SaveOptions();
+
+    TDialogs& Dialogs() const { return *FDialogs; }
+    TGfxGrid* Grid() const { return FGrid; }
+    TGfxThumbnail& Renderer() const;
+    TGfxThumbPage* ThumbPage() const { return FThumbPage.get(); }
+    TProfileManager* Profiles() const { return FProfiles.get(); }
+    const TGfxBaseIm* PreviewBkg() const { return FPreviewBkg.get(); }
+    QString WorkDir() const { return FWorkDir; }
+    QString OutputDir() const { return FOutputDir; }
+    QString IniFileName() const { return FIniFileName; }
+    QString ProfileName() const { return FProfileName; }
+    QString BkgFile() const { return FBkgFile; }
+    TColor BkgColor() const { return FBkgColor; }
+    bool ThumbsStale() const { return FThumbsStale; }
+    bool PreviewStale() const { return FPreviewStale; }
+    const QStringList& UsedFiles() const { return FUsedFiles; }
+
+    // Toolbar and commands.
+    QToolBar* ToolB;
+    QLabel* OutputDirP;
+    QAction* NewProjectA;
+    QAction* Gfx_ShowThumb;
+    QAction* ViewPageA;
+    QAction* GeneratePageA;
+    QAction* GenerateTableA;
+    QAction* OutputDirA;
+    QAction* SaveOptionsA;
+    QAction* ExitA;
+    QAction* OptionsA;
+    QAction* TableRowsColumns;
+    QAction* GfxG_LoadPicture;
+    QAction* GfxG_ClearCell;
+    QAction* Gfx_ClearAll;
+    QAction* ThumbBkg_File;
+    QAction* ThumbBkg_Color;
+    QAction* PicInf_FontColor;
+    QAction* Head_FontColor;
+    QAction* Prf_AddA;
+    QAction* Prf_DelA;
+    QAction* Prf_EditA;
+    QAction* Prf_SaveA;
+    QMenu* GfxGridPM;
+    QMenu* ThumbImPM;
+
+    // Work area.
+    QFrame* ThumbImP;
+    QLabel* ThumbBkgI;
+    QLabel* ThumbI;
+    QSplitter* Splitter;
+    QFrame* GfxGridP;
+
+    // Page control and its tabs.
+    QTabWidget* MainPC;
+    QWidget* ThumbTS;
+    QWidget* PictureTS;
+    QWidget* HtmlPageTS;
+    QWidget* HtmlTableTS;
+    QWidget* FtpTS;
+    QWidget* OptionsTS;
+    QWidget* AboutTS;
+    QWidget* FtpF1; // the upload panel's place
+
+    // "Thumbnail"
+    QSpinBox* ThumbWSE;
+    QSpinBox* ThumbHSE;
+    QSpinBox* ThumbBevelSizSE;
+    QComboBox* ThumbBevelTypCB;
+    QSpinBox* ThumbBevelIntSE;
+    QLabel* BkgFileP;
+    QToolButton* BkgFileSB;
+    QToolButton* BkgColorSB;
+
+    // "Picture"
+    QSpinBox* PicWSE;
+    QSpinBox* PicHSE;
+    QSpinBox* PicBevelSizSE;
+    QComboBox* PicBevelTypCB;
+    QSpinBox* PicBevelIntSE;
+    QSpinBox* MaskSizSE;
+    QComboBox* MaskTypCB;
+    QSpinBox* ShadowSizSE;
+    QSpinBox* ShadowDistSE;
+    QSpinBox* ShadowIntSE;
+
+    // "Html Page"
+    QToolButton* PgColTextSB;
+    QToolButton* PgColLinkSB;
+    QToolButton* PgColALinkSB;
+    QToolButton* PgColVLinkSB;
+    QLabel* PgColTextP;
+    QLabel* PgColLinkP;
+    QLabel* PgColALinkP;
+    QLabel* PgColVLinkP;
+    QLineEdit* PgTitleE;
+    QLineEdit* PgBackLinkE;
+    QLineEdit* PgBackLinkTextE;
+
+    // "Html table"
+    QSpinBox* GfxGridColSE;
+    QSpinBox* GfxGridRowSE;
+    QComboBox* HtmlTablAlignCB;
+    QSpinBox* HtmlTablCellSpacSE;
+    QCheckBox* PicInfNameCB;
+    QCheckBox* PicInfPicSizeCB;
+    QCheckBox* PicInfSizeCB;
+    QSpinBox* PicInfFonSizSE;
+    QComboBox* PicInfFonAlignCB;
+    QToolButton* PicInfFonColSB;
+    QLabel* PicInfFonColP;
+    QCheckBox* PicInfFonColDefCB;
+    QLineEdit* HtmlTabTitleE;
+    QSpinBox* HtmlTabTitSizSE;
+    QComboBox* HtmlTabTitAlignCB;
+    QToolButton* HtmlTabTitColSB;
+    QLabel* HtmlTabTitColP;
+    QCheckBox* HtmlTabTitColCB;
+
+    // "Options"
+    QSpinBox* GGridWSE;
+    QSpinBox* GGridHSE;
+    QPushButton* BitBtn1;
+    QCheckBox* AutoUpdThumbCB;
+    QCheckBox* OverFilesConfCB;
+    QCheckBox* ClearTmpDirCB;
+    QCheckBox* LoadOnStartupCB;
+    QPushButton* SaveOptionsBB;
+    QComboBox* ProfilesCB;
+    QToolButton* PrfSaveSB;
+    QToolButton* PrfAddSB;
+    QToolButton* PrfEditSB;
+    QToolButton* PrfDelSB;
+
+    // "About"
+    QLabel* VersionL;
+    QLabel* DateL;
+    QPushButton* MailLB;
+    QPushButton* HomeLB;
+
+    // Status bar panels 0 (progress texts and hints), 1 (table) and 2 (profile).
+    QLabel* StatusP0;
+    QLabel* StatusP1;
+    QLabel* StatusP2;
+
+    // One-shot preview delay after a burst of rendering changes.
+    QTimer* EventT;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Layout (VeltrixLayout.cpp, VeltrixTabs.cpp).
+    void CreateActions();
+    void CreateToolBar();
+    void CreateWorkArea();
+    void CreatePages();
+    void CreateStatusBar();
+    QWidget* CreateThumbnailTab();
+    QWidget* CreatePictureTab();
+    QWidget* CreateHtmlPageTab();
+    QWidget* CreateHtmlTableTab();
+    QWidget* CreateOptionsTab();
+    QWidget* CreateAboutTab();
+
+    // Start-up steps (VeltrixU.cpp).
+    void StartUp(const TVeltrixPlaces& places);
+    void FillStyleLists();
+    void CreateConverter();
+    void CreateGrid();
+    void CreateThumbPage();
+    bool OpenProfiles(const QString& fileName);
+    void ReadLoadOnStartup();
+    void FillProfileList();
+
+    // Handlers of the settings panels (VeltrixPanels.cpp).
+    void ConnectPanels();
+    void ConnectRendererControls();
+    void ConnectPageControls();
+    void ConnectTableControls();
+    void ConnectOptionControls();
+    void PicInfCBClick();
+    void PgColSBClick(QToolButton* button);
+    void PicInfFontColorExecute();
+    void HeadFontColorExecute();
+    void PicInfFonColDefCBClick();
+    void HtmlTabTitColCBClick();
+    void GfxGridColSEChange(int value);
+    void GfxGridRowSEChange(int value);
+    void BitBtn1Click();
+    void PgBackLinkEChange();
+    void ThumbBevelTypCBChange();
+    void PicBevelTypCBChange();
+    void MaskTypCBChange();
+    void HtmlTablAlignCBChange();
+    void HtmlTabTitAlignCBChange();
+    void PicInfFonAlignCBChange();
+    int PageInfoFlags() const;
+    // The preview a page setting asks for at once; skipped while a profile is applied, which shows it once.
+    void PreviewNow();
+
+    // Grid commands and preview (VeltrixPreview.cpp).
+    void ConnectGridCommands();
+    void GfxGLoadPictureExecute();
+    void GfxGClearCellExecute();
+    void GfxClearAllExecute();
+    void ThumbBkgFileExecute();
+    void ThumbBkgColorExecute();
+    void ThumbImPResize();
+    void EventTTimer();
+    void ShowPreviewBkg();
+
+    // Profile commands (VeltrixProfileCmds.cpp).
+    void ConnectProfileCommands();
+    void NewProjectExecute();
+    void ProfilesCBChange();
+    void PrfAddExecute();
+    void PrfEditExecute();
+    void PrfDelExecute();
+    void PrfSaveExecute();
+
+    // Generation commands (VeltrixGenerate.cpp).
+    void ConnectGenerationCommands();
+    void GeneratePageExecute();
+    void GenerateTableExecute();
+    void ViewPageExecute();
+    void OutputDirExecute();
+    void ExitExecute();
+    void FtpUploadRequest();
+    void MainPCChange(int index);
+
+    std::unique_ptr<TDialogs> FDialogs;
+    std::unique_ptr<TGfxBaseIm> FPreviewBkg;
+    TGfxGrid* FGrid = nullptr;
+    std::unique_ptr<TGfxBatchPicConverter> FConverter;
+    std::unique_ptr<TGfxThumbPage> FThumbPage;
+    std::unique_ptr<TGfxPicPage> FPicPage;
+    std::unique_ptr<TThumbnailList> FThumbList;
+    std::unique_ptr<TProfileManager> FProfiles;
+    QStringList FUsedFiles;
+    QString FBkgFile;
+    TColor FBkgColor = clNone;
+    QString FWorkDir;
+    QString FOutputDir;
+    QString FIniFileName;
+    QString FProfileName;
+    bool FThumbsStale = false;
+    bool FPreviewStale = false;
+    bool FApplyingProfile = false;
+};
+
+// The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
+// picture size (flag 2) and the file size in kilobytes (flag 4) on one line.
+QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize);
+
+// Shows a colour on a panel: the colour itself, or the button face for the default colour.
+void SetPanelColor(QWidget* panel, TColor color);

@@ -1,0 +1,118 @@
+// The desktop's dialogs, message boxes and address opening behind the dialogs interface.
+#include "app/VlxDialogs.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+
+// The extensions the picture holder has decoders for; file names here keep their case, so both cases.
+const char* const kPictureFilter = "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf "
+                                   "*.BMP *.JPG *.JPEG *.ICO *.WMF *.EMF);;All files (*)";
+
+QMessageBox::Icon IconOf(TMsgKind kind) {
+    switch (kind) {
+    case TMsgKind::Information:
+        return QMessageBox::Information;
+    case TMsgKind::Warning:
+        return QMessageBox::Warning;
+    case TMsgKind::Error:
+        return QMessageBox::Critical;
+    case TMsgKind::Confirmation:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString TitleOf(TMsgKind kind) {
+    switch (kind) {
+    case TMsgKind::Information:
+        return "Information";
+    case TMsgKind::Warning:
+        return "Warning";
+    case TMsgKind::Error:
+        return "Error";
+    case TMsgKind::Confirmation:
+        return "Confirm";
+    }
+    return {};
+}
+
+} // namespace
+
+QColor ColorToQColor(TColor color) {
+    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+TColor QColorToColor(const QColor& color) {
+    return TColor(color.red() | (color.green() << 8) | (color.blue() << 16));
+}
+
+TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) {
+    // Lines are separated by carriage returns in the program's texts.
+    QString shown = text;
+    shown.replace('\r', '\n');
+    QMessageBox box(IconOf(kind), TitleOf(kind), shown, QMessageBox::NoButton, FParent);
+    if (buttons == TMsgButtons::Ok) {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return TModalResult::Ok;
+    }
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TModalResult::Yes;
+    case QMessageBox::No:
+        return TModalResult::No;
+    default:
+        return TModalResult::Cancel;
+    }
+}
+
+void TQtDialogs::ShowError(const QString& text) {
+    QMessageBox::critical(FParent, "Error", text);
+}
+
+bool TQtDialogs::OpenPicture(QString& path) {
+    const QString start = path.isEmpty() ? FLastPictureDir : path;
+    const QString chosen = QFileDialog::getOpenFileName(FParent, "Open picture", start, kPictureFilter);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen;
+    FLastPictureDir = QFileInfo(chosen).absolutePath();
+    return true;
+}
+
+bool TQtDialogs::ChooseColor(TColor& color) {
+    const QColor chosen = QColorDialog::getColor(ColorToQColor(FLastColor), FParent, "Color");
+    if (!chosen.isValid())
+        return false;
+    FLastColor = QColorToColor(chosen);
+    color = FLastColor;
+    return true;
+}
+
+bool TQtDialogs::SelectDirectory(QString& dir) {
+    const QString chosen = QFileDialog::getExistingDirectory(FParent, "Select directory", dir);
+    if (chosen.isEmpty())
+        return false;
+    dir = chosen;
+    return true;
+}
+
+bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QString& value) {
+    bool ok = false;
+    const QString typed = QInputDialog::getText(FParent, caption, prompt, QLineEdit::Normal, value, &ok);
+    if (!ok)
+        return false;
+    value = typed;
+    return true;
+}
+
+void TQtDialogs::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}

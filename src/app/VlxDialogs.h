@@ -1,0 +1,59 @@
+// Every dialog, message box and shell request of the main window, behind one interface tests can answer.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include "common/VlxTypes.h"
+
+class QColor;
+class QWidget;
+
+// What a message box is about; decides its icon and title.
+enum class TMsgKind { Information, Warning, Error, Confirmation };
+
+// The buttons of a message box and the one the user pressed.
+enum class TMsgButtons { Ok, YesNoCancel };
+enum class TModalResult { Ok, Yes, No, Cancel };
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+
+    virtual TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) = 0;
+    // The application's default error display.
+    virtual void ShowError(const QString& text) = 0;
+    // Open-picture dialog; false when cancelled. path holds the chosen file.
+    virtual bool OpenPicture(QString& path) = 0;
+    // Colour dialog starting at the colour last chosen in it; false when cancelled.
+    virtual bool ChooseColor(TColor& color) = 0;
+    // Directory selection starting at dir; false when cancelled.
+    virtual bool SelectDirectory(QString& dir) = 0;
+    // Single-line input box; false when cancelled.
+    virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // Opens an address with the desktop's handler (mail client, browser).
+    virtual void OpenUrl(const QUrl& url) = 0;
+};
+
+// The real dialogs of the desktop.
+class TQtDialogs : public TDialogs {
+public:
+    explicit TQtDialogs(QWidget* parent) : FParent(parent) {}
+
+    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
+    void ShowError(const QString& text) override;
+    bool OpenPicture(QString& path) override;
+    bool ChooseColor(TColor& color) override;
+    bool SelectDirectory(QString& dir) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    void OpenUrl(const QUrl& url) override;
+
+private:
+    QWidget* FParent;
+    TColor FLastColor = 0; // one colour dialog serves every colour control and starts where it was left
+    QString FLastPictureDir;
+};
+
+// TColor (0x00BBGGRR) to and from Qt's colour.
+QColor ColorToQColor(TColor color);
+TColor QColorToColor(const QColor& color);

@@ -1,0 +1,106 @@
+// The main window's test fixture and the application every test of the window runs in.
+#include "AppFixture.h"
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include "app/VlxApplication.h"
+#include "grid/GfxGrid.h"
+
+namespace {
+
+// The program's own application object, so that its error display is the one under test.
+class TAppEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        FApp = std::make_unique<TVeltrixApp>(FArgc, FArgv);
+    }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[12] = "test_app";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<TVeltrixApp> FApp;
+};
+
+[[maybe_unused]] testing::Environment* const kEnvironment =
+    testing::AddGlobalTestEnvironment(new TAppEnvironment);
+
+template <typename T> bool Take(std::deque<T>& queue, T& value) {
+    if (queue.empty())
+        return false;
+    value = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+} // namespace
+
+TModalResult TTestDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) {
+    Messages.push_back({kind, text});
+    TModalResult answer = buttons == TMsgButtons::Ok ? TModalResult::Ok : TModalResult::Cancel;
+    Take(Answers, answer);
+    return answer;
+}
+
+bool TTestDialogs::OpenPicture(QString& path) {
+    return Take(Pictures, path);
+}
+
+bool TTestDialogs::ChooseColor(TColor& color) {
+    return Take(Colors, color);
+}
+
+bool TTestDialogs::SelectDirectory(QString& dir) {
+    return Take(Directories, dir);
+}
+
+bool TTestDialogs::InputQuery(const QString&, const QString&, QString& value) {
+    return Take(Inputs, value);
+}
+
+void TAppTest::SetUp() {
+    Start();
+}
+
+void TAppTest::TearDown() {
+    if (FDialogs) {
+        EXPECT_TRUE(FDialogs->Errors.isEmpty()) << FDialogs->Errors.join("\n").toStdString();
+    }
+    Stop();
+}
+
+void TAppTest::Start() {
+    Stop();
+    auto dialogs = std::make_unique<TTestDialogs>();
+    FDialogs = dialogs.get();
+    FWindow = std::make_unique<TVeltrixF>(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    FWindow->show();
+    ProcessEvents();
+}
+
+void TAppTest::Stop() {
+    FWindow.reset();
+    FDialogs = nullptr;
+    ProcessEvents();
+}
+
+void TAppTest::ProcessEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+void TAppTest::Load(int col, int row, const QString& path) {
+    W().Grid()->LoadCell(col, row, path);
+    ProcessEvents();
+}
+
+QString TAppTest::MakePicture(const QString& name, int width, int height) const {
+    QImage picture(width, height, QImage::Format_RGB888);
+    picture.fill(QColor(200, 120, 40));
+    const QString path = FFiles.File(name);
+    EXPECT_TRUE(picture.save(path, "BMP")) << path.toStdString();
+    return path;
+}

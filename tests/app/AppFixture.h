@@ -1,0 +1,75 @@
+// The main window's test fixture: a window on the offscreen platform with dialogs the test answers.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "app/VeltrixU.h"
+#include "app/VlxDialogs.h"
+#include "support/TestSupport.h"
+
+// Readable strings in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+// Dialogs answered from queues; an empty queue cancels. Everything shown is recorded.
+class TTestDialogs : public TDialogs {
+public:
+    struct TShown {
+        TMsgKind Kind;
+        QString Text;
+    };
+
+    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
+    void ShowError(const QString& text) override { Errors << text; }
+    bool OpenPicture(QString& path) override;
+    bool ChooseColor(TColor& color) override;
+    bool SelectDirectory(QString& dir) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    void OpenUrl(const QUrl& url) override { Opened << url; }
+
+    std::deque<TModalResult> Answers;
+    std::deque<QString> Pictures;
+    std::deque<TColor> Colors;
+    std::deque<QString> Directories;
+    std::deque<QString> Inputs;
+
+    std::vector<TShown> Messages;
+    QStringList Errors;
+    QList<QUrl> Opened;
+};
+
+class TAppTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A window on the fixture's folders; the previous one is closed first.
+    void Start();
+    void Stop();
+    // Lets posted notifications reach the window.
+    static void ProcessEvents();
+
+    // Places a picture file into a grid cell and lets the window hear of it.
+    void Load(int col, int row, const QString& path);
+    // A picture of the given size, written as a BMP file.
+    QString MakePicture(const QString& name, int width, int height) const;
+
+    TVeltrixF& W() { return *FWindow; }
+    TTestDialogs& D() { return *FDialogs; }
+
+    TTempDir FConfig;
+    TTempDir FTemp;
+    TTempDir FFiles;
+    std::unique_ptr<TVeltrixF> FWindow;
+    TTestDialogs* FDialogs = nullptr;
+};

@@ -1,0 +1,211 @@
+// The settings tabs: each control passes its value on at once, and the preview follows as designed.
+#include "AppFixture.h"
+
+#include <functional>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+
+namespace {
+
+struct TRendererControl {
+    const char* Name;
+    QSpinBox* TVeltrixF::*Control;
+    int Value;
+    std::function<int(const TGfxThumbnail&)> Setting;
+};
+
+void PrintTo(const TRendererControl& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class TRendererControlTest : public TAppTest, public testing::WithParamInterface<TRendererControl> {};
+
+} // namespace
+
+TEST_P(TRendererControlTest, PassesValueToRendererAndMarksThumbnailsStale) {
+    const TRendererControl& row = GetParam();
+    W().SetThumbsStale(false);
+    (W().*row.Control)->setValue(row.Value);
+    EXPECT_EQ(row.Setting(W().Renderer()), row.Value);
+    EXPECT_TRUE(W().ThumbsStale());
+    EXPECT_TRUE(W().EventT->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, TRendererControlTest,
+    testing::Values(
+        TRendererControl{"ThumbWSE", &TVeltrixF::ThumbWSE, 321, [](auto& r) { return r.ThumbWidth(); }},
+        TRendererControl{"ThumbHSE", &TVeltrixF::ThumbHSE, 99, [](auto& r) { return r.ThumbHeight(); }},
+        TRendererControl{"ThumbBevelSizSE", &TVeltrixF::ThumbBevelSizSE, 7,
+                         [](auto& r) { return r.ThumbBevelSize(); }},
+        TRendererControl{"ThumbBevelIntSE", &TVeltrixF::ThumbBevelIntSE, 100,
+                         [](auto& r) { return int(r.ThumbBevelIntensity()); }},
+        TRendererControl{"PicWSE", &TVeltrixF::PicWSE, 30, [](auto& r) { return r.PicWidth(); }},
+        TRendererControl{"PicHSE", &TVeltrixF::PicHSE, 500, [](auto& r) { return r.PicHeight(); }},
+        TRendererControl{"PicBevelSizSE", &TVeltrixF::PicBevelSizSE, 3,
+                         [](auto& r) { return r.PicBevelSize(); }},
+        TRendererControl{"PicBevelIntSE", &TVeltrixF::PicBevelIntSE, 42,
+                         [](auto& r) { return int(r.PicBevelIntensity()); }},
+        TRendererControl{"MaskSizSE", &TVeltrixF::MaskSizSE, 12, [](auto& r) { return r.MaskSize(); }},
+        TRendererControl{"ShadowSizSE", &TVeltrixF::ShadowSizSE, 8, [](auto& r) { return r.ShadowSize(); }},
+        TRendererControl{"ShadowDistSE", &TVeltrixF::ShadowDistSE, 5,
+                         [](auto& r) { return r.ShadowDistance(); }},
+        TRendererControl{"ShadowIntSE", &TVeltrixF::ShadowIntSE, 50,
+                         [](auto& r) { return int(r.ShadowIntensity()); }}));
+
+TEST_F(TAppTest, SpinEditsForceValuesIntoTheirRange) {
+    W().ThumbWSE->setValue(20);
+    EXPECT_EQ(W().Renderer().ThumbWidth(), 50);
+    W().PicInfFonSizSE->setValue(9);
+    EXPECT_EQ(W().ThumbPage()->PicInfoFontSize(), 4);
+}
+
+TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
+    W().MaskTypCB->setCurrentIndex(gmEllipse);
+    emit W().MaskTypCB->activated(gmEllipse);
+    W().ThumbBevelTypCB->setCurrentIndex(gbLowered);
+    emit W().ThumbBevelTypCB->activated(gbLowered);
+    W().HtmlTabTitAlignCB->setCurrentIndex(haLeft);
+    emit W().HtmlTabTitAlignCB->activated(haLeft);
+    EXPECT_EQ(W().Renderer().MaskStyle(), gmEllipse);
+    EXPECT_EQ(W().Renderer().ThumbBevelStyle(), gbLowered);
+    EXPECT_EQ(W().ThumbPage()->TableTitleAlign(), haLeft);
+    // A list set by the program runs no handler.
+    W().PicBevelTypCB->setCurrentIndex(gbRaised);
+    EXPECT_EQ(W().Renderer().PicBevelStyle(), gbNone);
+}
+
+TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().EventT->stop();
+    W().ThumbI->clear();
+    W().ThumbWSE->setValue(200);
+    W().ThumbWSE->setValue(210);
+    W().ThumbWSE->setValue(220);
+    EXPECT_TRUE(W().EventT->isActive());
+    EXPECT_EQ(W().EventT->interval(), 1000);
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());       // nothing rendered before the delay is over
+    QMetaObject::invokeMethod(W().EventT, "timeout"); // the delay is over
+    EXPECT_EQ(W().ThumbI->pixmap().width(), 220);
+    EXPECT_FALSE(W().PreviewStale());
+    EXPECT_TRUE(W().ThumbsStale()); // the gallery's thumbnails are still to be made
+    EXPECT_FALSE(W().EventT->isActive());
+}
+
+TEST_F(TAppTest, NoDelayedPreviewWithAutoUpdateOff) {
+    W().AutoUpdThumbCB->setChecked(false);
+    W().ThumbHSE->setValue(200);
+    EXPECT_TRUE(W().ThumbsStale());
+    EXPECT_FALSE(W().EventT->isActive());
+}
+
+TEST_F(TAppTest, FewerColumnsFreeThePicturesOfTheLostColumn) {
+    const QString picture = TestData("app/bmp_24bpp.bmp");
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 3; ++col)
+            Load(col, row, picture);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
+    W().GfxGridColSE->setValue(2);
+    ProcessEvents();
+    EXPECT_EQ(W().Grid()->ColCount(), 2);
+    EXPECT_EQ(W().ThumbPage()->Columns(), 2);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 2x2  Images: 4");
+    W().GfxGridColSE->setValue(3);
+    EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 0));
+    EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 1));
+}
+
+TEST_F(TAppTest, LargestTableIsHundredByHundred) {
+    W().GfxGridColSE->setValue(100);
+    W().GfxGridRowSE->setValue(100);
+    EXPECT_EQ(W().Grid()->ColCount(), 100);
+    EXPECT_EQ(W().ThumbPage()->Rows(), 100);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 100x100  Images: 0");
+}
+
+TEST_F(TAppTest, UncheckingDefaultAndCancellingKeepsTheDefaultColour) {
+    const QColor buttonFace = W().style()->standardPalette().color(QPalette::Button);
+    W().PicInfFonColDefCB->click(); // unchecks, then the colour dialog is cancelled
+    EXPECT_FALSE(W().PicInfFonColDefCB->isChecked());
+    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
+    EXPECT_EQ(W().PicInfFonColP->palette().color(QPalette::Window), buttonFace);
+}
+
+TEST_F(TAppTest, DefaultBoxesRenderThePreviewOnlyForPictureInformation) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    D().Colors = {0x0000FF, 0x0000FF};
+    W().PicInfFonColDefCB->click();
+    W().HtmlTabTitColCB->click();
+    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), 0x0000FF);
+    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
+    EXPECT_EQ(W().HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
+
+    W().ThumbI->clear();
+    W().HtmlTabTitColCB->click();
+    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), clNone);
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    W().PicInfFonColDefCB->click();
+    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+}
+
+TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().ThumbI->clear();
+    W().PgTitleE->setText("Holiday");
+    D().Colors = {0x00FF00};
+    W().PgColLinkSB->click();
+    W().HtmlTablAlignCB->setCurrentIndex(haLeft);
+    emit W().HtmlTablAlignCB->activated(haLeft);
+    W().PgBackLinkE->setText("../index.html");
+    W().PgBackLinkTextE->setText("Back");
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    const TGfxThumbPage& page = *W().ThumbPage();
+    EXPECT_EQ(page.Title(), "Holiday");
+    EXPECT_EQ(page.LinkColor(), 0x00FF00);
+    EXPECT_EQ(page.TableAlign(), haLeft);
+    EXPECT_EQ(page.BackLink(), "../index.html");
+    EXPECT_EQ(page.BackLinkText(), "Back");
+    EXPECT_EQ(W().PgColLinkP->palette().color(QPalette::Window), QColor(0, 255, 0));
+}
+
+TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
+    W().PicInfNameCB->click();
+    W().PicInfSizeCB->click();
+    EXPECT_EQ(W().ThumbPage()->PicInfo(), 1 | 4);
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().ShowThumb();
+    const QImage withText = W().ThumbBkgI->pixmap().toImage();
+    EXPECT_NE(withText, W().PreviewBkg()->Bitmap().convertToFormat(withText.format()));
+    // Clearing them all takes the text away without rendering the thumbnail again.
+    W().PicInfNameCB->click();
+    W().ThumbI->clear();
+    W().PicInfSizeCB->click();
+    EXPECT_EQ(W().ThumbPage()->PicInfo(), 0);
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    const QImage plain = W().ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(plain, W().PreviewBkg()->Bitmap().convertToFormat(plain.format()));
+}
+
+TEST_F(TAppTest, RedrawRebuildsCellPreviewsAtTheNewCellSize) {
+    Load(1, 1, MakePicture("wide.bmp", 1024, 768));
+    EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(60, 45));
+    W().GGridWSE->setValue(128);
+    W().GGridHSE->setValue(128);
+    EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(60, 45));
+    W().BitBtn1->click();
+    ProcessEvents();
+    EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(124, 93));
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 1");
+}

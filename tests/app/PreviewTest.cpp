@@ -1,0 +1,274 @@
+// Grid commands, the preview with its picture information, and the background picture or colour.
+#include "AppFixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTest>
+
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+
+namespace {
+
+struct TInfoCase {
+    int Flags;
+    qint64 FileSize;
+    QStringList Lines;
+};
+
+void PrintTo(const TInfoCase& row, std::ostream* out) {
+    *out << "flags " << row.Flags << ", " << row.FileSize << " bytes";
+}
+
+class TPicInfoLinesTest : public testing::TestWithParam<TInfoCase> {};
+
+struct TColorCase {
+    TColor Color;
+    const char* FileName;
+};
+
+class TColorFileNameTest : public TAppTest, public testing::WithParamInterface<TColorCase> {};
+
+// Files of a folder whose names start with a prefix.
+QStringList FilesStartingWith(const QString& dir, const QString& prefix) {
+    return QDir(dir).entryList({prefix + "*"}, QDir::Files);
+}
+
+// A drop of local files onto a point of the grid, as the desktop delivers it.
+void DropOnGrid(TGfxGrid& grid, const QPoint& pos, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid.viewport(), &enter);
+    QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid.viewport(), &move);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid.viewport(), &drop);
+}
+
+QPoint CellCentre(const TGfxGrid& grid, int col, int row) {
+    return grid.visualRect(grid.model()->index(row, col)).center();
+}
+
+} // namespace
+
+TEST_P(TPicInfoLinesTest, BuildsTheDesignedLines) {
+    const TInfoCase& row = GetParam();
+    EXPECT_EQ(PicInfoLines(row.Flags, "beach_lpcs.jpg", 640, 480, row.FileSize), row.Lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TPicInfoLinesTest,
+                         testing::Values(TInfoCase{4, 123456, {"120.6Kb"}},
+                                         TInfoCase{2 | 4, 2048, {"640x480   2.0Kb"}},
+                                         TInfoCase{1, 2048, {"beach_lpcs.jpg"}},
+                                         TInfoCase{2, 2048, {"640x480"}},
+                                         TInfoCase{1 | 2 | 4, 57651, {"beach_lpcs.jpg", "640x480   56.3Kb"}},
+                                         TInfoCase{4, 256, {"0.3Kb"}}, // halves round up
+                                         TInfoCase{4, 51, {"0.0Kb"}}, TInfoCase{0, 2048, {}}));
+
+TEST_P(TColorFileNameTest, NamesStandardColoursByNameAndOthersByValue) {
+    EXPECT_EQ(W().ColorFileName(GetParam().Color), W().WorkDir() + GetParam().FileName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Colours, TColorFileNameTest,
+    testing::Values(TColorCase{0x808080, "clgray.jpg"}, TColorCase{0x0080FF, "000080ff.jpg"},
+                    TColorCase{0x000000, "clblack.jpg"}, TColorCase{0xF0CAA6, "clskyblue.jpg"},
+                    TColorCase{0xA4A0A0, "clmedgray.jpg"}, TColorCase{0xABCDEF, "00abcdef.jpg"}));
+
+TEST_F(TAppTest, ChoosingGreyTwiceLeavesOneTile) {
+    D().Colors = {0x808080, 0x808080};
+    W().ThumbBkg_Color->trigger();
+    W().ThumbBkg_Color->trigger();
+    EXPECT_EQ(FilesStartingWith(W().WorkDir(), ""), QStringList{"clgray.jpg"});
+    EXPECT_EQ(W().BkgColor(), 0x808080);
+}
+
+TEST_F(TAppTest, BackgroundColourWritesItsTileAndBecomesTheBackground) {
+    D().Colors = {0x0080FF};
+    W().ThumbBkg_Color->trigger();
+    const QString tile = W().WorkDir() + "000080ff.jpg";
+    EXPECT_EQ(W().BkgFile(), tile);
+    EXPECT_EQ(W().BkgColor(), 0x0080FF);
+    EXPECT_EQ(W().ThumbPage()->Background(), "000080ff.jpg");
+    TGfxBaseIm stored;
+    stored.LoadPicture(tile);
+    EXPECT_EQ(stored.Bitmap().size(), QSize(100, 100));
+    const QColor centre = stored.Bitmap().pixelColor(50, 50);
+    EXPECT_NEAR(centre.red(), 255, 3);
+    EXPECT_NEAR(centre.green(), 128, 3);
+    EXPECT_NEAR(centre.blue(), 0, 3);
+    EXPECT_EQ(W().BkgFileP->palette().color(QPalette::Window), QColor(255, 128, 0));
+}
+
+TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
+    const QString file = TestData("app/bmp_24bpp.bmp");
+    D().Pictures = {file};
+    W().ThumbBkg_File->trigger();
+    EXPECT_EQ(W().BkgFile(), file);
+    EXPECT_EQ(W().BkgColor(), clNone);
+    EXPECT_EQ(W().BkgFileP->text(), " bmp_24bpp.bmp ");
+    EXPECT_EQ(W().ThumbPage()->Background(), "bmp_24bpp.bmp");
+    const QImage& preview = W().PreviewBkg()->Bitmap();
+    ASSERT_EQ(preview.size(), W().ThumbBkgI->size());
+    const QImage& tile = W().Renderer().Background().Bitmap();
+    EXPECT_EQ(preview.pixel(161 + 5, 100 + 7), tile.pixel(5, 7)); // tiles repeat from the top-left corner
+}
+
+TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
+    const QString missing = FFiles.File("gone.jpg");
+    D().Pictures = {missing};
+    W().ThumbBkg_File->trigger();
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_TRUE(D().Errors[0].contains("gone.jpg")) << D().Errors[0].toStdString();
+    D().Errors.clear();
+    EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
+    EXPECT_EQ(W().BkgColor(), 0x808080);
+    EXPECT_EQ(W().ThumbPage()->Background(), "clgray.jpg");
+}
+
+TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {
+    W().ShowStatus("Before");
+    W().Gfx_ShowThumb->trigger();
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_EQ(W().StatusP0->text(), "Before");
+    const QImage shown = W().ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(shown, W().PreviewBkg()->Bitmap().convertToFormat(shown.format()));
+}
+
+TEST_F(TAppTest, ShowThumbRendersTheCurrentCellWithItsInformationBelow) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().PicInfNameCB->click();
+    W().Gfx_ShowThumb->trigger();
+    EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(150, 120));
+    EXPECT_EQ(W().StatusP0->text(), "");
+    // The text starts one pixel below the centred thumbnail: nothing changes above that line.
+    const QImage shown = W().ThumbBkgI->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage plain = W().PreviewBkg()->Bitmap().convertToFormat(QImage::Format_RGB32);
+    const int textTop = (W().ThumbI->height() - 120) / 2 + 120 + 1;
+    EXPECT_EQ(shown.copy(0, 0, shown.width(), textTop), plain.copy(0, 0, plain.width(), textTop));
+    EXPECT_NE(shown, plain);
+}
+
+TEST_F(TAppTest, UnloadablePictureInTheCellIsReported) {
+    const QString path = MakePicture("vanishing.bmp", 40, 30);
+    Load(0, 0, path);
+    ASSERT_TRUE(QFile::remove(path));
+    W().Gfx_ShowThumb->trigger();
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_TRUE(D().Errors[0].contains("vanishing.bmp")) << D().Errors[0].toStdString();
+    D().Errors.clear();
+    EXPECT_EQ(W().StatusP0->text(), "Processing...");
+}
+
+TEST_F(TAppTest, ClearAllEmptiesTheGridAndSelectsTheTopLeftCell) {
+    const QString picture = TestData("app/bmp_24bpp.bmp");
+    Load(0, 0, picture);
+    Load(2, 1, picture);
+    Load(1, 1, picture);
+    W().Grid()->SetCurrentCell(2, 1);
+    W().Gfx_ClearAll->trigger();
+    ProcessEvents();
+    EXPECT_EQ(W().Grid()->Col(), 0);
+    EXPECT_EQ(W().Grid()->Row(), 0);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+}
+
+TEST_F(TAppTest, ClearCellEmptiesOnlyTheCurrentCell) {
+    const QString picture = TestData("app/bmp_24bpp.bmp");
+    Load(0, 0, picture);
+    Load(1, 0, picture);
+    W().Grid()->SetCurrentCell(1, 0);
+    W().GfxG_ClearCell->trigger();
+    EXPECT_TRUE(W().Grid()->IsCellEmpty(1, 0));
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 1");
+}
+
+TEST_F(TAppTest, LoadPictureCommandFillsTheCurrentCell) {
+    const QString path = MakePicture("Beach.BMP", 1024, 768);
+    W().Grid()->SetCurrentCell(2, 1);
+    D().Pictures = {path};
+    QTest::keyClick(W().Grid(), Qt::Key_Insert);
+    ProcessEvents();
+    ASSERT_FALSE(W().Grid()->IsCellEmpty(2, 1));
+    EXPECT_EQ(W().Grid()->Objects(2, 1)->FileName(), path); // the file keeps its real case
+    EXPECT_EQ(W().Grid()->Objects(2, 1)->Bitmap().size(), QSize(60, 45));
+    EXPECT_TRUE(W().Grid()->Cells(2, 1).startsWith("beach_")) << W().Grid()->Cells(2, 1).toStdString();
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 1");
+    EXPECT_TRUE(W().ThumbsStale());
+}
+
+TEST_F(TAppTest, DroppedFilesFillEmptyCellsFromTheDropCell) {
+    const QStringList files = {MakePicture("a.bmp", 40, 30), MakePicture("b.bmp", 40, 30),
+                               MakePicture("c.bmp", 40, 30)};
+    DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 1, 0), files);
+    ProcessEvents();
+    EXPECT_TRUE(W().Grid()->IsCellEmpty(0, 0));
+    EXPECT_TRUE(W().Grid()->Cells(1, 0).startsWith("a_"));
+    EXPECT_TRUE(W().Grid()->Cells(2, 0).startsWith("b_"));
+    EXPECT_TRUE(W().Grid()->Cells(0, 1).startsWith("c_"));
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 3");
+}
+
+TEST_F(TAppTest, DropOntoFullGridIsShownByTheErrorDisplay) {
+    W().GfxGridColSE->setValue(1);
+    W().GfxGridRowSE->setValue(1);
+    Load(0, 0, TestData("app/bmp_24bpp.bmp"));
+    const QString extra = MakePicture("extra.bmp", 40, 30);
+    DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {extra});
+    ProcessEvents();
+    EXPECT_EQ(D().Errors, QStringList{"No empty cell to add " + extra});
+    D().Errors.clear();
+    // The window goes on working.
+    W().GfxGridColSE->setValue(2);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 2x1  Images: 1");
+}
+
+TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().PicInfSizeCB->click();
+    W().ShowThumb();
+    W().Splitter->setSizes({200, 488});
+    ProcessEvents();
+    EXPECT_EQ(W().ThumbImP->width(), 200);
+    EXPECT_EQ(W().PreviewBkg()->Bitmap().size(), W().ThumbBkgI->size());
+    const QImage shown = W().ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(shown, W().PreviewBkg()->Bitmap().convertToFormat(shown.format()));
+}
+
+TEST_F(TAppTest, AboutLinksOpenMailAndHomePage) {
+    W().MailLB->click();
+    W().HomeLB->click();
+    ASSERT_EQ(D().Opened.size(), 2);
+    EXPECT_EQ(D().Opened[0].scheme(), "mailto");
+    EXPECT_EQ(D().Opened[1], QUrl(kVeltrixHomePage));
+}
+
+TEST_F(TAppTest, ClickShowsThePreviewOnlyWithAutoUpdateWhileDoubleClickAlwaysDoes) {
+    Load(1, 0, TestData("app/jpeg_baseline_420.jpg"));
+    QWidget* viewport = W().Grid()->viewport();
+    const QPoint cell = CellCentre(*W().Grid(), 1, 0);
+    W().AutoUpdThumbCB->setChecked(false);
+    W().ThumbI->clear();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_EQ(W().Grid()->Col(), 1);
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    W().AutoUpdThumbCB->setChecked(true);
+    W().ThumbI->clear();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(*W().Grid(), 0, 0));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+}

@@ -1,0 +1,136 @@
+// Gathering the window's settings into a profile record and applying records back.
+#include "AppFixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+#include "settings/VlxProfileU.h"
+
+namespace {
+
+TProfileRecord Gathered(const TVeltrixF& window) {
+    TProfileRecord record;
+    window.GatherProfile(record);
+    return record;
+}
+
+// Every setting away from its start-up value.
+TProfileRecord Unusual(const TVeltrixF& window) {
+    TProfileRecord r = Gathered(window);
+    r.Name = "Unusual";
+    r.BkgColor = 0x123456;
+    r.ThumbWidth = 201, r.ThumbHeight = 202, r.ThumbBevelSize = 3, r.ThumbBevelStyle = gbRaised;
+    r.ThumbBevelIntensity = 40, r.MaskSize = 6, r.MaskStyle = gmRoundRect, r.ShadowSize = 7;
+    r.ShadowDistance = 8, r.ShadowIntensity = 9, r.PicWidth = 111, r.PicHeight = 112, r.PicBevelSize = 4;
+    r.PicBevelStyle = gbLowered, r.PicBevelIntensity = 33, r.Title = "Trip", r.TextColor = 0x010203;
+    r.LinkColor = 0x040506, r.VLinkColor = 0x070809, r.ALinkColor = 0x0A0B0C, r.TableTitle = "Días";
+    r.TableTitleFontSize = -2, r.TableTitleColor = 0x0000FF, r.TableTitleAlign = haLeft;
+    r.TableAlign = haRight, r.Rows = 4, r.Columns = 5, r.CellSpacing = 9, r.PicInfo = 1 | 2;
+    r.PicInfoFontSize = 3, r.PicInfoColor = 0x00FF00, r.PicInfoAlign = haRight, r.LineWidth = 50;
+    r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
+    return r;
+}
+
+} // namespace
+
+TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
+    const TProfileRecord unusual = Unusual(W());
+    W().ApplyProfile(unusual);
+    TProfileRecord expected = unusual;
+    expected.Name.clear(); // set by the commands, not gathered
+    expected.BkgFile = W().WorkDir() + "00123456.jpg";
+    const QByteArray gathered = Gathered(W()).ToBytes();
+    EXPECT_EQ(gathered, expected.ToBytes()) << FirstDifference(expected.ToBytes(), gathered).toStdString();
+    EXPECT_EQ(W().ProfileName(), "Unusual");
+    EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
+    EXPECT_EQ(W().Renderer().MaskStyle(), gmRoundRect);
+    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
+    EXPECT_FALSE(W().HtmlTabTitColCB->isChecked());
+    EXPECT_EQ(W().HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(W().PicInfNameCB->isChecked());
+    EXPECT_TRUE(W().PicInfPicSizeCB->isChecked());
+    EXPECT_FALSE(W().PicInfSizeCB->isChecked());
+}
+
+TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
+    TProfileRecord record = Gathered(W());
+    record.Rows = 4;
+    record.Columns = 5;
+    Load(0, 0, TestData("app/bmp_24bpp.bmp"));
+    W().ApplyProfile(record);
+    EXPECT_EQ(W().Grid()->ColCount(), 3);
+    EXPECT_EQ(W().Grid()->RowCount(), 2);
+    W().Grid()->ClearCell(0, 0);
+    W().ApplyProfile(record);
+    EXPECT_EQ(W().Grid()->ColCount(), 5);
+    EXPECT_EQ(W().Grid()->RowCount(), 4);
+    EXPECT_EQ(W().ThumbPage()->Columns(), 5);
+}
+
+TEST_F(TAppTest, ApplyingShowsThePreviewOnceAndKeepsAutoUpdate) {
+    Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
+    W().EventT->stop();
+    W().ThumbI->clear();
+    TProfileRecord record = Unusual(W());
+    W().ApplyProfile(record);
+    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_FALSE(W().EventT->isActive()); // no delayed preview on top of the one shown
+    EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(201, 202));
+}
+
+TEST_F(TAppTest, ApplyingLeavesAutoUpdateOffWhenItWasOff) {
+    W().AutoUpdThumbCB->setChecked(false);
+    W().ApplyProfile(Unusual(W()));
+    EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
+}
+
+TEST_F(TAppTest, MissingBackgroundFileIsReportedAndTheRestApplies) {
+    TProfileRecord record = Unusual(W());
+    record.BkgColor = clNone;
+    record.BkgFile = FFiles.File("deleted.jpg");
+    W().ApplyProfile(record);
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_TRUE(D().Errors[0].contains("deleted.jpg")) << D().Errors[0].toStdString();
+    D().Errors.clear();
+    EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
+    EXPECT_EQ(W().ThumbWSE->value(), 201);
+    EXPECT_EQ(W().PgBackLinkTextE->text(), "Home");
+    EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
+    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+}
+
+TEST_F(TAppTest, DamagedListIndexesSelectTheFirstItem) {
+    TProfileRecord record = Gathered(W());
+    record.MaskStyle = 9;
+    record.TableAlign = 200;
+    record.BackLinkAlign = 77;
+    W().ApplyProfile(record);
+    EXPECT_EQ(W().MaskTypCB->currentIndex(), 0);
+    EXPECT_EQ(W().Renderer().MaskStyle(), gmNone);
+    EXPECT_EQ(W().ThumbPage()->TableAlign(), haDefault);
+    EXPECT_EQ(W().ThumbPage()->BackLinkAlign(), haDefault);
+}
+
+TEST_F(TAppTest, ProfileListSelectsTheAppliedNameIgnoringCase) {
+    TProfileRecord record = Gathered(W());
+    record.Name = "DEFAULT";
+    W().ApplyProfile(record);
+    EXPECT_EQ(W().ProfilesCB->currentText(), "default");
+    record.Name = "absent";
+    W().ApplyProfile(record);
+    EXPECT_EQ(W().ProfilesCB->currentIndex(), -1);
+}
+
+TEST_F(TAppTest, LongTextsAreCutToTheirFields) {
+    W().PgTitleE->setText(QString(150, QChar(0x00E9))); // two UTF-8 bytes each
+    const TProfileRecord record = Gathered(W());
+    EXPECT_EQ(record.Title, QString(50, QChar(0x00E9)));
+}

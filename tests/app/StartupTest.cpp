@@ -1,0 +1,200 @@
+// Start-up of the main window: its state afterwards, the "default" profile, and the window's frame.
+#include "AppFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+#include "settings/VlxProfileU.h"
+
+namespace {
+
+TProfileRecord ReadStored(const QString& fileName, const QString& name) {
+    TProfileManager store(fileName);
+    TProfileRecord record;
+    const int index = store.FindProfile(name);
+    EXPECT_GE(index, 0) << name.toStdString();
+    store.ReadProfile(index, record);
+    return record;
+}
+
+} // namespace
+
+TEST_F(TAppTest, StartsWithDesignedWindowState) {
+    EXPECT_EQ(W().windowTitle(), "Quorrin's Veltrix");
+    EXPECT_EQ(W().size(), QSize(696, 493));
+    EXPECT_EQ(W().minimumWidth(), 696);
+    EXPECT_EQ(W().MainPC->currentWidget(), W().AboutTS);
+    EXPECT_EQ(W().VersionL->text(), "v1.16");
+    EXPECT_EQ(W().DateL->text(), "October, 2004");
+    EXPECT_EQ(W().MainPC->count(), 7);
+    EXPECT_EQ(W().StatusP0->width(), 300);
+    EXPECT_GE(W().StatusP1->width(), 120);
+    EXPECT_GE(W().StatusP2->width(), 50);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
+    EXPECT_EQ(W().StatusP2->text(), "Profile:default");
+    EXPECT_EQ(W().ProfileName(), "default");
+    EXPECT_EQ(W().Grid()->ColCount(), 3);
+    EXPECT_EQ(W().Grid()->RowCount(), 2);
+    EXPECT_EQ(W().ThumbPage()->Columns(), 3);
+    EXPECT_EQ(W().ThumbPage()->Rows(), 2);
+    EXPECT_FALSE(W().Grid()->PlainNames());
+    EXPECT_TRUE(W().Grid()->AcceptFiles());
+    EXPECT_EQ(W().GGridWSE->value(), 64);
+    EXPECT_EQ(W().GGridHSE->value(), 64);
+    EXPECT_FALSE(W().LoadOnStartupCB->isChecked());
+    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+}
+
+TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
+    const QString workDir = FTemp.Path() + "vlx/";
+    EXPECT_EQ(W().WorkDir(), workDir);
+    EXPECT_EQ(W().OutputDir(), workDir);
+    EXPECT_EQ(W().OutputDirP->text(), workDir);
+    EXPECT_EQ(W().BkgColor(), 0x808080);
+    EXPECT_EQ(W().BkgFile(), workDir + "clgray.jpg");
+    EXPECT_EQ(W().Renderer().Background().Width(), 100);
+    EXPECT_EQ(W().ThumbPage()->Background(), "clgray.jpg");
+    EXPECT_EQ(W().IniFileName(), FConfig.Path() + "vlx.ini");
+    // The preview background is the tile repeated over the whole image.
+    EXPECT_EQ(W().PreviewBkg()->Bitmap().size(), W().ThumbBkgI->size());
+}
+
+TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
+    EXPECT_EQ(W().ThumbWSE->value(), 150);
+    EXPECT_EQ(W().ThumbHSE->value(), 120);
+    EXPECT_EQ(W().PicWSE->value(), 130);
+    EXPECT_EQ(W().PicHSE->value(), 100);
+    EXPECT_EQ(W().MaskTypCB->count(), 4);
+    EXPECT_EQ(W().MaskTypCB->itemText(2), "Round Rectangle");
+    EXPECT_EQ(W().HtmlTablAlignCB->currentText(), "Center");
+    EXPECT_EQ(W().HtmlTablCellSpacSE->value(), 5);
+    EXPECT_EQ(W().HtmlTabTitSizSE->value(), 2);
+    EXPECT_EQ(W().PicInfFonSizSE->value(), -1);
+    EXPECT_TRUE(W().HtmlTabTitColCB->isChecked());
+    EXPECT_TRUE(W().PicInfFonColDefCB->isChecked());
+    const TGfxThumbPage& page = *W().ThumbPage();
+    EXPECT_EQ(page.Title(), "Pictures - Quorrin's Veltrix");
+    EXPECT_EQ(page.LinkColor(), 0x00EE0000);
+    EXPECT_EQ(page.VLinkColor(), 0x008B1A55);
+    EXPECT_EQ(page.ALinkColor(), 0x00EE0000);
+    EXPECT_EQ(page.TextColor(), 0);
+    EXPECT_EQ(page.TableTitleColor(), clNone);
+    EXPECT_EQ(page.BackLinkAlign(), haRight);
+    EXPECT_EQ(page.LineWidth(), 100);
+    EXPECT_EQ(page.BackLink(), "index.html");
+    EXPECT_EQ(page.BackLinkText(), "Return");
+    EXPECT_EQ(W().PgColLinkP->palette().color(QPalette::Window), QColor(0, 0, 238));
+}
+
+TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
+    const TProfileRecord stored = ReadStored(FConfig.File("profiles.vlx"), "default");
+    EXPECT_EQ(stored.Name, "default");
+    EXPECT_EQ(stored.Rows, 1);
+    EXPECT_EQ(stored.Columns, 1);
+    EXPECT_EQ(stored.ThumbWidth, 150);
+    EXPECT_EQ(stored.BkgColor, 0x808080);
+    EXPECT_EQ(stored.Title, "Pictures - Quorrin's Veltrix");
+    EXPECT_EQ(stored.TableTitleColor, clNone);
+    EXPECT_EQ(stored.CellSpacing, 5);
+    EXPECT_EQ(W().ProfilesCB->count(), 1);
+}
+
+TEST_F(TAppTest, LaterStartAppliesExistingDefaultAndLeavesItUntouched) {
+    Stop();
+    const QString fileName = FConfig.File("profiles.vlx");
+    TProfileRecord custom = ReadStored(fileName, "default");
+    custom.ThumbWidth = 200;
+    custom.Rows = 4;
+    custom.Columns = 5;
+    custom.BkgColor = 0x0080FF;
+    {
+        TProfileManager store(fileName);
+        store.WriteProfile(store.FindProfile("default"), custom);
+    }
+    const QByteArray before = ReadBytes(fileName);
+    Start();
+    EXPECT_EQ(ReadBytes(fileName), before);
+    EXPECT_EQ(W().ThumbWSE->value(), 200);
+    EXPECT_EQ(W().Renderer().ThumbWidth(), 200);
+    EXPECT_EQ(W().BkgFile(), W().WorkDir() + "000080ff.jpg");
+    // Start-up ends with a 3 x 2 table whatever the profile holds.
+    EXPECT_EQ(W().Grid()->ColCount(), 3);
+    EXPECT_EQ(W().Grid()->RowCount(), 2);
+}
+
+TEST_F(TAppTest, UnopenableProfilesFileIsReportedAndTheWindowStillOpens) {
+    Stop();
+    ASSERT_TRUE(QFile::remove(FConfig.File("profiles.vlx")));
+    ASSERT_TRUE(QDir().mkdir(FConfig.File("profiles.vlx"))); // a folder where the file should be
+    auto dialogs = std::make_unique<TTestDialogs>();
+    TTestDialogs* shown = dialogs.get();
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    ASSERT_EQ(shown->Errors.size(), 1);
+    EXPECT_TRUE(shown->Errors[0].contains("profiles.vlx")) << shown->Errors[0].toStdString();
+    EXPECT_EQ(window.Profiles(), nullptr);
+    shown->Errors.clear();
+    // What start-up made before the store stays usable.
+    window.Gfx_ShowThumb->trigger();
+    EXPECT_TRUE(shown->Errors.isEmpty());
+}
+
+TEST_F(TAppTest, LoadOnStartupIsReadFromTheOptionsFile) {
+    Stop();
+    WriteBytes(FConfig.File("vlx.ini"), "[Common]\r\nLoadOnStartup=1\r\n");
+    Start();
+    EXPECT_TRUE(W().LoadOnStartupCB->isChecked());
+}
+
+TEST_F(TAppTest, HintsGoToTheFirstStatusPanel) {
+    W().ShowStatus("Working");
+    QStatusTipEvent tip("Thumbnail width");
+    QCoreApplication::sendEvent(&W(), &tip);
+    EXPECT_EQ(W().StatusP0->text(), "Thumbnail width");
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
+}
+
+TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
+    struct TRow {
+        QAction* Action;
+        const char* Key;
+        const char* Hint;
+    };
+    const TRow rows[] = {
+        {W().NewProjectA, "Ctrl+N", "Clear table grid and reset to default profile"},
+        {W().Gfx_ShowThumb, "F5", "Show thumbnailed image"},
+        {W().ViewPageA, "Ctrl+U", "View HTML page"},
+        {W().GeneratePageA, "Ctrl+P", "Generate HTML page"},
+        {W().OutputDirA, "Ctrl+D", "Set output directory"},
+        {W().SaveOptionsA, "Ctrl+O", "Save options"},
+    };
+    for (const TRow& row : rows) {
+        EXPECT_EQ(row.Action->shortcut(), QKeySequence(row.Key)) << row.Hint;
+        EXPECT_EQ(row.Action->statusTip(), row.Hint);
+    }
+    // Every control of the settings tabs has a hint.
+    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().HtmlPageTS, W().HtmlTableTS, W().OptionsTS}) {
+        for (QWidget* control : tab->findChildren<QWidget*>()) {
+            const bool named = !control->objectName().isEmpty() && !control->objectName().startsWith("qt_");
+            const bool setting = qobject_cast<QSpinBox*>(control) || qobject_cast<QComboBox*>(control) ||
+                                 qobject_cast<QLineEdit*>(control) || qobject_cast<QCheckBox*>(control);
+            if (named && setting) {
+                EXPECT_FALSE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+            }
+        }
+    }
+}
