@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/VlxApplication.h"
+
 namespace {
 
 constexpr int kUploadItemHeight = 13;
@@ -232,10 +234,9 @@ QWidget* TFtpF::CreateUploadGroup() {
 }
 
 void TFtpF::ConnectControls() {
-    connect(UploadBB, &QPushButton::clicked, this, [this] { Guarded([this] { UploadBBClick(); }); });
-    connect(GetRemoteDirSB, &QToolButton::clicked, this,
-            [this] { Guarded([this] { GetRemoteDirSBClick(); }); });
-    connect(DirLV, &QListWidget::itemDoubleClicked, this, [this] { Guarded([this] { DirLVDblClick(); }); });
+    connect(UploadBB, &QPushButton::clicked, this, Guarded([this] { UploadBBClick(); }));
+    connect(GetRemoteDirSB, &QToolButton::clicked, this, Guarded([this] { GetRemoteDirSBClick(); }));
+    connect(DirLV, &QListWidget::itemDoubleClicked, this, Guarded([this] { DirLVDblClick(); }));
 }
 
 void TFtpF::SetUploading(bool v) {
@@ -296,21 +297,7 @@ void TFtpF::ShowStatus(const QString& text) {
         FWindow->ShowStatus(text);
 }
 
-void TFtpF::ShowMessage(TFtpMsgKind kind, const QString& text) {
+void TFtpF::ShowMessage(TMsgKind kind, const QString& text) {
     if (FWindow)
-        FWindow->ShowMessage(kind, text);
-}
-
-void TFtpF::Guarded(const std::function<void()>& handler) {
-    QString text;
-    try {
-        handler();
-        return;
-    } catch (const Exception& e) {
-        text = e.Message();
-    } catch (const std::exception& e) {
-        text = QString::fromUtf8(e.what());
-    }
-    if (FWindow)
-        FWindow->ShowError(text);
+        FWindow->Dialogs().MessageBox(kind, text, TMsgButtons::Ok);
 }

@@ -1,14 +1,13 @@
 // The upload panel: stores the files of the last generated gallery on an FTP server, one file per message.
 #pragma once
 
-#include <functional>
-
 #include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
+#include "app/VlxDialogs.h"
 #include "ftp/XoFtp.h"
 
 class QCheckBox;
@@ -26,9 +25,6 @@ class QToolButton;
 inline constexpr int WM_FTPUPLOADNEXT = 0x5F0;    // panel -> itself: store the next file
 inline constexpr int WM_FTPUPLOADREQUEST = 0x5F1; // panel -> main window: regenerate and upload
 
-// What a message box of the panel is about; decides its icon.
-enum class TFtpMsgKind { Information, Error };
-
 // The services of the main window the panel uses. The window outlives the panel.
 class TFtpFWindow {
 public:
@@ -38,10 +34,8 @@ public:
     virtual void ShowStatus(const QString& text) = 0;
     // A new progress bar over status panel 1, range 0 to max, position 0. The caller owns it.
     virtual QProgressBar* CreateStatusProgressBar(int max) = 0;
-    // A modal message box with an OK button.
-    virtual void ShowMessage(TFtpMsgKind kind, const QString& text) = 0;
-    // The application's error display, for an error that leaves one of the panel's handlers.
-    virtual void ShowError(const QString& text) = 0;
+    // The window's message boxes.
+    virtual TDialogs& Dialogs() const = 0;
     // Receives WM_FTPUPLOADREQUEST; none when there is no main window.
     virtual QObject* MainForm() = 0;
 };
@@ -142,9 +136,7 @@ private:
     void EndUploadQuietly();
     void PostUploadNext();
     void ShowStatus(const QString& text);
-    void ShowMessage(TFtpMsgKind kind, const QString& text);
-    // Runs a handler that Qt called; what it throws goes to the window's error display.
-    void Guarded(const std::function<void()>& handler);
+    void ShowMessage(TMsgKind kind, const QString& text);
 
     TFtpFWindow* FWindow;
     TXoFTP* FXoFTP;

@@ -49,15 +49,15 @@ void TFtpF::XoFTPHostResolved(QObject*) {
 
 // Leaves the event unhandled, so that the connection attempt fails.
 void TFtpF::XoFTPInvalidHost(bool&) {
-    ShowMessage(TFtpMsgKind::Information, "Invalid Host");
+    ShowMessage(TMsgKind::Information, "Invalid Host");
 }
 
 void TFtpF::XoFTPConnectionFailed(QObject*) {
-    ShowMessage(TFtpMsgKind::Information, "Connection Failed");
+    ShowMessage(TMsgKind::Information, "Connection Failed");
 }
 
 void TFtpF::XoFTPError(QObject*, quint16 errorNumber, const QString& text) {
-    ShowMessage(TFtpMsgKind::Information, "Error " + QString::number(errorNumber) + ": " + text);
+    ShowMessage(TMsgKind::Information, "Error " + QString::number(errorNumber) + ": " + text);
 }
 
 void TFtpF::XoFTPStatus(QObject*, const QString& text) {
@@ -151,7 +151,7 @@ void TFtpF::XoFTPFailure(bool&, TCmdType transType) {
 void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
     const QString text = UnsupportedText(transType);
     if (!text.isEmpty())
-        ShowMessage(TFtpMsgKind::Information, text);
+        ShowMessage(TMsgKind::Information, text);
 }
 
 // Moves the run past the selected file: the last one ends it, any other posts the next store.

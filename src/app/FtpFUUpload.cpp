@@ -15,6 +15,8 @@
 #include <QScopeGuard>
 #include <QToolButton>
 
+#include "app/VlxApplication.h"
+
 namespace {
 
 constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
@@ -52,11 +54,11 @@ void TFtpF::StartUpload() {
     if (FStarting || FUploading)
         return;
     if (UploadFilesLB->count() == 0) {
-        ShowMessage(TFtpMsgKind::Error, "No files to upload");
+        ShowMessage(TMsgKind::Error, "No files to upload");
         return;
     }
     if (RemoteDirE->text().trimmed().isEmpty()) {
-        ShowMessage(TFtpMsgKind::Error, "Remote directory not defined");
+        ShowMessage(TMsgKind::Error, "Remote directory not defined");
         return;
     }
     FStarting = true;
@@ -160,7 +162,7 @@ void TFtpF::PostUploadNext() {
 
 void TFtpF::customEvent(QEvent* event) {
     if (static_cast<int>(event->type()) == WM_FTPUPLOADNEXT) {
-        Guarded([this] { UploadNext(); });
+        RunGuarded([this] { UploadNext(); });
         return;
     }
     QWidget::customEvent(event);

@@ -15,6 +15,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include "app/VlxApplication.h"
+
 namespace {
 
 // Widgets need a QApplication, made before anything asks for a lesser one.
@@ -68,21 +70,14 @@ QProgressBar* TTestWindow::CreateStatusProgressBar(int max) {
     return progress;
 }
 
-void TTestWindow::ShowMessage(TFtpMsgKind kind, const QString& text) {
-    Messages << text;
-    MessageKinds.push_back(kind);
-}
-
 bool TTestWindow::event(QEvent* event) {
     if (static_cast<int>(event->type()) != WM_FTPUPLOADREQUEST)
         return QMainWindow::event(event);
     ++Requests;
-    try {
+    RunGuarded([this] {
         Panel->SetUploadFiles(Files);
         Panel->StartUpload();
-    } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
-    }
+    });
     return true;
 }
 
@@ -93,9 +88,11 @@ void TFtpPanelTest::SetUp() {
     FWindow->Panel = FPanel;
     FWindow->setCentralWidget(FPanel);
     FWindow->show();
+    TVeltrixApp::SetErrorDialogs(&FWindow->Shown);
 }
 
 void TFtpPanelTest::TearDown() {
+    TVeltrixApp::SetErrorDialogs(nullptr);
     FWindow.reset();
     // Posted messages of a run that ended abnormally must not reach a later test's panel.
     QCoreApplication::removePostedEvents(nullptr);

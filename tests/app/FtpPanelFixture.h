@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,26 @@
 #include "support/TestSupport.h"
 
 class QLabel;
+
+// Message boxes and the error display, recorded; every box is answered OK.
+class TShownDialogs : public TDialogs {
+public:
+    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons) override {
+        Messages << text;
+        MessageKinds.push_back(kind);
+        return TModalResult::Ok;
+    }
+    void ShowError(const QString& text) override { Errors << text; }
+    bool OpenPicture(QString&) override { return false; }
+    bool ChooseColor(TColor&) override { return false; }
+    bool SelectDirectory(QString&) override { return false; }
+    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
+    void OpenUrl(const QUrl&) override {}
+
+    QStringList Messages; // every message box text, in order
+    std::vector<TMsgKind> MessageKinds;
+    QStringList Errors; // the application's error display
+};
 
 // Stands in for the main window: a status bar of three panels, recorded message boxes and errors, and
 // a request handler that hands over a file list and starts the upload, as the window's handler does
@@ -25,16 +46,13 @@ public:
 
     void ShowStatus(const QString& text) override;
     QProgressBar* CreateStatusProgressBar(int max) override;
-    void ShowMessage(TFtpMsgKind kind, const QString& text) override;
-    void ShowError(const QString& text) override { Errors << text; }
+    TDialogs& Dialogs() const override { return Shown; }
     QObject* MainForm() override { return this; }
 
     TFtpF* Panel = nullptr;
     QStringList Files;    // what the upload request hands to the panel
     QStringList Statuses; // every status text, in order
-    QStringList Messages; // every message box text, in order
-    std::vector<TFtpMsgKind> MessageKinds;
-    QStringList Errors;            // the error display
+    mutable TShownDialogs Shown;
     std::vector<int> BarMaxima;    // range of each progress bar made
     std::vector<int> BarLastValue; // the last position each bar showed
     int Requests = 0;

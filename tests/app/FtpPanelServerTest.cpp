@@ -63,7 +63,7 @@ TEST_F(FtpPanelServerTest, UploadStoresEveryFileInACreatedDirectoryAndEmptiesThe
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     for (const char* name : {"jpeg_baseline_420.jpg", "bmp_24bpp.bmp"}) {
         const QByteArray sent = ReadBytes(FLocal.File(name));
         EXPECT_EQ(FirstDifference(sent, ReadBytes(Root->File("gallery/") + name)), "") << name;
@@ -88,7 +88,7 @@ TEST_F(FtpPanelServerTest, MissingFileIsSkippedAndNamedAndTheRunGoesOn) {
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     EXPECT_TRUE(QFile::exists(Root->File("skip/bmp_24bpp.bmp")));
     EXPECT_FALSE(QFile::exists(Root->File("skip/gone.jpg")));
     EXPECT_TRUE(FWindow->Statuses.contains("File not found, skipped: " + gone));
@@ -124,12 +124,12 @@ TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploa
     enter("old-2004");
     EXPECT_EQ(FPanel->FtpRemoteDir(), "/browse/old-2004");
     EXPECT_TRUE(FPanel->DirLV->isEnabled());
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
 
     // Upload while browsing: the browser and its connection close, a fresh connection stores the file.
     FWindow->Files = {CopyTestPicture("jpeg_baseline_420.jpg", FLocal.Path())};
     UploadAndWait();
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     EXPECT_TRUE(QFile::exists(Root->File("browse/old-2004/jpeg_baseline_420.jpg")));
     ExpectIdle();
 }
@@ -141,9 +141,9 @@ TEST_F(FtpPanelServerTest, WrongPasswordShowsTheServersReplyAndReturnsToIdle) {
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
-    ASSERT_EQ(FWindow->Errors.size(), 1);
-    EXPECT_TRUE(FWindow->Errors[0].startsWith("530 ")) << FWindow->Errors[0].toStdString();
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList({"Connection Failed"}));
+    ASSERT_EQ(FWindow->Shown.Errors.size(), 1);
+    EXPECT_TRUE(FWindow->Shown.Errors[0].startsWith("530 ")) << FWindow->Shown.Errors[0].toStdString();
     EXPECT_FALSE(QDir(Root->File("never")).exists());
     ExpectIdle();
 }
@@ -163,7 +163,7 @@ TEST_F(FtpPanelServerTest, AbortDuringALargeFileEndsTheRunAndKeepsTheFilesNotSto
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Errors, QStringList({"Socket send aborted"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
     EXPECT_TRUE(FWindow->Statuses.contains("Upload failure"));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
     EXPECT_FALSE(QFile::exists(Root->File("abort/bmp_24bpp.bmp")));

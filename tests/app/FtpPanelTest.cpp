@@ -42,11 +42,11 @@ TEST_P(FtpPanelRefusedStartTest, ShowsAnErrorBoxAndChangesNothing) {
     FWindow->Files = GetParam().Files;
     FPanel->SetFtpRemoteDir(GetParam().RemoteDir);
     UploadAndWait();
-    EXPECT_EQ(FWindow->Messages, QStringList({GetParam().Message}));
-    ASSERT_EQ(FWindow->MessageKinds.size(), 1u);
-    EXPECT_EQ(FWindow->MessageKinds[0], TFtpMsgKind::Error);
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList({GetParam().Message}));
+    ASSERT_EQ(FWindow->Shown.MessageKinds.size(), 1u);
+    EXPECT_EQ(FWindow->Shown.MessageKinds[0], TMsgKind::Error);
     EXPECT_EQ(FWindow->Statuses, QStringList());
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     ExpectIdle();
 }
 
@@ -77,7 +77,7 @@ TEST_P(FtpPanelTypeTest, SendsTheDirectoryAsTypedAndTheTypeByExtension) {
     UploadAndWait();
     server.Stop();
 
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     QStringList transcript = server.Transcript();
     ASSERT_EQ(transcript.size(), 8) << transcript.join(" | ").toStdString();
     EXPECT_TRUE(transcript[5].startsWith("PORT 127,0,0,1,")) << transcript[5].toStdString();
@@ -122,8 +122,8 @@ TEST_P(FtpPanelDirRefusalTest, EndsTheStartWithTheServersReply) {
 
     EXPECT_EQ(server.Transcript().mid(3), GetParam().Commands);
     EXPECT_TRUE(FWindow->Statuses.contains(GetParam().Status));
-    EXPECT_EQ(FWindow->Messages, GetParam().Messages);
-    EXPECT_EQ(FWindow->Errors, QStringList({GetParam().Error}));
+    EXPECT_EQ(FWindow->Shown.Messages, GetParam().Messages);
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({GetParam().Error}));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 1);
     ExpectIdle();
 }
@@ -167,7 +167,7 @@ TEST_F(FtpPanelTest, RefusedStoreEndsTheRunKeepingTheFilesNotStored) {
     server.Stop();
 
     EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
-    EXPECT_EQ(FWindow->Errors, QStringList({"553 Could not create file."}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"553 Could not create file."}));
     EXPECT_TRUE(FWindow->Statuses.contains("Upload failure"));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 3);
     ExpectIdle();
@@ -192,7 +192,7 @@ TEST_F(FtpPanelTest, AbortBeforeTheDataFlowsCancelsTheStore) {
 
     EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
     EXPECT_EQ(server.Stored(), "");
-    EXPECT_EQ(FWindow->Errors, QStringList({"Socket send aborted"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
     ExpectIdle();
 }
@@ -214,7 +214,7 @@ TEST_F(FtpPanelTest, LostConnectionEndsTheRunWithAMessage) {
     ASSERT_TRUE(PumpUntil([&] { return !FPanel->Uploading(); }));
     server.Stop();
 
-    EXPECT_EQ(FWindow->Errors,
+    EXPECT_EQ(FWindow->Shown.Errors,
               QStringList({"Upload ended: not connected to localhost (2 files not uploaded)"}));
     EXPECT_EQ(server.Transcript().filter("STOR"), QStringList());
     ExpectIdle();
@@ -237,7 +237,7 @@ TEST_F(FtpPanelTest, SilentServerEndsTheAttemptAfterTheTimeOutWhileEventsGoOn) {
 
     EXPECT_TRUE(timerRan);
     EXPECT_EQ(FPanel->FtpRemoteDir(), "typed while waiting");
-    EXPECT_EQ(FWindow->Errors, QStringList({"Reply timed out"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Reply timed out"}));
     ExpectIdle();
 }
 
@@ -248,8 +248,8 @@ TEST_F(FtpPanelTest, NothingListeningShowsConnectionFailedAndReturnsToIdle) {
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
-    EXPECT_EQ(FWindow->Errors, QStringList({"Connection Failed"}));
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList({"Connection Failed"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Connection Failed"}));
     ExpectIdle();
 }
 
@@ -260,7 +260,7 @@ TEST_F(FtpPanelTest, EmptyPortIsRefusedByValue) {
 
     UploadAndWait();
 
-    EXPECT_EQ(FWindow->Errors, QStringList({"Port \"\" is not a valid port number"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Port \"\" is not a valid port number"}));
     ExpectIdle();
 }
 
@@ -274,9 +274,9 @@ TEST_F(FtpPanelTest, FailedBrowseClosesTheBrowserWithItsReason) {
     FPanel->GetRemoteDirSB->click();
     server.Stop();
 
-    EXPECT_EQ(FWindow->Messages, QStringList({"Connection Failed"}));
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList({"Connection Failed"}));
     EXPECT_EQ(FWindow->Statuses.last(), "530 Login incorrect.");
-    EXPECT_EQ(FWindow->Errors, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     ExpectIdle();
 }
 
