@@ -3,10 +3,14 @@
 #include "GenTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 
 #include "app/VlxFiles.h"
 
@@ -157,4 +161,42 @@ TEST_F(TAppTest, ExitClearsTheWorkingDirectoryOnlyWhenAsked) {
     EXPECT_TRUE(FilesIn(work).isEmpty());
     EXPECT_TRUE(QFile::exists(work + "keep/inner.txt"));
     EXPECT_TRUE(W().StatusP0->text().startsWith("Deleting: " + work));
+}
+
+namespace {
+
+// Answers the desktop's directory dialog once it shows: types a path and presses OK. The dialog is
+// closed unanswered when the path field cannot be found, so the test never waits on it.
+void AnswerDirectoryDialog(const QString& typed, bool& answered) {
+    QTimer::singleShot(0, [typed, &answered] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+            edit->setText(typed);
+            QMetaObject::invokeMethod(dialog, "accept"); // as the OK button does
+            answered = true;
+        } else {
+            dialog->reject();
+        }
+    });
+}
+
+} // namespace
+
+TEST(TQtDialogsTest, DirectoryDialogTakesATypedFolderThatDoesNotExistYet) {
+    TTempDir dir;
+    TQtDialogs dialogs(nullptr);
+    for (const QString& typed : {dir.File("existing"), dir.File("new folder")}) {
+        if (typed.endsWith("existing")) {
+            ASSERT_TRUE(QDir().mkdir(typed));
+        }
+        bool answered = false;
+        AnswerDirectoryDialog(typed, answered);
+        QString chosen = dir.Path();
+        ASSERT_TRUE(dialogs.SelectDirectory(chosen)) << typed.toStdString();
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(QDir::cleanPath(chosen), QDir::cleanPath(typed));
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.File("new folder"))); // made by the window, after asking
 }
