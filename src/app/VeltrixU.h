@@ -349,8 +349,6 @@ private:
 
     // Generation commands (VeltrixGenerate.cpp).
     void ConnectGenerationCommands();
-    // Options file (VeltrixOptions.cpp).
-    void ConnectOptionCommands();
     void GeneratePageExecute();
     void GenerateTableExecute();
     void ViewPageExecute();
@@ -358,6 +356,9 @@ private:
     void ExitExecute();
     void FtpUploadRequest();
     void MainPCChange(int index);
+
+    // Options file (VeltrixOptions.cpp).
+    void ConnectOptionCommands();
 
     std::unique_ptr<TDialogs> FDialogs;
     std::unique_ptr<TGfxBaseIm> FPreviewBkg;
