@@ -1,39 +1,320 @@
 // The generation run and the commands around it: generate, view, output directory, exit, upload request.
 #include "app/VeltrixU.h"
 
+#include <algorithm>
+
 #include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
+#include "app/VlxFiles.h"
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
+#include "html/GfxLists.h"
+
+namespace {
+
+const char* const kIndexPage = "index.html";
+
+QString FileNamePart(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+QString WithSlash(QString dir) {
+    if (!dir.endsWith('/'))
+        dir += '/';
+    return dir;
+}
+
+// A picture's page: its cell name with the extension replaced, as the table page links it.
+QString PageName(const QString& cellName) {
+    const qsizetype dot = cellName.lastIndexOf('.');
+    return (dot >= 0 ? cellName.left(dot) : cellName) + ".html";
+}
+
+// Sets a flag for the length of a scope.
+class TRunningScope {
+public:
+    explicit TRunningScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TRunningScope() { FFlag = false; }
+    TRunningScope(const TRunningScope&) = delete;
+    TRunningScope& operator=(const TRunningScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+} // namespace
 
 void TVeltrixF::ConnectGenerationCommands() {
+    connect(GeneratePageA, &QAction::triggered, this, Guarded([this] { GeneratePageExecute(); }));
+    connect(GenerateTableA, &QAction::triggered, this, Guarded([this] { GenerateTableExecute(); }));
+    connect(ViewPageA, &QAction::triggered, this, Guarded([this] { ViewPageExecute(); }));
+    connect(OutputDirA, &QAction::triggered, this, Guarded([this] { OutputDirExecute(); }));
     connect(ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
     connect(MainPC, &QTabWidget::currentChanged, this, Guarded([this](int index) { MainPCChange(index); }));
 }
 
-// The checks before a run; refuses while the run itself is not there.
+QProgressBar* TVeltrixF::CreateStatusProgressBar(int max) {
+    auto* bar = new QProgressBar(statusBar());
+    bar->setObjectName("StatusProgressBar");
+    bar->setTextVisible(false);
+    // A range of 0 to 0 would make a busy indicator; nothing to do is shown as an empty bar.
+    bar->setRange(0, std::max(1, max));
+    bar->setValue(0);
+    bar->setGeometry(StatusP1->geometry().adjusted(1, 1, -1, -1));
+    bar->show();
+    bar->raise();
+    return bar;
+}
+
 bool TVeltrixF::ConfirmGeneration() {
-    return false;
+    if (CountPictures() == 0) {
+        FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
+        return false;
+    }
+    if (FOutputDir.isEmpty()) {
+        FDialogs->MessageBox(TMsgKind::Information, "Output directory is not defined", TMsgButtons::Ok);
+        return false;
+    }
+    if (FOutputDir == FWorkDir) {
+        const QString text = "Output directory\r" + FOutputDir + "\r" + "is Window's temporary directory" +
+                             "\r" + "\r" + "Process anyway ?";
+        if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+            return false;
+    }
+    const int files = CountFiles(FOutputDir);
+    if (files == 0)
+        return true;
+    const QString text = "Output directory contains" + QString::number(files) + " files" + "\r" +
+                         "Same files will be overwritten" + "\r" + "\r" + "Continue ?";
+    return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) == TModalResult::Yes;
+}
+
+// Read once at the start, so that every phase writes the same set of files even when the grid changes
+// while the run lets pending events through.
+std::vector<TVeltrixF::TRunCell> TVeltrixF::RunCells() const {
+    std::vector<TRunCell> cells;
+    if (!FGrid)
+        return cells;
+    for (int row = 0; row < FGrid->RowCount(); ++row) {
+        for (int col = 0; col < FGrid->ColCount(); ++col) {
+            TRunCell cell{col, row, {}, {}};
+            const TGfxGridItem* item = FGrid->Objects(col, row);
+            if (!FGrid->IsCellEmpty(col, row) && item) {
+                cell.Name = FGrid->Cells(col, row);
+                cell.Source = item->FileName();
+            }
+            cells.push_back(cell);
+        }
+    }
+    return cells;
 }
 
 void TVeltrixF::GenerateInto(const QString& dir) {
-    Q_UNUSED(dir);
+    const TRunningScope running(FGenerating);
+    FUsedFiles.clear();
+    const std::vector<TRunCell> cells = RunCells();
+    const int count = static_cast<int>(
+        std::count_if(cells.begin(), cells.end(), [](const TRunCell& cell) { return !cell.Name.isEmpty(); }));
+    QString current = dir;
+    try {
+        if (dir.isEmpty())
+            throw EVeltrixException(QString("Output directory is not defined"));
+        // A folder removed since it was chosen is made again rather than failing at its first file.
+        if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
+            throw EVeltrixException("Cannot create directory " + dir);
+        // Without a background file there is nothing to copy, and no folder must go on the upload list.
+        if (!FBkgFile.isEmpty()) {
+            current = dir + FileNamePart(FBkgFile);
+            CopyFileOnce(FBkgFile, current);
+            FUsedFiles << current;
+        }
+        CopyPhase(dir, cells, count, current);
+        ThumbnailPhase(dir, cells, count, current);
+        PicPagePhase(dir, cells, count, current);
+        TablePagePhase(dir, cells, count, current);
+    } catch (...) {
+        ShowStatus("Stopped at: " + current);
+        throw;
+    }
 }
 
-void TVeltrixF::GeneratePageExecute() {}
+void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
+                          QString& current) {
+    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
+    for (const TRunCell& cell : cells) {
+        if (cell.Name.isEmpty())
+            continue;
+        const QString dest = dir + cell.Name;
+        current = cell.Source;
+        bar->setValue(bar->value() + 1);
+        ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(cell.Source), cell.Name));
+        QCoreApplication::processEvents();
+        CopyFileOnce(cell.Source, dest);
+        FUsedFiles << dest;
+    }
+}
 
-void TVeltrixF::GenerateTableExecute() {}
+void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
+                               QString& current) {
+    {
+        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
+        for (const TRunCell& cell : cells) {
+            FGrid->SetCurrentCell(cell.Col, cell.Row);
+            if (cell.Name.isEmpty())
+                continue;
+            const QString thumb = dir + FConverter->ThumbPrefix() + cell.Name;
+            current = cell.Source;
+            bar->setValue(bar->value() + 1);
+            ShowStatus("Process: " + FileNamePart(cell.Source));
+            QCoreApplication::processEvents();
+            Renderer().Source().LoadPicture(cell.Source);
+            Renderer().Render();
+            ThumbI->setPixmap(QPixmap::fromImage(Renderer().Bitmap()));
+            current = thumb;
+            ShowStatus("Save: " + FileNamePart(thumb));
+            QCoreApplication::processEvents();
+            Renderer().SaveAsJpeg(thumb, FConverter->JpegQuality());
+            FUsedFiles << thumb;
+        }
+    }
+    SetThumbsStale(false);
+}
 
-void TVeltrixF::ViewPageExecute() {}
+// A picture's page shows the picture alone, centred, under the table page's title and colours, and
+// always leads back to the table page.
+void TVeltrixF::SetUpPicPage() {
+    FPicPage->SetBackground(FThumbPage->Background());
+    FPicPage->SetRows(1);
+    FPicPage->SetColumns(1);
+    FPicPage->SetTableAlign(haCenter);
+    FPicPage->SetCellSpacing(0);
+    FPicPage->SetTextColor(FThumbPage->TextColor());
+    FPicPage->SetLinkColor(FThumbPage->LinkColor());
+    FPicPage->SetVLinkColor(FThumbPage->VLinkColor());
+    FPicPage->SetALinkColor(FThumbPage->ALinkColor());
+    FPicPage->SetTitle(FThumbPage->Title());
+    FPicPage->SetTableTitle(QString());
+    FPicPage->SetPicInfo(0);
+    FPicPage->SetLineWidth(FThumbPage->LineWidth());
+    FPicPage->SetBackLinkFontSize(FThumbPage->BackLinkFontSize());
+    FPicPage->SetBackLinkAlign(FThumbPage->BackLinkAlign());
+    FPicPage->SetBackLink(kIndexPage);
+    FPicPage->SetBackLinkText(FThumbPage->BackLinkText());
+}
 
-void TVeltrixF::OutputDirExecute() {}
+void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
+                             QString& current) {
+    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
+    SetUpPicPage();
+    for (const TRunCell& cell : cells) {
+        if (cell.Name.isEmpty())
+            continue;
+        FPicPage->SetPicFile(dir + cell.Name);
+        const QString page = dir + PageName(cell.Name);
+        current = page;
+        bar->setValue(bar->value() + 1);
+        ShowStatus("Wrte page: " + FileNamePart(page));
+        QCoreApplication::processEvents();
+        FPicPage->SaveToFile(page);
+        FUsedFiles << page;
+    }
+}
 
-// Clearing the working directory on exit comes with the generation run.
+void TVeltrixF::TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
+                               QString& current) {
+    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
+    const QString index = dir + kIndexPage;
+    current = index;
+    FThumbList->Clear();
+    FThumbList->SetBaseDir(dir);
+    for (const TRunCell& cell : cells) {
+        TThumbListItem* item = FThumbList->Add();
+        if (cell.Name.isEmpty())
+            continue;
+        item->SetPicName(cell.Name);
+        item->SetThumbName(FConverter->ThumbPrefix() + cell.Name);
+    }
+    FThumbList->UpdateInfo();
+    FThumbPage->SetThumbList(FThumbList.get());
+    FThumbPage->SaveToFile(index);
+    FUsedFiles << index;
+}
+
+void TVeltrixF::ClearDirectory(const QString& dir) {
+    const QString folder = dir.isEmpty() ? dir : WithSlash(dir);
+    for (const QString& name : DirectoryFiles(folder)) {
+        ShowStatus("Deleting: " + folder + name);
+        QCoreApplication::processEvents();
+        QFile::remove(folder + name); // one that cannot go stays, silently
+    }
+}
+
+// A run started while another one lets events through would write over the files it is writing.
+void TVeltrixF::GeneratePageExecute() {
+    if (!FGenerating && ConfirmGeneration())
+        GenerateInto(FOutputDir);
+}
+
+// Checks only: what the table alone would be is not settled.
+void TVeltrixF::GenerateTableExecute() {
+    if (!FGenerating)
+        ConfirmGeneration();
+}
+
+void TVeltrixF::ViewPageExecute() {
+    if (FGenerating)
+        return;
+    if (CountPictures() == 0) {
+        FDialogs->MessageBox(TMsgKind::Information, "No images to view", TMsgButtons::Ok);
+        return;
+    }
+    GenerateInto(FWorkDir);
+    FDialogs->OpenUrl(QUrl::fromLocalFile(FWorkDir + kIndexPage));
+}
+
+// A typed folder that does not exist is made once the user agrees.
+void TVeltrixF::OutputDirExecute() {
+    QString chosen = FOutputDir;
+    if (!FDialogs->SelectDirectory(chosen) || chosen.trimmed().isEmpty())
+        return;
+    const QString dir = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+    const QFileInfo info(dir);
+    if (info.exists() && !info.isDir())
+        throw EVeltrixException(dir + " is not a directory");
+    if (!info.exists()) {
+        const QString text = "Directory\r" + dir + "\r" + "does not exist. Create it ?";
+        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+            return;
+        if (!QDir().mkpath(dir))
+            throw EVeltrixException("Cannot create directory " + dir);
+    }
+    SetOutputDir(WithSlash(dir));
+}
+
 void TVeltrixF::ExitExecute() {
+    if (ClearTmpDirCB->isChecked())
+        ClearDirectory(FWorkDir);
     close();
 }
 
-void TVeltrixF::FtpUploadRequest() {}
+// The panel asks for a fresh gallery in the output directory, without the questions of the commands;
+// the panel then takes the run's files.
+void TVeltrixF::FtpUploadRequest() {
+    if (!FGenerating)
+        GenerateInto(FOutputDir);
+}
 
 // The upload panel receives the last run's files when its tab is shown.
 void TVeltrixF::MainPCChange(int index) {

@@ -1,17 +1,144 @@
 // The profile commands of the Options tab and the new-project command.
 #include "app/VeltrixU.h"
 
-// The commands keep their keys and hints; their handlers are not connected yet.
-void TVeltrixF::ConnectProfileCommands() {}
+#include <QAction>
+#include <QComboBox>
 
-void TVeltrixF::NewProjectExecute() {}
+#include "app/VlxApplication.h"
+#include "grid/GfxGrid.h"
+#include "settings/VlxProfileU.h"
 
-void TVeltrixF::ProfilesCBChange() {}
+namespace {
 
-void TVeltrixF::PrfAddExecute() {}
+const char* const kDefaultProfile = "default";
 
-void TVeltrixF::PrfEditExecute() {}
+QString Quoted(const QString& name) {
+    return "\"" + name + "\"";
+}
 
-void TVeltrixF::PrfDelExecute() {}
+} // namespace
 
-void TVeltrixF::PrfSaveExecute() {}
+void TVeltrixF::ConnectProfileCommands() {
+    connect(NewProjectA, &QAction::triggered, this, Guarded([this] { NewProjectExecute(); }));
+    connect(Prf_AddA, &QAction::triggered, this, Guarded([this] { PrfAddExecute(); }));
+    connect(Prf_EditA, &QAction::triggered, this, Guarded([this] { PrfEditExecute(); }));
+    connect(Prf_DelA, &QAction::triggered, this, Guarded([this] { PrfDelExecute(); }));
+    connect(Prf_SaveA, &QAction::triggered, this, Guarded([this] { PrfSaveExecute(); }));
+    // The user's pick only: filling the list from the program must not apply anything.
+    connect(ProfilesCB, &QComboBox::activated, this, Guarded([this] { ProfilesCBChange(); }));
+}
+
+// Start-up reports a profiles file it cannot open; the commands then say why they cannot work.
+TProfileManager& TVeltrixF::Store() const {
+    if (!FProfiles)
+        throw EVeltrixException(QString("The profiles file is not open"));
+    return *FProfiles;
+}
+
+void TVeltrixF::ReadNamedProfile(const QString& name, TProfileRecord& record) const {
+    const int index = Store().FindProfile(name);
+    if (index < 0)
+        throw EVeltrixException("Profile " + Quoted(name) + " not found in " + Store().FileName());
+    Store().ReadProfile(index, record);
+}
+
+// An empty name (or one of blanks only) would be stored as, or look like, a free slot of the file.
+bool TVeltrixF::AskProfileName(const QString& caption, QString& name) {
+    if (!FDialogs->InputQuery(caption, "New profile name", name))
+        return false;
+    if (name.trimmed().isEmpty()) {
+        FDialogs->MessageBox(TMsgKind::Error, "Profile name can't be empty", TMsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool TVeltrixF::ProfileExists(const QString& name) {
+    if (Store().FindProfile(name) < 0)
+        return false;
+    FDialogs->MessageBox(TMsgKind::Error, "Profile " + Quoted(name) + " already exists", TMsgButtons::Ok);
+    return true;
+}
+
+void TVeltrixF::NewProjectExecute() {
+    TProfileRecord record;
+    ReadNamedProfile(kDefaultProfile, record);
+    GfxClearAllExecute();
+    ApplyProfile(record);
+}
+
+void TVeltrixF::ProfilesCBChange() {
+    const QString name = ProfilesCB->currentText();
+    if (name == FProfileName || !FProfiles)
+        return;
+    const int index = FProfiles->FindProfile(name);
+    if (index < 0)
+        return;
+    TProfileRecord record;
+    FProfiles->ReadProfile(index, record);
+    ApplyProfile(record);
+}
+
+void TVeltrixF::PrfAddExecute() {
+    Store();
+    QString name = "My profile";
+    if (!AskProfileName("Add current settings to profile list", name) || ProfileExists(name))
+        return;
+    TProfileRecord record;
+    GatherProfile(record);
+    record.Name = CutToField(name, TProfileRecord::kNameSize);
+    Store().AddProfile(record);
+    FillProfileList();
+    ApplyProfile(record);
+}
+
+void TVeltrixF::PrfEditExecute() {
+    if (FProfileName == kDefaultProfile) {
+        FDialogs->MessageBox(TMsgKind::Information, "Can't change default profile name", TMsgButtons::Ok);
+        return;
+    }
+    const int index = Store().FindProfile(FProfileName);
+    QString name = FProfileName;
+    if (!AskProfileName("Change current profile name", name) ||
+        name.compare(FProfileName, Qt::CaseInsensitive) == 0 || ProfileExists(name))
+        return;
+    // The profile may have gone from the file since it was applied; a rename must not write elsewhere.
+    if (index < 0)
+        throw EVeltrixException("Profile " + Quoted(FProfileName) + " not found in " + Store().FileName());
+    TProfileRecord record;
+    GatherProfile(record);
+    record.Name = CutToField(name, TProfileRecord::kNameSize);
+    Store().WriteProfile(index, record);
+    FillProfileList();
+    ApplyProfile(record);
+}
+
+void TVeltrixF::PrfDelExecute() {
+    if (FProfileName == kDefaultProfile) {
+        FDialogs->MessageBox(TMsgKind::Information, "Can't remove default profile", TMsgButtons::Ok);
+        return;
+    }
+    const QString text = "Profile " + Quoted(FProfileName) + " will be removed from list." + "\r" + "Remove?";
+    if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+        return;
+    const int index = Store().FindProfile(FProfileName);
+    if (index < 0)
+        return;
+    Store().DeleteProfile(index);
+    FillProfileList();
+    ProfilesCB->setCurrentIndex(0);
+    ProfilesCBChange();
+}
+
+void TVeltrixF::PrfSaveExecute() {
+    const QString text = "Overwrite " + Quoted(FProfileName) + " profile ?";
+    if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+        return;
+    const int index = Store().FindProfile(FProfileName);
+    if (index < 0)
+        throw EVeltrixException("Profile " + Quoted(FProfileName) + " not found in " + Store().FileName());
+    TProfileRecord record;
+    GatherProfile(record);
+    record.Name = CutToField(FProfileName, TProfileRecord::kNameSize);
+    Store().WriteProfile(index, record);
+}

@@ -70,6 +70,7 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     ConnectGridCommands();
     ConnectProfileCommands();
     ConnectGenerationCommands();
+    ConnectOptionCommands();
     TVeltrixApp::SetErrorDialogs(FDialogs.get());
     // An error in start-up is shown and ends start-up there; the window still opens.
     RunGuarded([&] { StartUp(places); });

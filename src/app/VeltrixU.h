@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QMainWindow>
 #include <QStringList>
@@ -16,6 +17,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -37,6 +39,12 @@ struct TProfileRecord;
 // Posted by the upload panel when its button asks for a fresh gallery to upload.
 inline constexpr int WM_FTPUPLOADREQUEST = 0x5F1;
 
+// A command of the main window could not do its work: a directory, a copy, a missing profile.
+class EVeltrixException : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // Where the window keeps its files; empty fields take the desktop's places.
 struct TVeltrixPlaces {
     QString ConfigDir; // holds "vlx.ini" and "profiles.vlx"
@@ -57,6 +65,8 @@ public:
     void SetThumbsStale(bool flag);
     void SetOutputDir(const QString& path);
     int CountPictures() const;
+    // A progress bar laid over status panel 1, range 0 to max, position 0. The caller owns it.
+    QProgressBar* CreateStatusProgressBar(int max);
 
     // Settings panels.
     void SetPicInfoFlags(int flags);
@@ -78,9 +88,24 @@ public:
 
     // Generation run and options, with their commands.
     bool ConfirmGeneration();
+    // One run into dir (ending in '/'), without checks. An error ends the run where it happened: the files
+    // written before stay, the progress bar goes and the status bar names the file the run stopped at.
     void GenerateInto(const QString& dir);
+    // Deletes every file of dir, not its subdirectories; a file that cannot be deleted is skipped.
+    void ClearDirectory(const QString& dir);
     void LoadOptions();
     void SaveOptions();
+
+    // The upload panel's fields that the options file keeps; the password is never among them. Until the
+    // panel takes its place on the FTP tab the window holds them, starting with the panel's initial texts.
+    QString FtpHost() const { return FFtpHost; }
+    void SetFtpHost(const QString& value) { FFtpHost = value; }
+    QString FtpPort() const { return FFtpPort; }
+    void SetFtpPort(const QString& value) { FFtpPort = value; }
+    QString FtpUserID() const { return FFtpUserID; }
+    void SetFtpUserID(const QString& value) { FFtpUserID = value; }
+    QString FtpRemoteDir() const { return FFtpRemoteDir; }
+    void SetFtpRemoteDir(const QString& value) { FFtpRemoteDir = value; }
 
     TDialogs& Dialogs() const { return *FDialogs; }
     TGfxGrid* Grid() const { return FGrid; }
@@ -294,12 +319,33 @@ private:
 
     // Profile commands (VeltrixProfileCmds.cpp).
     void ConnectProfileCommands();
+    TProfileManager& Store() const;
+    // Reads the named profile from the store; raises when there is none of that name.
+    void ReadNamedProfile(const QString& name, TProfileRecord& record) const;
+    // Asks for a profile name; false when cancelled or refused (an empty name marks a free slot).
+    bool AskProfileName(const QString& caption, QString& name);
+    // The already-exists error box when the store holds the name; true then.
+    bool ProfileExists(const QString& name);
     void NewProjectExecute();
     void ProfilesCBChange();
     void PrfAddExecute();
     void PrfEditExecute();
     void PrfDelExecute();
     void PrfSaveExecute();
+
+    // Generation run (VeltrixGenerate.cpp): the grid's cells as the run found them, and its phases.
+    struct TRunCell {
+        int Col;
+        int Row;
+        QString Name;   // the cell name; empty for an empty cell
+        QString Source; // full path of the picture file
+    };
+    std::vector<TRunCell> RunCells() const;
+    void CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
+    void ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
+    void SetUpPicPage();
+    void PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
+    void TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
 
     // Generation commands (VeltrixGenerate.cpp).
     void ConnectGenerationCommands();
@@ -310,6 +356,9 @@ private:
     void ExitExecute();
     void FtpUploadRequest();
     void MainPCChange(int index);
+
+    // Options file (VeltrixOptions.cpp).
+    void ConnectOptionCommands();
 
     std::unique_ptr<TDialogs> FDialogs;
     std::unique_ptr<TGfxBaseIm> FPreviewBkg;
@@ -329,6 +378,12 @@ private:
     bool FThumbsStale = false;
     bool FPreviewStale = false;
     bool FApplyingProfile = false;
+    // Set while a run goes on: the run processes pending events, and a command must not start another.
+    bool FGenerating = false;
+    QString FFtpHost = "ftp.example.com";
+    QString FFtpPort = "21";
+    QString FFtpUserID = "MyUserID";
+    QString FFtpRemoteDir;
 };
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the

@@ -42,6 +42,31 @@ QString TitleOf(TMsgKind kind) {
     return {};
 }
 
+// A directory dialog that also takes the typed path of a folder that does not exist yet (the window offers
+// to make it); Qt's own refuses such a path.
+class TDirectoryDialog : public QFileDialog {
+public:
+    TDirectoryDialog(QWidget* parent, const QString& dir) : QFileDialog(parent, "Select directory", dir) {
+        setFileMode(QFileDialog::Directory);
+        setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    }
+
+    void accept() override {
+        const QString typed = selectedFiles().value(0);
+        if (!typed.isEmpty() && !QFileInfo::exists(typed)) {
+            FTyped = typed;
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+    QString Chosen() const { return FTyped.isEmpty() ? selectedFiles().value(0) : FTyped; }
+
+private:
+    QString FTyped;
+};
+
 } // namespace
 
 QColor ColorToQColor(TColor color) {
@@ -97,7 +122,10 @@ bool TQtDialogs::ChooseColor(TColor& color) {
 }
 
 bool TQtDialogs::SelectDirectory(QString& dir) {
-    const QString chosen = QFileDialog::getExistingDirectory(FParent, "Select directory", dir);
+    TDirectoryDialog dialog(FParent, dir);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QString chosen = dialog.Chosen();
     if (chosen.isEmpty())
         return false;
     dir = chosen;

@@ -39,7 +39,7 @@ template <typename T> bool Take(std::deque<T>& queue, T& value) {
 } // namespace
 
 TModalResult TTestDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) {
-    Messages.push_back({kind, text});
+    Messages.push_back({kind, text, buttons});
     TModalResult answer = buttons == TMsgButtons::Ok ? TModalResult::Ok : TModalResult::Cancel;
     Take(Answers, answer);
     return answer;
@@ -54,10 +54,12 @@ bool TTestDialogs::ChooseColor(TColor& color) {
 }
 
 bool TTestDialogs::SelectDirectory(QString& dir) {
+    DirectoryStarts << dir;
     return Take(Directories, dir);
 }
 
-bool TTestDialogs::InputQuery(const QString&, const QString&, QString& value) {
+bool TTestDialogs::InputQuery(const QString& caption, const QString& prompt, QString& value) {
+    Queries.push_back({caption, prompt, value});
     return Take(Inputs, value);
 }
 

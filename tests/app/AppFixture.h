@@ -27,6 +27,12 @@ public:
     struct TShown {
         TMsgKind Kind;
         QString Text;
+        TMsgButtons Buttons;
+    };
+    struct TQuery {
+        QString Caption;
+        QString Prompt;
+        QString Initial;
     };
 
     TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
@@ -44,6 +50,8 @@ public:
     std::deque<QString> Inputs;
 
     std::vector<TShown> Messages;
+    std::vector<TQuery> Queries;
+    QStringList DirectoryStarts;
     QStringList Errors;
     QList<QUrl> Opened;
 };

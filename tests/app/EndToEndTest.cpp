@@ -1,0 +1,189 @@
+// A gallery made as a user makes one, then opened in a real browser: every thumbnail decodes and every
+// picture link reaches a page whose picture loads. Keeps a screenshot of the table page among the outputs.
+#include "AppFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include "gfx/GfxPic.h"
+#include "grid/GfxGrid.h"
+
+namespace {
+
+constexpr int kBrowserTimeoutMs = 180000;
+
+// Loads the table page in a frame, then each picture page it links to, and writes what every picture of
+// them decoded to into the page, where --dump-dom finds it. Frames of the same file:// folder are
+// readable with --allow-file-access-from-files.
+const char* const kCheckPage = R"html(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>gallery check</title></head><body>
+<pre id="result">PENDING</pre>
+<iframe id="frame" width="800" height="600"></iframe>
+<script>
+const out = [];
+const frame = document.getElementById('frame');
+function load(src) {
+  return new Promise(resolve => { frame.onload = () => resolve(frame.contentDocument); frame.src = src; });
+}
+function report(doc, page) {
+  for (const img of doc.images)
+    out.push('IMG ' + page + ' ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0));
+}
+(async () => {
+  try {
+    const index = await load('gallery/index.html');
+    report(index, 'index.html');
+    const links = Array.from(index.querySelectorAll('a[href]')).map(a => a.getAttribute('href'))
+                       .filter(href => !href.includes('://') && href !== 'index.html');
+    out.push('LINKS ' + links.length);
+    for (const href of links) {
+      const page = await load('gallery/' + href);
+      out.push('PAGE ' + href + ' ' + (page && page.title ? 'loaded' : 'missing'));
+      if (page)
+        report(page, href);
+    }
+    out.push('DONE');
+  } catch (e) {
+    out.push('ERROR ' + e);
+  }
+  document.getElementById('result').textContent = out.join('\n');
+})();
+</script></body></html>
+)html";
+
+QStringList BrowserArguments(const QString& profileDir) {
+    return {"--headless",
+            "--no-sandbox",
+            "--disable-gpu",
+            "--disable-quic",
+            "--no-first-run",
+            "--disable-background-networking",
+            "--disable-component-update",
+            "--disable-sync",
+            "--user-data-dir=" + profileDir};
+}
+
+// Runs the browser to its end; its standard output, or a failed assertion naming what went wrong.
+QByteArray RunBrowser(const QString& browser, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(browser, arguments);
+    if (!process.waitForStarted()) {
+        ADD_FAILURE() << "cannot start " << browser.toStdString();
+        return {};
+    }
+    if (!process.waitForFinished(kBrowserTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "the browser did not finish within " << kBrowserTimeoutMs << " ms";
+        return {};
+    }
+    const QByteArray output = process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return output;
+}
+
+class TEndToEndTest : public TAppTest {
+protected:
+    // The files as a drop from the desktop brings them onto the top-left cell.
+    void DropPictures(const QStringList& files) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& file : files)
+            urls << QUrl::fromLocalFile(file);
+        data.setUrls(urls);
+        TGfxGrid* grid = W().Grid();
+        grid->DropFiles(data, grid->visualRect(grid->model()->index(0, 0)).center());
+        ProcessEvents();
+    }
+    static void Pick(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    // Rounded mask, shadow, bevels on the thumbnail and the picture, and all three information lines.
+    void ChooseLook() {
+        Pick(W().MaskTypCB, gmRoundRect);
+        W().MaskSizSE->setValue(6);
+        W().ShadowSizSE->setValue(5);
+        W().ShadowDistSE->setValue(4);
+        W().ShadowIntSE->setValue(80);
+        Pick(W().ThumbBevelTypCB, gbRaised);
+        W().ThumbBevelSizSE->setValue(4);
+        W().ThumbBevelIntSE->setValue(60);
+        Pick(W().PicBevelTypCB, gbLowered);
+        W().PicBevelSizSE->setValue(3);
+        W().PicBevelIntSE->setValue(50);
+        for (QCheckBox* box : {W().PicInfNameCB, W().PicInfPicSizeCB, W().PicInfSizeCB})
+            box->click();
+    }
+};
+
+} // namespace
+
+TEST_F(TEndToEndTest, GalleryOpensInABrowserWithEveryPictureDecoded) {
+    const QString browser = QStandardPaths::findExecutable("chromium");
+    if (browser.isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
+
+    const QStringList pictures{TestData("gen/jpeg_baseline_420.jpg"), TestData("gen/jpeg_progressive.jpg"),
+                               TestData("gen/bmp_24bpp.bmp"), TestData("gen/ico_32bpp_bmp.ico")};
+    W().GfxGridColSE->setValue(3);
+    W().GfxGridRowSE->setValue(2);
+    DropPictures(pictures);
+    ASSERT_EQ(W().CountPictures(), 4);
+    ChooseLook();
+    const QString gallery = FFiles.File("gallery");
+    D().Directories = {gallery};
+    D().Answers = {TModalResult::Yes}; // create the typed folder
+    W().OutputDirA->trigger();
+    W().GeneratePageA->trigger();
+    ASSERT_TRUE(D().Errors.isEmpty()) << D().Errors.join("\n").toStdString();
+    ASSERT_TRUE(QFile::exists(gallery + "/index.html"));
+    WriteBytes(FFiles.File("check.html"), kCheckPage);
+
+    TTempDir profile;
+    QStringList arguments = BrowserArguments(profile.Path());
+    arguments << "--allow-file-access-from-files"
+              << "--virtual-time-budget=20000"
+              << "--dump-dom" << QUrl::fromLocalFile(FFiles.File("check.html")).toString();
+    const QString dom = QString::fromUtf8(RunBrowser(browser, arguments));
+    static const QRegularExpression resultBlock("<pre id=\"result\">(.*)</pre>",
+                                                QRegularExpression::DotMatchesEverythingOption);
+    const QStringList lines = resultBlock.match(dom).captured(1).split('\n', Qt::SkipEmptyParts);
+    const std::string shown = lines.join("\n").toStdString();
+    ASSERT_TRUE(lines.contains("DONE")) << shown;
+
+    int thumbnails = 0;
+    int pages = 0;
+    for (const QString& line : lines) {
+        const QStringList words = line.split(' ');
+        if (words[0] == "IMG") {
+            ASSERT_EQ(words.size(), 4) << line.toStdString();
+            EXPECT_GT(words[3].toInt(), 0) << "not decoded: " << line.toStdString();
+            (words[1] == "index.html" ? thumbnails : pages) += 1;
+        } else if (words[0] == "PAGE") {
+            EXPECT_EQ(words.value(2), "loaded") << line.toStdString();
+        }
+    }
+    EXPECT_EQ(thumbnails, 4) << shown;
+    EXPECT_TRUE(lines.contains("LINKS 4")) << shown;
+    EXPECT_EQ(pages, 4) << shown;
+
+    // The rendered table page, kept for a person to look at.
+    TTempDir shotProfile;
+    QStringList shot = BrowserArguments(shotProfile.Path());
+    shot << "--window-size=900,700"
+         << "--screenshot=" VELTRIX_E2E_SCREENSHOT << QUrl::fromLocalFile(gallery + "/index.html").toString();
+    QFile::remove(VELTRIX_E2E_SCREENSHOT);
+    RunBrowser(browser, shot);
+    EXPECT_TRUE(QFile::exists(VELTRIX_E2E_SCREENSHOT)) << VELTRIX_E2E_SCREENSHOT;
+}

@@ -1,0 +1,163 @@
+// The options file: saving, loading, and reading it at start-up.
+#include "AppFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QSpinBox>
+
+#include "grid/GfxGrid.h"
+#include "settings/VlxProfileU.h"
+
+namespace {
+
+class TOptionsTest : public TAppTest {
+protected:
+    QString Ini() const { return FConfig.File("vlx.ini"); }
+    // A profile of the current settings, stored without becoming current.
+    void StoreProfile(const QString& name, int thumbWidth) {
+        TProfileRecord record;
+        W().GatherProfile(record);
+        record.Name = name;
+        record.ThumbWidth = thumbWidth;
+        W().Profiles()->AddProfile(record);
+    }
+};
+
+// The keys of an options file in the order they stand, each as "Section/Key".
+QStringList KeysInOrder(const QByteArray& text) {
+    QStringList keys;
+    QString section;
+    for (QString line : QString::fromUtf8(text).split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith('['))
+            section = line.mid(1, line.indexOf(']') - 1);
+        else if (line.contains('='))
+            keys << section + "/" + line.left(line.indexOf('='));
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
+    StoreProfile("Trip", 177);
+    W().LoadOnStartupCB->setChecked(true);
+    W().OverFilesConfCB->setChecked(false);
+    W().ClearTmpDirCB->setChecked(false);
+    W().GGridWSE->setValue(80);
+    W().GGridHSE->setValue(90);
+    W().AutoUpdThumbCB->setChecked(false);
+    W().SetFtpHost("files.example.net");
+    W().SetFtpPort("2121");
+    W().SetFtpUserID("ann");
+    W().SetFtpRemoteDir("/www/pictures");
+    TProfileRecord trip;
+    W().Profiles()->ReadProfile(W().Profiles()->FindProfile("Trip"), trip);
+    W().ApplyProfile(trip);
+    W().SaveOptionsA->trigger();
+
+    EXPECT_EQ(KeysInOrder(ReadBytes(Ini())),
+              (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
+                           "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
+                           "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir"}));
+    EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
+    EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
+
+    Start();
+    EXPECT_TRUE(W().LoadOnStartupCB->isChecked());
+    EXPECT_FALSE(W().OverFilesConfCB->isChecked());
+    EXPECT_FALSE(W().ClearTmpDirCB->isChecked());
+    EXPECT_EQ(W().GGridWSE->value(), 80);
+    EXPECT_EQ(W().GGridHSE->value(), 90);
+    EXPECT_EQ(W().Grid()->DefaultColWidth(), 80);
+    EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_EQ(W().ProfileName(), "Trip");
+    EXPECT_EQ(W().ThumbWSE->value(), 177);
+    EXPECT_EQ(W().FtpHost(), "files.example.net");
+    EXPECT_EQ(W().FtpPort(), "2121");
+    EXPECT_EQ(W().FtpUserID(), "ann");
+    EXPECT_EQ(W().FtpRemoteDir(), "/www/pictures");
+}
+
+TEST_F(TOptionsTest, LoadOnStartupOffLeavesEverythingAsAtStartUp) {
+    StoreProfile("Trip", 177);
+    Stop();
+    WriteBytes(Ini(), "[Common]\r\nLoadOnStartup=0\r\nOverFileConf=0\r\nClearTmpDir=0\r\nProfile=Trip\r\n"
+                      "[TableGrid]\r\nWidth=100\r\nHeight=100\r\nAutoUpdate=0\r\n"
+                      "[Ftp]\r\nHost=files.example.net\r\nPort=2121\r\nUserID=ann\r\nRemoteDir=/www\r\n");
+    Start();
+    EXPECT_FALSE(W().LoadOnStartupCB->isChecked());
+    EXPECT_TRUE(W().OverFilesConfCB->isChecked());
+    EXPECT_TRUE(W().ClearTmpDirCB->isChecked());
+    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_EQ(W().GGridWSE->value(), 64);
+    EXPECT_EQ(W().ProfileName(), "default");
+    EXPECT_EQ(W().ThumbWSE->value(), 150);
+    EXPECT_EQ(W().FtpHost(), "ftp.example.com");
+    EXPECT_EQ(W().FtpUserID(), "MyUserID");
+    EXPECT_EQ(W().FtpPort(), "21");
+}
+
+struct TProfileKey {
+    const char* Name;
+    const char* Line; // the Profile line of the file, or none
+};
+
+class TProfileKeyTest : public TOptionsTest, public testing::WithParamInterface<TProfileKey> {};
+
+// A name that finds no profile applies "default"; the empty name above all must not find the free slot.
+TEST_P(TProfileKeyTest, WithoutAStoredProfileAppliesDefault) {
+    StoreProfile("Trip", 177);
+    StoreProfile("Gone", 10);
+    W().Profiles()->DeleteProfile(W().Profiles()->FindProfile("Gone")); // leaves a free slot
+    TProfileRecord trip;
+    W().Profiles()->ReadProfile(W().Profiles()->FindProfile("Trip"), trip);
+    W().ApplyProfile(trip);
+    ASSERT_EQ(W().ThumbWSE->value(), 177);
+    WriteBytes(Ini(), QByteArray("[Common]\r\n") + GetParam().Line);
+    W().LoadOptions();
+    EXPECT_EQ(W().ProfileName(), "default");
+    EXPECT_EQ(W().ThumbWSE->value(), 150);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, TProfileKeyTest,
+                         testing::Values(TProfileKey{"Missing", ""},
+                                         TProfileKey{"Unknown", "Profile=Gone\r\n"},
+                                         TProfileKey{"Empty", "Profile=\r\n"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TOptionsTest, ProfileNameIsFoundIgnoringCase) {
+    StoreProfile("Trip", 177);
+    WriteBytes(Ini(), "[Common]\nProfile=TRIP\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().ProfileName(), "Trip");
+    EXPECT_EQ(W().ThumbWSE->value(), 177);
+}
+
+TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21) {
+    W().SetFtpPort("2121");
+    WriteBytes(Ini(), "[Common]\nLoadOnStartup=1\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().FtpHost(), "");
+    EXPECT_EQ(W().FtpUserID(), "");
+    EXPECT_EQ(W().FtpRemoteDir(), "");
+    EXPECT_EQ(W().FtpPort(), "21");
+}
+
+TEST_F(TOptionsTest, GridSizesAreClampedAndBadNumbersKeepTheControl) {
+    W().GGridHSE->setValue(70);
+    WriteBytes(Ini(), "[TableGrid]\nWidth=500\nHeight=abc\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().GGridWSE->value(), 200);
+    EXPECT_EQ(W().Grid()->DefaultColWidth(), 200);
+    EXPECT_EQ(W().GGridHSE->value(), 70);
+}
+
+TEST_F(TOptionsTest, RefusedWriteIsReportedNamingTheFile) {
+    ASSERT_TRUE(QDir().mkdir(Ini())); // a folder where the file should be
+    W().SaveOptionsA->trigger();
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_EQ(D().Errors[0], "Unable to write to " + Ini());
+    D().Errors.clear();
+}
