@@ -309,14 +309,23 @@ void TVeltrixF::ExitExecute() {
     close();
 }
 
-// The panel asks for a fresh gallery in the output directory, without the questions of the commands;
-// the panel then takes the run's files.
+// The panel asks for a fresh gallery in the output directory, without the questions of the commands, and
+// stores what the run wrote. A run that fails has shown where it stopped; nothing of it is uploaded.
 void TVeltrixF::FtpUploadRequest() {
-    if (!FGenerating)
-        GenerateInto(FOutputDir);
+    if (FGenerating || !FtpF1)
+        return;
+    // An empty table would still write an empty index page and store it over the gallery on the server.
+    if (CountPictures() == 0) {
+        FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
+        return;
+    }
+    GenerateInto(FOutputDir);
+    FtpF1->SetUploadFiles(FUsedFiles);
+    FtpF1->StartUpload();
 }
 
-// The upload panel receives the last run's files when its tab is shown.
+// The upload panel shows the last run's files when its tab is shown.
 void TVeltrixF::MainPCChange(int index) {
-    Q_UNUSED(index);
+    if (FtpF1 && MainPC->widget(index) == FtpTS)
+        FtpF1->SetUploadFiles(FUsedFiles);
 }

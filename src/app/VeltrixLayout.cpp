@@ -161,8 +161,7 @@ void TVeltrixF::CreatePages() {
     FtpTS->setObjectName("FtpTS");
     auto* ftpLayout = new QVBoxLayout(FtpTS);
     ftpLayout->setContentsMargins(0, 0, 0, 0);
-    FtpF1 = new QWidget(FtpTS); // the upload panel takes this place
-    FtpF1->setObjectName("FtpF1");
+    FtpF1 = new TFtpF(this, FtpTS);
     ftpLayout->addWidget(FtpF1);
     OptionsTS = CreateOptionsTab();
     AboutTS = CreateAboutTab();

@@ -79,6 +79,11 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
 TVeltrixF::~TVeltrixF() {
     ThumbImP->removeEventFilter(this);
     EventT->stop();
+    // The panel closes its connection on the way out and reports to this window meanwhile: it goes while
+    // the window is still whole, and nothing asks it for anything once it is going.
+    TFtpF* panel = FtpF1;
+    FtpF1 = nullptr;
+    delete panel;
     if (TVeltrixApp::ErrorDialogs() == FDialogs.get())
         TVeltrixApp::SetErrorDialogs(nullptr);
     FUsedFiles.clear();

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
 #include "common/VlxTypes.h"
 
@@ -36,9 +37,6 @@ class TProfileManager;
 class TThumbnailList;
 struct TProfileRecord;
 
-// Posted by the upload panel when its button asks for a fresh gallery to upload.
-inline constexpr int WM_FTPUPLOADREQUEST = 0x5F1;
-
 // A command of the main window could not do its work: a directory, a copy, a missing profile.
 class EVeltrixException : public Exception {
 public:
@@ -51,7 +49,9 @@ struct TVeltrixPlaces {
     QString TempDir;   // the system's temporary directory; the working directory is its "vlx/"
 };
 
-class TVeltrixF : public QMainWindow {
+// The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
+// and the upload request the panel posts to it.
+class TVeltrixF : public QMainWindow, public TFtpFWindow {
 public:
     // dialogs: the dialogs the window uses (the desktop's when none is given).
     explicit TVeltrixF(std::unique_ptr<TDialogs> dialogs = nullptr, const TVeltrixPlaces& places = {},
@@ -59,14 +59,14 @@ public:
     ~TVeltrixF() override;
 
     // Window state shared by the commands.
-    void ShowStatus(const QString& text);
+    void ShowStatus(const QString& text) override;
     void UpdateTableStatus();
     void ShowProfileName();
     void SetThumbsStale(bool flag);
     void SetOutputDir(const QString& path);
     int CountPictures() const;
     // A progress bar laid over status panel 1, range 0 to max, position 0. The caller owns it.
-    QProgressBar* CreateStatusProgressBar(int max);
+    QProgressBar* CreateStatusProgressBar(int max) override;
 
     // Settings panels.
     void SetPicInfoFlags(int flags);
@@ -96,18 +96,19 @@ public:
     void LoadOptions();
     void SaveOptions();
 
-    // The upload panel's fields that the options file keeps; the password is never among them. Until the
-    // panel takes its place on the FTP tab the window holds them, starting with the panel's initial texts.
-    QString FtpHost() const { return FFtpHost; }
-    void SetFtpHost(const QString& value) { FFtpHost = value; }
-    QString FtpPort() const { return FFtpPort; }
-    void SetFtpPort(const QString& value) { FFtpPort = value; }
-    QString FtpUserID() const { return FFtpUserID; }
-    void SetFtpUserID(const QString& value) { FFtpUserID = value; }
-    QString FtpRemoteDir() const { return FFtpRemoteDir; }
-    void SetFtpRemoteDir(const QString& value) { FFtpRemoteDir = value; }
+    // The upload panel's fields that the options file keeps; the password is never among them.
+    QString FtpHost() const { return FtpF1->FtpHost(); }
+    void SetFtpHost(const QString& value) { FtpF1->SetFtpHost(value); }
+    QString FtpPort() const { return FtpF1->FtpPort(); }
+    void SetFtpPort(const QString& value) { FtpF1->SetFtpPort(value); }
+    QString FtpUserID() const { return FtpF1->FtpUserID(); }
+    void SetFtpUserID(const QString& value) { FtpF1->SetFtpUserID(value); }
+    QString FtpRemoteDir() const { return FtpF1->FtpRemoteDir(); }
+    void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
 
-    TDialogs& Dialogs() const { return *FDialogs; }
+    TDialogs& Dialogs() const override { return *FDialogs; }
+    // The upload panel posts its upload request here.
+    QObject* MainForm() override { return this; }
     TGfxGrid* Grid() const { return FGrid; }
     TGfxThumbnail& Renderer() const;
     TGfxThumbPage* ThumbPage() const { return FThumbPage.get(); }
@@ -166,7 +167,7 @@ public:
     QWidget* FtpTS;
     QWidget* OptionsTS;
     QWidget* AboutTS;
-    QWidget* FtpF1; // the upload panel's place
+    TFtpF* FtpF1; // the upload panel; freed first at tear-down, while the window it reports to is whole
 
     // "Thumbnail"
     QSpinBox* ThumbWSE;
@@ -380,10 +381,6 @@ private:
     bool FApplyingProfile = false;
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
-    QString FFtpHost = "ftp.example.com";
-    QString FFtpPort = "21";
-    QString FFtpUserID = "MyUserID";
-    QString FFtpRemoteDir;
 };
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the

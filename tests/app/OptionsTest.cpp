@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QSpinBox>
+#include <QTest>
 
 #include "grid/GfxGrid.h"
 #include "settings/VlxProfileU.h"
@@ -48,10 +50,12 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     W().GGridWSE->setValue(80);
     W().GGridHSE->setValue(90);
     W().AutoUpdThumbCB->setChecked(false);
-    W().SetFtpHost("files.example.net");
-    W().SetFtpPort("2121");
-    W().SetFtpUserID("ann");
-    W().SetFtpRemoteDir("/www/pictures");
+    // Typed into the upload panel, as the user does; the port field holds three digits at most.
+    QTest::keyClicks(W().FtpF1->HostE, ".net");
+    W().FtpF1->PortE->setText("990");
+    W().FtpF1->UserIDE->setText("ann");
+    W().FtpF1->PassE->setText("pass word 7");
+    W().FtpF1->RemoteDirE->setText("/www/pictures");
     TProfileRecord trip;
     W().Profiles()->ReadProfile(W().Profiles()->FindProfile("Trip"), trip);
     W().ApplyProfile(trip);
@@ -63,6 +67,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
                            "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
+    EXPECT_FALSE(ReadBytes(Ini()).contains("pass word 7"));
 
     Start();
     EXPECT_TRUE(W().LoadOnStartupCB->isChecked());
@@ -74,10 +79,11 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().ThumbWSE->value(), 177);
-    EXPECT_EQ(W().FtpHost(), "files.example.net");
-    EXPECT_EQ(W().FtpPort(), "2121");
-    EXPECT_EQ(W().FtpUserID(), "ann");
-    EXPECT_EQ(W().FtpRemoteDir(), "/www/pictures");
+    EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com.net");
+    EXPECT_EQ(W().FtpF1->PortE->text(), "990");
+    EXPECT_EQ(W().FtpF1->UserIDE->text(), "ann");
+    EXPECT_EQ(W().FtpF1->PassE->text(), "");
+    EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "/www/pictures");
 }
 
 TEST_F(TOptionsTest, LoadOnStartupOffLeavesEverythingAsAtStartUp) {
@@ -94,9 +100,9 @@ TEST_F(TOptionsTest, LoadOnStartupOffLeavesEverythingAsAtStartUp) {
     EXPECT_EQ(W().GGridWSE->value(), 64);
     EXPECT_EQ(W().ProfileName(), "default");
     EXPECT_EQ(W().ThumbWSE->value(), 150);
-    EXPECT_EQ(W().FtpHost(), "ftp.example.com");
-    EXPECT_EQ(W().FtpUserID(), "MyUserID");
-    EXPECT_EQ(W().FtpPort(), "21");
+    EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com");
+    EXPECT_EQ(W().FtpF1->UserIDE->text(), "MyUserID");
+    EXPECT_EQ(W().FtpF1->PortE->text(), "21");
 }
 
 struct TProfileKey {
@@ -136,13 +142,14 @@ TEST_F(TOptionsTest, ProfileNameIsFoundIgnoringCase) {
 }
 
 TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21) {
-    W().SetFtpPort("2121");
+    W().FtpF1->PortE->setText("990");
+    W().FtpF1->RemoteDirE->setText("/www");
     WriteBytes(Ini(), "[Common]\nLoadOnStartup=1\n");
     W().LoadOptions();
-    EXPECT_EQ(W().FtpHost(), "");
-    EXPECT_EQ(W().FtpUserID(), "");
-    EXPECT_EQ(W().FtpRemoteDir(), "");
-    EXPECT_EQ(W().FtpPort(), "21");
+    EXPECT_EQ(W().FtpF1->HostE->text(), "");
+    EXPECT_EQ(W().FtpF1->UserIDE->text(), "");
+    EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "");
+    EXPECT_EQ(W().FtpF1->PortE->text(), "21");
 }
 
 TEST_F(TOptionsTest, GridSizesAreClampedAndBadNumbersKeepTheControl) {

@@ -1,0 +1,222 @@
+// Uploading from the main window to a real FTP server (pyftpdlib on 127.0.0.1): the gallery generated for
+// the upload, the run's files handed to the panel, and what happens when there is nothing sound to upload.
+#include "AppFixture.h"
+#include "GenTestSupport.h"
+#include "UploadServer.h"
+
+#include <functional>
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "grid/GfxGrid.h"
+
+namespace {
+
+class TUploadTest : public TAppTest {
+protected:
+    // One server for the suite; every test stores into a remote folder of its own.
+    static void SetUpTestSuite() {
+        Root = std::make_unique<TTempDir>();
+        Server = std::make_unique<TUploadServer>(Root->Path(), "anna", "s3cret pass");
+    }
+    static void TearDownTestSuite() {
+        Server.reset();
+        Root.reset();
+    }
+    void SetUp() override {
+        TAppTest::SetUp();
+        ASSERT_GT(Server->Port(), 0) << Server->Error().toStdString();
+        UseServer();
+    }
+
+    TFtpF& P() { return *W().FtpF1; }
+
+    // Test servers listen on free ports above 999, which the three-digit port field cannot hold: the field
+    // keeps 21 and the client takes the server's port once the host is looked up.
+    void UseServer() {
+        P().SetFtpHost("localhost");
+        P().SetFtpPort("21");
+        P().SetFtpUserID("anna");
+        P().PassE->setText("s3cret pass");
+        TXoFTP& client = P().XoFTP();
+        client.OnHostResolved = [&client, port = Server->Port(),
+                                 panelHandler = client.OnHostResolved](QObject* sender) {
+            client.SetPort(port);
+            panelHandler(sender);
+        };
+    }
+
+    // Three pictures in the 3 x 2 table of a fresh window.
+    void LoadThree() {
+        Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
+        Load(1, 0, TestData("gen/bmp_24bpp.bmp"));
+        Load(0, 1, TestData("gen/ico_32bpp_bmp.ico"));
+    }
+
+    // Processes events until the predicate holds; false after a bound that only a hang reaches.
+    static bool PumpUntil(const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > 60000)
+                return false;
+            QCoreApplication::processEvents();
+            ::usleep(1000);
+        }
+        return true;
+    }
+
+    // Presses Upload and waits until the request is answered: files stored, or something shown instead.
+    void PressUploadAndWait() {
+        P().UploadBB->click();
+        ASSERT_TRUE(PumpUntil([&] {
+            const bool stored =
+                !W().UsedFiles().isEmpty() && !P().Uploading() && P().UploadFilesLB->count() == 0;
+            return stored || !D().Errors.isEmpty() || !D().Messages.empty();
+        }));
+        // The run ends inside the handling of its last message; what it posted last is handled here.
+        ProcessEvents();
+    }
+
+    static inline std::unique_ptr<TTempDir> Root;
+    static inline std::unique_ptr<TUploadServer> Server;
+};
+
+QStringList NamesOf(const QStringList& paths) {
+    QStringList names;
+    for (const QString& path : paths)
+        names << QFileInfo(path).fileName();
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+// The working directory is the output directory of a fresh window: the run that the generate command
+// would confirm twice goes ahead without a question.
+TEST_F(TUploadTest, UploadGeneratesIntoTheWorkingDirectoryAndStoresEveryFileInACreatedFolder) {
+    LoadThree();
+    ASSERT_EQ(W().OutputDir(), W().WorkDir());
+    ASSERT_TRUE(P().CreateDirCB->isChecked());
+    P().SetFtpRemoteDir("gallery");
+
+    PressUploadAndWait();
+
+    EXPECT_TRUE(D().Messages.empty()) << D().Messages.front().Text.toStdString();
+    // The background tile, and per picture its copy, its thumbnail and its page, then the table page.
+    const QStringList used = W().UsedFiles();
+    ASSERT_EQ(used.size(), 1 + 3 * 3 + 1);
+    for (const QString& path : used) {
+        EXPECT_TRUE(path.startsWith(W().WorkDir())) << path.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    }
+    EXPECT_EQ(FilesIn(Root->File("gallery")), NamesOf(used));
+    for (const QString& path : used) {
+        const QString name = QFileInfo(path).fileName();
+        QByteArray expected = ReadBytes(path);
+        // Pages go as text, and this server keeps text with its own line ends.
+        if (name.endsWith(".html"))
+            expected.replace("\r\n", "\n");
+        EXPECT_EQ(FirstDifference(expected, ReadBytes(Root->File("gallery/" + name))), "")
+            << name.toStdString();
+    }
+    EXPECT_EQ(P().UploadFilesLB->count(), 0);
+    EXPECT_FALSE(P().UploadFilesLB->isVisible());
+    EXPECT_FALSE(P().XoFTP().IsConnected());
+    EXPECT_EQ(P().UploadBB->text(), "&Upload");
+}
+
+struct TRefusal {
+    const char* Name;
+    std::function<void(TVeltrixF&, const TTempDir&)> Arrange;
+    const char* Shown;  // the start of the one text shown, in a message box or the error display
+    bool Error;         // shown by the error display rather than a message box
+    const char* Remote; // the remote folder that must not appear
+};
+
+class TUploadRefusalTest : public TUploadTest, public testing::WithParamInterface<TRefusal> {
+protected:
+    void Arrange() { GetParam().Arrange(W(), FFiles); }
+};
+
+// Nothing is stored and the panel stays idle, its list empty, when there is no sound gallery to upload.
+TEST_P(TUploadRefusalTest, ShowsWhyAndStoresNothing) {
+    Arrange();
+    P().SetFtpRemoteDir(GetParam().Remote);
+
+    PressUploadAndWait();
+
+    ASSERT_EQ(D().Errors.size() + D().Messages.size(), 1u);
+    const QString text = GetParam().Error ? D().Errors[0] : D().Messages[0].Text;
+    EXPECT_TRUE(text.startsWith(GetParam().Shown)) << text.toStdString();
+    D().Errors.clear();
+    ProcessEvents();
+    EXPECT_FALSE(QFileInfo::exists(Root->File(GetParam().Remote)));
+    EXPECT_EQ(P().UploadFilesLB->count(), 0);
+    EXPECT_FALSE(P().Uploading());
+    EXPECT_FALSE(P().XoFTP().IsConnected());
+}
+
+// A run that fails midway has written part of the gallery; none of that part goes to the server.
+void OutputDirUnderAFile(TVeltrixF& window, const TTempDir& files) {
+    WriteBytes(files.File("plain-file"), "not a folder");
+    window.SetOutputDir(files.File("plain-file/out/"));
+    window.Grid()->LoadCell(0, 0, TestData("gen/bmp_24bpp.bmp"));
+}
+
+// A picture that went away after it was placed: the run stops at it, after the background tile.
+void PictureGoneBeforeTheRun(TVeltrixF& window, const TTempDir& files) {
+    const QString picture = files.File("soon-gone.bmp");
+    WriteBytes(picture, ReadBytes(TestData("gen/bmp_24bpp.bmp")));
+    window.Grid()->LoadCell(0, 0, picture);
+    QFile::remove(picture);
+    window.SetOutputDir(files.File(""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TUploadRefusalTest,
+                         testing::Values(TRefusal{"EmptyTable", [](TVeltrixF&, const TTempDir&) {},
+                                                  "No images to process", false, "empty"},
+                                         TRefusal{"OutputDirCannotBeMade", OutputDirUnderAFile,
+                                                  "Cannot create directory", true, "unmade"},
+                                         TRefusal{"PictureGone", PictureGoneBeforeTheRun, "Cannot load ",
+                                                  true, "gone"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The panel's list shows what the latest run wrote whenever the FTP tab comes up; it stays hidden until
+// an upload runs.
+TEST_F(TUploadTest, ShowingTheFtpTabHandsTheLatestRunsFilesToThePanel) {
+    ASSERT_TRUE(W().FtpTS->isAncestorOf(W().FtpF1));
+    auto items = [&] {
+        QStringList texts;
+        for (int i = 0; i < P().UploadFilesLB->count(); ++i)
+            texts << P().UploadFilesLB->item(i)->text();
+        return texts;
+    };
+    Load(0, 0, TestData("gen/bmp_24bpp.bmp"));
+    W().GenerateInto(FFiles.File("first/"));
+    ASSERT_FALSE(W().UsedFiles().isEmpty());
+    EXPECT_EQ(items(), QStringList());
+
+    W().MainPC->setCurrentWidget(W().FtpTS);
+    EXPECT_EQ(items(), W().UsedFiles());
+    EXPECT_FALSE(P().UploadFilesLB->isVisible());
+
+    Load(1, 0, TestData("gen/jpeg_baseline_420.jpg"));
+    W().GenerateInto(FFiles.File("second/"));
+    const QStringList second = W().UsedFiles();
+    EXPECT_NE(items(), second);
+    W().MainPC->setCurrentWidget(W().OptionsTS);
+    W().MainPC->setCurrentWidget(W().FtpTS);
+    EXPECT_EQ(items(), second);
+}
