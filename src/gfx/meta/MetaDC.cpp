@@ -79,6 +79,23 @@ TMetaObject StockObject(quint32 stock) {
     return object;
 }
 
+// Makes a copy of object the state's current pen, brush or font; other kinds change nothing.
+void Select(TMetaState& state, const TMetaObject& object) {
+    switch (object.Kind) {
+    case TObjectKind::Pen:
+        state.Pen = object.Pen;
+        break;
+    case TObjectKind::Brush:
+        state.Brush = object.Brush;
+        break;
+    case TObjectKind::Font:
+        state.Font = object.Font;
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 TMetaDC::TMetaDC(QImage& image, const TMetaHeader& header)
@@ -139,39 +156,12 @@ void TMetaDC::SelectObject(quint32 index) {
         SelectStockObject(index & 0x7FFFFFFFu);
         return;
     }
-    if (index >= FObjects.size())
-        return;
-    const TMetaObject& object = FObjects[index];
-    switch (object.Kind) {
-    case TObjectKind::Pen:
-        FState.Pen = object.Pen;
-        break;
-    case TObjectKind::Brush:
-        FState.Brush = object.Brush;
-        break;
-    case TObjectKind::Font:
-        FState.Font = object.Font;
-        break;
-    default:
-        break;
-    }
+    if (index < FObjects.size())
+        Select(FState, FObjects[index]);
 }
 
 void TMetaDC::SelectStockObject(quint32 stock) {
-    const TMetaObject object = StockObject(stock);
-    switch (object.Kind) {
-    case TObjectKind::Pen:
-        FState.Pen = object.Pen;
-        break;
-    case TObjectKind::Brush:
-        FState.Brush = object.Brush;
-        break;
-    case TObjectKind::Font:
-        FState.Font = TMetaFont();
-        break;
-    default:
-        break;
-    }
+    Select(FState, StockObject(stock));
 }
 
 void TMetaDC::DeleteObject(quint32 index) {
