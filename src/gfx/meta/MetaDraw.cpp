@@ -44,35 +44,13 @@ QPainter::CompositionMode Rop2Mode(int rop2) {
     }
 }
 
-// The source part of a ternary raster operation (its index byte) as a painter mode.
+// The source part of a ternary raster operation (its index byte) as a painter mode. An operation on source
+// and destination alone has the same truth table in both nibbles, and that table is the binary operation's
+// code less one; the others draw the source as it is.
 QPainter::CompositionMode SourceRopMode(int index) {
-    using M = QPainter::CompositionMode;
-    switch (index) {
-    case 0xEE:
-        return M::RasterOp_SourceOrDestination;
-    case 0x88:
-        return M::RasterOp_SourceAndDestination;
-    case 0x66:
-        return M::RasterOp_SourceXorDestination;
-    case 0x44:
-        return M::RasterOp_SourceAndNotDestination;
-    case 0x33:
-        return M::RasterOp_NotSource;
-    case 0x11:
-        return M::RasterOp_NotSourceAndNotDestination;
-    case 0xBB:
-        return M::RasterOp_NotSourceOrDestination;
-    case 0xDD:
-        return M::RasterOp_SourceOrNotDestination;
-    case 0x22:
-        return M::RasterOp_NotSourceAndDestination;
-    case 0x77:
-        return M::RasterOp_NotSourceOrNotDestination;
-    case 0x99:
-        return M::RasterOp_NotSourceXorDestination;
-    default:
-        return M::CompositionMode_SourceOver;
-    }
+    if ((index >> 4) != (index & 0x0F))
+        return QPainter::CompositionMode_SourceOver;
+    return Rop2Mode((index & 0x0F) + 1);
 }
 
 Qt::BrushStyle HatchStyle(int hatch) {
