@@ -187,6 +187,7 @@ private:
     QBrush MakeBrush() const;
     QFont MakeFont(const QTransform& transform) const;
     void Paint(QPainterPath path, bool fill, bool stroke);
+    void StrokeFromCurrent(const QPainterPath& path);
     void PrepareClip(bool textOrImage);
     void SetClip(const QRegion& region);
 

@@ -183,17 +183,22 @@ void TMetaDC::MoveTo(QPointF point) {
         FPath.moveTo(Map(point));
 }
 
-// Lines from the current position: into the path inside a bracket, else stroked with the pen.
-void TMetaDC::LineTo(QPointF point) {
-    QPainterPath path(FState.Current);
-    path.lineTo(point);
-    FState.Current = point;
+// Lines and curves from the current position: joined to the path's figure inside a bracket, else stroked
+// with the pen.
+void TMetaDC::StrokeFromCurrent(const QPainterPath& path) {
     if (!FInPath)
         Paint(MapPath(path), false, true);
     else if (FPath.elementCount() == 0)
         FPath.addPath(MapPath(path));
     else
         FPath.connectPath(MapPath(path));
+}
+
+void TMetaDC::LineTo(QPointF point) {
+    QPainterPath path(FState.Current);
+    path.lineTo(point);
+    FState.Current = point;
+    StrokeFromCurrent(path);
 }
 
 void TMetaDC::PolylineTo(const QList<QPointF>& points) {
@@ -206,12 +211,7 @@ void TMetaDC::PolyBezierTo(const QList<QPointF>& points) {
     for (qsizetype i = 0; i + 2 < points.size(); i += 3)
         path.cubicTo(points[i], points[i + 1], points[i + 2]);
     FState.Current = path.currentPosition();
-    if (!FInPath)
-        Paint(MapPath(path), false, true);
-    else if (FPath.elementCount() == 0)
-        FPath.addPath(MapPath(path));
-    else
-        FPath.connectPath(MapPath(path));
+    StrokeFromCurrent(path);
 }
 
 double TMetaDC::ArcSweep(double startDegrees, double endDegrees) const {
@@ -245,10 +245,7 @@ void TMetaDC::ArcTo(const QRectF& box, QPointF start, QPointF end) {
     QPainterPath path(FState.Current);
     path.connectPath(ArcFigure(box, start, end, TArcKind::Arc));
     FState.Current = path.currentPosition();
-    if (!FInPath)
-        Paint(MapPath(path), false, true);
-    else
-        FPath.connectPath(MapPath(path));
+    StrokeFromCurrent(path);
 }
 
 void TMetaDC::AngleArc(QPointF center, double radius, double startDegrees, double sweepDegrees) {
@@ -258,10 +255,7 @@ void TMetaDC::AngleArc(QPointF center, double radius, double startDegrees, doubl
     path.arcTo(QRectF(center.x() - radius, center.y() - radius, 2 * radius, 2 * radius), startDegrees,
                std::clamp(sweepDegrees, -360.0, 360.0));
     FState.Current = path.currentPosition();
-    if (!FInPath)
-        Paint(MapPath(path), false, true);
-    else
-        FPath.connectPath(MapPath(path));
+    StrokeFromCurrent(path);
 }
 
 void TMetaDC::SetPixel(QPointF point, const QColor& color) {
