@@ -174,6 +174,10 @@ private:
     void HostLookedUp(int error, quint32 address);
     void ConnectionFailed(const QString& message);
     void Send(const char* data, qint64 length, bool countPackets);
+    // Runs work with the time-out timer on; the timer is off again however work ends.
+    void Timed(const std::function<void()>& work);
+    // After timed work: a time-out or a cancel ends it with an error, and the cancel is cleared.
+    void ThrowIfStopped(const QString& timedOutMessage, const QString& abortedMessage);
 
     std::unique_ptr<char[]> FBuffer;
     QStringList FStackInfo;

@@ -43,25 +43,14 @@ void TWirelet::Send(const char* data, qint64 length, bool countPackets) {
 
 void TWirelet::SendBuffer(const char* text, int length) {
     Report(4, "Sending Buffer");
-    TimerOn();
-    try {
+    Timed([&] {
         if (!FCanceled) {
             if (length == 0)
                 length = static_cast<int>(std::strlen(text));
             Send(text, qMin(length, kChunk - 1), false);
         }
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
-    if (FCanceled || FTimedOut) {
-        const bool timedOut = FTimedOut;
-        FCanceled = false;
-        if (timedOut)
-            throw ESockError(QString("Send timed out"));
-        throw EAbortError(QString("Socket send aborted"));
-    }
+    });
+    ThrowIfStopped("Send timed out", "Socket send aborted");
 }
 
 // Sends the whole text: a command is never cut short at a buffer boundary or an embedded NUL.
@@ -109,10 +98,9 @@ QByteArray TWirelet::Read(int count) {
 
 QString TWirelet::ReadLn() {
     Report(8, "ReadLn");
-    TimerOn();
     QByteArray line;
     bool complete = false;
-    try {
+    Timed([&] {
         while (!complete && !FCanceled && !FTimedOut) {
             const ssize_t peeked = ::recv(FSocket, FBuffer.get(), kChunk, MSG_PEEK);
             // The peer closed, or the close was already seen and the socket renewed: the line ends here.
@@ -134,19 +122,9 @@ QString TWirelet::ReadLn() {
             if (!complete)
                 WaitStep(POLLIN);
         }
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
-    if (!complete && (FCanceled || FTimedOut)) {
-        // A time-out is told apart from a user's cancel, even where the time-out works through Abort.
-        const bool timedOut = FTimedOut;
-        FCanceled = false;
-        if (timedOut)
-            throw ESockError(QString("Reply timed out"));
-        throw EAbortError(QString("Socket readln aborted"));
-    }
+    });
+    if (!complete)
+        ThrowIfStopped("Reply timed out", "Socket readln aborted");
     return QString::fromUtf8(line);
 }
 
@@ -169,8 +147,7 @@ void TWirelet::SendFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw ESockError("Cannot open file \"" + path + "\": " + file.errorString());
     // Stores have no overall limit, but a peer that stops taking data for the time-out ends the store.
-    TimerOn();
-    try {
+    Timed([&] {
         while (!file.atEnd() && !FCanceled && !FTimedOut) {
             const qint64 got = file.read(FBuffer.get(), kChunk);
             if (got < 0)
@@ -180,18 +157,30 @@ void TWirelet::SendFile(const QString& path) {
             Send(FBuffer.get(), got, true);
             QCoreApplication::processEvents();
         }
+    });
+    ThrowIfStopped("Send timed out: " + path, "Socket send aborted");
+}
+
+void TWirelet::Timed(const std::function<void()>& work) {
+    TimerOn();
+    try {
+        work();
     } catch (...) {
         TimerOff();
         throw;
     }
     TimerOff();
-    if (FCanceled || FTimedOut) {
-        const bool timedOut = FTimedOut;
-        FCanceled = false;
-        if (timedOut)
-            throw ESockError("Send timed out: " + path);
-        throw EAbortError(QString("Socket send aborted"));
-    }
+}
+
+// A time-out is told apart from a user's cancel, even where the time-out works through Abort.
+void TWirelet::ThrowIfStopped(const QString& timedOutMessage, const QString& abortedMessage) {
+    if (!FCanceled && !FTimedOut)
+        return;
+    const bool timedOut = FTimedOut;
+    FCanceled = false;
+    if (timedOut)
+        throw ESockError(timedOutMessage);
+    throw EAbortError(abortedMessage);
 }
 
 bool TWirelet::DataAvailable() {
