@@ -167,6 +167,20 @@ int RoundHalfEven(double v) {
     return r > -2147483648.0 ? static_cast<int>(r) : -2147483647 - 1;
 }
 
+// Gives dest the size w x h for filling from source. Returns the bitmap to fill, or null when there is
+// nothing to do: dest has no pixels, or source has none and the ground is left black.
+QImage* SizedTarget(TGfxBaseIm& dest, int w, int h, const QImage& source) {
+    dest.SetSize(w, h);
+    if (!dest.HasImage())
+        return nullptr;
+    QImage& target = dest.Bitmap();
+    if (source.isNull()) {
+        target.fill(0);
+        return nullptr;
+    }
+    return &target;
+}
+
 } // namespace
 
 QSize FitSize(int srcW, int srcH, int maxW, int maxH) {
@@ -211,14 +225,10 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     }
     // A shared copy, so that src may be dest: writing into dest then detaches it.
     const QImage source = src.Bitmap();
-    dest.SetSize(w, h);
-    if (!dest.HasImage())
+    QImage* const sized = SizedTarget(dest, w, h, source);
+    if (sized == nullptr)
         return;
-    QImage& target = dest.Bitmap();
-    if (source.isNull()) {
-        target.fill(0);
-        return;
-    }
+    QImage& target = *sized;
     std::vector<int> columns(static_cast<size_t>(w));
     for (int x = 0; x < w; ++x)
         columns[static_cast<size_t>(x)] = 3 * NearestSourceIndex(x, w, source.width());
@@ -239,15 +249,11 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
 
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h) {
     const QImage source = tile.Bitmap(); // shared copy: tile may be dest
-    dest.SetSize(w, h);
-    if (!dest.HasImage())
-        return;
-    QImage& target = dest.Bitmap();
     // An empty tile would never advance; the ground then stays black.
-    if (source.isNull()) {
-        target.fill(0);
+    QImage* const sized = SizedTarget(dest, w, h, source);
+    if (sized == nullptr)
         return;
-    }
+    QImage& target = *sized;
     const size_t tileBytes = static_cast<size_t>(source.width()) * 3;
     const size_t rowBytes = static_cast<size_t>(w) * 3;
     for (int y = 0; y < h; ++y) {
