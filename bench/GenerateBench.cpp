@@ -18,35 +18,14 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <string>
 #include <vector>
 
+#include "BenchMemory.h"
 #include "grid/GfxGrid.h"
 
 namespace {
 
 const char* const kPhaseNames[] = {"copies", "thumbnails", "picture pages", "table page"};
-
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = -1;
-    while (status >> key) {
-        if (key == std::string(field) + ":") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
-// The resident size now, with the high-water mark reset to it.
-long StartPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return StatusKiB("VmRSS");
-}
 
 double CpuSeconds() {
     timespec now{};

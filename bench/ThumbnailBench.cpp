@@ -17,11 +17,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <numeric>
 #include <string>
 #include <vector>
+
+#include "BenchMemory.h"
 
 namespace {
 
@@ -29,27 +30,6 @@ long PeakKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-// A line of /proc/self/status in KiB ("VmRSS", "VmHWM"), or -1.
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = -1;
-    while (status >> key) {
-        if (key == std::string(field) + ":") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
-// Starts measuring a fresh peak: the resident size now, with the high-water mark reset to it.
-long StartPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return StatusKiB("VmRSS");
 }
 
 QStringList JpegFiles(const char* folder) {
