@@ -1,11 +1,8 @@
 // The upload panel's test fixture.
 #include "FtpPanelFixture.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,21 +13,6 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
-
-namespace {
-
-// Widgets need a QApplication, made before anything asks for a lesser one.
-void EnsureWidgetApplication() {
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "veltrix-test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv); // lives for the whole test program
-}
-
-} // namespace
 
 TTestWindow::TTestWindow() {
     const int widths[3] = {300, 120, 50};
@@ -82,7 +64,8 @@ bool TTestWindow::event(QEvent* event) {
 }
 
 void TFtpPanelTest::SetUp() {
-    EnsureWidgetApplication();
+    // Widgets need a QApplication, made before anything asks for a lesser one.
+    EnsureApplication<QApplication>();
     FWindow = std::make_unique<TTestWindow>();
     FPanel = new TFtpF(FWindow.get(), FWindow.get());
     FWindow->Panel = FPanel;
@@ -96,18 +79,6 @@ void TFtpPanelTest::TearDown() {
     FWindow.reset();
     // Posted messages of a run that ended abnormally must not reach a later test's panel.
     QCoreApplication::removePostedEvents(nullptr);
-}
-
-bool TFtpPanelTest::PumpUntil(const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > 60000)
-            return false;
-        QCoreApplication::processEvents();
-        ::usleep(1000);
-    }
-    return true;
 }
 
 void TFtpPanelTest::UploadAndWait() {

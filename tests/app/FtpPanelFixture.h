@@ -71,8 +71,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Processes events until the predicate holds; gives up after a bound that only a hang reaches.
-    static bool PumpUntil(const std::function<bool()>& done);
     // Presses Upload and waits until the run it starts is over.
     void UploadAndWait();
     // The panel is idle: idle button enabled, connection fields enabled, no browser, no file list, no bar.

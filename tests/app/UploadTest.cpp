@@ -6,12 +6,8 @@
 
 #include <functional>
 
-#include <unistd.h>
-
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -62,19 +58,6 @@ protected:
         Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
         Load(1, 0, TestData("gen/bmp_24bpp.bmp"));
         Load(0, 1, TestData("gen/ico_32bpp_bmp.ico"));
-    }
-
-    // Processes events until the predicate holds; false after a bound that only a hang reaches.
-    static bool PumpUntil(const std::function<bool()>& done) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > 60000)
-                return false;
-            QCoreApplication::processEvents();
-            ::usleep(1000);
-        }
-        return true;
     }
 
     // Presses Upload and waits until the request is answered: files stored, or something shown instead.

@@ -1,6 +1,9 @@
 // Helpers shared by the tests.
 #include "support/TestSupport.h"
 
+#include <unistd.h>
+
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -50,12 +53,18 @@ QString FirstDifference(const QByteArray& expected, const QByteArray& actual) {
     return {};
 }
 
+bool PumpUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 60000)
+            return false;
+        QCoreApplication::processEvents();
+        ::usleep(1000);
+    }
+    return true;
+}
+
 void EnsureGuiApplication() {
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "veltrix-test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QGuiApplication(argc, argv); // lives for the whole test program
+    EnsureApplication<QGuiApplication>();
 }

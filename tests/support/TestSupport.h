@@ -1,7 +1,10 @@
 // Helpers shared by the tests: test data paths, temporary folders, file bytes, a GUI application.
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -27,6 +30,21 @@ private:
 
 // Message of the first byte where two texts differ ("" when equal), to print with a failed comparison.
 QString FirstDifference(const QByteArray& expected, const QByteArray& actual);
+
+// Makes sure an application object exists, made as a TApp on the offscreen platform when there is none yet;
+// it lives for the whole test program. Idempotent.
+template <typename TApp> void EnsureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "veltrix-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new TApp(argc, argv);
+}
+
+// Processes events until the predicate holds; false after a minute, a bound that only a hang reaches.
+bool PumpUntil(const std::function<bool()>& done);
 
 // Makes sure a QGuiApplication exists (fonts and painting need one); idempotent.
 void EnsureGuiApplication();
