@@ -80,10 +80,11 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
     const int cols = std::max(1, FGrid->ColCount());
     const int newRows = std::min(GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
     if (!noCell.isEmpty() && newRows > rows) {
-        const QString text =
-            QString("%1 pictures do not fit into the empty cells.\rAdd %2 rows to the table ?")
-                .arg(noCell.size())
-                .arg(newRows - rows);
+        const QString text = QString("%1 %2 into the empty cells.\rAdd %3 %4 to the table ?")
+                                 .arg(noCell.size())
+                                 .arg(noCell.size() == 1 ? "picture does not fit" : "pictures do not fit")
+                                 .arg(newRows - rows)
+                                 .arg(newRows - rows == 1 ? "row" : "rows");
         if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) ==
             TModalResult::Yes) {
             GfxGridRowSE->setValue(newRows);

@@ -236,7 +236,7 @@ TEST_P(TDropTooManyTest, OffersTheRowsThePicturesNeedAndNoListsWhatWasLeftOut) {
     EXPECT_TRUE(W().Grid()->Cells(2, 1).startsWith("a_"));
     ASSERT_GE(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Confirmation);
-    EXPECT_EQ(D().Messages[0].Text, "2 pictures do not fit into the empty cells.\rAdd 1 rows to the table ?");
+    EXPECT_EQ(D().Messages[0].Text, "2 pictures do not fit into the empty cells.\rAdd 1 row to the table ?");
     if (GetParam() == TModalResult::Yes) {
         EXPECT_EQ(D().Messages.size(), 1u);
         EXPECT_EQ(W().StatusP1->text(), "Table: 3x3  Images: 8");
