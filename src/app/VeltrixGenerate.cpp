@@ -148,10 +148,11 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         ShowStatus("Stopped at: " + current);
         throw;
     }
-    // The run left the last rendered thumbnail in the preview, without its caption.
+    // The run left the last rendered thumbnail in the preview, without its caption. A preview that fails
+    // is shown as such and does not undo the run: the gallery is written, and an upload goes on.
     FPreviewName.clear();
     FPreviewFile.clear();
-    ShowThumb();
+    RunGuarded([this] { ShowThumb(); });
     ShowStatus(QString("Gallery written: %1 %2 in %3")
                    .arg(count)
                    .arg(QString(count == 1 ? "picture" : "pictures"), dir));
