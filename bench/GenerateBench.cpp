@@ -45,7 +45,7 @@ public:
     bool ChooseColor(TColor&) override { return false; }
     bool SelectDirectory(QString&) override { return false; }
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
-    void OpenUrl(const QUrl&) override {}
+    bool OpenUrl(const QUrl&) override { return true; }
 };
 
 // Each phase of a run lays a progress bar over the status bar and removes it at the phase's end: the

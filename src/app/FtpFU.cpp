@@ -1,6 +1,8 @@
 // The upload panel: its controls, their looks and hints, the client's settings and the text properties.
 #include "app/FtpFU.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -34,7 +36,9 @@ public:
         FPanel->UploadFilesLBDrawItem(painter, option, index.row());
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), kUploadItemHeight};
+        // The designed height, or more where the font would clip underscores and descenders.
+        return {QStyledItemDelegate::sizeHint(option, index).width(),
+                std::max(kUploadItemHeight, option.fontMetrics.height() + 1)};
     }
 
 private:

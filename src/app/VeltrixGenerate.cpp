@@ -88,15 +88,15 @@ bool TVeltrixF::ConfirmGeneration() {
         return false;
     }
     if (FOutputDir == FWorkDir) {
-        const QString text = "Output directory\r" + FOutputDir + "\r" + "is Window's temporary directory" +
-                             "\r" + "\r" + "Process anyway ?";
+        const QString text = "Output directory\r" + FOutputDir + "\r" + "is the temporary directory" + "\r" +
+                             "\r" + "Process anyway ?";
         if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
             return false;
     }
     const int files = CountFiles(FOutputDir);
     if (files == 0)
         return true;
-    const QString text = "Output directory contains" + QString::number(files) + " files" + "\r" +
+    const QString text = "Output directory contains " + QString::number(files) + " files" + "\r" +
                          "Same files will be overwritten" + "\r" + "\r" + "Continue ?";
     return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) == TModalResult::Yes;
 }
@@ -148,6 +148,14 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         ShowStatus("Stopped at: " + current);
         throw;
     }
+    // The run left the last rendered thumbnail in the preview, without its caption. A preview that fails
+    // is shown as such and does not undo the run: the gallery is written, and an upload goes on.
+    FPreviewName.clear();
+    FPreviewFile.clear();
+    RunGuarded([this] { ShowThumb(); });
+    ShowStatus(QString("Gallery written: %1 %2 in %3")
+                   .arg(count)
+                   .arg(QString(count == 1 ? "picture" : "pictures"), dir));
 }
 
 void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
@@ -281,7 +289,11 @@ void TVeltrixF::ViewPageExecute() {
         return;
     }
     GenerateInto(FWorkDir);
-    FDialogs->OpenUrl(QUrl::fromLocalFile(FWorkDir + kIndexPage));
+    const QString page = FWorkDir + kIndexPage;
+    if (!FDialogs->OpenUrl(QUrl::fromLocalFile(page)))
+        FDialogs->MessageBox(TMsgKind::Information,
+                             "No browser could be started to show the page.\rThe page is\r" + page,
+                             TMsgButtons::Ok);
 }
 
 // A typed folder that does not exist is made once the user agrees.

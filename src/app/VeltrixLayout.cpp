@@ -22,6 +22,8 @@ QAction* NewAction(QWidget* window, const char* name, const QString& text, const
     action->setToolTip(hint);
     action->setStatusTip(hint);
     if (!key.isEmpty()) {
+        // The tool tip names the key; the status bar keeps the bare hint.
+        action->setToolTip(hint + " (" + key.toString(QKeySequence::NativeText) + ")");
         action->setShortcut(key);
         window->addAction(action); // keys work wherever the focus is in the window
     }

@@ -62,4 +62,9 @@ void TVeltrixF::SaveOptions() {
     ini.WriteString(kFtp, "Port", FtpPort());
     ini.WriteString(kFtp, "UserID", FtpUserID());
     ini.WriteString(kFtp, "RemoteDir", FtpRemoteDir());
+    // Saved options come back only through "Load on startup"; the text says so when it is off.
+    QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
+    if (!LoadOnStartupCB->isChecked())
+        text += "; not read at start: \"Load on startup\" is off";
+    ShowStatus(text);
 }

@@ -140,6 +140,8 @@ TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaul
 }
 
 void TVeltrixF::ConnectTableControls() {
+    GfxGridColSE->setKeyboardTracking(false);
+    GfxGridRowSE->setKeyboardTracking(false);
     connect(GfxGridColSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridColSEChange(v); }));
     connect(GfxGridRowSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridRowSEChange(v); }));
     connect(HtmlTablAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTablAlignCBChange(); }));
@@ -171,7 +173,32 @@ void TVeltrixF::ConnectTableControls() {
     connect(HtmlTabTitColCB, &QCheckBox::clicked, this, Guarded([this] { HtmlTabTitColCBClick(); }));
 }
 
+bool TVeltrixF::ConfirmTableSize(int cols, int rows) {
+    if (!FGrid)
+        return true;
+    int leaving = 0;
+    for (int row = 0; row < FGrid->RowCount(); ++row)
+        for (int col = 0; col < FGrid->ColCount(); ++col)
+            if ((col >= cols || row >= rows) && !FGrid->IsCellEmpty(col, row))
+                ++leaving;
+    if (leaving == 0)
+        return true;
+    const QString text = QString("%1 %2 would leave the grid.\rChange the table to %3x%4 ?")
+                             .arg(leaving)
+                             .arg(leaving == 1 ? "picture" : "pictures")
+                             .arg(cols)
+                             .arg(rows);
+    return FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) == TModalResult::Yes;
+}
+
+// Sizes are taken when editing ends (Enter, leaving the field, the arrows), never at each keystroke; a size
+// that would drop pictures is asked for first, and refused it leaves the grid and the field as they were.
 void TVeltrixF::GfxGridColSEChange(int value) {
+    if (FGrid && !ConfirmTableSize(value, FGrid->RowCount())) {
+        const QSignalBlocker blocker(GfxGridColSE);
+        GfxGridColSE->setValue(FGrid->ColCount());
+        return;
+    }
     if (FGrid)
         FGrid->SetColCount(value);
     if (FThumbPage)
@@ -180,6 +207,11 @@ void TVeltrixF::GfxGridColSEChange(int value) {
 }
 
 void TVeltrixF::GfxGridRowSEChange(int value) {
+    if (FGrid && !ConfirmTableSize(FGrid->ColCount(), value)) {
+        const QSignalBlocker blocker(GfxGridRowSE);
+        GfxGridRowSE->setValue(FGrid->RowCount());
+        return;
+    }
     if (FGrid)
         FGrid->SetRowCount(value);
     if (FThumbPage)

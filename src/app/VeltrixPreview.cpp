@@ -1,12 +1,15 @@
 // Grid commands, the preview of the current cell's thumbnail and the background picture or colour.
 #include "app/VeltrixU.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
@@ -53,10 +56,51 @@ void TVeltrixF::ConnectGridCommands() {
             Guarded([this] { FDialogs->OpenUrl(QUrl(kVeltrixHomePage)); }));
 }
 
+// The chosen files go into the current cell and on into the empty cells after it, as a drop does.
 void TVeltrixF::GfxGLoadPictureExecute() {
-    QString path;
-    if (FGrid && FDialogs->OpenPicture(path))
-        FGrid->LoadCell(FGrid->Col(), FGrid->Row(), path);
+    QStringList paths;
+    if (!FGrid || !FDialogs->OpenPictures(paths))
+        return;
+    const std::vector<TRefusedFile> refused =
+        FGrid->PlaceFiles(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
+    if (!refused.empty())
+        GridFilesRefused(refused);
+}
+
+void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
+    std::vector<TRefusedFile> left;
+    QStringList noCell;
+    for (const TRefusedFile& file : refused) {
+        if (file.NoCell)
+            noCell << file.Path;
+        else
+            left.push_back(file);
+    }
+    const int rows = FGrid->RowCount();
+    const int cols = std::max(1, FGrid->ColCount());
+    const int newRows = std::min(GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
+    if (!noCell.isEmpty() && newRows > rows) {
+        const QString text = QString("%1 %2 into the empty cells.\rAdd %3 %4 to the table ?")
+                                 .arg(noCell.size())
+                                 .arg(noCell.size() == 1 ? "picture does not fit" : "pictures do not fit")
+                                 .arg(newRows - rows)
+                                 .arg(newRows - rows == 1 ? "row" : "rows");
+        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) ==
+            TModalResult::Yes) {
+            GfxGridRowSE->setValue(newRows);
+            const std::vector<TRefusedFile> rest = FGrid->PlaceFiles(noCell, 0, rows);
+            noCell.clear();
+            for (const TRefusedFile& file : rest)
+                left.push_back(file);
+        }
+    }
+    QStringList lines{"These files were not placed:"};
+    for (const TRefusedFile& file : left)
+        lines << file.Reason;
+    for (const QString& path : noCell)
+        lines << "No empty cell to add " + path;
+    if (lines.size() > 1)
+        FDialogs->MessageBox(TMsgKind::Warning, lines.join('\r'), TMsgButtons::Ok);
 }
 
 void TVeltrixF::GfxGClearCellExecute() {
@@ -82,14 +126,33 @@ void TVeltrixF::ShowThumb() {
     const int row = FGrid->Row();
     if (col >= 0 && row >= 0 && !FGrid->IsCellEmpty(col, row)) {
         const TGfxGridItem* item = FGrid->Objects(col, row);
+        // Recorded first: a picture that fails to render is not tried again at every grid change.
+        FPreviewName = FGrid->Cells(col, row);
+        FPreviewFile = item->FileName();
         ShowStatus("Processing...");
         RenderThumb(item->FileName());
         DrawPicInfo(FGrid->Cells(col, row), item->ImageWidth(), item->ImageHeight(), item->FileSize());
         ShowStatus("");
     } else {
+        FPreviewName.clear();
+        FPreviewFile.clear();
         ThumbI->clear();
         ShowPreviewBkg();
     }
+}
+
+bool TVeltrixF::SyncPreview() {
+    if (!FGrid)
+        return false;
+    const int col = FGrid->Col();
+    const int row = FGrid->Row();
+    const TGfxGridItem* item = FGrid->IsCellEmpty(col, row) ? nullptr : FGrid->Objects(col, row);
+    const QString name = item ? FGrid->Cells(col, row) : QString();
+    const QString file = item ? item->FileName() : QString();
+    if (name == FPreviewName && file == FPreviewFile)
+        return false;
+    ShowThumb();
+    return true;
 }
 
 void TVeltrixF::RenderThumb(const QString& path) {

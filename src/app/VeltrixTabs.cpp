@@ -1,5 +1,6 @@
 // The controls of the settings tabs and the About tab, with their ranges, captions and hints.
 #include "app/VeltrixU.h"
+#include "app/VlxSpinEdit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +24,7 @@ void Hint(QWidget* control, const QString& hint) {
 }
 
 QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint) {
-    auto* spin = new QSpinBox;
+    auto* spin = new TSpinEdit;
     spin->setObjectName(name);
     spin->setRange(min, max);
     spin->setMinimumWidth(58);
@@ -303,7 +304,10 @@ QWidget* TVeltrixF::CreateOptionsTab() {
                                "Ask before files in the output directory are overwritten", true);
     ClearTmpDirCB = NewCheck("ClearTmpDirCB", "Clear Tmp dir on exit",
                              "Delete the files of the working directory on exit", true);
-    LoadOnStartupCB = NewCheck("LoadOnStartupCB", "Load on startup", "Load the saved options on startup");
+    LoadOnStartupCB =
+        NewCheck("LoadOnStartupCB", "Load on startup",
+                 "Load the saved options on startup; without it the saved options are not read at "
+                 "start");
     SaveOptionsBB = new QPushButton("Save options");
     SaveOptionsBB->setObjectName("SaveOptionsBB");
     Hint(SaveOptionsBB, "Save options");

@@ -191,7 +191,16 @@ void TVeltrixF::CreateGrid() {
         if (AutoUpdThumbCB->isChecked())
             ShowThumb();
     };
-    FGrid->OnDblClick = [this](TGfxGrid*) { ShowThumb(); };
+    // On an empty cell a double click asks for the pictures to put there.
+    FGrid->OnDblClick = [this](TGfxGrid* grid) {
+        if (grid->IsCellEmpty(grid->Col(), grid->Row()))
+            GfxG_LoadPicture->trigger();
+        else
+            ShowThumb();
+    };
+    FGrid->OnFilesRefused = [this](TGfxGrid*, const std::vector<TRefusedFile>& refused) {
+        GridFilesRefused(refused);
+    };
     GGridWSE->setValue(FGrid->DefaultColWidth());
     GGridHSE->setValue(FGrid->DefaultRowHeight());
 }
@@ -320,13 +329,22 @@ bool TVeltrixF::event(QEvent* event) {
         RunGuarded([this] {
             SetThumbsStale(true);
             UpdateTableStatus();
+            // The preview just shown is fresh: the delayed one would only repeat it.
+            if (SyncPreview()) {
+                FPreviewStale = false;
+                EventT->stop();
+            }
         });
         return true;
     case WM_GFXCELLCLEARED:
-        RunGuarded([this] { UpdateTableStatus(); });
+        RunGuarded([this] {
+            UpdateTableStatus();
+            SyncPreview();
+        });
         return true;
     case WM_GFXCELLSSWAPPED:
-        return true; // counts and staleness are unchanged
+        RunGuarded([this] { SyncPreview(); }); // counts and staleness are unchanged
+        return true;
     case WM_FTPUPLOADREQUEST:
         RunGuarded([this] { FtpUploadRequest(); });
         return true;

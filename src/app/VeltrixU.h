@@ -36,6 +36,7 @@ class TGfxThumbnail;
 class TProfileManager;
 class TThumbnailList;
 struct TProfileRecord;
+struct TRefusedFile;
 
 // A command of the main window could not do its work: a directory, a copy, a missing profile.
 class EVeltrixException : public Exception {
@@ -75,6 +76,9 @@ public:
 
     // Grid commands and preview.
     void ShowThumb();
+    // Shows the current cell's picture when the preview shows another one (or one for an empty cell);
+    // true when it rendered.
+    bool SyncPreview();
     void RenderThumb(const QString& path);
     void DrawPicInfo(const QString& name, int width, int height, qint64 fileSize);
     void SetBkgFile(const QString& path);
@@ -293,6 +297,8 @@ private:
     void HeadFontColorExecute();
     void PicInfFonColDefCBClick();
     void HtmlTabTitColCBClick();
+    // True when the table may take the size: asks first when filled cells would leave the grid.
+    bool ConfirmTableSize(int cols, int rows);
     void GfxGridColSEChange(int value);
     void GfxGridRowSEChange(int value);
     void BitBtn1Click();
@@ -310,6 +316,9 @@ private:
     // Grid commands and preview (VeltrixPreview.cpp).
     void ConnectGridCommands();
     void GfxGLoadPictureExecute();
+    // Files a drop or the open-picture dialog left out: more rows are offered when the cells ran out, then
+    // one message names every file still not placed and why.
+    void GridFilesRefused(const std::vector<TRefusedFile>& refused);
     void GfxGClearCellExecute();
     void GfxClearAllExecute();
     void ThumbBkgFileExecute();
@@ -376,6 +385,9 @@ private:
     QString FOutputDir;
     QString FIniFileName;
     QString FProfileName;
+    // The cell name and picture file the preview shows; both empty when it shows none.
+    QString FPreviewName;
+    QString FPreviewFile;
     bool FThumbsStale = false;
     bool FPreviewStale = false;
     bool FApplyingProfile = false;

@@ -12,6 +12,8 @@ TDialogs* TVeltrixApp::FErrorDialogs = nullptr;
 TVeltrixApp::TVeltrixApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("Quorrin's Veltrix");
     setApplicationDisplayName("Quorrin's Veltrix");
+    // Ties the windows to the installed desktop entry "veltrix.desktop" (menu name and icon).
+    setDesktopFileName("veltrix");
 }
 
 bool TVeltrixApp::notify(QObject* receiver, QEvent* event) {

@@ -1,6 +1,10 @@
 // The desktop's dialogs, message boxes and address opening behind the dialogs interface.
 #include "app/VlxDialogs.h"
 
+#include <algorithm>
+#include <memory>
+
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -9,6 +13,9 @@
 #include <QMessageBox>
 
 namespace {
+
+// The window manager's title bar buttons (close, maximise, minimise) and its margins, in pixels.
+constexpr int kTitleButtonsWidth = 140;
 
 // The extensions the picture holder has decoders for; file names here keep their case, so both cases.
 const char* const kPictureFilter = "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf "
@@ -112,6 +119,16 @@ bool TQtDialogs::OpenPicture(QString& path) {
     return true;
 }
 
+bool TQtDialogs::OpenPictures(QStringList& paths) {
+    const QStringList chosen =
+        QFileDialog::getOpenFileNames(FParent, "Open pictures", FLastPictureDir, kPictureFilter);
+    if (chosen.isEmpty())
+        return false;
+    paths = chosen;
+    FLastPictureDir = QFileInfo(chosen.first()).absolutePath();
+    return true;
+}
+
 bool TQtDialogs::ChooseColor(TColor& color) {
     const QColor chosen = QColorDialog::getColor(ColorToQColor(FLastColor), FParent, "Color");
     if (!chosen.isValid())
@@ -132,15 +149,29 @@ bool TQtDialogs::SelectDirectory(QString& dir) {
     return true;
 }
 
+QInputDialog* NewInputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                          const QString& value) {
+    auto* box = new QInputDialog(parent);
+    box->setWindowTitle(caption);
+    box->setLabelText(prompt);
+    box->setTextValue(value);
+    // Room for the title as the window manager writes it, and for the buttons of the title bar.
+    const QString title = caption + QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    box->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(title), box->fontMetrics().horizontalAdvance(title)) +
+        kTitleButtonsWidth);
+    return box;
+}
+
 bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QString& value) {
-    bool ok = false;
-    const QString typed = QInputDialog::getText(FParent, caption, prompt, QLineEdit::Normal, value, &ok);
-    if (!ok)
+    const std::unique_ptr<QInputDialog> box(NewInputBox(FParent, caption, prompt, value));
+    if (box->exec() != QDialog::Accepted)
         return false;
-    value = typed;
+    value = box->textValue();
     return true;
 }
 
-void TQtDialogs::OpenUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+bool TQtDialogs::OpenUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "common/VlxTypes.h"
 
 class QColor;
+class QInputDialog;
 class QWidget;
 
 // What a message box is about; decides its icon and title.
@@ -25,14 +27,22 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // Open-picture dialog; false when cancelled. path holds the chosen file.
     virtual bool OpenPicture(QString& path) = 0;
+    // Open-picture dialog taking several files; false when cancelled. One file unless overridden.
+    virtual bool OpenPictures(QStringList& paths) {
+        QString path;
+        if (!OpenPicture(path))
+            return false;
+        paths = QStringList{path};
+        return true;
+    }
     // Colour dialog starting at the colour last chosen in it; false when cancelled.
     virtual bool ChooseColor(TColor& color) = 0;
     // Directory selection starting at dir; false when cancelled.
     virtual bool SelectDirectory(QString& dir) = 0;
     // Single-line input box; false when cancelled.
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
-    // Opens an address with the desktop's handler (mail client, browser).
-    virtual void OpenUrl(const QUrl& url) = 0;
+    // Opens an address with the desktop's handler (mail client, browser); false when none could open it.
+    virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 // The real dialogs of the desktop.
@@ -43,16 +53,22 @@ public:
     TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
     void ShowError(const QString& text) override;
     bool OpenPicture(QString& path) override;
+    bool OpenPictures(QStringList& paths) override;
     bool ChooseColor(TColor& color) override;
     bool SelectDirectory(QString& dir) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
-    void OpenUrl(const QUrl& url) override;
+    bool OpenUrl(const QUrl& url) override;
 
 private:
     QWidget* FParent;
     TColor FLastColor = 0; // one colour dialog serves every colour control and starts where it was left
     QString FLastPictureDir;
 };
+
+// The single-line input box, wide enough for its whole title, which the window manager shows followed by the
+// application's name.
+QInputDialog* NewInputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                          const QString& value);
 
 // TColor (0x00BBGGRR) to and from Qt's colour.
 QColor ColorToQColor(TColor color);

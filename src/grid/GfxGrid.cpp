@@ -78,6 +78,33 @@ void TGfxGrid::ReloadCell(int aCol, int aRow) {
     }
 }
 
+std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCol, int aRow,
+                                               bool intoStartCell) {
+    std::vector<TRefusedFile> refused;
+    for (const QString& path : paths) {
+        int col = aCol;
+        int row = aRow;
+        if (!intoStartCell && !FindEmptyCell(col, row)) {
+            col = 0;
+            row = 0;
+            if (!FindEmptyCell(col, row)) {
+                refused.push_back({path, "No empty cell to add " + path, true});
+                continue;
+            }
+        }
+        try {
+            LoadCell(col, row, path);
+        } catch (const std::exception& error) {
+            refused.push_back({path, QString::fromUtf8(error.what()), false});
+            continue;
+        }
+        intoStartCell = false;
+        aCol = col; // the next file searches on from here
+        aRow = row;
+    }
+    return refused;
+}
+
 void TGfxGrid::ClearCell(int aCol, int aRow) {
     if (!FModel->Contains(aCol, aRow))
         return;

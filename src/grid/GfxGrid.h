@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QEvent>
 #include <QPointer>
@@ -22,6 +23,13 @@ inline constexpr QEvent::Type WM_GFXCELLSSWAPPED = static_cast<QEvent::Type>(0x4
 class EGfxGridException : public Exception {
 public:
     using Exception::Exception;
+};
+
+// A picture file that a drop or the open-picture command could not place, and why.
+struct TRefusedFile {
+    QString Path;
+    QString Reason;      // the error text; it names the file
+    bool NoCell = false; // no empty cell was left for it; it was not even read
 };
 
 // A cell's picture: the bitmap is the preview; FileName is the picture's full path (real letter case).
@@ -61,10 +69,13 @@ public:
     // Delete and Control+Delete: the current cell, or every cell with the top-left cell made current.
     void ClearCurrentCell();
     void ClearAllCells();
-    // The local files of a drop at a viewport point fill the empty cells from the cell there onwards,
-    // then from the top-left cell. Throws at the first file that has no cell or fails to load; the
-    // files before it stay placed.
-    void DropFiles(const QMimeData& data, const QPoint& pos);
+    // Places picture files, in their order, into the empty cells from (aCol, aRow) onwards and then from
+    // the top-left cell. A file that does not load is passed over; the files not placed come back in order.
+    // intoStartCell: the first file that loads goes into the start cell even when that cell is filled.
+    std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int aCol, int aRow,
+                                         bool intoStartCell = false);
+    // The local files of a drop at a viewport point, placed from the cell there onwards (PlaceFiles).
+    std::vector<TRefusedFile> DropFiles(const QMimeData& data, const QPoint& pos);
     // Builds a cell's preview item from a picture file.
     void MakeCellItem(const QString& path, TGfxGridItem* item);
     void GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect, QStyle::State state) const;
@@ -99,6 +110,9 @@ public:
     // A press on a cell, or the current cell moved by the keyboard.
     std::function<void(TGfxGrid*)> OnClick;
     std::function<void(TGfxGrid*)> OnDblClick;
+    // The files of a drop that were not placed, told once the drop is over. Unassigned, they are raised
+    // as one error.
+    std::function<void(TGfxGrid*, const std::vector<TRefusedFile>&)> OnFilesRefused;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -119,6 +133,7 @@ private:
     void SizeChanged(int oldColCount, int oldRowCount, int newColCount, int newRowCount);
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;
+    void FilesRefused(const std::vector<TRefusedFile>& refused);
     QString CellText(const QString& path) const;
     QByteArray DragMark() const;
     bool IsCellDrag(const QMimeData* data) const;

@@ -2,7 +2,6 @@
 #include "grid/GfxGrid.h"
 
 #include <cstdlib>
-#include <exception>
 
 #include <QCoreApplication>
 #include <QDrag>
@@ -156,15 +155,12 @@ void TGfxGrid::dropEvent(QDropEvent* event) {
     } else if (IsFileDrop(data)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
-        try {
-            DropFiles(*data, pos);
-        } catch (...) {
-            // Raised once the drop is over, like any error leaving a handler, so that the program that
-            // sent the files is not kept waiting while the message is shown.
+        const std::vector<TRefusedFile> refused = DropFiles(*data, pos);
+        if (!refused.empty())
+            // Told once the drop is over, so that the program that sent the files is not kept waiting
+            // while a question or a message is shown.
             QMetaObject::invokeMethod(
-                this, [error = std::current_exception()] { std::rethrow_exception(error); },
-                Qt::QueuedConnection);
-        }
+                this, [this, refused] { FilesRefused(refused); }, Qt::QueuedConnection);
     } else {
         event->ignore();
     }
@@ -187,25 +183,29 @@ void TGfxGrid::GridDragDrop(const QPoint& pos) {
     PostToMainWindow(WM_GFXCELLSSWAPPED);
 }
 
-void TGfxGrid::DropFiles(const QMimeData& data, const QPoint& pos) {
+std::vector<TRefusedFile> TGfxGrid::DropFiles(const QMimeData& data, const QPoint& pos) {
     int aCol = 0;
     int aRow = 0;
     if (!CellAt(pos, aCol, aRow)) {
         aCol = 0; // a point on no cell starts the search at the top-left cell
         aRow = 0;
     }
-    for (const QUrl& url : data.urls()) {
-        if (!url.isLocalFile())
-            continue;
-        const QString path = url.toLocalFile();
-        if (!FindEmptyCell(aCol, aRow)) {
-            aCol = 0;
-            aRow = 0;
-            if (!FindEmptyCell(aCol, aRow))
-                throw EGfxGridException("No empty cell to add " + path);
-        }
-        LoadCell(aCol, aRow, path);
+    QStringList paths;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return PlaceFiles(paths, aCol, aRow);
+}
+
+void TGfxGrid::FilesRefused(const std::vector<TRefusedFile>& refused) {
+    if (OnFilesRefused) {
+        OnFilesRefused(this, refused);
+        return;
     }
+    QStringList reasons;
+    for (const TRefusedFile& file : refused)
+        reasons << file.Reason;
+    throw EGfxGridException(reasons.join('\n'));
 }
 
 bool TGfxGrid::CellAt(const QPoint& pos, int& aCol, int& aRow) const {

@@ -49,6 +49,12 @@ bool TTestDialogs::OpenPicture(QString& path) {
     return Take(Pictures, path);
 }
 
+bool TTestDialogs::OpenPictures(QStringList& paths) {
+    if (Take(PictureSets, paths))
+        return true;
+    return TDialogs::OpenPictures(paths);
+}
+
 bool TTestDialogs::ChooseColor(TColor& color) {
     return Take(Colors, color);
 }

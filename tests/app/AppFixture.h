@@ -38,13 +38,20 @@ public:
     TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
     void ShowError(const QString& text) override { Errors << text; }
     bool OpenPicture(QString& path) override;
+    // A set of files when one is queued, else the single picture queued.
+    bool OpenPictures(QStringList& paths) override;
     bool ChooseColor(TColor& color) override;
     bool SelectDirectory(QString& dir) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
-    void OpenUrl(const QUrl& url) override { Opened << url; }
+    bool OpenUrl(const QUrl& url) override {
+        Opened << url;
+        return UrlsOpen;
+    }
 
     std::deque<TModalResult> Answers;
     std::deque<QString> Pictures;
+    std::deque<QStringList> PictureSets;
+    bool UrlsOpen = true; // false: the desktop has no handler for addresses
     std::deque<TColor> Colors;
     std::deque<QString> Directories;
     std::deque<QString> Inputs;

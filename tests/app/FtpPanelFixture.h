@@ -30,7 +30,7 @@ public:
     bool ChooseColor(TColor&) override { return false; }
     bool SelectDirectory(QString&) override { return false; }
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
-    void OpenUrl(const QUrl&) override {}
+    bool OpenUrl(const QUrl&) override { return true; }
 
     QStringList Messages; // every message box text, in order
     std::vector<TMsgKind> MessageKinds;

@@ -95,7 +95,7 @@ TEST_F(TGenerateTest, WorkingDirectoryQuestionComesBeforeTheFilesAreCounted) {
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNoCancel);
     EXPECT_EQ(D().Messages[0].Text,
-              "Output directory\r" + W().WorkDir() + "\ris Window's temporary directory\r\rProcess anyway ?");
+              "Output directory\r" + W().WorkDir() + "\ris the temporary directory\r\rProcess anyway ?");
     EXPECT_FALSE(QFile::exists(W().WorkDir() + "index.html"));
 
     // Yes to the first question leads to the second.
@@ -119,7 +119,7 @@ TEST_F(TGenerateTest, FolderWithTwelveFilesAsksAndNoWritesNothing) {
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(D().Messages[0].Text,
-              "Output directory contains12 files\rSame files will be overwritten\r\rContinue ?");
+              "Output directory contains 12 files\rSame files will be overwritten\r\rContinue ?");
     EXPECT_EQ(FilesIn(dir).size(), 12);
 }
 
@@ -278,6 +278,15 @@ TEST_F(TGenerateTest, ViewWritesIntoTheWorkingDirectoryAndOpensItsTablePage) {
     EXPECT_TRUE(QFile::exists(dir + "vl_" + W().Grid()->Cells(0, 0)));
 }
 
+TEST_F(TGenerateTest, ViewWithoutABrowserNamesThePage) {
+    Load(0, 0, TestData(kJpeg));
+    D().UrlsOpen = false;
+    W().ViewPageA->trigger();
+    ASSERT_EQ(D().Messages.size(), 1u);
+    EXPECT_EQ(D().Messages[0].Text,
+              "No browser could be started to show the page.\rThe page is\r" + W().WorkDir() + "index.html");
+}
+
 TEST_F(TGenerateTest, EachPhaseShowsItsTextsWithAProgressBarOverTheTablePanel) {
     Load(0, 0, TestData(kJpeg));
     Load(1, 0, TestData(kBmp));
@@ -317,6 +326,10 @@ TEST_F(TGenerateTest, EachPhaseShowsItsTextsWithAProgressBarOverTheTablePanel) {
         "Wrte page: " + PageOf(bmp),
     };
     EXPECT_EQ(texts, expected);
+    // The run ends saying what it wrote and where; the preview follows the cell the run ended on (empty).
+    EXPECT_EQ(W().StatusP0->text(), "Gallery written: 2 pictures in " + dir);
+    EXPECT_EQ(QPoint(W().Grid()->Col(), W().Grid()->Row()), QPoint(2, 1));
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     EXPECT_EQ(withoutOneBar, 0);
     EXPECT_TRUE(barOverPanel);
     EXPECT_TRUE(ProgressBars().isEmpty());

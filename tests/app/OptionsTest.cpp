@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
@@ -41,6 +42,17 @@ QStringList KeysInOrder(const QByteArray& text) {
 }
 
 } // namespace
+
+// Saving says what went where, and when "Load on startup" is off that the options will not come back.
+TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
+    EXPECT_TRUE(W().LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
+    W().SaveOptionsA->trigger();
+    EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini() +
+                                        "; not read at start: \"Load on startup\" is off");
+    W().LoadOnStartupCB->setChecked(true);
+    W().SaveOptionsA->trigger();
+    EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini());
+}
 
 TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     StoreProfile("Trip", 177);

@@ -2,13 +2,17 @@
 #include "AppFixture.h"
 
 #include <functional>
+#include <memory>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -110,20 +114,82 @@ TEST_F(TAppTest, NoDelayedPreviewWithAutoUpdateOff) {
     EXPECT_FALSE(W().EventT->isActive());
 }
 
-TEST_F(TAppTest, FewerColumnsFreeThePicturesOfTheLostColumn) {
+class TFewerColumnsTest : public TAppTest, public testing::WithParamInterface<TModalResult> {};
+
+TEST_P(TFewerColumnsTest, AskFirstAndFreeThePicturesOfTheLostColumnOnlyOnYes) {
     const QString picture = TestData("app/bmp_24bpp.bmp");
     for (int row = 0; row < 2; ++row)
         for (int col = 0; col < 3; ++col)
             Load(col, row, picture);
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
+    D().Answers = {GetParam()};
     W().GfxGridColSE->setValue(2);
     ProcessEvents();
+    ASSERT_EQ(D().Messages.size(), 1u);
+    EXPECT_EQ(D().Messages[0].Text, "2 pictures would leave the grid.\rChange the table to 2x2 ?");
+    if (GetParam() != TModalResult::Yes) {
+        EXPECT_EQ(W().GfxGridColSE->value(), 3);
+        EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
+        return;
+    }
     EXPECT_EQ(W().Grid()->ColCount(), 2);
     EXPECT_EQ(W().ThumbPage()->Columns(), 2);
     EXPECT_EQ(W().StatusP1->text(), "Table: 2x2  Images: 4");
     W().GfxGridColSE->setValue(3);
     EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 0));
     EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 1));
+    EXPECT_EQ(D().Messages.size(), 1u); // growing asks nothing
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, TFewerColumnsTest, testing::Values(TModalResult::Yes, TModalResult::No));
+
+// "12" typed into Columns passes through 1: nothing happens until editing ends.
+TEST_F(TAppTest, TypedTableSizeAppliesWhenEditingEnds) {
+    for (int col = 0; col < 3; ++col)
+        Load(col, 0, TestData("app/bmp_24bpp.bmp"));
+    W().GfxGridColSE->setFocus();
+    W().GfxGridColSE->selectAll();
+    QTest::keyClicks(W().GfxGridColSE, "12");
+    ProcessEvents();
+    EXPECT_EQ(W().Grid()->ColCount(), 3);
+    EXPECT_EQ(W().CountPictures(), 3);
+    QTest::keyClick(W().GfxGridColSE, Qt::Key_Return);
+    ProcessEvents();
+    EXPECT_EQ(W().Grid()->ColCount(), 12);
+    EXPECT_EQ(W().CountPictures(), 3);
+    EXPECT_TRUE(D().Messages.empty());
+}
+
+struct TTypedCase {
+    const char* Typed;
+    int Value;
+};
+
+class TTypedSpinTest : public TAppTest, public testing::WithParamInterface<TTypedCase> {};
+
+// Picture width, 30 to 500: a typed value outside goes to the nearer bound when editing ends.
+TEST_P(TTypedSpinTest, OutOfRangeGoesToTheNearestBound) {
+    W().PicWSE->setFocus();
+    W().PicWSE->selectAll();
+    QTest::keyClicks(W().PicWSE, GetParam().Typed);
+    QTest::keyClick(W().PicWSE, Qt::Key_Return);
+    EXPECT_EQ(W().PicWSE->value(), GetParam().Value);
+    EXPECT_EQ(W().Renderer().PicWidth(), GetParam().Value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TTypedSpinTest,
+                         testing::Values(TTypedCase{"10", 30}, TTypedCase{"900", 500}, TTypedCase{"77", 77}));
+
+TEST_F(TAppTest, TipsNameTheKeyAndBoxesFitTheirText) {
+    EXPECT_EQ(W().GeneratePageA->toolTip(), "Generate HTML page (Ctrl+P)");
+    EXPECT_EQ(W().GeneratePageA->statusTip(), "Generate HTML page");
+    EXPECT_EQ(W().ExitA->toolTip(), "Exit Veltrix");
+    // The upload list's rows are as tall as the font; input boxes as wide as their title.
+    W().FtpF1->SetUploadFiles({W().WorkDir() + "pic_g.html"});
+    EXPECT_GE(W().FtpF1->UploadFilesLB->sizeHintForRow(0), W().FtpF1->UploadFilesLB->fontMetrics().height());
+    const std::unique_ptr<QInputDialog> box(NewInputBox(&W(), "Add current profile", "Profile name", ""));
+    EXPECT_GT(box->minimumWidth(), box->fontMetrics().horizontalAdvance(
+                                       QString::fromUtf8("Add current profile \u2014 Quorrin's Veltrix")));
 }
 
 TEST_F(TAppTest, LargestTableIsHundredByHundred) {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -221,18 +222,89 @@ TEST_F(TAppTest, DroppedFilesFillEmptyCellsFromTheDropCell) {
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 3");
 }
 
-TEST_F(TAppTest, DropOntoFullGridIsShownByTheErrorDisplay) {
-    W().GfxGridColSE->setValue(1);
-    W().GfxGridRowSE->setValue(1);
-    Load(0, 0, TestData("app/bmp_24bpp.bmp"));
-    const QString extra = MakePicture("extra.bmp", 40, 30);
-    DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {extra});
+class TDropTooManyTest : public TAppTest, public testing::WithParamInterface<TModalResult> {};
+
+// Five of six cells filled and three pictures dropped: one fits, two need a row more.
+TEST_P(TDropTooManyTest, OffersTheRowsThePicturesNeedAndNoListsWhatWasLeftOut) {
+    for (int i = 0; i < 5; ++i)
+        Load(i % 3, i / 3, TestData("app/bmp_24bpp.bmp"));
+    const QStringList files = {MakePicture("a.bmp", 40, 30), MakePicture("b.bmp", 40, 30),
+                               MakePicture("c.bmp", 40, 30)};
+    D().Answers = {GetParam()};
+    DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), files);
     ProcessEvents();
-    EXPECT_EQ(D().Errors, QStringList{"No empty cell to add " + extra});
-    D().Errors.clear();
-    // The window goes on working.
-    W().GfxGridColSE->setValue(2);
-    EXPECT_EQ(W().StatusP1->text(), "Table: 2x1  Images: 1");
+    EXPECT_TRUE(W().Grid()->Cells(2, 1).startsWith("a_"));
+    ASSERT_GE(D().Messages.size(), 1u);
+    EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Confirmation);
+    EXPECT_EQ(D().Messages[0].Text, "2 pictures do not fit into the empty cells.\rAdd 1 row to the table ?");
+    if (GetParam() == TModalResult::Yes) {
+        EXPECT_EQ(D().Messages.size(), 1u);
+        EXPECT_EQ(W().StatusP1->text(), "Table: 3x3  Images: 8");
+        EXPECT_TRUE(W().Grid()->Cells(0, 2).startsWith("b_"));
+        EXPECT_TRUE(W().Grid()->Cells(1, 2).startsWith("c_"));
+    } else {
+        ASSERT_EQ(D().Messages.size(), 2u);
+        EXPECT_EQ(D().Messages[1].Text, "These files were not placed:\rNo empty cell to add " + files[1] +
+                                            "\rNo empty cell to add " + files[2]);
+        EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, TDropTooManyTest, testing::Values(TModalResult::Yes, TModalResult::No));
+
+// Four files, the second not a picture: the others are placed in order and one message says why it was not.
+TEST_F(TAppTest, DropAndOpenDialogPlaceEveryPictureThatLoadsAndListTheRest) {
+    const QString bad = FFiles.File("notes.txt");
+    QFile notes(bad);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly) && notes.write("not a picture") > 0);
+    notes.close();
+    DropOnGrid(
+        *W().Grid(), CellCentre(*W().Grid(), 0, 0),
+        {MakePicture("a.bmp", 40, 30), bad, MakePicture("c.bmp", 40, 30), MakePicture("d.bmp", 40, 30)});
+    ProcessEvents();
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 3");
+    EXPECT_TRUE(W().Grid()->Cells(2, 0).startsWith("d_"));
+    ASSERT_EQ(D().Messages.size(), 1u);
+    EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
+    const QStringList lines = D().Messages[0].Text.split('\r');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "These files were not placed:");
+    EXPECT_TRUE(lines[1].startsWith("Cannot load " + bad + ": ")) << lines[1].toStdString();
+
+    // The dialog takes several files: the first replaces the current cell, the rest fill the empty cells.
+    D().Messages.clear();
+    W().Grid()->SetCurrentCell(1, 0);
+    D().PictureSets = {{MakePicture("e.bmp", 40, 30), bad, MakePicture("f.bmp", 40, 30)}};
+    W().GfxG_LoadPicture->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(W().Grid()->Cells(1, 0).startsWith("e_"));
+    EXPECT_TRUE(W().Grid()->Cells(0, 1).startsWith("f_"));
+    ASSERT_EQ(D().Messages.size(), 1u);
+    EXPECT_TRUE(D().Messages[0].Text.contains(bad));
+}
+
+TEST_F(TAppTest, DoubleClickOnAnEmptyCellOpensThePictureDialogForIt) {
+    const QString path = MakePicture("a.bmp", 40, 30);
+    D().Pictures = {path};
+    QTest::mouseDClick(W().Grid()->viewport(), Qt::LeftButton, {}, CellCentre(*W().Grid(), 2, 1));
+    ProcessEvents();
+    ASSERT_FALSE(W().Grid()->IsCellEmpty(2, 1));
+    EXPECT_EQ(W().Grid()->Objects(2, 1)->FileName(), path);
+}
+
+// Whatever changes the current cell's content, the preview follows at once, also without auto update.
+TEST_F(TAppTest, PreviewFollowsTheCurrentCellAfterDropAndDelete) {
+    W().AutoUpdThumbCB->setChecked(false);
+    W().PicInfNameCB->click();
+    const QImage plain = W().ThumbBkgI->pixmap().toImage();
+    DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {MakePicture("a.bmp", 40, 30)});
+    ProcessEvents();
+    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    EXPECT_NE(W().ThumbBkgI->pixmap().toImage(), plain); // the caption is drawn
+    QTest::keyClick(W().Grid(), Qt::Key_Delete);
+    ProcessEvents();
+    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_EQ(W().ThumbBkgI->pixmap().toImage(), plain);
 }
 
 TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -163,6 +164,7 @@ void PictureGoneBeforeTheRun(TVeltrixF& window, const TTempDir& files) {
     const QString picture = files.File("soon-gone.bmp");
     WriteBytes(picture, ReadBytes(TestData("gen/bmp_24bpp.bmp")));
     window.Grid()->LoadCell(0, 0, picture);
+    QCoreApplication::sendPostedEvents(); // the preview shows the placed picture while it is there
     QFile::remove(picture);
     window.SetOutputDir(files.File(""));
 }

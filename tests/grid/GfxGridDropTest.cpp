@@ -50,21 +50,25 @@ TEST_F(GridTest, DropOnAFullGridKeepsWhatFitAndReportsTheRest) {
     // The error surfaces once the drop is over, through the application's error display.
     EXPECT_TRUE(TTestApplication::Instance()->Errors.isEmpty());
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(TTestApplication::Instance()->Errors, QStringList{"No empty cell to add " + extra});
+    EXPECT_EQ(TTestApplication::Instance()->Errors,
+              QStringList{"No empty cell to add " + extra + "\nNo empty cell to add " + after});
     TTestApplication::Instance()->Errors.clear();
 }
 
-TEST_F(GridTest, UnloadableDroppedFileEndsTheDrop) {
+TEST_F(GridTest, UnloadableDroppedFileIsPassedOverAndTheRestArePlaced) {
     const QStringList files = {MakePicture("a.bmp", 4, 3), TestData("grid/garbage.jpg"),
                                MakePicture("c.bmp", 4, 3)};
+    std::vector<TRefusedFile> told;
+    FGrid->OnFilesRefused = [&](TGfxGrid*, const std::vector<TRefusedFile>& refused) { told = refused; };
     EXPECT_TRUE(SendDrop(*FGrid, *FileDrop(files), CellCentre(0, 0)));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(FGrid->Cells(0, 0), "a.bmp");
-    EXPECT_TRUE(FGrid->IsCellEmpty(1, 0));
-    EXPECT_TRUE(FGrid->IsCellEmpty(2, 0));
-    ASSERT_EQ(TTestApplication::Instance()->Errors.size(), 1);
-    EXPECT_TRUE(TTestApplication::Instance()->Errors[0].contains("garbage.jpg"));
-    TTestApplication::Instance()->Errors.clear();
+    EXPECT_EQ(FGrid->Cells(1, 0), "c.bmp");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].Path, files[1]);
+    EXPECT_FALSE(told[0].NoCell);
+    EXPECT_TRUE(told[0].Reason.startsWith("Cannot load " + files[1])) << told[0].Reason.toStdString();
+    EXPECT_TRUE(TTestApplication::Instance()->Errors.isEmpty());
 }
 
 TEST_F(GridTest, FilesAreRefusedUntilTheOwnerAcceptsThemAndOnlyLocalOnes) {
