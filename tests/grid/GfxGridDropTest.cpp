@@ -163,6 +163,8 @@ TEST_F(GridTest, DifferentPicturesNeverShareANameHoweverTheyArrive) {
     EXPECT_EQ(FGrid->Cells(0, 1), "img.bmp");
     FGrid->ReloadCell(0, 0);
     EXPECT_EQ(FGrid->Cells(0, 0), "img-2.bmp");
+    FGrid->LoadCell(1, 1, MakePicture("a/Index.bmp", 4, 3)); // its page would replace the table page
+    EXPECT_EQ(FGrid->Cells(1, 1), "index-2.bmp");
 
     FGrid->SetPlainNames(false);
     EXPECT_EQ(FGrid->Cells(0, 0), taggedB);
