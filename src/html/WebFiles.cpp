@@ -41,12 +41,19 @@ QString BrowserViewableName(const QString& picName) {
 void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
     TGfxBaseIm picture;
     picture.LoadPicture(pictureFile);
+    // The page gives the measured size; a rendering of another size would be stretched by the browser.
+    int width = 0, height = 0, fileSize = 0;
+    GetPictureInfo(pictureFile, width, height, fileSize);
+    TGfxBaseIm sized;
+    if (width != picture.Width() || height != picture.Height())
+        ResizePicture(width, height, picture, sized);
+    const TGfxBaseIm& shown = sized.HasImage() ? sized : picture;
     // Written beside the target and renamed over it when complete, as the pages are.
     QSaveFile file(pngFile);
     if (!file.open(QIODevice::WriteOnly))
         throw EGfxHtmlException("Cannot create file " + pngFile);
     QImageWriter writer(&file, "png");
-    if (!writer.write(picture.Bitmap()) || !file.commit())
+    if (!writer.write(shown.Bitmap()) || !file.commit())
         throw EGfxHtmlException("Cannot write file " + pngFile);
 }
 

@@ -22,9 +22,9 @@ bool BrowserShows(const QString& fileName);
 // rendering, named by appending ".png": "chart_lpcs.wmf" is shown as "chart_lpcs.wmf.png".
 QString BrowserViewableName(const QString& picName);
 
-// Writes the PNG rendering of a picture file at the picture's size. Throws the loader's error for a
-// picture that cannot be read, EGfxHtmlException for a PNG that cannot be written; a failed write leaves
-// no file behind.
+// Writes the PNG rendering of a picture file at the picture's measured size (GetPictureInfo). Throws the
+// loader's error for a picture that cannot be read, EGfxHtmlException for a PNG that cannot be written; a
+// failed write leaves no file behind.
 void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile);
 
 // Every file a generation run writes from one published picture name: the copy, its thumbnail, its page

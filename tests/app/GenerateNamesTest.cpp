@@ -153,6 +153,7 @@ TEST_F(TGenNamesTest, WithoutClashesNamesAreTheDesignedOnesAndAMetafileIsShownRe
     EXPECT_EQ(ReadBytes(dir + meta), ReadBytes(pictures[3]));
     const QString png = meta + ".png";
     const QStringList used = W().UsedFiles();
+    EXPECT_TRUE(used.contains(dir + meta));
     EXPECT_EQ(used.indexOf(dir + png) + 1, used.indexOf(dir + PageOf(meta))) << used.join(' ').toStdString();
     QImageReader reader(dir + png);
     EXPECT_EQ(reader.format(), "png");
