@@ -21,10 +21,9 @@
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
+#include "html/WebFiles.h"
 
 namespace {
-
-const char* const kIndexPage = "index.html";
 
 QString FileNamePart(const QString& path) {
     return QFileInfo(path).fileName();
@@ -34,12 +33,6 @@ QString WithSlash(QString dir) {
     if (!dir.endsWith('/'))
         dir += '/';
     return dir;
-}
-
-// A picture's page: its cell name with the extension replaced, as the table page links it.
-QString PageName(const QString& cellName) {
-    const qsizetype dot = cellName.lastIndexOf('.');
-    return (dot >= 0 ? cellName.left(dot) : cellName) + ".html";
 }
 
 // Sets a flag for the length of a scope.
@@ -230,6 +223,12 @@ void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& ce
         if (cell.Name.isEmpty())
             continue;
         FPicPage->SetPicFile(dir + cell.Name);
+        // A picture browsers cannot show is shown by a rendering, written beside its copy.
+        if (!BrowserShows(cell.Name)) {
+            current = dir + BrowserViewableName(cell.Name);
+            SaveBrowserRendering(dir + cell.Name, current);
+            FUsedFiles << current;
+        }
         const QString page = dir + PageName(cell.Name);
         current = page;
         bar->setValue(bar->value() + 1);

@@ -219,6 +219,9 @@ private:
     TGfxBaseIm FShadowWork;
 };
 
+// A picture's thumbnail file is named by this prefix followed by the picture's published name.
+inline const QString kThumbPrefix = QStringLiteral("vl_");
+
 // Owner of the program's one thumbnail renderer and keeper of the thumbnail files' name prefix and quality.
 class TGfxBatchPicConverter {
 public:

@@ -3,15 +3,19 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPainter>
+#include <QSet>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
 #include "grid/GfxGridModel.h"
 #include "grid/GfxGridNames.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -33,6 +37,14 @@ void FixSections(QHeaderView* header) {
     header->hide(); // no fixed rows or columns
     header->setMinimumSectionSize(1);
     header->setSectionResizeMode(QHeaderView::Fixed);
+}
+
+// The same file by its path, or by where its links lead.
+bool SameFile(const QString& a, const QString& b) {
+    if (a == b)
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
 } // namespace
@@ -64,8 +76,9 @@ void TGfxGrid::LoadCell(int aCol, int aRow, const QString& fileName) {
     // The status text let events run while the picture loaded: the grid may have shrunk meanwhile.
     if (!FModel->Contains(aCol, aRow))
         return;
+    const QString name = FreeCellText(aCol, aRow, fileName);
     ClearCell(aCol, aRow);
-    FModel->SetCell(aCol, aRow, CellText(fileName), std::move(item));
+    FModel->SetCell(aCol, aRow, name, std::move(item));
     PostToMainWindow(WM_GFXCELLLOADED);
 }
 
@@ -193,10 +206,18 @@ void TGfxGrid::SetPlainNames(bool value) {
     if (value == FPlainNames)
         return;
     FPlainNames = value;
+    // Every name is given anew in grid order, so of two pictures whose names now clash the first keeps
+    // the designed one.
+    std::vector<QPoint> filled;
     for (int row = 0; row < RowCount(); ++row)
         for (int col = 0; col < ColCount(); ++col)
-            if (const TGfxGridItem* item = FModel->Item(col, row); item && !IsCellEmpty(col, row))
-                FModel->SetName(col, row, CellText(item->FileName()));
+            if (FModel->Item(col, row) && !IsCellEmpty(col, row))
+                filled.emplace_back(col, row);
+    for (const QPoint& cell : filled)
+        FModel->SetName(cell.x(), cell.y(), QString());
+    for (const QPoint& cell : filled)
+        FModel->SetName(cell.x(), cell.y(),
+                        FreeCellText(cell.x(), cell.y(), FModel->Item(cell.x(), cell.y())->FileName()));
 }
 
 int TGfxGrid::ColCount() const {
@@ -276,4 +297,29 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
 
 QString TGfxGrid::CellText(const QString& path) const {
     return FilePart(CellName(path));
+}
+
+// Two different pictures must never share a published file: the visitor would get the other picture.
+// Names are compared ignoring letter case, as galleries are served from such file systems too. The cell
+// itself does not count, as its picture is being replaced; when it holds the same file it keeps its name.
+QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
+    QSet<QString> taken{kIndexPage.toCaseFolded()};
+    for (int row = 0; row < RowCount(); ++row) {
+        for (int col = 0; col < ColCount(); ++col) {
+            const TGfxGridItem* item = FModel->Item(col, row);
+            const QString& name = FModel->Name(col, row);
+            if (!item || name.isEmpty())
+                continue;
+            if (SameFile(item->FileName(), path))
+                return name; // one copy, one thumbnail and one page for both cells
+            if (col != aCol || row != aRow)
+                for (const QString& file : PublishedNames(name))
+                    taken.insert(file.toCaseFolded());
+        }
+    }
+    return DistinctName(CellText(path), [&taken](const QString& candidate) {
+        const QStringList files = PublishedNames(candidate);
+        return std::any_of(files.begin(), files.end(),
+                           [&taken](const QString& file) { return taken.contains(file.toCaseFolded()); });
+    });
 }

@@ -56,7 +56,8 @@ public:
     explicit TGfxGrid(QWidget* parent = nullptr);
     ~TGfxGrid() override;
 
-    // Places a picture file into a cell; coordinates outside the grid are ignored.
+    // Places a picture file into a cell; coordinates outside the grid are ignored. The cell is named
+    // FreeCellText: no two different files in the grid share a published name.
     void LoadCell(int aCol, int aRow, const QString& fileName);
     // Loads a filled cell's picture again (for a new cell size); an empty cell stays empty.
     void ReloadCell(int aCol, int aRow);
@@ -134,7 +135,11 @@ private:
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;
     void FilesRefused(const std::vector<TRefusedFile>& refused);
+    // The designed cell name of a path: the file-name part of CellName.
     QString CellText(const QString& path) const;
+    // The name a path gets in a cell: the name of a cell that holds the same file, else the designed name,
+    // made distinct (DistinctName) when one of its published files would be named as one of another cell.
+    QString FreeCellText(int aCol, int aRow, const QString& path) const;
     QByteArray DragMark() const;
     bool IsCellDrag(const QMimeData* data) const;
     bool IsFileDrop(const QMimeData* data) const;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include <QList>
+#include <QByteArray>
 
 namespace {
 
@@ -11,29 +11,27 @@ bool IsSeparator(QChar c) {
     return c == '/' || c == '\\';
 }
 
-// The directory part without ':', '/' and '\': "c:\photos\beach.jpg" gives "cphotos".
-QList<char32_t> DirectoryLetters(const QString& path) {
+// The directory part without ':', '/' and '\', as the UTF-8 bytes of this platform's code page:
+// "c:\photos\beach.jpg" gives "cphotos".
+QByteArray DirectoryBytes(const QString& path) {
     qsizetype end = path.size();
     while (end > 0 && !IsSeparator(path[end - 1]))
         --end;
-    QList<char32_t> letters;
-    for (char32_t c : path.left(end).toUcs4()) {
-        if (c != ':' && c != '/' && c != '\\')
-            letters.append(c);
-    }
-    return letters;
+    QByteArray bytes = path.left(end).toUtf8();
+    bytes.removeIf([](char c) { return c == ':' || c == '/' || c == '\\'; });
+    return bytes;
 }
 
-// One letter per piece: "a" for an empty piece, the character itself for a piece of one, and for a
-// longer piece a letter from the sum of its bytes (UTF-8, as unsigned bytes), so that "a".."y" result.
-QString PieceLetter(const QList<char32_t>& piece) {
+// One letter per piece: "a" for an empty piece, the character itself for a piece of one ASCII byte, and
+// for a longer piece a letter from the sum of its bytes as unsigned, so that "a".."y" result. A single
+// byte of a longer character is no character of its own, so it is summed as well.
+QString PieceLetter(const QByteArray& piece) {
     if (piece.isEmpty())
         return QStringLiteral("a");
-    const QString text = QString::fromUcs4(piece.constData(), piece.size());
-    if (piece.size() == 1)
-        return text;
+    if (piece.size() == 1 && static_cast<unsigned char>(piece[0]) < 0x80)
+        return QString(QLatin1Char(piece[0]));
     unsigned sum = 0;
-    for (unsigned char byte : text.toUtf8())
+    for (unsigned char byte : piece)
         sum += byte;
     return QString(QChar(97 + sum % 25));
 }
@@ -41,11 +39,11 @@ QString PieceLetter(const QList<char32_t>& piece) {
 } // namespace
 
 QString DirectoryTag(const QString& path) {
-    const QList<char32_t> dir = DirectoryLetters(path);
+    const QByteArray dir = DirectoryBytes(path);
     if (dir.size() < 4)
-        return "_" + QString::fromUcs4(dir.constData(), dir.size());
-    // Four slices of n characters from 0, n, 2n and 3n; the fourth is empty when the length divides by 3,
-    // and characters after 4n take no part.
+        return "_" + QString::fromUtf8(dir);
+    // Four slices of n bytes from 0, n, 2n and 3n; the fourth is empty when the length divides by 3, and
+    // bytes after 4n take no part.
     const qsizetype n = dir.size() / 3;
     QString tag = QStringLiteral("_");
     for (qsizetype i = 0; i < 4; ++i)
@@ -67,4 +65,17 @@ QString FilePart(const QString& path) {
     while (start > 0 && !IsSeparator(path[start - 1]))
         --start;
     return path.mid(start);
+}
+
+QString DistinctName(const QString& name, const std::function<bool(const QString&)>& taken) {
+    if (!taken(name))
+        return name;
+    const qsizetype dot = name.lastIndexOf('.');
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    for (int counter = 2;; ++counter) {
+        const QString candidate = stem + '-' + QString::number(counter) + extension;
+        if (!taken(candidate))
+            return candidate;
+    }
 }

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include "html/WebFiles.h"
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -12,12 +14,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 // The name after the last directory separator.
 QString FileNamePart(const QString& path) {
     return path.mid(path.lastIndexOf('/') + 1);
-}
-
-// The name without the part from the last dot of its file name; a name without a dot stays whole.
-QString WithoutExtension(const QString& path) {
-    const qsizetype dot = path.lastIndexOf('.');
-    return dot > path.lastIndexOf('/') ? path.left(dot) : path;
 }
 
 // Bytes as kilobytes with one decimal, halves rounding up ("0.0" pattern), in the program's locale,
@@ -50,7 +46,7 @@ QString InfoText(TPicInfo info, const QString& picName, int width, int height, i
 
 std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int height) {
     auto image = std::make_shared<TImageTag>();
-    image->SetSrc(HtmlEscape(FileNamePart(fileName)));
+    image->SetSrc(HtmlEscape(UrlFromFileName(FileNamePart(fileName))));
     image->SetWidth(width);
     image->SetHeight(height);
     image->SetBorder(0);
@@ -120,7 +116,7 @@ void TGfxThumbPage::Assign(const TPersistent& source) {
 
 void TGfxThumbPage::Generate() {
     TBodyTag& body = Body();
-    body.SetBackground(HtmlEscape(FBackground));
+    body.SetBackground(HtmlEscape(UrlFromFileName(FBackground)));
     body.SetTextColor(FTextColor);
     body.SetLinkColor(FLinkColor);
     body.SetVLinkColor(FVLinkColor);
@@ -169,7 +165,7 @@ void TGfxThumbPage::BuildCells() {
 
             // The picture's own page, named as the generation run writes it.
             auto link = std::make_shared<THrefTag>();
-            link->SetHref(HtmlEscape(WithoutExtension(item.PicName()) + ".html"));
+            link->SetHref(HtmlEscape(UrlFromFileName(PageName(item.PicName()))));
             link->Children().Add(ImageTag(item.ThumbName(), thumbWidth, thumbHeight));
             cell->Children().Add(std::move(link));
             if (FPicInfo != 0) {
@@ -213,6 +209,7 @@ void TGfxPicPage::BuildCells() {
     int width = 0, height = 0, fileSize = 0;
     GetPictureInfo(FPicFile, width, height, fileSize);
     auto cell = std::make_unique<TTabCellTag>();
-    cell->Children().Add(ImageTag(FPicFile, width, height));
+    // A kind browsers cannot show is shown by its rendering, which has the picture's size.
+    cell->Children().Add(ImageTag(BrowserViewableName(FPicFile), width, height));
     FCells.push_back(std::move(cell));
 }

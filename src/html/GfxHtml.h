@@ -137,7 +137,8 @@ public:
     TTagGeneratorPtr NewInstance() const override;
     void BuildCells() override;
 
-    // Full path of the picture to show.
+    // Full path of the picture to show. The page measures it; a kind browsers cannot show is shown by its
+    // rendering beside it (BrowserViewableName), which the caller writes.
     const QString& PicFile() const { return FPicFile; }
     void SetPicFile(const QString& value) { FPicFile = value; }
 

@@ -1,6 +1,7 @@
 // Files dropped from the desktop and cells dragged onto each other, through real drag and drop events.
 #include "GridFixture.h"
 
+#include <QDir>
 #include <QMouseEvent>
 
 namespace {
@@ -138,6 +139,42 @@ TEST_P(GridDragTest, DraggingACellOntoAnotherExchangesThem) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, GridDragTest,
                          ::testing::Values(TDragCase{QPoint(2, 1), false}, TDragCase{QPoint(1, 0), true}));
+
+// Two different pictures never share a name, however they came into the grid; one file keeps one name.
+TEST_F(GridTest, DifferentPicturesNeverShareANameHoweverTheyArrive) {
+    for (const char* folder : {"a", "b", "c"})
+        ASSERT_TRUE(QDir(FDir.Path()).mkpath(folder));
+    const QString a = MakePicture("a/img.bmp", 4, 3);
+    const QString b = MakePicture("b/img.bmp", 4, 3, Qt::blue);
+    FGrid->SetPlainNames(false);
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop({a, b}), CellCentre(0, 0)));
+    const QString taggedA = FGrid->Cells(0, 0);
+    const QString taggedB = FGrid->Cells(1, 0);
+    EXPECT_NE(taggedA, taggedB);
+
+    // Plain names clash: the later cell in grid order gives way.
+    FGrid->SetPlainNames(true);
+    EXPECT_EQ(FGrid->Cells(0, 0), "img.bmp");
+    EXPECT_EQ(FGrid->Cells(1, 0), "img-2.bmp");
+    PressAndMove(*FGrid, CellCentre(0, 0), QPoint(10, 0));
+    ASSERT_TRUE(FGrid->Dragged);
+    EXPECT_TRUE(SendDrop(*FGrid, *FGrid->Dragged, CellCentre(1, 0)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "img-2.bmp"); // the names go with their pictures
+    EXPECT_EQ(FGrid->Cells(1, 0), "img.bmp");
+    FGrid->LoadCell(2, 0, MakePicture("c/IMG.BMP", 4, 3, Qt::green));
+    EXPECT_EQ(FGrid->Cells(2, 0), "img-3.bmp");
+    FGrid->LoadCell(0, 1, a);
+    EXPECT_EQ(FGrid->Cells(0, 1), "img.bmp");
+    FGrid->ReloadCell(0, 0);
+    EXPECT_EQ(FGrid->Cells(0, 0), "img-2.bmp");
+    FGrid->LoadCell(1, 1, MakePicture("a/Index.bmp", 4, 3)); // its page would replace the table page
+    EXPECT_EQ(FGrid->Cells(1, 1), "index-2.bmp");
+
+    FGrid->SetPlainNames(false);
+    EXPECT_EQ(FGrid->Cells(0, 0), taggedB);
+    EXPECT_EQ(FGrid->Cells(1, 0), taggedA);
+    EXPECT_EQ(FGrid->Cells(0, 1), taggedA);
+}
 
 TEST_F(GridTest, DragOntoItsOwnCellOrBesideTheCellsDoesNothing) {
     FGrid->LoadCell(0, 0, MakePicture("a.bmp", 4, 3));

@@ -37,8 +37,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Without a dot the tag is appended.
         TNameCase{"/home/ann/README", "/home/ann/readme_pkhn"}, TNameCase{"/x.jpg", "/x_.jpg"},
         TNameCase{"x.jpg", "x_.jpg"},
-        // Non-ASCII folders: bytes summed as UTF-8, single characters kept whole.
-        TNameCase{"/home/änn/x.jpg", "/home/änn/x_pktn.jpg"}, TNameCase{"/É/x.jpg", "/é/x_é.jpg"}));
+        // Non-ASCII folders: D counted and cut in UTF-8 bytes (homeänn is 8 bytes: ho, me, ä, nn); a
+        // short D stays whole; a lone byte of a longer character is summed (abé: a, b, 0xC3, 0xA9).
+        TNameCase{"/home/änn/x.jpg", "/home/änn/x_pkju.jpg"}, TNameCase{"/É/x.jpg", "/é/x_é.jpg"},
+        TNameCase{"/ab/é/x.jpg", "/ab/é/x_abut.jpg"}));
 
 TEST(CellNameTest, PlainNamesAreTheLowerCasedPath) {
     TGfxGrid grid;

@@ -189,7 +189,38 @@ TEST_P(GalleryLinkTest, LinksToThePicturesOwnPage) {
 INSTANTIATE_TEST_SUITE_P(Names, GalleryLinkTest,
                          testing::Values(LinkRow{"pic.big.jpg", "pic.big.html"},
                                          LinkRow{"readme", "readme.html"},
-                                         LinkRow{"sub.dir/readme", "sub.dir/readme.html"}));
+                                         LinkRow{"sub.dir/readme", "sub.dir/readme.html"},
+                                         // Percent-encoded, or read as an escape, an anchor, a query.
+                                         LinkRow{"50%41.jpg", "50%2541.html"},
+                                         LinkRow{"a#1.jpg", "a%231.html"},
+                                         LinkRow{"why?.jpg", "why%3F.html"}));
+
+// Thumbnail, picture and background addresses are encoded the same way, before the markup escape.
+TEST_F(GalleryTest, PictureAddressesArePercentEncoded) {
+    AddPicture("vl_50%41 #1?&.jpg", "thumb_150x120.jpg");
+    AddPicture("50%41 #1?&.jpg", "photo_640x480_57651_bytes.jpg");
+    Entry("a.jpg", "vl_50%41 #1?&.jpg");
+    FPage.SetBackground("bg#1.jpg");
+    FPage.Generate();
+    EXPECT_TRUE(FPage.Text().contains(R"(<body background="bg%231.jpg">)")) << FPage.Text().toStdString();
+    EXPECT_TRUE(FPage.Text().contains(R"(<img SRC="vl_50%2541 %231%3F&amp;.jpg" )"))
+        << FPage.Text().toStdString();
+    TGfxPicPage page;
+    page.SetPicFile(FDir.File("50%41 #1?&.jpg"));
+    page.Generate();
+    EXPECT_TRUE(page.Text().contains(R"(<img SRC="50%2541 %231%3F&amp;.jpg" BORDER=0 HEIGHT=480 WIDTH=640>)"))
+        << page.Text().toStdString();
+}
+
+// Browsers show no metafile: the page shows its PNG rendering beside it, at the metafile's size.
+TEST_F(GalleryTest, MetafilePageShowsItsRendering) {
+    AddPicture("chart_da.wmf", "seed.wmf");
+    TGfxPicPage page;
+    page.SetPicFile(FDir.File("chart_da.wmf"));
+    page.Generate();
+    EXPECT_TRUE(page.Text().contains(R"(<img SRC="chart_da.wmf.png" BORDER=0 HEIGHT=240 WIDTH=320>)"))
+        << page.Text().toStdString();
+}
 
 struct InfoRow {
     const char* picture;

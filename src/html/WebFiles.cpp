@@ -1,0 +1,65 @@
+// The files a gallery publishes for each picture, and how its pages address them.
+#include "html/WebFiles.h"
+
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include "gfx/GfxPic.h"
+#include "html/HtmlTags.h"
+
+QString PageName(const QString& picName) {
+    const qsizetype dot = picName.lastIndexOf('.');
+    return (dot > picName.lastIndexOf('/') ? picName.left(dot) : picName) + ".html";
+}
+
+QString UrlFromFileName(const QString& fileName) {
+    QString url;
+    url.reserve(fileName.size());
+    for (const QChar c : fileName) {
+        if (c == '%')
+            url += QStringLiteral("%25");
+        else if (c == '#')
+            url += QStringLiteral("%23");
+        else if (c == '?')
+            url += QStringLiteral("%3F");
+        else
+            url += c;
+    }
+    return url;
+}
+
+bool BrowserShows(const QString& fileName) {
+    static const QStringList shown{"jpg", "jpeg", "png", "gif", "bmp", "ico", "webp"};
+    const qsizetype dot = fileName.lastIndexOf('.');
+    return dot > fileName.lastIndexOf('/') && shown.contains(fileName.mid(dot + 1).toLower());
+}
+
+QString BrowserViewableName(const QString& picName) {
+    return BrowserShows(picName) ? picName : picName + ".png";
+}
+
+void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
+    TGfxBaseIm picture;
+    picture.LoadPicture(pictureFile);
+    // The page gives the measured size; a rendering of another size would be stretched by the browser.
+    int width = 0, height = 0, fileSize = 0;
+    GetPictureInfo(pictureFile, width, height, fileSize);
+    TGfxBaseIm sized;
+    if (width != picture.Width() || height != picture.Height())
+        ResizePicture(width, height, picture, sized);
+    const TGfxBaseIm& shown = sized.HasImage() ? sized : picture;
+    // Written beside the target and renamed over it when complete, as the pages are.
+    QSaveFile file(pngFile);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EGfxHtmlException("Cannot create file " + pngFile);
+    QImageWriter writer(&file, "png");
+    if (!writer.write(shown.Bitmap()) || !file.commit())
+        throw EGfxHtmlException("Cannot write file " + pngFile);
+}
+
+QStringList PublishedNames(const QString& picName) {
+    QStringList names{picName, kThumbPrefix + picName, PageName(picName)};
+    if (!BrowserShows(picName))
+        names << BrowserViewableName(picName);
+    return names;
+}

@@ -1,0 +1,32 @@
+// The files a gallery publishes for each picture, and how its pages address them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The table page of every gallery.
+inline const QString kIndexPage = QStringLiteral("index.html");
+
+// The page of a picture: its name with the extension (from the last '.' of the file name) replaced by
+// ".html", or ".html" appended to a name without one: "pic.big.jpg" gives "pic.big.html".
+QString PageName(const QString& picName);
+
+// A file name as a relative address: '%', '#' and '?' percent-encoded, so that a browser reads no escape,
+// anchor or query in it; everything else as it is. HTML-escape the result like any attribute value.
+QString UrlFromFileName(const QString& fileName);
+
+// Whether browsers show pictures of this file's kind (told by its extension) in an img element.
+bool BrowserShows(const QString& fileName);
+
+// The file a picture page shows: the picture itself when browsers show its kind, otherwise its PNG
+// rendering, named by appending ".png": "chart_lpcs.wmf" is shown as "chart_lpcs.wmf.png".
+QString BrowserViewableName(const QString& picName);
+
+// Writes the PNG rendering of a picture file at the picture's measured size (GetPictureInfo). Throws the
+// loader's error for a picture that cannot be read, EGfxHtmlException for a PNG that cannot be written; a
+// failed write leaves no file behind.
+void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile);
+
+// Every file a generation run writes from one published picture name: the copy, its thumbnail, its page
+// and, for a kind browsers do not show, its PNG rendering.
+QStringList PublishedNames(const QString& picName);
