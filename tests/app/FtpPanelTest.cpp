@@ -1,5 +1,7 @@
 // Upload panel: its checks, the commands it sends (scripted server) and how each failure ends a run.
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -274,6 +276,32 @@ TEST_F(FtpPanelTest, RefusedActiveModeSuggestsPassiveMode) {
     EXPECT_EQ(FWindow->Shown.Errors,
               QStringList({"Active mode (PORT) refused by the server (550 Permission denied.): try passive mode"}));
     EXPECT_TRUE(server.Transcript().contains("TYPE I"));
+    ExpectIdle();
+}
+
+// A server that stopped taking data: Abort brings the panel to idle at once, not after the time-out.
+TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
+    TScriptedFtpServer server;
+    server.SetStallData(true);
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    WriteBytes(FLocal.File("big.bin"), QByteArray(16 * 1024 * 1024, 'b'));
+    FWindow->Files = {FLocal.File("big.bin")};
+    FPanel->SetFtpRemoteDir("gallery");
+    QElapsedTimer clock;
+    FWindow->OnBarCreated = [&](QProgressBar*) {
+        QTimer::singleShot(300, FPanel, [&] {
+            clock.start();
+            FPanel->UploadBB->click();
+        });
+    };
+
+    UploadAndWait();
+    const qint64 ms = clock.elapsed();
+    server.Stop();
+
+    EXPECT_LT(ms, 3000) << "milliseconds from Abort to idle (the time-out is 15 s)";
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
     ExpectIdle();
 }
 
