@@ -193,8 +193,8 @@ private:
 
     bool FLock = false;
     int FBusy = 0;
-    int FOwedReplies = 0;   // closing replies of given-up transfers that have not arrived yet
-    QString FClosingReply;  // the server's 421, from when it announced closing the connection
+    int FOwedReplies = 0;  // closing replies of given-up transfers that have not arrived yet
+    QString FClosingReply; // the server's 421, from when it announced closing the connection
     bool FListing = false;
     QString FUserID;
     QString FPassword;

@@ -3,8 +3,8 @@
 
 #include <poll.h>
 
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 

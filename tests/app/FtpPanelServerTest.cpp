@@ -136,7 +136,8 @@ TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploa
     ExpectIdle();
 }
 
-// The server's idle time-out while the browser is open: the panel is idle at once, showing the server's reply.
+// The server's idle time-out while the browser is open: the panel is idle at once, showing the server's
+// reply.
 TEST_F(FtpPanelServerTest, IdleTimeOutWhileBrowsingReturnsToIdleWithTheServersReply) {
     TPyFtpServer impatient(Root->Path(), "anna", "s3cret pass", 1);
     ASSERT_GT(impatient.Port(), 0) << impatient.Error().toStdString();

@@ -1,9 +1,9 @@
 // Upload panel: its checks, the commands it sends (scripted server) and how each failure ends a run.
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QProgressBar>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -273,8 +273,9 @@ TEST_F(FtpPanelTest, RefusedActiveModeSuggestsPassiveMode) {
     UploadAndWait();
     server.Stop();
 
-    EXPECT_EQ(FWindow->Shown.Errors,
-              QStringList({"Active mode (PORT) refused by the server (550 Permission denied.): try passive mode"}));
+    EXPECT_EQ(
+        FWindow->Shown.Errors,
+        QStringList({"Active mode (PORT) refused by the server (550 Permission denied.): try passive mode"}));
     EXPECT_TRUE(server.Transcript().contains("TYPE I"));
     ExpectIdle();
 }

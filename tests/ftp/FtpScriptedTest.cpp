@@ -249,7 +249,8 @@ TEST_P(TransferTest, StoreCutShortByTheServerFailsWithItsReplyAndKeepsRepliesInS
     Server.Start();
     Client.Connect();
     Events.clear();
-    EXPECT_EQ(ErrorOf<Exception>([&] { Client.Upload(big, "big.bin"); }), "451 Failure writing to local file.");
+    EXPECT_EQ(ErrorOf<Exception>([&] { Client.Upload(big, "big.bin"); }),
+              "451 Failure writing to local file.");
     EXPECT_TRUE(Events.startsWith("failure 9"));
     EXPECT_EQ(Client.CurrentDir(), "/pub/site");
     EXPECT_NO_THROW(Client.Disconnect());
@@ -328,8 +329,9 @@ TEST_P(TransferTest, RefusedDataModeSaysSoAndSuggestsTheOtherMode) {
     Server.Start();
     Client.Connect();
     EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); }),
-              GetParam() ? "Passive mode (PASV) refused by the server (550 Permission denied.): try active mode"
-                         : "Active mode (PORT) refused by the server (550 Permission denied.): try passive mode");
+              GetParam()
+                  ? "Passive mode (PASV) refused by the server (550 Permission denied.): try active mode"
+                  : "Active mode (PORT) refused by the server (550 Permission denied.): try passive mode");
     EXPECT_TRUE(Client.IsConnected());
 }
 
@@ -358,7 +360,8 @@ TEST_F(ScriptedFtpTest, CloseAnnouncedWhileIdleIsSeenAtOnceWithoutSpinning) {
     rusage after{};
     getrusage(RUSAGE_THREAD, &after);
     const auto ms = [](const rusage& r) {
-        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000;
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000 +
+               (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000;
     };
     EXPECT_LT(ms(after) - ms(before), 200) << "milliseconds of CPU time in 2 s of idle event loop";
     EXPECT_FALSE(Client.IsConnected());

@@ -51,8 +51,8 @@ TEST_F(WletTest, RefusedPortFailsAfterOnConnectionFailedAndLeavesTheInstanceUsab
         Client.Connect();
         FAIL() << "connected to a port where nothing listens";
     } catch (const ESockError& e) {
-        EXPECT_EQ(e.Message(), "Connection to 127.0.0.1 port " + QString::number(port) +
-                                   " failed: connection refused");
+        EXPECT_EQ(e.Message(),
+                  "Connection to 127.0.0.1 port " + QString::number(port) + " failed: connection refused");
     }
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(Client.LastSocketError(), 10061);
