@@ -80,7 +80,8 @@ TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(wi
     FXoFTP->SetParseList(true);
     FXoFTP->SetProxyPort(0);
     FXoFTP->SetProxy({});
-    FXoFTP->SetPassive(false); // the server connects back for each transfer, announced by PORT
+    // Passive by default: active mode fails behind address translation and on servers that refuse PORT.
+    FXoFTP->SetPassive(true);
     FXoFTP->SetFirewallType(TFirewallType::FTUser);
     FXoFTP->SetFWAuthenticate(false);
     ConnectClient();
@@ -170,10 +171,15 @@ QWidget* TFtpF::CreateHostGroup() {
     PassE->setStyleSheet("lineedit-password-character: 42"); // '*', whatever the style's own choice
     PortE = LabelledEdit(grid, 4, "Port", "", "Port (default 21)", group);
     PortE->setObjectName("PortE");
-    PortE->setInputMask("900; "); // one digit required, two more allowed: 0 to 999
+    PortE->setInputMask("90000; "); // one digit required, four more allowed; connecting checks 1 to 65535
     PortE->setText("21");
-    PortE->setMaximumWidth(fontMetrics().horizontalAdvance("00000") + 12);
-    grid->setRowStretch(5, 1);
+    PortE->setMaximumWidth(fontMetrics().horizontalAdvance("000000") + 12);
+    PassiveCB = new QCheckBox("Passive mode", group);
+    PassiveCB->setObjectName("PassiveCB");
+    PassiveCB->setChecked(true);
+    SetHint(PassiveCB, "Open data connections from this computer (needed behind most routers)");
+    grid->addWidget(PassiveCB, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
     return group;
 }
 
@@ -274,8 +280,24 @@ QString TFtpF::FtpPort() const {
     return PortE->text();
 }
 
+// A value that is no port (the options file may hold anything) gives the default port, and says so.
 void TFtpF::SetFtpPort(const QString& value) {
-    PortE->setText(value);
+    bool valid = false;
+    const int port = value.trimmed().toInt(&valid);
+    if (valid && port >= 1 && port <= 65535) {
+        PortE->setText(QString::number(port));
+        return;
+    }
+    PortE->setText("21");
+    ShowStatus("Port \"" + value + "\" is not a port number from 1 to 65535: port 21 is used");
+}
+
+bool TFtpF::FtpPassive() const {
+    return PassiveCB->isChecked();
+}
+
+void TFtpF::SetFtpPassive(bool value) {
+    PassiveCB->setChecked(value);
 }
 
 QString TFtpF::FtpUserID() const {

@@ -61,6 +61,8 @@ public:
     void SetFtpUserID(const QString& value);
     QString FtpRemoteDir() const;
     void SetFtpRemoteDir(const QString& value);
+    bool FtpPassive() const;
+    void SetFtpPassive(bool value);
 
     void ConnectToHost();
     void DisconnectFromHost();
@@ -84,6 +86,7 @@ public:
     QLineEdit* UserIDE;
     QLineEdit* PassE;
     QLineEdit* PortE;
+    QCheckBox* PassiveCB;
     QLabel* RemoteDirL;
     QLineEdit* RemoteDirE;
     QToolButton* GetRemoteDirSB;
@@ -132,6 +135,8 @@ private:
     void ConnectClient();
     void DetachClient();
     void EnterRemoteDir();
+    void CreateRemoteDirLevels(const QString& dir);
+    void ServerClosed();
     void NextFileOrEnd();
     void EndUploadQuietly();
     void PostUploadNext();

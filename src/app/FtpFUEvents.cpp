@@ -5,6 +5,9 @@
 
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTimer>
+
+#include "app/VlxApplication.h"
 
 namespace {
 
@@ -41,6 +44,20 @@ void TFtpF::XoFTPConnect(QObject*) {
 
 void TFtpF::XoFTPDisconnect(QObject*) {
     ShowStatus("Disconnected");
+    // The server ended the connection (an idle time-out while browsing): once the handler that is
+    // running returns, the panel goes back to idle and shows why.
+    if (FXoFTP->PeerClosed())
+        QTimer::singleShot(0, this, [this] { ServerClosed(); });
+}
+
+// A command in progress reports a lost connection itself, and a run ends on its own; only the browser waits
+// for the user without one.
+void TFtpF::ServerClosed() {
+    if (FXoFTP->IsConnected() || FXoFTP->Busy() || !FBrowsing || FUploading || FStarting)
+        return;
+    const QString reason = FXoFTP->ClosingReason();
+    RunGuarded([this] { SetBrowsing(false); });
+    ShowStatus(reason);
 }
 
 void TFtpF::XoFTPHostResolved(QObject*) {

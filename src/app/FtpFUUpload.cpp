@@ -94,8 +94,31 @@ void TFtpF::EnterRemoteDir() {
         if (!CreateDirCB->isChecked())
             throw;
     }
-    FXoFTP->MakeDir(dir);
+    try {
+        FXoFTP->MakeDir(dir);
+    } catch (const FTPException&) {
+        // A folder whose parent is missing too: every missing level is made, one after the other.
+        if (dir.split('/', Qt::SkipEmptyParts).size() < 2)
+            throw;
+        CreateRemoteDirLevels(dir);
+        return;
+    }
     FXoFTP->ChangeDir(dir);
+}
+
+// Walks down from the start of the path, making each level that cannot be entered; ends inside the folder.
+void TFtpF::CreateRemoteDirLevels(const QString& dir) {
+    if (dir.startsWith('/'))
+        FXoFTP->ChangeDir("/");
+    for (const QString& level : dir.split('/', Qt::SkipEmptyParts)) {
+        try {
+            FXoFTP->ChangeDir(level);
+            continue;
+        } catch (const FTPException&) {
+        }
+        FXoFTP->MakeDir(level);
+        FXoFTP->ChangeDir(level);
+    }
 }
 
 // ---- Connection
@@ -103,10 +126,11 @@ void TFtpF::EnterRemoteDir() {
 void TFtpF::ConnectToHost() {
     bool valid = false;
     const int port = PortE->text().trimmed().toInt(&valid);
-    if (!valid || port <= 0)
+    if (!valid || port <= 0 || port > 65535)
         throw Exception("Port \"" + PortE->text() + "\" is not a valid port number");
     FXoFTP->SetHost(HostE->text());
     FXoFTP->SetPort(port);
+    FXoFTP->SetPassive(PassiveCB->isChecked());
     FXoFTP->SetTimeOut(kTimeOut);
     FXoFTP->SetUserID(UserIDE->text());
     FXoFTP->SetPassword(PassE->text());
@@ -122,6 +146,7 @@ void TFtpF::ConnectToHost() {
     }
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(false);
+    PassiveCB->setEnabled(false);
     ShowStatus(FXoFTP->CurrentDir());
 }
 
@@ -136,6 +161,7 @@ void TFtpF::DisconnectFromHost() {
     }
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(true);
+    PassiveCB->setEnabled(true);
     SetBrowsing(false);
     SetUploading(false);
     if (error)

@@ -47,6 +47,8 @@ void TVeltrixF::LoadOptions() {
     SetFtpPort(ini.ReadString(kFtp, "Port", "21"));
     SetFtpUserID(ini.ReadString(kFtp, "UserID", ""));
     SetFtpRemoteDir(ini.ReadString(kFtp, "RemoteDir", ""));
+    // Files written before the setting existed read as passive, the panel's default.
+    SetFtpPassive(ini.ReadBool(kFtp, "Passive", true));
 }
 
 void TVeltrixF::SaveOptions() {
@@ -62,6 +64,7 @@ void TVeltrixF::SaveOptions() {
     ini.WriteString(kFtp, "Port", FtpPort());
     ini.WriteString(kFtp, "UserID", FtpUserID());
     ini.WriteString(kFtp, "RemoteDir", FtpRemoteDir());
+    ini.WriteBool(kFtp, "Passive", FtpPassive());
     // Saved options come back only through "Load on startup"; the text says so when it is off.
     QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
     if (!LoadOnStartupCB->isChecked())

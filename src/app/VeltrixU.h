@@ -109,6 +109,8 @@ public:
     void SetFtpUserID(const QString& value) { FtpF1->SetFtpUserID(value); }
     QString FtpRemoteDir() const { return FtpF1->FtpRemoteDir(); }
     void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
+    bool FtpPassive() const { return FtpF1->FtpPassive(); }
+    void SetFtpPassive(bool value) { FtpF1->SetFtpPassive(value); }
 
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.

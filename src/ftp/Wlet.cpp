@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QHostInfo>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -159,12 +160,27 @@ void TWirelet::ReadReady() {
     }
     char probe;
     const ssize_t n = ::recv(FSocket, &probe, 1, MSG_PEEK);
-    if (n > 0)
+    if (n > 0) {
+        // One notification per arrival: unread data must not fire again on every pass of the event loop.
+        // Reading re-arms the notifier (RearmRead).
+        FReadNotifier->setEnabled(false);
         SocketEvent(WM_SOCKETEVENT, FD_READ, 0);
-    else if (n == 0)
+    } else if (n == 0) {
         SocketEvent(WM_SOCKETEVENT, FD_CLOSE, 0);
-    else if (errno != EAGAIN && errno != EINTR)
+    } else if (errno != EAGAIN && errno != EINTR) {
         SocketEvent(WM_SOCKETEVENT, FD_CLOSE, SocketErrorOf(errno));
+    }
+}
+
+void TWirelet::CloseByPeer() {
+    FPeerClosed = true;
+    const auto reset = qScopeGuard([this] { FPeerClosed = false; });
+    CloseSocket();
+}
+
+void TWirelet::RearmRead() {
+    if (FSocket >= 0 && FIsConnected && !FListening)
+        FReadNotifier->setEnabled(true);
 }
 
 void TWirelet::WriteReady() {
@@ -217,7 +233,7 @@ void TWirelet::SocketEvent(int message, int event, int error) {
             // While unread data remains the instance stays connected; the close is seen again once it is
             // read.
             if (!DataAvailable())
-                CloseSocket();
+                CloseByPeer();
             break;
         default:
             break;
@@ -359,11 +375,12 @@ void TWirelet::Connect() {
         if (!retried && OnInvalidHost)
             OnInvalidHost(handled);
         if (!handled)
-            throw ESockError(QString("Null Remote Address"));
+            throw ESockError("Unknown host: " + (FProxy.isEmpty() ? FHost : FProxy));
         retried = true;
     }
     FRemoteAddr.sin_family = AF_INET;
     FRemoteAddr.sin_port = htons(static_cast<quint16>(FProxy.isEmpty() ? FPort : FProxyPort));
+    FLastSocketError = 0;
     FEventArrived = false;
     FEventOk = true;
     FConnecting = true;
@@ -388,9 +405,36 @@ void TWirelet::Connect() {
     if (FIsConnected && !FTimedOut && !FCanceled && FEventOk)
         return;
     FIsConnected = false;
-    ConnectionFailed(FTimedOut   ? "Connection Timed out"
-                     : FCanceled ? "Connection Canceled"
-                                 : "Connection Failed");
+    ConnectionFailed(FCanceled ? QString("Connection Canceled") : ConnectionFailureText());
+}
+
+// Names the place and the reason, so that a typing error in the host or port is seen at once.
+QString TWirelet::ConnectionFailureText() const {
+    QString reason;
+    if (FTimedOut) {
+        reason = "timed out";
+    } else {
+        switch (FLastSocketError) {
+        case 10061:
+            reason = "connection refused";
+            break;
+        case 10051:
+            reason = "network unreachable";
+            break;
+        case 10065:
+            reason = "host unreachable";
+            break;
+        case 10060:
+            reason = "timed out";
+            break;
+        default:
+            reason = ErrorText(FLastSocketError);
+            break;
+        }
+    }
+    const bool proxied = !FProxy.isEmpty();
+    return "Connection to " + (proxied ? FProxy : FHost) + " port " +
+           QString::number(proxied ? FProxyPort : FPort) + " failed: " + reason;
 }
 
 void TWirelet::Disconnect() {

@@ -126,6 +126,10 @@ public:
     int LastSocketError() const { return FLastSocketError; }
     const QString& StatusText() const { return FStatusText; }
     const QStringList& StackInfo() const { return FStackInfo; }
+    // While OnDisconnect runs: the peer closed the connection (rather than this side).
+    bool PeerClosed() const { return FPeerClosed; }
+    // The last timed wait ended by the time-out.
+    bool TimedOut() const { return FTimedOut; }
 
     TNotifyEvent OnConnect;
     TNotifyEvent OnDisconnect;
@@ -155,6 +159,10 @@ protected:
     // Processes pending events, then sleeps up to 2 ms or until the socket is ready for `events` (poll
     // flags).
     void WaitStep(short events = 0);
+    // Lets the next arrival of data raise a read notification again; called once pending input was read.
+    void RearmRead();
+    // Closes a connection the peer gave up (or announced it gives up), telling OnDisconnect so.
+    void CloseByPeer();
 
     std::function<void(QObject*)> FReadHook;
     std::function<void(QObject*)> FAcceptHook;
@@ -173,6 +181,7 @@ private:
     void WriteReady();
     void HostLookedUp(int error, quint32 address);
     void ConnectionFailed(const QString& message);
+    QString ConnectionFailureText() const;
     void Send(const char* data, qint64 length, bool countPackets);
     // Runs work with the time-out timer on; the timer is off again however work ends.
     void Timed(const std::function<void()>& work);
@@ -201,6 +210,7 @@ private:
     bool FIsConnected = false;
     bool FConnecting = false;
     bool FListening = false;
+    bool FPeerClosed = false;
     int FListenMessage = WM_SOCKETEVENT;
     int FLookupId = -1;
     quint32 FLookupAddress = 0;

@@ -93,6 +93,7 @@ QByteArray TWirelet::Read(int count) {
     if (wanted <= 0)
         return {};
     const ssize_t got = ::recv(FSocket, FBuffer.get(), static_cast<size_t>(wanted), 0);
+    RearmRead();
     return got > 0 ? QByteArray(FBuffer.get(), got) : QByteArray();
 }
 
@@ -123,6 +124,7 @@ QString TWirelet::ReadLn() {
                 WaitStep(POLLIN);
         }
     });
+    RearmRead();
     if (!complete)
         ThrowIfStopped("Reply timed out", "Socket readln aborted");
     return QString::fromUtf8(line);
@@ -193,4 +195,5 @@ void TWirelet::ClearInput() {
     Report(8, "Clearing Input");
     if (FSocket >= 0)
         (void)::recv(FSocket, FBuffer.get(), kChunk, 0);
+    RearmRead();
 }

@@ -15,8 +15,8 @@ QString WithoutLineEnd(const QString& line) {
 TXoFTP::TXoFTP(QObject* owner) : TWirelet(owner) {
     Report(8, "Create");
     SetPort(21);
-    // Pending input is read where a command needs it; the notification itself has nothing to do.
-    FReadHook = [](QObject*) {};
+    // Pending input is read where a command needs it; between commands it is read at once (IdleInput).
+    FReadHook = [this](QObject*) { IdleInput(); };
 }
 
 TXoFTP::~TXoFTP() {
@@ -26,14 +26,68 @@ TXoFTP::~TXoFTP() {
     FParser.reset();
 }
 
+TXoFTP::TBusyScope::~TBusyScope() {
+    if (--FClient.FBusy == 0)
+        FClient.RearmRead();
+}
+
 QString TXoFTP::Transaction(const QString& command) {
     XoFtpReply::CheckCommandText(command);
-    const QString reply = TWirelet::Transaction(command);
+    const TBusyScope busy(*this);
+    QString reply = TWirelet::Transaction(command);
+    // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
+    while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
+        ReadRestOfReply(reply);
+        --FOwedReplies;
+        reply = ReadLn();
+        FLastReplyText = reply;
+        FReplyCode = ReplyCodeOf(reply);
+        if (!reply.isEmpty())
+            Report(1, WithoutLineEnd(reply));
+    }
     // No reply at all means the server closed the connection: that is never an answer to the command.
     if (reply.isEmpty())
-        throw ESockError("Connection closed by " + Host());
+        throw ESockError(ClosingReason());
     ReadRestOfReply(reply);
     return reply;
+}
+
+QString TXoFTP::ClosingReason() const {
+    return FClosingReply.isEmpty() ? "Connection closed by " + Host() : FClosingReply;
+}
+
+void TXoFTP::NoteClosingReply(const QString& text) {
+    for (const QString& line : text.split('\n'))
+        if (ReplyCodeOf(line) == 421)
+            FClosingReply = WithoutLineEnd(line);
+}
+
+// Input while no command runs. A server speaks on its own to announce that it closes the connection (421,
+// as on an idle time-out), or with the late closing reply of a transfer given up. It is read at once, so
+// that the close is seen now and its reason kept.
+void TXoFTP::IdleInput() {
+    if (FBusy > 0 || !IsConnected())
+        return; // the command in progress reads it
+    const TBusyScope busy(*this);
+    try {
+        while (IsConnected() && DataAvailable()) {
+            const QString line = ReadLn();
+            if (line.isEmpty())
+                break;
+            Report(1, WithoutLineEnd(line));
+            ReadRestOfReply(line);
+            if (FOwedReplies > 0)
+                --FOwedReplies;
+            FLastReplyText = line;
+            FReplyCode = ReplyCodeOf(line);
+            if (FReplyCode == 421) {
+                NoteClosingReply(line);
+                CloseByPeer();
+            }
+        }
+    } catch (const Exception&) {
+        // Nobody waits for this input; a connection that failed meanwhile shows at the next command.
+    }
 }
 
 void TXoFTP::ReadRestOfReply(const QString& line) {
@@ -49,6 +103,9 @@ void TXoFTP::Connect() {
     FCanceled = false;
     if (IsConnected())
         return;
+    const TBusyScope busy(*this);
+    FClosingReply.clear();
+    FOwedReplies = 0;
     ClearInput();
     TWirelet::Connect();
     try {
@@ -132,6 +189,7 @@ void TXoFTP::Disconnect() {
     FVendor = kVendorUnknown;
     if (!IsConnected())
         return;
+    const TBusyScope busy(*this);
     Report(1, "QUIT");
     QString reply;
     int code = 0;
@@ -139,12 +197,18 @@ void TXoFTP::Disconnect() {
     if (!FTimedOut) {
         try {
             DiscardPendingInput();
-            reply = Transaction("QUIT");
-            code = FReplyCode;
+            // The answer to a QUIT would queue behind a given-up transfer's reply: it is not waited for.
+            if (FOwedReplies > 0) {
+                Writeln("QUIT");
+            } else {
+                reply = Transaction("QUIT");
+                code = FReplyCode;
+            }
         } catch (const ESockError&) {
             // The connection is closed below whatever happened to the QUIT.
         }
     }
+    FOwedReplies = 0;
     TWirelet::Disconnect();
     if (code > 300 && code < 600)
         throw FTPException(WithoutLineEnd(reply));
@@ -156,15 +220,19 @@ void TXoFTP::Abort() {
         FDataConn->Cancel();
 }
 
+// Input before a command is no answer to it; a 421 among it still tells why the connection ends.
 void TXoFTP::DiscardPendingInput() {
-    if (DataAvailable())
-        Read(0);
+    if (!DataAvailable())
+        return;
+    NoteClosingReply(QString::fromUtf8(Read(0)));
+    if (FOwedReplies > 0)
+        --FOwedReplies;
 }
 
 // A refused command: unsupported-function news for 500 to 502, then the failure handler, then the reply as
 // an FTPException unless the handler took the failure over.
-void TXoFTP::Refuse(TCmdType type) {
-    const QString reply = WithoutLineEnd(FLastReplyText);
+void TXoFTP::Refuse(TCmdType type, const QString& text) {
+    const QString reply = text.isEmpty() ? WithoutLineEnd(FLastReplyText) : text;
     if (FReplyCode >= 500 && FReplyCode <= 502 && OnUnSupportedFunction)
         OnUnSupportedFunction(type);
     if (OnFailure) {
@@ -180,6 +248,7 @@ void TXoFTP::DoCommand(const QString& command) {
     const TCmdType type = XoFtpReply::TransTypeOf(command);
     FCanceled = false;
     CheckConnection();
+    const TBusyScope busy(*this);
     Report(1, command);
     DiscardPendingInput();
     Transaction(command);
@@ -201,7 +270,7 @@ void TXoFTP::MakeDir(const QString& dir) {
 
 QString TXoFTP::CurrentDir() {
     DoCommand("PWD");
-    return XoFtpReply::NthField(FLastReplyText, '"', 2);
+    return XoFtpReply::QuotedPath(FLastReplyText);
 }
 
 void TXoFTP::Mode(int transferType) {

@@ -91,6 +91,11 @@ QString NthField(const QString& text, QChar delimiter, int n);
 bool Continues(const QString& first, const QString& previous);
 // Port of a PASV reply: high × 256 + low from its 5th and 6th comma-separated fields.
 int PasvPort(const QString& reply);
+// The path of a 257 reply: the text between its first quote and the closing one, a doubled quote read as
+// one quote character; empty when the reply holds no quote.
+QString QuotedPath(const QString& reply);
+// A code that ends a data transfer (225, 226, 425, 426, 450 to 452, 551, 552).
+bool EndsTransfer(int code);
 // Server type from the first line of a SYST reply.
 int VendorFromSyst(const QString& reply);
 // Transaction type of a command sent through DoCommand.
@@ -139,6 +144,10 @@ public:
     void SetFWAuthenticate(bool value) { FFWAuthenticate = value; }
     // The parsed entries of the last listing; none before the first listing on a connection.
     const TFTPDirectoryList* Parser() const { return FParser.get(); }
+    // A command or transfer is in progress (its handlers may run meanwhile).
+    bool Busy() const { return FBusy > 0; }
+    // Why the server ended the connection: its closing reply (421) when it sent one, else a plain text.
+    QString ClosingReason() const;
 
     TNotifyEvent OnTransactionStart;
     TNotifyEvent OnTransactionStop;
@@ -155,7 +164,8 @@ private:
     void LogIn();
     void CheckLogIn();
     void DiscardPendingInput();
-    void Refuse(TCmdType type);
+    // The error's text is the reply line unless another is given.
+    void Refuse(TCmdType type, const QString& text = {});
     void RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
     void PrepareParser();
     bool StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
@@ -163,9 +173,28 @@ private:
     bool OpenDataConnection();
     bool MoveData(TCmdType type, const QString& localPath);
     void ReadListing();
-    void DrainTransferReply();
+    void TransferFailed(const std::exception_ptr& error);
+    QString DrainTransferReply(int waitMs);
+    void IdleInput();
+    void NoteClosingReply(const QString& text);
+    void DropLateReplies(const QString& command);
+    QString DataModeRefusal() const;
+    // Marks a command in progress; the outermost one re-arms the idle read notification at its end.
+    class TBusyScope {
+    public:
+        explicit TBusyScope(TXoFTP& client) : FClient(client) { ++FClient.FBusy; }
+        ~TBusyScope();
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+
+    private:
+        TXoFTP& FClient;
+    };
 
     bool FLock = false;
+    int FBusy = 0;
+    int FOwedReplies = 0;  // closing replies of given-up transfers that have not arrived yet
+    QString FClosingReply; // the server's 421, from when it announced closing the connection
     bool FListing = false;
     QString FUserID;
     QString FPassword;

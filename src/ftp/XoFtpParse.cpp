@@ -44,15 +44,87 @@ void TFTPDirectoryList::ParseLine(const QString& line) {
     FFieldCount = slot;
 }
 
-// Counting from the end keeps the size and date right whether a server prints owner and group or one of them.
+namespace {
+
+struct TWord {
+    qsizetype Start;
+    qsizetype End; // one past the last character
+};
+
+QList<TWord> WordsOf(const QString& line) {
+    QList<TWord> words;
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && line[pos] == ' ')
+            ++pos;
+        const qsizetype start = pos;
+        while (pos < line.size() && line[pos] != ' ')
+            ++pos;
+        if (pos > start)
+            words.append({start, pos});
+    }
+    return words;
+}
+
+bool AllDigits(QStringView text, qsizetype minLength, qsizetype maxLength) {
+    if (text.size() < minLength || text.size() > maxLength)
+        return false;
+    for (const QChar c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// A time of day (9:05, 23:32) or a year (2019).
+bool IsTimeOrYear(QStringView text) {
+    const qsizetype colon = text.indexOf(':');
+    if (colon < 0)
+        return AllDigits(text, 4, 4);
+    return AllDigits(text.left(colon), 1, 2) && AllDigits(text.mid(colon + 1), 2, 2);
+}
+
+// The word index of the month of "size month day time-or-year name": the first such run after the links
+// and owner columns, with a name after it; -1 when the line has none.
+qsizetype DateWord(const QString& line, const QList<TWord>& words) {
+    const auto word = [&](qsizetype i) {
+        return QStringView(line).mid(words[i].Start, words[i].End - words[i].Start);
+    };
+    for (qsizetype i = 3; i + 3 < words.size(); ++i) {
+        const QStringView month = word(i);
+        if (AllDigits(word(i - 1), 1, 20) && !month.isEmpty() && month[0].isLetter() &&
+            AllDigits(word(i + 1), 1, 2) && IsTimeOrYear(word(i + 2)))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+// The name is everything after the date, blanks included, and a symbolic link's " -> target" is cut off.
+// A line without a recognisable date is read from the end, which keeps the size and date right whether a
+// server prints owner and group or one of them.
 void TFTPUnixList::ParseLine(const QString& line) {
     TFTPDirectoryList::ParseLine(line);
     const int n = FFieldCount;
     if (n <= 7)
         return;
-    NameList.append(FFields[n]);
-    SizeList.append(FFields[n - 4]);
-    DateList.append(FFields[n - 3] + ' ' + FFields[n - 2] + ' ' + FFields[n - 1]);
+    const QList<TWord> words = WordsOf(line);
+    const qsizetype date = DateWord(line, words);
+    if (date < 0) {
+        NameList.append(FFields[n]);
+        SizeList.append(FFields[n - 4]);
+        DateList.append(FFields[n - 3] + ' ' + FFields[n - 2] + ' ' + FFields[n - 1]);
+        AttrList.append(FFields[1]);
+        return;
+    }
+    const auto text = [&](qsizetype i) { return line.mid(words[i].Start, words[i].End - words[i].Start); };
+    QString name = line.mid(words[date + 3].Start);
+    const qsizetype arrow = name.indexOf(" -> ");
+    if (arrow > 0 && FFields[1].startsWith('l', Qt::CaseInsensitive))
+        name.truncate(arrow);
+    NameList.append(name);
+    SizeList.append(text(date - 1));
+    DateList.append(text(date) + ' ' + text(date + 1) + ' ' + text(date + 2));
     AttrList.append(FFields[1]);
 }
 
@@ -109,6 +181,39 @@ int PasvPort(const QString& reply) {
     if (!lowOk || !highOk || low < 0 || low > 255 || high < 0 || high > 255 || high * 256 + low == 0)
         throw FTPException("Unusable passive mode reply: " + line);
     return high * 256 + low;
+}
+
+QString QuotedPath(const QString& reply) {
+    const qsizetype open = reply.indexOf('"');
+    if (open < 0)
+        return {};
+    QString path;
+    for (qsizetype i = open + 1; i < reply.size(); ++i) {
+        if (reply[i] == '"') {
+            if (i + 1 >= reply.size() || reply[i + 1] != '"')
+                break;
+            ++i;
+        }
+        path += reply[i];
+    }
+    return path;
+}
+
+bool EndsTransfer(int code) {
+    switch (code) {
+    case 225:
+    case 226:
+    case 425:
+    case 426:
+    case 450:
+    case 451:
+    case 452:
+    case 551:
+    case 552:
+        return true;
+    default:
+        return false;
+    }
 }
 
 int VendorFromSyst(const QString& reply) {

@@ -1,6 +1,9 @@
 // FTP client: data transfers (LIST and STOR) over a second connection, passive or active.
 #include "ftp/XoFtp.h"
 
+#include <poll.h>
+
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -9,6 +12,8 @@ namespace {
 
 // How long a transfer's closing reply is awaited after the transfer failed, when no time-out is set.
 constexpr int kDrainTimeOut = 5000;
+// The same after the user aborted it or the server stopped taking data: the user is not kept waiting.
+constexpr int kLateReplyWait = 300;
 
 QString WithoutLineEnd(QString line) {
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -48,6 +53,7 @@ void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString&
     const auto unlock = qScopeGuard([this] { FLock = false; });
     FCanceled = false;
     CheckConnection();
+    const TBusyScope busy(*this);
     DiscardPendingInput();
     FDataConn = std::make_unique<TWirelet>();
     FDataConn->SetTimeOut(TimeOut());
@@ -97,7 +103,7 @@ bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QStrin
         command = "STOR " + (remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName);
     XoFtpReply::CheckCommandText(command);
     if (!OpenDataConnection()) {
-        Refuse(type);
+        Refuse(type, DataModeRefusal());
         return false;
     }
     if (type == TCmdType::Upload && remoteName.isEmpty())
@@ -130,7 +136,7 @@ void TXoFTP::EndTransfer(TCmdType type, bool failing) {
 bool TXoFTP::OpenDataConnection() {
     if (FPassive) {
         Transaction("PASV");
-        if (FReplyCode > 499)
+        if (FReplyCode >= 400 && FReplyCode < 600)
             return false;
         // The address inside the reply is not used: behind address translation it is often unreachable.
         FDataConn->SetHost(Host());
@@ -159,12 +165,7 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
                 FDataConn->SendFile(localPath);
         }
     } catch (...) {
-        // The data connection closes with a reset, which tells the server the transfer was given up.
-        FDataConn->CloseSocket();
-        if (OnTransactionStop)
-            OnTransactionStop(this);
-        DrainTransferReply();
-        throw;
+        TransferFailed(std::current_exception());
     }
     if (OnTransactionStop)
         OnTransactionStop(this);
@@ -204,22 +205,60 @@ void TXoFTP::ReadListing() {
     }
 }
 
-// The server answers a transfer that failed on our side on the control connection; reading that answer now
-// keeps the next command's reply in step.
-void TXoFTP::DrainTransferReply() {
+// A refused PORT or PASV reads like a file permission problem ("550 Permission denied"); the user is told
+// that the data connection mode was refused, and which mode to try instead.
+QString TXoFTP::DataModeRefusal() const {
+    const QString reply = WithoutLineEnd(FLastReplyText);
+    return FPassive ? "Passive mode (PASV) refused by the server (" + reply + "): try active mode"
+                    : "Active mode (PORT) refused by the server (" + reply + "): try passive mode";
+}
+
+// The data connection closes with a reset at once, which tells the server the transfer was given up. The
+// server's reason, when it gave one, is the error to report; a user's abort stays an abort.
+void TXoFTP::TransferFailed(const std::exception_ptr& error) {
+    const bool stalled = FDataConn->TimedOut();
+    FDataConn->CloseSocket();
+    if (OnTransactionStop)
+        OnTransactionStop(this);
+    bool aborted = false;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbortError&) {
+        aborted = true;
+    } catch (...) {
+    }
+    // After an abort or a stall the server may be slow to answer, if at all: its reply is not waited for.
+    const int waitMs = aborted || stalled ? kLateReplyWait : (TimeOut() > 0 ? TimeOut() : kDrainTimeOut);
+    const QString reply = DrainTransferReply(waitMs);
+    const int code = ReplyCodeOf(reply);
+    if (!aborted && code >= 400 && code <= 599)
+        throw FTPException(WithoutLineEnd(reply));
+    std::rethrow_exception(error);
+}
+
+// The server answers a transfer that failed on our side on the control connection; reading that answer
+// keeps the next command's reply in step. One that has not come within waitMs is owed: it is dropped when
+// it comes. Returns the reply's first line, or empty.
+QString TXoFTP::DrainTransferReply(int waitMs) {
     if (!IsConnected() || FTimedOut)
-        return;
-    const int timeOut = TimeOut();
-    if (timeOut == 0)
-        SetTimeOut(kDrainTimeOut);
+        return {};
+    QElapsedTimer waited;
+    waited.start();
+    while (IsConnected() && !DataAvailable() && waited.elapsed() < waitMs)
+        WaitStep(POLLIN);
+    if (!IsConnected() || !DataAvailable()) {
+        ++FOwedReplies;
+        return {};
+    }
     try {
         const QString reply = ReadLn();
         if (!reply.isEmpty()) {
             Report(1, WithoutLineEnd(reply));
             ReadRestOfReply(reply);
         }
+        return reply;
     } catch (const Exception&) {
         // The transfer's own failure is the one to report.
+        return {};
     }
-    SetTimeOut(timeOut);
 }

@@ -2,6 +2,7 @@
 #include "FtpPanelFixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -96,6 +97,7 @@ void TFtpPanelTest::ExpectIdle() {
     EXPECT_TRUE(FPanel->GetRemoteDirSB->isEnabled());
     for (QLineEdit* edit : {FPanel->HostE, FPanel->PortE, FPanel->UserIDE, FPanel->PassE})
         EXPECT_TRUE(edit->isEnabled()) << edit->objectName().toStdString();
+    EXPECT_TRUE(FPanel->PassiveCB->isEnabled());
     EXPECT_FALSE(FPanel->DirLV->isVisible());
     EXPECT_FALSE(FPanel->UploadFilesLB->isVisible());
     EXPECT_FALSE(FPanel->Uploading());
@@ -106,12 +108,7 @@ void TFtpPanelTest::ExpectIdle() {
 
 void TFtpPanelTest::UseServer(int port, const QString& user, const QString& password) {
     FPanel->SetFtpHost("localhost");
-    FPanel->SetFtpPort("21");
-    TXoFTP& client = FPanel->XoFTP();
-    client.OnHostResolved = [&client, port, panelHandler = client.OnHostResolved](QObject* sender) {
-        client.SetPort(port);
-        panelHandler(sender);
-    };
+    FPanel->SetFtpPort(QString::number(port));
     FPanel->SetFtpUserID(user);
     FPanel->PassE->setText(password);
 }

@@ -75,8 +75,7 @@ protected:
     void UploadAndWait();
     // The panel is idle: idle button enabled, connection fields enabled, no browser, no file list, no bar.
     void ExpectIdle();
-    // Points the panel at a server on this machine. Test servers listen on free ports above 999, which the
-    // three-digit port field cannot hold: the field keeps 21 and the port is set when the host is looked up.
+    // Points the panel at a server on this machine, by name, on the free port the server listens on.
     void UseServer(int port, const QString& user, const QString& password);
 
     std::unique_ptr<TTestWindow> FWindow;

@@ -54,22 +54,24 @@ QByteArray RandomBytes(qsizetype size) {
     return bytes;
 }
 
+// Every missing level of the remote directory is made.
 TEST_F(FtpPanelServerTest, UploadStoresEveryFileInACreatedDirectoryAndEmptiesTheList) {
     const QString page = FLocal.File("index.html");
     WriteBytes(page, "<html>\r\n<body>\r\n</body>\r\n</html>\r\n");
     FWindow->Files = {CopyTestPicture("jpeg_baseline_420.jpg", FLocal.Path()),
                       CopyTestPicture("bmp_24bpp.bmp", FLocal.Path()), page};
-    FPanel->SetFtpRemoteDir("gallery");
+    FPanel->SetFtpRemoteDir("/gallery/sub dir/deep");
 
     UploadAndWait();
 
     EXPECT_EQ(FWindow->Shown.Errors, QStringList());
+    const QString dir = Root->File("gallery/sub dir/deep/");
     for (const char* name : {"jpeg_baseline_420.jpg", "bmp_24bpp.bmp"}) {
         const QByteArray sent = ReadBytes(FLocal.File(name));
-        EXPECT_EQ(FirstDifference(sent, ReadBytes(Root->File("gallery/") + name)), "") << name;
+        EXPECT_EQ(FirstDifference(sent, ReadBytes(dir + name)), "") << name;
     }
     // Stored as text: this server keeps text with its own line ends.
-    EXPECT_EQ(ReadBytes(Root->File("gallery/index.html")), "<html>\n<body>\n</body>\n</html>\n");
+    EXPECT_EQ(ReadBytes(dir + "index.html"), "<html>\n<body>\n</body>\n</html>\n");
     EXPECT_TRUE(FWindow->Statuses.contains("Uploading: bmp_24bpp.bmp"));
     EXPECT_TRUE(FWindow->Statuses.contains("MakeDir success"));
     ASSERT_EQ(FWindow->BarMaxima.size(), 3u);
@@ -131,6 +133,23 @@ TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploa
     UploadAndWait();
     EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     EXPECT_TRUE(QFile::exists(Root->File("browse/old-2004/jpeg_baseline_420.jpg")));
+    ExpectIdle();
+}
+
+// The server's idle time-out while the browser is open: the panel is idle at once, showing the server's
+// reply.
+TEST_F(FtpPanelServerTest, IdleTimeOutWhileBrowsingReturnsToIdleWithTheServersReply) {
+    TPyFtpServer impatient(Root->Path(), "anna", "s3cret pass", 1);
+    ASSERT_GT(impatient.Port(), 0) << impatient.Error().toStdString();
+    UseServer(impatient.Port(), "anna", "s3cret pass");
+
+    FPanel->GetRemoteDirSB->click();
+    ASSERT_TRUE(FPanel->Browsing());
+    ASSERT_TRUE(PumpUntil([&] { return !FPanel->Browsing(); }));
+
+    EXPECT_EQ(FWindow->Statuses.last(), "421 Control connection timed out.");
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList());
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     ExpectIdle();
 }
 

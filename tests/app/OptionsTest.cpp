@@ -62,9 +62,10 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     W().GGridWSE->setValue(80);
     W().GGridHSE->setValue(90);
     W().AutoUpdThumbCB->setChecked(false);
-    // Typed into the upload panel, as the user does; the port field holds three digits at most.
+    // Typed into the upload panel, as the user does.
     QTest::keyClicks(W().FtpF1->HostE, ".net");
-    W().FtpF1->PortE->setText("990");
+    W().FtpF1->PortE->setText("2121");
+    W().FtpF1->PassiveCB->setChecked(false);
     W().FtpF1->UserIDE->setText("ann");
     W().FtpF1->PassE->setText("pass word 7");
     W().FtpF1->RemoteDirE->setText("/www/pictures");
@@ -76,7 +77,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_EQ(KeysInOrder(ReadBytes(Ini())),
               (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
                            "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
-                           "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir"}));
+                           "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
     EXPECT_FALSE(ReadBytes(Ini()).contains("pass word 7"));
@@ -92,7 +93,8 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().ThumbWSE->value(), 177);
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com.net");
-    EXPECT_EQ(W().FtpF1->PortE->text(), "990");
+    EXPECT_EQ(W().FtpF1->PortE->text(), "2121");
+    EXPECT_FALSE(W().FtpF1->PassiveCB->isChecked());
     EXPECT_EQ(W().FtpF1->UserIDE->text(), "ann");
     EXPECT_EQ(W().FtpF1->PassE->text(), "");
     EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "/www/pictures");
@@ -153,15 +155,30 @@ TEST_F(TOptionsTest, ProfileNameIsFoundIgnoringCase) {
     EXPECT_EQ(W().ThumbWSE->value(), 177);
 }
 
-TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21) {
+TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21AndPassiveMode) {
     W().FtpF1->PortE->setText("990");
     W().FtpF1->RemoteDirE->setText("/www");
+    W().FtpF1->PassiveCB->setChecked(false);
     WriteBytes(Ini(), "[Common]\nLoadOnStartup=1\n");
     W().LoadOptions();
     EXPECT_EQ(W().FtpF1->HostE->text(), "");
     EXPECT_EQ(W().FtpF1->UserIDE->text(), "");
     EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "");
     EXPECT_EQ(W().FtpF1->PortE->text(), "21");
+    EXPECT_TRUE(W().FtpF1->PassiveCB->isChecked());
+}
+
+TEST_F(TOptionsTest, PortOutsideOneTo65535LoadsAs21WithAStatusText) {
+    for (const char* port : {"70000", "0", "ftp"}) {
+        WriteBytes(Ini(), QByteArray("[Ftp]\nPort=") + port + "\n");
+        W().LoadOptions();
+        EXPECT_EQ(W().FtpF1->PortE->text(), "21") << port;
+        EXPECT_EQ(W().StatusP0->text(),
+                  QString("Port \"%1\" is not a port number from 1 to 65535: port 21 is used").arg(port));
+    }
+    WriteBytes(Ini(), "[Ftp]\nPort=65535\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().FtpF1->PortE->text(), "65535");
 }
 
 TEST_F(TOptionsTest, GridSizesAreClampedAndBadNumbersKeepTheControl) {

@@ -20,7 +20,7 @@ void PrintTo(const TLineCase& c, std::ostream* os) {
 
 class UnixLineTest : public testing::TestWithParam<TLineCase> {};
 
-TEST_P(UnixLineTest, PicksEntryFromTheEnd) {
+TEST_P(UnixLineTest, PicksEntryAfterTheDate) {
     const TLineCase& c = GetParam();
     TFTPUnixList parser;
     parser.ParseLine(c.Line);
@@ -48,22 +48,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "1234", "Mar 4 2019", "-rw-r--r--"},
         TLineCase{"blank_runs_are_one_separator", "-rw-r--r--    1 ann   staff      6 Dec  8 19:37   a.jpg",
                   true, "a.jpg", "6", "Dec 8 19:37", "-rw-r--r--"},
-        TLineCase{"name_with_blank_gives_last_word",
-                  "-rw-r--r-- 1 ann staff 1234 Dec 08 19:37 my picture.jpg", true, "picture.jpg", "Dec",
-                  "08 19:37 my", "-rw-r--r--"},
-        TLineCase{"symbolic_link_gives_target",
-                  "lrwxrwxrwx 1 ann staff 10 Dec 08 19:37 link.html -> index.html", true, "index.html", "08",
-                  "19:37 link.html ->", "lrwxrwxrwx"},
+        TLineCase{"name_with_blank_is_whole", "-rw-r--r-- 1 ann staff 1234 Dec 08 19:37 my picture.jpg", true,
+                  "my picture.jpg", "1234", "Dec 08 19:37", "-rw-r--r--"},
+        TLineCase{"folder_with_blank_runs_after_a_year", "drwxr-xr-x 2 ann staff 4096 Mar  4  2019 sub  dir",
+                  true, "sub  dir", "4096", "Mar 4 2019", "drwxr-xr-x"},
+        TLineCase{"name_that_looks_like_a_date", "-rw-r--r-- 1 1000 1000 5 Dec 8 9:05 Jan 29 2020 x", true,
+                  "Jan 29 2020 x", "5", "Dec 8 9:05", "-rw-r--r--"},
+        TLineCase{"symbolic_link_gives_link_name",
+                  "lrwxrwxrwx 1 ann staff 10 Dec 08 19:37 my link -> index.html", true, "my link", "10",
+                  "Dec 08 19:37", "lrwxrwxrwx"},
+        TLineCase{"arrow_in_a_file_name_stays", "-rw-r--r-- 1 ann staff 10 Dec 08 19:37 a -> b", true,
+                  "a -> b", "10", "Dec 08 19:37", "-rw-r--r--"},
+        TLineCase{"no_date_is_read_from_the_end", "-rw-r--r-- 1 ann staff 10 2024-12-08 19:37 b.txt", true,
+                  "b.txt", "staff", "10 2024-12-08 19:37", "-rw-r--r--"},
         TLineCase{"tab_is_part_of_a_field", "-rw-r--r-- 1 ann staff 6 Dec 08 19:37 a\tb.jpg", true,
                   "a\tb.jpg", "6", "Dec 08 19:37", "-rw-r--r--"},
-        TLineCase{"trailing_blank_makes_empty_name", "drwxr-xr-x 2 ann staff 4096 Jan 29 23:32 photos ", true,
-                  "", "Jan", "29 23:32 photos", "drwxr-xr-x"},
+        TLineCase{"trailing_blank_stays_in_the_name", "drwxr-xr-x 2 ann staff 4096 Jan 29 23:32 photos ",
+                  true, "photos ", "4096", "Jan 29 23:32", "drwxr-xr-x"},
         TLineCase{"leading_blank_makes_empty_first_field", " drwxr-xr-x 2 ann staff 4096 Jan 29 23:32 photos",
                   true, "photos", "4096", "Jan 29 23:32", ""},
         TLineCase{
-            "more_than_25_fields_keeps_first_and_last",
+            "more_than_25_fields_keep_the_whole_name",
             "-rw-r--r-- 1 ann staff 77 Jan 29 23:32 a b c d e f g h i j k l m n o p q r s t u v w x y z",
-            true, "z", "v", "w x y", "-rw-r--r--"}),
+            true, "a b c d e f g h i j k l m n o p q r s t u v w x y z", "77", "Jan 29 23:32", "-rw-r--r--"}),
     [](const testing::TestParamInfo<TLineCase>& info) { return std::string(info.param.Label); });
 
 TEST(DirectoryListTest, OverlongFieldIsCutAt255Characters) {
@@ -115,10 +122,10 @@ TEST_P(CapturedListingTest, ParsesEveryLine) {
 INSTANTIATE_TEST_SUITE_P(
     Servers, CapturedListingTest,
     testing::Values(TCapture{"listing_pyftpdlib_link_blank_name.txt",
-                             {"index.html", "index.html", "picture.jpg", "photos", "dir"},
-                             {"photos", "dir"}},
+                             {"index.html", "link.html", "my picture.jpg", "photos", "sub dir"},
+                             {"photos", "sub dir"}},
                     TCapture{"listing_ls_total_dot_entries.txt",
-                             {".", "..", "index.html", "index.html", "picture.jpg", "photos", "dir"},
-                             {".", "..", "photos", "dir"}}));
+                             {".", "..", "index.html", "link.html", "my picture.jpg", "photos", "sub dir"},
+                             {".", "..", "photos", "sub dir"}}));
 
 } // namespace

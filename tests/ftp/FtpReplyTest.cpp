@@ -56,6 +56,16 @@ TEST(ReplyTest, PasvRefusalNamesTheReply) {
     }
 }
 
+TEST(ReplyTest, QuotedPathReadsDoubledQuotesAsOne) {
+    using XoFtpReply::QuotedPath;
+    EXPECT_EQ(QuotedPath("257 \"/pub/site\" is the current directory.\r\n"), "/pub/site");
+    EXPECT_EQ(QuotedPath("257 \"/up/q\"\"dir\"\r\n"), "/up/q\"dir");
+    EXPECT_EQ(QuotedPath("257 \"/a \"\"b\"\" c\" created\r\n"), "/a \"b\" c");
+    EXPECT_EQ(QuotedPath("257 \"\"\"\"\r\n"), "\"");
+    EXPECT_EQ(QuotedPath("257 \"/open"), "/open");
+    EXPECT_EQ(QuotedPath("257 no quotes\r\n"), "");
+}
+
 TEST(ReplyTest, VendorFromSystInTableOrder) {
     EXPECT_EQ(VendorFromSyst("215 UNIX Type: L8\r\n"), kVendorUnix);
     EXPECT_EQ(VendorFromSyst("215 VMS system\r\n"), kVendorVms);

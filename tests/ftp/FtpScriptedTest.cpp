@@ -1,4 +1,10 @@
 // FTP client against the scripted server: odd replies, refusals, silence, cut transfers, aborts, transcripts.
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include "ftp/XoFtp.h"
@@ -234,14 +240,17 @@ TEST_P(TransferTest, ListingCutShortIsAFailure) {
     EXPECT_EQ(Events, QStringList({"success 14", "failure 4"}));
 }
 
-TEST_P(TransferTest, StoreCutShortByTheServerFailsAndKeepsRepliesInStep) {
+// A full disk: the server's reason is the error, not the reset of the data connection that came with it.
+TEST_P(TransferTest, StoreCutShortByTheServerFailsWithItsReplyAndKeepsRepliesInStep) {
     const QString big = Dir.File("big.bin");
     WriteBytes(big, QByteArray(16 * 1024 * 1024, 'b'));
     Server.SetCloseDataAfter(65536);
+    Server.SetFinalReply("STOR", "451 Failure writing to local file.\r\n");
     Server.Start();
     Client.Connect();
     Events.clear();
-    EXPECT_NE(ErrorOf<Exception>([&] { Client.Upload(big, "big.bin"); }), "");
+    EXPECT_EQ(ErrorOf<Exception>([&] { Client.Upload(big, "big.bin"); }),
+              "451 Failure writing to local file.");
     EXPECT_TRUE(Events.startsWith("failure 9"));
     EXPECT_EQ(Client.CurrentDir(), "/pub/site");
     EXPECT_NO_THROW(Client.Disconnect());
@@ -262,6 +271,31 @@ TEST_P(TransferTest, AbortDuringAStoreEndsItAndKeepsRepliesInStep) {
     Client.Disconnect();
     EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR big.bin",
                                          "PWD", "QUIT"}));
+}
+
+// A server that stopped taking data: Abort ends the store at once, a stall after one time-out, and neither
+// waits for a closing reply that does not come.
+TEST_P(TransferTest, StalledStoreEndsAtOnceOnAbortAndAfterOneTimeOut) {
+    const QString big = Dir.File("big.bin");
+    WriteBytes(big, QByteArray(16 * 1024 * 1024, 'b'));
+    Server.SetStallData(true);
+    Server.Start();
+    Client.SetTimeOut(1000);
+    Client.Connect();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(200, [&] { Client.Abort(); });
+    EXPECT_EQ(ErrorOf<EAbortError>([&] { Client.Upload(big, "big.bin"); }), "Socket send aborted");
+    EXPECT_LT(clock.elapsed(), 900);
+    clock.restart();
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.Upload(big, "big.bin"); }), "Send timed out: " + big);
+    EXPECT_LT(clock.elapsed(), 1700);
+    clock.restart();
+    EXPECT_NO_THROW(Client.Disconnect());
+    EXPECT_LT(clock.elapsed(), 500);
+    const QString data = DataCommand(GetParam());
+    EXPECT_EQ(Transcript(),
+              QStringList({"USER anna", "PASS secret", data, "STOR big.bin", data, "STOR big.bin", "QUIT"}));
 }
 
 TEST_P(TransferTest, SecondListingFromAHandlerIsRefused) {
@@ -289,10 +323,51 @@ TEST_P(TransferTest, NameWithALineBreakIsNeverSent) {
     EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "QUIT"}));
 }
 
+// A refused PORT or PASV names the mode and suggests the other one.
+TEST_P(TransferTest, RefusedDataModeSaysSoAndSuggestsTheOtherMode) {
+    Server.SetReply(GetParam() ? "PASV" : "PORT", "550 Permission denied.\r\n");
+    Server.Start();
+    Client.Connect();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); }),
+              GetParam()
+                  ? "Passive mode (PASV) refused by the server (550 Permission denied.): try active mode"
+                  : "Active mode (PORT) refused by the server (550 Permission denied.): try passive mode");
+    EXPECT_TRUE(Client.IsConnected());
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, TransferTest, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& info) {
                              return info.param ? "PASV" : "PORT";
                          });
+
+// A server's idle time-out: "421" and a close while nothing runs. The close is seen at once with the
+// server's text, and the event loop stays idle instead of spinning on the unread reply.
+TEST_F(ScriptedFtpTest, CloseAnnouncedWhileIdleIsSeenAtOnceWithoutSpinning) {
+    Server.SetReply("PWD", "257 \"/up/q\"\"dir\" is current.\r\n421 Timeout.\r\n");
+    Server.SetCloseAfter("PWD");
+    Server.Start();
+    Client.Connect();
+    QStringList closes;
+    Client.OnDisconnect = [&](QObject*) {
+        closes << (Client.PeerClosed() ? "peer: " : "self: ") + Client.ClosingReason();
+    };
+    EXPECT_EQ(Client.CurrentDir(), "/up/q\"dir");
+    rusage before{};
+    getrusage(RUSAGE_THREAD, &before);
+    QEventLoop idle;
+    QTimer::singleShot(2000, &idle, &QEventLoop::quit);
+    idle.exec();
+    rusage after{};
+    getrusage(RUSAGE_THREAD, &after);
+    const auto ms = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000 +
+               (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000;
+    };
+    EXPECT_LT(ms(after) - ms(before), 200) << "milliseconds of CPU time in 2 s of idle event loop";
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(closes, QStringList({"peer: 421 Timeout."}));
+    EXPECT_EQ(ErrorOf<Exception>([&] { Client.ChangeDir("x"); }), "Not Connected");
+}
 
 TEST_F(ScriptedFtpTest, PassiveDataGoesToTheHostNotToTheAddressInTheReply) {
     Server.SetPasvAddress("192,168,1,2");

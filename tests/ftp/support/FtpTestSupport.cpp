@@ -133,9 +133,11 @@ int TLoopbackPeer::FreePort() {
 
 // ---- TPyFtpServer
 
-TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password) {
-    const QStringList arguments = {QStringLiteral(VELTRIX_FTP_SUPPORT_DIR) + "/ftpserver.py", root, user,
-                                   password};
+TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password,
+                           int idleTimeOut) {
+    QStringList arguments = {QStringLiteral(VELTRIX_FTP_SUPPORT_DIR) + "/ftpserver.py", root, user, password};
+    if (idleTimeOut > 0)
+        arguments << QString::number(idleTimeOut);
     // The configured interpreter first; the system one where that lacks pyftpdlib (a private Python on PATH).
     if (StartWith(QStringLiteral(VELTRIX_PYTHON), arguments))
         return;

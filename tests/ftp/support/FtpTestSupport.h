@@ -50,9 +50,10 @@ private:
 };
 
 // pyftpdlib serving a folder on 127.0.0.1 on a free port to one user with a password, stopped at the end.
+// With an idle time-out (seconds) the server closes a connection left idle that long, saying 421.
 class TPyFtpServer {
 public:
-    TPyFtpServer(const QString& root, const QString& user, const QString& password);
+    TPyFtpServer(const QString& root, const QString& user, const QString& password, int idleTimeOut = 0);
     ~TPyFtpServer();
 
     // 0 when the server did not start; Error() then says why.

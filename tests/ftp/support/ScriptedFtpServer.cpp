@@ -128,7 +128,7 @@ void TScriptedFtpServer::Serve(int control) {
         if (FSilent.count(verb))
             continue;
         Answer(control, verb, argument);
-        if (verb == "QUIT")
+        if (verb == "QUIT" || FCloseAfter.count(verb))
             return;
     }
 }
@@ -221,6 +221,14 @@ void TScriptedFtpServer::Transfer(int control, const QByteArray& verb, const QBy
     if (data < 0)
         return;
     bool cut = false;
+    if (verb == "STOR" && FStallData) {
+        // Unread data keeps the socket readable: only the client's close or reset ends the wait.
+        pollfd entry{data, POLLRDHUP, 0};
+        while (!FStop && !(entry.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+            ::poll(&entry, 1, 50);
+        ::close(data);
+        return;
+    }
     if (verb == "LIST") {
         cut = FCloseDataAfter >= 0 && FCloseDataAfter < FListing.size();
         SendAll(data, cut ? FListing.left(FCloseDataAfter) : FListing);

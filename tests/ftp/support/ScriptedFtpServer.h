@@ -28,6 +28,11 @@ public:
     void SetSilent(const QByteArray& verb) { FSilent[verb] = true; }
     // The server closes the control connection when the verb arrives, without answering it.
     void SetCloseOn(const QByteArray& verb) { FCloseOn[verb] = true; }
+    // The server answers the verb, then closes the control connection.
+    void SetCloseAfter(const QByteArray& verb) { FCloseAfter[verb] = true; }
+    // A STOR's data is never read (a server that stopped taking data); once the client closes the data
+    // connection the server sends no closing reply.
+    void SetStallData(bool stall) { FStallData = stall; }
     // The first four numbers of the PASV reply (the server itself listens on 127.0.0.1 regardless).
     void SetPasvAddress(const QByteArray& address) { FPasvAddress = address; }
     void SetListing(const QByteArray& listing) { FListing = listing; }
@@ -61,6 +66,8 @@ private:
     std::map<QByteArray, QByteArray> FFinalReplies;
     std::map<QByteArray, bool> FSilent;
     std::map<QByteArray, bool> FCloseOn;
+    std::map<QByteArray, bool> FCloseAfter;
+    bool FStallData = false;
     QByteArray FPasvAddress = "127,0,0,1";
     QByteArray FListing;
     qint64 FCloseDataAfter = -1;

@@ -1,4 +1,5 @@
 # Real FTP server for the tests: serves ROOT on 127.0.0.1 on a free port to one user with a password.
+# An optional fourth argument is the idle time-out in seconds (the server then says 421 and closes).
 # Prints "PORT <n>" once it listens; exits when its standard input closes (the test program went away).
 import os
 import sys
@@ -11,12 +12,14 @@ from pyftpdlib.servers import FTPServer
 
 def main():
     root, user, password = sys.argv[1:4]
+    idle_timeout = float(sys.argv[4]) if len(sys.argv) > 4 else 300
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     handler = FTPHandler
     handler.authorizer = authorizer
     handler.banner = "Veltrix test server ready."
     handler.auth_failed_timeout = 0  # a refused password is answered at once, not after 3 seconds
+    handler.timeout = idle_timeout
     server = FTPServer(("127.0.0.1", 0), handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
 
