@@ -14,7 +14,7 @@
 #include <jerror.h>
 
 #include "gfx/GfxError.h"
-#include "gfx/GfxPic.h"
+#include "gfx/GfxSampling.h"
 
 // libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
 // function that called libjpeg: each such function sets its jump point and keeps only plain data alive
@@ -71,10 +71,6 @@ void InstallErrorMgr(TJpegErrorMgr& err) {
     err.Pub.error_exit = JpegErrorExit;
     err.Pub.emit_message = JpegEmitMessage;
     err.Message[0] = '\0';
-}
-
-QString LoadError(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
 }
 
 // Adobe convention, which is what CMYK JPEG writers use: stored values are inverted (255 = no ink), and
@@ -224,14 +220,7 @@ void TJpegReader::ReadHeader() {
     InstallErrorMgr(s.Err);
     if (!ReadHeaderGuarded(s.Cinfo, s.Err, s.Data, s.Created))
         Fail();
-    const long long pixels = static_cast<long long>(s.Cinfo.image_width) * s.Cinfo.image_height;
-    if (pixels > kMaxPicturePixels)
-        throw EGfxException(
-            LoadError(FFileName, QStringLiteral("the picture is %1 x %2 pixels, more than the "
-                                                "%3 megapixels allowed")
-                                     .arg(s.Cinfo.image_width)
-                                     .arg(s.Cinfo.image_height)
-                                     .arg(kMaxPicturePixels / 1'000'000)));
+    CheckPictureSize(FFileName, s.Cinfo.image_width, s.Cinfo.image_height);
     s.Cmyk = s.Cinfo.jpeg_color_space == JCS_CMYK || s.Cinfo.jpeg_color_space == JCS_YCCK;
     // libjpeg-turbo writes blue-green-red itself, grey included; CMYK it cannot turn into RGB.
     s.Cinfo.out_color_space = s.Cmyk ? JCS_CMYK : JCS_EXT_BGR;

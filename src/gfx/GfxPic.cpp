@@ -2,14 +2,13 @@
 #include "gfx/GfxPic.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <vector>
 
 #include <QSaveFile>
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxJpeg.h"
+#include "gfx/GfxSampling.h"
 
 const QStringList BevelStyleNames = {QStringLiteral("None"), QStringLiteral("Raised"),
                                      QStringLiteral("Lowered")};
@@ -123,19 +122,6 @@ void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
         throw EGfxException(QStringLiteral("Cannot save %1: %2").arg(name, file.errorString()));
 }
 
-namespace {
-
-void CheckBitmapSize(int w, int h) {
-    if (static_cast<long long>(w) * h > kMaxPicturePixels)
-        throw EGfxException(
-            QStringLiteral("A picture of %1 x %2 pixels is more than the %3 megapixels allowed")
-                .arg(w)
-                .arg(h)
-                .arg(kMaxPicturePixels / 1'000'000));
-}
-
-} // namespace
-
 void TGfxBaseIm::SetSize(int w, int h) {
     if (FJpeg != nullptr) {
         if (w == FJpeg->Width && h == FJpeg->Height)
@@ -149,7 +135,7 @@ void TGfxBaseIm::SetSize(int w, int h) {
     }
     if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
         return;
-    CheckBitmapSize(w, h);
+    CheckPixelLimit(w, h);
     QImage bitmap(w, h, QImage::Format_BGR888);
     if (bitmap.isNull())
         throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(w).arg(h));
@@ -158,14 +144,6 @@ void TGfxBaseIm::SetSize(int w, int h) {
 }
 
 namespace {
-
-// Round half to even, as the fitting rule asks (97.5 gives 98, 42.5 gives 42), clamped to int.
-int RoundHalfEven(double v) {
-    const double r = std::nearbyint(v); // the default rounding mode is to nearest, ties to even
-    if (!(r < 2147483647.0))
-        return 2147483647;
-    return r > -2147483648.0 ? static_cast<int>(r) : -2147483647 - 1;
-}
 
 // Gives dest the size w x h for filling from source. Returns the bitmap to fill, or null when there is
 // nothing to do: dest has no pixels, or source has none and the ground is left black.
@@ -211,7 +189,7 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
             dest.SetSize(w, h);
             return;
         }
-        CheckBitmapSize(w, h);
+        CheckPixelLimit(w, h);
         QImage stretched;
         try {
             stretched = DecodeJpegStretched(*src.FJpeg, w, h);
@@ -228,23 +206,7 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     QImage* const sized = SizedTarget(dest, w, h, source);
     if (sized == nullptr)
         return;
-    QImage& target = *sized;
-    std::vector<int> columns(static_cast<size_t>(w));
-    for (int x = 0; x < w; ++x)
-        columns[static_cast<size_t>(x)] = 3 * NearestSourceIndex(x, w, source.width());
-    int lastRow = -1;
-    for (int y = 0; y < h; ++y) {
-        const int sy = NearestSourceIndex(y, h, source.height());
-        uchar* d = target.scanLine(y);
-        if (sy == lastRow) { // an enlarged row repeats the one above
-            std::memcpy(d, target.constScanLine(y - 1), static_cast<size_t>(w) * 3);
-            continue;
-        }
-        const uchar* s = source.constScanLine(sy);
-        for (int x = 0; x < w; ++x, d += 3)
-            std::memcpy(d, s + columns[static_cast<size_t>(x)], 3);
-        lastRow = sy;
-    }
+    StretchBitmap(source, *sized);
 }
 
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h) {

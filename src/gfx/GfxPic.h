@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxSampling.h"
 
 enum TGfxBevelStyle : std::uint8_t { gbNone, gbRaised, gbLowered };
 enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse };
@@ -115,12 +116,6 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
 
 // Makes dest w x h and fills it with copies of tile from the top-left corner, cut at the right and bottom.
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h);
-
-// The source column (or row) that destination index d of a nearest-pixel stretch from srcSize to destSize
-// shows. Centre sampling: the first and last source lines always survive a shrink.
-inline int NearestSourceIndex(int d, int destSize, int srcSize) {
-    return static_cast<int>((static_cast<long long>(2 * d + 1) * srcSize) / (2LL * destSize));
-}
 
 // v clamped to 0..254. 254, not 255: every byte that passes here ends at most at 254, and saved
 // thumbnails depend on it.
