@@ -5,7 +5,7 @@
 #include <QImageReader>
 
 #include "gfx/GfxError.h"
-#include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
 
 namespace {
 
@@ -109,5 +109,5 @@ TPictureFile OpenPictureFile(const QString& fileName) {
 
 QImage LoadPictureFile(const QString& fileName) {
     TPictureFile file = OpenPictureFile(fileName);
-    return file.Jpeg != nullptr ? DecodeJpeg(*file.Jpeg) : std::move(file.Picture);
+    return file.Jpeg != nullptr ? file.Jpeg->Decode() : std::move(file.Picture);
 }

@@ -11,7 +11,7 @@
 #include <QSize>
 #include <QString>
 
-struct TJpegFile;
+class TJpegSource;
 
 // Random access to the first bytes of a picture, refusing any read past its end.
 class THeaderReader {
@@ -36,7 +36,7 @@ private:
 // any other kind decoded into Format_BGR888.
 struct TPictureFile {
     QImage Picture;
-    std::shared_ptr<const TJpegFile> Jpeg;
+    std::shared_ptr<const TJpegSource> Jpeg;
 };
 
 // A picture kind. Read and Measure share the kind's rules (which icon entry, which size limit), so a size

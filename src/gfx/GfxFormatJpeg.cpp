@@ -2,7 +2,7 @@
 #include <QtEndian>
 
 #include "gfx/GfxFormat.h"
-#include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
 
 namespace {
 
@@ -71,7 +71,9 @@ public:
         return std::nullopt;
     }
 
-    TPictureFile Read(const QString& fileName) const override { return {QImage(), ReadJpegFile(fileName)}; }
+    TPictureFile Read(const QString& fileName) const override {
+        return {QImage(), std::make_shared<const TJpegSource>(fileName)};
+    }
 };
 
 } // namespace

@@ -1,13 +1,12 @@
 // JPEG decoding and encoding through libjpeg's C API, with errors turned into EGfxException.
 #include "gfx/GfxJpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include <QFile>
 
 #include <jpeglib.h>
 // After jpeglib.h: the message codes, to tell harmless warnings from damaged data.
@@ -235,6 +234,26 @@ int TJpegReader::Height() const {
     return static_cast<int>(FState->Cinfo.image_height);
 }
 
+bool TJpegReader::SkipsExactly() const {
+    const jpeg_decompress_struct& c = FState->Cinfo;
+    int maxH = 1;
+    int maxV = 1;
+    for (int i = 0; i < c.num_components; ++i) {
+        maxH = std::max(maxH, c.comp_info[i].h_samp_factor);
+        maxV = std::max(maxV, c.comp_info[i].v_samp_factor);
+    }
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& comp = c.comp_info[i];
+        if (comp.h_samp_factor <= 0 || comp.v_samp_factor <= 0)
+            return false;
+        const int h = maxH / comp.h_samp_factor;
+        const int v = maxV / comp.v_samp_factor;
+        if (v != 1 && !(v == 2 && (h == 1 || h == 2)))
+            return false;
+    }
+    return true;
+}
+
 void TJpegReader::ReadPixels(QImage& dest) {
     TState& s = *FState;
     Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && dest.width() == Width() &&
@@ -255,54 +274,6 @@ void TJpegReader::ReadStretched(QImage& dest) {
     const TStretch to{dest.bits(), dest.bytesPerLine(), dest.width(), dest.height(), columns.data()};
     if (!ReadStretchedGuarded(s.Cinfo, s.Err, to, row.data(), s.Cmyk))
         Fail();
-}
-
-std::shared_ptr<const TJpegFile> ReadJpegFile(const QString& fileName) {
-    auto file = std::make_shared<TJpegFile>();
-    file->FileName = fileName;
-    QFile in(fileName);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EGfxException(LoadError(fileName, in.errorString()));
-    file->Data = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw EGfxException(LoadError(fileName, in.errorString()));
-    TJpegReader reader(fileName, file->Data);
-    reader.ReadHeader();
-    file->Width = reader.Width();
-    file->Height = reader.Height();
-    return file;
-}
-
-namespace {
-
-QImage NewBitmap(const QString& fileName, int w, int h) {
-    QImage image(w, h, QImage::Format_BGR888);
-    if (image.isNull())
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
-    return image;
-}
-
-} // namespace
-
-QImage DecodeJpeg(const TJpegFile& file) {
-    TJpegReader reader(file.FileName, file.Data);
-    reader.ReadHeader();
-    QImage image = NewBitmap(file.FileName, reader.Width(), reader.Height());
-    reader.ReadPixels(image);
-    return image;
-}
-
-QImage DecodeJpegStretched(const TJpegFile& file, int w, int h) {
-    TJpegReader reader(file.FileName, file.Data);
-    reader.ReadHeader();
-    QImage image = NewBitmap(file.FileName, w, h);
-    reader.ReadStretched(image);
-    return image;
-}
-
-QImage LoadJpegFile(const QString& fileName) {
-    return DecodeJpeg(*ReadJpegFile(fileName));
 }
 
 // ---- Encoding ----

@@ -8,7 +8,7 @@
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxFormat.h"
-#include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 QSize LoadedPictureSize(const QString& fileName) {
     const TPictureFile file = OpenPictureFile(fileName);
     if (file.Jpeg != nullptr)
-        return {file.Jpeg->Width, file.Jpeg->Height};
+        return {file.Jpeg->Width(), file.Jpeg->Height()};
     return file.Picture.size();
 }
 

@@ -8,6 +8,7 @@
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
 #include "gfx/GfxSampling.h"
 
 const QStringList BevelStyleNames = {QStringLiteral("None"), QStringLiteral("Raised"),
@@ -20,11 +21,11 @@ TGfxBaseIm::TGfxBaseIm() = default;
 TGfxBaseIm::~TGfxBaseIm() = default;
 
 int TGfxBaseIm::Width() const {
-    return FJpeg != nullptr ? FJpeg->Width : FBitmap.width();
+    return FJpeg.Waiting() ? FJpeg.Source().Width() : FBitmap.width();
 }
 
 int TGfxBaseIm::Height() const {
-    return FJpeg != nullptr ? FJpeg->Height : FBitmap.height();
+    return FJpeg.Waiting() ? FJpeg.Source().Height() : FBitmap.height();
 }
 
 void TGfxBaseIm::Clear() {
@@ -33,40 +34,28 @@ void TGfxBaseIm::Clear() {
 
 void TGfxBaseIm::Replace(QImage&& bitmap) {
     FBitmap = std::move(bitmap);
-    FJpeg.reset();
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FJpegProved = false;
+    FJpeg.Clear();
 }
 
 void TGfxBaseIm::JpegProvedGood() const {
-    FJpegProved = true;
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FBitmap = QImage(); // the replaced pixels are not needed any more
+    FJpeg.Proved();
+    FBitmap = QImage();
 }
 
 void TGfxBaseIm::JpegFailed() const {
-    FJpeg = std::move(FJpegBefore);
-    FJpegProved = FJpeg != nullptr; // only a proved JPEG is kept to go back to
-    FFileName = FFileNameBefore;
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
+    FFileName = FJpeg.Failed();
 }
 
 void TGfxBaseIm::DecodeJpegNow() const {
     QImage pixels;
     try {
-        pixels = DecodeJpeg(*FJpeg);
+        pixels = FJpeg.Source().Decode();
     } catch (const EGfxException&) {
         JpegFailed();
         throw;
     }
     FBitmap = std::move(pixels);
-    FJpeg.reset();
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FJpegProved = false;
+    FJpeg.Clear();
 }
 
 void TGfxBaseIm::LoadPicture(const QString& name) {
@@ -81,18 +70,15 @@ void TGfxBaseIm::LoadPicture(const QString& name) {
     }
     // Only sound content is kept to go back to, and only one: a JPEG still waiting is checked now (its
     // data read through, no pixels made). One that fails gives way to what it had replaced.
-    if (FJpeg != nullptr && !FJpegProved) {
+    if (FJpeg.Unproved()) {
         try {
-            DecodeJpegStretched(*FJpeg, 1, 1);
+            FJpeg.Source().Verify();
             JpegProvedGood();
         } catch (const EGfxException&) {
             JpegFailed();
         }
     }
-    FJpegBefore = std::move(FJpeg);
-    FFileNameBefore = FFileName;
-    FJpeg = std::move(file.Jpeg);
-    FJpegProved = false;
+    FJpeg.Load(std::move(file.Jpeg), FFileName);
     FFileName.clear();
 }
 
@@ -123,8 +109,8 @@ void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
 }
 
 void TGfxBaseIm::SetSize(int w, int h) {
-    if (FJpeg != nullptr) {
-        if (w == FJpeg->Width && h == FJpeg->Height)
+    if (FJpeg.Waiting()) {
+        if (w == FJpeg.Source().Width() && h == FJpeg.Source().Height())
             DecodeJpegNow(); // the pixels of the same size are kept
         else
             Replace(QImage());
@@ -184,7 +170,7 @@ QSize FitSize(int srcW, int srcH, int maxW, int maxH) {
 void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     // A JPEG whose pixels wait is stretched straight from its data, decoding only the sampled rows; the
     // destination changes only when that succeeded.
-    if (src.FJpeg != nullptr && &src != &dest) {
+    if (src.FJpeg.Waiting() && &src != &dest) {
         if (w <= 0 || h <= 0) {
             dest.SetSize(w, h);
             return;
@@ -192,7 +178,7 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
         CheckPixelLimit(w, h);
         QImage stretched;
         try {
-            stretched = DecodeJpegStretched(*src.FJpeg, w, h);
+            stretched = src.FJpeg.Source().Stretched(w, h);
         } catch (const EGfxException&) {
             src.JpegFailed();
             throw;
