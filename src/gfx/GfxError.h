@@ -13,17 +13,17 @@ public:
 // Pictures above this many pixels are refused before anything is allocated for them.
 inline constexpr long long kMaxPicturePixels = 100'000'000;
 
-// True when a w x h picture (both at least 0) is within kMaxPicturePixels.
-inline bool WithinPixelLimit(long long w, long long h) {
-    return w * h <= kMaxPicturePixels;
+// True when a w x h picture (both at least 0, below 2^31) is within the limit.
+inline bool WithinPixelLimit(long long w, long long h, long long limit = kMaxPicturePixels) {
+    return w * h <= limit;
 }
 
 // Why a picture above the limit is refused.
-inline QString PixelLimitReason(long long w, long long h) {
+inline QString PixelLimitReason(long long w, long long h, long long limit = kMaxPicturePixels) {
     return QStringLiteral("the picture is %1 x %2 pixels, more than the %3 megapixels allowed")
         .arg(w)
         .arg(h)
-        .arg(kMaxPicturePixels / 1'000'000);
+        .arg(static_cast<double>(limit) / 1'000'000);
 }
 
 // "Cannot load <file>: <reason>", the text of every load error.
