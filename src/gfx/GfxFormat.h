@@ -10,8 +10,26 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QtEndian>
 
 class TJpegSource;
+
+// Numbers at a byte offset of header bytes already read (the reader has checked their length).
+inline quint16 Le16(const QByteArray& b, int at) {
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+inline quint32 Le32(const QByteArray& b, int at) {
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+inline qint32 LeS32(const QByteArray& b, int at) {
+    return qFromLittleEndian<qint32>(b.constData() + at);
+}
+inline quint16 Be16(const QByteArray& b, int at) {
+    return qFromBigEndian<quint16>(b.constData() + at);
+}
+inline quint32 Be32(const QByteArray& b, int at) {
+    return qFromBigEndian<quint32>(b.constData() + at);
+}
 
 // Random access to the first bytes of a picture, refusing any read past its end.
 class THeaderReader {

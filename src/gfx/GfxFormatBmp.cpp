@@ -1,6 +1,5 @@
 // The BMP kind: file header (14 bytes), then an OS/2 core header (12) or a Windows info header (40 and up).
 #include <QFile>
-#include <QtEndian>
 
 #include <limits>
 
@@ -9,16 +8,6 @@
 #include "gfx/GfxFormat.h"
 
 namespace {
-
-quint16 Le16(const QByteArray& b, int at) {
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-quint32 Le32(const QByteArray& b, int at) {
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-qint32 LeS32(const QByteArray& b, int at) {
-    return qFromLittleEndian<qint32>(b.constData() + at);
-}
 
 // What the headers declare: the info header's size and the picture's size, the height as stored (a
 // negative one means rows stored top-down).

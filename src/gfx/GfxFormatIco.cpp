@@ -1,25 +1,11 @@
 // The ICO kind: a 6-byte directory header, 16 bytes per entry, each entry a PNG or a DIB without file
 // header. The entry shown and its size follow one rule, for reading and measuring alike.
 #include <QFile>
-#include <QtEndian>
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxFormat.h"
 
 namespace {
-
-quint16 Le16(const QByteArray& b, int at) {
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-quint32 Le32(const QByteArray& b, int at) {
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-qint32 LeS32(const QByteArray& b, int at) {
-    return qFromLittleEndian<qint32>(b.constData() + at);
-}
-quint32 Be32(const QByteArray& b, int at) {
-    return qFromBigEndian<quint32>(b.constData() + at);
-}
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 

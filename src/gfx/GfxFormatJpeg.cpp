@@ -1,14 +1,8 @@
 // The JPEG kind: its size from the frame header, its pixels through libjpeg, decoded when first needed.
-#include <QtEndian>
-
 #include "gfx/GfxFormat.h"
 #include "gfx/GfxJpegSource.h"
 
 namespace {
-
-quint16 Be16(const QByteArray& b, int at) {
-    return qFromBigEndian<quint16>(b.constData() + at);
-}
 
 // The frame kinds the JPEG library decodes: baseline, extended, progressive, arithmetic (sequential and
 // progressive). Lossless and hierarchical frames are left to the loader to refuse.
