@@ -118,7 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"BackLinkFontSize", 754, Le32(0xFFFFFFFE)},
         TFieldAt{"BackLinkAlign", 758, QByteArray("\x02", 1)},
         TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x01\x03", 6)},
-        TFieldAt{"PrevText", 765, Str("Zur\xC3\xBC" "ck")}, TFieldAt{"NextText", 866, Str("Weiter")},
+        TFieldAt{"PrevText", 765,
+                 Str("Zur\xC3\xBC"
+                     "ck")},
+        TFieldAt{"NextText", 866, Str("Weiter")},
         TFieldAt{"slot tail", 967, QByteArray(TProfileManager::kSlotSize - 967, '\0')}));
 
 // A slot written before the page settings were added: the designed 759 bytes, then zeros (or, in a damaged
