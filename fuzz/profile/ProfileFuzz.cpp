@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Damaged strings are repaired on the first pass (clamped, invalid UTF-8 replaced, cut to fit); a record
     // read back from the result must then write the very same bytes.
     const QByteArray second = TProfileRecord::FromBytes(first).ToBytes();
-    if (first.size() != TProfileRecord::kSize || second != first)
+    if (first.size() != TProfileRecord::kStoredSize || second != first)
         std::abort();
     return 0;
 }

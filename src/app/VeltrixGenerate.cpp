@@ -207,10 +207,16 @@ void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& ce
                              QString& current) {
     const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
     SetUpPicPage();
+    QStringList names;
+    for (const TRunCell& cell : cells)
+        names << cell.Name;
+    const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
     for (const TRunCell& cell : cells) {
         if (cell.Name.isEmpty())
             continue;
         FPicPage->SetPicFile(dir + cell.Name);
+        FPicPage->SetPrevPage(neighbours.value(cell.Name).Prev);
+        FPicPage->SetNextPage(neighbours.value(cell.Name).Next);
         // A picture browsers cannot show is shown by a rendering, written beside its copy.
         if (!BrowserShows(cell.Name)) {
             current = dir + BrowserViewableName(cell.Name);

@@ -98,6 +98,22 @@ void TVeltrixF::ConnectPageControls() {
     // One handler for both back-link edits: it reads both.
     connect(PgBackLinkE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
     connect(PgBackLinkTextE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
+    // One handler for the order links: the box and both texts.
+    connect(PgLinkOrderCB, &QCheckBox::toggled, this, Guarded([this] { PgLinkOrderChange(); }));
+    connect(PgPrevTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
+    connect(PgNextTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
+    connect(HtmlFitWindowCB, &QCheckBox::toggled, this, Guarded([this](bool checked) {
+                if (FThumbPage)
+                    FThumbPage->SetFitToWindow(checked);
+            }));
+}
+
+void TVeltrixF::PgLinkOrderChange() {
+    if (!FThumbPage)
+        return;
+    FThumbPage->SetLinkInOrder(PgLinkOrderCB->isChecked());
+    FThumbPage->SetPrevText(PgPrevTextE->text());
+    FThumbPage->SetNextText(PgNextTextE->text());
 }
 
 void TVeltrixF::PgBackLinkEChange() {

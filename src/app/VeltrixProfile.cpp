@@ -101,6 +101,10 @@ void TVeltrixF::GatherProfile(TProfileRecord& record) const {
     record.BackLinkText = CutToField(PgBackLinkTextE->text(), TProfileRecord::kTextSize);
     record.BackLinkFontSize = FThumbPage->BackLinkFontSize();
     record.BackLinkAlign = std::uint8_t(FThumbPage->BackLinkAlign());
+    record.LinkInOrder = PgLinkOrderCB->isChecked();
+    record.PrevText = CutToField(PgPrevTextE->text(), TProfileRecord::kTextSize);
+    record.NextText = CutToField(PgNextTextE->text(), TProfileRecord::kTextSize);
+    record.FitToWindow = HtmlFitWindowCB->isChecked();
 }
 
 void TVeltrixF::ApplyProfile(const TProfileRecord& record) {
@@ -161,6 +165,10 @@ void TVeltrixF::ApplyProfile(const TProfileRecord& record) {
         FThumbPage->SetBackLinkFontSize(record.BackLinkFontSize);
         FThumbPage->SetBackLinkAlign(record.BackLinkAlign <= haCenter ? THtmlHAlign(record.BackLinkAlign)
                                                                       : haDefault);
+        PgLinkOrderCB->setChecked(record.LinkInOrder);
+        PgPrevTextE->setText(record.PrevText);
+        PgNextTextE->setText(record.NextText);
+        HtmlFitWindowCB->setChecked(record.FitToWindow);
     }
     ShowProfileName();
     ShowThumb();

@@ -221,12 +221,21 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
     PgTitleE = NewEdit("PgTitleE", "Pictures - Quorrin's Veltrix", "HTML page title");
     PgBackLinkE = NewEdit("PgBackLinkE", "index.html", "Back link URL");
     PgBackLinkTextE = NewEdit("PgBackLinkTextE", "Return", "Back link text");
+    PgLinkOrderCB = NewCheck("PgLinkOrderCB", "Link pictures in order",
+                             "Previous and next links on every picture's page", true);
+    PgPrevTextE = NewEdit("PgPrevTextE", "Previous", "Previous picture link text");
+    PgNextTextE = NewEdit("PgNextTextE", "Next", "Next picture link text");
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
     AddRows(pageGrid, 0,
-            {{"Title", PgTitleE}, {"Back link", PgBackLinkE}, {"Back link text", PgBackLinkTextE}});
+            {{"Title", PgTitleE},
+             {"Back link", PgBackLinkE},
+             {"Back link text", PgBackLinkTextE},
+             {"", PgLinkOrderCB},
+             {"Previous link text", PgPrevTextE},
+             {"Next link text", PgNextTextE}});
     pageGrid->setColumnMinimumWidth(1, 280);
-    pageGrid->setRowStretch(3, 1);
+    pageGrid->setRowStretch(6, 1);
 
     columns->addWidget(colors, 0, Qt::AlignTop);
     columns->addWidget(page, 1);
@@ -240,12 +249,15 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     GfxGridRowSE = NewSpin("GfxGridRowSE", 1, 100, "Table rows number");
     HtmlTablAlignCB = NewList("HtmlTablAlignCB", "Table align");
     HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", 0, 100, "Table cell sapcing");
+    HtmlFitWindowCB = NewCheck("HtmlFitWindowCB", "Fit pictures to the window",
+                               "Pictures shrink to the width of a phone's or a small window's screen", true);
     QGroupBox* table = NewGroup("Table");
     AddRows(NewGrid(table), 0,
             {{"Columns", GfxGridColSE},
              {"Rows", GfxGridRowSE},
              {"Align", HtmlTablAlignCB},
-             {"Spacing", HtmlTablCellSpacSE}});
+             {"Spacing", HtmlTablCellSpacSE},
+             {"", HtmlFitWindowCB}});
 
     PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");
     PicInfPicSizeCB = NewCheck("PicInfPicSizeCB", "Picture sizes", "Picture information: picture sizes");

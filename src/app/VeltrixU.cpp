@@ -231,6 +231,8 @@ void TVeltrixF::CreateThumbPage() {
     FThumbPage->SetBackLinkAlign(haRight);
     FThumbPage->SetBackLink(PgBackLinkE->text());
     FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
+    PgLinkOrderChange();
+    FThumbPage->SetFitToWindow(HtmlFitWindowCB->isChecked());
 }
 
 // False when the profiles file cannot be opened: the error is shown and start-up ends.

@@ -209,12 +209,16 @@ public:
     QLineEdit* PgTitleE;
     QLineEdit* PgBackLinkE;
     QLineEdit* PgBackLinkTextE;
+    QCheckBox* PgLinkOrderCB;
+    QLineEdit* PgPrevTextE;
+    QLineEdit* PgNextTextE;
 
     // "Html table"
     QSpinBox* GfxGridColSE;
     QSpinBox* GfxGridRowSE;
     QComboBox* HtmlTablAlignCB;
     QSpinBox* HtmlTablCellSpacSE;
+    QCheckBox* HtmlFitWindowCB;
     QCheckBox* PicInfNameCB;
     QCheckBox* PicInfPicSizeCB;
     QCheckBox* PicInfSizeCB;
@@ -305,6 +309,7 @@ private:
     void GfxGridRowSEChange(int value);
     void BitBtn1Click();
     void PgBackLinkEChange();
+    void PgLinkOrderChange();
     void ThumbBevelTypCBChange();
     void PicBevelTypCBChange();
     void MaskTypCBChange();

@@ -51,17 +51,51 @@ std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int heig
     return image;
 }
 
+// A link beside the back link: its target page and text, in the back link's size and alignment. Without a
+// target nothing is written.
+void SetUpSideLink(THrefTag& link, const QString& page, const QString& text, const TGfxPageFrame& frame) {
+    link.SetHref(page.isEmpty() ? QString() : HtmlEscape(UrlFromFileName(page)));
+    auto caption = std::make_shared<TTextTag>();
+    caption->SetCaption(text);
+    caption->SetFontSize(frame.BackLinkFontSize);
+    caption->SetAlign(frame.BackLinkAlign);
+    link.Children().Clear();
+    link.Children().Add(std::move(caption));
+}
+
 } // namespace
+
+// ---- TFitToWindowTag
+
+void TFitToWindowTag::Assign(const TPersistent& source) {
+    if (const auto* tag = dynamic_cast<const TFitToWindowTag*>(&source))
+        FEnabled = tag->FEnabled;
+}
+
+void TFitToWindowTag::Generate() {
+    // The pictures keep their WIDTH and HEIGHT, so the page is laid out before they load.
+    SetText(FEnabled ? kCrLf + R"(<meta name="viewport" content="width=device-width, initial-scale=1">)" +
+                           kCrLf + "<style>img{max-width:100%;height:auto}</style>"
+                     : QString());
+}
+
+TTagGeneratorPtr TFitToWindowTag::NewInstance() const {
+    return std::make_shared<TFitToWindowTag>();
+}
+
+// ---- TGfxThumbPage
 
 TGfxThumbPage::TGfxThumbPage()
     : FTableTitleTag(std::make_shared<TTextTag>()), FTableTag(std::make_shared<TTableTag>()),
       FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
-      FBackLinkTextTag(std::make_shared<TTextTag>()) {
+      FBackLinkTextTag(std::make_shared<TTextTag>()), FPrevLinkTag(std::make_shared<THrefTag>()),
+      FNextLinkTag(std::make_shared<THrefTag>()), FFitTag(std::make_shared<TFitToWindowTag>()) {
     auto generator = std::make_shared<TMetaTag>();
     generator->SetName(QStringLiteral("GENERATOR"));
     generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
     Head().Children().Add(std::move(generator));
     Head().Children().Add(std::make_shared<TCharsetTag>());
+    Head().Children().Add(FFitTag);
 
     FBackLinkTag->Children().Add(FBackLinkTextTag);
     auto creditText = std::make_shared<TTextTag>();
@@ -76,6 +110,8 @@ TGfxThumbPage::TGfxThumbPage()
     body.Add(FTableTitleTag);
     body.Add(FTableTag);
     body.Add(FLineTag);
+    body.Add(FPrevLinkTag);
+    body.Add(FNextLinkTag);
     body.Add(FBackLinkTag);
     body.Add(std::move(credit));
 }
@@ -110,6 +146,10 @@ void TGfxThumbPage::Generate() {
                                                                     : FSettings.Frame.BackLinkText);
     FBackLinkTextTag->SetFontSize(FSettings.Frame.BackLinkFontSize);
     FBackLinkTextTag->SetAlign(FSettings.Frame.BackLinkAlign);
+    const TGfxPageFrame& frame = FSettings.Frame;
+    SetUpSideLink(*FPrevLinkTag, frame.LinkInOrder ? frame.PrevPage : QString(), frame.PrevText, frame);
+    SetUpSideLink(*FNextLinkTag, frame.LinkInOrder ? frame.NextPage : QString(), frame.NextText, frame);
+    FFitTag->SetEnabled(frame.FitToWindow);
 
     BuildCells();
     FTableTag->SetAlign(FSettings.TableAlign);

@@ -32,6 +32,15 @@ struct TGfxPageFrame {
     TColor VLinkColor = clNone;
     TColor ALinkColor = clNone;
     TColor TextColor = clNone;
+    // Previous and next links to the neighbouring pictures' pages, beside the back link and written like
+    // it; a page without a neighbour on a side has no link there.
+    bool LinkInOrder = false;
+    QString PrevText; // texts written like the back link's, in its size and alignment
+    QString NextText;
+    QString PrevPage; // file name of the previous picture's page, empty for none
+    QString NextPage;
+    // A viewport for phones and pictures that shrink to the window's width, keeping their proportions.
+    bool FitToWindow = false;
 };
 
 // Every setting of a gallery page, copied as one value: a setting added here is copied everywhere.
@@ -50,6 +59,21 @@ struct TGfxPageSettings {
     TColor TableTitleColor = clNone;
     THtmlHAlign TableTitleAlign = haDefault;
     THtmlHAlign TableAlign = haDefault;
+};
+
+// In the head of a page fitted to the window: a viewport for phones and a rule that lets every picture shrink
+// to the width it is given, keeping its proportions. Off, it writes nothing.
+class TFitToWindowTag : public TTagGenerator {
+public:
+    void Assign(const TPersistent& source) override;
+    void Generate() override;
+    TTagGeneratorPtr NewInstance() const override;
+
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool value) { FEnabled = value; }
+
+private:
+    bool FEnabled = false;
 };
 
 // The thumbnail table page: title line, a table of linked thumbnails, rule, back link and credit line.
@@ -120,6 +144,19 @@ public:
     void SetALinkColor(TColor value) { FSettings.Frame.ALinkColor = value; }
     TColor TextColor() const { return FSettings.Frame.TextColor; }
     void SetTextColor(TColor value) { FSettings.Frame.TextColor = value; }
+    bool LinkInOrder() const { return FSettings.Frame.LinkInOrder; }
+    void SetLinkInOrder(bool value) { FSettings.Frame.LinkInOrder = value; }
+    const QString& PrevText() const { return FSettings.Frame.PrevText; }
+    void SetPrevText(const QString& value) { FSettings.Frame.PrevText = value; }
+    const QString& NextText() const { return FSettings.Frame.NextText; }
+    void SetNextText(const QString& value) { FSettings.Frame.NextText = value; }
+    // File names of the neighbouring pictures' pages; set by the run for each picture page.
+    const QString& PrevPage() const { return FSettings.Frame.PrevPage; }
+    void SetPrevPage(const QString& value) { FSettings.Frame.PrevPage = value; }
+    const QString& NextPage() const { return FSettings.Frame.NextPage; }
+    void SetNextPage(const QString& value) { FSettings.Frame.NextPage = value; }
+    bool FitToWindow() const { return FSettings.Frame.FitToWindow; }
+    void SetFitToWindow(bool value) { FSettings.Frame.FitToWindow = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -127,6 +164,9 @@ public:
     THorizLineTag& LineTag() const { return *FLineTag; }
     THrefTag& BackLinkTag() const { return *FBackLinkTag; }
     TTextTag& BackLinkTextTag() const { return *FBackLinkTextTag; }
+    THrefTag& PrevLinkTag() const { return *FPrevLinkTag; }
+    THrefTag& NextLinkTag() const { return *FNextLinkTag; }
+    TFitToWindowTag& FitTag() const { return *FFitTag; }
 
 protected:
     // Rebuilt by every generation and lent to the table as its cell source.
@@ -140,6 +180,9 @@ private:
     std::shared_ptr<THorizLineTag> FLineTag;
     std::shared_ptr<THrefTag> FBackLinkTag;
     std::shared_ptr<TTextTag> FBackLinkTextTag;
+    std::shared_ptr<THrefTag> FPrevLinkTag;
+    std::shared_ptr<THrefTag> FNextLinkTag;
+    std::shared_ptr<TFitToWindowTag> FFitTag;
 };
 
 // The page of one picture: the same frame around a one-cell table showing the whole picture.

@@ -3,6 +3,7 @@
 
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QSet>
 
 #include "gfx/GfxPic.h"
 #include "html/HtmlTags.h"
@@ -62,4 +63,24 @@ QStringList PublishedNames(const QString& picName) {
     if (!BrowserShows(picName))
         names << BrowserViewableName(picName);
     return names;
+}
+
+QHash<QString, TPageNeighbours> PageNeighbours(const QStringList& cellNames) {
+    QStringList order;
+    QSet<QString> seen;
+    for (const QString& name : cellNames) {
+        if (!name.isEmpty() && !seen.contains(name)) {
+            seen.insert(name);
+            order << name;
+        }
+    }
+    QHash<QString, TPageNeighbours> neighbours;
+    for (int i = 0; i < order.size(); ++i) {
+        TPageNeighbours& entry = neighbours[order[i]];
+        if (i > 0)
+            entry.Prev = PageName(order[i - 1]);
+        if (i + 1 < order.size())
+            entry.Next = PageName(order[i + 1]);
+    }
+    return neighbours;
 }

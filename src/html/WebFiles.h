@@ -1,6 +1,7 @@
 // The files a gallery publishes for each picture, and how its pages address them.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -30,3 +31,14 @@ void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile);
 // Every file a generation run writes from one published picture name: the copy, its thumbnail, its page
 // and, for a kind browsers do not show, its PNG rendering.
 QStringList PublishedNames(const QString& picName);
+
+// The pages a picture's page links as previous and next (file names, empty at either end).
+struct TPageNeighbours {
+    QString Prev;
+    QString Next;
+    bool operator==(const TPageNeighbours&) const = default;
+};
+
+// For each published picture name, its neighbours among the pages of the cells in grid order: empty names
+// (empty cells) are skipped, and a picture placed in several cells has its one page at its first place.
+QHash<QString, TPageNeighbours> PageNeighbours(const QStringList& cellNames);

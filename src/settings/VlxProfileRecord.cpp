@@ -1,4 +1,4 @@
-// The profile record's 759-byte form: field order, sizes and byte order of the profiles file.
+// The profile record's stored form: field order, sizes and byte order of the profiles file.
 #include "settings/VlxProfileU.h"
 
 #include <algorithm>
@@ -55,6 +55,7 @@ public:
         FPos += 4;
     }
     void Byte(std::uint8_t& value) { value = At(FPos++); }
+    void Skip(int count) { FPos += count; }
 
 private:
     std::uint8_t At(int pos) const { return static_cast<std::uint8_t>(FBytes[pos]); }
@@ -107,6 +108,36 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
     v.Byte(r.BackLinkAlign);
 }
 
+constexpr std::uint8_t kLinkInOrderBit = 1;
+constexpr std::uint8_t kFitToWindowBit = 2;
+
+void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord& r) {
+    bytes.append(TProfileRecord::kExtrasMark);
+    writer.Byte(TProfileRecord::kExtrasVersion);
+    writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0));
+    writer.String(r.PrevText, TProfileRecord::kTextSize);
+    writer.String(r.NextText, TProfileRecord::kTextSize);
+}
+
+// A slot written before the page settings were added holds zeros after the record: no mark, defaults kept.
+void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
+    const QByteArray mark(TProfileRecord::kExtrasMark);
+    if (bytes.mid(TProfileRecord::kSize, mark.size()) != mark)
+        return;
+    TRecordReader reader(bytes);
+    reader.Skip(TProfileRecord::kSize + mark.size());
+    std::uint8_t version = 0;
+    reader.Byte(version);
+    if (version < 1)
+        return;
+    std::uint8_t flags = 0;
+    reader.Byte(flags);
+    r.LinkInOrder = (flags & kLinkInOrderBit) != 0;
+    r.FitToWindow = (flags & kFitToWindowBit) != 0;
+    reader.String(r.PrevText, TProfileRecord::kTextSize);
+    reader.String(r.NextText, TProfileRecord::kTextSize);
+}
+
 } // namespace
 
 QString CutToField(const QString& text, int maxBytes) {
@@ -118,18 +149,21 @@ QString CutToField(const QString& text, int maxBytes) {
 
 QByteArray TProfileRecord::ToBytes() const {
     QByteArray bytes;
-    bytes.reserve(kSize);
+    bytes.reserve(kStoredSize);
     TRecordWriter writer(bytes);
     VisitFields(writer, *this);
     assert(bytes.size() == kSize);
+    WriteExtras(writer, bytes, *this);
+    assert(bytes.size() == kStoredSize);
     return bytes;
 }
 
 TProfileRecord TProfileRecord::FromBytes(const QByteArray& bytes) {
-    QByteArray padded = bytes.left(kSize);
-    padded.append(kSize - padded.size(), '\0');
+    QByteArray padded = bytes.left(kStoredSize);
+    padded.append(kStoredSize - padded.size(), '\0');
     TProfileRecord record;
     TRecordReader reader(padded);
     VisitFields(reader, record);
+    ReadExtras(padded, record);
     return record;
 }

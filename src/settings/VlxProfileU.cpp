@@ -33,12 +33,16 @@ void TProfileManager::ReadProfile(int index, TProfileRecord& record) {
 }
 
 void TProfileManager::WriteProfile(int index, const TProfileRecord& record) {
+    QByteArray slot = record.ToBytes();
+    slot.append(kSlotSize - slot.size(), '\0');
+    WriteSlot(index, slot);
+}
+
+void TProfileManager::WriteSlot(int index, const QByteArray& slot) {
     // Past Count a write would leave a gap of slots made of whatever bytes the file held there.
     if (index < 0 || index > Count())
         throw EProfileException(
             QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
-    QByteArray slot = record.ToBytes();
-    slot.append(kSlotSize - slot.size(), '\0');
     Seek(index);
     if (FStream.write(slot) != slot.size())
         Fail(QStringLiteral("Unable to write to"));
@@ -65,7 +69,7 @@ int TProfileManager::AddProfile(const TProfileRecord& record) {
 }
 
 void TProfileManager::DeleteProfile(int index) {
-    WriteProfile(index, TProfileRecord{});
+    WriteSlot(index, QByteArray(kSlotSize, '\0'));
 }
 
 QStringList TProfileManager::ProfileNames() {

@@ -18,8 +18,19 @@ public:
 
 // One profile as the file stores it: 759 bytes, packed, integers little-endian, each string a length byte
 // followed by that many UTF-8 bytes in a field of fixed size. The enumerations are kept as their indexes.
+// The page settings added later follow those 759 bytes, behind a mark that slots written before never
+// hold (they are zeros there), so a reader of the 759 bytes alone still reads every profile:
+//   759  4    "VLXP"      mark
+//   763  1    uint8       version of what follows, 1
+//   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow
+//   765  101  string      PrevText
+//   866  101  string      NextText
+// Without the mark both settings read as off and the texts as their defaults.
 struct TProfileRecord {
     static constexpr int kSize = 759;
+    static constexpr int kStoredSize = 967;
+    static constexpr const char* kExtrasMark = "VLXP";
+    static constexpr std::uint8_t kExtrasVersion = 1;
     // Largest number of UTF-8 bytes of each string field (the field is one byte longer).
     static constexpr int kNameSize = 50;
     static constexpr int kBkgFileSize = 200;
@@ -65,11 +76,15 @@ struct TProfileRecord {
     QString BackLinkText;
     std::int32_t BackLinkFontSize = 0;
     std::uint8_t BackLinkAlign = 0;
+    bool LinkInOrder = false;
+    bool FitToWindow = false;
+    QString PrevText = QStringLiteral("Previous");
+    QString NextText = QStringLiteral("Next");
 
-    // Exactly kSize bytes; strings longer than their field are cut at a character boundary.
+    // Exactly kStoredSize bytes; strings longer than their field are cut at a character boundary.
     QByteArray ToBytes() const;
-    // Reads the first kSize bytes (missing bytes count as zero). A length byte larger than its field is
-    // taken as the field's size, so a damaged file still reads.
+    // Reads the first kStoredSize bytes (missing bytes count as zero). A length byte larger than its field
+    // is taken as the field's size, so a damaged file still reads.
     static TProfileRecord FromBytes(const QByteArray& bytes);
 
     bool operator==(const TProfileRecord&) const = default;
@@ -97,7 +112,8 @@ public:
     int Count() const;
     // A slot at or past the end reads as an all-zero record.
     void ReadProfile(int index, TProfileRecord& record);
-    // Index Count appends a slot; the record is followed by zero bytes up to the slot's size.
+    // Index Count appends a slot; the record (with its later page settings) is followed by zero bytes up to
+    // the slot's size.
     void WriteProfile(int index, const TProfileRecord& record);
     // First slot whose name equals name ignoring letter case, -1 when none. The name is compared as the file
     // would store it (cut to the name field), and the empty name finds the first free slot.
@@ -105,13 +121,14 @@ public:
     // Writes into the first free slot, or appends; returns the slot's index. The caller checks the name is
     // new.
     int AddProfile(const TProfileRecord& record);
-    // Frees the slot by writing an all-zero record; the file never shrinks.
+    // Frees the slot by writing zeros over all of it; the file never shrinks.
     void DeleteProfile(int index);
     // Names of the used slots in slot order.
     QStringList ProfileNames();
 
 private:
     void Seek(int index);
+    void WriteSlot(int index, const QByteArray& slot);
     [[noreturn]] void Fail(const QString& what) const;
 
     QFile FStream;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
@@ -52,6 +53,51 @@ function report(doc, page) {
         report(page, href);
     }
     out.push('DONE');
+  } catch (e) {
+    out.push('ERROR ' + e);
+  }
+  document.getElementById('result').textContent = out.join('\n');
+})();
+</script></body></html>
+)html";
+
+// From the table page's first link, follows each picture page's "Next" link (at most 10 pages) and reports
+// every page's picture; then shows the last page in a frame 390 pixels wide and reports the document's
+// widths and the picture's box.
+const char* const kWalkPage = R"html(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>order check</title></head><body style="margin:0">
+<pre id="result">PENDING</pre>
+<iframe id="frame" width="800" height="600" style="border:0"></iframe>
+<script>
+const out = [];
+const frame = document.getElementById('frame');
+function load(src) {
+  return new Promise(resolve => { frame.onload = () => resolve(frame.contentDocument); frame.src = src; });
+}
+function linkTo(doc, text) {
+  const link = Array.from(doc.querySelectorAll('a[href]')).find(a => a.textContent === text);
+  return link ? link.getAttribute('href') : '';
+}
+(async () => {
+  try {
+    const index = await load('gallery/index.html');
+    let href = index.querySelector('td a[href]').getAttribute('href');
+    let last = '';
+    for (let i = 0; i < 10 && href; ++i) {
+      const page = await load('gallery/' + href);
+      const img = page.images[0];
+      out.push('VISIT ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0) + ' ' +
+               (linkTo(page, 'Previous') ? 'prev' : 'noprev'));
+      last = href;
+      href = linkTo(page, 'Next');
+    }
+    out.push('END ' + (href ? 'more' : 'last'));
+    frame.width = 390;
+    const page = await load('gallery/' + last);
+    const box = page.images[0].getBoundingClientRect();
+    const root = page.documentElement;
+    out.push('FIT ' + root.scrollWidth + ' ' + root.clientWidth + ' ' + Math.round(box.width) + ' ' +
+             Math.round(box.height));
   } catch (e) {
     out.push('ERROR ' + e);
   }
@@ -126,8 +172,8 @@ protected:
             box->click();
     }
     // Opens the generated gallery through the check page in the browser: the lines it reports.
-    QStringList BrowseGallery(const QString& browser) {
-        WriteBytes(FFiles.File("check.html"), kCheckPage);
+    QStringList BrowseGallery(const QString& browser, const char* checkPage = kCheckPage) {
+        WriteBytes(FFiles.File("check.html"), checkPage);
         TTempDir profile;
         QStringList arguments = BrowserArguments(profile.Path());
         arguments << "--allow-file-access-from-files"
@@ -223,4 +269,50 @@ TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
     ASSERT_EQ(W().CountPictures(), 4);
     GenerateGallery();
     ExpectEveryPictureShown(BrowseGallery(browser), 4);
+}
+
+// As a visitor walks a gallery: from the first picture's page "Next" leads through every picture in grid
+// order, empty cells skipped, to a last page without one; on a phone-wide window a picture 4000 pixels wide
+// fits without a horizontal scroll bar and keeps its proportions.
+TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
+    const QString browser = QStandardPaths::findExecutable("chromium");
+    if (browser.isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
+
+    const QString big = FFiles.File("big.jpg");
+    QImage picture(4000, 3000, QImage::Format_RGB32);
+    picture.fill(QColor(40, 120, 200));
+    ASSERT_TRUE(picture.save(big, "JPG", 75));
+    W().GfxGridColSE->setValue(3);
+    W().GfxGridRowSE->setValue(2);
+    Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
+    Load(2, 0, TestData("gen/bmp_24bpp.bmp"));
+    Load(1, 1, big);
+    ASSERT_TRUE(W().PgLinkOrderCB->isChecked() && W().HtmlFitWindowCB->isChecked());
+    GenerateGallery();
+    const QStringList lines = BrowseGallery(browser, kWalkPage);
+    const std::string shown = lines.join("\n").toStdString();
+
+    QStringList visits;
+    for (const QString& line : lines) {
+        const QStringList words = line.split(' ');
+        if (words[0] == "VISIT") {
+            EXPECT_GT(words.value(2).toInt(), 0) << "not decoded: " << line.toStdString();
+            visits << words.value(1) + ' ' + words.value(3);
+        }
+    }
+    const auto cell = [this](int col, int row) { return W().Grid()->Cells(col, row); };
+    EXPECT_EQ(visits, (QStringList{cell(0, 0) + " noprev", cell(2, 0) + " prev", cell(1, 1) + " prev"}))
+        << shown;
+    EXPECT_TRUE(lines.contains("END last")) << shown;
+    const QString fit = lines.filter(QRegularExpression("^FIT ")).value(0);
+    const QStringList sizes = fit.split(' ');
+    ASSERT_EQ(sizes.size(), 5) << shown;
+    const int scrollWidth = sizes[1].toInt(), clientWidth = sizes[2].toInt();
+    const int width = sizes[3].toInt(), height = sizes[4].toInt();
+    EXPECT_LE(scrollWidth, clientWidth) << shown;
+    EXPECT_LE(clientWidth, 390) << shown;
+    EXPECT_GT(width, 300) << shown;
+    EXPECT_LE(width, clientWidth) << shown;
+    EXPECT_NEAR(height, width * 3 / 4, 2) << shown;
 }

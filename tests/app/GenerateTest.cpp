@@ -220,8 +220,12 @@ TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
     pic.SetTableTitle("");
     pic.SetPicInfo(0);
     pic.SetBackLink("index.html");
-    for (const QString& name : names) {
+    // Each page leads on to its neighbours in grid order, the empty cell skipped.
+    for (int i = 0; i < names.size(); ++i) {
+        const QString& name = names[i];
         pic.SetPicFile(dir + name);
+        pic.SetPrevPage(i > 0 ? PageOf(names[i - 1]) : QString());
+        pic.SetNextPage(i + 1 < names.size() ? PageOf(names[i + 1]) : QString());
         pic.SaveToFile(FFiles.File("page.html"));
         const QByteArray expectedPage = ReadBytes(FFiles.File("page.html"));
         const QByteArray actualPage = ReadBytes(dir + PageOf(name));

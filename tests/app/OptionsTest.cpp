@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
 #include "settings/VlxProfileU.h"
 
 namespace {
@@ -55,7 +56,11 @@ TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
 }
 
 TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
+    W().HtmlFitWindowCB->setChecked(false);
+    W().PgPrevTextE->setText("Back");
     StoreProfile("Trip", 177);
+    W().HtmlFitWindowCB->setChecked(true);
+    W().PgPrevTextE->setText("Previous");
     W().LoadOnStartupCB->setChecked(true);
     W().OverFilesConfCB->setChecked(false);
     W().ClearTmpDirCB->setChecked(false);
@@ -92,6 +97,9 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().ThumbWSE->value(), 177);
+    EXPECT_FALSE(W().ThumbPage()->FitToWindow());
+    EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
+    EXPECT_EQ(W().ThumbPage()->PrevText(), "Back");
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com.net");
     EXPECT_EQ(W().FtpF1->PortE->text(), "2121");
     EXPECT_FALSE(W().FtpF1->PassiveCB->isChecked());

@@ -36,6 +36,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.TableAlign = haRight, r.Rows = 4, r.Columns = 5, r.CellSpacing = 9, r.PicInfo = 1 | 2;
     r.PicInfoFontSize = 3, r.PicInfoColor = 0x00FF00, r.PicInfoAlign = haRight, r.LineWidth = 50;
     r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
+    r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
     return r;
 }
 
@@ -58,6 +59,10 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_TRUE(W().PicInfNameCB->isChecked());
     EXPECT_TRUE(W().PicInfPicSizeCB->isChecked());
     EXPECT_FALSE(W().PicInfSizeCB->isChecked());
+    EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
+    EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
+    EXPECT_FALSE(W().ThumbPage()->FitToWindow());
+    EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {

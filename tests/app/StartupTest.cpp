@@ -111,7 +111,50 @@ TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
     EXPECT_EQ(stored.Title, "Pictures - Quorrin's Veltrix");
     EXPECT_EQ(stored.TableTitleColor, clNone);
     EXPECT_EQ(stored.CellSpacing, 5);
+    // The pages of a new gallery link their pictures in order and fit a phone's screen.
+    EXPECT_TRUE(stored.LinkInOrder);
+    EXPECT_TRUE(stored.FitToWindow);
+    EXPECT_EQ(stored.PrevText, "Previous");
+    EXPECT_EQ(stored.NextText, "Next");
+    EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
+    EXPECT_TRUE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ProfilesCB->count(), 1);
+}
+
+// A profiles file written before the order links and the fit: its profiles read with both off, the file is
+// left as it was, and the gallery's pages are the designed ones.
+TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
+    Stop();
+    const QString fileName = FConfig.File("profiles.vlx");
+    QByteArray file;
+    for (const char* name : {"default", "Trip"}) {
+        TProfileRecord record = ReadStored(fileName, "default");
+        record.Name = name;
+        record.ThumbWidth = 120;
+        QByteArray slot = record.ToBytes().left(TProfileRecord::kSize);
+        file += slot + QByteArray(TProfileManager::kSlotSize - slot.size(), '\0');
+    }
+    WriteBytes(fileName, file);
+    Start();
+    EXPECT_EQ(ReadBytes(fileName), file);
+    EXPECT_EQ(W().Profiles()->ProfileNames(), (QStringList{"default", "Trip"}));
+    EXPECT_EQ(W().ThumbWSE->value(), 120);
+    EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
+    EXPECT_FALSE(W().HtmlFitWindowCB->isChecked());
+    EXPECT_EQ(W().PgNextTextE->text(), "Next");
+
+    Load(0, 0, TestData("app/bmp_24bpp.bmp"));
+    Load(1, 0, TestData("app/jpeg_baseline_420.jpg"));
+    const QString dir = FFiles.File("out/");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    W().SetOutputDir(dir);
+    W().GeneratePageA->trigger();
+    const QStringList pages = QDir(dir).entryList({"*.html"});
+    EXPECT_EQ(pages.size(), 3);
+    for (const QString& page : pages) {
+        const QByteArray text = ReadBytes(dir + page);
+        EXPECT_FALSE(text.contains("viewport") || text.contains("Next")) << page.toStdString();
+    }
 }
 
 TEST_F(TAppTest, LaterStartAppliesExistingDefaultAndLeavesItUntouched) {

@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include "HtmlTestUtil.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -402,3 +403,98 @@ print(json.dumps({"tags": page.tags, "attrs": page.attrs, "text": page.text}))
     EXPECT_TRUE(hasAttr("body", "background", QString::fromUtf8(R"(bg&<">.jpg)")));
     EXPECT_TRUE(parsed["text"].toArray().contains(name));
 }
+
+// Previous and next links and the fit to the window on a picture's page; off, the designed page.
+struct PicPageRow {
+    const char* label;
+    bool linkInOrder;
+    bool fit;
+    const char* prevPage;
+    const char* nextPage;
+    const char* head;  // written between the charset and the title
+    const char* links; // written between the rule and the back link
+};
+class GalleryPicPageTest : public GalleryTest, public testing::WithParamInterface<PicPageRow> {};
+
+TEST_P(GalleryPicPageTest, LinksAndFitAsSet) {
+    const PicPageRow& row = GetParam();
+    TGfxPicPage page;
+    SetInitialValues(page);
+    page.SetCellSpacing(0);
+    page.SetTableTitle("");
+    page.SetPicFile(FDir.File("a.jpg"));
+    page.SetLinkInOrder(row.linkInOrder);
+    page.SetFitToWindow(row.fit);
+    page.SetPrevText("Previous");
+    page.SetNextText("Next");
+    page.SetPrevPage(row.prevPage);
+    page.SetNextPage(row.nextPage);
+    const QString expected =
+        kHead + row.head + "\r\n" +
+        CrLfLines({"<title>Pictures - Quorrin's Veltrix</title></head>", kInitialBody,
+                   R"(<div align="Center"><table CELLSPACING=0 CELLPADDING=0>)", "<tr>",
+                   R"(<td><img SRC="a.jpg" BORDER=0 HEIGHT=480 WIDTH=640></td></tr></table></div>)"
+                   R"(<hr WIDTH="100%">)" +
+                       QString(row.links) + R"(<a href="index.html"><div align="Right">Return</div></a>)" +
+                       kCredit});
+    EXPECT_TRUE(SameHtml(expected, QString::fromUtf8(Saved(page))));
+}
+
+const char* const kFitHead = "\r\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                             "\r\n<style>img{max-width:100%;height:auto}</style>";
+const char* const kPrevLink = R"(<a href="first.html"><div align="Right">Previous</div></a>)";
+const char* const kNextLink = R"(<a href="b%232.html"><div align="Right">Next</div></a>)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, GalleryPicPageTest,
+    testing::Values(PicPageRow{"both off", false, false, "first.html", "b#2.html", "", ""},
+                    PicPageRow{"first page", true, false, "", "b#2.html", "", kNextLink},
+                    PicPageRow{"middle page", true, true, "first.html", "b#2.html", kFitHead,
+                               "<a href=\"first.html\"><div align=\"Right\">Previous</div></a>"
+                               "<a href=\"b%232.html\"><div align=\"Right\">Next</div></a>"},
+                    PicPageRow{"last page", true, false, "first.html", "", "", kPrevLink},
+                    PicPageRow{"only picture, fitted", true, true, "", "", kFitHead, ""}),
+    [](const auto& info) { return std::string("row") + std::to_string(info.index); });
+
+// The table page fitted to the window: the same viewport and rule in its head, and no order links.
+TEST_F(GalleryTest, TablePageFittedToTheWindow) {
+    Entry("a.jpg", "vl_a.jpg");
+    SetInitialValues(FPage);
+    FPage.SetFitToWindow(true);
+    FPage.SetLinkInOrder(true);
+    FPage.SetPrevText("Previous");
+    FPage.SetNextText("Next");
+    const QString expected =
+        kHead + kFitHead + "\r\n" +
+        CrLfLines({"<title>Pictures - Quorrin's Veltrix</title></head>",
+                   kInitialBody + R"(<div align="Center"><font size=+2>Pictures</font></div>)",
+                   R"(<div align="Center"><table CELLSPACING=5 CELLPADDING=0>)", "<tr>",
+                   kThumbCell + "</td></tr></table></div>" + kReturn + kCredit});
+    EXPECT_TRUE(SameHtml(expected, QString::fromUtf8(Saved(FPage))));
+}
+
+// Cells in grid order ("" an empty cell) and each page's neighbours as "prev>name>next".
+struct OrderRow {
+    QStringList cells;
+    QStringList neighbours;
+};
+class PageOrderTest : public testing::TestWithParam<OrderRow> {};
+
+TEST_P(PageOrderTest, NeighboursInGridOrderSkippingEmptyCells) {
+    const QHash<QString, TPageNeighbours> found = PageNeighbours(GetParam().cells);
+    QStringList actual;
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        actual << it->Prev + '>' + it.key() + '>' + it->Next;
+    actual.sort();
+    EXPECT_EQ(actual, GetParam().neighbours);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, PageOrderTest,
+    testing::Values(OrderRow{{"", ""}, {}}, OrderRow{{"", "x.png", ""}, {">x.png>"}},
+                    // 3 x 2 with empty cells inside and at both ends.
+                    OrderRow{{"", "a.jpg", "", "b.x.jpg", "", "c"},
+                             {">a.jpg>b.x.html", "a.html>b.x.jpg>c.html", "b.x.html>c>"}},
+                    // A picture in two cells has one page, at its first place.
+                    OrderRow{{"a.jpg", "b.jpg", "a.jpg", "c.jpg"},
+                             {">a.jpg>b.html", "a.html>b.jpg>c.html", "b.html>c.jpg>"}}));

@@ -108,7 +108,8 @@ TEST(ProfileManager, TrailingPartialSlotIsIgnoredUntilOverwritten) {
     EXPECT_EQ(store.Count(), 3);
     const QByteArray after = ReadBytes(path);
     ASSERT_EQ(after.size(), 3 * kSlot);
-    EXPECT_EQ(after.mid(2 * kSlot + TProfileRecord::kSize), QByteArray(kSlot - TProfileRecord::kSize, '\0'));
+    EXPECT_EQ(after.mid(2 * kSlot + TProfileRecord::kStoredSize),
+              QByteArray(kSlot - TProfileRecord::kStoredSize, '\0'));
     EXPECT_EQ(store.ProfileNames(), QStringList({QStringLiteral("one"), QStringLiteral("two")}));
 }
 
@@ -120,8 +121,8 @@ TEST(ProfileManager, WriteFillsTheWholeSlotAndReachesTheFileAtOnce) {
     TProfileManager store(path);
     store.WriteProfile(0, Named(QStringLiteral("x")));
     const QByteArray file = ReadBytes(path);
-    EXPECT_EQ(file.left(TProfileRecord::kSize), Named(QStringLiteral("x")).ToBytes());
-    EXPECT_EQ(file.mid(TProfileRecord::kSize), QByteArray(kSlot - TProfileRecord::kSize, '\0'));
+    EXPECT_EQ(file.left(TProfileRecord::kStoredSize), Named(QStringLiteral("x")).ToBytes());
+    EXPECT_EQ(file.mid(TProfileRecord::kStoredSize), QByteArray(kSlot - TProfileRecord::kStoredSize, '\0'));
 
     TProfileManager other(path);
     store.AddProfile(Named(QStringLiteral("y")));

@@ -60,6 +60,10 @@ TProfileRecord FullRecord() {
     r.BackLinkText = QStringLiteral("Return");
     r.BackLinkFontSize = -2;
     r.BackLinkAlign = 2;
+    r.LinkInOrder = true;
+    r.FitToWindow = true;
+    r.PrevText = QStringLiteral("Zur\u00FCck");
+    r.NextText = QStringLiteral("Weiter");
     return r;
 }
 
@@ -112,7 +116,33 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"PicInfoAlign", 547, QByteArray("\x02", 1)}, TFieldAt{"LineWidth", 548, Le32(100)},
         TFieldAt{"BackLink", 552, Str("index.html")}, TFieldAt{"BackLinkText", 653, Str("Return")},
         TFieldAt{"BackLinkFontSize", 754, Le32(0xFFFFFFFE)},
-        TFieldAt{"BackLinkAlign+slot tail", 758, QByteArray("\x02\x00\x00", 3)}));
+        TFieldAt{"BackLinkAlign", 758, QByteArray("\x02", 1)},
+        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x01\x03", 6)},
+        TFieldAt{"PrevText", 765,
+                 Str("Zur\xC3\xBC"
+                     "ck")},
+        TFieldAt{"NextText", 866, Str("Weiter")},
+        TFieldAt{"slot tail", 967, QByteArray(TProfileManager::kSlotSize - 967, '\0')}));
+
+// A slot written before the page settings were added: the designed 759 bytes, then zeros (or, in a damaged
+// file, anything without the mark). Both settings read as off and the link texts as their defaults.
+class ProfileRecordBefore : public testing::TestWithParam<QByteArray> {};
+
+TEST_P(ProfileRecordBefore, ReadsTheLaterSettingsAsOff) {
+    QByteArray slot = FullRecord().ToBytes().left(TProfileRecord::kSize) + GetParam();
+    slot.append(TProfileManager::kSlotSize - slot.size(), '\0');
+    const TProfileRecord back = TProfileRecord::FromBytes(slot);
+    EXPECT_EQ(back.Name, QStringLiteral("Holiday"));
+    EXPECT_EQ(back.BackLinkAlign, 2);
+    EXPECT_FALSE(back.LinkInOrder);
+    EXPECT_FALSE(back.FitToWindow);
+    EXPECT_EQ(back.PrevText, QStringLiteral("Previous"));
+    EXPECT_EQ(back.NextText, QStringLiteral("Next"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tails, ProfileRecordBefore,
+                         testing::Values(QByteArray(), QByteArray(300, '\xFF'), QByteArray("VLXQ\x01\x03", 6),
+                                         QByteArray("VLXP\x00\x03", 6)));
 
 TEST(ProfileRecord, EveryFieldSurvivesTheFile) {
     TTempDir dir;
@@ -151,7 +181,7 @@ TEST_P(ProfileStringCut, StoresWholeCharactersThatFit) {
     else
         record.BkgFile = c.Text;
     const QByteArray bytes = record.ToBytes();
-    ASSERT_EQ(bytes.size(), TProfileRecord::kSize);
+    ASSERT_EQ(bytes.size(), TProfileRecord::kStoredSize);
     EXPECT_EQ(static_cast<unsigned char>(bytes[c.FieldOffset]), c.StoredLength);
     const QByteArray stored = bytes.mid(c.FieldOffset + 1, c.StoredLength);
     EXPECT_TRUE(c.Text.toUtf8().startsWith(stored));
