@@ -159,6 +159,7 @@ void TMetaDC::Paint(QPainterPath path, bool fill, bool stroke) {
     const QPen pen = stroke ? MakePen() : QPen(Qt::NoPen);
     if (brush.style() == Qt::NoBrush && pen.style() == Qt::NoPen)
         return;
+    ChargeDrawn(path.controlPointRect(), brush.style() == Qt::NoBrush ? pen.widthF() : -1);
     PrepareClip(false);
     FPainter.setCompositionMode(Rop2Mode(FState.Rop2));
     // Hatches and pen dashes get the background colour in between when the background mode is opaque.
@@ -269,6 +270,7 @@ void TMetaDC::PatBlt(const QRectF& dest, quint32 rop) {
     if (index == 0xAA) // the destination unchanged
         return;
     const QRectF target = QRectF(Map(dest.topLeft()), Map(dest.bottomRight())).normalized();
+    ChargeDrawn(target);
     PrepareClip(true);
     FPainter.setPen(Qt::NoPen);
     switch (index) {
@@ -308,6 +310,7 @@ void TMetaDC::DrawImage(const QRectF& dest, const QImage& image, const QRectF& s
     // A negative extent on either side mirrors the picture.
     const bool mirrorX = (p2.x() < p1.x()) != (source.width() < 0);
     const bool mirrorY = (p2.y() < p1.y()) != (source.height() < 0);
+    ChargeDrawn(target);
     PrepareClip(true);
     FPainter.setCompositionMode(SourceRopMode(index));
     FPainter.setRenderHint(QPainter::SmoothPixmapTransform, FState.StretchMode == gdi::kHalftone);
@@ -341,6 +344,9 @@ void TMetaDC::DrawPath(bool fill, bool stroke) {
 void TMetaDC::SelectClipPath(int mode) {
     FInPath = false;
     const Qt::FillRule rule = FState.PolyFillMode == gdi::kWinding ? Qt::WindingFill : Qt::OddEvenFill;
-    SelectClipRegion(QRegion(FPath.toFillPolygon().toPolygon(), rule), mode);
+    const QPolygon polygon = FPath.toFillPolygon().toPolygon();
+    // Turning a polygon into a region costs about its edges times the rows it spans.
+    ChargeRegion(polygon.size() + polygon.boundingRect().height());
+    SelectClipRegion(QRegion(polygon, rule), mode);
     FPath = QPainterPath();
 }
