@@ -39,6 +39,8 @@ const THostileCase kCases[] = {
     {"emf_extreme_coords.emf", false}, // INT_MIN and INT_MAX in every field of every drawing record
     {"emf_clip_paths.emf", false},     // SELECTCLIPPATH again and again
     {"wmf_many_objects.wmf", false},   // a full object table asked for a free slot 150000 times
+    {"emf_fuzz_clip_path_wide.emf",
+     false},                           // clip paths millions of pixels wide (2 s before, found by fuzzing)
     {"emf_pattern_brushes.emf", true}, // 60-byte records that each ask for a 10000 x 10000 bitmap
     {"emf_full_fills.emf", true},      // 500 fills of a 100-megapixel picture
     {"emf_clip_regions.emf", true},    // thousands of region records growing the clip

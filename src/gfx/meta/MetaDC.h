@@ -199,6 +199,7 @@ private:
     void PrepareClip(bool textOrImage);
     void SetClip(const QRegion& region);
     void StoreObject(TMetaObject& slot, const TMetaObject& object);
+    QRegion PathRegion(const QPainterPath& path, Qt::FillRule rule);
 
     QImage& FImage;
     QPainter FPainter;

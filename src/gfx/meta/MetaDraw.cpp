@@ -341,12 +341,48 @@ void TMetaDC::DrawPath(bool fill, bool stroke) {
     FPath = QPainterPath();
 }
 
+// The pixels a path covers, as a region. Qt's polygon-to-region conversion takes time and memory with the
+// rows and columns the polygon spans, however far outside the picture; filling the path into a mask of
+// the picture's part it covers keeps the work within the picture's pixels.
+QRegion TMetaDC::PathRegion(const QPainterPath& path, Qt::FillRule rule) {
+    const QRect box = path.controlPointRect().toAlignedRect() & FImage.rect();
+    if (box.isEmpty())
+        return {};
+    ChargeDrawn(QRectF(box));
+    QImage mask(box.size(), QImage::Format_Alpha8);
+    if (mask.isNull())
+        throw TMetaError("no memory for a clip path");
+    mask.fill(0);
+    {
+        QPainter painter(&mask);
+        QPainterPath filled = path.translated(-box.topLeft());
+        filled.setFillRule(rule);
+        painter.fillPath(filled, Qt::black);
+    }
+    QList<QRect> rects;
+    for (int y = 0; y < mask.height(); ++y) {
+        const qsizetype before = rects.size();
+        const uchar* row = mask.constScanLine(y);
+        for (int x = 0; x < mask.width();) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (x < mask.width() && row[x])
+                ++x;
+            rects.append(QRect(box.left() + from, box.top() + y, x - from, 1));
+        }
+        ChargeRegion(rects.size() - before);
+    }
+    QRegion region;
+    region.setRects(rects.constData(), int(rects.size()));
+    return region;
+}
+
 void TMetaDC::SelectClipPath(int mode) {
     FInPath = false;
     const Qt::FillRule rule = FState.PolyFillMode == gdi::kWinding ? Qt::WindingFill : Qt::OddEvenFill;
-    const QPolygon polygon = FPath.toFillPolygon().toPolygon();
-    // Turning a polygon into a region costs about its edges times the rows it spans.
-    ChargeRegion(polygon.size() + polygon.boundingRect().height());
-    SelectClipRegion(QRegion(polygon, rule), mode);
+    SelectClipRegion(PathRegion(FPath, rule), mode);
     FPath = QPainterPath();
 }

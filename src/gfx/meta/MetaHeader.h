@@ -28,7 +28,7 @@ inline constexpr qint64 kMaxMetaFileBytes = 256LL * 1024 * 1024;
 inline constexpr qint64 kMaxMetaBitmapPixels = 200'000'000; // bitmaps decoded, all records together
 inline constexpr qint64 kMaxMetaObjectBytes = 256LL << 20;  // bitmaps held by the object table at once
 inline constexpr qint64 kMaxMetaDrawnPixels = 600'000'000;  // pixels covered by all drawing together
-inline constexpr qint64 kMaxMetaRegionRects = 4'000'000;    // rectangles met by all clip operations
+inline constexpr qint64 kMaxMetaRegionRects = 4'000'000;    // rectangles and edge rows of clip operations
 
 struct TMetaHeader {
     TMetaKind Kind = TMetaKind::Wmf;
