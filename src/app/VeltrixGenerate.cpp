@@ -195,23 +195,11 @@ void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& 
 // A picture's page shows the picture alone, centred, under the table page's title and colours, and
 // always leads back to the table page.
 void TVeltrixF::SetUpPicPage() {
-    FPicPage->SetBackground(FThumbPage->Background());
-    FPicPage->SetRows(1);
-    FPicPage->SetColumns(1);
-    FPicPage->SetTableAlign(haCenter);
-    FPicPage->SetCellSpacing(0);
-    FPicPage->SetTextColor(FThumbPage->TextColor());
-    FPicPage->SetLinkColor(FThumbPage->LinkColor());
-    FPicPage->SetVLinkColor(FThumbPage->VLinkColor());
-    FPicPage->SetALinkColor(FThumbPage->ALinkColor());
-    FPicPage->SetTitle(FThumbPage->Title());
-    FPicPage->SetTableTitle(QString());
-    FPicPage->SetPicInfo(0);
-    FPicPage->SetLineWidth(FThumbPage->LineWidth());
-    FPicPage->SetBackLinkFontSize(FThumbPage->BackLinkFontSize());
-    FPicPage->SetBackLinkAlign(FThumbPage->BackLinkAlign());
-    FPicPage->SetBackLink(kIndexPage);
-    FPicPage->SetBackLinkText(FThumbPage->BackLinkText());
+    TGfxPageSettings settings; // one cell, no table title, no picture information
+    settings.Frame = FThumbPage->Settings().Frame;
+    settings.Frame.BackLink = kIndexPage;
+    settings.TableAlign = haCenter;
+    FPicPage->SetSettings(settings);
 }
 
 void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,

@@ -1,27 +1,22 @@
-// Picks the decoder for a picture file by its extension and brings the result to 24-bit blue-green-red.
+// Picks the picture kind for a file by its extension and brings any result to 24-bit blue-green-red.
 #include "gfx/GfxDecode.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QtEndian>
 
 #include "gfx/GfxError.h"
-#include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
 
 namespace {
-
-QString LoadError(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
-}
 
 // Qt decodes BMP and ICO to 4 bytes per pixel; its allocation limit (in MiB) is set to let exactly our
 // largest picture through, so that it never allocates for one our own check would refuse.
 constexpr int kQtAllocationLimitMiB = static_cast<int>((kMaxPicturePixels * 4 + (1 << 20) - 1) >> 20);
 
-// An icon holds several entries: the largest is the picture. Entries that do not even report a size are
-// passed over; the reader refuses the file later if none is readable.
-int LargestIconEntry(QImageReader& reader) {
+// The largest entry by the sizes Qt's reader reports, for an icon whose directory our own reading found
+// doubtful. Entries that do not even report a size are passed over; the reader refuses the file later if
+// none is readable.
+int LargestEntryByReader(QImageReader& reader) {
     const int count = reader.imageCount();
     int best = 0;
     long long bestArea = -1;
@@ -38,40 +33,15 @@ int LargestIconEntry(QImageReader& reader) {
     return best;
 }
 
-// Refuses a BMP whose header declares a picture above the limit. Qt refuses those too, but only says
-// "Unable to read image data"; the user is better told the size.
-void CheckBmpHeaderSize(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return; // the reader reports it
-    const QByteArray head = file.read(26);
-    if (head.size() < 26 || !head.startsWith("BM"))
-        return;
-    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
-    const quint32 infoSize = qFromLittleEndian<quint32>(bytes + 14);
-    long long w = 0;
-    long long h = 0;
-    if (infoSize == 12) { // OS/2 core header: unsigned 16-bit sizes
-        w = qFromLittleEndian<quint16>(bytes + 18);
-        h = qFromLittleEndian<quint16>(bytes + 20);
-    } else if (infoSize >= 40) { // a negative height means rows stored top-down
-        w = qFromLittleEndian<qint32>(bytes + 18);
-        h = qFromLittleEndian<qint32>(bytes + 22);
-        h = h < 0 ? -h : h;
-    }
-    if (w > 0)
-        CheckPictureSize(fileName, w, h);
-}
+} // namespace
 
-QImage LoadWithQt(const QString& fileName, const QByteArray& format) {
-    if (format == "bmp")
-        CheckBmpHeaderSize(fileName);
+QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
     // The format named, and no guessing from the content: a file whose extension lies is refused.
     QImageReader reader(fileName, format);
     reader.setAutoDetectImageFormat(false);
     if (format == "ico" && reader.imageCount() > 1)
-        reader.jumpToImage(LargestIconEntry(reader));
+        reader.jumpToImage(entry >= 0 ? entry : LargestEntryByReader(reader));
     const QSize size = reader.size();
     if (size.isValid())
         CheckPictureSize(fileName, size.width(), size.height());
@@ -87,18 +57,6 @@ QImage LoadWithQt(const QString& fileName, const QByteArray& format) {
                                                     .arg(image.width())
                                                     .arg(image.height())));
     return result;
-}
-
-} // namespace
-
-void CheckPictureSize(const QString& fileName, long long w, long long h) {
-    if (w * h > kMaxPicturePixels)
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("the picture is %1 x %2 pixels, more than the %3 "
-                                               "megapixels allowed")
-                                    .arg(w)
-                                    .arg(h)
-                                    .arg(kMaxPicturePixels / 1'000'000)));
 }
 
 QImage ToBgr888(const QImage& picture) {
@@ -124,12 +82,8 @@ QImage ToBgr888(const QImage& picture) {
 
 namespace {
 
-bool IsJpegExtension(const QString& ext) {
-    return ext == QLatin1String("jpg") || ext == QLatin1String("jpeg");
-}
-
-// The lower-case extension of a file that exists, is a regular file and is not empty.
-QString CheckedExtension(const QString& fileName) {
+// The kind of a file that exists, is a regular file and is not empty, by its extension.
+const TPictureFormat& CheckedFormat(const QString& fileName) {
     const QFileInfo info(fileName);
     if (!info.exists())
         throw EGfxException(LoadError(fileName, QStringLiteral("the file does not exist")));
@@ -140,33 +94,20 @@ QString CheckedExtension(const QString& fileName) {
         throw EGfxException(LoadError(fileName, QStringLiteral("it is not a regular file")));
     if (info.size() == 0)
         throw EGfxException(LoadError(fileName, QStringLiteral("the file is empty")));
-    return info.suffix().toLower();
-}
-
-QImage LoadOtherPicture(const QString& fileName, const QString& ext) {
-    if (ext == QLatin1String("bmp") || ext == QLatin1String("ico"))
-        return LoadWithQt(fileName, ext.toLatin1());
-    if (ext == QLatin1String("wmf") || ext == QLatin1String("emf")) {
-        const QImage picture = LoadMetafilePicture(fileName);
-        CheckPictureSize(fileName, picture.width(), picture.height());
-        return ToBgr888(picture);
-    }
-    throw EGfxException(LoadError(
-        fileName, QStringLiteral("unknown picture file extension \"%1\"").arg(QFileInfo(fileName).suffix())));
+    const TPictureFormat* format = FormatForExtension(info.suffix().toLower());
+    if (format == nullptr)
+        throw EGfxException(
+            LoadError(fileName, QStringLiteral("unknown picture file extension \"%1\"").arg(info.suffix())));
+    return *format;
 }
 
 } // namespace
 
-QImage LoadPictureFile(const QString& fileName) {
-    const QString ext = CheckedExtension(fileName);
-    if (IsJpegExtension(ext))
-        return LoadJpegFile(fileName);
-    return LoadOtherPicture(fileName, ext);
+TPictureFile OpenPictureFile(const QString& fileName) {
+    return CheckedFormat(fileName).Read(fileName);
 }
 
-TPictureFile OpenPictureFile(const QString& fileName) {
-    const QString ext = CheckedExtension(fileName);
-    if (IsJpegExtension(ext))
-        return {QImage(), ReadJpegFile(fileName)};
-    return {LoadOtherPicture(fileName, ext), nullptr};
+QImage LoadPictureFile(const QString& fileName) {
+    TPictureFile file = OpenPictureFile(fileName);
+    return file.Jpeg != nullptr ? file.Jpeg->Decode() : std::move(file.Picture);
 }

@@ -1,19 +1,11 @@
-// Choosing a picture decoder by file extension, and bringing any decoded picture to 24 bits (internal).
+// Opening a picture file by its extension, and bringing any decoded picture to 24 bits (internal).
 #pragma once
 
-#include <memory>
-
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
-struct TJpegFile;
-
-// An opened picture file: a JPEG as its bytes with the header read (its pixels are decoded on demand),
-// any other kind decoded.
-struct TPictureFile {
-    QImage Picture;
-    std::shared_ptr<const TJpegFile> Jpeg;
-};
+#include "gfx/GfxFormat.h"
 
 // As LoadPictureFile, but a JPEG's scan is left for later.
 TPictureFile OpenPictureFile(const QString& fileName);
@@ -26,8 +18,6 @@ QImage LoadPictureFile(const QString& fileName);
 // Any picture as Format_BGR888; transparent pixels are laid over white. Null stays null.
 QImage ToBgr888(const QImage& picture);
 
-// Throws EGfxException naming the file when w x h is above kMaxPicturePixels.
-void CheckPictureSize(const QString& fileName, long long w, long long h);
-
-// Metafiles (wmf, emf). Throws EGfxException naming the file.
-QImage LoadMetafilePicture(const QString& fileName);
+// Decodes a file in a format Qt reads ("bmp", "ico"), checked against the size limit; of an icon, entry
+// `entry`, or with -1 the largest by the sizes Qt reports. Throws EGfxException naming the file.
+QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);

@@ -59,10 +59,6 @@ void FillRoundedBox(QImage& mask, double rx, double ry) {
     }
 }
 
-int RoundHalfEven(double v) {
-    return static_cast<int>(std::nearbyint(v));
-}
-
 } // namespace
 
 // Light bands at the top and left, S pixels wide; dark bands at the bottom and right, S - 1 wide. The

@@ -1,5 +1,7 @@
-// The picture unit's exception and the size limit every decoder enforces.
+// The picture unit's exception, the size limit every decoder enforces, and the texts of load errors.
 #pragma once
+
+#include <QString>
 
 #include "common/VlxTypes.h"
 
@@ -10,3 +12,33 @@ public:
 
 // Pictures above this many pixels are refused before anything is allocated for them.
 inline constexpr long long kMaxPicturePixels = 100'000'000;
+
+// True when a w x h picture (both at least 0, below 2^31) is within the limit.
+inline bool WithinPixelLimit(long long w, long long h, long long limit = kMaxPicturePixels) {
+    return w * h <= limit;
+}
+
+// Why a picture above the limit is refused.
+inline QString PixelLimitReason(long long w, long long h, long long limit = kMaxPicturePixels) {
+    return QStringLiteral("the picture is %1 x %2 pixels, more than the %3 megapixels allowed")
+        .arg(w)
+        .arg(h)
+        .arg(static_cast<double>(limit) / 1'000'000);
+}
+
+// "Cannot load <file>: <reason>", the text of every load error.
+inline QString LoadError(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
+}
+
+// Throws EGfxException when a w x h bitmap to be made is above kMaxPicturePixels.
+inline void CheckPixelLimit(long long w, long long h) {
+    if (!WithinPixelLimit(w, h))
+        throw EGfxException(QStringLiteral("Cannot make the bitmap: %1").arg(PixelLimitReason(w, h)));
+}
+
+// Throws EGfxException naming the file when w x h is above kMaxPicturePixels.
+inline void CheckPictureSize(const QString& fileName, long long w, long long h) {
+    if (!WithinPixelLimit(w, h))
+        throw EGfxException(LoadError(fileName, PixelLimitReason(w, h)));
+}

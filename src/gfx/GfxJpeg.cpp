@@ -1,20 +1,19 @@
 // JPEG decoding and encoding through libjpeg's C API, with errors turned into EGfxException.
 #include "gfx/GfxJpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include <QFile>
-
 #include <jpeglib.h>
 // After jpeglib.h: the message codes, to tell harmless warnings from damaged data.
 #include <jerror.h>
 
 #include "gfx/GfxError.h"
-#include "gfx/GfxPic.h"
+#include "gfx/GfxSampling.h"
 
 // libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
 // function that called libjpeg: each such function sets its jump point and keeps only plain data alive
@@ -71,10 +70,6 @@ void InstallErrorMgr(TJpegErrorMgr& err) {
     err.Pub.error_exit = JpegErrorExit;
     err.Pub.emit_message = JpegEmitMessage;
     err.Message[0] = '\0';
-}
-
-QString LoadError(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
 }
 
 // Adobe convention, which is what CMYK JPEG writers use: stored values are inverted (255 = no ink), and
@@ -224,14 +219,7 @@ void TJpegReader::ReadHeader() {
     InstallErrorMgr(s.Err);
     if (!ReadHeaderGuarded(s.Cinfo, s.Err, s.Data, s.Created))
         Fail();
-    const long long pixels = static_cast<long long>(s.Cinfo.image_width) * s.Cinfo.image_height;
-    if (pixels > kMaxPicturePixels)
-        throw EGfxException(
-            LoadError(FFileName, QStringLiteral("the picture is %1 x %2 pixels, more than the "
-                                                "%3 megapixels allowed")
-                                     .arg(s.Cinfo.image_width)
-                                     .arg(s.Cinfo.image_height)
-                                     .arg(kMaxPicturePixels / 1'000'000)));
+    CheckPictureSize(FFileName, s.Cinfo.image_width, s.Cinfo.image_height);
     s.Cmyk = s.Cinfo.jpeg_color_space == JCS_CMYK || s.Cinfo.jpeg_color_space == JCS_YCCK;
     // libjpeg-turbo writes blue-green-red itself, grey included; CMYK it cannot turn into RGB.
     s.Cinfo.out_color_space = s.Cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -244,6 +232,26 @@ int TJpegReader::Width() const {
 
 int TJpegReader::Height() const {
     return static_cast<int>(FState->Cinfo.image_height);
+}
+
+bool TJpegReader::SkipsExactly() const {
+    const jpeg_decompress_struct& c = FState->Cinfo;
+    int maxH = 1;
+    int maxV = 1;
+    for (int i = 0; i < c.num_components; ++i) {
+        maxH = std::max(maxH, c.comp_info[i].h_samp_factor);
+        maxV = std::max(maxV, c.comp_info[i].v_samp_factor);
+    }
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& comp = c.comp_info[i];
+        if (comp.h_samp_factor <= 0 || comp.v_samp_factor <= 0)
+            return false;
+        const int h = maxH / comp.h_samp_factor;
+        const int v = maxV / comp.v_samp_factor;
+        if (v != 1 && !(v == 2 && (h == 1 || h == 2)))
+            return false;
+    }
+    return true;
 }
 
 void TJpegReader::ReadPixels(QImage& dest) {
@@ -266,54 +274,6 @@ void TJpegReader::ReadStretched(QImage& dest) {
     const TStretch to{dest.bits(), dest.bytesPerLine(), dest.width(), dest.height(), columns.data()};
     if (!ReadStretchedGuarded(s.Cinfo, s.Err, to, row.data(), s.Cmyk))
         Fail();
-}
-
-std::shared_ptr<const TJpegFile> ReadJpegFile(const QString& fileName) {
-    auto file = std::make_shared<TJpegFile>();
-    file->FileName = fileName;
-    QFile in(fileName);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EGfxException(LoadError(fileName, in.errorString()));
-    file->Data = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw EGfxException(LoadError(fileName, in.errorString()));
-    TJpegReader reader(fileName, file->Data);
-    reader.ReadHeader();
-    file->Width = reader.Width();
-    file->Height = reader.Height();
-    return file;
-}
-
-namespace {
-
-QImage NewBitmap(const QString& fileName, int w, int h) {
-    QImage image(w, h, QImage::Format_BGR888);
-    if (image.isNull())
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
-    return image;
-}
-
-} // namespace
-
-QImage DecodeJpeg(const TJpegFile& file) {
-    TJpegReader reader(file.FileName, file.Data);
-    reader.ReadHeader();
-    QImage image = NewBitmap(file.FileName, reader.Width(), reader.Height());
-    reader.ReadPixels(image);
-    return image;
-}
-
-QImage DecodeJpegStretched(const TJpegFile& file, int w, int h) {
-    TJpegReader reader(file.FileName, file.Data);
-    reader.ReadHeader();
-    QImage image = NewBitmap(file.FileName, w, h);
-    reader.ReadStretched(image);
-    return image;
-}
-
-QImage LoadJpegFile(const QString& fileName) {
-    return DecodeJpeg(*ReadJpegFile(fileName));
 }
 
 // ---- Encoding ----

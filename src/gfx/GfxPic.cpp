@@ -2,14 +2,14 @@
 #include "gfx/GfxPic.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <vector>
 
 #include <QSaveFile>
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegSource.h"
+#include "gfx/GfxSampling.h"
 
 const QStringList BevelStyleNames = {QStringLiteral("None"), QStringLiteral("Raised"),
                                      QStringLiteral("Lowered")};
@@ -21,11 +21,11 @@ TGfxBaseIm::TGfxBaseIm() = default;
 TGfxBaseIm::~TGfxBaseIm() = default;
 
 int TGfxBaseIm::Width() const {
-    return FJpeg != nullptr ? FJpeg->Width : FBitmap.width();
+    return FJpeg.Waiting() ? FJpeg.Source().Width() : FBitmap.width();
 }
 
 int TGfxBaseIm::Height() const {
-    return FJpeg != nullptr ? FJpeg->Height : FBitmap.height();
+    return FJpeg.Waiting() ? FJpeg.Source().Height() : FBitmap.height();
 }
 
 void TGfxBaseIm::Clear() {
@@ -34,40 +34,28 @@ void TGfxBaseIm::Clear() {
 
 void TGfxBaseIm::Replace(QImage&& bitmap) {
     FBitmap = std::move(bitmap);
-    FJpeg.reset();
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FJpegProved = false;
+    FJpeg.Clear();
 }
 
 void TGfxBaseIm::JpegProvedGood() const {
-    FJpegProved = true;
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FBitmap = QImage(); // the replaced pixels are not needed any more
+    FJpeg.Proved();
+    FBitmap = QImage();
 }
 
 void TGfxBaseIm::JpegFailed() const {
-    FJpeg = std::move(FJpegBefore);
-    FJpegProved = FJpeg != nullptr; // only a proved JPEG is kept to go back to
-    FFileName = FFileNameBefore;
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
+    FFileName = FJpeg.Failed();
 }
 
 void TGfxBaseIm::DecodeJpegNow() const {
     QImage pixels;
     try {
-        pixels = DecodeJpeg(*FJpeg);
+        pixels = FJpeg.Source().Decode();
     } catch (const EGfxException&) {
         JpegFailed();
         throw;
     }
     FBitmap = std::move(pixels);
-    FJpeg.reset();
-    FJpegBefore.reset();
-    FFileNameBefore.clear();
-    FJpegProved = false;
+    FJpeg.Clear();
 }
 
 void TGfxBaseIm::LoadPicture(const QString& name) {
@@ -82,18 +70,15 @@ void TGfxBaseIm::LoadPicture(const QString& name) {
     }
     // Only sound content is kept to go back to, and only one: a JPEG still waiting is checked now (its
     // data read through, no pixels made). One that fails gives way to what it had replaced.
-    if (FJpeg != nullptr && !FJpegProved) {
+    if (FJpeg.Unproved()) {
         try {
-            DecodeJpegStretched(*FJpeg, 1, 1);
+            FJpeg.Source().Verify();
             JpegProvedGood();
         } catch (const EGfxException&) {
             JpegFailed();
         }
     }
-    FJpegBefore = std::move(FJpeg);
-    FFileNameBefore = FFileName;
-    FJpeg = std::move(file.Jpeg);
-    FJpegProved = false;
+    FJpeg.Load(std::move(file.Jpeg), FFileName);
     FFileName.clear();
 }
 
@@ -123,22 +108,9 @@ void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
         throw EGfxException(QStringLiteral("Cannot save %1: %2").arg(name, file.errorString()));
 }
 
-namespace {
-
-void CheckBitmapSize(int w, int h) {
-    if (static_cast<long long>(w) * h > kMaxPicturePixels)
-        throw EGfxException(
-            QStringLiteral("A picture of %1 x %2 pixels is more than the %3 megapixels allowed")
-                .arg(w)
-                .arg(h)
-                .arg(kMaxPicturePixels / 1'000'000));
-}
-
-} // namespace
-
 void TGfxBaseIm::SetSize(int w, int h) {
-    if (FJpeg != nullptr) {
-        if (w == FJpeg->Width && h == FJpeg->Height)
+    if (FJpeg.Waiting()) {
+        if (w == FJpeg.Source().Width() && h == FJpeg.Source().Height())
             DecodeJpegNow(); // the pixels of the same size are kept
         else
             Replace(QImage());
@@ -149,7 +121,7 @@ void TGfxBaseIm::SetSize(int w, int h) {
     }
     if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
         return;
-    CheckBitmapSize(w, h);
+    CheckPixelLimit(w, h);
     QImage bitmap(w, h, QImage::Format_BGR888);
     if (bitmap.isNull())
         throw EGfxException(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(w).arg(h));
@@ -158,14 +130,6 @@ void TGfxBaseIm::SetSize(int w, int h) {
 }
 
 namespace {
-
-// Round half to even, as the fitting rule asks (97.5 gives 98, 42.5 gives 42), clamped to int.
-int RoundHalfEven(double v) {
-    const double r = std::nearbyint(v); // the default rounding mode is to nearest, ties to even
-    if (!(r < 2147483647.0))
-        return 2147483647;
-    return r > -2147483648.0 ? static_cast<int>(r) : -2147483647 - 1;
-}
 
 // Gives dest the size w x h for filling from source. Returns the bitmap to fill, or null when there is
 // nothing to do: dest has no pixels, or source has none and the ground is left black.
@@ -206,15 +170,15 @@ QSize FitSize(int srcW, int srcH, int maxW, int maxH) {
 void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     // A JPEG whose pixels wait is stretched straight from its data, decoding only the sampled rows; the
     // destination changes only when that succeeded.
-    if (src.FJpeg != nullptr && &src != &dest) {
+    if (src.FJpeg.Waiting() && &src != &dest) {
         if (w <= 0 || h <= 0) {
             dest.SetSize(w, h);
             return;
         }
-        CheckBitmapSize(w, h);
+        CheckPixelLimit(w, h);
         QImage stretched;
         try {
-            stretched = DecodeJpegStretched(*src.FJpeg, w, h);
+            stretched = src.FJpeg.Source().Stretched(w, h);
         } catch (const EGfxException&) {
             src.JpegFailed();
             throw;
@@ -228,23 +192,7 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     QImage* const sized = SizedTarget(dest, w, h, source);
     if (sized == nullptr)
         return;
-    QImage& target = *sized;
-    std::vector<int> columns(static_cast<size_t>(w));
-    for (int x = 0; x < w; ++x)
-        columns[static_cast<size_t>(x)] = 3 * NearestSourceIndex(x, w, source.width());
-    int lastRow = -1;
-    for (int y = 0; y < h; ++y) {
-        const int sy = NearestSourceIndex(y, h, source.height());
-        uchar* d = target.scanLine(y);
-        if (sy == lastRow) { // an enlarged row repeats the one above
-            std::memcpy(d, target.constScanLine(y - 1), static_cast<size_t>(w) * 3);
-            continue;
-        }
-        const uchar* s = source.constScanLine(sy);
-        for (int x = 0; x < w; ++x, d += 3)
-            std::memcpy(d, s + columns[static_cast<size_t>(x)], 3);
-        lastRow = sy;
-    }
+    StretchBitmap(source, *sized);
 }
 
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h) {

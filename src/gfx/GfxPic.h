@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxJpegSource.h"
+#include "gfx/GfxSampling.h"
 
 enum TGfxBevelStyle : std::uint8_t { gbNone, gbRaised, gbLowered };
 enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse };
@@ -17,8 +19,6 @@ enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse 
 // Display names in value order, so that a drop-down list's item index is the value.
 extern const QStringList BevelStyleNames;
 extern const QStringList MaskStyleNames;
-
-struct TJpegFile;
 
 // A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
 // An empty holder has a null bitmap; any other bitmap is QImage::Format_BGR888.
@@ -72,7 +72,7 @@ public:
     }
 
     // True while the holder is a JPEG whose pixels have not been decoded.
-    bool PixelsWaiting() const { return FJpeg != nullptr; }
+    bool PixelsWaiting() const { return FJpeg.Waiting(); }
 
     // Makes the bitmap w x h, 24 bits (0 x 0 when either is 0 or less). Keeps the buffer, and so the old
     // pixels, when the size already matches; a new buffer is black. Throws above kMaxPicturePixels.
@@ -84,26 +84,21 @@ private:
     // Decoding may fail on a damaged file and is done on demand, even through a const holder: what it
     // changes is only how the same content is held, and on failure what the load had replaced.
     void DecodeWaitingPixels() const {
-        if (FJpeg != nullptr)
+        if (FJpeg.Waiting())
             DecodeJpegNow();
     }
     void DecodeJpegNow() const;
-    // The waiting JPEG has decoded once without error: nothing is left to go back to.
+    // The waiting JPEG has decoded once without error: the pixels it replaced are not needed any more.
     void JpegProvedGood() const;
     // The waiting JPEG turned out damaged: back to what the load replaced.
     void JpegFailed() const;
     // New content replaces everything, waiting pixels included.
     void Replace(QImage&& bitmap);
 
+    // While a JPEG waits, FBitmap still holds the pixels its load replaced.
     mutable QImage FBitmap;
     mutable QString FFileName;
-    // The JPEG loaded but not decoded yet, or null.
-    mutable std::shared_ptr<const TJpegFile> FJpeg;
-    // Until FJpeg has decoded once, what the load replaced: FBitmap still holds its pixels, these its
-    // waiting JPEG (or null) and its FileName. Reset once FJpeg proved good.
-    mutable std::shared_ptr<const TJpegFile> FJpegBefore;
-    mutable QString FFileNameBefore;
-    mutable bool FJpegProved = false;
+    mutable TWaitingJpeg FJpeg;
 };
 
 // Fits a source size into a box keeping the aspect ratio (rounding half to even); enlarges as well as
@@ -115,12 +110,6 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
 
 // Makes dest w x h and fills it with copies of tile from the top-left corner, cut at the right and bottom.
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h);
-
-// The source column (or row) that destination index d of a nearest-pixel stretch from srcSize to destSize
-// shows. Centre sampling: the first and last source lines always survive a shrink.
-inline int NearestSourceIndex(int d, int destSize, int srcSize) {
-    return static_cast<int>((static_cast<long long>(2 * d + 1) * srcSize) / (2LL * destSize));
-}
 
 // v clamped to 0..254. 254, not 255: every byte that passes here ends at most at 254, and saved
 // thumbnails depend on it.

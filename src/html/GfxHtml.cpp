@@ -7,8 +7,6 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 // The name after the last directory separator.
 QString FileNamePart(const QString& path) {
     return path.mid(path.lastIndexOf('/') + 1);
@@ -92,58 +90,36 @@ void TGfxThumbPage::Assign(const TPersistent& source) {
     if (page == nullptr || page == this)
         return;
     SetText(page->Text());
-    FTitle = page->FTitle;
-    FBackground = page->FBackground;
-    FTableTitle = page->FTableTitle;
-    FThumbList = page->FThumbList;
-    FColumns = page->FColumns;
-    FRows = page->FRows;
-    FCellSpacing = page->FCellSpacing;
-    FPicInfo = page->FPicInfo;
-    FPicInfoFontSize = page->FPicInfoFontSize;
-    FPicInfoColor = page->FPicInfoColor;
-    FPicInfoAlign = page->FPicInfoAlign;
-    FTableTitleFontSize = page->FTableTitleFontSize;
-    FTableTitleColor = page->FTableTitleColor;
-    FTableTitleAlign = page->FTableTitleAlign;
-    FTableAlign = page->FTableAlign;
-    FBackLinkFontSize = page->FBackLinkFontSize;
-    FBackLink = page->FBackLink;
-    FBackLinkAlign = page->FBackLinkAlign;
-    FLineWidth = page->FLineWidth;
-    FBackLinkText = page->FBackLinkText;
-    FLinkColor = page->FLinkColor;
-    FVLinkColor = page->FVLinkColor;
-    FALinkColor = page->FALinkColor;
-    FTextColor = page->FTextColor;
+    FSettings = page->FSettings;
 }
 
 void TGfxThumbPage::Generate() {
     TBodyTag& body = Body();
-    body.SetBackground(HtmlEscape(FBackground));
-    body.SetTextColor(FTextColor);
-    body.SetLinkColor(FLinkColor);
-    body.SetVLinkColor(FVLinkColor);
-    body.SetALinkColor(FALinkColor);
-    TitleTag().SetTitle(FTitle);
+    body.SetBackground(HtmlEscape(FSettings.Frame.Background));
+    body.SetTextColor(FSettings.Frame.TextColor);
+    body.SetLinkColor(FSettings.Frame.LinkColor);
+    body.SetVLinkColor(FSettings.Frame.VLinkColor);
+    body.SetALinkColor(FSettings.Frame.ALinkColor);
+    TitleTag().SetTitle(FSettings.Frame.Title);
 
-    FTableTitleTag->SetCaption(FTableTitle);
-    FTableTitleTag->SetFontSize(FTableTitleFontSize);
-    FTableTitleTag->SetColor(FTableTitleColor);
-    FTableTitleTag->SetAlign(FTableTitleAlign);
-    FLineTag->SetWidth(FLineWidth);
+    FTableTitleTag->SetCaption(FSettings.TableTitle);
+    FTableTitleTag->SetFontSize(FSettings.TableTitleFontSize);
+    FTableTitleTag->SetColor(FSettings.TableTitleColor);
+    FTableTitleTag->SetAlign(FSettings.TableTitleAlign);
+    FLineTag->SetWidth(FSettings.Frame.LineWidth);
 
     // Without a target neither the link nor its text is written.
-    FBackLinkTag->SetHref(HtmlQuoteEscape(FBackLink));
-    FBackLinkTextTag->SetCaption(FBackLink.isEmpty() ? QString() : FBackLinkText);
-    FBackLinkTextTag->SetFontSize(FBackLinkFontSize);
-    FBackLinkTextTag->SetAlign(FBackLinkAlign);
+    FBackLinkTag->SetHref(HtmlQuoteEscape(FSettings.Frame.BackLink));
+    FBackLinkTextTag->SetCaption(FSettings.Frame.BackLink.isEmpty() ? QString()
+                                                                    : FSettings.Frame.BackLinkText);
+    FBackLinkTextTag->SetFontSize(FSettings.Frame.BackLinkFontSize);
+    FBackLinkTextTag->SetAlign(FSettings.Frame.BackLinkAlign);
 
     BuildCells();
-    FTableTag->SetAlign(FTableAlign);
-    FTableTag->SetCellSpacing(FCellSpacing);
-    FTableTag->SetRows(FRows);
-    FTableTag->SetColumns(FColumns);
+    FTableTag->SetAlign(FSettings.TableAlign);
+    FTableTag->SetCellSpacing(FSettings.CellSpacing);
+    FTableTag->SetRows(FSettings.Rows);
+    FTableTag->SetColumns(FSettings.Columns);
     FTableTag->SetCells(&FCells);
     THtmlPage::Generate();
 }
@@ -154,12 +130,12 @@ TTagGeneratorPtr TGfxThumbPage::NewInstance() const {
 
 void TGfxThumbPage::BuildCells() {
     FCells.clear();
-    if (FThumbList == nullptr)
+    if (FSettings.ThumbList == nullptr)
         return;
     // Every entry is measured, also those beyond the table: a missing file stops the page either way.
-    const QString dir = FThumbList->BaseDir();
-    for (int i = 0; i < FThumbList->Count(); ++i) {
-        const TThumbListItem& item = *FThumbList->Items(i);
+    const QString dir = FSettings.ThumbList->BaseDir();
+    for (int i = 0; i < FSettings.ThumbList->Count(); ++i) {
+        const TThumbListItem& item = *FSettings.ThumbList->Items(i);
         auto cell = std::make_unique<TTabCellTag>();
         if (!item.PicName().isEmpty() || !item.ThumbName().isEmpty()) {
             int picWidth = 0, picHeight = 0, picSize = 0;
@@ -172,12 +148,12 @@ void TGfxThumbPage::BuildCells() {
             link->SetHref(HtmlEscape(WithoutExtension(item.PicName()) + ".html"));
             link->Children().Add(ImageTag(item.ThumbName(), thumbWidth, thumbHeight));
             cell->Children().Add(std::move(link));
-            if (FPicInfo != 0) {
+            if (FSettings.PicInfo != 0) {
                 auto info = std::make_shared<TTextTag>();
-                info->SetFontSize(FPicInfoFontSize);
-                info->SetColor(FPicInfoColor);
-                info->SetAlign(FPicInfoAlign);
-                info->SetCaption(InfoText(FPicInfo, item.PicName(), picWidth, picHeight, picSize));
+                info->SetFontSize(FSettings.PicInfoFontSize);
+                info->SetColor(FSettings.PicInfoColor);
+                info->SetAlign(FSettings.PicInfoAlign);
+                info->SetCaption(InfoText(FSettings.PicInfo, item.PicName(), picWidth, picHeight, picSize));
                 cell->Children().Add(std::move(info));
             }
         }

@@ -19,6 +19,39 @@ constexpr TPicInfo PicInfoBit(TPicInfoItem item) {
 // The address the credit line of every page links to.
 inline constexpr const char* kVeltrixHomePage = "https://veltrix.example.org/";
 
+// What a picture's page shares with the table page: the title, the colours, the rule and the back link.
+struct TGfxPageFrame {
+    QString Title;
+    QString Background;
+    int BackLinkFontSize = 0;
+    QString BackLink;
+    THtmlHAlign BackLinkAlign = haDefault;
+    int LineWidth = 0;
+    QString BackLinkText;
+    TColor LinkColor = clNone;
+    TColor VLinkColor = clNone;
+    TColor ALinkColor = clNone;
+    TColor TextColor = clNone;
+};
+
+// Every setting of a gallery page, copied as one value: a setting added here is copied everywhere.
+struct TGfxPageSettings {
+    TGfxPageFrame Frame;
+    QString TableTitle;
+    TThumbnailList* ThumbList = nullptr;
+    int Columns = 1;
+    int Rows = 1;
+    int CellSpacing = 0;
+    TPicInfo PicInfo = 0;
+    int PicInfoFontSize = -1;
+    TColor PicInfoColor = clNone;
+    THtmlHAlign PicInfoAlign = haDefault;
+    int TableTitleFontSize = 0;
+    TColor TableTitleColor = clNone;
+    THtmlHAlign TableTitleAlign = haDefault;
+    THtmlHAlign TableAlign = haDefault;
+};
+
 // The thumbnail table page: title line, a table of linked thumbnails, rule, back link and credit line.
 class TGfxThumbPage : public THtmlPage {
 public:
@@ -26,6 +59,8 @@ public:
 
     // Copies another gallery page's settings (and its last text); the tree follows them on generation.
     void Assign(const TPersistent& source) override;
+    const TGfxPageSettings& Settings() const { return FSettings; }
+    void SetSettings(const TGfxPageSettings& value) { FSettings = value; }
     // Copies the settings into the tree, builds the cells and writes the document into Text.
     void Generate() override;
     TTagGeneratorPtr NewInstance() const override;
@@ -35,56 +70,56 @@ public:
     // file under FileName is replaced only by a complete page.
     void SaveToFile(const QString& fileName);
 
-    const QString& Title() const { return FTitle; }
-    void SetTitle(const QString& value) { FTitle = value; }
+    const QString& Title() const { return FSettings.Frame.Title; }
+    void SetTitle(const QString& value) { FSettings.Frame.Title = value; }
     // A file name, relative to the page.
-    const QString& Background() const { return FBackground; }
-    void SetBackground(const QString& value) { FBackground = value; }
-    const QString& TableTitle() const { return FTableTitle; }
-    void SetTableTitle(const QString& value) { FTableTitle = value; }
+    const QString& Background() const { return FSettings.Frame.Background; }
+    void SetBackground(const QString& value) { FSettings.Frame.Background = value; }
+    const QString& TableTitle() const { return FSettings.TableTitle; }
+    void SetTableTitle(const QString& value) { FSettings.TableTitle = value; }
     // Not owned; only read during Generate.
-    TThumbnailList* ThumbList() const { return FThumbList; }
-    void SetThumbList(TThumbnailList* value) { FThumbList = value; }
-    int Columns() const { return FColumns; }
-    void SetColumns(int value) { FColumns = value; }
-    int Rows() const { return FRows; }
-    void SetRows(int value) { FRows = value; }
-    int CellSpacing() const { return FCellSpacing; }
-    void SetCellSpacing(int value) { FCellSpacing = value; }
-    TPicInfo PicInfo() const { return FPicInfo; }
-    void SetPicInfo(TPicInfo value) { FPicInfo = value; }
-    int PicInfoFontSize() const { return FPicInfoFontSize; }
-    void SetPicInfoFontSize(int value) { FPicInfoFontSize = value; }
-    TColor PicInfoColor() const { return FPicInfoColor; }
-    void SetPicInfoColor(TColor value) { FPicInfoColor = value; }
-    THtmlHAlign PicInfoAlign() const { return FPicInfoAlign; }
-    void SetPicInfoAlign(THtmlHAlign value) { FPicInfoAlign = value; }
-    int TableTitleFontSize() const { return FTableTitleFontSize; }
-    void SetTableTitleFontSize(int value) { FTableTitleFontSize = value; }
-    TColor TableTitleColor() const { return FTableTitleColor; }
-    void SetTableTitleColor(TColor value) { FTableTitleColor = value; }
-    THtmlHAlign TableTitleAlign() const { return FTableTitleAlign; }
-    void SetTableTitleAlign(THtmlHAlign value) { FTableTitleAlign = value; }
-    THtmlHAlign TableAlign() const { return FTableAlign; }
-    void SetTableAlign(THtmlHAlign value) { FTableAlign = value; }
-    int BackLinkFontSize() const { return FBackLinkFontSize; }
-    void SetBackLinkFontSize(int value) { FBackLinkFontSize = value; }
-    const QString& BackLink() const { return FBackLink; }
-    void SetBackLink(const QString& value) { FBackLink = value; }
-    THtmlHAlign BackLinkAlign() const { return FBackLinkAlign; }
-    void SetBackLinkAlign(THtmlHAlign value) { FBackLinkAlign = value; }
-    int LineWidth() const { return FLineWidth; }
-    void SetLineWidth(int value) { FLineWidth = value; }
-    const QString& BackLinkText() const { return FBackLinkText; }
-    void SetBackLinkText(const QString& value) { FBackLinkText = value; }
-    TColor LinkColor() const { return FLinkColor; }
-    void SetLinkColor(TColor value) { FLinkColor = value; }
-    TColor VLinkColor() const { return FVLinkColor; }
-    void SetVLinkColor(TColor value) { FVLinkColor = value; }
-    TColor ALinkColor() const { return FALinkColor; }
-    void SetALinkColor(TColor value) { FALinkColor = value; }
-    TColor TextColor() const { return FTextColor; }
-    void SetTextColor(TColor value) { FTextColor = value; }
+    TThumbnailList* ThumbList() const { return FSettings.ThumbList; }
+    void SetThumbList(TThumbnailList* value) { FSettings.ThumbList = value; }
+    int Columns() const { return FSettings.Columns; }
+    void SetColumns(int value) { FSettings.Columns = value; }
+    int Rows() const { return FSettings.Rows; }
+    void SetRows(int value) { FSettings.Rows = value; }
+    int CellSpacing() const { return FSettings.CellSpacing; }
+    void SetCellSpacing(int value) { FSettings.CellSpacing = value; }
+    TPicInfo PicInfo() const { return FSettings.PicInfo; }
+    void SetPicInfo(TPicInfo value) { FSettings.PicInfo = value; }
+    int PicInfoFontSize() const { return FSettings.PicInfoFontSize; }
+    void SetPicInfoFontSize(int value) { FSettings.PicInfoFontSize = value; }
+    TColor PicInfoColor() const { return FSettings.PicInfoColor; }
+    void SetPicInfoColor(TColor value) { FSettings.PicInfoColor = value; }
+    THtmlHAlign PicInfoAlign() const { return FSettings.PicInfoAlign; }
+    void SetPicInfoAlign(THtmlHAlign value) { FSettings.PicInfoAlign = value; }
+    int TableTitleFontSize() const { return FSettings.TableTitleFontSize; }
+    void SetTableTitleFontSize(int value) { FSettings.TableTitleFontSize = value; }
+    TColor TableTitleColor() const { return FSettings.TableTitleColor; }
+    void SetTableTitleColor(TColor value) { FSettings.TableTitleColor = value; }
+    THtmlHAlign TableTitleAlign() const { return FSettings.TableTitleAlign; }
+    void SetTableTitleAlign(THtmlHAlign value) { FSettings.TableTitleAlign = value; }
+    THtmlHAlign TableAlign() const { return FSettings.TableAlign; }
+    void SetTableAlign(THtmlHAlign value) { FSettings.TableAlign = value; }
+    int BackLinkFontSize() const { return FSettings.Frame.BackLinkFontSize; }
+    void SetBackLinkFontSize(int value) { FSettings.Frame.BackLinkFontSize = value; }
+    const QString& BackLink() const { return FSettings.Frame.BackLink; }
+    void SetBackLink(const QString& value) { FSettings.Frame.BackLink = value; }
+    THtmlHAlign BackLinkAlign() const { return FSettings.Frame.BackLinkAlign; }
+    void SetBackLinkAlign(THtmlHAlign value) { FSettings.Frame.BackLinkAlign = value; }
+    int LineWidth() const { return FSettings.Frame.LineWidth; }
+    void SetLineWidth(int value) { FSettings.Frame.LineWidth = value; }
+    const QString& BackLinkText() const { return FSettings.Frame.BackLinkText; }
+    void SetBackLinkText(const QString& value) { FSettings.Frame.BackLinkText = value; }
+    TColor LinkColor() const { return FSettings.Frame.LinkColor; }
+    void SetLinkColor(TColor value) { FSettings.Frame.LinkColor = value; }
+    TColor VLinkColor() const { return FSettings.Frame.VLinkColor; }
+    void SetVLinkColor(TColor value) { FSettings.Frame.VLinkColor = value; }
+    TColor ALinkColor() const { return FSettings.Frame.ALinkColor; }
+    void SetALinkColor(TColor value) { FSettings.Frame.ALinkColor = value; }
+    TColor TextColor() const { return FSettings.Frame.TextColor; }
+    void SetTextColor(TColor value) { FSettings.Frame.TextColor = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -98,30 +133,7 @@ protected:
     TTabCellList FCells;
 
 private:
-    QString FTitle;
-    QString FBackground;
-    QString FTableTitle;
-    TThumbnailList* FThumbList = nullptr;
-    int FColumns = 1;
-    int FRows = 1;
-    int FCellSpacing = 0;
-    TPicInfo FPicInfo = 0;
-    int FPicInfoFontSize = -1;
-    TColor FPicInfoColor = clNone;
-    THtmlHAlign FPicInfoAlign = haDefault;
-    int FTableTitleFontSize = 0;
-    TColor FTableTitleColor = clNone;
-    THtmlHAlign FTableTitleAlign = haDefault;
-    THtmlHAlign FTableAlign = haDefault;
-    int FBackLinkFontSize = 0;
-    QString FBackLink;
-    THtmlHAlign FBackLinkAlign = haDefault;
-    int FLineWidth = 0;
-    QString FBackLinkText;
-    TColor FLinkColor = clNone;
-    TColor FVLinkColor = clNone;
-    TColor FALinkColor = clNone;
-    TColor FTextColor = clNone;
+    TGfxPageSettings FSettings;
 
     std::shared_ptr<TTextTag> FTableTitleTag;
     std::shared_ptr<TTableTag> FTableTag;

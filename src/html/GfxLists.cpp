@@ -1,14 +1,15 @@
 // The thumbnail list of a generation run and its measuring.
 #include "html/GfxLists.h"
 
-#include "html/PicMeasure.h"
+#include "gfx/GfxMeasure.h"
 
 namespace {
 
-// The page unit's picture measurer, raising this unit's exception for a missing file.
+// The picture unit's measurer, raising this unit's exception for a file it cannot measure.
 void MeasureListFile(const QString& fileName, int& width, int& height, int& fileSize) {
-    if (!MeasurePictureFile(fileName, width, height, fileSize))
-        throw EGfxListsException("File: " + fileName + " not found");
+    const QString refusal = MeasurePictureFile(fileName, width, height, fileSize);
+    if (!refusal.isEmpty())
+        throw EGfxListsException(refusal);
 }
 
 } // namespace

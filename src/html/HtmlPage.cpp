@@ -3,7 +3,7 @@
 
 #include <typeinfo>
 
-#include "html/PicMeasure.h"
+#include "gfx/GfxMeasure.h"
 
 THtmlPage::THtmlPage()
     : FHead(std::make_shared<THeadTag>()), FTitleTag(std::make_shared<TTitleTag>()),
@@ -52,6 +52,7 @@ TTagGeneratorPtr THtmlPage::NewInstance() const {
 }
 
 void GetPictureInfo(const QString& fileName, int& width, int& height, int& fileSize) {
-    if (!MeasurePictureFile(fileName, width, height, fileSize))
-        throw EGfxHtmlException("File: " + fileName + " not found");
+    const QString refusal = MeasurePictureFile(fileName, width, height, fileSize);
+    if (!refusal.isEmpty())
+        throw EGfxHtmlException(refusal);
 }

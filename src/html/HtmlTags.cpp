@@ -7,8 +7,6 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 QString Quoted(const QString& value) {
     return '"' + value + '"';
 }

@@ -21,6 +21,9 @@ enum THtmlHAlign : std::uint8_t { haDefault, haLeft, haRight, haCenter };
 // Vertical alignment; the value is the item index of the alignment combo boxes.
 enum THtmlVAlign : std::uint8_t { vaDefault, vaTop, vaMiddle, vaBottom, vaBaseline };
 
+// The line break of every generated page.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
 inline constexpr const char* HtmlHAlignNames[] = {"Default", "Left", "Right", "Center"};
 inline constexpr const char* HtmlVAlignNames[] = {"Default", "Top", "Middle", "Bottom", "Baseline"};
 

@@ -1,6 +1,8 @@
 // JPEG pictures that wait undecoded: stretching one decodes only the rows it samples, and must give exactly
 // the pixels and the errors of a full decode followed by the same stretch.
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -64,11 +66,9 @@ INSTANTIATE_TEST_SUITE_P(Files, StretchedJpeg,
                                          "valid/ijg_testimgari.jpg", "seeds/seed.jpg",
                                          "malformed/jpeg_no_eoi.jpg"));
 
-// Every number of rows from 1 to 80 out of a 4:2:0 picture of 517 rows: skips that end inside a row
-// group, on its border and past it, where the upsampling needs the rows around the one it makes.
-TEST(StretchedJpeg, EveryRowCountOfASubsampledPicture) {
-    TGfxBaseIm noise;
-    noise.SetSize(333, 517);
+// A w x h picture whose colours change from pixel to pixel.
+void MakeNoise(TGfxBaseIm& noise, int w, int h) {
+    noise.SetSize(w, h);
     for (int y = 0; y < noise.Height(); ++y)
         for (int x = 0; x < noise.Width(); ++x) {
             uchar* p = noise.Bitmap().scanLine(y) + 3 * x;
@@ -76,6 +76,13 @@ TEST(StretchedJpeg, EveryRowCountOfASubsampledPicture) {
             p[1] = static_cast<uchar>((x * y) >> 4);
             p[2] = static_cast<uchar>(y * 5 - x);
         }
+}
+
+// Every number of rows from 1 to 80 out of a 4:2:0 picture of 517 rows: skips that end inside a row
+// group, on its border and past it, where the upsampling needs the rows around the one it makes.
+TEST(StretchedJpeg, EveryRowCountOfASubsampledPicture) {
+    TGfxBaseIm noise;
+    MakeNoise(noise, 333, 517);
     TTempDir dir;
     const QString path = dir.File("noise.jpg");
     noise.SaveAsJpeg(path, 90);
@@ -84,6 +91,37 @@ TEST(StretchedJpeg, EveryRowCountOfASubsampledPicture) {
     for (const int h : {255, 258, 259, 516, 517, 1000})
         ExpectSameStretch(path, 333, h);
 }
+
+class SampledJpeg : public testing::TestWithParam<const char*> {};
+
+// Noise pictures of several sizes, odd ones included, written by cjpeg with the luminance sampled HxV
+// (the colour channels once): every sampling libjpeg takes, whether or not it can skip rows exactly.
+TEST_P(SampledJpeg, EqualsAFullDecodeThenTheStretch) {
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    ASSERT_FALSE(cjpeg.isEmpty()) << "cjpeg (libjpeg-turbo-progs) is needed";
+    TTempDir dir;
+    for (const QSize size : {QSize(333, 517), QSize(61, 47), QSize(17, 9), QSize(4, 3)}) {
+        TGfxBaseIm noise;
+        MakeNoise(noise, size.width(), size.height());
+        const QString ppm = dir.File("noise.ppm");
+        const QString path = dir.File("noise.jpg");
+        ASSERT_TRUE(noise.Bitmap().save(ppm, "PPM"));
+        QProcess process;
+        process.start(cjpeg, {"-sample", GetParam(), "-quality", "90", "-outfile", path, ppm});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const int w = size.width();
+        const int h = size.height();
+        for (int rows = 1; rows <= std::min(h, 40); ++rows)
+            ExpectSameStretch(path, 1 + rows % 7, rows);
+        ExpectSameStretch(path, w / 3 + 1, h / 2 + 1);
+        ExpectSameStretch(path, w, h);
+        ExpectSameStretch(path, 2 * w + 3, 2 * h + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samplings, SampledJpeg,
+                         testing::Values("1x2", "1x3", "1x4", "2x4", "3x1", "3x2", "4x1", "4x2"));
 
 // What happened when the pixels were reached: the error message, or "" and the stretch.
 struct TOutcome {

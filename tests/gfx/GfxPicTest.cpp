@@ -163,13 +163,14 @@ TEST_F(Holder, AssignedQImageBecomes24BitsOverWhite) {
     EXPECT_EQ(Px(FHolder, 1, 0), Grey(255));
 }
 
-// The bitmap's buffer is kept when its size does not change, so rendering many thumbnails does not
-// allocate and fault in a new one each time.
-TEST_F(Holder, SetSizeKeepsTheBufferOfTheSameSize) {
+// The bitmap is kept, pixels and all, when its size does not change (rendering many thumbnails then does
+// not allocate a new one each time); a new size starts black.
+TEST_F(Holder, SetSizeKeepsTheBitmapOfTheSameSize) {
+    MakeSolid(FHolder, 30, 20, Grey(77));
     FHolder.SetSize(30, 20);
-    const uchar* bits = FHolder.Bitmap().constBits();
-    FHolder.SetSize(30, 20);
-    EXPECT_EQ(FHolder.Bitmap().constBits(), bits);
+    EXPECT_EQ(Px(FHolder, 29, 19), Grey(77));
+    FHolder.SetSize(31, 20);
+    EXPECT_EQ(Px(FHolder, 30, 19), Grey(0));
     FHolder.SetSize(0, 20);
     EXPECT_FALSE(FHolder.HasImage());
 }

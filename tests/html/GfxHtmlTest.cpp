@@ -223,9 +223,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GalleryTest, FileSizeUsesTheLocalesDecimalSeparator) {
     Entry("a.jpg", "vl_a.jpg");
     FPage.SetPicInfo(kFileSize);
+    const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     FPage.Generate();
-    QLocale::setDefault(QLocale::c());
+    QLocale::setDefault(previous);
     EXPECT_TRUE(FPage.Text().contains("<font size=-1>56,3kB</font>"));
 }
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
+const QString kEoln = QStringLiteral("\r\n");
 
 template <class T> std::shared_ptr<T> Text(const QString& caption) {
     auto text = std::make_shared<T>();
@@ -56,12 +56,12 @@ TEST(TagGenerator, ImageHasAllFourAttributesAndNoClosingTag) {
 TEST(TagGenerator, CellIsClosedOnlyAfterAChild) {
     TTabCellTag cell;
     cell.Generate();
-    EXPECT_EQ(cell.Text(), kCrLf + "<td>");
+    EXPECT_EQ(cell.Text(), kEoln + "<td>");
     cell.Children().Add(Text<TTextTag>("x"));
     cell.SetVAlign(vaBaseline);
     cell.SetAlign(haRight);
     cell.Generate();
-    EXPECT_EQ(cell.Text(), kCrLf + "<td ALIGN=Right VALIGN=Baseline>x</td>");
+    EXPECT_EQ(cell.Text(), kEoln + "<td ALIGN=Right VALIGN=Baseline>x</td>");
 }
 
 TEST(TagGenerator, TableFillsRowByRowAndLeavesMissingCellsEmpty) {
@@ -71,10 +71,10 @@ TEST(TagGenerator, TableFillsRowByRowAndLeavesMissingCellsEmpty) {
     table.SetColumns(3);
     table.SetCells(&cells);
     table.Generate();
-    const QString expected = kCrLf + "<table CELLSPACING=0 CELLPADDING=0>" + //
-                             kCrLf + "<tr>" + kCrLf + "<td>0</td>" + kCrLf + "<td>1</td>" + kCrLf +
-                             "<td>2</td></tr>" + kCrLf + "<tr>" + kCrLf + "<td>3</td>" + kCrLf + "<td>" +
-                             kCrLf + "<td></tr></table>";
+    const QString expected = kEoln + "<table CELLSPACING=0 CELLPADDING=0>" + //
+                             kEoln + "<tr>" + kEoln + "<td>0</td>" + kEoln + "<td>1</td>" + kEoln +
+                             "<td>2</td></tr>" + kEoln + "<tr>" + kEoln + "<td>3</td>" + kEoln + "<td>" +
+                             kEoln + "<td></tr></table>";
     EXPECT_TRUE(SameHtml(expected, table.Text()));
     // The source is only read: a second run gives the same rows, and the entries keep their one child.
     table.Generate();
@@ -86,11 +86,11 @@ TEST(TagGenerator, TableFillsRowByRowAndLeavesMissingCellsEmpty) {
 TEST(TagGenerator, TableWithoutRowsIsAnOpeningTagInsideItsDivision) {
     TTableTag table;
     table.Generate();
-    EXPECT_EQ(table.Text(), kCrLf + "<table CELLSPACING=0 CELLPADDING=0>");
+    EXPECT_EQ(table.Text(), kEoln + "<table CELLSPACING=0 CELLPADDING=0>");
     table.SetAlign(haCenter);
     table.SetCellSpacing(5);
     table.Generate();
-    EXPECT_EQ(table.Text(), kCrLf + R"(<div align="Center"><table CELLSPACING=5 CELLPADDING=0></div>)");
+    EXPECT_EQ(table.Text(), kEoln + R"(<div align="Center"><table CELLSPACING=5 CELLPADDING=0></div>)");
 }
 
 struct TextRow {
@@ -128,12 +128,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TagGenerator, BodyWritesOnlyTheAttributesThatAreSet) {
     TBodyTag body;
     body.Generate();
-    EXPECT_EQ(body.Text(), kCrLf + "<body>");
+    EXPECT_EQ(body.Text(), kEoln + "<body>");
     body.SetBackground("bg.jpg");
     body.SetALinkColor(0x00EE0000);
     body.SetTextColor(0);
     body.Generate();
-    EXPECT_EQ(body.Text(), kCrLf + R"(<body background="bg.jpg" text="#000000" alink="#0000EE">)");
+    EXPECT_EQ(body.Text(), kEoln + R"(<body background="bg.jpg" text="#000000" alink="#0000EE">)");
 }
 
 TEST(TagGenerator, MetaAndTitleStartTheirOwnLines) {
@@ -141,11 +141,11 @@ TEST(TagGenerator, MetaAndTitleStartTheirOwnLines) {
     meta.SetName("GENERATOR");
     meta.SetContent("Quorrin's Veltrix");
     meta.Generate();
-    EXPECT_EQ(meta.Text(), kCrLf + R"(<meta name="GENERATOR" content="Quorrin's Veltrix">)");
+    EXPECT_EQ(meta.Text(), kEoln + R"(<meta name="GENERATOR" content="Quorrin's Veltrix">)");
     TTitleTag title;
     title.SetTitle("A & B");
     title.Generate();
-    EXPECT_EQ(title.Text(), kCrLf + "<title>A & B</title>");
+    EXPECT_EQ(title.Text(), kEoln + "<title>A & B</title>");
 }
 
 // Each generator set, generated, then unset: the second generation writes nothing.
@@ -183,7 +183,7 @@ TEST(TagGenerator, AlignmentOutsideItsTableIsWrittenAsDefault) {
     cell.SetAlign(static_cast<THtmlHAlign>(200));
     cell.SetVAlign(static_cast<THtmlVAlign>(5));
     cell.Generate();
-    EXPECT_EQ(cell.Text(), kCrLf + "<td>");
+    EXPECT_EQ(cell.Text(), kEoln + "<td>");
 }
 
 TEST(TagGenerator, AssignMakesAnIndependentDeepCopyOfTheSameClasses) {

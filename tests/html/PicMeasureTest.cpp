@@ -1,11 +1,12 @@
 // Picture measuring from headers, GetPictureInfo, and the thumbnail list that measures a run's files.
-#include "html/PicMeasure.h"
+#include "gfx/GfxMeasure.h"
 
 #include "gfx/GfxPic.h"
 #include "html/GfxLists.h"
 #include "html/HtmlTags.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -62,7 +63,10 @@ const MeasureRow kValidRows[] = {MeasureRow{"jpeg_baseline_420.jpg", 320, 200},
                                  MeasureRow{"ico_8bpp_mask.ico", 32, 32},
                                  MeasureRow{"ico_32bpp_bmp.ico", 48, 48},
                                  MeasureRow{"seed.ico", 32, 32},
-                                 MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16}};
+                                 MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16},
+                                 // A directory's 0 (256) stands for the size the entry's bitmap gives.
+                                 MeasureRow{"ico_dir256_dib48.ico", 48, 48},
+                                 MeasureRow{"ico_dir256_dib48_and_64.ico", 64, 64}};
 INSTANTIATE_TEST_SUITE_P(Valid, HeaderMeasureTest, testing::ValuesIn(kValidRows));
 
 // The header gives the figures that loading the whole picture gives.
@@ -81,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Valid, HeaderAgreesWithLoaderTest, testing::ValuesIn(kV
 INSTANTIATE_TEST_SUITE_P(Mislabelled, HeaderMeasureTest,
                          testing::Values(MeasureRow{"jpeg_named.bmp", 48, 32},
                                          MeasureRow{"bmp_named.jpg", 40, 30},
-                                         MeasureRow{"png_named.ico", 0, 0}, MeasureRow{"seed.wmf", 0, 0},
-                                         MeasureRow{"seed.emf", 0, 0}));
+                                         MeasureRow{"png_named.ico", 0, 0}, MeasureRow{"seed.wmf", 320, 240},
+                                         MeasureRow{"seed.emf", 320, 240}));
 
 // Sound headers over damaged data are measured (the thumbnail renderer's load has refused such a picture
 // before any page is written); icons are measured by their directory, never by an embedded DIB's claim.
@@ -250,6 +254,14 @@ TEST_F(ThumbListTest, MissingThumbnailStopsAtItsEntry) {
     EXPECT_EQ(FList.Items(0)->Width(), 640);
     EXPECT_EQ(FList.Items(1)->Width(), 161); // the picture before its thumbnail was measured
     EXPECT_EQ(after->Width(), 0);
+}
+
+// An entry that names a folder is refused in the list's own exception, naming it.
+TEST_F(ThumbListTest, FolderEntryRaisesTheListsException) {
+    ASSERT_TRUE(QDir(FDir.Path()).mkdir("folder.jpg"));
+    Entry("folder.jpg", "vl_a.jpg");
+    EXPECT_EQ(MessageOf<EGfxListsException>([&] { FList.UpdateInfo(); }),
+              "Cannot read the picture size of " + FDir.File("folder.jpg") + ": not a file");
 }
 
 TEST_F(ThumbListTest, ProgressHandlerThatEmptiesTheListEndsTheRun) {

@@ -88,7 +88,7 @@ bool TEmfPlayer::Mode(quint32 type) {
     case 57:
         FState.ArcClockwise = value == 2;
         break;
-    case 58: // a count by the specification, a float in some files
+    case 58: // documented as a count, written as a float by some programs
         FState.MiterLimit = value < 0x10000 ? double(value) : double(FR.F32(8));
         if (!std::isfinite(FState.MiterLimit) || FState.MiterLimit < 1)
             FState.MiterLimit = 10;

@@ -69,3 +69,11 @@ QSize ReadMetafileSize(const QString& fileName) {
         Fail(fileName, error);
     }
 }
+
+std::optional<QSize> MeasureMetafile(const QByteArray& bytes) {
+    try {
+        return ReadMetaHeader(TByteView(bytes), kMaxPicturePixels).Size;
+    } catch (const TMetaError&) {
+        return std::nullopt;
+    }
+}

@@ -21,11 +21,8 @@ qint64 PixelsAt96(double units, double unitsPerInch) {
 QSize CheckedSize(qint64 width, qint64 height, qint64 maxPixels) {
     if (width <= 0 || height <= 0)
         throw TMetaError(QString("the picture is empty (%1 x %2 pixels)").arg(width).arg(height));
-    if (static_cast<double>(width) * static_cast<double>(height) > static_cast<double>(maxPixels))
-        throw TMetaError(QString("the picture of %1 x %2 pixels exceeds the limit of %3 pixels")
-                             .arg(width)
-                             .arg(height)
-                             .arg(maxPixels));
+    if (!WithinPixelLimit(width, height, maxPixels))
+        throw TMetaError(PixelLimitReason(width, height, maxPixels));
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 

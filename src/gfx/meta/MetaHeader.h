@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 
+#include "gfx/meta/GfxMeta.h"
 #include "gfx/meta/MetaBytes.h"
 
 // A reason why a metafile cannot be read; the caller adds the file name.
@@ -21,7 +22,6 @@ enum class TMetaKind { Wmf, Emf };
 inline constexpr int kMaxMetaRecords = 1'000'000;
 inline constexpr int kMaxMetaObjects = 65'535;
 inline constexpr int kMaxSavedStates = 1'024;
-inline constexpr qint64 kMaxMetaFileBytes = 256LL * 1024 * 1024;
 // Budgets of one picture's drawing: a few bytes of records can ask for a huge bitmap, a fill of the
 // whole picture or a costly region merge, again and again. Past a budget the drawing stops with "too
 // complex to draw". Each is far above what real files need.

@@ -46,11 +46,12 @@ def ico_dib_entry(width, height):
     return header + b"\x80\x40\x20\xFF" * (width * height) + b"\0" * (mask_row * height)
 
 
-def ico(sizes):
+def ico(sizes, directory=None):
+    """An icon of 32-bit DIB entries; `directory` gives other sizes to write in the directory."""
     images = [ico_dib_entry(w, h) for w, h in sizes]
     offset = 6 + 16 * len(sizes)
     out = struct.pack("<HHH", 0, 1, len(sizes))
-    for (w, h), image in zip(sizes, images):
+    for (w, h), image in zip(directory or sizes, images):
         out += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
     return out + b"".join(images)
@@ -62,6 +63,8 @@ files = {
     "bmp_1x1_51_bytes.bmp": bmp_1x1(51),
     "bmp_1x1_256_bytes.bmp": bmp_1x1(256),
     "ico_tie_32x16_before_16x32.ico": ico([(8, 8), (32, 16), (16, 32)]),
+    "ico_dir256_dib48.ico": ico([(48, 48)], [(0, 0)]),
+    "ico_dir256_dib48_and_64.ico": ico([(48, 48), (64, 64)], [(0, 0), (64, 64)]),
 }
 for name, data in files.items():
     with open(name, "wb") as f:

@@ -1,0 +1,91 @@
+// One interface per picture kind that both reads and measures, so that the loader and the measure follow
+// one rule (internal to the picture unit).
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QtEndian>
+
+class TJpegSource;
+
+// Numbers at a byte offset of header bytes already read (the reader has checked their length).
+inline quint16 Le16(const QByteArray& b, int at) {
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+inline quint32 Le32(const QByteArray& b, int at) {
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+inline qint32 LeS32(const QByteArray& b, int at) {
+    return qFromLittleEndian<qint32>(b.constData() + at);
+}
+inline quint16 Be16(const QByteArray& b, int at) {
+    return qFromBigEndian<quint16>(b.constData() + at);
+}
+inline quint32 Be32(const QByteArray& b, int at) {
+    return qFromBigEndian<quint32>(b.constData() + at);
+}
+
+// Random access to the first bytes of a picture, refusing any read past its end.
+class THeaderReader {
+public:
+    explicit THeaderReader(QIODevice& device) : FDevice(device), FSize(device.size()) {}
+
+    qint64 Size() const { return FSize; }
+
+    bool Read(qint64 offset, qint64 count, QByteArray& bytes) {
+        if (offset < 0 || count < 0 || offset > FSize || count > FSize - offset || !FDevice.seek(offset))
+            return false;
+        bytes = FDevice.read(count);
+        return bytes.size() == count;
+    }
+
+private:
+    QIODevice& FDevice;
+    qint64 FSize;
+};
+
+// An opened picture file: a JPEG as its bytes with the header read (its pixels are decoded on demand),
+// any other kind decoded into Format_BGR888.
+struct TPictureFile {
+    QImage Picture;
+    std::shared_ptr<const TJpegSource> Jpeg;
+};
+
+// A picture kind. Read and Measure share the kind's rules (which icon entry, which size limit), so a size
+// Measure gives is the size Read gives.
+class TPictureFormat {
+public:
+    virtual ~TPictureFormat() = default;
+
+    // True when a file's first bytes (kFormatHeadBytes, or the whole of a shorter file) are this kind's.
+    virtual bool Recognises(const QByteArray& head) const = 0;
+
+    // The size Read would give, from the header only. Nothing when anything in the header is doubtful:
+    // reading the picture then decides.
+    virtual std::optional<QSize> Measure(THeaderReader& reader) const = 0;
+
+    // Opens the file as this kind. Throws EGfxException naming the file.
+    virtual TPictureFile Read(const QString& fileName) const = 0;
+};
+
+// Enough of a file's start to recognise every kind: the EMF signature lies at byte 40.
+inline constexpr qint64 kFormatHeadBytes = 128;
+
+const TPictureFormat& JpegFormat();
+const TPictureFormat& BmpFormat();
+const TPictureFormat& IcoFormat();
+const TPictureFormat& MetafileFormat();
+
+// The kind named by a lower-case file extension, or null.
+const TPictureFormat* FormatForExtension(const QString& ext);
+// The kind whose signature the first bytes carry, or null.
+const TPictureFormat* FormatForContent(const QByteArray& head);
+
+// The kind's size rule: not empty and within the picture size limit.
+std::optional<QSize> Decodable(qint64 width, qint64 height);

@@ -1,0 +1,20 @@
+// Picture sizes from file headers, the kind recognised by content, not by name: measuring a gallery does not
+// decode every picture.
+#pragma once
+
+#include <optional>
+
+#include <QIODevice>
+#include <QSize>
+#include <QString>
+
+// Width and height as the picture loader would give them, read from the header only. Nothing when the
+// content is no JPEG, BMP, ICO or metafile, or when anything in the header is doubtful: the loader then
+// decides.
+std::optional<QSize> MeasurePictureHeader(QIODevice& device);
+
+// Measures a picture file: width, height and byte size. Content that the header measure does not answer
+// for is loaded as a picture, so its error (an EGfxException) is the loader's. Returns "" when measured,
+// otherwise why the file was not measured ("File: <name> not found" for a missing file), for the caller to
+// raise in its own exception.
+QString MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize);
