@@ -62,8 +62,6 @@ QString TFtpF::TempNameOf(const QString& name) {
     return name + ".part";
 }
 
-namespace {} // namespace
-
 // ---- Operations of the main window
 
 void TFtpF::SetUploadFiles(const QStringList& files) {
