@@ -228,6 +228,11 @@ QWidget* TFtpF::CreateUploadGroup() {
     UploadBB->setObjectName("UploadBB");
     SetHint(UploadBB, "Upload or Abort operation");
     box->addWidget(UploadBB);
+    ChangedOnlyCB = new QCheckBox("Upload only changed files", group);
+    ChangedOnlyCB->setObjectName("ChangedOnlyCB");
+    ChangedOnlyCB->setChecked(true);
+    SetHint(ChangedOnlyCB, "Leave out files whose content and size on the server are as last uploaded");
+    box->addWidget(ChangedOnlyCB);
     UploadFilesLB = new QListWidget(group);
     UploadFilesLB->setObjectName("UploadFilesLB");
     UploadFilesLB->setItemDelegate(new TUploadFilesDelegate(this));
@@ -298,6 +303,14 @@ bool TFtpF::FtpPassive() const {
 
 void TFtpF::SetFtpPassive(bool value) {
     PassiveCB->setChecked(value);
+}
+
+bool TFtpF::FtpChangedOnly() const {
+    return ChangedOnlyCB->isChecked();
+}
+
+void TFtpF::SetFtpChangedOnly(bool value) {
+    ChangedOnlyCB->setChecked(value);
 }
 
 QString TFtpF::FtpUserID() const {

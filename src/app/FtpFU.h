@@ -1,12 +1,14 @@
 // The upload panel: stores the files of the last generated gallery on an FTP server, one file per message.
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
+#include "app/FtpUploadRecord.h"
 #include "app/VlxDialogs.h"
 #include "ftp/XoFtp.h"
 
@@ -20,6 +22,9 @@ class QPushButton;
 class QRect;
 class QStyleOptionViewItem;
 class QToolButton;
+
+// Beside the options file: what was uploaded where (see TUploadRecord).
+inline constexpr char kUploadRecordFileName[] = "uploads.json";
 
 // Posted window messages of the upload run, as custom event types of exactly these numbers.
 inline constexpr int WM_FTPUPLOADNEXT = 0x5F0;    // panel -> itself: store the next file
@@ -63,6 +68,10 @@ public:
     void SetFtpRemoteDir(const QString& value);
     bool FtpPassive() const;
     void SetFtpPassive(bool value);
+    bool FtpChangedOnly() const;
+    void SetFtpChangedOnly(bool value);
+    // The file that records what was uploaded where; none: every file is stored every time.
+    void SetUploadRecordFile(const QString& fileName) { FRecordFileName = fileName; }
 
     void ConnectToHost();
     void DisconnectFromHost();
@@ -94,6 +103,7 @@ public:
     QListWidget* DirLV;
     QLabel* UploadL;
     QPushButton* UploadBB;
+    QCheckBox* ChangedOnlyCB;
     QListWidget* UploadFilesLB;
     QList<QIcon> ImageList; // 0: the parent directory "..", 1: a folder
 
@@ -122,6 +132,11 @@ public:
     static QString SuccessText(TCmdType transType);
     static QString FailureText(TCmdType transType);
     static QString UnsupportedText(TCmdType transType);
+    // The run's order: pictures and other files first, then the pages, index.html last, so that no page
+    // is published before what it links to. Otherwise the order stays as given.
+    static QStringList UploadOrder(const QStringList& files);
+    // The name a file is stored under until the server confirms the store.
+    static QString TempNameOf(const QString& name);
 
 protected:
     void customEvent(QEvent* event) override;
@@ -138,6 +153,12 @@ private:
     void CreateRemoteDirLevels(const QString& dir);
     void ServerClosed();
     void NextFileOrEnd();
+    void StoreFile(const QString& path, const QString& name);
+    void DeleteQuietly(const QString& name);
+    void FileStored();
+    bool Unchanged(const QString& name, const QByteArray& sha256) const;
+    QHash<QString, qint64> RemoteFileSizes();
+    void SaveRecord();
     void EndUploadQuietly();
     void PostUploadNext();
     void ShowStatus(const QString& text);
@@ -155,4 +176,12 @@ private:
     bool FStarting = false; // an upload run is being started (connecting, entering the directory)
     bool FAbortRequested = false; // Abort was pressed during this run
     QStringList FSkipped;         // files of this run that were gone when their turn came
+    bool FDirectStore = false;    // the server refused a rename: this run stores under the final names
+    QString FRecordFileName;
+    std::optional<TUploadRecord> FRecord;  // what this run's target holds; none: store every file
+    QHash<QString, qint64> FRemoteSizes;   // the remote folder's files and sizes when the run started
+    QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
+    int FUnchanged = 0;                    // files of this run left out as unchanged
+    bool FListingForRun = false;           // a listing of the run, not of the browser
+    QString FRecordError;
 };

@@ -124,22 +124,10 @@ void TFtpF::XoFTPSuccess(TCmdType transType) {
         DirLV->setEnabled(true);
         break;
     case TCmdType::List:
+        if (FListingForRun)
+            break;
         FillDirList();
         DirLV->setEnabled(true);
-        break;
-    case TCmdType::Upload:
-        if (FUploading) {
-            // A stored file leaves the list; the next one moves into its place.
-            const int i = UploadFilesLB->currentRow();
-            const int n = UploadFilesLB->count();
-            delete UploadFilesLB->takeItem(i);
-            if (n == i + 1) {
-                EndUpload();
-            } else if (UploadFilesLB->count() > 0) {
-                UploadFilesLB->setCurrentRow(i);
-                PostUploadNext();
-            }
-        }
         break;
     default:
         break;
@@ -156,16 +144,15 @@ void TFtpF::XoFTPFailure(bool&, TCmdType transType) {
     case TCmdType::List:
         DirLV->setEnabled(true);
         break;
-    case TCmdType::Upload:
-        if (FUploading)
-            NextFileOrEnd();
-        break;
     default:
         break;
     }
 }
 
 void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
+    // A refused rename or delete is dealt with by the run itself, which says so in the status bar.
+    if (transType == TCmdType::Rename || transType == TCmdType::Delete)
+        return;
     const QString text = UnsupportedText(transType);
     if (!text.isEmpty())
         ShowMessage(TMsgKind::Information, text);
@@ -175,6 +162,7 @@ void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
 void TFtpF::NextFileOrEnd() {
     const int i = UploadFilesLB->currentRow();
     if (i + 1 >= UploadFilesLB->count()) {
+        SaveRecord();
         EndUpload();
         return;
     }

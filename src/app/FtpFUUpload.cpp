@@ -1,6 +1,7 @@
 // The upload panel's work: connecting, the directory browser and the upload run, one file per posted message.
 #include "app/FtpFU.h"
 
+#include <algorithm>
 #include <cassert>
 #include <exception>
 
@@ -37,7 +38,29 @@ int TransferTypeOf(const QString& path) {
     return extension == ".html" || extension == ".htm" || extension == ".txt" ? 1 : 2;
 }
 
+// 0: pictures and other files, 1: pages, 2: the gallery's entry page.
+int UploadRank(const QString& path) {
+    const QString name = FileNameOf(path).toLower();
+    if (name == "index.html" || name == "index.htm")
+        return 2;
+    return name.endsWith(".html") || name.endsWith(".htm") ? 1 : 0;
+}
+
+const char* const kNoRenameText =
+    "The server refused to rename: files were stored directly under their names";
+
 } // namespace
+
+QStringList TFtpF::UploadOrder(const QStringList& files) {
+    QStringList ordered = files;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const QString& a, const QString& b) { return UploadRank(a) < UploadRank(b); });
+    return ordered;
+}
+
+QString TFtpF::TempNameOf(const QString& name) {
+    return name + ".part";
+}
 
 // ---- Operations of the main window
 
@@ -65,6 +88,17 @@ void TFtpF::StartUpload() {
     const auto started = qScopeGuard([this] { FStarting = false; });
     FSkipped.clear();
     FAbortRequested = false;
+    FDirectStore = false;
+    FRecord.reset();
+    FRemoteSizes.clear();
+    FStoredSha.clear();
+    FUnchanged = 0;
+    FRecordError.clear();
+    QStringList files;
+    for (int i = 0; i < UploadFilesLB->count(); ++i)
+        files << UploadFilesLB->item(i)->text();
+    UploadFilesLB->clear();
+    UploadFilesLB->addItems(UploadOrder(files));
     try {
         UploadBB->setEnabled(false);
         SetBrowsing(false);
@@ -72,6 +106,11 @@ void TFtpF::StartUpload() {
         ProcessMessages();
         ConnectToHost();
         EnterRemoteDir();
+        if (ChangedOnlyCB->isChecked() && !FRecordFileName.isEmpty()) {
+            FRecord.emplace(FRecordFileName, TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(),
+                                                                     FXoFTP->UserID(), RemoteDirE->text()));
+            FRemoteSizes = RemoteFileSizes();
+        }
     } catch (...) {
         EndUploadQuietly();
         throw;
@@ -147,6 +186,7 @@ void TFtpF::ConnectToHost() {
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(false);
     PassiveCB->setEnabled(false);
+    ChangedOnlyCB->setEnabled(false);
     ShowStatus(FXoFTP->CurrentDir());
 }
 
@@ -162,6 +202,7 @@ void TFtpF::DisconnectFromHost() {
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(true);
     PassiveCB->setEnabled(true);
+    ChangedOnlyCB->setEnabled(true);
     SetBrowsing(false);
     SetUploading(false);
     if (error)
@@ -220,15 +261,133 @@ void TFtpF::UploadFile(const QString& path) {
         NextFileOrEnd();
         return;
     }
+    const QString name = FileNameOf(path);
+    QByteArray sha;
+    if (FRecord) {
+        sha = TUploadRecord::Sha256Of(path);
+        if (Unchanged(name, sha)) {
+            ++FUnchanged;
+            FileStored();
+            return;
+        }
+        FRecord->Remove(name); // the server's copy is about to change
+    }
     try {
         FXoFTP->Mode(TransferTypeOf(path));
         if (FAbortRequested)
             throw EAbortError(QString("Upload aborted"));
-        ShowStatus("Uploading: " + FileNameOf(path));
-        FXoFTP->Upload(path, FileNameOf(path));
+        ShowStatus("Uploading: " + name);
+        StoreFile(path, name);
     } catch (...) {
         EndUploadQuietly();
         throw;
+    }
+    if (FRecord && !sha.isEmpty())
+        FStoredSha.insert(name, sha);
+    FileStored();
+}
+
+// Left out only when the content is the one last uploaded and the server's copy still has the size it
+// had then: a copy replaced or cut short on the server is stored again.
+bool TFtpF::Unchanged(const QString& name, const QByteArray& sha256) const {
+    const auto entry = FRecord->Find(name);
+    const auto remote = FRemoteSizes.constFind(name);
+    return entry && !sha256.isEmpty() && entry->Sha256 == sha256 && remote != FRemoteSizes.constEnd() &&
+           *remote == entry->Size;
+}
+
+// The plain files of the current remote folder and their sizes; none when the server refuses to list.
+QHash<QString, qint64> TFtpF::RemoteFileSizes() {
+    FListingForRun = true;
+    const auto listed = qScopeGuard([this] { FListingForRun = false; });
+    try {
+        FXoFTP->List();
+    } catch (const FTPException&) {
+        return {};
+    }
+    QHash<QString, qint64> sizes;
+    const TFTPDirectoryList* parser = FXoFTP->Parser();
+    if (!parser)
+        return sizes;
+    const qsizetype n = std::min({parser->AttrList.size(), parser->NameList.size(), parser->SizeList.size()});
+    for (qsizetype i = 0; i < n; ++i) {
+        bool valid = false;
+        const qint64 size = parser->SizeList[i].toLongLong(&valid);
+        if (valid && parser->AttrList[i].startsWith('-'))
+            sizes.insert(parser->NameList[i], size);
+    }
+    return sizes;
+}
+
+// The sizes are the server's own (a page stored as text may change size on the way), so the folder is
+// listed once more. A record that cannot be kept only means storing more next time: it is reported, never
+// an error of the run.
+void TFtpF::SaveRecord() {
+    if (!FRecord || FStoredSha.isEmpty())
+        return;
+    try {
+        const QHash<QString, qint64> sizes = RemoteFileSizes();
+        for (auto it = FStoredSha.constBegin(); it != FStoredSha.constEnd(); ++it) {
+            const auto size = sizes.constFind(it.key());
+            if (size != sizes.constEnd())
+                FRecord->Set(it.key(), {*size, it.value()});
+        }
+        FRecord->Save();
+    } catch (const std::exception& e) {
+        FRecordError = QString::fromUtf8(e.what());
+    }
+}
+
+// Visitors never meet a half-written file: the store goes to a temporary name that becomes the final one
+// only once the server has confirmed it. A failed or aborted store leaves the published file as it was.
+void TFtpF::StoreFile(const QString& path, const QString& name) {
+    if (FDirectStore) {
+        FXoFTP->Upload(path, name);
+        return;
+    }
+    const QString temp = TempNameOf(name);
+    try {
+        FXoFTP->Upload(path, temp);
+        if (FAbortRequested)
+            throw EAbortError(QString("Upload aborted"));
+    } catch (...) {
+        DeleteQuietly(temp);
+        throw;
+    }
+    try {
+        FXoFTP->Rename(temp, name);
+    } catch (const FTPException&) {
+        // Some servers cannot rename: the rest of the run stores the plain way.
+        DeleteQuietly(temp);
+        FDirectStore = true;
+        FXoFTP->Upload(path, name);
+    }
+}
+
+// The temporary file of a failed store; a server that cannot delete it leaves it, and the error that ended
+// the store is the one to report.
+void TFtpF::DeleteQuietly(const QString& name) {
+    if (!FXoFTP->IsConnected())
+        return;
+    try {
+        FXoFTP->Delete(name);
+    } catch (const std::exception&) {
+    }
+}
+
+// A stored file leaves the list; the next one moves into its place, and the last one ends the run.
+void TFtpF::FileStored() {
+    if (!FUploading)
+        return;
+    const int i = UploadFilesLB->currentRow();
+    const int n = UploadFilesLB->count();
+    delete UploadFilesLB->takeItem(i);
+    if (n == i + 1) {
+        SaveRecord();
+        EndUpload();
+    } else if (UploadFilesLB->count() > 0) {
+        UploadFilesLB->setCurrentRow(i);
+        PostUploadNext();
     }
 }
 
@@ -251,9 +410,21 @@ void TFtpF::EndUpload() {
     SetUploading(false);
     FreeProgressBar();
     FAbortRequested = false;
+    QStringList notes;
+    if (FDirectStore)
+        notes << kNoRenameText;
+    if (FUnchanged > 0)
+        notes << QString("Skipped %1 unchanged %2").arg(FUnchanged).arg(FUnchanged == 1 ? "file" : "files");
     if (!FSkipped.isEmpty())
-        ShowStatus("Not found, not uploaded: " + FSkipped.join(", "));
+        notes << "Not found, not uploaded: " + FSkipped.join(", ");
+    if (!FRecordError.isEmpty())
+        notes << FRecordError;
+    if (!notes.isEmpty())
+        ShowStatus(notes.join("; "));
     FSkipped.clear();
+    FDirectStore = false;
+    FRecord.reset();
+    FUnchanged = 0;
     if (error)
         std::rethrow_exception(error);
 }

@@ -49,6 +49,7 @@ void TVeltrixF::LoadOptions() {
     SetFtpRemoteDir(ini.ReadString(kFtp, "RemoteDir", ""));
     // Files written before the setting existed read as passive, the panel's default.
     SetFtpPassive(ini.ReadBool(kFtp, "Passive", true));
+    SetFtpChangedOnly(ini.ReadBool(kFtp, "ChangedOnly", true));
 }
 
 void TVeltrixF::SaveOptions() {
@@ -67,6 +68,7 @@ void TVeltrixF::SaveOptions() {
     ini.WriteString(kFtp, "UserID", FtpUserID());
     ini.WriteString(kFtp, "RemoteDir", FtpRemoteDir());
     ini.WriteBool(kFtp, "Passive", FtpPassive());
+    ini.WriteBool(kFtp, "ChangedOnly", FtpChangedOnly());
     // Saved options come back only through "Load on startup"; the text says so when it is off.
     QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
     if (!LoadOnStartupCB->isChecked())

@@ -110,6 +110,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     FUsedFiles.clear();
     const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir() : places.ConfigDir);
     FIniFileName = configDir + kOptionsFileName;
+    FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.
     FWorkDir = WithSlash(WithSlash(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir) + "vlx");
     if (!QDir(FWorkDir).exists())

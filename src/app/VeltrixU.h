@@ -111,6 +111,8 @@ public:
     void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
     bool FtpPassive() const { return FtpF1->FtpPassive(); }
     void SetFtpPassive(bool value) { FtpF1->SetFtpPassive(value); }
+    bool FtpChangedOnly() const { return FtpF1->FtpChangedOnly(); }
+    void SetFtpChangedOnly(bool value) { FtpF1->SetFtpChangedOnly(value); }
 
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.

@@ -268,6 +268,29 @@ void TXoFTP::MakeDir(const QString& dir) {
     DoCommand("MKD " + dir);
 }
 
+void TXoFTP::Rename(const QString& from, const QString& to) {
+    XoFtpReply::CheckCommandText(from);
+    XoFtpReply::CheckCommandText(to);
+    FCanceled = false;
+    CheckConnection();
+    const TBusyScope busy(*this);
+    DiscardPendingInput();
+    for (const QString& command : {"RNFR " + from, "RNTO " + to}) {
+        Report(1, command);
+        Transaction(command);
+        if (FReplyCode >= 400 && FReplyCode <= 599) {
+            Refuse(TCmdType::Rename);
+            return;
+        }
+    }
+    if (OnSuccess)
+        OnSuccess(TCmdType::Rename);
+}
+
+void TXoFTP::Delete(const QString& name) {
+    DoCommand("DELE " + name);
+}
+
 QString TXoFTP::CurrentDir() {
     DoCommand("PWD");
     return XoFtpReply::QuotedPath(FLastReplyText);

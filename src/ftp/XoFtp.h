@@ -119,6 +119,9 @@ public:
     void MakeDir(const QString& dir);
     QString CurrentDir();
     void Mode(int transferType);
+    // RNFR then RNTO, reported as one operation of type Rename.
+    void Rename(const QString& from, const QString& to);
+    void Delete(const QString& name);
     void List();
     void Upload(const QString& localPath, const QString& remoteName);
     qint64 DataSentCount() const;

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -87,8 +88,9 @@ TEST_P(FtpPanelTypeTest, SendsTheDirectoryAsTypedAndTheTypeByExtension) {
 
     EXPECT_EQ(FWindow->Shown.Errors, QStringList());
     const QString name = QString(GetParam().FileName).section('/', -1);
-    EXPECT_EQ(server.Transcript(), QStringList({"USER anna", "PASS pw", "PWD", "CWD  photos",
-                                                GetParam().TypeCommand, "PASV", "STOR " + name, "QUIT"}));
+    EXPECT_EQ(server.Transcript(),
+              QStringList({"USER anna", "PASS pw", "PWD", "CWD  photos", GetParam().TypeCommand, "PASV",
+                           "STOR " + name + ".part", "RNFR " + name + ".part", "RNTO " + name, "QUIT"}));
     EXPECT_EQ(server.Stored(), "content\r\n");
     EXPECT_TRUE(FWindow->Statuses.contains("Uploading: " + name));
 }
@@ -170,7 +172,7 @@ TEST_F(FtpPanelTest, RefusedStoreEndsTheRunKeepingTheFilesNotStored) {
     UploadAndWait();
     server.Stop();
 
-    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
+    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg.part"}));
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"553 Could not create file."}));
     EXPECT_TRUE(FWindow->Statuses.contains("Upload failure"));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 3);
@@ -194,12 +196,79 @@ TEST_F(FtpPanelTest, AbortBeforeTheDataFlowsCancelsTheStore) {
     UploadAndWait();
     server.Stop();
 
-    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg"}));
+    EXPECT_EQ(server.Transcript().filter("STOR"), QStringList({"STOR a.jpg.part"}));
     EXPECT_EQ(server.Stored(), "");
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
     ExpectIdle();
 }
+
+struct TStoreCase {
+    const char* Name;
+    const char* Verb; // whose reply is replaced
+    const char* Reply;
+    bool Final;         // the reply after the data rather than before it
+    QStringList Stores; // STOR, RNFR, RNTO and DELE as sent
+    QStringList Errors;
+};
+
+class FtpPanelStoreTest : public TFtpPanelTest, public testing::WithParamInterface<TStoreCase> {};
+
+// Pictures and other files first, pages after them and index.html last; each store goes to a temporary
+// name that is renamed once the server confirmed it, and deleted when it did not.
+TEST_P(FtpPanelStoreTest, StoresPagesLastUnderATemporaryNameUntilConfirmed) {
+    TScriptedFtpServer server;
+    if (GetParam().Final)
+        server.SetFinalReply(GetParam().Verb, GetParam().Reply);
+    else if (*GetParam().Verb)
+        server.SetReply(GetParam().Verb, GetParam().Reply);
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    QStringList files;
+    for (const char* name : {"index.html", "a.jpg", "p1.html", "style.css", "b.jpg"}) {
+        WriteBytes(FLocal.File(name), "x");
+        files << FLocal.File(name);
+    }
+    FWindow->Files = files;
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+    server.Stop();
+
+    const QRegularExpression stores("^(STOR|RNFR|RNTO|DELE) ");
+    EXPECT_EQ(server.Transcript().filter(stores), GetParam().Stores);
+    EXPECT_EQ(FWindow->Shown.Errors, GetParam().Errors);
+    EXPECT_EQ(FWindow->Shown.Messages, QStringList());
+    const QString noRename = "The server refused to rename: files were stored directly under their names";
+    EXPECT_EQ(FWindow->Statuses.filter(noRename).size(), QString(GetParam().Verb) == "RNFR" ? 1 : 0);
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FtpPanelStoreTest,
+    testing::Values(TStoreCase{"Renamed",
+                               "",
+                               "",
+                               false,
+                               {"STOR a.jpg.part", "RNFR a.jpg.part", "RNTO a.jpg", "STOR style.css.part",
+                                "RNFR style.css.part", "RNTO style.css", "STOR b.jpg.part", "RNFR b.jpg.part",
+                                "RNTO b.jpg", "STOR p1.html.part", "RNFR p1.html.part", "RNTO p1.html",
+                                "STOR index.html.part", "RNFR index.html.part", "RNTO index.html"},
+                               {}},
+                    TStoreCase{"RenameRefused",
+                               "RNFR",
+                               "502 Command not implemented.\r\n",
+                               false,
+                               {"STOR a.jpg.part", "RNFR a.jpg.part", "DELE a.jpg.part", "STOR a.jpg",
+                                "STOR style.css", "STOR b.jpg", "STOR p1.html", "STOR index.html"},
+                               {}},
+                    TStoreCase{"StoreFailed",
+                               "STOR",
+                               "451 Failure writing to local file.\r\n",
+                               true,
+                               {"STOR a.jpg.part", "DELE a.jpg.part"},
+                               {"451 Failure writing to local file."}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // The connection is lost between two files: the run ends and says so instead of waiting for ever.
 TEST_F(FtpPanelTest, LostConnectionEndsTheRunWithAMessage) {

@@ -46,7 +46,8 @@ QStringList KeysInOrder(const QByteArray& text) {
 
 // Saving says what went where, and when "Load on startup" is off that the options will not come back.
 TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
-    EXPECT_TRUE(W().LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
+    EXPECT_TRUE(
+        W().LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
     W().SaveOptionsA->trigger();
     EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini() +
                                         "; not read at start: \"Load on startup\" is off");
@@ -71,6 +72,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     QTest::keyClicks(W().FtpF1->HostE, ".net");
     W().FtpF1->PortE->setText("2121");
     W().FtpF1->PassiveCB->setChecked(false);
+    W().FtpF1->ChangedOnlyCB->setChecked(false);
     W().FtpF1->UserIDE->setText("ann");
     W().FtpF1->PassE->setText("pass word 7");
     W().FtpF1->RemoteDirE->setText("/www/pictures");
@@ -79,10 +81,11 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     W().ApplyProfile(trip);
     W().SaveOptionsA->trigger();
 
-    EXPECT_EQ(KeysInOrder(ReadBytes(Ini())),
-              (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
-                           "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
-                           "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive"}));
+    EXPECT_EQ(
+        KeysInOrder(ReadBytes(Ini())),
+        (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir", "Common/Profile",
+                     "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate", "Ftp/Host", "Ftp/Port",
+                     "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive", "Ftp/ChangedOnly"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
     EXPECT_FALSE(ReadBytes(Ini()).contains("pass word 7"));
@@ -103,6 +106,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com.net");
     EXPECT_EQ(W().FtpF1->PortE->text(), "2121");
     EXPECT_FALSE(W().FtpF1->PassiveCB->isChecked());
+    EXPECT_FALSE(W().FtpF1->ChangedOnlyCB->isChecked());
     EXPECT_EQ(W().FtpF1->UserIDE->text(), "ann");
     EXPECT_EQ(W().FtpF1->PassE->text(), "");
     EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "/www/pictures");
@@ -167,6 +171,7 @@ TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21AndPassiveMod
     W().FtpF1->PortE->setText("990");
     W().FtpF1->RemoteDirE->setText("/www");
     W().FtpF1->PassiveCB->setChecked(false);
+    W().FtpF1->ChangedOnlyCB->setChecked(false);
     WriteBytes(Ini(), "[Common]\nLoadOnStartup=1\n");
     W().LoadOptions();
     EXPECT_EQ(W().FtpF1->HostE->text(), "");
@@ -174,6 +179,7 @@ TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21AndPassiveMod
     EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "");
     EXPECT_EQ(W().FtpF1->PortE->text(), "21");
     EXPECT_TRUE(W().FtpF1->PassiveCB->isChecked());
+    EXPECT_TRUE(W().FtpF1->ChangedOnlyCB->isChecked());
 }
 
 TEST_F(TOptionsTest, PortOutsideOneTo65535LoadsAs21WithAStatusText) {

@@ -163,6 +163,9 @@ void TScriptedFtpServer::Answer(int control, const QByteArray& verb, const QByte
         {"PORT", "200 PORT command successful.\r\n"},
         {"ABOR", "226 ABOR command successful.\r\n"},
         {"QUIT", "221 Goodbye.\r\n"},
+        {"RNFR", "350 Ready for RNTO.\r\n"},
+        {"RNTO", "250 Rename successful.\r\n"},
+        {"DELE", "250 File deleted.\r\n"},
         {"LIST", "150 Here comes the directory listing.\r\n"},
         {"STOR", "150 Ok to send data.\r\n"},
     };

@@ -1,0 +1,122 @@
+// Uploads a gallery of 100 pictures (copy, thumbnail and page each, and index.html) twice from the real
+// upload panel to pyftpdlib on 127.0.0.1, with "Upload only changed files" on: prints the time of each
+// upload and how many files each stored. The second upload is expected to store nothing.
+#include "app/FtpFU.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "support/FtpTestSupport.h"
+
+namespace {
+
+constexpr int kPictures = 100;
+
+class TBenchDialogs : public TDialogs {
+public:
+    TModalResult MessageBox(TMsgKind, const QString& text, TMsgButtons) override {
+        std::printf("message: %s\n", qPrintable(text));
+        return TModalResult::Ok;
+    }
+    void ShowError(const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
+    bool OpenPicture(QString&) override { return false; }
+    bool ChooseColor(TColor&) override { return false; }
+    bool SelectDirectory(QString&) override { return false; }
+    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
+    bool OpenUrl(const QUrl&) override { return false; }
+};
+
+class TBenchWindow : public QMainWindow, public TFtpFWindow {
+public:
+    void ShowStatus(const QString& text) override {
+        if (text.startsWith("Uploading: "))
+            ++Stored;
+        Last = text;
+    }
+    QProgressBar* CreateStatusProgressBar(int max) override {
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, max);
+        return bar;
+    }
+    TDialogs& Dialogs() const override { return FDialogs; }
+    QObject* MainForm() override { return nullptr; }
+
+    int Stored = 0;
+    QString Last;
+
+private:
+    mutable TBenchDialogs FDialogs;
+};
+
+// Pictures of about 200 KB and thumbnails of about 10 KB, each with bytes of its own, and their pages.
+QStringList MakeGallery(const QString& dir) {
+    QStringList files;
+    for (int i = 0; i < kPictures; ++i) {
+        const QString name = QString("pic%1").arg(i, 3, 10, QChar('0'));
+        for (const auto& [suffix, size] : {std::pair{".jpg", 200 * 1024}, std::pair{"_t.jpg", 10 * 1024}}) {
+            QByteArray bytes(size, char('a' + i % 26));
+            bytes.replace(0, name.size(), name.toLatin1());
+            QFile file(dir + name + suffix);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(bytes);
+            files << file.fileName();
+        }
+        QFile page(dir + name + ".html");
+        if (page.open(QIODevice::WriteOnly))
+            page.write(("<html>\r\n<img src=\"" + name + ".jpg\">\r\n</html>\r\n").toLatin1());
+        files << page.fileName();
+    }
+    QFile index(dir + "index.html");
+    if (index.open(QIODevice::WriteOnly))
+        index.write("<html>\r\n</html>\r\n");
+    return files << index.fileName();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir local, remote;
+    TPyFtpServer server(remote.path(), "bench", "bench pass");
+    if (server.Port() == 0) {
+        std::printf("no FTP server: %s\n", qPrintable(server.Error()));
+        return 1;
+    }
+    const QStringList files = MakeGallery(local.path() + "/");
+    TBenchWindow window;
+    TFtpF panel(&window, &window);
+    panel.SetUploadRecordFile(local.filePath("uploads.json"));
+    panel.SetFtpHost("127.0.0.1");
+    panel.SetFtpPort(QString::number(server.Port()));
+    panel.SetFtpUserID("bench");
+    panel.PassE->setText("bench pass");
+    panel.SetFtpRemoteDir("gallery");
+    std::printf("%lld files, upload only changed files on\n", static_cast<long long>(files.size()));
+    for (int run = 1; run <= 2; ++run) {
+        window.Stored = 0;
+        panel.SetUploadFiles(files);
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            panel.StartUpload();
+        } catch (const std::exception& e) {
+            std::printf("error: %s\n", e.what());
+            return 1;
+        }
+        while (panel.Uploading() && clock.elapsed() < 600000)
+            app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+        std::printf("upload %d: %.3f s, %d files stored; status: %s\n", run, clock.elapsed() / 1000.0,
+                    window.Stored, qPrintable(window.Last));
+    }
+    return 0;
+}

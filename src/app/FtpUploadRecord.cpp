@@ -1,0 +1,80 @@
+// The upload record: a JSON file beside the options file.
+#include "app/FtpUploadRecord.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include "common/VlxTypes.h"
+
+namespace {
+
+constexpr int kFormat = 1;
+
+QJsonObject ReadTargets(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    if (root.value("format").toInt() != kFormat)
+        return {};
+    return root.value("targets").toObject();
+}
+
+} // namespace
+
+TUploadRecord::TUploadRecord(const QString& fileName, const QString& target)
+    : FFileName(fileName), FTarget(target) {
+    const QJsonObject files = ReadTargets(fileName).value(target).toObject();
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        const QJsonObject entry = it.value().toObject();
+        const qint64 size = entry.value("size").toInteger(-1);
+        const QByteArray sha = entry.value("sha256").toString().toLatin1();
+        if (size >= 0 && sha.size() == 64)
+            FEntries.insert(it.key(), {size, sha});
+    }
+}
+
+std::optional<TUploadRecord::TEntry> TUploadRecord::Find(const QString& name) const {
+    const auto it = FEntries.constFind(name);
+    if (it == FEntries.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+void TUploadRecord::Set(const QString& name, const TEntry& entry) {
+    FEntries.insert(name, entry);
+}
+
+void TUploadRecord::Remove(const QString& name) {
+    FEntries.remove(name);
+}
+
+void TUploadRecord::Save() const {
+    QJsonObject files;
+    for (auto it = FEntries.constBegin(); it != FEntries.constEnd(); ++it)
+        files.insert(it.key(), QJsonObject{{"size", it->Size}, {"sha256", QString::fromLatin1(it->Sha256)}});
+    QJsonObject targets = ReadTargets(FFileName);
+    targets.insert(FTarget, files);
+    const QJsonObject root{{"format", kFormat}, {"targets", targets}};
+    QSaveFile file(FFileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
+        throw Exception("Cannot write the upload record \"" + FFileName + "\": " + file.errorString());
+}
+
+QString TUploadRecord::TargetOf(const QString& host, int port, const QString& user,
+                                const QString& remoteDir) {
+    return "ftp://" + user + "@" + host + ":" + QString::number(port) + "/" + remoteDir;
+}
+
+QByteArray TUploadRecord::Sha256Of(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return hash.result().toHex();
+}
