@@ -89,6 +89,8 @@ public:
     void GatherProfile(TProfileRecord& record) const;
     void ApplyProfile(const TProfileRecord& record);
     void ApplyBackground(const TProfileRecord& record);
+    // Reads the named profile and applies it; raises when the profiles file holds none of that name.
+    void UseProfile(const QString& name);
 
     // Generation run and options, with their commands.
     bool ConfirmGeneration();
@@ -396,6 +398,9 @@ private:
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
 };
+
+// The program's version as the About tab shows it.
+QString VeltrixVersion();
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
 // picture size (flag 2) and the file size in kilobytes (flag 4) on one line.
