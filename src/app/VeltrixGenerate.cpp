@@ -17,6 +17,7 @@
 
 #include "app/VlxApplication.h"
 #include "app/VlxFiles.h"
+#include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -137,6 +138,11 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         ThumbnailPhase(dir, cells, count, current);
         PicPagePhase(dir, cells, count, current);
         TablePagePhase(dir, cells, count, current);
+        // Each file went in under a temporary name without a sync of its own: one sync puts them all on the
+        // disk before the run says it is done.
+        current = dir;
+        if (!SyncFileSystem(dir))
+            throw EVeltrixException("Cannot write the gallery to disk in " + dir);
     } catch (...) {
         ShowStatus("Stopped at: " + current);
         throw;
