@@ -99,6 +99,8 @@ public:
     void GenerateInto(const QString& dir);
     // Deletes every file of dir, not its subdirectories; a file that cannot be deleted is skipped.
     void ClearDirectory(const QString& dir);
+    // The threads that render a run's thumbnails; 0 (the default) for one per core.
+    void SetRenderThreads(int count) { FRenderThreads = count; }
     void LoadOptions();
     void SaveOptions();
 
@@ -397,6 +399,7 @@ private:
     bool FApplyingProfile = false;
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
+    int FRenderThreads = 0;
 };
 
 // The program's version as the About tab shows it.

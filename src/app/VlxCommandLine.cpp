@@ -1,13 +1,14 @@
 // The command line: arguments, the window driven on the offscreen platform, and progress on a stream.
 #include "app/VlxCommandLine.h"
 
+#include <algorithm>
 #include <cstring>
-#include <map>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTextStream>
 
@@ -120,35 +121,31 @@ private:
     QTextStream& FErr;
 };
 
-// The run's status texts turned into progress: a bar redrawn in place on a terminal, else one line per
-// phase with its counter once the phase is over.
+// The run's progress bars turned into progress on the error stream: a bar redrawn in place on a terminal,
+// else one line per phase with its counter once the phase is over.
 class TCliProgress {
 public:
-    TCliProgress(const TCliStreams& streams, int total) : FStreams(streams), FTotal(total) {}
+    explicit TCliProgress(const TCliStreams& streams) : FStreams(streams) {}
 
-    void Status(const QString& text) {
-        static const std::map<QString, QString> phases{
-            {"Copy: ", "copy"}, {"Process: ", "thumbnails"}, {"Wrte page: ", "pages"}};
-        for (const auto& [prefix, phase] : phases) {
-            if (!text.startsWith(prefix))
-                continue;
-            if (phase != FPhase) {
-                EndPhase();
-                FPhase = phase;
-                FCount = 0;
-            }
-            ++FCount;
-            if (FStreams.ErrIsTerminal)
-                Draw();
-        }
+    // The run made its next phase's bar.
+    void NewPhase(int total) {
+        static const char* const names[] = {"copy", "thumbnails", "pages", "index"};
+        EndPhase();
+        FPhase = FPhaseIndex < 4 ? names[FPhaseIndex] : "phase";
+        ++FPhaseIndex;
+        FTotal = total;
+        FCount = 0;
     }
-    // Ends the current phase's line.
-    void EndPhase() {
-        if (FPhase.isEmpty())
-            return;
+    void Value(int value) {
+        FCount = value;
         if (FStreams.ErrIsTerminal)
             Draw();
-        else
+    }
+    // Ends the current phase's line; a phase that counted nothing has none.
+    void EndPhase() {
+        if (FPhase.isEmpty() || FCount == 0)
+            return;
+        if (!FStreams.ErrIsTerminal)
             FStreams.Err << FPhase << ' ' << FCount << '/' << FTotal;
         FStreams.Err << '\n';
         FStreams.Err.flush();
@@ -158,27 +155,34 @@ public:
 private:
     void Draw() {
         const int width = 30;
-        const int filled = FTotal > 0 ? FCount * width / FTotal : width;
+        const int filled = FTotal > 0 ? std::min(FCount, FTotal) * width / FTotal : width;
         FStreams.Err << '\r' << FPhase.leftJustified(11) << '[' << QString(filled, '#')
                      << QString(width - filled, ' ') << "] " << FCount << '/' << FTotal;
         FStreams.Err.flush();
     }
 
     const TCliStreams& FStreams;
-    int FTotal;
+    int FPhaseIndex = 0;
     QString FPhase;
+    int FTotal = 0;
     int FCount = 0;
 };
 
-// The main window, its status texts also reported as progress.
+// The main window, its progress bars also reported as progress.
 class TCliWindow : public TVeltrixF {
 public:
     TCliWindow(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places)
         : TVeltrixF(std::move(dialogs), places) {}
-    void ShowStatus(const QString& text) override {
-        TVeltrixF::ShowStatus(text);
-        if (Progress)
-            Progress->Status(text);
+    QProgressBar* CreateStatusProgressBar(int max) override {
+        QProgressBar* bar = TVeltrixF::CreateStatusProgressBar(max);
+        if (Progress) {
+            Progress->NewPhase(max);
+            QObject::connect(bar, &QProgressBar::valueChanged, bar, [this](int value) {
+                if (Progress)
+                    Progress->Value(value);
+            });
+        }
+        return bar;
     }
     TCliProgress* Progress = nullptr;
 };
@@ -225,7 +229,7 @@ int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStrea
         ProcessEvents();
         if (!PlacePictures(window, args, streams.Err) || dialogs.Errors > 0)
             return kCliFailed;
-        TCliProgress progress(streams, window.CountPictures());
+        TCliProgress progress(streams);
         window.Progress = &progress;
         try {
             window.GenerateInto(dir + '/');
