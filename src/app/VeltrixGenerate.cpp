@@ -14,9 +14,12 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
 
 #include "app/VlxApplication.h"
 #include "app/VlxFiles.h"
+#include "app/VlxThumbRun.h"
+#include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -137,6 +140,11 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         ThumbnailPhase(dir, cells, count, current);
         PicPagePhase(dir, cells, count, current);
         TablePagePhase(dir, cells, count, current);
+        // Each file went in under a temporary name without a sync of its own: one sync puts them all on the
+        // disk before the run says it is done.
+        current = dir;
+        if (!SyncFileSystem(dir))
+            throw EVeltrixException("Cannot write the gallery to disk in " + dir);
     } catch (...) {
         ShowStatus("Stopped at: " + current);
         throw;
@@ -167,28 +175,30 @@ void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells
     }
 }
 
+// Every core renders and saves; the window hears of the progress about ten times a second meanwhile.
 void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
                                QString& current) {
+    std::vector<TThumbJob> jobs;
+    for (const TRunCell& cell : cells)
+        if (!cell.Name.isEmpty())
+            jobs.push_back({cell.Source, dir + FConverter->ThumbPrefix() + cell.Name});
     {
         const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
-        for (const TRunCell& cell : cells) {
-            FGrid->SetCurrentCell(cell.Col, cell.Row);
-            if (cell.Name.isEmpty())
-                continue;
-            const QString thumb = dir + FConverter->ThumbPrefix() + cell.Name;
-            current = cell.Source;
-            bar->setValue(bar->value() + 1);
-            ShowStatus("Process: " + FileNamePart(cell.Source));
+        const auto progress = [&](int done, int lastJob) {
+            bar->setValue(done);
+            if (lastJob >= 0)
+                ShowStatus("Process: " + FileNamePart(jobs[lastJob].Source));
             QCoreApplication::processEvents();
-            Renderer().Source().LoadPicture(cell.Source);
-            Renderer().Render();
-            ThumbI->setPixmap(QPixmap::fromImage(Renderer().Bitmap()));
-            current = thumb;
-            ShowStatus("Save: " + FileNamePart(thumb));
-            QCoreApplication::processEvents();
-            Renderer().SaveAsJpeg(thumb, FConverter->JpegQuality());
-            FUsedFiles << thumb;
-        }
+        };
+        const int threads = FRenderThreads > 0 ? FRenderThreads : QThread::idealThreadCount();
+        QImage last;
+        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last);
+        if (!cells.empty())
+            FGrid->SetCurrentCell(cells.back().Col, cells.back().Row);
+        if (!last.isNull())
+            ThumbI->setPixmap(QPixmap::fromImage(last));
+        for (const TThumbJob& job : jobs)
+            FUsedFiles << job.Dest;
     }
     SetThumbsStale(false);
 }

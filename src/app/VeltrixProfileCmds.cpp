@@ -42,6 +42,12 @@ void TVeltrixF::ReadNamedProfile(const QString& name, TProfileRecord& record) co
     Store().ReadProfile(index, record);
 }
 
+void TVeltrixF::UseProfile(const QString& name) {
+    TProfileRecord record;
+    ReadNamedProfile(name, record);
+    ApplyProfile(record);
+}
+
 // An empty name (or one of blanks only) would be stored as, or look like, a free slot of the file.
 bool TVeltrixF::AskProfileName(const QString& caption, QString& name) {
     if (!FDialogs->InputQuery(caption, "New profile name", name))

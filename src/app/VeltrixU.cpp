@@ -40,6 +40,10 @@ QString WithSlash(QString dir) {
 
 } // namespace
 
+QString VeltrixVersion() {
+    return kVersion;
+}
+
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
     : QMainWindow(parent), FDialogs(std::move(dialogs)) {
     if (!FDialogs)

@@ -89,6 +89,8 @@ public:
     void GatherProfile(TProfileRecord& record) const;
     void ApplyProfile(const TProfileRecord& record);
     void ApplyBackground(const TProfileRecord& record);
+    // Reads the named profile and applies it; raises when the profiles file holds none of that name.
+    void UseProfile(const QString& name);
 
     // Generation run and options, with their commands.
     bool ConfirmGeneration();
@@ -97,6 +99,8 @@ public:
     void GenerateInto(const QString& dir);
     // Deletes every file of dir, not its subdirectories; a file that cannot be deleted is skipped.
     void ClearDirectory(const QString& dir);
+    // The threads that render a run's thumbnails; 0 (the default) for one per core.
+    void SetRenderThreads(int count) { FRenderThreads = count; }
     void LoadOptions();
     void SaveOptions();
 
@@ -403,7 +407,11 @@ private:
     bool FApplyingProfile = false;
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
+    int FRenderThreads = 0;
 };
+
+// The program's version as the About tab shows it.
+QString VeltrixVersion();
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
 // picture size (flag 2) and the file size in kilobytes (flag 4) on one line.

@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include <QSaveFile>
-
+#include "common/VlxSaveFile.h"
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxJpeg.h"
 #include "gfx/GfxJpegSource.h"
@@ -102,8 +101,8 @@ void TGfxBaseIm::SaveAsJpeg(const QString& name, int quality) {
     if (!HasImage())
         throw EGfxException(QStringLiteral("Cannot save %1: the picture is empty").arg(name));
     const QByteArray bytes = EncodeJpeg(Bitmap(), quality, name);
-    // QSaveFile writes a temporary file beside the target and renames it only when everything was written.
-    QSaveFile file(name);
+    // Written beside the target and renamed over it only when everything was written.
+    TSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw EGfxException(QStringLiteral("Cannot save %1: %2").arg(name, file.errorString()));
 }

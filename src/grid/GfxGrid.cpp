@@ -2,7 +2,10 @@
 #include "grid/GfxGrid.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -12,6 +15,7 @@
 #include <QSet>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
+#include <QThread>
 
 #include "grid/GfxGridModel.h"
 #include "grid/GfxGridNames.h"
@@ -47,6 +51,57 @@ bool SameFile(const QString& a, const QString& b) {
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
+// A cell's preview item from a picture file: the picture fitted into a cell of the given size less 4 pixels;
+// a very thin picture still keeps one row or column of preview. Safe on any thread.
+void FillCellItem(const QString& path, int colWidth, int rowHeight, TGfxGridItem& item) {
+    TGfxGridItem picture;
+    picture.LoadPicture(path);
+    if (!picture.HasImage())
+        throw EGfxGridException("The picture " + path + " has no pixels");
+    const QSize size =
+        FitSize(picture.Width(), picture.Height(), std::max(1, colWidth - 4), std::max(1, rowHeight - 4));
+    ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, item);
+    item.SetFileName(path);
+    item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
+}
+
+// The preview items of the files, made on one thread per core while this thread lets events through; a
+// file that fails keeps its error in place of its item.
+struct TDecoded {
+    std::vector<std::unique_ptr<TGfxGridItem>> Items;
+    std::vector<std::exception_ptr> Errors;
+};
+TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight) {
+    const int count = static_cast<int>(paths.size());
+    TDecoded decoded;
+    decoded.Items.resize(count);
+    decoded.Errors.resize(count);
+    std::atomic<int> next{0};
+    const int threads = std::clamp(QThread::idealThreadCount(), 1, count);
+    std::atomic<int> running{threads};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (int i = next++; i < count; i = next++) {
+                try {
+                    auto item = std::make_unique<TGfxGridItem>();
+                    FillCellItem(paths[i], colWidth, rowHeight, *item);
+                    decoded.Items[i] = std::move(item);
+                } catch (...) {
+                    decoded.Errors[i] = std::current_exception();
+                }
+            }
+            --running;
+        });
+    while (running > 0) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return decoded;
+}
+
 } // namespace
 
 TGfxGrid::TGfxGrid(QWidget* parent) : QTableView(parent), FModel(new TGfxGridModel(this)) {
@@ -73,6 +128,10 @@ void TGfxGrid::LoadCell(int aCol, int aRow, const QString& fileName) {
         return;
     auto item = std::make_unique<TGfxGridItem>();
     MakeCellItem(fileName, item.get());
+    PutCell(aCol, aRow, fileName, std::move(item));
+}
+
+void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_ptr<TGfxGridItem> item) {
     // The status text let events run while the picture loaded: the grid may have shrunk meanwhile.
     if (!FModel->Contains(aCol, aRow))
         return;
@@ -94,7 +153,18 @@ void TGfxGrid::ReloadCell(int aCol, int aRow) {
 std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCol, int aRow,
                                                bool intoStartCell) {
     std::vector<TRefusedFile> refused;
-    for (const QString& path : paths) {
+    // As many files as there are empty cells are decoded at once on every core; a file that fails leaves its
+    // cell to the next, so the files after those are read one by one as before.
+    int empty = 0;
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            empty += IsCellEmpty(col, row) ? 1 : 0;
+    const int ahead = static_cast<int>(std::min<qsizetype>(paths.size(), empty + (intoStartCell ? 1 : 0)));
+    TDecoded decoded;
+    if (ahead > 1)
+        decoded = DecodeItems(paths.mid(0, ahead), FDefaultColWidth, FDefaultRowHeight);
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
         int col = aCol;
         int row = aRow;
         if (!intoStartCell && !FindEmptyCell(col, row)) {
@@ -106,7 +176,15 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
             }
         }
         try {
-            LoadCell(col, row, path);
+            if (i < static_cast<int>(decoded.Items.size())) {
+                if (decoded.Errors[i])
+                    std::rethrow_exception(decoded.Errors[i]);
+                if (OnStatusText)
+                    OnStatusText(this, "Setting: " + path);
+                PutCell(col, row, path, std::move(decoded.Items[i]));
+            } else {
+                LoadCell(col, row, path);
+            }
         } catch (const std::exception& error) {
             refused.push_back({path, QString::fromUtf8(error.what()), false});
             continue;
@@ -170,16 +248,7 @@ void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
         OnStatusText(this, "Setting: " + path);
         QCoreApplication::processEvents(); // paint the text before a possibly slow load
     }
-    TGfxGridItem picture;
-    picture.LoadPicture(path);
-    if (!picture.HasImage())
-        throw EGfxGridException("The picture " + path + " has no pixels");
-    // A cell less 4 pixels; a very thin picture still keeps one row or column of preview.
-    const QSize size = FitSize(picture.Width(), picture.Height(), std::max(1, FDefaultColWidth - 4),
-                               std::max(1, FDefaultRowHeight - 4));
-    ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, *item);
-    item->SetFileName(path);
-    item->SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
+    FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, *item);
 }
 
 void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,

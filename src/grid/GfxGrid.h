@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QEvent>
@@ -131,6 +132,8 @@ protected:
 
 private:
     void KeyDown(int key, Qt::KeyboardModifiers shift);
+    // Puts a made preview item into a cell, named as LoadCell names it.
+    void PutCell(int aCol, int aRow, const QString& fileName, std::unique_ptr<TGfxGridItem> item);
     void SizeChanged(int oldColCount, int oldRowCount, int newColCount, int newRowCount);
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;

@@ -3,8 +3,8 @@
 
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
+#include "common/VlxSaveFile.h"
 #include "html/WebFiles.h"
 
 namespace {
@@ -201,7 +201,7 @@ void TGfxThumbPage::SaveToFile(const QString& fileName) {
     Generate();
     const QByteArray bytes = Text().toUtf8();
     // Written beside the target and renamed over it when complete, so no half page is ever left.
-    QSaveFile file(fileName);
+    TSaveFile file(fileName);
     if (QFileInfo(fileName).isDir() || !file.open(QIODevice::WriteOnly))
         throw EGfxHtmlException("Cannot create file " + fileName);
     if (file.write(bytes) != bytes.size() || !file.commit())

@@ -2,9 +2,9 @@
 #include "html/WebFiles.h"
 
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QSet>
 
+#include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "html/HtmlTags.h"
 
@@ -50,7 +50,7 @@ void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
         ResizePicture(width, height, picture, sized);
     const TGfxBaseIm& shown = sized.HasImage() ? sized : picture;
     // Written beside the target and renamed over it when complete, as the pages are.
-    QSaveFile file(pngFile);
+    TSaveFile file(pngFile);
     if (!file.open(QIODevice::WriteOnly))
         throw EGfxHtmlException("Cannot create file " + pngFile);
     QImageWriter writer(&file, "png");

@@ -1,0 +1,42 @@
+// The command line: `veltrix generate` writes a gallery without a display, through the same window and
+// generation run as the desktop program, from the same profiles file and options file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+struct TVeltrixPlaces;
+
+// Exit statuses of the command line.
+inline constexpr int kCliOk = 0;
+inline constexpr int kCliFailed = 1;
+inline constexpr int kCliBadArguments = 2;
+
+// What the arguments ask for.
+struct TCliArgs {
+    QString Command; // "generate", "help" or "version"
+    QString Profile;
+    int Columns = 0;
+    int Rows = 0; // 0: as many as the pictures need
+    QString OutDir;
+    QStringList Files;
+};
+
+// True when the program was started as a command (its first argument is one), not as the desktop window.
+bool IsCommandLine(int argc, char** argv);
+
+// Reads the arguments after the program's name; empty on success, else the text naming the bad argument.
+QString ParseCliArgs(const QStringList& args, TCliArgs& parsed);
+
+// Where the command writes: the folder written on Out, progress and errors on Err (a bar when Err is a
+// terminal, one line per phase otherwise).
+struct TCliStreams {
+    QTextStream& Out;
+    QTextStream& Err;
+    bool ErrIsTerminal = false;
+};
+
+// Runs the command given by the arguments after the program's name; needs the application object.
+// Returns the exit status.
+int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams);

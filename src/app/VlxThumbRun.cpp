@@ -1,0 +1,136 @@
+// Thumbnails rendered and saved on several threads, the calling thread kept free for the window.
+#include "app/VlxThumbRun.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "gfx/GfxPic.h"
+
+namespace {
+
+constexpr int kProgressMs = 100;
+constexpr int kWaitMs = 10;
+
+// A renderer of its own for one thread; made on the calling thread, which alone reads the shared one.
+std::unique_ptr<TGfxThumbnail> CopyRenderer(const TGfxThumbnail& from) {
+    auto to = std::make_unique<TGfxThumbnail>();
+    to->SetThumbWidth(from.ThumbWidth());
+    to->SetThumbHeight(from.ThumbHeight());
+    to->SetThumbBevelSize(from.ThumbBevelSize());
+    to->SetThumbBevelStyle(from.ThumbBevelStyle());
+    to->SetThumbBevelIntensity(from.ThumbBevelIntensity());
+    to->SetPicWidth(from.PicWidth());
+    to->SetPicHeight(from.PicHeight());
+    to->SetPicBevelSize(from.PicBevelSize());
+    to->SetPicBevelStyle(from.PicBevelStyle());
+    to->SetPicBevelIntensity(from.PicBevelIntensity());
+    to->SetMaskStyle(from.MaskStyle());
+    to->SetMaskSize(from.MaskSize());
+    to->SetShadowDistance(from.ShadowDistance());
+    to->SetShadowSize(from.ShadowSize());
+    to->SetShadowIntensity(from.ShadowIntensity());
+    if (from.Background().HasImage())
+        to->Background().AssignPicture(from.Background());
+    return to;
+}
+
+// What the threads share.
+struct TShared {
+    TShared(const std::vector<TThumbJob>& jobs, int quality) : Jobs(jobs), Quality(quality) {}
+
+    const std::vector<TThumbJob>& Jobs;
+    const int Quality;
+    std::atomic<int> Next{0};
+    std::atomic<int> Done{0};
+    std::atomic<int> LastDone{-1};
+    std::atomic<int> Running{0};
+    std::atomic<bool> Stop{false};
+    std::mutex Lock; // guards the fields below
+    int FailedJob = -1;
+    QString FailedPath;
+    std::exception_ptr Failure;
+    QImage LastThumb;
+};
+
+void Work(TShared& shared, TGfxThumbnail& renderer) {
+    const int count = static_cast<int>(shared.Jobs.size());
+    while (!shared.Stop) {
+        const int i = shared.Next++;
+        if (i >= count)
+            break;
+        const TThumbJob& job = shared.Jobs[i];
+        const QString* at = &job.Source;
+        try {
+            renderer.Source().LoadPicture(job.Source);
+            renderer.Render();
+            at = &job.Dest;
+            renderer.SaveAsJpeg(job.Dest, shared.Quality);
+            if (i == count - 1) {
+                const std::lock_guard<std::mutex> guard(shared.Lock);
+                shared.LastThumb = renderer.Bitmap().copy();
+            }
+            shared.LastDone = i;
+            ++shared.Done;
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(shared.Lock);
+            if (shared.FailedJob < 0 || i < shared.FailedJob) {
+                shared.FailedJob = i;
+                shared.FailedPath = *at;
+                shared.Failure = std::current_exception();
+            }
+            shared.Stop = true;
+        }
+    }
+    --shared.Running;
+}
+
+} // namespace
+
+void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob>& jobs, int quality,
+                      int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb) {
+    if (jobs.empty())
+        return;
+    const int count = std::clamp(threads, 1, static_cast<int>(jobs.size()));
+    std::vector<std::unique_ptr<TGfxThumbnail>> renderers;
+    for (int i = 0; i < count; ++i)
+        renderers.push_back(CopyRenderer(settings));
+    TShared shared(jobs, quality);
+    shared.Running = count;
+    std::vector<std::thread> workers;
+    {
+        // The threads end before anything they use goes, whatever the progress handler throws.
+        struct TJoin {
+            TShared& Shared;
+            std::vector<std::thread>& Workers;
+            ~TJoin() {
+                Shared.Stop = true;
+                for (std::thread& worker : Workers)
+                    worker.join();
+            }
+        } join{shared, workers};
+        for (int i = 0; i < count; ++i)
+            workers.emplace_back(Work, std::ref(shared), std::ref(*renderers[i]));
+        QElapsedTimer sinceProgress;
+        sinceProgress.start();
+        while (shared.Running > 0) {
+            QThread::msleep(kWaitMs);
+            if (sinceProgress.elapsed() >= kProgressMs) {
+                progress(shared.Done, shared.LastDone);
+                sinceProgress.restart();
+            }
+        }
+    }
+    if (shared.Failure) {
+        failedPath = shared.FailedPath;
+        std::rethrow_exception(shared.Failure);
+    }
+    lastThumb = shared.LastThumb;
+    progress(shared.Done, shared.LastDone);
+}

@@ -1,0 +1,28 @@
+// The thumbnails of a run, rendered and saved on several threads: each thread renders with its own copy of
+// the renderer's settings and background, so every file holds the bytes a single thread would write.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include <QImage>
+#include <QString>
+
+class TGfxThumbnail;
+
+struct TThumbJob {
+    QString Source; // the picture file
+    QString Dest;   // the thumbnail file
+};
+
+// What the calling thread hears while the threads work (about ten times a second, and once at the end):
+// the number of thumbnails saved and the job the last one saved.
+using TThumbProgress = std::function<void(int done, int lastJob)>;
+
+// Renders and saves every job's thumbnail on `threads` threads (at least one), handing out the jobs in order;
+// the calling thread runs progress meanwhile. A failure stops the handing out; once the running jobs are
+// over, the failure of the earliest failed job is raised again, with failedPath set to the file it stopped
+// at (the picture while reading or rendering, the thumbnail while saving). lastThumb receives the last job's
+// thumbnail when it was rendered.
+void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob>& jobs, int quality,
+                      int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb);

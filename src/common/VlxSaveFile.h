@@ -1,0 +1,34 @@
+// A file written under a temporary name beside its target and renamed over it when complete: a failure never
+// leaves a part of the file under the target's name. Unlike QSaveFile it does not wait for the disk on each
+// file (a gallery is hundreds of small files, and one sync each made the run wait on the disk); a run that
+// needs its files on the disk syncs them once at its end (SyncFileSystem).
+#pragma once
+
+#include <QFile>
+
+class TSaveFile : public QFile {
+public:
+    explicit TSaveFile(const QString& target);
+    // An uncommitted temporary file is removed.
+    ~TSaveFile() override;
+    TSaveFile(const TSaveFile&) = delete;
+    TSaveFile& operator=(const TSaveFile&) = delete;
+
+    // Creates the temporary file (write only); an existing target's permissions are kept.
+    bool open(OpenMode mode) override;
+    // Closes the temporary file and renames it over the target; false (with errorString) when a write or the
+    // rename failed, and the temporary file is gone.
+    bool commit();
+
+private:
+    void Discard();
+
+    QString FTarget;
+    QString FTemp;
+};
+
+// Writes bytes to the target through a TSaveFile; false with the reason in error on failure.
+bool WriteFileAtomically(const QString& target, const QByteArray& bytes, QString& error);
+
+// Waits until everything written to the file system holding path is on the disk; false when it cannot.
+bool SyncFileSystem(const QString& path);

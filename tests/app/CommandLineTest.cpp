@@ -1,0 +1,176 @@
+// The command line: its arguments, its exit statuses, and the gallery it writes against the window's.
+#include "AppFixture.h"
+#include "GenTestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTextStream>
+
+#include "app/VlxCommandLine.h"
+
+namespace {
+
+const QStringList kPictures{"gen/jpeg_baseline_420.jpg", "gen/bmp_24bpp.bmp", "gen/ico_32bpp_bmp.ico"};
+
+class TCommandLineTest : public TAppTest {
+protected:
+    // Runs the command in this process on the fixture's folders; its streams are kept in Out and Err.
+    int Run(const QStringList& args) {
+        Out.clear();
+        Err.clear();
+        QTextStream out(&Out);
+        QTextStream err(&Err);
+        return RunCommandLine(args, TVeltrixPlaces{FConfig.Path(), FTemp.Path()}, {out, err, false});
+    }
+    static QStringList Pictures() {
+        QStringList paths;
+        for (const QString& name : kPictures)
+            paths << TestData(name);
+        return paths;
+    }
+    QString Out;
+    QString Err;
+};
+
+struct TBadArgs {
+    const char* Name;
+    QStringList Args;
+    const char* Error;
+};
+
+class TBadArgsTest : public TCommandLineTest, public testing::WithParamInterface<TBadArgs> {};
+
+struct TFailure {
+    const char* Name;
+    const char* Profile;
+    const char* OutDir; // under the fixture's files folder
+    const char* Picture;
+    const char* Error; // the line that must be on the error stream, with FILES for the files folder
+};
+
+class TFailureTest : public TCommandLineTest, public testing::WithParamInterface<TFailure> {};
+
+} // namespace
+
+TEST_P(TBadArgsTest, ExitsTwoNamingTheArgument) {
+    EXPECT_EQ(Run(GetParam().Args), kCliBadArguments);
+    EXPECT_TRUE(Err.startsWith(QString("veltrix: ") + GetParam().Error + "\nUsage: veltrix generate"))
+        << Err.toStdString();
+    EXPECT_TRUE(Out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, TBadArgsTest,
+    testing::Values(TBadArgs{"NoCommand", {}, "No command given"},
+                    TBadArgs{"UnknownCommand", {"publish"}, "Unknown command publish"},
+                    TBadArgs{"UnknownOption", {"generate", "--colour", "red"}, "Unknown option --colour"},
+                    TBadArgs{"NoValue", {"generate", "--profile"}, "Option --profile needs a value"},
+                    TBadArgs{"ZeroColumns",
+                             {"generate", "--columns", "0"},
+                             "Option --columns: \"0\" is not a number from 1 to 100"},
+                    TBadArgs{"NoProfile",
+                             {"generate", "--columns", "2", "--out", "o", "a.jpg"},
+                             "Missing --profile NAME"},
+                    TBadArgs{"NoFiles",
+                             {"generate", "--profile", "p", "--columns", "2", "--out", "o"},
+                             "No picture files given"},
+                    TBadArgs{"TooMany",
+                             {"generate", "--profile", "p", "--columns", "1", "--rows", "1", "--out", "o",
+                              "a.jpg", "b.jpg"},
+                             "2 pictures do not fit a table of 1 columns and 1 rows"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_P(TFailureTest, ExitsOneWithTheErrorAndWritesNoFolder) {
+    const QString picture = GetParam().Picture[0] ? TestData(GetParam().Picture) : FFiles.File("gone.jpg");
+    QFile blocker(FFiles.File("file.txt"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const QString dir = FFiles.File(GetParam().OutDir);
+    EXPECT_EQ(Run({"generate", "--profile", GetParam().Profile, "--columns", "2", "--out", dir, picture}),
+              kCliFailed);
+    const QString expected =
+        QString(GetParam().Error).replace("FILES/", FFiles.Path()).replace("CONFIG/", FConfig.Path());
+    EXPECT_TRUE(Err.contains(expected + "\n")) << Err.toStdString();
+    EXPECT_TRUE(Out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, TFailureTest,
+    testing::Values(TFailure{"MissingProfile", "nope", "out", "gen/bmp_24bpp.bmp",
+                             "veltrix: Profile \"nope\" not found in CONFIG/profiles.vlx"},
+                    TFailure{"MissingPicture", "default", "out", "",
+                             "veltrix: Cannot load FILES/gone.jpg: the file does not exist"},
+                    // A file stands where the folder should be made.
+                    TFailure{"UnwritableFolder", "default", "file.txt/out", "gen/bmp_24bpp.bmp",
+                             "veltrix: Cannot create directory FILES/file.txt/out/"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The folder is the window's, byte for byte, for a profile with every effect on; the profile comes from the
+// profiles file, not from a window's state.
+TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
+    W().MaskTypCB->setCurrentIndex(2);
+    W().MaskSizSE->setValue(6);
+    W().ShadowSizSE->setValue(4);
+    W().ThumbBevelTypCB->setCurrentIndex(1);
+    W().ThumbBevelSizSE->setValue(3);
+    W().PicBevelTypCB->setCurrentIndex(1);
+    W().PicInfNameCB->setChecked(true);
+    W().PgTitleE->setText("Holiday");
+    D().Inputs = {"look"};
+    W().Prf_AddA->trigger();
+    ProcessEvents();
+
+    const QString cliDir = FFiles.File("cli");
+    ASSERT_EQ(
+        Run(QStringList{"generate", "--profile", "look", "--columns", "2", "--out", cliDir} + Pictures()),
+        kCliOk)
+        << Err.toStdString();
+    EXPECT_EQ(Out, cliDir + "\n");
+    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\n");
+
+    W().GfxGridColSE->setValue(2);
+    W().GfxGridRowSE->setValue(2);
+    for (int i = 0; i < Pictures().size(); ++i)
+        Load(i % 2, i / 2, Pictures()[i]);
+    const QString winDir = FFiles.File("win/");
+    W().GenerateInto(winDir);
+
+    const QStringList files = FilesIn(winDir);
+    ASSERT_EQ(FilesIn(cliDir), files);
+    EXPECT_EQ(files.size(), 11);
+    for (const QString& name : files) {
+        QFile a(cliDir + "/" + name);
+        QFile b(winDir + name);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_TRUE(a.readAll() == b.readAll()) << name.toStdString();
+    }
+}
+
+// The program itself takes the command line: help, version and a bad argument, with their statuses.
+TEST(ProgramCommandLine, AnswersWithoutADisplay) {
+    struct TCase {
+        QStringList Args;
+        int Status;
+        const char* Out;
+    };
+    for (const TCase& c :
+         {TCase{{"--version"}, 0, "veltrix v1.16\n"}, TCase{{"--help"}, 0, "Usage: veltrix generate"},
+          TCase{{"generate", "--rows"}, 2, ""}}) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("DISPLAY", "");
+        program.setProcessEnvironment(env);
+        program.start(VELTRIX_PROGRAM, c.Args);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), c.Status) << c.Args.join(' ').toStdString();
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        EXPECT_TRUE(c.Out[0] ? out.startsWith(c.Out) : out.isEmpty())
+            << c.Args.join(" ").toStdString() << ": " << out.toStdString();
+    }
+}
