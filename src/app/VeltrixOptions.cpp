@@ -56,7 +56,9 @@ void TVeltrixF::SaveOptions() {
     ini.WriteBool(kCommon, "LoadOnStartup", LoadOnStartupCB->isChecked());
     ini.WriteBool(kCommon, "OverFileConf", OverFilesConfCB->isChecked());
     ini.WriteBool(kCommon, "ClearTmpDir", ClearTmpDirCB->isChecked());
-    ini.WriteString(kCommon, "Profile", FProfileName);
+    // Without the profiles file the profile in use was never read: the stored name stays.
+    if (FProfiles)
+        ini.WriteString(kCommon, "Profile", FProfileName);
     ini.WriteInteger(kTableGrid, "Width", GGridWSE->value());
     ini.WriteInteger(kTableGrid, "Height", GGridHSE->value());
     ini.WriteBool(kTableGrid, "AutoUpdate", AutoUpdThumbCB->isChecked());

@@ -31,7 +31,7 @@ void TVeltrixF::ConnectProfileCommands() {
 // Start-up reports a profiles file it cannot open; the commands then say why they cannot work.
 TProfileManager& TVeltrixF::Store() const {
     if (!FProfiles)
-        throw EVeltrixException(QString("The profiles file is not open"));
+        throw EVeltrixException(QString("The profiles file is not open (%1)").arg(FProfilesProblem));
     return *FProfiles;
 }
 

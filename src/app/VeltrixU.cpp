@@ -124,8 +124,9 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     RunGuarded([this] { SetBkgColor(0x808080); });
     FPicPage = std::make_unique<TGfxPicPage>();
     FThumbList = std::make_unique<TThumbnailList>();
-    if (!OpenProfiles(configDir + kProfilesFileName))
-        return;
+    // The options are read whatever happened to the profiles file, so that a later "Save options" does
+    // not write defaults over them.
+    OpenProfiles(configDir + kProfilesFileName);
     FGrid->SetAcceptFiles(true);
     GfxGridColSE->setValue(3);
     GfxGridRowSE->setValue(2);
@@ -233,11 +234,12 @@ void TVeltrixF::CreateThumbPage() {
     FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
 }
 
-// False when the profiles file cannot be opened: the error is shown and start-up ends.
+// False when the profiles file cannot be opened: the error is shown and kept for the profile commands.
 bool TVeltrixF::OpenProfiles(const QString& fileName) {
     try {
         FProfiles = std::make_unique<TProfileManager>(fileName);
-    } catch (...) {
+    } catch (const Exception& e) {
+        FProfilesProblem = e.Message();
         TVeltrixApp::ShowCurrentException();
         return false;
     }
@@ -254,11 +256,14 @@ bool TVeltrixF::OpenProfiles(const QString& fileName) {
     return true;
 }
 
+// An options file that is refused (not a regular file, too big) is shown; start-up goes on with defaults.
 void TVeltrixF::ReadLoadOnStartup() {
-    const TIniFile ini(FIniFileName);
-    LoadOnStartupCB->setChecked(ini.ReadBool("Common", "LoadOnStartup", LoadOnStartupCB->isChecked()));
-    if (LoadOnStartupCB->isChecked())
-        LoadOptions();
+    RunGuarded([this] {
+        const TIniFile ini(FIniFileName);
+        LoadOnStartupCB->setChecked(ini.ReadBool("Common", "LoadOnStartup", LoadOnStartupCB->isChecked()));
+        if (LoadOnStartupCB->isChecked())
+            LoadOptions();
+    });
 }
 
 // The store's names, sorted without regard to letter case as the list shows them.

@@ -380,6 +380,7 @@ private:
     std::unique_ptr<TGfxPicPage> FPicPage;
     std::unique_ptr<TThumbnailList> FThumbList;
     std::unique_ptr<TProfileManager> FProfiles;
+    QString FProfilesProblem; // why the profiles file could not be opened
     QStringList FUsedFiles;
     QString FBkgFile;
     TColor FBkgColor = clNone;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "gfx/GfxDibCheck.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxJpegSource.h"
 
@@ -45,11 +46,7 @@ QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) 
     const QSize size = reader.size();
     if (size.isValid())
         CheckPictureSize(fileName, size.width(), size.height());
-    QImage image;
-    if (!reader.read(&image))
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
-                                    .arg(QString::fromLatin1(format.toUpper()), reader.errorString())));
+    const QImage image = ReadWholePicture(fileName, format, reader);
     CheckPictureSize(fileName, image.width(), image.height());
     QImage result = ToBgr888(image);
     if (result.isNull())

@@ -26,11 +26,33 @@ struct TJpegErrorMgr {
     jpeg_error_mgr Pub; // first: libjpeg sees only this part
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
+    jpeg_progress_mgr Progress; // counts the scans of a decompression
 };
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<TJpegErrorMgr*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->Message);
+    // libjpeg's own text would show the first bytes in hexadecimal.
+    if (cinfo->err->msg_code == JERR_NO_SOI)
+        std::snprintf(err->Message, sizeof err->Message, "the file is not a readable JPEG picture");
+    else
+        (*cinfo->err->format_message)(cinfo, err->Message);
+    std::longjmp(err->Jump, 1);
+}
+
+// A progressive file may hold thousands of valid scans, each a pass over the whole picture: hours of work
+// for a file of a few hundred kilobytes. Real files have at most a few dozen, so past this many the file
+// is refused, as libjpeg-turbo advises for files from anywhere.
+constexpr int kMaxJpegScans = 500;
+
+void CheckScanCount(j_common_ptr common) {
+    if (!common->is_decompressor)
+        return;
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number <= kMaxJpegScans)
+        return;
+    auto* err = reinterpret_cast<TJpegErrorMgr*>(cinfo->err);
+    std::snprintf(err->Message, sizeof err->Message, "it has more than %d scans, too many to decode",
+                  kMaxJpegScans);
     std::longjmp(err->Jump, 1);
 }
 
@@ -48,7 +70,9 @@ bool IsHarmlessEndOfData(j_common_ptr common) {
     if (!common->is_decompressor)
         return false;
     auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
-    return !cinfo->progressive_mode && cinfo->input_scan_number == 1 &&
+    // The arithmetic decoder reads zeros after the end of its data without a word: for it the end of data
+    // the source had to make up is always a truncation.
+    return !cinfo->progressive_mode && !cinfo->arith_code && cinfo->input_scan_number == 1 &&
            cinfo->comps_in_scan == cinfo->num_components && cinfo->total_iMCU_rows > 0 &&
            cinfo->input_iMCU_row + 1 >= cinfo->total_iMCU_rows;
 }
@@ -111,6 +135,8 @@ bool ReadHeaderGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const 
     cinfo.err = &err.Pub;
     jpeg_create_decompress(&cinfo);
     created = true;
+    err.Progress.progress_monitor = CheckScanCount;
+    cinfo.progress = &err.Progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo, TRUE);

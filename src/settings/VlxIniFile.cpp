@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -123,13 +124,44 @@ QByteArray KeyLine(const QString& key, const QString& value) {
 
 } // namespace
 
-std::optional<QString> IniReadValue(const QByteArray& text, const QString& section, const QString& key) {
-    const std::vector<TIniLine> lines = ParseLines(text);
+// INI text split and classified once; every key read looks in the same lines.
+struct TIniParsed {
+    QByteArray Text;
+    std::vector<TIniLine> Lines;
+};
+
+namespace {
+
+std::optional<QString> ValueIn(const std::vector<TIniLine>& lines, const QString& section,
+                               const QString& key) {
     const TKeyPlace place = FindKey(lines, section, key);
     if (place.KeyLine < 0)
         return std::nullopt;
     const QString& value = lines[place.KeyLine].Value;
     return IsQuoted(value) ? value.mid(1, value.size() - 2) : value;
+}
+
+// A pipe or a device would block the read or never end; a huge file would take minutes and gigabytes.
+// Both are refused and left as they are.
+void CheckIsSaneFile(const QFileInfo& info, const QString& fileName) {
+    if (info.exists() && !info.isFile())
+        throw EIniFileException(
+            QStringLiteral("The options file %1 is %2, not a regular file; it is left as it is")
+                .arg(fileName,
+                     info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a pipe or a device")));
+    if (info.size() > kMaxIniFileBytes)
+        throw EIniFileException(
+            QStringLiteral(
+                "The options file %1 is %2 bytes, more than the %3 bytes allowed; it is left as it is")
+                .arg(fileName)
+                .arg(info.size())
+                .arg(kMaxIniFileBytes));
+}
+
+} // namespace
+
+std::optional<QString> IniReadValue(const QByteArray& text, const QString& section, const QString& key) {
+    return ValueIn(ParseLines(text), section, key);
 }
 
 QByteArray IniWriteValue(const QByteArray& text, const QString& section, const QString& key,
@@ -165,7 +197,7 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
-    const std::optional<QString> value = IniReadValue(ReadText(), section, key);
+    const std::optional<QString> value = ValueIn(Parsed().Lines, section, key);
     if (!value)
         return defaultValue;
     bool ok = false;
@@ -174,7 +206,7 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int defaul
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const {
-    return IniReadValue(ReadText(), section, key).value_or(defaultValue);
+    return ValueIn(Parsed().Lines, section, key).value_or(defaultValue);
 }
 
 void TIniFile::WriteBool(const QString& section, const QString& key, bool value) {
@@ -189,28 +221,50 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QString problem = WriteProblem(section, key, value);
     if (!problem.isEmpty())
         throw EIniFileException(problem + QStringLiteral(": not written to ") + FFileName);
-    const QString refused = QStringLiteral("Unable to write to %1").arg(FFileName);
-    QFile current(FFileName);
-    QByteArray text;
-    // An existing file that cannot be read must not be replaced by one that holds only the new key.
-    if (current.exists()) {
-        if (!current.open(QIODevice::ReadOnly))
-            throw EIniFileException(refused);
-        text = current.readAll();
-        if (current.error() != QFileDevice::NoError)
-            throw EIniFileException(refused);
-    }
-    const QByteArray updated = IniWriteValue(text, section, key, value);
+    const QByteArray updated = IniWriteValue(CurrentText(), section, key, value);
     // Written beside and renamed over the old file, so a failed write never leaves it half written.
     QSaveFile out(FFileName);
     out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly) || out.write(updated) != updated.size() || !out.commit())
-        throw EIniFileException(refused);
+        throw EIniFileException(
+            QStringLiteral("Unable to write to %1: %2").arg(FFileName, out.errorString()));
+    auto parsed = std::make_shared<TIniParsed>();
+    parsed->Lines = ParseLines(updated);
+    parsed->Text = updated;
+    FParsed = std::move(parsed);
 }
 
-QByteArray TIniFile::ReadText() const {
-    QFile file(FFileName);
-    if (!file.open(QIODevice::ReadOnly))
+// The file as it is now, for a write; an existing file that cannot be read must not be replaced by one
+// that holds only the new key.
+QByteArray TIniFile::CurrentText() const {
+    const QFileInfo info(FFileName);
+    if (info.isDir())
+        throw EIniFileException(QStringLiteral("Unable to write to %1: it is a folder").arg(FFileName));
+    CheckIsSaneFile(info, FFileName);
+    QFile current(FFileName);
+    if (!current.exists())
         return {};
-    return file.readAll();
+    if (!current.open(QIODevice::ReadOnly))
+        throw EIniFileException(
+            QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.errorString()));
+    const QByteArray text = current.read(kMaxIniFileBytes + 1);
+    if (current.error() != QFileDevice::NoError)
+        throw EIniFileException(
+            QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.errorString()));
+    if (text.size() > kMaxIniFileBytes)
+        CheckIsSaneFile(QFileInfo(FFileName), FFileName);
+    return text;
+}
+
+const TIniParsed& TIniFile::Parsed() const {
+    if (FParsed)
+        return *FParsed;
+    CheckIsSaneFile(QFileInfo(FFileName), FFileName);
+    auto parsed = std::make_shared<TIniParsed>();
+    QFile file(FFileName);
+    if (file.open(QIODevice::ReadOnly)) // a missing or unreadable file reads as all defaults
+        parsed->Text = file.read(kMaxIniFileBytes);
+    parsed->Lines = ParseLines(parsed->Text);
+    FParsed = std::move(parsed);
+    return *FParsed;
 }

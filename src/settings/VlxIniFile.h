@@ -1,6 +1,7 @@
 // Options file: reads and writes single keys of an INI file ([Section] headers, key=value lines).
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include <QByteArray>
@@ -26,9 +27,16 @@ std::optional<QString> IniReadValue(const QByteArray& text, const QString& secti
 QByteArray IniWriteValue(const QByteArray& text, const QString& section, const QString& key,
                          const QString& value);
 
-// The options file. Every call opens the file, reads or writes one key and closes it again. A missing or
-// unreadable file reads as all defaults; a refused write raises "Unable to write to <file>", and keys
-// written before it stay written.
+// Options files above this size are refused and left untouched: a sane one holds a few hundred bytes.
+inline constexpr qint64 kMaxIniFileBytes = 1 << 20;
+
+struct TIniParsed;
+
+// The options file. The first read reads and parses the file once; later reads look in that copy. Each
+// write reads the file as it is, sets one key and writes it back. A missing or unreadable file reads as
+// all defaults; a refused write raises "Unable to write to <file>: <reason>", and keys written before it
+// stay written. A file that is not a regular file (a folder, a pipe, a device) or is above
+// kMaxIniFileBytes raises EIniFileException naming it on reads and writes, and is left as it is.
 class TIniFile {
 public:
     explicit TIniFile(const QString& fileName) : FFileName(fileName) {}
@@ -46,7 +54,9 @@ public:
     void WriteString(const QString& section, const QString& key, const QString& value);
 
 private:
-    QByteArray ReadText() const;
+    const TIniParsed& Parsed() const;
+    QByteArray CurrentText() const;
 
     QString FFileName;
+    mutable std::shared_ptr<const TIniParsed> FParsed;
 };

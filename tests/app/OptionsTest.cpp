@@ -194,6 +194,6 @@ TEST_F(TOptionsTest, RefusedWriteIsReportedNamingTheFile) {
     ASSERT_TRUE(QDir().mkdir(Ini())); // a folder where the file should be
     W().SaveOptionsA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
-    EXPECT_EQ(D().Errors[0], "Unable to write to " + Ini());
+    EXPECT_EQ(D().Errors[0], "Unable to write to " + Ini() + ": it is a folder");
     D().Errors.clear();
 }

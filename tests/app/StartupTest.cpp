@@ -1,6 +1,8 @@
 // Start-up of the main window: its state afterwards, the "default" profile, and the window's frame.
 #include "AppFixture.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -151,6 +153,40 @@ TEST_F(TAppTest, UnopenableProfilesFileIsReportedAndTheWindowStillOpens) {
     // What start-up made before the store stays usable.
     window.Gfx_ShowThumb->trigger();
     EXPECT_TRUE(shown->Errors.isEmpty());
+}
+
+// The options are read all the same, and saving them keeps the profile name that could not be used.
+TEST_F(TAppTest, OptionsAreReadAndKeptWhenTheProfilesFileCannotBeOpened) {
+    Stop();
+    ASSERT_TRUE(QFile::remove(FConfig.File("profiles.vlx")));
+    ASSERT_TRUE(QDir().mkdir(FConfig.File("profiles.vlx")));
+    WriteBytes(FConfig.File("vlx.ini"), "[Common]\nLoadOnStartup=1\nProfile=mine\n[TableGrid]\nWidth=100\n");
+    auto dialogs = std::make_unique<TTestDialogs>();
+    TTestDialogs* shown = dialogs.get();
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    ASSERT_EQ(shown->Errors.size(), 1);
+    EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("profiles.vlx") + "\": Is a directory"))
+        << shown->Errors[0].toStdString();
+    EXPECT_EQ(window.GGridWSE->value(), 100);
+    window.SaveOptionsA->trigger();
+    window.NewProjectA->trigger();
+    ASSERT_EQ(shown->Errors.size(), 2);
+    EXPECT_TRUE(shown->Errors[1].contains("not open") && shown->Errors[1].contains("Is a directory"))
+        << shown->Errors[1].toStdString();
+    const QByteArray saved = ReadBytes(FConfig.File("vlx.ini"));
+    EXPECT_TRUE(saved.contains("Profile=mine\n") && saved.contains("Width=100\n")) << saved.toStdString();
+}
+
+// A pipe would block start-up for ever: it is refused with its name and the window opens with defaults.
+TEST_F(TAppTest, OptionsFileThatIsAPipeIsRefused) {
+    Stop();
+    ASSERT_EQ(mkfifo(FConfig.File("vlx.ini").toLocal8Bit().constData(), 0600), 0);
+    auto dialogs = std::make_unique<TTestDialogs>();
+    TTestDialogs* shown = dialogs.get();
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    ASSERT_EQ(shown->Errors.size(), 1);
+    EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("vlx.ini"))) << shown->Errors[0].toStdString();
+    EXPECT_FALSE(window.LoadOnStartupCB->isChecked());
 }
 
 TEST_F(TAppTest, LoadOnStartupIsReadFromTheOptionsFile) {

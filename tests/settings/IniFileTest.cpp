@@ -1,6 +1,7 @@
 // The options file: defaults, value forms, the written layout, foreign lines kept, refused writes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -224,7 +225,7 @@ TEST_P(IniRefusedWrite, RaisesUnableToWriteAndKeepsTheFile) {
         ini.WriteBool("Common", "OverFileConf", false);
         ADD_FAILURE() << "write was not refused";
     } catch (const EIniFileException& e) {
-        EXPECT_EQ(e.Message(), "Unable to write to " + path);
+        EXPECT_TRUE(e.Message().startsWith("Unable to write to " + path + ": ")) << e.Message().toStdString();
     }
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(ReadBytes(path), before);
@@ -234,16 +235,65 @@ INSTANTIATE_TEST_SUITE_P(Permissions, IniRefusedWrite,
                          testing::Values(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther,
                                          QFile::Permissions(QFile::WriteOwner)));
 
+// The reason comes from the system and the path is named.
 TEST(IniFile, WriteToAPathThatIsNoFileIsRefused) {
     TTempDir dir;
-    for (const QString& path : {dir.Path().chopped(1), dir.File("missing/vlx.ini")}) {
+    const std::pair<QString, QString> cases[] = {{dir.Path().chopped(1), "it is a folder"},
+                                                 {dir.File("missing/vlx.ini"), "No such file or directory"}};
+    for (const auto& [path, reason] : cases) {
         try {
             TIniFile(path).WriteString("Ftp", "Host", "x");
             ADD_FAILURE() << "wrote " << path.toStdString();
         } catch (const EIniFileException& e) {
-            EXPECT_EQ(e.Message(), "Unable to write to " + path);
+            EXPECT_TRUE(e.Message().startsWith("Unable to write to " + path + ": "))
+                << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains(reason)) << e.Message().toStdString();
         }
     }
 }
+
+struct TRefusedFileCase {
+    const char* Label;
+    const char* Reason;
+};
+
+void PrintTo(const TRefusedFileCase& c, std::ostream* os) {
+    *os << c.Label;
+}
+
+class IniRefusedFile : public testing::TestWithParam<TRefusedFileCase> {};
+
+// A pipe would block start-up for ever, a huge file would take minutes: both are refused on reading and
+// on writing with the reason, and stay as they are.
+TEST_P(IniRefusedFile, ReadAndWriteRaiseAndLeaveTheFile) {
+    TTempDir dir;
+    const QString path = dir.File("vlx.ini");
+    const bool pipe = std::string(GetParam().Label) == "pipe";
+    QByteArray big;
+    if (pipe) {
+        ASSERT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    } else {
+        big = "[Common]\nLoadOnStartup=1\n" + QByteArray(kMaxIniFileBytes, ';');
+        WriteBytes(path, big);
+    }
+    TIniFile ini(path);
+    for (int write = 0; write < 2; ++write) {
+        try {
+            write ? ini.WriteBool("Common", "LoadOnStartup", false)
+                  : (void)ini.ReadBool("Common", "LoadOnStartup", false);
+            ADD_FAILURE() << "not refused, write " << write;
+        } catch (const EIniFileException& e) {
+            EXPECT_TRUE(e.Message().contains(path)) << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains(GetParam().Reason)) << e.Message().toStdString();
+        }
+    }
+    if (!pipe) {
+        EXPECT_EQ(ReadBytes(path), big);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IniRefusedFile,
+                         testing::Values(TRefusedFileCase{"pipe", "not a regular file"},
+                                         TRefusedFileCase{"big", "more than the 1048576 bytes allowed"}));
 
 } // namespace

@@ -147,7 +147,7 @@ void TEmfPlayer::Shape(quint32 type) {
         path.addRect(Box(8));
         break;
     case 44:
-        path.addRoundedRect(Box(8).normalized(), std::abs(I(24)) / 2.0, std::abs(I(28)) / 2.0);
+        path.addRoundedRect(Box(8).normalized(), std::fabs(double(I(24))) / 2, std::fabs(double(I(28))) / 2);
         break;
     case 55:
         FDC.ArcTo(Box(8), Point(24), Point(32));
@@ -282,6 +282,7 @@ void TEmfPlayer::CreatePatternBrush() {
     object.Kind = TObjectKind::Brush;
     object.Brush.Style = gdi::kBsDibPattern;
     object.Brush.Color = Qt::gray;
+    FDC.ChargeBitmap(DibPixels(FR.Sub(U(16), U(20))), true);
     object.Brush.Pattern = DecodeDib(FR.Sub(U(16), U(20)), FR.Sub(U(24), U(28)), U(12)).Image;
     FDC.SetObject(U(8), object);
 }
@@ -337,6 +338,7 @@ void TEmfPlayer::Blit(quint32 type) {
         FDC.PatBlt(dest, rop);
         return;
     }
+    FDC.ChargeBitmap(DibPixels(FR.Sub(U(84), U(88))));
     const TDib dib = DecodeDib(FR.Sub(U(84), U(88)), FR.Sub(U(92), U(96)), U(80));
     const QSizeF size = type == 77 ? QSizeF(I(100), I(104)) : dest.size();
     FDC.DrawImage(dest, dib.Image, QRectF(Point(44), size), rop);
@@ -348,12 +350,14 @@ void TEmfPlayer::StretchDibits(quint32 type) {
     if (!Need(stretch ? 80 : 76))
         return;
     const qint64 info = 48;
+    FDC.ChargeBitmap(DibPixels(FR.Sub(U(info), U(info + 4))));
     const TDib dib = DecodeDib(FR.Sub(U(info), U(info + 4)), FR.Sub(U(info + 8), U(info + 12)), U(info + 16));
     const QSizeF sourceSize(I(40), I(44));
     const QRectF dest(Point(24), stretch ? QSizeF(I(72), I(76)) : sourceSize);
     QRectF source(Point(32), sourceSize);
+    // In 64 bits: any of the three may be near the ends of the 32-bit range.
     if (dib.BottomUp)
-        source.moveTop(dib.Image.height() - I(36) - I(44));
+        source.moveTop(double(qint64(dib.Image.height()) - I(36) - I(44)));
     FDC.DrawImage(dest, dib.Image, source, stretch ? U(68) : 0xCC0020);
 }
 
@@ -375,6 +379,7 @@ void TEmfPlayer::ClipRegion() {
         FDC.ResetClip();
     else if (RegionRects(16, U(8), rects)) {
         QRegion region;
+        FDC.ChargeRegion(rects.size());
         for (const QRectF& rect : rects)
             region += FDC.DeviceToPicture().mapRect(rect).toAlignedRect();
         FDC.SelectClipRegion(region, int(U(12)));

@@ -131,16 +131,64 @@ void TMetaDC::RestoreDC(int which) {
     FSaved.resize(index);
 }
 
+namespace {
+
+[[noreturn]] void TooComplex(const QString& what, qint64 limit) {
+    throw TMetaError(QString("it is too complex to draw (%1 above %2)").arg(what).arg(limit));
+}
+
+} // namespace
+
+void TMetaDC::ChargeBitmap(qint64 pixels, bool kept) {
+    if (kept && FObjectBytes + 4 * pixels > kMaxMetaObjectBytes)
+        TooComplex("bytes of objects", kMaxMetaObjectBytes);
+    FBitmapPixels += pixels;
+    if (FBitmapPixels > kMaxMetaBitmapPixels)
+        TooComplex("bitmap pixels", kMaxMetaBitmapPixels);
+}
+
+void TMetaDC::ChargeRegion(qint64 rects) {
+    FRegionRects += rects;
+    if (FRegionRects > kMaxMetaRegionRects)
+        TooComplex("clip region rectangles", kMaxMetaRegionRects);
+}
+
+// A fill costs its area in the picture; a stroke about its outline times the pen's width.
+void TMetaDC::ChargeDrawn(const QRectF& picturePixels, double strokeWidth) {
+    const QRectF area = picturePixels.normalized() & QRectF(FImage.rect());
+    if (area.isEmpty() && strokeWidth < 0)
+        return;
+    const double w = std::max(area.width(), 1.0), h = std::max(area.height(), 1.0);
+    const double cost = strokeWidth < 0 ? w * h : std::min(w * h, 2 * (w + h) * (strokeWidth + 1));
+    FDrawnPixels += static_cast<qint64>(cost);
+    if (FDrawnPixels > kMaxMetaDrawnPixels)
+        TooComplex("pixels drawn", kMaxMetaDrawnPixels);
+}
+
+// Keeps the bytes of the bitmaps the table holds within their budget.
+void TMetaDC::StoreObject(TMetaObject& slot, const TMetaObject& object) {
+    const qint64 bytes = object.Brush.Pattern.sizeInBytes();
+    FObjectBytes += bytes - slot.Brush.Pattern.sizeInBytes();
+    slot = object;
+    if (FObjectBytes > kMaxMetaObjectBytes)
+        TooComplex("bytes of objects", kMaxMetaObjectBytes);
+}
+
 void TMetaDC::AddObject(const TMetaObject& object) {
     TMetaObject stored = object;
     if (stored.Kind == TObjectKind::Empty) // a record that could not be read still takes its slot
         stored.Kind = TObjectKind::Other;
-    auto free = std::find_if(FObjects.begin(), FObjects.end(),
-                             [](const TMetaObject& o) { return o.Kind == TObjectKind::Empty; });
-    if (free != FObjects.end())
-        *free = stored;
-    else if (FObjects.size() < kMaxMetaObjects)
-        FObjects.push_back(stored);
+    // The lowest free slot, without searching the table.
+    while (!FFree.empty() && FObjects[FFree.top()].Kind != TObjectKind::Empty)
+        FFree.pop();
+    if (!FFree.empty()) {
+        const quint32 index = FFree.top();
+        FFree.pop();
+        StoreObject(FObjects[index], stored);
+    } else if (FObjects.size() < kMaxMetaObjects) {
+        FObjects.emplace_back();
+        StoreObject(FObjects.back(), stored);
+    }
 }
 
 void TMetaDC::SetObject(quint32 index, const TMetaObject& object) {
@@ -148,7 +196,7 @@ void TMetaDC::SetObject(quint32 index, const TMetaObject& object) {
         return;
     if (index >= FObjects.size())
         FObjects.resize(index + 1);
-    FObjects[index] = object;
+    StoreObject(FObjects[index], object);
 }
 
 void TMetaDC::SelectObject(quint32 index) {
@@ -166,8 +214,10 @@ void TMetaDC::SelectStockObject(quint32 stock) {
 
 void TMetaDC::DeleteObject(quint32 index) {
     // Selected objects are copies, so deleting one leaves what is selected (and saved) as it is.
-    if (index < FObjects.size())
-        FObjects[index] = TMetaObject();
+    if (index < FObjects.size() && FObjects[index].Kind != TObjectKind::Empty) {
+        StoreObject(FObjects[index], TMetaObject());
+        FFree.push(index);
+    }
 }
 
 void TMetaDC::SetWindowOrg(QPointF origin) {
@@ -283,6 +333,7 @@ QRect TMetaDC::MapRect(const QRectF& logical) const {
 }
 
 void TMetaDC::SetClip(const QRegion& region) {
+    ChargeRegion(region.rectCount());
     FState.Clipped = true;
     FState.Clip = region & FImage.rect();
 }
@@ -298,6 +349,7 @@ void TMetaDC::ExcludeClipRect(const QRectF& rect) {
 
 void TMetaDC::SelectClipRegion(const QRegion& region, int mode) {
     const QRegion base = FState.Clipped ? FState.Clip : QRegion(FImage.rect());
+    ChargeRegion(base.rectCount() + region.rectCount());
     switch (mode) {
     case gdi::kRgnAnd:
         SetClip(base & region);

@@ -1,6 +1,8 @@
 // The device context a metafile plays into: objects, modes, mapping, clip, path bracket and the painter.
 #pragma once
 
+#include <functional>
+#include <queue>
 #include <vector>
 
 #include <QColor>
@@ -137,6 +139,12 @@ public:
     void SelectStockObject(quint32 stock);
     void DeleteObject(quint32 index);
 
+    // Budgets: each adds the cost of what comes and throws TMetaError "too complex to draw" past its limit.
+    // A bitmap kept by an object must also fit the object table's budget.
+    void ChargeBitmap(qint64 pixels, bool kept = false);
+    void ChargeRegion(qint64 rects);
+    void ChargeDrawn(const QRectF& picturePixels, double strokeWidth = -1);
+
     // Mapping. Setters ignore values that would divide by zero or are not finite.
     void SetWindowOrg(QPointF origin);
     void SetWindowExt(QSizeF extent);
@@ -190,6 +198,8 @@ private:
     void StrokeFromCurrent(const QPainterPath& path);
     void PrepareClip(bool textOrImage);
     void SetClip(const QRegion& region);
+    void StoreObject(TMetaObject& slot, const TMetaObject& object);
+    QRegion PathRegion(const QPainterPath& path, Qt::FillRule rule);
 
     QImage& FImage;
     QPainter FPainter;
@@ -198,6 +208,9 @@ private:
     TMetaState FState;
     std::vector<TMetaState> FSaved;
     std::vector<TMetaObject> FObjects;
+    // Free slots below FObjects.size(), lowest first; a slot in it may have been filled since (skipped).
+    std::priority_queue<quint32, std::vector<quint32>, std::greater<>> FFree;
+    qint64 FObjectBytes = 0, FBitmapPixels = 0, FDrawnPixels = 0, FRegionRects = 0;
     bool FInPath = false;
     QPainterPath FPath; // picture pixels
 };

@@ -186,6 +186,11 @@ QImage DecodeRle(const TDibInfo& d, TByteView bits) {
 
 } // namespace
 
+qint64 DibPixels(TByteView info) {
+    TDibInfo d;
+    return ReadHeader(info, 0, d) || ReadHeader(info, 1, d) ? d.Width * d.Height : 0;
+}
+
 TDib DecodeDib(TByteView info, TByteView bits, quint32 usage) {
     TDibInfo d;
     if (!ReadHeader(info, usage, d))

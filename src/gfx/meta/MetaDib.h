@@ -10,6 +10,9 @@ struct TDib {
     bool BottomUp = false; // rows were stored from the bottom: source rectangles count from there
 };
 
+// Width x height as the header declares them (the work and memory decoding takes), 0 when unreadable.
+qint64 DibPixels(TByteView info);
+
 // The header and colour table (info) and the pixel data (bits) apart, as EMF records hold them.
 // usage 1 (palette indexes into a logical palette) is not supported and gives a null picture.
 TDib DecodeDib(TByteView info, TByteView bits, quint32 usage);

@@ -159,6 +159,7 @@ void TMetaDC::Paint(QPainterPath path, bool fill, bool stroke) {
     const QPen pen = stroke ? MakePen() : QPen(Qt::NoPen);
     if (brush.style() == Qt::NoBrush && pen.style() == Qt::NoPen)
         return;
+    ChargeDrawn(path.controlPointRect(), brush.style() == Qt::NoBrush ? pen.widthF() : -1);
     PrepareClip(false);
     FPainter.setCompositionMode(Rop2Mode(FState.Rop2));
     // Hatches and pen dashes get the background colour in between when the background mode is opaque.
@@ -269,6 +270,7 @@ void TMetaDC::PatBlt(const QRectF& dest, quint32 rop) {
     if (index == 0xAA) // the destination unchanged
         return;
     const QRectF target = QRectF(Map(dest.topLeft()), Map(dest.bottomRight())).normalized();
+    ChargeDrawn(target);
     PrepareClip(true);
     FPainter.setPen(Qt::NoPen);
     switch (index) {
@@ -308,6 +310,7 @@ void TMetaDC::DrawImage(const QRectF& dest, const QImage& image, const QRectF& s
     // A negative extent on either side mirrors the picture.
     const bool mirrorX = (p2.x() < p1.x()) != (source.width() < 0);
     const bool mirrorY = (p2.y() < p1.y()) != (source.height() < 0);
+    ChargeDrawn(target);
     PrepareClip(true);
     FPainter.setCompositionMode(SourceRopMode(index));
     FPainter.setRenderHint(QPainter::SmoothPixmapTransform, FState.StretchMode == gdi::kHalftone);
@@ -338,9 +341,48 @@ void TMetaDC::DrawPath(bool fill, bool stroke) {
     FPath = QPainterPath();
 }
 
+// The pixels a path covers, as a region. Qt's polygon-to-region conversion takes time and memory with the
+// rows and columns the polygon spans, however far outside the picture; filling the path into a mask of
+// the picture's part it covers keeps the work within the picture's pixels.
+QRegion TMetaDC::PathRegion(const QPainterPath& path, Qt::FillRule rule) {
+    const QRect box = path.controlPointRect().toAlignedRect() & FImage.rect();
+    if (box.isEmpty())
+        return {};
+    ChargeDrawn(QRectF(box));
+    QImage mask(box.size(), QImage::Format_Alpha8);
+    if (mask.isNull())
+        throw TMetaError("no memory for a clip path");
+    mask.fill(0);
+    {
+        QPainter painter(&mask);
+        QPainterPath filled = path.translated(-box.topLeft());
+        filled.setFillRule(rule);
+        painter.fillPath(filled, Qt::black);
+    }
+    QList<QRect> rects;
+    for (int y = 0; y < mask.height(); ++y) {
+        const qsizetype before = rects.size();
+        const uchar* row = mask.constScanLine(y);
+        for (int x = 0; x < mask.width();) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (x < mask.width() && row[x])
+                ++x;
+            rects.append(QRect(box.left() + from, box.top() + y, x - from, 1));
+        }
+        ChargeRegion(rects.size() - before);
+    }
+    QRegion region;
+    region.setRects(rects.constData(), int(rects.size()));
+    return region;
+}
+
 void TMetaDC::SelectClipPath(int mode) {
     FInPath = false;
     const Qt::FillRule rule = FState.PolyFillMode == gdi::kWinding ? Qt::WindingFill : Qt::OddEvenFill;
-    SelectClipRegion(QRegion(FPath.toFillPolygon().toPolygon(), rule), mode);
+    SelectClipRegion(PathRegion(FPath, rule), mode);
     FPath = QPainterPath();
 }

@@ -22,6 +22,13 @@ enum class TMetaKind { Wmf, Emf };
 inline constexpr int kMaxMetaRecords = 1'000'000;
 inline constexpr int kMaxMetaObjects = 65'535;
 inline constexpr int kMaxSavedStates = 1'024;
+// Budgets of one picture's drawing: a few bytes of records can ask for a huge bitmap, a fill of the
+// whole picture or a costly region merge, again and again. Past a budget the drawing stops with "too
+// complex to draw". Each is far above what real files need.
+inline constexpr qint64 kMaxMetaBitmapPixels = 200'000'000; // bitmaps decoded, all records together
+inline constexpr qint64 kMaxMetaObjectBytes = 256LL << 20;  // bitmaps held by the object table at once
+inline constexpr qint64 kMaxMetaDrawnPixels = 600'000'000;  // pixels covered by all drawing together
+inline constexpr qint64 kMaxMetaRegionRects = 4'000'000;    // rectangles and edge rows of clip operations
 
 struct TMetaHeader {
     TMetaKind Kind = TMetaKind::Wmf;

@@ -168,7 +168,10 @@ void TWmfPlayer::CreatePatternBrush() {
     object.Brush.Style = gdi::kBsDibPattern;
     object.Brush.Color = Qt::gray;
     if (FP.U16(0) != gdi::kBsPattern) // BS_PATTERN carries a device-dependent bitmap instead
+    {
+        FDC.ChargeBitmap(DibPixels(FP.From(4)), true);
         object.Brush.Pattern = DecodePackedDib(FP.From(4), FP.U16(2)).Image;
+    }
     FDC.AddObject(object);
 }
 
@@ -220,6 +223,7 @@ void TWmfPlayer::Bitmap(quint16 function, bool withBitmap) {
             return;
         }
         // The source is a device context, so its rectangle counts from the top.
+        FDC.ChargeBitmap(DibPixels(FP.From(2 * (d + 4))));
         const TDib dib = DecodePackedDib(FP.From(2 * (d + 4)), 0);
         const QRectF source =
             stretch ? QRectF(W(5), W(4), W(3), W(2)) : QRectF(W(3), W(2), dest.width(), dest.height());
@@ -229,6 +233,7 @@ void TWmfPlayer::Bitmap(quint16 function, bool withBitmap) {
     if (function == 0x0F43) { // STRETCHDIB
         if (!Need(11))
             return;
+        FDC.ChargeBitmap(DibPixels(FP.From(22)));
         const TDib dib = DecodePackedDib(FP.From(22), FP.U16(4));
         const QRectF dest(W(10), W(9), W(8), W(7));
         QRectF source(W(6), W(5), W(4), W(3));
@@ -240,6 +245,7 @@ void TWmfPlayer::Bitmap(quint16 function, bool withBitmap) {
     }
     if (!Need(9)) // SETDIBTODEV: one to one, no raster operation
         return;
+    FDC.ChargeBitmap(DibPixels(FP.From(18)));
     const TDib dib = DecodePackedDib(FP.From(18), FP.U16(0));
     const QRectF dest(W(8), W(7), W(6), W(5));
     QRectF source(W(4), W(3), W(6), W(5));

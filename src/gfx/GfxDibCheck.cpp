@@ -1,0 +1,281 @@
+// Walks the structure of BMP files and icon entries far enough to tell whether every row is present.
+#include "gfx/GfxDibCheck.h"
+
+#include <algorithm>
+
+#include <QFile>
+#include <QImageReader>
+#include <QtEndian>
+
+#include "gfx/GfxError.h"
+#include "gfx/meta/MetaDib.h"
+
+namespace {
+
+constexpr quint32 kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
+
+struct TBytes {
+    const QByteArray& Data;
+    bool Has(qint64 at, qint64 n) const { return at >= 0 && n >= 0 && at + n <= Data.size(); }
+    quint8 U8(qint64 at) const { return Has(at, 1) ? quint8(Data[at]) : 0; }
+    quint16 U16(qint64 at) const {
+        return Has(at, 2) ? qFromLittleEndian<quint16>(Data.constData() + at) : 0;
+    }
+    quint32 U32(qint64 at) const {
+        return Has(at, 4) ? qFromLittleEndian<quint32>(Data.constData() + at) : 0;
+    }
+};
+
+// The header of a DIB at a given place, as far as the row sizes need it.
+struct TDibHeader {
+    quint32 Size = 0;
+    qint64 Width = 0, Height = 0;
+    int Bits = 0;
+    quint32 Compression = kRgb;
+    qint64 Colours = 0; // palette entries that follow the header (and the masks)
+    qint64 PaletteEnd = 0;
+};
+
+QString CutShort(qint64 present, qint64 rows, const char* what = "rows") {
+    return QString("it is cut short: %1 of %2 %3 present").arg(present).arg(rows).arg(what);
+}
+
+// Reads the header at "at"; a reason when the decoder would refuse it.
+QString ReadDibHeader(const TBytes& b, qint64 at, TDibHeader& h) {
+    if (!b.Has(at, 16))
+        return "its header is cut short";
+    h.Size = b.U32(at);
+    int entry = 4;
+    if (h.Size == 12) {
+        h.Width = b.U16(at + 4);
+        h.Height = b.U16(at + 6);
+        h.Bits = b.U16(at + 10);
+        entry = 3;
+    } else if (h.Size == 40 || h.Size == 52 || h.Size == 56 || h.Size == 64 || h.Size == 108 ||
+               h.Size == 124) {
+        if (!b.Has(at, 40))
+            return "its header is cut short";
+        h.Width = qint32(b.U32(at + 4));
+        h.Height = qint32(b.U32(at + 8));
+        h.Bits = b.U16(at + 14);
+        h.Compression = b.U32(at + 16);
+        h.Colours = b.U32(at + 32);
+    } else {
+        return QString("its header size of %1 bytes is not supported").arg(h.Size);
+    }
+    if (h.Bits != 1 && h.Bits != 4 && h.Bits != 8 && h.Bits != 16 && h.Bits != 24 && h.Bits != 32)
+        return QString("%1 bits per pixel are not supported").arg(h.Bits);
+    const bool rle = (h.Compression == kRle8 && h.Bits == 8) || (h.Compression == kRle4 && h.Bits == 4);
+    const bool fields =
+        (h.Compression == kBitfields || h.Compression == kAlphaBitfields) && (h.Bits == 16 || h.Bits == 32);
+    if (h.Compression != kRgb && !rle && !fields)
+        return QString("compression %1 is not supported with %2 bits per pixel")
+            .arg(h.Compression)
+            .arg(h.Bits);
+    if (h.Bits <= 8 && h.Colours == 0)
+        h.Colours = qint64(1) << h.Bits;
+    else if (h.Bits > 8)
+        h.Colours = 0;
+    if (h.Colours > 256)
+        return QString("its palette count of %1 is more than 256").arg(h.Colours);
+    h.Height = h.Height < 0 ? -h.Height : h.Height;
+    if (h.Width <= 0 || h.Height == 0)
+        return QString("its size of %1 x %2 pixels is not valid").arg(h.Width).arg(h.Height);
+    qint64 masks = 0;
+    if (h.Size == 40 && fields)
+        masks = h.Compression == kAlphaBitfields ? 16 : 12;
+    h.PaletteEnd = at + h.Size + masks + h.Colours * entry;
+    if (h.PaletteEnd > b.Data.size())
+        return "it is cut short in its palette";
+    return {};
+}
+
+// Rows of an RLE picture reached before its data end; all of them when it ends with its end of bitmap.
+qint64 RleRows(const TBytes& b, qint64 at, qint64 rows, int bits) {
+    qint64 y = 0;
+    while (y < rows) {
+        if (!b.Has(at, 2))
+            return y;
+        const quint8 count = b.U8(at), value = b.U8(at + 1);
+        at += 2;
+        if (count != 0)
+            continue; // a run
+        if (value == 0) {
+            ++y; // end of line
+        } else if (value == 1) {
+            return rows; // end of bitmap: the rest is skipped on purpose
+        } else if (value == 2) {
+            if (!b.Has(at, 2))
+                return y;
+            y += b.U8(at + 1);
+            at += 2;
+        } else {
+            // An absolute run: as many pixels, padded to a word.
+            const qint64 bytes = bits == 8 ? value : (value + 1) / 2;
+            if (!b.Has(at, bytes))
+                return y;
+            at += (bytes + 1) & ~qint64(1);
+        }
+    }
+    return rows;
+}
+
+qint64 RowBytes(qint64 width, int bits) {
+    return (width * bits + 31) / 32 * 4;
+}
+
+// Where a BMP's header lies, or an icon entry's; -1 when there is none to check.
+qint64 BmpHeaderAt(const TBytes& b) {
+    return b.Has(0, 18) && b.U16(0) == 0x4D42 ? 14 : -1;
+}
+
+qint64 IconHeaderAt(const TBytes& b, int entry) {
+    const qint64 dir = 6 + 16 * qint64(entry);
+    if (b.U16(0) != 0 || b.U16(2) != 1 || entry < 0 || entry >= b.U16(4) || !b.Has(dir, 16))
+        return -1;
+    const qint64 offset = b.U32(dir + 12);
+    if (b.Has(offset, 8) && b.Data.mid(offset, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8))
+        return -1; // a PNG entry: its own decoder checks its data
+    return offset;
+}
+
+} // namespace
+
+QString BmpCutShort(const QByteArray& file) {
+    const TBytes b{file};
+    TDibHeader h;
+    if (BmpHeaderAt(b) < 0 || !ReadDibHeader(b, 14, h).isEmpty())
+        return {};
+    // The pixel data start at the offset the file header gives, unless that points back into the headers.
+    const qint64 start = std::max<qint64>(b.U32(10), h.PaletteEnd);
+    if (h.Compression == kRle8 || h.Compression == kRle4) {
+        const qint64 rows = RleRows(b, start, h.Height, h.Bits);
+        return rows < h.Height ? CutShort(rows, h.Height) : QString();
+    }
+    const qint64 available = std::max<qint64>(0, file.size() - start);
+    const qint64 rows = std::min(h.Height, available / RowBytes(h.Width, h.Bits));
+    return rows < h.Height ? CutShort(rows, h.Height) : QString();
+}
+
+QString IconCutShort(const QByteArray& file, int entry) {
+    const TBytes b{file};
+    const qint64 offset = IconHeaderAt(b, entry);
+    TDibHeader h;
+    if (offset < 0 || !ReadDibHeader(b, offset, h).isEmpty() || h.Compression != kRgb)
+        return {};
+    // The directory's size wins; 0 there means 256, taken from the header (whose height counts the mask).
+    const qint64 dir = 6 + 16 * qint64(entry);
+    const qint64 w = b.U8(dir) ? b.U8(dir) : h.Width;
+    const qint64 rows = b.U8(dir + 1) ? b.U8(dir + 1) : h.Height / 2;
+    const qint64 start = offset + 40 + h.Colours * 4; // the decoder reads the palette right after 40 bytes
+    const qint64 available = std::max<qint64>(0, file.size() - start);
+    const qint64 colourRows = std::min(rows, available / RowBytes(w, h.Bits));
+    if (colourRows < rows)
+        return CutShort(colourRows, rows);
+    const qint64 maskRows = std::min(rows, (available - rows * RowBytes(w, h.Bits)) / RowBytes(w, 1));
+    return maskRows < rows ? CutShort(maskRows, rows, "rows of its transparency mask") : QString();
+}
+
+QString BmpRefusal(const QByteArray& file) {
+    const TBytes b{file};
+    TDibHeader h;
+    if (file.size() < 18)
+        return QStringLiteral("its header is cut short");
+    return BmpHeaderAt(b) < 0 ? QString() : ReadDibHeader(b, 14, h);
+}
+
+QString IconRefusal(const QByteArray& file, int entry) {
+    const TBytes b{file};
+    const qint64 offset = IconHeaderAt(b, entry);
+    TDibHeader h;
+    return offset < 0 ? QString() : ReadDibHeader(b, offset, h);
+}
+
+namespace {
+
+// Qt writes the pixels a file gives into the bitmap it is handed when that has the size and layout it
+// needs, and leaves the others as they are; otherwise it makes its own, holding whatever memory held.
+bool ReadInto(const QString& fileName, QImage& image, QString& error) {
+    QImageReader reader(fileName, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    if (!reader.read(&image)) {
+        error = reader.errorString();
+        return false;
+    }
+    return true;
+}
+
+QImage Cleared(QSize size, QImage::Format format) {
+    QImage image(size, format);
+    if (!image.isNull())
+        image.fill(0);
+    return image;
+}
+
+// Qt's bitmap for a BMP, cleared before Qt writes the pixels the file gives into it.
+bool ReadBmpCleared(const QString& fileName, const TBytes& b, QImage& image, QString& error) {
+    TDibHeader h;
+    QImage::Format guess = QImage::Format_RGB32;
+    if (BmpHeaderAt(b) >= 0 && ReadDibHeader(b, 14, h).isEmpty() && h.Bits <= 8)
+        guess = h.Bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
+    const QSize size = QImageReader(fileName, "bmp").size();
+    image = size.isValid() ? Cleared(size, guess) : QImage();
+    const uchar* cleared = image.isNull() ? nullptr : image.constBits();
+    if (!ReadInto(fileName, image, error))
+        return false;
+    if (cleared != nullptr && image.constBits() == cleared)
+        return true;
+    // Qt chose another layout: again, into a cleared bitmap of that one.
+    image = Cleared(image.size(), image.format());
+    cleared = image.constBits();
+    if (!ReadInto(fileName, image, error))
+        return false;
+    if (image.constBits() != cleared) {
+        error = QStringLiteral("the decoder did not use the bitmap it was given");
+        return false;
+    }
+    return true;
+}
+
+// An RLE BMP through the metafile unit's DIB decoder, which leaves what the data never reach at colour
+// index 0; null when it does not take the file (Qt then reads it).
+QImage DecodeRleBmp(const TBytes& b) {
+    TDibHeader h;
+    if (BmpHeaderAt(b) < 0 || !ReadDibHeader(b, 14, h).isEmpty() ||
+        (h.Compression != kRle8 && h.Compression != kRle4))
+        return {};
+    const TByteView view(b.Data);
+    return DecodeDib(view.From(14), view.From(b.U32(10)), 0).Image;
+}
+
+} // namespace
+
+QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImageReader& reader) {
+    QFile file(fileName);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly)) {
+        // Mapped rather than read: a picture may be hundreds of megabytes.
+        const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+        bytes = mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size())
+                       : file.readAll();
+    }
+    const TBytes b{bytes};
+    const bool bmp = format == "bmp";
+    const int entry = bmp ? 0 : std::max(0, reader.currentImageNumber());
+    const QString cut = bmp ? BmpCutShort(bytes) : IconCutShort(bytes, entry);
+    if (!cut.isEmpty())
+        throw EGfxException(LoadError(fileName, cut));
+    QImage image = bmp ? DecodeRleBmp(b) : QImage();
+    QString error;
+    bool read = !image.isNull();
+    if (!read)
+        read = bmp ? ReadBmpCleared(fileName, b, image, error) : reader.read(&image);
+    if (!read) {
+        const QString why = bmp ? BmpRefusal(bytes) : IconRefusal(bytes, entry);
+        throw EGfxException(
+            LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
+                                    .arg(QString::fromLatin1(format.toUpper()),
+                                         why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
+    }
+    return image;
+}

@@ -1,0 +1,27 @@
+// Checks of BMP and ICO bytes that the decoder cannot be trusted with (internal to the picture unit): it
+// leaves the rows a short file lacks as whatever memory held, and names one reason for every refusal.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// "it is cut short: 15 of 30 rows present" when a BMP's or an icon entry's pixel data end before its last
+// row; empty when they are whole, or when the header is not one these checks know (the decoder decides).
+// Pictures that skip pixels on purpose (RLE deltas, an early end of bitmap) are whole.
+QString BmpCutShort(const QByteArray& file);
+QString IconCutShort(const QByteArray& file, int entry);
+
+// Why the decoder refuses a BMP or an icon entry, read from its header (its size, bit count, compression or
+// palette count, or a header or palette cut short); empty when the header does not explain it.
+QString BmpRefusal(const QByteArray& file);
+QString IconRefusal(const QByteArray& file, int entry);
+
+class QImageReader;
+
+// Reads a "bmp" or an "ico" file through Qt's reader (already at the icon entry chosen) with every pixel
+// defined: a picture whose data end before its last row is refused ("it is cut short: 15 of 30 rows
+// present"); RLE pictures are decoded here, where pixels skipped on purpose take the first palette colour;
+// the others go into a bitmap cleared beforehand. Throws EGfxException naming the file, with the reason the
+// header gives when Qt refuses it.
+QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImageReader& reader);
