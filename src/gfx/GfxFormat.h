@@ -37,6 +37,8 @@ public:
     explicit THeaderReader(QIODevice& device) : FDevice(device), FSize(device.size()) {}
 
     qint64 Size() const { return FSize; }
+    // For kinds whose own library reads the header.
+    QIODevice& Device() const { return FDevice; }
 
     bool Read(qint64 offset, qint64 count, QByteArray& bytes) {
         if (offset < 0 || count < 0 || offset > FSize || count > FSize - offset || !FDevice.seek(offset))
@@ -81,6 +83,11 @@ const TPictureFormat& JpegFormat();
 const TPictureFormat& BmpFormat();
 const TPictureFormat& IcoFormat();
 const TPictureFormat& MetafileFormat();
+const TPictureFormat& PngFormat();
+const TPictureFormat& GifFormat();
+const TPictureFormat& WebpFormat();
+const TPictureFormat& TiffFormat();
+const TPictureFormat& HeifFormat();
 
 // The kind named by a lower-case file extension, or null.
 const TPictureFormat* FormatForExtension(const QString& ext);

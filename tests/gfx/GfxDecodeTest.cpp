@@ -54,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{"valid/ico_32bpp_bmp.ico", 48, 48}, TSizeCase{"valid/ico_8bpp_mask.ico", 32, 32},
         TSizeCase{"seeds/seed24.bmp", 40, 30}, TSizeCase{"seeds/seed8.bmp", 40, 30},
         TSizeCase{"seeds/seed_rle8.bmp", 40, 30}, TSizeCase{"seeds/seed.jpg", 48, 32},
-        TSizeCase{"seeds/seed.ico", 32, 32}));
+        TSizeCase{"seeds/seed.ico", 32, 32}, TSizeCase{"valid/kind_photo.png", 64, 40},
+        TSizeCase{"valid/kind_alpha_gradient.png", 64, 40}, TSizeCase{"valid/kind_two_frames.gif", 40, 30},
+        TSizeCase{"valid/kind_photo.webp", 64, 40}, TSizeCase{"valid/kind_alpha_gradient.webp", 64, 40},
+        TSizeCase{"valid/kind_two_pages.tif", 64, 40}, TSizeCase{"valid/kind_photo.heic", 64, 40}));
 
 TGfxBaseIm& Loaded(TGfxBaseIm& holder, const char* file) {
     holder.LoadPicture(TestData(QStringLiteral("gfx/") + file));
@@ -124,6 +127,14 @@ TEST(JpegDecode, EveryCutInsideTheScanIsRefused) {
         EXPECT_THROW((holder.LoadPicture(dir.File("cut.jpg")), holder.Bitmap()), EGfxException)
             << removed << " bytes removed";
     }
+}
+
+// A GIF gives its first frame (red, its left half transparent), not its last (blue).
+TEST(GifDecode, FirstFrameOnly) {
+    TGfxBaseIm gif;
+    Loaded(gif, "valid/kind_two_frames.gif");
+    EXPECT_EQ(Px(gif, 30, 15), (TBgr{0, 0, 255}));
+    EXPECT_EQ(Px(gif, 5, 15), (TBgr{255, 255, 255}));
 }
 
 TEST(BmpDecode, TopDownRowsLookLikeBottomUp) {
@@ -267,6 +278,20 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"imagers_truncated_mask_32bpp.ico", 0, 0,
                     "cut short: 32 of 64 rows of its transparency mask"},
         TBrokenCase{"pillow_decompression_bomb.ico", 16, 16, ""},
+        // PNG, GIF, WebP, TIFF, HEIC
+        TBrokenCase{"kind_truncated.png", 0, 0,
+                    "not a readable PNG picture (its picture data are damaged or cut short)"},
+        TBrokenCase{"kind_lying_size.png", 0, 0, "200000 x 200000 pixels, more than the 100 megapixels"},
+        TBrokenCase{"kind_truncated.gif", 0, 0,
+                    "not a readable GIF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_zero_size.gif", 0, 0,
+                    "not a readable GIF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_truncated.webp", 0, 0, "not a readable WEBP picture"},
+        TBrokenCase{"kind_zero_size.webp", 0, 0, "not a readable WEBP picture"},
+        TBrokenCase{"kind_truncated.tif", 0, 0,
+                    "not a readable TIFF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_truncated.heic", 0, 0,
+                    "not a readable HEIF picture (Invalid input: Unexpected end of file"},
         // The decoder follows the extension: content of another kind is refused.
         TBrokenCase{"bmp_named.jpg", 0, 0, "the file is not a readable JPEG picture"},
         TBrokenCase{"jpeg_named.bmp", 0, 0, kUnreadable}, TBrokenCase{"png_named.ico", 0, 0, kUnreadable}));
@@ -274,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Every broken file of the corpus is in the table above.
 TEST(BrokenPicture, TableCoversTheCorpus) {
     const QStringList files = QDir(TestData("gfx/malformed")).entryList(QDir::Files);
-    EXPECT_EQ(files.size(), 59);
+    EXPECT_EQ(files.size(), 67);
 }
 
 class ExtensionCase : public testing::TestWithParam<std::pair<const char*, const char*>> {};
@@ -292,7 +317,9 @@ TEST_P(ExtensionCase, AnyLetterCaseLoads) {
 INSTANTIATE_TEST_SUITE_P(Names, ExtensionCase,
                          testing::Values(std::pair{"seed.jpg", "a.JPG"}, std::pair{"seed.jpg", "b.JpEg"},
                                          std::pair{"seed24.bmp", "c.BMP"}, std::pair{"seed.ico", "d.Ico"},
-                                         std::pair{"seed.jpg", "two.dots.jpg"}));
+                                         std::pair{"seed.jpg", "two.dots.jpg"},
+                                         std::pair{"../valid/kind_photo.heic", "e.HEIC"},
+                                         std::pair{"../valid/kind_two_pages.tif", "f.TIFF"}));
 
 class RefusedName : public testing::TestWithParam<std::pair<const char*, const char*>> {};
 
@@ -316,7 +343,9 @@ TEST_P(RefusedName, NamesTheFileAndTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
                          testing::Values(std::pair{"missing.jpg", "does not exist"},
-                                         std::pair{"photo.png", "unknown picture file extension \"png\""},
+                                         std::pair{"photo.xcf", "unknown picture file extension \"xcf\""},
+                                         // The extension chooses the decoder: JPEG bytes are no PNG.
+                                         std::pair{"photo.png", "not a readable PNG picture"},
                                          std::pair{"photo", "unknown picture file extension \"\""},
                                          // A metafile's content is checked by its own decoder.
                                          std::pair{"drawing.wmf", "not a WMF or EMF metafile"},
