@@ -34,7 +34,7 @@ TEST_P(ValidPicture, LoadsAt24BitsWithItsSize) {
     EXPECT_TRUE(holder.FileName().isEmpty());
 }
 
-// Sizes from the test data's notes; the EXIF orientation is ignored, as libjpeg does.
+// Sizes from the test data's notes; a JPEG's size is that of the upright picture.
 INSTANTIATE_TEST_SUITE_P(
     Files, ValidPicture,
     testing::Values(
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{"valid/jpeg_422_odd_size.jpg", 257, 161},
         TSizeCase{"valid/jpeg_restart_markers.jpg", 320, 200},
         TSizeCase{"valid/jpeg_cmyk_adobe.jpg", 240, 150}, TSizeCase{"valid/jpeg_ycck_adobe.jpg", 240, 180},
-        TSizeCase{"valid/jpeg_exif_orientation6.jpg", 320, 200},
+        TSizeCase{"valid/jpeg_exif_orientation6.jpg", 200, 320},
         TSizeCase{"valid/ijg_testorig.jpg", 227, 149}, TSizeCase{"valid/ijg_testimgari.jpg", 227, 149},
         TSizeCase{"valid/bmp_1bpp.bmp", 129, 81}, TSizeCase{"valid/bmp_4bpp.bmp", 127, 80},
         TSizeCase{"valid/bmp_8bpp.bmp", 161, 100}, TSizeCase{"valid/bmp_24bpp.bmp", 161, 100},
@@ -82,6 +82,30 @@ TEST(JpegDecode, CmykAndYcckUseTheAdobeInvertedConvention) {
     ExpectNear(Px(ycck, 120, 75), {0, 24, 164}, 3, "ycck (120,75)");
     ExpectNear(Px(ycck, 239, 0), {25, 106, 154}, 3, "ycck (239,0)");
 }
+
+class OrientedJpeg : public testing::TestWithParam<int> {};
+
+// Each EXIF orientation turns the picture upright as Qt's reader does; 1 gives the untagged file's pixels.
+TEST_P(OrientedJpeg, ShowsUprightAsQtsReaderDoes) {
+    const QString path = TestData(QStringLiteral("gfx/valid/orient_420_%1.jpg").arg(GetParam()));
+    TGfxBaseIm ours;
+    ours.LoadPicture(path);
+    EXPECT_EQ(ours.Width(), GetParam() >= 5 ? 161 : 257);
+    QImageReader reader(path, "jpeg");
+    reader.setAutoTransform(true);
+    TGfxBaseIm qts;
+    qts.AssignPicture(reader.read());
+    EXPECT_EQ(FirstPixelDifference(ours, qts), QString());
+    if (GetParam() == 1) {
+        TGfxBaseIm untagged;
+        untagged.LoadPicture(TestData("gfx/valid/jpeg_422_odd_size.jpg"));
+        TGfxBaseIm tagged;
+        tagged.LoadPicture(TestData("gfx/valid/orient_422_1.jpg"));
+        EXPECT_EQ(FirstPixelDifference(untagged, tagged), QString());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OrientedJpeg, testing::Range(1, 9));
 
 TEST(JpegDecode, GreyBecomesEqualBlueGreenRed) {
     TGfxBaseIm grey;
