@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QImageReader>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
 #include "GfxTestUtil.h"
+#include "gfx/GfxMeasure.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -159,6 +161,21 @@ TEST(GifDecode, FirstFrameOnly) {
     Loaded(gif, "valid/kind_two_frames.gif");
     EXPECT_EQ(Px(gif, 30, 15), (TBgr{0, 0, 255}));
     EXPECT_EQ(Px(gif, 5, 15), (TBgr{255, 255, 255}));
+}
+
+// A HEIC picture's own turning (irot, anti-clockwise) is applied, to its size and its pixels.
+TEST(HeifDecode, TurnedAsTheFileSays) {
+    TGfxBaseIm plain;
+    Loaded(plain, "valid/kind_photo.heic");
+    TGfxBaseIm turned;
+    Loaded(turned, "valid/kind_turned_90.heic");
+    TGfxBaseIm expected;
+    expected.AssignPicture(plain.Bitmap().transformed(QTransform().rotate(-90)));
+    EXPECT_EQ(FirstPixelDifference(expected, turned), QString());
+    int width = 0, height = 0, fileSize = 0;
+    EXPECT_EQ(MeasurePictureFile(TestData("gfx/valid/kind_turned_90.heic"), width, height, fileSize),
+              QString());
+    EXPECT_EQ(QSize(width, height), QSize(40, 64));
 }
 
 TEST(BmpDecode, TopDownRowsLookLikeBottomUp) {

@@ -40,6 +40,7 @@ cwebp -quiet -q 80 ${v}photo.png -o ${v}photo.webp
 cwebp -quiet -lossless ${v}alpha_gradient.png -o ${v}alpha_gradient.webp
 heif-enc -q 80 ${v}photo_heic_source.png -o ${v}photo.heic >/dev/null
 rm ${v}photo_heic_source.png
+/usr/bin/python3 heic_irot.py ${v}photo.heic ${v}turned_90.heic 90
 /usr/bin/python3 - <<'PY'
 V, M = "valid/kind_", "malformed/kind_"
 for name in ("photo.webp", "photo.heic"):
