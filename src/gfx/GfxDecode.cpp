@@ -51,7 +51,7 @@ QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImag
 
 } // namespace
 
-QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
     // The format named, and no guessing from the content: a file whose extension lies is refused.
     QImageReader reader(fileName, format);
@@ -69,7 +69,20 @@ QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) 
         throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
                                                     .arg(image.width())
                                                     .arg(image.height())));
-    return result;
+    return {std::move(result), nullptr, AlphaOf(image)};
+}
+
+QImage AlphaOf(const QImage& picture) {
+    if (picture.isNull() || !picture.hasAlphaChannel())
+        return QImage();
+    QImage alpha = picture.convertToFormat(QImage::Format_Alpha8);
+    for (int y = 0; y < alpha.height(); ++y) {
+        const uchar* a = alpha.constScanLine(y);
+        for (int x = 0; x < alpha.width(); ++x)
+            if (a[x] != 255)
+                return alpha;
+    }
+    return QImage();
 }
 
 QImage ToBgr888(const QImage& picture) {

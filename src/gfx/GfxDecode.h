@@ -17,8 +17,10 @@ QImage LoadPictureFile(const QString& fileName);
 
 // Any picture as Format_BGR888; transparent pixels are laid over white. Null stays null.
 QImage ToBgr888(const QImage& picture);
+// The opacity of a picture with transparent pixels (Format_Alpha8); null when every pixel is opaque.
+QImage AlphaOf(const QImage& picture);
 
 // Decodes a file in a format Qt reads ("bmp", "ico", "png", "gif", "webp", "tiff"), checked against the size
 // limit; of an icon, entry `entry`, or with -1 the largest by the sizes Qt reports. Throws EGfxException
 // naming the file.
-QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);

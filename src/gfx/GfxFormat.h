@@ -57,6 +57,9 @@ private:
 struct TPictureFile {
     QImage Picture;
     std::shared_ptr<const TJpegSource> Jpeg;
+    // Of a picture with transparent pixels, their opacity (Format_Alpha8, Picture's size; Picture holds them
+    // laid over white); null for an opaque one.
+    QImage Alpha = QImage();
 };
 
 // A picture kind. Read and Measure share the kind's rules (which icon entry, which size limit), so a size

@@ -116,11 +116,12 @@ public:
         if (w <= 0 || h <= 0)
             throw EGfxException(LoadError(fileName, QStringLiteral("the picture has no pixels")));
         CheckPictureSize(fileName, w, h);
-        QImage picture = ToBgr888(DecodePrimary(fileName, file.Primary.get()));
+        const QImage decoded = DecodePrimary(fileName, file.Primary.get());
+        QImage picture = ToBgr888(decoded);
         if (picture.isNull())
             throw EGfxException(
                 LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
-        return {std::move(picture), nullptr};
+        return {std::move(picture), nullptr, AlphaOf(decoded)};
     }
 };
 

@@ -37,9 +37,7 @@ public:
         return size.isValid() ? Decodable(size.width(), size.height()) : std::nullopt;
     }
 
-    TPictureFile Read(const QString& fileName) const override {
-        return {ReadWithQt(fileName, FFormat), nullptr};
-    }
+    TPictureFile Read(const QString& fileName) const override { return ReadWithQt(fileName, FFormat); }
 
 private:
     QByteArray FFormat;

@@ -178,6 +178,11 @@ void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
     const QSize size = FitSize(picture.Width(), picture.Height(), std::max(1, FDefaultColWidth - 4),
                                std::max(1, FDefaultRowHeight - 4));
     ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, *item);
+    if (!item->Alpha().isNull()) { // transparent pixels show the cell's own colour
+        QImage ground(item->Width(), item->Height(), QImage::Format_BGR888);
+        ground.fill(palette().color(QPalette::Base));
+        item->LayOver(ground, 0, 0);
+    }
     item->SetFileName(path);
     item->SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
 }

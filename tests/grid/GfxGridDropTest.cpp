@@ -36,6 +36,18 @@ TEST_F(GridTest, DroppedPhonePicturesAndWebPicturesAreTaken) {
     EXPECT_EQ(FGrid->Cells(1, 1), "kind_two_pages.tif");
 }
 
+// A transparent picture's preview shows the cell's colour through it.
+TEST_F(GridTest, TransparentPreviewShowsTheCellColour) {
+    QPalette palette = FGrid->palette();
+    palette.setColor(QPalette::Base, QColor(10, 200, 30));
+    FGrid->setPalette(palette);
+    FGrid->LoadCell(0, 0, TestData("gfx/valid/kind_alpha_gradient.png"));
+    const QImage& preview = FGrid->Objects(0, 0)->Bitmap();
+    const QColor right = preview.pixelColor(preview.width() - 1, preview.height() / 2); // all but clear
+    EXPECT_NEAR(right.green(), 200, 2);
+    EXPECT_NEAR(right.blue(), 30, 2);
+}
+
 TEST_F(GridTest, DroppedFilesContinueFromTheTopLeftOnce) {
     FillAll();
     FGrid->ClearCell(0, 0);

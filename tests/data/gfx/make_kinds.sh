@@ -12,7 +12,7 @@ V, M = "valid/kind_", "malformed/kind_"
 from PIL import Image
 photo = Image.open(sys.argv[1]).convert("RGB").resize((64, 40), Image.LANCZOS)
 photo.save(V + "photo.png")
-# Alpha rises from 0 at the left to 255 at the right.
+# Alpha falls from 255 (opaque) at the left to 0 (clear) at the right.
 rgba = photo.copy().convert("RGBA")
 rgba.putalpha(Image.linear_gradient("L").rotate(90).resize((64, 40)).transpose(Image.FLIP_LEFT_RIGHT))
 rgba.save(V + "alpha_gradient.png")
