@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static QTemporaryDir dir;
     Check(dir.isValid());
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    for (const char* name : {"input.jpg", "input.bmp", "input.ico"}) {
+    for (const char* name : {"input.jpg", "input.bmp", "input.ico", "input.png", "input.gif", "input.webp",
+                             "input.tif", "input.heic"}) {
         const QString path = dir.filePath(QString::fromLatin1(name));
         QFile file(path);
         Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -18,8 +18,9 @@ namespace {
 constexpr int kTitleButtonsWidth = 140;
 
 // The extensions the picture holder has decoders for; file names here keep their case, so both cases.
-const char* const kPictureFilter = "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf "
-                                   "*.BMP *.JPG *.JPEG *.ICO *.WMF *.EMF);;All files (*)";
+const char* const kPictureFilter =
+    "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf *.png *.gif *.webp *.tif *.tiff *.heic *.heif "
+    "*.BMP *.JPG *.JPEG *.ICO *.WMF *.EMF *.PNG *.GIF *.WEBP *.TIF *.TIFF *.HEIC *.HEIF);;All files (*)";
 
 QMessageBox::Icon IconOf(TMsgKind kind) {
     switch (kind) {

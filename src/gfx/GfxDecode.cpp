@@ -34,9 +34,24 @@ int LargestEntryByReader(QImageReader& reader) {
     return best;
 }
 
+// A picture Qt's reader decodes whole or refuses (PNG, GIF, WebP, TIFF). Its reader only says "Unable to read
+// image data"; whether the header gave a size tells the user more.
+QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImageReader& reader) {
+    const QSize size = reader.size();
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        const QString why = size.isValid() && !size.isEmpty()
+                                ? QStringLiteral("its picture data are damaged or cut short")
+                                : QStringLiteral("its header is damaged or gives no size");
+        throw EGfxException(LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
+                                                    .arg(QString::fromLatin1(format.toUpper()), why)));
+    }
+    return image;
+}
+
 } // namespace
 
-QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
     // The format named, and no guessing from the content: a file whose extension lies is refused.
     QImageReader reader(fileName, format);
@@ -46,14 +61,28 @@ QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry) 
     const QSize size = reader.size();
     if (size.isValid())
         CheckPictureSize(fileName, size.width(), size.height());
-    const QImage image = ReadWholePicture(fileName, format, reader);
+    const QImage image = format == "bmp" || format == "ico" ? ReadWholePicture(fileName, format, reader)
+                                                            : ReadWithQtReader(fileName, format, reader);
     CheckPictureSize(fileName, image.width(), image.height());
     QImage result = ToBgr888(image);
     if (result.isNull())
         throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
                                                     .arg(image.width())
                                                     .arg(image.height())));
-    return result;
+    return {std::move(result), nullptr, AlphaOf(image)};
+}
+
+QImage AlphaOf(const QImage& picture) {
+    if (picture.isNull() || !picture.hasAlphaChannel())
+        return QImage();
+    QImage alpha = picture.convertToFormat(QImage::Format_Alpha8);
+    for (int y = 0; y < alpha.height(); ++y) {
+        const uchar* a = alpha.constScanLine(y);
+        for (int x = 0; x < alpha.width(); ++x)
+            if (a[x] != 255)
+                return alpha;
+    }
+    return QImage();
 }
 
 QImage ToBgr888(const QImage& picture) {

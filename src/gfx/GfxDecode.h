@@ -10,14 +10,17 @@
 // As LoadPictureFile, but a JPEG's scan is left for later.
 TPictureFile OpenPictureFile(const QString& fileName);
 
-// Decodes a bmp, jpg, jpeg, ico, wmf or emf file (extension compared ignoring case) into a Format_BGR888
-// picture. Throws EGfxException naming the file for a missing or empty file, an unknown extension, a
-// picture above the size limit and anything the decoder refuses.
+// Decodes a bmp, jpg, jpeg, ico, wmf, emf, png, gif, webp, tif, tiff, heic or heif file (extension compared
+// ignoring case) into a Format_BGR888 picture. Throws EGfxException naming the file for a missing or empty
+// file, an unknown extension, a picture above the size limit and anything the decoder refuses.
 QImage LoadPictureFile(const QString& fileName);
 
 // Any picture as Format_BGR888; transparent pixels are laid over white. Null stays null.
 QImage ToBgr888(const QImage& picture);
+// The opacity of a picture with transparent pixels (Format_Alpha8); null when every pixel is opaque.
+QImage AlphaOf(const QImage& picture);
 
-// Decodes a file in a format Qt reads ("bmp", "ico"), checked against the size limit; of an icon, entry
-// `entry`, or with -1 the largest by the sizes Qt reports. Throws EGfxException naming the file.
-QImage ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);
+// Decodes a file in a format Qt reads ("bmp", "ico", "png", "gif", "webp", "tiff"), checked against the size
+// limit; of an icon, entry `entry`, or with -1 the largest by the sizes Qt reports. Throws EGfxException
+// naming the file.
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);

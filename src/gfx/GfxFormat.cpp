@@ -12,12 +12,24 @@ const TPictureFormat* FormatForExtension(const QString& ext) {
         return &IcoFormat();
     if (ext == QLatin1String("wmf") || ext == QLatin1String("emf"))
         return &MetafileFormat();
+    if (ext == QLatin1String("png"))
+        return &PngFormat();
+    if (ext == QLatin1String("gif"))
+        return &GifFormat();
+    if (ext == QLatin1String("webp"))
+        return &WebpFormat();
+    if (ext == QLatin1String("tif") || ext == QLatin1String("tiff"))
+        return &TiffFormat();
+    if (ext == QLatin1String("heic") || ext == QLatin1String("heif"))
+        return &HeifFormat();
     return nullptr;
 }
 
 const TPictureFormat* FormatForContent(const QByteArray& head) {
     // In the order a file's first bytes are tried.
-    const TPictureFormat* const formats[] = {&JpegFormat(), &BmpFormat(), &IcoFormat(), &MetafileFormat()};
+    const TPictureFormat* const formats[] = {&JpegFormat(),     &BmpFormat(),  &IcoFormat(),
+                                             &MetafileFormat(), &PngFormat(),  &GifFormat(),
+                                             &WebpFormat(),     &TiffFormat(), &HeifFormat()};
     for (const TPictureFormat* format : formats)
         if (format->Recognises(head))
             return format;

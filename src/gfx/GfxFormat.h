@@ -37,6 +37,8 @@ public:
     explicit THeaderReader(QIODevice& device) : FDevice(device), FSize(device.size()) {}
 
     qint64 Size() const { return FSize; }
+    // For kinds whose own library reads the header.
+    QIODevice& Device() const { return FDevice; }
 
     bool Read(qint64 offset, qint64 count, QByteArray& bytes) {
         if (offset < 0 || count < 0 || offset > FSize || count > FSize - offset || !FDevice.seek(offset))
@@ -55,6 +57,9 @@ private:
 struct TPictureFile {
     QImage Picture;
     std::shared_ptr<const TJpegSource> Jpeg;
+    // Of a picture with transparent pixels, their opacity (Format_Alpha8, Picture's size; Picture holds them
+    // laid over white); null for an opaque one.
+    QImage Alpha = QImage();
 };
 
 // A picture kind. Read and Measure share the kind's rules (which icon entry, which size limit), so a size
@@ -81,6 +86,11 @@ const TPictureFormat& JpegFormat();
 const TPictureFormat& BmpFormat();
 const TPictureFormat& IcoFormat();
 const TPictureFormat& MetafileFormat();
+const TPictureFormat& PngFormat();
+const TPictureFormat& GifFormat();
+const TPictureFormat& WebpFormat();
+const TPictureFormat& TiffFormat();
+const TPictureFormat& HeifFormat();
 
 // The kind named by a lower-case file extension, or null.
 const TPictureFormat* FormatForExtension(const QString& ext);

@@ -81,7 +81,7 @@ public:
 
     TPictureFile Read(const QString& fileName) const override {
         CheckDeclaredSize(fileName);
-        return {ReadWithQt(fileName, "bmp"), nullptr};
+        return ReadWithQt(fileName, "bmp");
     }
 
 private:

@@ -91,7 +91,7 @@ public:
             if (choice && choice->Size)
                 entry = choice->Index;
         }
-        return {ReadWithQt(fileName, "ico", entry), nullptr};
+        return ReadWithQt(fileName, "ico", entry);
     }
 };
 

@@ -1,4 +1,5 @@
 // The JPEG kind: its size from the frame header, its pixels through libjpeg, decoded when first needed.
+#include "gfx/GfxExif.h"
 #include "gfx/GfxFormat.h"
 #include "gfx/GfxJpegSource.h"
 
@@ -39,6 +40,8 @@ public:
     std::optional<QSize> Measure(THeaderReader& reader) const override {
         QByteArray bytes;
         qint64 at = 2;
+        int orientation = 1; // the first EXIF segment's, as the decoder takes it
+        bool exifSeen = false;
         // Every step moves forward by at least one byte, and reading stops at the end of the file.
         while (reader.Read(at, 2, bytes) && quint8(bytes[0]) == 0xFF) {
             quint8 marker = quint8(bytes[1]);
@@ -58,8 +61,16 @@ public:
             const quint16 length = Be16(bytes, 0);
             if (length < 2)
                 return std::nullopt;
-            if (IsFrameMarker(marker))
-                return MeasureJpegFrame(reader, at, length, marker);
+            if (marker == 0xE1 && !exifSeen && reader.Read(at + 2, length - 2, bytes) &&
+                bytes.startsWith(QByteArray("Exif\0\0", 6))) {
+                orientation =
+                    ExifOrientation(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+                exifSeen = true;
+            }
+            if (IsFrameMarker(marker)) {
+                const std::optional<QSize> size = MeasureJpegFrame(reader, at, length, marker);
+                return size ? std::optional(UprightSize(orientation, size->width(), size->height())) : size;
+            }
             at += length;
         }
         return std::nullopt;

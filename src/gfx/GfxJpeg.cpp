@@ -13,6 +13,7 @@
 #include <jerror.h>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxExif.h"
 #include "gfx/GfxSampling.h"
 
 // libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
@@ -139,6 +140,7 @@ bool ReadHeaderGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const 
     cinfo.progress = &err.Progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF, for the orientation
     jpeg_read_header(&cinfo, TRUE);
     return true;
 }
@@ -161,13 +163,15 @@ bool ReadPixelsGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, uchar*
     return true;
 }
 
-// What a stretched decode writes: the destination bitmap, and for each of its columns the source column.
+// What a sampled decode writes: the destination bitmap, for each of its columns the source column and for
+// each of its rows the source row (never decreasing).
 struct TStretch {
     uchar* Bits;
     qsizetype BytesPerLine;
     int Width;
     int Height;
     const int* Columns;
+    const int* Rows;
 };
 
 // Moves the output to source row y: skipping rows decodes their data but makes no pixels of them.
@@ -203,11 +207,10 @@ bool ReadStretchedGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, con
     if (setjmp(err.Jump))
         return false;
     jpeg_start_decompress(&cinfo);
-    const int srcHeight = static_cast<int>(cinfo.output_height);
     int lastRow = -1;
     for (int y = 0; y < to.Height; ++y) {
         uchar* dest = to.Bits + to.BytesPerLine * y;
-        const int sy = NearestSourceIndex(y, to.Height, srcHeight);
+        const int sy = to.Rows[y];
         if (sy == lastRow) { // an enlarged row repeats the one above
             std::memcpy(dest, dest - to.BytesPerLine, static_cast<size_t>(to.Width) * 3);
             continue;
@@ -291,15 +294,31 @@ void TJpegReader::ReadPixels(QImage& dest) {
 }
 
 void TJpegReader::ReadStretched(QImage& dest) {
-    TState& s = *FState;
-    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && !dest.isNull());
     std::vector<int> columns(static_cast<size_t>(dest.width()));
     for (int x = 0; x < dest.width(); ++x)
         columns[static_cast<size_t>(x)] = NearestSourceIndex(x, dest.width(), Width());
+    std::vector<int> rows(static_cast<size_t>(dest.height()));
+    for (int y = 0; y < dest.height(); ++y)
+        rows[static_cast<size_t>(y)] = NearestSourceIndex(y, dest.height(), Height());
+    ReadSampled(dest, rows, columns);
+}
+
+void TJpegReader::ReadSampled(QImage& dest, const std::vector<int>& rows, const std::vector<int>& columns) {
+    TState& s = *FState;
+    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && !dest.isNull() &&
+             rows.size() == size_t(dest.height()) && columns.size() == size_t(dest.width()));
     std::vector<JSAMPLE> row(static_cast<size_t>(Width()) * (s.Cmyk ? 4 : 3));
-    const TStretch to{dest.bits(), dest.bytesPerLine(), dest.width(), dest.height(), columns.data()};
+    const TStretch to{dest.bits(),   dest.bytesPerLine(), dest.width(),
+                      dest.height(), columns.data(),      rows.data()};
     if (!ReadStretchedGuarded(s.Cinfo, s.Err, to, row.data(), s.Cmyk))
         Fail();
+}
+
+int TJpegReader::Orientation() const {
+    for (jpeg_saved_marker_ptr m = FState->Cinfo.marker_list; m != nullptr; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0)
+            return ExifOrientation(m->data, m->data_length);
+    return 1;
 }
 
 // ---- Encoding ----

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QByteArray>
 #include <QImage>
@@ -39,6 +40,12 @@ public:
     // their data is still read through to the end, so a damaged file fails exactly as with ReadPixels.
     // Call once, after ReadHeader.
     void ReadStretched(QImage& dest);
+    // As ReadStretched, with dest's row y taken from source row rows[y] (never decreasing) and its column x
+    // from source column columns[x].
+    void ReadSampled(QImage& dest, const std::vector<int>& rows, const std::vector<int>& columns);
+
+    // The EXIF orientation (1..8; 1 without the tag), after ReadHeader.
+    int Orientation() const;
 
 private:
     struct TState;

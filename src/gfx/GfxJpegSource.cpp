@@ -3,7 +3,13 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
 #include "gfx/GfxError.h"
+#include "gfx/GfxExif.h"
 #include "gfx/GfxJpeg.h"
 #include "gfx/GfxSampling.h"
 
@@ -28,8 +34,10 @@ TJpegSource::TJpegSource(const QString& fileName) : FFileName(fileName) {
         throw EGfxException(LoadError(fileName, in.errorString()));
     TJpegReader reader(fileName, FData);
     reader.ReadHeader();
-    FWidth = reader.Width();
-    FHeight = reader.Height();
+    FOrientation = reader.Orientation();
+    const QSize size = UprightSize(FOrientation, reader.Width(), reader.Height());
+    FWidth = size.width();
+    FHeight = size.height();
 }
 
 QImage TJpegSource::Decode() const {
@@ -37,7 +45,12 @@ QImage TJpegSource::Decode() const {
     reader.ReadHeader();
     QImage image = NewBitmap(FFileName, reader.Width(), reader.Height());
     reader.ReadPixels(image);
-    return image;
+    if (FOrientation == 1)
+        return image;
+    QImage upright = Upright(image, FOrientation);
+    if (upright.isNull())
+        return NewBitmap(FFileName, FWidth, FHeight); // throws: no memory
+    return upright;
 }
 
 QImage TJpegSource::Stretched(int w, int h) const {
@@ -50,8 +63,49 @@ QImage TJpegSource::Stretched(int w, int h) const {
         return image;
     }
     QImage image = NewBitmap(FFileName, w, h);
-    reader.ReadStretched(image);
+    if (FOrientation == 1)
+        reader.ReadStretched(image);
+    else
+        StretchUpright(reader, image);
     return image;
+}
+
+// The stored rows the upright stretch samples are decoded into a strip, in their order in the file; the
+// stretch then picks its pixels from there. Without a swap of sides a stored row depends on the dest row
+// only, with one on the dest column only.
+void TJpegSource::StretchUpright(TJpegReader& reader, QImage& dest) const {
+    const int w = dest.width();
+    const int h = dest.height();
+    const int storedW = reader.Width();
+    const int storedH = reader.Height();
+    const bool swap = SwapsSides(FOrientation);
+    std::vector<QPoint> byX(static_cast<size_t>(w)); // the stored pixel for (x, dest row 0's source)
+    std::vector<QPoint> byY(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x)
+        byX[size_t(x)] = StoredPixel(FOrientation, NearestSourceIndex(x, w, FWidth), 0, storedW, storedH);
+    for (int y = 0; y < h; ++y)
+        byY[size_t(y)] = StoredPixel(FOrientation, 0, NearestSourceIndex(y, h, FHeight), storedW, storedH);
+    // (x, y) shows stored column Col(x, y) of stored row Row(x, y).
+    std::vector<int> rows;
+    for (const QPoint& p : swap ? byX : byY)
+        rows.push_back(p.y());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<int> columns(static_cast<size_t>(storedW));
+    std::iota(columns.begin(), columns.end(), 0);
+    QImage strip = NewBitmap(FFileName, storedW, static_cast<int>(rows.size()));
+    reader.ReadSampled(strip, rows, columns);
+    const auto stripRow = [&rows](int storedRow) {
+        return static_cast<int>(std::lower_bound(rows.begin(), rows.end(), storedRow) - rows.begin());
+    };
+    for (int y = 0; y < h; ++y) {
+        uchar* d = dest.scanLine(y);
+        for (int x = 0; x < w; ++x, d += 3) {
+            const int row = swap ? byX[size_t(x)].y() : byY[size_t(y)].y();
+            const int column = swap ? byY[size_t(y)].x() : byX[size_t(x)].x();
+            std::memcpy(d, strip.constScanLine(stripRow(row)) + 3 * column, 3);
+        }
+    }
 }
 
 void TJpegSource::Verify() const {

@@ -7,8 +7,12 @@
 #include <QImage>
 #include <QString>
 
+class TJpegReader;
+
 // A JPEG file read into memory with its header checked. Every decoding works from these bytes, never from
 // the file again, so a file changed on disk meanwhile cannot mix into the picture.
+//
+// Its pixels and size are those of the upright picture: its EXIF orientation is applied.
 //
 // Its contract: Stretched(w, h) gives exactly the pixels of Decode() followed by the nearest-pixel stretch
 // (StretchBitmap), and fails exactly where Decode() fails, naming the file. Where libjpeg can skip rows
@@ -31,10 +35,13 @@ public:
     void Verify() const;
 
 private:
+    void StretchUpright(TJpegReader& reader, QImage& dest) const;
+
     QString FFileName;
     QByteArray FData;
     int FWidth = 0;
     int FHeight = 0;
+    int FOrientation = 1;
 };
 
 // What a holder keeps of a loaded JPEG whose pixels wait: the source, and until that has decoded once

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/VlxSaveFile.h"
 #include "gfx/GfxDecode.h"
@@ -33,12 +34,14 @@ void TGfxBaseIm::Clear() {
 
 void TGfxBaseIm::Replace(QImage&& bitmap) {
     FBitmap = std::move(bitmap);
+    FAlpha = QImage();
     FJpeg.Clear();
 }
 
 void TGfxBaseIm::JpegProvedGood() const {
     FJpeg.Proved();
     FBitmap = QImage();
+    FAlpha = QImage();
 }
 
 void TGfxBaseIm::JpegFailed() const {
@@ -54,6 +57,7 @@ void TGfxBaseIm::DecodeJpegNow() const {
         throw;
     }
     FBitmap = std::move(pixels);
+    FAlpha = QImage();
     FJpeg.Clear();
 }
 
@@ -64,6 +68,7 @@ void TGfxBaseIm::LoadPicture(const QString& name) {
     TPictureFile file = OpenPictureFile(name);
     if (file.Jpeg == nullptr) {
         Replace(std::move(file.Picture));
+        FAlpha = std::move(file.Alpha);
         FFileName.clear();
         return;
     }
@@ -83,7 +88,9 @@ void TGfxBaseIm::LoadPicture(const QString& name) {
 
 void TGfxBaseIm::AssignPicture(const TGfxBaseIm& picture) {
     QImage pixels = picture.Bitmap(); // decoded first: a damaged picture changes nothing here
+    QImage alpha = picture.Alpha();
     Replace(std::move(pixels));
+    FAlpha = std::move(alpha);
     FFileName.clear();
 }
 
@@ -116,10 +123,12 @@ void TGfxBaseIm::SetSize(int w, int h) {
     }
     if (w <= 0 || h <= 0) {
         FBitmap = QImage();
+        FAlpha = QImage();
         return;
     }
     if (FBitmap.width() == w && FBitmap.height() == h && FBitmap.format() == QImage::Format_BGR888)
         return;
+    FAlpha = QImage();
     CheckPixelLimit(w, h);
     QImage bitmap(w, h, QImage::Format_BGR888);
     if (bitmap.isNull())
@@ -142,6 +151,22 @@ QImage* SizedTarget(TGfxBaseIm& dest, int w, int h, const QImage& source) {
         return nullptr;
     }
     return &target;
+}
+
+// The nearest-pixel stretch of an opacity plane; null stays null.
+QImage StretchedAlpha(const QImage& alpha, int w, int h) {
+    if (alpha.isNull())
+        return QImage();
+    QImage result(w, h, QImage::Format_Alpha8);
+    if (result.isNull())
+        return result; // the picture then shows as laid over white
+    for (int y = 0; y < h; ++y) {
+        const uchar* s = alpha.constScanLine(NearestSourceIndex(y, h, alpha.height()));
+        uchar* d = result.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            d[x] = s[NearestSourceIndex(x, w, alpha.width())];
+    }
+    return result;
 }
 
 } // namespace
@@ -188,10 +213,33 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
     }
     // A shared copy, so that src may be dest: writing into dest then detaches it.
     const QImage source = src.Bitmap();
+    const QImage alpha = src.Alpha();
     QImage* const sized = SizedTarget(dest, w, h, source);
     if (sized == nullptr)
         return;
     StretchBitmap(source, *sized);
+    dest.FAlpha = StretchedAlpha(alpha, w, h);
+}
+
+void TGfxBaseIm::LayOver(const QImage& ground, int x0, int y0) {
+    if (FAlpha.isNull() || FJpeg.Waiting())
+        return;
+    const QImage alpha = std::exchange(FAlpha, QImage());
+    // The bitmap is colour * a + white * (1 - a); white's share becomes the ground's.
+    const int xEnd = std::min(FBitmap.width(), ground.width() - x0);
+    const int yEnd = std::min(FBitmap.height(), ground.height() - y0);
+    for (int y = std::max(0, -y0); y < yEnd; ++y) {
+        uchar* d = FBitmap.scanLine(y);
+        const uchar* a = alpha.constScanLine(y);
+        const uchar* g = ground.constScanLine(y + y0);
+        for (int x = std::max(0, -x0); x < xEnd; ++x) {
+            const int clear = 255 - a[x];
+            for (int c = 0; c < 3; ++c) {
+                const int drop = ((255 - g[3 * (x + x0) + c]) * clear + 127) / 255;
+                d[3 * x + c] = static_cast<uchar>(std::max(0, d[3 * x + c] - drop));
+            }
+        }
+    }
 }
 
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h) {

@@ -74,6 +74,16 @@ public:
     // True while the holder is a JPEG whose pixels have not been decoded.
     bool PixelsWaiting() const { return FJpeg.Waiting(); }
 
+    // Of a loaded picture with transparent pixels, their opacity (Format_Alpha8, the bitmap's size; the
+    // bitmap holds them laid over white); null for an opaque picture. Kept through AssignPicture and
+    // ResizePicture; anything else that makes new pixels drops it.
+    const QImage& Alpha() const {
+        static const QImage none;
+        return FJpeg.Waiting() ? none : FAlpha;
+    }
+    // Lays the transparent pixels over ground instead of white, at (x, y) of ground, and drops the opacity.
+    void LayOver(const QImage& ground, int x, int y);
+
     // Makes the bitmap w x h, 24 bits (0 x 0 when either is 0 or less). Keeps the buffer, and so the old
     // pixels, when the size already matches; a new buffer is black. Throws above kMaxPicturePixels.
     void SetSize(int w, int h);
@@ -97,6 +107,7 @@ private:
 
     // While a JPEG waits, FBitmap still holds the pixels its load replaced.
     mutable QImage FBitmap;
+    mutable QImage FAlpha; // FBitmap's
     mutable QString FFileName;
     mutable TWaitingJpeg FJpeg;
 };

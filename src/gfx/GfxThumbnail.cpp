@@ -1,6 +1,8 @@
 // The thumbnail renderer: its pipeline from the source picture and the background tile to the thumbnail.
 #include "gfx/GfxPic.h"
 
+#include <algorithm>
+
 TGfxThumbnail::TGfxThumbnail() = default;
 
 TGfxThumbnail::~TGfxThumbnail() = default;
@@ -17,11 +19,14 @@ void TGfxThumbnail::Render() {
         throw EGfxException(QStringLiteral("No source image assigned"));
     const QSize fitted = FitSize(FSource.Width(), FSource.Height(), FPicWidth, FPicHeight);
     ResizePicture(fitted.width(), fitted.height(), FSource, FPicWork);
-    ApplyBevel(FPicWork, FPicBevelStyle, FPicBevelIntensity, FPicBevelSize);
     if (!FBackground.HasImage())
         throw EGfxException(QStringLiteral("No background image assigned"));
     TileBackground();
     ApplyBevel(FBkgWork, FThumbBevelStyle, FThumbBevelIntensity, FThumbBevelSize);
+    // Transparent pixels show the thumbnail's own ground, where the picture lies on it.
+    FPicWork.LayOver(FBkgWork.Bitmap(), std::max(0, (FBkgWork.Width() - FPicWork.Width()) / 2),
+                     std::max(0, (FBkgWork.Height() - FPicWork.Height()) / 2));
+    ApplyBevel(FPicWork, FPicBevelStyle, FPicBevelIntensity, FPicBevelSize);
     MakeMask(FMaskWork, FMaskStyle, FPicWork.Width(), FPicWork.Height());
     FeatherMask(FMaskWork, FFeatherWork, FMaskSize);
     CastShadow(FBkgWork, FMaskWork, FShadowIntensity, FShadowDistance, FShadowSize, FPicWork.Width(),

@@ -52,8 +52,9 @@ bool SameFile(const QString& a, const QString& b) {
 }
 
 // A cell's preview item from a picture file: the picture fitted into a cell of the given size less 4 pixels;
-// a very thin picture still keeps one row or column of preview. Safe on any thread.
-void FillCellItem(const QString& path, int colWidth, int rowHeight, TGfxGridItem& item) {
+// a very thin picture still keeps one row or column of preview, and transparent pixels show the cell's
+// colour `ground` (passed in, since widgets belong to one thread). Safe on any thread.
+void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor& ground, TGfxGridItem& item) {
     TGfxGridItem picture;
     picture.LoadPicture(path);
     if (!picture.HasImage())
@@ -61,6 +62,11 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, TGfxGridItem
     const QSize size =
         FitSize(picture.Width(), picture.Height(), std::max(1, colWidth - 4), std::max(1, rowHeight - 4));
     ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, item);
+    if (!item.Alpha().isNull()) {
+        QImage under(item.Width(), item.Height(), QImage::Format_BGR888);
+        under.fill(ground);
+        item.LayOver(under, 0, 0);
+    }
     item.SetFileName(path);
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
 }
@@ -71,7 +77,7 @@ struct TDecoded {
     std::vector<std::unique_ptr<TGfxGridItem>> Items;
     std::vector<std::exception_ptr> Errors;
 };
-TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight) {
+TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground) {
     const int count = static_cast<int>(paths.size());
     TDecoded decoded;
     decoded.Items.resize(count);
@@ -85,7 +91,7 @@ TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight) {
             for (int i = next++; i < count; i = next++) {
                 try {
                     auto item = std::make_unique<TGfxGridItem>();
-                    FillCellItem(paths[i], colWidth, rowHeight, *item);
+                    FillCellItem(paths[i], colWidth, rowHeight, ground, *item);
                     decoded.Items[i] = std::move(item);
                 } catch (...) {
                     decoded.Errors[i] = std::current_exception();
@@ -162,7 +168,8 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     const int ahead = static_cast<int>(std::min<qsizetype>(paths.size(), empty + (intoStartCell ? 1 : 0)));
     TDecoded decoded;
     if (ahead > 1)
-        decoded = DecodeItems(paths.mid(0, ahead), FDefaultColWidth, FDefaultRowHeight);
+        decoded = DecodeItems(paths.mid(0, ahead), FDefaultColWidth, FDefaultRowHeight,
+                              palette().color(QPalette::Base));
     for (int i = 0; i < paths.size(); ++i) {
         const QString& path = paths[i];
         int col = aCol;
@@ -248,7 +255,7 @@ void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
         OnStatusText(this, "Setting: " + path);
         QCoreApplication::processEvents(); // paint the text before a possibly slow load
     }
-    FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, *item);
+    FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), *item);
 }
 
 void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,

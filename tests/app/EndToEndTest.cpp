@@ -17,6 +17,7 @@
 
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -37,7 +38,8 @@ function load(src) {
 }
 function report(doc, page) {
   for (const img of doc.images)
-    out.push('IMG ' + page + ' ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0));
+    out.push('IMG ' + page + ' ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0) +
+             ' ' + (img.complete ? img.naturalHeight : 0));
 }
 (async () => {
   try {
@@ -194,7 +196,7 @@ protected:
         for (const QString& line : lines) {
             const QStringList words = line.split(' ');
             if (words[0] == "IMG") {
-                ASSERT_EQ(words.size(), 4) << line.toStdString();
+                ASSERT_EQ(words.size(), 5) << line.toStdString();
                 EXPECT_GT(words[3].toInt(), 0) << "not decoded: " << line.toStdString();
                 (words[1] == "index.html" ? thumbnails : pages) += 1;
             } else if (words[0] == "PAGE") {
@@ -315,4 +317,28 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     EXPECT_GT(width, 300) << shown;
     EXPECT_LE(width, clientWidth) << shown;
     EXPECT_NEAR(height, width * 3 / 4, 2) << shown;
+}
+
+// A phone photo whose EXIF says "turn 90 degrees" and a HEIC photo: both pages show them upright, the
+// photo's page at its upright size, the HEIC one by its rendering.
+TEST_F(TEndToEndTest, PhonePhotosShowUprightInABrowser) {
+    const QString browser = QStandardPaths::findExecutable("chromium");
+    if (browser.isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
+
+    W().GfxGridColSE->setValue(2);
+    W().GfxGridRowSE->setValue(1);
+    DropPictures({TestData("gfx/valid/orient_420_6.jpg"), TestData("gfx/valid/kind_photo.heic")});
+    ASSERT_EQ(W().CountPictures(), 2);
+    const QString gallery = GenerateGallery();
+    const QStringList lines = BrowseGallery(browser);
+    ExpectEveryPictureShown(lines, 2);
+    const QString photo = W().Grid()->Cells(0, 0);
+    const QString heic = W().Grid()->Cells(1, 0);
+    const QString photoPage = QString::fromUtf8(ReadBytes(gallery + "/" + PageName(photo)));
+    EXPECT_TRUE(photoPage.contains("HEIGHT=257 WIDTH=161")) << photoPage.toStdString();
+    // The stored photo is 257 x 161: upright it is taller than wide.
+    const std::string shown = lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QString("IMG %1 %2 161 257").arg(PageName(photo), photo))) << shown;
+    EXPECT_TRUE(lines.contains(QString("IMG %1 %2.png 64 40").arg(PageName(heic), heic))) << shown;
 }

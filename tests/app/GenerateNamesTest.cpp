@@ -165,3 +165,29 @@ TEST_F(TGenNamesTest, WithoutClashesNamesAreTheDesignedOnesAndAMetafileIsShownRe
         << page.toStdString();
     EXPECT_EQ(reader.size(), QSize(320, 240));
 }
+
+// HEIC and TIFF pictures are shown by a PNG rendering like metafiles; PNG, GIF and WebP as they are.
+TEST_F(TGenNamesTest, PicturesBrowsersCannotShowAreShownRendered) {
+    const QStringList pictures{
+        TestData("gfx/valid/kind_photo.heic"), TestData("gfx/valid/kind_two_pages.tif"),
+        TestData("gfx/valid/kind_photo.webp"), TestData("gfx/valid/kind_two_frames.gif")};
+    for (int i = 0; i < pictures.size(); ++i)
+        Load(i % 2, i / 2, pictures[i]);
+    const QString dir = Generate();
+    for (int i = 0; i < pictures.size(); ++i) {
+        const QString name = W().Grid()->Cells(i % 2, i / 2);
+        EXPECT_EQ(ReadBytes(dir + name), ReadBytes(pictures[i])) << name.toStdString();
+        const bool rendered = i < 2;
+        EXPECT_EQ(QFile::exists(dir + name + ".png"), rendered) << name.toStdString();
+        const QString page = QString::fromUtf8(ReadBytes(dir + PageOf(name)));
+        const QString shown = rendered ? name + ".png" : name;
+        const QSize size = i < 3 ? QSize(64, 40) : QSize(40, 30);
+        EXPECT_TRUE(page.contains(QString(R"(<img SRC="%1" BORDER=0 HEIGHT=%2 WIDTH=%3>)")
+                                      .arg(shown)
+                                      .arg(size.height())
+                                      .arg(size.width())))
+            << page.toStdString();
+        if (rendered)
+            EXPECT_EQ(QImageReader(dir + shown).size(), size);
+    }
+}

@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QImageReader>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
 #include "GfxTestUtil.h"
+#include "gfx/GfxMeasure.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -34,7 +36,7 @@ TEST_P(ValidPicture, LoadsAt24BitsWithItsSize) {
     EXPECT_TRUE(holder.FileName().isEmpty());
 }
 
-// Sizes from the test data's notes; the EXIF orientation is ignored, as libjpeg does.
+// Sizes from the test data's notes; a JPEG's size is that of the upright picture.
 INSTANTIATE_TEST_SUITE_P(
     Files, ValidPicture,
     testing::Values(
@@ -43,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{"valid/jpeg_422_odd_size.jpg", 257, 161},
         TSizeCase{"valid/jpeg_restart_markers.jpg", 320, 200},
         TSizeCase{"valid/jpeg_cmyk_adobe.jpg", 240, 150}, TSizeCase{"valid/jpeg_ycck_adobe.jpg", 240, 180},
-        TSizeCase{"valid/jpeg_exif_orientation6.jpg", 320, 200},
+        TSizeCase{"valid/jpeg_exif_orientation6.jpg", 200, 320},
         TSizeCase{"valid/ijg_testorig.jpg", 227, 149}, TSizeCase{"valid/ijg_testimgari.jpg", 227, 149},
         TSizeCase{"valid/bmp_1bpp.bmp", 129, 81}, TSizeCase{"valid/bmp_4bpp.bmp", 127, 80},
         TSizeCase{"valid/bmp_8bpp.bmp", 161, 100}, TSizeCase{"valid/bmp_24bpp.bmp", 161, 100},
@@ -54,7 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{"valid/ico_32bpp_bmp.ico", 48, 48}, TSizeCase{"valid/ico_8bpp_mask.ico", 32, 32},
         TSizeCase{"seeds/seed24.bmp", 40, 30}, TSizeCase{"seeds/seed8.bmp", 40, 30},
         TSizeCase{"seeds/seed_rle8.bmp", 40, 30}, TSizeCase{"seeds/seed.jpg", 48, 32},
-        TSizeCase{"seeds/seed.ico", 32, 32}));
+        TSizeCase{"seeds/seed.ico", 32, 32}, TSizeCase{"valid/kind_photo.png", 64, 40},
+        TSizeCase{"valid/kind_alpha_gradient.png", 64, 40}, TSizeCase{"valid/kind_two_frames.gif", 40, 30},
+        TSizeCase{"valid/kind_photo.webp", 64, 40}, TSizeCase{"valid/kind_alpha_gradient.webp", 64, 40},
+        TSizeCase{"valid/kind_two_pages.tif", 64, 40}, TSizeCase{"valid/kind_photo.heic", 64, 40}));
 
 TGfxBaseIm& Loaded(TGfxBaseIm& holder, const char* file) {
     holder.LoadPicture(TestData(QStringLiteral("gfx/") + file));
@@ -79,6 +84,30 @@ TEST(JpegDecode, CmykAndYcckUseTheAdobeInvertedConvention) {
     ExpectNear(Px(ycck, 120, 75), {0, 24, 164}, 3, "ycck (120,75)");
     ExpectNear(Px(ycck, 239, 0), {25, 106, 154}, 3, "ycck (239,0)");
 }
+
+class OrientedJpeg : public testing::TestWithParam<int> {};
+
+// Each EXIF orientation turns the picture upright as Qt's reader does; 1 gives the untagged file's pixels.
+TEST_P(OrientedJpeg, ShowsUprightAsQtsReaderDoes) {
+    const QString path = TestData(QStringLiteral("gfx/valid/orient_420_%1.jpg").arg(GetParam()));
+    TGfxBaseIm ours;
+    ours.LoadPicture(path);
+    EXPECT_EQ(ours.Width(), GetParam() >= 5 ? 161 : 257);
+    QImageReader reader(path, "jpeg");
+    reader.setAutoTransform(true);
+    TGfxBaseIm qts;
+    qts.AssignPicture(reader.read());
+    EXPECT_EQ(FirstPixelDifference(ours, qts), QString());
+    if (GetParam() == 1) {
+        TGfxBaseIm untagged;
+        untagged.LoadPicture(TestData("gfx/valid/jpeg_422_odd_size.jpg"));
+        TGfxBaseIm tagged;
+        tagged.LoadPicture(TestData("gfx/valid/orient_422_1.jpg"));
+        EXPECT_EQ(FirstPixelDifference(untagged, tagged), QString());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OrientedJpeg, testing::Range(1, 9));
 
 TEST(JpegDecode, GreyBecomesEqualBlueGreenRed) {
     TGfxBaseIm grey;
@@ -124,6 +153,29 @@ TEST(JpegDecode, EveryCutInsideTheScanIsRefused) {
         EXPECT_THROW((holder.LoadPicture(dir.File("cut.jpg")), holder.Bitmap()), EGfxException)
             << removed << " bytes removed";
     }
+}
+
+// A GIF gives its first frame (red, its left half transparent), not its last (blue).
+TEST(GifDecode, FirstFrameOnly) {
+    TGfxBaseIm gif;
+    Loaded(gif, "valid/kind_two_frames.gif");
+    EXPECT_EQ(Px(gif, 30, 15), (TBgr{0, 0, 255}));
+    EXPECT_EQ(Px(gif, 5, 15), (TBgr{255, 255, 255}));
+}
+
+// A HEIC picture's own turning (irot, anti-clockwise) is applied, to its size and its pixels.
+TEST(HeifDecode, TurnedAsTheFileSays) {
+    TGfxBaseIm plain;
+    Loaded(plain, "valid/kind_photo.heic");
+    TGfxBaseIm turned;
+    Loaded(turned, "valid/kind_turned_90.heic");
+    TGfxBaseIm expected;
+    expected.AssignPicture(plain.Bitmap().transformed(QTransform().rotate(-90)));
+    EXPECT_EQ(FirstPixelDifference(expected, turned), QString());
+    int width = 0, height = 0, fileSize = 0;
+    EXPECT_EQ(MeasurePictureFile(TestData("gfx/valid/kind_turned_90.heic"), width, height, fileSize),
+              QString());
+    EXPECT_EQ(QSize(width, height), QSize(40, 64));
 }
 
 TEST(BmpDecode, TopDownRowsLookLikeBottomUp) {
@@ -267,6 +319,20 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"imagers_truncated_mask_32bpp.ico", 0, 0,
                     "cut short: 32 of 64 rows of its transparency mask"},
         TBrokenCase{"pillow_decompression_bomb.ico", 16, 16, ""},
+        // PNG, GIF, WebP, TIFF, HEIC
+        TBrokenCase{"kind_truncated.png", 0, 0,
+                    "not a readable PNG picture (its picture data are damaged or cut short)"},
+        TBrokenCase{"kind_lying_size.png", 0, 0, "200000 x 200000 pixels, more than the 100 megapixels"},
+        TBrokenCase{"kind_truncated.gif", 0, 0,
+                    "not a readable GIF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_zero_size.gif", 0, 0,
+                    "not a readable GIF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_truncated.webp", 0, 0, "not a readable WEBP picture"},
+        TBrokenCase{"kind_zero_size.webp", 0, 0, "not a readable WEBP picture"},
+        TBrokenCase{"kind_truncated.tif", 0, 0,
+                    "not a readable TIFF picture (its header is damaged or gives no size)"},
+        TBrokenCase{"kind_truncated.heic", 0, 0,
+                    "not a readable HEIF picture (Invalid input: Unexpected end of file"},
         // The decoder follows the extension: content of another kind is refused.
         TBrokenCase{"bmp_named.jpg", 0, 0, "the file is not a readable JPEG picture"},
         TBrokenCase{"jpeg_named.bmp", 0, 0, kUnreadable}, TBrokenCase{"png_named.ico", 0, 0, kUnreadable}));
@@ -274,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Every broken file of the corpus is in the table above.
 TEST(BrokenPicture, TableCoversTheCorpus) {
     const QStringList files = QDir(TestData("gfx/malformed")).entryList(QDir::Files);
-    EXPECT_EQ(files.size(), 59);
+    EXPECT_EQ(files.size(), 67);
 }
 
 class ExtensionCase : public testing::TestWithParam<std::pair<const char*, const char*>> {};
@@ -292,7 +358,9 @@ TEST_P(ExtensionCase, AnyLetterCaseLoads) {
 INSTANTIATE_TEST_SUITE_P(Names, ExtensionCase,
                          testing::Values(std::pair{"seed.jpg", "a.JPG"}, std::pair{"seed.jpg", "b.JpEg"},
                                          std::pair{"seed24.bmp", "c.BMP"}, std::pair{"seed.ico", "d.Ico"},
-                                         std::pair{"seed.jpg", "two.dots.jpg"}));
+                                         std::pair{"seed.jpg", "two.dots.jpg"},
+                                         std::pair{"../valid/kind_photo.heic", "e.HEIC"},
+                                         std::pair{"../valid/kind_two_pages.tif", "f.TIFF"}));
 
 class RefusedName : public testing::TestWithParam<std::pair<const char*, const char*>> {};
 
@@ -316,7 +384,9 @@ TEST_P(RefusedName, NamesTheFileAndTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
                          testing::Values(std::pair{"missing.jpg", "does not exist"},
-                                         std::pair{"photo.png", "unknown picture file extension \"png\""},
+                                         std::pair{"photo.xcf", "unknown picture file extension \"xcf\""},
+                                         // The extension chooses the decoder: JPEG bytes are no PNG.
+                                         std::pair{"photo.png", "not a readable PNG picture"},
                                          std::pair{"photo", "unknown picture file extension \"\""},
                                          // A metafile's content is checked by its own decoder.
                                          std::pair{"drawing.wmf", "not a WMF or EMF metafile"},

@@ -66,6 +66,16 @@ INSTANTIATE_TEST_SUITE_P(Files, StretchedJpeg,
                                          "valid/ijg_testimgari.jpg", "seeds/seed.jpg",
                                          "malformed/jpeg_no_eoi.jpg"));
 
+// Every EXIF orientation, 4:2:2 and 4:2:0, odd sizes: the fast path turns the picture as the full decode.
+INSTANTIATE_TEST_SUITE_P(Orientations, StretchedJpeg,
+                         testing::Values("valid/orient_422_2.jpg", "valid/orient_422_3.jpg",
+                                         "valid/orient_422_4.jpg", "valid/orient_422_5.jpg",
+                                         "valid/orient_422_6.jpg", "valid/orient_422_7.jpg",
+                                         "valid/orient_422_8.jpg", "valid/orient_420_2.jpg",
+                                         "valid/orient_420_3.jpg", "valid/orient_420_4.jpg",
+                                         "valid/orient_420_5.jpg", "valid/orient_420_6.jpg",
+                                         "valid/orient_420_7.jpg", "valid/orient_420_8.jpg"));
+
 // A w x h picture whose colours change from pixel to pixel.
 void MakeNoise(TGfxBaseIm& noise, int w, int h) {
     noise.SetSize(w, h);

@@ -33,6 +33,24 @@ protected:
     }
 };
 
+// Transparent pixels show the thumbnail's ground, not white; opaque ones stay as they are. The PNG's
+// alpha falls from 255 in its left column to 0 in its right one; it lies at (10, 19), 130 x 81.
+TEST_F(Render, TransparentPixelsShowTheGround) {
+    FThumb.Source().LoadPicture(TestData("gfx/valid/kind_alpha_gradient.png"));
+    FThumb.Render();
+    TGfxThumbnail onWhite;
+    MakeSolid(onWhite.Background(), 100, 100, Grey(255));
+    onWhite.Source().AssignPicture(FThumb.Source());
+    onWhite.Render();
+    const auto near = [](const TBgr& a, const TBgr& b) {
+        return std::abs(a[0] - b[0]) <= 2 && std::abs(a[1] - b[1]) <= 2 && std::abs(a[2] - b[2]) <= 2;
+    };
+    EXPECT_TRUE(near(Px(FThumb, 139, 59), kGround)); // all but clear
+    EXPECT_TRUE(near(Px(onWhite, 139, 59), Grey(255)));
+    EXPECT_TRUE(near(Px(FThumb, 10, 59), Px(onWhite, 10, 59))); // all but opaque
+    EXPECT_LT(Px(FThumb, 100, 59)[1] + 20, Px(onWhite, 100, 59)[1]);
+}
+
 struct TPlacement {
     int SrcW, SrcH, PicW, PicH;
     QRect Expected;

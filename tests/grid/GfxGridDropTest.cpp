@@ -22,6 +22,32 @@ TEST_F(GridTest, DroppedFilesFillEmptyCellsFromTheDropCellOnwards) {
     EXPECT_EQ(Posted(), (Events{C, L, C, L, C, L}));
 }
 
+TEST_F(GridTest, DroppedPhonePicturesAndWebPicturesAreTaken) {
+    const QStringList files = {TestData("gfx/valid/kind_photo.heic"), TestData("gfx/valid/kind_photo.webp"),
+                               TestData("gfx/valid/kind_two_frames.gif"),
+                               TestData("gfx/valid/kind_photo.png"),
+                               TestData("gfx/valid/kind_two_pages.tif")};
+    EXPECT_TRUE(SendDrop(*FGrid, *FileDrop(files), CellCentre(0, 0)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "kind_photo.heic");
+    EXPECT_EQ(FGrid->Objects(0, 0)->ImageWidth(), 64);
+    EXPECT_EQ(FGrid->Cells(1, 0), "kind_photo-2.webp"); // its page would be kind_photo.html too
+    EXPECT_EQ(FGrid->Cells(2, 0), "kind_two_frames.gif");
+    EXPECT_EQ(FGrid->Cells(0, 1), "kind_photo-3.png");
+    EXPECT_EQ(FGrid->Cells(1, 1), "kind_two_pages.tif");
+}
+
+// A transparent picture's preview shows the cell's colour through it.
+TEST_F(GridTest, TransparentPreviewShowsTheCellColour) {
+    QPalette palette = FGrid->palette();
+    palette.setColor(QPalette::Base, QColor(10, 200, 30));
+    FGrid->setPalette(palette);
+    FGrid->LoadCell(0, 0, TestData("gfx/valid/kind_alpha_gradient.png"));
+    const QImage& preview = FGrid->Objects(0, 0)->Bitmap();
+    const QColor right = preview.pixelColor(preview.width() - 1, preview.height() / 2); // all but clear
+    EXPECT_NEAR(right.green(), 200, 2);
+    EXPECT_NEAR(right.blue(), 30, 2);
+}
+
 TEST_F(GridTest, DroppedFilesContinueFromTheTopLeftOnce) {
     FillAll();
     FGrid->ClearCell(0, 0);

@@ -43,30 +43,26 @@ TEST_P(HeaderMeasureTest, GivesTheLoadersSizeOrLeavesTheFileToTheLoader) {
 }
 
 // Sound files whose extension matches their content.
-const MeasureRow kValidRows[] = {MeasureRow{"jpeg_baseline_420.jpg", 320, 200},
-                                 MeasureRow{"jpeg_progressive.jpg", 320, 200},
-                                 MeasureRow{"jpeg_grey.jpg", 320, 213},
-                                 MeasureRow{"jpeg_exif_orientation6.jpg", 320, 200},
-                                 MeasureRow{"ijg_testimgari.jpg", 227, 149},
-                                 MeasureRow{"jpeg_cmyk_adobe.jpg", 240, 150},
-                                 MeasureRow{"jpeg_422_odd_size.jpg", 257, 161},
-                                 MeasureRow{"photo_640x480_57651_bytes.jpg", 640, 480},
-                                 MeasureRow{"bmp_1bpp.bmp", 129, 81},
-                                 MeasureRow{"bmp_24bpp.bmp", 161, 100},
-                                 MeasureRow{"bmp_24bpp_topdown.bmp", 161, 100},
-                                 MeasureRow{"bmp_rle8.bmp", 160, 100},
-                                 MeasureRow{"bmpsuite_pal8os2.bmp", 127, 64},
-                                 MeasureRow{"bmpsuite_rgb16-565.bmp", 127, 64},
-                                 MeasureRow{"bmp_32bpp_alpha_v5.bmp", 150, 112},
-                                 MeasureRow{"bmp_1x1_51_bytes.bmp", 1, 1},
-                                 MeasureRow{"ico_multi_png256.ico", 256, 256},
-                                 MeasureRow{"ico_8bpp_mask.ico", 32, 32},
-                                 MeasureRow{"ico_32bpp_bmp.ico", 48, 48},
-                                 MeasureRow{"seed.ico", 32, 32},
-                                 MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16},
-                                 // A directory's 0 (256) stands for the size the entry's bitmap gives.
-                                 MeasureRow{"ico_dir256_dib48.ico", 48, 48},
-                                 MeasureRow{"ico_dir256_dib48_and_64.ico", 64, 64}};
+const MeasureRow kValidRows[] = {
+    MeasureRow{"jpeg_baseline_420.jpg", 320, 200}, MeasureRow{"jpeg_progressive.jpg", 320, 200},
+    MeasureRow{"jpeg_grey.jpg", 320, 213}, MeasureRow{"jpeg_exif_orientation6.jpg", 200, 320},
+    MeasureRow{"../gfx/valid/orient_420_8.jpg", 161, 257},
+    MeasureRow{"../gfx/valid/orient_420_3.jpg", 257, 161}, MeasureRow{"ijg_testimgari.jpg", 227, 149},
+    MeasureRow{"jpeg_cmyk_adobe.jpg", 240, 150}, MeasureRow{"jpeg_422_odd_size.jpg", 257, 161},
+    MeasureRow{"photo_640x480_57651_bytes.jpg", 640, 480}, MeasureRow{"bmp_1bpp.bmp", 129, 81},
+    MeasureRow{"bmp_24bpp.bmp", 161, 100}, MeasureRow{"bmp_24bpp_topdown.bmp", 161, 100},
+    MeasureRow{"bmp_rle8.bmp", 160, 100}, MeasureRow{"bmpsuite_pal8os2.bmp", 127, 64},
+    MeasureRow{"bmpsuite_rgb16-565.bmp", 127, 64}, MeasureRow{"bmp_32bpp_alpha_v5.bmp", 150, 112},
+    MeasureRow{"bmp_1x1_51_bytes.bmp", 1, 1}, MeasureRow{"ico_multi_png256.ico", 256, 256},
+    MeasureRow{"ico_8bpp_mask.ico", 32, 32}, MeasureRow{"ico_32bpp_bmp.ico", 48, 48},
+    MeasureRow{"seed.ico", 32, 32}, MeasureRow{"ico_tie_32x16_before_16x32.ico", 32, 16},
+    // A directory's 0 (256) stands for the size the entry's bitmap gives.
+    MeasureRow{"ico_dir256_dib48.ico", 48, 48}, MeasureRow{"ico_dir256_dib48_and_64.ico", 64, 64},
+    MeasureRow{"../gfx/valid/kind_photo.png", 64, 40}, MeasureRow{"../gfx/valid/kind_two_frames.gif", 40, 30},
+    MeasureRow{"../gfx/valid/kind_photo.webp", 64, 40},
+    MeasureRow{"../gfx/valid/kind_alpha_gradient.webp", 64, 40},
+    MeasureRow{"../gfx/valid/kind_two_pages.tif", 64, 40},
+    MeasureRow{"../gfx/valid/kind_photo.heic", 64, 40}};
 INSTANTIATE_TEST_SUITE_P(Valid, HeaderMeasureTest, testing::ValuesIn(kValidRows));
 
 // The header gives the figures that loading the whole picture gives.
@@ -85,8 +81,11 @@ INSTANTIATE_TEST_SUITE_P(Valid, HeaderAgreesWithLoaderTest, testing::ValuesIn(kV
 INSTANTIATE_TEST_SUITE_P(Mislabelled, HeaderMeasureTest,
                          testing::Values(MeasureRow{"jpeg_named.bmp", 48, 32},
                                          MeasureRow{"bmp_named.jpg", 40, 30},
-                                         MeasureRow{"png_named.ico", 0, 0}, MeasureRow{"seed.wmf", 320, 240},
-                                         MeasureRow{"seed.emf", 320, 240}));
+                                         MeasureRow{"png_named.ico", 32, 32},
+                                         MeasureRow{"seed.wmf", 320, 240}, MeasureRow{"seed.emf", 320, 240},
+                                         MeasureRow{"../gfx/malformed/kind_lying_size.png", 0, 0},
+                                         MeasureRow{"../gfx/malformed/kind_zero_size.gif", 0, 0},
+                                         MeasureRow{"../gfx/malformed/kind_truncated.heic", 0, 0}));
 
 // Sound headers over damaged data are measured (the thumbnail renderer's load has refused such a picture
 // before any page is written); icons are measured by their directory, never by an embedded DIB's claim.
@@ -160,9 +159,8 @@ TEST(GetPictureInfo, MissingFileNamesThePathUnchanged) {
 
 // What the header measure leaves alone is loaded: the figures, or the error, are the loader's.
 TEST(GetPictureInfo, UnmeasuredHeaderGivesTheLoadersAnswer) {
-    for (const char* name :
-         {"seed.wmf", "seed.emf", "bmp_offset_past_end.bmp", "ico_offset_into_directory.ico", "png_named.ico",
-          "jpeg_sof_65500x65500.jpg", "text_named.bmp"}) {
+    for (const char* name : {"seed.wmf", "seed.emf", "bmp_offset_past_end.bmp",
+                             "ico_offset_into_directory.ico", "jpeg_sof_65500x65500.jpg", "text_named.bmp"}) {
         const QString path = TestData(QString("html/") + name);
         QString loaderError;
         TGfxBaseIm picture;
