@@ -36,7 +36,7 @@ public:
         FPanel->UploadFilesLBDrawItem(painter, option, index.row());
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        // The designed height, or more where the font would clip underscores and descenders.
+        // The list's own item height, or more where the font would clip underscores and descenders.
         return {QStyledItemDelegate::sizeHint(option, index).width(),
                 std::max(kUploadItemHeight, option.fontMetrics.height() + 1)};
     }

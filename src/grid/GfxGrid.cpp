@@ -283,7 +283,7 @@ void TGfxGrid::SetPlainNames(bool value) {
         return;
     FPlainNames = value;
     // Every name is given anew in grid order, so of two pictures whose names now clash the first keeps
-    // the designed one.
+    // its tagged one.
     std::vector<QPoint> filled;
     for (int row = 0; row < RowCount(); ++row)
         for (int col = 0; col < ColCount(); ++col)

@@ -138,9 +138,9 @@ private:
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;
     void FilesRefused(const std::vector<TRefusedFile>& refused);
-    // The designed cell name of a path: the file-name part of CellName.
+    // The tagged cell name of a path: the file-name part of CellName.
     QString CellText(const QString& path) const;
-    // The name a path gets in a cell: the name of a cell that holds the same file, else the designed name,
+    // The name a path gets in a cell: the name of a cell that holds the same file, else the tagged name,
     // made distinct (DistinctName) when one of its published files would be named as one of another cell.
     QString FreeCellText(int aCol, int aRow, const QString& path) const;
     QByteArray DragMark() const;

@@ -1,5 +1,5 @@
-// Published names through real generation runs: pictures whose designed names would clash get distinct
-// ones, the same file keeps one name, a grid without clashes keeps the designed names, and a metafile's
+// Published names through real generation runs: pictures whose tagged names would clash get distinct
+// ones, the same file keeps one name, a grid without clashes keeps the tagged names, and a metafile's
 // page shows a PNG rendering of it.
 #include "AppFixture.h"
 #include "GenTestSupport.h"
@@ -39,7 +39,7 @@ protected:
         return path;
     }
     // The name the grid's naming rule gives a path, before any clash is looked at.
-    QString Designed(const QString& path) { return FileOf(W().Grid()->CellName(path)); }
+    QString Tagged(const QString& path) { return FileOf(W().Grid()->CellName(path)); }
     // Generates into a fresh, empty folder through the window's command.
     QString Generate() {
         const QString dir = FFiles.File("out/");
@@ -54,7 +54,7 @@ protected:
 
 struct TClashCase {
     const char* Name;
-    // Two pictures; "%1" is a padding of the folder name, chosen so that the designed names clash.
+    // Two pictures; "%1" is a padding of the folder name, chosen so that the tagged names clash.
     const char* First;
     const char* Second;
 };
@@ -69,13 +69,13 @@ TEST_P(TClashTest, SecondPictureGetsACounterBeforeItsExtension) {
     for (const QString pad : {"", "p", "pp"}) {
         first = QString(GetParam().First).replace("%1", pad);
         second = QString(GetParam().Second).replace("%1", pad);
-        const QString one = Designed(FFiles.File(first));
-        const QString two = Designed(FFiles.File(second));
+        const QString one = Tagged(FFiles.File(first));
+        const QString two = Tagged(FFiles.File(second));
         clash = one == two || PageOf(one) == PageOf(two) || "vl_" + one == two;
         if (clash)
             break;
     }
-    ASSERT_TRUE(clash) << "the designed names of " << first.toStdString() << " and " << second.toStdString()
+    ASSERT_TRUE(clash) << "the tagged names of " << first.toStdString() << " and " << second.toStdString()
                        << " never clash";
     const QString firstPath = Place(first, "gen/bmp_24bpp.bmp");
     const QString secondPath = FFiles.File(second);
@@ -89,10 +89,10 @@ TEST_P(TClashTest, SecondPictureGetsACounterBeforeItsExtension) {
     Load(1, 0, secondPath);
     const QString firstName = W().Grid()->Cells(0, 0);
     const QString secondName = W().Grid()->Cells(1, 0);
-    EXPECT_EQ(firstName, Designed(firstPath));
-    const QString designed = Designed(secondPath);
-    const qsizetype dot = designed.lastIndexOf('.');
-    EXPECT_EQ(secondName, designed.left(dot) + "-2" + designed.mid(dot));
+    EXPECT_EQ(firstName, Tagged(firstPath));
+    const QString tagged = Tagged(secondPath);
+    const qsizetype dot = tagged.lastIndexOf('.');
+    EXPECT_EQ(secondName, tagged.left(dot) + "-2" + tagged.mid(dot));
 
     const QString dir = Generate();
     // Each picture is published under its own names and reached from its own cell.
@@ -129,7 +129,7 @@ TEST_F(TGenNamesTest, SameFileInSeveralCellsIsPublishedOnce) {
     Load(1, 0, path);
     Load(0, 1, FFiles.File("link.bmp"));
     const QString name = W().Grid()->Cells(0, 0);
-    EXPECT_EQ(name, Designed(path));
+    EXPECT_EQ(name, Tagged(path));
     EXPECT_EQ(W().Grid()->Cells(1, 0), name);
     EXPECT_EQ(W().Grid()->Cells(0, 1), name);
     const QString dir = Generate();
@@ -138,15 +138,15 @@ TEST_F(TGenNamesTest, SameFileInSeveralCellsIsPublishedOnce) {
     EXPECT_EQ(FilesIn(dir), expected);
 }
 
-// Without clashes every name is the designed one; a metafile is published as it is, and its page shows a
+// Without clashes every name is the tagged one; a metafile is published as it is, and its page shows a
 // PNG rendering at the metafile's size, uploaded with the rest.
-TEST_F(TGenNamesTest, WithoutClashesNamesAreTheDesignedOnesAndAMetafileIsShownRendered) {
+TEST_F(TGenNamesTest, WithoutClashesNamesAreTheTaggedOnesAndAMetafileIsShownRendered) {
     const QStringList pictures{TestData("gen/jpeg_baseline_420.jpg"), TestData("gen/bmp_24bpp.bmp"),
                                TestData("gen/ico_32bpp_bmp.ico"), TestData("html/seed.wmf")};
     for (int i = 0; i < pictures.size(); ++i)
         Load(i % 2, i / 2, pictures[i]);
     for (int i = 0; i < pictures.size(); ++i)
-        EXPECT_EQ(W().Grid()->Cells(i % 2, i / 2), Designed(pictures[i]));
+        EXPECT_EQ(W().Grid()->Cells(i % 2, i / 2), Tagged(pictures[i]));
 
     const QString dir = Generate();
     const QString meta = W().Grid()->Cells(1, 1);

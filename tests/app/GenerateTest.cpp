@@ -139,7 +139,7 @@ TEST_F(TGenerateTest, ThreePicturesInTwoByTwoTable) {
     const QStringList names = CellNames();
     ASSERT_EQ(names.size(), 3);
 
-    // The used files in the designed order: background, copies, thumbnails, pages, table page.
+    // The used files in their fixed order: background, copies, thumbnails, pages, table page.
     QStringList expected{dir + "clgray.jpg"};
     for (const QString& name : names)
         expected << dir + name;

@@ -1,4 +1,4 @@
-// The settings tabs: each control passes its value on at once, and the preview follows as designed.
+// The settings tabs: each control passes its value on at once, and the preview follows.
 #include "AppFixture.h"
 
 #include <functional>

@@ -63,7 +63,7 @@ QPoint CellCentre(const TGfxGrid& grid, int col, int row) {
 
 } // namespace
 
-TEST_P(TPicInfoLinesTest, BuildsTheDesignedLines) {
+TEST_P(TPicInfoLinesTest, BuildsTheInfoLines) {
     const TInfoCase& row = GetParam();
     EXPECT_EQ(PicInfoLines(row.Flags, "beach_lpcs.jpg", 640, 480, row.FileSize), row.Lines);
 }

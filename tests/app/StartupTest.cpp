@@ -36,7 +36,7 @@ TProfileRecord ReadStored(const QString& fileName, const QString& name) {
 
 } // namespace
 
-TEST_F(TAppTest, StartsWithDesignedWindowState) {
+TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().windowTitle(), "Quorrin's Veltrix");
     EXPECT_EQ(W().size(), QSize(696, 493));
     EXPECT_EQ(W().minimumWidth(), 696);
@@ -124,7 +124,7 @@ TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
 }
 
 // A profiles file written before the order links and the fit: its profiles read with both off, the file is
-// left as it was, and the gallery's pages are the designed ones.
+// left as it was, and the gallery's pages are the plain ones.
 TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
     Stop();
     const QString fileName = FConfig.File("profiles.vlx");

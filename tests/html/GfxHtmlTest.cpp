@@ -404,7 +404,7 @@ print(json.dumps({"tags": page.tags, "attrs": page.attrs, "text": page.text}))
     EXPECT_TRUE(parsed["text"].toArray().contains(name));
 }
 
-// Previous and next links and the fit to the window on a picture's page; off, the designed page.
+// Previous and next links and the fit to the window on a picture's page; off, the page as before.
 struct PicPageRow {
     const char* label;
     bool linkInOrder;

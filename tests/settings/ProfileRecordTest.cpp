@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"NextText", 866, Str("Weiter")},
         TFieldAt{"slot tail", 967, QByteArray(TProfileManager::kSlotSize - 967, '\0')}));
 
-// A slot written before the page settings were added: the designed 759 bytes, then zeros (or, in a damaged
+// A slot written before the page settings were added: the original 759 bytes, then zeros (or, in a damaged
 // file, anything without the mark). Both settings read as off and the link texts as their defaults.
 class ProfileRecordBefore : public testing::TestWithParam<QByteArray> {};
 
