@@ -1,7 +1,9 @@
-// Thumbnails every JPEG of a folder exactly as a generation run does, and prints the time per picture,
-// the peak memory, and (when the tools are installed) the ratio to ImageMagick's -sample and to djpeg.
-// With --check it instead compares, for every JPEG, the stretch made straight from the waiting JPEG with a
-// full decode followed by the same stretch.
+// Thumbnails every JPEG or HEIC of a folder exactly as a generation run does, and prints the time per
+// picture, the peak memory, and (when the tools are installed) the ratio to ImageMagick's -sample and to
+// djpeg, or for HEIC to heif-convert. A folder named NAME-rotated (turned by its EXIF tag) is also timed
+// against the files of the same names in its sibling NAME, the unturned originals. With --check it instead
+// compares, for every JPEG, the stretch made straight from the waiting JPEG with a full decode followed by
+// the same stretch.
 #include "gfx/GfxPic.h"
 
 #include <QCoreApplication>
@@ -20,6 +22,7 @@
 #include <functional>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchMemory.h"
@@ -32,12 +35,19 @@ long PeakKiB() {
     return usage.ru_maxrss;
 }
 
-QStringList JpegFiles(const char* folder) {
+QStringList FilesOf(const QString& folder, const QStringList& patterns) {
     QStringList files;
-    for (const QFileInfo& info : QDir(QString::fromLocal8Bit(folder))
-                                     .entryInfoList({"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files, QDir::Name))
+    for (const QFileInfo& info : QDir(folder).entryInfoList(patterns, QDir::Files, QDir::Name))
         files << info.absoluteFilePath();
     return files;
+}
+
+QStringList JpegFiles(const char* folder) {
+    return FilesOf(QString::fromLocal8Bit(folder), {"*.jpg", "*.jpeg", "*.JPG"});
+}
+
+QStringList HeifFiles(const char* folder) {
+    return FilesOf(QString::fromLocal8Bit(folder), {"*.heic", "*.heif", "*.HEIC", "*.HEIF"});
 }
 
 // The stretches the program makes of a picture: the thumbnail's, and a few odd ones.
@@ -136,6 +146,94 @@ void PrintTool(const char* what, const TTimes& tool, const TTimes& ours) {
                 cpu.Total > 0 ? oursCpu / cpu.Total : 0.0, wall.Total / oursWall);
 }
 
+// Makes the thumbnail of every file as a generation run does, timing each.
+TTimes TimeOurs(TGfxBatchPicConverter& converter, const QStringList& files, const QTemporaryDir& out) {
+    TGfxThumbnail& thumb = converter.Thumbnail();
+    TTimes ours;
+    for (const QString& file : files) {
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = ProcessCpuMs();
+        thumb.Source().LoadPicture(file);
+        thumb.Render();
+        thumb.SaveAsJpeg(out.filePath(converter.ThumbPrefix() + QFileInfo(file).completeBaseName() + ".jpg"),
+                         converter.JpegQuality());
+        ours.Wall.push_back(timer.nsecsElapsed() / 1e6);
+        ours.Cpu.push_back(ProcessCpuMs() - cpu);
+    }
+    return ours;
+}
+
+// For NAME-rotated: the turned files and the unturned files of the same names in NAME, timed in turns (three
+// rounds) so that other work on the machine weighs on both alike.
+void PrintRotatedRatio(TGfxBatchPicConverter& converter, const QString& folder, const QStringList& files,
+                       const QTemporaryDir& out) {
+    const QString suffix = "-rotated";
+    const QString dir = QDir::cleanPath(folder);
+    if (!dir.endsWith(suffix))
+        return;
+    const QDir plainDir(dir.left(dir.size() - suffix.size()));
+    TTimes turned;
+    TTimes plain;
+    for (int round = 0; round < 3; ++round) {
+        for (const QString& file : files) {
+            const QString original = plainDir.filePath(QFileInfo(file).fileName());
+            if (!QFileInfo::exists(original)) {
+                std::printf("  unturned: %s is missing\n", qPrintable(original));
+                return;
+            }
+            for (auto [name, times] : {std::pair{original, &plain}, std::pair{file, &turned}}) {
+                const TTimes one = TimeOurs(converter, {name}, out);
+                times->Wall.push_back(one.Wall.front());
+                times->Cpu.push_back(one.Cpu.front());
+            }
+        }
+    }
+    const TFigures tWall = Summarise(turned.Wall);
+    const TFigures tCpu = Summarise(turned.Cpu);
+    const TFigures pWall = Summarise(plain.Wall);
+    const TFigures pCpu = Summarise(plain.Cpu);
+    std::printf(
+        "  in turns with the unturned files of %s: turned mean %.1f ms, median %.1f ms (processor %.1f / "
+        "%.1f), unturned mean %.1f ms, median %.1f ms (processor %.1f / %.1f); turned / unturned = %.2f "
+        "(processor %.2f)\n",
+        qPrintable(plainDir.path()), tWall.Mean, tWall.Median, tCpu.Mean, tCpu.Median, pWall.Mean,
+        pWall.Median, pCpu.Mean, pCpu.Median, tWall.Total / pWall.Total, tCpu.Total / pCpu.Total);
+}
+
+// The reference tools, timed per file the same way.
+void PrintTools(const QStringList& files, bool heif, const TTimes& ours, const QTemporaryDir& out) {
+    if (heif) {
+        PrintTool("heif-convert to JPEG",
+                  TimeTool("heif-convert", files,
+                           [&](const QString& file) {
+                               return QStringList{"--quiet", "-q", "75", file, out.filePath("hc.jpg")};
+                           }),
+                  ours);
+        PrintTool("heif-convert to y4m (decode only)",
+                  TimeTool("heif-convert", files,
+                           [&](const QString& file) {
+                               return QStringList{"--quiet", file, out.filePath("hc.y4m")};
+                           }),
+                  ours);
+        return;
+    }
+    // ImageMagick by its Debian path: a convert earlier on PATH may be something else.
+    PrintTool("convert -sample",
+              TimeTool("/usr/bin/convert", files,
+                       [&](const QString& file) {
+                           return QStringList{file,       "-sample", "130x100",
+                                              "-quality", "75",      out.filePath("im.jpg")};
+                       }),
+              ours);
+    PrintTool("djpeg full decode",
+              TimeTool("djpeg", files,
+                       [&](const QString& file) {
+                           return QStringList{"-outfile", "/dev/null", file};
+                       }),
+              ours);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,24 +265,16 @@ int main(int argc, char** argv) {
     thumb.Background().LoadPicture(out.filePath("clgray.jpg"));
 
     for (int a = 1; a < argc; ++a) {
-        const QStringList files = JpegFiles(argv[a]);
+        QStringList files = JpegFiles(argv[a]);
+        const bool heif = files.isEmpty();
+        if (heif)
+            files = HeifFiles(argv[a]);
         if (files.isEmpty()) {
-            std::printf("%s: no JPEG files\n", argv[a]);
+            std::printf("%s: no JPEG or HEIC files\n", argv[a]);
             continue;
         }
         const long baseKiB = StartPeak();
-        TTimes ours;
-        for (const QString& file : files) {
-            QElapsedTimer timer;
-            timer.start();
-            const double cpu = ProcessCpuMs();
-            thumb.Source().LoadPicture(file);
-            thumb.Render();
-            thumb.SaveAsJpeg(out.filePath(converter.ThumbPrefix() + QFileInfo(file).fileName()),
-                             converter.JpegQuality());
-            ours.Wall.push_back(timer.nsecsElapsed() / 1e6);
-            ours.Cpu.push_back(ProcessCpuMs() - cpu);
-        }
+        const TTimes ours = TimeOurs(converter, files, out);
         const TFigures f = Summarise(ours.Wall);
         const TFigures fCpu = Summarise(ours.Cpu);
         const long folderPeakKiB = StatusKiB("VmHWM");
@@ -193,20 +283,8 @@ int main(int argc, char** argv) {
             "peak memory %ld KiB, %ld KiB above the %ld KiB before this folder\n",
             argv[a], static_cast<long long>(files.size()), f.Mean, f.Median, fCpu.Mean, fCpu.Median,
             PeakKiB(), folderPeakKiB - baseKiB, baseKiB);
-
-        PrintTool("convert -sample",
-                  TimeTool("convert", files,
-                           [&](const QString& file) {
-                               return QStringList{file,       "-sample", "130x100",
-                                                  "-quality", "75",      out.filePath("im.jpg")};
-                           }),
-                  ours);
-        PrintTool("djpeg full decode",
-                  TimeTool("djpeg", files,
-                           [&](const QString& file) {
-                               return QStringList{"-outfile", "/dev/null", file};
-                           }),
-                  ours);
+        PrintRotatedRatio(converter, QString::fromLocal8Bit(argv[a]), files, out);
+        PrintTools(files, heif, ours, out);
     }
     return 0;
 }
