@@ -218,8 +218,12 @@ bool ReadBmpCleared(const QString& fileName, const TBytes& b, QImage& image, QSt
     QImage::Format guess = QImage::Format_RGB32;
     if (BmpHeaderAt(b) >= 0 && ReadDibHeader(b, 14, h).isEmpty() && h.Bits <= 8)
         guess = h.Bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
-    const QSize size = QImageReader(fileName, "bmp").size();
-    image = size.isValid() ? Cleared(size, guess) : QImage();
+    // Read as a BMP whatever the content says, and never cleared past the pixel limit: a file of another
+    // kind named .bmp must not size the bitmap.
+    QImageReader sizer(fileName, "bmp");
+    sizer.setAutoDetectImageFormat(false);
+    const QSize size = sizer.size();
+    image = size.isValid() && WithinPixelLimit(size.width(), size.height()) ? Cleared(size, guess) : QImage();
     const uchar* cleared = image.isNull() ? nullptr : image.constBits();
     if (!ReadInto(fileName, image, error))
         return false;
