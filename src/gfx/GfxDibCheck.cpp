@@ -241,12 +241,17 @@ bool ReadBmpCleared(const QString& fileName, const TBytes& b, QImage& image, QSt
     return true;
 }
 
-// An RLE BMP through the metafile unit's DIB decoder, which leaves what the data never reach at colour
-// index 0; null when it does not take the file (Qt then reads it).
-QImage DecodeRleBmp(const TBytes& b) {
+// A BMP whose header is sound and whose pixels are run-length coded.
+bool IsRleBmp(const TBytes& b) {
     TDibHeader h;
-    if (BmpHeaderAt(b) < 0 || !ReadDibHeader(b, 14, h).isEmpty() ||
-        (h.Compression != kRle8 && h.Compression != kRle4))
+    return BmpHeaderAt(b) >= 0 && ReadDibHeader(b, 14, h).isEmpty() &&
+           (h.Compression == kRle8 || h.Compression == kRle4);
+}
+
+// An RLE BMP through the metafile unit's DIB decoder, which leaves what the data never reach at colour
+// index 0; null when it does not take the file.
+QImage DecodeRleBmp(const TBytes& b) {
+    if (!IsRleBmp(b))
         return {};
     const TByteView view(b.Data);
     return DecodeDib(view.From(14), view.From(b.U32(10)), 0).Image;
@@ -270,6 +275,11 @@ QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImag
     if (!cut.isEmpty())
         throw EGfxException(LoadError(fileName, cut));
     QImage image = bmp ? DecodeRleBmp(b) : QImage();
+    // The DIB decoder takes every run-length BMP the format allows; one it refuses (stored top-down, say) is
+    // refused here too, not handed to a reader that may leave the pixels it skips undefined.
+    if (bmp && image.isNull() && IsRleBmp(b))
+        throw EGfxException(LoadError(
+            fileName, QStringLiteral("its run-length data cannot be decoded (stored top-down, or damaged)")));
     QString error;
     bool read = !image.isNull();
     if (!read)
