@@ -84,6 +84,8 @@ public:
     void FreeProgressBar();
 
     bool Uploading() const { return FUploading; }
+    // What the status bar said at the end of the last run beyond success (files skipped, left out...).
+    const QString& RunNotes() const { return FRunNotes; }
     bool Browsing() const { return FBrowsing; }
     TBitBtnKind UploadBBKind() const { return FUploadBBKind; }
     QProgressBar* ProgressBar() const;
@@ -184,4 +186,5 @@ private:
     int FUnchanged = 0;                    // files of this run left out as unchanged
     bool FListingForRun = false;           // a listing of the run, not of the browser
     QString FRecordError;
+    QString FRunNotes;
 };

@@ -94,6 +94,7 @@ void TFtpF::StartUpload() {
     FStoredSha.clear();
     FUnchanged = 0;
     FRecordError.clear();
+    FRunNotes.clear();
     QStringList files;
     for (int i = 0; i < UploadFilesLB->count(); ++i)
         files << UploadFilesLB->item(i)->text();
@@ -419,8 +420,9 @@ void TFtpF::EndUpload() {
         notes << "Not found, not uploaded: " + FSkipped.join(", ");
     if (!FRecordError.isEmpty())
         notes << FRecordError;
+    FRunNotes = notes.join("; ");
     if (!notes.isEmpty())
-        ShowStatus(notes.join("; "));
+        ShowStatus(FRunNotes);
     FSkipped.clear();
     FDirectStore = false;
     FRecord.reset();

@@ -12,21 +12,26 @@
 #include <QSpinBox>
 #include <QTextStream>
 
-#include "app/VeltrixU.h"
-#include "app/VlxApplication.h"
+#include "app/VlxCliWindow.h"
 #include "grid/GfxGrid.h"
 
 namespace {
 
 const char* const kUsage =
     "Usage: veltrix generate --profile NAME --columns C [--rows R] --out DIR FILE...\n"
+    "       veltrix upload --out DIR\n"
     "       veltrix --help | --version\n"
     "\n"
-    "Writes the gallery of the pictures FILE..., placed row by row into a table of C columns and R rows\n"
-    "(by default as many rows as the pictures need), with the look of the profile NAME, into DIR.\n"
+    "generate writes the gallery of the pictures FILE..., placed row by row into a table of C columns and\n"
+    "R rows (by default as many rows as the pictures need), with the look of the profile NAME, into DIR.\n"
     "Reads the same profiles file and options file as the window. Files already in DIR are overwritten.\n"
-    "Progress and errors go to standard error, the written folder to standard output.\n"
-    "Exit status: 0 written, 1 failed, 2 bad arguments.\n";
+    "\n"
+    "upload stores the files of the folder DIR on the FTP server of the options file (host, port, user,\n"
+    "remote directory, passive mode, only changed files), as the FTP tab does. The password is read from\n"
+    "the environment variable VELTRIX_FTP_PASSWORD, else from the first line of standard input.\n"
+    "\n"
+    "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
+    "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";
 
 const int kMaxTableSize = 100; // the largest table the window offers
 
@@ -91,123 +96,26 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
     return {};
 }
 
-// Message boxes and errors become lines on the error stream: nothing waits for a person.
-class TCliDialogs : public TDialogs {
-public:
-    explicit TCliDialogs(QTextStream& err) : FErr(err) {}
-
-    TModalResult MessageBox(TMsgKind, const QString& text, TMsgButtons buttons) override {
-        Line(text);
-        return buttons == TMsgButtons::Ok ? TModalResult::Ok : TModalResult::Cancel;
+QString ParseUpload(const QStringList& args, TCliArgs& parsed) {
+    for (int i = 1; i < args.size(); ++i) {
+        QString error;
+        if (args[i] == "--out")
+            error = TakeValue(args, i, parsed.OutDir);
+        else if (args[i] == "--password" || args[i].startsWith("--password="))
+            // A password on the command line is visible to every user of the machine.
+            error = "No --password: give it in VELTRIX_FTP_PASSWORD or on standard input";
+        else
+            error = (args[i].startsWith("--") ? "Unknown option " : "Unexpected argument ") + args[i];
+        if (!error.isEmpty())
+            return error;
     }
-    void ShowError(const QString& text) override {
-        Line(text);
-        ++Errors;
-    }
-    bool OpenPicture(QString&) override { return false; }
-    bool ChooseColor(TColor&) override { return false; }
-    bool SelectDirectory(QString&) override { return false; }
-    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
-    bool OpenUrl(const QUrl&) override { return false; }
-
-    int Errors = 0;
-
-private:
-    void Line(QString text) {
-        text.replace('\r', ' ');
-        FErr << "veltrix: " << text << '\n';
-        FErr.flush();
-    }
-    QTextStream& FErr;
-};
-
-// The run's progress bars turned into progress on the error stream: a bar redrawn in place on a terminal,
-// else one line per phase with its counter once the phase is over.
-class TCliProgress {
-public:
-    explicit TCliProgress(const TCliStreams& streams) : FStreams(streams) {}
-
-    // The run made its next phase's bar.
-    void NewPhase(int total) {
-        static const char* const names[] = {"copy", "thumbnails", "pages", "index"};
-        EndPhase();
-        FPhase = FPhaseIndex < 4 ? names[FPhaseIndex] : "phase";
-        ++FPhaseIndex;
-        FTotal = total;
-        FCount = 0;
-    }
-    void Value(int value) {
-        FCount = value;
-        if (FStreams.ErrIsTerminal)
-            Draw();
-    }
-    // Ends the current phase's line; a phase that counted nothing has none.
-    void EndPhase() {
-        if (FPhase.isEmpty() || FCount == 0)
-            return;
-        if (!FStreams.ErrIsTerminal)
-            FStreams.Err << FPhase << ' ' << FCount << '/' << FTotal;
-        FStreams.Err << '\n';
-        FStreams.Err.flush();
-        FPhase.clear();
-    }
-
-private:
-    void Draw() {
-        const int width = 30;
-        const int filled = FTotal > 0 ? std::min(FCount, FTotal) * width / FTotal : width;
-        FStreams.Err << '\r' << FPhase.leftJustified(11) << '[' << QString(filled, '#')
-                     << QString(width - filled, ' ') << "] " << FCount << '/' << FTotal;
-        FStreams.Err.flush();
-    }
-
-    const TCliStreams& FStreams;
-    int FPhaseIndex = 0;
-    QString FPhase;
-    int FTotal = 0;
-    int FCount = 0;
-};
-
-// The main window, its progress bars also reported as progress.
-class TCliWindow : public TVeltrixF {
-public:
-    TCliWindow(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places)
-        : TVeltrixF(std::move(dialogs), places) {}
-    QProgressBar* CreateStatusProgressBar(int max) override {
-        QProgressBar* bar = TVeltrixF::CreateStatusProgressBar(max);
-        if (Progress) {
-            Progress->NewPhase(max);
-            QObject::connect(bar, &QProgressBar::valueChanged, bar, [this](int value) {
-                if (Progress)
-                    Progress->Value(value);
-            });
-        }
-        return bar;
-    }
-    TCliProgress* Progress = nullptr;
-};
-
-// Puts the error display back as it was found, whatever way the command ends.
-class TErrorDialogsScope {
-public:
-    TErrorDialogsScope() : FSaved(TVeltrixApp::ErrorDialogs()) {}
-    ~TErrorDialogsScope() { TVeltrixApp::SetErrorDialogs(FSaved); }
-    TErrorDialogsScope(const TErrorDialogsScope&) = delete;
-    TErrorDialogsScope& operator=(const TErrorDialogsScope&) = delete;
-
-private:
-    TDialogs* FSaved;
-};
-
-void ProcessEvents() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    return parsed.OutDir.isEmpty() ? "Missing --out DIR" : QString();
 }
 
 // Places the pictures in order from the top-left cell; a file that cannot be placed fails the command.
 bool PlacePictures(TCliWindow& window, const TCliArgs& args, QTextStream& err) {
     const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(args.Files, 0, 0);
-    ProcessEvents();
+    ProcessCliEvents();
     for (const TRefusedFile& file : refused)
         err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
     return refused.empty();
@@ -218,7 +126,7 @@ int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStrea
     auto owned = std::make_unique<TCliDialogs>(streams.Err);
     TCliDialogs& dialogs = *owned;
     TCliWindow window(std::move(owned), places);
-    ProcessEvents();
+    ProcessCliEvents();
     if (dialogs.Errors > 0)
         return kCliFailed;
     const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
@@ -226,7 +134,7 @@ int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStrea
         window.UseProfile(args.Profile);
         window.GfxGridColSE->setValue(args.Columns);
         window.GfxGridRowSE->setValue(args.Rows);
-        ProcessEvents();
+        ProcessCliEvents();
         if (!PlacePictures(window, args, streams.Err) || dialogs.Errors > 0)
             return kCliFailed;
         TCliProgress progress(streams);
@@ -256,7 +164,7 @@ int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStrea
 bool IsCommandLine(int argc, char** argv) {
     if (argc < 2)
         return false;
-    for (const char* command : {"generate", "--help", "-h", "--version"})
+    for (const char* command : {"generate", "upload", "--help", "-h", "--version"})
         if (std::strcmp(argv[1], command) == 0)
             return true;
     return false;
@@ -274,14 +182,14 @@ QString ParseCliArgs(const QStringList& args, TCliArgs& parsed) {
         parsed.Command = "version";
         return {};
     }
-    if (args[0] != "generate")
+    if (args[0] != "generate" && args[0] != "upload")
         return "Unknown command " + args[0];
     if (args.contains("--help") || args.contains("-h")) {
         parsed.Command = "help";
         return {};
     }
-    parsed.Command = "generate";
-    return ParseGenerate(args, parsed);
+    parsed.Command = args[0];
+    return parsed.Command == "upload" ? ParseUpload(args, parsed) : ParseGenerate(args, parsed);
 }
 
 int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
@@ -301,5 +209,5 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return Generate(parsed, places, streams);
+    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams) : Generate(parsed, places, streams);
 }

@@ -1,5 +1,6 @@
-// The command line: `veltrix generate` writes a gallery without a display, through the same window and
-// generation run as the desktop program, from the same profiles file and options file.
+// The command line: `veltrix generate` writes a gallery and `veltrix upload` stores one, without a display,
+// through the same window, generation run and upload panel as the desktop program, from the same profiles
+// file and options file.
 #pragma once
 
 #include <QString>
@@ -15,7 +16,7 @@ inline constexpr int kCliBadArguments = 2;
 
 // What the arguments ask for.
 struct TCliArgs {
-    QString Command; // "generate", "help" or "version"
+    QString Command; // "generate", "upload", "help" or "version"
     QString Profile;
     int Columns = 0;
     int Rows = 0; // 0: as many as the pictures need
@@ -30,12 +31,18 @@ bool IsCommandLine(int argc, char** argv);
 QString ParseCliArgs(const QStringList& args, TCliArgs& parsed);
 
 // Where the command writes: the folder written on Out, progress and errors on Err (a bar when Err is a
-// terminal, one line per phase otherwise).
+// terminal, one line per phase otherwise). In is where a password is read when the environment has none;
+// on a terminal it is read without echo.
 struct TCliStreams {
     QTextStream& Out;
     QTextStream& Err;
     bool ErrIsTerminal = false;
+    QTextStream* In = nullptr;
+    bool InIsTerminal = false;
 };
+
+// The environment variable `veltrix upload` takes the FTP password from.
+inline constexpr char kFtpPasswordVariable[] = "VELTRIX_FTP_PASSWORD";
 
 // Runs the command given by the arguments after the program's name; needs the application object.
 // Returns the exit status.

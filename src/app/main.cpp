@@ -17,7 +17,9 @@ int main(int argc, char** argv) {
         TVeltrixApp app(argc, argv);
         QTextStream out(stdout);
         QTextStream err(stderr);
-        return RunCommandLine(app.arguments().mid(1), {}, {out, err, isatty(fileno(stderr)) != 0});
+        QTextStream in(stdin);
+        return RunCommandLine(app.arguments().mid(1), {},
+                              {out, err, isatty(fileno(stderr)) != 0, &in, isatty(fileno(stdin)) != 0});
     }
     TVeltrixApp app(argc, argv);
     TVeltrixF window;

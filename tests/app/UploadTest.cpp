@@ -16,7 +16,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextStream>
 
+#include "app/VlxCommandLine.h"
+#include "settings/VlxConfigDir.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -253,4 +256,45 @@ TEST_F(TUploadTest, ShowingTheFtpTabHandsTheLatestRunsFilesToThePanel) {
     W().MainPC->setCurrentWidget(W().OptionsTS);
     W().MainPC->setCurrentWidget(W().FtpTS);
     EXPECT_EQ(items(), second);
+}
+
+// `veltrix upload` stores a generated folder with the options file's FTP settings, the password from
+// standard input or the environment; a second run stores nothing, a refused log-in fails the command.
+TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
+    LoadThree();
+    const QString site = FFiles.File("site/");
+    W().GenerateInto(site);
+    WriteBytes(FConfig.File(kOptionsFileName),
+               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n").arg(Server->Port()).toUtf8());
+    QString out, err;
+    auto run = [&](QString input) {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out), errStream(&err), inStream(&input);
+        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path()},
+                              {outStream, errStream, false, &inStream, false});
+    };
+    qunsetenv(kFtpPasswordVariable);
+    ASSERT_EQ(run("s3cret pass\n"), kCliOk) << err.toStdString();
+    EXPECT_EQ(out, QString("ftp://anna@127.0.0.1:%1/cli\n").arg(Server->Port()));
+    const QStringList names = FilesIn(site);
+    EXPECT_EQ(err, QString("upload %1/%1\n").arg(names.size()));
+    ASSERT_EQ(FilesIn(Root->File("cli")), names);
+    for (const QString& name : names) {
+        QByteArray expected = ReadBytes(site + name);
+        if (name.endsWith(".html"))
+            expected.replace("\r\n", "\n");
+        EXPECT_EQ(FirstDifference(expected, ReadBytes(Root->File("cli/" + name))), "") << name.toStdString();
+    }
+
+    qputenv(kFtpPasswordVariable, "s3cret pass");
+    EXPECT_EQ(run(""), kCliOk) << err.toStdString();
+    EXPECT_TRUE(err.endsWith(QString("veltrix: Skipped %1 unchanged files\n").arg(names.size())))
+        << err.toStdString();
+
+    qputenv(kFtpPasswordVariable, "wrong");
+    EXPECT_EQ(run(""), kCliFailed);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.contains("530")) << err.toStdString();
+    qunsetenv(kFtpPasswordVariable);
 }

@@ -1,0 +1,83 @@
+// What the commands share: the main window driven without a person, its message boxes turned into lines on
+// the error stream, and progress drawn as a bar on a terminal or as one line per phase.
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "app/VeltrixU.h"
+#include "app/VlxCommandLine.h"
+
+class QTextStream;
+
+// Message boxes and errors become lines on the error stream: nothing waits for a person.
+class TCliDialogs : public TDialogs {
+public:
+    explicit TCliDialogs(QTextStream& err) : FErr(err) {}
+
+    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
+    void ShowError(const QString& text) override;
+    bool OpenPicture(QString&) override { return false; }
+    bool ChooseColor(TColor&) override { return false; }
+    bool SelectDirectory(QString&) override { return false; }
+    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
+    bool OpenUrl(const QUrl&) override { return false; }
+
+    int Errors = 0;      // errors shown
+    int ErrorBoxes = 0;  // message boxes of the error kind shown
+
+private:
+    void Line(QString text);
+    QTextStream& FErr;
+};
+
+// Progress on the error stream: a bar redrawn in place on a terminal, else one line per phase with its
+// counter once the phase is over.
+class TCliProgress {
+public:
+    explicit TCliProgress(const TCliStreams& streams) : FStreams(streams) {}
+
+    // The run made its next phase's bar; unnamed phases take the generation run's names in order.
+    void NewPhase(int total, const QString& name = {});
+    void Value(int value);
+    // Ends the current phase's line; a phase that counted nothing has none.
+    void EndPhase();
+
+private:
+    void Draw();
+
+    const TCliStreams& FStreams;
+    int FPhaseIndex = 0;
+    QString FPhase;
+    int FTotal = 0;
+    int FCount = 0;
+};
+
+// The main window, its progress bars also reported as progress.
+class TCliWindow : public TVeltrixF {
+public:
+    TCliWindow(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places)
+        : TVeltrixF(std::move(dialogs), places) {}
+    QProgressBar* CreateStatusProgressBar(int max) override;
+
+    TCliProgress* Progress = nullptr;
+};
+
+// Puts the error display back as it was found, whatever way the command ends.
+class TErrorDialogsScope {
+public:
+    TErrorDialogsScope();
+    ~TErrorDialogsScope();
+    TErrorDialogsScope(const TErrorDialogsScope&) = delete;
+    TErrorDialogsScope& operator=(const TErrorDialogsScope&) = delete;
+
+private:
+    TDialogs* FSaved;
+};
+
+// Lets the window handle what is posted to it.
+void ProcessCliEvents();
+
+// `veltrix upload`: stores a generated folder with the options file's FTP settings.
+int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams);
