@@ -24,8 +24,8 @@ public:
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
     bool OpenUrl(const QUrl&) override { return false; }
 
-    int Errors = 0;      // errors shown
-    int ErrorBoxes = 0;  // message boxes of the error kind shown
+    int Errors = 0;     // errors shown
+    int ErrorBoxes = 0; // message boxes of the error kind shown
 
 private:
     void Line(QString text);

@@ -209,5 +209,6 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams) : Generate(parsed, places, streams);
+    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams)
+                                      : Generate(parsed, places, streams);
 }

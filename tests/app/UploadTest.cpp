@@ -19,8 +19,8 @@
 #include <QTextStream>
 
 #include "app/VlxCommandLine.h"
-#include "settings/VlxConfigDir.h"
 #include "grid/GfxGrid.h"
+#include "settings/VlxConfigDir.h"
 
 namespace {
 
@@ -264,8 +264,9 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
     LoadThree();
     const QString site = FFiles.File("site/");
     W().GenerateInto(site);
-    WriteBytes(FConfig.File(kOptionsFileName),
-               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n").arg(Server->Port()).toUtf8());
+    WriteBytes(
+        FConfig.File(kOptionsFileName),
+        QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n").arg(Server->Port()).toUtf8());
     QString out, err;
     auto run = [&](QString input) {
         out.clear();
