@@ -5,15 +5,32 @@
 #include <unistd.h>
 
 #include <QTextStream>
+#include <QtGlobal>
 
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
 #include "app/VlxCommandLine.h"
 
+namespace {
+
+QtMessageHandler QtMessages = nullptr;
+
+// A command's standard error is its own messages; Qt's notice that it chose a runtime folder itself (as it
+// must where no session set one, as under cron or ssh) is not one of them.
+void CommandMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))
+        return;
+    if (QtMessages)
+        QtMessages(type, context, text);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (IsCommandLine(argc, argv)) {
         // A command needs no display and must work where there is none.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        QtMessages = qInstallMessageHandler(CommandMessages);
         TVeltrixApp app(argc, argv);
         QTextStream out(stdout);
         QTextStream err(stderr);
