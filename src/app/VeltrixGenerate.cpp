@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -22,6 +24,7 @@
 #include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
+#include "grid/GfxGridNames.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
@@ -117,10 +120,34 @@ std::vector<TVeltrixF::TRunCell> TVeltrixF::RunCells() const {
     return cells;
 }
 
+// The background's name in the gallery: its own, unless a picture of the run publishes a file of that name
+// (letter case ignored) that is not the background itself; then the first free name after it. Otherwise
+// whichever file were copied first would stand for both.
+QString TVeltrixF::BackgroundName(const std::vector<TRunCell>& cells) const {
+    const QString own = QFileInfo(FBkgFile).canonicalFilePath();
+    QSet<QString> taken{QString(kIndexPage).toCaseFolded()};
+    for (const TRunCell& cell : cells) {
+        if (cell.Name.isEmpty())
+            continue;
+        const bool same = !own.isEmpty() && QFileInfo(cell.Source).canonicalFilePath() == own;
+        for (const QString& file : PublishedNames(cell.Name))
+            if (!same || file != cell.Name)
+                taken.insert(file.toCaseFolded());
+    }
+    return DistinctName(FileNamePart(FBkgFile),
+                        [&taken](const QString& name) { return taken.contains(name.toCaseFolded()); });
+}
+
 void TVeltrixF::GenerateInto(const QString& dir) {
     const TRunningScope running(FGenerating);
     FUsedFiles.clear();
     const std::vector<TRunCell> cells = RunCells();
+    // This run's pages name the background as this run copies it.
+    const QString shownBackground = FThumbPage->Background();
+    const auto restoreBackground = qScopeGuard([&] { FThumbPage->SetBackground(shownBackground); });
+    const QString background = FBkgFile.isEmpty() ? QString() : BackgroundName(cells);
+    if (!background.isEmpty())
+        FThumbPage->SetBackground(background);
     const int count = static_cast<int>(
         std::count_if(cells.begin(), cells.end(), [](const TRunCell& cell) { return !cell.Name.isEmpty(); }));
     QString current = dir;
@@ -131,8 +158,8 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
             throw EVeltrixException("Cannot create directory " + dir);
         // Without a background file there is nothing to copy, and no folder must go on the upload list.
-        if (!FBkgFile.isEmpty()) {
-            current = dir + FileNamePart(FBkgFile);
+        if (!background.isEmpty()) {
+            current = dir + background;
             CopyFileOnce(FBkgFile, current);
             FUsedFiles << current;
         }

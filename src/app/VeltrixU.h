@@ -364,6 +364,7 @@ private:
         QString Source; // full path of the picture file
     };
     std::vector<TRunCell> RunCells() const;
+    QString BackgroundName(const std::vector<TRunCell>& cells) const;
     void CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
     void ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
     void SetUpPicPage();

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 
 #include "grid/GfxGrid.h"
+#include "html/GfxHtml.h"
 
 namespace {
 
@@ -190,4 +191,21 @@ TEST_F(TGenNamesTest, PicturesBrowsersCannotShowAreShownRendered) {
         if (rendered)
             EXPECT_EQ(QImageReader(dir + shown).size(), size);
     }
+}
+
+// A background file named as a picture's copy gets a name of its own: each file keeps its bytes, and the
+// pages show the background under the name it was copied as.
+TEST_F(TGenNamesTest, BackgroundNeverTakesAPicturesName) {
+    W().Grid()->SetPlainNames(true);
+    const QString picture = Place("pics/tile.jpg", "gen/jpeg_baseline_420.jpg");
+    const QString background = Place("tiles/tile.jpg", "gen/jpeg_progressive.jpg");
+    W().SetBkgFile(background);
+    Load(0, 0, picture);
+    ASSERT_EQ(W().Grid()->Cells(0, 0), "tile.jpg");
+    const QString dir = Generate();
+    EXPECT_EQ(ReadBytes(dir + "tile.jpg"), ReadBytes(picture));
+    EXPECT_EQ(ReadBytes(dir + "tile-2.jpg"), ReadBytes(background));
+    for (const char* page : {"index.html", "tile.html"})
+        EXPECT_TRUE(ReadBytes(dir + page).contains("background=\"tile-2.jpg\"")) << page;
+    EXPECT_EQ(W().ThumbPage()->Background(), "tile.jpg"); // the window's own setting is unchanged
 }
