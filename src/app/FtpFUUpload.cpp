@@ -253,7 +253,10 @@ void TFtpF::UploadFile(const QString& path) {
     if (!FXoFTP->IsConnected()) {
         const int left = UploadFilesLB->count();
         EndUploadQuietly();
-        throw Exception("Upload ended: not connected to " + FXoFTP->Host() + " (" + QString::number(left) +
+        // The server's own reason, when it gave one (as on its idle time-out), says more than the state.
+        const QString reason = FXoFTP->ClosingReply().isEmpty() ? "not connected to " + FXoFTP->Host()
+                                                                : FXoFTP->ClosingReply();
+        throw Exception("Upload ended: " + reason + " (" + QString::number(left) +
                         (left == 1 ? " file" : " files") + " not uploaded)");
     }
     if (!QFileInfo::exists(path)) {

@@ -151,6 +151,8 @@ public:
     bool Busy() const { return FBusy > 0; }
     // Why the server ended the connection: its closing reply (421) when it sent one, else a plain text.
     QString ClosingReason() const;
+    // The server's closing reply (421) on this connection; empty when it sent none.
+    const QString& ClosingReply() const { return FClosingReply; }
 
     TNotifyEvent OnTransactionStart;
     TNotifyEvent OnTransactionStop;
