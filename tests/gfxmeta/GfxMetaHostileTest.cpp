@@ -74,4 +74,22 @@ TEST(HostileMetafile, FreedObjectSlotsAreReusedLowestFirst) {
     EXPECT_LT(MeanColour(image, QRect(50, 20, 1, 60)).Distance(Rgb(0, 0, 0)), 1);
 }
 
+// Huge letters over the whole picture, again and again: the text counts against the drawing budget too.
+TEST(HostileMetafile, TextRecordsCountAgainstTheDrawingBudget) {
+    EnsureGuiApplication();
+    TWmfBuilder wmf;
+    wmf.Record(0x02FB, {-4000, 0, 0, 0, 400, 0, 0, 0, 0}, "DejaVu Sans"); // CREATEFONTINDIRECT
+    wmf.Record(0x012D, {0});                                              // SELECTOBJECT
+    for (int i = 0; i < 200; ++i)
+        wmf.Record(0x0521, {2, 0x5757, 0, 0}); // TEXTOUT "WW" at 0, 0
+    TTempDir dir;
+    WriteBytes(dir.File("t.wmf"), wmf.Bytes(4000, 4000));
+    try {
+        LoadMetafile(dir.File("t.wmf"));
+        ADD_FAILURE() << "drawn";
+    } catch (const EGfxException& e) {
+        EXPECT_TRUE(e.Message().contains("too complex to draw")) << e.Message().toStdString();
+    }
+}
+
 } // namespace

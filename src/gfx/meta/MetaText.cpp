@@ -128,9 +128,10 @@ QFont TMetaDC::MakeFont(const QTransform& transform) const {
 void TMetaDC::DrawText(const TMetaText& text) {
     const TMetaState& s = FState;
     if ((text.Options & gdi::kEtoOpaque) && !text.Rect.isEmpty()) {
+        const QRectF opaque = QRectF(Map(text.Rect.topLeft()), Map(text.Rect.bottomRight())).normalized();
+        ChargeDrawn(opaque);
         PrepareClip(true);
-        FPainter.fillRect(QRectF(Map(text.Rect.topLeft()), Map(text.Rect.bottomRight())).normalized(),
-                          s.BkColor);
+        FPainter.fillRect(opaque, s.BkColor);
     }
     if (!CanDrawText() || text.Text.isEmpty() || (text.Options & gdi::kEtoGlyphIndex))
         return;
@@ -158,14 +159,20 @@ void TMetaDC::DrawText(const TMetaText& text) {
                                                    : metrics.ascent();
     // Escapement counts counter-clockwise on the picture; an advanced world transform turns it further.
     const double worldAngle = std::atan2(s.World.m12(), s.World.m11()) * 180 / std::numbers::pi;
+    // Glyphs cost the area they cover, like any fill: a few bytes of text records can ask for huge
+    // letters across the whole picture again and again.
+    QTransform placed;
+    placed.translate(origin.x(), origin.y());
+    placed.rotate(worldAngle - s.Font.Escapement / 10.0);
+    ChargeDrawn(
+        placed.mapRect(QRectF(x0, y0 - metrics.ascent(), width, metrics.ascent() + metrics.descent())));
 
     PrepareClip(true);
     if ((text.Options & gdi::kEtoClipped) && !text.Rect.isEmpty())
         FPainter.setClipRect(QRectF(Map(text.Rect.topLeft()), Map(text.Rect.bottomRight())).normalized(),
                              s.Clipped ? Qt::IntersectClip : Qt::ReplaceClip);
     FPainter.save();
-    FPainter.translate(origin);
-    FPainter.rotate(worldAngle - s.Font.Escapement / 10.0);
+    FPainter.setTransform(placed, true);
     if (s.BkMode == gdi::kOpaque)
         FPainter.fillRect(QRectF(x0, y0 - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
                           s.BkColor);
