@@ -189,8 +189,9 @@ void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& 
             continue;
         const TGfxGridItem* item = FGrid->Objects(cell.Col, cell.Row);
         stamps.push_back(TFileStamp::Of(cell.Source));
-        jobs.push_back({cell.Source, dir + FConverter->ThumbPrefix() + cell.Name,
-                        item && item->FileName() == cell.Source ? item->Fitted(box, stamps.back()) : nullptr});
+        jobs.push_back(
+            {cell.Source, dir + FConverter->ThumbPrefix() + cell.Name,
+             item && item->FileName() == cell.Source ? item->Fitted(box, stamps.back()) : nullptr});
         jobCells.push_back(&cell);
     }
     std::vector<std::shared_ptr<const TGfxBaseIm>> made;
@@ -204,7 +205,8 @@ void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& 
         };
         const int threads = FRenderThreads > 0 ? FRenderThreads : QThread::idealThreadCount();
         QImage last;
-        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last, &made);
+        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last,
+                         &made);
         if (!cells.empty())
             FGrid->SetCurrentCell(cells.back().Col, cells.back().Row);
         if (!last.isNull())

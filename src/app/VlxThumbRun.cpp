@@ -43,7 +43,8 @@ std::unique_ptr<TGfxThumbnail> CopyRenderer(const TGfxThumbnail& from) {
 
 // What the threads share.
 struct TShared {
-    TShared(const std::vector<TThumbJob>& jobs, int quality) : Jobs(jobs), Quality(quality), Made(jobs.size()) {}
+    TShared(const std::vector<TThumbJob>& jobs, int quality)
+        : Jobs(jobs), Quality(quality), Made(jobs.size()) {}
 
     const std::vector<TThumbJob>& Jobs;
     const int Quality;

@@ -66,8 +66,8 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
         throw EGfxGridException("The picture " + path + " has no pixels");
     const QSize size =
         FitSize(picture.Width(), picture.Height(), std::max(1, colWidth - 4), std::max(1, rowHeight - 4));
-    const QSize fit = box.isValid() ? FitSize(picture.Width(), picture.Height(), box.width(), box.height())
-                                    : QSize();
+    const QSize fit =
+        box.isValid() ? FitSize(picture.Width(), picture.Height(), box.width(), box.height()) : QSize();
     std::shared_ptr<TGfxBaseIm> fitted;
     if (box.isValid() && static_cast<long long>(fit.width()) * fit.height() <= kMaxKeptFitPixels) {
         fitted = std::make_shared<TGfxBaseIm>();
