@@ -157,6 +157,9 @@ void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_
     // The status text let events run while the picture loaded: the grid may have shrunk meanwhile.
     if (!FModel->Contains(aCol, aRow))
         return;
+    // Made on another thread for a box that has changed since: it would never serve.
+    if (item && item->FittedBox() != FPictureBox)
+        item->SetFitted(nullptr, QSize(), TFileStamp());
     const QString name = FreeCellText(aCol, aRow, fileName);
     ClearCell(aCol, aRow);
     FModel->SetCell(aCol, aRow, name, std::move(item));
