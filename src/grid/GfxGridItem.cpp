@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include "gfx/GfxMeasure.h"
 #include "html/HtmlTags.h"
 
 TFileStamp TFileStamp::Of(const QString& path) {
@@ -23,11 +24,16 @@ TFileStamp TFileStamp::Of(const QString& path) {
 }
 
 void TGfxGridItem::LoadPicture(const QString& name) {
+    const bool loads = !name.isEmpty() && name != FileName();
     TGfxBaseIm::LoadPicture(name);
     int width = 0;
     int height = 0;
     int size = 0;
-    GetPictureInfo(name, width, height, size);
+    // The picture just loaded gives the size a header cannot (PNG, HEIC, ...): it is not decoded again.
+    const QString refusal = MeasurePictureFile(
+        name, width, height, size, loads ? std::optional(QSize(Width(), Height())) : std::nullopt);
+    if (!refusal.isEmpty())
+        throw EGfxHtmlException(refusal);
     SetPictureInfo(width, height, size);
 }
 
