@@ -33,10 +33,15 @@ struct TRefusedFile {
     bool NoCell = false; // no empty cell was left for it; it was not even read
 };
 
-// What a picture file was when read: its size and modification time (nanoseconds). Size -1: no such file.
+// What a picture file was when read: its size, modification and status-change times (nanoseconds), and
+// which file it was (a file saved by renaming a new one over it is another file, whatever its times say).
+// Size -1: no such file.
 struct TFileStamp {
     long long Size = -1;
     long long Modified = 0;
+    long long Changed = 0;
+    unsigned long long Inode = 0;
+    unsigned long long Device = 0;
     bool operator==(const TFileStamp&) const = default;
     static TFileStamp Of(const QString& path);
 };

@@ -1,8 +1,7 @@
 // A grid cell's picture: the preview bitmap with the picture's stored size and file size.
 #include "grid/GfxGrid.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 #include <QFile>
 
@@ -10,17 +9,14 @@
 #include "html/HtmlTags.h"
 
 TFileStamp TFileStamp::Of(const QString& path) {
-    const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file, error);
-    if (error)
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    const auto modified = std::filesystem::last_write_time(file, error);
-    if (error)
-        return {};
-    return {static_cast<long long>(size),
-            static_cast<long long>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count())};
+    const auto nanoseconds = [](const timespec& t) {
+        return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+    };
+    return {static_cast<long long>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
+            static_cast<unsigned long long>(info.st_ino), static_cast<unsigned long long>(info.st_dev)};
 }
 
 void TGfxGridItem::LoadPicture(const QString& name) {
