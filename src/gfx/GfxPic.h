@@ -21,6 +21,8 @@ enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse 
 extern const QStringList BevelStyleNames;
 extern const QStringList MaskStyleNames;
 
+struct TResizeTarget;
+
 // A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
 // An empty holder has a null bitmap; any other bitmap is QImage::Format_BGR888.
 //
@@ -91,7 +93,7 @@ public:
 
 private:
     friend void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
-    friend void ResizePictures(const TGfxBaseIm& src, const std::vector<struct TResizeTarget>& targets);
+    friend void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets);
 
     // Decoding may fail on a damaged file and is done on demand, even through a const holder: what it
     // changes is only how the same content is held, and on failure what the load had replaced.
