@@ -205,10 +205,23 @@ void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells
 // Every core renders and saves; the window hears of the progress about ten times a second meanwhile.
 void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
                                QString& current) {
+    // A picture whose cell kept its stretch for this picture box, from the file as it is now, is not read
+    // again; the stretches made from the others are kept for the next run.
+    const QSize box = PictureBox();
     std::vector<TThumbJob> jobs;
-    for (const TRunCell& cell : cells)
-        if (!cell.Name.isEmpty())
-            jobs.push_back({cell.Source, dir + FConverter->ThumbPrefix() + cell.Name});
+    std::vector<const TRunCell*> jobCells;
+    std::vector<TFileStamp> stamps;
+    for (const TRunCell& cell : cells) {
+        if (cell.Name.isEmpty())
+            continue;
+        const TGfxGridItem* item = FGrid->Objects(cell.Col, cell.Row);
+        stamps.push_back(TFileStamp::Of(cell.Source));
+        jobs.push_back(
+            {cell.Source, dir + FConverter->ThumbPrefix() + cell.Name,
+             item && item->FileName() == cell.Source ? item->Fitted(box, stamps.back()) : nullptr});
+        jobCells.push_back(&cell);
+    }
+    std::vector<std::shared_ptr<const TGfxBaseIm>> made;
     {
         const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
         const auto progress = [&](int done, int lastJob) {
@@ -219,13 +232,20 @@ void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& 
         };
         const int threads = FRenderThreads > 0 ? FRenderThreads : QThread::idealThreadCount();
         QImage last;
-        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last);
+        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last,
+                         &made);
         if (!cells.empty())
             FGrid->SetCurrentCell(cells.back().Col, cells.back().Row);
         if (!last.isNull())
             ThumbI->setPixmap(QPixmap::fromImage(last));
         for (const TThumbJob& job : jobs)
             FUsedFiles << job.Dest;
+    }
+    // Events ran meanwhile: only a cell that still holds the same file, with the box unchanged, keeps one.
+    for (size_t i = 0; i < made.size(); ++i) {
+        TGfxGridItem* item = FGrid->Objects(jobCells[i]->Col, jobCells[i]->Row);
+        if (made[i] && item && item->FileName() == jobs[i].Source && box == FGrid->PictureBox())
+            item->SetFitted(made[i], box, stamps[i]);
     }
     SetThumbsStale(false);
 }

@@ -52,6 +52,7 @@ void TVeltrixF::ConnectRendererControls() {
         connect(control, &QSpinBox::valueChanged, this, Guarded([this, setter](int value) {
                     if (FConverter)
                         (Renderer().*setter)(value);
+                    TellGridPictureBox();
                     SetThumbsStale(true);
                 }));
     };

@@ -130,7 +130,7 @@ void TVeltrixF::ShowThumb() {
         FPreviewName = FGrid->Cells(col, row);
         FPreviewFile = item->FileName();
         ShowStatus("Processing...");
-        RenderThumb(item->FileName());
+        RenderThumb(*item);
         DrawPicInfo(FGrid->Cells(col, row), item->ImageWidth(), item->ImageHeight(), item->FileSize());
         ShowStatus("");
     } else {
@@ -155,12 +155,27 @@ bool TVeltrixF::SyncPreview() {
     return true;
 }
 
-void TVeltrixF::RenderThumb(const QString& path) {
+// The picture's stretch kept by its cell is rendered as it is; without one the file is decoded.
+void TVeltrixF::RenderThumb(const TGfxGridItem& item) {
+    const QString& path = item.FileName();
     if (path.isEmpty())
         return;
-    Renderer().Source().LoadPicture(path);
-    Renderer().Render();
+    if (const auto fitted = item.Fitted(PictureBox(), TFileStamp::Of(path))) {
+        Renderer().RenderFitted(*fitted);
+    } else {
+        Renderer().Source().LoadPicture(path);
+        Renderer().Render();
+    }
     ThumbI->setPixmap(QPixmap::fromImage(Renderer().Bitmap()));
+}
+
+QSize TVeltrixF::PictureBox() const {
+    return QSize(Renderer().PicWidth(), Renderer().PicHeight());
+}
+
+void TVeltrixF::TellGridPictureBox() {
+    if (FGrid && FConverter)
+        FGrid->SetPictureBox(PictureBox());
 }
 
 // The information lines the table page writes under a thumbnail, drawn under the previewed one.

@@ -180,6 +180,7 @@ void TVeltrixF::CreateGrid() {
     FGrid->SetMainWindow(this);
     FGrid->SetColCount(GfxGridColSE->value());
     FGrid->SetRowCount(GfxGridRowSE->value());
+    TellGridPictureBox();
     FGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { GfxGridPM->popup(FGrid->viewport()->mapToGlobal(pos)); });

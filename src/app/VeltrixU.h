@@ -30,6 +30,7 @@ class QToolButton;
 class TGfxBaseIm;
 class TGfxBatchPicConverter;
 class TGfxGrid;
+class TGfxGridItem;
 class TGfxPicPage;
 class TGfxThumbPage;
 class TGfxThumbnail;
@@ -79,7 +80,10 @@ public:
     // Shows the current cell's picture when the preview shows another one (or one for an empty cell);
     // true when it rendered.
     bool SyncPreview();
-    void RenderThumb(const QString& path);
+    void RenderThumb(const TGfxGridItem& item);
+    // The renderer's picture box, which the grid's kept stretches are made for; told to the grid.
+    QSize PictureBox() const;
+    void TellGridPictureBox();
     void DrawPicInfo(const QString& name, int width, int height, qint64 fileSize);
     void SetBkgFile(const QString& path);
     void SetBkgColor(TColor color);

@@ -43,10 +43,12 @@ std::unique_ptr<TGfxThumbnail> CopyRenderer(const TGfxThumbnail& from) {
 
 // What the threads share.
 struct TShared {
-    TShared(const std::vector<TThumbJob>& jobs, int quality) : Jobs(jobs), Quality(quality) {}
+    TShared(const std::vector<TThumbJob>& jobs, int quality)
+        : Jobs(jobs), Quality(quality), Made(jobs.size()) {}
 
     const std::vector<TThumbJob>& Jobs;
     const int Quality;
+    std::vector<std::shared_ptr<const TGfxBaseIm>> Made; // each written by its job's thread only
     std::atomic<int> Next{0};
     std::atomic<int> Done{0};
     std::atomic<int> LastDone{-1};
@@ -59,6 +61,21 @@ struct TShared {
     QImage LastThumb;
 };
 
+// Render with the picture's stretch made aside, so that it can be kept.
+std::shared_ptr<const TGfxBaseIm> DecodeAndRender(TGfxThumbnail& renderer, const QString& path) {
+    TGfxBaseIm& source = renderer.Source();
+    source.LoadPicture(path);
+    if (!source.HasImage()) {
+        renderer.Render(); // throws the renderer's own error
+        return nullptr;
+    }
+    auto fitted = std::make_shared<TGfxBaseIm>();
+    const QSize size = renderer.FitPicture(source.Width(), source.Height());
+    ResizePicture(size.width(), size.height(), source, *fitted);
+    renderer.RenderFitted(*fitted);
+    return fitted;
+}
+
 void Work(TShared& shared, TGfxThumbnail& renderer) {
     const int count = static_cast<int>(shared.Jobs.size());
     while (!shared.Stop) {
@@ -68,8 +85,10 @@ void Work(TShared& shared, TGfxThumbnail& renderer) {
         const TThumbJob& job = shared.Jobs[i];
         const QString* at = &job.Source;
         try {
-            renderer.Source().LoadPicture(job.Source);
-            renderer.Render();
+            if (job.Fitted)
+                renderer.RenderFitted(*job.Fitted);
+            else
+                shared.Made[size_t(i)] = DecodeAndRender(renderer, job.Source);
             at = &job.Dest;
             renderer.SaveAsJpeg(job.Dest, shared.Quality);
             if (i == count - 1) {
@@ -94,7 +113,8 @@ void Work(TShared& shared, TGfxThumbnail& renderer) {
 } // namespace
 
 void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob>& jobs, int quality,
-                      int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb) {
+                      int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb,
+                      std::vector<std::shared_ptr<const TGfxBaseIm>>* made) {
     if (jobs.empty())
         return;
     const int count = std::clamp(threads, 1, static_cast<int>(jobs.size()));
@@ -132,5 +152,7 @@ void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob
         std::rethrow_exception(shared.Failure);
     }
     lastThumb = shared.LastThumb;
+    if (made != nullptr)
+        *made = std::move(shared.Made);
     progress(shared.Done, shared.LastDone);
 }

@@ -1,6 +1,8 @@
 // Picks the picture kind for a file by its extension and brings any result to 24-bit blue-green-red.
 #include "gfx/GfxDecode.h"
 
+#include <atomic>
+
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -129,8 +131,25 @@ const TPictureFormat& CheckedFormat(const QString& fileName) {
 
 } // namespace
 
+namespace {
+
+std::atomic<std::uint64_t> decodeCount{0};
+
+} // namespace
+
+std::uint64_t PictureDecodeCount() {
+    return decodeCount.load();
+}
+
+void CountPictureDecode() {
+    ++decodeCount;
+}
+
 TPictureFile OpenPictureFile(const QString& fileName) {
-    return CheckedFormat(fileName).Read(fileName);
+    TPictureFile file = CheckedFormat(fileName).Read(fileName);
+    if (file.Jpeg == nullptr)
+        CountPictureDecode(); // a JPEG's scan is counted when it is decoded
+    return file;
 }
 
 QImage LoadPictureFile(const QString& fileName) {

@@ -12,6 +12,7 @@
 // After jpeglib.h: the message codes, to tell harmless warnings from damaged data.
 #include <jerror.h>
 
+#include "gfx/GfxDecode.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxExif.h"
 #include "gfx/GfxSampling.h"
@@ -287,6 +288,7 @@ void TJpegReader::ReadPixels(QImage& dest) {
     TState& s = *FState;
     Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && dest.width() == Width() &&
              dest.height() == Height());
+    CountPictureDecode();
     std::vector<JSAMPLE> cmykRow(s.Cmyk ? static_cast<size_t>(Width()) * 4 : 0);
     if (!ReadPixelsGuarded(s.Cinfo, s.Err, dest.bits(), dest.bytesPerLine(),
                            s.Cmyk ? cmykRow.data() : nullptr))
@@ -307,6 +309,7 @@ void TJpegReader::ReadSampled(QImage& dest, const std::vector<int>& rows, const 
     TState& s = *FState;
     Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && !dest.isNull() &&
              rows.size() == size_t(dest.height()) && columns.size() == size_t(dest.width()));
+    CountPictureDecode();
     std::vector<JSAMPLE> row(static_cast<size_t>(Width()) * (s.Cmyk ? 4 : 3));
     const TStretch to{dest.bits(),   dest.bytesPerLine(), dest.width(),
                       dest.height(), columns.data(),      rows.data()};

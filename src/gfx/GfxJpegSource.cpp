@@ -63,32 +63,74 @@ QImage TJpegSource::Stretched(int w, int h) const {
         return image;
     }
     QImage image = NewBitmap(FFileName, w, h);
-    if (FOrientation == 1)
+    if (FOrientation == 1) {
         reader.ReadStretched(image);
-    else
-        StretchUpright(reader, image);
+    } else {
+        std::vector<QImage> dests{std::move(image)};
+        StretchSampled(reader, dests);
+        image = std::move(dests[0]);
+    }
     return image;
 }
 
-// The stored rows the upright stretch samples are decoded into a strip, in their order in the file; the
-// stretch then picks its pixels from there. Without a swap of sides a stored row depends on the dest row
-// only, with one on the dest column only.
-void TJpegSource::StretchUpright(TJpegReader& reader, QImage& dest) const {
+std::vector<QImage> TJpegSource::Stretched(const std::vector<QSize>& sizes) const {
+    TJpegReader reader(FFileName, FData);
+    reader.ReadHeader();
+    std::vector<QImage> dests;
+    for (const QSize& size : sizes)
+        dests.push_back(NewBitmap(FFileName, size.width(), size.height()));
+    if (reader.SkipsExactly()) {
+        StretchSampled(reader, dests);
+        return dests;
+    }
+    const QImage full = Decode();
+    for (QImage& dest : dests)
+        StretchBitmap(full, dest);
+    return dests;
+}
+
+namespace {
+
+// Where a dest's pixels come from: (x, y) shows stored column Column(x, y) of stored row Row(x, y). Without a
+// swap of sides a stored row depends on the dest row only, with one on the dest column only.
+struct TSampling {
+    std::vector<QPoint> ByX; // the stored pixel for (x, dest row 0's source)
+    std::vector<QPoint> ByY;
+    bool Swap = false;
+
+    int Row(int x, int y) const { return Swap ? ByX[size_t(x)].y() : ByY[size_t(y)].y(); }
+    int Column(int x, int y) const { return Swap ? ByY[size_t(y)].x() : ByX[size_t(x)].x(); }
+};
+
+TSampling SamplingOf(const QImage& dest, int orientation, int uprightW, int uprightH, int storedW,
+                     int storedH) {
     const int w = dest.width();
     const int h = dest.height();
+    TSampling s;
+    s.Swap = SwapsSides(orientation);
+    s.ByX.resize(static_cast<size_t>(w));
+    s.ByY.resize(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x)
+        s.ByX[size_t(x)] = StoredPixel(orientation, NearestSourceIndex(x, w, uprightW), 0, storedW, storedH);
+    for (int y = 0; y < h; ++y)
+        s.ByY[size_t(y)] = StoredPixel(orientation, 0, NearestSourceIndex(y, h, uprightH), storedW, storedH);
+    return s;
+}
+
+} // namespace
+
+// The stored rows the upright stretches sample are decoded into a strip, in their order in the file; each
+// stretch then picks its pixels from there.
+void TJpegSource::StretchSampled(TJpegReader& reader, std::vector<QImage>& dests) const {
     const int storedW = reader.Width();
     const int storedH = reader.Height();
-    const bool swap = SwapsSides(FOrientation);
-    std::vector<QPoint> byX(static_cast<size_t>(w)); // the stored pixel for (x, dest row 0's source)
-    std::vector<QPoint> byY(static_cast<size_t>(h));
-    for (int x = 0; x < w; ++x)
-        byX[size_t(x)] = StoredPixel(FOrientation, NearestSourceIndex(x, w, FWidth), 0, storedW, storedH);
-    for (int y = 0; y < h; ++y)
-        byY[size_t(y)] = StoredPixel(FOrientation, 0, NearestSourceIndex(y, h, FHeight), storedW, storedH);
-    // (x, y) shows stored column Col(x, y) of stored row Row(x, y).
+    std::vector<TSampling> samplings;
     std::vector<int> rows;
-    for (const QPoint& p : swap ? byX : byY)
-        rows.push_back(p.y());
+    for (const QImage& dest : dests) {
+        samplings.push_back(SamplingOf(dest, FOrientation, FWidth, FHeight, storedW, storedH));
+        for (const QPoint& p : samplings.back().Swap ? samplings.back().ByX : samplings.back().ByY)
+            rows.push_back(p.y());
+    }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     std::vector<int> columns(static_cast<size_t>(storedW));
@@ -98,12 +140,13 @@ void TJpegSource::StretchUpright(TJpegReader& reader, QImage& dest) const {
     const auto stripRow = [&rows](int storedRow) {
         return static_cast<int>(std::lower_bound(rows.begin(), rows.end(), storedRow) - rows.begin());
     };
-    for (int y = 0; y < h; ++y) {
-        uchar* d = dest.scanLine(y);
-        for (int x = 0; x < w; ++x, d += 3) {
-            const int row = swap ? byX[size_t(x)].y() : byY[size_t(y)].y();
-            const int column = swap ? byY[size_t(y)].x() : byX[size_t(x)].x();
-            std::memcpy(d, strip.constScanLine(stripRow(row)) + 3 * column, 3);
+    for (size_t i = 0; i < dests.size(); ++i) {
+        QImage& dest = dests[i];
+        const TSampling& s = samplings[i];
+        for (int y = 0; y < dest.height(); ++y) {
+            uchar* d = dest.scanLine(y);
+            for (int x = 0; x < dest.width(); ++x, d += 3)
+                std::memcpy(d, strip.constScanLine(stripRow(s.Row(x, y))) + 3 * s.Column(x, y), 3);
         }
     }
 }

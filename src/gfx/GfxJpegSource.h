@@ -2,9 +2,11 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 class TJpegReader;
@@ -31,11 +33,15 @@ public:
     QImage Decode() const;
     // The w x h nearest-pixel stretch (both above 0), in a new bitmap.
     QImage Stretched(int w, int h) const;
+    // The stretches to each of the sizes (all above 0) from one pass over the data: the rows any of them
+    // samples are decoded once. Each equals Stretched of its size.
+    std::vector<QImage> Stretched(const std::vector<QSize>& sizes) const;
     // Reads the data through to its end without making pixels: throws where Decode would.
     void Verify() const;
 
 private:
-    void StretchUpright(TJpegReader& reader, QImage& dest) const;
+    // Decodes the stored rows the dests sample (their union) and picks each dest's pixels from them.
+    void StretchSampled(TJpegReader& reader, std::vector<QImage>& dests) const;
 
     QString FFileName;
     QByteArray FData;

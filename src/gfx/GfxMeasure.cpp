@@ -32,7 +32,8 @@ std::optional<QSize> MeasurePictureHeader(QIODevice& device) {
     return format != nullptr ? format->Measure(reader) : std::nullopt;
 }
 
-QString MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize) {
+QString MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize,
+                           std::optional<QSize> loaded) {
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || !info.exists())
         return QStringLiteral("File: %1 not found").arg(fileName);
@@ -47,7 +48,7 @@ QString MeasurePictureFile(const QString& fileName, int& width, int& height, int
     if (file.open(QIODevice::ReadOnly))
         size = MeasurePictureHeader(file);
     if (!size)
-        size = LoadedPictureSize(fileName);
+        size = loaded ? *loaded : LoadedPictureSize(fileName);
     width = size->width();
     height = size->height();
     return QString();

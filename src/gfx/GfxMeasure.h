@@ -17,4 +17,7 @@ std::optional<QSize> MeasurePictureHeader(QIODevice& device);
 // for is loaded as a picture, so its error (an EGfxException) is the loader's. Returns "" when measured,
 // otherwise why the file was not measured ("File: <name> not found" for a missing file), for the caller to
 // raise in its own exception.
-QString MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize);
+// loaded: the size the loader gave for this file just now; content the header measure does not answer for
+// then takes it, and is not loaded a second time.
+QString MeasurePictureFile(const QString& fileName, int& width, int& height, int& fileSize,
+                           std::optional<QSize> loaded = std::nullopt);

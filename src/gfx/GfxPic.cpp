@@ -2,6 +2,7 @@
 #include "gfx/GfxPic.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -219,6 +220,41 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
         return;
     StretchBitmap(source, *sized);
     dest.FAlpha = StretchedAlpha(alpha, w, h);
+}
+
+void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets) {
+    if (!src.FJpeg.Waiting()) {
+        // Decoded already: stretched into aside pictures first, so that a failure changes no target.
+        std::vector<TGfxBaseIm> made(targets.size());
+        for (size_t i = 0; i < targets.size(); ++i)
+            ResizePicture(targets[i].W, targets[i].H, src, made[i]);
+        for (size_t i = 0; i < targets.size(); ++i) {
+            targets[i].Dest->Replace(std::move(made[i].FBitmap));
+            targets[i].Dest->FAlpha = std::move(made[i].FAlpha);
+        }
+        return;
+    }
+    std::vector<QSize> sizes;
+    for (const TResizeTarget& t : targets) {
+        assert(t.Dest != &src);
+        if (t.W > 0 && t.H > 0) {
+            CheckPixelLimit(t.W, t.H);
+            sizes.emplace_back(t.W, t.H);
+        }
+    }
+    std::vector<QImage> stretched;
+    if (!sizes.empty()) {
+        try {
+            stretched = src.FJpeg.Source().Stretched(sizes);
+        } catch (const EGfxException&) {
+            src.JpegFailed();
+            throw;
+        }
+        src.JpegProvedGood();
+    }
+    size_t next = 0;
+    for (const TResizeTarget& t : targets)
+        t.Dest->Replace(t.W > 0 && t.H > 0 ? std::move(stretched[next++]) : QImage());
 }
 
 void TGfxBaseIm::LayOver(const QImage& ground, int x0, int y0) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QImage>
 #include <QSize>
@@ -19,6 +20,8 @@ enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse 
 // Display names in value order, so that a drop-down list's item index is the value.
 extern const QStringList BevelStyleNames;
 extern const QStringList MaskStyleNames;
+
+struct TResizeTarget;
 
 // A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
 // An empty holder has a null bitmap; any other bitmap is QImage::Format_BGR888.
@@ -90,6 +93,7 @@ public:
 
 private:
     friend void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
+    friend void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets);
 
     // Decoding may fail on a damaged file and is done on demand, even through a const holder: what it
     // changes is only how the same content is held, and on failure what the load had replaced.
@@ -118,6 +122,16 @@ QSize FitSize(int srcW, int srcH, int maxW, int maxH);
 
 // Nearest-pixel stretch of the whole source onto a w x h destination.
 void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
+
+// One destination of ResizePictures.
+struct TResizeTarget {
+    int W;
+    int H;
+    TGfxBaseIm* Dest; // never the source
+};
+// ResizePicture onto each target; a JPEG whose pixels wait is decoded once for all of them, only the rows
+// any of them samples. On failure no target has changed.
+void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets);
 
 // Makes dest w x h and fills it with copies of tile from the top-left corner, cut at the right and bottom.
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h);
@@ -178,6 +192,13 @@ public:
     // assigned", "No background image assigned"); after an error the previous thumbnail stays.
     void Render();
 
+    // Render in two steps, so that the picture's stretch can be made once and kept: FitSize of a picture
+    // into the picture box (the one setting the stretch depends on), then the thumbnail from a picture
+    // already stretched to that size (as ResizePicture makes it). Rendering FitPicture's result of Source
+    // gives exactly Render's thumbnail.
+    QSize FitPicture(int srcW, int srcH) const { return FitSize(srcW, srcH, FPicWidth, FPicHeight); }
+    void RenderFitted(const TGfxBaseIm& fitted);
+
     // The pixel effects Render applies, in its order. Sizes are in pixels; masks are grey pictures
     // (0 background only, 255 picture only).
     static void ApplyBevel(TGfxBaseIm& image, TGfxBevelStyle style, std::uint8_t intensity, int size);
@@ -192,6 +213,8 @@ public:
 
 private:
     void TileBackground();
+    // Render's steps after the picture's stretch, which is in FPicWork.
+    void RenderPicWork();
 
     int FThumbWidth = 150;
     int FThumbHeight = 120;

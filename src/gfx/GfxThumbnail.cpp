@@ -19,6 +19,15 @@ void TGfxThumbnail::Render() {
         throw EGfxException(QStringLiteral("No source image assigned"));
     const QSize fitted = FitSize(FSource.Width(), FSource.Height(), FPicWidth, FPicHeight);
     ResizePicture(fitted.width(), fitted.height(), FSource, FPicWork);
+    RenderPicWork();
+}
+
+void TGfxThumbnail::RenderFitted(const TGfxBaseIm& fitted) {
+    FPicWork.AssignPicture(fitted);
+    RenderPicWork();
+}
+
+void TGfxThumbnail::RenderPicWork() {
     if (!FBackground.HasImage())
         throw EGfxException(QStringLiteral("No background image assigned"));
     TileBackground();

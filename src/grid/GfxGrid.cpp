@@ -53,15 +53,29 @@ bool SameFile(const QString& a, const QString& b) {
 
 // A cell's preview item from a picture file: the picture fitted into a cell of the given size less 4 pixels;
 // a very thin picture still keeps one row or column of preview, and transparent pixels show the cell's
-// colour `ground` (passed in, since widgets belong to one thread). Safe on any thread.
-void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor& ground, TGfxGridItem& item) {
+// colour `ground` (passed in, since widgets belong to one thread). With a valid picture box, the same pass
+// over the picture's rows also makes its stretch into that box, which the item keeps for the run. Safe on
+// any thread.
+void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor& ground, const QSize& box,
+                  TGfxGridItem& item) {
+    // Taken before reading: a change after it shows as a changed stamp when the run comes.
+    const TFileStamp stamp = TFileStamp::Of(path);
     TGfxGridItem picture;
     picture.LoadPicture(path);
     if (!picture.HasImage())
         throw EGfxGridException("The picture " + path + " has no pixels");
     const QSize size =
         FitSize(picture.Width(), picture.Height(), std::max(1, colWidth - 4), std::max(1, rowHeight - 4));
-    ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, item);
+    const QSize fit =
+        box.isValid() ? FitSize(picture.Width(), picture.Height(), box.width(), box.height()) : QSize();
+    std::shared_ptr<TGfxBaseIm> fitted;
+    if (box.isValid() && static_cast<long long>(fit.width()) * fit.height() <= kMaxKeptFitPixels) {
+        fitted = std::make_shared<TGfxBaseIm>();
+        ResizePictures(picture, {{std::max(1, size.width()), std::max(1, size.height()), &item},
+                                 {fit.width(), fit.height(), fitted.get()}});
+    } else {
+        ResizePicture(std::max(1, size.width()), std::max(1, size.height()), picture, item);
+    }
     if (!item.Alpha().isNull()) {
         QImage under(item.Width(), item.Height(), QImage::Format_BGR888);
         under.fill(ground);
@@ -69,6 +83,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
     }
     item.SetFileName(path);
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
+    item.SetFitted(std::move(fitted), box, stamp);
 }
 
 // The preview items of the files, made on one thread per core while this thread lets events through; a
@@ -77,7 +92,8 @@ struct TDecoded {
     std::vector<std::unique_ptr<TGfxGridItem>> Items;
     std::vector<std::exception_ptr> Errors;
 };
-TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground) {
+TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground,
+                     const QSize& box) {
     const int count = static_cast<int>(paths.size());
     TDecoded decoded;
     decoded.Items.resize(count);
@@ -91,7 +107,7 @@ TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, cons
             for (int i = next++; i < count; i = next++) {
                 try {
                     auto item = std::make_unique<TGfxGridItem>();
-                    FillCellItem(paths[i], colWidth, rowHeight, ground, *item);
+                    FillCellItem(paths[i], colWidth, rowHeight, ground, box, *item);
                     decoded.Items[i] = std::move(item);
                 } catch (...) {
                     decoded.Errors[i] = std::current_exception();
@@ -141,6 +157,9 @@ void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_
     // The status text let events run while the picture loaded: the grid may have shrunk meanwhile.
     if (!FModel->Contains(aCol, aRow))
         return;
+    // Made on another thread for a box that has changed since: it would never serve.
+    if (item && item->FittedBox() != FPictureBox)
+        item->SetFitted(nullptr, QSize(), TFileStamp());
     const QString name = FreeCellText(aCol, aRow, fileName);
     ClearCell(aCol, aRow);
     FModel->SetCell(aCol, aRow, name, std::move(item));
@@ -169,7 +188,7 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     TDecoded decoded;
     if (ahead > 1)
         decoded = DecodeItems(paths.mid(0, ahead), FDefaultColWidth, FDefaultRowHeight,
-                              palette().color(QPalette::Base));
+                              palette().color(QPalette::Base), FPictureBox);
     for (int i = 0; i < paths.size(); ++i) {
         const QString& path = paths[i];
         int col = aCol;
@@ -255,7 +274,19 @@ void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
         OnStatusText(this, "Setting: " + path);
         QCoreApplication::processEvents(); // paint the text before a possibly slow load
     }
-    FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), *item);
+    FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), FPictureBox,
+                 *item);
+}
+
+void TGfxGrid::SetPictureBox(const QSize& box) {
+    if (box == FPictureBox)
+        return;
+    FPictureBox = box;
+    // Stretches for another box would never serve again; only their memory would stay.
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            if (TGfxGridItem* item = Objects(col, row); item && item->FittedBox() != box)
+                item->SetFitted(nullptr, QSize(), TFileStamp());
 }
 
 void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,

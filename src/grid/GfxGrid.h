@@ -33,7 +33,27 @@ struct TRefusedFile {
     bool NoCell = false; // no empty cell was left for it; it was not even read
 };
 
+// What a picture file was when read: its size, modification and status-change times (nanoseconds), and
+// which file it was (a file saved by renaming a new one over it is another file, whatever its times say).
+// Size -1: no such file.
+struct TFileStamp {
+    long long Size = -1;
+    long long Modified = 0;
+    long long Changed = 0;
+    unsigned long long Inode = 0;
+    unsigned long long Device = 0;
+    bool operator==(const TFileStamp&) const = default;
+    static TFileStamp Of(const QString& path);
+};
+
+// The largest picture-box stretch a cell keeps (a box of 0 x 0 would keep the whole picture).
+inline constexpr int kMaxKeptFitPixels = 512 * 512;
+
 // A cell's picture: the bitmap is the preview; FileName is the picture's full path (real letter case).
+//
+// It also keeps the picture stretched into the renderer's picture box, made in the same pass as the preview,
+// so that a generation run renders the thumbnail without decoding the file again. That stretch serves only
+// for the box it was made for, and only while the file keeps the stamp it had before it was read.
 class TGfxGridItem : public TGfxBaseIm {
 public:
     // The holder's load, then the picture's stored size and file size.
@@ -44,7 +64,16 @@ public:
     int FileSize() const { return FFileSize; }
     void SetPictureInfo(int imageWidth, int imageHeight, int fileSize);
 
+    // The kept stretch for box when the file's stamp is still `now`; none otherwise.
+    std::shared_ptr<const TGfxBaseIm> Fitted(const QSize& box, const TFileStamp& now) const;
+    // Keeps a stretch into box of the file as it was at stamp (one too large is not kept); null drops it.
+    void SetFitted(std::shared_ptr<const TGfxBaseIm> fitted, const QSize& box, const TFileStamp& stamp);
+    const QSize& FittedBox() const { return FFittedBox; }
+
 private:
+    std::shared_ptr<const TGfxBaseIm> FFitted; // shared with a run that renders from it meanwhile
+    QSize FFittedBox;
+    TFileStamp FFittedStamp;
     int FImageWidth = 0;
     int FImageHeight = 0;
     int FFileSize = 0;
@@ -81,6 +110,12 @@ public:
     // Builds a cell's preview item from a picture file.
     void MakeCellItem(const QString& path, TGfxGridItem* item);
     void GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect, QStyle::State state) const;
+
+    // The renderer's picture box, told by the owner whenever it changes: placing a picture also stretches it
+    // into this box for the run. Changing it drops the stretches made for another box. Invalid (the
+    // default): no stretch is made.
+    const QSize& PictureBox() const { return FPictureBox; }
+    void SetPictureBox(const QSize& box);
 
     bool PlainNames() const { return FPlainNames; }
     void SetPlainNames(bool value);
@@ -160,4 +195,5 @@ private:
     QPoint FPressPos;
     bool FDragPending = false;
     QPointer<QObject> FMainWindow;
+    QSize FPictureBox;
 };

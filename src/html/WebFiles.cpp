@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include "common/VlxSaveFile.h"
+#include "gfx/GfxMeasure.h"
 #include "gfx/GfxPic.h"
 #include "html/HtmlTags.h"
 
@@ -43,8 +44,12 @@ void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
     TGfxBaseIm picture;
     picture.LoadPicture(pictureFile);
     // The page gives the measured size; a rendering of another size would be stretched by the browser.
+    // Measured as GetPictureInfo measures, with the picture just loaded standing in for a second load.
     int width = 0, height = 0, fileSize = 0;
-    GetPictureInfo(pictureFile, width, height, fileSize);
+    const QString refusal =
+        MeasurePictureFile(pictureFile, width, height, fileSize, QSize(picture.Width(), picture.Height()));
+    if (!refusal.isEmpty())
+        throw EGfxHtmlException(refusal);
     TGfxBaseIm sized;
     if (width != picture.Width() || height != picture.Height())
         ResizePicture(width, height, picture, sized);

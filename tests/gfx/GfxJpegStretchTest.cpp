@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "GfxTestUtil.h"
+#include "gfx/GfxDecode.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -35,6 +36,20 @@ void ExpectSameStretch(const QString& path, int w, int h) {
     TGfxBaseIm reference;
     ReferenceStretch(path, w, h, reference);
     EXPECT_EQ(FirstPixelDifference(reference, fast), QString()) << w << " x " << h;
+    // With a second stretch of other rows and columns, made in the same single pass over the data.
+    TGfxBaseIm again;
+    again.LoadPicture(path);
+    const QSize other(std::max(1, w / 2), h + 1);
+    TGfxBaseIm first;
+    TGfxBaseIm second;
+    const std::uint64_t decodes = PictureDecodeCount();
+    ResizePictures(again, {{w, h, &first}, {other.width(), other.height(), &second}});
+    EXPECT_EQ(PictureDecodeCount() - decodes, 1u);
+    TGfxBaseIm otherReference;
+    ReferenceStretch(path, other.width(), other.height(), otherReference);
+    EXPECT_EQ(FirstPixelDifference(reference, first), QString()) << w << " x " << h << ", paired";
+    EXPECT_EQ(FirstPixelDifference(otherReference, second), QString())
+        << other.width() << " x " << other.height() << ", paired";
 }
 
 class StretchedJpeg : public testing::TestWithParam<const char*> {};
