@@ -135,6 +135,7 @@ void TWirelet::DropSocket() {
 }
 
 void TWirelet::SetLinger(bool on) {
+    FLingerOn = on;
     const linger value{on ? 1 : 0, 0};
     ::setsockopt(FSocket, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }

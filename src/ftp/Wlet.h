@@ -255,6 +255,7 @@ private:
     ssl_st* FSsl = nullptr;
     QByteArray FTlsIn; // decrypted bytes not read yet
     bool FTlsEof = false;
+    bool FLingerOn = true;
     bool FTlsBroken = false; // a fatal TLS error: no close_notify can follow
     TTlsPeer FTlsPeer;
 };

@@ -249,7 +249,9 @@ ssize_t TWirelet::Put(const char* data, size_t length) {
     return -1;
 }
 
-// Many servers take a TLS data connection as complete only after its close_notify.
+// Many servers take a TLS data connection as complete only after its close_notify. Where the close is to
+// let the data drain (linger off), the peer's end is awaited too: what it sent after the handshake (TLS 1.3
+// session tickets) and lies unread would make the close a reset, which can cost the peer the last data.
 void TWirelet::TlsShutdown() {
     if (!FSsl)
         return;
@@ -268,6 +270,17 @@ void TWirelet::TlsShutdown() {
             WaitStep(error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN);
         }
         ERR_clear_error();
+        if (!FLingerOn) {
+            ::shutdown(FSocket, SHUT_WR);
+            char sink[4096];
+            while (!FCanceled && waited.elapsed() < limit) {
+                const ssize_t n = ::recv(FSocket, sink, sizeof sink, 0);
+                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+                    break;
+                if (n < 0)
+                    WaitStep(POLLIN);
+            }
+        }
     }
     FreeTls();
 }

@@ -67,6 +67,8 @@ void TXoFTP::SecureDataConnection() {
         throw;
     }
     FreeTlsSession(session);
+    Report(4, FDataConn->TlsResumed() ? "Data connection: TLS session resumed"
+                                      : "Data connection: new TLS session");
     // The data connection must lead to the server the user trusted, not to whoever connected first.
     if (FDataConn->TlsPeer().Sha256 != TlsPeer().Sha256)
         throw ESockError("The data connection to " + Host() + " presented another certificate than the "
