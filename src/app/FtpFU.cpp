@@ -125,7 +125,9 @@ void TFtpF::ConnectClient() {
     c.OnSuccess = [this](TCmdType type) { XoFTPSuccess(type); };
     c.OnFailure = [this](bool& handled, TCmdType type) { XoFTPFailure(handled, type); };
     c.OnUnSupportedFunction = [this](TCmdType type) { XoFTPUnSupportedFunction(type); };
-    c.OnCertificateCheck = [this](const TTlsPeer& peer, bool& trusted) { XoFTPCertificateCheck(peer, trusted); };
+    c.OnCertificateCheck = [this](const TTlsPeer& peer, bool& trusted) {
+        XoFTPCertificateCheck(peer, trusted);
+    };
 }
 
 void TFtpF::DetachClient() {

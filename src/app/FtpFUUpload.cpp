@@ -171,7 +171,8 @@ void TFtpF::ConnectToHost() {
     FXoFTP->SetHost(HostE->text());
     FXoFTP->SetPort(port);
     FXoFTP->SetPassive(PassiveCB->isChecked());
-    const TFtpEncryption encryptions[] = {TFtpEncryption::None, TFtpEncryption::Auto, TFtpEncryption::Require};
+    const TFtpEncryption encryptions[] = {TFtpEncryption::None, TFtpEncryption::Auto,
+                                          TFtpEncryption::Require};
     FXoFTP->SetEncryption(encryptions[qBound(0, EncryptionCB->currentIndex(), 2)]);
     FXoFTP->SetTimeOut(kTimeOut);
     FXoFTP->SetUserID(UserIDE->text());

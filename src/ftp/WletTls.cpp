@@ -1,4 +1,5 @@
-// Socket layer: TLS as the client over the non-blocking socket, with the same waits as plain reads and writes.
+// Socket layer: TLS as the client over the non-blocking socket, with the same waits as plain reads and
+// writes.
 #include "ftp/Wlet.h"
 
 #include <arpa/inet.h>

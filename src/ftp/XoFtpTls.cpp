@@ -71,6 +71,7 @@ void TXoFTP::SecureDataConnection() {
                                       : "Data connection: new TLS session");
     // The data connection must lead to the server the user trusted, not to whoever connected first.
     if (FDataConn->TlsPeer().Sha256 != TlsPeer().Sha256)
-        throw ESockError("The data connection to " + Host() + " presented another certificate than the "
+        throw ESockError("The data connection to " + Host() +
+                         " presented another certificate than the "
                          "control connection");
 }

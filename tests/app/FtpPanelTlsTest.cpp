@@ -16,10 +16,10 @@ protected:
         Dir = std::make_unique<TTempDir>();
         QDir(Dir->Path()).mkpath("root");
         Fingerprint = MakeTestCertificate(Dir->Path(), "other.example", Error);
-        Server = std::make_unique<TPyFtpServer>(
-            Dir->File("root"), "anna", "s3cret pass", 0,
-            QStringList{"--tls", Dir->File("other.example.pem"), Dir->File("other.example.key"), "--log",
-                        Dir->File("commands.log")});
+        Server = std::make_unique<TPyFtpServer>(Dir->File("root"), "anna", "s3cret pass", 0,
+                                                QStringList{"--tls", Dir->File("other.example.pem"),
+                                                            Dir->File("other.example.key"), "--log",
+                                                            Dir->File("commands.log")});
     }
     static void TearDownTestSuite() {
         Server.reset();
@@ -55,12 +55,14 @@ TEST_P(FtpPanelTlsTest, AnotherNamesCertificateIsAskedAboutThenTrustedByItsFinge
     ASSERT_EQ(FWindow->Shown.Messages.size(), 2);
     EXPECT_EQ(FWindow->Shown.Messages[1], "Connection Failed");
     const QString question = FWindow->Shown.Messages[0];
-    EXPECT_TRUE(question.startsWith("The certificate of localhost could not be verified: ")) << question.toStdString();
+    EXPECT_TRUE(question.startsWith("The certificate of localhost could not be verified: "))
+        << question.toStdString();
     EXPECT_TRUE(question.contains("\rIssued by: CN=other.example\r")) << question.toStdString();
     EXPECT_TRUE(question.contains("\rSHA-256 fingerprint: " + Fingerprint + "\r")) << question.toStdString();
-    EXPECT_EQ(FWindow->Shown.Errors,
-              QStringList({"The certificate of localhost could not be verified (self-signed certificate) and is "
-                           "not trusted: the connection was stopped"}));
+    EXPECT_EQ(
+        FWindow->Shown.Errors,
+        QStringList({"The certificate of localhost could not be verified (self-signed certificate) and is "
+                     "not trusted: the connection was stopped"}));
     EXPECT_FALSE(QFile::exists(FLocal.File("ftp-trust.json")));
     EXPECT_EQ(ReadLines(Dir->File("commands.log")), QStringList({"AUTH TLS", "QUIT"})); // no USER, no PASS
     ExpectIdle();
@@ -72,8 +74,8 @@ TEST_P(FtpPanelTlsTest, AnotherNamesCertificateIsAskedAboutThenTrustedByItsFinge
     EXPECT_EQ(ReadBytes(Dir->File("root/" + remote + "/a.jpg")), picture);
     EXPECT_TRUE(QFile::exists(Dir->File("root/" + remote + "/index.html")));
     EXPECT_TRUE(FWindow->Statuses.contains("Connected, encrypted with TLS 1.3"));
-    EXPECT_TRUE(ReadBytes(FLocal.File("ftp-trust.json")).contains("\"localhost\": [\n            \"" +
-                                                                  Fingerprint.toLatin1() + "\""));
+    EXPECT_TRUE(ReadBytes(FLocal.File("ftp-trust.json"))
+                    .contains("\"localhost\": [\n            \"" + Fingerprint.toLatin1() + "\""));
 
     // Trusted from now on: no question, whatever the answer would be.
     FWindow->Shown.Answer = TModalResult::No;

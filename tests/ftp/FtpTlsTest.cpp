@@ -139,10 +139,9 @@ TEST_P(FtpTlsTest, AnUntrustedCertificateStopsBeforeTheUserName) {
     EXPECT_EQ(IndexOf(Tls->Log(), "USER"), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FtpTlsTest, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Passive" : "Active";
-                         });
+INSTANTIATE_TEST_SUITE_P(Modes, FtpTlsTest, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
+    return info.param ? "Passive" : "Active";
+});
 
 // A server without TLS: "required" stops before the user name and password; "when offered" goes on in clear.
 TEST(FtpTlsPlainServerTest, RequiredStopsBeforeThePasswordWhenOfferedGoesOnInClear) {
@@ -160,7 +159,8 @@ TEST(FtpTlsPlainServerTest, RequiredStopsBeforeThePasswordWhenOfferedGoesOnInCle
         client.Connect();
         FAIL() << "connected in clear although TLS was required";
     } catch (const FTPException& e) {
-        EXPECT_TRUE(e.Message().startsWith("127.0.0.1 does not offer TLS (500 ")) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().startsWith("127.0.0.1 does not offer TLS (500 "))
+            << e.Message().toStdString();
         EXPECT_TRUE(e.Message().endsWith("; TLS is required, so the password was not sent"));
     }
     EXPECT_EQ(plain.Log(), QStringList({"AUTH TLS", "QUIT"}));

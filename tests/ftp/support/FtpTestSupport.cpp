@@ -10,8 +10,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QFileInfo>
+#include <QHostAddress>
 
 void EnsureCoreApplication() {
     if (QCoreApplication::instance())
@@ -177,8 +177,8 @@ QStringList ReadLines(const QString& path) {
 
 // ---- TPyFtpServer
 
-TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password,
-                           int idleTimeOut, const QStringList& options) {
+TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password, int idleTimeOut,
+                           const QStringList& options) {
     QStringList arguments = {QStringLiteral(VELTRIX_FTP_SUPPORT_DIR) + "/ftpserver.py", root, user, password};
     if (idleTimeOut > 0)
         arguments << QString::number(idleTimeOut);
