@@ -256,7 +256,12 @@ ssize_t TWirelet::Put(const char* data, size_t length) {
 void TWirelet::TlsShutdown() {
     if (!FSsl)
         return;
-    if (!FTlsBroken && !FPeerClosed) {
+    if (FClosing && !FTlsBroken && !FPeerClosed) {
+        // Going away: the close_notify is offered once, without waiting (no events run any more).
+        ERR_clear_error();
+        SSL_shutdown(FSsl);
+        ERR_clear_error();
+    } else if (!FTlsBroken && !FPeerClosed) {
         QElapsedTimer waited;
         waited.start();
         const int limit = FTimeOut > 0 ? FTimeOut : kShutdownWait;
