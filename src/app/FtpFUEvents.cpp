@@ -64,9 +64,14 @@ void TFtpF::XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted) {
                          " from now on?";
     if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
         return;
-    if (!FTrustFileName.isEmpty())
-        FtpTrust::Trust(FTrustFileName, host, peer.Sha256);
     trusted = true;
+    // The user's answer holds for this connection even when it cannot be kept for the next ones.
+    try {
+        if (!FTrustFileName.isEmpty())
+            FtpTrust::Trust(FTrustFileName, host, peer.Sha256);
+    } catch (const Exception& e) {
+        ShowMessage(TMsgKind::Warning, e.Message());
+    }
 }
 
 void TFtpF::XoFTPDisconnect(QObject*) {
