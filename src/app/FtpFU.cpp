@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -124,6 +125,9 @@ void TFtpF::ConnectClient() {
     c.OnSuccess = [this](TCmdType type) { XoFTPSuccess(type); };
     c.OnFailure = [this](bool& handled, TCmdType type) { XoFTPFailure(handled, type); };
     c.OnUnSupportedFunction = [this](TCmdType type) { XoFTPUnSupportedFunction(type); };
+    c.OnCertificateCheck = [this](const TTlsPeer& peer, bool& trusted) {
+        XoFTPCertificateCheck(peer, trusted);
+    };
 }
 
 void TFtpF::DetachClient() {
@@ -141,6 +145,7 @@ void TFtpF::DetachClient() {
     c.OnSuccess = nullptr;
     c.OnFailure = nullptr;
     c.OnUnSupportedFunction = nullptr;
+    c.OnCertificateCheck = nullptr;
 }
 
 // ---- Controls
@@ -179,7 +184,14 @@ QWidget* TFtpF::CreateHostGroup() {
     PassiveCB->setChecked(true);
     SetHint(PassiveCB, "Open data connections from this computer (needed behind most routers)");
     grid->addWidget(PassiveCB, 5, 0, 1, 2);
-    grid->setRowStretch(6, 1);
+    EncryptionCB = new QComboBox(group);
+    EncryptionCB->setObjectName("EncryptionCB");
+    EncryptionCB->addItems({"none", "TLS if the server offers it", "require TLS"});
+    EncryptionCB->setCurrentIndex(1);
+    SetHint(EncryptionCB, "Encrypt the password and the files (FTP over TLS)");
+    grid->addWidget(new QLabel("Encryption", group), 6, 0);
+    grid->addWidget(EncryptionCB, 6, 1);
+    grid->setRowStretch(7, 1);
     return group;
 }
 
@@ -303,6 +315,24 @@ bool TFtpF::FtpPassive() const {
 
 void TFtpF::SetFtpPassive(bool value) {
     PassiveCB->setChecked(value);
+}
+
+namespace {
+
+const char* const kEncryptionValues[] = {"none", "auto", "require"};
+
+} // namespace
+
+QString TFtpF::FtpEncryption() const {
+    return kEncryptionValues[qBound(0, EncryptionCB->currentIndex(), 2)];
+}
+
+void TFtpF::SetFtpEncryption(const QString& value) {
+    int index = 0;
+    for (int i = 0; i < 3; ++i)
+        if (value.trimmed().compare(kEncryptionValues[i], Qt::CaseInsensitive) == 0)
+            index = i;
+    EncryptionCB->setCurrentIndex(index);
 }
 
 bool TFtpF::FtpChangedOnly() const {

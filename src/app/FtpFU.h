@@ -13,6 +13,7 @@
 #include "ftp/XoFtp.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -25,6 +26,8 @@ class QToolButton;
 
 // Beside the options file: what was uploaded where (see TUploadRecord).
 inline constexpr char kUploadRecordFileName[] = "uploads.json";
+// Beside the options file: certificates the user trusts although they could not be verified (FtpTrust).
+inline constexpr char kTrustFileName[] = "ftp-trust.json";
 
 // Posted window messages of the upload run, as custom event types of exactly these numbers.
 inline constexpr int WM_FTPUPLOADNEXT = 0x5F0;    // panel -> itself: store the next file
@@ -72,6 +75,12 @@ public:
     void SetFtpChangedOnly(bool value);
     // The file that records what was uploaded where; none: every file is stored every time.
     void SetUploadRecordFile(const QString& fileName) { FRecordFileName = fileName; }
+    // Encryption as stored: "none", "auto" (TLS if the server offers it) or "require"; anything else reads
+    // as "none".
+    QString FtpEncryption() const;
+    void SetFtpEncryption(const QString& value);
+    // The file of trusted certificates; none: a certificate trusted by the user counts for one connection.
+    void SetTrustFile(const QString& fileName) { FTrustFileName = fileName; }
 
     void ConnectToHost();
     void DisconnectFromHost();
@@ -98,6 +107,7 @@ public:
     QLineEdit* PassE;
     QLineEdit* PortE;
     QCheckBox* PassiveCB;
+    QComboBox* EncryptionCB; // none, TLS if the server offers it, require TLS
     QLabel* RemoteDirL;
     QLineEdit* RemoteDirE;
     QToolButton* GetRemoteDirSB;
@@ -123,6 +133,7 @@ public:
     void XoFTPSuccess(TCmdType transType);
     void XoFTPFailure(bool& handled, TCmdType transType);
     void XoFTPUnSupportedFunction(TCmdType transType);
+    void XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted);
 
     // Control events.
     void UploadBBClick();
@@ -180,6 +191,7 @@ private:
     QStringList FSkipped;         // files of this run that were gone when their turn came
     bool FDirectStore = false;    // the server refused a rename: this run stores under the final names
     QString FRecordFileName;
+    QString FTrustFileName;
     std::optional<TUploadRecord> FRecord;  // what this run's target holds; none: store every file
     QHash<QString, qint64> FRemoteSizes;   // the remote folder's files and sizes when the run started
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent

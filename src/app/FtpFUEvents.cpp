@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "app/FtpTrust.h"
 #include "app/VlxApplication.h"
 
 namespace {
@@ -39,7 +40,38 @@ QString TFtpF::UnsupportedText(TCmdType transType) {
 }
 
 void TFtpF::XoFTPConnect(QObject*) {
-    ShowStatus("Connected");
+    if (!FXoFTP->TlsActive())
+        ShowStatus("Connected");
+    else if (FXoFTP->DataEncrypted())
+        ShowStatus("Connected, encrypted with " + FXoFTP->TlsVersion());
+    else
+        ShowStatus("Connected, encrypted with " + FXoFTP->TlsVersion() + "; files are sent unencrypted");
+}
+
+// A certificate the system cannot vouch for (self-signed, another name, expired): trusted when the user
+// trusted its fingerprint for this host before, else the user decides, seeing who issued it.
+void TFtpF::XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted) {
+    const QString host = FXoFTP->Host();
+    if (FtpTrust::IsTrusted(FTrustFileName, host, peer.Sha256)) {
+        trusted = true;
+        return;
+    }
+    if (!FWindow)
+        return;
+    const QString text = "The certificate of " + host + " could not be verified: " + peer.Problem +
+                         ".\r\rIssued by: " + peer.Issuer + "\rIssued to: " + peer.Subject +
+                         "\rSHA-256 fingerprint: " + peer.Sha256 + "\r\rTrust this certificate for " + host +
+                         " from now on?";
+    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
+        return;
+    trusted = true;
+    // The user's answer holds for this connection even when it cannot be kept for the next ones.
+    try {
+        if (!FTrustFileName.isEmpty())
+            FtpTrust::Trust(FTrustFileName, host, peer.Sha256);
+    } catch (const Exception& e) {
+        ShowMessage(TMsgKind::Warning, e.Message());
+    }
 }
 
 void TFtpF::XoFTPDisconnect(QObject*) {

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
@@ -171,6 +172,9 @@ void TFtpF::ConnectToHost() {
     FXoFTP->SetHost(HostE->text());
     FXoFTP->SetPort(port);
     FXoFTP->SetPassive(PassiveCB->isChecked());
+    const TFtpEncryption encryptions[] = {TFtpEncryption::None, TFtpEncryption::Auto,
+                                          TFtpEncryption::Require};
+    FXoFTP->SetEncryption(encryptions[qBound(0, EncryptionCB->currentIndex(), 2)]);
     FXoFTP->SetTimeOut(kTimeOut);
     FXoFTP->SetUserID(UserIDE->text());
     FXoFTP->SetPassword(PassE->text());
@@ -187,8 +191,10 @@ void TFtpF::ConnectToHost() {
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(false);
     PassiveCB->setEnabled(false);
+    EncryptionCB->setEnabled(false);
     ChangedOnlyCB->setEnabled(false);
-    ShowStatus(FXoFTP->CurrentDir());
+    const QString dir = FXoFTP->CurrentDir();
+    ShowStatus(FXoFTP->TlsActive() ? dir + " (encrypted, " + FXoFTP->TlsVersion() + ")" : dir);
 }
 
 // The panel returns to idle even when the server refuses the QUIT; that refusal is reported afterwards.
@@ -203,6 +209,7 @@ void TFtpF::DisconnectFromHost() {
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(true);
     PassiveCB->setEnabled(true);
+    EncryptionCB->setEnabled(true);
     ChangedOnlyCB->setEnabled(true);
     SetBrowsing(false);
     SetUploading(false);

@@ -50,6 +50,8 @@ void TVeltrixF::LoadOptions() {
     // Files written before the setting existed read as passive, the panel's default.
     SetFtpPassive(ini.ReadBool(kFtp, "Passive", true));
     SetFtpChangedOnly(ini.ReadBool(kFtp, "ChangedOnly", true));
+    // Files written before encryption existed were written for plain FTP: they keep it.
+    SetFtpEncryption(ini.ReadString(kFtp, "Encryption", "none"));
 }
 
 void TVeltrixF::SaveOptions() {
@@ -69,6 +71,7 @@ void TVeltrixF::SaveOptions() {
     ini.WriteString(kFtp, "RemoteDir", FtpRemoteDir());
     ini.WriteBool(kFtp, "Passive", FtpPassive());
     ini.WriteBool(kFtp, "ChangedOnly", FtpChangedOnly());
+    ini.WriteString(kFtp, "Encryption", FtpEncryption());
     // Saved options come back only through "Load on startup"; the text says so when it is off.
     QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
     if (!LoadOnStartupCB->isChecked())

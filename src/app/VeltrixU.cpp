@@ -115,6 +115,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir() : places.ConfigDir);
     FIniFileName = configDir + kOptionsFileName;
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
+    FtpF1->SetTrustFile(configDir + kTrustFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.
     FWorkDir = WithSlash(WithSlash(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir) + "vlx");
     if (!QDir(FWorkDir).exists())

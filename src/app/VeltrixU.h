@@ -119,6 +119,8 @@ public:
     void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
     bool FtpPassive() const { return FtpF1->FtpPassive(); }
     void SetFtpPassive(bool value) { FtpF1->SetFtpPassive(value); }
+    QString FtpEncryption() const { return FtpF1->FtpEncryption(); }
+    void SetFtpEncryption(const QString& value) { FtpF1->SetFtpEncryption(value); }
     bool FtpChangedOnly() const { return FtpF1->FtpChangedOnly(); }
     void SetFtpChangedOnly(bool value) { FtpF1->SetFtpChangedOnly(value); }
 

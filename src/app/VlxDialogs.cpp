@@ -95,7 +95,10 @@ TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButt
         box.exec();
         return TModalResult::Ok;
     }
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (buttons == TMsgButtons::YesNo)
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    else
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return TModalResult::Yes;

@@ -15,7 +15,7 @@ class QWidget;
 enum class TMsgKind { Information, Warning, Error, Confirmation };
 
 // The buttons of a message box and the one the user pressed.
-enum class TMsgButtons { Ok, YesNoCancel };
+enum class TMsgButtons { Ok, YesNoCancel, YesNo };
 enum class TModalResult { Ok, Yes, No, Cancel };
 
 class TDialogs {

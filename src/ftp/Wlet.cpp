@@ -129,11 +129,13 @@ void TWirelet::NewSocket() {
 void TWirelet::DropSocket() {
     FReadNotifier->setEnabled(false);
     FWriteNotifier->setEnabled(false);
+    AbandonTls();
     ::close(FSocket);
     FSocket = -1;
 }
 
 void TWirelet::SetLinger(bool on) {
+    FLingerOn = on;
     const linger value{on ? 1 : 0, 0};
     ::setsockopt(FSocket, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }
@@ -159,7 +161,13 @@ void TWirelet::ReadReady() {
         return;
     }
     char probe;
-    const ssize_t n = ::recv(FSocket, &probe, 1, MSG_PEEK);
+    ssize_t n = -1;
+    try {
+        n = Peek(&probe, 1);
+    } catch (const ESockError&) {
+        // A broken TLS layer: the connection is over, as with a reset.
+        n = 0;
+    }
     if (n > 0) {
         // One notification per arrival: unread data must not fire again on every pass of the event loop.
         // Reading re-arms the notifier (RearmRead).
@@ -462,6 +470,7 @@ void TWirelet::CloseSocket() {
         return;
     FReadNotifier->setEnabled(false);
     FWriteNotifier->setEnabled(false);
+    TlsShutdown();
     const int result = ::close(FSocket);
     FSocket = -1;
     if (result != 0 && errno != EINTR)

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -15,6 +16,8 @@
 
 class QSocketNotifier;
 class QTimer;
+struct ssl_st;
+struct ssl_session_st;
 
 // Socket and connection failures.
 class ESockError : public Exception {
@@ -26,6 +29,14 @@ public:
 class EAbortError : public ESockError {
 public:
     using ESockError::ESockError;
+};
+
+// The certificate a TLS peer presented, for the user to decide on one that could not be verified.
+struct TTlsPeer {
+    QString Subject;
+    QString Issuer;
+    QString Sha256;  // upper-case hex pairs joined by colons, as certificate viewers show it
+    QString Problem; // why it could not be verified (trust store, host name); empty when it was
 };
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
@@ -104,6 +115,22 @@ public:
     QString LocalAddressText();
     QString LocalPortText();
 
+    // TLS as the client on the connected socket, with the waits, time-out and cancel of the other
+    // operations. The certificate is checked against the system's trust store and the host name; the outcome
+    // is in TlsPeer, for the caller to decide on. session: one to resume (from another connection to the
+    // same server), or none.
+    void StartTls(ssl_session_st* session = nullptr);
+    bool TlsActive() const { return FSsl != nullptr; }
+    // "TLS 1.3"; empty without TLS.
+    QString TlsVersion() const;
+    const TTlsPeer& TlsPeer() const { return FTlsPeer; }
+    bool TlsResumed() const;
+    // The session to resume on another connection (the latest ticket of TLS 1.3); free with FreeTlsSession.
+    ssl_session_st* TlsSession() const;
+    static void FreeTlsSession(ssl_session_st* session);
+    // Drops TLS without a close_notify: the peer sees the data cut short, not complete.
+    void AbandonTls();
+
     const QString& Host() const { return FHost; }
     void SetHost(const QString& value) { FHost = value; }
     int Port() const { return FPort; }
@@ -179,6 +206,17 @@ private:
     void SocketEvent(int message, int event, int error);
     void ReadReady();
     void WriteReady();
+    // recv and send on the socket, or on its TLS layer: > 0 bytes, 0 the peer closed, -1 with errno
+    // (EAGAIN: nothing yet). A TLS failure throws.
+    ssize_t Peek(char* data, size_t length);
+    ssize_t Take(char* data, size_t length);
+    ssize_t Put(const char* data, size_t length);
+    // Decrypts what has arrived into FTlsIn; false when nothing could be added.
+    bool TlsFill();
+    // Sends the close_notify (bounded wait), then frees the TLS layer.
+    void TlsShutdown();
+    void FreeTls();
+    void FailTls(const QString& what, int result);
     void HostLookedUp(int error, quint32 address);
     void ConnectionFailed(const QString& message);
     QString ConnectionFailureText() const;
@@ -214,4 +252,10 @@ private:
     int FListenMessage = WM_SOCKETEVENT;
     int FLookupId = -1;
     quint32 FLookupAddress = 0;
+    ssl_st* FSsl = nullptr;
+    QByteArray FTlsIn; // decrypted bytes not read yet
+    bool FTlsEof = false;
+    bool FLingerOn = true;
+    bool FTlsBroken = false; // a fatal TLS error: no close_notify can follow
+    TTlsPeer FTlsPeer;
 };

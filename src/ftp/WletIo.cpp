@@ -20,7 +20,7 @@ constexpr int kChunk = 65536;
 void TWirelet::Send(const char* data, qint64 length, bool countPackets) {
     qint64 sent = 0;
     while (sent < length && !FCanceled && !FTimedOut) {
-        const ssize_t n = ::send(FSocket, data + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
+        const ssize_t n = Put(data + sent, static_cast<size_t>(length - sent));
         if (n > 0) {
             sent += n;
             if (countPackets) {
@@ -74,7 +74,7 @@ QByteArray TWirelet::Read(int count) {
     count = qMin(count, kChunk);
     ssize_t pending = 0;
     for (;;) {
-        pending = ::recv(FSocket, FBuffer.get(), kChunk, MSG_PEEK);
+        pending = Peek(FBuffer.get(), kChunk);
         if (pending == 0)
             return {};
         if (pending < 0) {
@@ -92,7 +92,7 @@ QByteArray TWirelet::Read(int count) {
     const ssize_t wanted = count == 0 ? pending : qMin<ssize_t>(count, pending);
     if (wanted <= 0)
         return {};
-    const ssize_t got = ::recv(FSocket, FBuffer.get(), static_cast<size_t>(wanted), 0);
+    const ssize_t got = Take(FBuffer.get(), static_cast<size_t>(wanted));
     RearmRead();
     return got > 0 ? QByteArray(FBuffer.get(), got) : QByteArray();
 }
@@ -103,7 +103,7 @@ QString TWirelet::ReadLn() {
     bool complete = false;
     Timed([&] {
         while (!complete && !FCanceled && !FTimedOut) {
-            const ssize_t peeked = ::recv(FSocket, FBuffer.get(), kChunk, MSG_PEEK);
+            const ssize_t peeked = Peek(FBuffer.get(), kChunk);
             // The peer closed, or the close was already seen and the socket renewed: the line ends here.
             if (peeked == 0 || (peeked < 0 && SocketErrorOf(errno) == kErrNotConnected))
                 break;
@@ -116,7 +116,7 @@ QString TWirelet::ReadLn() {
             const ssize_t take = lf ? static_cast<const char*>(lf) - FBuffer.get() + 1 : peeked;
             if (line.size() + take > kChunk)
                 throw ESockError("Line longer than " + QString::number(kChunk) + " bytes from " + FHost);
-            const ssize_t got = ::recv(FSocket, FBuffer.get(), static_cast<size_t>(take), 0);
+            const ssize_t got = Take(FBuffer.get(), static_cast<size_t>(take));
             if (got > 0)
                 line.append(FBuffer.get(), got);
             complete = lf != nullptr && got == take;
@@ -188,12 +188,12 @@ void TWirelet::ThrowIfStopped(const QString& timedOutMessage, const QString& abo
 bool TWirelet::DataAvailable() {
     Report(8, "Data Available");
     char probe;
-    return FSocket >= 0 && ::recv(FSocket, &probe, 1, MSG_PEEK) > 0;
+    return FSocket >= 0 && Peek(&probe, 1) > 0;
 }
 
 void TWirelet::ClearInput() {
     Report(8, "Clearing Input");
     if (FSocket >= 0)
-        (void)::recv(FSocket, FBuffer.get(), kChunk, 0);
+        (void)Take(FBuffer.get(), kChunk);
     RearmRead();
 }

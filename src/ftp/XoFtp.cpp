@@ -134,6 +134,9 @@ void TXoFTP::LogIn() {
             OnConnectionFailed(this);
         throw FTPException(WithoutLineEnd(greeting));
     }
+    FDataTls = false;
+    if (FEncryption != TFtpEncryption::None)
+        SecureControl();
     if (FFWAuthenticate) {
         Transaction("USER " + FFWUserID);
         CheckLogIn();
@@ -170,6 +173,8 @@ void TXoFTP::LogIn() {
         Transaction("PASS " + FPassword);
         CheckLogIn();
     }
+    if (TlsActive())
+        SecureData();
     if (OnConnect)
         OnConnect(this);
 }

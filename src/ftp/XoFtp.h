@@ -14,6 +14,10 @@ public:
 
 enum class TFirewallType { FTUser, FtOpen, FtSite };
 
+// Explicit TLS: none (all in clear), when the server offers it (AUTH TLS accepted), or required (nothing of
+// the log-in is sent in clear).
+enum class TFtpEncryption { None, Auto, Require };
+
 // The kind of operation an event reports on.
 enum class TCmdType : quint8 {
     ChangeDir,
@@ -38,6 +42,8 @@ using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
 using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
 using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 using TXoListItem = std::function<void(const QString& Listing)>;
+// A server certificate that could not be verified: the handler sets Trusted to go on with it.
+using TCertificateEvent = std::function<void(const TTlsPeer& Peer, bool& Trusted)>;
 
 // Server types for Vendor; 2411 asks the server (SYST) at the first listing.
 inline constexpr int kVendorUnix = 2400;
@@ -143,6 +149,10 @@ public:
     void SetFWUserID(const QString& value) { FFWUserID = value; }
     const QString& FWPassword() const { return FFWPassword; }
     void SetFWPassword(const QString& value) { FFWPassword = value; }
+    TFtpEncryption Encryption() const { return FEncryption; }
+    void SetEncryption(TFtpEncryption value) { FEncryption = value; }
+    // Data connections are encrypted too (PROT P accepted).
+    bool DataEncrypted() const { return FDataTls; }
     bool FWAuthenticate() const { return FFWAuthenticate; }
     void SetFWAuthenticate(bool value) { FFWAuthenticate = value; }
     // The parsed entries of the last listing; none before the first listing on a connection.
@@ -164,10 +174,18 @@ public:
     // The client's own: log-in completed. The socket's connection event stays unused by the client.
     TNotifyEvent OnConnect;
     TUnsupportedEvent OnUnSupportedFunction;
+    TCertificateEvent OnCertificateCheck;
 
 private:
     void LogIn();
     void CheckLogIn();
+    // AUTH TLS and the handshake; in clear on when the server refuses and TLS is not required.
+    void SecureControl();
+    // PBSZ 0 and PROT P after log-in, so that data connections are encrypted too.
+    void SecureData();
+    void CheckCertificate();
+    // The data connection's handshake, resuming the control connection's session.
+    void SecureDataConnection();
     void DiscardPendingInput();
     // The error's text is the reply line unless another is given.
     void Refuse(TCmdType type, const QString& text = {});
@@ -212,4 +230,6 @@ private:
     QString FFWUserID;
     QString FFWPassword;
     bool FFWAuthenticate = false;
+    TFtpEncryption FEncryption = TFtpEncryption::None;
+    bool FDataTls = false;
 };

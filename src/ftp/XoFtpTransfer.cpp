@@ -144,6 +144,7 @@ bool TXoFTP::OpenDataConnection() {
         FDataConn->Connect();
         return true;
     }
+    FDataConn->SetHost(Host()); // the name the certificate is checked against
     FDataConn->SetPort(0);
     FDataConn->Listen(true);
     Transaction("PORT " + LocalAddressText() + FDataConn->LocalPortText());
@@ -156,6 +157,9 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
     try {
         if (!FPassive)
             FDataConn->UseSocket(FDataConn->Accept());
+        // After the server's preliminary reply: many servers start their side of the handshake only then.
+        if (FDataTls)
+            SecureDataConnection();
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!FCanceled && !FTimedOut) {
@@ -217,6 +221,8 @@ QString TXoFTP::DataModeRefusal() const {
 // server's reason, when it gave one, is the error to report; a user's abort stays an abort.
 void TXoFTP::TransferFailed(const std::exception_ptr& error) {
     const bool stalled = FDataConn->TimedOut();
+    // No close_notify: the server must not take the cut-short data for a complete transfer.
+    FDataConn->AbandonTls();
     FDataConn->CloseSocket();
     if (OnTransactionStop)
         OnTransactionStop(this);

@@ -71,6 +71,8 @@ void TFtpPanelTest::SetUp() {
     FPanel = new TFtpF(FWindow.get(), FWindow.get());
     FWindow->Panel = FPanel;
     FWindow->setCentralWidget(FPanel);
+    // The transcripts and servers of these tests are plain FTP; the TLS tests choose encryption themselves.
+    FPanel->SetFtpEncryption("none");
     FWindow->show();
     TVeltrixApp::SetErrorDialogs(&FWindow->Shown);
 }

@@ -20,10 +20,10 @@ class QLabel;
 // Message boxes and the error display, recorded; every box is answered OK.
 class TShownDialogs : public TDialogs {
 public:
-    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons) override {
+    TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override {
         Messages << text;
         MessageKinds.push_back(kind);
-        return TModalResult::Ok;
+        return buttons == TMsgButtons::Ok ? TModalResult::Ok : Answer;
     }
     void ShowError(const QString& text) override { Errors << text; }
     bool OpenPicture(QString&) override { return false; }
@@ -32,7 +32,8 @@ public:
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
     bool OpenUrl(const QUrl&) override { return true; }
 
-    QStringList Messages; // every message box text, in order
+    TModalResult Answer = TModalResult::No; // to every question
+    QStringList Messages;                   // every message box text, in order
     std::vector<TMsgKind> MessageKinds;
     QStringList Errors; // the application's error display
 };

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,6 +74,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     W().FtpF1->PortE->setText("2121");
     W().FtpF1->PassiveCB->setChecked(false);
     W().FtpF1->ChangedOnlyCB->setChecked(false);
+    W().FtpF1->EncryptionCB->setCurrentIndex(2);
     W().FtpF1->UserIDE->setText("ann");
     W().FtpF1->PassE->setText("pass word 7");
     W().FtpF1->RemoteDirE->setText("/www/pictures");
@@ -85,7 +87,8 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
         KeysInOrder(ReadBytes(Ini())),
         (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir", "Common/Profile",
                      "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate", "Ftp/Host", "Ftp/Port",
-                     "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive", "Ftp/ChangedOnly"}));
+                     "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive", "Ftp/ChangedOnly", "Ftp/Encryption"}));
+    EXPECT_TRUE(ReadBytes(Ini()).contains("Encryption=require"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
     EXPECT_FALSE(ReadBytes(Ini()).contains("pass word 7"));
@@ -107,6 +110,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_EQ(W().FtpF1->PortE->text(), "2121");
     EXPECT_FALSE(W().FtpF1->PassiveCB->isChecked());
     EXPECT_FALSE(W().FtpF1->ChangedOnlyCB->isChecked());
+    EXPECT_EQ(W().FtpF1->EncryptionCB->currentText(), "require TLS");
     EXPECT_EQ(W().FtpF1->UserIDE->text(), "ann");
     EXPECT_EQ(W().FtpF1->PassE->text(), "");
     EXPECT_EQ(W().FtpF1->RemoteDirE->text(), "/www/pictures");
@@ -180,6 +184,17 @@ TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21AndPassiveMod
     EXPECT_EQ(W().FtpF1->PortE->text(), "21");
     EXPECT_TRUE(W().FtpF1->PassiveCB->isChecked());
     EXPECT_TRUE(W().FtpF1->ChangedOnlyCB->isChecked());
+}
+
+// A file written before encryption existed keeps plain FTP, as it was written for; a fresh start offers TLS.
+TEST_F(TOptionsTest, EncryptionIsTlsWhenOfferedAtAFreshStartAndNoneFromAFileWithoutIt) {
+    EXPECT_EQ(W().FtpF1->EncryptionCB->currentText(), "TLS if the server offers it");
+    WriteBytes(Ini(), "[Ftp]\nHost=files.example.net\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().FtpF1->EncryptionCB->currentText(), "none");
+    WriteBytes(Ini(), "[Ftp]\nEncryption=auto\n");
+    W().LoadOptions();
+    EXPECT_EQ(W().FtpF1->EncryptionCB->currentText(), "TLS if the server offers it");
 }
 
 TEST_F(TOptionsTest, PortOutsideOneTo65535LoadsAs21WithAStatusText) {

@@ -91,6 +91,18 @@ TEST_F(ScriptedFtpTest, GreetingOf421FailsTheConnection) {
     EXPECT_EQ(Transcript(), QStringList({"QUIT"}));
 }
 
+// A server that accepts AUTH TLS and then does not speak TLS: a sentence naming the host, not an error stack.
+TEST_F(ScriptedFtpTest, TlsHandshakeCutShortIsReportedNamingTheHost) {
+    Server.SetReply("AUTH", "234 Proceed.\r\n");
+    Server.SetCloseAfter("AUTH");
+    Server.Start();
+    Client.SetEncryption(TFtpEncryption::Auto);
+    const QString error = ErrorOf<ESockError>([&] { Client.Connect(); });
+    EXPECT_TRUE(error.startsWith("TLS handshake with 127.0.0.1 failed: ")) << error.toStdString();
+    EXPECT_FALSE(Client.IsConnected());
+    EXPECT_EQ(Transcript(), QStringList({"AUTH TLS"}));
+}
+
 TEST_F(ScriptedFtpTest, RefusedLogInFailsAndCloses) {
     Server.SetReply("PASS", "530 Login incorrect.\r\n");
     Server.Start();

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 
 void EnsureCoreApplication() {
     if (QCoreApplication::instance())
@@ -131,13 +133,56 @@ int TLoopbackPeer::FreePort() {
     return ntohs(address.sin_port);
 }
 
+// ---- Certificates and logs
+
+namespace {
+
+bool RunOpenssl(const QStringList& arguments, QByteArray& output, QString& error) {
+    QProcess process;
+    process.start("openssl", arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        error = "openssl " + arguments.join(' ') + ": " + process.errorString() + " " +
+                QString::fromUtf8(process.readAllStandardError());
+        process.kill();
+        process.waitForFinished(2000);
+        return false;
+    }
+    output = process.readAllStandardOutput();
+    return true;
+}
+
+} // namespace
+
+QString MakeTestCertificate(const QString& dir, const QString& name, QString& error) {
+    const bool numeric = QHostAddress(name).protocol() == QAbstractSocket::IPv4Protocol;
+    const QString pem = dir + "/" + name + ".pem";
+    QByteArray output;
+    if (!RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                     "-keyout", dir + "/" + name + ".key", "-out", pem, "-days", "2", "-subj", "/CN=" + name,
+                     "-addext", QString(numeric ? "subjectAltName=IP:" : "subjectAltName=DNS:") + name},
+                    output, error) ||
+        !RunOpenssl({"x509", "-noout", "-fingerprint", "-sha256", "-in", pem}, output, error))
+        return {};
+    // "sha256 Fingerprint=AB:CD:..." (older versions: "SHA256 Fingerprint=")
+    return QString::fromLatin1(output).section('=', 1).trimmed();
+}
+
+QStringList ReadLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
 // ---- TPyFtpServer
 
-TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password,
-                           int idleTimeOut) {
+TPyFtpServer::TPyFtpServer(const QString& root, const QString& user, const QString& password, int idleTimeOut,
+                           const QStringList& options) {
     QStringList arguments = {QStringLiteral(VELTRIX_FTP_SUPPORT_DIR) + "/ftpserver.py", root, user, password};
     if (idleTimeOut > 0)
         arguments << QString::number(idleTimeOut);
+    arguments << options;
     // The configured interpreter first; the system one where that lacks pyftpdlib (a private Python on PATH).
     if (StartWith(QStringLiteral(VELTRIX_PYTHON), arguments))
         return;

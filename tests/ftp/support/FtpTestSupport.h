@@ -49,11 +49,21 @@ private:
     int FPort = 0;
 };
 
+// A self-signed certificate and its key made with the openssl command for name (an IPv4 address or a host
+// name, put in the subject and the alternative names) as dir/name.pem and dir/name.key. Returns its SHA-256
+// fingerprint as the openssl command prints it (AB:CD:...), empty with error set on failure.
+QString MakeTestCertificate(const QString& dir, const QString& name, QString& error);
+
+// The lines of a text file; none when it does not exist.
+QStringList ReadLines(const QString& path);
+
 // pyftpdlib serving a folder on 127.0.0.1 on a free port to one user with a password, stopped at the end.
 // With an idle time-out (seconds) the server closes a connection left idle that long, saying 421.
 class TPyFtpServer {
 public:
-    TPyFtpServer(const QString& root, const QString& user, const QString& password, int idleTimeOut = 0);
+    // options: further arguments of the server script (--tls CERT KEY, --log FILE).
+    TPyFtpServer(const QString& root, const QString& user, const QString& password, int idleTimeOut = 0,
+                 const QStringList& options = {});
     ~TPyFtpServer();
 
     // 0 when the server did not start; Error() then says why.

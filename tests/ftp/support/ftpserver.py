@@ -1,6 +1,9 @@
 # Real FTP server for the tests: serves ROOT on 127.0.0.1 on a free port to one user with a password.
 # An optional fourth argument is the idle time-out in seconds (the server then says 421 and closes).
+# --tls CERT KEY offers explicit TLS (AUTH TLS) with that certificate; --log FILE appends each command the
+# server receives to FILE, one a line (the password replaced by "****").
 # Prints "PORT <n>" once it listens; exits when its standard input closes (the test program went away).
+import argparse
 import os
 import sys
 import threading
@@ -11,15 +14,37 @@ from pyftpdlib.servers import FTPServer
 
 
 def main():
-    root, user, password = sys.argv[1:4]
-    idle_timeout = float(sys.argv[4]) if len(sys.argv) > 4 else 300
+    parser = argparse.ArgumentParser()
+    parser.add_argument("root")
+    parser.add_argument("user")
+    parser.add_argument("password")
+    parser.add_argument("idle_timeout", nargs="?", type=float, default=300)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--log")
+    args = parser.parse_args()
     authorizer = DummyAuthorizer()
-    authorizer.add_user(user, password, root, perm="elradfmwMT")
-    handler = FTPHandler
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    base = FTPHandler
+    if args.tls:
+        from pyftpdlib.handlers import TLS_FTPHandler
+
+        base = TLS_FTPHandler
+
+    class Handler(base):
+        def pre_process_command(self, line, cmd, arg):
+            if args.log:
+                shown = cmd + " ****" if cmd == "PASS" else line
+                with open(args.log, "a", encoding="utf-8") as log:
+                    log.write(shown + "\n")
+            return super().pre_process_command(line, cmd, arg)
+
+    handler = Handler
+    if args.tls:
+        handler.certfile, handler.keyfile = args.tls
     handler.authorizer = authorizer
     handler.banner = "Veltrix test server ready."
     handler.auth_failed_timeout = 0  # a refused password is answered at once, not after 3 seconds
-    handler.timeout = idle_timeout
+    handler.timeout = args.idle_timeout
     server = FTPServer(("127.0.0.1", 0), handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
 
