@@ -166,11 +166,24 @@ template <class T, class F> double Median(const std::vector<T>& rounds, F figure
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+const int kLabel = 48;
+
 void PrintTarget(const char* what, double value, bool atMost, double target) {
     const bool met = atMost ? value <= target : value >= target;
-    std::printf("  %-44s %5.2fx   target %s %.2fx: %s by %.0f%%\n", what, value,
+    std::printf("  %-*s %6.2fx  target %s %.2fx: %s by %.0f%%\n", kLabel, what, value,
                 atMost ? "at most" : "at least", target, met ? "met" : "NOT met",
                 100 * std::abs(value - target) / target);
+}
+
+void PrintRow(const std::string& label, double wall, double cpu, const std::string& note = "") {
+    std::printf("  %-*s %6.2f %7.2f%s%s\n", kLabel, label.c_str(), wall, cpu, note.empty() ? "" : "  ",
+                note.c_str());
+}
+
+std::string Note(const char* first, double firstWall, const char* second, double secondWall) {
+    char note[128];
+    std::snprintf(note, sizeof note, "(%s %.2f s, %s %.2f s wall)", first, firstWall, second, secondWall);
+    return note;
 }
 
 // The first CPU this process may run on.
@@ -190,24 +203,24 @@ void PrintComparison(const std::vector<TOurs>& all, const std::vector<TOurs>& on
     const auto cpu = [](const TOurs& r) { return r.Cpu(); };
     const double toolsWall = Median(tools, [](const TTools& r) { return r.Wall; });
     const double toolsCpu = Median(tools, [](const TTools& r) { return r.Cpu; });
-    std::printf("  %-36s %8s %8s\n", "", "wall s", "CPU s");
-    std::printf("  placing + run, %d threads %15.2f %8.2f   (placing %.2f s, run %.2f s wall)\n",
-                all[0].Threads, Median(all, wall), Median(all, cpu),
-                Median(all, [](auto& r) { return r.PlaceWall; }),
-                Median(all, [](auto& r) { return r.RunWall; }));
-    std::printf("  placing + run, pinned to one CPU (%d thread%s) %.2f %8.2f\n", one[0].Threads,
-                one[0].Threads == 1 ? "" : "s", Median(one, wall), Median(one, cpu));
-    std::printf("  vipsthumbnail + cp %22.2f %8.2f   (vipsthumbnail %.2f s, cp %.2f s wall)\n", toolsWall,
-                toolsCpu, Median(tools, [](const TTools& r) { return r.VipsWall; }),
-                Median(tools, [](const TTools& r) { return r.CpWall; }));
+    std::printf("  %-*s %6s %7s\n", kLabel, "", "wall s", "CPU s");
+    PrintRow("placing + run, " + std::to_string(all[0].Threads) + " threads", Median(all, wall),
+             Median(all, cpu),
+             Note("placing", Median(all, [](auto& r) { return r.PlaceWall; }), "run",
+                  Median(all, [](auto& r) { return r.RunWall; })));
+    PrintRow("placing + run, pinned to one CPU: " + std::to_string(one[0].Threads) + " thread(s)",
+             Median(one, wall), Median(one, cpu));
+    PrintRow("vipsthumbnail + cp", toolsWall, toolsCpu,
+             Note("vipsthumbnail", Median(tools, [](const TTools& r) { return r.VipsWall; }), "cp",
+                  Median(tools, [](const TTools& r) { return r.CpWall; })));
     PrintTarget("CPU against vipsthumbnail + cp", Median(all, cpu) / toolsCpu, true, 1.05);
     PrintTarget("wall against vipsthumbnail + cp", Median(all, wall) / toolsWall, true, 0.6);
     PrintTarget("speed-up over one thread (wall)", Median(one, wall) / Median(all, wall), false, 1.7);
     const double regenWall = Median(all, [](auto& r) { return r.RegenWall; });
-    std::printf("  after a change of shadow, again into the same folder: %.2f s wall, %.2f s CPU\n",
-                regenWall, Median(all, [](auto& r) { return r.RegenCpu; }));
+    PrintRow("run after a change of shadow, same folder", regenWall,
+             Median(all, [](auto& r) { return r.RegenCpu; }));
     const double share = regenWall / Median(all, wall);
-    std::printf("  %-44s %5.0f%%   target under 15%%: %s\n", "its share of placing + first run (wall)",
+    std::printf("  %-*s %5.0f%%   target under 15%%: %s\n", kLabel, "its share of placing + first run (wall)",
                 100 * share, share < 0.15 ? "met" : "NOT met");
 }
 
@@ -226,10 +239,12 @@ bool CompareFolder(const std::string& folder, int repeat) {
         one.push_back(*pinned);
         tools.push_back(*bare);
     }
-    std::printf("\n== %d pictures in %s: %dx%d thumbnails at quality %d; median of %d rounds, each of them\n"
-                "   all CPUs, then pinned to CPU %d, then vipsthumbnail + cp ==\n",
+    std::printf("\n== %d pictures in %s: %dx%d thumbnails at quality %d; median of %d round(s), each of\n"
+                "   them all CPUs, then pinned to CPU %d, then vipsthumbnail + cp ==\n",
                 all[0].Pictures, folder.c_str(), all[0].ThumbW, all[0].ThumbH, all[0].Quality, repeat, cpu);
     std::printf("first round on all CPUs, as measured in its process:\n%s", all[0].Output.c_str());
+    if (one[0].Threads != 1)
+        std::printf("warning: QThread::idealThreadCount() did not follow the one-CPU affinity mask\n");
     PrintComparison(all, one, tools);
     return true;
 }
@@ -256,10 +271,10 @@ bool MemoryScan(const std::string& folder, int repeat) {
     std::printf(
         "\n== peak memory as the pictures grow: the first of %s, then the first %d four times over;\n"
         "   ru_maxrss of one process for each count (placing, run, run after a change), median of %d ==\n",
-        folder.c_str(), kBase, repeat);
-    std::printf("  %8s %12s %22s\n", "pictures", "peak MiB", "KiB per picture added");
-    double firstKiB = 0;
-    int firstPictures = 0;
+        folder.c_str(), int(files.size()), repeat);
+    std::printf("  %8s %10s %28s\n", "pictures", "peak MiB", "KiB per picture added");
+    double lastKiB = 0;
+    int lastPictures = 0;
     bool ok = true;
     for (const TCount& count : counts) {
         std::vector<TOurs> rounds;
@@ -272,14 +287,13 @@ bool MemoryScan(const std::string& folder, int repeat) {
         if (!ok)
             break;
         const double kib = Median(rounds, [](const TOurs& r) { return double(r.PeakKiB); });
-        if (firstPictures == 0) {
-            firstKiB = kib;
-            firstPictures = rounds[0].Pictures;
-            std::printf("  %8d %12.1f\n", firstPictures, kib / 1024);
-        } else {
-            std::printf("  %8d %12.1f %22.1f\n", rounds[0].Pictures, kib / 1024,
-                        (kib - firstKiB) / (rounds[0].Pictures - firstPictures));
-        }
+        const int pictures = rounds[0].Pictures;
+        std::printf("  %8d %10.1f", pictures, kib / 1024);
+        if (lastPictures > 0)
+            std::printf(" %28.0f", (kib - lastKiB) / (pictures - lastPictures));
+        std::printf("\n");
+        lastKiB = kib;
+        lastPictures = pictures;
     }
     fs::remove_all(copies);
     return ok;
