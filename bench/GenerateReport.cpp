@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +43,7 @@ double Seconds(const timeval& time) {
     return double(time.tv_sec) + double(time.tv_usec) / 1e6;
 }
 
-// Runs a program with its output (standard and error) read back; pinCpu >= 0 holds the child to that one CPU.
+// Runs a program with its standard output and error read back; pinCpu >= 0 holds it to that one CPU.
 TChild RunChild(const std::vector<std::string>& args, int pinCpu = -1) {
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -81,9 +82,19 @@ TChild RunChild(const std::vector<std::string>& args, int pinCpu = -1) {
     child.Cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     child.PeakKiB = usage.ru_maxrss;
     child.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!child.Ok)
+    if (!child.Ok && WIFEXITED(status) && WEXITSTATUS(status) == 127)
+        std::fprintf(stderr, "%s could not be run (scripts/bench-corpus installs the tools)\n",
+                     args[0].c_str());
+    else if (!child.Ok)
         std::fprintf(stderr, "%s failed:\n%s\n", args[0].c_str(), child.Output.c_str());
     return child;
+}
+
+// A fresh folder in the system's temporary folder, or "" when it cannot be made.
+std::string TempDir(const char* name) {
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / (std::string(name) + "_XXXXXX")).string();
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
 struct TOurs {
@@ -124,10 +135,9 @@ struct TTools {
 
 // The same files made into thumbnails of the same size and quality by vipsthumbnail, and copied by cp.
 std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours) {
-    char pattern[] = "/tmp/bench_generate_tools_XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    const std::string dir = TempDir("bench_generate_tools");
+    if (dir.empty())
         return std::nullopt;
-    const std::string dir = pattern;
     std::vector<std::string> vips{"vipsthumbnail", "--size",
                                   std::to_string(ours.ThumbW) + "x" + std::to_string(ours.ThumbH), "-o",
                                   dir + "/tn_%s.jpg[Q=" + std::to_string(ours.Quality) + "]"};
@@ -148,9 +158,9 @@ std::vector<std::string> Pictures(const std::string& folder) {
     std::vector<std::string> files;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() &&
-            (ext == ".jpg" || ext == ".jpeg" || ext == ".JPG" || ext == ".bmp" || ext == ".ico"))
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (entry.is_regular_file() && (ext == ".jpg" || ext == ".jpeg" || ext == ".bmp" || ext == ".ico"))
             files.push_back(entry.path().string());
     }
     std::sort(files.begin(), files.end());
@@ -250,28 +260,33 @@ bool CompareFolder(const std::string& folder, int repeat) {
 }
 
 // Each count of pictures in its own process: 10, 38, and the 38 copied four times under distinct names
-// (real copies: the grid takes links to one file as one picture).
+// (real copies: the grid takes links to one file as one picture). The copies of the first round sort first,
+// so the smaller counts are taken from them.
 bool MemoryScan(const std::string& folder, int repeat) {
     const int kBase = 38;
     std::vector<std::string> files = Pictures(folder);
     files.resize(std::min<size_t>(files.size(), kBase));
-    char pattern[] = "/tmp/bench_generate_copies_XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return false;
-    const std::string copies = pattern;
-    for (int copy = 1; copy <= 4; ++copy)
+    const std::string copies = TempDir("bench_generate_copies");
+    std::error_code error;
+    for (int copy = 1; copy <= 4 && !copies.empty() && !error; ++copy)
         for (const std::string& file : files)
-            fs::copy_file(file,
-                          copies + "/" + std::to_string(copy) + "_" + fs::path(file).filename().string());
+            fs::copy_file(
+                file, copies + "/" + std::to_string(copy) + "_" + fs::path(file).filename().string(), error);
+    if (copies.empty() || error) {
+        std::fprintf(stderr, "cannot copy the pictures into %s: %s\n", copies.c_str(),
+                     error.message().c_str());
+        fs::remove_all(copies, error);
+        return false;
+    }
     struct TCount {
         std::string Folder;
         int First;
     };
-    const TCount counts[] = {{folder, 10}, {folder, kBase}, {copies, 0}};
+    const TCount counts[] = {{copies, 10}, {copies, int(files.size())}, {copies, 0}};
     std::printf(
-        "\n== peak memory as the pictures grow: the first of %s, then the first %d four times over;\n"
-        "   ru_maxrss of one process for each count (placing, run, run after a change), median of %d ==\n",
-        folder.c_str(), int(files.size()), repeat);
+        "\n== peak memory as the pictures grow: the first %d of %s, copied four times under distinct\n"
+        "   names; ru_maxrss of a process per count (placing and both runs), median of %d ==\n",
+        int(files.size()), folder.c_str(), repeat);
     std::printf("  %8s %10s %28s\n", "pictures", "peak MiB", "KiB per picture added");
     double lastKiB = 0;
     int lastPictures = 0;
@@ -295,7 +310,7 @@ bool MemoryScan(const std::string& folder, int repeat) {
         lastKiB = kib;
         lastPictures = pictures;
     }
-    fs::remove_all(copies);
+    fs::remove_all(copies, error);
     return ok;
 }
 
