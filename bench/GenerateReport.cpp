@@ -134,14 +134,15 @@ struct TTools {
     double Wall = 0, Cpu = 0, VipsWall = 0, CpWall = 0;
 };
 
-// The same files made into thumbnails of the same size and quality by vipsthumbnail, and copied by cp.
+// The same files made into thumbnails of the same size and quality by vipsthumbnail, and copied by cp. Its
+// thumbnails are stripped of the originals' metadata, as ours are.
 std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours) {
     const std::string dir = TempDir("bench_generate_tools");
     if (dir.empty())
         return std::nullopt;
     std::vector<std::string> vips{"vipsthumbnail", "--size",
                                   std::to_string(ours.ThumbW) + "x" + std::to_string(ours.ThumbH), "-o",
-                                  dir + "/tn_%s.jpg[Q=" + std::to_string(ours.Quality) + "]"};
+                                  dir + "/tn_%s.jpg[Q=" + std::to_string(ours.Quality) + ",strip]"};
     std::vector<std::string> cp{"cp"};
     vips.insert(vips.end(), files.begin(), files.end());
     cp.insert(cp.end(), files.begin(), files.end());
