@@ -1,6 +1,8 @@
 // A whole generation run of the real window over a folder of photos, into a fresh folder: prints the seconds
 // per picture of each phase (placing into the grid, copies, thumbnails, picture pages, table page), the
-// processor time, and the peak memory. A second run into the same folder shows the copies being reused.
+// processor time, and the peak memory; then the shadow is turned on and the gallery made again into the same
+// folder. Without --measure, the figures are taken in child processes and set beside the bare tools
+// (GenerateReport.cpp).
 #include "app/VeltrixU.h"
 
 #include <QApplication>
@@ -12,15 +14,19 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <sys/resource.h>
 #include <time.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "BenchMemory.h"
+#include "GenerateReport.h"
+#include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -88,20 +94,27 @@ void PrintRun(const char* title, const TPhaseClock& clock, int pictures, double 
                     clock.Seconds[i]);
 }
 
-// Places the pictures into a table just large enough, row by row.
-double PlacePictures(TVeltrixF& window, const QStringList& files) {
+struct TSpent {
+    double Wall = 0;
+    double Cpu = 0;
+};
+
+// Places the pictures into a table just large enough, row by row, as one drop of them all would.
+TSpent PlacePictures(TVeltrixF& window, const QStringList& files) {
     const int columns = int(std::ceil(std::sqrt(double(files.size()))));
     window.GfxGridColSE->setValue(columns);
     window.GfxGridRowSE->setValue((int(files.size()) + columns - 1) / columns);
+    const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < files.size(); ++i)
-        window.Grid()->LoadCell(i % columns, i / columns, files[i]);
+    const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(files, 0, 0);
     QCoreApplication::processEvents();
-    return double(timer.nsecsElapsed()) / 1e9;
+    for (const TRefusedFile& file : refused)
+        std::printf("not placed: %s %s\n", qPrintable(file.Path), qPrintable(file.Reason));
+    return {double(timer.nsecsElapsed()) / 1e9, CpuSeconds() - cpuBefore};
 }
 
-bool TimedRun(TVeltrixF& window, const QString& dir, const char* title, int pictures) {
+bool TimedRun(TVeltrixF& window, const QString& dir, const char* title, int pictures, TSpent& spent) {
     TPhaseClock clock;
     window.statusBar()->installEventFilter(&clock);
     const double cpuBefore = CpuSeconds();
@@ -113,20 +126,30 @@ bool TimedRun(TVeltrixF& window, const QString& dir, const char* title, int pict
         std::printf("run failed: %s\n", qPrintable(e.Message()));
         return false;
     }
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    spent = {double(wall.nsecsElapsed()) / 1e9, CpuSeconds() - cpuBefore};
     window.statusBar()->removeEventFilter(&clock);
-    PrintRun(title, clock, pictures, CpuSeconds() - cpuBefore, seconds);
+    PrintRun(title, clock, pictures, spent.Cpu, spent.Wall);
     return true;
 }
 
-} // namespace
+// A change of effects only: the shadow goes on (or off, where the profile has one).
+void ToggleShadow(TVeltrixF& window) {
+    const bool on = window.ShadowSizSE->value() == 0;
+    window.ShadowSizSE->setValue(on ? 6 : 0);
+    window.ShadowDistSE->setValue(on ? 4 : window.ShadowDistSE->value());
+    window.ShadowIntSE->setValue(on ? 60 : window.ShadowIntSE->value());
+    QCoreApplication::processEvents();
+}
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+// bench_generate --measure FOLDER [--first N]: one process, one folder; the last line holds the figures
+// for the report.
+int Measure(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(VELTRIX_BENCH_CORPUS);
-    const QStringList files = Pictures(folder);
+    const QString folder =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(VELTRIX_BENCH_CORPUS "/photos");
+    QStringList files = Pictures(folder);
+    if (argc > 4 && std::strcmp(argv[3], "--first") == 0)
+        files = files.mid(0, std::atoi(argv[4]));
     if (files.isEmpty()) {
         std::fprintf(stderr, "%s: no pictures (scripts/bench-corpus builds bench/corpus/)\n",
                      qPrintable(folder));
@@ -139,23 +162,43 @@ int main(int argc, char** argv) {
     window.show();
     QCoreApplication::processEvents();
 
-    std::printf("%lld pictures from %s\n", qlonglong(files.size()), qPrintable(folder));
+    std::printf("%lld pictures from %s, %d threads\n", qlonglong(files.size()), qPrintable(folder),
+                QThread::idealThreadCount());
     const long baseKiB = StartPeak();
-    const double placing = PlacePictures(window, files);
-    std::printf("placing into the grid: %.4f s per picture (%.2f s)\n", placing / files.size(), placing);
+    const TSpent placing = PlacePictures(window, files);
+    std::printf("placing into the grid: %.4f s per picture (%.2f s wall, %.2f s processor)\n",
+                placing.Wall / files.size(), placing.Wall, placing.Cpu);
     const int pictures = window.CountPictures();
     const QString dir = out.path() + "/gallery/";
     QDir().mkpath(dir);
     const long runBaseKiB = StartPeak();
-    if (!TimedRun(window, dir, "first run into a fresh folder", pictures))
+    TSpent run;
+    TSpent regen;
+    if (!TimedRun(window, dir, "first run into a fresh folder", pictures, run))
         return 1;
     const long runPeakKiB = StatusKiB("VmHWM");
-    if (!TimedRun(window, dir, "second run into the same folder", pictures))
+    ToggleShadow(window);
+    if (!TimedRun(window, dir, "after a change of shadow, into the same folder", pictures, regen))
         return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("memory: %ld KiB before placing, %ld KiB before the run, run peak %ld KiB (+%ld KiB), "
                 "process peak %ld KiB\n",
                 baseKiB, runBaseKiB, runPeakKiB, runPeakKiB - runBaseKiB, usage.ru_maxrss);
+    std::printf("%s %d %d %d %d %d %.4f %.4f %.4f %.4f %.4f %.4f\n", kFiguresTag, pictures,
+                QThread::idealThreadCount(), window.ThumbWSE->value(), window.ThumbHSE->value(),
+                TGfxBatchPicConverter().JpegQuality(), placing.Wall, placing.Cpu, run.Wall, run.Cpu,
+                regen.Wall, regen.Cpu);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--measure") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return Measure(argc, argv);
+    }
+    return Report(argc, argv, VELTRIX_BENCH_CORPUS);
 }
