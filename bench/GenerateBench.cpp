@@ -5,7 +5,7 @@
 // (GenerateReport.cpp).
 #include "app/VeltrixU.h"
 
-#include <QApplication>
+#include "app/VlxApplication.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -144,7 +144,7 @@ void ToggleShadow(TVeltrixF& window) {
 // bench_generate --measure FOLDER [--first N]: one process, one folder; the last line holds the figures
 // for the report.
 int Measure(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TVeltrixApp app(argc, argv);
     const QString folder =
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(VELTRIX_BENCH_CORPUS "/photos");
     QStringList files = Pictures(folder);
