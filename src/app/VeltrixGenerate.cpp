@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -40,6 +41,21 @@ QString WithSlash(QString dir) {
         dir += '/';
     return dir;
 }
+
+// Progress shown at most about ten times a second: the status bar is repainted at once each time, which
+// would cost more than copying a picture or writing its page. The first step of a phase is always shown.
+class TProgressPace {
+public:
+    bool Due() {
+        if (FShown.isValid() && FShown.elapsed() < 100)
+            return false;
+        FShown.start();
+        return true;
+    }
+
+private:
+    QElapsedTimer FShown;
+};
 
 // Sets a flag for the length of a scope.
 class TRunningScope {
@@ -189,17 +205,23 @@ void TVeltrixF::GenerateInto(const QString& dir) {
 void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
                           QString& current) {
     const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
+    TProgressPace pace;
+    int done = 0;
     for (const TRunCell& cell : cells) {
         if (cell.Name.isEmpty())
             continue;
         const QString dest = dir + cell.Name;
         current = cell.Source;
-        bar->setValue(bar->value() + 1);
-        ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(cell.Source), cell.Name));
-        QCoreApplication::processEvents();
+        ++done;
+        if (pace.Due()) {
+            bar->setValue(done);
+            ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(cell.Source), cell.Name));
+            QCoreApplication::processEvents();
+        }
         CopyFileOnce(cell.Source, dest);
         FUsedFiles << dest;
     }
+    bar->setValue(done);
 }
 
 // Every core renders and saves; the window hears of the progress about ten times a second meanwhile.
@@ -268,6 +290,8 @@ void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& ce
     for (const TRunCell& cell : cells)
         names << cell.Name;
     const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
+    TProgressPace pace;
+    int done = 0;
     for (const TRunCell& cell : cells) {
         if (cell.Name.isEmpty())
             continue;
@@ -282,12 +306,16 @@ void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& ce
         }
         const QString page = dir + PageName(cell.Name);
         current = page;
-        bar->setValue(bar->value() + 1);
-        ShowStatus("Wrte page: " + FileNamePart(page));
-        QCoreApplication::processEvents();
+        ++done;
+        if (pace.Due()) {
+            bar->setValue(done);
+            ShowStatus("Wrte page: " + FileNamePart(page));
+            QCoreApplication::processEvents();
+        }
         FPicPage->SaveToFile(page);
         FUsedFiles << page;
     }
+    bar->setValue(done);
 }
 
 void TVeltrixF::TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
