@@ -66,6 +66,15 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
     const TErrorDialogsScope errorDisplay;
     auto owned = std::make_unique<TCliDialogs>(streams.Err);
     TCliDialogs& dialogs = *owned;
+    // A question (whether to trust a server's certificate) is put to a person at a terminal; a script's
+    // answer is No.
+    dialogs.AskYes = [&streams] {
+        if (!streams.In || !streams.InIsTerminal)
+            return false;
+        streams.Err << "[y/N] ";
+        streams.Err.flush();
+        return streams.In->readLine().trimmed().toLower().startsWith('y');
+    };
     TCliWindow window(std::move(owned), places);
     ProcessCliEvents();
     if (dialogs.Errors > 0)

@@ -13,7 +13,11 @@ TModalResult TCliDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgBut
     Line(text);
     if (kind == TMsgKind::Error)
         ++ErrorBoxes;
-    return buttons == TMsgButtons::Ok ? TModalResult::Ok : TModalResult::Cancel;
+    if (buttons == TMsgButtons::Ok)
+        return TModalResult::Ok;
+    if (AskYes && AskYes())
+        return TModalResult::Yes;
+    return buttons == TMsgButtons::YesNo ? TModalResult::No : TModalResult::Cancel;
 }
 
 void TCliDialogs::ShowError(const QString& text) {
@@ -21,9 +25,9 @@ void TCliDialogs::ShowError(const QString& text) {
     ++Errors;
 }
 
-void TCliDialogs::Line(QString text) {
-    text.replace('\r', ' ');
-    FErr << "veltrix: " << text << '\n';
+// A message's lines after the first are indented under it; its blank lines are left out.
+void TCliDialogs::Line(const QString& text) {
+    FErr << "veltrix: " << text.split('\r', Qt::SkipEmptyParts).join("\n    ") << '\n';
     FErr.flush();
 }
 

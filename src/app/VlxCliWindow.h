@@ -2,6 +2,7 @@
 // the error stream, and progress drawn as a bar on a terminal or as one line per phase.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QString>
@@ -24,11 +25,13 @@ public:
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
     bool OpenUrl(const QUrl&) override { return false; }
 
+    // Answers a question that offers Yes; none answers No.
+    std::function<bool()> AskYes;
     int Errors = 0;     // errors shown
     int ErrorBoxes = 0; // message boxes of the error kind shown
 
 private:
-    void Line(QString text);
+    void Line(const QString& text);
     QTextStream& FErr;
 };
 
