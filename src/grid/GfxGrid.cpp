@@ -43,14 +43,6 @@ void FixSections(QHeaderView* header) {
     header->setSectionResizeMode(QHeaderView::Fixed);
 }
 
-// The same file by its path, or by where its links lead.
-bool SameFile(const QString& a, const QString& b) {
-    if (a == b)
-        return true;
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
-}
-
 // A cell's preview item from a picture file: the picture fitted into a cell of the given size less 4 pixels;
 // a very thin picture still keeps one row or column of preview, and transparent pixels show the cell's
 // colour `ground` (passed in, since widgets belong to one thread). With a valid picture box, the same pass
@@ -82,6 +74,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
         item.LayOver(under, 0, 0);
     }
     item.SetFileName(path);
+    item.SetRealPath(QFileInfo(path).canonicalFilePath());
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
     item.SetFitted(std::move(fitted), box, stamp);
 }
@@ -410,6 +403,7 @@ QString TGfxGrid::CellText(const QString& path) const {
 // Names are compared ignoring letter case, as galleries are served from such file systems too. The cell
 // itself does not count, as its picture is being replaced; when it holds the same file it keeps its name.
 QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
+    const QString real = QFileInfo(path).canonicalFilePath();
     QSet<QString> taken{kIndexPage.toCaseFolded()};
     for (int row = 0; row < RowCount(); ++row) {
         for (int col = 0; col < ColCount(); ++col) {
@@ -417,7 +411,8 @@ QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
             const QString& name = FModel->Name(col, row);
             if (!item || name.isEmpty())
                 continue;
-            if (SameFile(item->FileName(), path))
+            // The same file by its path, or by where its links lead.
+            if (item->FileName() == path || (!real.isEmpty() && item->RealPath() == real))
                 return name; // one copy, one thumbnail and one page for both cells
             if (col != aCol || row != aRow)
                 for (const QString& file : PublishedNames(name))

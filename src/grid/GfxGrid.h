@@ -63,6 +63,9 @@ public:
     int ImageHeight() const { return FImageHeight; }
     int FileSize() const { return FFileSize; }
     void SetPictureInfo(int imageWidth, int imageHeight, int fileSize);
+    // Where the picture's path leads through its links, as found when it was placed; empty when unknown.
+    const QString& RealPath() const { return FRealPath; }
+    void SetRealPath(const QString& value) { FRealPath = value; }
 
     // The kept stretch for box when the file's stamp is still `now`; none otherwise.
     std::shared_ptr<const TGfxBaseIm> Fitted(const QSize& box, const TFileStamp& now) const;
@@ -74,6 +77,7 @@ private:
     std::shared_ptr<const TGfxBaseIm> FFitted; // shared with a run that renders from it meanwhile
     QSize FFittedBox;
     TFileStamp FFittedStamp;
+    QString FRealPath;
     int FImageWidth = 0;
     int FImageHeight = 0;
     int FFileSize = 0;
