@@ -184,14 +184,7 @@ QWidget* TFtpF::CreateHostGroup() {
     PassiveCB->setChecked(true);
     SetHint(PassiveCB, "Open data connections from this computer (needed behind most routers)");
     grid->addWidget(PassiveCB, 5, 0, 1, 2);
-    EncryptionCB = new QComboBox(group);
-    EncryptionCB->setObjectName("EncryptionCB");
-    EncryptionCB->addItems({"none", "TLS if the server offers it", "require TLS"});
-    EncryptionCB->setCurrentIndex(1);
-    SetHint(EncryptionCB, "Encrypt the password and the files (FTP over TLS)");
-    grid->addWidget(new QLabel("Encryption", group), 6, 0);
-    grid->addWidget(EncryptionCB, 6, 1);
-    grid->setRowStretch(7, 1);
+    grid->setRowStretch(6, 1);
     return group;
 }
 
@@ -245,6 +238,14 @@ QWidget* TFtpF::CreateUploadGroup() {
     ChangedOnlyCB->setChecked(true);
     SetHint(ChangedOnlyCB, "Leave out files whose content and size on the server are as last uploaded");
     box->addWidget(ChangedOnlyCB);
+    // Here rather than with the host's fields, which fill their column's height already.
+    box->addWidget(new QLabel("Encryption", group));
+    EncryptionCB = new QComboBox(group);
+    EncryptionCB->setObjectName("EncryptionCB");
+    EncryptionCB->addItems({"none", "TLS if the server offers it", "require TLS"});
+    EncryptionCB->setCurrentIndex(1);
+    SetHint(EncryptionCB, "Encrypt the password and the files (FTP over TLS)");
+    box->addWidget(EncryptionCB);
     UploadFilesLB = new QListWidget(group);
     UploadFilesLB->setObjectName("UploadFilesLB");
     UploadFilesLB->setItemDelegate(new TUploadFilesDelegate(this));

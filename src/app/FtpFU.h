@@ -196,6 +196,8 @@ private:
     QHash<QString, qint64> FRemoteSizes;   // the remote folder's files and sizes when the run started
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
     int FUnchanged = 0;                    // files of this run left out as unchanged
+    int FStored = 0;                       // files of this run stored
+    bool FCompleted = false;               // this run reached its last file
     bool FListingForRun = false;           // a listing of the run, not of the browser
     QString FRecordError;
     QString FRunNotes;

@@ -194,6 +194,7 @@ void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
 void TFtpF::NextFileOrEnd() {
     const int i = UploadFilesLB->currentRow();
     if (i + 1 >= UploadFilesLB->count()) {
+        FCompleted = true;
         SaveRecord();
         EndUpload();
         return;

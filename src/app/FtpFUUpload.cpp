@@ -94,6 +94,8 @@ void TFtpF::StartUpload() {
     FRemoteSizes.clear();
     FStoredSha.clear();
     FUnchanged = 0;
+    FStored = 0;
+    FCompleted = false;
     FRecordError.clear();
     FRunNotes.clear();
     QStringList files;
@@ -261,8 +263,8 @@ void TFtpF::UploadFile(const QString& path) {
         const int left = UploadFilesLB->count();
         EndUploadQuietly();
         // The server's own reason, when it gave one (as on its idle time-out), says more than the state.
-        const QString reason = FXoFTP->ClosingReply().isEmpty() ? "not connected to " + FXoFTP->Host()
-                                                                : FXoFTP->ClosingReply();
+        const QString reason =
+            FXoFTP->ClosingReply().isEmpty() ? "not connected to " + FXoFTP->Host() : FXoFTP->ClosingReply();
         throw Exception("Upload ended: " + reason + " (" + QString::number(left) +
                         (left == 1 ? " file" : " files") + " not uploaded)");
     }
@@ -293,6 +295,7 @@ void TFtpF::UploadFile(const QString& path) {
         EndUploadQuietly();
         throw;
     }
+    ++FStored;
     if (FRecord && !sha.isEmpty())
         FStoredSha.insert(name, sha);
     FileStored();
@@ -394,6 +397,7 @@ void TFtpF::FileStored() {
     const int n = UploadFilesLB->count();
     delete UploadFilesLB->takeItem(i);
     if (n == i + 1) {
+        FCompleted = true;
         SaveRecord();
         EndUpload();
     } else if (UploadFilesLB->count() > 0) {
@@ -422,6 +426,8 @@ void TFtpF::EndUpload() {
     FreeProgressBar();
     FAbortRequested = false;
     QStringList notes;
+    if (FCompleted)
+        notes << QString("Upload done: %1 %2 stored").arg(FStored).arg(FStored == 1 ? "file" : "files");
     if (FDirectStore)
         notes << kNoRenameText;
     if (FUnchanged > 0)
@@ -437,6 +443,7 @@ void TFtpF::EndUpload() {
     FDirectStore = false;
     FRecord.reset();
     FUnchanged = 0;
+    FCompleted = false;
     if (error)
         std::rethrow_exception(error);
 }

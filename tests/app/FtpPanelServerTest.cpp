@@ -94,7 +94,8 @@ TEST_F(FtpPanelServerTest, MissingFileIsSkippedAndNamedAndTheRunGoesOn) {
     EXPECT_TRUE(QFile::exists(Root->File("skip/bmp_24bpp.bmp")));
     EXPECT_FALSE(QFile::exists(Root->File("skip/gone.jpg")));
     EXPECT_TRUE(FWindow->Statuses.contains("File not found, skipped: " + gone));
-    EXPECT_EQ(FWindow->Statuses.last(), "Not found, not uploaded: gone.jpg, gone too.jpg");
+    EXPECT_EQ(FWindow->Statuses.last(),
+              "Upload done: 1 file stored; Not found, not uploaded: gone.jpg, gone too.jpg");
     ExpectIdle();
 }
 
@@ -195,7 +196,7 @@ TEST_F(FtpPanelServerTest, ChangedOnlyStoresWhatChangedHereOrOnTheServer) {
     EXPECT_EQ(ReadBytes(dir + "index.html"), QByteArray(15, 'm')); // the server's size of a page sent as text
     EXPECT_EQ(ReadBytes(dir + "b.jpg"), QByteArray(1000, 'B'));
     EXPECT_EQ(ReadBytes(dir + "c.jpg"), QByteArray(1000, 'c'));
-    EXPECT_EQ(FWindow->Statuses.last(), "Skipped 2 unchanged files");
+    EXPECT_EQ(FWindow->Statuses.last(), "Upload done: 2 files stored; Skipped 2 unchanged files");
     const QByteArray record = ReadBytes(FLocal.File("uploads.json"));
     EXPECT_TRUE(
         record.contains("\"ftp://anna@localhost:" + QByteArray::number(Server->Port()) + "/changed\""));

@@ -279,7 +279,7 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
     ASSERT_EQ(run("s3cret pass\n"), kCliOk) << err.toStdString();
     EXPECT_EQ(out, QString("ftp://anna@127.0.0.1:%1/cli\n").arg(Server->Port()));
     const QStringList names = FilesIn(site);
-    EXPECT_EQ(err, QString("upload %1/%1\n").arg(names.size()));
+    EXPECT_EQ(err, QString("upload %1/%1\nveltrix: Upload done: %1 files stored\n").arg(names.size()));
     ASSERT_EQ(FilesIn(Root->File("cli")), names);
     for (const QString& name : names) {
         QByteArray expected = ReadBytes(site + name);
@@ -290,7 +290,8 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
 
     qputenv(kFtpPasswordVariable, "s3cret pass");
     EXPECT_EQ(run(""), kCliOk) << err.toStdString();
-    EXPECT_TRUE(err.endsWith(QString("veltrix: Skipped %1 unchanged files\n").arg(names.size())))
+    EXPECT_TRUE(err.endsWith(
+        QString("veltrix: Upload done: 0 files stored; Skipped %1 unchanged files\n").arg(names.size())))
         << err.toStdString();
 
     qputenv(kFtpPasswordVariable, "wrong");
