@@ -3,24 +3,16 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
-#include "common/VlxTypes.h"
+#include "app/VlxJsonFile.h"
 
 namespace {
 
 constexpr int kFormat = 1;
 
 QJsonObject ReadTargets(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    if (root.value("format").toInt() != kFormat)
-        return {};
-    return root.value("targets").toObject();
+    return ReadJsonMember(fileName, kFormat, "targets");
 }
 
 } // namespace
@@ -58,10 +50,7 @@ void TUploadRecord::Save() const {
         files.insert(it.key(), QJsonObject{{"size", it->Size}, {"sha256", QString::fromLatin1(it->Sha256)}});
     QJsonObject targets = ReadTargets(FFileName);
     targets.insert(FTarget, files);
-    const QJsonObject root{{"format", kFormat}, {"targets", targets}};
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
-        throw Exception("Cannot write the upload record \"" + FFileName + "\": " + file.errorString());
+    WriteJsonMember(FFileName, kFormat, "targets", targets, "upload record");
 }
 
 QString TUploadRecord::TargetOf(const QString& host, int port, const QString& user,

@@ -144,15 +144,8 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     const QString winDir = FFiles.File("win/");
     W().GenerateInto(winDir);
 
-    const QStringList files = FilesIn(winDir);
-    ASSERT_EQ(FilesIn(cliDir), files);
-    EXPECT_EQ(files.size(), 11);
-    for (const QString& name : files) {
-        QFile a(cliDir + "/" + name);
-        QFile b(winDir + name);
-        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << name.toStdString();
-        EXPECT_TRUE(a.readAll() == b.readAll()) << name.toStdString();
-    }
+    EXPECT_EQ(FilesIn(winDir).size(), 11);
+    EXPECT_EQ(FolderDifference(cliDir, winDir), "");
 }
 
 // The program itself takes the command line: help, version and a bad argument, with their statuses.

@@ -2,6 +2,7 @@
 #include "GenTestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -76,4 +77,18 @@ QStringList TableCells(const QByteArray& page) {
 
 QStringList FilesIn(const QString& dir) {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+QString FolderDifference(const QString& a, const QString& b) {
+    const QStringList files = FilesIn(a);
+    if (FilesIn(b) != files)
+        return "the folders hold other files: " + files.join(' ') + " against " + FilesIn(b).join(' ');
+    for (const QString& name : files) {
+        QFile one(QDir(a).filePath(name));
+        QFile other(QDir(b).filePath(name));
+        if (!one.open(QIODevice::ReadOnly) || !other.open(QIODevice::ReadOnly) ||
+            one.readAll() != other.readAll())
+            return name + " differs";
+    }
+    return {};
 }

@@ -22,3 +22,6 @@ QStringList TableCells(const QByteArray& page);
 
 // Sorted names of the files in a folder (hidden ones too).
 QStringList FilesIn(const QString& dir);
+
+// Empty when both folders hold the same files with the same bytes; else what differs first.
+QString FolderDifference(const QString& a, const QString& b);

@@ -188,8 +188,9 @@ TEST_F(TGenNamesTest, PicturesBrowsersCannotShowAreShownRendered) {
                                       .arg(size.height())
                                       .arg(size.width())))
             << page.toStdString();
-        if (rendered)
+        if (rendered) {
             EXPECT_EQ(QImageReader(dir + shown).size(), size);
+        }
     }
 }
 
