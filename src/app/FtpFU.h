@@ -150,6 +150,9 @@ public:
     static QStringList UploadOrder(const QStringList& files);
     // The name a file is stored under until the server confirms the store.
     static QString TempNameOf(const QString& name);
+    // The remote folder an upload goes to, as a path from the server's root: the folder as typed, from the
+    // folder the server put the user in at log-in unless it starts with '/'. Empty login dir: as typed.
+    static QString RemoteFolderOf(const QString& loginDir, const QString& typed);
 
 protected:
     void customEvent(QEvent* event) override;
@@ -201,4 +204,5 @@ private:
     bool FListingForRun = false;           // a listing of the run, not of the browser
     QString FRecordError;
     QString FRunNotes;
+    QString FLoginDir; // where the server put the user at log-in; empty when it did not say
 };

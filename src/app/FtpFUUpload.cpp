@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -63,6 +64,12 @@ QString TFtpF::TempNameOf(const QString& name) {
     return name + ".part";
 }
 
+QString TFtpF::RemoteFolderOf(const QString& loginDir, const QString& typed) {
+    if (typed.startsWith('/'))
+        return QDir::cleanPath(typed);
+    return loginDir.startsWith('/') ? QDir::cleanPath(loginDir + '/' + typed) : typed;
+}
+
 // ---- Operations of the main window
 
 void TFtpF::SetUploadFiles(const QStringList& files) {
@@ -111,8 +118,14 @@ void TFtpF::StartUpload() {
         ConnectToHost();
         EnterRemoteDir();
         if (ChangedOnlyCB->isChecked() && !FRecordFileName.isEmpty()) {
-            FRecord.emplace(FRecordFileName, TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(),
-                                                                     FXoFTP->UserID(), RemoteDirE->text()));
+            // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
+            // earlier versions kept it, still counts.
+            const auto target = [this](const QString& dir) {
+                return TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(), FXoFTP->UserID(), dir);
+            };
+            const QString folder = RemoteFolderOf(FLoginDir, RemoteDirE->text());
+            FRecord.emplace(FRecordFileName, target(folder.startsWith('/') ? folder.mid(1) : folder),
+                            target(RemoteDirE->text()));
             FRemoteSizes = RemoteFileSizes();
         }
     } catch (...) {
@@ -196,6 +209,7 @@ void TFtpF::ConnectToHost() {
     EncryptionCB->setEnabled(false);
     ChangedOnlyCB->setEnabled(false);
     const QString dir = FXoFTP->CurrentDir();
+    FLoginDir = dir;
     ShowStatus(FXoFTP->TlsActive() ? dir + " (encrypted, " + FXoFTP->TlsVersion() + ")" : dir);
 }
 

@@ -17,9 +17,12 @@ QJsonObject ReadTargets(const QString& fileName) {
 
 } // namespace
 
-TUploadRecord::TUploadRecord(const QString& fileName, const QString& target)
-    : FFileName(fileName), FTarget(target) {
-    const QJsonObject files = ReadTargets(fileName).value(target).toObject();
+TUploadRecord::TUploadRecord(const QString& fileName, const QString& target, const QString& formerTarget)
+    : FFileName(fileName), FTarget(target), FFormerTarget(formerTarget == target ? QString() : formerTarget) {
+    const QJsonObject targets = ReadTargets(fileName);
+    QJsonObject files = targets.value(target).toObject();
+    if (files.isEmpty() && !FFormerTarget.isEmpty())
+        files = targets.value(FFormerTarget).toObject();
     for (auto it = files.begin(); it != files.end(); ++it) {
         const QJsonObject entry = it.value().toObject();
         const qint64 size = entry.value("size").toInteger(-1);
@@ -50,6 +53,8 @@ void TUploadRecord::Save() const {
         files.insert(it.key(), QJsonObject{{"size", it->Size}, {"sha256", QString::fromLatin1(it->Sha256)}});
     QJsonObject targets = ReadTargets(FFileName);
     targets.insert(FTarget, files);
+    if (!FFormerTarget.isEmpty())
+        targets.remove(FFormerTarget);
     WriteJsonMember(FFileName, kFormat, "targets", targets, "upload record");
 }
 

@@ -18,7 +18,8 @@ public:
     };
 
     // The entries of one target; a missing or unreadable file reads as no entries (everything is stored).
-    TUploadRecord(const QString& fileName, const QString& target);
+    // Without entries of its own, the target takes those of its former name, which saving then replaces.
+    TUploadRecord(const QString& fileName, const QString& target, const QString& formerTarget = {});
 
     std::optional<TEntry> Find(const QString& name) const;
     void Set(const QString& name, const TEntry& entry);
@@ -33,5 +34,6 @@ public:
 private:
     QString FFileName;
     QString FTarget;
+    QString FFormerTarget;
     QHash<QString, TEntry> FEntries;
 };

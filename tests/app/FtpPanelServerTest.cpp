@@ -201,6 +201,11 @@ TEST_F(FtpPanelServerTest, ChangedOnlyStoresWhatChangedHereOrOnTheServer) {
     EXPECT_TRUE(
         record.contains("\"ftp://anna@localhost:" + QByteArray::number(Server->Port()) + "/changed\""));
 
+    // The same folder typed from the server's root is the same target.
+    FPanel->SetFtpRemoteDir("/changed/");
+    UploadAndWait();
+    EXPECT_EQ(FWindow->Statuses.last(), "Upload done: 0 files stored; Skipped 4 unchanged files");
+
     FPanel->ChangedOnlyCB->setChecked(false);
     UploadAndWait();
     EXPECT_EQ(ReadBytes(dir + "a.jpg"), QByteArray(1000, 'a'));
