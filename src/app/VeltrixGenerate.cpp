@@ -298,10 +298,13 @@ void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& ce
         FPicPage->SetPicFile(dir + cell.Name);
         FPicPage->SetPrevPage(neighbours.value(cell.Name).Prev);
         FPicPage->SetNextPage(neighbours.value(cell.Name).Next);
-        // A picture browsers cannot show is shown by a rendering, written beside its copy.
+        // A picture browsers cannot show is shown by a rendering, written beside its copy. Like the copy, a
+        // rendering from an earlier run is kept: it is made again only when older than the copy.
         if (!BrowserShows(cell.Name)) {
             current = dir + BrowserViewableName(cell.Name);
-            SaveBrowserRendering(dir + cell.Name, current);
+            const QFileInfo rendering(current);
+            if (!rendering.exists() || rendering.lastModified() < QFileInfo(dir + cell.Name).lastModified())
+                SaveBrowserRendering(dir + cell.Name, current);
             FUsedFiles << current;
         }
         const QString page = dir + PageName(cell.Name);

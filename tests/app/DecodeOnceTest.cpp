@@ -20,8 +20,7 @@ namespace {
 
 // Every kind of way to a stretch: JPEGs that skip rows (one turned on its side, one CMYK), a progressive
 // one, BMPs with and without transparent pixels, an icon with a round alpha, and a PNG with transparent
-// pixels, whose size only a decode tells. (A HEIC picture's page shows a rendering at full size, made by
-// every run.)
+// pixels, whose size only a decode tells.
 const char* const kPictures[] = {
     "gen/jpeg_baseline_420.jpg",  "gen/jpeg_progressive.jpg",
     "gfx/valid/orient_422_6.jpg", "gfx/valid/jpeg_cmyk_adobe.jpg",

@@ -5,6 +5,7 @@
 #include "GenTestSupport.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -12,6 +13,7 @@
 #include <QSet>
 #include <QSpinBox>
 
+#include "gfx/GfxDecode.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 
@@ -192,6 +194,16 @@ TEST_F(TGenNamesTest, PicturesBrowsersCannotShowAreShownRendered) {
             EXPECT_EQ(QImageReader(dir + shown).size(), size);
         }
     }
+    // A second run keeps the renderings, like the copies; a copy newer than its rendering has it made again.
+    const std::uint64_t before = PictureDecodeCount();
+    W().GenerateInto(dir);
+    EXPECT_EQ(PictureDecodeCount(), before);
+    QFile copy(dir + W().Grid()->Cells(0, 0));
+    ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        copy.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    W().GenerateInto(dir);
+    EXPECT_EQ(PictureDecodeCount(), before + 1);
 }
 
 // A background file named as a picture's copy gets a name of its own: each file keeps its bytes, and the
