@@ -72,6 +72,5 @@ void TXoFTP::SecureDataConnection() {
     // The data connection must lead to the server the user trusted, not to whoever connected first.
     if (FDataConn->TlsPeer().Sha256 != TlsPeer().Sha256)
         throw ESockError("The data connection to " + Host() +
-                         " presented another certificate than the "
-                         "control connection");
+                         " presented another certificate than the control connection");
 }
