@@ -1,7 +1,10 @@
 // Uploads a gallery of 100 pictures (copy, thumbnail and page each, and index.html) twice from the real
-// upload panel to pyftpdlib on 127.0.0.1, with "Upload only changed files" on: prints the time of each
-// upload and how many files each stored. The second upload is expected to store nothing.
+// upload panel to pyftpdlib on 127.0.0.1, with "Upload only changed files" on, in clear and over TLS:
+// prints the time of each upload and how many files each stored. The second upload is expected to store
+// nothing.
 #include "app/FtpFU.h"
+
+#include "app/FtpTrust.h"
 
 #include <QApplication>
 #include <QDir>
@@ -81,27 +84,19 @@ QStringList MakeGallery(const QString& dir) {
     return files << index.fileName();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir local, remote;
-    TPyFtpServer server(remote.path(), "bench", "bench pass");
-    if (server.Port() == 0) {
-        std::printf("no FTP server: %s\n", qPrintable(server.Error()));
-        return 1;
-    }
-    const QStringList files = MakeGallery(local.path() + "/");
+// Two uploads of the files to the server, the second expected to store nothing.
+bool UploadTwice(QApplication& app, const char* label, const TPyFtpServer& server, const QString& encryption,
+                 const QStringList& files, const QString& recordFile, const QString& trustFile) {
     TBenchWindow window;
     TFtpF panel(&window, &window);
-    panel.SetUploadRecordFile(local.filePath("uploads.json"));
+    panel.SetUploadRecordFile(recordFile);
+    panel.SetTrustFile(trustFile);
+    panel.SetFtpEncryption(encryption);
     panel.SetFtpHost("127.0.0.1");
     panel.SetFtpPort(QString::number(server.Port()));
     panel.SetFtpUserID("bench");
     panel.PassE->setText("bench pass");
     panel.SetFtpRemoteDir("gallery");
-    std::printf("%lld files, upload only changed files on\n", static_cast<long long>(files.size()));
     for (int run = 1; run <= 2; ++run) {
         window.Stored = 0;
         panel.SetUploadFiles(files);
@@ -111,12 +106,45 @@ int main(int argc, char** argv) {
             panel.StartUpload();
         } catch (const std::exception& e) {
             std::printf("error: %s\n", e.what());
-            return 1;
+            return false;
         }
         while (panel.Uploading() && clock.elapsed() < 600000)
             app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-        std::printf("upload %d: %.3f s, %d files stored; status: %s\n", run, clock.elapsed() / 1000.0,
-                    window.Stored, qPrintable(window.Last));
+        std::printf("%s upload %d: %.3f s, %d files stored; status: %s\n", label, run,
+                    clock.elapsed() / 1000.0, window.Stored, qPrintable(window.Last));
     }
-    return 0;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir local, plainRemote, tlsRemote;
+    QString error;
+    const QString fingerprint = MakeTestCertificate(local.path(), "127.0.0.1", error);
+    if (fingerprint.isEmpty()) {
+        std::printf("no certificate: %s\n", qPrintable(error));
+        return 1;
+    }
+    // The bench's own certificate is trusted as a user who accepted it once would have it.
+    const QString trustFile = local.filePath("ftp-trust.json");
+    FtpTrust::Trust(trustFile, "127.0.0.1", fingerprint);
+    const TPyFtpServer plain(plainRemote.path(), "bench", "bench pass");
+    const TPyFtpServer tls(tlsRemote.path(), "bench", "bench pass", 0,
+                           {"--tls", local.filePath("127.0.0.1.pem"), local.filePath("127.0.0.1.key")});
+    for (const TPyFtpServer* server : {&plain, &tls}) {
+        if (server->Port() == 0) {
+            std::printf("no FTP server: %s\n", qPrintable(server->Error()));
+            return 1;
+        }
+    }
+    QDir(local.path()).mkdir("gallery");
+    const QStringList files = MakeGallery(local.filePath("gallery") + "/");
+    std::printf("%lld files, upload only changed files on\n", static_cast<long long>(files.size()));
+    const bool done =
+        UploadTwice(app, "plain", plain, "none", files, local.filePath("plain.json"), trustFile) &&
+        UploadTwice(app, "TLS  ", tls, "require", files, local.filePath("tls.json"), trustFile);
+    return done ? 0 : 1;
 }
