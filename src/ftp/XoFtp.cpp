@@ -1,17 +1,6 @@
 // FTP client: log-in, commands and their replies, and closing the session.
 #include "ftp/XoFtp.h"
 
-namespace {
-
-QString WithoutLineEnd(const QString& line) {
-    QString text = line;
-    while (text.endsWith('\n') || text.endsWith('\r'))
-        text.chop(1);
-    return text;
-}
-
-} // namespace
-
 TXoFTP::TXoFTP(QObject* owner) : TWirelet(owner) {
     Report(8, "Create");
     SetPort(21);
@@ -43,7 +32,7 @@ QString TXoFTP::Transaction(const QString& command) {
         FLastReplyText = reply;
         FReplyCode = ReplyCodeOf(reply);
         if (!reply.isEmpty())
-            Report(1, WithoutLineEnd(reply));
+            Report(1, XoFtpReply::WithoutLineEnd(reply));
     }
     // No reply at all means the server closed the connection: that is never an answer to the command.
     if (reply.isEmpty())
@@ -59,7 +48,7 @@ QString TXoFTP::ClosingReason() const {
 void TXoFTP::NoteClosingReply(const QString& text) {
     for (const QString& line : text.split('\n'))
         if (ReplyCodeOf(line) == 421)
-            FClosingReply = WithoutLineEnd(line);
+            FClosingReply = XoFtpReply::WithoutLineEnd(line);
 }
 
 // Input while no command runs. A server speaks on its own to announce that it closes the connection (421,
@@ -74,7 +63,7 @@ void TXoFTP::IdleInput() {
             const QString line = ReadLn();
             if (line.isEmpty())
                 break;
-            Report(1, WithoutLineEnd(line));
+            Report(1, XoFtpReply::WithoutLineEnd(line));
             ReadRestOfReply(line);
             if (FOwedReplies > 0)
                 --FOwedReplies;
@@ -95,7 +84,7 @@ void TXoFTP::ReadRestOfReply(const QString& line) {
     while (XoFtpReply::Continues(line, current)) {
         current = ReadLn();
         if (!current.isEmpty())
-            Report(1, WithoutLineEnd(current));
+            Report(1, XoFtpReply::WithoutLineEnd(current));
     }
 }
 
@@ -127,12 +116,12 @@ void TXoFTP::LogIn() {
     FReplyCode = ReplyCodeOf(greeting);
     if (greeting.isEmpty())
         throw ESockError("Connection closed by " + Host());
-    Report(1, WithoutLineEnd(greeting));
+    Report(1, XoFtpReply::WithoutLineEnd(greeting));
     ReadRestOfReply(greeting);
     if (FReplyCode > 400) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
-        throw FTPException(WithoutLineEnd(greeting));
+        throw FTPException(XoFtpReply::WithoutLineEnd(greeting));
     }
     FDataTls = false;
     if (FEncryption != TFtpEncryption::None)
@@ -183,7 +172,7 @@ void TXoFTP::CheckLogIn() {
     if (FReplyCode > 400 && FReplyCode < 600) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
-        throw FTPException(WithoutLineEnd(FLastReplyText));
+        throw FTPException(XoFtpReply::WithoutLineEnd(FLastReplyText));
     }
 }
 
@@ -216,7 +205,7 @@ void TXoFTP::Disconnect() {
     FOwedReplies = 0;
     TWirelet::Disconnect();
     if (code > 300 && code < 600)
-        throw FTPException(WithoutLineEnd(reply));
+        throw FTPException(XoFtpReply::WithoutLineEnd(reply));
 }
 
 void TXoFTP::Abort() {
@@ -237,7 +226,7 @@ void TXoFTP::DiscardPendingInput() {
 // A refused command: unsupported-function news for 500 to 502, then the failure handler, then the reply as
 // an FTPException unless the handler took the failure over.
 void TXoFTP::Refuse(TCmdType type, const QString& text) {
-    const QString reply = text.isEmpty() ? WithoutLineEnd(FLastReplyText) : text;
+    const QString reply = text.isEmpty() ? XoFtpReply::WithoutLineEnd(FLastReplyText) : text;
     if (FReplyCode >= 500 && FReplyCode <= 502 && OnUnSupportedFunction)
         OnUnSupportedFunction(type);
     if (OnFailure) {

@@ -91,6 +91,8 @@ public:
 
 // Reply text helpers, free of sockets so that they can be checked on any input.
 namespace XoFtpReply {
+// A reply line without its line end, as it is shown and reported.
+QString WithoutLineEnd(QString line);
 // Field n (from 1) of text split at delimiter; empty when missing.
 QString NthField(const QString& text, QChar delimiter, int n);
 // True when the line after `first` (and `previous`) still belongs to a multi-line reply.

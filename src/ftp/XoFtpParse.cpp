@@ -132,6 +132,12 @@ void TFTPUnixList::ParseLine(const QString& line) {
 
 namespace XoFtpReply {
 
+QString WithoutLineEnd(QString line) {
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
 QString NthField(const QString& text, QChar delimiter, int n) {
     if (n < 1)
         return {};

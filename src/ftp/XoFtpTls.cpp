@@ -1,21 +1,11 @@
 // FTP client: explicit TLS on the control connection (AUTH TLS) and on every data connection (PROT P).
 #include "ftp/XoFtp.h"
 
-namespace {
-
-QString WithoutLineEnd(QString line) {
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
-} // namespace
-
 void TXoFTP::SecureControl() {
     Report(1, "AUTH TLS");
     Transaction("AUTH TLS");
     if (FReplyCode != 234) {
-        const QString reply = WithoutLineEnd(FLastReplyText);
+        const QString reply = XoFtpReply::WithoutLineEnd(FLastReplyText);
         if (FEncryption == TFtpEncryption::Require) {
             if (OnConnectionFailed)
                 OnConnectionFailed(this);
@@ -52,7 +42,7 @@ void TXoFTP::SecureData() {
     FDataTls = FReplyCode >= 200 && FReplyCode < 300;
     if (FDataTls)
         return;
-    const QString reply = WithoutLineEnd(FLastReplyText);
+    const QString reply = XoFtpReply::WithoutLineEnd(FLastReplyText);
     if (FEncryption == TFtpEncryption::Require)
         throw FTPException(Host() + " refused to encrypt data connections (" + reply + ")");
     Report(1, Host() + " refused to encrypt data connections: files are sent unencrypted");

@@ -15,12 +15,6 @@ constexpr int kDrainTimeOut = 5000;
 // The same after the user aborted it or the server stopped taking data: the user is not kept waiting.
 constexpr int kLateReplyWait = 300;
 
-QString WithoutLineEnd(QString line) {
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
 } // namespace
 
 void TXoFTP::List() {
@@ -184,7 +178,7 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
         throw ESockError("Connection closed by " + Host());
     FLastReplyText = reply;
     FReplyCode = ReplyCodeOf(reply);
-    Report(1, WithoutLineEnd(reply));
+    Report(1, XoFtpReply::WithoutLineEnd(reply));
     if (!FCanceled && !FTimedOut)
         ReadRestOfReply(reply);
     // A transfer the server could not complete (cut short, disk full) is a failure, not a success.
@@ -201,7 +195,7 @@ void TXoFTP::ReadListing() {
         const QString raw = FDataConn->ReadLn();
         if (raw.isEmpty())
             break;
-        const QString line = WithoutLineEnd(raw);
+        const QString line = XoFtpReply::WithoutLineEnd(raw);
         if (FParseList && FParser)
             FParser->ParseLine(line);
         if (OnListItem)
@@ -212,7 +206,7 @@ void TXoFTP::ReadListing() {
 // A refused PORT or PASV reads like a file permission problem ("550 Permission denied"); the user is told
 // that the data connection mode was refused, and which mode to try instead.
 QString TXoFTP::DataModeRefusal() const {
-    const QString reply = WithoutLineEnd(FLastReplyText);
+    const QString reply = XoFtpReply::WithoutLineEnd(FLastReplyText);
     return FPassive ? "Passive mode (PASV) refused by the server (" + reply + "): try active mode"
                     : "Active mode (PORT) refused by the server (" + reply + "): try passive mode";
 }
@@ -238,7 +232,7 @@ void TXoFTP::TransferFailed(const std::exception_ptr& error) {
     const QString reply = DrainTransferReply(waitMs);
     const int code = ReplyCodeOf(reply);
     if (!aborted && code >= 400 && code <= 599)
-        throw FTPException(WithoutLineEnd(reply));
+        throw FTPException(XoFtpReply::WithoutLineEnd(reply));
     std::rethrow_exception(error);
 }
 
@@ -259,7 +253,7 @@ QString TXoFTP::DrainTransferReply(int waitMs) {
     try {
         const QString reply = ReadLn();
         if (!reply.isEmpty()) {
-            Report(1, WithoutLineEnd(reply));
+            Report(1, XoFtpReply::WithoutLineEnd(reply));
             ReadRestOfReply(reply);
         }
         return reply;
