@@ -24,6 +24,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "GenerateReport.h"
 #include "gfx/GfxPic.h"
@@ -38,21 +39,6 @@ double CpuSeconds() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
-
-// Answers every question with Yes and prints what would have been shown.
-class TBenchDialogs : public TDialogs {
-public:
-    TModalResult MessageBox(TMsgKind, const QString& text, TMsgButtons) override {
-        std::printf("message: %s\n", qPrintable(text));
-        return TModalResult::Yes;
-    }
-    void ShowError(const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-    bool OpenPicture(QString&) override { return false; }
-    bool ChooseColor(TColor&) override { return false; }
-    bool SelectDirectory(QString&) override { return false; }
-    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
-    bool OpenUrl(const QUrl&) override { return true; }
-};
 
 // Each phase of a run lays a progress bar over the status bar and removes it at the phase's end: the
 // bar's life is the phase's time.
@@ -158,7 +144,8 @@ int Measure(int argc, char** argv) {
     QTemporaryDir config;
     QTemporaryDir temp;
     QTemporaryDir out;
-    TVeltrixF window(std::make_unique<TBenchDialogs>(), TVeltrixPlaces{config.path(), temp.path()});
+    TVeltrixF window(std::make_unique<TBenchDialogs>(TModalResult::Yes),
+                     TVeltrixPlaces{config.path(), temp.path()});
     window.show();
     QCoreApplication::processEvents();
 

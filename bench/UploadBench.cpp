@@ -18,25 +18,12 @@
 
 #include <cstdio>
 
+#include "BenchDialogs.h"
 #include "support/FtpTestSupport.h"
 
 namespace {
 
 constexpr int kPictures = 100;
-
-class TBenchDialogs : public TDialogs {
-public:
-    TModalResult MessageBox(TMsgKind, const QString& text, TMsgButtons) override {
-        std::printf("message: %s\n", qPrintable(text));
-        return TModalResult::Ok;
-    }
-    void ShowError(const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-    bool OpenPicture(QString&) override { return false; }
-    bool ChooseColor(TColor&) override { return false; }
-    bool SelectDirectory(QString&) override { return false; }
-    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
-    bool OpenUrl(const QUrl&) override { return false; }
-};
 
 class TBenchWindow : public QMainWindow, public TFtpFWindow {
 public:
@@ -57,7 +44,7 @@ public:
     QString Last;
 
 private:
-    mutable TBenchDialogs FDialogs;
+    mutable TBenchDialogs FDialogs{TModalResult::Ok};
 };
 
 // Pictures of about 200 KB and thumbnails of about 10 KB, each with bytes of its own, and their pages.
