@@ -1,8 +1,10 @@
 // The main window's test fixture and the application every test of the window runs in.
 #include "AppFixture.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QImage>
+#include <QSpinBox>
 
 #include "app/VlxApplication.h"
 #include "grid/GfxGrid.h"
@@ -111,4 +113,22 @@ QString TAppTest::MakePicture(const QString& name, int width, int height) const 
     const QString path = FFiles.File(name);
     EXPECT_TRUE(picture.save(path, "BMP")) << path.toStdString();
     return path;
+}
+
+void TAppTest::AllEffectsOn() {
+    W().MaskTypCB->setCurrentIndex(gmRoundRect);
+    emit W().MaskTypCB->activated(gmRoundRect);
+    W().ThumbBevelTypCB->setCurrentIndex(gbRaised);
+    emit W().ThumbBevelTypCB->activated(gbRaised);
+    W().PicBevelTypCB->setCurrentIndex(gbLowered);
+    emit W().PicBevelTypCB->activated(gbLowered);
+    for (const auto& [spin, value] : {std::pair{W().MaskSizSE, 5},
+                                      {W().ShadowSizSE, 4},
+                                      {W().ShadowDistSE, 3},
+                                      {W().ShadowIntSE, 80},
+                                      {W().ThumbBevelSizSE, 3},
+                                      {W().ThumbBevelIntSE, 60},
+                                      {W().PicBevelSizSE, 2},
+                                      {W().PicBevelIntSE, 70}})
+        spin->setValue(value);
 }

@@ -78,6 +78,8 @@ protected:
     void Load(int col, int row, const QString& path);
     // A picture of the given size, written as a BMP file.
     QString MakePicture(const QString& name, int width, int height) const;
+    // Every thumbnail effect on, the style lists chosen as a user chooses them.
+    void AllEffectsOn();
 
     TVeltrixF& W() { return *FWindow; }
     TTestDialogs& D() { return *FDialogs; }

@@ -117,12 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The folder is the window's, byte for byte, for a profile with every effect on; the profile comes from the
 // profiles file, not from a window's state.
 TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
-    W().MaskTypCB->setCurrentIndex(2);
-    W().MaskSizSE->setValue(6);
-    W().ShadowSizSE->setValue(4);
-    W().ThumbBevelTypCB->setCurrentIndex(1);
-    W().ThumbBevelSizSE->setValue(3);
-    W().PicBevelTypCB->setCurrentIndex(1);
+    AllEffectsOn();
     W().PicInfNameCB->setChecked(true);
     W().PgTitleE->setText("Holiday");
     D().Inputs = {"look"};

@@ -31,6 +31,7 @@ constexpr int kCount = static_cast<int>(std::size(kPictures));
 
 class TDecodeOnceTest : public TAppTest {
 public:
+    using TAppTest::AllEffectsOn; // for the changes made from outside
     // Copies of the pictures (so that a test may touch them) placed into a 3 x 3 table.
     void PlaceCopies() {
         W().GfxGridColSE->setValue(3);
@@ -42,23 +43,6 @@ public:
         }
         EXPECT_TRUE(W().Grid()->PlaceFiles(FPaths, 0, 0).empty());
         ProcessEvents();
-    }
-    void AllEffects() {
-        W().MaskTypCB->setCurrentIndex(gmRoundRect);
-        emit W().MaskTypCB->activated(gmRoundRect);
-        W().ThumbBevelTypCB->setCurrentIndex(gbRaised);
-        emit W().ThumbBevelTypCB->activated(gbRaised);
-        W().PicBevelTypCB->setCurrentIndex(gbLowered);
-        emit W().PicBevelTypCB->activated(gbLowered);
-        for (const auto& [spin, value] : {std::pair{W().MaskSizSE, 5},
-                                          {W().ShadowSizSE, 4},
-                                          {W().ShadowDistSE, 3},
-                                          {W().ShadowIntSE, 80},
-                                          {W().ThumbBevelSizSE, 3},
-                                          {W().ThumbBevelIntSE, 60},
-                                          {W().PicBevelSizSE, 2},
-                                          {W().PicBevelIntSE, 70}})
-            spin->setValue(value);
     }
     // The decodes a run into a fresh folder makes.
     std::uint64_t DecodesOfRun(const QString& name) {
@@ -98,7 +82,7 @@ TEST_P(TChangeTest, DecodesOnlyWhatChanged) {
 INSTANTIATE_TEST_SUITE_P(
     Changes, TChangeTest,
     testing::Values(
-        TChange{"Effects", [](TDecodeOnceTest& t, TVeltrixF&, const QStringList&) { t.AllEffects(); }, 0},
+        TChange{"Effects", [](TDecodeOnceTest& t, TVeltrixF&, const QStringList&) { t.AllEffectsOn(); }, 0},
         TChange{
             "PageSettings",
             [](TDecodeOnceTest&, TVeltrixF& w, const QStringList&) { w.PgTitleE->setText("Another title"); },
@@ -127,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Every effect on: the thumbnails from kept stretches are the bytes of a run that decodes every file, and
 // of the renderer's own Render of the file.
 TEST_F(TDecodeOnceTest, KeptStretchesGiveTheBytesOfDecodedFiles) {
-    AllEffects();
+    AllEffectsOn();
     PlaceCopies();
     const QString kept = FFiles.File("kept/");
     const QString decoded = FFiles.File("decoded/");

@@ -380,14 +380,7 @@ TEST_F(TGenerateTest, UnwritableFolderIsReportedNamingTheFile) {
 // Thumbnails made on several threads hold the bytes one thread writes, and those of the window's own
 // renderer (at the run's quality, 75), every effect on.
 TEST_F(TGenerateTest, ThreadsWriteTheBytesOfOneThread) {
-    W().MaskTypCB->setCurrentIndex(2);
-    W().MaskSizSE->setValue(5);
-    W().ShadowSizSE->setValue(4);
-    W().ShadowDistSE->setValue(3);
-    W().ThumbBevelTypCB->setCurrentIndex(1);
-    W().ThumbBevelSizSE->setValue(3);
-    W().PicBevelTypCB->setCurrentIndex(2);
-    W().PicBevelSizSE->setValue(2);
+    AllEffectsOn();
     LoadThreeIn2x2();
     const QString one = FFiles.File("one/");
     const QString three = FFiles.File("three/");
