@@ -140,18 +140,21 @@ std::vector<TVeltrixF::TRunCell> TVeltrixF::RunCells() const {
 // (letter case ignored) that is not the background itself; then the first free name after it. Otherwise
 // whichever file were copied first would stand for both.
 QString TVeltrixF::BackgroundName(const std::vector<TRunCell>& cells) const {
-    const QString own = QFileInfo(FBkgFile).canonicalFilePath();
+    const QString own = FileNamePart(FBkgFile);
+    // Links are resolved only for a copy named as the background, so a run does not resolve them all.
+    const auto isBackground = [&](const TRunCell& cell) {
+        const QString real = QFileInfo(FBkgFile).canonicalFilePath();
+        return !real.isEmpty() && QFileInfo(cell.Source).canonicalFilePath() == real;
+    };
     QSet<QString> taken{QString(kIndexPage).toCaseFolded()};
     for (const TRunCell& cell : cells) {
         if (cell.Name.isEmpty())
             continue;
-        const bool same = !own.isEmpty() && QFileInfo(cell.Source).canonicalFilePath() == own;
         for (const QString& file : PublishedNames(cell.Name))
-            if (!same || file != cell.Name)
+            if (file != cell.Name || file.compare(own, Qt::CaseInsensitive) != 0 || !isBackground(cell))
                 taken.insert(file.toCaseFolded());
     }
-    return DistinctName(FileNamePart(FBkgFile),
-                        [&taken](const QString& name) { return taken.contains(name.toCaseFolded()); });
+    return DistinctName(own, [&taken](const QString& name) { return taken.contains(name.toCaseFolded()); });
 }
 
 void TVeltrixF::GenerateInto(const QString& dir) {
