@@ -23,9 +23,10 @@ namespace {
 
 constexpr int kBrowserTimeoutMs = 180000;
 
-// Loads the table page in a frame, then each picture page it links to, and writes what every picture of
-// them decoded to into the page, where --dump-dom finds it. Frames of the same file:// folder are
-// readable with --allow-file-access-from-files.
+// Loads the table page in a frame, then each picture page its thumbnails link to, where the browser resolves
+// the link (a page outside the gallery is reported as such), and writes what every picture of them decoded
+// to into the page, where --dump-dom finds it. Frames of the same file:// folder are readable with
+// --allow-file-access-from-files.
 const char* const kCheckPage = R"html(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>gallery check</title></head><body>
 <pre id="result">PENDING</pre>
@@ -36,20 +37,27 @@ const frame = document.getElementById('frame');
 function load(src) {
   return new Promise(resolve => { frame.onload = () => resolve(frame.contentDocument); frame.src = src; });
 }
+// Spaces written %20, so that each reported line splits into its words.
 function report(doc, page) {
   for (const img of doc.images)
-    out.push('IMG ' + page + ' ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0) +
+    out.push('IMG ' + page + ' ' + img.getAttribute('src').replaceAll(' ', '%20') + ' ' +
+             (img.complete ? img.naturalWidth : 0) +
              ' ' + (img.complete ? img.naturalHeight : 0));
 }
 (async () => {
   try {
     const index = await load('gallery/index.html');
     report(index, 'index.html');
-    const links = Array.from(index.querySelectorAll('a[href]')).map(a => a.getAttribute('href'))
-                       .filter(href => !href.includes('://') && href !== 'index.html');
+    const gallery = new URL('gallery/', location.href).href;
+    const links = Array.from(index.querySelectorAll('td a[href]'));
     out.push('LINKS ' + links.length);
-    for (const href of links) {
-      const page = await load('gallery/' + href);
+    for (const link of links) {
+      const href = link.getAttribute('href').replaceAll(' ', '%20');
+      if (!link.href.startsWith(gallery)) {
+        out.push('PAGE ' + href + ' outside');
+        continue;
+      }
+      const page = await load(link.href);
       out.push('PAGE ' + href + ' ' + (page && page.title ? 'loaded' : 'missing'));
       if (page)
         report(page, href);
@@ -247,8 +255,9 @@ TEST_F(TEndToEndTest, GalleryOpensInABrowserWithEveryPictureDecoded) {
     EXPECT_TRUE(QFile::exists(VELTRIX_E2E_SCREENSHOT)) << VELTRIX_E2E_SCREENSHOT;
 }
 
-// Names a browser would read as an escape, an anchor or a query, and a metafile, which browsers do not
-// show: every thumbnail shows, every link reaches its page and every page shows its picture.
+// Names a browser would read as an escape, an anchor, a query or a scheme, or would drop characters of, and
+// a metafile, which browsers do not show: every thumbnail shows, every link reaches its page in the gallery
+// and every page shows its picture.
 TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
     const QString browser = QStandardPaths::findExecutable("chromium");
     if (browser.isEmpty())
@@ -256,21 +265,26 @@ TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
 
     const QString odd = FFiles.File("odd/");
     ASSERT_TRUE(QDir().mkpath(odd));
-    const QList<std::pair<QString, QString>> copies{{"gen/jpeg_baseline_420.jpg", "a#1.jpg"},
-                                                    {"gen/bmp_24bpp.bmp", "why?.bmp"},
-                                                    {"gen/ico_32bpp_bmp.ico", "50%41.ico"},
-                                                    {"html/seed.wmf", "chart.wmf"}};
+    const QList<std::pair<QString, QString>> copies{
+        {"gen/jpeg_baseline_420.jpg", "a#1.jpg"},
+        {"gen/bmp_24bpp.bmp", "why?.bmp"},
+        {"gen/ico_32bpp_bmp.ico", "50%41.ico"},
+        {"html/seed.wmf", "chart.wmf"},
+        {"gen/jpeg_baseline_420.jpg", "javascript:alert(1);x.jpg"},
+        {"gen/bmp_24bpp.bmp", "http:x.bmp"},
+        {"gen/jpeg_baseline_420.jpg", " lead\ttab.jpg"},
+        {"gen/bmp_24bpp.bmp", "cr\rlf\n\x01\x7f.bmp"}};
     QStringList pictures;
     for (const auto& [data, name] : copies) {
         WriteBytes(odd + name, ReadBytes(TestData(data)));
         pictures << odd + name;
     }
-    W().GfxGridColSE->setValue(2);
-    W().GfxGridRowSE->setValue(2);
+    W().GfxGridColSE->setValue(3);
+    W().GfxGridRowSE->setValue(3);
     DropPictures(pictures);
-    ASSERT_EQ(W().CountPictures(), 4);
+    ASSERT_EQ(W().CountPictures(), 8);
     GenerateGallery();
-    ExpectEveryPictureShown(BrowseGallery(browser), 4);
+    ExpectEveryPictureShown(BrowseGallery(browser), 8);
 }
 
 // As a visitor walks a gallery: from the first picture's page "Next" leads through every picture in grid
