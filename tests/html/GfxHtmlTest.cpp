@@ -448,7 +448,8 @@ TEST_P(GalleryPicPageTest, LinksAndFitAsSet) {
 }
 
 const char* const kFitHead = "\r\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-                             "\r\n<style>img{max-width:100%;height:auto}</style>";
+                             "\r\n<style>img{max-width:100%;max-height:calc(100vh - 16px);height:auto;"
+                             "object-fit:contain}</style>";
 const char* const kPrevLink = R"(<a href="first.html"><div align="Right">Previous</div></a>)";
 const char* const kNextLink = R"(<a href="b%232.html"><div align="Right">Next</div></a>)";
 
