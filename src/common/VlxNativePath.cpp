@@ -23,17 +23,17 @@ int SequenceLength(const unsigned char* p, qsizetype left) {
     if (lead < 0x80)
         return 1;
     int length = 0;
-    char32_t code = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, code = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, code = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, code = lead & 0x07, least = 0x10000;
-    } else {
+    if ((lead & 0xE0) == 0xC0)
+        length = 2;
+    else if ((lead & 0xF0) == 0xE0)
+        length = 3;
+    else if ((lead & 0xF8) == 0xF0)
+        length = 4;
+    else
         return 0;
-    }
+    // The smallest code each length may carry: a smaller one is an overlong form.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    char32_t code = lead & (0x7F >> length);
     if (left < length)
         return 0;
     for (int k = 1; k < length; ++k) {
@@ -41,13 +41,13 @@ int SequenceLength(const unsigned char* p, qsizetype left) {
             return 0;
         code = code << 6 | (p[k] & 0x3F);
     }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return 0;
     return length;
 }
 
-// UTF-8 where the bytes are, each stray byte as its Latin-1 character: distinct names stay distinct, and a
-// name written in Latin-1 reads as meant.
+// UTF-8 where the bytes are, each stray byte as its Latin-1 character: names that differ in stray bytes stay
+// apart, and a name written in Latin-1 reads as meant.
 QString DecodeLeniently(const QByteArray& bytes) {
     QString text;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
