@@ -11,6 +11,9 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QUrl>
+
+#include "common/VlxNativePath.h"
 
 namespace {
 
@@ -115,21 +118,25 @@ void TQtDialogs::ShowError(const QString& text) {
 
 bool TQtDialogs::OpenPicture(QString& path) {
     const QString start = path.isEmpty() ? FLastPictureDir : path;
-    const QString chosen = QFileDialog::getOpenFileName(FParent, "Open picture", start, kPictureFilter);
+    // Taken by address, whose bytes find a file whose name is not UTF-8 (the desktop's own dialog lists one).
+    const QUrl chosen =
+        QFileDialog::getOpenFileUrl(FParent, "Open picture", QUrl::fromLocalFile(start), kPictureFilter);
     if (chosen.isEmpty())
         return false;
-    path = chosen;
-    FLastPictureDir = QFileInfo(chosen).absolutePath();
+    path = PathFromLocalUrl(chosen);
+    FLastPictureDir = QFileInfo(ShownPath(path)).absolutePath();
     return true;
 }
 
 bool TQtDialogs::OpenPictures(QStringList& paths) {
-    const QStringList chosen =
-        QFileDialog::getOpenFileNames(FParent, "Open pictures", FLastPictureDir, kPictureFilter);
+    const QList<QUrl> chosen = QFileDialog::getOpenFileUrls(
+        FParent, "Open pictures", QUrl::fromLocalFile(FLastPictureDir), kPictureFilter);
     if (chosen.isEmpty())
         return false;
-    paths = chosen;
-    FLastPictureDir = QFileInfo(chosen.first()).absolutePath();
+    paths.clear();
+    for (const QUrl& url : chosen)
+        paths << PathFromLocalUrl(url);
+    FLastPictureDir = QFileInfo(ShownPath(paths.first())).absolutePath();
     return true;
 }
 

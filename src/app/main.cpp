@@ -10,6 +10,7 @@
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
 #include "app/VlxCommandLine.h"
+#include "common/VlxNativePath.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);
-        return RunCommandLine(app.arguments().mid(1), {},
+        // By their bytes: a picture whose name is not UTF-8 is still found.
+        return RunCommandLine(ArgumentsFromNative(argc, argv), {},
                               {out, err, isatty(fileno(stderr)) != 0, &in, isatty(fileno(stdin)) != 0});
     }
     TVeltrixApp app(argc, argv);

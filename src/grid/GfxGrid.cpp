@@ -9,7 +9,6 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QPainter>
 #include <QSet>
@@ -17,6 +16,7 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 
+#include "common/VlxNativePath.h"
 #include "grid/GfxGridModel.h"
 #include "grid/GfxGridNames.h"
 #include "html/WebFiles.h"
@@ -74,7 +74,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
         item.LayOver(under, 0, 0);
     }
     item.SetFileName(path);
-    item.SetRealPath(QFileInfo(path).canonicalFilePath());
+    item.SetRealPath(CanonicalPath(path));
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
     item.SetFitted(std::move(fitted), box, stamp);
 }
@@ -199,13 +199,14 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
                 if (decoded.Errors[i])
                     std::rethrow_exception(decoded.Errors[i]);
                 if (OnStatusText)
-                    OnStatusText(this, "Setting: " + path);
+                    OnStatusText(this, "Setting: " + ShownPath(path));
                 PutCell(col, row, path, std::move(decoded.Items[i]));
             } else {
                 LoadCell(col, row, path);
             }
         } catch (const std::exception& error) {
-            refused.push_back({path, QString::fromUtf8(error.what()), false});
+            // A stand-in link for a name that is not UTF-8 is told by the path it stands for.
+            refused.push_back({path, QString::fromUtf8(error.what()).replace(path, ShownPath(path)), false});
             continue;
         }
         intoStartCell = false;
@@ -264,7 +265,7 @@ void TGfxGrid::MakeCellItem(const QString& path, TGfxGridItem* item) {
     if (!item)
         throw EGfxGridException(QStringLiteral("object not assigned"));
     if (OnStatusText) {
-        OnStatusText(this, "Setting: " + path);
+        OnStatusText(this, "Setting: " + ShownPath(path));
         QCoreApplication::processEvents(); // paint the text before a possibly slow load
     }
     FillCellItem(path, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), FPictureBox,
@@ -396,14 +397,15 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
 }
 
 QString TGfxGrid::CellText(const QString& path) const {
-    return FilePart(CellName(path));
+    // A stand-in link for a name that is not UTF-8 is named after the file it stands for.
+    return FilePart(CellName(ShownPath(path)));
 }
 
 // Two different pictures must never share a published file: the visitor would get the other picture.
 // Names are compared ignoring letter case, as galleries are served from such file systems too. The cell
 // itself does not count, as its picture is being replaced; when it holds the same file it keeps its name.
 QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
-    const QString real = QFileInfo(path).canonicalFilePath();
+    const QString real = CanonicalPath(path);
     QSet<QString> taken{kIndexPage.toCaseFolded()};
     for (int row = 0; row < RowCount(); ++row) {
         for (int col = 0; col < ColCount(); ++col) {

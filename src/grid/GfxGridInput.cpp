@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+#include "common/VlxNativePath.h"
 #include "grid/GfxGridModel.h"
 
 namespace {
@@ -193,7 +194,7 @@ std::vector<TRefusedFile> TGfxGrid::DropFiles(const QMimeData& data, const QPoin
     QStringList paths;
     for (const QUrl& url : data.urls())
         if (url.isLocalFile())
-            paths << url.toLocalFile();
+            paths << PathFromLocalUrl(url);
     return PlaceFiles(paths, aCol, aRow);
 }
 

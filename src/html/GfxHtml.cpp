@@ -73,10 +73,14 @@ void TFitToWindowTag::Assign(const TPersistent& source) {
 }
 
 void TFitToWindowTag::Generate() {
-    // The pictures keep their WIDTH and HEIGHT, so the page is laid out before they load.
-    SetText(FEnabled ? kCrLf + R"(<meta name="viewport" content="width=device-width, initial-scale=1">)" +
-                           kCrLf + "<style>img{max-width:100%;height:auto}</style>"
-                     : QString());
+    // The pictures keep their WIDTH and HEIGHT, so the page is laid out before they load. A picture no
+    // higher than the window less the page's margins (8 pixels above and below) shows whole without
+    // scrolling; where only the height shrinks, "contain" draws it in proportion inside its box.
+    SetText(FEnabled
+                ? kCrLf + R"(<meta name="viewport" content="width=device-width, initial-scale=1">)" + kCrLf +
+                      "<style>img{max-width:100%;max-height:calc(100vh - 16px);height:auto;"
+                      "object-fit:contain}</style>"
+                : QString());
 }
 
 TTagGeneratorPtr TFitToWindowTag::NewInstance() const {

@@ -16,16 +16,21 @@ QString PageName(const QString& picName) {
 
 QString UrlFromFileName(const QString& fileName) {
     QString url;
-    url.reserve(fileName.size());
-    for (const QChar c : fileName) {
-        if (c == '%')
-            url += QStringLiteral("%25");
-        else if (c == '#')
-            url += QStringLiteral("%23");
-        else if (c == '?')
-            url += QStringLiteral("%3F");
+    url.reserve(fileName.size() + 2);
+    // A first segment holding ':' would be read as a scheme ("javascript:", "http:"); after "./" it is a
+    // path into the gallery whatever it holds.
+    const qsizetype slash = fileName.indexOf('/');
+    if (fileName.left(slash < 0 ? fileName.size() : slash).contains(':'))
+        url += QStringLiteral("./");
+    for (qsizetype i = 0; i < fileName.size(); ++i) {
+        const char16_t c = fileName[i].unicode();
+        // Browsers drop TAB, LF and CR from an address, and spaces and control characters at its ends;
+        // the other control characters are encoded too, so that every one of them reaches its file.
+        const bool edgeSpace = c == ' ' && (i == 0 || i == fileName.size() - 1);
+        if (c == '%' || c == '#' || c == '?' || c < 0x20 || c == 0x7F || edgeSpace)
+            url += QStringLiteral("%%1").arg(static_cast<uint>(c), 2, 16, QChar(u'0')).toUpper();
         else
-            url += c;
+            url += fileName[i];
     }
     return url;
 }

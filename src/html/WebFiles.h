@@ -12,8 +12,10 @@ inline const QString kIndexPage = QStringLiteral("index.html");
 // ".html", or ".html" appended to a name without one: "pic.big.jpg" gives "pic.big.html".
 QString PageName(const QString& picName);
 
-// A file name as a relative address: '%', '#' and '?' percent-encoded, so that a browser reads no escape,
-// anchor or query in it; everything else as it is. HTML-escape the result like any attribute value.
+// A file name as a relative address into the gallery: "./" before a first segment holding ':', so that a
+// browser reads no scheme in it; '%', '#' and '?' percent-encoded, so that it reads no escape, anchor or
+// query; control characters (and DEL) and a space at either end percent-encoded, so that none is dropped.
+// Everything else as it is. HTML-escape the result like any attribute value.
 QString UrlFromFileName(const QString& fileName);
 
 // Whether browsers show pictures of this file's kind (told by its extension) in an img element.

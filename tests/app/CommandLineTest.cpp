@@ -2,6 +2,8 @@
 #include "AppFixture.h"
 #include "GenTestSupport.h"
 
+#include <cstdio>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +15,8 @@
 #include <QTextStream>
 
 #include "app/VlxCommandLine.h"
+#include "grid/GfxGridNames.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -165,4 +169,31 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay) {
         EXPECT_TRUE(c.Out[0] ? out.startsWith(c.Out) : out.isEmpty())
             << c.Args.join(" ").toStdString() << ": " << out.toStdString();
     }
+}
+
+// A picture named by bytes that are not UTF-8 (Latin-1 "caf\xE9.bmp"), typed relative to the current folder:
+// the program reads it by its bytes and publishes it under valid names, tagged from its absolute path.
+TEST(ProgramCommandLine, TakesAPictureWhoseNameIsNotUtf8) {
+    TTempDir dir;
+    WriteBytes(dir.File("b.bmp"), ReadBytes(TestData("gen/bmp_24bpp.bmp")));
+    const QByteArray folder = QFile::encodeName(dir.Path());
+    ASSERT_EQ(std::rename((folder + "b.bmp").constData(), (folder + "caf\xE9.bmp").constData()), 0);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("DISPLAY", "");
+    env.insert("XDG_CONFIG_HOME", dir.File("config"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir.Path());
+    // Such an argument comes only through a shell: Qt passes arguments as UTF-8.
+    const char* const command =
+        R"sh(exec "$0" generate --profile default --columns 1 --out out "$(printf 'caf\351.bmp')")sh";
+    program.start("/bin/sh", {"-c", command, VELTRIX_PROGRAM});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const QString name = FilePart(TaggedName(dir.File("café.bmp")));
+    // The listing would leave out a name that is not UTF-8.
+    const QStringList files = QDir(dir.File("out")).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& file : {name, "vl_" + name, PageName(name)})
+        EXPECT_TRUE(files.contains(file)) << file.toStdString() << " in " << files.join(' ').toStdString();
 }

@@ -23,9 +23,10 @@ namespace {
 
 constexpr int kBrowserTimeoutMs = 180000;
 
-// Loads the table page in a frame, then each picture page it links to, and writes what every picture of
-// them decoded to into the page, where --dump-dom finds it. Frames of the same file:// folder are
-// readable with --allow-file-access-from-files.
+// Loads the table page in a frame, then each picture page its thumbnails link to, where the browser resolves
+// the link (a page outside the gallery is reported as such), and writes what every picture of them decoded
+// to into the page, where --dump-dom finds it. Frames of the same file:// folder are readable with
+// --allow-file-access-from-files.
 const char* const kCheckPage = R"html(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>gallery check</title></head><body>
 <pre id="result">PENDING</pre>
@@ -36,20 +37,27 @@ const frame = document.getElementById('frame');
 function load(src) {
   return new Promise(resolve => { frame.onload = () => resolve(frame.contentDocument); frame.src = src; });
 }
+// Spaces written %20, so that each reported line splits into its words.
 function report(doc, page) {
   for (const img of doc.images)
-    out.push('IMG ' + page + ' ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0) +
+    out.push('IMG ' + page + ' ' + img.getAttribute('src').replaceAll(' ', '%20') + ' ' +
+             (img.complete ? img.naturalWidth : 0) +
              ' ' + (img.complete ? img.naturalHeight : 0));
 }
 (async () => {
   try {
     const index = await load('gallery/index.html');
     report(index, 'index.html');
-    const links = Array.from(index.querySelectorAll('a[href]')).map(a => a.getAttribute('href'))
-                       .filter(href => !href.includes('://') && href !== 'index.html');
+    const gallery = new URL('gallery/', location.href).href;
+    const links = Array.from(index.querySelectorAll('td a[href]'));
     out.push('LINKS ' + links.length);
-    for (const href of links) {
-      const page = await load('gallery/' + href);
+    for (const link of links) {
+      const href = link.getAttribute('href').replaceAll(' ', '%20');
+      if (!link.href.startsWith(gallery)) {
+        out.push('PAGE ' + href + ' outside');
+        continue;
+      }
+      const page = await load(link.href);
       out.push('PAGE ' + href + ' ' + (page && page.title ? 'loaded' : 'missing'));
       if (page)
         report(page, href);
@@ -65,7 +73,9 @@ function report(doc, page) {
 
 // From the table page's first link, follows each picture page's "Next" link (at most 10 pages) and reports
 // every page's picture; then shows the last page in a frame 390 pixels wide and reports the document's
-// widths and the picture's box.
+// widths and the picture's box, and each page whose picture is taller than 900 pixels in a frame of 1280 x
+// 900 with the picture's box and the window's height (the pages have no document type line, and in that
+// mode the document element's height is the whole page's).
 const char* const kWalkPage = R"html(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>order check</title></head><body style="margin:0">
 <pre id="result">PENDING</pre>
@@ -85,7 +95,9 @@ function linkTo(doc, text) {
     const index = await load('gallery/index.html');
     let href = index.querySelector('td a[href]').getAttribute('href');
     let last = '';
+    const visited = [];
     for (let i = 0; i < 10 && href; ++i) {
+      visited.push(href);
       const page = await load('gallery/' + href);
       const img = page.images[0];
       out.push('VISIT ' + img.getAttribute('src') + ' ' + (img.complete ? img.naturalWidth : 0) + ' ' +
@@ -100,6 +112,16 @@ function linkTo(doc, text) {
     const root = page.documentElement;
     out.push('FIT ' + root.scrollWidth + ' ' + root.clientWidth + ' ' + Math.round(box.width) + ' ' +
              Math.round(box.height));
+    frame.width = 1280;
+    frame.height = 900;
+    for (const href of visited) {
+      const page = await load('gallery/' + href);
+      const img = page.images[0];
+      const box = img.getBoundingClientRect();
+      if (img.naturalHeight > 900)
+        out.push('TALL ' + Math.round(box.top) + ' ' + Math.round(box.bottom) + ' ' +
+                 page.defaultView.innerHeight);
+    }
   } catch (e) {
     out.push('ERROR ' + e);
   }
@@ -247,8 +269,9 @@ TEST_F(TEndToEndTest, GalleryOpensInABrowserWithEveryPictureDecoded) {
     EXPECT_TRUE(QFile::exists(VELTRIX_E2E_SCREENSHOT)) << VELTRIX_E2E_SCREENSHOT;
 }
 
-// Names a browser would read as an escape, an anchor or a query, and a metafile, which browsers do not
-// show: every thumbnail shows, every link reaches its page and every page shows its picture.
+// Names a browser would read as an escape, an anchor, a query or a scheme, or would drop characters of, and
+// a metafile, which browsers do not show: every thumbnail shows, every link reaches its page in the gallery
+// and every page shows its picture.
 TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
     const QString browser = QStandardPaths::findExecutable("chromium");
     if (browser.isEmpty())
@@ -256,26 +279,32 @@ TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
 
     const QString odd = FFiles.File("odd/");
     ASSERT_TRUE(QDir().mkpath(odd));
-    const QList<std::pair<QString, QString>> copies{{"gen/jpeg_baseline_420.jpg", "a#1.jpg"},
-                                                    {"gen/bmp_24bpp.bmp", "why?.bmp"},
-                                                    {"gen/ico_32bpp_bmp.ico", "50%41.ico"},
-                                                    {"html/seed.wmf", "chart.wmf"}};
+    const QList<std::pair<QString, QString>> copies{
+        {"gen/jpeg_baseline_420.jpg", "a#1.jpg"},
+        {"gen/bmp_24bpp.bmp", "why?.bmp"},
+        {"gen/ico_32bpp_bmp.ico", "50%41.ico"},
+        {"html/seed.wmf", "chart.wmf"},
+        {"gen/jpeg_baseline_420.jpg", "javascript:alert(1);x.jpg"},
+        {"gen/bmp_24bpp.bmp", "http:x.bmp"},
+        {"gen/jpeg_baseline_420.jpg", " lead\ttab.jpg"},
+        {"gen/bmp_24bpp.bmp", "cr\rlf\n\x01\x7f.bmp"}};
     QStringList pictures;
     for (const auto& [data, name] : copies) {
         WriteBytes(odd + name, ReadBytes(TestData(data)));
         pictures << odd + name;
     }
-    W().GfxGridColSE->setValue(2);
-    W().GfxGridRowSE->setValue(2);
+    W().GfxGridColSE->setValue(3);
+    W().GfxGridRowSE->setValue(3);
     DropPictures(pictures);
-    ASSERT_EQ(W().CountPictures(), 4);
+    ASSERT_EQ(W().CountPictures(), 8);
     GenerateGallery();
-    ExpectEveryPictureShown(BrowseGallery(browser), 4);
+    ExpectEveryPictureShown(BrowseGallery(browser), 8);
 }
 
 // As a visitor walks a gallery: from the first picture's page "Next" leads through every picture in grid
 // order, empty cells skipped, to a last page without one; on a phone-wide window a picture 4000 pixels wide
-// fits without a horizontal scroll bar and keeps its proportions.
+// fits without a horizontal scroll bar and keeps its proportions; on a 1280 x 900 window it and a portrait
+// picture 2000 pixels high show whole, without scrolling.
 TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     const QString browser = QStandardPaths::findExecutable("chromium");
     if (browser.isEmpty())
@@ -285,10 +314,13 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     QImage picture(4000, 3000, QImage::Format_RGB32);
     picture.fill(QColor(40, 120, 200));
     ASSERT_TRUE(picture.save(big, "JPG", 75));
+    const QString tall = FFiles.File("tall.jpg");
+    ASSERT_TRUE(picture.scaled(1500, 2000).save(tall, "JPG", 75));
     W().GfxGridColSE->setValue(3);
     W().GfxGridRowSE->setValue(2);
     Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
     Load(2, 0, TestData("gen/bmp_24bpp.bmp"));
+    Load(0, 1, tall);
     Load(1, 1, big);
     ASSERT_TRUE(W().PgLinkOrderCB->isChecked() && W().HtmlFitWindowCB->isChecked());
     GenerateGallery();
@@ -304,7 +336,8 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
         }
     }
     const auto cell = [this](int col, int row) { return W().Grid()->Cells(col, row); };
-    EXPECT_EQ(visits, (QStringList{cell(0, 0) + " noprev", cell(2, 0) + " prev", cell(1, 1) + " prev"}))
+    EXPECT_EQ(visits, (QStringList{cell(0, 0) + " noprev", cell(2, 0) + " prev", cell(0, 1) + " prev",
+                                   cell(1, 1) + " prev"}))
         << shown;
     EXPECT_TRUE(lines.contains("END last")) << shown;
     const QString fit = lines.filter(QRegularExpression("^FIT ")).value(0);
@@ -317,6 +350,16 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     EXPECT_GT(width, 300) << shown;
     EXPECT_LE(width, clientWidth) << shown;
     EXPECT_NEAR(height, width * 3 / 4, 2) << shown;
+    // The portrait picture and the big one, shrunk to the window's height, not beyond.
+    const QStringList tallLines = lines.filter(QRegularExpression("^TALL "));
+    EXPECT_EQ(tallLines.size(), 2) << shown;
+    for (const QString& line : tallLines) {
+        const QStringList box = line.split(' ');
+        ASSERT_EQ(box.size(), 4) << shown;
+        EXPECT_GE(box[1].toInt(), 0) << shown;
+        EXPECT_LE(box[2].toInt(), box[3].toInt()) << shown;
+        EXPECT_GE(box[2].toInt(), box[3].toInt() - 20) << shown;
+    }
 }
 
 // A phone photo whose EXIF says "turn 90 degrees" and a HEIC photo: both pages show them upright, the

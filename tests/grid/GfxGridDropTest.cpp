@@ -1,8 +1,12 @@
 // Files dropped from the desktop and cells dragged onto each other, through real drag and drop events.
 #include "GridFixture.h"
 
+#include <cstdio>
+
 #include <QDir>
+#include <QFile>
 #include <QMouseEvent>
+#include <QUrl>
 
 namespace {
 
@@ -34,6 +38,21 @@ TEST_F(GridTest, DroppedPhonePicturesAndWebPicturesAreTaken) {
     EXPECT_EQ(FGrid->Cells(2, 0), "kind_two_frames.gif");
     EXPECT_EQ(FGrid->Cells(0, 1), "kind_photo-3.png");
     EXPECT_EQ(FGrid->Cells(1, 1), "kind_two_pages.tif");
+}
+
+// A name that is not UTF-8 (Latin-1 "caf\xE9.bmp") is read by its bytes and named as it reads in Latin-1,
+// apart from the UTF-8 "café.bmp" beside it: two files, two names.
+TEST_F(GridTest, DroppedFileWhoseNameIsNotUtf8IsTakenUnderAValidName) {
+    const QString utf8 = MakePicture("café.bmp", 4, 3);
+    const QByteArray latin1 = QFile::encodeName(FDir.Path()) + "caf\xE9.bmp";
+    ASSERT_EQ(::rename(QFile::encodeName(MakePicture("b.bmp", 5, 3)).constData(), latin1.constData()), 0);
+    QMimeData data;
+    data.setUrls({QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/")), QUrl::fromLocalFile(utf8)});
+    EXPECT_TRUE(SendDrop(*FGrid, data, CellCentre(0, 0)));
+    EXPECT_EQ(FGrid->Cells(0, 0), "café.bmp");
+    EXPECT_EQ(FGrid->Objects(0, 0)->ImageWidth(), 5);
+    EXPECT_EQ(FGrid->Cells(1, 0), "café-2.bmp");
+    EXPECT_EQ(FGrid->Objects(1, 0)->ImageWidth(), 4);
 }
 
 // A transparent picture's preview shows the cell's colour through it.

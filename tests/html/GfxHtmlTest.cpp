@@ -193,18 +193,25 @@ INSTANTIATE_TEST_SUITE_P(Names, GalleryLinkTest,
                                          LinkRow{"sub.dir/readme", "sub.dir/readme.html"},
                                          // Percent-encoded, or read as an escape, an anchor, a query.
                                          LinkRow{"50%41.jpg", "50%2541.html"},
-                                         LinkRow{"a#1.jpg", "a%231.html"},
-                                         LinkRow{"why?.jpg", "why%3F.html"}));
+                                         LinkRow{"a#1.jpg", "a%231.html"}, LinkRow{"why?.jpg", "why%3F.html"},
+                                         // Read as a scheme, the link would run a script or leave the
+                                         // gallery; only the first segment can hold one.
+                                         LinkRow{"javascript:alert(1);x.jpg", "./javascript:alert(1);x.html"},
+                                         LinkRow{"http:x.jpg", "./http:x.html"},
+                                         LinkRow{"sub.dir/a:b", "sub.dir/a:b.html"},
+                                         // Dropped by browsers (TAB, LF, CR, a leading space) or raw.
+                                         LinkRow{"tab\tlf\ncr\r.jpg", "tab%09lf%0Acr%0D.html"},
+                                         LinkRow{" lead\x01\x1f\x7f.jpg", "%20lead%01%1F%7F.html"}));
 
 // Thumbnail, picture and background addresses are encoded the same way, before the markup escape.
 TEST_F(GalleryTest, PictureAddressesArePercentEncoded) {
-    AddPicture("vl_50%41 #1?&.jpg", "thumb_150x120.jpg");
+    AddPicture("vl_50%41 #1?&.jpg ", "thumb_150x120.jpg");
     AddPicture("50%41 #1?&.jpg", "photo_640x480_57651_bytes.jpg");
-    Entry("a.jpg", "vl_50%41 #1?&.jpg");
-    FPage.SetBackground("bg#1.jpg");
+    Entry("a.jpg", "vl_50%41 #1?&.jpg ");
+    FPage.SetBackground("c:bg#1.jpg");
     FPage.Generate();
-    EXPECT_TRUE(FPage.Text().contains(R"(<body background="bg%231.jpg">)")) << FPage.Text().toStdString();
-    EXPECT_TRUE(FPage.Text().contains(R"(<img SRC="vl_50%2541 %231%3F&amp;.jpg" )"))
+    EXPECT_TRUE(FPage.Text().contains(R"(<body background="./c:bg%231.jpg">)")) << FPage.Text().toStdString();
+    EXPECT_TRUE(FPage.Text().contains(R"(<img SRC="vl_50%2541 %231%3F&amp;.jpg%20" )"))
         << FPage.Text().toStdString();
     TGfxPicPage page;
     page.SetPicFile(FDir.File("50%41 #1?&.jpg"));
@@ -441,7 +448,8 @@ TEST_P(GalleryPicPageTest, LinksAndFitAsSet) {
 }
 
 const char* const kFitHead = "\r\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-                             "\r\n<style>img{max-width:100%;height:auto}</style>";
+                             "\r\n<style>img{max-width:100%;max-height:calc(100vh - 16px);height:auto;"
+                             "object-fit:contain}</style>";
 const char* const kPrevLink = R"(<a href="first.html"><div align="Right">Previous</div></a>)";
 const char* const kNextLink = R"(<a href="b%232.html"><div align="Right">Next</div></a>)";
 
