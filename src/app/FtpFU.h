@@ -85,6 +85,8 @@ public:
     void ConnectToHost();
     void DisconnectFromHost();
     void SetUploading(bool v);
+    // Abort: the store in progress is cancelled and its temporary file deleted, and the run ends.
+    void AbortRun();
     void SetBrowsing(bool v);
     void UploadNext();
     void UploadFile(const QString& path);
@@ -169,8 +171,10 @@ private:
     void CreateRemoteDirLevels(const QString& dir);
     void ServerClosed();
     void NextFileOrEnd();
+    void ThrowIfAbortRequested();
     void StoreFile(const QString& path, const QString& name);
-    void DeleteQuietly(const QString& name);
+    void DeleteQuietly(const QString& name, int waitMs);
+    void DeleteLeftovers(const QString& target);
     void FileStored();
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
     QHash<QString, qint64> RemoteFileSizes();
@@ -205,4 +209,6 @@ private:
     QString FRecordError;
     QString FRunNotes;
     QString FLoginDir; // where the server put the user at log-in; empty when it did not say
+    QStringList FLeftovers;  // temporary files whose delete got no answer, in the folder below
+    QString FLeftoverTarget; // server, account and remote folder of the last run
 };

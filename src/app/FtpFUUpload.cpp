@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
+// Milliseconds the delete of a failed store's temporary file is waited for. After an abort or a stall the
+// server may answer late or not at all, and the user is not kept waiting for it.
+constexpr int kCleanUpWait = 400;
 
 void ProcessMessages() {
     QCoreApplication::processEvents();
@@ -116,18 +119,21 @@ void TFtpF::StartUpload() {
         GetRemoteDirSB->setEnabled(false);
         ProcessMessages();
         ConnectToHost();
+        ThrowIfAbortRequested();
         EnterRemoteDir();
+        // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
+        // earlier versions kept it, still counts.
+        const auto target = [this](const QString& dir) {
+            return TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(), FXoFTP->UserID(), dir);
+        };
+        const QString folder = RemoteFolderOf(FLoginDir, RemoteDirE->text());
+        const QString where = target(folder.startsWith('/') ? folder.mid(1) : folder);
+        DeleteLeftovers(where);
         if (ChangedOnlyCB->isChecked() && !FRecordFileName.isEmpty()) {
-            // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
-            // earlier versions kept it, still counts.
-            const auto target = [this](const QString& dir) {
-                return TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(), FXoFTP->UserID(), dir);
-            };
-            const QString folder = RemoteFolderOf(FLoginDir, RemoteDirE->text());
-            FRecord.emplace(FRecordFileName, target(folder.startsWith('/') ? folder.mid(1) : folder),
-                            target(RemoteDirE->text()));
+            FRecord.emplace(FRecordFileName, where, target(RemoteDirE->text()));
             FRemoteSizes = RemoteFileSizes();
         }
+        ThrowIfAbortRequested();
     } catch (...) {
         EndUploadQuietly();
         throw;
@@ -237,14 +243,29 @@ void TFtpF::DisconnectFromHost() {
 
 void TFtpF::UploadBBClick() {
     if (FUploadBBKind != TBitBtnKind::bkAll) {
-        // Cancels a store in progress; between two stores the run ends before the next one starts.
-        FAbortRequested = true;
-        FXoFTP->Abort();
+        AbortRun();
         return;
     }
     QObject* mainForm = FWindow ? FWindow->MainForm() : nullptr;
     if (mainForm)
         QCoreApplication::postEvent(mainForm, new QEvent(static_cast<QEvent::Type>(WM_FTPUPLOADREQUEST)));
+}
+
+// Cancels a store in progress; between two stores the run ends before the next one starts. While the run
+// is starting, the wait for the server's answer ends at once.
+void TFtpF::AbortRun() {
+    if (!FUploading && !FStarting)
+        return;
+    FAbortRequested = true;
+    if (FUploading)
+        FXoFTP->Abort();
+    else
+        FXoFTP->Cancel();
+}
+
+void TFtpF::ThrowIfAbortRequested() {
+    if (FAbortRequested)
+        throw EAbortError(QString("Upload aborted"));
 }
 
 void TFtpF::PostUploadNext() {
@@ -301,8 +322,7 @@ void TFtpF::UploadFile(const QString& path) {
     }
     try {
         FXoFTP->Mode(TransferTypeOf(path));
-        if (FAbortRequested)
-            throw EAbortError(QString("Upload aborted"));
+        ThrowIfAbortRequested();
         ShowStatus("Uploading: " + name);
         StoreFile(path, name);
     } catch (...) {
@@ -376,31 +396,51 @@ void TFtpF::StoreFile(const QString& path, const QString& name) {
     const QString temp = TempNameOf(name);
     try {
         FXoFTP->Upload(path, temp);
-        if (FAbortRequested)
-            throw EAbortError(QString("Upload aborted"));
+        ThrowIfAbortRequested();
     } catch (...) {
-        DeleteQuietly(temp);
+        DeleteQuietly(temp, kCleanUpWait);
         throw;
     }
     try {
         FXoFTP->Rename(temp, name);
     } catch (const FTPException&) {
         // Some servers cannot rename: the rest of the run stores the plain way.
-        DeleteQuietly(temp);
+        DeleteQuietly(temp, kTimeOut);
         FDirectStore = true;
         FXoFTP->Upload(path, name);
     }
 }
 
 // The temporary file of a failed store; a server that cannot delete it leaves it, and the error that ended
-// the store is the one to report.
-void TFtpF::DeleteQuietly(const QString& name) {
+// the store is the one to report. One whose answer does not come within waitMs is tried again at the start
+// of the next run into the same folder (and the next store of that file replaces it anyway).
+void TFtpF::DeleteQuietly(const QString& name, int waitMs) {
     if (!FXoFTP->IsConnected())
         return;
+    const int timeOut = FXoFTP->TimeOut();
+    FXoFTP->SetTimeOut(waitMs);
+    const auto restore = qScopeGuard([&] { FXoFTP->SetTimeOut(timeOut); });
     try {
         FXoFTP->Delete(name);
+        FLeftovers.removeAll(name);
+    } catch (const FTPException&) {
+        // Refused: gone already, or the server will not; nothing more to try.
+        FLeftovers.removeAll(name);
     } catch (const std::exception&) {
+        if (!FLeftovers.contains(name))
+            FLeftovers << name;
     }
+}
+
+// Temporary files of an earlier run into this folder whose delete got no answer in time.
+void TFtpF::DeleteLeftovers(const QString& target) {
+    if (target != FLeftoverTarget) {
+        FLeftovers.clear();
+        FLeftoverTarget = target;
+        return;
+    }
+    for (const QString& name : QStringList(FLeftovers))
+        DeleteQuietly(name, kTimeOut);
 }
 
 // A stored file leaves the list; the next one moves into its place, and the last one ends the run.

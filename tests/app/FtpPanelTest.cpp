@@ -349,10 +349,12 @@ TEST_F(FtpPanelTest, RefusedActiveModeSuggestsPassiveMode) {
     ExpectIdle();
 }
 
-// A server that stopped taking data: Abort brings the panel to idle at once, not after the time-out.
+// A server that stopped taking data and answers nothing more: Abort brings the panel to idle at once, not
+// after the time-out. The temporary file's delete is sent, and not waited for beyond a moment.
 TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     TScriptedFtpServer server;
     server.SetStallData(true);
+    server.SetSilent("DELE");
     server.Start();
     UseServer(server.Port(), "anna", "pw");
     WriteBytes(FLocal.File("big.bin"), QByteArray(16 * 1024 * 1024, 'b'));
@@ -370,8 +372,9 @@ TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     const qint64 ms = clock.elapsed();
     server.Stop();
 
-    EXPECT_LT(ms, 3000) << "milliseconds from Abort to idle (the time-out is 15 s)";
+    EXPECT_LT(ms, 5000) << "milliseconds from Abort to idle (the time-out is 15 s)";
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
+    EXPECT_TRUE(server.Transcript().contains("DELE big.bin.part"));
     ExpectIdle();
 }
 
