@@ -98,6 +98,8 @@ public:
     // What the status bar said at the end of the last run beyond success (files skipped, left out...).
     const QString& RunNotes() const { return FRunNotes; }
     bool Browsing() const { return FBrowsing; }
+    // While a run is connected to a server that does not offer the TLS wanted "if offered": says so.
+    const QString& NotEncryptedNote() const { return FNotEncryptedNote; }
     TBitBtnKind UploadBBKind() const { return FUploadBBKind; }
     QProgressBar* ProgressBar() const;
     TXoFTP& XoFTP() { return *FXoFTP; }
@@ -172,6 +174,7 @@ private:
     void ServerClosed();
     void NextFileOrEnd();
     void ThrowIfAbortRequested();
+    QString NotEncryptedText() const;
     void StoreFile(const QString& path, const QString& name);
     void DeleteQuietly(const QString& name, int waitMs);
     void DeleteLeftovers(const QString& target);
@@ -179,6 +182,8 @@ private:
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
     QHash<QString, qint64> RemoteFileSizes();
     void SaveRecord();
+    [[noreturn]] void StoreFailed(const QString& name);
+    void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);
     void EndUploadQuietly();
     void PostUploadNext();
     void ShowStatus(const QString& text);
@@ -208,6 +213,7 @@ private:
     bool FListingForRun = false;           // a listing of the run, not of the browser
     QString FRecordError;
     QString FRunNotes;
+    QString FNotEncryptedNote; // why this run's connection is not encrypted although TLS was wanted
     QString FLoginDir; // where the server put the user at log-in; empty when it did not say
     QStringList FLeftovers;  // temporary files whose delete got no answer, in the folder below
     QString FLeftoverTarget; // server, account and remote folder of the last run

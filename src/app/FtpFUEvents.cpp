@@ -39,9 +39,17 @@ QString TFtpF::UnsupportedText(TCmdType transType) {
     return TransText(transType, "unsupported");
 }
 
+// With TLS wanted "if the server offers it", a server that does not offer it gets the files in clear: the
+// user is told so, here and in the texts of the run.
+QString TFtpF::NotEncryptedText() const {
+    if (FXoFTP->Encryption() != TFtpEncryption::Auto || FXoFTP->TlsActive())
+        return {};
+    return "not encrypted: " + FXoFTP->Host() + " does not offer TLS";
+}
+
 void TFtpF::XoFTPConnect(QObject*) {
     if (!FXoFTP->TlsActive())
-        ShowStatus("Connected");
+        ShowStatus(NotEncryptedText().isEmpty() ? "Connected" : "Connected, " + NotEncryptedText());
     else if (FXoFTP->DataEncrypted())
         ShowStatus("Connected, encrypted with " + FXoFTP->TlsVersion());
     else

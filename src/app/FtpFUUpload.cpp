@@ -108,6 +108,7 @@ void TFtpF::StartUpload() {
     FCompleted = false;
     FRecordError.clear();
     FRunNotes.clear();
+    FNotEncryptedNote.clear();
     QStringList files;
     for (int i = 0; i < UploadFilesLB->count(); ++i)
         files << UploadFilesLB->item(i)->text();
@@ -214,9 +215,13 @@ void TFtpF::ConnectToHost() {
     PassiveCB->setEnabled(false);
     EncryptionCB->setEnabled(false);
     ChangedOnlyCB->setEnabled(false);
+    FNotEncryptedNote = NotEncryptedText();
     const QString dir = FXoFTP->CurrentDir();
     FLoginDir = dir;
-    ShowStatus(FXoFTP->TlsActive() ? dir + " (encrypted, " + FXoFTP->TlsVersion() + ")" : dir);
+    if (FXoFTP->TlsActive())
+        ShowStatus(dir + " (encrypted, " + FXoFTP->TlsVersion() + ")");
+    else
+        ShowStatus(FNotEncryptedNote.isEmpty() ? dir : dir + " (" + FNotEncryptedNote + ")");
 }
 
 // The panel returns to idle even when the server refuses the QUIT; that refusal is reported afterwards.
@@ -323,16 +328,44 @@ void TFtpF::UploadFile(const QString& path) {
     try {
         FXoFTP->Mode(TransferTypeOf(path));
         ThrowIfAbortRequested();
-        ShowStatus("Uploading: " + name);
+        ShowStatus(FNotEncryptedNote.isEmpty() ? "Uploading: " + name
+                                               : "Uploading: " + name + " (" + FNotEncryptedNote + ")");
         StoreFile(path, name);
     } catch (...) {
-        EndUploadQuietly();
-        throw;
+        StoreFailed(name);
     }
     ++FStored;
-    if (FRecord && !sha.isEmpty())
+    if (FRecord && !sha.isEmpty()) {
         FStoredSha.insert(name, sha);
+        RecordStored(name, QFileInfo(path).size(), sha);
+    }
     FileStored();
+}
+
+// Ends the run on the error that ended the store in progress. A lost connection says which file it cut.
+void TFtpF::StoreFailed(const QString& name) {
+    const bool lost = !FXoFTP->IsConnected() && !FAbortRequested;
+    const int left = UploadFilesLB->count();
+    EndUploadQuietly();
+    try {
+        throw;
+    } catch (const ESockError& e) {
+        if (!lost || dynamic_cast<const EAbortError*>(&e))
+            throw;
+        throw ESockError("Upload ended while storing " + name + ": " + e.Message() + " (" +
+                         QString::number(left) + (left == 1 ? " file" : " files") + " not uploaded)");
+    }
+}
+
+// Kept at once, so that a run that fails later does not send this file again. The size is the one sent
+// until the server's listing at the end of the run tells its own (a page sent as text may change size).
+void TFtpF::RecordStored(const QString& name, qint64 size, const QByteArray& sha256) {
+    FRecord->Set(name, {size, sha256});
+    try {
+        FRecord->Save();
+    } catch (const std::exception& e) {
+        FRecordError = QString::fromUtf8(e.what());
+    }
 }
 
 // Left out only when the content is the one last uploaded and the server's copy still has the size it
@@ -490,6 +523,8 @@ void TFtpF::EndUpload() {
         notes << "Not found, not uploaded: " + FSkipped.join(", ");
     if (!FRecordError.isEmpty())
         notes << FRecordError;
+    if (!FNotEncryptedNote.isEmpty())
+        notes << "Not encrypted: " + FNotEncryptedNote.section(": ", 1);
     FRunNotes = notes.join("; ");
     if (!notes.isEmpty())
         ShowStatus(FRunNotes);

@@ -378,6 +378,26 @@ TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     ExpectIdle();
 }
 
+// The server goes away as a store starts: the error names the file it cut.
+TEST_F(FtpPanelTest, LostConnectionDuringAStoreNamesTheFile) {
+    TScriptedFtpServer server;
+    server.SetCloseOn("STOR");
+    server.Start();
+    UseServer(server.Port(), "anna", "pw");
+    WriteBytes(FLocal.File("a.jpg"), "jpeg");
+    WriteBytes(FLocal.File("b.jpg"), "jpeg");
+    FWindow->Files = {FLocal.File("a.jpg"), FLocal.File("b.jpg")};
+    FPanel->SetFtpRemoteDir("gallery");
+
+    UploadAndWait();
+    server.Stop();
+
+    EXPECT_EQ(FWindow->Shown.Errors,
+              QStringList({"Upload ended while storing a.jpg: Connection closed by localhost (2 files not "
+                           "uploaded)"}));
+    ExpectIdle();
+}
+
 TEST_F(FtpPanelTest, EmptyPortIsRefusedByValue) {
     FPanel->PortE->setText("");
     FWindow->Files = {FLocal.File("a.jpg")};
