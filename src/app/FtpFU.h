@@ -195,6 +195,7 @@ private:
     QPointer<QProgressBar> FProgressBar; // the status bar may go first; the pointer then reads as none
     bool FUploading = false;
     bool FBrowsing = false;
+    bool FDirPicked = false; // the user entered a folder in the browser: it becomes the remote directory
 
     TBitBtnKind FUploadBBKind = TBitBtnKind::bkAll;
     int FProgressShift = 0; // bytes are shifted right by this much so that a huge file fits the bar's range

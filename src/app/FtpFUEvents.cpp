@@ -70,7 +70,8 @@ void TFtpF::XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted) {
                          ".\r\rIssued by: " + peer.Issuer + "\rIssued to: " + peer.Subject +
                          "\rSHA-256 fingerprint: " + peer.Sha256 + "\r\rTrust this certificate for " + host +
                          " from now on?";
-    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
+    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoDefaultNo) !=
+        TModalResult::Yes)
         return;
     trusted = true;
     // The user's answer holds for this connection even when it cannot be kept for the next ones.

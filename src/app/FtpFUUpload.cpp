@@ -562,6 +562,7 @@ void TFtpF::SetBrowsing(bool v) {
         DisconnectFromHost();
         return;
     }
+    FDirPicked = false;
     try {
         ConnectToHost();
         DirLV->setEnabled(false);
@@ -577,8 +578,10 @@ void TFtpF::SetBrowsing(bool v) {
     }
 }
 
+// The remote directory typed stays until the user picks one in the browser.
 void TFtpF::FillDirList() {
-    RemoteDirE->setText(FXoFTP->CurrentDir());
+    if (FDirPicked)
+        RemoteDirE->setText(FXoFTP->CurrentDir());
     DirLV->clear();
     DirLV->addItem(new QListWidgetItem(ImageList[0], ".."));
     const TFTPDirectoryList* parser = FXoFTP->Parser();
@@ -596,6 +599,7 @@ void TFtpF::DirLVDblClick() {
     if (!item || !item->isSelected())
         return;
     const QString dir = item->text().trimmed();
+    FDirPicked = true;
     try {
         DirLV->setEnabled(false);
         FXoFTP->ChangeDir(dir);

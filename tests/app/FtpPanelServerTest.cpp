@@ -128,7 +128,7 @@ TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploa
     EXPECT_TRUE(FPanel->DirLV->isVisible());
     EXPECT_FALSE(FPanel->GetRemoteDirSB->isEnabled()); // a second press cannot reach it
     EXPECT_FALSE(FPanel->HostE->isEnabled());
-    EXPECT_EQ(FPanel->FtpRemoteDir(), "/");
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "browse"); // as typed until a folder is picked
 
     auto enter = [&](const QString& name) {
         const auto found = FPanel->DirLV->findItems(name, Qt::MatchExactly);

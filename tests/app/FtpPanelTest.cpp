@@ -1,8 +1,10 @@
 // Upload panel: its checks, the commands it sends (scripted server) and how each failure ends a run.
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -396,6 +398,45 @@ TEST_F(FtpPanelTest, LostConnectionDuringAStoreNamesTheFile) {
               QStringList({"Upload ended while storing a.jpg: Connection closed by localhost (2 files not "
                            "uploaded)"}));
     ExpectIdle();
+}
+
+// The port field takes 1 to 65535 as typed; emptied, it gives (and on leaving shows) the port it held.
+TEST_F(FtpPanelTest, PortFieldTakesOnlyPortNumbers) {
+    FPanel->PortE->clear();
+    QTest::keyClicks(FPanel->PortE, "0");
+    EXPECT_EQ(FPanel->PortE->text(), "");
+    QTest::keyClicks(FPanel->PortE, "70000");
+    EXPECT_EQ(FPanel->PortE->text(), "7000");
+    FPanel->PortE->selectAll();
+    QTest::keyClick(FPanel->PortE, Qt::Key_Delete);
+    EXPECT_EQ(FPanel->PortE->text(), "");
+    EXPECT_EQ(FPanel->FtpPort(), "7000");
+    QTest::keyClick(FPanel->PortE, Qt::Key_Return);
+    EXPECT_EQ(FPanel->PortE->text(), "7000");
+}
+
+// Enter on the question whether to trust a certificate answers No.
+TEST_F(FtpPanelTest, TrustQuestionAnswersNoToEnter) {
+    TQtDialogs dialogs(FWindow.get());
+    QString defaultButton;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    // Should the box not be found above, it is closed rather than left waiting.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start(5000);
+    EXPECT_EQ(dialogs.MessageBox(TMsgKind::Confirmation, "Trust?", TMsgButtons::YesNoDefaultNo),
+              TModalResult::No);
+    EXPECT_EQ(defaultButton.remove('&'), "No");
 }
 
 TEST_F(FtpPanelTest, EmptyPortIsRefusedByValue) {
