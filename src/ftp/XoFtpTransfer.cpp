@@ -15,7 +15,7 @@ constexpr int kDrainTimeOut = 5000;
 // The same after the user aborted it or the server stopped taking data: the user is not kept waiting.
 constexpr int kLateReplyWait = 300;
 // How long a given-up data connection may take to end its TLS properly.
-constexpr int kTlsEndWait = 200;
+constexpr int kTlsEndWait = 100;
 
 } // namespace
 
