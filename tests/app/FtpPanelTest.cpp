@@ -352,11 +352,13 @@ TEST_F(FtpPanelTest, RefusedActiveModeSuggestsPassiveMode) {
 }
 
 // A server that stopped taking data and answers nothing more: Abort brings the panel to idle at once, not
-// after the time-out. The temporary file's delete is sent, and not waited for beyond a moment.
+// after the time-out. The temporary file's delete is sent, and not waited for beyond a moment; the next
+// upload into the folder tries it again first.
 TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     TScriptedFtpServer server;
     server.SetStallData(true);
     server.SetSilent("DELE");
+    server.SetConnections(2);
     server.Start();
     UseServer(server.Port(), "anna", "pw");
     WriteBytes(FLocal.File("big.bin"), QByteArray(16 * 1024 * 1024, 'b'));
@@ -372,12 +374,21 @@ TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
 
     UploadAndWait();
     const qint64 ms = clock.elapsed();
-    server.Stop();
 
     EXPECT_LT(ms, 5000) << "milliseconds from Abort to idle (the time-out is 15 s)";
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
     EXPECT_TRUE(server.Transcript().contains("DELE big.bin.part"));
     ExpectIdle();
+
+    FWindow->OnBarCreated = nullptr;
+    WriteBytes(FLocal.File("a.jpg"), "jpeg");
+    FWindow->Files = {FLocal.File("a.jpg")};
+    UploadAndWait();
+    server.Stop();
+    const QStringList second = server.Transcript().mid(server.Transcript().lastIndexOf("USER anna"));
+    EXPECT_EQ(second.mid(0, 6), QStringList({"USER anna", "PASS pw", "PWD", "CWD gallery", "DELE big.bin.part",
+                                             "TYPE I"}));
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
 }
 
 // The server goes away as a store starts: the error names the file it cut.
