@@ -34,7 +34,7 @@ public:
                 FSignal = number;
             panel.AbortRun();
         });
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = Handler;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
@@ -69,8 +69,8 @@ private:
     static inline volatile sig_atomic_t gWriteEnd = -1;
     int FPipe[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> FNotifier;
-    struct sigaction FSavedInt{};
-    struct sigaction FSavedTerm{};
+    struct sigaction FSavedInt {};
+    struct sigaction FSavedTerm {};
     int FSignal = 0;
 };
 

@@ -138,8 +138,9 @@ TEST_F(TCommandLineTest, UploadWithoutAPasswordRefusesAndSaysHowToGiveOne) {
         EXPECT_EQ(RunCommandLine({"upload", "--out", FFiles.File("site")},
                                  TVeltrixPlaces{FConfig.Path(), FTemp.Path()}, {out, err, false, &in, false}),
                   kCliFailed);
-        const QString refusal = "veltrix: no password given: set the environment variable VELTRIX_FTP_PASSWORD "
-                                "(it may be empty) or give the password as a line on standard input\n";
+        const QString refusal =
+            "veltrix: no password given: set the environment variable VELTRIX_FTP_PASSWORD "
+            "(it may be empty) or give the password as a line on standard input\n";
         EXPECT_EQ(Err == refusal, c.Refused) << Err.toStdString();
         EXPECT_EQ(Err.contains("127.0.0.1 port 1"), !c.Refused) << Err.toStdString();
     }

@@ -95,7 +95,8 @@ TEST_F(FtpPanelServerTest, TlsIfOfferedOnAServerWithoutTlsSaysTheUploadIsNotEncr
     EXPECT_TRUE(FWindow->Statuses.contains("Connected, not encrypted: localhost does not offer TLS"));
     EXPECT_TRUE(
         FWindow->Statuses.contains("Uploading: bmp_24bpp.bmp (not encrypted: localhost does not offer TLS)"));
-    EXPECT_EQ(FWindow->Statuses.last(), "Upload done: 1 file stored; Not encrypted: localhost does not offer TLS");
+    EXPECT_EQ(FWindow->Statuses.last(),
+              "Upload done: 1 file stored; Not encrypted: localhost does not offer TLS");
     ExpectIdle();
 }
 

@@ -386,8 +386,8 @@ TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     UploadAndWait();
     server.Stop();
     const QStringList second = server.Transcript().mid(server.Transcript().lastIndexOf("USER anna"));
-    EXPECT_EQ(second.mid(0, 6), QStringList({"USER anna", "PASS pw", "PWD", "CWD gallery", "DELE big.bin.part",
-                                             "TYPE I"}));
+    EXPECT_EQ(second.mid(0, 6),
+              QStringList({"USER anna", "PASS pw", "PWD", "CWD gallery", "DELE big.bin.part", "TYPE I"}));
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
 }
 

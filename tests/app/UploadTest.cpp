@@ -345,12 +345,14 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
 
     EXPECT_EQ(run(SIGINT), kCliFailed);
     EXPECT_TRUE(err.startsWith(notEncrypted)) << err.toStdString();
-    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGINT (1 file not uploaded)\n")) << err.toStdString();
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGINT (1 file not uploaded)\n"))
+        << err.toStdString();
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
 
     EXPECT_EQ(run(SIGTERM), kCliFailed);
-    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n")) << err.toStdString();
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n"))
+        << err.toStdString();
     EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
 
     EXPECT_EQ(run(0), kCliOk) << err.toStdString();

@@ -147,7 +147,8 @@ TEST_P(FtpTlsTest, AStoreAfterAnAbortedOneResumesTheSession) {
     Client.Disconnect();
 
     EXPECT_EQ(ReadBytes(Tls->Root("small.bin")), Pattern(1000));
-    EXPECT_TRUE(statuses.contains("Data connection: TLS session resumed")) << statuses.join(" | ").toStdString();
+    EXPECT_TRUE(statuses.contains("Data connection: TLS session resumed"))
+        << statuses.join(" | ").toStdString();
 }
 
 TEST_P(FtpTlsTest, AnUntrustedCertificateStopsBeforeTheUserName) {

@@ -101,7 +101,8 @@ void TScriptedFtpServer::Note(const QString& problem) {
 }
 
 void TScriptedFtpServer::Run() {
-    for (int served = 0; served < FConnections && FListener >= 0 && WaitReadable(FListener, FStop); ++served) {
+    for (int served = 0; served < FConnections && FListener >= 0 && WaitReadable(FListener, FStop);
+         ++served) {
         const int control = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
         if (control < 0)
             break;
