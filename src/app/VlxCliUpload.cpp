@@ -129,6 +129,48 @@ void WaitForRun(TFtpF& panel, TCliProgress& progress, int total) {
     ProcessCliEvents();
 }
 
+int Fail(const TCliStreams& streams, const QString& text) {
+    streams.Err << "veltrix: " << text << '\n';
+    streams.Err.flush();
+    return kCliFailed;
+}
+
+// The upload run, with the signals that stop it; false when files are left (the reason is on the error
+// stream).
+bool StoreFiles(TFtpF& panel, const QStringList& files, const TCliStreams& streams) {
+    TSignalAbort interrupt(panel);
+    const auto stopped = [&] {
+        const int left = panel.UploadFilesLB->count();
+        Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" + QString::number(left) +
+                          (left == 1 ? " file" : " files") + " not uploaded)");
+        return false;
+    };
+    try {
+        TCliProgress progress(streams);
+        progress.NewPhase(static_cast<int>(files.size()), "upload");
+        panel.SetUploadFiles(files);
+        panel.StartUpload();
+        if (!panel.NotEncryptedNote().isEmpty()) {
+            streams.Err << "veltrix: " << panel.NotEncryptedNote() << '\n';
+            streams.Err.flush();
+        }
+        WaitForRun(panel, progress, static_cast<int>(files.size()));
+        progress.EndPhase();
+    } catch (const std::exception& e) {
+        if (interrupt.Signal() != 0)
+            return stopped();
+        Fail(streams, QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (!panel.RunNotes().isEmpty()) {
+        streams.Err << "veltrix: " << panel.RunNotes() << '\n';
+        streams.Err.flush();
+    }
+    if (interrupt.Signal() != 0 && panel.UploadFilesLB->count() > 0)
+        return stopped();
+    return panel.UploadFilesLB->count() == 0;
+}
+
 } // namespace
 
 int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
@@ -149,11 +191,7 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
     if (dialogs.Errors > 0)
         return kCliFailed;
     const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
-    const auto fail = [&](const QString& text) {
-        streams.Err << "veltrix: " << text << '\n';
-        streams.Err.flush();
-        return kCliFailed;
-    };
+    const auto fail = [&](const QString& text) { return Fail(streams, text); };
     if (!QFileInfo(dir).isDir())
         return fail("Folder " + dir + " does not exist");
     const QStringList files = FilesOf(dir);
@@ -173,35 +211,9 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
-    TSignalAbort interrupt(panel);
-    const auto stopped = [&] {
-        const int left = panel.UploadFilesLB->count();
-        return fail("Upload stopped by " + SignalName(interrupt.Signal()) + " (" + QString::number(left) +
-                    (left == 1 ? " file" : " files") + " not uploaded)");
-    };
-    try {
-        TCliProgress progress(streams);
-        progress.NewPhase(static_cast<int>(files.size()), "upload");
-        panel.SetUploadFiles(files);
-        panel.StartUpload();
-        if (!panel.NotEncryptedNote().isEmpty()) {
-            streams.Err << "veltrix: " << panel.NotEncryptedNote() << '\n';
-            streams.Err.flush();
-        }
-        WaitForRun(panel, progress, static_cast<int>(files.size()));
-        progress.EndPhase();
-    } catch (const std::exception& e) {
-        if (interrupt.Signal() != 0)
-            return stopped();
-        return fail(QString::fromUtf8(e.what()));
-    }
-    if (!panel.RunNotes().isEmpty()) {
-        streams.Err << "veltrix: " << panel.RunNotes() << '\n';
-        streams.Err.flush();
-    }
-    if (interrupt.Signal() != 0 && panel.UploadFilesLB->count() > 0)
-        return stopped();
-    if (dialogs.Errors > 0 || dialogs.ErrorBoxes > 0 || panel.UploadFilesLB->count() > 0)
+    if (!StoreFiles(panel, files, streams))
+        return kCliFailed;
+    if (dialogs.Errors > 0 || dialogs.ErrorBoxes > 0)
         return kCliFailed;
     streams.Out << "ftp://" << panel.FtpUserID() << '@' << panel.FtpHost() << ':' << panel.FtpPort() << '/'
                 << panel.FtpRemoteDir() << '\n';
