@@ -19,6 +19,7 @@
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "app/VlxApplication.h"
 
@@ -68,6 +69,30 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int row, const QString& caption, cons
     SetHint(edit, hint);
     return edit;
 }
+
+// Port numbers as typed: 1 to 65535 without a leading zero. The field may be emptied while typing; left
+// empty, it takes back the last port it held.
+class TPortValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int&) const override {
+        if (input.isEmpty())
+            return Intermediate;
+        if (input.size() > 5 || input[0] == '0')
+            return Invalid;
+        for (const QChar c : input)
+            if (c < '0' || c > '9')
+                return Invalid;
+        return input.toInt() <= 65535 ? Acceptable : Invalid;
+    }
+    void fixup(QString& input) const override {
+        if (input.isEmpty())
+            input = Last;
+    }
+
+    QString Last = "21";
+};
 
 } // namespace
 
@@ -176,8 +201,13 @@ QWidget* TFtpF::CreateHostGroup() {
     PassE->setStyleSheet("lineedit-password-character: 42"); // '*', whatever the style's own choice
     PortE = LabelledEdit(grid, 4, "Port", "", "Port (default 21)", group);
     PortE->setObjectName("PortE");
-    PortE->setInputMask("90000; "); // one digit required, four more allowed; connecting checks 1 to 65535
+    auto* portValidator = new TPortValidator(PortE);
+    PortE->setValidator(portValidator);
     PortE->setText("21");
+    connect(PortE, &QLineEdit::textChanged, portValidator, [this, portValidator](const QString& text) {
+        if (PortE->hasAcceptableInput())
+            portValidator->Last = text;
+    });
     PortE->setMaximumWidth(fontMetrics().horizontalAdvance("000000") + 12);
     PassiveCB = new QCheckBox("Passive mode", group);
     PassiveCB->setObjectName("PassiveCB");
@@ -294,8 +324,12 @@ void TFtpF::SetFtpHost(const QString& value) {
     HostE->setText(value);
 }
 
+// What is saved is a port: a field emptied and not yet left gives the port it held before.
 QString TFtpF::FtpPort() const {
-    return PortE->text();
+    if (PortE->hasAcceptableInput())
+        return PortE->text();
+    const auto* validator = static_cast<const TPortValidator*>(PortE->validator());
+    return validator->Last;
 }
 
 // A value that is no port (the options file may hold anything) gives the default port, and says so.

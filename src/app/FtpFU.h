@@ -85,6 +85,8 @@ public:
     void ConnectToHost();
     void DisconnectFromHost();
     void SetUploading(bool v);
+    // Abort: the store in progress is cancelled and its temporary file deleted, and the run ends.
+    void AbortRun();
     void SetBrowsing(bool v);
     void UploadNext();
     void UploadFile(const QString& path);
@@ -96,6 +98,8 @@ public:
     // What the status bar said at the end of the last run beyond success (files skipped, left out...).
     const QString& RunNotes() const { return FRunNotes; }
     bool Browsing() const { return FBrowsing; }
+    // While a run is connected to a server that does not offer the TLS wanted "if offered": says so.
+    const QString& NotEncryptedNote() const { return FNotEncryptedNote; }
     TBitBtnKind UploadBBKind() const { return FUploadBBKind; }
     QProgressBar* ProgressBar() const;
     TXoFTP& XoFTP() { return *FXoFTP; }
@@ -169,12 +173,17 @@ private:
     void CreateRemoteDirLevels(const QString& dir);
     void ServerClosed();
     void NextFileOrEnd();
+    void ThrowIfAbortRequested();
+    QString NotEncryptedText() const;
     void StoreFile(const QString& path, const QString& name);
-    void DeleteQuietly(const QString& name);
+    void DeleteQuietly(const QString& name, int waitMs);
+    void DeleteLeftovers(const QString& target);
     void FileStored();
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
     QHash<QString, qint64> RemoteFileSizes();
     void SaveRecord();
+    [[noreturn]] void StoreFailed(const QString& name);
+    void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);
     void EndUploadQuietly();
     void PostUploadNext();
     void ShowStatus(const QString& text);
@@ -186,6 +195,7 @@ private:
     QPointer<QProgressBar> FProgressBar; // the status bar may go first; the pointer then reads as none
     bool FUploading = false;
     bool FBrowsing = false;
+    bool FDirPicked = false; // the user entered a folder in the browser: it becomes the remote directory
 
     TBitBtnKind FUploadBBKind = TBitBtnKind::bkAll;
     int FProgressShift = 0; // bytes are shifted right by this much so that a huge file fits the bar's range
@@ -204,5 +214,8 @@ private:
     bool FListingForRun = false;           // a listing of the run, not of the browser
     QString FRecordError;
     QString FRunNotes;
+    QString FNotEncryptedNote; // why this run's connection is not encrypted although TLS was wanted
     QString FLoginDir; // where the server put the user at log-in; empty when it did not say
+    QStringList FLeftovers;  // temporary files whose delete got no answer, in the folder below
+    QString FLeftoverTarget; // server, account and remote folder of the last run
 };

@@ -39,9 +39,17 @@ QString TFtpF::UnsupportedText(TCmdType transType) {
     return TransText(transType, "unsupported");
 }
 
+// With TLS wanted "if the server offers it", a server that does not offer it gets the files in clear: the
+// user is told so, here and in the texts of the run.
+QString TFtpF::NotEncryptedText() const {
+    if (FXoFTP->Encryption() != TFtpEncryption::Auto || FXoFTP->TlsActive())
+        return {};
+    return "not encrypted: " + FXoFTP->Host() + " does not offer TLS";
+}
+
 void TFtpF::XoFTPConnect(QObject*) {
     if (!FXoFTP->TlsActive())
-        ShowStatus("Connected");
+        ShowStatus(NotEncryptedText().isEmpty() ? "Connected" : "Connected, " + NotEncryptedText());
     else if (FXoFTP->DataEncrypted())
         ShowStatus("Connected, encrypted with " + FXoFTP->TlsVersion());
     else
@@ -62,7 +70,8 @@ void TFtpF::XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted) {
                          ".\r\rIssued by: " + peer.Issuer + "\rIssued to: " + peer.Subject +
                          "\rSHA-256 fingerprint: " + peer.Sha256 + "\r\rTrust this certificate for " + host +
                          " from now on?";
-    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
+    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoDefaultNo) !=
+        TModalResult::Yes)
         return;
     trusted = true;
     // The user's answer holds for this connection even when it cannot be kept for the next ones.

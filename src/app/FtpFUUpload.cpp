@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
+// Milliseconds the delete of a failed store's temporary file is waited for. After an abort or a stall the
+// server may answer late or not at all, and the user is not kept waiting for it.
+constexpr int kCleanUpWait = 400;
 
 void ProcessMessages() {
     QCoreApplication::processEvents();
@@ -105,6 +108,7 @@ void TFtpF::StartUpload() {
     FCompleted = false;
     FRecordError.clear();
     FRunNotes.clear();
+    FNotEncryptedNote.clear();
     QStringList files;
     for (int i = 0; i < UploadFilesLB->count(); ++i)
         files << UploadFilesLB->item(i)->text();
@@ -116,18 +120,21 @@ void TFtpF::StartUpload() {
         GetRemoteDirSB->setEnabled(false);
         ProcessMessages();
         ConnectToHost();
+        ThrowIfAbortRequested();
         EnterRemoteDir();
+        // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
+        // earlier versions kept it, still counts.
+        const auto target = [this](const QString& dir) {
+            return TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(), FXoFTP->UserID(), dir);
+        };
+        const QString folder = RemoteFolderOf(FLoginDir, RemoteDirE->text());
+        const QString where = target(folder.startsWith('/') ? folder.mid(1) : folder);
+        DeleteLeftovers(where);
         if (ChangedOnlyCB->isChecked() && !FRecordFileName.isEmpty()) {
-            // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
-            // earlier versions kept it, still counts.
-            const auto target = [this](const QString& dir) {
-                return TUploadRecord::TargetOf(FXoFTP->Host(), FXoFTP->Port(), FXoFTP->UserID(), dir);
-            };
-            const QString folder = RemoteFolderOf(FLoginDir, RemoteDirE->text());
-            FRecord.emplace(FRecordFileName, target(folder.startsWith('/') ? folder.mid(1) : folder),
-                            target(RemoteDirE->text()));
+            FRecord.emplace(FRecordFileName, where, target(RemoteDirE->text()));
             FRemoteSizes = RemoteFileSizes();
         }
+        ThrowIfAbortRequested();
     } catch (...) {
         EndUploadQuietly();
         throw;
@@ -208,9 +215,13 @@ void TFtpF::ConnectToHost() {
     PassiveCB->setEnabled(false);
     EncryptionCB->setEnabled(false);
     ChangedOnlyCB->setEnabled(false);
+    FNotEncryptedNote = NotEncryptedText();
     const QString dir = FXoFTP->CurrentDir();
     FLoginDir = dir;
-    ShowStatus(FXoFTP->TlsActive() ? dir + " (encrypted, " + FXoFTP->TlsVersion() + ")" : dir);
+    if (FXoFTP->TlsActive())
+        ShowStatus(dir + " (encrypted, " + FXoFTP->TlsVersion() + ")");
+    else
+        ShowStatus(FNotEncryptedNote.isEmpty() ? dir : dir + " (" + FNotEncryptedNote + ")");
 }
 
 // The panel returns to idle even when the server refuses the QUIT; that refusal is reported afterwards.
@@ -237,14 +248,29 @@ void TFtpF::DisconnectFromHost() {
 
 void TFtpF::UploadBBClick() {
     if (FUploadBBKind != TBitBtnKind::bkAll) {
-        // Cancels a store in progress; between two stores the run ends before the next one starts.
-        FAbortRequested = true;
-        FXoFTP->Abort();
+        AbortRun();
         return;
     }
     QObject* mainForm = FWindow ? FWindow->MainForm() : nullptr;
     if (mainForm)
         QCoreApplication::postEvent(mainForm, new QEvent(static_cast<QEvent::Type>(WM_FTPUPLOADREQUEST)));
+}
+
+// Cancels a store in progress; between two stores the run ends before the next one starts. While the run
+// is starting, the wait for the server's answer ends at once.
+void TFtpF::AbortRun() {
+    if (!FUploading && !FStarting)
+        return;
+    FAbortRequested = true;
+    if (FUploading)
+        FXoFTP->Abort();
+    else
+        FXoFTP->Cancel();
+}
+
+void TFtpF::ThrowIfAbortRequested() {
+    if (FAbortRequested)
+        throw EAbortError(QString("Upload aborted"));
 }
 
 void TFtpF::PostUploadNext() {
@@ -301,18 +327,45 @@ void TFtpF::UploadFile(const QString& path) {
     }
     try {
         FXoFTP->Mode(TransferTypeOf(path));
-        if (FAbortRequested)
-            throw EAbortError(QString("Upload aborted"));
-        ShowStatus("Uploading: " + name);
+        ThrowIfAbortRequested();
+        ShowStatus(FNotEncryptedNote.isEmpty() ? "Uploading: " + name
+                                               : "Uploading: " + name + " (" + FNotEncryptedNote + ")");
         StoreFile(path, name);
     } catch (...) {
-        EndUploadQuietly();
-        throw;
+        StoreFailed(name);
     }
     ++FStored;
-    if (FRecord && !sha.isEmpty())
+    if (FRecord && !sha.isEmpty()) {
         FStoredSha.insert(name, sha);
+        RecordStored(name, QFileInfo(path).size(), sha);
+    }
     FileStored();
+}
+
+// Ends the run on the error that ended the store in progress. A lost connection says which file it cut.
+void TFtpF::StoreFailed(const QString& name) {
+    const bool lost = !FXoFTP->IsConnected() && !FAbortRequested;
+    const int left = UploadFilesLB->count();
+    EndUploadQuietly();
+    try {
+        throw;
+    } catch (const ESockError& e) {
+        if (!lost || dynamic_cast<const EAbortError*>(&e))
+            throw;
+        throw ESockError("Upload ended while storing " + name + ": " + e.Message() + " (" +
+                         QString::number(left) + (left == 1 ? " file" : " files") + " not uploaded)");
+    }
+}
+
+// Kept at once, so that a run that fails later does not send this file again. The size is the one sent
+// until the server's listing at the end of the run tells its own (a page sent as text may change size).
+void TFtpF::RecordStored(const QString& name, qint64 size, const QByteArray& sha256) {
+    FRecord->Set(name, {size, sha256});
+    try {
+        FRecord->Save();
+    } catch (const std::exception& e) {
+        FRecordError = QString::fromUtf8(e.what());
+    }
 }
 
 // Left out only when the content is the one last uploaded and the server's copy still has the size it
@@ -376,31 +429,51 @@ void TFtpF::StoreFile(const QString& path, const QString& name) {
     const QString temp = TempNameOf(name);
     try {
         FXoFTP->Upload(path, temp);
-        if (FAbortRequested)
-            throw EAbortError(QString("Upload aborted"));
+        ThrowIfAbortRequested();
     } catch (...) {
-        DeleteQuietly(temp);
+        DeleteQuietly(temp, kCleanUpWait);
         throw;
     }
     try {
         FXoFTP->Rename(temp, name);
     } catch (const FTPException&) {
         // Some servers cannot rename: the rest of the run stores the plain way.
-        DeleteQuietly(temp);
+        DeleteQuietly(temp, kTimeOut);
         FDirectStore = true;
         FXoFTP->Upload(path, name);
     }
 }
 
 // The temporary file of a failed store; a server that cannot delete it leaves it, and the error that ended
-// the store is the one to report.
-void TFtpF::DeleteQuietly(const QString& name) {
+// the store is the one to report. One whose answer does not come within waitMs is tried again at the start
+// of the next run into the same folder (and the next store of that file replaces it anyway).
+void TFtpF::DeleteQuietly(const QString& name, int waitMs) {
     if (!FXoFTP->IsConnected())
         return;
+    const int timeOut = FXoFTP->TimeOut();
+    FXoFTP->SetTimeOut(waitMs);
+    const auto restore = qScopeGuard([&] { FXoFTP->SetTimeOut(timeOut); });
     try {
         FXoFTP->Delete(name);
+        FLeftovers.removeAll(name);
+    } catch (const FTPException&) {
+        // Refused: gone already, or the server will not; nothing more to try.
+        FLeftovers.removeAll(name);
     } catch (const std::exception&) {
+        if (!FLeftovers.contains(name))
+            FLeftovers << name;
     }
+}
+
+// Temporary files of an earlier run into this folder whose delete got no answer in time.
+void TFtpF::DeleteLeftovers(const QString& target) {
+    if (target != FLeftoverTarget) {
+        FLeftovers.clear();
+        FLeftoverTarget = target;
+        return;
+    }
+    for (const QString& name : QStringList(FLeftovers))
+        DeleteQuietly(name, kTimeOut);
 }
 
 // A stored file leaves the list; the next one moves into its place, and the last one ends the run.
@@ -450,6 +523,8 @@ void TFtpF::EndUpload() {
         notes << "Not found, not uploaded: " + FSkipped.join(", ");
     if (!FRecordError.isEmpty())
         notes << FRecordError;
+    if (!FNotEncryptedNote.isEmpty())
+        notes << "Not encrypted: " + FNotEncryptedNote.section(": ", 1);
     FRunNotes = notes.join("; ");
     if (!notes.isEmpty())
         ShowStatus(FRunNotes);
@@ -487,6 +562,7 @@ void TFtpF::SetBrowsing(bool v) {
         DisconnectFromHost();
         return;
     }
+    FDirPicked = false;
     try {
         ConnectToHost();
         DirLV->setEnabled(false);
@@ -502,8 +578,10 @@ void TFtpF::SetBrowsing(bool v) {
     }
 }
 
+// The remote directory typed stays until the user picks one in the browser.
 void TFtpF::FillDirList() {
-    RemoteDirE->setText(FXoFTP->CurrentDir());
+    if (FDirPicked)
+        RemoteDirE->setText(FXoFTP->CurrentDir());
     DirLV->clear();
     DirLV->addItem(new QListWidgetItem(ImageList[0], ".."));
     const TFTPDirectoryList* parser = FXoFTP->Parser();
@@ -521,6 +599,7 @@ void TFtpF::DirLVDblClick() {
     if (!item || !item->isSelected())
         return;
     const QString dir = item->text().trimmed();
+    FDirPicked = true;
     try {
         DirLV->setEnabled(false);
         FXoFTP->ChangeDir(dir);

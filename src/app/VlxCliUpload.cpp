@@ -2,6 +2,8 @@
 // every file of a generated folder.
 #include "app/VlxCliWindow.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,14 +13,72 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSocketNotifier>
 #include <QTextStream>
 
 namespace {
 
-// Reads one line of standard input; on a terminal it asks for it and does not echo what is typed.
-QString ReadPasswordLine(const TCliStreams& streams, const QString& prompt) {
+// Ctrl-C and SIGTERM while the upload runs act as the Abort button: the store in progress is cancelled and
+// its temporary file deleted on the server. The handler only writes the signal's number into a pipe; the
+// event loop, which every wait of the upload keeps running, reads it and aborts.
+class TSignalAbort {
+public:
+    explicit TSignalAbort(TFtpF& panel) {
+        if (::pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        gWriteEnd = FPipe[1];
+        FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
+        QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this, &panel] {
+            unsigned char number = 0;
+            while (::read(FPipe[0], &number, 1) == 1)
+                FSignal = number;
+            panel.AbortRun();
+        });
+        struct sigaction action {};
+        action.sa_handler = Handler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &FSavedInt);
+        sigaction(SIGTERM, &action, &FSavedTerm);
+    }
+    ~TSignalAbort() {
+        if (!FNotifier)
+            return;
+        sigaction(SIGINT, &FSavedInt, nullptr);
+        sigaction(SIGTERM, &FSavedTerm, nullptr);
+        gWriteEnd = -1;
+        FNotifier.reset();
+        ::close(FPipe[0]);
+        ::close(FPipe[1]);
+    }
+    TSignalAbort(const TSignalAbort&) = delete;
+    TSignalAbort& operator=(const TSignalAbort&) = delete;
+
+    // The signal that stopped the run; 0 when none came.
+    int Signal() const { return FSignal; }
+
+private:
+    static void Handler(int number) {
+        const int saved = errno;
+        const auto byte = static_cast<unsigned char>(number);
+        if (gWriteEnd >= 0)
+            (void)!::write(gWriteEnd, &byte, 1);
+        errno = saved;
+    }
+
+    static inline volatile sig_atomic_t gWriteEnd = -1;
+    int FPipe[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> FNotifier;
+    struct sigaction FSavedInt {};
+    struct sigaction FSavedTerm {};
+    int FSignal = 0;
+};
+
+// Reads one line of standard input; on a terminal it asks for it and does not echo what is typed. False when
+// the input ended before a line began (an empty line is a line).
+bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString& line) {
     if (!streams.In)
-        return {};
+        return false;
     termios saved{};
     const bool quiet = streams.InIsTerminal && tcgetattr(STDIN_FILENO, &saved) == 0;
     if (quiet) {
@@ -28,19 +88,28 @@ QString ReadPasswordLine(const TCliStreams& streams, const QString& prompt) {
         silent.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
-    const QString line = streams.In->readLine();
+    const bool read = streams.In->readLineInto(&line);
     if (quiet) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         streams.Err << '\n';
         streams.Err.flush();
     }
-    return line;
+    return read;
 }
 
-QString Password(const TFtpF& panel, const TCliStreams& streams) {
-    if (qEnvironmentVariableIsSet(kFtpPasswordVariable))
-        return qEnvironmentVariable(kFtpPasswordVariable);
-    return ReadPasswordLine(streams, "Password for " + panel.FtpUserID() + "@" + panel.FtpHost() + ": ");
+// The password from the environment when it is set there (even empty), else a line of standard input;
+// false when neither gives one.
+bool Password(const TFtpF& panel, const TCliStreams& streams, QString& password) {
+    if (qEnvironmentVariableIsSet(kFtpPasswordVariable)) {
+        password = qEnvironmentVariable(kFtpPasswordVariable);
+        return true;
+    }
+    return ReadPasswordLine(streams, "Password for " + panel.FtpUserID() + "@" + panel.FtpHost() + ": ",
+                            password);
+}
+
+QString SignalName(int number) {
+    return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "signal " + QString::number(number);
 }
 
 // The plain files of the folder, hidden ones left out (a run writes none).
@@ -58,6 +127,48 @@ void WaitForRun(TFtpF& panel, TCliProgress& progress, int total) {
         progress.Value(total - panel.UploadFilesLB->count());
     }
     ProcessCliEvents();
+}
+
+int Fail(const TCliStreams& streams, const QString& text) {
+    streams.Err << "veltrix: " << text << '\n';
+    streams.Err.flush();
+    return kCliFailed;
+}
+
+// The upload run, with the signals that stop it; false when files are left (the reason is on the error
+// stream).
+bool StoreFiles(TFtpF& panel, const QStringList& files, const TCliStreams& streams) {
+    TSignalAbort interrupt(panel);
+    const auto stopped = [&] {
+        const int left = panel.UploadFilesLB->count();
+        Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" + QString::number(left) +
+                          (left == 1 ? " file" : " files") + " not uploaded)");
+        return false;
+    };
+    try {
+        TCliProgress progress(streams);
+        progress.NewPhase(static_cast<int>(files.size()), "upload");
+        panel.SetUploadFiles(files);
+        panel.StartUpload();
+        if (!panel.NotEncryptedNote().isEmpty()) {
+            streams.Err << "veltrix: " << panel.NotEncryptedNote() << '\n';
+            streams.Err.flush();
+        }
+        WaitForRun(panel, progress, static_cast<int>(files.size()));
+        progress.EndPhase();
+    } catch (const std::exception& e) {
+        if (interrupt.Signal() != 0)
+            return stopped();
+        Fail(streams, QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (!panel.RunNotes().isEmpty()) {
+        streams.Err << "veltrix: " << panel.RunNotes() << '\n';
+        streams.Err.flush();
+    }
+    if (interrupt.Signal() != 0 && panel.UploadFilesLB->count() > 0)
+        return stopped();
+    return panel.UploadFilesLB->count() == 0;
 }
 
 } // namespace
@@ -80,11 +191,7 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
     if (dialogs.Errors > 0)
         return kCliFailed;
     const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
-    const auto fail = [&](const QString& text) {
-        streams.Err << "veltrix: " << text << '\n';
-        streams.Err.flush();
-        return kCliFailed;
-    };
+    const auto fail = [&](const QString& text) { return Fail(streams, text); };
     if (!QFileInfo(dir).isDir())
         return fail("Folder " + dir + " does not exist");
     const QStringList files = FilesOf(dir);
@@ -96,22 +203,18 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
         window.LoadOptions();
         if (panel.FtpHost().trimmed().isEmpty())
             return fail("No FTP server in the options file: set one on the FTP tab and save the options");
-        panel.PassE->setText(Password(panel, streams));
-        TCliProgress progress(streams);
-        progress.NewPhase(static_cast<int>(files.size()), "upload");
-        panel.SetUploadFiles(files);
-        panel.StartUpload();
-        WaitForRun(panel, progress, static_cast<int>(files.size()));
-        progress.EndPhase();
+        QString password;
+        if (!Password(panel, streams, password))
+            return fail(QString("no password given: set the environment variable ") + kFtpPasswordVariable +
+                        " (it may be empty) or give the password as a line on standard input");
+        panel.PassE->setText(password);
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
-    if (dialogs.Errors > 0 || dialogs.ErrorBoxes > 0 || panel.UploadFilesLB->count() > 0)
+    if (!StoreFiles(panel, files, streams))
         return kCliFailed;
-    if (!panel.RunNotes().isEmpty()) {
-        streams.Err << "veltrix: " << panel.RunNotes() << '\n';
-        streams.Err.flush();
-    }
+    if (dialogs.Errors > 0 || dialogs.ErrorBoxes > 0)
+        return kCliFailed;
     streams.Out << "ftp://" << panel.FtpUserID() << '@' << panel.FtpHost() << ':' << panel.FtpPort() << '/'
                 << panel.FtpRemoteDir() << '\n';
     streams.Out.flush();

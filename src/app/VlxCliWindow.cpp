@@ -17,7 +17,7 @@ TModalResult TCliDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgBut
         return TModalResult::Ok;
     if (AskYes && AskYes())
         return TModalResult::Yes;
-    return buttons == TMsgButtons::YesNo ? TModalResult::No : TModalResult::Cancel;
+    return buttons == TMsgButtons::YesNoCancel ? TModalResult::Cancel : TModalResult::No;
 }
 
 void TCliDialogs::ShowError(const QString& text) {

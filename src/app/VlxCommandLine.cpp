@@ -28,7 +28,8 @@ const char* const kUsage =
     "\n"
     "upload stores the files of the folder DIR on the FTP server of the options file (host, port, user,\n"
     "remote directory, passive mode, only changed files), as the FTP tab does. The password is read from\n"
-    "the environment variable VELTRIX_FTP_PASSWORD, else from the first line of standard input.\n"
+    "the environment variable VELTRIX_FTP_PASSWORD, else from the first line of standard input; without\n"
+    "either the command refuses. Ctrl-C or SIGTERM abort the upload as the tab's Abort button does.\n"
     "\n"
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";

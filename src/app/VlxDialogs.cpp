@@ -98,10 +98,12 @@ TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButt
         box.exec();
         return TModalResult::Ok;
     }
-    if (buttons == TMsgButtons::YesNo)
+    if (buttons == TMsgButtons::YesNo || buttons == TMsgButtons::YesNoDefaultNo)
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     else
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (buttons == TMsgButtons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return TModalResult::Yes;

@@ -15,7 +15,8 @@ class QWidget;
 enum class TMsgKind { Information, Warning, Error, Confirmation };
 
 // The buttons of a message box and the one the user pressed.
-enum class TMsgButtons { Ok, YesNoCancel, YesNo };
+// YesNoDefaultNo: for a question whose Yes cannot be taken back; Enter answers No.
+enum class TMsgButtons { Ok, YesNoCancel, YesNo, YesNoDefaultNo };
 enum class TModalResult { Ok, Yes, No, Cancel };
 
 class TDialogs {

@@ -130,6 +130,10 @@ public:
     static void FreeTlsSession(ssl_session_st* session);
     // Drops TLS without a close_notify: the peer sees the data cut short, not complete.
     void AbandonTls();
+    // Ends TLS on a connection given up (a transfer aborted or stalled): completes a record cut short and
+    // sends the close_notify, each within waitMs, then frees TLS; the session stays resumable either way.
+    // Returns whether the close_notify went out; a close that lets it drain then reaches the peer.
+    bool EndTls(int waitMs);
 
     const QString& Host() const { return FHost; }
     void SetHost(const QString& value) { FHost = value; }
@@ -257,5 +261,7 @@ private:
     bool FTlsEof = false;
     bool FLingerOn = true;
     bool FTlsBroken = false; // a fatal TLS error: no close_notify can follow
+    const char* FTlsRetryData = nullptr; // a send TLS could not finish, which it must be given again
+    int FTlsRetryLength = 0;
     TTlsPeer FTlsPeer;
 };

@@ -170,12 +170,56 @@ void TWirelet::AbandonTls() {
     FreeTls();
 }
 
+// The record an aborted send left half written goes out first: a close_notify cannot follow half a record.
+// The waits poll the socket only; no events run, so nothing can start on this connection meanwhile.
+bool TWirelet::EndTls(int waitMs) {
+    if (!FSsl)
+        return false;
+    bool notified = false;
+    if (!FTlsBroken && !FPeerClosed) {
+        QElapsedTimer waited;
+        waited.start();
+        const auto ready = [&](int error) {
+            if (error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ)
+                return false;
+            pollfd entry{FSocket, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+            ::poll(&entry, 1, 2);
+            return true;
+        };
+        bool flushed = FTlsRetryLength == 0;
+        while (!flushed && waited.elapsed() < waitMs) {
+            ERR_clear_error();
+            const int result = SSL_write(FSsl, FTlsRetryData, FTlsRetryLength);
+            flushed = result > 0;
+            if (!flushed && !ready(SSL_get_error(FSsl, result)))
+                break;
+        }
+        while (flushed && !notified && waited.elapsed() < waitMs) {
+            ERR_clear_error();
+            const int result = SSL_shutdown(FSsl);
+            notified = result >= 0;
+            if (!notified && !ready(SSL_get_error(FSsl, result)))
+                break;
+        }
+        ERR_clear_error();
+    }
+    FreeTls();
+    return notified;
+}
+
 void TWirelet::FreeTls() {
-    if (FSsl)
+    if (FSsl) {
+        // Freed without a close_notify sent, the session would be marked as not to be resumed; the control
+        // connection's session then could not be resumed by the next data connection, which many servers
+        // demand. How this connection ended says nothing against the session.
+        SSL_set_shutdown(FSsl, SSL_get_shutdown(FSsl) | SSL_SENT_SHUTDOWN);
         SSL_free(FSsl);
+    }
     FSsl = nullptr;
     FTlsIn.clear();
     FTlsEof = false;
+    FTlsRetryData = nullptr;
+    FTlsRetryLength = 0;
 }
 
 void TWirelet::FailTls(const QString& what, int result) {
@@ -238,11 +282,17 @@ ssize_t TWirelet::Put(const char* data, size_t length) {
     if (!FSsl)
         return ::send(FSocket, data, length, MSG_NOSIGNAL);
     ERR_clear_error();
-    const int result = SSL_write(FSsl, data, static_cast<int>(qMin<size_t>(length, 1 << 20)));
+    const int length32 = static_cast<int>(qMin<size_t>(length, 1 << 20));
+    const int result = SSL_write(FSsl, data, length32);
+    FTlsRetryData = nullptr;
+    FTlsRetryLength = 0;
     if (result > 0)
         return result;
     const int error = SSL_get_error(FSsl, result);
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        // A record may be half written: TLS must be given the same data again before anything else.
+        FTlsRetryData = data;
+        FTlsRetryLength = length32;
         errno = EAGAIN;
         return -1;
     }

@@ -14,6 +14,8 @@ namespace {
 constexpr int kDrainTimeOut = 5000;
 // The same after the user aborted it or the server stopped taking data: the user is not kept waiting.
 constexpr int kLateReplyWait = 300;
+// How long a given-up data connection may take to end its TLS properly.
+constexpr int kTlsEndWait = 100;
 
 } // namespace
 
@@ -211,12 +213,15 @@ QString TXoFTP::DataModeRefusal() const {
                     : "Active mode (PORT) refused by the server (" + reply + "): try passive mode";
 }
 
-// The data connection closes with a reset at once, which tells the server the transfer was given up. The
-// server's reason, when it gave one, is the error to report; a user's abort stays an abort.
+// The data connection closes at once. Its TLS ends with a close_notify when one can be sent in a moment: a
+// server that sees TLS cut off may refuse to let the next data connection resume the session. The cut-short
+// file is a temporary one its caller deletes. Without TLS (or without a close_notify) the close is a reset,
+// which tells the server the transfer was given up. The server's reason, when it gave one, is the error to
+// report; a user's abort stays an abort.
 void TXoFTP::TransferFailed(const std::exception_ptr& error) {
     const bool stalled = FDataConn->TimedOut();
-    // No close_notify: the server must not take the cut-short data for a complete transfer.
-    FDataConn->AbandonTls();
+    if (FDataConn->EndTls(kTlsEndWait))
+        FDataConn->SetLinger(false);
     FDataConn->CloseSocket();
     if (OnTransactionStop)
         OnTransactionStop(this);

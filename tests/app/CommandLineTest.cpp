@@ -17,6 +17,7 @@
 #include "app/VlxCommandLine.h"
 #include "grid/GfxGridNames.h"
 #include "html/WebFiles.h"
+#include "settings/VlxConfigDir.h"
 
 namespace {
 
@@ -117,6 +118,38 @@ INSTANTIATE_TEST_SUITE_P(
                     TFailure{"UnwritableFolder", "default", "file.txt/out", "gen/bmp_24bpp.bmp",
                              "veltrix: Cannot create directory FILES/file.txt/out/"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// `veltrix upload` without a password refuses before connecting; an empty one given on purpose (an empty
+// line, or the variable set empty) is used. The server's port has nobody listening: an attempt fails there.
+TEST_F(TCommandLineTest, UploadWithoutAPasswordRefusesAndSaysHowToGiveOne) {
+    WriteBytes(FConfig.File(kOptionsFileName), "[Ftp]\nHost=127.0.0.1\nPort=1\nUserID=anna\nRemoteDir=x\n");
+    ASSERT_TRUE(QDir().mkpath(FFiles.File("site")));
+    WriteBytes(FFiles.File("site/index.html"), "<html></html>");
+    struct TCase {
+        const char* Variable; // null: not set
+        QString Input;
+        bool Refused;
+    };
+    for (const TCase& c : {TCase{nullptr, "", true}, TCase{nullptr, "\n", false}, TCase{"", "", false}}) {
+        if (c.Variable)
+            qputenv(kFtpPasswordVariable, c.Variable);
+        else
+            qunsetenv(kFtpPasswordVariable);
+        QString input = c.Input;
+        QTextStream out(&Out), err(&Err), in(&input);
+        Out.clear();
+        Err.clear();
+        EXPECT_EQ(RunCommandLine({"upload", "--out", FFiles.File("site")},
+                                 TVeltrixPlaces{FConfig.Path(), FTemp.Path()}, {out, err, false, &in, false}),
+                  kCliFailed);
+        const QString refusal =
+            "veltrix: no password given: set the environment variable VELTRIX_FTP_PASSWORD "
+            "(it may be empty) or give the password as a line on standard input\n";
+        EXPECT_EQ(Err == refusal, c.Refused) << Err.toStdString();
+        EXPECT_EQ(Err.contains("127.0.0.1 port 1"), !c.Refused) << Err.toStdString();
+    }
+    qunsetenv(kFtpPasswordVariable);
+}
 
 // The folder is the window's, byte for byte, for a profile with every effect on; the profile comes from the
 // profiles file, not from a window's state.

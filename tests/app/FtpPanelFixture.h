@@ -23,6 +23,7 @@ public:
     TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override {
         Messages << text;
         MessageKinds.push_back(kind);
+        MessageButtons.push_back(buttons);
         return buttons == TMsgButtons::Ok ? TModalResult::Ok : Answer;
     }
     void ShowError(const QString& text) override { Errors << text; }
@@ -35,6 +36,7 @@ public:
     TModalResult Answer = TModalResult::No; // to every question
     QStringList Messages;                   // every message box text, in order
     std::vector<TMsgKind> MessageKinds;
+    std::vector<TMsgButtons> MessageButtons;
     QStringList Errors; // the application's error display
 };
 

@@ -81,6 +81,25 @@ TEST_F(FtpPanelServerTest, UploadStoresEveryFileInACreatedDirectoryAndEmptiesThe
     ExpectIdle();
 }
 
+// "TLS if the server offers it" on a server without TLS: the run says while and after it stores that the
+// files go unencrypted, and why.
+TEST_F(FtpPanelServerTest, TlsIfOfferedOnAServerWithoutTlsSaysTheUploadIsNotEncrypted) {
+    FPanel->SetFtpEncryption("auto");
+    FWindow->Files = {CopyTestPicture("bmp_24bpp.bmp", FLocal.Path())};
+    FPanel->SetFtpRemoteDir("clear");
+
+    UploadAndWait();
+
+    EXPECT_EQ(FWindow->Shown.Errors, QStringList());
+    EXPECT_TRUE(QFile::exists(Root->File("clear/bmp_24bpp.bmp")));
+    EXPECT_TRUE(FWindow->Statuses.contains("Connected, not encrypted: localhost does not offer TLS"));
+    EXPECT_TRUE(
+        FWindow->Statuses.contains("Uploading: bmp_24bpp.bmp (not encrypted: localhost does not offer TLS)"));
+    EXPECT_EQ(FWindow->Statuses.last(),
+              "Upload done: 1 file stored; Not encrypted: localhost does not offer TLS");
+    ExpectIdle();
+}
+
 TEST_F(FtpPanelServerTest, MissingFileIsSkippedAndNamedAndTheRunGoesOn) {
     QDir(Root->Path()).mkpath("skip");
     const QString gone = FLocal.File("gone.jpg");
@@ -110,7 +129,7 @@ TEST_F(FtpPanelServerTest, BrowseListsFoldersEnteringOneSetsTheRemoteDirAndUploa
     EXPECT_TRUE(FPanel->DirLV->isVisible());
     EXPECT_FALSE(FPanel->GetRemoteDirSB->isEnabled()); // a second press cannot reach it
     EXPECT_FALSE(FPanel->HostE->isEnabled());
-    EXPECT_EQ(FPanel->FtpRemoteDir(), "/");
+    EXPECT_EQ(FPanel->FtpRemoteDir(), "browse"); // as typed until a folder is picked
 
     auto enter = [&](const QString& name) {
         const auto found = FPanel->DirLV->findItems(name, Qt::MatchExactly);

@@ -54,6 +54,7 @@ TEST_P(FtpPanelTlsTest, AnotherNamesCertificateIsAskedAboutThenTrustedByItsFinge
     UploadAndWait(); // answered No
     ASSERT_EQ(FWindow->Shown.Messages.size(), 2);
     EXPECT_EQ(FWindow->Shown.Messages[1], "Connection Failed");
+    EXPECT_EQ(FWindow->Shown.MessageButtons[0], TMsgButtons::YesNoDefaultNo);
     const QString question = FWindow->Shown.Messages[0];
     EXPECT_TRUE(question.startsWith("The certificate of localhost could not be verified: "))
         << question.toStdString();

@@ -4,8 +4,10 @@
 #include "GenTestSupport.h"
 #include "UploadServer.h"
 
+#include <csignal>
 #include <functional>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextStream>
+#include <QTimer>
 
 #include "app/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
@@ -298,5 +301,64 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
     EXPECT_EQ(run(""), kCliFailed);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(err.contains("530")) << err.toStdString();
+    qunsetenv(kFtpPasswordVariable);
+}
+
+// `veltrix upload` stopped by Ctrl-C or SIGTERM acts as Abort: the file being stored leaves no temporary
+// file on the server and the command fails saying why. What arrived before is recorded as it arrived, so
+// the next run leaves it out. Asked for TLS where the server has none, the command says the upload is not
+// encrypted.
+TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
+    const QString site = FFiles.File("site/");
+    ASSERT_TRUE(QDir().mkpath(site));
+    WriteBytes(site + "a.bin", QByteArray(1000, 'a'));
+    WriteBytes(site + "b.bin", QByteArray(1000, 'b'));
+    WriteBytes(site + "c.bin", QByteArray(4 * 1024 * 1024, 'c'));
+    WriteBytes(FConfig.File(kOptionsFileName),
+               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=stopped\nEncryption=auto\n")
+                   .arg(Server->Port())
+                   .toUtf8());
+    qputenv(kFtpPasswordVariable, "s3cret pass");
+    QString out, err;
+    auto run = [&](int signal) {
+        out.clear();
+        err.clear();
+        // The command's own panel gets the signal at the first bytes of the big file.
+        QTimer::singleShot(0, [&, signal] {
+            for (QWidget* widget : QApplication::allWidgets()) {
+                auto* panel = dynamic_cast<TFtpF*>(widget);
+                if (!panel || panel == W().FtpF1 || signal == 0)
+                    continue;
+                TXoFTP& client = panel->XoFTP();
+                client.OnPacketSent = [&client, signal, handler = client.OnPacketSent](QObject* sender) {
+                    handler(sender);
+                    if (client.TransferSize() > 1000 && client.DataSentCount() > 0)
+                        std::raise(signal);
+                };
+            }
+        });
+        QTextStream outStream(&out), errStream(&err);
+        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path()},
+                              {outStream, errStream, false, nullptr, false});
+    };
+    const QString notEncrypted = "veltrix: not encrypted: 127.0.0.1 does not offer TLS\n";
+
+    EXPECT_EQ(run(SIGINT), kCliFailed);
+    EXPECT_TRUE(err.startsWith(notEncrypted)) << err.toStdString();
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGINT (1 file not uploaded)\n"))
+        << err.toStdString();
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
+
+    EXPECT_EQ(run(SIGTERM), kCliFailed);
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n"))
+        << err.toStdString();
+    EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
+
+    EXPECT_EQ(run(0), kCliOk) << err.toStdString();
+    EXPECT_TRUE(err.endsWith("veltrix: Upload done: 1 file stored; Skipped 2 unchanged files; Not encrypted: "
+                             "127.0.0.1 does not offer TLS\n"))
+        << err.toStdString();
+    EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin", "c.bin"}));
     qunsetenv(kFtpPasswordVariable);
 }

@@ -124,6 +124,33 @@ TEST_P(FtpTlsTest, StoresAndListsEncryptedWithTlsNegotiatedBeforeThePassword) {
     EXPECT_LT(IndexOf(log, "PROT P"), IndexOf(log, "STOR"));
 }
 
+// A store aborted midway ends its data connection's TLS properly, so the next data connection on the same
+// control connection can still resume the session, as servers that demand it require.
+TEST_P(FtpTlsTest, AStoreAfterAnAbortedOneResumesTheSession) {
+    WriteBytes(Local.File("big.bin"), Pattern(8 * 1024 * 1024));
+    WriteBytes(Local.File("small.bin"), Pattern(1000));
+    Client.SetEncryption(TFtpEncryption::Require);
+    Client.SetReportLevel(4);
+    QStringList statuses;
+    Client.OnStatus = [&](QObject*, const QString& text) { statuses << text; };
+    Client.OnPacketSent = [&](QObject*) {
+        if (Client.DataSentCount() > 256 * 1024)
+            Client.Abort();
+    };
+    Client.Connect();
+    Client.Mode(2);
+    EXPECT_THROW(Client.Upload(Local.File("big.bin"), "big.bin"), EAbortError);
+    Client.OnPacketSent = nullptr;
+    statuses.clear();
+
+    Client.Upload(Local.File("small.bin"), "small.bin");
+    Client.Disconnect();
+
+    EXPECT_EQ(ReadBytes(Tls->Root("small.bin")), Pattern(1000));
+    EXPECT_TRUE(statuses.contains("Data connection: TLS session resumed"))
+        << statuses.join(" | ").toStdString();
+}
+
 TEST_P(FtpTlsTest, AnUntrustedCertificateStopsBeforeTheUserName) {
     Client.SetEncryption(TFtpEncryption::Auto);
     Client.OnCertificateCheck = [](const TTlsPeer&, bool& trusted) { trusted = false; };

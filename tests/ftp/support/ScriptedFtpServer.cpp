@@ -101,12 +101,15 @@ void TScriptedFtpServer::Note(const QString& problem) {
 }
 
 void TScriptedFtpServer::Run() {
-    if (FListener >= 0 && WaitReadable(FListener, FStop)) {
+    for (int served = 0; served < FConnections && FListener >= 0 && WaitReadable(FListener, FStop);
+         ++served) {
         const int control = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (control >= 0) {
-            Serve(control);
-            ::close(control);
-        }
+        if (control < 0)
+            break;
+        Serve(control);
+        ::close(control);
+        FSilent.clear();
+        FStallData = false;
     }
     FDone = true;
 }

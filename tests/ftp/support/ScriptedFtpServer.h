@@ -38,6 +38,9 @@ public:
     void SetListing(const QByteArray& listing) { FListing = listing; }
     // The data connection of LIST or STOR is closed by the server after this many bytes (-1: never).
     void SetCloseDataAfter(qint64 bytes) { FCloseDataAfter = bytes; }
+    // Serves this many control connections one after the other; silences and the stalled STOR hold for the
+    // first only.
+    void SetConnections(int count) { FConnections = count; }
 
     void Start();
     // Waits for the server's thread to end (the client sent QUIT or closed), at most a few seconds.
@@ -71,6 +74,7 @@ private:
     QByteArray FPasvAddress = "127,0,0,1";
     QByteArray FListing;
     qint64 FCloseDataAfter = -1;
+    int FConnections = 1;
 
     mutable std::mutex FMutex;
     QStringList FTranscript;
