@@ -4,11 +4,43 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/VlxSaveFile.h"
+#include "settings/VlxConfigDir.h"
+
 TProfileManager::TProfileManager(const QString& fileName) : FStream(fileName), FFileName(fileName) {
+    // An earlier version's file beside the program is read, and copied over at the first write.
+    const QString source = ConfigFileToRead(fileName);
+    if (source != fileName) {
+        FStream.setFileName(source);
+        if (FStream.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            FReadingLegacy = true;
+            return;
+        }
+        FStream.setFileName(fileName);
+    }
     // Unbuffered: every read and write goes to the file itself, so nothing stale is served from a buffer.
     if (!FStream.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw EProfileException(
             QStringLiteral("Cannot open file \"%1\": %2").arg(FFileName, FStream.errorString()));
+}
+
+// The earlier version's file becomes this one's, whole, before its first change; that one stays as it was.
+void TProfileManager::MoveFromLegacy() {
+    if (!FStream.seek(0))
+        Fail(QStringLiteral("Unable to seek in"));
+    const QByteArray bytes = FStream.readAll();
+    if (FStream.error() != QFileDevice::NoError)
+        Fail(QStringLiteral("Unable to read from"));
+    QString error;
+    if (!WriteFileAtomically(FFileName, bytes, error))
+        throw EProfileException(QStringLiteral("Cannot write file \"%1\": %2").arg(FFileName, error));
+    FStream.close();
+    FStream.setFileName(FFileName);
+    if (!FStream.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw EProfileException(
+            QStringLiteral("Cannot open file \"%1\": %2").arg(FFileName, FStream.errorString()));
+    FReadingLegacy = false;
+    ConfigFileMoved();
 }
 
 TProfileManager::~TProfileManager() = default;
@@ -35,6 +67,14 @@ void TProfileManager::ReadProfile(int index, TProfileRecord& record) {
 void TProfileManager::WriteProfile(int index, const TProfileRecord& record) {
     QByteArray slot = record.ToBytes();
     slot.append(kSlotSize - slot.size(), '\0');
+    // A later version's settings in this slot, which this one cannot show, survive a save of the profile.
+    if (index >= 0 && index < Count()) {
+        QByteArray stored(kSlotSize, '\0');
+        Seek(index);
+        if (FStream.read(stored.data(), kSlotSize) < 0)
+            Fail(QStringLiteral("Unable to read from"));
+        KeepNewerSettings(stored, slot);
+    }
     WriteSlot(index, slot);
 }
 
@@ -43,6 +83,8 @@ void TProfileManager::WriteSlot(int index, const QByteArray& slot) {
     if (index < 0 || index > Count())
         throw EProfileException(
             QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
+    if (FReadingLegacy)
+        MoveFromLegacy();
     Seek(index);
     if (FStream.write(slot) != slot.size())
         Fail(QStringLiteral("Unable to write to"));

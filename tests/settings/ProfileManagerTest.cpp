@@ -157,4 +157,38 @@ TEST(ProfileManager, FileThatCannotBeOpenedOrCreatedIsReportedWithItsName) {
     }
 }
 
+// A later version's slot (version byte 2, a flag and bytes of its own after the texts) saved by this one
+// keeps what this one does not know, and takes what it does.
+TEST(ProfileManager, SavingASlotOfALaterVersionKeepsItsOwnSettings) {
+    TTempDir dir;
+    const QString path = dir.File("profiles.vlx");
+    QByteArray later = Named(QStringLiteral("trip")).ToBytes();
+    later[763] = 2;
+    later[764] = char(0x80 | 0x01); // an unknown flag and LinkInOrder
+    later.append(QByteArray("later settings"));
+    later.append(kSlot - later.size(), '\x07');
+    WriteBytes(path, later);
+
+    TProfileManager store(path);
+    TProfileRecord record;
+    store.ReadProfile(0, record);
+    EXPECT_TRUE(record.LinkInOrder);
+    record.LinkInOrder = false;
+    record.FitToWindow = true;
+    record.Title = QStringLiteral("Changed");
+    store.WriteProfile(0, record);
+
+    const QByteArray saved = ReadBytes(path);
+    ASSERT_EQ(saved.size(), kSlot);
+    EXPECT_EQ(saved[763], 2);
+    EXPECT_EQ(static_cast<unsigned char>(saved[764]), 0x80 | 0x02);
+    EXPECT_EQ(saved.mid(TProfileRecord::kStoredSize), later.mid(TProfileRecord::kStoredSize));
+    TProfileRecord again;
+    store.ReadProfile(0, again);
+    EXPECT_EQ(again, record);
+    // Deleting frees the whole slot, later settings included.
+    store.DeleteProfile(0);
+    EXPECT_EQ(ReadBytes(path), QByteArray(kSlot, '\0'));
+}
+
 } // namespace
