@@ -128,6 +128,12 @@ QString PrivateWorkDir(const QString& tempDir) {
         ::chmod(usual.constData(), 0700);
     if (PrivateFolderProblem(base).isEmpty())
         return base + '/';
+    // One made at an earlier start, still private, is taken again rather than a new one made at every start.
+    const QString pattern = QFileInfo(base).fileName() + "-??????";
+    for (const QString& name :
+         QDir(tempDir).entryList({pattern}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden))
+        if (const QString dir = QDir(tempDir).filePath(name); PrivateFolderProblem(dir).isEmpty())
+            return QDir::cleanPath(dir) + '/';
     QByteArray fresh = usual + "-XXXXXX";
     if (::mkdtemp(fresh.data()) == nullptr)
         return base + "-XXXXXX/";

@@ -20,9 +20,10 @@ int CountFiles(const QString& dir);
 
 // The program's working folder under tempDir, private to the user: tempDir + "vlx-<uid>" when that is a
 // folder of the user's own with mode 0700 (made so when missing), else a fresh private folder
-// "vlx-<uid>-XXXXXX". Every temporary folder is shared by all accounts, so one that another user made, a
-// link, or one others may write into is never used. Ends in '/'. When not even a fresh folder can be made,
-// the name of the one that was tried, so that the first write into it names the problem.
+// "vlx-<uid>-XXXXXX" (one made at an earlier start when there is one of the user's own, private still). Every
+// temporary folder is shared by all accounts, so one that another user made, a link, or one others may write
+// into is never used. Ends in '/'. When not even a fresh folder can be made, the name of the one that was
+// tried, so that the first write into it names the problem.
 QString PrivateWorkDir(const QString& tempDir);
 
 // Why dir is not a private folder of the user's (a link, not a folder, another owner, open to others);

@@ -109,6 +109,10 @@ TEST_P(TWorkDirTest, UnfitFolderAtTheUsualPlaceIsNotUsed) {
     EXPECT_TRUE(QDir(elsewhere.Path()).entryList(all).isEmpty());
     EXPECT_TRUE(QDir(usual).entryList(all).isEmpty());
     EXPECT_EQ(W().OutputDir(), W().WorkDir());
+    // The next start takes the same fresh folder again.
+    const QString fresh = W().WorkDir();
+    Start();
+    EXPECT_EQ(W().WorkDir(), fresh);
 }
 
 INSTANTIATE_TEST_SUITE_P(
