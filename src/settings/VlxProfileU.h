@@ -105,8 +105,11 @@ QString CutToField(const QString& text, int maxBytes);
 class TProfileManager {
 public:
     static constexpr int kSlotSize = 2048;
+    // 8,192 slots, far more profiles than anyone keeps; a larger file is refused and left as it is.
+    static constexpr qint64 kMaxFileBytes = 16 << 20;
 
-    // Opens the file, creating it empty when missing; raises EProfileException when it can do neither. While
+    // Opens the file, creating it empty when missing; raises EProfileException when it can do neither, or
+    // when it is not a regular file or is above kMaxFileBytes (left as it is). While
     // the file is missing and an earlier version's is beside the program (ConfigFileToRead), that one is
     // read, and copied to fileName at the first write.
     explicit TProfileManager(const QString& fileName);
@@ -138,6 +141,7 @@ private:
     void Seek(int index);
     void WriteSlot(int index, const QByteArray& slot);
     [[noreturn]] void Fail(const QString& what) const;
+    void OpenFile(const QString& path, bool writable);
     void MoveFromLegacy();
 
     QFile FStream;

@@ -1,7 +1,10 @@
 // The profile store on a real file: slots, lookup, free-slot reuse, partial slots and open failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
+#include <QFileInfo>
 
 #include "settings/VlxProfileU.h"
 #include "support/TestSupport.h"
@@ -143,6 +146,27 @@ TEST(ProfileManager, OutOfRangeSlotIsRefused) {
     EXPECT_EQ(QFile(path).size(), kSlot);
     store.ReadProfile(7, record);
     EXPECT_EQ(record, TProfileRecord{});
+}
+
+// A pipe would block every read and a device never end: refused at once, and left as they are.
+TEST(ProfileManager, FileThatIsNotARegularOneOrTooLargeIsRefused) {
+    TTempDir dir;
+    const QString pipe = dir.File("pipe.vlx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.File("zeros.vlx")));
+    QFile large(dir.File("large.vlx"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(TProfileManager::kMaxFileBytes + 1));
+    large.close();
+    for (const QString& path : {pipe, dir.File("zeros.vlx"), dir.File("large.vlx")}) {
+        try {
+            TProfileManager store(path);
+            ADD_FAILURE() << "opened " << path.toStdString();
+        } catch (const EProfileException& e) {
+            EXPECT_TRUE(e.Message().contains(path)) << e.what();
+            EXPECT_TRUE(e.Message().endsWith("it is left as it is")) << e.what();
+        }
+    }
+    EXPECT_EQ(QFileInfo(dir.File("large.vlx")).size(), TProfileManager::kMaxFileBytes + 1);
 }
 
 TEST(ProfileManager, FileThatCannotBeOpenedOrCreatedIsReportedWithItsName) {
