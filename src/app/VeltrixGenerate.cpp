@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -18,8 +20,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
-
-#include <sys/stat.h>
 
 #include "app/VlxApplication.h"
 #include "app/VlxFiles.h"

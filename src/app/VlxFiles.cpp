@@ -1,4 +1,5 @@
-// File operations of a generation run: copying a picture once, counting a folder's files.
+// File operations of a generation run: copying a picture when needed, counting a folder's files, the private
+// working folder and whether a folder takes files.
 #include "app/VlxFiles.h"
 
 #include <cerrno>
@@ -48,10 +49,6 @@ template <typename Fail> bool KernelCopy(QFile& in, QFile& out, Fail fail) {
     }
 }
 
-} // namespace
-
-namespace {
-
 bool Newer(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
@@ -72,6 +69,20 @@ bool CopyNeeded(const QString& source, const QString& dest) {
     if (!S_ISREG(to.st_mode) || (to.st_dev == from.st_dev && to.st_ino == from.st_ino))
         return false;
     return to.st_size != from.st_size || Newer(from.st_mtim, to.st_mtim);
+}
+
+// mkdir -p, telling why it failed.
+QString MakeFolders(const QByteArray& path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? QString() : QFile::decodeName(path) + " is a file, not a folder";
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0)
+        if (QString problem = MakeFolders(path.left(slash)); !problem.isEmpty())
+            return problem;
+    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
+        return QString::fromLocal8Bit(strerror(errno));
+    return {};
 }
 
 } // namespace
@@ -140,24 +151,6 @@ QString PrivateWorkDir(const QString& tempDir) {
     ::chmod(fresh.constData(), 0700);
     return QFile::decodeName(fresh) + '/';
 }
-
-namespace {
-
-// mkdir -p, telling why it failed.
-QString MakeFolders(const QByteArray& path) {
-    struct stat info {};
-    if (::stat(path.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? QString() : QFile::decodeName(path) + " is a file, not a folder";
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash > 0)
-        if (QString problem = MakeFolders(path.left(slash)); !problem.isEmpty())
-            return problem;
-    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
-        return QString::fromLocal8Bit(strerror(errno));
-    return {};
-}
-
-} // namespace
 
 QString FolderWriteProblem(const QString& dir) {
     const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(dir).absoluteFilePath()));

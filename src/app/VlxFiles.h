@@ -1,4 +1,5 @@
-// File operations of a generation run: copying a picture once, counting a folder's files.
+// File operations of a generation run: copying a picture when needed, counting a folder's files, the private
+// working folder and whether a folder takes files.
 #pragma once
 
 #include <QString>
