@@ -145,7 +145,7 @@ int Measure(int argc, char** argv) {
     QTemporaryDir temp;
     QTemporaryDir out;
     TVeltrixF window(std::make_unique<TBenchDialogs>(TModalResult::Yes),
-                     TVeltrixPlaces{config.path(), temp.path()});
+                     TVeltrixPlaces{config.path(), temp.path(), {}});
     window.show();
     QCoreApplication::processEvents();
 

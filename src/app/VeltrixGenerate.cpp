@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -105,7 +107,7 @@ bool TVeltrixF::ConfirmGeneration() {
     if (FOutputDir == FWorkDir) {
         const QString text = "Output directory\r" + FOutputDir + "\r" + "is the temporary directory" + "\r" +
                              "\r" + "Process anyway ?";
-        if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+        if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
             return false;
     }
     const int files = CountFiles(FOutputDir);
@@ -113,7 +115,7 @@ bool TVeltrixF::ConfirmGeneration() {
         return true;
     const QString text = "Output directory contains " + QString::number(files) + " files" + "\r" +
                          "Same files will be overwritten" + "\r" + "\r" + "Continue ?";
-    return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) == TModalResult::Yes;
+    return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
 }
 
 // Read once at the start, so that every phase writes the same set of files even when the grid changes
@@ -173,9 +175,13 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     try {
         if (dir.isEmpty())
             throw EVeltrixException(QString("Output directory is not defined"));
-        // A folder removed since it was chosen is made again rather than failing at its first file.
-        if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
-            throw EVeltrixException("Cannot create directory " + dir);
+        if (dir == FWorkDir)
+            CheckWorkDir();
+        // A folder removed since it was chosen is made again rather than failing at its first file. One that
+        // cannot be written is named as the user chose it, not by the first temporary file the run made.
+        if (const QString problem = FolderWriteProblem(dir); !problem.isEmpty())
+            throw EVeltrixException("Cannot write into the folder " + dir + ": " + problem +
+                                    "; choose another output folder");
         // Without a background file there is nothing to copy, and no folder must go on the upload list.
         if (!background.isEmpty()) {
             current = dir + background;
@@ -203,6 +209,15 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     ShowStatus(QString("Gallery written: %1 %2 in %3")
                    .arg(count)
                    .arg(QString(count == 1 ? "picture" : "pictures"), dir));
+}
+
+// The working folder may have gone since start-up (a cleaner of the temporary folder): it is made again, as
+// private as before. Anything else in its place is never written into.
+void TVeltrixF::CheckWorkDir() {
+    ::mkdir(QFile::encodeName(QDir::cleanPath(FWorkDir)).constData(), 0700);
+    if (const QString problem = PrivateFolderProblem(FWorkDir); !problem.isEmpty())
+        throw EVeltrixException("The working folder " + FWorkDir + " is not private to you: " + problem +
+                                "; restart Veltrix to make a fresh one");
 }
 
 void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
@@ -391,10 +406,11 @@ void TVeltrixF::OutputDirExecute() {
         throw EVeltrixException(dir + " is not a directory");
     if (!info.exists()) {
         const QString text = "Directory\r" + dir + "\r" + "does not exist. Create it ?";
-        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
             return;
-        if (!QDir().mkpath(dir))
-            throw EVeltrixException("Cannot create directory " + dir);
+        if (const QString problem = FolderWriteProblem(dir); !problem.isEmpty())
+            throw EVeltrixException("Cannot create the folder " + dir + ": " + problem +
+                                    "; choose another output folder");
     }
     SetOutputDir(WithSlash(dir));
 }

@@ -205,7 +205,7 @@ bool TVeltrixF::ConfirmTableSize(int cols, int rows) {
                              .arg(leaving == 1 ? "picture" : "pictures")
                              .arg(cols)
                              .arg(rows);
-    return FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) == TModalResult::Yes;
+    return FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes;
 }
 
 // Sizes are taken when editing ends (Enter, leaving the field, the arrows), never at each keystroke; a size

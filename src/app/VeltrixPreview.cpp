@@ -85,8 +85,7 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
                                  .arg(noCell.size() == 1 ? "picture does not fit" : "pictures do not fit")
                                  .arg(newRows - rows)
                                  .arg(newRows - rows == 1 ? "row" : "rows");
-        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) ==
-            TModalResult::Yes) {
+        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
             GfxGridRowSE->setValue(newRows);
             const std::vector<TRefusedFile> rest = FGrid->PlaceFiles(noCell, 0, rows);
             noCell.clear();

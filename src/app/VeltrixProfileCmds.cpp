@@ -125,7 +125,7 @@ void TVeltrixF::PrfDelExecute() {
         return;
     }
     const QString text = "Profile " + Quoted(FProfileName) + " will be removed from list." + "\r" + "Remove?";
-    if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+    if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
         return;
     const int index = Store().FindProfile(FProfileName);
     if (index < 0)
@@ -138,7 +138,7 @@ void TVeltrixF::PrfDelExecute() {
 
 void TVeltrixF::PrfSaveExecute() {
     const QString text = "Overwrite " + Quoted(FProfileName) + " profile ?";
-    if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel) != TModalResult::Yes)
+    if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
         return;
     const int index = Store().FindProfile(FProfileName);
     if (index < 0)

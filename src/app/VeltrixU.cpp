@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -18,6 +20,8 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
+#include "app/VlxFiles.h"
+#include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -36,6 +40,13 @@ QString WithSlash(QString dir) {
     if (!dir.endsWith('/'))
         dir += '/';
     return dir;
+}
+
+// Where earlier versions kept the settings files: the program's folder, for the program itself.
+QString LegacyConfigDir(const TVeltrixPlaces& places) {
+    if (!places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty())
+        return places.ProgramDir;
+    return QCoreApplication::applicationDirPath();
 }
 
 } // namespace
@@ -113,13 +124,18 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     MainPC->setCurrentWidget(AboutTS);
     FUsedFiles.clear();
     const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir() : places.ConfigDir);
+    // Shown after whatever the saving command itself reports.
+    SetLegacyConfigDir(configDir, LegacyConfigDir(places),
+                       [window = QPointer<TVeltrixF>(this)](const QString& note) {
+                           if (window)
+                               QTimer::singleShot(0, window, [window, note] { window->ShowStatus(note); });
+                       });
     FIniFileName = configDir + kOptionsFileName;
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     FtpF1->SetTrustFile(configDir + kTrustFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.
-    FWorkDir = WithSlash(WithSlash(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir) + "vlx");
-    if (!QDir(FWorkDir).exists())
-        QDir().mkdir(FWorkDir);
+    FWorkDir = PrivateWorkDir(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir);
+    NeverFollowLinksIn(FWorkDir);
     SetOutputDir(FWorkDir);
     FPreviewBkg = std::make_unique<TGfxBaseIm>();
     FillStyleLists();

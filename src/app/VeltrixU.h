@@ -47,8 +47,11 @@ public:
 
 // Where the window keeps its files; empty fields take the desktop's places.
 struct TVeltrixPlaces {
-    QString ConfigDir; // holds "vlx.ini" and "profiles.vlx"
-    QString TempDir;   // the system's temporary directory; the working directory is its "vlx/"
+    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
+    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
+    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
+    // when ConfigDir is empty too, else none unless given.
+    QString ProgramDir;
 };
 
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
@@ -371,6 +374,7 @@ private:
     };
     std::vector<TRunCell> RunCells() const;
     QString BackgroundName(const std::vector<TRunCell>& cells) const;
+    void CheckWorkDir();
     void CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
     void ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
     void SetUpPicPage();

@@ -115,7 +115,12 @@ QString ParseUpload(const QStringList& args, TCliArgs& parsed) {
 
 // Places the pictures in order from the top-left cell; a file that cannot be placed fails the command.
 bool PlacePictures(TCliWindow& window, const TCliArgs& args, QTextStream& err) {
-    const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(args.Files, 0, 0);
+    // Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
+    // same published name however it was typed.
+    QStringList files;
+    for (const QString& file : args.Files)
+        files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(files, 0, 0);
     ProcessCliEvents();
     for (const TRefusedFile& file : refused)
         err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
@@ -123,6 +128,11 @@ bool PlacePictures(TCliWindow& window, const TCliArgs& args, QTextStream& err) {
 }
 
 int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
+    if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir()) {
+        streams.Err << "veltrix: --out " << args.OutDir << " is a file, not a folder\n";
+        streams.Err.flush();
+        return kCliFailed;
+    }
     const TErrorDialogsScope errorDisplay;
     auto owned = std::make_unique<TCliDialogs>(streams.Err);
     TCliDialogs& dialogs = *owned;

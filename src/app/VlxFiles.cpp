@@ -1,9 +1,12 @@
-// File operations of a generation run: copying a picture once, counting a folder's files.
+// File operations of a generation run: copying a picture when needed, counting a folder's files, the private
+// working folder and whether a folder takes files.
 #include "app/VlxFiles.h"
 
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -46,13 +49,46 @@ template <typename Fail> bool KernelCopy(QFile& in, QFile& out, Fail fail) {
     }
 }
 
+bool Newer(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+// Whether dest must be (re)written from source: it is missing, or a regular file other than the source
+// whose size differs or that is older than the source. A link is kept (it is the user's, and may be the
+// source itself), except in a folder whose links are never followed, where it is replaced.
+bool CopyNeeded(const QString& source, const QString& dest) {
+    struct stat from {};
+    if (::stat(QFile::encodeName(source).constData(), &from) != 0 || !S_ISREG(from.st_mode))
+        return false;
+    const QByteArray destName = QFile::encodeName(dest);
+    struct stat to {};
+    if (::lstat(destName.constData(), &to) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(to.st_mode))
+        return !LinksFollowedIn(QFileInfo(dest).absolutePath());
+    if (!S_ISREG(to.st_mode) || (to.st_dev == from.st_dev && to.st_ino == from.st_ino))
+        return false;
+    return to.st_size != from.st_size || Newer(from.st_mtim, to.st_mtim);
+}
+
+// mkdir -p, telling why it failed.
+QString MakeFolders(const QByteArray& path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? QString() : QFile::decodeName(path) + " is a file, not a folder";
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0)
+        if (QString problem = MakeFolders(path.left(slash)); !problem.isEmpty())
+            return problem;
+    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
+        return QString::fromLocal8Bit(strerror(errno));
+    return {};
+}
+
 } // namespace
 
 void CopyFileOnce(const QString& source, const QString& dest) {
-    if (source.isEmpty() || dest.isEmpty())
-        return;
-    const QFileInfo destInfo(dest);
-    if (destInfo.exists() || destInfo.isSymLink() || !QFileInfo(source).isFile())
+    if (source.isEmpty() || dest.isEmpty() || !CopyNeeded(source, dest))
         return;
     auto fail = [&](const QString& why) {
         throw EVeltrixException("Cannot copy " + source + " to " + dest + ": " + why);
@@ -74,6 +110,63 @@ void CopyFileOnce(const QString& source, const QString& dest) {
     }
     if (!out.commit())
         fail(out.errorString());
+}
+
+QString PrivateFolderProblem(const QString& dir) {
+    // Opened without following a link, and then asked about what was opened: nothing can be swapped between.
+    const int fd = ::open(QFile::encodeName(QDir::cleanPath(dir)).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP || errno == ENOTDIR ? QString("it is a link or not a folder")
+                                                  : QString::fromLocal8Bit(strerror(errno));
+    struct stat info {};
+    const int got = ::fstat(fd, &info);
+    ::close(fd);
+    if (got != 0)
+        return QString::fromLocal8Bit(strerror(errno));
+    if (info.st_uid != ::geteuid())
+        return QString("it belongs to another user");
+    if ((info.st_mode & 0777) != 0700)
+        return QString("its mode is %1, not 700").arg(info.st_mode & 0777, 3, 8, QChar('0'));
+    return {};
+}
+
+QString PrivateWorkDir(const QString& tempDir) {
+    const QString base = QDir::cleanPath(tempDir) + "/vlx-" + QString::number(::geteuid());
+    const QByteArray usual = QFile::encodeName(base);
+    // Made 0700 whatever the process's mask; a folder that was there already is only checked.
+    if (::mkdir(usual.constData(), 0700) == 0)
+        ::chmod(usual.constData(), 0700);
+    if (PrivateFolderProblem(base).isEmpty())
+        return base + '/';
+    // One made at an earlier start, still private, is taken again rather than a new one made at every start.
+    const QString pattern = QFileInfo(base).fileName() + "-??????";
+    for (const QString& name :
+         QDir(tempDir).entryList({pattern}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden))
+        if (const QString dir = QDir(tempDir).filePath(name); PrivateFolderProblem(dir).isEmpty())
+            return QDir::cleanPath(dir) + '/';
+    QByteArray fresh = usual + "-XXXXXX";
+    if (::mkdtemp(fresh.data()) == nullptr)
+        return base + "-XXXXXX/";
+    ::chmod(fresh.constData(), 0700);
+    return QFile::decodeName(fresh) + '/';
+}
+
+QString FolderWriteProblem(const QString& dir) {
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(dir).absoluteFilePath()));
+    if (QString problem = MakeFolders(path); !problem.isEmpty())
+        return problem;
+    // A nameless file that is gone when closed: the system's own answer to whether the folder takes files.
+    const int fd = ::open(path.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    // File systems without nameless files say whether the folder may be written.
+    if ((errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) &&
+        ::access(path.constData(), W_OK | X_OK) == 0)
+        return {};
+    return QString::fromLocal8Bit(strerror(errno));
 }
 
 QStringList DirectoryFiles(const QString& dir) {

@@ -1,6 +1,7 @@
 // Files written under a temporary name and renamed over their target, without a sync each.
 #include "common/VlxSaveFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,12 +10,40 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 
 namespace {
 
 constexpr int kNameTries = 100;
+// "." before the name, "." and up to 7 base-36 digits of a 32-bit number after it.
+constexpr int kTempNameExtra = 9;
+
+std::mutex NoFollowLock;
+QSet<QString>& NoFollowFolders() {
+    static QSet<QString> folders;
+    return folders;
+}
+
+// The longest name the folder's file system takes (255 bytes on every usual one).
+long NameMax(const QByteArray& folder) {
+    const long max = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    return max > 0 ? max : 255;
+}
+
+// The start of a UTF-8 name that fits maxBytes, cut between characters.
+QByteArray CutName(const QByteArray& name, qsizetype maxBytes) {
+    if (name.size() <= maxBytes)
+        return name;
+    qsizetype end = std::max<qsizetype>(maxBytes, 0);
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.left(end);
+}
 
 QString ErrnoText() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -23,9 +52,9 @@ QString ErrnoText() {
 } // namespace
 
 TSaveFile::TSaveFile(const QString& target) : FTarget(target) {
-    // A link is written through, as a save to it means its target.
+    // A link is written through, as a save to it means its target, except where links are never followed.
     const QFileInfo info(target);
-    if (info.isSymLink())
+    if (info.isSymLink() && LinksFollowedIn(info.absolutePath()))
         FTarget = info.symLinkTarget();
 }
 
@@ -39,14 +68,18 @@ bool TSaveFile::open(OpenMode mode) {
         return false;
     }
     const QFileInfo target(FTarget);
-    const QByteArray base = QFile::encodeName(target.absolutePath() + "/." + target.fileName() + ".");
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    // A long name is shortened in the temporary name only: the final name is the target's.
+    const QByteArray name = CutName(QFile::encodeName(target.fileName()), NameMax(folder) - kTempNameExtra);
+    const QByteArray base = folder + "/." + name + ".";
     int fd = -1;
     for (int i = 0; i < kNameTries && fd < 0; ++i) {
-        const QByteArray name = base + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray temp = base + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         // Made with the usual rights of a new file (the process's mask applies), as the target would be.
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // O_EXCL never opens a link, so a link planted at the temporary name is refused too.
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
-            FTemp = QFile::decodeName(name);
+            FTemp = temp;
         else if (errno != EEXIST)
             break;
     }
@@ -77,7 +110,8 @@ bool TSaveFile::commit() {
         setErrorString(text);
         return false;
     }
-    if (std::rename(QFile::encodeName(FTemp).constData(), QFile::encodeName(FTarget).constData()) != 0) {
+    // A link at the target's name (where links are not followed) is replaced, never written through.
+    if (std::rename(FTemp.constData(), QFile::encodeName(FTarget).constData()) != 0) {
         const QString text = ErrnoText();
         Discard();
         setErrorString(text);
@@ -91,7 +125,7 @@ void TSaveFile::Discard() {
     if (isOpen())
         QFile::close();
     if (!FTemp.isEmpty())
-        ::unlink(QFile::encodeName(FTemp).constData());
+        ::unlink(FTemp.constData());
     FTemp.clear();
 }
 
@@ -102,6 +136,16 @@ bool WriteFileAtomically(const QString& target, const QByteArray& bytes, QString
         return false;
     }
     return true;
+}
+
+void NeverFollowLinksIn(const QString& folder) {
+    const std::lock_guard<std::mutex> lock(NoFollowLock);
+    NoFollowFolders().insert(QDir::cleanPath(folder));
+}
+
+bool LinksFollowedIn(const QString& folder) {
+    const std::lock_guard<std::mutex> lock(NoFollowLock);
+    return !NoFollowFolders().contains(QDir::cleanPath(folder));
 }
 
 bool SyncFileSystem(const QString& path) {

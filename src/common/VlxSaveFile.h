@@ -14,7 +14,9 @@ public:
     TSaveFile(const TSaveFile&) = delete;
     TSaveFile& operator=(const TSaveFile&) = delete;
 
-    // Creates the temporary file (write only); an existing target's permissions are kept.
+    // Creates the temporary file (write only); an existing target's permissions are kept. Its name is the
+    // target's, hidden and with a random tail, shortened where needed so that it fits wherever the target
+    // fits.
     bool open(OpenMode mode) override;
     // Closes the temporary file and renames it over the target; false (with errorString) when a write or the
     // rename failed, and the temporary file is gone.
@@ -24,8 +26,15 @@ private:
     void Discard();
 
     QString FTarget;
-    QString FTemp;
+    QByteArray FTemp; // the temporary file's name as the file system has it
 };
+
+// Targets directly in folder never write through a link at their name: the link itself is replaced. For the
+// program's private working folder, where nothing but the program's own files belongs. Elsewhere a link is
+// written through, as a save to it means its target.
+void NeverFollowLinksIn(const QString& folder);
+// False for a folder given to NeverFollowLinksIn.
+bool LinksFollowedIn(const QString& folder);
 
 // Writes bytes to the target through a TSaveFile; false with the reason in error on failure.
 bool WriteFileAtomically(const QString& target, const QByteArray& bytes, QString& error);

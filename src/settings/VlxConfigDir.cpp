@@ -1,7 +1,6 @@
-// Where the options file and the profiles file live: beside the program, or in the user's configuration.
+// Where the settings files live, and the way over from beside the program for files of earlier versions.
 #include "settings/VlxConfigDir.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -12,20 +11,65 @@ QString WithSlash(const QString& dir) {
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
+// One configuration per process: the window (or the command) sets it at its start.
+struct TLegacyPlaces {
+    QString ConfigDir;
+    QString LegacyDir;
+    std::function<void(const QString&)> OnMoved;
+    bool Told = false;
+};
+
+TLegacyPlaces& Legacy() {
+    static TLegacyPlaces places;
+    return places;
+}
+
+// The earlier version's file for configFile; empty when there is none to read.
+QString LegacyFileFor(const QString& configFile) {
+    const TLegacyPlaces& legacy = Legacy();
+    if (legacy.LegacyDir.isEmpty())
+        return {};
+    const QFileInfo info(configFile);
+    if (WithSlash(QDir::cleanPath(info.absolutePath())) != legacy.ConfigDir)
+        return {};
+    const QString old = legacy.LegacyDir + info.fileName();
+    return QFileInfo(old).exists() ? old : QString();
+}
+
 } // namespace
 
 QString ConfigDir() {
-    return ConfigDir(QCoreApplication::applicationDirPath());
-}
-
-QString ConfigDir(const QString& programDir) {
-    const QFileInfo program(programDir);
-    if (!programDir.isEmpty() && program.isDir() && program.isWritable())
-        return WithSlash(program.absoluteFilePath());
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    // Without a home there is no user configuration; the program's directory then gives the clearer error.
-    if (config.isEmpty())
-        return WithSlash(programDir);
     QDir().mkpath(config);
     return WithSlash(config);
+}
+
+void SetLegacyConfigDir(const QString& configDir, const QString& legacyDir,
+                        std::function<void(const QString& note)> onMoved) {
+    TLegacyPlaces& legacy = Legacy();
+    legacy.ConfigDir = WithSlash(QDir::cleanPath(QFileInfo(configDir).absoluteFilePath()));
+    legacy.LegacyDir =
+        legacyDir.isEmpty() ? QString() : WithSlash(QDir::cleanPath(QFileInfo(legacyDir).absoluteFilePath()));
+    if (legacy.LegacyDir == legacy.ConfigDir)
+        legacy.LegacyDir.clear();
+    legacy.OnMoved = std::move(onMoved);
+    legacy.Told = false;
+}
+
+QString ConfigFileToRead(const QString& configFile) {
+    if (QFileInfo(configFile).exists() || QFileInfo(configFile).isSymLink())
+        return configFile;
+    const QString old = LegacyFileFor(configFile);
+    return old.isEmpty() ? configFile : old;
+}
+
+void ConfigFileMoved() {
+    TLegacyPlaces& legacy = Legacy();
+    if (legacy.Told)
+        return;
+    legacy.Told = true;
+    if (legacy.OnMoved)
+        legacy.OnMoved(
+            QString("Settings are now kept in %1 (earlier versions kept them beside the program, in %2)")
+                .arg(legacy.ConfigDir, legacy.LegacyDir));
 }

@@ -1,14 +1,29 @@
-// Where the options file and the profiles file live.
+// Where the settings files live: the options file, the profiles file and the JSON files beside them.
 #pragma once
+
+#include <functional>
 
 #include <QString>
 
 inline constexpr char kOptionsFileName[] = "vlx.ini";
 inline constexpr char kProfilesFileName[] = "profiles.vlx";
 
-// The program's directory when it is writable, otherwise the per-user configuration directory (created when
-// missing). Ends in '/'. Needs the application object for the program's directory and name.
+// The per-user configuration directory (created when missing), whatever folder the program is in: a build
+// tree, a system folder or a copy on a stick is not the user's. Ends in '/'. Needs the application object for
+// the program's name.
 QString ConfigDir();
 
-// The same choice for a given program directory.
-QString ConfigDir(const QString& programDir);
+// Earlier versions kept the settings files beside the program when they could write there. While the
+// configuration directory configDir holds no file of a name, the one of that name in legacyDir is read; the
+// first write of such a file into configDir is told once to onMoved (with the text for the status bar).
+// An empty legacyDir, or one equal to configDir, turns this off.
+void SetLegacyConfigDir(const QString& configDir, const QString& legacyDir,
+                        std::function<void(const QString& note)> onMoved = {});
+
+// The file to read for configFile (a file of the configuration directory): the earlier version's copy
+// while configFile does not exist and that one does, else configFile itself.
+QString ConfigFileToRead(const QString& configFile);
+
+// A file that ConfigFileToRead took from beside the program was written into the configuration directory:
+// the first time, onMoved hears.
+void ConfigFileMoved();

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "settings/VlxConfigDir.h"
+
 namespace {
 
 enum class TLineKind { Other, Header, Key };
@@ -221,6 +223,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QString problem = WriteProblem(section, key, value);
     if (!problem.isEmpty())
         throw EIniFileException(problem + QStringLiteral(": not written to ") + FFileName);
+    const bool moving = ConfigFileToRead(FFileName) != FFileName;
     const QByteArray updated = IniWriteValue(CurrentText(), section, key, value);
     // Written beside and renamed over the old file, so a failed write never leaves it half written.
     QSaveFile out(FFileName);
@@ -228,6 +231,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!out.open(QIODevice::WriteOnly) || out.write(updated) != updated.size() || !out.commit())
         throw EIniFileException(
             QStringLiteral("Unable to write to %1: %2").arg(FFileName, out.errorString()));
+    if (moving)
+        ConfigFileMoved();
     auto parsed = std::make_shared<TIniParsed>();
     parsed->Lines = ParseLines(updated);
     parsed->Text = updated;
@@ -236,12 +241,16 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
 
 // The file as it is now, for a write; an existing file that cannot be read must not be replaced by one
 // that holds only the new key.
+// An earlier version's file beside the program is the text to start from while there is none of our own.
 QByteArray TIniFile::CurrentText() const {
     const QFileInfo info(FFileName);
     if (info.isDir())
         throw EIniFileException(QStringLiteral("Unable to write to %1: it is a folder").arg(FFileName));
     CheckIsSaneFile(info, FFileName);
-    QFile current(FFileName);
+    const QString source = ConfigFileToRead(FFileName);
+    if (source != FFileName)
+        CheckIsSaneFile(QFileInfo(source), source);
+    QFile current(source);
     if (!current.exists())
         return {};
     if (!current.open(QIODevice::ReadOnly))
@@ -252,16 +261,17 @@ QByteArray TIniFile::CurrentText() const {
         throw EIniFileException(
             QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.errorString()));
     if (text.size() > kMaxIniFileBytes)
-        CheckIsSaneFile(QFileInfo(FFileName), FFileName);
+        CheckIsSaneFile(QFileInfo(source), source);
     return text;
 }
 
 const TIniParsed& TIniFile::Parsed() const {
     if (FParsed)
         return *FParsed;
-    CheckIsSaneFile(QFileInfo(FFileName), FFileName);
+    const QString source = ConfigFileToRead(FFileName);
+    CheckIsSaneFile(QFileInfo(source), source);
     auto parsed = std::make_shared<TIniParsed>();
-    QFile file(FFileName);
+    QFile file(source);
     if (file.open(QIODevice::ReadOnly)) // a missing or unreadable file reads as all defaults
         parsed->Text = file.read(kMaxIniFileBytes);
     parsed->Lines = ParseLines(parsed->Text);

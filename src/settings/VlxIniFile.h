@@ -36,7 +36,9 @@ struct TIniParsed;
 // write reads the file as it is, sets one key and writes it back. A missing or unreadable file reads as
 // all defaults; a refused write raises "Unable to write to <file>: <reason>", and keys written before it
 // stay written. A file that is not a regular file (a folder, a pipe, a device) or is above
-// kMaxIniFileBytes raises EIniFileException naming it on reads and writes, and is left as it is.
+// kMaxIniFileBytes raises EIniFileException naming it on reads and writes, and is left as it is. While the
+// file is missing, an earlier version's beside the program is read (ConfigFileToRead), and the first write
+// starts from its text.
 class TIniFile {
 public:
     explicit TIniFile(const QString& fileName) : FFileName(fileName) {}

@@ -140,6 +140,21 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
 
 } // namespace
 
+void KeepNewerSettings(const QByteArray& stored, QByteArray& slot) {
+    const QByteArray mark(TProfileRecord::kExtrasMark);
+    const int versionAt = TProfileRecord::kSize + mark.size();
+    if (stored.size() < TProfileRecord::kStoredSize || slot.size() < stored.size() ||
+        stored.mid(TProfileRecord::kSize, mark.size()) != mark ||
+        static_cast<std::uint8_t>(stored[versionAt]) <= TProfileRecord::kExtrasVersion)
+        return;
+    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit;
+    slot[versionAt] = stored[versionAt];
+    slot[versionAt + 1] = static_cast<char>((static_cast<std::uint8_t>(slot[versionAt + 1]) & known) |
+                                            (static_cast<std::uint8_t>(stored[versionAt + 1]) & ~known));
+    slot.replace(TProfileRecord::kStoredSize, stored.size() - TProfileRecord::kStoredSize,
+                 stored.mid(TProfileRecord::kStoredSize));
+}
+
 QString CutToField(const QString& text, int maxBytes) {
     const QByteArray utf8 = text.toUtf8();
     if (utf8.size() <= maxBytes)

@@ -2,13 +2,75 @@
 #include "settings/VlxProfileU.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
-TProfileManager::TProfileManager(const QString& fileName) : FStream(fileName), FFileName(fileName) {
-    // Unbuffered: every read and write goes to the file itself, so nothing stale is served from a buffer.
-    if (!FStream.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/VlxSaveFile.h"
+#include "settings/VlxConfigDir.h"
+
+TProfileManager::TProfileManager(const QString& fileName) : FFileName(fileName) {
+    // An earlier version's file beside the program is read, and copied over at the first write.
+    const QString source = ConfigFileToRead(fileName);
+    if (source != fileName) {
+        try {
+            OpenFile(source, false);
+            FReadingLegacy = true;
+            return;
+        } catch (const EProfileException&) {
+            // One that cannot be read stays where it is; this version starts its own.
+        }
+    }
+    OpenFile(fileName, true);
+}
+
+// Unbuffered: every read and write goes to the file itself, so nothing stale is served from a buffer. A pipe
+// would block the reads and a device never end, and a huge file would make every lookup scan it: all three
+// are refused without waiting on them and left as they are.
+void TProfileManager::OpenFile(const QString& path, bool writable) {
+    const int flags = (writable ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
+    if (fd < 0)
         throw EProfileException(
-            QStringLiteral("Cannot open file \"%1\": %2").arg(FFileName, FStream.errorString()));
+            QStringLiteral("Cannot open file \"%1\": %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
+    struct stat info {};
+    QString problem;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = QStringLiteral("it is a pipe or a device, not a regular file; it is left as it is");
+    else if (info.st_size > kMaxFileBytes)
+        problem = QStringLiteral("it is %1 bytes, more than the %2 bytes allowed; it is left as it is")
+                      .arg(info.st_size)
+                      .arg(kMaxFileBytes);
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        problem = QString::fromLocal8Bit(strerror(errno));
+    FStream.close();
+    if (problem.isEmpty() &&
+        !FStream.open(fd, (writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered,
+                      QFileDevice::AutoCloseHandle))
+        problem = FStream.errorString();
+    if (!problem.isEmpty()) {
+        ::close(fd);
+        throw EProfileException(QStringLiteral("Cannot open file \"%1\": %2").arg(path, problem));
+    }
+}
+
+// The earlier version's file becomes this one's, whole, before its first change; that one stays as it was.
+void TProfileManager::MoveFromLegacy() {
+    if (!FStream.seek(0))
+        Fail(QStringLiteral("Unable to seek in"));
+    const QByteArray bytes = FStream.readAll();
+    if (FStream.error() != QFileDevice::NoError)
+        Fail(QStringLiteral("Unable to read from"));
+    QString error;
+    if (!WriteFileAtomically(FFileName, bytes, error))
+        throw EProfileException(QStringLiteral("Cannot write file \"%1\": %2").arg(FFileName, error));
+    OpenFile(FFileName, true);
+    FReadingLegacy = false;
+    ConfigFileMoved();
 }
 
 TProfileManager::~TProfileManager() = default;
@@ -35,6 +97,14 @@ void TProfileManager::ReadProfile(int index, TProfileRecord& record) {
 void TProfileManager::WriteProfile(int index, const TProfileRecord& record) {
     QByteArray slot = record.ToBytes();
     slot.append(kSlotSize - slot.size(), '\0');
+    // A later version's settings in this slot, which this one cannot show, survive a save of the profile.
+    if (index >= 0 && index < Count()) {
+        QByteArray stored(kSlotSize, '\0');
+        Seek(index);
+        if (FStream.read(stored.data(), kSlotSize) < 0)
+            Fail(QStringLiteral("Unable to read from"));
+        KeepNewerSettings(stored, slot);
+    }
     WriteSlot(index, slot);
 }
 
@@ -43,6 +113,8 @@ void TProfileManager::WriteSlot(int index, const QByteArray& slot) {
     if (index < 0 || index > Count())
         throw EProfileException(
             QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
+    if (FReadingLegacy)
+        MoveFromLegacy();
     Seek(index);
     if (FStream.write(slot) != slot.size())
         Fail(QStringLiteral("Unable to write to"));

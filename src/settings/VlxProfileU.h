@@ -25,7 +25,9 @@ public:
 //   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow
 //   765  101  string      PrevText
 //   866  101  string      NextText
-// Without the mark both settings read as off and the texts as their defaults.
+// Without the mark both settings read as off and the texts as their defaults. A later version keeps these
+// places and adds after them, under a higher version byte; this one reads what it knows of such a slot, and
+// a save keeps the version byte, the flags it does not know and every byte after NextText as they were.
 struct TProfileRecord {
     static constexpr int kSize = 759;
     static constexpr int kStoredSize = 967;
@@ -90,6 +92,10 @@ struct TProfileRecord {
     bool operator==(const TProfileRecord&) const = default;
 };
 
+// Carries what a later version stored in a slot (see TProfileRecord) from stored into slot, which holds a
+// record written by this version; does nothing when stored is not of a later version.
+void KeepNewerSettings(const QByteArray& stored, QByteArray& slot);
+
 // The text as a string field of maxBytes bytes keeps it: cut at a character boundary so that its UTF-8 fits.
 // Callers filling a record use it, so the record in memory equals what a later read returns.
 QString CutToField(const QString& text, int maxBytes);
@@ -99,8 +105,13 @@ QString CutToField(const QString& text, int maxBytes);
 class TProfileManager {
 public:
     static constexpr int kSlotSize = 2048;
+    // 8,192 slots, far more profiles than anyone keeps; a larger file is refused and left as it is.
+    static constexpr qint64 kMaxFileBytes = 16 << 20;
 
-    // Opens the file, creating it empty when missing; raises EProfileException when it can do neither.
+    // Opens the file, creating it empty when missing; raises EProfileException when it can do neither, or
+    // when it is not a regular file or is above kMaxFileBytes (left as it is). While
+    // the file is missing and an earlier version's is beside the program (ConfigFileToRead), that one is
+    // read, and copied to fileName at the first write.
     explicit TProfileManager(const QString& fileName);
     ~TProfileManager();
     TProfileManager(const TProfileManager&) = delete;
@@ -130,8 +141,11 @@ private:
     void Seek(int index);
     void WriteSlot(int index, const QByteArray& slot);
     [[noreturn]] void Fail(const QString& what) const;
+    void OpenFile(const QString& path, bool writable);
+    void MoveFromLegacy();
 
     QFile FStream;
+    bool FReadingLegacy = false;
     QString FFileName;
     QStringList FNames;
 };

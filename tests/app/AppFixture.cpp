@@ -86,7 +86,8 @@ void TAppTest::Start() {
     Stop();
     auto dialogs = std::make_unique<TTestDialogs>();
     FDialogs = dialogs.get();
-    FWindow = std::make_unique<TVeltrixF>(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    FWindow = std::make_unique<TVeltrixF>(std::move(dialogs),
+                                          TVeltrixPlaces{FConfig.Path(), FTemp.Path(), FProgramDir});
     FWindow->show();
     ProcessEvents();
 }

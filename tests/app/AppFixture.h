@@ -87,6 +87,7 @@ protected:
     TTempDir FConfig;
     TTempDir FTemp;
     TTempDir FFiles;
+    QString FProgramDir; // where an earlier version kept the settings files; none when empty
     std::unique_ptr<TVeltrixF> FWindow;
     TTestDialogs* FDialogs = nullptr;
 };

@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include "app/VlxCommandLine.h"
+#include "grid/GfxGrid.h"
 #include "grid/GfxGridNames.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
@@ -31,7 +32,7 @@ protected:
         Err.clear();
         QTextStream out(&Out);
         QTextStream err(&Err);
-        return RunCommandLine(args, TVeltrixPlaces{FConfig.Path(), FTemp.Path()}, {out, err, false});
+        return RunCommandLine(args, TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}}, {out, err, false});
     }
     static QStringList Pictures() {
         QStringList paths;
@@ -116,7 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
                              "veltrix: Cannot load FILES/gone.jpg: the file does not exist"},
                     // A file stands where the folder should be made.
                     TFailure{"UnwritableFolder", "default", "file.txt/out", "gen/bmp_24bpp.bmp",
-                             "veltrix: Cannot create directory FILES/file.txt/out/"}),
+                             "veltrix: Cannot write into the folder FILES/file.txt/out/: FILES/file.txt is a "
+                             "file, not a folder; choose another output folder"},
+                    TFailure{"OutIsAFile", "default", "file.txt", "gen/bmp_24bpp.bmp",
+                             "veltrix: --out FILES/file.txt is a file, not a folder"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // `veltrix upload` without a password refuses before connecting; an empty one given on purpose (an empty
@@ -178,6 +182,27 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
 
     EXPECT_EQ(FilesIn(winDir).size(), 11);
     EXPECT_EQ(FolderDifference(cliDir, winDir), "");
+}
+
+// However a picture is typed, relative or absolute, it is published under the one name the window gives it.
+TEST_F(TCommandLineTest, NamesPicturesFromTheirAbsolutePath) {
+    ASSERT_TRUE(QDir().mkpath(FFiles.File("pics")));
+    ASSERT_TRUE(QFile::copy(TestData(kPictures[1]), FFiles.File("pics/anim.bmp")));
+    Load(0, 0, FFiles.File("pics/anim.bmp"));
+    const QString name = W().Grid()->Cells(0, 0);
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(FFiles.File("pics")));
+    QStringList written;
+    for (const QString& typed :
+         {QString("anim.bmp"), QString("../pics/anim.bmp"), FFiles.File("pics/anim.bmp")}) {
+        const QString dir = FFiles.File("out-" + QString::number(written.size()));
+        EXPECT_EQ(Run({"generate", "--profile", "default", "--columns", "1", "--out", dir, typed}), kCliOk)
+            << Err.toStdString();
+        written << FilesIn(dir).filter(".bmp").join(' ');
+    }
+    QDir::setCurrent(saved);
+    const QString expected = name + " vl_" + name;
+    EXPECT_EQ(written, QStringList({expected, expected, expected}));
 }
 
 // The program itself takes the command line: help, version and a bad argument, with their statuses.

@@ -6,8 +6,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -94,7 +96,7 @@ TEST_F(TGenerateTest, WorkingDirectoryQuestionComesBeforeTheFilesAreCounted) {
     W().GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
-    EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNoCancel);
+    EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(D().Messages[0].Text,
               "Output directory\r" + W().WorkDir() + "\ris the temporary directory\r\rProcess anyway ?");
     EXPECT_FALSE(QFile::exists(W().WorkDir() + "index.html"));
@@ -242,7 +244,8 @@ TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
     }
 }
 
-TEST_F(TGenerateTest, SecondRunReplacesThumbnailsAndPagesButNotCopies) {
+// The changed picture is copied again, so that its page shows it; the unchanged background's copy stays.
+TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
     const QString source = MakePicture("Changing.bmp", 90, 60);
     Load(0, 0, source);
     const QString dir = UseOutputDir();
@@ -251,6 +254,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsAndPagesButNotCopies) {
     const QByteArray copy = ReadBytes(dir + name);
     const QByteArray page = ReadBytes(dir + "index.html");
     const QByteArray background = ReadBytes(dir + "clgray.jpg");
+    const QDateTime backgroundTime = QFileInfo(dir + "clgray.jpg").lastModified();
 
     QImage other(40, 30, QImage::Format_RGB888);
     other.fill(Qt::blue);
@@ -260,8 +264,10 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsAndPagesButNotCopies) {
     D().Answers = {TModalResult::Yes};
     W().GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u); // the folder now holds files
-    EXPECT_EQ(ReadBytes(dir + name), copy);
+    EXPECT_NE(ReadBytes(dir + name), copy);
+    EXPECT_EQ(ReadBytes(dir + name), ReadBytes(source));
     EXPECT_EQ(ReadBytes(dir + "clgray.jpg"), background);
+    EXPECT_EQ(QFileInfo(dir + "clgray.jpg").lastModified(), backgroundTime);
     EXPECT_EQ(ReadJpegFrame(ReadBytes(dir + "vl_" + name)).Width, 100);
     EXPECT_NE(ReadBytes(dir + "index.html"), page);
     EXPECT_TRUE(ReadBytes(dir + "index.html").contains("Second"));
@@ -360,6 +366,33 @@ TEST_F(TGenerateTest, FailingRunStopsThereAndSaysWhere) {
     EXPECT_TRUE(QFile::exists(dir + "vl_" + jpeg));
     EXPECT_FALSE(QFile::exists(dir + W().Grid()->Cells(1, 0)));
     EXPECT_FALSE(QFile::exists(dir + "index.html"));
+}
+
+// Links planted in the working folder, at names the run writes, are replaced and never written through.
+TEST_F(TGenerateTest, ViewNeverWritesThroughALinkInTheWorkingFolder) {
+    Load(0, 0, TestData(kJpeg));
+    const QString name = W().Grid()->Cells(0, 0);
+    WriteBytes(FFiles.File("victim.txt"), "precious");
+    for (const QString& file : {QString("index.html"), name, "vl_" + name, PageOf(name)})
+        ASSERT_TRUE(QFile::link(FFiles.File("victim.txt"), W().WorkDir() + file));
+    W().ViewPageA->trigger();
+    EXPECT_EQ(ReadBytes(FFiles.File("victim.txt")), "precious");
+    EXPECT_EQ(ReadBytes(W().WorkDir() + name), ReadBytes(TestData(kJpeg)));
+    for (const QString& file : {QString("index.html"), name, "vl_" + name, PageOf(name)})
+        EXPECT_FALSE(QFileInfo(W().WorkDir() + file).isSymLink()) << file.toStdString();
+}
+
+// The folder the user chose is named with the system's reason, not a file the run would have made in it.
+TEST_F(TGenerateTest, FolderThatCannotBeWrittenIsReportedAsTheUserChoseIt) {
+    Load(0, 0, TestData(kJpeg));
+    WriteBytes(FFiles.File("file.txt"), "x");
+    const QString dir = FFiles.File("file.txt/out/");
+    W().SetOutputDir(dir);
+    W().GeneratePageA->trigger();
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_EQ(D().Errors[0], "Cannot write into the folder " + dir + ": " + FFiles.File("file.txt") +
+                                 " is a file, not a folder; choose another output folder");
+    D().Errors.clear();
 }
 
 TEST_F(TGenerateTest, UnwritableFolderIsReportedNamingTheFile) {

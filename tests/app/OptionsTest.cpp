@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -217,6 +218,28 @@ TEST_F(TOptionsTest, GridSizesAreClampedAndBadNumbersKeepTheControl) {
     EXPECT_EQ(W().GGridWSE->value(), 200);
     EXPECT_EQ(W().Grid()->DefaultColWidth(), 200);
     EXPECT_EQ(W().GGridHSE->value(), 70);
+}
+
+// An earlier version's files beside the program are read; the first save writes the configuration folder's
+// own and says so once.
+TEST_F(TOptionsTest, EarlierVersionsOptionsBesideTheProgramAreReadAndMovedByTheFirstSave) {
+    TTempDir program;
+    FProgramDir = program.Path();
+    WriteBytes(program.File("vlx.ini"), "[Common]\nLoadOnStartup=1\n[Ftp]\nHost=old.example.com\n");
+    Start();
+    EXPECT_EQ(W().FtpHost(), "old.example.com");
+    EXPECT_FALSE(QFile::exists(Ini()));
+
+    W().SaveOptionsA->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(ReadBytes(Ini()).contains("Host=old.example.com"));
+    EXPECT_EQ(W().StatusP0->text(), "Settings are now kept in " + FConfig.Path() +
+                                        " (earlier versions kept them beside the program, in " +
+                                        program.Path() + ")");
+    W().SaveOptionsA->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(W().StatusP0->text().startsWith("Options (profile")) << W().StatusP0->text().toStdString();
+    FProgramDir.clear();
 }
 
 TEST_F(TOptionsTest, RefusedWriteIsReportedNamingTheFile) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -16,7 +17,15 @@
 
 namespace {
 
-enum class TDest { Missing, Existing, SameFile, SameFileThroughLink, MissingSource };
+enum class TDest {
+    Missing,
+    OtherSize,
+    OlderSameSize,
+    NewerSameSize,
+    SameFile,
+    SameFileThroughLink,
+    MissingSource
+};
 
 struct TCopyCase {
     const char* Name;
@@ -31,7 +40,19 @@ protected:
 
 } // namespace
 
-TEST_P(TCopyFileOnceTest, CopiesOnlyOntoNothing) {
+namespace {
+
+// The copy's modification time, seconds after the source's.
+void SetModifiedAfter(const QString& path, const QString& source, int seconds) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QFileInfo(source).lastModified().addSecs(seconds),
+                                 QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+TEST_P(TCopyFileOnceTest, CopiesOntoNothingOrAnOutdatedCopy) {
     const QString source = FDir.File("a.jpg");
     WriteBytes(source, "source bytes");
     QString dest = FDir.File("out/a.jpg");
@@ -39,8 +60,16 @@ TEST_P(TCopyFileOnceTest, CopiesOnlyOntoNothing) {
     switch (GetParam().Dest) {
     case TDest::Missing:
         break;
-    case TDest::Existing:
+    case TDest::OtherSize:
         WriteBytes(dest, "older copy");
+        break;
+    case TDest::OlderSameSize:
+        WriteBytes(dest, "older bytes!");
+        SetModifiedAfter(dest, source, -60);
+        break;
+    case TDest::NewerSameSize:
+        WriteBytes(dest, "copied bytes");
+        SetModifiedAfter(dest, source, 60);
         break;
     case TDest::SameFile:
         dest = FDir.File("out/../a.jpg");
@@ -69,7 +98,11 @@ TEST_P(TCopyFileOnceTest, CopiesOnlyOntoNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, TCopyFileOnceTest,
                          testing::Values(TCopyCase{"Missing", TDest::Missing, true},
-                                         TCopyCase{"Existing", TDest::Existing, false},
+                                         // The picture changed since it was copied.
+                                         TCopyCase{"OtherSize", TDest::OtherSize, true},
+                                         TCopyCase{"OlderSameSize", TDest::OlderSameSize, true},
+                                         // Taken for the same: the copy is kept.
+                                         TCopyCase{"NewerSameSize", TDest::NewerSameSize, false},
                                          TCopyCase{"SameFile", TDest::SameFile, false},
                                          TCopyCase{"SameFileThroughLink", TDest::SameFileThroughLink, false},
                                          TCopyCase{"MissingSource", TDest::MissingSource, false}),

@@ -158,7 +158,7 @@ TEST_F(TProfileCmdsTest, RemovingSelectsAndAppliesTheAlphabeticallyFirst) {
     W().Prf_DelA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
-    EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNoCancel);
+    EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(D().Messages[0].Text, "Profile \"Zulu\" will be removed from list.\rRemove?");
     EXPECT_LT(W().Profiles()->FindProfile("Zulu"), 0);
     EXPECT_EQ(ListItems(), (QStringList{"alpha", "default"}));

@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "app/VlxFiles.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -63,7 +65,7 @@ TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
 }
 
 TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
-    const QString workDir = FTemp.Path() + "vlx/";
+    const QString workDir = FTemp.Path() + "vlx-" + QString::number(::geteuid()) + "/";
     EXPECT_EQ(W().WorkDir(), workDir);
     EXPECT_EQ(W().OutputDir(), workDir);
     EXPECT_EQ(W().OutputDirP->text(), workDir);
@@ -75,6 +77,65 @@ TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
     // The preview background is the tile repeated over the whole image.
     EXPECT_EQ(W().PreviewBkg()->Bitmap().size(), W().ThumbBkgI->size());
 }
+
+namespace {
+
+// What another account could have left at the usual place of the working folder.
+struct TPlanted {
+    const char* Name;
+    void (*Plant)(const QString& usual, const QString& elsewhere);
+};
+
+class TWorkDirTest : public TAppTest, public testing::WithParamInterface<TPlanted> {};
+
+} // namespace
+
+// Nothing left there by someone else is used: the window makes a fresh private folder and writes nothing
+// through what it found.
+TEST_P(TWorkDirTest, UnfitFolderAtTheUsualPlaceIsNotUsed) {
+    Stop();
+    const QString usual = FTemp.Path() + "vlx-" + QString::number(::geteuid());
+    ASSERT_TRUE(QDir(usual).removeRecursively());
+    TTempDir elsewhere;
+    GetParam().Plant(usual, elsewhere.Path());
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    Start();
+    EXPECT_NE(W().WorkDir(), usual + "/");
+    EXPECT_TRUE(W().WorkDir().startsWith(usual + "-")) << W().WorkDir().toStdString();
+    EXPECT_EQ(PrivateFolderProblem(W().WorkDir()), "");
+    EXPECT_TRUE(QFile::exists(W().WorkDir() + "clgray.jpg"));
+    const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    EXPECT_TRUE(QDir(elsewhere.Path()).entryList(all).isEmpty());
+    EXPECT_TRUE(QDir(usual).entryList(all).isEmpty());
+    EXPECT_EQ(W().OutputDir(), W().WorkDir());
+    // The next start takes the same fresh folder again.
+    const QString fresh = W().WorkDir();
+    Start();
+    EXPECT_EQ(W().WorkDir(), fresh);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, TWorkDirTest,
+    testing::Values(TPlanted{"Link",
+                             [](const QString& usual, const QString& elsewhere) {
+                                 ASSERT_TRUE(QFile::link(elsewhere, usual));
+                             }},
+                    TPlanted{"OpenToOthers",
+                             [](const QString& usual, const QString&) {
+                                 ASSERT_TRUE(QDir().mkdir(usual));
+                                 ASSERT_EQ(::chmod(QFile::encodeName(usual).constData(), 0777), 0);
+                             }},
+                    TPlanted{"File", [](const QString& usual, const QString&) { WriteBytes(usual, "x"); }},
+                    // Another account: made here by giving the folder away, which only root may do.
+                    TPlanted{"OtherOwner",
+                             [](const QString& usual, const QString&) {
+                                 ASSERT_TRUE(QDir().mkdir(usual));
+                                 ASSERT_EQ(::chmod(QFile::encodeName(usual).constData(), 0700), 0);
+                                 if (::chown(QFile::encodeName(usual).constData(), 65534, 65534) != 0)
+                                     GTEST_SKIP() << "only root can give a folder to another user";
+                             }}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
     EXPECT_EQ(W().ThumbWSE->value(), 150);
@@ -188,7 +249,7 @@ TEST_F(TAppTest, UnopenableProfilesFileIsReportedAndTheWindowStillOpens) {
     ASSERT_TRUE(QDir().mkdir(FConfig.File("profiles.vlx"))); // a folder where the file should be
     auto dialogs = std::make_unique<TTestDialogs>();
     TTestDialogs* shown = dialogs.get();
-    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}});
     ASSERT_EQ(shown->Errors.size(), 1);
     EXPECT_TRUE(shown->Errors[0].contains("profiles.vlx")) << shown->Errors[0].toStdString();
     EXPECT_EQ(window.Profiles(), nullptr);
@@ -206,7 +267,7 @@ TEST_F(TAppTest, OptionsAreReadAndKeptWhenTheProfilesFileCannotBeOpened) {
     WriteBytes(FConfig.File("vlx.ini"), "[Common]\nLoadOnStartup=1\nProfile=mine\n[TableGrid]\nWidth=100\n");
     auto dialogs = std::make_unique<TTestDialogs>();
     TTestDialogs* shown = dialogs.get();
-    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}});
     ASSERT_EQ(shown->Errors.size(), 1);
     EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("profiles.vlx") + "\": Is a directory"))
         << shown->Errors[0].toStdString();
@@ -226,7 +287,7 @@ TEST_F(TAppTest, OptionsFileThatIsAPipeIsRefused) {
     ASSERT_EQ(mkfifo(FConfig.File("vlx.ini").toLocal8Bit().constData(), 0600), 0);
     auto dialogs = std::make_unique<TTestDialogs>();
     TTestDialogs* shown = dialogs.get();
-    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path()});
+    TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}});
     ASSERT_EQ(shown->Errors.size(), 1);
     EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("vlx.ini"))) << shown->Errors[0].toStdString();
     EXPECT_FALSE(window.LoadOnStartupCB->isChecked());

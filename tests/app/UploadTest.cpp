@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TUploadRefusalTest,
                          testing::Values(TRefusal{"EmptyTable", [](TVeltrixF&, const TTempDir&) {},
                                                   "No images to process", false, "empty"},
                                          TRefusal{"OutputDirCannotBeMade", OutputDirUnderAFile,
-                                                  "Cannot create directory", true, "unmade"},
+                                                  "Cannot write into the folder ", true, "unmade"},
                                          TRefusal{"PictureGone", PictureGoneBeforeTheRun, "Cannot load ",
                                                   true, "gone"}),
                          [](const auto& info) { return std::string(info.param.Name); });
@@ -275,7 +275,7 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
         out.clear();
         err.clear();
         QTextStream outStream(&out), errStream(&err), inStream(&input);
-        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path()},
+        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}},
                               {outStream, errStream, false, &inStream, false});
     };
     qunsetenv(kFtpPasswordVariable);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -62,4 +63,43 @@ TEST(SaveFile, FailuresSayWhyAndLeaveNothing) {
     EXPECT_FALSE(WriteFileAtomically(dir.File("taken"), "x", error));
     EXPECT_EQ(error, "Is a directory");
     EXPECT_TRUE(Entries(dir.Path()).isEmpty());
+}
+
+// The temporary name is the target's with a hidden prefix and a random tail: for a name at the file system's
+// limit it must be shortened, or the write fails although the final name is legal.
+class TLongNameTest : public testing::TestWithParam<QString> {};
+
+TEST_P(TLongNameTest, NameAtTheLimitIsWritten) {
+    TTempDir dir;
+    const QString target = dir.File(GetParam());
+    ASSERT_LE(QFile::encodeName(GetParam()).size(), 255);
+    QString error;
+    ASSERT_TRUE(WriteFileAtomically(target, "whole", error)) << error.toStdString();
+    EXPECT_EQ(Read(target), "whole");
+    EXPECT_EQ(Entries(dir.Path()), QStringList{GetParam()});
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, TLongNameTest,
+                         testing::Values(QString(251, 'a') + ".jpg",
+                                         // 2-byte characters: the shortened copy must not split one.
+                                         QString(123, QChar(0xE9)) + ".html", QString(240, 'b') + ".html"));
+
+// A link planted where a file is written: written through elsewhere, replaced in a folder that never follows.
+TEST(SaveFile, LinkIsReplacedOnlyWhereLinksAreNeverFollowed) {
+    TTempDir outside;
+    TTempDir shared;
+    TTempDir own;
+    const QString victim = outside.File("victim.txt");
+    WriteBytes(victim, "precious");
+    for (const QString& dir : {shared.Path(), own.Path()})
+        ASSERT_TRUE(QFile::link(victim, dir + "index.html"));
+    NeverFollowLinksIn(own.Path());
+    QString error;
+    ASSERT_TRUE(WriteFileAtomically(own.File("index.html"), "page", error)) << error.toStdString();
+    EXPECT_EQ(Read(victim), "precious");
+    EXPECT_FALSE(QFileInfo(own.File("index.html")).isSymLink());
+    EXPECT_EQ(Read(own.File("index.html")), "page");
+
+    ASSERT_TRUE(WriteFileAtomically(shared.File("index.html"), "through", error)) << error.toStdString();
+    EXPECT_EQ(Read(victim), "through");
 }

@@ -1,7 +1,10 @@
 // The profile store on a real file: slots, lookup, free-slot reuse, partial slots and open failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
+#include <QFileInfo>
 
 #include "settings/VlxProfileU.h"
 #include "support/TestSupport.h"
@@ -145,6 +148,27 @@ TEST(ProfileManager, OutOfRangeSlotIsRefused) {
     EXPECT_EQ(record, TProfileRecord{});
 }
 
+// A pipe would block every read and a device never end: refused at once, and left as they are.
+TEST(ProfileManager, FileThatIsNotARegularOneOrTooLargeIsRefused) {
+    TTempDir dir;
+    const QString pipe = dir.File("pipe.vlx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.File("zeros.vlx")));
+    QFile large(dir.File("large.vlx"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(TProfileManager::kMaxFileBytes + 1));
+    large.close();
+    for (const QString& path : {pipe, dir.File("zeros.vlx"), dir.File("large.vlx")}) {
+        try {
+            TProfileManager store(path);
+            ADD_FAILURE() << "opened " << path.toStdString();
+        } catch (const EProfileException& e) {
+            EXPECT_TRUE(e.Message().contains(path)) << e.what();
+            EXPECT_TRUE(e.Message().endsWith("it is left as it is")) << e.what();
+        }
+    }
+    EXPECT_EQ(QFileInfo(dir.File("large.vlx")).size(), TProfileManager::kMaxFileBytes + 1);
+}
+
 TEST(ProfileManager, FileThatCannotBeOpenedOrCreatedIsReportedWithItsName) {
     TTempDir dir;
     for (const QString& path : {dir.File("missing/profiles.vlx"), dir.Path()}) {
@@ -155,6 +179,40 @@ TEST(ProfileManager, FileThatCannotBeOpenedOrCreatedIsReportedWithItsName) {
             EXPECT_TRUE(e.Message().contains(path)) << e.what();
         }
     }
+}
+
+// A later version's slot (version byte 2, a flag and bytes of its own after the texts) saved by this one
+// keeps what this one does not know, and takes what it does.
+TEST(ProfileManager, SavingASlotOfALaterVersionKeepsItsOwnSettings) {
+    TTempDir dir;
+    const QString path = dir.File("profiles.vlx");
+    QByteArray later = Named(QStringLiteral("trip")).ToBytes();
+    later[763] = 2;
+    later[764] = char(0x80 | 0x01); // an unknown flag and LinkInOrder
+    later.append(QByteArray("later settings"));
+    later.append(kSlot - later.size(), '\x07');
+    WriteBytes(path, later);
+
+    TProfileManager store(path);
+    TProfileRecord record;
+    store.ReadProfile(0, record);
+    EXPECT_TRUE(record.LinkInOrder);
+    record.LinkInOrder = false;
+    record.FitToWindow = true;
+    record.Title = QStringLiteral("Changed");
+    store.WriteProfile(0, record);
+
+    const QByteArray saved = ReadBytes(path);
+    ASSERT_EQ(saved.size(), kSlot);
+    EXPECT_EQ(saved[763], 2);
+    EXPECT_EQ(static_cast<unsigned char>(saved[764]), 0x80 | 0x02);
+    EXPECT_EQ(saved.mid(TProfileRecord::kStoredSize), later.mid(TProfileRecord::kStoredSize));
+    TProfileRecord again;
+    store.ReadProfile(0, again);
+    EXPECT_EQ(again, record);
+    // Deleting frees the whole slot, later settings included.
+    store.DeleteProfile(0);
+    EXPECT_EQ(ReadBytes(path), QByteArray(kSlot, '\0'));
 }
 
 } // namespace
