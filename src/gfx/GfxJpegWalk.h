@@ -13,8 +13,9 @@
 // most a few dozen; past this many the file is refused, as libjpeg-turbo advises for files from anywhere.
 inline constexpr int kMaxJpegScans = 500;
 // And the work of a progressive file, its scans times its pixels, is bounded: a 12-megapixel photo has about
-// 10 scans (120 million); this allows 25 scans at the 100-megapixel limit, about 0.5 s of decoding.
-inline constexpr long long kMaxJpegScanPixels = 2'500'000'000;
+// 10 scans (120 million); this allows 20 scans at the 100-megapixel limit (each scan costs about 0.02 s per
+// 10 megapixels, a third of a full decoding) and 166 at 12 megapixels.
+inline constexpr long long kMaxJpegScanPixels = 2'000'000'000;
 
 struct TJpegWalk {
     // The first frame header's width and height; empty when there is none before the first scan.
