@@ -51,6 +51,7 @@ void MakeHostile(const QDir& dir) {
         WriteWithTrailingZeros(dir.filePath(name), bytes, zeros);
     };
     write("made_png_60_text_bombs.png", PngWithTextBombs(60));
+    write("made_ico_png_60_text_bombs.ico", IconOfPng(PngWithTextBombs(60), 40, 30));
     write("made_jpeg_trailing_1536mib.jpg", ValidPicture("jpeg_444.jpg"), kZeros);
     write("made_webp_trailing_1536mib.webp", ValidPicture("kind_photo.webp"), kZeros);
     write("made_heic_trailing_1536mib.heic", ValidPicture("kind_photo.heic"), kZeros);
@@ -74,6 +75,7 @@ void MakeSeeds(const QDir& dir) {
         WriteWithTrailingZeros(dir.filePath(name), bytes, zeros);
     };
     write("made_png_text_bomb.png", PngWithTextBombs(1));
+    write("made_ico_png_text_bomb.ico", IconOfPng(PngWithTextBombs(1), 40, 30));
     write("made_jpeg_trailing_zeros.jpg", ValidPicture("jpeg_grey.jpg"), 64);
     write("made_webp_trailing_zeros.webp", ValidPicture("kind_photo.webp"), 64);
     write("made_jpeg_45_scans.jpg", ManyScanJpeg(64, 48, 44));

@@ -1,6 +1,7 @@
 // Headers, chunk filters and completeness checks for the kinds Qt's readers decode.
 #include "gfx/GfxQtInput.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,9 +27,10 @@ bool KeptPngChunk(const QByteArray& type, QList<QByteArray>& colourSeen) {
 
 class TPngPixelStream : public QIODevice {
 public:
-    explicit TPngPixelStream(QIODevice& file) : FFile(file) {
-        FFile.seek(0);
-        FPending = FFile.read(8); // the signature
+    TPngPixelStream(QIODevice& file, qint64 start, qint64 length)
+        : FFile(file), FEndAt(length < 0 ? file.size() : std::min(file.size(), start + length)) {
+        FFile.seek(start);
+        FPending = FFile.read(std::min<qint64>(8, FEndAt - start)); // the signature
         open(QIODevice::ReadOnly);
     }
 
@@ -50,7 +52,7 @@ protected:
                     break;
                 continue; // its header first
             }
-            const qint64 read = FFile.read(data + done, std::min(max - done, FLeft));
+            const qint64 read = FFile.read(data + done, std::min({max - done, FLeft, FEndAt - FFile.pos()}));
             if (read <= 0) {
                 FEnd = true;
                 FLeft = 0;
@@ -68,7 +70,7 @@ private:
     // Moves to the next kept chunk, its header into FPending and its data and checksum left to pass.
     bool NextChunk() {
         while (!FEnd) {
-            const QByteArray head = FFile.read(8);
+            const QByteArray head = FFile.read(std::min<qint64>(8, FEndAt - FFile.pos()));
             const quint32 length = head.size() == 8 ? Be32(head, 0) : 0;
             if (head.size() < 8 || length > 0x7FFFFFFFu) { // cut short or damaged: the decoder says so
                 FPending = head;
@@ -89,6 +91,7 @@ private:
     }
 
     QIODevice& FFile;
+    qint64 FEndAt;
     QByteArray FPending;
     qint64 FLeft = 0;
     bool FEnd = false;
@@ -155,8 +158,8 @@ std::optional<QSize> PngHeaderSize(THeaderReader& reader) {
     return Decodable(width, height);
 }
 
-std::unique_ptr<QIODevice> PngPixelStream(QIODevice& file) {
-    return std::make_unique<TPngPixelStream>(file);
+std::unique_ptr<QIODevice> PngPixelStream(QIODevice& file, qint64 start, qint64 length) {
+    return std::make_unique<TPngPixelStream>(file, start, length);
 }
 
 std::optional<QSize> GifScreenSize(THeaderReader& reader) {

@@ -17,8 +17,9 @@
 std::optional<QSize> PngHeaderSize(THeaderReader& reader);
 // The PNG file as a stream of the chunks that make its pixels: critical chunks and tRNS, and the first of the
 // colour chunks (gAMA, cHRM, sRGB, iCCP). Text, EXIF and every other ancillary chunk are skipped unread, and
-// nothing after IEND is read, so that compressed text cannot inflate to gigabytes.
-std::unique_ptr<QIODevice> PngPixelStream(QIODevice& file);
+// nothing after IEND is read, so that compressed text cannot inflate to gigabytes. Of a PNG inside another
+// file: the one that starts at `start` and takes at most `length` bytes.
+std::unique_ptr<QIODevice> PngPixelStream(QIODevice& file, qint64 start = 0, qint64 length = -1);
 
 // A GIF's size: its logical screen, which its first frame is drawn onto.
 std::optional<QSize> GifScreenSize(THeaderReader& reader);

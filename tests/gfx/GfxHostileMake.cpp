@@ -108,6 +108,11 @@ QByteArray PngWithTextBombs(int chunks) {
     return png.left(kAfterIhdr) + bomb.repeated(chunks) + png.mid(kAfterIhdr);
 }
 
+QByteArray IconOfPng(const QByteArray& png, int width, int height) {
+    return Le16(0) + Le16(1) + Le16(1) + char(width) + char(height) + QByteArray(2, '\0') + Le16(1) + Le16(32) +
+           Le32(quint32(png.size())) + Le32(22) + png;
+}
+
 QByteArray ManyScanJpeg(int width, int height, int acScans) {
     const long long blocks = ((width + 7) / 8) * static_cast<long long>((height + 7) / 8);
     QByteArray jpeg("\xFF\xD8");

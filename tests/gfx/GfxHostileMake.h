@@ -7,6 +7,8 @@
 
 // A 40 x 30 PNG followed by `chunks` compressed text chunks that each inflate to almost 8 MB.
 QByteArray PngWithTextBombs(int chunks);
+// An icon of one entry, the PNG picture png of width x height.
+QByteArray IconOfPng(const QByteArray& png, int width, int height);
 // A grey progressive JPEG of width x height pixels whose coefficients are all zero: a DC scan, then `acScans`
 // valid AC scans (at most 882), each a few dozen bytes.
 QByteArray ManyScanJpeg(int width, int height, int acScans);

@@ -159,6 +159,7 @@ TEST_P(MadePicture, LoadsAtItsMeasuredSizeOrIsRefusedWithoutExcess) {
 
 const TMadeCase kMadeCases[] = {
     {"png_text_bombs.png", Bytes([] { return PngWithTextBombs(20); }), "", {40, 30}},
+    {"ico_png_text_bombs.ico", Bytes([] { return IconOfPng(PngWithTextBombs(20), 40, 30); }), "", {40, 30}},
     {"jpeg_trailing_zeros.jpg", Bytes([] { return ValidPicture("jpeg_444.jpg"); }, kTrailing), "", {320, 200}},
     {"webp_trailing_zeros.webp", Bytes([] { return ValidPicture("kind_photo.webp"); }, kTrailing), "",
      {64, 40}},
