@@ -111,7 +111,7 @@ const TPictureFormat& GifFormat() {
 }
 
 const TPictureFormat& WebpFormat() {
-    static const TQtFormat format({"webp", IsWebp, nullptr, nullptr, WebpInput});
+    static const TQtFormat format({"webp", IsWebp, WebpHeaderSize, nullptr, WebpInput});
     return format;
 }
 

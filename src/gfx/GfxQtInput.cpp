@@ -224,6 +224,22 @@ QString TiffCutShort(THeaderReader& reader) {
         .arg(tiles ? QStringLiteral("tiles") : QStringLiteral("strips"));
 }
 
+std::optional<QSize> WebpHeaderSize(THeaderReader& reader) {
+    QByteArray b;
+    if (!reader.Read(0, 30, b) || !b.startsWith("RIFF") || b.mid(8, 4) != "WEBP")
+        return std::nullopt;
+    const QByteArray chunk = b.mid(12, 4);
+    if (chunk == "VP8X") // 24-bit width - 1 and height - 1
+        return Decodable(1 + (Le32(b, 24) & 0xFFFFFF), 1 + (Le32(b, 27) & 0xFFFFFF));
+    if (chunk == "VP8 " && b.mid(23, 3) == "\x9d\x01\x2a") // after the frame tag and start code, 14 bits each
+        return Decodable(Le16(b, 26) & 0x3FFF, Le16(b, 28) & 0x3FFF);
+    if (chunk == "VP8L" && b[20] == '\x2f') { // after the signature, 14 bits each of width - 1, height - 1
+        const quint32 bits = Le32(b, 21);
+        return Decodable(1 + (bits & 0x3FFF), 1 + ((bits >> 14) & 0x3FFF));
+    }
+    return std::nullopt;
+}
+
 QByteArray WebpPictureChunks(QIODevice& file, qint64 limit, QString& refusal) {
     static const QList<QByteArray> kept = {"VP8X", "VP8 ", "VP8L", "ALPH", "ANIM", "ANMF"};
     file.seek(0);

@@ -29,6 +29,9 @@ QString GifCutShort(THeaderReader& reader);
 // Why the first page of a TIFF cannot be whole: the strips or tiles that lie past the end of the file, or "".
 QString TiffCutShort(THeaderReader& reader);
 
+// A WebP's size from its first chunk (the extended header's canvas, or the lossy or lossless frame's), as
+// the WebP library takes it, without reading further: an animation's frames are not scanned.
+std::optional<QSize> WebpHeaderSize(THeaderReader& reader);
 // A WebP file as its RIFF header bounds it, with only the chunks of its picture (VP8X, VP8, VP8L, ALPH, ANIM,
 // ANMF): metadata and data after the RIFF are not read. Empty with a refusal set when more than `limit`
 // bytes would remain.

@@ -113,6 +113,17 @@ QByteArray IconOfPng(const QByteArray& png, int width, int height) {
            Le32(quint32(png.size())) + Le32(22) + png;
 }
 
+QByteArray AnimatedWebp() {
+    const QByteArray frame = ValidPicture("kind_photo.webp").mid(12); // its VP8 chunk
+    const auto le24 = [](int v) { return Le32(quint32(v)).left(3); };
+    const QByteArray size = le24(64 - 1) + le24(40 - 1);
+    const QByteArray anmf = le24(0) + le24(0) + size + le24(100) + '\0' + frame;
+    const QByteArray body = "WEBP" + ("VP8X" + Le32(10) + "\x02" + QByteArray(3, '\0') + size) +
+                            ("ANIM" + Le32(6) + Le32(0xFFFFFFFF) + Le16(0)) +
+                            ("ANMF" + Le32(quint32(anmf.size())) + anmf);
+    return "RIFF" + Le32(quint32(body.size())) + body;
+}
+
 QByteArray ManyScanJpeg(int width, int height, int acScans) {
     const long long blocks = ((width + 7) / 8) * static_cast<long long>((height + 7) / 8);
     QByteArray jpeg("\xFF\xD8");

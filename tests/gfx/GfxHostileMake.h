@@ -9,6 +9,8 @@
 QByteArray PngWithTextBombs(int chunks);
 // An icon of one entry, the PNG picture png of width x height.
 QByteArray IconOfPng(const QByteArray& png, int width, int height);
+// The valid lossy WebP picture as the one frame of an animation.
+QByteArray AnimatedWebp();
 // A grey progressive JPEG of width x height pixels whose coefficients are all zero: a DC scan, then `acScans`
 // valid AC scans (at most 882), each a few dozen bytes.
 QByteArray ManyScanJpeg(int width, int height, int acScans);

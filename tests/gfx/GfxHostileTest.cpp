@@ -163,6 +163,7 @@ const TMadeCase kMadeCases[] = {
     {"jpeg_trailing_zeros.jpg", Bytes([] { return ValidPicture("jpeg_444.jpg"); }, kTrailing), "", {320, 200}},
     {"webp_trailing_zeros.webp", Bytes([] { return ValidPicture("kind_photo.webp"); }, kTrailing), "",
      {64, 40}},
+    {"webp_animated_trailing_zeros.webp", Bytes(AnimatedWebp, kTrailing), "", {64, 40}},
     {"heic_trailing_zeros.heic", Bytes([] { return ValidPicture("kind_photo.heic"); }, kTrailing), "",
      {64, 40}},
     {"heic_65280_tiles.heic", Bytes([] { return HeicGrid(256, 255, 1, 1, 1, 1); }),
