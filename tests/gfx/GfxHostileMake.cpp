@@ -188,22 +188,27 @@ QByteArray CutGif() {
 }
 
 QByteArray PaletteTiff(int rows) {
-    constexpr int kW = 40, kH = 30, kEntries = 10;
+    // Header, directory, colour map, then a strip for each row: their offsets and byte counts. 4 bits a pixel.
+    constexpr int kW = 40, kH = 30, kEntries = 10, kRowBytes = kW / 2, kColours = 16;
     constexpr int kColourMap = 8 + 2 + 12 * kEntries + 4;
-    constexpr int kPixels = kColourMap + 3 * 256 * 2;
+    constexpr int kOffsets = kColourMap + 3 * kColours * 2, kCounts = kOffsets + 4 * kH, kPixels = kCounts + 4 * kH;
     const auto entry = [](int tag, int type, quint32 count, quint32 value) {
         return Le16(tag) + Le16(type) + Le32(count) + (type == 3 && count == 1 ? Le16(int(value)) + Le16(0)
                                                                                : Le32(value));
     };
     QByteArray tiff = QByteArray("II*\0", 4) + Le32(8) + Le16(kEntries);
-    tiff += entry(256, 3, 1, kW) + entry(257, 3, 1, kH) + entry(258, 3, 1, 8) + entry(259, 3, 1, 1);
-    tiff += entry(262, 3, 1, 3) + entry(273, 4, 1, kPixels) + entry(277, 3, 1, 1) + entry(278, 3, 1, kH);
-    tiff += entry(279, 4, 1, kW * kH) + entry(320, 3, 768, kColourMap) + Le32(0);
+    tiff += entry(256, 3, 1, kW) + entry(257, 3, 1, kH) + entry(258, 3, 1, 4) + entry(259, 3, 1, 1);
+    tiff += entry(262, 3, 1, 3) + entry(273, 4, kH, kOffsets) + entry(277, 3, 1, 1) + entry(278, 3, 1, 1);
+    tiff += entry(279, 4, kH, kCounts) + entry(320, 3, 3 * kColours, kColourMap) + Le32(0);
     for (int channel = 0; channel < 3; ++channel)
-        for (int i = 0; i < 256; ++i)
-            tiff += Le16((channel == 0 ? i : channel == 1 ? 255 - i : 128) * 257);
-    for (int i = 0; i < kW * rows; ++i)
-        tiff += char((i % kW + i / kW * 7) & 255);
+        for (int i = 0; i < kColours; ++i)
+            tiff += Le16((channel == 0 ? 16 * i : channel == 1 ? 255 - 16 * i : 128) * 257);
+    for (int y = 0; y < kH; ++y)
+        tiff += Le32(quint32(kPixels + kRowBytes * y));
+    for (int y = 0; y < kH; ++y)
+        tiff += Le32(kRowBytes);
+    for (int i = 0; i < kRowBytes * rows; ++i)
+        tiff += char((i % kRowBytes + i / kRowBytes * 7) & 255);
     return tiff;
 }
 

@@ -20,7 +20,7 @@ QByteArray JpegWithExifAfterFrame();
 QByteArray GifWithScreen(int width, int height);
 // The valid two-frame GIF cut inside its first frame's data.
 QByteArray CutGif();
-// An uncompressed 40 x 30 palette TIFF whose pixel data hold `rows` rows.
+// An uncompressed 40 x 30 palette TIFF of 4 bits a pixel whose pixel data hold `rows` rows.
 QByteArray PaletteTiff(int rows);
 // The valid HEIC picture (a grid of one 64 x 64 tile shown as 64 x 40), its grid made of rows x columns
 // references to that tile with an output of outW x outH; its grid's ispe says ispeW x ispeH.

@@ -174,7 +174,7 @@ const TMadeCase kMadeCases[] = {
      "its 491 scans over 10000 x 10000 pixels are too much work"},
     {"jpeg_883_scans.jpg", Bytes([] { return ManyScanJpeg(10000, 10000, 882); }), "more than 500 scans"},
     {"gif_cut.gif", Bytes(CutGif), "it is cut short"},
-    {"tiff_palette_cut.tif", Bytes([] { return PaletteTiff(12); }), "it is cut short"},
+    {"tiff_palette_cut.tif", Bytes([] { return PaletteTiff(12); }), "it is cut short: 12 of 30 strips present"},
     {"tiff_palette.tif", Bytes([] { return PaletteTiff(30); }), "", {40, 30}},
     {"gif_screen_larger.gif", Bytes([] { return GifWithScreen(3000, 2000); }), "", {3000, 2000}},
     {"heic_grid.heic", Bytes([] { return HeicGrid(1, 1, 64, 40, 64, 40); }), "", {64, 40}},
