@@ -42,10 +42,10 @@ public:
     }
 
     // Entropy-coded data up to the marker that ends them, appended to out (when not null), stuffed bytes and
-    // restart markers included. Returns that marker, or -1 at the end.
-    int ScanData(QByteArray* out) {
+    // restart markers included. Returns that marker, or -1 at the end or once out holds more than limit.
+    int ScanData(QByteArray* out, qint64 limit) {
         for (;;) {
-            if (FAt == FBuffer.size() && !Fill())
+            if ((FAt == FBuffer.size() && !Fill()) || (out != nullptr && out->size() > limit))
                 return -1;
             const char* begin = FBuffer.constData() + FAt;
             const auto* ff = static_cast<const char*>(std::memchr(begin, 0xFF, size_t(FBuffer.size() - FAt)));
@@ -147,12 +147,14 @@ QString WorkRefusal(const TJpegWalk& walk) {
 void WalkSegments(TJpegWalk& walk, TByteStream& in, bool wholePicture) {
     QByteArray* out = wholePicture ? &walk.Data : nullptr;
     bool exifSeen = false, app0Seen = false, app14Seen = false;
+    const auto overLimit = [&walk, &out] {
+        if (out == nullptr || out->size() <= DataLimitBytes(walk.Stored.width(), walk.Stored.height()))
+            return false;
+        walk.Refusal = DataLimitReason(walk.Stored.width(), walk.Stored.height());
+        return true;
+    };
     int marker = in.NextMarker();
-    while (marker >= 0 && walk.Scans <= kMaxJpegScans) {
-        if (out != nullptr && out->size() > DataLimitBytes(walk.Stored.width(), walk.Stored.height())) {
-            walk.Refusal = DataLimitReason(walk.Stored.width(), walk.Stored.height());
-            return;
-        }
+    while (marker >= 0 && walk.Scans <= kMaxJpegScans && !overLimit()) {
         const QByteArray code = MarkerBytes(marker);
         if (marker == 0xD9 || marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             if (out != nullptr)
@@ -186,8 +188,9 @@ void WalkSegments(TJpegWalk& walk, TByteStream& in, bool wholePicture) {
             return;
         if (!WorkRefusal(walk).isEmpty())
             out = nullptr; // only counted from here
-        marker = in.ScanData(out);
+        marker = in.ScanData(out, DataLimitBytes(walk.Stored.width(), walk.Stored.height()));
     }
+    overLimit();
 }
 
 } // namespace

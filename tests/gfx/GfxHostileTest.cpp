@@ -170,6 +170,8 @@ const TMadeCase kMadeCases[] = {
      "its grid of 65280 tiles is too much work for a 1 x 1 picture"},
     {"heic_ispe_lies.heic", Bytes([] { return HeicGrid(1, 1, 64, 40, 10000, 10000); }),
      "its header says 10000 x 10000 pixels, its data hold 64 x 40"},
+    {"jpeg_no_end_trailing_zeros.jpg", Bytes([] { return ValidPicture("jpeg_444.jpg").chopped(2); }, kTrailing),
+     "its data are more than the 64 MiB a 320 x 200 picture may take"},
     {"jpeg_491_scans.jpg", Bytes([] { return ManyScanJpeg(10000, 10000, 490); }),
      "its 491 scans over 10000 x 10000 pixels are too much work"},
     {"jpeg_883_scans.jpg", Bytes([] { return ManyScanJpeg(10000, 10000, 882); }), "more than 500 scans"},
