@@ -1,6 +1,7 @@
-// Loads and measures every hostile picture (crafted to ask for unbounded time or memory) and prints, per file,
-// the time to load, the peak resident memory above what the process held before, the time to measure the
-// size a page gives it, and the outcome. The target: each under 2 s and 512 MiB beyond its pixels in Release.
+// Loads and measures every hostile picture (crafted to ask for unbounded time or memory) and prints, per
+// file, the time to load, the peak resident memory above what the process held before, the time to measure
+// the size a page gives it, and the outcome. The target: each under 2 s and 512 MiB beyond its pixels in
+// Release.
 //   bench_hostile [FOLDER...]     default: the hostile folders of tests/data, and the pictures the tests
 //                                 make (at the sizes of the files that found the faults)
 //   bench_hostile --seeds FOLDER  writes small pictures of the same kinds, the fuzz corpus's seeds

@@ -39,7 +39,8 @@ int64_t DevicePosition(void* device) {
     return static_cast<QIODevice*>(device)->pos();
 }
 int DeviceRead(void* data, size_t size, void* device) {
-    return static_cast<QIODevice*>(device)->read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0 : 1;
+    return static_cast<QIODevice*>(device)->read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0
+                                                                                                         : 1;
 }
 int DeviceSeek(int64_t position, void* device) {
     return static_cast<QIODevice*>(device)->seek(position) ? 0 : 1;
@@ -126,10 +127,11 @@ public:
         THeaderReader header(device);
         const qint64 tiles = HeifGridTiles(header);
         if (tiles > MaxGridTiles(w, h))
-            throw EGfxException(LoadError(fileName, QStringLiteral("its grid of %1 tiles is too much work for a %2 x %3 picture")
-                                                        .arg(tiles)
-                                                        .arg(w)
-                                                        .arg(h)));
+            throw EGfxException(LoadError(
+                fileName, QStringLiteral("its grid of %1 tiles is too much work for a %2 x %3 picture")
+                              .arg(tiles)
+                              .arg(w)
+                              .arg(h)));
         const QImage decoded = DecodePrimary(fileName, file.Primary.get());
         // Measuring gives the header's size: data of another size are refused rather than shown.
         if (decoded.size() != QSize(w, h))

@@ -86,11 +86,12 @@ public:
             FKind.Input != nullptr ? FKind.Input(fileName, file, size) : nullptr;
         TPictureFile picture = ReadWithQt(fileName, FKind.Format, 0, input ? input.get() : &file);
         if (size && picture.Picture.size() != *size)
-            throw EGfxException(LoadError(fileName, QStringLiteral("its header says %1 x %2 pixels, its data hold %3 x %4")
-                                                        .arg(size->width())
-                                                        .arg(size->height())
-                                                        .arg(picture.Picture.width())
-                                                        .arg(picture.Picture.height())));
+            throw EGfxException(
+                LoadError(fileName, QStringLiteral("its header says %1 x %2 pixels, its data hold %3 x %4")
+                                        .arg(size->width())
+                                        .arg(size->height())
+                                        .arg(picture.Picture.width())
+                                        .arg(picture.Picture.height())));
         return picture;
     }
 

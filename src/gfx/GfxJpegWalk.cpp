@@ -184,7 +184,8 @@ void WalkSegments(TJpegWalk& walk, TByteStream& in, bool wholePicture) {
             continue;
         }
         // Beyond the size limit the header is enough for the decoder to refuse the picture.
-        if (++walk.Scans == 1 && (!wholePicture || !WithinPixelLimit(walk.Stored.width(), walk.Stored.height())))
+        if (++walk.Scans == 1 &&
+            (!wholePicture || !WithinPixelLimit(walk.Stored.width(), walk.Stored.height())))
             return;
         if (!WorkRefusal(walk).isEmpty())
             out = nullptr; // only counted from here

@@ -9,8 +9,8 @@
 #include <QSize>
 #include <QString>
 
-// A progressive file may hold thousands of valid scans, each a pass over the whole picture. Real files have at
-// most a few dozen; past this many the file is refused, as libjpeg-turbo advises for files from anywhere.
+// A progressive file may hold thousands of valid scans, each a pass over the whole picture. Real files have
+// at most a few dozen; past this many the file is refused, as libjpeg-turbo advises for files from anywhere.
 inline constexpr int kMaxJpegScans = 500;
 // And the work of a progressive file, its scans times its pixels, is bounded: a 12-megapixel photo has about
 // 10 scans (120 million); this allows 20 scans at the 100-megapixel limit (each scan costs about 0.02 s per

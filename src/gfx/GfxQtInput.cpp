@@ -183,7 +183,8 @@ QString GifCutShort(THeaderReader& reader) {
         } else if (bytes[0] == '\x2C') { // the first frame: descriptor, colour table, code size, data
             if (!reader.Read(at, 10, bytes))
                 return cut;
-            return SkipSubBlocks(reader, at + 10 + ColourTableBytes(quint8(bytes[9])) + 1) < 0 ? cut : QString();
+            return SkipSubBlocks(reader, at + 10 + ColourTableBytes(quint8(bytes[9])) + 1) < 0 ? cut
+                                                                                               : QString();
         } else {
             return QString(); // the trailer or no GIF block: the decoder decides
         }
@@ -255,7 +256,8 @@ QByteArray WebpPictureChunks(QIODevice& file, qint64 limit, QString& refusal) {
         const qint64 padded = qint64(Le32(head, 4)) + (Le32(head, 4) & 1);
         if (kept.contains(head.left(4))) {
             if (out.size() + 8 + padded > limit) {
-                refusal = QStringLiteral("its data are more than the %1 MiB its picture may take").arg(limit >> 20);
+                refusal =
+                    QStringLiteral("its data are more than the %1 MiB its picture may take").arg(limit >> 20);
                 return QByteArray();
             }
             out += head + file.read(std::min(padded, end - at - 8));

@@ -109,8 +109,8 @@ QByteArray PngWithTextBombs(int chunks) {
 }
 
 QByteArray IconOfPng(const QByteArray& png, int width, int height) {
-    return Le16(0) + Le16(1) + Le16(1) + char(width) + char(height) + QByteArray(2, '\0') + Le16(1) + Le16(32) +
-           Le32(quint32(png.size())) + Le32(22) + png;
+    return Le16(0) + Le16(1) + Le16(1) + char(width) + char(height) + QByteArray(2, '\0') + Le16(1) +
+           Le16(32) + Le32(quint32(png.size())) + Le32(22) + png;
 }
 
 QByteArray AnimatedWebp() {
@@ -145,15 +145,16 @@ QByteArray ManyScanJpeg(int width, int height, int acScans) {
             ac.Put(0, 1);
             ac.Put(0x3FFF, 14);
         }
-        jpeg += JpegSegment(0xDA, QByteArray("\1\1\0", 3) + char(k) + char(k) + char(ah << 4 | al)) +
-                ac.Finish();
+        jpeg +=
+            JpegSegment(0xDA, QByteArray("\1\1\0", 3) + char(k) + char(k) + char(ah << 4 | al)) + ac.Finish();
     }
     return jpeg + "\xFF\xD9";
 }
 
 QByteArray JpegWithExifAfterFrame() {
     QByteArray jpeg = ValidPicture("jpeg_444.jpg");
-    const QByteArray tiff = QByteArray("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 26);
+    const QByteArray tiff =
+        QByteArray("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 26);
     int at = 2;
     while (at + 4 <= jpeg.size()) {
         const int marker = quint8(jpeg[at + 1]);
@@ -188,13 +189,15 @@ QByteArray CutGif() {
 }
 
 QByteArray PaletteTiff(int rows) {
-    // Header, directory, colour map, then a strip for each row: their offsets and byte counts. 4 bits a pixel.
+    // Header, directory, colour map, then a strip for each row: their offsets and byte counts. 4 bits a
+    // pixel.
     constexpr int kW = 40, kH = 30, kEntries = 10, kRowBytes = kW / 2, kColours = 16;
     constexpr int kColourMap = 8 + 2 + 12 * kEntries + 4;
-    constexpr int kOffsets = kColourMap + 3 * kColours * 2, kCounts = kOffsets + 4 * kH, kPixels = kCounts + 4 * kH;
+    constexpr int kOffsets = kColourMap + 3 * kColours * 2, kCounts = kOffsets + 4 * kH,
+                  kPixels = kCounts + 4 * kH;
     const auto entry = [](int tag, int type, quint32 count, quint32 value) {
-        return Le16(tag) + Le16(type) + Le32(count) + (type == 3 && count == 1 ? Le16(int(value)) + Le16(0)
-                                                                               : Le32(value));
+        return Le16(tag) + Le16(type) + Le32(count) +
+               (type == 3 && count == 1 ? Le16(int(value)) + Le16(0) : Le32(value));
     };
     QByteArray tiff = QByteArray("II*\0", 4) + Le32(8) + Le16(kEntries);
     tiff += entry(256, 3, 1, kW) + entry(257, 3, 1, kH) + entry(258, 3, 1, 4) + entry(259, 3, 1, 1);

@@ -118,7 +118,8 @@ long StatusMiB(const char* field) {
 }
 
 std::function<void(const QString&)> Bytes(std::function<QByteArray()> make, qint64 trailingZeros = 0) {
-    return [make, trailingZeros](const QString& path) { WriteWithTrailingZeros(path, make(), trailingZeros); };
+    return
+        [make, trailingZeros](const QString& path) { WriteWithTrailingZeros(path, make(), trailingZeros); };
 }
 
 constexpr qint64 kTrailing = 1536LL << 20;
@@ -160,23 +161,32 @@ TEST_P(MadePicture, LoadsAtItsMeasuredSizeOrIsRefusedWithoutExcess) {
 const TMadeCase kMadeCases[] = {
     {"png_text_bombs.png", Bytes([] { return PngWithTextBombs(20); }), "", {40, 30}},
     {"ico_png_text_bombs.ico", Bytes([] { return IconOfPng(PngWithTextBombs(20), 40, 30); }), "", {40, 30}},
-    {"jpeg_trailing_zeros.jpg", Bytes([] { return ValidPicture("jpeg_444.jpg"); }, kTrailing), "", {320, 200}},
-    {"webp_trailing_zeros.webp", Bytes([] { return ValidPicture("kind_photo.webp"); }, kTrailing), "",
+    {"jpeg_trailing_zeros.jpg",
+     Bytes([] { return ValidPicture("jpeg_444.jpg"); }, kTrailing),
+     "",
+     {320, 200}},
+    {"webp_trailing_zeros.webp",
+     Bytes([] { return ValidPicture("kind_photo.webp"); }, kTrailing),
+     "",
      {64, 40}},
     {"webp_animated_trailing_zeros.webp", Bytes(AnimatedWebp, kTrailing), "", {64, 40}},
-    {"heic_trailing_zeros.heic", Bytes([] { return ValidPicture("kind_photo.heic"); }, kTrailing), "",
+    {"heic_trailing_zeros.heic",
+     Bytes([] { return ValidPicture("kind_photo.heic"); }, kTrailing),
+     "",
      {64, 40}},
     {"heic_65280_tiles.heic", Bytes([] { return HeicGrid(256, 255, 1, 1, 1, 1); }),
      "its grid of 65280 tiles is too much work for a 1 x 1 picture"},
     {"heic_ispe_lies.heic", Bytes([] { return HeicGrid(1, 1, 64, 40, 10000, 10000); }),
      "its header says 10000 x 10000 pixels, its data hold 64 x 40"},
-    {"jpeg_no_end_trailing_zeros.jpg", Bytes([] { return ValidPicture("jpeg_444.jpg").chopped(2); }, kTrailing),
+    {"jpeg_no_end_trailing_zeros.jpg",
+     Bytes([] { return ValidPicture("jpeg_444.jpg").chopped(2); }, kTrailing),
      "its data are more than the 64 MiB a 320 x 200 picture may take"},
     {"jpeg_491_scans.jpg", Bytes([] { return ManyScanJpeg(10000, 10000, 490); }),
      "its 491 scans over 10000 x 10000 pixels are too much work"},
     {"jpeg_883_scans.jpg", Bytes([] { return ManyScanJpeg(10000, 10000, 882); }), "more than 500 scans"},
     {"gif_cut.gif", Bytes(CutGif), "it is cut short"},
-    {"tiff_palette_cut.tif", Bytes([] { return PaletteTiff(12); }), "it is cut short: 12 of 30 strips present"},
+    {"tiff_palette_cut.tif", Bytes([] { return PaletteTiff(12); }),
+     "it is cut short: 12 of 30 strips present"},
     {"tiff_palette.tif", Bytes([] { return PaletteTiff(30); }), "", {40, 30}},
     {"gif_screen_larger.gif", Bytes([] { return GifWithScreen(3000, 2000); }), "", {3000, 2000}},
     {"heic_grid.heic", Bytes([] { return HeicGrid(1, 1, 64, 40, 64, 40); }), "", {64, 40}},
