@@ -30,7 +30,7 @@ public:
     TPngPixelStream(QIODevice& file, qint64 start, qint64 length)
         : FFile(file), FEndAt(length < 0 ? file.size() : std::min(file.size(), start + length)) {
         FFile.seek(start);
-        FPending = FFile.read(std::min<qint64>(8, FEndAt - start)); // the signature
+        FPending = FFile.read(std::clamp<qint64>(FEndAt - start, 0, 8)); // the signature
         open(QIODevice::ReadOnly);
     }
 
@@ -52,7 +52,7 @@ protected:
                     break;
                 continue; // its header first
             }
-            const qint64 read = FFile.read(data + done, std::min({max - done, FLeft, FEndAt - FFile.pos()}));
+            const qint64 read = FFile.read(data + done, std::min({max - done, FLeft, Left()}));
             if (read <= 0) {
                 FEnd = true;
                 FLeft = 0;
@@ -67,10 +67,12 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    qint64 Left() const { return std::max<qint64>(0, FEndAt - FFile.pos()); }
+
     // Moves to the next kept chunk, its header into FPending and its data and checksum left to pass.
     bool NextChunk() {
         while (!FEnd) {
-            const QByteArray head = FFile.read(std::min<qint64>(8, FEndAt - FFile.pos()));
+            const QByteArray head = FFile.read(std::min<qint64>(8, Left()));
             const quint32 length = head.size() == 8 ? Be32(head, 0) : 0;
             if (head.size() < 8 || length > 0x7FFFFFFFu) { // cut short or damaged: the decoder says so
                 FPending = head;
@@ -172,7 +174,7 @@ std::optional<QSize> GifScreenSize(THeaderReader& reader) {
 QString GifCutShort(THeaderReader& reader) {
     const QString cut = QStringLiteral("it is cut short: its first frame's data end with the file");
     QByteArray bytes;
-    if (!reader.Read(0, 13, bytes))
+    if (!reader.Read(0, 13, bytes) || !bytes.startsWith("GIF8"))
         return QString(); // no header: the decoder says so
     qint64 at = 13 + ColourTableBytes(quint8(bytes[10]));
     for (;;) {
