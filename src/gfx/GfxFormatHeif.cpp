@@ -63,7 +63,7 @@ THeifFile ParseHeif(QIODevice& device) {
     THeifFile file;
     file.Context.reset(heif_context_alloc());
     if (!file.Context || !device.seek(0)) {
-        file.Error = QStringLiteral("not enough memory");
+        file.Error = !file.Context ? QStringLiteral("not enough memory") : device.errorString();
         return file;
     }
     heif_error err = heif_context_read_from_reader(file.Context.get(), &kDeviceReader, &device, nullptr);
