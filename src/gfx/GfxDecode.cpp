@@ -53,10 +53,15 @@ QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImag
 
 } // namespace
 
-TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry) {
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry, QIODevice* device) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
     // The format named, and no guessing from the content: a file whose extension lies is refused.
-    QImageReader reader(fileName, format);
+    QImageReader reader;
+    if (device != nullptr)
+        reader.setDevice(device);
+    else
+        reader.setFileName(fileName);
+    reader.setFormat(format);
     reader.setAutoDetectImageFormat(false);
     if (format == "ico" && reader.imageCount() > 1)
         reader.jumpToImage(entry >= 0 ? entry : LargestEntryByReader(reader));

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -23,9 +24,11 @@ QImage ToBgr888(const QImage& picture);
 QImage AlphaOf(const QImage& picture);
 
 // Decodes a file in a format Qt reads ("bmp", "ico", "png", "gif", "webp", "tiff"), checked against the size
-// limit; of an icon, entry `entry`, or with -1 the largest by the sizes Qt reports. Throws EGfxException
+// limit; of an icon, entry `entry`, or with -1 the largest by the sizes Qt reports. Read from device when
+// given (the file's content as the reader is to see it), otherwise from the file. Throws EGfxException
 // naming the file.
-TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0);
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0,
+                        QIODevice* device = nullptr);
 
 // How many times picture data have been decoded into pixels, on any thread, since the program started: a
 // whole picture, or the rows a stretch samples (one pass over a file's data counts once). Lets tests and

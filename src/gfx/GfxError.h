@@ -26,6 +26,19 @@ inline QString PixelLimitReason(long long w, long long h, long long limit = kMax
         .arg(static_cast<double>(limit) / 1'000'000);
 }
 
+// Compressed data beyond what a picture's pixels could need are refused rather than read: 64 MiB and 4 bytes
+// a pixel (a photo takes well under one), at most 464 MiB at the pixel limit.
+inline long long DataLimitBytes(long long w, long long h) {
+    return (64LL << 20) + 4 * w * h;
+}
+
+inline QString DataLimitReason(long long w, long long h) {
+    return QStringLiteral("its data are more than the %1 MiB a %2 x %3 picture may take")
+        .arg(DataLimitBytes(w, h) >> 20)
+        .arg(w)
+        .arg(h);
+}
+
 // "Cannot load <file>: <reason>", the text of every load error.
 inline QString LoadError(const QString& fileName, const QString& reason) {
     return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);

@@ -8,6 +8,7 @@
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxFormat.h"
+#include "gfx/GfxHeifBoxes.h"
 
 namespace {
 
@@ -32,22 +33,40 @@ using THeifContext = std::unique_ptr<heif_context, THeifFree>;
 using THeifHandle = std::unique_ptr<heif_image_handle, THeifFree>;
 using THeifImage = std::unique_ptr<heif_image, THeifFree>;
 
-// A file's bytes parsed (nothing decoded yet) and its primary picture; the error text when it fails.
+// libheif reads the file through Qt, seeking to the boxes it needs: data it does not need (trailing data,
+// media data of other items) are never read.
+int64_t DevicePosition(void* device) {
+    return static_cast<QIODevice*>(device)->pos();
+}
+int DeviceRead(void* data, size_t size, void* device) {
+    return static_cast<QIODevice*>(device)->read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0
+                                                                                                         : 1;
+}
+int DeviceSeek(int64_t position, void* device) {
+    return static_cast<QIODevice*>(device)->seek(position) ? 0 : 1;
+}
+heif_reader_grow_status DeviceSize(int64_t target, void* device) {
+    return target <= static_cast<QIODevice*>(device)->size() ? heif_reader_grow_status_size_reached
+                                                             : heif_reader_grow_status_size_beyond_eof;
+}
+const heif_reader kDeviceReader{1, DevicePosition, DeviceRead, DeviceSeek, DeviceSize};
+
+// A file parsed (nothing decoded yet) and its primary picture; the error text when it fails. The device
+// must outlive it.
 struct THeifFile {
     THeifContext Context;
     THeifHandle Primary;
     QString Error;
 };
 
-THeifFile ParseHeif(const QByteArray& bytes) {
+THeifFile ParseHeif(QIODevice& device) {
     THeifFile file;
     file.Context.reset(heif_context_alloc());
-    if (!file.Context) {
-        file.Error = QStringLiteral("not enough memory");
+    if (!file.Context || !device.seek(0)) {
+        file.Error = !file.Context ? QStringLiteral("not enough memory") : device.errorString();
         return file;
     }
-    heif_error err = heif_context_read_from_memory_without_copy(file.Context.get(), bytes.constData(),
-                                                                bytes.size(), nullptr);
+    heif_error err = heif_context_read_from_reader(file.Context.get(), &kDeviceReader, &device, nullptr);
     heif_image_handle* handle = nullptr;
     if (err.code == heif_error_Ok)
         err = heif_context_get_primary_image_handle(file.Context.get(), &handle);
@@ -55,16 +74,6 @@ THeifFile ParseHeif(const QByteArray& bytes) {
     if (err.code != heif_error_Ok)
         file.Error = QString::fromUtf8(err.message);
     return file;
-}
-
-QByteArray ReadAll(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EGfxException(LoadError(fileName, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size())
-        throw EGfxException(LoadError(fileName, QStringLiteral("the file could not be read whole")));
-    return bytes;
 }
 
 // The upright picture's pixels, with its alpha when it has one.
@@ -95,10 +104,7 @@ public:
     bool Recognises(const QByteArray& head) const override { return IsHeif(head); }
 
     std::optional<QSize> Measure(THeaderReader& reader) const override {
-        QByteArray bytes;
-        if (!reader.Read(0, reader.Size(), bytes))
-            return std::nullopt;
-        const THeifFile file = ParseHeif(bytes);
+        const THeifFile file = ParseHeif(reader.Device());
         if (!file.Primary)
             return std::nullopt;
         return Decodable(heif_image_handle_get_width(file.Primary.get()),
@@ -106,8 +112,10 @@ public:
     }
 
     TPictureFile Read(const QString& fileName) const override {
-        const QByteArray bytes = ReadAll(fileName);
-        const THeifFile file = ParseHeif(bytes);
+        QFile device(fileName);
+        if (!device.open(QIODevice::ReadOnly))
+            throw EGfxException(LoadError(fileName, device.errorString()));
+        const THeifFile file = ParseHeif(device);
         if (!file.Primary)
             throw EGfxException(
                 LoadError(fileName, QStringLiteral("not a readable HEIF picture (%1)").arg(file.Error)));
@@ -116,7 +124,23 @@ public:
         if (w <= 0 || h <= 0)
             throw EGfxException(LoadError(fileName, QStringLiteral("the picture has no pixels")));
         CheckPictureSize(fileName, w, h);
+        THeaderReader header(device);
+        const qint64 tiles = HeifGridTiles(header);
+        if (tiles > MaxGridTiles(w, h))
+            throw EGfxException(LoadError(
+                fileName, QStringLiteral("its grid of %1 tiles is too much work for a %2 x %3 picture")
+                              .arg(tiles)
+                              .arg(w)
+                              .arg(h)));
         const QImage decoded = DecodePrimary(fileName, file.Primary.get());
+        // Measuring gives the header's size: data of another size are refused rather than shown.
+        if (decoded.size() != QSize(w, h))
+            throw EGfxException(
+                LoadError(fileName, QStringLiteral("its header says %1 x %2 pixels, its data hold %3 x %4")
+                                        .arg(w)
+                                        .arg(h)
+                                        .arg(decoded.width())
+                                        .arg(decoded.height())));
         QImage picture = ToBgr888(decoded);
         if (picture.isNull())
             throw EGfxException(

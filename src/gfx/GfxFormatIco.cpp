@@ -4,6 +4,7 @@
 
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxFormat.h"
+#include "gfx/GfxQtInput.h"
 
 namespace {
 
@@ -81,15 +82,24 @@ public:
         return choice->Size;
     }
 
-    // A directory that gives no sound entry is left to the reader, which the measure then follows too.
+    // A directory that gives no sound entry is left to the reader, which the measure then follows too. A
+    // sound PNG entry is read as the icon reader reads it, by the PNG reader, but without its metadata.
     TPictureFile Read(const QString& fileName) const override {
         int entry = -1;
         QFile file(fileName);
         if (file.open(QIODevice::ReadOnly)) {
             THeaderReader reader(file);
             const std::optional<TIconChoice> choice = ChooseIconEntry(reader);
-            if (choice && choice->Size)
+            QByteArray directory, start;
+            if (choice && choice->Size) {
                 entry = choice->Index;
+                if (reader.Read(6 + 16 * qint64(entry), 16, directory) &&
+                    reader.Read(Le32(directory, 12), 8, start) && start == kPngSignature) {
+                    const std::unique_ptr<QIODevice> png =
+                        PngPixelStream(file, Le32(directory, 12), Le32(directory, 8));
+                    return ReadWithQt(fileName, "png", 0, png.get());
+                }
+            }
         }
         return ReadWithQt(fileName, "ico", entry);
     }

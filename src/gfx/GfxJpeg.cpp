@@ -15,6 +15,7 @@
 #include "gfx/GfxDecode.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxExif.h"
+#include "gfx/GfxJpegWalk.h"
 #include "gfx/GfxSampling.h"
 
 // libjpeg reports errors through error_exit, which must not return. We leave it with longjmp back into the
@@ -41,11 +42,8 @@ struct TJpegErrorMgr {
     std::longjmp(err->Jump, 1);
 }
 
-// A progressive file may hold thousands of valid scans, each a pass over the whole picture: hours of work
-// for a file of a few hundred kilobytes. Real files have at most a few dozen, so past this many the file
-// is refused, as libjpeg-turbo advises for files from anywhere.
-constexpr int kMaxJpegScans = 500;
-
+// The walk over the markers refuses a file with too many scans before decoding; this stays for data that
+// reach the decoder some other way.
 void CheckScanCount(j_common_ptr common) {
     if (!common->is_decompressor)
         return;
@@ -141,7 +139,6 @@ bool ReadHeaderGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const 
     cinfo.progress = &err.Progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
-    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF); // EXIF, for the orientation
     jpeg_read_header(&cinfo, TRUE);
     return true;
 }
@@ -315,13 +312,6 @@ void TJpegReader::ReadSampled(QImage& dest, const std::vector<int>& rows, const 
                       dest.height(), columns.data(),      rows.data()};
     if (!ReadStretchedGuarded(s.Cinfo, s.Err, to, row.data(), s.Cmyk))
         Fail();
-}
-
-int TJpegReader::Orientation() const {
-    for (jpeg_saved_marker_ptr m = FState->Cinfo.marker_list; m != nullptr; m = m->next)
-        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0)
-            return ExifOrientation(m->data, m->data_length);
-    return 1;
 }
 
 // ---- Encoding ----

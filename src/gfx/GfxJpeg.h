@@ -44,9 +44,6 @@ public:
     // from source column columns[x].
     void ReadSampled(QImage& dest, const std::vector<int>& rows, const std::vector<int>& columns);
 
-    // The EXIF orientation (1..8; 1 without the tag), after ReadHeader.
-    int Orientation() const;
-
 private:
     struct TState;
     [[noreturn]] void Fail() const;

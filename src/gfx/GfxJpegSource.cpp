@@ -11,6 +11,7 @@
 #include "gfx/GfxError.h"
 #include "gfx/GfxExif.h"
 #include "gfx/GfxJpeg.h"
+#include "gfx/GfxJpegWalk.h"
 #include "gfx/GfxSampling.h"
 
 namespace {
@@ -29,12 +30,16 @@ TJpegSource::TJpegSource(const QString& fileName) : FFileName(fileName) {
     QFile in(fileName);
     if (!in.open(QIODevice::ReadOnly))
         throw EGfxException(LoadError(fileName, in.errorString()));
-    FData = in.readAll();
+    TJpegWalk walk = WalkJpeg(in, true);
     if (in.error() != QFileDevice::NoError)
         throw EGfxException(LoadError(fileName, in.errorString()));
+    if (!walk.Refusal.isEmpty())
+        throw EGfxException(LoadError(fileName, walk.Refusal));
+    FData = std::move(walk.Data);
     TJpegReader reader(fileName, FData);
     reader.ReadHeader();
-    FOrientation = reader.Orientation();
+    // The walk's, which measuring takes too.
+    FOrientation = walk.Orientation;
     const QSize size = UprightSize(FOrientation, reader.Width(), reader.Height());
     FWidth = size.width();
     FHeight = size.height();
