@@ -24,6 +24,7 @@
 #include "app/VlxApplication.h"
 #include "app/VlxFiles.h"
 #include "app/VlxThumbRun.h"
+#include "common/VlxNativePath.h"
 #include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -145,8 +146,8 @@ QString TVeltrixF::BackgroundName(const std::vector<TRunCell>& cells) const {
     const QString own = FileNamePart(FBkgFile);
     // Links are resolved only for a copy named as the background, so a run does not resolve them all.
     const auto isBackground = [&](const TRunCell& cell) {
-        const QString real = QFileInfo(FBkgFile).canonicalFilePath();
-        return !real.isEmpty() && QFileInfo(cell.Source).canonicalFilePath() == real;
+        const QString real = CanonicalPath(FBkgFile);
+        return !real.isEmpty() && CanonicalPath(cell.Source) == real;
     };
     QSet<QString> taken{QString(kIndexPage).toCaseFolded()};
     for (const TRunCell& cell : cells) {
