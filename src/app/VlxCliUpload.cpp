@@ -203,6 +203,9 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
         window.LoadOptions();
         if (panel.FtpHost().trimmed().isEmpty())
             return fail("No FTP server in the options file: set one on the FTP tab and save the options");
+        // Without a user the server gets a bare USER and answers with a syntax error that names nothing.
+        if (panel.FtpUserID().trimmed().isEmpty())
+            return fail("No FTP user in the options file: set the User ID on the FTP tab and save the options");
         QString password;
         if (!Password(panel, streams, password))
             return fail(QString("no password given: set the environment variable ") + kFtpPasswordVariable +

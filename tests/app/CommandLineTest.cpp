@@ -155,6 +155,19 @@ TEST_F(TCommandLineTest, UploadWithoutAPasswordRefusesAndSaysHowToGiveOne) {
     qunsetenv(kFtpPasswordVariable);
 }
 
+// An options file without a server or a user is named as what to mend, before anything is asked or sent.
+TEST_F(TCommandLineTest, UploadWithoutAServerOrAUserSaysWhatToSet) {
+    ASSERT_TRUE(QDir().mkpath(FFiles.File("site")));
+    WriteBytes(FFiles.File("site/index.html"), "<html></html>");
+    for (const auto& [ini, refusal] :
+         {std::pair{"[Ftp]\nUserID=anna\n", "veltrix: No FTP server in the options file"},
+          std::pair{"[Ftp]\nHost=127.0.0.1\nPort=1\n", "veltrix: No FTP user in the options file"}}) {
+        WriteBytes(FConfig.File(kOptionsFileName), ini);
+        EXPECT_EQ(Run({"upload", "--out", FFiles.File("site")}), kCliFailed);
+        EXPECT_TRUE(Err.startsWith(refusal)) << Err.toStdString();
+    }
+}
+
 // The folder is the window's, byte for byte, for a profile with every effect on; the profile comes from the
 // profiles file, not from a window's state.
 TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
