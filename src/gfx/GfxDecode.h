@@ -13,9 +13,9 @@
 // As LoadPictureFile, but a JPEG's scan is left for later.
 TPictureFile OpenPictureFile(const QString& fileName);
 
-// Decodes a bmp, jpg, jpeg, ico, wmf, emf, png, gif, webp, tif, tiff, heic or heif file (extension compared
-// ignoring case) into a Format_BGR888 picture. Throws EGfxException naming the file for a missing or empty
-// file, an unknown extension, a picture above the size limit and anything the decoder refuses.
+// Decodes a file of one of the picture kinds' extensions (compared ignoring case) into a Format_BGR888
+// picture. Throws EGfxException naming the file for a missing or empty file, an unknown extension, a picture
+// above the size limit and anything the decoder refuses.
 QImage LoadPictureFile(const QString& fileName);
 
 // Any picture as Format_BGR888; transparent pixels are laid over white. Null stays null.

@@ -56,6 +56,8 @@ bool BmpEncodingKnown(quint16 bitCount, quint32 compression, bool topDown) {
 
 class TBmpFormat : public TPictureFormat {
 public:
+    TBmpFormat() : TPictureFormat({"bmp"}) {}
+
     bool Recognises(const QByteArray& head) const override { return head.startsWith("BM"); }
 
     std::optional<QSize> Measure(THeaderReader& reader) const override {

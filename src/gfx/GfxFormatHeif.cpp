@@ -101,6 +101,8 @@ QImage DecodePrimary(const QString& fileName, heif_image_handle* handle) {
 
 class THeifFormat : public TPictureFormat {
 public:
+    THeifFormat() : TPictureFormat({"heic", "heif"}) {}
+
     bool Recognises(const QByteArray& head) const override { return IsHeif(head); }
 
     std::optional<QSize> Measure(THeaderReader& reader) const override {
