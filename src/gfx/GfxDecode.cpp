@@ -45,8 +45,8 @@ QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImag
         const QString why = size.isValid() && !size.isEmpty()
                                 ? QStringLiteral("its picture data are damaged or cut short")
                                 : QStringLiteral("its header is damaged or gives no size");
-        throw EGfxException(LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
-                                                    .arg(QString::fromLatin1(format.toUpper()), why)));
+        throw EGfxException(
+            LoadError(fileName, UnreadableReason(QString::fromLatin1(format.toUpper()), why)));
     }
     return image;
 }
@@ -73,9 +73,7 @@ TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int e
     CheckPictureSize(fileName, image.width(), image.height());
     QImage result = ToBgr888(image);
     if (result.isNull())
-        throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
-                                                    .arg(image.width())
-                                                    .arg(image.height())));
+        throw EGfxException(LoadError(fileName, NoMemoryReason(image.width(), image.height())));
     return {std::move(result), nullptr, AlphaOf(image)};
 }
 

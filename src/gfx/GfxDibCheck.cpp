@@ -286,10 +286,9 @@ QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImag
         read = bmp ? ReadBmpCleared(fileName, b, image, error) : reader.read(&image);
     if (!read) {
         const QString why = bmp ? BmpRefusal(bytes) : IconRefusal(bytes, entry);
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
-                                    .arg(QString::fromLatin1(format.toUpper()),
-                                         why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
+        throw EGfxException(LoadError(
+            fileName, UnreadableReason(QString::fromLatin1(format.toUpper()),
+                                       why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
     }
     return image;
 }
