@@ -1,11 +1,10 @@
 // Picks the picture kind for a file by its extension and brings any result to 24-bit blue-green-red.
 #include "gfx/GfxDecode.h"
 
-#include <atomic>
-
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "gfx/GfxDecodeCount.h"
 #include "gfx/GfxDibCheck.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxJpegSource.h"
@@ -133,20 +132,6 @@ const TPictureFormat& CheckedFormat(const QString& fileName) {
 }
 
 } // namespace
-
-namespace {
-
-std::atomic<std::uint64_t> decodeCount{0};
-
-} // namespace
-
-std::uint64_t PictureDecodeCount() {
-    return decodeCount.load();
-}
-
-void CountPictureDecode() {
-    ++decodeCount;
-}
 
 TPictureFile OpenPictureFile(const QString& fileName) {
     TPictureFile file = CheckedFormat(fileName).Read(fileName);

@@ -1,8 +1,6 @@
 // Opening a picture file by its extension, and bringing any decoded picture to 24 bits (internal).
 #pragma once
 
-#include <cstdint>
-
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
@@ -29,10 +27,3 @@ QImage AlphaOf(const QImage& picture);
 // naming the file.
 TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0,
                         QIODevice* device = nullptr);
-
-// How many times picture data have been decoded into pixels, on any thread, since the program started: a
-// whole picture, or the rows a stretch samples (one pass over a file's data counts once). Lets tests and
-// benchmarks see how often a picture is decoded.
-std::uint64_t PictureDecodeCount();
-// Counts one decode (called by the decoders).
-void CountPictureDecode();
