@@ -354,7 +354,7 @@ void TVeltrixF::TablePagePhase(const QString& dir, const std::vector<TRunCell>& 
         item->SetPicName(cell.Name);
         item->SetThumbName(FConverter->ThumbPrefix() + cell.Name);
     }
-    FThumbList->UpdateInfo();
+    // Not measured here: the page measures every picture and thumbnail it names as it is built.
     FThumbPage->SetThumbList(FThumbList.get());
     FThumbPage->SaveToFile(index);
     FUsedFiles << index;

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "common/VlxNativePath.h"
+#include "gfx/GfxPic.h"
 
 namespace {
 
@@ -21,9 +22,14 @@ namespace {
 constexpr int kTitleButtonsWidth = 140;
 
 // The extensions the picture holder has decoders for; file names here keep their case, so both cases.
-const char* const kPictureFilter =
-    "Pictures (*.bmp *.jpg *.jpeg *.ico *.wmf *.emf *.png *.gif *.webp *.tif *.tiff *.heic *.heif "
-    "*.BMP *.JPG *.JPEG *.ICO *.WMF *.EMF *.PNG *.GIF *.WEBP *.TIF *.TIFF *.HEIC *.HEIF);;All files (*)";
+QString PictureFilter() {
+    QStringList lower, upper;
+    for (const QString& ext : PictureExtensions()) {
+        lower << "*." + ext;
+        upper << "*." + ext.toUpper();
+    }
+    return "Pictures (" + lower.join(' ') + ' ' + upper.join(' ') + ");;All files (*)";
+}
 
 QMessageBox::Icon IconOf(TMsgKind kind) {
     switch (kind) {
@@ -122,7 +128,7 @@ bool TQtDialogs::OpenPicture(QString& path) {
     const QString start = path.isEmpty() ? FLastPictureDir : path;
     // Taken by address, whose bytes find a file whose name is not UTF-8 (the desktop's own dialog lists one).
     const QUrl chosen =
-        QFileDialog::getOpenFileUrl(FParent, "Open picture", QUrl::fromLocalFile(start), kPictureFilter);
+        QFileDialog::getOpenFileUrl(FParent, "Open picture", QUrl::fromLocalFile(start), PictureFilter());
     if (chosen.isEmpty())
         return false;
     path = PathFromLocalUrl(chosen);
@@ -132,7 +138,7 @@ bool TQtDialogs::OpenPicture(QString& path) {
 
 bool TQtDialogs::OpenPictures(QStringList& paths) {
     const QList<QUrl> chosen = QFileDialog::getOpenFileUrls(
-        FParent, "Open pictures", QUrl::fromLocalFile(FLastPictureDir), kPictureFilter);
+        FParent, "Open pictures", QUrl::fromLocalFile(FLastPictureDir), PictureFilter());
     if (chosen.isEmpty())
         return false;
     paths.clear();

@@ -1,11 +1,10 @@
 // Picks the picture kind for a file by its extension and brings any result to 24-bit blue-green-red.
 #include "gfx/GfxDecode.h"
 
-#include <atomic>
-
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "gfx/GfxDecodeCount.h"
 #include "gfx/GfxDibCheck.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxJpegSource.h"
@@ -45,8 +44,8 @@ QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImag
         const QString why = size.isValid() && !size.isEmpty()
                                 ? QStringLiteral("its picture data are damaged or cut short")
                                 : QStringLiteral("its header is damaged or gives no size");
-        throw EGfxException(LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
-                                                    .arg(QString::fromLatin1(format.toUpper()), why)));
+        throw EGfxException(
+            LoadError(fileName, UnreadableReason(QString::fromLatin1(format.toUpper()), why)));
     }
     return image;
 }
@@ -73,9 +72,7 @@ TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int e
     CheckPictureSize(fileName, image.width(), image.height());
     QImage result = ToBgr888(image);
     if (result.isNull())
-        throw EGfxException(LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture")
-                                                    .arg(image.width())
-                                                    .arg(image.height())));
+        throw EGfxException(LoadError(fileName, NoMemoryReason(image.width(), image.height())));
     return {std::move(result), nullptr, AlphaOf(image)};
 }
 
@@ -135,20 +132,6 @@ const TPictureFormat& CheckedFormat(const QString& fileName) {
 }
 
 } // namespace
-
-namespace {
-
-std::atomic<std::uint64_t> decodeCount{0};
-
-} // namespace
-
-std::uint64_t PictureDecodeCount() {
-    return decodeCount.load();
-}
-
-void CountPictureDecode() {
-    ++decodeCount;
-}
 
 TPictureFile OpenPictureFile(const QString& fileName) {
     TPictureFile file = CheckedFormat(fileName).Read(fileName);

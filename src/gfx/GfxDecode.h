@@ -1,8 +1,6 @@
 // Opening a picture file by its extension, and bringing any decoded picture to 24 bits (internal).
 #pragma once
 
-#include <cstdint>
-
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
@@ -13,9 +11,9 @@
 // As LoadPictureFile, but a JPEG's scan is left for later.
 TPictureFile OpenPictureFile(const QString& fileName);
 
-// Decodes a bmp, jpg, jpeg, ico, wmf, emf, png, gif, webp, tif, tiff, heic or heif file (extension compared
-// ignoring case) into a Format_BGR888 picture. Throws EGfxException naming the file for a missing or empty
-// file, an unknown extension, a picture above the size limit and anything the decoder refuses.
+// Decodes a file of one of the picture kinds' extensions (compared ignoring case) into a Format_BGR888
+// picture. Throws EGfxException naming the file for a missing or empty file, an unknown extension, a picture
+// above the size limit and anything the decoder refuses.
 QImage LoadPictureFile(const QString& fileName);
 
 // Any picture as Format_BGR888; transparent pixels are laid over white. Null stays null.
@@ -29,10 +27,3 @@ QImage AlphaOf(const QImage& picture);
 // naming the file.
 TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0,
                         QIODevice* device = nullptr);
-
-// How many times picture data have been decoded into pixels, on any thread, since the program started: a
-// whole picture, or the rows a stretch samples (one pass over a file's data counts once). Lets tests and
-// benchmarks see how often a picture is decoded.
-std::uint64_t PictureDecodeCount();
-// Counts one decode (called by the decoders).
-void CountPictureDecode();

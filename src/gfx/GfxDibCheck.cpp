@@ -14,6 +14,10 @@ namespace {
 
 constexpr quint32 kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
+// Whose header is read: the BMP reader's rule is narrower than the icon reader's, which reads the palette
+// right after 40 bytes whatever size the header gives.
+enum class TDibOf { BmpFile, IconEntry };
+
 struct TBytes {
     const QByteArray& Data;
     bool Has(qint64 at, qint64 n) const { return at >= 0 && n >= 0 && at + n <= Data.size(); }
@@ -26,22 +30,18 @@ struct TBytes {
     }
 };
 
-// The header of a DIB at a given place, as far as the row sizes need it.
-struct TDibHeader {
-    quint32 Size = 0;
-    qint64 Width = 0, Height = 0;
-    int Bits = 0;
-    quint32 Compression = kRgb;
-    qint64 Colours = 0; // palette entries that follow the header (and the masks)
-    qint64 PaletteEnd = 0;
-};
-
 QString CutShort(qint64 present, qint64 rows, const char* what = "rows") {
     return QString("it is cut short: %1 of %2 %3 present").arg(present).arg(rows).arg(what);
 }
 
+bool HeaderSizeKnown(quint32 size, TDibOf of) {
+    // The BMP reader takes the OS/2 core (12) and 2.x (64) headers and the Windows ones (40, 108, 124).
+    return size == 12 || size == 40 || size == 64 || size == 108 || size == 124 ||
+           (of == TDibOf::IconEntry && (size == 52 || size == 56));
+}
+
 // Reads the header at "at"; a reason when the decoder would refuse it.
-QString ReadDibHeader(const TBytes& b, qint64 at, TDibHeader& h) {
+QString ReadDibHeader(const TBytes& b, qint64 at, TDibHeader& h, TDibOf of) {
     if (!b.Has(at, 16))
         return "its header is cut short";
     h.Size = b.U32(at);
@@ -51,23 +51,25 @@ QString ReadDibHeader(const TBytes& b, qint64 at, TDibHeader& h) {
         h.Height = b.U16(at + 6);
         h.Bits = b.U16(at + 10);
         entry = 3;
-    } else if (h.Size == 40 || h.Size == 52 || h.Size == 56 || h.Size == 64 || h.Size == 108 ||
-               h.Size == 124) {
-        if (!b.Has(at, 40))
-            return "its header is cut short";
+    } else if (h.Size >= 40 && b.Has(at, 40)) {
         h.Width = qint32(b.U32(at + 4));
-        h.Height = qint32(b.U32(at + 8));
+        const qint64 height = qint32(b.U32(at + 8));
+        h.TopDown = height < 0;
+        h.Height = height < 0 ? -height : height;
         h.Bits = b.U16(at + 14);
         h.Compression = b.U32(at + 16);
         h.Colours = b.U32(at + 32);
-    } else {
-        return QString("its header size of %1 bytes is not supported").arg(h.Size);
     }
+    if (!HeaderSizeKnown(h.Size, of))
+        return QString("its header size of %1 bytes is not supported").arg(h.Size);
+    if (!b.Has(at, h.Size == 12 ? 12 : 40))
+        return "its header is cut short";
     if (h.Bits != 1 && h.Bits != 4 && h.Bits != 8 && h.Bits != 16 && h.Bits != 24 && h.Bits != 32)
         return QString("%1 bits per pixel are not supported").arg(h.Bits);
     const bool rle = (h.Compression == kRle8 && h.Bits == 8) || (h.Compression == kRle4 && h.Bits == 4);
     const bool fields =
-        (h.Compression == kBitfields || h.Compression == kAlphaBitfields) && (h.Bits == 16 || h.Bits == 32);
+        (h.Compression == kBitfields || (of == TDibOf::IconEntry && h.Compression == kAlphaBitfields)) &&
+        (h.Bits == 16 || h.Bits == 32);
     if (h.Compression != kRgb && !rle && !fields)
         return QString("compression %1 is not supported with %2 bits per pixel")
             .arg(h.Compression)
@@ -78,7 +80,6 @@ QString ReadDibHeader(const TBytes& b, qint64 at, TDibHeader& h) {
         h.Colours = 0;
     if (h.Colours > 256)
         return QString("its palette count of %1 is more than 256").arg(h.Colours);
-    h.Height = h.Height < 0 ? -h.Height : h.Height;
     if (h.Width <= 0 || h.Height == 0)
         return QString("its size of %1 x %2 pixels is not valid").arg(h.Width).arg(h.Height);
     qint64 masks = 0;
@@ -141,14 +142,23 @@ qint64 IconHeaderAt(const TBytes& b, int entry) {
 
 } // namespace
 
+QString ReadBmpHeader(const QByteArray& file, TDibHeader& header) {
+    const TBytes b{file};
+    if (!b.Has(0, 18))
+        return QStringLiteral("its header is cut short");
+    if (BmpHeaderAt(b) < 0)
+        return QStringLiteral("it does not start as a BMP does");
+    return ReadDibHeader(b, 14, header, TDibOf::BmpFile);
+}
+
 QString BmpCutShort(const QByteArray& file) {
     const TBytes b{file};
     TDibHeader h;
-    if (BmpHeaderAt(b) < 0 || !ReadDibHeader(b, 14, h).isEmpty())
+    if (!ReadBmpHeader(file, h).isEmpty())
         return {};
     // The pixel data start at the offset the file header gives, unless that points back into the headers.
     const qint64 start = std::max<qint64>(b.U32(10), h.PaletteEnd);
-    if (h.Compression == kRle8 || h.Compression == kRle4) {
+    if (h.Rle()) {
         const qint64 rows = RleRows(b, start, h.Height, h.Bits);
         return rows < h.Height ? CutShort(rows, h.Height) : QString();
     }
@@ -161,7 +171,7 @@ QString IconCutShort(const QByteArray& file, int entry) {
     const TBytes b{file};
     const qint64 offset = IconHeaderAt(b, entry);
     TDibHeader h;
-    if (offset < 0 || !ReadDibHeader(b, offset, h).isEmpty() || h.Compression != kRgb)
+    if (offset < 0 || !ReadDibHeader(b, offset, h, TDibOf::IconEntry).isEmpty() || h.Compression != kRgb)
         return {};
     // The directory's size wins; 0 there means 256, taken from the header (whose height counts the mask).
     const qint64 dir = 6 + 16 * qint64(entry);
@@ -181,14 +191,14 @@ QString BmpRefusal(const QByteArray& file) {
     TDibHeader h;
     if (file.size() < 18)
         return QStringLiteral("its header is cut short");
-    return BmpHeaderAt(b) < 0 ? QString() : ReadDibHeader(b, 14, h);
+    return BmpHeaderAt(b) < 0 ? QString() : ReadBmpHeader(file, h);
 }
 
 QString IconRefusal(const QByteArray& file, int entry) {
     const TBytes b{file};
     const qint64 offset = IconHeaderAt(b, entry);
     TDibHeader h;
-    return offset < 0 ? QString() : ReadDibHeader(b, offset, h);
+    return offset < 0 ? QString() : ReadDibHeader(b, offset, h, TDibOf::IconEntry);
 }
 
 namespace {
@@ -216,7 +226,7 @@ QImage Cleared(QSize size, QImage::Format format) {
 bool ReadBmpCleared(const QString& fileName, const TBytes& b, QImage& image, QString& error) {
     TDibHeader h;
     QImage::Format guess = QImage::Format_RGB32;
-    if (BmpHeaderAt(b) >= 0 && ReadDibHeader(b, 14, h).isEmpty() && h.Bits <= 8)
+    if (ReadBmpHeader(b.Data, h).isEmpty() && h.Bits <= 8)
         guess = h.Bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
     // Read as a BMP whatever the content says, and never cleared past the pixel limit: a file of another
     // kind named .bmp must not size the bitmap.
@@ -244,8 +254,7 @@ bool ReadBmpCleared(const QString& fileName, const TBytes& b, QImage& image, QSt
 // A BMP whose header is sound and whose pixels are run-length coded.
 bool IsRleBmp(const TBytes& b) {
     TDibHeader h;
-    return BmpHeaderAt(b) >= 0 && ReadDibHeader(b, 14, h).isEmpty() &&
-           (h.Compression == kRle8 || h.Compression == kRle4);
+    return ReadBmpHeader(b.Data, h).isEmpty() && h.Rle();
 }
 
 // An RLE BMP through the metafile unit's DIB decoder, which leaves what the data never reach at colour
@@ -286,10 +295,9 @@ QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImag
         read = bmp ? ReadBmpCleared(fileName, b, image, error) : reader.read(&image);
     if (!read) {
         const QString why = bmp ? BmpRefusal(bytes) : IconRefusal(bytes, entry);
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not a readable %1 picture (%2)")
-                                    .arg(QString::fromLatin1(format.toUpper()),
-                                         why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
+        throw EGfxException(LoadError(
+            fileName, UnreadableReason(QString::fromLatin1(format.toUpper()),
+                                       why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
     }
     return image;
 }

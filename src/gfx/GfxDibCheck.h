@@ -1,10 +1,34 @@
-// Checks of BMP and ICO bytes that the decoder cannot be trusted with (internal to the picture unit): it
-// leaves the rows a short file lacks as whatever memory held, and names one reason for every refusal.
+// The one reading of a BMP's header, and checks of BMP and ICO bytes that the decoder cannot be trusted
+// with (internal to the picture unit): it leaves the rows a short file lacks as whatever memory held, and
+// names one reason for every refusal.
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+
+// The header of a BMP or of an icon entry, as the decoder reads it. Width and Height are as declared
+// (Height made positive, TopDown telling its sign) as soon as the bytes hold them, also for a header the
+// decoder refuses.
+struct TDibHeader {
+    quint32 Size = 0;
+    qint64 Width = 0, Height = 0;
+    bool TopDown = false;
+    int Bits = 0;
+    quint32 Compression = 0;
+    qint64 Colours = 0; // palette entries that follow the header (and the masks)
+    qint64 PaletteEnd = 0;
+
+    bool Rle() const { return Compression == 1 || Compression == 2; }
+};
+
+// Enough of a BMP's first bytes for ReadBmpHeader: file header, the largest info header, masks and palette.
+inline constexpr qint64 kBmpHeadBytes = 14 + 124 + 16 + 256 * 4;
+
+// Reads the headers of a BMP file from its first bytes (a palette that goes past them counts as cut
+// short). Empty when the decoder takes them, otherwise why not ("its header size of 52 bytes is not
+// supported").
+QString ReadBmpHeader(const QByteArray& file, TDibHeader& header);
 
 // "it is cut short: 15 of 30 rows present" when a BMP's or an icon entry's pixel data end before its last
 // row; empty when they are whole, or when the header is not one these checks know (the decoder decides).

@@ -44,6 +44,16 @@ inline QString LoadError(const QString& fileName, const QString& reason) {
     return QStringLiteral("Cannot load %1: %2").arg(fileName, reason);
 }
 
+// Why the bitmap of a w x h picture could not be made.
+inline QString NoMemoryReason(long long w, long long h) {
+    return QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h);
+}
+
+// Why a decoder refused a file of a kind ("BMP", "HEIF"): its own reason or the one its header gives.
+inline QString UnreadableReason(const QString& kind, const QString& why) {
+    return QStringLiteral("not a readable %1 picture (%2)").arg(kind, why);
+}
+
 // Throws EGfxException when a w x h bitmap to be made is above kMaxPicturePixels.
 inline void CheckPixelLimit(long long w, long long h) {
     if (!WithinPixelLimit(w, h))

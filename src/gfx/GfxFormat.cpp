@@ -2,38 +2,35 @@
 #include "gfx/GfxFormat.h"
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxPic.h"
+
+const std::vector<const TPictureFormat*>& PictureFormats() {
+    // Signatures never overlap, so the order only decides how the dialog lists them.
+    static const std::vector<const TPictureFormat*> formats{&BmpFormat(),      &JpegFormat(), &IcoFormat(),
+                                                            &MetafileFormat(), &PngFormat(),  &GifFormat(),
+                                                            &WebpFormat(),     &TiffFormat(), &HeifFormat()};
+    return formats;
+}
 
 const TPictureFormat* FormatForExtension(const QString& ext) {
-    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
-        return &JpegFormat();
-    if (ext == QLatin1String("bmp"))
-        return &BmpFormat();
-    if (ext == QLatin1String("ico"))
-        return &IcoFormat();
-    if (ext == QLatin1String("wmf") || ext == QLatin1String("emf"))
-        return &MetafileFormat();
-    if (ext == QLatin1String("png"))
-        return &PngFormat();
-    if (ext == QLatin1String("gif"))
-        return &GifFormat();
-    if (ext == QLatin1String("webp"))
-        return &WebpFormat();
-    if (ext == QLatin1String("tif") || ext == QLatin1String("tiff"))
-        return &TiffFormat();
-    if (ext == QLatin1String("heic") || ext == QLatin1String("heif"))
-        return &HeifFormat();
+    for (const TPictureFormat* format : PictureFormats())
+        if (format->Extensions().contains(ext))
+            return format;
     return nullptr;
 }
 
 const TPictureFormat* FormatForContent(const QByteArray& head) {
-    // In the order a file's first bytes are tried.
-    const TPictureFormat* const formats[] = {&JpegFormat(),     &BmpFormat(),  &IcoFormat(),
-                                             &MetafileFormat(), &PngFormat(),  &GifFormat(),
-                                             &WebpFormat(),     &TiffFormat(), &HeifFormat()};
-    for (const TPictureFormat* format : formats)
+    for (const TPictureFormat* format : PictureFormats())
         if (format->Recognises(head))
             return format;
     return nullptr;
+}
+
+QStringList PictureExtensions() {
+    QStringList extensions;
+    for (const TPictureFormat* format : PictureFormats())
+        extensions << format->Extensions();
+    return extensions;
 }
 
 std::optional<QSize> Decodable(qint64 width, qint64 height) {

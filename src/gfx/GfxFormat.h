@@ -4,12 +4,15 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QtEndian>
 
 class TJpegSource;
@@ -66,7 +69,11 @@ struct TPictureFile {
 // Measure gives is the size Read gives.
 class TPictureFormat {
 public:
+    // The kind's file extensions, lower case, its usual one first.
+    explicit TPictureFormat(QStringList extensions) : FExtensions(std::move(extensions)) {}
     virtual ~TPictureFormat() = default;
+
+    const QStringList& Extensions() const { return FExtensions; }
 
     // True when a file's first bytes (kFormatHeadBytes, or the whole of a shorter file) are this kind's.
     virtual bool Recognises(const QByteArray& head) const = 0;
@@ -77,6 +84,9 @@ public:
 
     // Opens the file as this kind. Throws EGfxException naming the file.
     virtual TPictureFile Read(const QString& fileName) const = 0;
+
+private:
+    QStringList FExtensions;
 };
 
 // Enough of a file's start to recognise every kind: the EMF signature lies at byte 40.
@@ -91,6 +101,9 @@ const TPictureFormat& GifFormat();
 const TPictureFormat& WebpFormat();
 const TPictureFormat& TiffFormat();
 const TPictureFormat& HeifFormat();
+
+// Every kind, in the order a file's first bytes are tried and the open dialog lists their extensions.
+const std::vector<const TPictureFormat*>& PictureFormats();
 
 // The kind named by a lower-case file extension, or null.
 const TPictureFormat* FormatForExtension(const QString& ext);

@@ -85,15 +85,13 @@ QImage DecodePrimary(const QString& fileName, heif_image_handle* handle) {
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
     const THeifImage image(decoded);
     if (err.code != heif_error_Ok)
-        throw EGfxException(LoadError(
-            fileName,
-            QStringLiteral("not a readable HEIF picture (%1)").arg(QString::fromUtf8(err.message))));
+        throw EGfxException(LoadError(fileName, UnreadableReason("HEIF", QString::fromUtf8(err.message))));
     const int w = heif_image_get_width(decoded, heif_channel_interleaved);
     const int h = heif_image_get_height(decoded, heif_channel_interleaved);
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
     if (plane == nullptr || w <= 0 || h <= 0)
-        throw EGfxException(LoadError(fileName, QStringLiteral("not a readable HEIF picture (no pixels)")));
+        throw EGfxException(LoadError(fileName, UnreadableReason("HEIF", "no pixels")));
     CheckPictureSize(fileName, w, h);
     const QImage view(plane, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     return view.copy(); // the pixels outlive libheif's picture
@@ -101,6 +99,8 @@ QImage DecodePrimary(const QString& fileName, heif_image_handle* handle) {
 
 class THeifFormat : public TPictureFormat {
 public:
+    THeifFormat() : TPictureFormat({"heic", "heif"}) {}
+
     bool Recognises(const QByteArray& head) const override { return IsHeif(head); }
 
     std::optional<QSize> Measure(THeaderReader& reader) const override {
@@ -117,8 +117,7 @@ public:
             throw EGfxException(LoadError(fileName, device.errorString()));
         const THeifFile file = ParseHeif(device);
         if (!file.Primary)
-            throw EGfxException(
-                LoadError(fileName, QStringLiteral("not a readable HEIF picture (%1)").arg(file.Error)));
+            throw EGfxException(LoadError(fileName, UnreadableReason("HEIF", file.Error)));
         const int w = heif_image_handle_get_width(file.Primary.get());
         const int h = heif_image_handle_get_height(file.Primary.get());
         if (w <= 0 || h <= 0)
@@ -143,8 +142,7 @@ public:
                                         .arg(decoded.height())));
         QImage picture = ToBgr888(decoded);
         if (picture.isNull())
-            throw EGfxException(
-                LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
+            throw EGfxException(LoadError(fileName, NoMemoryReason(w, h)));
         return {std::move(picture), nullptr, AlphaOf(decoded)};
     }
 };

@@ -70,6 +70,8 @@ std::optional<TIconChoice> ChooseIconEntry(THeaderReader& reader) {
 
 class TIcoFormat : public TPictureFormat {
 public:
+    TIcoFormat() : TPictureFormat({"ico"}) {}
+
     bool Recognises(const QByteArray& head) const override {
         return head.startsWith(QByteArray("\0\0\1\0", 4));
     }

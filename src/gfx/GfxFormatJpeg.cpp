@@ -8,6 +8,8 @@ namespace {
 // SOI, then marker segments up to the first scan, walked as the loader walks them.
 class TJpegFormat : public TPictureFormat {
 public:
+    TJpegFormat() : TPictureFormat({"jpg", "jpeg"}) {}
+
     bool Recognises(const QByteArray& head) const override { return head.startsWith("\xFF\xD8\xFF"); }
 
     std::optional<QSize> Measure(THeaderReader& reader) const override {

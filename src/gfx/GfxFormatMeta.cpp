@@ -8,6 +8,8 @@ namespace {
 
 class TMetafileFormat : public TPictureFormat {
 public:
+    TMetafileFormat() : TPictureFormat({"wmf", "emf"}) {}
+
     bool Recognises(const QByteArray& head) const override { return IsMetafileContent(head); }
 
     // The header of a metafile may lie anywhere in its first records: the whole file is read.

@@ -39,6 +39,7 @@ std::optional<QSize> QtHeaderSize(THeaderReader& reader, const QByteArray& forma
 // the content Qt's reader is given (the file itself when null).
 struct TQtKind {
     const char* Format;
+    QStringList Extensions;
     bool (*Signature)(const QByteArray&);
     std::optional<QSize> (*Header)(THeaderReader&) = nullptr;
     QString (*CutShort)(THeaderReader&) = nullptr;
@@ -62,7 +63,7 @@ std::unique_ptr<QIODevice> WebpInput(const QString& fileName, QFile& file, std::
 
 class TQtFormat : public TPictureFormat {
 public:
-    explicit TQtFormat(const TQtKind& kind) : FKind(kind) {}
+    explicit TQtFormat(const TQtKind& kind) : TPictureFormat(kind.Extensions), FKind(kind) {}
 
     bool Recognises(const QByteArray& head) const override { return FKind.Signature(head); }
 
@@ -102,21 +103,21 @@ private:
 } // namespace
 
 const TPictureFormat& PngFormat() {
-    static const TQtFormat format({"png", IsPng, PngHeaderSize, nullptr, PngInput});
+    static const TQtFormat format({"png", {"png"}, IsPng, PngHeaderSize, nullptr, PngInput});
     return format;
 }
 
 const TPictureFormat& GifFormat() {
-    static const TQtFormat format({"gif", IsGif, GifScreenSize, GifCutShort});
+    static const TQtFormat format({"gif", {"gif"}, IsGif, GifScreenSize, GifCutShort});
     return format;
 }
 
 const TPictureFormat& WebpFormat() {
-    static const TQtFormat format({"webp", IsWebp, WebpHeaderSize, nullptr, WebpInput});
+    static const TQtFormat format({"webp", {"webp"}, IsWebp, WebpHeaderSize, nullptr, WebpInput});
     return format;
 }
 
 const TPictureFormat& TiffFormat() {
-    static const TQtFormat format({"tiff", IsTiff, nullptr, TiffCutShort});
+    static const TQtFormat format({"tiff", {"tif", "tiff"}, IsTiff, nullptr, TiffCutShort});
     return format;
 }

@@ -12,7 +12,7 @@
 // After jpeglib.h: the message codes, to tell harmless warnings from damaged data.
 #include <jerror.h>
 
-#include "gfx/GfxDecode.h"
+#include "gfx/GfxDecodeCount.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxExif.h"
 #include "gfx/GfxJpegWalk.h"

@@ -19,8 +19,7 @@ namespace {
 QImage NewBitmap(const QString& fileName, int w, int h) {
     QImage image(w, h, QImage::Format_BGR888);
     if (image.isNull())
-        throw EGfxException(
-            LoadError(fileName, QStringLiteral("not enough memory for a %1 x %2 picture").arg(w).arg(h)));
+        throw EGfxException(LoadError(fileName, NoMemoryReason(w, h)));
     return image;
 }
 

@@ -21,6 +21,10 @@ enum TGfxMaskStyle : std::uint8_t { gmNone, gmRectangle, gmRoundRect, gmEllipse 
 extern const QStringList BevelStyleNames;
 extern const QStringList MaskStyleNames;
 
+// The extensions of the files LoadPicture reads (lower case; a file's is compared ignoring case), as the
+// open dialog lists them.
+QStringList PictureExtensions();
+
 struct TResizeTarget;
 
 // A 24-bit picture: bytes blue, green, red, rows addressed directly through Bitmap().scanLine(y).
@@ -41,7 +45,7 @@ public:
     bool HasImage() const { return Width() > 0 && Height() > 0; }
     void Clear();
 
-    // Loads a bmp, jpg, jpeg, ico, wmf or emf file (decoder chosen by the extension). Does nothing for an
+    // Loads a file of one of PictureExtensions() (decoder chosen by the extension). Does nothing for an
     // empty name or one equal to FileName(). Throws EGfxException naming the file; on failure the holder
     // keeps its content and FileName. On success FileName is empty, as after AssignPicture. A JPEG's
     // scan is decoded later, when the pixels are first needed.

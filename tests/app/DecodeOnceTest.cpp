@@ -12,7 +12,7 @@
 #include <functional>
 #include <ostream>
 
-#include "gfx/GfxDecode.h"
+#include "gfx/GfxDecodeCount.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 

@@ -13,7 +13,7 @@
 #include <QSet>
 #include <QSpinBox>
 
-#include "gfx/GfxDecode.h"
+#include "gfx/GfxDecodeCount.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QTransform>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +188,69 @@ TEST(BmpDecode, TopDownRowsLookLikeBottomUp) {
     EXPECT_EQ(FirstPixelDifference(bottomUp, topDown), QString());
 }
 
+// A 40 x 30 24-bit BMP whose info header has the given size (12: OS/2 core, 64: OS/2 2.x).
+QByteArray BmpWithHeader(quint32 headerSize) {
+    QByteArray info(headerSize, '\0');
+    qToLittleEndian<quint32>(headerSize, info.data());
+    if (headerSize == 12) {
+        qToLittleEndian<quint16>(40, info.data() + 4);
+        qToLittleEndian<quint16>(30, info.data() + 6);
+        qToLittleEndian<quint16>(1, info.data() + 8);
+        qToLittleEndian<quint16>(24, info.data() + 10);
+    } else {
+        qToLittleEndian<qint32>(40, info.data() + 4);
+        qToLittleEndian<qint32>(30, info.data() + 8);
+        qToLittleEndian<quint16>(1, info.data() + 12);
+        qToLittleEndian<quint16>(24, info.data() + 14);
+    }
+    QByteArray file("BM\0\0\0\0\0\0\0\0\0\0\0\0", 14);
+    qToLittleEndian<quint32>(14 + headerSize, file.data() + 10);
+    return file + info + QByteArray(120 * 30, '\x5A');
+}
+
+struct TBmpHeaderCase {
+    quint32 Size;
+    const char* Refusal; // "" when the picture loads
+};
+
+void PrintTo(const TBmpHeaderCase& c, std::ostream* out) {
+    *out << c.Size << "-byte header";
+}
+
+class BmpHeader : public testing::TestWithParam<TBmpHeaderCase> {};
+
+// The loader and the measure read a BMP's header by one rule: a header the decoder takes gives from itself
+// alone the size the loaded picture has; one it refuses is not measured and its load names why.
+TEST_P(BmpHeader, MeasuredAsLoadedOrRefused) {
+    TTempDir dir;
+    const QString path = dir.File("made.bmp");
+    WriteBytes(path, BmpWithHeader(GetParam().Size));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::optional<QSize> measured = MeasurePictureHeader(file);
+    TGfxBaseIm holder;
+    QString refusal;
+    try {
+        holder.LoadPicture(path);
+    } catch (const EGfxException& e) {
+        refusal = e.Message();
+    }
+    if (*GetParam().Refusal) {
+        EXPECT_EQ(measured, std::nullopt);
+        EXPECT_TRUE(refusal.contains(GetParam().Refusal)) << refusal.toStdString();
+        return;
+    }
+    EXPECT_EQ(refusal, QString());
+    EXPECT_EQ(QSize(holder.Width(), holder.Height()), QSize(40, 30));
+    EXPECT_EQ(measured, QSize(40, 30));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, BmpHeader,
+                         testing::Values(TBmpHeaderCase{12, ""}, TBmpHeaderCase{40, ""},
+                                         TBmpHeaderCase{64, ""}, TBmpHeaderCase{108, ""},
+                                         TBmpHeaderCase{124, ""},
+                                         TBmpHeaderCase{52, "its header size of 52 bytes is not supported"}));
+
 // Transparent pixels lie over white, the ground of a fresh bitmap; the fourth byte of a plain 32-bit BMP
 // is no alpha.
 TEST(BmpDecode, AlphaLiesOverWhite) {
@@ -300,7 +365,8 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"bmpsuite_shortfile.bmp", 0, 0, "it is cut short: 13 of 64 rows present"},
         TBrokenCase{"bmpsuite_badrle.bmp", 127, 64, ""},
         TBrokenCase{"bmpsuite_badpalettesize.bmp", 0, 0, "its palette count of 305402420 is more than 256"},
-        // Run-length data are stored bottom-up only: top-down rows are refused, not read with undefined pixels.
+        // Run-length data are stored bottom-up only: top-down rows are refused, not read with undefined
+        // pixels.
         TBrokenCase{"bmpsuite_rletopdown.bmp", 0, 0, "run-length data cannot be decoded (stored top-down"},
         TBrokenCase{"imagers_Bad_width.bmp", 0, 0, kTooLarge},
         TBrokenCase{"imagers_rle_overflow.bmp", 2, 2, ""},

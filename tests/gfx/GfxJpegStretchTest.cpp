@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "GfxTestUtil.h"
-#include "gfx/GfxDecode.h"
+#include "gfx/GfxDecodeCount.h"
 #include "support/TestSupport.h"
 
 namespace {
