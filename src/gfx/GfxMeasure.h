@@ -8,9 +8,8 @@
 #include <QSize>
 #include <QString>
 
-// Width and height as the picture loader would give them, read from the header only. Nothing when the
-// content is no JPEG, BMP, ICO or metafile, or when anything in the header is doubtful: the loader then
-// decides.
+// Width and height as the picture loader would give them, read from the header only, by the kind the content
+// shows. Nothing when no kind recognises the content or its header is doubtful: the loader then decides.
 std::optional<QSize> MeasurePictureHeader(QIODevice& device);
 
 // Measures a picture file: width, height and byte size. Content that the header measure does not answer
