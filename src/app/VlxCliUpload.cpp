@@ -74,26 +74,67 @@ private:
     int FSignal = 0;
 };
 
+// The terminal as it was before the password prompt turned its echo off. A signal that ends the program
+// during the prompt (Ctrl-C, the terminal closing) gives it back first, or the shell is left typing blind.
+class TQuietTerminal {
+public:
+    TQuietTerminal() {
+        if (tcgetattr(STDIN_FILENO, &gSaved) != 0)
+            return;
+        FQuiet = true;
+        struct sigaction action {};
+        action.sa_handler = Handler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        for (int k = 0; k < kSignals; ++k)
+            sigaction(kSignal[k], &action, &FSaved[k]);
+        termios silent = gSaved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    ~TQuietTerminal() {
+        if (!FQuiet)
+            return;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+        for (int k = 0; k < kSignals; ++k)
+            sigaction(kSignal[k], &FSaved[k], nullptr);
+    }
+    TQuietTerminal(const TQuietTerminal&) = delete;
+    TQuietTerminal& operator=(const TQuietTerminal&) = delete;
+
+    bool Quiet() const { return FQuiet; }
+
+private:
+    // The handler was reset to the default by SA_RESETHAND: raising the signal again ends the program as it
+    // would have ended, its status telling the signal.
+    static void Handler(int number) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
+        raise(number);
+    }
+
+    static constexpr int kSignals = 4;
+    static constexpr int kSignal[kSignals] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    static inline termios gSaved{};
+    bool FQuiet = false;
+    struct sigaction FSaved[kSignals] {};
+};
+
 // Reads one line of standard input; on a terminal it asks for it and does not echo what is typed. False when
 // the input ended before a line began (an empty line is a line).
 bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString& line) {
     if (!streams.In)
         return false;
-    termios saved{};
-    const bool quiet = streams.InIsTerminal && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (quiet) {
-        streams.Err << prompt;
-        streams.Err.flush();
-        termios silent = saved;
-        silent.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    if (!streams.InIsTerminal)
+        return streams.In->readLineInto(&line);
+    streams.Err << prompt;
+    streams.Err.flush();
+    bool read = false;
+    {
+        const TQuietTerminal terminal;
+        read = streams.In->readLineInto(&line);
     }
-    const bool read = streams.In->readLineInto(&line);
-    if (quiet) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        streams.Err << '\n';
-        streams.Err.flush();
-    }
+    streams.Err << '\n';
+    streams.Err.flush();
     return read;
 }
 
@@ -205,7 +246,8 @@ int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliS
             return fail("No FTP server in the options file: set one on the FTP tab and save the options");
         // Without a user the server gets a bare USER and answers with a syntax error that names nothing.
         if (panel.FtpUserID().trimmed().isEmpty())
-            return fail("No FTP user in the options file: set the User ID on the FTP tab and save the options");
+            return fail(
+                "No FTP user in the options file: set the User ID on the FTP tab and save the options");
         QString password;
         if (!Password(panel, streams, password))
             return fail(QString("no password given: set the environment variable ") + kFtpPasswordVariable +

@@ -2,7 +2,15 @@
 #include "AppFixture.h"
 #include "GenTestSupport.h"
 
+#include <csignal>
 #include <cstdio>
+#include <vector>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -144,7 +152,8 @@ TEST_F(TCommandLineTest, UploadWithoutAPasswordRefusesAndSaysHowToGiveOne) {
         Out.clear();
         Err.clear();
         EXPECT_EQ(RunCommandLine({"upload", "--out", FFiles.File("site")},
-                                 TVeltrixPlaces{FConfig.Path(), FTemp.Path()}, {out, err, false, &in, false}),
+                                 TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}},
+                                 {out, err, false, &in, false}),
                   kCliFailed);
         const QString refusal =
             "veltrix: no password given: set the environment variable VELTRIX_FTP_PASSWORD "
@@ -267,4 +276,54 @@ TEST(ProgramCommandLine, TakesAPictureWhoseNameIsNotUtf8) {
     const QStringList files = QDir(dir.File("out")).entryList(QDir::Files | QDir::Hidden);
     for (const QString& file : {name, "vl_" + name, PageName(name)})
         EXPECT_TRUE(files.contains(file)) << file.toStdString() << " in " << files.join(' ').toStdString();
+}
+
+// Ctrl-C at the password prompt of `veltrix upload` on a terminal ends the program with the terminal's echo
+// back on, so the shell that started it does not go on typing blind.
+TEST(ProgramCommandLine, InterruptedPasswordPromptGivesTheEchoBack) {
+    TTempDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.File("config/Quorrin's Veltrix")) && QDir().mkpath(dir.File("site")));
+    WriteBytes(dir.File("config/Quorrin's Veltrix/vlx.ini"), "[Ftp]\nHost=127.0.0.1\nPort=1\nUserID=anna\n");
+    WriteBytes(dir.File("site/index.html"), "<html></html>");
+    // Everything the child needs is made before the fork: after it only exec is safe in a threaded process.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(kFtpPasswordVariable);
+    env.insert("XDG_CONFIG_HOME", dir.File("config"));
+    std::vector<QByteArray> entries;
+    for (const QString& entry : env.toStringList())
+        entries.push_back(entry.toLocal8Bit());
+    std::vector<char*> envp;
+    for (QByteArray& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    QByteArray site = QFile::encodeName(dir.File("site"));
+    char upload[] = "upload", out[] = "--out", program[] = VELTRIX_PROGRAM;
+    char* const argv[] = {program, upload, out, site.data(), nullptr};
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::execve(program, argv, envp.data());
+        ::_exit(127);
+    }
+    QByteArray shown;
+    for (int wait = 0; wait < 300 && !shown.contains("Password for"); ++wait) {
+        pollfd ready{terminal, POLLIN, 0};
+        char bytes[256];
+        const ssize_t got = ::poll(&ready, 1, 100) > 0 ? ::read(terminal, bytes, sizeof bytes) : 0;
+        if (got > 0)
+            shown.append(bytes, got);
+    }
+    ASSERT_TRUE(shown.contains("Password for")) << shown.toStdString();
+    termios asked{};
+    ASSERT_EQ(tcgetattr(terminal, &asked), 0);
+    EXPECT_FALSE(asked.c_lflag & ECHO);
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal, &after), 0);
+    EXPECT_TRUE(after.c_lflag & ECHO);
+    ::close(terminal);
 }

@@ -338,7 +338,7 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
             }
         });
         QTextStream outStream(&out), errStream(&err);
-        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path()},
+        return RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}},
                               {outStream, errStream, false, nullptr, false});
     };
     const QString notEncrypted = "veltrix: not encrypted: 127.0.0.1 does not offer TLS\n";
