@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -14,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include "common/VlxRegularFile.h"
 #include "common/VlxSaveFile.h"
 #include "settings/VlxConfigDir.h"
 
@@ -35,27 +35,16 @@ TJsonFileRead Refusal(TJsonFileState state, const QString& problem) {
 // The file's bytes, read through a descriptor opened without waiting (a pipe's writer, a device), and only
 // once it is known to be a regular file of a sane size.
 TJsonFileRead ReadBytes(const QString& fileName, QByteArray& bytes) {
-    const int fd =
-        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? TJsonFileRead{}
-                               : Refusal(TJsonFileState::Refused, "it cannot be read: " + ErrnoText());
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return Refusal(TJsonFileState::Refused, S_ISDIR(info.st_mode)
-                                                    ? "it is a folder"
-                                                    : "it is a pipe or a device, not a regular file");
-    }
-    if (info.st_size > kMaxJsonFileBytes) {
-        ::close(fd);
-        return Refusal(TJsonFileState::Refused, QString("it is %1 bytes, more than the %2 bytes allowed")
-                                                    .arg(info.st_size)
-                                                    .arg(kMaxJsonFileBytes));
+    const TOpenedFile opened = OpenRegularFile(fileName, O_RDONLY, kMaxJsonFileBytes);
+    if (opened.Fd < 0) {
+        if (opened.OpenErrno == ENOENT)
+            return {};
+        return Refusal(TJsonFileState::Refused,
+                       opened.OpenErrno != 0 ? "it cannot be read: " + opened.Problem : opened.Problem);
     }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file.open(opened.Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.Fd);
         return Refusal(TJsonFileState::Refused, "it cannot be read: " + file.errorString());
     }
     // A file that grew since it was measured is read no further than the limit.

@@ -2,14 +2,12 @@
 #include "settings/VlxProfileU.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/VlxRegularFile.h"
 #include "common/VlxSaveFile.h"
 #include "settings/VlxConfigDir.h"
 
@@ -32,30 +30,19 @@ TProfileManager::TProfileManager(const QString& fileName) : FFileName(fileName) 
 // would block the reads and a device never end, and a huge file would make every lookup scan it: all three
 // are refused without waiting on them and left as they are.
 void TProfileManager::OpenFile(const QString& path, bool writable) {
-    const int flags = (writable ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
-    if (fd < 0)
-        throw EProfileException(
-            QStringLiteral("Cannot open file \"%1\": %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
-    struct stat info {};
-    QString problem;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        problem = QStringLiteral("it is a pipe or a device, not a regular file; it is left as it is");
-    else if (info.st_size > kMaxFileBytes)
-        problem = QStringLiteral("it is %1 bytes, more than the %2 bytes allowed; it is left as it is")
-                      .arg(info.st_size)
-                      .arg(kMaxFileBytes);
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        problem = QString::fromLocal8Bit(strerror(errno));
+    const TOpenedFile opened = OpenRegularFile(path, writable ? O_RDWR | O_CREAT : O_RDONLY, kMaxFileBytes);
+    QString problem =
+        opened.OpenErrno != 0 || opened.Fd >= 0 ? opened.Problem : opened.Problem + "; it is left as it is";
     FStream.close();
     if (problem.isEmpty() &&
-        !FStream.open(fd, (writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered,
-                      QFileDevice::AutoCloseHandle))
+        !FStream.open(opened.Fd,
+                      (writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered,
+                      QFileDevice::AutoCloseHandle)) {
         problem = FStream.errorString();
-    if (!problem.isEmpty()) {
-        ::close(fd);
-        throw EProfileException(QStringLiteral("Cannot open file \"%1\": %2").arg(path, problem));
+        ::close(opened.Fd);
     }
+    if (!problem.isEmpty())
+        throw EProfileException(QStringLiteral("Cannot open file \"%1\": %2").arg(path, problem));
 }
 
 // The earlier version's file becomes this one's, whole, before its first change; that one stays as it was.
