@@ -21,21 +21,7 @@ constexpr int kWaitMs = 10;
 // A renderer of its own for one thread; made on the calling thread, which alone reads the shared one.
 std::unique_ptr<TGfxThumbnail> CopyRenderer(const TGfxThumbnail& from) {
     auto to = std::make_unique<TGfxThumbnail>();
-    to->SetThumbWidth(from.ThumbWidth());
-    to->SetThumbHeight(from.ThumbHeight());
-    to->SetThumbBevelSize(from.ThumbBevelSize());
-    to->SetThumbBevelStyle(from.ThumbBevelStyle());
-    to->SetThumbBevelIntensity(from.ThumbBevelIntensity());
-    to->SetPicWidth(from.PicWidth());
-    to->SetPicHeight(from.PicHeight());
-    to->SetPicBevelSize(from.PicBevelSize());
-    to->SetPicBevelStyle(from.PicBevelStyle());
-    to->SetPicBevelIntensity(from.PicBevelIntensity());
-    to->SetMaskStyle(from.MaskStyle());
-    to->SetMaskSize(from.MaskSize());
-    to->SetShadowDistance(from.ShadowDistance());
-    to->SetShadowSize(from.ShadowSize());
-    to->SetShadowIntensity(from.ShadowIntensity());
+    to->SetSettings(from.Settings());
     if (from.Background().HasImage())
         to->Background().AssignPicture(from.Background());
     return to;

@@ -146,6 +146,37 @@ inline std::uint8_t ClampByte(int v) {
     return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 254 ? 254 : v));
 }
 
+// A bevel: the width of its band in pixels, its style and its brightness step per colour channel.
+struct TGfxBevel {
+    int Size = 0;
+    TGfxBevelStyle Style = gbNone;
+    std::uint8_t Intensity = 0;
+
+    bool operator==(const TGfxBevel&) const = default;
+};
+
+// Every setting of a thumbnail, copied as one value: the thumbnail's size and bevel, the picture box and the
+// picture's bevel, its mask and its shadow.
+struct TGfxThumbSettings {
+    int ThumbWidth = 150;
+    int ThumbHeight = 120;
+    TGfxBevel ThumbBevel;
+    int PicWidth = 130;
+    int PicHeight = 100;
+    TGfxBevel PicBevel;
+    TGfxMaskStyle MaskStyle = gmNone;
+    int MaskSize = 0;
+    int ShadowDistance = 0;
+    int ShadowSize = 0;
+    std::uint8_t ShadowIntensity = 0;
+
+    // The picture box: the one setting a picture's stretch depends on.
+    QSize PictureBox() const { return {PicWidth, PicHeight}; }
+    QSize FitPicture(int srcW, int srcH) const { return FitSize(srcW, srcH, PicWidth, PicHeight); }
+
+    bool operator==(const TGfxThumbSettings&) const = default;
+};
+
 // Renders one picture into a thumbnail: the fitted, bevelled picture centred over a tiled, bevelled
 // background, optionally cut by a feathered mask and casting a soft shadow. After Render the holder's own
 // bitmap is the thumbnail.
@@ -159,38 +190,21 @@ public:
     TGfxBaseIm& Background() { return FBackground; }
     const TGfxBaseIm& Background() const { return FBackground; }
 
-    int ThumbWidth() const { return FThumbWidth; }
-    int ThumbHeight() const { return FThumbHeight; }
-    int ThumbBevelSize() const { return FThumbBevelSize; }
-    TGfxBevelStyle ThumbBevelStyle() const { return FThumbBevelStyle; }
-    std::uint8_t ThumbBevelIntensity() const { return FThumbBevelIntensity; }
-    int PicWidth() const { return FPicWidth; }
-    int PicHeight() const { return FPicHeight; }
-    int PicBevelSize() const { return FPicBevelSize; }
-    TGfxBevelStyle PicBevelStyle() const { return FPicBevelStyle; }
-    std::uint8_t PicBevelIntensity() const { return FPicBevelIntensity; }
-    TGfxMaskStyle MaskStyle() const { return FMaskStyle; }
-    int MaskSize() const { return FMaskSize; }
-    int ShadowDistance() const { return FShadowDistance; }
-    int ShadowSize() const { return FShadowSize; }
-    std::uint8_t ShadowIntensity() const { return FShadowIntensity; }
+    const TGfxThumbSettings& Settings() const { return FSettings; }
+    // Stores the settings unchanged; their owners keep them in range.
+    void SetSettings(const TGfxThumbSettings& value) { FSettings = value; }
 
-    // Setters store the value unchanged; the settings panel's controls keep them in range.
-    void SetThumbWidth(int value) { FThumbWidth = value; }
-    void SetThumbHeight(int value) { FThumbHeight = value; }
-    void SetThumbBevelSize(int value) { FThumbBevelSize = value; }
-    void SetThumbBevelStyle(TGfxBevelStyle value) { FThumbBevelStyle = value; }
-    void SetThumbBevelIntensity(std::uint8_t value) { FThumbBevelIntensity = value; }
-    void SetPicWidth(int value) { FPicWidth = value; }
-    void SetPicHeight(int value) { FPicHeight = value; }
-    void SetPicBevelSize(int value) { FPicBevelSize = value; }
-    void SetPicBevelStyle(TGfxBevelStyle value) { FPicBevelStyle = value; }
-    void SetPicBevelIntensity(std::uint8_t value) { FPicBevelIntensity = value; }
-    void SetMaskStyle(TGfxMaskStyle value) { FMaskStyle = value; }
-    void SetMaskSize(int value) { FMaskSize = value; }
-    void SetShadowDistance(int value) { FShadowDistance = value; }
-    void SetShadowSize(int value) { FShadowSize = value; }
-    void SetShadowIntensity(std::uint8_t value) { FShadowIntensity = value; }
+    int ThumbWidth() const { return FSettings.ThumbWidth; }
+    int ThumbHeight() const { return FSettings.ThumbHeight; }
+    const TGfxBevel& ThumbBevel() const { return FSettings.ThumbBevel; }
+    int PicWidth() const { return FSettings.PicWidth; }
+    int PicHeight() const { return FSettings.PicHeight; }
+    const TGfxBevel& PicBevel() const { return FSettings.PicBevel; }
+    TGfxMaskStyle MaskStyle() const { return FSettings.MaskStyle; }
+    int MaskSize() const { return FSettings.MaskSize; }
+    int ShadowDistance() const { return FSettings.ShadowDistance; }
+    int ShadowSize() const { return FSettings.ShadowSize; }
+    std::uint8_t ShadowIntensity() const { return FSettings.ShadowIntensity; }
 
     // Builds the thumbnail from Source, Background and the settings. Throws EGfxException ("No source image
     // assigned", "No background image assigned"); after an error the previous thumbnail stays.
@@ -200,12 +214,15 @@ public:
     // into the picture box (the one setting the stretch depends on), then the thumbnail from a picture
     // already stretched to that size (as ResizePicture makes it). Rendering FitPicture's result of Source
     // gives exactly Render's thumbnail.
-    QSize FitPicture(int srcW, int srcH) const { return FitSize(srcW, srcH, FPicWidth, FPicHeight); }
+    QSize FitPicture(int srcW, int srcH) const { return FSettings.FitPicture(srcW, srcH); }
     void RenderFitted(const TGfxBaseIm& fitted);
 
     // The pixel effects Render applies, in its order. Sizes are in pixels; masks are grey pictures
     // (0 background only, 255 picture only).
     static void ApplyBevel(TGfxBaseIm& image, TGfxBevelStyle style, std::uint8_t intensity, int size);
+    static void ApplyBevel(TGfxBaseIm& image, const TGfxBevel& bevel) {
+        ApplyBevel(image, bevel.Style, bevel.Intensity, bevel.Size);
+    }
     // The hard mask of a w x h picture: the shape in white inside a black frame; empty for gmNone.
     static void MakeMask(TGfxBaseIm& dest, TGfxMaskStyle style, int w, int h);
     static void FeatherMask(const TGfxBaseIm& mask, TGfxBaseIm& dest, int size);
@@ -220,21 +237,7 @@ private:
     // Render's steps after the picture's stretch, which is in FPicWork.
     void RenderPicWork();
 
-    int FThumbWidth = 150;
-    int FThumbHeight = 120;
-    int FThumbBevelSize = 0;
-    TGfxBevelStyle FThumbBevelStyle = gbNone;
-    std::uint8_t FThumbBevelIntensity = 0;
-    int FPicWidth = 130;
-    int FPicHeight = 100;
-    int FPicBevelSize = 0;
-    TGfxBevelStyle FPicBevelStyle = gbNone;
-    std::uint8_t FPicBevelIntensity = 0;
-    TGfxMaskStyle FMaskStyle = gmNone;
-    int FMaskSize = 0;
-    int FShadowDistance = 0;
-    int FShadowSize = 0;
-    std::uint8_t FShadowIntensity = 0;
+    TGfxThumbSettings FSettings;
 
     TGfxBaseIm FSource;
     TGfxBaseIm FBackground;

@@ -8,7 +8,7 @@ TGfxThumbnail::TGfxThumbnail() = default;
 TGfxThumbnail::~TGfxThumbnail() = default;
 
 void TGfxThumbnail::TileBackground() {
-    TilePicture(FBackground, FBkgWork, FThumbWidth, FThumbHeight);
+    TilePicture(FBackground, FBkgWork, FSettings.ThumbWidth, FSettings.ThumbHeight);
 }
 
 // The order matters for what the thumbnail shows: the picture bevel is cut by the mask, the thumbnail
@@ -17,7 +17,7 @@ void TGfxThumbnail::TileBackground() {
 void TGfxThumbnail::Render() {
     if (!FSource.HasImage())
         throw EGfxException(QStringLiteral("No source image assigned"));
-    const QSize fitted = FitSize(FSource.Width(), FSource.Height(), FPicWidth, FPicHeight);
+    const QSize fitted = FSettings.FitPicture(FSource.Width(), FSource.Height());
     ResizePicture(fitted.width(), fitted.height(), FSource, FPicWork);
     RenderPicWork();
 }
@@ -31,14 +31,14 @@ void TGfxThumbnail::RenderPicWork() {
     if (!FBackground.HasImage())
         throw EGfxException(QStringLiteral("No background image assigned"));
     TileBackground();
-    ApplyBevel(FBkgWork, FThumbBevelStyle, FThumbBevelIntensity, FThumbBevelSize);
+    ApplyBevel(FBkgWork, FSettings.ThumbBevel);
     // Transparent pixels show the thumbnail's own ground, where the picture lies on it.
     FPicWork.LayOver(FBkgWork.Bitmap(), std::max(0, (FBkgWork.Width() - FPicWork.Width()) / 2),
                      std::max(0, (FBkgWork.Height() - FPicWork.Height()) / 2));
-    ApplyBevel(FPicWork, FPicBevelStyle, FPicBevelIntensity, FPicBevelSize);
-    MakeMask(FMaskWork, FMaskStyle, FPicWork.Width(), FPicWork.Height());
-    FeatherMask(FMaskWork, FFeatherWork, FMaskSize);
-    CastShadow(FBkgWork, FMaskWork, FShadowIntensity, FShadowDistance, FShadowSize, FPicWork.Width(),
+    ApplyBevel(FPicWork, FSettings.PicBevel);
+    MakeMask(FMaskWork, FSettings.MaskStyle, FPicWork.Width(), FPicWork.Height());
+    FeatherMask(FMaskWork, FFeatherWork, FSettings.MaskSize);
+    CastShadow(FBkgWork, FMaskWork, FSettings.ShadowIntensity, FSettings.ShadowDistance, FSettings.ShadowSize, FPicWork.Width(),
                FPicWork.Height(), FShadowWork);
     ComposeThumbnail(FPicWork, FShadowWork, FFeatherWork, *this);
 }

@@ -71,9 +71,9 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
     v.Int(r.BkgColor);
     v.Int(r.ThumbWidth);
     v.Int(r.ThumbHeight);
-    v.Int(r.ThumbBevelSize);
-    v.Byte(r.ThumbBevelStyle);
-    v.Byte(r.ThumbBevelIntensity);
+    v.Int(r.ThumbBevel.Size);
+    v.Byte(r.ThumbBevel.Style);
+    v.Byte(r.ThumbBevel.Intensity);
     v.Int(r.MaskSize);
     v.Byte(r.MaskStyle);
     v.Int(r.ShadowSize);
@@ -81,9 +81,9 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
     v.Byte(r.ShadowIntensity);
     v.Int(r.PicWidth);
     v.Int(r.PicHeight);
-    v.Int(r.PicBevelSize);
-    v.Byte(r.PicBevelStyle);
-    v.Byte(r.PicBevelIntensity);
+    v.Int(r.PicBevel.Size);
+    v.Byte(r.PicBevel.Style);
+    v.Byte(r.PicBevel.Intensity);
     v.String(r.Title, TProfileRecord::kTextSize);
     v.Int(r.TextColor);
     v.Int(r.LinkColor);

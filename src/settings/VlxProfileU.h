@@ -16,6 +16,15 @@ public:
     using Exception::Exception;
 };
 
+// A bevel as a profile stores it: its size, then its style and intensity in a byte each.
+struct TProfileBevel {
+    std::int32_t Size = 0;
+    std::uint8_t Style = 0;
+    std::uint8_t Intensity = 0;
+
+    bool operator==(const TProfileBevel&) const = default;
+};
+
 // One profile as the file stores it: 759 bytes, packed, integers little-endian, each string a length byte
 // followed by that many UTF-8 bytes in a field of fixed size. The enumerations are kept as their indexes.
 // The page settings added later follow those 759 bytes, behind a mark that slots written before never
@@ -43,9 +52,7 @@ struct TProfileRecord {
     TColor BkgColor = 0;
     std::int32_t ThumbWidth = 0;
     std::int32_t ThumbHeight = 0;
-    std::int32_t ThumbBevelSize = 0;
-    std::uint8_t ThumbBevelStyle = 0;
-    std::uint8_t ThumbBevelIntensity = 0;
+    TProfileBevel ThumbBevel;
     std::int32_t MaskSize = 0;
     std::uint8_t MaskStyle = 0;
     std::int32_t ShadowSize = 0;
@@ -53,9 +60,7 @@ struct TProfileRecord {
     std::uint8_t ShadowIntensity = 0;
     std::int32_t PicWidth = 0;
     std::int32_t PicHeight = 0;
-    std::int32_t PicBevelSize = 0;
-    std::uint8_t PicBevelStyle = 0;
-    std::uint8_t PicBevelIntensity = 0;
+    TProfileBevel PicBevel;
     QString Title;
     TColor TextColor = 0;
     TColor LinkColor = 0;

@@ -52,15 +52,15 @@ INSTANTIATE_TEST_SUITE_P(
         TRendererControl{"ThumbWSE", &TVeltrixF::ThumbWSE, 321, [](auto& r) { return r.ThumbWidth(); }},
         TRendererControl{"ThumbHSE", &TVeltrixF::ThumbHSE, 99, [](auto& r) { return r.ThumbHeight(); }},
         TRendererControl{"ThumbBevelSizSE", &TVeltrixF::ThumbBevelSizSE, 7,
-                         [](auto& r) { return r.ThumbBevelSize(); }},
+                         [](auto& r) { return r.ThumbBevel().Size; }},
         TRendererControl{"ThumbBevelIntSE", &TVeltrixF::ThumbBevelIntSE, 100,
-                         [](auto& r) { return int(r.ThumbBevelIntensity()); }},
+                         [](auto& r) { return int(r.ThumbBevel().Intensity); }},
         TRendererControl{"PicWSE", &TVeltrixF::PicWSE, 30, [](auto& r) { return r.PicWidth(); }},
         TRendererControl{"PicHSE", &TVeltrixF::PicHSE, 500, [](auto& r) { return r.PicHeight(); }},
         TRendererControl{"PicBevelSizSE", &TVeltrixF::PicBevelSizSE, 3,
-                         [](auto& r) { return r.PicBevelSize(); }},
+                         [](auto& r) { return r.PicBevel().Size; }},
         TRendererControl{"PicBevelIntSE", &TVeltrixF::PicBevelIntSE, 42,
-                         [](auto& r) { return int(r.PicBevelIntensity()); }},
+                         [](auto& r) { return int(r.PicBevel().Intensity); }},
         TRendererControl{"MaskSizSE", &TVeltrixF::MaskSizSE, 12, [](auto& r) { return r.MaskSize(); }},
         TRendererControl{"ShadowSizSE", &TVeltrixF::ShadowSizSE, 8, [](auto& r) { return r.ShadowSize(); }},
         TRendererControl{"ShadowDistSE", &TVeltrixF::ShadowDistSE, 5,
@@ -83,11 +83,11 @@ TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
     W().HtmlTabTitAlignCB->setCurrentIndex(haLeft);
     emit W().HtmlTabTitAlignCB->activated(haLeft);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmEllipse);
-    EXPECT_EQ(W().Renderer().ThumbBevelStyle(), gbLowered);
+    EXPECT_EQ(W().Renderer().ThumbBevel().Style, gbLowered);
     EXPECT_EQ(W().ThumbPage()->TableTitleAlign(), haLeft);
     // A list set by the program runs no handler.
     W().PicBevelTypCB->setCurrentIndex(gbRaised);
-    EXPECT_EQ(W().Renderer().PicBevelStyle(), gbNone);
+    EXPECT_EQ(W().Renderer().PicBevel().Style, gbNone);
 }
 
 TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {

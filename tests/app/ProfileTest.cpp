@@ -27,10 +27,10 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     TProfileRecord r = Gathered(window);
     r.Name = "Unusual";
     r.BkgColor = 0x123456;
-    r.ThumbWidth = 201, r.ThumbHeight = 202, r.ThumbBevelSize = 3, r.ThumbBevelStyle = gbRaised;
-    r.ThumbBevelIntensity = 40, r.MaskSize = 6, r.MaskStyle = gmRoundRect, r.ShadowSize = 7;
-    r.ShadowDistance = 8, r.ShadowIntensity = 9, r.PicWidth = 111, r.PicHeight = 112, r.PicBevelSize = 4;
-    r.PicBevelStyle = gbLowered, r.PicBevelIntensity = 33, r.Title = "Trip", r.TextColor = 0x010203;
+    r.ThumbWidth = 201, r.ThumbHeight = 202, r.ThumbBevel.Size = 3, r.ThumbBevel.Style = gbRaised;
+    r.ThumbBevel.Intensity = 40, r.MaskSize = 6, r.MaskStyle = gmRoundRect, r.ShadowSize = 7;
+    r.ShadowDistance = 8, r.ShadowIntensity = 9, r.PicWidth = 111, r.PicHeight = 112, r.PicBevel.Size = 4;
+    r.PicBevel.Style = gbLowered, r.PicBevel.Intensity = 33, r.Title = "Trip", r.TextColor = 0x010203;
     r.LinkColor = 0x040506, r.VLinkColor = 0x070809, r.ALinkColor = 0x0A0B0C, r.TableTitle = "Días";
     r.TableTitleFontSize = -2, r.TableTitleColor = 0x0000FF, r.TableTitleAlign = haLeft;
     r.TableAlign = haRight, r.Rows = 4, r.Columns = 5, r.CellSpacing = 9, r.PicInfo = 1 | 2;

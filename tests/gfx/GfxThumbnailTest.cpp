@@ -62,8 +62,10 @@ class Placement : public Render, public testing::WithParamInterface<TPlacement> 
 TEST_P(Placement, PictureLiesWhereItsFittedSizeCentresIt) {
     const TPlacement& c = GetParam();
     SetSource(c.SrcW, c.SrcH);
-    FThumb.SetPicWidth(c.PicW);
-    FThumb.SetPicHeight(c.PicH);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.PicWidth = c.PicW;
+    settings.PicHeight = c.PicH;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(FThumb.Width(), 150);
     EXPECT_EQ(FThumb.Height(), 120);
@@ -81,8 +83,10 @@ TEST_F(Render, BackgroundIsTiledNotStretched) {
     MakeSolid(tile, 100, 100, kGround);
     tile.Bitmap().scanLine(0)[0] = 9; // a mark at the tile's corner
     SetSource(10, 10);
-    FThumb.SetPicWidth(1);
-    FThumb.SetPicHeight(1);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.PicWidth = 1;
+    settings.PicHeight = 1;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(Px(FThumb, 0, 0)[0], 9);
     EXPECT_EQ(Px(FThumb, 100, 100)[0], 9);
@@ -93,8 +97,10 @@ TEST_F(Render, BackgroundIsTiledNotStretched) {
 // A rectangular shadow of the picture's size, 5 pixels right and down, with the picture opaque over it.
 TEST_F(Render, ShadowWithoutMask) {
     SetSource(800, 600);
-    FThumb.SetShadowDistance(5);
-    FThumb.SetShadowIntensity(50);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.ShadowDistance = 5;
+    settings.ShadowIntensity = 50;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(Px(FThumb, 139, 108), kRed) << "the picture covers its own shadow";
     EXPECT_EQ(Px(FThumb, 140, 112), Grey(32)) << "160 - 128";
@@ -107,9 +113,11 @@ class NoShadow : public Render, public testing::WithParamInterface<std::pair<int
 
 TEST_P(NoShadow, WhateverItsSize) {
     SetSource(800, 600);
-    FThumb.SetShadowDistance(GetParam().first);
-    FThumb.SetShadowIntensity(static_cast<std::uint8_t>(GetParam().second));
-    FThumb.SetShadowSize(30);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.ShadowDistance = GetParam().first;
+    settings.ShadowIntensity = static_cast<std::uint8_t>(GetParam().second);
+    settings.ShadowSize = 30;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(PictureRect(), QRect(10, 11, 130, 98));
 }
@@ -121,17 +129,19 @@ INSTANTIATE_TEST_SUITE_P(Settings, NoShadow, testing::Values(std::pair{0, 50}, s
 // any effect's size or order shows.
 TEST_F(Render, AllEffectsTogether) {
     SetSource(640, 480);
-    FThumb.SetThumbBevelStyle(gbRaised);
-    FThumb.SetThumbBevelSize(4);
-    FThumb.SetThumbBevelIntensity(30);
-    FThumb.SetPicBevelStyle(gbLowered);
-    FThumb.SetPicBevelSize(3);
-    FThumb.SetPicBevelIntensity(20);
-    FThumb.SetMaskStyle(gmEllipse);
-    FThumb.SetMaskSize(6);
-    FThumb.SetShadowDistance(4);
-    FThumb.SetShadowSize(5);
-    FThumb.SetShadowIntensity(60);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.ThumbBevel.Style = gbRaised;
+    settings.ThumbBevel.Size = 4;
+    settings.ThumbBevel.Intensity = 30;
+    settings.PicBevel.Style = gbLowered;
+    settings.PicBevel.Size = 3;
+    settings.PicBevel.Intensity = 20;
+    settings.MaskStyle = gmEllipse;
+    settings.MaskSize = 6;
+    settings.ShadowDistance = 4;
+    settings.ShadowSize = 5;
+    settings.ShadowIntensity = 60;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(Px(FThumb, 75, 60), kRed) << "the middle of the picture is opaque";
     EXPECT_EQ(Px(FThumb, 1, 0), Grey(190)) << "raised thumbnail bevel";
@@ -147,14 +157,16 @@ TEST_F(Render, AllEffectsTogether) {
 // harm. An unknown bevel or mask style counts as none.
 TEST_F(Render, SettingsOutOfRangeDoNoHarm) {
     SetSource(800, 600);
-    FThumb.SetThumbBevelStyle(static_cast<TGfxBevelStyle>(7));
-    FThumb.SetThumbBevelSize(3);
-    FThumb.SetThumbBevelIntensity(255);
-    FThumb.SetMaskStyle(static_cast<TGfxMaskStyle>(9));
-    FThumb.SetMaskSize(-5);
-    FThumb.SetShadowDistance(2147483647);
-    FThumb.SetShadowSize(1000);
-    FThumb.SetShadowIntensity(255);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.ThumbBevel.Style = static_cast<TGfxBevelStyle>(7);
+    settings.ThumbBevel.Size = 3;
+    settings.ThumbBevel.Intensity = 255;
+    settings.MaskStyle = static_cast<TGfxMaskStyle>(9);
+    settings.MaskSize = -5;
+    settings.ShadowDistance = 2147483647;
+    settings.ShadowSize = 1000;
+    settings.ShadowIntensity = 255;
+    FThumb.SetSettings(settings);
     FThumb.Render();
     EXPECT_EQ(PictureRect(), QRect(10, 11, 130, 98));
 }
@@ -188,11 +200,13 @@ TEST_F(Render, MissingBackgroundKeepsThePreviousThumbnail) {
 // The work pictures are kept between renders: nothing of the previous thumbnail shows in the next one,
 // which equals the render of a fresh renderer.
 TEST_F(Render, NothingOfThePreviousRenderRemains) {
-    FThumb.SetMaskStyle(gmRoundRect);
-    FThumb.SetMaskSize(4);
-    FThumb.SetShadowDistance(3);
-    FThumb.SetShadowSize(2);
-    FThumb.SetShadowIntensity(50);
+    TGfxThumbSettings settings = FThumb.Settings();
+    settings.MaskStyle = gmRoundRect;
+    settings.MaskSize = 4;
+    settings.ShadowDistance = 3;
+    settings.ShadowSize = 2;
+    settings.ShadowIntensity = 50;
+    FThumb.SetSettings(settings);
     SetSource(800, 600);
     FThumb.Render();
     SetSource(600, 800);
@@ -200,11 +214,13 @@ TEST_F(Render, NothingOfThePreviousRenderRemains) {
     TGfxThumbnail fresh;
     MakeSolid(fresh.Background(), 100, 100, kGround);
     MakeSolid(fresh.Source(), 600, 800, kRed);
-    fresh.SetMaskStyle(gmRoundRect);
-    fresh.SetMaskSize(4);
-    fresh.SetShadowDistance(3);
-    fresh.SetShadowSize(2);
-    fresh.SetShadowIntensity(50);
+    TGfxThumbSettings freshSettings = fresh.Settings();
+    freshSettings.MaskStyle = gmRoundRect;
+    freshSettings.MaskSize = 4;
+    freshSettings.ShadowDistance = 3;
+    freshSettings.ShadowSize = 2;
+    freshSettings.ShadowIntensity = 50;
+    fresh.SetSettings(freshSettings);
     fresh.Render();
     EXPECT_EQ(FirstPixelDifference(fresh, FThumb), QString());
 }

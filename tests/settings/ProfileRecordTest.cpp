@@ -25,9 +25,9 @@ TProfileRecord FullRecord() {
     r.BkgColor = clNone;
     r.ThumbWidth = 120;
     r.ThumbHeight = 90;
-    r.ThumbBevelSize = 3;
-    r.ThumbBevelStyle = 2;
-    r.ThumbBevelIntensity = 200;
+    r.ThumbBevel.Size = 3;
+    r.ThumbBevel.Style = 2;
+    r.ThumbBevel.Intensity = 200;
     r.MaskSize = 7;
     r.MaskStyle = 3;
     r.ShadowSize = 5;
@@ -35,9 +35,9 @@ TProfileRecord FullRecord() {
     r.ShadowIntensity = 255;
     r.PicWidth = 100;
     r.PicHeight = 75;
-    r.PicBevelSize = 2;
-    r.PicBevelStyle = 1;
-    r.PicBevelIntensity = 130;
+    r.PicBevel.Size = 2;
+    r.PicBevel.Style = 1;
+    r.PicBevel.Intensity = 130;
     r.Title = QStringLiteral("Sommer in Köln");
     r.TextColor = 0x000000FF;
     r.LinkColor = 0x0000FF00;
