@@ -159,7 +159,7 @@ void TVeltrixF::RenderThumb(const TGfxGridItem& item) {
     const QString& path = item.FileName();
     if (path.isEmpty())
         return;
-    if (const auto fitted = item.Fitted(PictureBox(), TFileStamp::Of(path))) {
+    if (const auto fitted = item.Kept().For(PictureBox(), TFileStamp::Of(path))) {
         Renderer().RenderFitted(*fitted);
     } else {
         Renderer().Source().LoadPicture(path);

@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
-#include "app/VlxFiles.h"
+#include "gallery/GalleryFiles.h"
 #include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"

@@ -9,6 +9,8 @@
 
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
+#include "gallery/Gallery.h"
+#include "gallery/GalleryRun.h"
 #include "common/VlxTypes.h"
 
 class QAction;
@@ -365,21 +367,10 @@ private:
     void PrfDelExecute();
     void PrfSaveExecute();
 
-    // Generation run (VeltrixGenerate.cpp): the grid's cells as the run found them, and its phases.
-    struct TRunCell {
-        int Col;
-        int Row;
-        QString Name;   // the cell name; empty for an empty cell
-        QString Source; // full path of the picture file
-    };
-    std::vector<TRunCell> RunCells() const;
-    QString BackgroundName(const std::vector<TRunCell>& cells) const;
-    void CheckWorkDir();
-    void CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void SetUpPicPage();
-    void PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
+    // Generation run (VeltrixGenerate.cpp).
+    TGallery GridGallery() const;
+    void ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar, int& barPhase);
+    void KeepRunStretches(const TGallery& gallery);
 
     // Generation commands (VeltrixGenerate.cpp).
     void ConnectGenerationCommands();

@@ -24,7 +24,7 @@
 
 #include "app/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
-#include "grid/GfxGridNames.h"
+#include "gallery/GalleryNames.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
 
@@ -193,7 +193,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
         kCliOk)
         << Err.toStdString();
     EXPECT_EQ(Out, cliDir + "\n");
-    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\n");
+    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\nindex 3/3\n");
 
     W().GfxGridColSE->setValue(2);
     W().GfxGridRowSE->setValue(2);

@@ -1,5 +1,5 @@
 // Thumbnails rendered and saved on several threads, the calling thread kept free for the window.
-#include "app/VlxThumbRun.h"
+#include "gallery/ThumbRun.h"
 
 #include <algorithm>
 #include <atomic>
