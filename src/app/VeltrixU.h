@@ -12,6 +12,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
 #include "common/VlxTypes.h"
+#include "settings/VlxConfigDir.h"
 
 class QAction;
 class QCheckBox;
@@ -47,14 +48,6 @@ public:
     using Exception::Exception;
 };
 
-// Where the window keeps its files; empty fields take the desktop's places.
-struct TVeltrixPlaces {
-    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
-    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
-    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
-    // when ConfigDir is empty too, else none unless given.
-    QString ProgramDir;
-};
 
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
 // and the upload request the panel posts to it.

@@ -9,7 +9,7 @@
 
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 #include "common/VlxNativePath.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <QSpinBox>
 #include <QTextStream>
 
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
 #include "gallery/GalleryNames.h"
 #include "html/WebFiles.h"
