@@ -147,22 +147,19 @@ void TVeltrixF::PgColSBClick(QToolButton* button) {
 }
 
 void TVeltrixF::SetPageColor(QToolButton* button, TColor color) {
-    const std::pair<QToolButton*, QLabel*> panels[] = {{PgColTextSB, PgColTextP},
-                                                       {PgColLinkSB, PgColLinkP},
-                                                       {PgColVLinkSB, PgColVLinkP},
-                                                       {PgColALinkSB, PgColALinkP}};
-    for (const auto& [known, panel] : panels)
-        if (button == known)
-            SetPanelColor(panel, color);
-    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) {
-        TColor* field = button == PgColTextSB    ? &s.Frame.TextColor
-                        : button == PgColLinkSB  ? &s.Frame.LinkColor
-                        : button == PgColVLinkSB ? &s.Frame.VLinkColor
-                        : button == PgColALinkSB ? &s.Frame.ALinkColor
-                                                 : nullptr;
-        if (field)
-            *field = color;
-    });
+    const struct {
+        QToolButton* Button;
+        QLabel* Panel;
+        TColor TGfxPageFrame::*Field;
+    } colors[] = {{PgColTextSB, PgColTextP, &TGfxPageFrame::TextColor},
+                  {PgColLinkSB, PgColLinkP, &TGfxPageFrame::LinkColor},
+                  {PgColVLinkSB, PgColVLinkP, &TGfxPageFrame::VLinkColor},
+                  {PgColALinkSB, PgColALinkP, &TGfxPageFrame::ALinkColor}};
+    for (const auto& known : colors)
+        if (button == known.Button) {
+            ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.*known.Field = color; });
+            SetPanelColor(known.Panel, color);
+        }
 }
 
 TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox) {
