@@ -39,6 +39,10 @@ class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
 class TThumbnailList;
+struct TBackgroundSetting;
+struct TGallerySettings;
+struct TGfxPageSettings;
+struct TGfxThumbSettings;
 struct TProfileRecord;
 struct TRefusedFile;
 
@@ -87,10 +91,16 @@ public:
     void SetBkgColor(TColor color);
     QString ColorFileName(TColor color) const;
 
+    // The settings as the panels, the renderer and the table page hold them now.
+    TGallerySettings Settings() const;
+    // The panels, the renderer and the page take the settings (brought into range), then the preview shows
+    // them once. The table keeps its size while it holds pictures.
+    void ApplySettings(const TGallerySettings& settings);
+    void ApplyBackground(const TBackgroundSetting& background);
+
     // Profiles.
     void GatherProfile(TProfileRecord& record) const;
     void ApplyProfile(const TProfileRecord& record);
-    void ApplyBackground(const TProfileRecord& record);
     // Reads the named profile and applies it; raises when the profiles file holds none of that name.
     void UseProfile(const QString& name);
 
@@ -300,6 +310,12 @@ private:
     bool OpenProfiles(const QString& fileName);
     void ReadLoadOnStartup();
     void FillProfileList();
+
+    // The panels show the values without running their handlers (VeltrixProfile.cpp).
+    void ShowThumbSettings(const TGfxThumbSettings& settings);
+    void ShowPageSettings(const TGfxPageSettings& settings);
+    // The grid, the page and the panel take the table size.
+    void SetTableSize(int cols, int rows);
 
     // Handlers of the settings panels (VeltrixPanels.cpp).
     void ConnectPanels();
