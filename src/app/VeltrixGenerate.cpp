@@ -107,11 +107,7 @@ bool TVeltrixF::ConfirmGeneration() {
 // The gallery the grid shows, with the settings in effect: what a run writes.
 TGallery TVeltrixF::GridGallery() const {
     TGallery gallery;
-    gallery.Settings.ProfileName = FProfileName;
-    gallery.Settings.Thumb = Renderer().Settings();
-    gallery.Settings.Background = {FBkgFile, FBkgColor};
-    gallery.Settings.Page = FThumbPage->Settings();
-    gallery.Settings.Page.ThumbList = nullptr;
+    gallery.Settings = Settings();
     gallery.SetTableSize(FGrid->ColCount(), FGrid->RowCount());
     for (int row = 0; row < gallery.Rows(); ++row)
         for (int col = 0; col < gallery.Columns(); ++col) {

@@ -23,6 +23,7 @@
 #include "gallery/GalleryFiles.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GallerySettings.h"
+#include "gallery/Version.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -33,8 +34,6 @@
 
 namespace {
 
-const char* const kVersion = "v1.16";
-const char* const kDate = "October, 2004";
 const char* const kDefaultProfile = "default";
 
 QString WithSlash(QString dir) {
@@ -51,10 +50,6 @@ QString LegacyConfigDir(const TVeltrixPlaces& places) {
 }
 
 } // namespace
-
-QString VeltrixVersion() {
-    return kVersion;
-}
 
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
     : QMainWindow(parent), FDialogs(std::move(dialogs)) {
@@ -118,8 +113,8 @@ TVeltrixF::~TVeltrixF() {
 }
 
 void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
-    VersionL->setText(kVersion);
-    DateL->setText(kDate);
+    VersionL->setText(kVeltrixVersion);
+    DateL->setText(kVeltrixDate);
     SetThumbsStale(false);
     EventT->stop();
     MainPC->setCurrentWidget(AboutTS);

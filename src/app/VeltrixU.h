@@ -421,9 +421,6 @@ private:
     int FRenderThreads = 0;
 };
 
-// The program's version as the About tab shows it.
-QString VeltrixVersion();
-
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
 // picture size (flag 2) and the file size in kilobytes (flag 4) on one line.
 QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize);

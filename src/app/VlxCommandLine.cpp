@@ -14,6 +14,7 @@
 
 #include "app/VlxCliWindow.h"
 #include "cli/CliGenerate.h"
+#include "gallery/Version.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         return kCliOk;
     }
     if (parsed.Command == "version") {
-        streams.Out << "veltrix " << VeltrixVersion() << '\n';
+        streams.Out << "veltrix " << kVeltrixVersion << '\n';
         streams.Out.flush();
         return kCliOk;
     }
