@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -231,9 +232,15 @@ void TRunner::ThumbnailPhase(TRunResult& result) {
     };
     const int threads = FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount();
     std::vector<std::shared_ptr<const TGfxBaseIm>> made;
-    RenderThumbnails(FRenderer, jobs, kJpegQuality, threads, progress, Current, result.LastThumb, &made);
-    for (const TThumbJob& job : jobs)
-        result.Written << job.Dest;
+    std::vector<char> saved;
+    // The thumbnails saved are the gallery's files, also when the run stops among them.
+    const auto listSaved = qScopeGuard([&] {
+        for (size_t i = 0; i < saved.size(); ++i)
+            if (saved[i])
+                result.Written << jobs[i].Dest;
+    });
+    RenderThumbnails(FRenderer, jobs, kJpegQuality, threads, progress, Current, result.LastThumb, &made,
+                     &saved);
     for (size_t i = 0; i < made.size(); ++i)
         if (made[i])
             FGallery.Cell(jobCells[i]->Col, jobCells[i]->Row).Kept.Keep(made[i], box, stamps[i]);
