@@ -104,22 +104,12 @@ bool TVeltrixF::ConfirmGeneration() {
     return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
 }
 
-// The gallery the grid shows, with the settings in effect: what a run writes.
+// The gallery the grid shows, with the settings in effect: what a run writes. A copy, as the run lets
+// events through and the grid may change meanwhile.
 TGallery TVeltrixF::GridGallery() const {
-    TGallery gallery;
+    TGallery gallery = FGrid->Gallery();
     gallery.Settings = Settings();
     gallery.SetTableSize(FGrid->ColCount(), FGrid->RowCount());
-    for (int row = 0; row < gallery.Rows(); ++row)
-        for (int col = 0; col < gallery.Columns(); ++col) {
-            const TGfxGridItem* item = FGrid->Objects(col, row);
-            if (FGrid->IsCellEmpty(col, row) || !item)
-                continue;
-            TGalleryCell& cell = gallery.Cell(col, row);
-            cell.Name = FGrid->Cells(col, row);
-            cell.Source = item->FileName();
-            cell.RealPath = item->RealPath();
-            cell.Kept = item->Kept();
-        }
     return gallery;
 }
 
@@ -190,12 +180,12 @@ void TVeltrixF::GenerateInto(const QString& dir) {
 void TVeltrixF::KeepRunStretches(const TGallery& gallery) {
     if (gallery.Settings.Thumb.PictureBox() != FGrid->PictureBox())
         return;
-    for (int row = 0; row < std::min(gallery.Rows(), FGrid->RowCount()); ++row)
-        for (int col = 0; col < std::min(gallery.Columns(), FGrid->ColCount()); ++col) {
+    TGallery& shown = FGrid->Gallery();
+    for (int row = 0; row < std::min(gallery.Rows(), shown.Rows()); ++row)
+        for (int col = 0; col < std::min(gallery.Columns(), shown.Columns()); ++col) {
             const TGalleryCell& cell = gallery.Cell(col, row);
-            TGfxGridItem* item = FGrid->Objects(col, row);
-            if (!cell.IsEmpty() && item && item->FileName() == cell.Source)
-                item->Kept() = cell.Kept;
+            if (!cell.IsEmpty() && shown.Cell(col, row).Source == cell.Source)
+                shown.Cell(col, row).Kept = cell.Kept;
         }
 }
 

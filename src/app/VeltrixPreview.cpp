@@ -117,7 +117,7 @@ void TVeltrixF::ShowThumb() {
         FPreviewName = FGrid->Cells(col, row);
         FPreviewFile = item->FileName();
         ShowStatus("Processing...");
-        RenderThumb(*item);
+        RenderThumb(FGrid->Gallery().Cell(col, row));
         DrawPicInfo(FGrid->Cells(col, row), item->ImageWidth(), item->ImageHeight(), item->FileSize());
         ShowStatus("");
     } else {
@@ -143,11 +143,11 @@ bool TVeltrixF::SyncPreview() {
 }
 
 // The picture's stretch kept by its cell is rendered as it is; without one the file is decoded.
-void TVeltrixF::RenderThumb(const TGfxGridItem& item) {
-    const QString& path = item.FileName();
+void TVeltrixF::RenderThumb(const TGalleryCell& cell) {
+    const QString& path = cell.Source;
     if (path.isEmpty())
         return;
-    if (const auto fitted = item.Kept().For(PictureBox(), TFileStamp::Of(path))) {
+    if (const auto fitted = cell.Kept.For(PictureBox(), TFileStamp::Of(path))) {
         Renderer().RenderFitted(*fitted);
     } else {
         Renderer().Source().LoadPicture(path);

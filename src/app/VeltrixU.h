@@ -82,7 +82,7 @@ public:
     // Shows the current cell's picture when the preview shows another one (or one for an empty cell);
     // true when it rendered.
     bool SyncPreview();
-    void RenderThumb(const TGfxGridItem& item);
+    void RenderThumb(const TGalleryCell& cell);
     // The renderer's picture box, which the grid's kept stretches are made for; told to the grid.
     QSize PictureBox() const;
     void TellGridPictureBox();

@@ -10,7 +10,6 @@
 #include <QThread>
 
 #include "common/VlxNativePath.h"
-#include "gallery/GalleryNames.h"
 #include "gfx/GfxMeasure.h"
 
 namespace {
@@ -89,8 +88,8 @@ int TGallery::Index(int col, int row) const {
 }
 
 void TGallery::SetTableSize(int columns, int rows) {
-    columns = kTableColumnsRange.Clamp(columns);
-    rows = kTableRowsRange.Clamp(rows);
+    columns = std::max(0, columns);
+    rows = std::max(0, rows);
     std::vector<TGalleryCell> cells(static_cast<size_t>(columns) * rows);
     for (int row = 0; row < std::min(rows, FRows); ++row)
         for (int col = 0; col < std::min(columns, FColumns); ++col)
@@ -112,6 +111,19 @@ void TGallery::ClearCell(int col, int row) {
     Cell(col, row) = TGalleryCell();
 }
 
+void TGallery::SwapCells(int col1, int row1, int col2, int row2) {
+    std::swap(Cell(col1, row1), Cell(col2, row2));
+}
+
+TNamedCells TGallery::NamedCells() const {
+    return [this](const auto& visit) {
+        for (int i = 0; i < int(FCells.size()); ++i)
+            if (const TGalleryCell& cell = FCells[i];
+                !cell.IsEmpty() && !visit({i % FColumns, i / FColumns, cell.Name, cell.Source, cell.RealPath}))
+                return;
+    };
+}
+
 std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row) {
     const QSize box = Settings.Thumb.PictureBox();
     const std::vector<TPlaced> read = ReadPictures(paths, box);
@@ -131,12 +143,7 @@ std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col
         const int c = at % FColumns;
         const int r = at / FColumns;
         TGalleryCell& cell = FCells[at];
-        cell.Name = FreeCellName(c, r, paths[i], FPlainNames, [this](const auto& visit) {
-            for (int j = 0; j < int(FCells.size()); ++j)
-                if (const TGalleryCell& other = FCells[j]; !other.IsEmpty() &&
-                    !visit({j % FColumns, j / FColumns, other.Name, other.Source, other.RealPath}))
-                    return;
-        });
+        cell.Name = FreeCellName(c, r, paths[i], FPlainNames, NamedCells());
         cell.Source = paths[i];
         cell.RealPath = CanonicalPath(paths[i]);
         cell.Kept.Keep(read[i].Fitted, box, read[i].Stamp);

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "common/VlxTypes.h"
+#include "gallery/GalleryNames.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/KeptStretch.h"
 
@@ -42,8 +43,9 @@ public:
 
     int Columns() const { return FColumns; }
     int Rows() const { return FRows; }
-    // Cells that a smaller size leaves out go with their pictures.
+    // Cells that a smaller size leaves out go with their pictures. Sizes below 0 count as 0.
     void SetTableSize(int columns, int rows);
+    bool Contains(int col, int row) const { return col >= 0 && row >= 0 && col < FColumns && row < FRows; }
     const TGalleryCell& Cell(int col, int row) const { return FCells[Index(col, row)]; }
     TGalleryCell& Cell(int col, int row) { return FCells[Index(col, row)]; }
     int CountPictures() const;
@@ -57,6 +59,9 @@ public:
     // not load is passed over with its reason; the files not placed come back in order.
     std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0);
     void ClearCell(int col, int row);
+    void SwapCells(int col1, int row1, int col2, int row2);
+    // The filled cells for the naming rule (FreeCellName).
+    TNamedCells NamedCells() const;
 
 private:
     int Index(int col, int row) const;

@@ -76,7 +76,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
     item.SetFileName(path);
     item.SetRealPath(CanonicalPath(path));
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
-    item.Kept().Keep(std::move(fitted), box, stamp);
+    item.Made().Keep(std::move(fitted), box, stamp);
 }
 
 // The preview items of the files, made on one thread per core while this thread lets events through; a
@@ -151,8 +151,8 @@ void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_
     if (!FModel->Contains(aCol, aRow))
         return;
     // Made on another thread for a box that has changed since: it would never serve.
-    if (item && item->Kept().Box() != FPictureBox)
-        item->Kept().Drop();
+    if (item && item->Made().Box() != FPictureBox)
+        item->Made().Drop();
     const QString name = FreeCellText(aCol, aRow, fileName);
     ClearCell(aCol, aRow);
     FModel->SetCell(aCol, aRow, name, std::move(item));
@@ -279,8 +279,8 @@ void TGfxGrid::SetPictureBox(const QSize& box) {
     // Stretches for another box would never serve again; only their memory would stay.
     for (int row = 0; row < RowCount(); ++row)
         for (int col = 0; col < ColCount(); ++col)
-            if (TGfxGridItem* item = Objects(col, row); item && item->Kept().Box() != box)
-                item->Kept().Drop();
+            if (TKeptStretch& kept = Gallery().Cell(col, row).Kept; kept.Box() != box)
+                kept.Drop();
 }
 
 void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,
@@ -319,6 +319,14 @@ void TGfxGrid::SetPlainNames(bool value) {
     for (const QPoint& cell : filled)
         FModel->SetName(cell.x(), cell.y(),
                         FreeCellText(cell.x(), cell.y(), FModel->Item(cell.x(), cell.y())->FileName()));
+}
+
+TGallery& TGfxGrid::Gallery() {
+    return FModel->Gallery();
+}
+
+const TGallery& TGfxGrid::Gallery() const {
+    return FModel->Gallery();
 }
 
 int TGfxGrid::ColCount() const {
@@ -397,13 +405,5 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
 }
 
 QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
-    return FreeCellName(aCol, aRow, path, FPlainNames, [this](const auto& visit) {
-        for (int row = 0; row < RowCount(); ++row)
-            for (int col = 0; col < ColCount(); ++col) {
-                const TGfxGridItem* item = FModel->Item(col, row);
-                const QString& name = FModel->Name(col, row);
-                if (item && !name.isEmpty() && !visit({col, row, name, item->FileName(), item->RealPath()}))
-                    return;
-            }
-    });
+    return FreeCellName(aCol, aRow, path, FPlainNames, Gallery().NamedCells());
 }

@@ -46,12 +46,12 @@ public:
     const QString& RealPath() const { return FRealPath; }
     void SetRealPath(const QString& value) { FRealPath = value; }
 
-    // The picture stretched into the renderer's picture box, kept for the next run.
-    TKeptStretch& Kept() { return FKept; }
-    const TKeptStretch& Kept() const { return FKept; }
+    // The picture stretched into the renderer's picture box in the same pass as the preview; the cell takes
+    // it when the item is placed, and keeps it for the next run.
+    TKeptStretch& Made() { return FMade; }
 
 private:
-    TKeptStretch FKept;
+    TKeptStretch FMade;
     QString FRealPath;
     int FImageWidth = 0;
     int FImageHeight = 0;
@@ -118,6 +118,9 @@ public:
     // A cell's name ("" when empty) and its item (none when empty).
     QString Cells(int aCol, int aRow) const;
     TGfxGridItem* Objects(int aCol, int aRow) const;
+    // The gallery whose cells the grid shows: names, pictures and the stretches kept for the next run.
+    TGallery& Gallery();
+    const TGallery& Gallery() const;
 
     // Events of the owner; the first argument is the grid.
     std::function<void(TGfxGrid*, const QString&)> OnStatusText;
