@@ -108,8 +108,6 @@ TVeltrixF::~TVeltrixF() {
         FGrid = nullptr;
     }
     FThumbPage.reset();
-    FPicPage.reset();
-    FThumbList.reset();
 }
 
 void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
@@ -141,8 +139,6 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     const TGallerySettings start = StartUpSettings();
     // Without a working directory the grey tile cannot be written: that is shown, and start-up goes on.
     RunGuarded([&] { SetBkgColor(start.Background.Color); });
-    FPicPage = std::make_unique<TGfxPicPage>();
-    FThumbList = std::make_unique<TThumbnailList>();
     // The options are read whatever happened to the profiles file, so that a later "Save options" does
     // not write defaults over them.
     OpenProfiles(configDir + kProfilesFileName);

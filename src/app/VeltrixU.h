@@ -34,11 +34,9 @@ class TGfxBaseIm;
 class TGfxBatchPicConverter;
 class TGfxGrid;
 class TGfxGridItem;
-class TGfxPicPage;
 class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
-class TThumbnailList;
 struct TBackgroundSetting;
 struct TGallerySettings;
 struct TGfxPageSettings;
@@ -399,8 +397,6 @@ private:
     TGfxGrid* FGrid = nullptr;
     std::unique_ptr<TGfxBatchPicConverter> FConverter;
     std::unique_ptr<TGfxThumbPage> FThumbPage;
-    std::unique_ptr<TGfxPicPage> FPicPage;
-    std::unique_ptr<TThumbnailList> FThumbList;
     std::unique_ptr<TProfileManager> FProfiles;
     QString FProfilesProblem; // why the profiles file could not be opened
     QStringList FUsedFiles;
