@@ -1,18 +1,12 @@
-// A whole generation run of the real window over a folder of photos, into a fresh folder: prints the seconds
-// per picture of each phase (placing into the grid, copies, thumbnails, picture pages, table page), the
-// processor time, and the peak memory; then the shadow is turned on and the gallery made again into the same
-// folder. Without --measure, the figures are taken in child processes and set beside the bare tools
-// (GenerateReport.cpp).
-#include "app/VeltrixU.h"
-
-#include "app/VlxApplication.h"
+// A whole generation run of the gallery library over a folder of photos, into a fresh folder: prints the
+// seconds per picture of each phase (placing into the table, copies, thumbnails, picture pages, table page),
+// timed through the run's progress, the processor time, and the peak memory; then the shadow is turned on and
+// the gallery made again into the same folder. Without --measure, the figures are taken in child processes
+// and set beside the bare tools (GenerateReport.cpp).
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QFileInfo>
-#include <QProgressBar>
-#include <QSpinBox>
-#include <QStatusBar>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -24,15 +18,13 @@
 #include <cstring>
 #include <vector>
 
-#include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "GenerateReport.h"
-#include "gfx/GfxPic.h"
-#include "grid/GfxGrid.h"
+#include "gallery/Gallery.h"
+#include "gallery/GalleryRun.h"
+#include "gallery/Version.h"
 
 namespace {
-
-const char* const kPhaseNames[] = {"copies", "thumbnails", "picture pages", "table page"};
 
 double CpuSeconds() {
     timespec now{};
@@ -40,28 +32,27 @@ double CpuSeconds() {
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// Each phase of a run lays a progress bar over the status bar and removes it at the phase's end: the
-// bar's life is the phase's time.
-class TPhaseClock : public QObject {
+// Each phase's time, from its first progress to the next phase's (the last one's to the run's end).
+class TPhaseClock {
 public:
-    std::vector<double> Seconds;
+    std::vector<std::pair<QString, double>> Seconds;
 
-    // During a run the bars are the only children the status bar gains; a child being added is not
-    // fully made yet, so it is known by when it comes, not by its class.
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ChildAdded && FRunning == nullptr) {
-            FRunning = static_cast<QChildEvent*>(event)->child();
-            FTimer.start();
-        } else if (event->type() == QEvent::ChildRemoved &&
-                   static_cast<QChildEvent*>(event)->child() == FRunning) {
-            Seconds.push_back(double(FTimer.nsecsElapsed()) / 1e9);
-            FRunning = nullptr;
-        }
-        return QObject::eventFilter(watched, event);
+    void Tell(const TRunProgress& progress) {
+        if (!Seconds.empty() && FPhase == int(progress.Phase))
+            return;
+        End();
+        FPhase = int(progress.Phase);
+        Seconds.push_back({RunPhaseName(progress.Phase), 0});
+        FTimer.start();
+    }
+    void End() {
+        if (!Seconds.empty() && FTimer.isValid())
+            Seconds.back().second = double(FTimer.nsecsElapsed()) / 1e9;
+        FTimer.invalidate();
     }
 
 private:
-    QObject* FRunning = nullptr;
+    int FPhase = -1;
     QElapsedTimer FTimer;
 };
 
@@ -75,9 +66,8 @@ QStringList Pictures(const QString& folder) {
 
 void PrintRun(const char* title, const TPhaseClock& clock, int pictures, double cpu, double wall) {
     std::printf("%s: %.2f s wall, %.2f s processor\n", title, wall, cpu);
-    for (size_t i = 0; i < clock.Seconds.size() && i < std::size(kPhaseNames); ++i)
-        std::printf("  %-14s %8.4f s per picture (%.2f s)\n", kPhaseNames[i], clock.Seconds[i] / pictures,
-                    clock.Seconds[i]);
+    for (const auto& [phase, seconds] : clock.Seconds)
+        std::printf("  %-14s %8.4f s per picture (%.2f s)\n", qPrintable(phase), seconds / pictures, seconds);
 }
 
 struct TSpent {
@@ -85,52 +75,49 @@ struct TSpent {
     double Cpu = 0;
 };
 
-// Places the pictures into a table just large enough, row by row, as one drop of them all would.
-TSpent PlacePictures(TVeltrixF& window, const QStringList& files) {
+// Places the pictures into a table just large enough, row by row.
+TSpent PlacePictures(TGallery& gallery, const QStringList& files) {
     const int columns = int(std::ceil(std::sqrt(double(files.size()))));
-    window.GfxGridColSE->setValue(columns);
-    window.GfxGridRowSE->setValue((int(files.size()) + columns - 1) / columns);
+    gallery.SetTableSize(columns, (int(files.size()) + columns - 1) / columns);
     const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(files, 0, 0);
-    QCoreApplication::processEvents();
-    for (const TRefusedFile& file : refused)
+    for (const TRefusedFile& file : gallery.PlaceFiles(files))
         std::printf("not placed: %s %s\n", qPrintable(file.Path), qPrintable(file.Reason));
     return {double(timer.nsecsElapsed()) / 1e9, CpuSeconds() - cpuBefore};
 }
 
-bool TimedRun(TVeltrixF& window, const QString& dir, const char* title, int pictures, TSpent& spent) {
+bool TimedRun(TGallery& gallery, const QString& dir, const char* title, TSpent& spent) {
     TPhaseClock clock;
-    window.statusBar()->installEventFilter(&clock);
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    try {
-        window.GenerateInto(dir);
-    } catch (const Exception& e) {
-        std::printf("run failed: %s\n", qPrintable(e.Message()));
+    TGalleryRun run(gallery);
+    const TRunResult result = run.Run(dir, [&clock](const TRunProgress& progress) { clock.Tell(progress); });
+    clock.End();
+    if (!result.Ok()) {
+        std::printf("run failed: %s\n", qPrintable(result.Failure));
         return false;
     }
     spent = {double(wall.nsecsElapsed()) / 1e9, CpuSeconds() - cpuBefore};
-    window.statusBar()->removeEventFilter(&clock);
-    PrintRun(title, clock, pictures, spent.Cpu, spent.Wall);
+    PrintRun(title, clock, result.Pictures, spent.Cpu, spent.Wall);
     return true;
 }
 
 // A change of effects only: the shadow goes on (or off, where the profile has one).
-void ToggleShadow(TVeltrixF& window) {
-    const bool on = window.ShadowSizSE->value() == 0;
-    window.ShadowSizSE->setValue(on ? 6 : 0);
-    window.ShadowDistSE->setValue(on ? 4 : window.ShadowDistSE->value());
-    window.ShadowIntSE->setValue(on ? 60 : window.ShadowIntSE->value());
-    QCoreApplication::processEvents();
+void ToggleShadow(TGallery& gallery) {
+    TGfxThumbSettings& thumb = gallery.Settings.Thumb;
+    const bool on = thumb.ShadowSize == 0;
+    thumb.ShadowSize = on ? 6 : 0;
+    thumb.ShadowDistance = on ? 4 : thumb.ShadowDistance;
+    thumb.ShadowIntensity = on ? 60 : thumb.ShadowIntensity;
 }
 
 // bench_generate --measure FOLDER [--first N]: one process, one folder; the last line holds the figures
 // for the report.
 int Measure(int argc, char** argv) {
-    TVeltrixApp app(argc, argv);
+    QGuiApplication app(argc, argv);
+    UseOneHeap();
     const QString folder =
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(VELTRIX_BENCH_CORPUS "/photos");
     QStringList files = Pictures(folder);
@@ -141,31 +128,26 @@ int Measure(int argc, char** argv) {
                      qPrintable(folder));
         return 1;
     }
-    QTemporaryDir config;
-    QTemporaryDir temp;
     QTemporaryDir out;
-    TVeltrixF window(std::make_unique<TBenchDialogs>(TModalResult::Yes),
-                     TVeltrixPlaces{config.path(), temp.path(), {}});
-    window.show();
-    QCoreApplication::processEvents();
+    TGallery gallery;
 
     std::printf("%lld pictures from %s, %d threads\n", qlonglong(files.size()), qPrintable(folder),
                 QThread::idealThreadCount());
     const long baseKiB = StartPeak();
-    const TSpent placing = PlacePictures(window, files);
-    std::printf("placing into the grid: %.4f s per picture (%.2f s wall, %.2f s processor)\n",
+    const TSpent placing = PlacePictures(gallery, files);
+    std::printf("placing into the table: %.4f s per picture (%.2f s wall, %.2f s processor)\n",
                 placing.Wall / files.size(), placing.Wall, placing.Cpu);
-    const int pictures = window.CountPictures();
+    const int pictures = gallery.CountPictures();
     const QString dir = out.path() + "/gallery/";
     QDir().mkpath(dir);
     const long runBaseKiB = StartPeak();
     TSpent run;
     TSpent regen;
-    if (!TimedRun(window, dir, "first run into a fresh folder", pictures, run))
+    if (!TimedRun(gallery, dir, "first run into a fresh folder", run))
         return 1;
     const long runPeakKiB = StatusKiB("VmHWM");
-    ToggleShadow(window);
-    if (!TimedRun(window, dir, "after a change of shadow, into the same folder", pictures, regen))
+    ToggleShadow(gallery);
+    if (!TimedRun(gallery, dir, "after a change of shadow, into the same folder", regen))
         return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -173,7 +155,7 @@ int Measure(int argc, char** argv) {
                 "process peak %ld KiB\n",
                 baseKiB, runBaseKiB, runPeakKiB, runPeakKiB - runBaseKiB, usage.ru_maxrss);
     std::printf("%s %d %d %d %d %d %.4f %.4f %.4f %.4f %.4f %.4f\n", kFiguresTag, pictures,
-                QThread::idealThreadCount(), window.ThumbWSE->value(), window.ThumbHSE->value(),
+                QThread::idealThreadCount(), gallery.Settings.Thumb.ThumbWidth, gallery.Settings.Thumb.ThumbHeight,
                 TGfxBatchPicConverter().JpegQuality(), placing.Wall, placing.Cpu, run.Wall, run.Cpu,
                 regen.Wall, regen.Cpu);
     return 0;

@@ -22,13 +22,13 @@
 #include <QThread>
 
 #include "app/VlxApplication.h"
-#include "app/VlxFiles.h"
-#include "app/VlxThumbRun.h"
+#include "gallery/GalleryFiles.h"
+#include "gallery/GalleryRun.h"
 #include "common/VlxNativePath.h"
 #include "common/VlxSaveFile.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
-#include "grid/GfxGridNames.h"
+#include "gallery/GalleryNames.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
@@ -44,21 +44,6 @@ QString WithSlash(QString dir) {
         dir += '/';
     return dir;
 }
-
-// Progress shown at most about ten times a second: the status bar is repainted at once each time, which
-// would cost more than copying a picture or writing its page. The first step of a phase is always shown.
-class TProgressPace {
-public:
-    bool Due() {
-        if (FShown.isValid() && FShown.elapsed() < 100)
-            return false;
-        FShown.start();
-        return true;
-    }
-
-private:
-    QElapsedTimer FShown;
-};
 
 // Sets a flag for the length of a scope.
 class TRunningScope {
@@ -119,245 +104,89 @@ bool TVeltrixF::ConfirmGeneration() {
     return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
 }
 
-// Read once at the start, so that every phase writes the same set of files even when the grid changes
-// while the run lets pending events through.
-std::vector<TVeltrixF::TRunCell> TVeltrixF::RunCells() const {
-    std::vector<TRunCell> cells;
-    if (!FGrid)
-        return cells;
-    for (int row = 0; row < FGrid->RowCount(); ++row) {
-        for (int col = 0; col < FGrid->ColCount(); ++col) {
-            TRunCell cell{col, row, {}, {}};
-            const TGfxGridItem* item = FGrid->Objects(col, row);
-            if (!FGrid->IsCellEmpty(col, row) && item) {
-                cell.Name = FGrid->Cells(col, row);
-                cell.Source = item->FileName();
-            }
-            cells.push_back(cell);
-        }
-    }
-    return cells;
+// The gallery the grid shows, with the settings in effect: what a run writes. A copy, as the run lets
+// events through and the grid may change meanwhile.
+TGallery TVeltrixF::GridGallery() const {
+    TGallery gallery = FGrid->Gallery();
+    gallery.Settings = Settings();
+    gallery.SetTableSize(FGrid->ColCount(), FGrid->RowCount());
+    return gallery;
 }
 
-// The background's name in the gallery: its own, unless a picture of the run publishes a file of that name
-// (letter case ignored) that is not the background itself; then the first free name after it. Otherwise
-// whichever file were copied first would stand for both.
-QString TVeltrixF::BackgroundName(const std::vector<TRunCell>& cells) const {
-    const QString own = FileNamePart(FBkgFile);
-    // Links are resolved only for a copy named as the background, so a run does not resolve them all.
-    const auto isBackground = [&](const TRunCell& cell) {
-        const QString real = CanonicalPath(FBkgFile);
-        return !real.isEmpty() && CanonicalPath(cell.Source) == real;
-    };
-    QSet<QString> taken{QString(kIndexPage).toCaseFolded()};
-    for (const TRunCell& cell : cells) {
-        if (cell.Name.isEmpty())
-            continue;
-        for (const QString& file : PublishedNames(cell.Name))
-            if (file != cell.Name || file.compare(own, Qt::CaseInsensitive) != 0 || !isBackground(cell))
-                taken.insert(file.toCaseFolded());
+// The run's progress on the status bar: a bar per phase and the file at hand, about ten times a second.
+void TVeltrixF::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar,
+                                int& barPhase) {
+    if (!bar || barPhase != int(progress.Phase)) {
+        bar.reset(CreateStatusProgressBar(progress.Total));
+        barPhase = int(progress.Phase);
     }
-    return DistinctName(own, [&taken](const QString& name) { return taken.contains(name.toCaseFolded()); });
+    bar->setValue(progress.Done);
+    if (progress.Current.isEmpty() || progress.Done == 0)
+        return;
+    switch (progress.Phase) {
+    case TRunPhase::Copy:
+        ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(progress.Current), progress.Dest));
+        break;
+    case TRunPhase::Thumbnails:
+        ShowStatus("Process: " + FileNamePart(progress.Current));
+        break;
+    case TRunPhase::Pages:
+        ShowStatus("Wrte page: " + FileNamePart(progress.Current));
+        break;
+    case TRunPhase::Index:
+        break;
+    }
+    QCoreApplication::processEvents();
 }
 
 void TVeltrixF::GenerateInto(const QString& dir) {
     const TRunningScope running(FGenerating);
     FUsedFiles.clear();
-    const std::vector<TRunCell> cells = RunCells();
-    // This run's pages name the background as this run copies it.
-    const QString shownBackground = FThumbPage->Background();
-    const auto restoreBackground = qScopeGuard([&] { FThumbPage->SetBackground(shownBackground); });
-    const QString background = FBkgFile.isEmpty() ? QString() : BackgroundName(cells);
-    if (!background.isEmpty())
-        FThumbPage->SetBackground(background);
-    const int count = static_cast<int>(
-        std::count_if(cells.begin(), cells.end(), [](const TRunCell& cell) { return !cell.Name.isEmpty(); }));
-    QString current = dir;
-    try {
-        if (dir.isEmpty())
-            throw EVeltrixException(QString("Output directory is not defined"));
-        if (dir == FWorkDir)
-            CheckWorkDir();
-        // A folder removed since it was chosen is made again rather than failing at its first file. One that
-        // cannot be written is named as the user chose it, not by the first temporary file the run made.
-        if (const QString problem = FolderWriteProblem(dir); !problem.isEmpty())
-            throw EVeltrixException("Cannot write into the folder " + dir + ": " + problem +
-                                    "; choose another output folder");
-        // Without a background file there is nothing to copy, and no folder must go on the upload list.
-        if (!background.isEmpty()) {
-            current = dir + background;
-            CopyFileOnce(FBkgFile, current);
-            FUsedFiles << current;
-        }
-        CopyPhase(dir, cells, count, current);
-        ThumbnailPhase(dir, cells, count, current);
-        PicPagePhase(dir, cells, count, current);
-        TablePagePhase(dir, cells, count, current);
-        // Each file went in under a temporary name without a sync of its own: one sync puts them all on the
-        // disk before the run says it is done.
-        current = dir;
-        if (!SyncFileSystem(dir))
-            throw EVeltrixException("Cannot write the gallery to disk in " + dir);
-    } catch (...) {
-        ShowStatus("Stopped at: " + current);
-        throw;
+    TGallery gallery = GridGallery();
+    TGalleryRun run(gallery);
+    run.Threads = FRenderThreads;
+    run.WorkDir = FWorkDir;
+    run.LoadedBackground = &Renderer().Background();
+    std::unique_ptr<QProgressBar> bar;
+    int barPhase = -1;
+    const TRunResult result =
+        run.Run(dir, [&](const TRunProgress& progress) { ShowRunProgress(progress, bar, barPhase); });
+    bar.reset();
+    FUsedFiles = result.Written;
+    KeepRunStretches(gallery);
+    if (barPhase >= int(TRunPhase::Pages) || result.Ok()) {
+        // The thumbnails are written: the last one is in the preview, without its caption.
+        FGrid->SetCurrentCell(gallery.Columns() - 1, gallery.Rows() - 1);
+        if (!result.LastThumb.isNull())
+            ThumbI->setPixmap(QPixmap::fromImage(result.LastThumb));
+        SetThumbsStale(false);
     }
-    // The run left the last rendered thumbnail in the preview, without its caption. A preview that fails
-    // is shown as such and does not undo the run: the gallery is written, and an upload goes on.
+    if (!result.Ok()) {
+        ShowStatus("Stopped at: " + result.StoppedAt);
+        throw EVeltrixException(result.Failure);
+    }
+    // A preview that fails is shown as such and does not undo the run: the gallery is written, and an
+    // upload goes on.
     FPreviewName.clear();
     FPreviewFile.clear();
     RunGuarded([this] { ShowThumb(); });
     ShowStatus(QString("Gallery written: %1 %2 in %3")
-                   .arg(count)
-                   .arg(QString(count == 1 ? "picture" : "pictures"), dir));
+                   .arg(result.Pictures)
+                   .arg(QString(result.Pictures == 1 ? "picture" : "pictures"), dir));
 }
 
-// The working folder may have gone since start-up (a cleaner of the temporary folder): it is made again, as
-// private as before. Anything else in its place is never written into.
-void TVeltrixF::CheckWorkDir() {
-    ::mkdir(QFile::encodeName(QDir::cleanPath(FWorkDir)).constData(), 0700);
-    if (const QString problem = PrivateFolderProblem(FWorkDir); !problem.isEmpty())
-        throw EVeltrixException("The working folder " + FWorkDir + " is not private to you: " + problem +
-                                "; restart Veltrix to make a fresh one");
-}
-
-void TVeltrixF::CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
-                          QString& current) {
-    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
-    TProgressPace pace;
-    int done = 0;
-    for (const TRunCell& cell : cells) {
-        if (cell.Name.isEmpty())
-            continue;
-        const QString dest = dir + cell.Name;
-        current = cell.Source;
-        ++done;
-        if (pace.Due()) {
-            bar->setValue(done);
-            ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(cell.Source), cell.Name));
-            QCoreApplication::processEvents();
+// Events ran meanwhile: only a cell that still holds the same file, with the box unchanged, keeps the
+// stretch the run made.
+void TVeltrixF::KeepRunStretches(const TGallery& gallery) {
+    if (gallery.Settings.Thumb.PictureBox() != FGrid->PictureBox())
+        return;
+    TGallery& shown = FGrid->Gallery();
+    for (int row = 0; row < std::min(gallery.Rows(), shown.Rows()); ++row)
+        for (int col = 0; col < std::min(gallery.Columns(), shown.Columns()); ++col) {
+            const TGalleryCell& cell = gallery.Cell(col, row);
+            if (!cell.IsEmpty() && shown.Cell(col, row).Source == cell.Source)
+                shown.Cell(col, row).Kept = cell.Kept;
         }
-        CopyFileOnce(cell.Source, dest);
-        FUsedFiles << dest;
-    }
-    bar->setValue(done);
-}
-
-// Every core renders and saves; the window hears of the progress about ten times a second meanwhile.
-void TVeltrixF::ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
-                               QString& current) {
-    // A picture whose cell kept its stretch for this picture box, from the file as it is now, is not read
-    // again; the stretches made from the others are kept for the next run.
-    const QSize box = PictureBox();
-    std::vector<TThumbJob> jobs;
-    std::vector<const TRunCell*> jobCells;
-    std::vector<TFileStamp> stamps;
-    for (const TRunCell& cell : cells) {
-        if (cell.Name.isEmpty())
-            continue;
-        const TGfxGridItem* item = FGrid->Objects(cell.Col, cell.Row);
-        stamps.push_back(TFileStamp::Of(cell.Source));
-        jobs.push_back(
-            {cell.Source, dir + FConverter->ThumbPrefix() + cell.Name,
-             item && item->FileName() == cell.Source ? item->Fitted(box, stamps.back()) : nullptr});
-        jobCells.push_back(&cell);
-    }
-    std::vector<std::shared_ptr<const TGfxBaseIm>> made;
-    {
-        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
-        const auto progress = [&](int done, int lastJob) {
-            bar->setValue(done);
-            if (lastJob >= 0)
-                ShowStatus("Process: " + FileNamePart(jobs[lastJob].Source));
-            QCoreApplication::processEvents();
-        };
-        const int threads = FRenderThreads > 0 ? FRenderThreads : QThread::idealThreadCount();
-        QImage last;
-        RenderThumbnails(Renderer(), jobs, FConverter->JpegQuality(), threads, progress, current, last,
-                         &made);
-        if (!cells.empty())
-            FGrid->SetCurrentCell(cells.back().Col, cells.back().Row);
-        if (!last.isNull())
-            ThumbI->setPixmap(QPixmap::fromImage(last));
-        for (const TThumbJob& job : jobs)
-            FUsedFiles << job.Dest;
-    }
-    // Events ran meanwhile: only a cell that still holds the same file, with the box unchanged, keeps one.
-    for (size_t i = 0; i < made.size(); ++i) {
-        TGfxGridItem* item = FGrid->Objects(jobCells[i]->Col, jobCells[i]->Row);
-        if (made[i] && item && item->FileName() == jobs[i].Source && box == FGrid->PictureBox())
-            item->SetFitted(made[i], box, stamps[i]);
-    }
-    SetThumbsStale(false);
-}
-
-// A picture's page shows the picture alone, centred, under the table page's title and colours, and
-// always leads back to the table page.
-void TVeltrixF::SetUpPicPage() {
-    TGfxPageSettings settings; // one cell, no table title, no picture information
-    settings.Frame = FThumbPage->Settings().Frame;
-    settings.Frame.BackLink = kIndexPage;
-    settings.TableAlign = haCenter;
-    FPicPage->SetSettings(settings);
-}
-
-void TVeltrixF::PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
-                             QString& current) {
-    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
-    SetUpPicPage();
-    QStringList names;
-    for (const TRunCell& cell : cells)
-        names << cell.Name;
-    const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
-    TProgressPace pace;
-    int done = 0;
-    for (const TRunCell& cell : cells) {
-        if (cell.Name.isEmpty())
-            continue;
-        FPicPage->SetPicFile(dir + cell.Name);
-        FPicPage->SetPrevPage(neighbours.value(cell.Name).Prev);
-        FPicPage->SetNextPage(neighbours.value(cell.Name).Next);
-        // A picture browsers cannot show is shown by a rendering, written beside its copy. Like the copy, a
-        // rendering from an earlier run is kept: it is made again only when older than the copy.
-        if (!BrowserShows(cell.Name)) {
-            current = dir + BrowserViewableName(cell.Name);
-            const QFileInfo rendering(current);
-            if (!rendering.exists() || rendering.lastModified() < QFileInfo(dir + cell.Name).lastModified())
-                SaveBrowserRendering(dir + cell.Name, current);
-            FUsedFiles << current;
-        }
-        const QString page = dir + PageName(cell.Name);
-        current = page;
-        ++done;
-        if (pace.Due()) {
-            bar->setValue(done);
-            ShowStatus("Wrte page: " + FileNamePart(page));
-            QCoreApplication::processEvents();
-        }
-        FPicPage->SaveToFile(page);
-        FUsedFiles << page;
-    }
-    bar->setValue(done);
-}
-
-void TVeltrixF::TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count,
-                               QString& current) {
-    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(count));
-    const QString index = dir + kIndexPage;
-    current = index;
-    FThumbList->Clear();
-    FThumbList->SetBaseDir(dir);
-    for (const TRunCell& cell : cells) {
-        TThumbListItem* item = FThumbList->Add();
-        if (cell.Name.isEmpty())
-            continue;
-        item->SetPicName(cell.Name);
-        item->SetThumbName(FConverter->ThumbPrefix() + cell.Name);
-    }
-    // Not measured here: the page measures every picture and thumbnail it names as it is built.
-    FThumbPage->SetThumbList(FThumbList.get());
-    FThumbPage->SaveToFile(index);
-    FUsedFiles << index;
 }
 
 void TVeltrixF::ClearDirectory(const QString& dir) {

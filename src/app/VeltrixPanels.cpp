@@ -28,6 +28,15 @@ template <typename E> E ListValue(const QComboBox* list) {
     return static_cast<E>(std::max(0, list->currentIndex()));
 }
 
+// A page setting changes through the page's value, as a profile changes them all.
+template <typename F> void ChangePage(TGfxThumbPage* page, F change) {
+    if (!page)
+        return;
+    TGfxPageSettings settings = page->Settings();
+    change(settings);
+    page->SetSettings(settings);
+}
+
 } // namespace
 
 void SetPanelColor(QWidget* panel, TColor color) {
@@ -102,8 +111,7 @@ void TVeltrixF::ConnectPageControls() {
     for (QToolButton* button : {PgColTextSB, PgColLinkSB, PgColALinkSB, PgColVLinkSB})
         connect(button, &QToolButton::clicked, this, Guarded([this, button] { PgColSBClick(button); }));
     connect(PgTitleE, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
-                if (FThumbPage)
-                    FThumbPage->SetTitle(text);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.Title = text; });
             }));
     // One handler for both back-link edits: it reads both.
     connect(PgBackLinkE, &QLineEdit::textChanged, this, Guarded([this] { PgBackLinkEChange(); }));
@@ -113,24 +121,23 @@ void TVeltrixF::ConnectPageControls() {
     connect(PgPrevTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
     connect(PgNextTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
     connect(HtmlFitWindowCB, &QCheckBox::toggled, this, Guarded([this](bool checked) {
-                if (FThumbPage)
-                    FThumbPage->SetFitToWindow(checked);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.FitToWindow = checked; });
             }));
 }
 
 void TVeltrixF::PgLinkOrderChange() {
-    if (!FThumbPage)
-        return;
-    FThumbPage->SetLinkInOrder(PgLinkOrderCB->isChecked());
-    FThumbPage->SetPrevText(PgPrevTextE->text());
-    FThumbPage->SetNextText(PgNextTextE->text());
+    ChangePage(FThumbPage.get(), [this](TGfxPageSettings& s) {
+        s.Frame.LinkInOrder = PgLinkOrderCB->isChecked();
+        s.Frame.PrevText = PgPrevTextE->text();
+        s.Frame.NextText = PgNextTextE->text();
+    });
 }
 
 void TVeltrixF::PgBackLinkEChange() {
-    if (!FThumbPage)
-        return;
-    FThumbPage->SetBackLink(PgBackLinkE->text());
-    FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
+    ChangePage(FThumbPage.get(), [this](TGfxPageSettings& s) {
+        s.Frame.BackLink = PgBackLinkE->text();
+        s.Frame.BackLinkText = PgBackLinkTextE->text();
+    });
 }
 
 void TVeltrixF::PgColSBClick(QToolButton* button) {
@@ -140,19 +147,19 @@ void TVeltrixF::PgColSBClick(QToolButton* button) {
 }
 
 void TVeltrixF::SetPageColor(QToolButton* button, TColor color) {
-    if (button == PgColTextSB) {
-        FThumbPage->SetTextColor(color);
-        SetPanelColor(PgColTextP, color);
-    } else if (button == PgColLinkSB) {
-        FThumbPage->SetLinkColor(color);
-        SetPanelColor(PgColLinkP, color);
-    } else if (button == PgColVLinkSB) {
-        FThumbPage->SetVLinkColor(color);
-        SetPanelColor(PgColVLinkP, color);
-    } else if (button == PgColALinkSB) {
-        FThumbPage->SetALinkColor(color);
-        SetPanelColor(PgColALinkP, color);
-    }
+    const struct {
+        QToolButton* Button;
+        QLabel* Panel;
+        TColor TGfxPageFrame::*Field;
+    } colors[] = {{PgColTextSB, PgColTextP, &TGfxPageFrame::TextColor},
+                  {PgColLinkSB, PgColLinkP, &TGfxPageFrame::LinkColor},
+                  {PgColVLinkSB, PgColVLinkP, &TGfxPageFrame::VLinkColor},
+                  {PgColALinkSB, PgColALinkP, &TGfxPageFrame::ALinkColor}};
+    for (const auto& known : colors)
+        if (button == known.Button) {
+            ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.*known.Field = color; });
+            SetPanelColor(known.Panel, color);
+        }
 }
 
 TColor TVeltrixF::SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox) {
@@ -172,27 +179,24 @@ void TVeltrixF::ConnectTableControls() {
     connect(GfxGridRowSE, &QSpinBox::valueChanged, this, Guarded([this](int v) { GfxGridRowSEChange(v); }));
     connect(HtmlTablAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTablAlignCBChange(); }));
     connect(HtmlTablCellSpacSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
-                if (FThumbPage)
-                    FThumbPage->SetCellSpacing(value);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.CellSpacing = value; });
             }));
     for (QCheckBox* box : {PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB})
         connect(box, &QCheckBox::clicked, this, Guarded([this] { PicInfCBClick(); }));
     connect(PicInfFonSizSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
                 if (!FThumbPage)
                     return;
-                FThumbPage->SetPicInfoFontSize(value);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.PicInfoFontSize = value; });
                 PreviewNow();
             }));
     connect(PicInfFonAlignCB, &QComboBox::activated, this, Guarded([this] { PicInfFonAlignCBChange(); }));
     connect(PicInf_FontColor, &QAction::triggered, this, Guarded([this] { PicInfFontColorExecute(); }));
     connect(PicInfFonColDefCB, &QCheckBox::clicked, this, Guarded([this] { PicInfFonColDefCBClick(); }));
     connect(HtmlTabTitleE, &QLineEdit::textChanged, this, Guarded([this](const QString& text) {
-                if (FThumbPage)
-                    FThumbPage->SetTableTitle(text);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.TableTitle = text; });
             }));
     connect(HtmlTabTitSizSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
-                if (FThumbPage)
-                    FThumbPage->SetTableTitleFontSize(value);
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.TableTitleFontSize = value; });
             }));
     connect(HtmlTabTitAlignCB, &QComboBox::activated, this, Guarded([this] { HtmlTabTitAlignCBChange(); }));
     connect(Head_FontColor, &QAction::triggered, this, Guarded([this] { HeadFontColorExecute(); }));
@@ -227,8 +231,7 @@ void TVeltrixF::GfxGridColSEChange(int value) {
     }
     if (FGrid)
         FGrid->SetColCount(value);
-    if (FThumbPage)
-        FThumbPage->SetColumns(value);
+    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Columns = value; });
     UpdateTableStatus();
 }
 
@@ -240,21 +243,24 @@ void TVeltrixF::GfxGridRowSEChange(int value) {
     }
     if (FGrid)
         FGrid->SetRowCount(value);
-    if (FThumbPage)
-        FThumbPage->SetRows(value);
+    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Rows = value; });
     UpdateTableStatus();
 }
 
 void TVeltrixF::HtmlTablAlignCBChange() {
-    FThumbPage->SetTableAlign(ListValue<THtmlHAlign>(HtmlTablAlignCB));
+    ChangePage(FThumbPage.get(),
+               [this](TGfxPageSettings& s) { s.TableAlign = ListValue<THtmlHAlign>(HtmlTablAlignCB); });
 }
 
 void TVeltrixF::HtmlTabTitAlignCBChange() {
-    FThumbPage->SetTableTitleAlign(ListValue<THtmlHAlign>(HtmlTabTitAlignCB));
+    ChangePage(FThumbPage.get(), [this](TGfxPageSettings& s) {
+        s.TableTitleAlign = ListValue<THtmlHAlign>(HtmlTabTitAlignCB);
+    });
 }
 
 void TVeltrixF::PicInfFonAlignCBChange() {
-    FThumbPage->SetPicInfoAlign(ListValue<THtmlHAlign>(PicInfFonAlignCB));
+    ChangePage(FThumbPage.get(),
+               [this](TGfxPageSettings& s) { s.PicInfoAlign = ListValue<THtmlHAlign>(PicInfFonAlignCB); });
     PreviewNow();
 }
 
@@ -271,7 +277,7 @@ void TVeltrixF::PicInfCBClick() {
 }
 
 void TVeltrixF::SetPicInfoFlags(int flags) {
-    FThumbPage->SetPicInfo(TPicInfo(flags & 7));
+    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.PicInfo = TPicInfo(flags & 7); });
     PicInfNameCB->setChecked(flags & kPicInfoName);
     PicInfPicSizeCB->setChecked(flags & kPicInfoPicSize);
     PicInfSizeCB->setChecked(flags & kPicInfoFileSize);
@@ -285,7 +291,9 @@ void TVeltrixF::PicInfFontColorExecute() {
     TColor color = 0;
     if (!FDialogs->ChooseColor(color))
         return;
-    FThumbPage->SetPicInfoColor(SetColorSetting(color, PicInfFonColP, PicInfFonColDefCB));
+    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) {
+        s.PicInfoColor = SetColorSetting(color, PicInfFonColP, PicInfFonColDefCB);
+    });
     PreviewNow();
 }
 
@@ -293,12 +301,16 @@ void TVeltrixF::HeadFontColorExecute() {
     TColor color = 0;
     if (!FDialogs->ChooseColor(color))
         return;
-    FThumbPage->SetTableTitleColor(SetColorSetting(color, HtmlTabTitColP, HtmlTabTitColCB));
+    ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) {
+        s.TableTitleColor = SetColorSetting(color, HtmlTabTitColP, HtmlTabTitColCB);
+    });
 }
 
 void TVeltrixF::PicInfFonColDefCBClick() {
     if (PicInfFonColDefCB->isChecked()) {
-        FThumbPage->SetPicInfoColor(SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB));
+        ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) {
+            s.PicInfoColor = SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB);
+        });
         PreviewNow();
     } else {
         PicInfFontColorExecute();
@@ -307,7 +319,9 @@ void TVeltrixF::PicInfFonColDefCBClick() {
 
 void TVeltrixF::HtmlTabTitColCBClick() {
     if (HtmlTabTitColCB->isChecked())
-        FThumbPage->SetTableTitleColor(SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB));
+        ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) {
+            s.TableTitleColor = SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB);
+        });
     else
         HeadFontColorExecute();
 }

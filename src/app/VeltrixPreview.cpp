@@ -13,6 +13,7 @@
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
+#include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -20,19 +21,6 @@
 namespace {
 
 const char* const kMailAddress = "mailto:quorrin@veltrix.example.org";
-
-// Standard colours keep their names as file names; others are named by their value.
-struct TColorName {
-    TColor Value;
-    const char* Name;
-};
-const TColorName kColorNames[] = {
-    {0x000000, "clBlack"},      {0x000080, "clMaroon"},  {0x008000, "clGreen"}, {0x008080, "clOlive"},
-    {0x800000, "clNavy"},       {0x800080, "clPurple"},  {0x808000, "clTeal"},  {0x808080, "clGray"},
-    {0xC0C0C0, "clSilver"},     {0x0000FF, "clRed"},     {0x00FF00, "clLime"},  {0x00FFFF, "clYellow"},
-    {0xFF0000, "clBlue"},       {0xFF00FF, "clFuchsia"}, {0xFFFF00, "clAqua"},  {0xFFFFFF, "clWhite"},
-    {0xC0DCC0, "clMoneyGreen"}, {0xF0CAA6, "clSkyBlue"}, {0xF0FBFF, "clCream"}, {0xA4A0A0, "clMedGray"},
-};
 
 // Bytes as kilobytes with one decimal, halves rounded up: 123456 gives "120.6".
 QString KiloBytes(qint64 size) {
@@ -129,7 +117,7 @@ void TVeltrixF::ShowThumb() {
         FPreviewName = FGrid->Cells(col, row);
         FPreviewFile = item->FileName();
         ShowStatus("Processing...");
-        RenderThumb(*item);
+        RenderThumb(FGrid->Gallery().Cell(col, row));
         DrawPicInfo(FGrid->Cells(col, row), item->ImageWidth(), item->ImageHeight(), item->FileSize());
         ShowStatus("");
     } else {
@@ -155,11 +143,11 @@ bool TVeltrixF::SyncPreview() {
 }
 
 // The picture's stretch kept by its cell is rendered as it is; without one the file is decoded.
-void TVeltrixF::RenderThumb(const TGfxGridItem& item) {
-    const QString& path = item.FileName();
+void TVeltrixF::RenderThumb(const TGalleryCell& cell) {
+    const QString& path = cell.Source;
     if (path.isEmpty())
         return;
-    if (const auto fitted = item.Fitted(PictureBox(), TFileStamp::Of(path))) {
+    if (const auto fitted = cell.Kept.For(PictureBox(), TFileStamp::Of(path))) {
         Renderer().RenderFitted(*fitted);
     } else {
         Renderer().Source().LoadPicture(path);
@@ -255,11 +243,9 @@ void TVeltrixF::SetBkgColor(TColor color) {
     SetPanelColor(BkgFileP, color);
 }
 
+// The tile stays in the working folder for the preview; a run copies it into the gallery.
 QString TVeltrixF::ColorFileName(TColor color) const {
-    for (const TColorName& known : kColorNames)
-        if (known.Value == color)
-            return FWorkDir + QString(known.Name).toLower() + ".jpg";
-    return FWorkDir + QString::asprintf("%08X", quint32(color)).toLower() + ".jpg";
+    return FWorkDir + ColorTileName(color);
 }
 
 void TVeltrixF::ThumbBkgFileExecute() {

@@ -1,14 +1,21 @@
-// Gathering the window's settings into a profile record and applying a record back through the controls.
+// The window's settings as values: read from the renderer and the table page, shown by the panels, and kept
+// in profiles.
 #include "app/VeltrixU.h"
+
+#include <initializer_list>
+#include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -16,9 +23,13 @@
 
 namespace {
 
-// A list index read from a profile; one the list does not have selects the first item.
-void SetListIndex(QComboBox* list, int index) {
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : 0);
+// Blocks the controls' signals for the length of a scope: values shown run no handler.
+std::vector<QSignalBlocker> Blocked(std::initializer_list<QObject*> controls) {
+    std::vector<QSignalBlocker> blockers;
+    blockers.reserve(controls.size());
+    for (QObject* control : controls)
+        blockers.emplace_back(control);
+    return blockers;
 }
 
 // Restores a check box's state however the scope is left.
@@ -49,128 +60,142 @@ private:
 } // namespace
 
 // A background that cannot be loaded (a picture deleted since the profile was saved) is reported and the
-// current one kept, so that the rest of the profile still applies.
-void TVeltrixF::ApplyBackground(const TProfileRecord& record) {
+// current one kept, so that the rest of the settings still apply.
+void TVeltrixF::ApplyBackground(const TBackgroundSetting& background) {
     try {
-        if (record.BkgColor == clNone)
-            SetBkgFile(record.BkgFile);
+        if (background.IsColor())
+            SetBkgColor(background.Color);
         else
-            SetBkgColor(record.BkgColor);
+            SetBkgFile(background.File);
     } catch (...) {
         TVeltrixApp::ShowCurrentException();
     }
 }
 
-void TVeltrixF::GatherProfile(TProfileRecord& record) const {
-    record.BkgFile = CutToField(FBkgFile, TProfileRecord::kBkgFileSize);
-    record.BkgColor = FBkgColor;
-    record.ThumbWidth = ThumbWSE->value();
-    record.ThumbHeight = ThumbHSE->value();
-    record.ThumbBevel.Size = ThumbBevelSizSE->value();
-    record.ThumbBevel.Style = std::uint8_t(ThumbBevelTypCB->currentIndex());
-    record.ThumbBevel.Intensity = std::uint8_t(ThumbBevelIntSE->value());
-    record.MaskSize = MaskSizSE->value();
-    record.MaskStyle = std::uint8_t(MaskTypCB->currentIndex());
-    record.ShadowSize = ShadowSizSE->value();
-    record.ShadowDistance = ShadowDistSE->value();
-    record.ShadowIntensity = std::uint8_t(ShadowIntSE->value());
-    record.PicWidth = PicWSE->value();
-    record.PicHeight = PicHSE->value();
-    record.PicBevel.Size = PicBevelSizSE->value();
-    record.PicBevel.Style = std::uint8_t(PicBevelTypCB->currentIndex());
-    record.PicBevel.Intensity = std::uint8_t(PicBevelIntSE->value());
-    record.Title = CutToField(PgTitleE->text(), TProfileRecord::kTextSize);
-    record.TextColor = FThumbPage->TextColor();
-    record.LinkColor = FThumbPage->LinkColor();
-    record.VLinkColor = FThumbPage->VLinkColor();
-    record.ALinkColor = FThumbPage->ALinkColor();
-    record.TableTitle = CutToField(HtmlTabTitleE->text(), TProfileRecord::kTextSize);
-    record.TableTitleFontSize = HtmlTabTitSizSE->value();
-    record.TableTitleColor = FThumbPage->TableTitleColor();
-    record.TableTitleAlign = std::uint8_t(HtmlTabTitAlignCB->currentIndex());
-    record.TableAlign = std::uint8_t(HtmlTablAlignCB->currentIndex());
-    record.Rows = GfxGridRowSE->value();
-    record.Columns = GfxGridColSE->value();
-    record.CellSpacing = HtmlTablCellSpacSE->value();
-    record.PicInfo = std::uint8_t(PageInfoFlags());
-    record.PicInfoFontSize = PicInfFonSizSE->value();
-    record.PicInfoColor = FThumbPage->PicInfoColor();
-    record.PicInfoAlign = std::uint8_t(PicInfFonAlignCB->currentIndex());
-    record.LineWidth = FThumbPage->LineWidth();
-    record.BackLink = CutToField(PgBackLinkE->text(), TProfileRecord::kTextSize);
-    record.BackLinkText = CutToField(PgBackLinkTextE->text(), TProfileRecord::kTextSize);
-    record.BackLinkFontSize = FThumbPage->BackLinkFontSize();
-    record.BackLinkAlign = std::uint8_t(FThumbPage->BackLinkAlign());
-    record.LinkInOrder = PgLinkOrderCB->isChecked();
-    record.PrevText = CutToField(PgPrevTextE->text(), TProfileRecord::kTextSize);
-    record.NextText = CutToField(PgNextTextE->text(), TProfileRecord::kTextSize);
-    record.FitToWindow = HtmlFitWindowCB->isChecked();
+TGallerySettings TVeltrixF::Settings() const {
+    TGallerySettings settings = StartUpSettings();
+    settings.ProfileName = FProfileName;
+    settings.Background = {FBkgFile, FBkgColor};
+    if (FConverter)
+        settings.Thumb = Renderer().Settings();
+    if (FThumbPage)
+        settings.Page = FThumbPage->Settings();
+    // Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
+    settings.Page.Frame.Background.clear();
+    settings.Page.Frame.PrevPage.clear();
+    settings.Page.Frame.NextPage.clear();
+    settings.Page.ThumbList = nullptr;
+    return settings;
 }
 
-void TVeltrixF::ApplyProfile(const TProfileRecord& record) {
+void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
+    const TGallerySettings s = InRange(settings);
     {
-        // No delayed preview while the settings change one by one; the box gets its state back however
-        // this ends, and the preview is shown once at the end.
+        // No delayed preview while the settings change; the box gets its state back however this ends,
+        // and the preview is shown once at the end.
         const TCheckBoxRestorer autoUpdate(AutoUpdThumbCB);
         const TFlagScope applying(FApplyingProfile);
         AutoUpdThumbCB->setChecked(false);
-        FProfileName = record.Name;
-        ProfilesCB->setCurrentIndex(ProfilesCB->findText(record.Name, Qt::MatchFixedString));
-        ApplyBackground(record);
-        ThumbWSE->setValue(record.ThumbWidth);
-        ThumbHSE->setValue(record.ThumbHeight);
-        ThumbBevelSizSE->setValue(record.ThumbBevel.Size);
-        SetListIndex(ThumbBevelTypCB, record.ThumbBevel.Style);
-        ThumbBevelTypCBChange();
-        ThumbBevelIntSE->setValue(record.ThumbBevel.Intensity);
-        MaskSizSE->setValue(record.MaskSize);
-        SetListIndex(MaskTypCB, record.MaskStyle);
-        MaskTypCBChange();
-        ShadowSizSE->setValue(record.ShadowSize);
-        ShadowDistSE->setValue(record.ShadowDistance);
-        ShadowIntSE->setValue(record.ShadowIntensity);
-        PicWSE->setValue(record.PicWidth);
-        PicHSE->setValue(record.PicHeight);
-        PicBevelSizSE->setValue(record.PicBevel.Size);
-        SetListIndex(PicBevelTypCB, record.PicBevel.Style);
-        PicBevelTypCBChange();
-        PicBevelIntSE->setValue(record.PicBevel.Intensity);
-        PgTitleE->setText(record.Title);
-        SetPageColor(PgColTextSB, record.TextColor);
-        SetPageColor(PgColLinkSB, record.LinkColor);
-        SetPageColor(PgColVLinkSB, record.VLinkColor);
-        SetPageColor(PgColALinkSB, record.ALinkColor);
-        HtmlTabTitleE->setText(record.TableTitle);
-        HtmlTabTitSizSE->setValue(record.TableTitleFontSize);
-        FThumbPage->SetTableTitleColor(
-            SetColorSetting(record.TableTitleColor, HtmlTabTitColP, HtmlTabTitColCB));
-        SetListIndex(HtmlTabTitAlignCB, record.TableTitleAlign);
-        HtmlTabTitAlignCBChange();
-        SetListIndex(HtmlTablAlignCB, record.TableAlign);
-        HtmlTablAlignCBChange();
+        FProfileName = s.ProfileName;
+        ProfilesCB->setCurrentIndex(ProfilesCB->findText(s.ProfileName, Qt::MatchFixedString));
+        ApplyBackground(s.Background);
+        Renderer().SetSettings(s.Thumb);
+        ShowThumbSettings(s.Thumb);
+        TellGridPictureBox();
+        // The page keeps the background it shows and its table size, which follows the grid.
+        TGfxPageSettings page = s.Page;
+        const TGfxPageSettings& shown = FThumbPage->Settings();
+        page.Frame.Background = shown.Frame.Background;
+        page.ThumbList = shown.ThumbList;
+        page.Columns = shown.Columns;
+        page.Rows = shown.Rows;
+        FThumbPage->SetSettings(page);
+        ShowPageSettings(page);
         // The table keeps its size while it holds pictures.
-        if (CountPictures() == 0) {
-            GfxGridRowSE->setValue(record.Rows);
-            GfxGridColSE->setValue(record.Columns);
-        }
-        HtmlTablCellSpacSE->setValue(record.CellSpacing);
-        SetPicInfoFlags(record.PicInfo);
-        PicInfFonSizSE->setValue(record.PicInfoFontSize);
-        FThumbPage->SetPicInfoColor(SetColorSetting(record.PicInfoColor, PicInfFonColP, PicInfFonColDefCB));
-        SetListIndex(PicInfFonAlignCB, record.PicInfoAlign);
-        PicInfFonAlignCBChange();
-        FThumbPage->SetLineWidth(record.LineWidth);
-        PgBackLinkE->setText(record.BackLink);
-        PgBackLinkTextE->setText(record.BackLinkText);
-        FThumbPage->SetBackLinkFontSize(record.BackLinkFontSize);
-        FThumbPage->SetBackLinkAlign(record.BackLinkAlign <= haCenter ? THtmlHAlign(record.BackLinkAlign)
-                                                                      : haDefault);
-        PgLinkOrderCB->setChecked(record.LinkInOrder);
-        PgPrevTextE->setText(record.PrevText);
-        PgNextTextE->setText(record.NextText);
-        HtmlFitWindowCB->setChecked(record.FitToWindow);
+        if (CountPictures() == 0)
+            SetTableSize(s.Page.Columns, s.Page.Rows);
+        SetThumbsStale(true);
     }
     ShowProfileName();
     ShowThumb();
     QCoreApplication::processEvents();
+}
+
+void TVeltrixF::ShowThumbSettings(const TGfxThumbSettings& s) {
+    const auto blocked = Blocked({ThumbWSE, ThumbHSE, ThumbBevelSizSE, ThumbBevelTypCB, ThumbBevelIntSE,
+                                  PicWSE, PicHSE, PicBevelSizSE, PicBevelTypCB, PicBevelIntSE, MaskSizSE,
+                                  MaskTypCB, ShadowSizSE, ShadowDistSE, ShadowIntSE});
+    ThumbWSE->setValue(s.ThumbWidth);
+    ThumbHSE->setValue(s.ThumbHeight);
+    ThumbBevelSizSE->setValue(s.ThumbBevel.Size);
+    ThumbBevelTypCB->setCurrentIndex(s.ThumbBevel.Style);
+    ThumbBevelIntSE->setValue(s.ThumbBevel.Intensity);
+    PicWSE->setValue(s.PicWidth);
+    PicHSE->setValue(s.PicHeight);
+    PicBevelSizSE->setValue(s.PicBevel.Size);
+    PicBevelTypCB->setCurrentIndex(s.PicBevel.Style);
+    PicBevelIntSE->setValue(s.PicBevel.Intensity);
+    MaskSizSE->setValue(s.MaskSize);
+    MaskTypCB->setCurrentIndex(s.MaskStyle);
+    ShadowSizSE->setValue(s.ShadowSize);
+    ShadowDistSE->setValue(s.ShadowDistance);
+    ShadowIntSE->setValue(s.ShadowIntensity);
+}
+
+void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
+    const auto blocked = Blocked({PgTitleE, PgBackLinkE, PgBackLinkTextE, PgLinkOrderCB, PgPrevTextE,
+                                  PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
+                                  PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfFonSizSE,
+                                  PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
+    PgTitleE->setText(s.Frame.Title);
+    SetPanelColor(PgColTextP, s.Frame.TextColor);
+    SetPanelColor(PgColLinkP, s.Frame.LinkColor);
+    SetPanelColor(PgColVLinkP, s.Frame.VLinkColor);
+    SetPanelColor(PgColALinkP, s.Frame.ALinkColor);
+    PgBackLinkE->setText(s.Frame.BackLink);
+    PgBackLinkTextE->setText(s.Frame.BackLinkText);
+    PgLinkOrderCB->setChecked(s.Frame.LinkInOrder);
+    PgPrevTextE->setText(s.Frame.PrevText);
+    PgNextTextE->setText(s.Frame.NextText);
+    HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
+    HtmlTablCellSpacSE->setValue(s.CellSpacing);
+    HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);
+    PicInfNameCB->setChecked(s.PicInfo & PicInfoBit(piFileName));
+    PicInfPicSizeCB->setChecked(s.PicInfo & PicInfoBit(piPicSize));
+    PicInfSizeCB->setChecked(s.PicInfo & PicInfoBit(piFileSize));
+    PicInfFonSizSE->setValue(s.PicInfoFontSize);
+    PicInfFonAlignCB->setCurrentIndex(s.PicInfoAlign);
+    SetColorSetting(s.PicInfoColor, PicInfFonColP, PicInfFonColDefCB);
+    HtmlTabTitleE->setText(s.TableTitle);
+    HtmlTabTitSizSE->setValue(s.TableTitleFontSize);
+    HtmlTabTitAlignCB->setCurrentIndex(s.TableTitleAlign);
+    SetColorSetting(s.TableTitleColor, HtmlTabTitColP, HtmlTabTitColCB);
+}
+
+// A size out of range takes the nearer bound, as the fields do.
+void TVeltrixF::SetTableSize(int cols, int rows) {
+    {
+        const auto blocked = Blocked({GfxGridColSE, GfxGridRowSE});
+        GfxGridColSE->setValue(cols);
+        GfxGridRowSE->setValue(rows);
+    }
+    if (FGrid) {
+        FGrid->SetColCount(GfxGridColSE->value());
+        FGrid->SetRowCount(GfxGridRowSE->value());
+    }
+    if (FThumbPage) {
+        TGfxPageSettings page = FThumbPage->Settings();
+        page.Columns = GfxGridColSE->value();
+        page.Rows = GfxGridRowSE->value();
+        FThumbPage->SetSettings(page);
+    }
+    UpdateTableStatus();
+}
+
+void TVeltrixF::GatherProfile(TProfileRecord& record) const {
+    record = ProfileFromSettings(Settings());
+}
+
+void TVeltrixF::ApplyProfile(const TProfileRecord& record) {
+    ApplySettings(SettingsFromProfile(record));
 }

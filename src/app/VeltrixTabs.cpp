@@ -1,6 +1,7 @@
 // The controls of the settings tabs and the About tab, with their ranges, captions and hints.
 #include "app/VeltrixU.h"
 #include "app/VlxSpinEdit.h"
+#include "gallery/GallerySettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,10 +24,11 @@ void Hint(QWidget* control, const QString& hint) {
     control->setStatusTip(hint);
 }
 
-QSpinBox* NewSpin(const char* name, int min, int max, const QString& hint) {
+// A spin edit over a setting's range; start-up gives it its value.
+QSpinBox* NewSpin(const char* name, const TSettingRange& range, const QString& hint) {
     auto* spin = new TSpinEdit;
     spin->setObjectName(name);
-    spin->setRange(min, max);
+    spin->setRange(range.Min, range.Max);
     spin->setMinimumWidth(58);
     Hint(spin, hint);
     return spin;
@@ -131,11 +133,11 @@ QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nu
 QWidget* TVeltrixF::CreateThumbnailTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("ThumbTS", columns);
-    ThumbWSE = NewSpin("ThumbWSE", 50, 500, "Thumbnail width");
-    ThumbHSE = NewSpin("ThumbHSE", 50, 500, "Thumbnail height");
-    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", 0, 100, "Thumbnail bevel size");
+    ThumbWSE = NewSpin("ThumbWSE", kThumbWidthRange, "Thumbnail width");
+    ThumbHSE = NewSpin("ThumbHSE", kThumbHeightRange, "Thumbnail height");
+    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", kBevelSizeRange, "Thumbnail bevel size");
     ThumbBevelTypCB = NewList("ThumbBevelTypCB", "Thumbnail bevel style");
-    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", 0, 100, "Thumbnail bevel intensity");
+    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", kBevelIntensityRange, "Thumbnail bevel intensity");
 
     QGroupBox* size = NewGroup("Thumbnail");
     AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
@@ -169,16 +171,16 @@ QWidget* TVeltrixF::CreateThumbnailTab() {
 QWidget* TVeltrixF::CreatePictureTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("PictureTS", columns);
-    PicWSE = NewSpin("PicWSE", 30, 500, "Picture width");
-    PicHSE = NewSpin("PicHSE", 30, 500, "Picture height");
-    PicBevelSizSE = NewSpin("PicBevelSizSE", 0, 100, "Picture bevel size");
+    PicWSE = NewSpin("PicWSE", kPicWidthRange, "Picture width");
+    PicHSE = NewSpin("PicHSE", kPicHeightRange, "Picture height");
+    PicBevelSizSE = NewSpin("PicBevelSizSE", kBevelSizeRange, "Picture bevel size");
     PicBevelTypCB = NewList("PicBevelTypCB", "Picture bevel style");
-    PicBevelIntSE = NewSpin("PicBevelIntSE", 0, 100, "Picture bevel intensity");
-    MaskSizSE = NewSpin("MaskSizSE", 0, 100, "Picture mask feather size");
+    PicBevelIntSE = NewSpin("PicBevelIntSE", kBevelIntensityRange, "Picture bevel intensity");
+    MaskSizSE = NewSpin("MaskSizSE", kMaskSizeRange, "Picture mask feather size");
     MaskTypCB = NewList("MaskTypCB", "Picture mask style");
-    ShadowSizSE = NewSpin("ShadowSizSE", 0, 100, "Picture shadow size");
-    ShadowDistSE = NewSpin("ShadowDistSE", 0, 100, "Picture shadow distance");
-    ShadowIntSE = NewSpin("ShadowIntSE", 0, 100, "Picture shadow intensity");
+    ShadowSizSE = NewSpin("ShadowSizSE", kShadowSizeRange, "Picture shadow size");
+    ShadowDistSE = NewSpin("ShadowDistSE", kShadowDistanceRange, "Picture shadow distance");
+    ShadowIntSE = NewSpin("ShadowIntSE", kShadowIntensityRange, "Picture shadow intensity");
 
     QGroupBox* size = NewGroup("Picture");
     AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
@@ -218,13 +220,14 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
              {"Active link", ColorRow(PgColALinkP, PgColALinkSB)},
              {"Followed link", ColorRow(PgColVLinkP, PgColVLinkSB)}});
 
-    PgTitleE = NewEdit("PgTitleE", "Pictures - Quorrin's Veltrix", "HTML page title");
-    PgBackLinkE = NewEdit("PgBackLinkE", "index.html", "Back link URL");
-    PgBackLinkTextE = NewEdit("PgBackLinkTextE", "Return", "Back link text");
+    const TGfxPageFrame start = StartUpSettings().Page.Frame;
+    PgTitleE = NewEdit("PgTitleE", start.Title, "HTML page title");
+    PgBackLinkE = NewEdit("PgBackLinkE", start.BackLink, "Back link URL");
+    PgBackLinkTextE = NewEdit("PgBackLinkTextE", start.BackLinkText, "Back link text");
     PgLinkOrderCB = NewCheck("PgLinkOrderCB", "Link pictures in order",
-                             "Previous and next links on every picture's page", true);
-    PgPrevTextE = NewEdit("PgPrevTextE", "Previous", "Previous picture link text");
-    PgNextTextE = NewEdit("PgNextTextE", "Next", "Next picture link text");
+                             "Previous and next links on every picture's page", start.LinkInOrder);
+    PgPrevTextE = NewEdit("PgPrevTextE", start.PrevText, "Previous picture link text");
+    PgNextTextE = NewEdit("PgNextTextE", start.NextText, "Next picture link text");
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
     AddRows(pageGrid, 0,
@@ -245,12 +248,14 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
 QWidget* TVeltrixF::CreateHtmlTableTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("HtmlTableTS", columns);
-    GfxGridColSE = NewSpin("GfxGridColSE", 1, 100, "Table columns number");
-    GfxGridRowSE = NewSpin("GfxGridRowSE", 1, 100, "Table rows number");
+    const TGfxPageSettings start = StartUpSettings().Page;
+    GfxGridColSE = NewSpin("GfxGridColSE", kTableColumnsRange, "Table columns number");
+    GfxGridRowSE = NewSpin("GfxGridRowSE", kTableRowsRange, "Table rows number");
     HtmlTablAlignCB = NewList("HtmlTablAlignCB", "Table align");
-    HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", 0, 100, "Table cell sapcing");
+    HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", kCellSpacingRange, "Table cell sapcing");
     HtmlFitWindowCB = NewCheck("HtmlFitWindowCB", "Fit pictures to the window",
-                               "Pictures shrink to the width of a phone's or a small window's screen", true);
+                               "Pictures shrink to the width of a phone's or a small window's screen",
+                               start.Frame.FitToWindow);
     QGroupBox* table = NewGroup("Table");
     AddRows(NewGrid(table), 0,
             {{"Columns", GfxGridColSE},
@@ -262,7 +267,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");
     PicInfPicSizeCB = NewCheck("PicInfPicSizeCB", "Picture sizes", "Picture information: picture sizes");
     PicInfSizeCB = NewCheck("PicInfSizeCB", "File size", "Picture information: file size");
-    PicInfFonSizSE = NewSpin("PicInfFonSizSE", -2, 4, "Picture information font relative size");
+    PicInfFonSizSE =
+        NewSpin("PicInfFonSizSE", kPicInfoFontSizeRange, "Picture information font relative size");
     PicInfFonAlignCB = NewList("PicInfFonAlignCB", "Picture information text alignment");
     PicInfFonColP = NewColorPanel("PicInfFonColP", "Picture information font color");
     PicInfFonColSB = NewSpeedButton("PicInfFonColSB", PicInf_FontColor);
@@ -277,8 +283,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
              {"Align", PicInfFonAlignCB},
              {"Color", ColorRow(PicInfFonColP, PicInfFonColSB, PicInfFonColDefCB)}});
 
-    HtmlTabTitleE = NewEdit("HtmlTabTitleE", "Pictures", "Table header - text on top of table");
-    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", -2, 4, "Table header font relative size");
+    HtmlTabTitleE = NewEdit("HtmlTabTitleE", start.TableTitle, "Table header - text on top of table");
+    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", kTableTitleFontSizeRange, "Table header font relative size");
     HtmlTabTitAlignCB = NewList("HtmlTabTitAlignCB", "Table header text alignment");
     HtmlTabTitColP = NewColorPanel("HtmlTabTitColP", "Table header font color");
     HtmlTabTitColSB = NewSpeedButton("HtmlTabTitColSB", Head_FontColor);
@@ -299,8 +305,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
 QWidget* TVeltrixF::CreateOptionsTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("OptionsTS", columns);
-    GGridWSE = NewSpin("GGridWSE", 10, 200, "Table grid column width");
-    GGridHSE = NewSpin("GGridHSE", 10, 200, "Table grid row height");
+    GGridWSE = NewSpin("GGridWSE", kGridCellWidthRange, "Table grid column width");
+    GGridHSE = NewSpin("GGridHSE", kGridCellHeightRange, "Table grid row height");
     BitBtn1 = new QPushButton("Redraw");
     BitBtn1->setObjectName("BitBtn1");
     Hint(BitBtn1, "Redraw pictures in grid");

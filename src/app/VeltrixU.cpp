@@ -20,8 +20,10 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
-#include "app/VlxFiles.h"
+#include "gallery/GalleryFiles.h"
 #include "common/VlxSaveFile.h"
+#include "gallery/GallerySettings.h"
+#include "gallery/Version.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -32,8 +34,6 @@
 
 namespace {
 
-const char* const kVersion = "v1.16";
-const char* const kDate = "October, 2004";
 const char* const kDefaultProfile = "default";
 
 QString WithSlash(QString dir) {
@@ -50,10 +50,6 @@ QString LegacyConfigDir(const TVeltrixPlaces& places) {
 }
 
 } // namespace
-
-QString VeltrixVersion() {
-    return kVersion;
-}
 
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
     : QMainWindow(parent), FDialogs(std::move(dialogs)) {
@@ -112,13 +108,11 @@ TVeltrixF::~TVeltrixF() {
         FGrid = nullptr;
     }
     FThumbPage.reset();
-    FPicPage.reset();
-    FThumbList.reset();
 }
 
 void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
-    VersionL->setText(kVersion);
-    DateL->setText(kDate);
+    VersionL->setText(kVeltrixVersion);
+    DateL->setText(kVeltrixDate);
     SetThumbsStale(false);
     EventT->stop();
     MainPC->setCurrentWidget(AboutTS);
@@ -142,16 +136,14 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     CreateConverter();
     CreateGrid();
     CreateThumbPage();
+    const TGallerySettings start = StartUpSettings();
     // Without a working directory the grey tile cannot be written: that is shown, and start-up goes on.
-    RunGuarded([this] { SetBkgColor(0x808080); });
-    FPicPage = std::make_unique<TGfxPicPage>();
-    FThumbList = std::make_unique<TThumbnailList>();
+    RunGuarded([&] { SetBkgColor(start.Background.Color); });
     // The options are read whatever happened to the profiles file, so that a later "Save options" does
     // not write defaults over them.
     OpenProfiles(configDir + kProfilesFileName);
     FGrid->SetAcceptFiles(true);
-    GfxGridColSE->setValue(3);
-    GfxGridRowSE->setValue(2);
+    SetTableSize(start.Page.Columns, start.Page.Rows);
     ReadLoadOnStartup();
 }
 
@@ -169,25 +161,12 @@ void TVeltrixF::FillStyleLists() {
     }
 }
 
-// The renderer's defaults go into the controls; each spin edit passes its value back through its handler.
+// The start-up settings go to the renderer and into the controls.
 void TVeltrixF::CreateConverter() {
     FConverter = std::make_unique<TGfxBatchPicConverter>();
-    const TGfxThumbnail& r = FConverter->Thumbnail();
-    ThumbWSE->setValue(r.ThumbWidth());
-    ThumbHSE->setValue(r.ThumbHeight());
-    ThumbBevelSizSE->setValue(r.ThumbBevel().Size);
-    ThumbBevelTypCB->setCurrentIndex(r.ThumbBevel().Style);
-    ThumbBevelIntSE->setValue(r.ThumbBevel().Intensity);
-    PicWSE->setValue(r.PicWidth());
-    PicHSE->setValue(r.PicHeight());
-    PicBevelSizSE->setValue(r.PicBevel().Size);
-    PicBevelTypCB->setCurrentIndex(r.PicBevel().Style);
-    PicBevelIntSE->setValue(r.PicBevel().Intensity);
-    MaskSizSE->setValue(r.MaskSize());
-    MaskTypCB->setCurrentIndex(r.MaskStyle());
-    ShadowSizSE->setValue(r.ShadowSize());
-    ShadowDistSE->setValue(r.ShadowDistance());
-    ShadowIntSE->setValue(r.ShadowIntensity());
+    const TGfxThumbSettings settings = StartUpSettings().Thumb;
+    Renderer().SetSettings(settings);
+    ShowThumbSettings(settings);
 }
 
 void TVeltrixF::CreateGrid() {
@@ -229,34 +208,14 @@ void TVeltrixF::CreateGrid() {
     GGridHSE->setValue(FGrid->DefaultRowHeight());
 }
 
+// The start-up settings go to the table page and into the controls; the table's size is the grid's.
 void TVeltrixF::CreateThumbPage() {
     FThumbPage = std::make_unique<TGfxThumbPage>();
-    SetPageColor(PgColTextSB, 0x00000000);
-    SetPageColor(PgColLinkSB, 0x00EE0000);
-    SetPageColor(PgColVLinkSB, 0x008B1A55);
-    SetPageColor(PgColALinkSB, 0x00EE0000);
-    FThumbPage->SetTitle(PgTitleE->text());
-    HtmlTablAlignCB->setCurrentIndex(haCenter);
-    FThumbPage->SetTableAlign(haCenter);
-    HtmlTablCellSpacSE->setValue(5);
-    FThumbPage->SetCellSpacing(5);
-    FThumbPage->SetTableTitle(HtmlTabTitleE->text());
-    HtmlTabTitAlignCB->setCurrentIndex(haCenter);
-    FThumbPage->SetTableTitleAlign(haCenter);
-    HtmlTabTitSizSE->setValue(2);
-    FThumbPage->SetTableTitleFontSize(2);
-    FThumbPage->SetTableTitleColor(SetColorSetting(clNone, HtmlTabTitColP, HtmlTabTitColCB));
-    PicInfFonAlignCB->setCurrentIndex(haCenter);
-    FThumbPage->SetPicInfoAlign(haCenter);
-    PicInfFonSizSE->setValue(FThumbPage->PicInfoFontSize());
-    FThumbPage->SetPicInfoColor(SetColorSetting(clNone, PicInfFonColP, PicInfFonColDefCB));
-    FThumbPage->SetLineWidth(100);
-    FThumbPage->SetBackLinkFontSize(0);
-    FThumbPage->SetBackLinkAlign(haRight);
-    FThumbPage->SetBackLink(PgBackLinkE->text());
-    FThumbPage->SetBackLinkText(PgBackLinkTextE->text());
-    PgLinkOrderChange();
-    FThumbPage->SetFitToWindow(HtmlFitWindowCB->isChecked());
+    TGfxPageSettings settings = StartUpSettings().Page;
+    settings.Columns = FGrid->ColCount();
+    settings.Rows = FGrid->RowCount();
+    FThumbPage->SetSettings(settings);
+    ShowPageSettings(settings);
 }
 
 // False when the profiles file cannot be opened: the error is shown and kept for the profile commands.

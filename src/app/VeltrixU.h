@@ -9,7 +9,10 @@
 
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
+#include "gallery/Gallery.h"
+#include "gallery/GalleryRun.h"
 #include "common/VlxTypes.h"
+#include "settings/VlxConfigDir.h"
 
 class QAction;
 class QCheckBox;
@@ -31,11 +34,13 @@ class TGfxBaseIm;
 class TGfxBatchPicConverter;
 class TGfxGrid;
 class TGfxGridItem;
-class TGfxPicPage;
 class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
-class TThumbnailList;
+struct TBackgroundSetting;
+struct TGallerySettings;
+struct TGfxPageSettings;
+struct TGfxThumbSettings;
 struct TProfileRecord;
 struct TRefusedFile;
 
@@ -45,14 +50,6 @@ public:
     using Exception::Exception;
 };
 
-// Where the window keeps its files; empty fields take the desktop's places.
-struct TVeltrixPlaces {
-    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
-    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
-    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
-    // when ConfigDir is empty too, else none unless given.
-    QString ProgramDir;
-};
 
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
 // and the upload request the panel posts to it.
@@ -83,7 +80,7 @@ public:
     // Shows the current cell's picture when the preview shows another one (or one for an empty cell);
     // true when it rendered.
     bool SyncPreview();
-    void RenderThumb(const TGfxGridItem& item);
+    void RenderThumb(const TGalleryCell& cell);
     // The renderer's picture box, which the grid's kept stretches are made for; told to the grid.
     QSize PictureBox() const;
     void TellGridPictureBox();
@@ -92,10 +89,16 @@ public:
     void SetBkgColor(TColor color);
     QString ColorFileName(TColor color) const;
 
+    // The settings as the panels, the renderer and the table page hold them now.
+    TGallerySettings Settings() const;
+    // The panels, the renderer and the page take the settings (brought into range), then the preview shows
+    // them once. The table keeps its size while it holds pictures.
+    void ApplySettings(const TGallerySettings& settings);
+    void ApplyBackground(const TBackgroundSetting& background);
+
     // Profiles.
     void GatherProfile(TProfileRecord& record) const;
     void ApplyProfile(const TProfileRecord& record);
-    void ApplyBackground(const TProfileRecord& record);
     // Reads the named profile and applies it; raises when the profiles file holds none of that name.
     void UseProfile(const QString& name);
 
@@ -306,6 +309,12 @@ private:
     void ReadLoadOnStartup();
     void FillProfileList();
 
+    // The panels show the values without running their handlers (VeltrixProfile.cpp).
+    void ShowThumbSettings(const TGfxThumbSettings& settings);
+    void ShowPageSettings(const TGfxPageSettings& settings);
+    // The grid, the page and the panel take the table size.
+    void SetTableSize(int cols, int rows);
+
     // Handlers of the settings panels (VeltrixPanels.cpp).
     void ConnectPanels();
     void ConnectRendererControls();
@@ -365,21 +374,10 @@ private:
     void PrfDelExecute();
     void PrfSaveExecute();
 
-    // Generation run (VeltrixGenerate.cpp): the grid's cells as the run found them, and its phases.
-    struct TRunCell {
-        int Col;
-        int Row;
-        QString Name;   // the cell name; empty for an empty cell
-        QString Source; // full path of the picture file
-    };
-    std::vector<TRunCell> RunCells() const;
-    QString BackgroundName(const std::vector<TRunCell>& cells) const;
-    void CheckWorkDir();
-    void CopyPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void ThumbnailPhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void SetUpPicPage();
-    void PicPagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
-    void TablePagePhase(const QString& dir, const std::vector<TRunCell>& cells, int count, QString& current);
+    // Generation run (VeltrixGenerate.cpp).
+    TGallery GridGallery() const;
+    void ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar, int& barPhase);
+    void KeepRunStretches(const TGallery& gallery);
 
     // Generation commands (VeltrixGenerate.cpp).
     void ConnectGenerationCommands();
@@ -399,8 +397,6 @@ private:
     TGfxGrid* FGrid = nullptr;
     std::unique_ptr<TGfxBatchPicConverter> FConverter;
     std::unique_ptr<TGfxThumbPage> FThumbPage;
-    std::unique_ptr<TGfxPicPage> FPicPage;
-    std::unique_ptr<TThumbnailList> FThumbList;
     std::unique_ptr<TProfileManager> FProfiles;
     QString FProfilesProblem; // why the profiles file could not be opened
     QStringList FUsedFiles;
@@ -420,9 +416,6 @@ private:
     bool FGenerating = false;
     int FRenderThreads = 0;
 };
-
-// The program's version as the About tab shows it.
-QString VeltrixVersion();
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the
 // picture size (flag 2) and the file size in kilobytes (flag 4) on one line.

@@ -1,24 +1,19 @@
 // The application's default error display.
 #include "app/VlxApplication.h"
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <exception>
 
 #include "app/VlxDialogs.h"
 #include "common/VlxTypes.h"
+#include "gallery/Version.h"
 
 TDialogs* TVeltrixApp::FErrorDialogs = nullptr;
 
 TVeltrixApp::TVeltrixApp(int& argc, char** argv) : QApplication(argc, argv) {
-    // Pictures pass through buffers of megabytes on every core. With a heap per thread, as the C library
-    // makes by default, each thread keeps the megabytes it freed, scattered among the small stretches the
-    // cells keep, and the process grows with every picture placed. One heap reuses them for the next
-    // picture, whichever thread decodes it.
-    mallopt(M_ARENA_MAX, 1);
-    setApplicationName("Quorrin's Veltrix");
-    setApplicationDisplayName("Quorrin's Veltrix");
+    UseOneHeap();
+    setApplicationName(kApplicationName);
+    setApplicationDisplayName(kApplicationName);
     // Ties the windows to the installed desktop entry "veltrix.desktop" (menu name and icon).
     setDesktopFileName("veltrix");
 }

@@ -1,5 +1,5 @@
 // The command line: arguments, the window driven on the offscreen platform, and progress on a stream.
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,8 @@
 #include <QTextStream>
 
 #include "app/VlxCliWindow.h"
-#include "grid/GfxGrid.h"
+#include "cli/CliGenerate.h"
+#include "gallery/Version.h"
 
 namespace {
 
@@ -113,63 +114,6 @@ QString ParseUpload(const QStringList& args, TCliArgs& parsed) {
     return parsed.OutDir.isEmpty() ? "Missing --out DIR" : QString();
 }
 
-// Places the pictures in order from the top-left cell; a file that cannot be placed fails the command.
-bool PlacePictures(TCliWindow& window, const TCliArgs& args, QTextStream& err) {
-    // Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
-    // same published name however it was typed.
-    QStringList files;
-    for (const QString& file : args.Files)
-        files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
-    const std::vector<TRefusedFile> refused = window.Grid()->PlaceFiles(files, 0, 0);
-    ProcessCliEvents();
-    for (const TRefusedFile& file : refused)
-        err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
-    return refused.empty();
-}
-
-int Generate(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
-    if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir()) {
-        streams.Err << "veltrix: --out " << args.OutDir << " is a file, not a folder\n";
-        streams.Err.flush();
-        return kCliFailed;
-    }
-    const TErrorDialogsScope errorDisplay;
-    auto owned = std::make_unique<TCliDialogs>(streams.Err);
-    TCliDialogs& dialogs = *owned;
-    TCliWindow window(std::move(owned), places);
-    ProcessCliEvents();
-    if (dialogs.Errors > 0)
-        return kCliFailed;
-    const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
-    try {
-        window.UseProfile(args.Profile);
-        window.GfxGridColSE->setValue(args.Columns);
-        window.GfxGridRowSE->setValue(args.Rows);
-        ProcessCliEvents();
-        if (!PlacePictures(window, args, streams.Err) || dialogs.Errors > 0)
-            return kCliFailed;
-        TCliProgress progress(streams);
-        window.Progress = &progress;
-        try {
-            window.GenerateInto(dir + '/');
-        } catch (...) {
-            progress.EndPhase();
-            window.Progress = nullptr;
-            streams.Err << window.StatusP0->text() << '\n';
-            throw;
-        }
-        progress.EndPhase();
-        window.Progress = nullptr;
-    } catch (const std::exception& e) {
-        streams.Err << "veltrix: " << QString::fromUtf8(e.what()) << '\n';
-        streams.Err.flush();
-        return kCliFailed;
-    }
-    streams.Out << dir << '\n';
-    streams.Out.flush();
-    return kCliOk;
-}
-
 } // namespace
 
 bool IsCommandLine(int argc, char** argv) {
@@ -216,10 +160,10 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         return kCliOk;
     }
     if (parsed.Command == "version") {
-        streams.Out << "veltrix " << VeltrixVersion() << '\n';
+        streams.Out << "veltrix " << kVeltrixVersion << '\n';
         streams.Out.flush();
         return kCliOk;
     }
     return parsed.Command == "upload" ? UploadFolder(parsed, places, streams)
-                                      : Generate(parsed, places, streams);
+                                      : GenerateGallery(parsed, places, streams);
 }

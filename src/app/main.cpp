@@ -1,16 +1,21 @@
 // The program's entry: the command line when the first argument is a command, else the main window until
 // it closes.
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include <unistd.h>
 
+#include <QDir>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <QtGlobal>
 
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 #include "common/VlxNativePath.h"
+#include "gallery/Version.h"
 
 namespace {
 
@@ -25,6 +30,29 @@ void CommandMessages(QtMsgType type, const QMessageLogContext& context, const QS
         QtMessages(type, context, text);
 }
 
+// Without a session's runtime folder (XDG_RUNTIME_DIR, unset under cron or ssh) Qt makes one of its own in the
+// temporary folder. A command leaves the temporary folder as it found it: such a folder that it made and left
+// empty goes when the command ends.
+class TRuntimeFolderScope {
+public:
+    TRuntimeFolderScope() : FBefore(RuntimeFolders()) {}
+    ~TRuntimeFolderScope() {
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            return;
+        for (const QString& name : RuntimeFolders())
+            if (!FBefore.contains(name))
+                QDir(QDir::tempPath()).rmdir(name); // only when empty
+    }
+    TRuntimeFolderScope(const TRuntimeFolderScope&) = delete;
+    TRuntimeFolderScope& operator=(const TRuntimeFolderScope&) = delete;
+
+private:
+    static QStringList RuntimeFolders() {
+        return QDir(QDir::tempPath()).entryList({"runtime-*"}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    }
+    const QStringList FBefore;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -32,7 +60,16 @@ int main(int argc, char** argv) {
         // A command needs no display and must work where there is none.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QtMessages = qInstallMessageHandler(CommandMessages);
-        TVeltrixApp app(argc, argv);
+        const TRuntimeFolderScope runtimeFolder;
+        // generate needs no widgets; upload still drives the upload panel.
+        std::unique_ptr<QGuiApplication> app;
+        if (argc > 1 && std::strcmp(argv[1], "upload") == 0) {
+            app = std::make_unique<TVeltrixApp>(argc, argv);
+        } else {
+            app = std::make_unique<QGuiApplication>(argc, argv);
+            UseOneHeap();
+            QGuiApplication::setApplicationName(kApplicationName);
+        }
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);

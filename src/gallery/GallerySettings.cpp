@@ -24,8 +24,13 @@ template <typename T> T Clamped(const TSettingRange& range, int value) {
     return static_cast<T>(range.Clamp(value));
 }
 
+// A list index the list does not have selects its first item, as the lists themselves do.
+template <typename T> T ListItem(const TSettingRange& range, int value) {
+    return static_cast<T>(range.Contains(value) ? value : range.Min);
+}
+
 TGfxBevel BevelInRange(const TGfxBevel& bevel) {
-    return {kBevelSizeRange.Clamp(bevel.Size), Clamped<TGfxBevelStyle>(kBevelStyleRange, bevel.Style),
+    return {kBevelSizeRange.Clamp(bevel.Size), ListItem<TGfxBevelStyle>(kBevelStyleRange, bevel.Style),
             Clamped<std::uint8_t>(kBevelIntensityRange, bevel.Intensity)};
 }
 
@@ -38,7 +43,7 @@ TProfileBevel ProfileBevel(const TGfxBevel& bevel) {
 }
 
 THtmlHAlign AlignInRange(int value) {
-    return Clamped<THtmlHAlign>(kAlignRange, value);
+    return ListItem<THtmlHAlign>(kAlignRange, value);
 }
 
 } // namespace
@@ -85,7 +90,7 @@ TGallerySettings InRange(TGallerySettings settings) {
     t.PicWidth = kPicWidthRange.Clamp(t.PicWidth);
     t.PicHeight = kPicHeightRange.Clamp(t.PicHeight);
     t.PicBevel = BevelInRange(t.PicBevel);
-    t.MaskStyle = Clamped<TGfxMaskStyle>(kMaskStyleRange, t.MaskStyle);
+    t.MaskStyle = ListItem<TGfxMaskStyle>(kMaskStyleRange, t.MaskStyle);
     t.MaskSize = kMaskSizeRange.Clamp(t.MaskSize);
     t.ShadowDistance = kShadowDistanceRange.Clamp(t.ShadowDistance);
     t.ShadowSize = kShadowSizeRange.Clamp(t.ShadowSize);
@@ -100,9 +105,7 @@ TGallerySettings InRange(TGallerySettings settings) {
     p.PicInfo = TPicInfo(p.PicInfo & 7);
     p.PicInfoAlign = AlignInRange(p.PicInfoAlign);
     p.PicInfoFontSize = kPicInfoFontSizeRange.Clamp(p.PicInfoFontSize);
-    // Not on any panel: a damaged value falls back to the start-up one rather than to a bound.
-    if (p.Frame.BackLinkAlign < haDefault || p.Frame.BackLinkAlign > haCenter)
-        p.Frame.BackLinkAlign = haDefault;
+    p.Frame.BackLinkAlign = AlignInRange(p.Frame.BackLinkAlign);
     return settings;
 }
 

@@ -22,7 +22,7 @@ inline constexpr TSettingRange kMaskSizeRange{0, 100, 0};
 inline constexpr TSettingRange kShadowSizeRange{0, 100, 0};
 inline constexpr TSettingRange kShadowDistanceRange{0, 100, 0};
 inline constexpr TSettingRange kShadowIntensityRange{0, 100, 0};
-// The lists: the item index is the value.
+// The lists: the item index is the value; one the list does not have selects the first item.
 inline constexpr TSettingRange kBevelStyleRange{gbNone, gbLowered, gbNone};
 inline constexpr TSettingRange kMaskStyleRange{gmNone, gmEllipse, gmNone};
 inline constexpr TSettingRange kAlignRange{haDefault, haCenter, haCenter};
@@ -52,12 +52,15 @@ struct TGallerySettings {
     TGfxThumbSettings Thumb;
     TBackgroundSetting Background;
     TGfxPageSettings Page;
+
+    bool operator==(const TGallerySettings&) const = default;
 };
 
 // What the window shows when it starts, before any profile: the "default" profile of a fresh start.
 TGallerySettings StartUpSettings();
 
-// Every numeric setting brought into its range and every list index into its list; texts and colours stay.
+// Every numeric setting brought into its range and every list index into its list (the first item when the
+// list has none of it); texts and colours stay.
 TGallerySettings InRange(TGallerySettings settings);
 
 // A stored profile as settings, brought into range in this one place; and settings as a profile stores them

@@ -5,7 +5,6 @@
 #include <QImageReader>
 
 #include "gfx/GfxDecodeCount.h"
-#include "gfx/GfxDibCheck.h"
 #include "gfx/GfxError.h"
 #include "gfx/GfxJpegSource.h"
 
@@ -14,26 +13,6 @@ namespace {
 // Qt decodes BMP and ICO to 4 bytes per pixel; its allocation limit (in MiB) is set to let exactly our
 // largest picture through, so that it never allocates for one our own check would refuse.
 constexpr int kQtAllocationLimitMiB = static_cast<int>((kMaxPicturePixels * 4 + (1 << 20) - 1) >> 20);
-
-// The largest entry by the sizes Qt's reader reports, for an icon whose directory our own reading found
-// doubtful. Entries that do not even report a size are passed over; the reader refuses the file later if
-// none is readable.
-int LargestEntryByReader(QImageReader& reader) {
-    const int count = reader.imageCount();
-    int best = 0;
-    long long bestArea = -1;
-    for (int i = 0; i < count; ++i) {
-        if (!reader.jumpToImage(i))
-            break;
-        const QSize size = reader.size();
-        const long long area = size.isValid() ? static_cast<long long>(size.width()) * size.height() : -1;
-        if (area > bestArea) {
-            best = i;
-            bestArea = area;
-        }
-    }
-    return best;
-}
 
 // A picture Qt's reader decodes whole or refuses (PNG, GIF, WebP, TIFF). Its reader only says "Unable to read
 // image data"; whether the header gave a size tells the user more.
@@ -52,28 +31,36 @@ QImage ReadWithQtReader(const QString& fileName, const QByteArray& format, QImag
 
 } // namespace
 
-TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry, QIODevice* device) {
+void SetUpQtReader(QImageReader& reader, const QString& fileName, const QByteArray& format, QIODevice* device) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
     // The format named, and no guessing from the content: a file whose extension lies is refused.
-    QImageReader reader;
     if (device != nullptr)
         reader.setDevice(device);
     else
         reader.setFileName(fileName);
     reader.setFormat(format);
     reader.setAutoDetectImageFormat(false);
-    if (format == "ico" && reader.imageCount() > 1)
-        reader.jumpToImage(entry >= 0 ? entry : LargestEntryByReader(reader));
-    const QSize size = reader.size();
-    if (size.isValid())
-        CheckPictureSize(fileName, size.width(), size.height());
-    const QImage image = format == "bmp" || format == "ico" ? ReadWholePicture(fileName, format, reader)
-                                                            : ReadWithQtReader(fileName, format, reader);
+}
+
+TPictureFile QtPicture(const QString& fileName, const QImage& image) {
     CheckPictureSize(fileName, image.width(), image.height());
     QImage result = ToBgr888(image);
     if (result.isNull())
         throw EGfxException(LoadError(fileName, NoMemoryReason(image.width(), image.height())));
     return {std::move(result), nullptr, AlphaOf(image)};
+}
+
+void CheckReaderSize(const QString& fileName, QImageReader& reader) {
+    const QSize size = reader.size();
+    if (size.isValid())
+        CheckPictureSize(fileName, size.width(), size.height());
+}
+
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, QIODevice* device) {
+    QImageReader reader;
+    SetUpQtReader(reader, fileName, format, device);
+    CheckReaderSize(fileName, reader);
+    return QtPicture(fileName, ReadWithQtReader(fileName, format, reader));
 }
 
 QImage AlphaOf(const QImage& picture) {

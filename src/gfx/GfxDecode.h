@@ -8,6 +8,8 @@
 
 #include "gfx/GfxFormat.h"
 
+class QImageReader;
+
 // As LoadPictureFile, but a JPEG's scan is left for later.
 TPictureFile OpenPictureFile(const QString& fileName);
 
@@ -21,9 +23,14 @@ QImage ToBgr888(const QImage& picture);
 // The opacity of a picture with transparent pixels (Format_Alpha8); null when every pixel is opaque.
 QImage AlphaOf(const QImage& picture);
 
-// Decodes a file in a format Qt reads ("bmp", "ico", "png", "gif", "webp", "tiff"), checked against the size
-// limit; of an icon, entry `entry`, or with -1 the largest by the sizes Qt reports. Read from device when
-// given (the file's content as the reader is to see it), otherwise from the file. Throws EGfxException
-// naming the file.
-TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, int entry = 0,
-                        QIODevice* device = nullptr);
+// Decodes a file in a format Qt reads whole or refuses ("png", "gif", "webp", "tiff"), checked against the
+// size limit. Read from device when given (the file's content as the reader is to see it), otherwise from the
+// file. Throws EGfxException naming the file.
+TPictureFile ReadWithQt(const QString& fileName, const QByteArray& format, QIODevice* device = nullptr);
+
+// The steps of ReadWithQt, for the kinds that read in their own way: Qt's reader set to the format named
+// (never guessed) and to device or the file; the size its header gives checked against the limit; a
+// picture read checked again and brought to 24-bit blue-green-red with its opacity.
+void SetUpQtReader(QImageReader& reader, const QString& fileName, const QByteArray& format, QIODevice* device);
+void CheckReaderSize(const QString& fileName, QImageReader& reader);
+TPictureFile QtPicture(const QString& fileName, const QImage& image);

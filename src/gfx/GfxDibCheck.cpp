@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include "gfx/GfxDecode.h"
 #include "gfx/GfxError.h"
 #include "gfx/meta/MetaDib.h"
 
@@ -300,4 +301,37 @@ QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImag
                                        why.isEmpty() ? (bmp ? error : reader.errorString()) : why)));
     }
     return image;
+}
+
+namespace {
+
+// The largest entry by the sizes Qt's reader reports, for an icon whose directory our own reading found
+// doubtful. Entries that do not even report a size are passed over; the reader refuses the file later if
+// none is readable.
+int LargestEntryByReader(QImageReader& reader) {
+    const int count = reader.imageCount();
+    int best = 0;
+    long long bestArea = -1;
+    for (int i = 0; i < count; ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        const QSize size = reader.size();
+        const long long area = size.isValid() ? static_cast<long long>(size.width()) * size.height() : -1;
+        if (area > bestArea) {
+            best = i;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+TPictureFile ReadDibWithQt(const QString& fileName, const QByteArray& format, int entry) {
+    QImageReader reader;
+    SetUpQtReader(reader, fileName, format, nullptr);
+    if (format == "ico" && reader.imageCount() > 1)
+        reader.jumpToImage(entry >= 0 ? entry : LargestEntryByReader(reader));
+    CheckReaderSize(fileName, reader);
+    return QtPicture(fileName, ReadWholePicture(fileName, format, reader));
 }

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QString>
 
+#include "gfx/GfxFormat.h"
+
 // The header of a BMP or of an icon entry, as the decoder reads it. Width and Height are as declared
 // (Height made positive, TopDown telling its sign) as soon as the bytes hold them, also for a header the
 // decoder refuses.
@@ -49,3 +51,8 @@ class QImageReader;
 // the others go into a bitmap cleared beforehand. Throws EGfxException naming the file, with the reason the
 // header gives when Qt refuses it.
 QImage ReadWholePicture(const QString& fileName, const QByteArray& format, QImageReader& reader);
+
+// Decodes a BMP, or an icon's DIB entry `entry` (-1: the largest by the sizes Qt reports), with Qt's reader
+// over the whole file as checked here; the picture checked against the size limit. Throws EGfxException
+// naming the file.
+TPictureFile ReadDibWithQt(const QString& fileName, const QByteArray& format, int entry = 0);

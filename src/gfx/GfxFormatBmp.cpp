@@ -41,7 +41,7 @@ public:
 
     TPictureFile Read(const QString& fileName) const override {
         CheckDeclaredSize(fileName);
-        return ReadWithQt(fileName, "bmp");
+        return ReadDibWithQt(fileName, "bmp");
     }
 
 private:

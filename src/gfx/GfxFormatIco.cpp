@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "gfx/GfxDecode.h"
+#include "gfx/GfxDibCheck.h"
 #include "gfx/GfxFormat.h"
 #include "gfx/GfxQtInput.h"
 
@@ -99,11 +100,11 @@ public:
                     reader.Read(Le32(directory, 12), 8, start) && start == kPngSignature) {
                     const std::unique_ptr<QIODevice> png =
                         PngPixelStream(file, Le32(directory, 12), Le32(directory, 8));
-                    return ReadWithQt(fileName, "png", 0, png.get());
+                    return ReadWithQt(fileName, "png", png.get());
                 }
             }
         }
-        return ReadWithQt(fileName, "ico", entry);
+        return ReadDibWithQt(fileName, "ico", entry);
     }
 };
 

@@ -85,7 +85,7 @@ public:
         file.seek(0);
         const std::unique_ptr<QIODevice> input =
             FKind.Input != nullptr ? FKind.Input(fileName, file, size) : nullptr;
-        TPictureFile picture = ReadWithQt(fileName, FKind.Format, 0, input ? input.get() : &file);
+        TPictureFile picture = ReadWithQt(fileName, FKind.Format, input ? input.get() : &file);
         if (size && picture.Picture.size() != *size)
             throw EGfxException(
                 LoadError(fileName, QStringLiteral("its header says %1 x %2 pixels, its data hold %3 x %4")

@@ -18,7 +18,7 @@
 
 #include "common/VlxNativePath.h"
 #include "grid/GfxGridModel.h"
-#include "grid/GfxGridNames.h"
+#include "gallery/GalleryNames.h"
 #include "html/WebFiles.h"
 
 namespace {
@@ -76,7 +76,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
     item.SetFileName(path);
     item.SetRealPath(CanonicalPath(path));
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
-    item.SetFitted(std::move(fitted), box, stamp);
+    item.Made().Keep(std::move(fitted), box, stamp);
 }
 
 // The preview items of the files, made on one thread per core while this thread lets events through; a
@@ -151,8 +151,8 @@ void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_
     if (!FModel->Contains(aCol, aRow))
         return;
     // Made on another thread for a box that has changed since: it would never serve.
-    if (item && item->FittedBox() != FPictureBox)
-        item->SetFitted(nullptr, QSize(), TFileStamp());
+    if (item && item->Made().Box() != FPictureBox)
+        item->Made().Drop();
     const QString name = FreeCellText(aCol, aRow, fileName);
     ClearCell(aCol, aRow);
     FModel->SetCell(aCol, aRow, name, std::move(item));
@@ -279,8 +279,8 @@ void TGfxGrid::SetPictureBox(const QSize& box) {
     // Stretches for another box would never serve again; only their memory would stay.
     for (int row = 0; row < RowCount(); ++row)
         for (int col = 0; col < ColCount(); ++col)
-            if (TGfxGridItem* item = Objects(col, row); item && item->FittedBox() != box)
-                item->SetFitted(nullptr, QSize(), TFileStamp());
+            if (TKeptStretch& kept = Gallery().Cell(col, row).Kept; kept.Box() != box)
+                kept.Drop();
 }
 
 void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect,
@@ -319,6 +319,14 @@ void TGfxGrid::SetPlainNames(bool value) {
     for (const QPoint& cell : filled)
         FModel->SetName(cell.x(), cell.y(),
                         FreeCellText(cell.x(), cell.y(), FModel->Item(cell.x(), cell.y())->FileName()));
+}
+
+TGallery& TGfxGrid::Gallery() {
+    return FModel->Gallery();
+}
+
+const TGallery& TGfxGrid::Gallery() const {
+    return FModel->Gallery();
 }
 
 int TGfxGrid::ColCount() const {
@@ -396,34 +404,6 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
         QCoreApplication::postEvent(FMainWindow, new QEvent(type));
 }
 
-QString TGfxGrid::CellText(const QString& path) const {
-    // A stand-in link for a name that is not UTF-8 is named after the file it stands for.
-    return FilePart(CellName(ShownPath(path)));
-}
-
-// Two different pictures must never share a published file: the visitor would get the other picture.
-// Names are compared ignoring letter case, as galleries are served from such file systems too. The cell
-// itself does not count, as its picture is being replaced; when it holds the same file it keeps its name.
 QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
-    const QString real = CanonicalPath(path);
-    QSet<QString> taken{kIndexPage.toCaseFolded()};
-    for (int row = 0; row < RowCount(); ++row) {
-        for (int col = 0; col < ColCount(); ++col) {
-            const TGfxGridItem* item = FModel->Item(col, row);
-            const QString& name = FModel->Name(col, row);
-            if (!item || name.isEmpty())
-                continue;
-            // The same file by its path, or by where its links lead.
-            if (item->FileName() == path || (!real.isEmpty() && item->RealPath() == real))
-                return name; // one copy, one thumbnail and one page for both cells
-            if (col != aCol || row != aRow)
-                for (const QString& file : PublishedNames(name))
-                    taken.insert(file.toCaseFolded());
-        }
-    }
-    return DistinctName(CellText(path), [&taken](const QString& candidate) {
-        const QStringList files = PublishedNames(candidate);
-        return std::any_of(files.begin(), files.end(),
-                           [&taken](const QString& file) { return taken.contains(file.toCaseFolded()); });
-    });
+    return FreeCellName(aCol, aRow, path, FPlainNames, Gallery().NamedCells());
 }

@@ -11,6 +11,7 @@
 #include <QTableView>
 
 #include "common/VlxTypes.h"
+#include "gallery/Gallery.h"
 #include "gfx/GfxPic.h"
 
 class QMimeData;
@@ -26,28 +27,6 @@ public:
     using Exception::Exception;
 };
 
-// A picture file that a drop or the open-picture command could not place, and why.
-struct TRefusedFile {
-    QString Path;
-    QString Reason;      // the error text; it names the file
-    bool NoCell = false; // no empty cell was left for it; it was not even read
-};
-
-// What a picture file was when read: its size, modification and status-change times (nanoseconds), and
-// which file it was (a file saved by renaming a new one over it is another file, whatever its times say).
-// Size -1: no such file.
-struct TFileStamp {
-    long long Size = -1;
-    long long Modified = 0;
-    long long Changed = 0;
-    unsigned long long Inode = 0;
-    unsigned long long Device = 0;
-    bool operator==(const TFileStamp&) const = default;
-    static TFileStamp Of(const QString& path);
-};
-
-// The largest picture-box stretch a cell keeps (a box of 0 x 0 would keep the whole picture).
-inline constexpr int kMaxKeptFitPixels = 512 * 512;
 
 // A cell's picture: the bitmap is the preview; FileName is the picture's full path (real letter case).
 //
@@ -67,16 +46,12 @@ public:
     const QString& RealPath() const { return FRealPath; }
     void SetRealPath(const QString& value) { FRealPath = value; }
 
-    // The kept stretch for box when the file's stamp is still `now`; none otherwise.
-    std::shared_ptr<const TGfxBaseIm> Fitted(const QSize& box, const TFileStamp& now) const;
-    // Keeps a stretch into box of the file as it was at stamp (one too large is not kept); null drops it.
-    void SetFitted(std::shared_ptr<const TGfxBaseIm> fitted, const QSize& box, const TFileStamp& stamp);
-    const QSize& FittedBox() const { return FFittedBox; }
+    // The picture stretched into the renderer's picture box in the same pass as the preview; the cell takes
+    // it when the item is placed, and keeps it for the next run.
+    TKeptStretch& Made() { return FMade; }
 
 private:
-    std::shared_ptr<const TGfxBaseIm> FFitted; // shared with a run that renders from it meanwhile
-    QSize FFittedBox;
-    TFileStamp FFittedStamp;
+    TKeptStretch FMade;
     QString FRealPath;
     int FImageWidth = 0;
     int FImageHeight = 0;
@@ -143,6 +118,9 @@ public:
     // A cell's name ("" when empty) and its item (none when empty).
     QString Cells(int aCol, int aRow) const;
     TGfxGridItem* Objects(int aCol, int aRow) const;
+    // The gallery whose cells the grid shows: names, pictures and the stretches kept for the next run.
+    TGallery& Gallery();
+    const TGallery& Gallery() const;
 
     // Events of the owner; the first argument is the grid.
     std::function<void(TGfxGrid*, const QString&)> OnStatusText;
@@ -177,10 +155,7 @@ private:
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;
     void FilesRefused(const std::vector<TRefusedFile>& refused);
-    // The tagged cell name of a path: the file-name part of CellName.
-    QString CellText(const QString& path) const;
-    // The name a path gets in a cell: the name of a cell that holds the same file, else the tagged name,
-    // made distinct (DistinctName) when one of its published files would be named as one of another cell.
+    // The name a path gets in a cell (FreeCellName).
     QString FreeCellText(int aCol, int aRow, const QString& path) const;
     QByteArray DragMark() const;
     bool IsCellDrag(const QMimeData* data) const;

@@ -1,4 +1,4 @@
-// The grid's cells: a name and an owned picture item per cell, as a table model for the view.
+// The grid's cells: the gallery's cells and their preview items, as a table model for the view.
 #include "grid/GfxGridModel.h"
 
 #include <cassert>
@@ -6,98 +6,101 @@
 
 #include "grid/GfxGrid.h"
 
-TGfxGridModel::TGfxGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+TGfxGridModel::TGfxGridModel(QObject* parent) : QAbstractTableModel(parent) {
+    FGallery.SetTableSize(0, 0);
+}
 
 TGfxGridModel::~TGfxGridModel() = default;
 
 int TGfxGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+    return parent.isValid() ? 0 : FGallery.Rows();
 }
 
 int TGfxGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : FColCount;
+    return parent.isValid() ? 0 : FGallery.Columns();
 }
 
 QVariant TGfxGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !Contains(index.column(), index.row()))
         return {};
-    const TCell& cell = Cell(index.column(), index.row());
+    const QString& name = Name(index.column(), index.row());
     // The name is for accessibility and tool tips; the cell itself shows only the preview.
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
-        return cell.Name.isEmpty() ? QVariant() : QVariant(cell.Name);
+        return name.isEmpty() ? QVariant() : QVariant(name);
     return {};
 }
 
-bool TGfxGridModel::Contains(int aCol, int aRow) const {
-    return aCol >= 0 && aCol < FColCount && aRow >= 0 && aRow < static_cast<int>(FRows.size());
-}
-
 const QString& TGfxGridModel::Name(int aCol, int aRow) const {
-    return Cell(aCol, aRow).Name;
+    assert(Contains(aCol, aRow));
+    return FGallery.Cell(aCol, aRow).Name;
 }
 
 TGfxGridItem* TGfxGridModel::Item(int aCol, int aRow) const {
-    return Cell(aCol, aRow).Item.get();
+    assert(Contains(aCol, aRow));
+    return FItems[Index(aCol, aRow)].get();
 }
 
 std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const QString& name,
                                                      std::unique_ptr<TGfxGridItem> item) {
-    TCell& cell = Cell(aCol, aRow);
-    cell.Name = name;
-    std::swap(cell.Item, item);
+    assert(Contains(aCol, aRow));
+    TGalleryCell& cell = FGallery.Cell(aCol, aRow);
+    cell = TGalleryCell();
+    if (item) {
+        cell.Name = name;
+        cell.Source = item->FileName();
+        cell.RealPath = item->RealPath();
+        cell.Kept = std::move(item->Made());
+        item->Made().Drop();
+    }
+    std::swap(FItems[Index(aCol, aRow)], item);
     CellChanged(aCol, aRow);
     return item;
 }
 
 void TGfxGridModel::SetName(int aCol, int aRow, const QString& name) {
-    Cell(aCol, aRow).Name = name;
+    assert(Contains(aCol, aRow));
+    FGallery.Cell(aCol, aRow).Name = name;
     CellChanged(aCol, aRow);
 }
 
 void TGfxGridModel::Swap(int col1, int row1, int col2, int row2) {
-    std::swap(Cell(col1, row1), Cell(col2, row2));
+    FGallery.SwapCells(col1, row1, col2, row2);
+    std::swap(FItems[Index(col1, row1)], FItems[Index(col2, row2)]);
     CellChanged(col1, row1);
     CellChanged(col2, row2);
 }
 
+// The view hears of the rows and columns that go or come, each side at a time.
 void TGfxGridModel::Resize(int colCount, int rowCount) {
     assert(colCount >= 0 && rowCount >= 0);
-    const int oldRows = static_cast<int>(FRows.size());
-    if (rowCount < oldRows) {
-        beginRemoveRows({}, rowCount, oldRows - 1);
-        FRows.resize(rowCount);
+    const auto reshape = [this](int cols, int rows) {
+        std::vector<std::unique_ptr<TGfxGridItem>> items(static_cast<size_t>(cols) * rows);
+        for (int row = 0; row < std::min(rows, FGallery.Rows()); ++row)
+            for (int col = 0; col < std::min(cols, FGallery.Columns()); ++col)
+                items[size_t(row) * cols + col] = std::move(FItems[Index(col, row)]);
+        FItems = std::move(items);
+        FGallery.SetTableSize(cols, rows);
+    };
+    if (rowCount < FGallery.Rows()) {
+        beginRemoveRows({}, rowCount, FGallery.Rows() - 1);
+        reshape(FGallery.Columns(), rowCount);
         endRemoveRows();
     }
-    if (colCount < FColCount) {
-        beginRemoveColumns({}, colCount, FColCount - 1);
-        for (auto& row : FRows)
-            row.resize(colCount);
-        FColCount = colCount;
+    if (colCount < FGallery.Columns()) {
+        beginRemoveColumns({}, colCount, FGallery.Columns() - 1);
+        reshape(colCount, FGallery.Rows());
         endRemoveColumns();
     }
-    if (colCount > FColCount) {
-        beginInsertColumns({}, FColCount, colCount - 1);
-        for (auto& row : FRows)
-            row.resize(colCount);
-        FColCount = colCount;
+    if (colCount > FGallery.Columns()) {
+        beginInsertColumns({}, FGallery.Columns(), colCount - 1);
+        reshape(colCount, FGallery.Rows());
         endInsertColumns();
     }
-    if (rowCount > static_cast<int>(FRows.size())) {
-        beginInsertRows({}, static_cast<int>(FRows.size()), rowCount - 1);
-        while (static_cast<int>(FRows.size()) < rowCount)
-            FRows.emplace_back(FColCount);
+    if (rowCount > FGallery.Rows()) {
+        beginInsertRows({}, FGallery.Rows(), rowCount - 1);
+        reshape(FGallery.Columns(), rowCount);
         endInsertRows();
     }
-}
-
-TGfxGridModel::TCell& TGfxGridModel::Cell(int aCol, int aRow) {
-    assert(Contains(aCol, aRow));
-    return FRows[aRow][aCol];
-}
-
-const TGfxGridModel::TCell& TGfxGridModel::Cell(int aCol, int aRow) const {
-    assert(Contains(aCol, aRow));
-    return FRows[aRow][aCol];
 }
 
 void TGfxGridModel::CellChanged(int aCol, int aRow) {

@@ -1,4 +1,5 @@
-// The grid's cells: a name and an owned picture item per cell, as a table model for the view.
+// The grid's cells as a table model for the view: the gallery's cells (names, pictures and what is kept of
+// them), and an owned preview item per filled cell.
 #pragma once
 
 #include <memory>
@@ -6,6 +7,8 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+
+#include "gallery/Gallery.h"
 
 class TGfxGridItem;
 
@@ -18,11 +21,14 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    bool Contains(int aCol, int aRow) const;
+    bool Contains(int aCol, int aRow) const { return FGallery.Contains(aCol, aRow); }
+    TGallery& Gallery() { return FGallery; }
+    const TGallery& Gallery() const { return FGallery; }
     const QString& Name(int aCol, int aRow) const;
     TGfxGridItem* Item(int aCol, int aRow) const;
 
-    // Replaces a cell's name and item; returns the previous item, which the caller frees.
+    // Replaces a cell's name and item (the cell takes the picture, its real path and the stretch made with
+    // the item); returns the previous item, which the caller frees.
     std::unique_ptr<TGfxGridItem> SetCell(int aCol, int aRow, const QString& name,
                                           std::unique_ptr<TGfxGridItem> item);
     void SetName(int aCol, int aRow, const QString& name);
@@ -32,15 +38,9 @@ public:
     void Resize(int colCount, int rowCount);
 
 private:
-    struct TCell {
-        QString Name;
-        std::unique_ptr<TGfxGridItem> Item;
-    };
-
-    TCell& Cell(int aCol, int aRow);
-    const TCell& Cell(int aCol, int aRow) const;
+    int Index(int aCol, int aRow) const { return aRow * FGallery.Columns() + aCol; }
     void CellChanged(int aCol, int aRow);
 
-    int FColCount = 0;
-    std::vector<std::vector<TCell>> FRows;
+    TGallery FGallery;
+    std::vector<std::unique_ptr<TGfxGridItem>> FItems; // row by row, as the gallery's cells
 };

@@ -41,6 +41,8 @@ struct TGfxPageFrame {
     QString NextPage;
     // A viewport for phones and pictures that shrink to the window's width, keeping their proportions.
     bool FitToWindow = false;
+
+    bool operator==(const TGfxPageFrame&) const = default;
 };
 
 // Every setting of a gallery page, copied as one value: a setting added here is copied everywhere.
@@ -59,6 +61,8 @@ struct TGfxPageSettings {
     TColor TableTitleColor = clNone;
     THtmlHAlign TableTitleAlign = haDefault;
     THtmlHAlign TableAlign = haDefault;
+
+    bool operator==(const TGfxPageSettings&) const = default;
 };
 
 // In the head of a page fitted to the window: a viewport for phones and a rule that lets every picture shrink

@@ -38,9 +38,10 @@ QString LegacyFileFor(const QString& configFile) {
 
 } // namespace
 
-QString ConfigDir() {
+QString ConfigDir(TConfigDirUse use) {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    QDir().mkpath(config);
+    if (use == TConfigDirUse::Write)
+        QDir().mkpath(config);
     return WithSlash(config);
 }
 

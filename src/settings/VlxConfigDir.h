@@ -10,8 +10,9 @@ inline constexpr char kProfilesFileName[] = "profiles.vlx";
 
 // The per-user configuration directory (created when missing), whatever folder the program is in: a build
 // tree, a system folder or a copy on a stick is not the user's. Ends in '/'. Needs the application object for
-// the program's name.
-QString ConfigDir();
+// the program's name. Read: the folder's name only, nothing is made (a command that only reads its settings).
+enum class TConfigDirUse { Write, Read };
+QString ConfigDir(TConfigDirUse use = TConfigDirUse::Write);
 
 // Earlier versions kept the settings files beside the program when they could write there. While the
 // configuration directory configDir holds no file of a name, the one of that name in legacyDir is read; the
@@ -27,3 +28,12 @@ QString ConfigFileToRead(const QString& configFile);
 // A file that ConfigFileToRead took from beside the program was written into the configuration directory:
 // the first time, onMoved hears.
 void ConfigFileMoved();
+
+// Where the program keeps its files; empty fields take the desktop's places.
+struct TVeltrixPlaces {
+    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
+    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
+    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
+    // when ConfigDir is empty too, else none unless given.
+    QString ProgramDir;
+};

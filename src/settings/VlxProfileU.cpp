@@ -7,13 +7,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QFileInfo>
+
 #include "common/VlxRegularFile.h"
 #include "common/VlxSaveFile.h"
 #include "settings/VlxConfigDir.h"
 
-TProfileManager::TProfileManager(const QString& fileName) : FFileName(fileName) {
+TProfileManager::TProfileManager(const QString& fileName, TProfileAccess access)
+    : FFileName(fileName), FReadOnly(access == TProfileAccess::ReadOnly) {
     // An earlier version's file beside the program is read, and copied over at the first write.
     const QString source = ConfigFileToRead(fileName);
+    if (FReadOnly) {
+        // A missing file is an empty store; reading never makes one.
+        if (QFileInfo::exists(source))
+            OpenFile(source, false);
+        return;
+    }
     if (source != fileName) {
         try {
             OpenFile(source, false);
@@ -100,6 +109,8 @@ void TProfileManager::WriteSlot(int index, const QByteArray& slot) {
     if (index < 0 || index > Count())
         throw EProfileException(
             QStringLiteral("Profile slot %1 out of range in \"%2\"").arg(index).arg(FFileName));
+    if (FReadOnly)
+        throw EProfileException(QStringLiteral("The profiles file \"%1\" is open for reading only").arg(FFileName));
     if (FReadingLegacy)
         MoveFromLegacy();
     Seek(index);

@@ -105,6 +105,8 @@ void KeepNewerSettings(const QByteArray& stored, QByteArray& slot);
 // Callers filling a record use it, so the record in memory equals what a later read returns.
 QString CutToField(const QString& text, int maxBytes);
 
+enum class TProfileAccess { ReadWrite, ReadOnly };
+
 // The profiles file, kept open for reading and writing for as long as the store lives. Every operation goes
 // straight to the file (no copy in memory), so the file always holds the last write.
 class TProfileManager {
@@ -117,7 +119,8 @@ public:
     // when it is not a regular file or is above kMaxFileBytes (left as it is). While
     // the file is missing and an earlier version's is beside the program (ConfigFileToRead), that one is
     // read, and copied to fileName at the first write.
-    explicit TProfileManager(const QString& fileName);
+    // ReadOnly never creates, moves or writes the file: a missing file reads as an empty store.
+    explicit TProfileManager(const QString& fileName, TProfileAccess access = TProfileAccess::ReadWrite);
     ~TProfileManager();
     TProfileManager(const TProfileManager&) = delete;
     TProfileManager& operator=(const TProfileManager&) = delete;
@@ -151,6 +154,7 @@ private:
 
     QFile FStream;
     bool FReadingLegacy = false;
+    bool FReadOnly = false;
     QString FFileName;
     QStringList FNames;
 };

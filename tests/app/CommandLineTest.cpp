@@ -16,15 +16,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTextStream>
 
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
-#include "grid/GfxGridNames.h"
+#include "gallery/GalleryNames.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
 
@@ -193,7 +194,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
         kCliOk)
         << Err.toStdString();
     EXPECT_EQ(Out, cliDir + "\n");
-    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\n");
+    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\nindex 3/3\n");
 
     W().GfxGridColSE->setValue(2);
     W().GfxGridRowSE->setValue(2);
@@ -276,6 +277,55 @@ TEST(ProgramCommandLine, TakesAPictureWhoseNameIsNotUtf8) {
     const QStringList files = QDir(dir.File("out")).entryList(QDir::Files | QDir::Hidden);
     for (const QString& file : {name, "vl_" + name, PageName(name)})
         EXPECT_TRUE(files.contains(file)) << file.toStdString() << " in " << files.join(' ').toStdString();
+    // The temporary folder's removal cannot name it otherwise.
+    std::rename((folder + "caf\xE9.bmp").constData(), (folder + "b.bmp").constData());
+}
+
+// Every entry under a folder, with its size, so that a file made or changed there shows.
+QStringList Listing(const QString& dir, QDirIterator::IteratorFlags flags = QDirIterator::Subdirectories) {
+    QStringList entries;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, flags);
+    while (it.hasNext()) {
+        it.next();
+        entries << it.filePath() + " " + QString::number(it.fileInfo().size());
+    }
+    entries.sort();
+    return entries;
+}
+
+// Without a display and without Qt's platform set, `veltrix generate` writes its gallery and nothing else: the
+// home folder, the temporary folder (a name that is not UTF-8 passes through a stand-in there) and the
+// program's own folder are left as they were.
+TEST(ProgramCommandLine, GenerateWritesNothingOutsideItsFolder) {
+    TTempDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.File("home")) && QDir().mkpath(dir.File("tmp")));
+    WriteBytes(dir.File("b.bmp"), ReadBytes(TestData("gen/bmp_24bpp.bmp")));
+    const QByteArray folder = QFile::encodeName(dir.Path());
+    ASSERT_EQ(std::rename((folder + "b.bmp").constData(), (folder + "caf\xE9.bmp").constData()), 0);
+    WriteBytes(dir.File("a.jpg"), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+    const QString programDir = QFileInfo(VELTRIX_PROGRAM).absolutePath();
+    const QStringList before = Listing(dir.File("home")) + Listing(dir.File("tmp")) +
+                               Listing(programDir, QDirIterator::NoIteratorFlags);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
+        env.remove(name);
+    env.insert("DISPLAY", "");
+    env.insert("HOME", dir.File("home"));
+    env.insert("TMPDIR", dir.File("tmp"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir.Path());
+    const char* const command =
+        R"sh(exec "$0" generate --profile default --columns 2 --out out a.jpg "$(printf 'caf\351.bmp')")sh";
+    program.start("/bin/sh", {"-c", command, VELTRIX_PROGRAM});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(FilesIn(dir.File("out")).size(), 8); // 2 pictures, 2 thumbnails, 2 pages, index, tile
+    EXPECT_EQ(Listing(dir.File("home")) + Listing(dir.File("tmp")) +
+                  Listing(programDir, QDirIterator::NoIteratorFlags),
+              before);
+    // The temporary folder's removal cannot name it otherwise.
+    std::rename((folder + "caf\xE9.bmp").constData(), (folder + "b.bmp").constData());
 }
 
 // Ctrl-C at the password prompt of `veltrix upload` on a terminal ends the program with the terminal's echo

@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "app/VlxFiles.h"
+#include "gallery/GalleryFiles.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -40,13 +41,17 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     return r;
 }
 
+// Where two settings differ, as their profile forms show it.
+std::string Difference(const TGallerySettings& a, const TGallerySettings& b) {
+    return FirstDifference(ProfileFromSettings(a).ToBytes(), ProfileFromSettings(b).ToBytes()).toStdString();
+}
+
 } // namespace
 
 TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     const TProfileRecord unusual = Unusual(W());
     W().ApplyProfile(unusual);
     TProfileRecord expected = unusual;
-    expected.Name.clear(); // set by the commands, not gathered
     expected.BkgFile = W().WorkDir() + "00123456.jpg";
     const QByteArray gathered = Gathered(W()).ToBytes();
     EXPECT_EQ(gathered, expected.ToBytes()) << FirstDifference(expected.ToBytes(), gathered).toStdString();
@@ -138,4 +143,33 @@ TEST_F(TAppTest, LongTextsAreCutToTheirFields) {
     W().PgTitleE->setText(QString(150, QChar(0x00E9))); // two UTF-8 bytes each
     const TProfileRecord record = Gathered(W());
     EXPECT_EQ(record.Title, QString(50, QChar(0x00E9)));
+}
+
+// The defaults live in one place: the window starts with them, its tile in the working folder.
+TEST_F(TAppTest, FreshWindowHoldsTheStartUpSettings) {
+    TGallerySettings expected = StartUpSettings();
+    expected.Background.File = W().WorkDir() + "clgray.jpg";
+    EXPECT_TRUE(W().Settings() == expected) << Difference(expected, W().Settings());
+}
+
+// A stored profile out of range is brought into range before any panel sees it, and the panels show that.
+TEST_F(TAppTest, StoredProfileOutOfRangeAppliesInRange) {
+    TProfileRecord record = Gathered(W());
+    record.Name = "Wild";
+    record.ThumbWidth = 5000;
+    record.ThumbBevel.Style = 9;
+    record.Columns = 0;
+    record.PicInfoFontSize = -7;
+    record.ShadowIntensity = 250;
+    W().Profiles()->AddProfile(record);
+    W().UseProfile("Wild");
+    TGallerySettings expected = SettingsFromProfile(record);
+    expected.Background.File = W().BkgFile();
+    EXPECT_TRUE(W().Settings() == expected) << Difference(expected, W().Settings());
+    EXPECT_EQ(W().ThumbWSE->value(), 500);
+    EXPECT_EQ(W().ThumbBevelTypCB->currentIndex(), gbNone);
+    EXPECT_EQ(W().GfxGridColSE->value(), 1);
+    EXPECT_EQ(W().Grid()->ColCount(), 1);
+    EXPECT_EQ(W().PicInfFonSizSE->value(), -2);
+    EXPECT_EQ(W().ShadowIntSE->value(), 100);
 }

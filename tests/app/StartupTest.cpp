@@ -19,7 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "app/VlxFiles.h"
+#include "gallery/GalleryFiles.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"

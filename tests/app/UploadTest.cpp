@@ -21,7 +21,7 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "app/VlxCommandLine.h"
+#include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxConfigDir.h"
 

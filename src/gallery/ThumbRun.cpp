@@ -1,5 +1,5 @@
 // Thumbnails rendered and saved on several threads, the calling thread kept free for the window.
-#include "app/VlxThumbRun.h"
+#include "gallery/ThumbRun.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,11 +30,12 @@ std::unique_ptr<TGfxThumbnail> CopyRenderer(const TGfxThumbnail& from) {
 // What the threads share.
 struct TShared {
     TShared(const std::vector<TThumbJob>& jobs, int quality)
-        : Jobs(jobs), Quality(quality), Made(jobs.size()) {}
+        : Jobs(jobs), Quality(quality), Made(jobs.size()), Saved(jobs.size(), 0) {}
 
     const std::vector<TThumbJob>& Jobs;
     const int Quality;
     std::vector<std::shared_ptr<const TGfxBaseIm>> Made; // each written by its job's thread only
+    std::vector<char> Saved;                             // likewise: the job's thumbnail is saved
     std::atomic<int> Next{0};
     std::atomic<int> Done{0};
     std::atomic<int> LastDone{-1};
@@ -77,6 +78,7 @@ void Work(TShared& shared, TGfxThumbnail& renderer) {
                 shared.Made[size_t(i)] = DecodeAndRender(renderer, job.Source);
             at = &job.Dest;
             renderer.SaveAsJpeg(job.Dest, shared.Quality);
+            shared.Saved[size_t(i)] = 1;
             if (i == count - 1) {
                 const std::lock_guard<std::mutex> guard(shared.Lock);
                 shared.LastThumb = renderer.Bitmap().copy();
@@ -100,7 +102,7 @@ void Work(TShared& shared, TGfxThumbnail& renderer) {
 
 void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob>& jobs, int quality,
                       int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb,
-                      std::vector<std::shared_ptr<const TGfxBaseIm>>* made) {
+                      std::vector<std::shared_ptr<const TGfxBaseIm>>* made, std::vector<char>* saved) {
     if (jobs.empty())
         return;
     const int count = std::clamp(threads, 1, static_cast<int>(jobs.size()));
@@ -111,16 +113,20 @@ void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob
     shared.Running = count;
     std::vector<std::thread> workers;
     {
-        // The threads end before anything they use goes, whatever the progress handler throws.
+        // The threads end before anything they use goes, whatever the progress handler throws; the caller
+        // hears which thumbnails were saved either way.
         struct TJoin {
             TShared& Shared;
             std::vector<std::thread>& Workers;
+            std::vector<char>* Saved;
             ~TJoin() {
                 Shared.Stop = true;
                 for (std::thread& worker : Workers)
                     worker.join();
+                if (Saved != nullptr)
+                    *Saved = Shared.Saved;
             }
-        } join{shared, workers};
+        } join{shared, workers, saved};
         for (int i = 0; i < count; ++i)
             workers.emplace_back(Work, std::ref(shared), std::ref(*renderers[i]));
         QElapsedTimer sinceProgress;

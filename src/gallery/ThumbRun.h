@@ -29,7 +29,9 @@ using TThumbProgress = std::function<void(int done, int lastJob)>;
 // over, the failure of the earliest failed job is raised again, with failedPath set to the file it stopped
 // at (the picture while reading or rendering, the thumbnail while saving). lastThumb receives the last job's
 // thumbnail when it was rendered. made, when given, receives for each job the stretch the run made from a
-// decoded file (none for a job that came with one), to be kept for the next run.
+// decoded file (none for a job that came with one), to be kept for the next run. saved, when given, tells for
+// each job whether its thumbnail was saved, also when the run failed or the progress handler threw.
 void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob>& jobs, int quality,
                       int threads, const TThumbProgress& progress, QString& failedPath, QImage& lastThumb,
-                      std::vector<std::shared_ptr<const TGfxBaseIm>>* made = nullptr);
+                      std::vector<std::shared_ptr<const TGfxBaseIm>>* made = nullptr,
+                      std::vector<char>* saved = nullptr);

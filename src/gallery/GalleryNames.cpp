@@ -1,9 +1,13 @@
 // Published names of grid pictures: the lower-cased path with a short tag made from its directory.
-#include "grid/GfxGridNames.h"
+#include "gallery/GalleryNames.h"
 
 #include <algorithm>
 
 #include <QByteArray>
+#include <QSet>
+
+#include "common/VlxNativePath.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -78,4 +82,34 @@ QString DistinctName(const QString& name, const std::function<bool(const QString
         if (!taken(candidate))
             return candidate;
     }
+}
+
+QString CellText(const QString& path, bool plainNames) {
+    const QString shown = ShownPath(path);
+    return FilePart(plainNames ? shown.toLower() : TaggedName(shown));
+}
+
+// Two different pictures must never share a published file: the visitor would get the other picture.
+// Names are compared ignoring letter case, as galleries are served from such file systems too.
+QString FreeCellName(int col, int row, const QString& path, bool plainNames, const TNamedCells& cells) {
+    const QString real = CanonicalPath(path);
+    QSet<QString> taken{kIndexPage.toCaseFolded()};
+    QString same;
+    cells([&](const TNamedCell& cell) {
+        if (cell.FileName == path || (!real.isEmpty() && cell.RealPath == real)) {
+            same = cell.Name; // one copy, one thumbnail and one page for both cells
+            return false;
+        }
+        if (cell.Col != col || cell.Row != row)
+            for (const QString& file : PublishedNames(cell.Name))
+                taken.insert(file.toCaseFolded());
+        return true;
+    });
+    if (!same.isEmpty())
+        return same;
+    return DistinctName(CellText(path, plainNames), [&taken](const QString& candidate) {
+        const QStringList files = PublishedNames(candidate);
+        return std::any_of(files.begin(), files.end(),
+                           [&taken](const QString& file) { return taken.contains(file.toCaseFolded()); });
+    });
 }

@@ -1,6 +1,6 @@
 // File operations of a generation run: copying a picture when needed, counting a folder's files, the private
 // working folder and whether a folder takes files.
-#include "app/VlxFiles.h"
+#include "gallery/GalleryFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,7 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/VeltrixU.h"
+#include "gallery/Gallery.h"
 #include "common/VlxSaveFile.h"
 
 namespace {
@@ -91,7 +91,7 @@ void CopyFileOnce(const QString& source, const QString& dest) {
     if (source.isEmpty() || dest.isEmpty() || !CopyNeeded(source, dest))
         return;
     auto fail = [&](const QString& why) {
-        throw EVeltrixException("Cannot copy " + source + " to " + dest + ": " + why);
+        throw EGalleryException("Cannot copy " + source + " to " + dest + ": " + why);
     };
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))

@@ -1,0 +1,105 @@
+// `veltrix generate`: the profile read without writing the profiles file, the pictures placed as the window
+// places them, and the run's phases printed as they go.
+#include "cli/CliGenerate.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "cli/CliProgress.h"
+#include "cli/VlxCommandLine.h"
+#include "gallery/Gallery.h"
+#include "gallery/GalleryRun.h"
+#include "settings/VlxConfigDir.h"
+#include "settings/VlxProfileU.h"
+
+namespace {
+
+const char* const kDefaultProfile = "default";
+
+QString WithSlash(QString dir) {
+    if (!dir.endsWith('/'))
+        dir += '/';
+    return dir;
+}
+
+// The named profile of the profiles file, read only. Without a file, or without "default" in it, "default" is
+// what a fresh start would store under that name.
+TGallerySettings ReadSettings(const QString& name, const TVeltrixPlaces& places) {
+    const QString configDir =
+        WithSlash(places.ConfigDir.isEmpty() ? ConfigDir(TConfigDirUse::Read) : places.ConfigDir);
+    const QString legacyDir = !places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty()
+                                  ? places.ProgramDir
+                                  : QCoreApplication::applicationDirPath();
+    SetLegacyConfigDir(configDir, legacyDir, {});
+    TProfileManager store(configDir + kProfilesFileName, TProfileAccess::ReadOnly);
+    const int index = store.FindProfile(name);
+    if (index >= 0) {
+        TProfileRecord record;
+        store.ReadProfile(index, record);
+        return SettingsFromProfile(record);
+    }
+    if (name.compare(kDefaultProfile, Qt::CaseInsensitive) == 0)
+        return StartUpSettings();
+    throw EGalleryException("Profile \"" + name + "\" not found in " + store.FileName());
+}
+
+// Places the pictures in order from the top-left cell; a file that cannot be placed fails the command.
+bool PlacePictures(TGallery& gallery, const TCliArgs& args, QTextStream& err) {
+    // Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
+    // same published name however it was typed.
+    QStringList files;
+    for (const QString& file : args.Files)
+        files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    const std::vector<TRefusedFile> refused = gallery.PlaceFiles(files);
+    for (const TRefusedFile& file : refused)
+        err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
+    return refused.empty();
+}
+
+int Fail(QTextStream& err, const QString& text) {
+    err << "veltrix: " << text << '\n';
+    err.flush();
+    return kCliFailed;
+}
+
+} // namespace
+
+int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
+    if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir())
+        return Fail(streams.Err, "--out " + args.OutDir + " is a file, not a folder");
+    const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
+    TGallery gallery;
+    // The background picture is read before anything is written: one that is gone fails the command.
+    TGfxBaseIm background;
+    try {
+        gallery.Settings = ReadSettings(args.Profile, places);
+        if (!gallery.Settings.Background.IsColor() && !gallery.Settings.Background.File.isEmpty())
+            background.LoadPicture(gallery.Settings.Background.File);
+    } catch (const std::exception& e) {
+        return Fail(streams.Err, QString::fromUtf8(e.what()));
+    }
+    gallery.SetTableSize(args.Columns, args.Rows);
+    if (!PlacePictures(gallery, args, streams.Err))
+        return kCliFailed;
+    TGalleryRun run(gallery);
+    run.LoadedBackground = &background;
+    TCliProgress progress(streams);
+    int phase = -1;
+    const TRunResult result = run.Run(dir + '/', [&](const TRunProgress& at) {
+        if (int(at.Phase) != phase) {
+            progress.NewPhase(at.Total, RunPhaseName(at.Phase));
+            phase = int(at.Phase);
+        }
+        progress.Value(at.Done);
+    });
+    progress.EndPhase();
+    if (!result.Ok()) {
+        streams.Err << "Stopped at: " << result.StoppedAt << '\n';
+        return Fail(streams.Err, result.Failure);
+    }
+    streams.Out << dir << '\n';
+    streams.Out.flush();
+    return kCliOk;
+}

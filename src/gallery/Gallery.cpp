@@ -1,0 +1,152 @@
+// The gallery's table of cells, their names and what it keeps of their pictures.
+#include "gallery/Gallery.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include <QThread>
+
+#include "common/VlxNativePath.h"
+#include "gfx/GfxMeasure.h"
+
+namespace {
+
+// A picture read once: its stretch into the picture box, kept when not too large.
+struct TPlaced {
+    TFileStamp Stamp;
+    std::shared_ptr<const TGfxBaseIm> Fitted;
+    std::exception_ptr Error;
+};
+
+// Reads the picture as the window's grid does, so that the same files are refused with the same reasons.
+TPlaced ReadPicture(const QString& path, const QSize& box) {
+    TPlaced placed;
+    try {
+        // Taken before reading: a change after it shows as a changed stamp when the run comes.
+        placed.Stamp = TFileStamp::Of(path);
+        TGfxBaseIm picture;
+        picture.LoadPicture(path);
+        if (!picture.HasImage())
+            throw EGalleryException("The picture " + path + " has no pixels");
+        int width = 0;
+        int height = 0;
+        int size = 0;
+        const QString refusal =
+            MeasurePictureFile(path, width, height, size, QSize(picture.Width(), picture.Height()));
+        if (!refusal.isEmpty())
+            throw EGalleryException(refusal);
+        const QSize fit = FitSize(picture.Width(), picture.Height(), box.width(), box.height());
+        if (static_cast<long long>(fit.width()) * fit.height() <= kMaxKeptFitPixels) {
+            auto fitted = std::make_shared<TGfxBaseIm>();
+            ResizePicture(fit.width(), fit.height(), picture, *fitted);
+            placed.Fitted = std::move(fitted);
+        }
+    } catch (...) {
+        placed.Error = std::current_exception();
+    }
+    return placed;
+}
+
+std::vector<TPlaced> ReadPictures(const QStringList& paths, const QSize& box) {
+    const int count = static_cast<int>(paths.size());
+    std::vector<TPlaced> read(count);
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
+        workers.emplace_back([&] {
+            for (int i = next++; i < count; i = next++)
+                read[i] = ReadPicture(paths[i], box);
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    return read;
+}
+
+QString ErrorText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+} // namespace
+
+TGallery::TGallery() : Settings(StartUpSettings()) {
+    SetTableSize(Settings.Page.Columns, Settings.Page.Rows);
+}
+
+int TGallery::Index(int col, int row) const {
+    if (col < 0 || row < 0 || col >= FColumns || row >= FRows)
+        throw EGalleryException(QString("No cell %1, %2 in a table of %3 x %4").arg(col).arg(row).arg(FColumns).arg(FRows));
+    return row * FColumns + col;
+}
+
+void TGallery::SetTableSize(int columns, int rows) {
+    columns = std::max(0, columns);
+    rows = std::max(0, rows);
+    std::vector<TGalleryCell> cells(static_cast<size_t>(columns) * rows);
+    for (int row = 0; row < std::min(rows, FRows); ++row)
+        for (int col = 0; col < std::min(columns, FColumns); ++col)
+            cells[size_t(row) * columns + col] = std::move(FCells[size_t(row) * FColumns + col]);
+    FCells = std::move(cells);
+    FColumns = columns;
+    FRows = rows;
+    Settings.Page.Columns = columns;
+    Settings.Page.Rows = rows;
+}
+
+int TGallery::CountPictures() const {
+    return static_cast<int>(std::count_if(FCells.begin(), FCells.end(), [](const TGalleryCell& cell) {
+        return !cell.IsEmpty();
+    }));
+}
+
+void TGallery::ClearCell(int col, int row) {
+    Cell(col, row) = TGalleryCell();
+}
+
+void TGallery::SwapCells(int col1, int row1, int col2, int row2) {
+    std::swap(Cell(col1, row1), Cell(col2, row2));
+}
+
+TNamedCells TGallery::NamedCells() const {
+    return [this](const auto& visit) {
+        for (int i = 0; i < int(FCells.size()); ++i)
+            if (const TGalleryCell& cell = FCells[i];
+                !cell.IsEmpty() && !visit({i % FColumns, i / FColumns, cell.Name, cell.Source, cell.RealPath}))
+                return;
+    };
+}
+
+std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row) {
+    const QSize box = Settings.Thumb.PictureBox();
+    const std::vector<TPlaced> read = ReadPictures(paths, box);
+    std::vector<TRefusedFile> refused;
+    int at = std::max(0, Index(col, row));
+    for (int i = 0; i < paths.size(); ++i) {
+        while (at < int(FCells.size()) && !FCells[at].IsEmpty())
+            ++at;
+        if (at >= int(FCells.size())) {
+            refused.push_back({paths[i], "No empty cell for " + paths[i], true});
+            continue;
+        }
+        if (read[i].Error) {
+            refused.push_back({paths[i], ErrorText(read[i].Error)});
+            continue;
+        }
+        const int c = at % FColumns;
+        const int r = at / FColumns;
+        TGalleryCell& cell = FCells[at];
+        cell.Name = FreeCellName(c, r, paths[i], FPlainNames, NamedCells());
+        cell.Source = paths[i];
+        cell.RealPath = CanonicalPath(paths[i]);
+        cell.Kept.Keep(read[i].Fitted, box, read[i].Stamp);
+    }
+    return refused;
+}

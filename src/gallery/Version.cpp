@@ -1,0 +1,7 @@
+#include "gallery/Version.h"
+
+#include <malloc.h>
+
+void UseOneHeap() {
+    mallopt(M_ARENA_MAX, 1);
+}
