@@ -14,6 +14,7 @@
 
 #include "app/VlxCliWindow.h"
 #include "cli/CliGenerate.h"
+#include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 
 namespace {
@@ -35,7 +36,6 @@ const char* const kUsage =
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";
 
-const int kMaxTableSize = 100; // the largest table the window offers
 
 // The value after an option, or an error naming the option.
 QString TakeValue(const QStringList& args, int& i, QString& value) {
@@ -45,16 +45,18 @@ QString TakeValue(const QStringList& args, int& i, QString& value) {
     return {};
 }
 
-QString TakeCount(const QStringList& args, int& i, int& count) {
+// A table size in the range the window's table takes.
+QString TakeCount(const QStringList& args, int& i, const TSettingRange& range, int& count) {
     QString value;
     if (QString error = TakeValue(args, i, value); !error.isEmpty())
         return error;
     bool ok = false;
     count = value.toInt(&ok);
-    if (!ok || count < 1 || count > kMaxTableSize)
-        return QString("Option %1: \"%2\" is not a number from 1 to %3")
+    if (!ok || !range.Contains(count))
+        return QString("Option %1: \"%2\" is not a number from %3 to %4")
             .arg(args[i - 1], value)
-            .arg(kMaxTableSize);
+            .arg(range.Min)
+            .arg(range.Max);
     return {};
 }
 
@@ -65,9 +67,9 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         if (arg == "--profile")
             error = TakeValue(args, i, parsed.Profile);
         else if (arg == "--columns")
-            error = TakeCount(args, i, parsed.Columns);
+            error = TakeCount(args, i, kTableColumnsRange, parsed.Columns);
         else if (arg == "--rows")
-            error = TakeCount(args, i, parsed.Rows);
+            error = TakeCount(args, i, kTableRowsRange, parsed.Rows);
         else if (arg == "--out")
             error = TakeValue(args, i, parsed.OutDir);
         else if (arg == "--")
@@ -89,7 +91,7 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         return "No picture files given";
     const int rows =
         parsed.Rows > 0 ? parsed.Rows : (parsed.Files.size() + parsed.Columns - 1) / parsed.Columns;
-    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > kMaxTableSize)
+    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > kTableRowsRange.Max)
         return QString("%1 pictures do not fit a table of %2 columns and %3 rows")
             .arg(parsed.Files.size())
             .arg(parsed.Columns)
