@@ -10,6 +10,7 @@
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
 #include "common/VlxTypes.h"
+#include "settings/VlxConfigDir.h"
 
 class QAction;
 class QCheckBox;
@@ -43,15 +44,6 @@ struct TRefusedFile;
 class EVeltrixException : public Exception {
 public:
     using Exception::Exception;
-};
-
-// Where the window keeps its files; empty fields take the desktop's places.
-struct TVeltrixPlaces {
-    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
-    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
-    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
-    // when ConfigDir is empty too, else none unless given.
-    QString ProgramDir;
 };
 
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
@@ -110,22 +102,6 @@ public:
     void SetRenderThreads(int count) { FRenderThreads = count; }
     void LoadOptions();
     void SaveOptions();
-
-    // The upload panel's fields that the options file keeps; the password is never among them.
-    QString FtpHost() const { return FtpF1->FtpHost(); }
-    void SetFtpHost(const QString& value) { FtpF1->SetFtpHost(value); }
-    QString FtpPort() const { return FtpF1->FtpPort(); }
-    void SetFtpPort(const QString& value) { FtpF1->SetFtpPort(value); }
-    QString FtpUserID() const { return FtpF1->FtpUserID(); }
-    void SetFtpUserID(const QString& value) { FtpF1->SetFtpUserID(value); }
-    QString FtpRemoteDir() const { return FtpF1->FtpRemoteDir(); }
-    void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
-    bool FtpPassive() const { return FtpF1->FtpPassive(); }
-    void SetFtpPassive(bool value) { FtpF1->SetFtpPassive(value); }
-    QString FtpEncryption() const { return FtpF1->FtpEncryption(); }
-    void SetFtpEncryption(const QString& value) { FtpF1->SetFtpEncryption(value); }
-    bool FtpChangedOnly() const { return FtpF1->FtpChangedOnly(); }
-    void SetFtpChangedOnly(bool value) { FtpF1->SetFtpChangedOnly(value); }
 
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.

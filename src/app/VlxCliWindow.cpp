@@ -31,41 +31,6 @@ void TCliDialogs::Line(const QString& text) {
     FErr.flush();
 }
 
-void TCliProgress::NewPhase(int total, const QString& name) {
-    static const char* const names[] = {"copy", "thumbnails", "pages", "index"};
-    EndPhase();
-    FPhase = !name.isEmpty() ? name : FPhaseIndex < 4 ? names[FPhaseIndex] : "phase";
-    ++FPhaseIndex;
-    FTotal = total;
-    FCount = 0;
-}
-
-void TCliProgress::Value(int value) {
-    if (value == FCount)
-        return;
-    FCount = value;
-    if (FStreams.ErrIsTerminal)
-        Draw();
-}
-
-void TCliProgress::EndPhase() {
-    if (FPhase.isEmpty() || FCount == 0)
-        return;
-    if (!FStreams.ErrIsTerminal)
-        FStreams.Err << FPhase << ' ' << FCount << '/' << FTotal;
-    FStreams.Err << '\n';
-    FStreams.Err.flush();
-    FPhase.clear();
-}
-
-void TCliProgress::Draw() {
-    const int width = 30;
-    const int filled = FTotal > 0 ? std::min(FCount, FTotal) * width / FTotal : width;
-    FStreams.Err << '\r' << FPhase.leftJustified(11) << '[' << QString(filled, '#')
-                 << QString(width - filled, ' ') << "] " << FCount << '/' << FTotal;
-    FStreams.Err.flush();
-}
-
 QProgressBar* TCliWindow::CreateStatusProgressBar(int max) {
     QProgressBar* bar = TVeltrixF::CreateStatusProgressBar(max);
     if (Progress) {

@@ -9,6 +9,7 @@
 
 #include "app/VeltrixU.h"
 #include "app/VlxCommandLine.h"
+#include "cli/VlxCliProgress.h"
 
 class QTextStream;
 
@@ -35,28 +36,6 @@ private:
     QTextStream& FErr;
 };
 
-// Progress on the error stream: a bar redrawn in place on a terminal, else one line per phase with its
-// counter once the phase is over.
-class TCliProgress {
-public:
-    explicit TCliProgress(const TCliStreams& streams) : FStreams(streams) {}
-
-    // The run made its next phase's bar; unnamed phases take the generation run's names in order.
-    void NewPhase(int total, const QString& name = {});
-    void Value(int value);
-    // Ends the current phase's line; a phase that counted nothing has none.
-    void EndPhase();
-
-private:
-    void Draw();
-
-    const TCliStreams& FStreams;
-    int FPhaseIndex = 0;
-    QString FPhase;
-    int FTotal = 0;
-    int FCount = 0;
-};
-
 // The main window, its progress bars also reported as progress.
 class TCliWindow : public TVeltrixF {
 public:
@@ -81,6 +60,3 @@ private:
 
 // Lets the window handle what is posted to it.
 void ProcessCliEvents();
-
-// `veltrix upload`: stores a generated folder with the options file's FTP settings.
-int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams);

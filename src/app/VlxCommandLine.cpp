@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include "app/VlxCliWindow.h"
+#include "cli/VlxCliUpload.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -220,6 +221,6 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams)
+    return parsed.Command == "upload" ? UploadFolder(parsed.OutDir, places, streams)
                                       : Generate(parsed, places, streams);
 }
