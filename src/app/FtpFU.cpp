@@ -119,7 +119,9 @@ TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(wi
 
 TFtpF::~TFtpF() {
     // The window may be half gone by now: nothing the client reports from here on reaches it, and no
-    // message of a run is handled while the connection closes.
+    // message of a run is handled while the connection closes. A run gives the client back its handlers
+    // first, so that none of them outlives the panel.
+    FRun.reset();
     DetachClient();
     FWindow = nullptr;
     FUploading = false;

@@ -17,7 +17,7 @@ struct TOptionRow {
     const char* Section;
     const char* Key;
     TFieldRef (*Field)(TOptions&);
-    const char* Default;        // none: a missing key leaves the field as it was
+    const char* Default; // none: a missing key leaves the field as it was (a port: the range's default)
     const TSettingRange* Range; // numbers: brought into it
 };
 
@@ -37,7 +37,8 @@ const TOptionRow kRows[] = {
     {"TableGrid", "AutoUpdate", [](TOptions& o) -> TFieldRef { return &o.TableGrid.AutoUpdate; }, nullptr,
      nullptr},
     {"Ftp", "Host", [](TOptions& o) -> TFieldRef { return &o.Ftp.Host; }, "", nullptr},
-    {"Ftp", "Port", [](TOptions& o) -> TFieldRef { return TPortField{&o.Ftp.Port}; }, "21", &kFtpPortRange},
+    {"Ftp", "Port", [](TOptions& o) -> TFieldRef { return TPortField{&o.Ftp.Port}; }, nullptr,
+     &kFtpPortRange},
     {"Ftp", "UserID", [](TOptions& o) -> TFieldRef { return &o.Ftp.UserID; }, "", nullptr},
     {"Ftp", "RemoteDir", [](TOptions& o) -> TFieldRef { return &o.Ftp.RemoteDir; }, "", nullptr},
     // Files written before the setting existed read as passive, the panel's default.
@@ -60,7 +61,9 @@ void ReadRow(const TIniFile& ini, const TOptionRow& row, TOptions& options) {
             [&](QString* v) { *v = ini.ReadString(row.Section, row.Key, row.Default ? def : *v); },
             [&](TPortField v) {
                 QString note;
-                *v.Port = PortFromText(ini.ReadString(row.Section, row.Key, def), note);
+                const QString stored =
+                    ini.ReadString(row.Section, row.Key, QString::number(row.Range->Default));
+                *v.Port = PortFromText(stored, note);
                 if (!note.isEmpty())
                     options.Notes << note;
             },
