@@ -57,7 +57,7 @@ void TFtpF::StartUpload() {
         GetRemoteDirSB->setEnabled(false);
         ProcessMessages();
         FRun = std::make_unique<TUploadRun>(*FXoFTP, ConnectSettings(), PassE->text(), files);
-        FRun->RecordFile = ChangedOnlyCB->isChecked() ? FRecordFileName : QString();
+        FRun->RecordFile = FRecordFileName;
         FRun->Leftovers = &FLeftovers;
         FRun->CreateDir = CreateDirCB->isChecked();
         FRun->OnStatus = [this](const QString& text) { ShowStatus(text); };

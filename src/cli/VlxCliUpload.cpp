@@ -300,7 +300,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     auto client = std::make_unique<TXoFTP>(QCoreApplication::instance());
     SetUpClient(*client, streams);
     TUploadRun run(*client, settings, password, files);
-    run.RecordFile = settings.ChangedOnly ? configDir + kUploadRecordFileName : QString();
+    run.RecordFile = configDir + kUploadRecordFileName;
     run.TrustFile = configDir + kTrustFileName;
     run.OnTrustQuestion = [&streams](const QString& question) { return AskYes(streams, question); };
     run.OnWarning = [&streams](const QString& text) { Line(streams, text); };

@@ -69,7 +69,8 @@ public:
     TUploadRun(const TUploadRun&) = delete;
     TUploadRun& operator=(const TUploadRun&) = delete;
 
-    // The file that records what was uploaded where; none: every file is stored every time.
+    // The file that records what was uploaded where, read and kept when the settings ask for changed files
+    // only; none: every file is stored every time.
     QString RecordFile;
     // The trusted certificates, used when OnTrustQuestion is set.
     QString TrustFile;
