@@ -178,17 +178,16 @@ void TFtpF::UploadNext() {
 // A stored file, or one left out as unchanged, leaves the list; the next one moves into its place. A file
 // not found stays and the next one is selected. The last one ends the run.
 void TFtpF::FileDone(bool leaves) {
+    if (!FUploading)
+        return;
     const int i = UploadFilesLB->currentRow();
     if (leaves)
         delete UploadFilesLB->takeItem(i);
-    else
-        UploadFilesLB->setCurrentRow(i + 1);
     if (FRun->Current() >= FRun->Queue().size()) {
         EndUpload();
         return;
     }
-    if (leaves)
-        UploadFilesLB->setCurrentRow(i);
+    UploadFilesLB->setCurrentRow(leaves ? i : i + 1);
     PostUploadNext();
 }
 
