@@ -157,6 +157,7 @@ void TUploadRun::Report(const QString& file, qint64 bytes, qint64 fileBytes) {
     if (!OnProgress)
         return;
     TUploadProgress progress;
+    progress.Phase = FStarted ? "upload" : "connect";
     progress.Total = static_cast<int>(FQueue.size());
     progress.Done = progress.Total - Left();
     progress.File = file;
@@ -176,6 +177,7 @@ void TUploadRun::Start() {
     FStarting = true;
     const auto started = qScopeGuard([this] { FStarting = false; });
     AttachClient();
+    Report();
     ConnectFtp(FClient, FSettings, FPassword);
     FResult.NotEncryptedNote = NotEncryptedText(FClient);
     const QString dir = FClient.CurrentDir();

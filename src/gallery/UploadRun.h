@@ -27,9 +27,10 @@ struct TUploadFile {
     TUploadFileState State = TUploadFileState::Waiting;
 };
 
-// Told as the run goes: after connecting, before and after each file, and as the bytes of a store go out.
+// Told as the run goes: as it starts, once connected, before and after each file, and as the bytes of a store
+// go out.
 struct TUploadProgress {
-    QString Phase = "upload";
+    QString Phase; // "connect" while logging in and entering the folder, then "upload"
     int Done = 0;  // files stored or left out as unchanged
     int Total = 0; // files of the queue
     QString File;  // the name of the file being stored; empty between files
