@@ -221,11 +221,8 @@ void TUploadRun::ThrowIfAbortRequested() const {
         throw EAbortError(QString("Upload aborted"));
 }
 
-// The record is kept when the run reached its end; a server that refuses to quit is reported after the
-// run's notes are fixed.
+// The record was kept as the last file was done, while the connection was still there.
 void TUploadRun::End() {
-    if (FResult.Completed)
-        SaveRecord();
     FStarted = false;
     const auto detach = qScopeGuard([this] {
         DetachClient();

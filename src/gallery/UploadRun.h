@@ -90,13 +90,14 @@ public:
     // not defined"); empty when it can.
     static QString Refusal(const QStringList& files, const TFtpSettings& settings);
 
-    // Connects, enters the remote folder (creating it when the settings allow) and reads what the server
+    // Connects, enters the remote folder (creating it when CreateDir allows) and reads what the server
     // holds. Throws on failure; the caller then calls End.
     void Start();
     // Stores the current file, or leaves it out (unchanged, not found), and moves on. Throws when the run
     // cannot go on (the reason is in the result); the caller then calls End. False when the queue is done.
     bool StoreNext();
-    // Keeps the record, disconnects and fixes the result's notes. Throws when the server refuses to quit.
+    // Disconnects and gives the client its handlers back. Throws when the server refuses to quit; the
+    // result stands as it is.
     void End();
     // The whole run: Start, every file, End. Never throws: a failure is the result's Failure.
     const TUploadResult& Run();

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
 
@@ -56,6 +57,7 @@ TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
                                Local("a.jpg", QByteArray(3000, 'a')),
                                Local("vl_a.jpg", QByteArray(500, 'v'))};
     TUploadRun run(*FClient, FSettings, "s3cret", files);
+    run.RecordFile = FRoot.File("uploads.json");
     QStringList phases;
     run.OnProgress = [&](const TUploadProgress& progress) {
         if (phases.isEmpty() || phases.last() != progress.Phase)
@@ -69,6 +71,11 @@ TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
     EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
     EXPECT_EQ(phases, QStringList({"connect", "upload"}));
     EXPECT_EQ(Renamed(), QStringList({"a.jpg", "vl_a.jpg", "b.html", "index.html"}));
+    // What the folder held before the run, then the sizes the server keeps for the record.
+    EXPECT_EQ(ReadLines(FLocal.File("commands.log")).filter(QRegularExpression("^LIST")).size(), 2);
+    EXPECT_TRUE(TUploadRecord(run.RecordFile,
+                              "ftp://anna@127.0.0.1:" + QString::number(FServer->Port()) + "/site/deep")
+                    .Find("index.html"));
     EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "b.html", "index.html", "vl_a.jpg"}));
     EXPECT_EQ(ReadBytes(FRoot.File("site/deep/a.jpg")), QByteArray(3000, 'a'));
     EXPECT_FALSE(FClient->IsConnected());
