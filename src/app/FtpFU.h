@@ -1,4 +1,5 @@
-// The upload panel: stores the files of the last generated gallery on an FTP server, one file per message.
+// The upload panel: the FTP fields, the directory browser, and the upload run (TUploadRun) of the last
+// generated gallery driven one file per message, its queue and progress shown.
 #pragma once
 
 #include <memory>

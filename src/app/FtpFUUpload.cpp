@@ -1,4 +1,5 @@
-// The upload panel's work: connecting, the directory browser and the upload run, one file per posted message.
+// The upload panel's work: connecting, the directory browser, and the upload run driven one file per posted
+// message.
 #include "app/FtpFU.h"
 
 #include <cassert>
