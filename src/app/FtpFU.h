@@ -160,7 +160,7 @@ private:
     void DetachClient();
     TFtpSettings ConnectSettings() const;
     void ServerClosed();
-    void FileDone(bool leaves);
+    void ShowQueue();
     void EnableConnectionFields(bool enabled);
     void EndUploadQuietly();
     void PostUploadNext();

@@ -62,6 +62,11 @@ void TFtpF::StartUpload() {
         FRun->Leftovers = &FLeftovers;
         FRun->CreateDir = CreateDirCB->isChecked();
         FRun->OnStatus = [this](const QString& text) { ShowStatus(text); };
+        // Between files, not at every packet: the bytes go to the progress bar.
+        FRun->OnProgress = [this](const TUploadProgress& progress) {
+            if (progress.File.isEmpty() && FUploading)
+                ShowQueue();
+        };
         UploadFilesLB->clear();
         for (const TUploadFile& file : FRun->Queue())
             UploadFilesLB->addItem(file.Path);
@@ -166,30 +171,42 @@ void TFtpF::UploadNext() {
     if (!FUploading)
         return;
     assert(FRun && UploadFilesLB->currentItem() && "an upload run always has its current file selected");
-    const int index = FRun->Current();
     try {
         FRun->StoreNext();
     } catch (...) {
         EndUploadQuietly();
         throw;
     }
-    FileDone(FRun->Queue()[index].State != TUploadFileState::NotFound);
-}
-
-// A stored file, or one left out as unchanged, leaves the list; the next one moves into its place. A file
-// not found stays and the next one is selected. The last one ends the run.
-void TFtpF::FileDone(bool leaves) {
     if (!FUploading)
         return;
-    const int i = UploadFilesLB->currentRow();
-    if (leaves)
-        delete UploadFilesLB->takeItem(i);
-    if (FRun->Current() >= FRun->Queue().size()) {
+    if (FRun->Current() >= FRun->Queue().size())
         EndUpload();
-        return;
+    else
+        PostUploadNext();
+}
+
+// The run's queue as the list shows it: a stored file, or one left out as unchanged, leaves the list and
+// the next one moves into its place; a file not found stays. The file the run takes next is selected.
+void TFtpF::ShowQueue() {
+    QStringList pending;
+    int current = -1;
+    const QList<TUploadFile>& queue = FRun->Queue();
+    for (int i = 0; i < queue.size(); ++i) {
+        if (queue[i].State == TUploadFileState::Stored || queue[i].State == TUploadFileState::Unchanged)
+            continue;
+        if (i == FRun->Current())
+            current = static_cast<int>(pending.size());
+        pending << queue[i].Path;
     }
-    UploadFilesLB->setCurrentRow(leaves ? i : i + 1);
-    PostUploadNext();
+    // The list holds the pending files and the ones that left since it was last shown, in the run's order.
+    for (int row = 0; row < UploadFilesLB->count();) {
+        if (row < pending.size() && UploadFilesLB->item(row)->text() == pending[row])
+            ++row;
+        else
+            delete UploadFilesLB->takeItem(row);
+    }
+    if (current >= 0)
+        UploadFilesLB->setCurrentRow(current);
 }
 
 void TFtpF::EndUpload() {
