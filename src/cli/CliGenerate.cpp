@@ -4,12 +4,11 @@
 
 #include <csignal>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "cli/CliProgress.h"
+#include "cli/VlxCliProgress.h"
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
@@ -20,21 +19,10 @@ namespace {
 
 const char* const kDefaultProfile = "default";
 
-QString WithSlash(QString dir) {
-    if (!dir.endsWith('/'))
-        dir += '/';
-    return dir;
-}
-
 // The named profile of the profiles file, read only. Without a file, or without "default" in it, "default" is
 // what a fresh start would store under that name.
 TGallerySettings ReadSettings(const QString& name, const TVeltrixPlaces& places) {
-    const QString configDir =
-        WithSlash(places.ConfigDir.isEmpty() ? ConfigDir(TConfigDirUse::Read) : places.ConfigDir);
-    const QString legacyDir = !places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty()
-                                  ? places.ProgramDir
-                                  : QCoreApplication::applicationDirPath();
-    SetLegacyConfigDir(configDir, legacyDir, {});
+    const QString configDir = UseConfigDir(places, {}, TConfigDirUse::Read);
     TProfileManager store(configDir + kProfilesFileName, TProfileAccess::ReadOnly);
     const int index = store.FindProfile(name);
     if (index >= 0) {

@@ -1,4 +1,4 @@
-// The command line: arguments, the window driven on the offscreen platform, and progress on a stream.
+// The command line: its arguments, and the command they ask for.
 #include "cli/VlxCommandLine.h"
 
 #include <algorithm>
@@ -7,13 +7,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QProgressBar>
-#include <QSpinBox>
 #include <QTextStream>
 
-#include "app/VlxCliWindow.h"
 #include "cli/CliGenerate.h"
+#include "cli/VlxCliUpload.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 
@@ -167,6 +164,6 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams)
+    return parsed.Command == "upload" ? UploadFolder(parsed.OutDir, places, streams)
                                       : GenerateGallery(parsed, places, streams);
 }
