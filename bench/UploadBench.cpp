@@ -4,7 +4,7 @@
 // nothing.
 #include "app/FtpFU.h"
 
-#include "app/FtpTrust.h"
+#include "gallery/FtpTrust.h"
 
 #include <QApplication>
 #include <QDir>

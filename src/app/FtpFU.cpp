@@ -119,7 +119,9 @@ TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(wi
 
 TFtpF::~TFtpF() {
     // The window may be half gone by now: nothing the client reports from here on reaches it, and no
-    // message of a run is handled while the connection closes.
+    // message of a run is handled while the connection closes. A run gives the client back its handlers
+    // first, so that none of them outlives the panel.
+    FRun.reset();
     DetachClient();
     FWindow = nullptr;
     FUploading = false;
@@ -316,6 +318,29 @@ void TFtpF::UploadFilesLBDrawItem(QPainter* painter, const QStyleOptionViewItem&
 
 // ---- Properties
 
+TFtpSettings TFtpF::Settings() const {
+    QString note;
+    TFtpSettings settings;
+    settings.Host = HostE->text();
+    settings.Port = PortFromText(FtpPort(), note);
+    settings.UserID = UserIDE->text();
+    settings.RemoteDir = RemoteDirE->text();
+    settings.Passive = PassiveCB->isChecked();
+    settings.Encryption = static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 2));
+    settings.ChangedOnly = ChangedOnlyCB->isChecked();
+    return settings;
+}
+
+void TFtpF::SetSettings(const TFtpSettings& settings) {
+    HostE->setText(settings.Host);
+    PortE->setText(QString::number(kFtpPortRange.Clamp(settings.Port)));
+    UserIDE->setText(settings.UserID);
+    RemoteDirE->setText(settings.RemoteDir);
+    PassiveCB->setChecked(settings.Passive);
+    EncryptionCB->setCurrentIndex(static_cast<int>(settings.Encryption));
+    ChangedOnlyCB->setChecked(settings.ChangedOnly);
+}
+
 QString TFtpF::FtpHost() const {
     return HostE->text();
 }
@@ -334,14 +359,10 @@ QString TFtpF::FtpPort() const {
 
 // A value that is no port (the options file may hold anything) gives the default port, and says so.
 void TFtpF::SetFtpPort(const QString& value) {
-    bool valid = false;
-    const int port = value.trimmed().toInt(&valid);
-    if (valid && port >= 1 && port <= 65535) {
-        PortE->setText(QString::number(port));
-        return;
-    }
-    PortE->setText("21");
-    ShowStatus("Port \"" + value + "\" is not a port number from 1 to 65535: port 21 is used");
+    QString note;
+    PortE->setText(QString::number(PortFromText(value, note)));
+    if (!note.isEmpty())
+        ShowStatus(note);
 }
 
 bool TFtpF::FtpPassive() const {
@@ -352,22 +373,12 @@ void TFtpF::SetFtpPassive(bool value) {
     PassiveCB->setChecked(value);
 }
 
-namespace {
-
-const char* const kEncryptionValues[] = {"none", "auto", "require"};
-
-} // namespace
-
 QString TFtpF::FtpEncryption() const {
-    return kEncryptionValues[qBound(0, EncryptionCB->currentIndex(), 2)];
+    return EncryptionText(static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 2)));
 }
 
 void TFtpF::SetFtpEncryption(const QString& value) {
-    int index = 0;
-    for (int i = 0; i < 3; ++i)
-        if (value.trimmed().compare(kEncryptionValues[i], Qt::CaseInsensitive) == 0)
-            index = i;
-    EncryptionCB->setCurrentIndex(index);
+    EncryptionCB->setCurrentIndex(static_cast<int>(EncryptionFromText(value)));
 }
 
 bool TFtpF::FtpChangedOnly() const {

@@ -1,5 +1,8 @@
-// The upload panel: stores the files of the last generated gallery on an FTP server, one file per message.
+// The upload panel: the FTP fields, the directory browser, and the upload run (TUploadRun) of the last
+// generated gallery driven one file per message, its queue and progress shown.
 #pragma once
+
+#include <memory>
 
 #include <QHash>
 #include <QIcon>
@@ -8,9 +11,11 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "app/FtpUploadRecord.h"
 #include "app/VlxDialogs.h"
 #include "ftp/XoFtp.h"
+#include "gallery/FtpTrust.h"
+#include "gallery/FtpUploadRecord.h"
+#include "gallery/UploadRun.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,11 +28,6 @@ class QPushButton;
 class QRect;
 class QStyleOptionViewItem;
 class QToolButton;
-
-// Beside the options file: what was uploaded where (see TUploadRecord).
-inline constexpr char kUploadRecordFileName[] = "uploads.json";
-// Beside the options file: certificates the user trusts although they could not be verified (FtpTrust).
-inline constexpr char kTrustFileName[] = "ftp-trust.json";
 
 // Posted window messages of the upload run, as custom event types of exactly these numbers.
 inline constexpr int WM_FTPUPLOADNEXT = 0x5F0;    // panel -> itself: store the next file
@@ -60,7 +60,10 @@ public:
     void SetUploadFiles(const QStringList& files);
     void StartUpload();
 
-    // The fields the options file reads and writes, as text. The password is never among them.
+    // The fields the options file reads and writes, as one value. The password is never among them.
+    TFtpSettings Settings() const;
+    void SetSettings(const TFtpSettings& settings);
+    // The same fields as text.
     QString FtpHost() const;
     void SetFtpHost(const QString& value);
     QString FtpPort() const;
@@ -89,7 +92,6 @@ public:
     void AbortRun();
     void SetBrowsing(bool v);
     void UploadNext();
-    void UploadFile(const QString& path);
     void EndUpload();
     void FillDirList();
     void FreeProgressBar();
@@ -145,19 +147,6 @@ public:
     void DirLVDblClick();
     void UploadFilesLBDrawItem(QPainter* painter, const QStyleOptionViewItem& option, int index);
 
-    // Texts of a finished command, by transaction type; empty for types the panel does not report.
-    static QString SuccessText(TCmdType transType);
-    static QString FailureText(TCmdType transType);
-    static QString UnsupportedText(TCmdType transType);
-    // The run's order: pictures and other files first, then the pages, index.html last, so that no page
-    // is published before what it links to. Otherwise the order stays as given.
-    static QStringList UploadOrder(const QStringList& files);
-    // The name a file is stored under until the server confirms the store.
-    static QString TempNameOf(const QString& name);
-    // The remote folder an upload goes to, as a path from the server's root: the folder as typed, from the
-    // folder the server put the user in at log-in unless it starts with '/'. Empty login dir: as typed.
-    static QString RemoteFolderOf(const QString& loginDir, const QString& typed);
-
 protected:
     void customEvent(QEvent* event) override;
 
@@ -169,21 +158,10 @@ private:
     void ConnectControls();
     void ConnectClient();
     void DetachClient();
-    void EnterRemoteDir();
-    void CreateRemoteDirLevels(const QString& dir);
+    TFtpSettings ConnectSettings() const;
     void ServerClosed();
-    void NextFileOrEnd();
-    void ThrowIfAbortRequested();
-    QString NotEncryptedText() const;
-    void StoreFile(const QString& path, const QString& name);
-    void DeleteQuietly(const QString& name, int waitMs);
-    void DeleteLeftovers(const QString& target);
-    void FileStored();
-    bool Unchanged(const QString& name, const QByteArray& sha256) const;
-    QHash<QString, qint64> RemoteFileSizes();
-    void SaveRecord();
-    [[noreturn]] void StoreFailed(const QString& name);
-    void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);
+    void ShowQueue();
+    void EnableConnectionFields(bool enabled);
     void EndUploadQuietly();
     void PostUploadNext();
     void ShowStatus(const QString& text);
@@ -200,22 +178,10 @@ private:
     TBitBtnKind FUploadBBKind = TBitBtnKind::bkAll;
     int FProgressShift = 0; // bytes are shifted right by this much so that a huge file fits the bar's range
     bool FStarting = false; // an upload run is being started (connecting, entering the directory)
-    bool FAbortRequested = false; // Abort was pressed during this run
-    QStringList FSkipped;         // files of this run that were gone when their turn came
-    bool FDirectStore = false;    // the server refused a rename: this run stores under the final names
     QString FRecordFileName;
     QString FTrustFileName;
-    std::optional<TUploadRecord> FRecord;  // what this run's target holds; none: store every file
-    QHash<QString, qint64> FRemoteSizes;   // the remote folder's files and sizes when the run started
-    QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
-    int FUnchanged = 0;                    // files of this run left out as unchanged
-    int FStored = 0;                       // files of this run stored
-    bool FCompleted = false;               // this run reached its last file
-    bool FListingForRun = false;           // a listing of the run, not of the browser
-    QString FRecordError;
+    std::unique_ptr<TUploadRun> FRun; // the run in progress, or the last one
+    TUploadLeftovers FLeftovers;      // temporary files of the last run the server did not delete in time
     QString FRunNotes;
     QString FNotEncryptedNote; // why this run's connection is not encrypted although TLS was wanted
-    QString FLoginDir; // where the server put the user at log-in; empty when it did not say
-    QStringList FLeftovers;  // temporary files whose delete got no answer, in the folder below
-    QString FLeftoverTarget; // server, account and remote folder of the last run
 };

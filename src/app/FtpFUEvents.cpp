@@ -7,49 +7,13 @@
 #include <QProgressBar>
 #include <QTimer>
 
-#include "app/FtpTrust.h"
 #include "app/VlxApplication.h"
-
-namespace {
-
-// Names of the transaction types 0 to 14, as the result texts use them.
-const char* const kTransNames[] = {"ChangeDir", "MakeDir", "Delete",        "RemoveDir",
-                                   "List",      "Rename",  "UploadRestore", "DownloadRestore",
-                                   "Download",  "Upload",  "UploadAppend",  "ReInit",
-                                   "Allocate",  "NList",   "DoCommand"};
-
-QString TransText(TCmdType transType, const char* outcome) {
-    const auto index = static_cast<size_t>(transType);
-    if (index >= std::size(kTransNames))
-        return {}; // the current-directory query and anything newer report nothing
-    return QString(kTransNames[index]) + " " + outcome;
-}
-
-} // namespace
-
-QString TFtpF::SuccessText(TCmdType transType) {
-    return TransText(transType, "success");
-}
-
-QString TFtpF::FailureText(TCmdType transType) {
-    return TransText(transType, "failure");
-}
-
-QString TFtpF::UnsupportedText(TCmdType transType) {
-    return TransText(transType, "unsupported");
-}
-
-// With TLS wanted "if the server offers it", a server that does not offer it gets the files in clear: the
-// user is told so, here and in the texts of the run.
-QString TFtpF::NotEncryptedText() const {
-    if (FXoFTP->Encryption() != TFtpEncryption::Auto || FXoFTP->TlsActive())
-        return {};
-    return "not encrypted: " + FXoFTP->Host() + " does not offer TLS";
-}
+#include "gallery/FtpTrust.h"
 
 void TFtpF::XoFTPConnect(QObject*) {
+    const QString note = NotEncryptedText(*FXoFTP);
     if (!FXoFTP->TlsActive())
-        ShowStatus(NotEncryptedText().isEmpty() ? "Connected" : "Connected, " + NotEncryptedText());
+        ShowStatus(note.isEmpty() ? "Connected" : "Connected, " + note);
     else if (FXoFTP->DataEncrypted())
         ShowStatus("Connected, encrypted with " + FXoFTP->TlsVersion());
     else
@@ -59,28 +23,12 @@ void TFtpF::XoFTPConnect(QObject*) {
 // A certificate the system cannot vouch for (self-signed, another name, expired): trusted when the user
 // trusted its fingerprint for this host before, else the user decides, seeing who issued it.
 void TFtpF::XoFTPCertificateCheck(const TTlsPeer& peer, bool& trusted) {
-    const QString host = FXoFTP->Host();
-    if (FtpTrust::IsTrusted(FTrustFileName, host, peer.Sha256)) {
-        trusted = true;
-        return;
-    }
-    if (!FWindow)
-        return;
-    const QString text = "The certificate of " + host + " could not be verified: " + peer.Problem +
-                         ".\r\rIssued by: " + peer.Issuer + "\rIssued to: " + peer.Subject +
-                         "\rSHA-256 fingerprint: " + peer.Sha256 + "\r\rTrust this certificate for " + host +
-                         " from now on?";
-    if (FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoDefaultNo) !=
-        TModalResult::Yes)
-        return;
-    trusted = true;
-    // The user's answer holds for this connection even when it cannot be kept for the next ones.
-    try {
-        if (!FTrustFileName.isEmpty())
-            FtpTrust::Trust(FTrustFileName, host, peer.Sha256);
-    } catch (const Exception& e) {
-        ShowMessage(TMsgKind::Warning, e.Message());
-    }
+    const auto ask = [this](const QString& question) {
+        return FWindow && FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, question,
+                                                        TMsgButtons::YesNoDefaultNo) == TModalResult::Yes;
+    };
+    trusted = FtpTrust::Check(FTrustFileName, FXoFTP->Host(), peer, ask,
+                              [this](const QString& text) { ShowMessage(TMsgKind::Warning, text); });
 }
 
 void TFtpF::XoFTPDisconnect(QObject*) {
@@ -115,7 +63,7 @@ void TFtpF::XoFTPConnectionFailed(QObject*) {
 }
 
 void TFtpF::XoFTPError(QObject*, quint16 errorNumber, const QString& text) {
-    ShowMessage(TMsgKind::Information, "Error " + QString::number(errorNumber) + ": " + text);
+    ShowMessage(TMsgKind::Information, FtpErrorText(errorNumber, text));
 }
 
 void TFtpF::XoFTPStatus(QObject*, const QString& text) {
@@ -123,9 +71,6 @@ void TFtpF::XoFTPStatus(QObject*, const QString& text) {
 }
 
 void TFtpF::XoFTPTransactionStart(QObject*) {
-    // Abort pressed while the store was being set up: the data connection exists only from here on.
-    if (FAbortRequested)
-        FXoFTP->Abort();
     FreeProgressBar();
     // The bar's range is an int; a file beyond it is counted in larger steps.
     const qint64 total = qMax<qint64>(0, FXoFTP->TransferSize());
@@ -157,7 +102,7 @@ void TFtpF::FreeProgressBar() {
 }
 
 void TFtpF::XoFTPSuccess(TCmdType transType) {
-    const QString text = SuccessText(transType);
+    const QString text = FtpSuccessText(transType);
     if (!text.isEmpty())
         ShowStatus(text);
     switch (transType) {
@@ -165,7 +110,7 @@ void TFtpF::XoFTPSuccess(TCmdType transType) {
         DirLV->setEnabled(true);
         break;
     case TCmdType::List:
-        if (FListingForRun)
+        if (FRun && FRun->Listing())
             break;
         FillDirList();
         DirLV->setEnabled(true);
@@ -177,7 +122,7 @@ void TFtpF::XoFTPSuccess(TCmdType transType) {
 
 // Never takes the failure over: the client raises it as an error afterwards.
 void TFtpF::XoFTPFailure(bool&, TCmdType transType) {
-    const QString text = FailureText(transType);
+    const QString text = FtpFailureText(transType);
     if (!text.isEmpty())
         ShowStatus(text);
     switch (transType) {
@@ -194,20 +139,7 @@ void TFtpF::XoFTPUnSupportedFunction(TCmdType transType) {
     // A refused rename or delete is dealt with by the run itself, which says so in the status bar.
     if (transType == TCmdType::Rename || transType == TCmdType::Delete)
         return;
-    const QString text = UnsupportedText(transType);
+    const QString text = FtpUnsupportedText(transType);
     if (!text.isEmpty())
         ShowMessage(TMsgKind::Information, text);
-}
-
-// Moves the run past the selected file: the last one ends it, any other posts the next store.
-void TFtpF::NextFileOrEnd() {
-    const int i = UploadFilesLB->currentRow();
-    if (i + 1 >= UploadFilesLB->count()) {
-        FCompleted = true;
-        SaveRecord();
-        EndUpload();
-        return;
-    }
-    UploadFilesLB->setCurrentRow(i + 1);
-    PostUploadNext();
 }

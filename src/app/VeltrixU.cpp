@@ -22,6 +22,7 @@
 #include "app/VlxApplication.h"
 #include "gallery/GalleryFiles.h"
 #include "common/VlxSaveFile.h"
+#include "gallery/GalleryOptions.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 #include "gfx/GfxPic.h"
@@ -29,25 +30,11 @@
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "settings/VlxConfigDir.h"
-#include "settings/VlxIniFile.h"
 #include "settings/VlxProfileU.h"
 
 namespace {
 
 const char* const kDefaultProfile = "default";
-
-QString WithSlash(QString dir) {
-    if (!dir.endsWith('/'))
-        dir += '/';
-    return dir;
-}
-
-// Where earlier versions kept the settings files: the program's folder, for the program itself.
-QString LegacyConfigDir(const TVeltrixPlaces& places) {
-    if (!places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty())
-        return places.ProgramDir;
-    return QCoreApplication::applicationDirPath();
-}
 
 } // namespace
 
@@ -117,13 +104,11 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     EventT->stop();
     MainPC->setCurrentWidget(AboutTS);
     FUsedFiles.clear();
-    const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir() : places.ConfigDir);
     // Shown after whatever the saving command itself reports.
-    SetLegacyConfigDir(configDir, LegacyConfigDir(places),
-                       [window = QPointer<TVeltrixF>(this)](const QString& note) {
-                           if (window)
-                               QTimer::singleShot(0, window, [window, note] { window->ShowStatus(note); });
-                       });
+    const QString configDir = UseConfigDir(places, [window = QPointer<TVeltrixF>(this)](const QString& note) {
+        if (window)
+            QTimer::singleShot(0, window, [window, note] { window->ShowStatus(note); });
+    });
     FIniFileName = configDir + kOptionsFileName;
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     FtpF1->SetTrustFile(configDir + kTrustFileName);
@@ -243,8 +228,9 @@ bool TVeltrixF::OpenProfiles(const QString& fileName) {
 // An options file that is refused (not a regular file, too big) is shown; start-up goes on with defaults.
 void TVeltrixF::ReadLoadOnStartup() {
     RunGuarded([this] {
-        const TIniFile ini(FIniFileName);
-        LoadOnStartupCB->setChecked(ini.ReadBool("Common", "LoadOnStartup", LoadOnStartupCB->isChecked()));
+        TOptions current;
+        current.Common.LoadOnStartup = LoadOnStartupCB->isChecked();
+        LoadOnStartupCB->setChecked(ReadOptions(FIniFileName, current).Common.LoadOnStartup);
         if (LoadOnStartupCB->isChecked())
             LoadOptions();
     });

@@ -50,7 +50,6 @@ public:
     using Exception::Exception;
 };
 
-
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
 // and the upload request the panel posts to it.
 class TVeltrixF : public QMainWindow, public TFtpFWindow {
@@ -113,22 +112,6 @@ public:
     void SetRenderThreads(int count) { FRenderThreads = count; }
     void LoadOptions();
     void SaveOptions();
-
-    // The upload panel's fields that the options file keeps; the password is never among them.
-    QString FtpHost() const { return FtpF1->FtpHost(); }
-    void SetFtpHost(const QString& value) { FtpF1->SetFtpHost(value); }
-    QString FtpPort() const { return FtpF1->FtpPort(); }
-    void SetFtpPort(const QString& value) { FtpF1->SetFtpPort(value); }
-    QString FtpUserID() const { return FtpF1->FtpUserID(); }
-    void SetFtpUserID(const QString& value) { FtpF1->SetFtpUserID(value); }
-    QString FtpRemoteDir() const { return FtpF1->FtpRemoteDir(); }
-    void SetFtpRemoteDir(const QString& value) { FtpF1->SetFtpRemoteDir(value); }
-    bool FtpPassive() const { return FtpF1->FtpPassive(); }
-    void SetFtpPassive(bool value) { FtpF1->SetFtpPassive(value); }
-    QString FtpEncryption() const { return FtpF1->FtpEncryption(); }
-    void SetFtpEncryption(const QString& value) { FtpF1->SetFtpEncryption(value); }
-    bool FtpChangedOnly() const { return FtpF1->FtpChangedOnly(); }
-    void SetFtpChangedOnly(bool value) { FtpF1->SetFtpChangedOnly(value); }
 
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.

@@ -1,8 +1,6 @@
 // The program's entry: the command line when the first argument is a command, else the main window until
 // it closes.
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 #include <unistd.h>
 
@@ -61,15 +59,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QtMessages = qInstallMessageHandler(CommandMessages);
         const TRuntimeFolderScope runtimeFolder;
-        // generate needs no widgets; upload still drives the upload panel.
-        std::unique_ptr<QGuiApplication> app;
-        if (argc > 1 && std::strcmp(argv[1], "upload") == 0) {
-            app = std::make_unique<TVeltrixApp>(argc, argv);
-        } else {
-            app = std::make_unique<QGuiApplication>(argc, argv);
-            UseOneHeap();
-            QGuiApplication::setApplicationName(kApplicationName);
-        }
+        // A command opens no window: no widgets, only pictures and fonts.
+        QGuiApplication app(argc, argv);
+        UseOneHeap();
+        QGuiApplication::setApplicationName(kApplicationName);
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);

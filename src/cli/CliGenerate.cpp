@@ -2,12 +2,13 @@
 // places them, and the run's phases printed as they go.
 #include "cli/CliGenerate.h"
 
-#include <QCoreApplication>
+#include <csignal>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "cli/CliProgress.h"
+#include "cli/VlxCliProgress.h"
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
@@ -18,21 +19,10 @@ namespace {
 
 const char* const kDefaultProfile = "default";
 
-QString WithSlash(QString dir) {
-    if (!dir.endsWith('/'))
-        dir += '/';
-    return dir;
-}
-
 // The named profile of the profiles file, read only. Without a file, or without "default" in it, "default" is
 // what a fresh start would store under that name.
 TGallerySettings ReadSettings(const QString& name, const TVeltrixPlaces& places) {
-    const QString configDir =
-        WithSlash(places.ConfigDir.isEmpty() ? ConfigDir(TConfigDirUse::Read) : places.ConfigDir);
-    const QString legacyDir = !places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty()
-                                  ? places.ProgramDir
-                                  : QCoreApplication::applicationDirPath();
-    SetLegacyConfigDir(configDir, legacyDir, {});
+    const QString configDir = UseConfigDir(places, {}, TConfigDirUse::Read);
     TProfileManager store(configDir + kProfilesFileName, TProfileAccess::ReadOnly);
     const int index = store.FindProfile(name);
     if (index >= 0) {
@@ -58,6 +48,37 @@ bool PlacePictures(TGallery& gallery, const TCliArgs& args, QTextStream& err) {
     return refused.empty();
 }
 
+// Ctrl-C or SIGTERM stop the run before its next file, so that no temporary file is left in the folder.
+TRunCancel* SignalledRun = nullptr;
+
+extern "C" void CancelRunOnSignal(int) {
+    if (SignalledRun != nullptr)
+        SignalledRun->Cancel(); // an atomic store: safe in a signal handler
+}
+
+class TCancelOnSignals {
+public:
+    explicit TCancelOnSignals(TRunCancel& cancel) {
+        SignalledRun = &cancel;
+        struct sigaction action {};
+        action.sa_handler = CancelRunOnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &FOldInt);
+        sigaction(SIGTERM, &action, &FOldTerm);
+    }
+    ~TCancelOnSignals() {
+        sigaction(SIGINT, &FOldInt, nullptr);
+        sigaction(SIGTERM, &FOldTerm, nullptr);
+        SignalledRun = nullptr;
+    }
+    TCancelOnSignals(const TCancelOnSignals&) = delete;
+    TCancelOnSignals& operator=(const TCancelOnSignals&) = delete;
+
+private:
+    struct sigaction FOldInt {};
+    struct sigaction FOldTerm {};
+};
+
 int Fail(QTextStream& err, const QString& text) {
     err << "veltrix: " << text << '\n';
     err.flush();
@@ -70,6 +91,9 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
     if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir())
         return Fail(streams.Err, "--out " + args.OutDir + " is a file, not a folder");
     const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
+    // From here: a signal while the pictures are read stops the run before it writes anything.
+    TRunCancel cancel;
+    const TCancelOnSignals cancelOnSignals(cancel);
     TGallery gallery;
     // The background picture is read before anything is written: one that is gone fails the command.
     TGfxBaseIm background;
@@ -87,16 +111,20 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
     run.LoadedBackground = &background;
     TCliProgress progress(streams);
     int phase = -1;
-    const TRunResult result = run.Run(dir + '/', [&](const TRunProgress& at) {
-        if (int(at.Phase) != phase) {
-            progress.NewPhase(at.Total, RunPhaseName(at.Phase));
-            phase = int(at.Phase);
-        }
-        progress.Value(at.Done);
-    });
+    const TRunResult result = run.Run(
+        dir + '/',
+        [&](const TRunProgress& at) {
+            if (int(at.Phase) != phase) {
+                progress.NewPhase(at.Total, RunPhaseName(at.Phase));
+                phase = int(at.Phase);
+            }
+            progress.Value(at.Done);
+        },
+        &cancel);
     progress.EndPhase();
     if (!result.Ok()) {
-        streams.Err << "Stopped at: " << result.StoppedAt << '\n';
+        if (!result.Cancelled)
+            streams.Err << "Stopped at: " << result.StoppedAt << '\n';
         return Fail(streams.Err, result.Failure);
     }
     streams.Out << dir << '\n';

@@ -1,18 +1,14 @@
-// The command line: `veltrix generate` writes a gallery and `veltrix upload` stores one, without a display,
-// through the same window, generation run and upload panel as the desktop program, from the same profiles
+// The command line: `veltrix generate` writes a gallery and `veltrix upload` stores one, without a display or
+// a window, through the same generation run and upload run as the desktop program, from the same profiles
 // file and options file.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
-class QTextStream;
-struct TVeltrixPlaces;
+#include "cli/VlxCliStreams.h"
 
-// Exit statuses of the command line.
-inline constexpr int kCliOk = 0;
-inline constexpr int kCliFailed = 1;
-inline constexpr int kCliBadArguments = 2;
+struct TVeltrixPlaces;
 
 // What the arguments ask for.
 struct TCliArgs {
@@ -29,20 +25,6 @@ bool IsCommandLine(int argc, char** argv);
 
 // Reads the arguments after the program's name; empty on success, else the text naming the bad argument.
 QString ParseCliArgs(const QStringList& args, TCliArgs& parsed);
-
-// Where the command writes: the folder written on Out, progress and errors on Err (a bar when Err is a
-// terminal, one line per phase otherwise). In is where a password is read when the environment has none;
-// on a terminal it is read without echo.
-struct TCliStreams {
-    QTextStream& Out;
-    QTextStream& Err;
-    bool ErrIsTerminal = false;
-    QTextStream* In = nullptr;
-    bool InIsTerminal = false;
-};
-
-// The environment variable `veltrix upload` takes the FTP password from.
-inline constexpr char kFtpPasswordVariable[] = "VELTRIX_FTP_PASSWORD";
 
 // Runs the command given by the arguments after the program's name; needs the application object.
 // Returns the exit status.

@@ -168,6 +168,7 @@ void TRunner::Run(TRunResult& result) {
                                             [](const TRunCell& cell) { return !cell.Name.isEmpty(); }));
     result.Pictures = FCount;
     Current = FDir;
+    CheckCancel();
     if (FDir.isEmpty())
         throw EGalleryException(QString("Output directory is not defined"));
     if (!FRun.WorkDir.isEmpty() && FDir == FRun.WorkDir)

@@ -1,6 +1,7 @@
 // Where the settings files live, and the way over from beside the program for files of earlier versions.
 #include "settings/VlxConfigDir.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -73,4 +74,14 @@ void ConfigFileMoved() {
         legacy.OnMoved(
             QString("Settings are now kept in %1 (earlier versions kept them beside the program, in %2)")
                 .arg(legacy.ConfigDir, legacy.LegacyDir));
+}
+
+QString UseConfigDir(const TVeltrixPlaces& places, std::function<void(const QString& note)> onMoved,
+                     TConfigDirUse use) {
+    const QString configDir = WithSlash(places.ConfigDir.isEmpty() ? ConfigDir(use) : places.ConfigDir);
+    const QString legacyDir = !places.ProgramDir.isEmpty() || !places.ConfigDir.isEmpty()
+                                  ? places.ProgramDir
+                                  : QCoreApplication::applicationDirPath();
+    SetLegacyConfigDir(configDir, legacyDir, std::move(onMoved));
+    return configDir;
 }

@@ -8,6 +8,15 @@
 inline constexpr char kOptionsFileName[] = "vlx.ini";
 inline constexpr char kProfilesFileName[] = "profiles.vlx";
 
+// Where the window or a command keeps its files; empty fields take the desktop's places.
+struct TVeltrixPlaces {
+    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
+    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
+    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
+    // when ConfigDir is empty too, else none unless given.
+    QString ProgramDir;
+};
+
 // The per-user configuration directory (created when missing), whatever folder the program is in: a build
 // tree, a system folder or a copy on a stick is not the user's. Ends in '/'. Needs the application object for
 // the program's name. Read: the folder's name only, nothing is made (a command that only reads its settings).
@@ -29,11 +38,7 @@ QString ConfigFileToRead(const QString& configFile);
 // the first time, onMoved hears.
 void ConfigFileMoved();
 
-// Where the program keeps its files; empty fields take the desktop's places.
-struct TVeltrixPlaces {
-    QString ConfigDir; // holds "vlx.ini", "profiles.vlx" and the JSON files; the user's configuration folder
-    QString TempDir;   // the system's temporary directory; the working directory is a private folder in it
-    // Where earlier versions kept those files, read while ConfigDir has none of its own: the program's folder
-    // when ConfigDir is empty too, else none unless given.
-    QString ProgramDir;
-};
+// The configuration directory of places (ending in '/'), with the earlier versions' folder of places set up
+// to be read from (SetLegacyConfigDir, onMoved as there). Read: the desktop's folder is not made.
+QString UseConfigDir(const TVeltrixPlaces& places, std::function<void(const QString& note)> onMoved = {},
+                     TConfigDirUse use = TConfigDirUse::Write);

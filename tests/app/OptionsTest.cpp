@@ -227,7 +227,7 @@ TEST_F(TOptionsTest, EarlierVersionsOptionsBesideTheProgramAreReadAndMovedByTheF
     FProgramDir = program.Path();
     WriteBytes(program.File("vlx.ini"), "[Common]\nLoadOnStartup=1\n[Ftp]\nHost=old.example.com\n");
     Start();
-    EXPECT_EQ(W().FtpHost(), "old.example.com");
+    EXPECT_EQ(W().FtpF1->FtpHost(), "old.example.com");
     EXPECT_FALSE(QFile::exists(Ini()));
 
     W().SaveOptionsA->trigger();

@@ -323,13 +323,12 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
     auto run = [&](int signal) {
         out.clear();
         err.clear();
-        // The command's own panel gets the signal at the first bytes of the big file.
+        // The command's own client gets the signal at the first bytes of the big file.
         QTimer::singleShot(0, [&, signal] {
-            for (QWidget* widget : QApplication::allWidgets()) {
-                auto* panel = dynamic_cast<TFtpF*>(widget);
-                if (!panel || panel == W().FtpF1 || signal == 0)
+            for (TXoFTP* command : qApp->findChildren<TXoFTP*>("XoFTP", Qt::FindDirectChildrenOnly)) {
+                if (signal == 0)
                     continue;
-                TXoFTP& client = panel->XoFTP();
+                TXoFTP& client = *command;
                 client.OnPacketSent = [&client, signal, handler = client.OnPacketSent](QObject* sender) {
                     handler(sender);
                     if (client.TransferSize() > 1000 && client.DataSentCount() > 0)

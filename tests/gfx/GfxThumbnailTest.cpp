@@ -214,13 +214,7 @@ TEST_F(Render, NothingOfThePreviousRenderRemains) {
     TGfxThumbnail fresh;
     MakeSolid(fresh.Background(), 100, 100, kGround);
     MakeSolid(fresh.Source(), 600, 800, kRed);
-    TGfxThumbSettings freshSettings = fresh.Settings();
-    freshSettings.MaskStyle = gmRoundRect;
-    freshSettings.MaskSize = 4;
-    freshSettings.ShadowDistance = 3;
-    freshSettings.ShadowSize = 2;
-    freshSettings.ShadowIntensity = 50;
-    fresh.SetSettings(freshSettings);
+    fresh.SetSettings(settings);
     fresh.Render();
     EXPECT_EQ(FirstPixelDifference(fresh, FThumb), QString());
 }

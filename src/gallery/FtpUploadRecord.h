@@ -7,6 +7,9 @@
 #include <QHash>
 #include <QString>
 
+// Beside the options file: what was uploaded where.
+inline constexpr char kUploadRecordFileName[] = "uploads.json";
+
 // Per target (server, port, account and remote folder) and file name: the file's size on the server after
 // it was stored, and the SHA-256 of the content sent. Kept as JSON in one file for all targets:
 // {"format": 1, "targets": {"<target>": {"<name>": {"size": <bytes>, "sha256": "<hex>"}}}}.

@@ -1,4 +1,4 @@
-// The command line: arguments, the window driven on the offscreen platform, and progress on a stream.
+// The command line: its arguments, and the command they ask for.
 #include "cli/VlxCommandLine.h"
 
 #include <algorithm>
@@ -7,13 +7,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QProgressBar>
-#include <QSpinBox>
 #include <QTextStream>
 
-#include "app/VlxCliWindow.h"
 #include "cli/CliGenerate.h"
+#include "cli/VlxCliUpload.h"
+#include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 
 namespace {
@@ -25,7 +23,8 @@ const char* const kUsage =
     "\n"
     "generate writes the gallery of the pictures FILE..., placed row by row into a table of C columns and\n"
     "R rows (by default as many rows as the pictures need), with the look of the profile NAME, into DIR.\n"
-    "Reads the same profiles file and options file as the window. Files already in DIR are overwritten.\n"
+    "Reads the profiles file the window writes, and writes nothing outside DIR. Files already in DIR are\n"
+    "overwritten. Ctrl-C or SIGTERM stop it before its next file, leaving only whole files in DIR.\n"
     "\n"
     "upload stores the files of the folder DIR on the FTP server of the options file (host, port, user,\n"
     "remote directory, passive mode, only changed files), as the FTP tab does. The password is read from\n"
@@ -35,7 +34,6 @@ const char* const kUsage =
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";
 
-const int kMaxTableSize = 100; // the largest table the window offers
 
 // The value after an option, or an error naming the option.
 QString TakeValue(const QStringList& args, int& i, QString& value) {
@@ -45,16 +43,18 @@ QString TakeValue(const QStringList& args, int& i, QString& value) {
     return {};
 }
 
-QString TakeCount(const QStringList& args, int& i, int& count) {
+// A table size in the range the window's table takes.
+QString TakeCount(const QStringList& args, int& i, const TSettingRange& range, int& count) {
     QString value;
     if (QString error = TakeValue(args, i, value); !error.isEmpty())
         return error;
     bool ok = false;
     count = value.toInt(&ok);
-    if (!ok || count < 1 || count > kMaxTableSize)
-        return QString("Option %1: \"%2\" is not a number from 1 to %3")
+    if (!ok || !range.Contains(count))
+        return QString("Option %1: \"%2\" is not a number from %3 to %4")
             .arg(args[i - 1], value)
-            .arg(kMaxTableSize);
+            .arg(range.Min)
+            .arg(range.Max);
     return {};
 }
 
@@ -65,9 +65,9 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         if (arg == "--profile")
             error = TakeValue(args, i, parsed.Profile);
         else if (arg == "--columns")
-            error = TakeCount(args, i, parsed.Columns);
+            error = TakeCount(args, i, kTableColumnsRange, parsed.Columns);
         else if (arg == "--rows")
-            error = TakeCount(args, i, parsed.Rows);
+            error = TakeCount(args, i, kTableRowsRange, parsed.Rows);
         else if (arg == "--out")
             error = TakeValue(args, i, parsed.OutDir);
         else if (arg == "--")
@@ -89,7 +89,7 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         return "No picture files given";
     const int rows =
         parsed.Rows > 0 ? parsed.Rows : (parsed.Files.size() + parsed.Columns - 1) / parsed.Columns;
-    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > kMaxTableSize)
+    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > kTableRowsRange.Max)
         return QString("%1 pictures do not fit a table of %2 columns and %3 rows")
             .arg(parsed.Files.size())
             .arg(parsed.Columns)
@@ -164,6 +164,6 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed, places, streams)
+    return parsed.Command == "upload" ? UploadFolder(parsed.OutDir, places, streams)
                                       : GenerateGallery(parsed, places, streams);
 }

@@ -1,5 +1,5 @@
 // The small JSON files beside the options file.
-#include "app/VlxJsonFile.h"
+#include "gallery/VlxJsonFile.h"
 
 #include <cerrno>
 #include <cstdio>

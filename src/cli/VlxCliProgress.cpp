@@ -1,17 +1,13 @@
-// Progress of a command on its error stream.
-#include "cli/CliProgress.h"
+// Progress on the error stream: a bar on a terminal, a line per phase otherwise.
+#include "cli/VlxCliProgress.h"
 
 #include <algorithm>
 
 #include <QTextStream>
 
-#include "cli/VlxCommandLine.h"
-
 void TCliProgress::NewPhase(int total, const QString& name) {
-    static const char* const names[] = {"copy", "thumbnails", "pages", "index"};
     EndPhase();
-    FPhase = !name.isEmpty() ? name : FPhaseIndex < 4 ? names[FPhaseIndex] : "phase";
-    ++FPhaseIndex;
+    FPhase = name;
     FTotal = total;
     FCount = 0;
 }

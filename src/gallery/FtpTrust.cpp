@@ -1,10 +1,11 @@
 // The trusted certificates: a JSON file beside the options file, written whole under a temporary name.
-#include "app/FtpTrust.h"
+#include "gallery/FtpTrust.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include "app/VlxJsonFile.h"
+#include "ftp/Wlet.h"
+#include "gallery/VlxJsonFile.h"
 
 namespace {
 
@@ -30,4 +31,28 @@ void FtpTrust::Trust(const QString& fileName, const QString& host, const QString
     fingerprints.append(sha256.toUpper());
     hosts.insert(host.toLower(), fingerprints);
     WriteJsonMember(fileName, kFormat, "hosts", hosts, "trusted certificates");
+}
+
+QString FtpTrust::Question(const QString& host, const TTlsPeer& peer) {
+    return "The certificate of " + host + " could not be verified: " + peer.Problem +
+           ".\r\rIssued by: " + peer.Issuer + "\rIssued to: " + peer.Subject +
+           "\rSHA-256 fingerprint: " + peer.Sha256 + "\r\rTrust this certificate for " + host +
+           " from now on?";
+}
+
+bool FtpTrust::Check(const QString& fileName, const QString& host, const TTlsPeer& peer,
+                     const std::function<bool(const QString&)>& ask,
+                     const std::function<void(const QString&)>& warn) {
+    if (IsTrusted(fileName, host, peer.Sha256))
+        return true;
+    if (!ask || !ask(Question(host, peer)))
+        return false;
+    try {
+        if (!fileName.isEmpty())
+            Trust(fileName, host, peer.Sha256);
+    } catch (const Exception& e) {
+        if (warn)
+            warn(e.Message());
+    }
+    return true;
 }

@@ -1,6 +1,6 @@
-// `veltrix upload --out DIR`: the upload panel of a window nobody sees, filled from the options file, storing
-// every file of a generated folder.
-#include "app/VlxCliWindow.h"
+// `veltrix upload --out DIR`: the upload run with the options file's FTP settings, storing every file of a
+// generated folder; no window and no widget.
+#include "cli/VlxCliUpload.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -9,12 +9,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QSocketNotifier>
 #include <QTextStream>
+
+#include "cli/VlxCliProgress.h"
+#include "gallery/FtpTrust.h"
+#include "gallery/GalleryOptions.h"
+#include "gallery/UploadRun.h"
 
 namespace {
 
@@ -23,17 +25,18 @@ namespace {
 // event loop, which every wait of the upload keeps running, reads it and aborts.
 class TSignalAbort {
 public:
-    explicit TSignalAbort(TFtpF& panel) {
+    explicit TSignalAbort(std::function<void()> abort) {
         if (::pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
         gWriteEnd = FPipe[1];
         FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
-        QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this, &panel] {
-            unsigned char number = 0;
-            while (::read(FPipe[0], &number, 1) == 1)
-                FSignal = number;
-            panel.AbortRun();
-        });
+        QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(),
+                         [this, abort = std::move(abort)] {
+                             unsigned char number = 0;
+                             while (::read(FPipe[0], &number, 1) == 1)
+                                 FSignal = number;
+                             abort();
+                         });
         struct sigaction action {};
         action.sa_handler = Handler;
         sigemptyset(&action.sa_mask);
@@ -126,11 +129,12 @@ bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString
         return false;
     if (!streams.InIsTerminal)
         return streams.In->readLineInto(&line);
-    streams.Err << prompt;
-    streams.Err.flush();
     bool read = false;
     {
+        // Quiet before the prompt shows: what is typed as soon as it is seen is not echoed.
         const TQuietTerminal terminal;
+        streams.Err << prompt;
+        streams.Err.flush();
         read = streams.In->readLineInto(&line);
     }
     streams.Err << '\n';
@@ -140,12 +144,12 @@ bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString
 
 // The password from the environment when it is set there (even empty), else a line of standard input;
 // false when neither gives one.
-bool Password(const TFtpF& panel, const TCliStreams& streams, QString& password) {
+bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString& password) {
     if (qEnvironmentVariableIsSet(kFtpPasswordVariable)) {
         password = qEnvironmentVariable(kFtpPasswordVariable);
         return true;
     }
-    return ReadPasswordLine(streams, "Password for " + panel.FtpUserID() + "@" + panel.FtpHost() + ": ",
+    return ReadPasswordLine(streams, "Password for " + settings.UserID + "@" + settings.Host + ": ",
                             password);
 }
 
@@ -161,107 +165,149 @@ QStringList FilesOf(const QString& dir) {
     return files;
 }
 
-// Lets the run go on until it ends; every wait inside it has its own time-out.
-void WaitForRun(TFtpF& panel, TCliProgress& progress, int total) {
-    while (panel.Uploading()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        progress.Value(total - panel.UploadFilesLB->count());
-    }
-    ProcessCliEvents();
+// A message as one line, its lines after the first indented under it and its blank lines left out.
+void Line(const TCliStreams& streams, const QString& text) {
+    streams.Err << "veltrix: " << text.split('\r', Qt::SkipEmptyParts).join("\n    ") << '\n';
+    streams.Err.flush();
 }
 
 int Fail(const TCliStreams& streams, const QString& text) {
-    streams.Err << "veltrix: " << text << '\n';
-    streams.Err.flush();
+    Line(streams, text);
     return kCliFailed;
+}
+
+// A question (whether to trust a server's certificate) is put to a person at a terminal; a script's answer
+// is No.
+bool AskYes(const TCliStreams& streams, const QString& question) {
+    Line(streams, question);
+    if (!streams.In || !streams.InIsTerminal)
+        return false;
+    streams.Err << "[y/N] ";
+    streams.Err.flush();
+    return streams.In->readLine().trimmed().toLower().startsWith('y');
+}
+
+// The client as the upload panel sets it up, its refusals told as the panel's message boxes tell them.
+void SetUpClient(TXoFTP& client, const TCliStreams& streams) {
+    client.setObjectName("XoFTP");
+    client.SetReportLevel(0);
+    client.SetVendor(kVendorUnknown);
+    client.SetParseList(true);
+    client.SetProxyPort(0);
+    client.SetProxy({});
+    client.SetFirewallType(TFirewallType::FTUser);
+    client.SetFWAuthenticate(false);
+    client.OnInvalidHost = [&streams](bool&) { Line(streams, "Invalid Host"); };
+    client.OnConnectionFailed = [&streams](QObject*) { Line(streams, "Connection Failed"); };
+    client.OnError = [&streams](QObject*, quint16 number, const QString& text) {
+        Line(streams, FtpErrorText(number, text));
+    };
+    client.OnUnSupportedFunction = [&streams](TCmdType type) {
+        // A refused rename or delete is dealt with by the run itself, which says so in its notes.
+        if (type != TCmdType::Rename && type != TCmdType::Delete && !FtpUnsupportedText(type).isEmpty())
+            Line(streams, FtpUnsupportedText(type));
+    };
+}
+
+void EndQuietly(TUploadRun& run) {
+    try {
+        run.End();
+    } catch (const std::exception&) {
+        // The error that ended the run is the one to report.
+    }
 }
 
 // The upload run, with the signals that stop it; false when files are left (the reason is on the error
 // stream).
-bool StoreFiles(TFtpF& panel, const QStringList& files, const TCliStreams& streams) {
-    TSignalAbort interrupt(panel);
+bool StoreFiles(TUploadRun& run, const TCliStreams& streams) {
+    TSignalAbort interrupt([&run] { run.Abort(); });
     const auto stopped = [&] {
-        const int left = panel.UploadFilesLB->count();
-        Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" + QString::number(left) +
-                          (left == 1 ? " file" : " files") + " not uploaded)");
+        Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" +
+                          QString::number(run.Left()) + (run.Left() == 1 ? " file" : " files") +
+                          " not uploaded)");
         return false;
     };
+    TCliProgress progress(streams);
+    progress.NewPhase(static_cast<int>(run.Queue().size()), "upload");
+    run.OnProgress = [&progress](const TUploadProgress& p) { progress.Value(p.Done); };
     try {
-        TCliProgress progress(streams);
-        progress.NewPhase(static_cast<int>(files.size()), "upload");
-        panel.SetUploadFiles(files);
-        panel.StartUpload();
-        if (!panel.NotEncryptedNote().isEmpty()) {
-            streams.Err << "veltrix: " << panel.NotEncryptedNote() << '\n';
-            streams.Err.flush();
-        }
-        WaitForRun(panel, progress, static_cast<int>(files.size()));
-        progress.EndPhase();
+        run.Start();
     } catch (const std::exception& e) {
+        EndQuietly(run);
         if (interrupt.Signal() != 0)
             return stopped();
         Fail(streams, QString::fromUtf8(e.what()));
         return false;
     }
-    if (!panel.RunNotes().isEmpty()) {
-        streams.Err << "veltrix: " << panel.RunNotes() << '\n';
-        streams.Err.flush();
+    if (!run.Result().NotEncryptedNote.isEmpty())
+        Line(streams, run.Result().NotEncryptedNote);
+    bool failed = false;
+    try {
+        while (run.StoreNext()) {
+        }
+    } catch (const std::exception& e) {
+        Fail(streams, QString::fromUtf8(e.what()));
+        failed = true;
     }
-    if (interrupt.Signal() != 0 && panel.UploadFilesLB->count() > 0)
+    try {
+        run.End();
+    } catch (const std::exception& e) {
+        Fail(streams, QString::fromUtf8(e.what()));
+        failed = true;
+    }
+    progress.EndPhase();
+    if (!run.Result().Notes().isEmpty())
+        Line(streams, run.Result().Notes());
+    if (interrupt.Signal() != 0 && run.Left() > 0)
         return stopped();
-    return panel.UploadFilesLB->count() == 0;
+    return !failed && run.Left() == 0;
 }
 
 } // namespace
 
-int UploadFolder(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
-    const TErrorDialogsScope errorDisplay;
-    auto owned = std::make_unique<TCliDialogs>(streams.Err);
-    TCliDialogs& dialogs = *owned;
-    // A question (whether to trust a server's certificate) is put to a person at a terminal; a script's
-    // answer is No.
-    dialogs.AskYes = [&streams] {
-        if (!streams.In || !streams.InIsTerminal)
-            return false;
-        streams.Err << "[y/N] ";
-        streams.Err.flush();
-        return streams.In->readLine().trimmed().toLower().startsWith('y');
-    };
-    TCliWindow window(std::move(owned), places);
-    ProcessCliEvents();
-    if (dialogs.Errors > 0)
-        return kCliFailed;
-    const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
+int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCliStreams& streams) {
+    const QString dir = QDir::cleanPath(QFileInfo(outDir).absoluteFilePath());
     const auto fail = [&](const QString& text) { return Fail(streams, text); };
     if (!QFileInfo(dir).isDir())
         return fail("Folder " + dir + " does not exist");
     const QStringList files = FilesOf(dir);
     if (files.isEmpty())
         return fail("Folder " + dir + " holds no files to upload");
-    TFtpF& panel = *window.FtpF1;
+    // The settings come from the options file whether or not the window reads it at start.
+    const QString configDir = UseConfigDir(places);
+    TFtpSettings settings;
+    QString password;
     try {
-        // The settings come from the options file whether or not the window reads it at start.
-        window.LoadOptions();
-        if (panel.FtpHost().trimmed().isEmpty())
+        const TOptions options = ReadOptions(configDir + kOptionsFileName);
+        for (const QString& note : options.Notes)
+            Line(streams, note);
+        settings = options.Ftp;
+        if (settings.Host.trimmed().isEmpty())
             return fail("No FTP server in the options file: set one on the FTP tab and save the options");
         // Without a user the server gets a bare USER and answers with a syntax error that names nothing.
-        if (panel.FtpUserID().trimmed().isEmpty())
+        if (settings.UserID.trimmed().isEmpty())
             return fail(
                 "No FTP user in the options file: set the User ID on the FTP tab and save the options");
-        QString password;
-        if (!Password(panel, streams, password))
+        if (!Password(settings, streams, password))
             return fail(QString("no password given: set the environment variable ") + kFtpPasswordVariable +
                         " (it may be empty) or give the password as a line on standard input");
-        panel.PassE->setText(password);
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
-    if (!StoreFiles(panel, files, streams))
+    if (const QString refusal = TUploadRun::Refusal(files, settings); !refusal.isEmpty())
+        return fail(refusal);
+    // A child of the application, where a test that stands in for a signal finds it.
+    auto client = std::make_unique<TXoFTP>(QCoreApplication::instance());
+    SetUpClient(*client, streams);
+    TUploadRun run(*client, settings, password, files);
+    run.RecordFile = configDir + kUploadRecordFileName;
+    run.TrustFile = configDir + kTrustFileName;
+    run.OnTrustQuestion = [&streams](const QString& question) { return AskYes(streams, question); };
+    run.OnWarning = [&streams](const QString& text) { Line(streams, text); };
+    if (!StoreFiles(run, streams))
         return kCliFailed;
-    if (dialogs.Errors > 0 || dialogs.ErrorBoxes > 0)
-        return kCliFailed;
-    streams.Out << "ftp://" << panel.FtpUserID() << '@' << panel.FtpHost() << ':' << panel.FtpPort() << '/'
-                << panel.FtpRemoteDir() << '\n';
+    streams.Out << "ftp://" << settings.UserID << '@' << settings.Host << ':' << settings.Port << '/'
+                << settings.RemoteDir << '\n';
     streams.Out.flush();
     return kCliOk;
 }

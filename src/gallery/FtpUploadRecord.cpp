@@ -1,11 +1,11 @@
 // The upload record: a JSON file beside the options file.
-#include "app/FtpUploadRecord.h"
+#include "gallery/FtpUploadRecord.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonObject>
 
-#include "app/VlxJsonFile.h"
+#include "gallery/VlxJsonFile.h"
 
 namespace {
 

@@ -1,0 +1,39 @@
+// The FTP settings of an upload as one value: the server, the account, the remote folder and how to talk.
+#pragma once
+
+#include <QString>
+
+#include "ftp/XoFtp.h"
+#include "gallery/SettingRange.h"
+
+inline constexpr TSettingRange kFtpPortRange{1, 65535, 21};
+
+// The password is never one of them: it is given for each run and never stored.
+struct TFtpSettings {
+    QString Host;
+    int Port = kFtpPortRange.Default;
+    QString UserID;
+    QString RemoteDir; // as typed, blanks included
+    bool Passive = true;
+    TFtpEncryption Encryption = TFtpEncryption::None;
+    bool ChangedOnly = true; // leave out files the server holds as last uploaded
+
+    bool operator==(const TFtpSettings&) const = default;
+};
+
+// Encryption as stored: "none", "auto" (TLS if the server offers it) or "require"; anything else reads as
+// "none", the letter case ignored.
+QString EncryptionText(TFtpEncryption encryption);
+TFtpEncryption EncryptionFromText(const QString& text);
+
+// The port of a stored text; the default port when the text is no port from 1 to 65535, and then note says
+// so (else it is emptied).
+int PortFromText(const QString& text, QString& note);
+
+// Sets the client to the settings (15-second time-out) and logs in; a failed attempt is closed before its
+// error goes on to the caller.
+void ConnectFtp(TXoFTP& client, const TFtpSettings& settings, const QString& password);
+
+// While connected without TLS although it was wanted if offered: "not encrypted: HOST does not offer TLS";
+// else empty.
+QString NotEncryptedText(const TXoFTP& client);

@@ -1,0 +1,124 @@
+// The upload run without a window, against a real FTP server (pyftpdlib on 127.0.0.1).
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QTimer>
+
+#include "cli/VlxCliUpload.h"
+#include "gallery/UploadRun.h"
+#include "support/FtpTestSupport.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class TUploadRunTest : public testing::Test {
+protected:
+    void SetUp() override {
+        EnsureCoreApplication();
+        FClient = std::make_unique<TXoFTP>();
+        FClient->SetParseList(true);
+        FServer = std::make_unique<TPyFtpServer>(FRoot.Path(), "anna", "s3cret", 0,
+                                                 QStringList{"--log", FLocal.File("commands.log")});
+        ASSERT_GT(FServer->Port(), 0) << FServer->Error().toStdString();
+        FSettings = {"127.0.0.1", FServer->Port(), "anna", "site/deep", true, TFtpEncryption::None, true};
+    }
+    QString Local(const QString& name, const QByteArray& bytes) {
+        WriteBytes(FLocal.File(name), bytes);
+        return FLocal.File(name);
+    }
+    QStringList Remote(const QString& dir) const {
+        return QDir(FRoot.File(dir)).entryList(QDir::Files, QDir::Name);
+    }
+    // The names the server was told to rename to, in order: each file reaches its final name this way.
+    QStringList Renamed() const {
+        QStringList names;
+        for (const QString& line : ReadLines(FLocal.File("commands.log")))
+            if (line.startsWith("RNTO "))
+                names << line.mid(5);
+        return names;
+    }
+
+    TTempDir FRoot;
+    TTempDir FLocal;
+    std::unique_ptr<TPyFtpServer> FServer;
+    TFtpSettings FSettings;
+    std::unique_ptr<TXoFTP> FClient;
+};
+
+// Pictures first, then the pages, index.html last, into a folder made level by level; each file arrives
+// whole under its own name.
+TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
+    const QStringList files = {Local("index.html", "<html>index</html>"), Local("b.html", "<html>b</html>"),
+                               Local("a.jpg", QByteArray(3000, 'a')),
+                               Local("vl_a.jpg", QByteArray(500, 'v'))};
+    TUploadRun run(*FClient, FSettings, "s3cret", files);
+    run.RecordFile = FRoot.File("uploads.json");
+    QStringList phases;
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (phases.isEmpty() || phases.last() != progress.Phase)
+            phases << progress.Phase;
+        EXPECT_EQ(progress.Total, 4);
+    };
+    const TUploadResult& result = run.Run();
+    EXPECT_EQ(result.Failure, "");
+    EXPECT_TRUE(result.Completed);
+    EXPECT_EQ(result.Stored, 4);
+    EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
+    EXPECT_EQ(phases, QStringList({"connect", "upload"}));
+    EXPECT_EQ(Renamed(), QStringList({"a.jpg", "vl_a.jpg", "b.html", "index.html"}));
+    // What the folder held before the run, then the sizes the server keeps for the record.
+    EXPECT_EQ(ReadLines(FLocal.File("commands.log")).filter(QRegularExpression("^LIST")).size(), 2);
+    EXPECT_TRUE(TUploadRecord(run.RecordFile,
+                              "ftp://anna@127.0.0.1:" + QString::number(FServer->Port()) + "/site/deep")
+                    .Find("index.html"));
+    EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "b.html", "index.html", "vl_a.jpg"}));
+    EXPECT_EQ(ReadBytes(FRoot.File("site/deep/a.jpg")), QByteArray(3000, 'a'));
+    EXPECT_FALSE(FClient->IsConnected());
+}
+
+// Abort at the first bytes of the big file: what was stored before stays, the big file is nowhere under its
+// own name and its temporary file is gone; the run says why it ended and what is left.
+TEST_F(TUploadRunTest, CancelledRunLeavesNoFileUnderItsFinalName) {
+    const QStringList files = {Local("a.bin", QByteArray(1000, 'a')),
+                               Local("big.bin", QByteArray(8 * 1024 * 1024, 'b')), Local("c.bin", "c")};
+    TUploadRun run(*FClient, FSettings, "s3cret", files);
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File == "big.bin" && progress.Bytes > 0 && !run.AbortRequested())
+            QTimer::singleShot(0, [&run] { run.Abort(); });
+    };
+    const TUploadResult& result = run.Run();
+    EXPECT_FALSE(result.Completed);
+    EXPECT_EQ(result.Failed, "big.bin");
+    EXPECT_FALSE(result.Failure.isEmpty());
+    EXPECT_EQ(run.Left(), 2);
+    EXPECT_EQ(Remote("site/deep"), QStringList({"a.bin"}));
+    EXPECT_FALSE(FClient->IsConnected());
+}
+
+// `veltrix upload` runs on an application object without widgets (this program links none), with the
+// options file's settings and the password from the environment.
+TEST_F(TUploadRunTest, CommandLineUploadNeedsNoWidgets) {
+    TTempDir config;
+    WriteBytes(config.File("vlx.ini"), QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n")
+                                           .arg(FServer->Port())
+                                           .toUtf8());
+    Local("index.html", "<html></html>");
+    Local("a.jpg", "jpeg");
+    QFile::remove(FLocal.File("commands.log"));
+    qputenv(kFtpPasswordVariable, "s3cret");
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(UploadFolder(FLocal.Path(), {config.Path(), {}, {}}, {outStream, errStream}), kCliOk)
+        << err.toStdString();
+    qunsetenv(kFtpPasswordVariable);
+    EXPECT_EQ(out, QString("ftp://anna@127.0.0.1:%1/cli\n").arg(FServer->Port()));
+    EXPECT_EQ(err, "upload 2/2\nveltrix: Upload done: 2 files stored\n");
+    EXPECT_EQ(Remote("cli"), QStringList({"a.jpg", "index.html"}));
+}
+
+} // namespace
