@@ -161,9 +161,45 @@ int Measure(int argc, char** argv) {
     return 0;
 }
 
+// bench_generate --placing: small pictures placed into a 100 x 100 table, 100, 1,000 and 10,000 of them; the
+// time per picture must not grow with the number already placed.
+int Placing(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    UseOneHeap();
+    QTemporaryDir folder;
+    TGfxBaseIm picture;
+    picture.SetSize(64, 48);
+    picture.Bitmap().fill(Qt::darkCyan);
+    QStringList files;
+    for (int i = 0; i < 10000; ++i) {
+        files << folder.filePath(QString::asprintf("p%05d.jpg", i));
+        picture.SaveAsJpeg(files.back(), 75);
+    }
+    double perPictureAt100 = 0;
+    for (const int count : {100, 1000, 10000}) {
+        double best = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            TGallery gallery;
+            gallery.SetTableSize(100, 100);
+            QElapsedTimer timer;
+            timer.start();
+            if (!gallery.PlaceFiles(files.mid(0, count)).empty())
+                std::printf("not every picture was placed\n");
+            best = std::min(best, double(timer.nsecsElapsed()) / 1e9 / count);
+        }
+        if (count == 100)
+            perPictureAt100 = best;
+        std::printf("placing %5d pictures: %8.1f us per picture (%.2fx of 100)\n", count, best * 1e6,
+                    best / perPictureAt100);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--placing") == 0)
+        return Placing(argc, argv);
     if (argc > 1 && std::strcmp(argv[1], "--measure") == 0) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");

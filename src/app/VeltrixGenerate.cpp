@@ -185,7 +185,7 @@ void TVeltrixF::KeepRunStretches(const TGallery& gallery) {
         for (int col = 0; col < std::min(gallery.Columns(), shown.Columns()); ++col) {
             const TGalleryCell& cell = gallery.Cell(col, row);
             if (!cell.IsEmpty() && shown.Cell(col, row).Source == cell.Source)
-                shown.Cell(col, row).Kept = cell.Kept;
+                shown.Kept(col, row) = cell.Kept;
         }
 }
 

@@ -278,14 +278,7 @@ void TVeltrixF::SetOutputDir(const QString& path) {
 }
 
 int TVeltrixF::CountPictures() const {
-    if (!FGrid)
-        return 0;
-    int count = 0;
-    for (int row = 0; row < FGrid->RowCount(); ++row)
-        for (int col = 0; col < FGrid->ColCount(); ++col)
-            if (!FGrid->IsCellEmpty(col, row))
-                ++count;
-    return count;
+    return FGrid ? FGrid->Gallery().CountPictures() : 0;
 }
 
 // The preview delay: one render after the last of a burst of changes.

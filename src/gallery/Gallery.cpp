@@ -11,6 +11,7 @@
 
 #include "common/VlxNativePath.h"
 #include "gfx/GfxMeasure.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -91,9 +92,14 @@ void TGallery::SetTableSize(int columns, int rows) {
     columns = std::max(0, columns);
     rows = std::max(0, rows);
     std::vector<TGalleryCell> cells(static_cast<size_t>(columns) * rows);
-    for (int row = 0; row < std::min(rows, FRows); ++row)
-        for (int col = 0; col < std::min(columns, FColumns); ++col)
-            cells[size_t(row) * columns + col] = std::move(FCells[size_t(row) * FColumns + col]);
+    for (int row = 0; row < FRows; ++row)
+        for (int col = 0; col < FColumns; ++col) {
+            TGalleryCell& cell = FCells[size_t(row) * FColumns + col];
+            if (row < rows && col < columns)
+                cells[size_t(row) * columns + col] = std::move(cell);
+            else
+                Indexed(cell, -1);
+        }
     FCells = std::move(cells);
     FColumns = columns;
     FRows = rows;
@@ -101,27 +107,52 @@ void TGallery::SetTableSize(int columns, int rows) {
     Settings.Page.Rows = rows;
 }
 
-int TGallery::CountPictures() const {
-    return static_cast<int>(std::count_if(FCells.begin(), FCells.end(), [](const TGalleryCell& cell) {
-        return !cell.IsEmpty();
-    }));
+void TGallery::Indexed(const TGalleryCell& cell, int step) {
+    if (cell.IsEmpty())
+        return;
+    FNames.Count(cell.Name, cell.Source, cell.RealPath, step);
+    FPictures += step;
+}
+
+void TGallery::SetCell(int col, int row, TGalleryCell cell) {
+    TGalleryCell& at = FCells[Index(col, row)];
+    Indexed(at, -1);
+    at = cell.IsEmpty() ? TGalleryCell() : std::move(cell);
+    Indexed(at, +1);
+}
+
+void TGallery::SetName(int col, int row, const QString& name) {
+    TGalleryCell& at = FCells[Index(col, row)];
+    Indexed(at, -1);
+    at.Name = name;
+    Indexed(at, +1);
 }
 
 void TGallery::ClearCell(int col, int row) {
-    Cell(col, row) = TGalleryCell();
+    SetCell(col, row, TGalleryCell());
 }
 
 void TGallery::SwapCells(int col1, int row1, int col2, int row2) {
-    std::swap(Cell(col1, row1), Cell(col2, row2));
+    std::swap(FCells[Index(col1, row1)], FCells[Index(col2, row2)]);
 }
 
-TNamedCells TGallery::NamedCells() const {
-    return [this](const auto& visit) {
-        for (int i = 0; i < int(FCells.size()); ++i)
-            if (const TGalleryCell& cell = FCells[i];
-                !cell.IsEmpty() && !visit({i % FColumns, i / FColumns, cell.Name, cell.Source, cell.RealPath}))
-                return;
-    };
+// Two different pictures must never share a published file: the visitor would get the other picture. Names
+// are compared ignoring letter case, as galleries are served from such file systems too.
+QString TGallery::FreeName(int col, int row, const QString& path) {
+    const QString real = CanonicalPath(path);
+    if (QString same = FNames.NameOfFile(path, real); !same.isEmpty())
+        return same; // one copy, one thumbnail and one page for both cells
+    // The cell's own files are free for its new picture.
+    const TGalleryCell& own = Cell(col, row);
+    Indexed(own, -1);
+    const QString name = DistinctName(CellText(path, FPlainNames), [this](const QString& candidate) {
+        const QStringList files = PublishedNames(candidate);
+        return std::any_of(files.begin(), files.end(), [this](const QString& file) {
+            return FNames.Publishes(file) || file.compare(kIndexPage, Qt::CaseInsensitive) == 0;
+        });
+    });
+    Indexed(own, +1);
+    return name;
 }
 
 std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row) {
@@ -142,11 +173,12 @@ std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col
         }
         const int c = at % FColumns;
         const int r = at / FColumns;
-        TGalleryCell& cell = FCells[at];
-        cell.Name = FreeCellName(c, r, paths[i], FPlainNames, NamedCells());
+        TGalleryCell cell;
+        cell.Name = FreeName(c, r, paths[i]);
         cell.Source = paths[i];
         cell.RealPath = CanonicalPath(paths[i]);
         cell.Kept.Keep(read[i].Fitted, box, read[i].Stamp);
+        SetCell(c, r, std::move(cell));
     }
     return refused;
 }

@@ -47,8 +47,12 @@ public:
     void SetTableSize(int columns, int rows);
     bool Contains(int col, int row) const { return col >= 0 && row >= 0 && col < FColumns && row < FRows; }
     const TGalleryCell& Cell(int col, int row) const { return FCells[Index(col, row)]; }
-    TGalleryCell& Cell(int col, int row) { return FCells[Index(col, row)]; }
-    int CountPictures() const;
+    // Puts a cell's content in place (an empty name empties it), and renames a filled cell.
+    void SetCell(int col, int row, TGalleryCell cell);
+    void SetName(int col, int row, const QString& name);
+    // What the cell keeps of its picture for the next run.
+    TKeptStretch& Kept(int col, int row) { return FCells[Index(col, row)].Kept; }
+    int CountPictures() const { return FPictures; }
 
     // Names from the file's full path with its directory tag, or plainly from the lower-cased file name.
     bool PlainNames() const { return FPlainNames; }
@@ -60,14 +64,23 @@ public:
     std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0);
     void ClearCell(int col, int row);
     void SwapCells(int col1, int row1, int col2, int row2);
-    // The filled cells for the naming rule (FreeCellName).
-    TNamedCells NamedCells() const;
+
+    // The name a picture file gets in cell (col, row): the name of a cell that holds the same file (by its
+    // path, or by where its links lead), else its CellText made distinct (DistinctName) when one of its
+    // published files would be named as one of another cell's, letter case ignored, or as the table page.
+    // The cell itself does not count, as its picture is being replaced. Looked up in the kept index: the
+    // time does not grow with the number of pictures.
+    QString FreeName(int col, int row, const QString& path);
 
 private:
     int Index(int col, int row) const;
+    // The index follows every filled cell that comes or goes.
+    void Indexed(const TGalleryCell& cell, int step);
 
     int FColumns = 0;
     int FRows = 0;
     bool FPlainNames = false;
     std::vector<TGalleryCell> FCells; // row by row
+    int FPictures = 0;
+    TNameIndex FNames;
 };

@@ -89,27 +89,36 @@ QString CellText(const QString& path, bool plainNames) {
     return FilePart(plainNames ? shown.toLower() : TaggedName(shown));
 }
 
-// Two different pictures must never share a published file: the visitor would get the other picture.
-// Names are compared ignoring letter case, as galleries are served from such file systems too.
-QString FreeCellName(int col, int row, const QString& path, bool plainNames, const TNamedCells& cells) {
-    const QString real = CanonicalPath(path);
-    QSet<QString> taken{kIndexPage.toCaseFolded()};
-    QString same;
-    cells([&](const TNamedCell& cell) {
-        if (cell.FileName == path || (!real.isEmpty() && cell.RealPath == real)) {
-            same = cell.Name; // one copy, one thumbnail and one page for both cells
-            return false;
-        }
-        if (cell.Col != col || cell.Row != row)
-            for (const QString& file : PublishedNames(cell.Name))
-                taken.insert(file.toCaseFolded());
-        return true;
-    });
-    if (!same.isEmpty())
-        return same;
-    return DistinctName(CellText(path, plainNames), [&taken](const QString& candidate) {
-        const QStringList files = PublishedNames(candidate);
-        return std::any_of(files.begin(), files.end(),
-                           [&taken](const QString& file) { return taken.contains(file.toCaseFolded()); });
-    });
+void TNameIndex::Step(QHash<QString, int>& counts, const QString& key, int step) {
+    int& count = counts[key];
+    count += step;
+    if (count <= 0)
+        counts.remove(key);
+}
+
+void TNameIndex::Step(QHash<QString, TNamed>& names, const QString& key, const QString& name, int step) {
+    if (key.isEmpty())
+        return;
+    TNamed& named = names[key];
+    named.Name = name;
+    named.Cells += step;
+    if (named.Cells <= 0)
+        names.remove(key);
+}
+
+void TNameIndex::Count(const QString& name, const QString& source, const QString& realPath, int step) {
+    if (name.isEmpty())
+        return;
+    for (const QString& file : PublishedNames(name))
+        Step(FFiles, file.toCaseFolded(), step);
+    Step(FBySource, source, name, step);
+    Step(FByRealPath, realPath, name, step);
+}
+
+QString TNameIndex::NameOfFile(const QString& path, const QString& realPath) const {
+    if (const auto found = FBySource.constFind(path); found != FBySource.cend())
+        return found->Name;
+    if (const auto found = FByRealPath.constFind(realPath); !realPath.isEmpty() && found != FByRealPath.cend())
+        return found->Name;
+    return {};
 }

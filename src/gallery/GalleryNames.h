@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include <QHash>
 #include <QString>
 
 // The tag ("_" and up to four letters) made from the directory part of a lower-cased path.
@@ -19,23 +20,31 @@ QString FilePart(const QString& path);
 // taken must hold for finitely many names.
 QString DistinctName(const QString& name, const std::function<bool(const QString&)>& taken);
 
-// A filled cell as the naming rule sees it.
-struct TNamedCell {
-    int Col;
-    int Row;
-    const QString& Name;     // its published name
-    const QString& FileName; // its picture's path
-    const QString& RealPath; // where that path leads through its links; empty when unknown
-};
-// Calls visit for every filled cell until visit returns false.
-using TNamedCells = std::function<void(const std::function<bool(const TNamedCell&)>& visit)>;
-
 // The published name of a picture file: its tagged name (TaggedName), or with plainNames its lower-cased
 // file name. A stand-in link for a name that is not UTF-8 is named after the file it stands for.
 QString CellText(const QString& path, bool plainNames);
 
-// The name a path gets in cell (col, row): the name of a cell that holds the same file (by its path, or by
-// where its links lead), else CellText made distinct (DistinctName) when one of its published files would be
-// named as one of another cell's, letter case ignored, or as the table page. The cell itself does not count,
-// as its picture is being replaced.
-QString FreeCellName(int col, int row, const QString& path, bool plainNames, const TNamedCells& cells);
+// What the filled cells of a gallery publish, kept as cells come and go: the files their names publish
+// (letter case ignored), and the name each picture file is published under, by its path and by where its
+// links lead. Counts, as several cells may hold one file.
+class TNameIndex {
+public:
+    // step +1: a cell with this name, picture and real path came; -1: it went.
+    void Count(const QString& name, const QString& source, const QString& realPath, int step);
+    // The name a cell holding the same file has; empty when none does.
+    QString NameOfFile(const QString& path, const QString& realPath) const;
+    // True when a filled cell publishes a file of this name, letter case ignored.
+    bool Publishes(const QString& file) const { return FFiles.contains(file.toCaseFolded()); }
+
+private:
+    struct TNamed {
+        QString Name;
+        int Cells = 0;
+    };
+    static void Step(QHash<QString, int>& counts, const QString& key, int step);
+    static void Step(QHash<QString, TNamed>& names, const QString& key, const QString& name, int step);
+
+    QHash<QString, int> FFiles;
+    QHash<QString, TNamed> FBySource;
+    QHash<QString, TNamed> FByRealPath;
+};

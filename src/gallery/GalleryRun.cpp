@@ -244,7 +244,7 @@ void TRunner::ThumbnailPhase(TRunResult& result) {
                      &saved);
     for (size_t i = 0; i < made.size(); ++i)
         if (made[i])
-            FGallery.Cell(jobCells[i]->Col, jobCells[i]->Row).Kept.Keep(made[i], box, stamps[i]);
+            FGallery.Kept(jobCells[i]->Col, jobCells[i]->Row).Keep(made[i], box, stamps[i]);
 }
 
 // A picture's page shows the picture alone, centred, under the table page's title and colours, and always

@@ -133,6 +133,7 @@ TGfxGrid::TGfxGrid(QWidget* parent) : QTableView(parent), FModel(new TGfxGridMod
     SetDefaultColWidth(FDefaultColWidth);
     SetDefaultRowHeight(FDefaultRowHeight);
     Resize(5, 5); // the size of any fresh string grid; the owner sets its own
+    Gallery().SetPlainNames(true);
 }
 
 // The items go with the model. No notifications: nobody may ask a grid that is being destroyed.
@@ -246,7 +247,7 @@ bool TGfxGrid::FindEmptyCell(int& aCol, int& aRow) const {
 }
 
 QString TGfxGrid::CellName(const QString& fileName) const {
-    return FPlainNames ? fileName.toLower() : TaggedName(fileName);
+    return PlainNames() ? fileName.toLower() : TaggedName(fileName);
 }
 
 void TGfxGrid::ClearCurrentCell() {
@@ -279,7 +280,7 @@ void TGfxGrid::SetPictureBox(const QSize& box) {
     // Stretches for another box would never serve again; only their memory would stay.
     for (int row = 0; row < RowCount(); ++row)
         for (int col = 0; col < ColCount(); ++col)
-            if (TKeptStretch& kept = Gallery().Cell(col, row).Kept; kept.Box() != box)
+            if (TKeptStretch& kept = Gallery().Kept(col, row); kept.Box() != box)
                 kept.Drop();
 }
 
@@ -304,9 +305,9 @@ void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& 
 }
 
 void TGfxGrid::SetPlainNames(bool value) {
-    if (value == FPlainNames)
+    if (value == PlainNames())
         return;
-    FPlainNames = value;
+    Gallery().SetPlainNames(value);
     // Every name is given anew in grid order, so of two pictures whose names now clash the first keeps
     // its tagged one.
     std::vector<QPoint> filled;
@@ -404,6 +405,6 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
         QCoreApplication::postEvent(FMainWindow, new QEvent(type));
 }
 
-QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) const {
-    return FreeCellName(aCol, aRow, path, FPlainNames, Gallery().NamedCells());
+QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) {
+    return Gallery().FreeName(aCol, aRow, path);
 }

@@ -96,7 +96,7 @@ public:
     const QSize& PictureBox() const { return FPictureBox; }
     void SetPictureBox(const QSize& box);
 
-    bool PlainNames() const { return FPlainNames; }
+    bool PlainNames() const { return Gallery().PlainNames(); }
     void SetPlainNames(bool value);
     bool AcceptFiles() const { return FAcceptFiles; }
     void SetAcceptFiles(bool value) { FAcceptFiles = value; }
@@ -156,7 +156,7 @@ private:
     void PostToMainWindow(QEvent::Type type) const;
     void FilesRefused(const std::vector<TRefusedFile>& refused);
     // The name a path gets in a cell (FreeCellName).
-    QString FreeCellText(int aCol, int aRow, const QString& path) const;
+    QString FreeCellText(int aCol, int aRow, const QString& path);
     QByteArray DragMark() const;
     bool IsCellDrag(const QMimeData* data) const;
     bool IsFileDrop(const QMimeData* data) const;
@@ -165,7 +165,6 @@ private:
     bool CellAt(const QPoint& pos, int& aCol, int& aRow) const;
 
     TGfxGridModel* FModel;
-    bool FPlainNames = true;
     bool FAcceptFiles = false;
     int FDefaultColWidth = 64;
     int FDefaultRowHeight = 64;

@@ -43,8 +43,7 @@ TGfxGridItem* TGfxGridModel::Item(int aCol, int aRow) const {
 std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const QString& name,
                                                      std::unique_ptr<TGfxGridItem> item) {
     assert(Contains(aCol, aRow));
-    TGalleryCell& cell = FGallery.Cell(aCol, aRow);
-    cell = TGalleryCell();
+    TGalleryCell cell;
     if (item) {
         cell.Name = name;
         cell.Source = item->FileName();
@@ -52,6 +51,7 @@ std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const Q
         cell.Kept = std::move(item->Made());
         item->Made().Drop();
     }
+    FGallery.SetCell(aCol, aRow, std::move(cell));
     std::swap(FItems[Index(aCol, aRow)], item);
     CellChanged(aCol, aRow);
     return item;
@@ -59,7 +59,7 @@ std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const Q
 
 void TGfxGridModel::SetName(int aCol, int aRow, const QString& name) {
     assert(Contains(aCol, aRow));
-    FGallery.Cell(aCol, aRow).Name = name;
+    FGallery.SetName(aCol, aRow, name);
     CellChanged(aCol, aRow);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
@@ -53,3 +54,33 @@ TEST_P(TCancelTest, StoppedRunLeavesOnlyWholeFiles) {
 INSTANTIATE_TEST_SUITE_P(Phases, TCancelTest,
                          testing::Values(TRunPhase::Copy, TRunPhase::Thumbnails, TRunPhase::Pages),
                          [](const auto& info) { return RunPhaseName(info.param).toStdString(); });
+
+// The names the gallery keeps in its index follow the cells: a name freed by a cleared or dropped cell is
+// given again, the same file keeps one name, and no picture's page may be the table page.
+TEST(GalleryNames, FreedNamesAreGivenAgain) {
+    EnsureGuiApplication();
+    TTempDir dir;
+    const auto picture = [&](const QString& path) {
+        QDir().mkpath(QFileInfo(dir.File(path)).path());
+        WriteBytes(dir.File(path), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+        return dir.File(path);
+    };
+    TGallery gallery;
+    gallery.SetPlainNames(true);
+    gallery.SetTableSize(3, 1);
+    ASSERT_TRUE(gallery.PlaceFiles({picture("a/img.jpg"), picture("b/img.jpg"), picture("c/index.jpg")}).empty());
+    const auto names = [&] {
+        QStringList list;
+        for (int col = 0; col < gallery.Columns(); ++col)
+            list << gallery.Cell(col, 0).Name;
+        return list;
+    };
+    EXPECT_EQ(names(), QStringList({"img.jpg", "img-2.jpg", "index-2.jpg"}));
+    gallery.ClearCell(0, 0);
+    ASSERT_TRUE(gallery.PlaceFiles({picture("d/img.jpg")}).empty());
+    gallery.SetTableSize(1, 1);
+    gallery.SetTableSize(3, 1);
+    ASSERT_TRUE(gallery.PlaceFiles({picture("e/img.jpg"), dir.File("d/img.jpg")}).empty());
+    EXPECT_EQ(names(), QStringList({"img.jpg", "img-2.jpg", "img.jpg"}));
+    EXPECT_EQ(gallery.CountPictures(), 3);
+}
