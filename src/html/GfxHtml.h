@@ -196,7 +196,7 @@ public:
     TPageKeysTag& KeysTag() const { return *FKeysTag; }
 
 protected:
-    // Whether the page moves to its neighbours by keys and swipes when linked in order: a picture's page does.
+    // Whether keys and swipes move to the neighbouring pages when linked in order: on a picture's page.
     virtual bool MovesByKeys() const { return false; }
 
     // Rebuilt by every generation and lent to the table as its cell source.

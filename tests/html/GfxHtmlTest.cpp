@@ -135,7 +135,7 @@ struct TableRow {
     int rows;
     int columns;
     const char* entries;
-    const char* cells; // per cell: "a" linked thumbnail, "l" one loaded lazily, "." empty cell; "|" between rows
+    const char* cells; // per cell: "a" linked thumbnail, "l" lazily loaded, "." empty cell; "|" between rows
 };
 class GalleryTableTest : public GalleryTest, public testing::WithParamInterface<TableRow> {};
 
@@ -151,7 +151,8 @@ TEST_P(GalleryTableTest, CellsFollowTheEntriesRowByRow) {
         if (cell == '|')
             expected += "</tr>\r\n<tr>";
         else if (cell == 'l')
-            expected += "\r\n" + QString(kThumbCell).replace("WIDTH=150>", "WIDTH=150 loading=\"lazy\">") + "</td>";
+            expected +=
+                "\r\n" + QString(kThumbCell).replace("WIDTH=150>", "WIDTH=150 loading=\"lazy\">") + "</td>";
         else
             expected += cell == 'a' ? "\r\n" + kThumbCell + "</td>" : QString("\r\n<td>");
     }
@@ -472,22 +473,23 @@ const char* const kNextLink = R"(<a href="b%232.html"><div align="Right">Next</d
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, GalleryPicPageTest,
-    testing::Values(PicPageRow{"both off", false, false, "first.html", "b#2.html", "", "", nullptr},
-                    PicPageRow{"fitted only", false, true, "first.html", "b#2.html", kFitHead, "", nullptr},
-                    PicPageRow{"first page", true, false, "", "b#2.html", "", kNextLink,
-                               R"(var prev = "", next = "b%232.html", up = "index.html";)"},
-                    PicPageRow{"middle page", true, true, "first.html", "b#2.html", kFitHead,
-                               "<a href=\"first.html\"><div align=\"Right\">Previous</div></a>"
-                               "<a href=\"b%232.html\"><div align=\"Right\">Next</div></a>",
-                               R"(var prev = "first.html", next = "b%232.html", up = "index.html";)"},
-                    PicPageRow{"last page", true, false, "first.html", "", "", kPrevLink,
-                               R"(var prev = "first.html", next = "", up = "index.html";)"},
-                    PicPageRow{"only picture, fitted", true, true, "", "", kFitHead, "",
-                               R"(var prev = "", next = "", up = "index.html";)"},
-                    // Nothing in a name ends the string or the script early.
-                    PicPageRow{"markup name", true, false, "", R"(say "hi"<\script>.html)", "",
-                               R"(<a href="say &quot;hi&quot;&lt;\script&gt;.html"><div align="Right">Next</div></a>)",
-                               R"(next = "say \"hi\"\u003C\\script>.html", up)"}),
+    testing::Values(
+        PicPageRow{"both off", false, false, "first.html", "b#2.html", "", "", nullptr},
+        PicPageRow{"fitted only", false, true, "first.html", "b#2.html", kFitHead, "", nullptr},
+        PicPageRow{"first page", true, false, "", "b#2.html", "", kNextLink,
+                   R"(var prev = "", next = "b%232.html", up = "index.html";)"},
+        PicPageRow{"middle page", true, true, "first.html", "b#2.html", kFitHead,
+                   "<a href=\"first.html\"><div align=\"Right\">Previous</div></a>"
+                   "<a href=\"b%232.html\"><div align=\"Right\">Next</div></a>",
+                   R"(var prev = "first.html", next = "b%232.html", up = "index.html";)"},
+        PicPageRow{"last page", true, false, "first.html", "", "", kPrevLink,
+                   R"(var prev = "first.html", next = "", up = "index.html";)"},
+        PicPageRow{"only picture, fitted", true, true, "", "", kFitHead, "",
+                   R"(var prev = "", next = "", up = "index.html";)"},
+        // Nothing in a name ends the string or the script early.
+        PicPageRow{"markup name", true, false, "", R"(say "hi"<\script>.html)", "",
+                   R"(<a href="say &quot;hi&quot;&lt;\script&gt;.html"><div align="Right">Next</div></a>)",
+                   R"(next = "say \"hi\"\u003C\\script>.html", up)"}),
     [](const auto& info) { return std::string("row") + std::to_string(info.index); });
 
 // The table page fitted to the window: the same viewport and rule in its head, and no order links.
