@@ -1,6 +1,8 @@
 // The gallery pages: settings into the generator tree, cells from the measured pictures, the page file.
 #include "html/GfxHtml.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QLocale>
 
@@ -8,6 +10,12 @@
 #include "html/WebFiles.h"
 
 namespace {
+
+// The table rows whose thumbnails load with the page, taken as its first screenful; the thumbnails of the
+// rows below load lazily, as they are scrolled near. Three rows of the usual thumbnails (up to about 200
+// pixels high with three information lines) fill a laptop's window; a gallery of three rows or fewer is
+// written as before.
+constexpr int kEagerThumbRows = 3;
 
 // The name after the last directory separator.
 QString FileNamePart(const QString& path) {
@@ -63,6 +71,48 @@ void SetUpSideLink(THrefTag& link, const QString& page, const QString& text, con
     link.Children().Add(std::move(caption));
 }
 
+// A JavaScript string literal of an address: quotes and backslashes escaped, and '<' and the line and
+// paragraph separators written as escapes, so that no "</script" can end the script early.
+QString ScriptString(const QString& text) {
+    QString literal = QStringLiteral("\"");
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == '"' || c == '\\')
+            literal += QString('\\') + ch;
+        else if (c < 0x20 || c == '<' || c == 0x2028 || c == 0x2029)
+            literal += "\\u" + QString::number(c, 16).toUpper().rightJustified(4, '0');
+        else
+            literal += ch;
+    }
+    return literal + '"';
+}
+
+// Everything of the page keys' script after its targets. A swipe is a one-finger stroke mostly sideways and
+// at least 50 pixels long, not made while the page is zoomed in (then the finger pans the picture).
+const char* const kPageKeysScript[] = {
+    "  function go(url) { if (url) location.href = url; }",
+    "  document.addEventListener(\"keydown\", function (e) {",
+    "    var field = e.target.nodeName;",
+    "    if (e.altKey || e.ctrlKey || e.metaKey || e.target.isContentEditable ||",
+    "        field == \"INPUT\" || field == \"TEXTAREA\" || field == \"SELECT\") return;",
+    "    if (e.key == \"ArrowLeft\") go(prev);",
+    "    else if (e.key == \"ArrowRight\") go(next);",
+    "    else if (e.key == \"Escape\" || (e.key == \"ArrowUp\" && window.scrollY == 0)) go(up);",
+    "  });",
+    "  var x = null, y = 0;",
+    "  document.addEventListener(\"touchstart\", function (e) {",
+    "    x = e.touches.length == 1 ? e.touches[0].clientX : null;",
+    "    y = e.touches[0].clientY;",
+    "  });",
+    "  document.addEventListener(\"touchend\", function (e) {",
+    "    if (x === null || (window.visualViewport && visualViewport.scale > 1)) return;",
+    "    var dx = e.changedTouches[0].clientX - x, dy = e.changedTouches[0].clientY - y;",
+    "    x = null;",
+    "    if (Math.abs(dx) >= 50 && Math.abs(dx) > 2 * Math.abs(dy)) go(dx > 0 ? prev : next);",
+    "  });",
+    "})();",
+    "</script>"};
+
 } // namespace
 
 // ---- TFitToWindowTag
@@ -87,19 +137,55 @@ TTagGeneratorPtr TFitToWindowTag::NewInstance() const {
     return std::make_shared<TFitToWindowTag>();
 }
 
+// ---- TPageKeysTag
+
+void TPageKeysTag::Assign(const TPersistent& source) {
+    if (const auto* tag = dynamic_cast<const TPageKeysTag*>(&source)) {
+        FEnabled = tag->FEnabled;
+        FPrev = tag->FPrev;
+        FNext = tag->FNext;
+        FUp = tag->FUp;
+    }
+}
+
+void TPageKeysTag::SetTargets(const QString& prev, const QString& next, const QString& up) {
+    FPrev = prev;
+    FNext = next;
+    FUp = up;
+}
+
+void TPageKeysTag::Generate() {
+    if (!FEnabled) {
+        SetText({});
+        return;
+    }
+    QString text = kCrLf + R"(<script type="text/javascript">)" + kCrLf + "(function () {" + kCrLf +
+                   "  var prev = " + ScriptString(FPrev) + ", next = " + ScriptString(FNext) +
+                   ", up = " + ScriptString(FUp) + ';';
+    for (const char* line : kPageKeysScript)
+        text += kCrLf + QString::fromLatin1(line);
+    SetText(text);
+}
+
+TTagGeneratorPtr TPageKeysTag::NewInstance() const {
+    return std::make_shared<TPageKeysTag>();
+}
+
 // ---- TGfxThumbPage
 
 TGfxThumbPage::TGfxThumbPage()
     : FTableTitleTag(std::make_shared<TTextTag>()), FTableTag(std::make_shared<TTableTag>()),
       FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
       FBackLinkTextTag(std::make_shared<TTextTag>()), FPrevLinkTag(std::make_shared<THrefTag>()),
-      FNextLinkTag(std::make_shared<THrefTag>()), FFitTag(std::make_shared<TFitToWindowTag>()) {
+      FNextLinkTag(std::make_shared<THrefTag>()), FFitTag(std::make_shared<TFitToWindowTag>()),
+      FKeysTag(std::make_shared<TPageKeysTag>()) {
     auto generator = std::make_shared<TMetaTag>();
     generator->SetName(QStringLiteral("GENERATOR"));
     generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
     Head().Children().Add(std::move(generator));
     Head().Children().Add(std::make_shared<TCharsetTag>());
     Head().Children().Add(FFitTag);
+    Head().Children().Add(FKeysTag);
 
     FBackLinkTag->Children().Add(FBackLinkTextTag);
     auto creditText = std::make_shared<TTextTag>();
@@ -154,6 +240,10 @@ void TGfxThumbPage::Generate() {
     SetUpSideLink(*FPrevLinkTag, frame.LinkInOrder ? frame.PrevPage : QString(), frame.PrevText, frame);
     SetUpSideLink(*FNextLinkTag, frame.LinkInOrder ? frame.NextPage : QString(), frame.NextText, frame);
     FFitTag->SetEnabled(frame.FitToWindow);
+    // The keys lead exactly where the page's links do: no link, no key.
+    FKeysTag->SetEnabled(frame.LinkInOrder && MovesByKeys());
+    const auto address = [](const QString& page) { return page.isEmpty() ? page : UrlFromFileName(page); };
+    FKeysTag->SetTargets(address(frame.PrevPage), address(frame.NextPage), frame.BackLink);
 
     BuildCells();
     FTableTag->SetAlign(FSettings.TableAlign);
@@ -186,7 +276,9 @@ void TGfxThumbPage::BuildCells() {
             // The picture's own page, named as the generation run writes it.
             auto link = std::make_shared<THrefTag>();
             link->SetHref(HtmlEscape(UrlFromFileName(PageName(item.PicName()))));
-            link->Children().Add(ImageTag(item.ThumbName(), thumbWidth, thumbHeight));
+            auto image = ImageTag(item.ThumbName(), thumbWidth, thumbHeight);
+            image->SetLazy(i / std::max(FSettings.Columns, 1) >= kEagerThumbRows);
+            link->Children().Add(std::move(image));
             cell->Children().Add(std::move(link));
             if (FSettings.PicInfo != 0) {
                 auto info = std::make_shared<TTextTag>();

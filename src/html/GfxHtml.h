@@ -80,6 +80,28 @@ private:
     bool FEnabled = false;
 };
 
+// In the head of a picture's page linked in order: a few lines of script that go to the previous and next
+// pages by the Left and Right arrow keys and by a horizontal swipe, and to the table page by Escape or by Up
+// at the top of the page. Keys with Alt, Ctrl or Meta and keys typed into a form field are left alone. Off,
+// it writes nothing.
+class TPageKeysTag : public TTagGenerator {
+public:
+    void Assign(const TPersistent& source) override;
+    void Generate() override;
+    TTagGeneratorPtr NewInstance() const override;
+
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool value) { FEnabled = value; }
+    // Addresses as a link's href holds them before HTML escaping; empty where the page has no such link.
+    void SetTargets(const QString& prev, const QString& next, const QString& up);
+
+private:
+    bool FEnabled = false;
+    QString FPrev;
+    QString FNext;
+    QString FUp;
+};
+
 // The thumbnail table page: title line, a table of linked thumbnails, rule, back link and credit line.
 class TGfxThumbPage : public THtmlPage {
 public:
@@ -171,8 +193,12 @@ public:
     THrefTag& PrevLinkTag() const { return *FPrevLinkTag; }
     THrefTag& NextLinkTag() const { return *FNextLinkTag; }
     TFitToWindowTag& FitTag() const { return *FFitTag; }
+    TPageKeysTag& KeysTag() const { return *FKeysTag; }
 
 protected:
+    // Whether keys and swipes move to the neighbouring pages when linked in order: on a picture's page.
+    virtual bool MovesByKeys() const { return false; }
+
     // Rebuilt by every generation and lent to the table as its cell source.
     TTabCellList FCells;
 
@@ -187,6 +213,7 @@ private:
     std::shared_ptr<THrefTag> FPrevLinkTag;
     std::shared_ptr<THrefTag> FNextLinkTag;
     std::shared_ptr<TFitToWindowTag> FFitTag;
+    std::shared_ptr<TPageKeysTag> FKeysTag;
 };
 
 // The page of one picture: the same frame around a one-cell table showing the whole picture.
@@ -200,6 +227,9 @@ public:
     // rendering beside it (BrowserViewableName), which the caller writes.
     const QString& PicFile() const { return FPicFile; }
     void SetPicFile(const QString& value) { FPicFile = value; }
+
+protected:
+    bool MovesByKeys() const override { return true; }
 
 private:
     QString FPicFile;

@@ -132,6 +132,7 @@ void TImageTag::Assign(const TPersistent& source) {
         FWidth = tag->FWidth;
         FHeight = tag->FHeight;
         FBorder = tag->FBorder;
+        FLazy = tag->FLazy;
     }
     TParamerteredTag::Assign(source);
 }
@@ -140,6 +141,8 @@ void TImageTag::Generate() {
     SetTagName(QStringLiteral("img"));
     *Params() = QStringList{"SRC=" + Quoted(FSrc), "BORDER=" + QString::number(FBorder),
                             "HEIGHT=" + QString::number(FHeight), "WIDTH=" + QString::number(FWidth)};
+    if (FLazy)
+        *Params() << QStringLiteral("loading=\"lazy\"");
     TTagGenerator::Generate();
 }
 

@@ -124,8 +124,12 @@ public:
     void SetWidth(int value) { FWidth = value; }
     const QString& Src() const { return FSrc; }
     void SetSrc(const QString& value) { FSrc = value; }
+    // Loaded only when scrolled near the window (loading="lazy"); off, the tag is written as before.
+    bool Lazy() const { return FLazy; }
+    void SetLazy(bool value) { FLazy = value; }
 
 private:
+    bool FLazy = false;
     int FBorder = 0;
     int FHeight = 0;
     int FWidth = 0;

@@ -72,10 +72,10 @@ function report(doc, page) {
 )html";
 
 // From the table page's first link, follows each picture page's "Next" link (at most 10 pages) and reports
-// every page's picture; then shows the last page in a frame 390 pixels wide and reports the document's
-// widths and the picture's box, and each page whose picture is taller than 900 pixels in a frame of 1280 x
-// 900 with the picture's box and the window's height (the pages have no document type line, and in that
-// mode the document element's height is the whole page's).
+// every page's picture; presses keys on the first page and reports where each led; then shows the last page
+// in a frame 390 pixels wide and reports the document's widths and the picture's box, and each page whose
+// picture is taller than 900 pixels in a frame of 1280 x 900 with the picture's box and the window's height
+// (the pages have no document type line, and in that mode the document element's height is the whole page's).
 const char* const kWalkPage = R"html(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>order check</title></head><body style="margin:0">
 <pre id="result">PENDING</pre>
@@ -106,6 +106,21 @@ function linkTo(doc, text) {
       href = linkTo(page, 'Next');
     }
     out.push('END ' + (href ? 'more' : 'last'));
+    // The keys on the first page: the page each leads to ("stayed" when none within 2 seconds).
+    function press(key, ctrl) {
+      return new Promise(resolve => {
+        const timer = setTimeout(() => resolve('stayed'), 2000);
+        frame.onload = () => {
+          clearTimeout(timer);
+          resolve(frame.contentWindow.location.pathname.split('/').pop());
+        };
+        const doc = frame.contentDocument;
+        doc.dispatchEvent(new doc.defaultView.KeyboardEvent('keydown', {key, ctrlKey: ctrl, bubbles: true}));
+      });
+    }
+    await load('gallery/' + visited[0]);
+    out.push('KEYS ' + [await press('ArrowRight', true), await press('ArrowRight', false),
+                        await press('ArrowLeft', false), await press('Escape', false)].join(' '));
     frame.width = 390;
     const page = await load('gallery/' + last);
     const box = page.images[0].getBoundingClientRect();
@@ -302,9 +317,10 @@ TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
 }
 
 // As a visitor walks a gallery: from the first picture's page "Next" leads through every picture in grid
-// order, empty cells skipped, to a last page without one; on a phone-wide window a picture 4000 pixels wide
-// fits without a horizontal scroll bar and keeps its proportions; on a 1280 x 900 window it and a portrait
-// picture 2000 pixels high show whole, without scrolling.
+// order, empty cells skipped, to a last page without one; the arrow keys and Escape move as the links do; on
+// a phone-wide window a picture 4000 pixels wide fits without a horizontal scroll bar and keeps its
+// proportions; on a 1280 x 900 window it and a portrait picture 2000 pixels high show whole, without
+// scrolling.
 TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     const QString browser = QStandardPaths::findExecutable("chromium");
     if (browser.isEmpty())
@@ -340,6 +356,10 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
                                    cell(1, 1) + " prev"}))
         << shown;
     EXPECT_TRUE(lines.contains("END last")) << shown;
+    // Ctrl+Right is left to the browser; Right, Left and Escape go to the next, previous and table page.
+    EXPECT_TRUE(
+        lines.contains("KEYS stayed " + PageName(cell(2, 0)) + ' ' + PageName(cell(0, 0)) + " index.html"))
+        << shown;
     const QString fit = lines.filter(QRegularExpression("^FIT ")).value(0);
     const QStringList sizes = fit.split(' ');
     ASSERT_EQ(sizes.size(), 5) << shown;

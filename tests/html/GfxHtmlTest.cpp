@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include "HtmlTestUtil.h"
 #include "html/WebFiles.h"
@@ -134,7 +135,7 @@ struct TableRow {
     int rows;
     int columns;
     const char* entries;
-    const char* cells; // per cell: "a" linked thumbnail, "." empty cell; "|" between rows
+    const char* cells; // per cell: "a" linked thumbnail, "l" lazily loaded, "." empty cell; "|" between rows
 };
 class GalleryTableTest : public GalleryTest, public testing::WithParamInterface<TableRow> {};
 
@@ -149,6 +150,9 @@ TEST_P(GalleryTableTest, CellsFollowTheEntriesRowByRow) {
     for (const char cell : QByteArray(row.cells)) {
         if (cell == '|')
             expected += "</tr>\r\n<tr>";
+        else if (cell == 'l')
+            expected +=
+                "\r\n" + QString(kThumbCell).replace("WIDTH=150>", "WIDTH=150 loading=\"lazy\">") + "</td>";
         else
             expected += cell == 'a' ? "\r\n" + kThumbCell + "</td>" : QString("\r\n<td>");
     }
@@ -160,7 +164,10 @@ INSTANTIATE_TEST_SUITE_P(Entries, GalleryTableTest,
                          testing::Values(TableRow{2, 3, "aaaa", "aaa|a.."}, // fewer entries than cells
                                          TableRow{1, 2, "aaaa", "aa"},      // more entries than cells
                                          TableRow{2, 2, "a-a", "a.|a."},    // an empty entry keeps its place
-                                         TableRow{1, 1, "", "."}));
+                                         TableRow{1, 1, "", "."},
+                                         // Thumbnails below the first three rows load lazily.
+                                         TableRow{5, 2, "aaaaaa-aa", "aa|aa|aa|.l|l."},
+                                         TableRow{4, 1, "aaaa", "a|a|a|l"}));
 
 TEST_F(GalleryTest, EntriesBeyondTheTableAreStillMeasured) {
     Entry("a.jpg", "vl_a.jpg");
@@ -420,6 +427,7 @@ struct PicPageRow {
     const char* nextPage;
     const char* head;  // written between the charset and the title
     const char* links; // written between the rule and the back link
+    const char* keys;  // the targets line of the keys' script; nullptr for no script
 };
 class GalleryPicPageTest : public GalleryTest, public testing::WithParamInterface<PicPageRow> {};
 
@@ -444,7 +452,17 @@ TEST_P(GalleryPicPageTest, LinksAndFitAsSet) {
                    R"(<hr WIDTH="100%">)" +
                        QString(row.links) + R"(<a href="index.html"><div align="Right">Return</div></a>)" +
                        kCredit});
-    EXPECT_TRUE(SameHtml(expected, QString::fromUtf8(Saved(page))));
+    // The script stands once at the end of the head; without it the page is byte for byte as set.
+    QString saved = QString::fromUtf8(Saved(page));
+    static const QRegularExpression script("\r\n<script type=\"text/javascript\">.*</script>",
+                                           QRegularExpression::DotMatchesEverythingOption);
+    const QString found = script.match(saved).captured();
+    EXPECT_EQ(found.isEmpty(), row.keys == nullptr);
+    if (row.keys != nullptr) {
+        EXPECT_TRUE(found.contains(QString::fromUtf8(row.keys))) << found.toStdString();
+    }
+    EXPECT_EQ(saved.count("<script"), row.keys == nullptr ? 0 : 1);
+    EXPECT_TRUE(SameHtml(expected, saved.remove(script)));
 }
 
 const char* const kFitHead = "\r\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
@@ -455,13 +473,23 @@ const char* const kNextLink = R"(<a href="b%232.html"><div align="Right">Next</d
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, GalleryPicPageTest,
-    testing::Values(PicPageRow{"both off", false, false, "first.html", "b#2.html", "", ""},
-                    PicPageRow{"first page", true, false, "", "b#2.html", "", kNextLink},
-                    PicPageRow{"middle page", true, true, "first.html", "b#2.html", kFitHead,
-                               "<a href=\"first.html\"><div align=\"Right\">Previous</div></a>"
-                               "<a href=\"b%232.html\"><div align=\"Right\">Next</div></a>"},
-                    PicPageRow{"last page", true, false, "first.html", "", "", kPrevLink},
-                    PicPageRow{"only picture, fitted", true, true, "", "", kFitHead, ""}),
+    testing::Values(
+        PicPageRow{"both off", false, false, "first.html", "b#2.html", "", "", nullptr},
+        PicPageRow{"fitted only", false, true, "first.html", "b#2.html", kFitHead, "", nullptr},
+        PicPageRow{"first page", true, false, "", "b#2.html", "", kNextLink,
+                   R"(var prev = "", next = "b%232.html", up = "index.html";)"},
+        PicPageRow{"middle page", true, true, "first.html", "b#2.html", kFitHead,
+                   "<a href=\"first.html\"><div align=\"Right\">Previous</div></a>"
+                   "<a href=\"b%232.html\"><div align=\"Right\">Next</div></a>",
+                   R"(var prev = "first.html", next = "b%232.html", up = "index.html";)"},
+        PicPageRow{"last page", true, false, "first.html", "", "", kPrevLink,
+                   R"(var prev = "first.html", next = "", up = "index.html";)"},
+        PicPageRow{"only picture, fitted", true, true, "", "", kFitHead, "",
+                   R"(var prev = "", next = "", up = "index.html";)"},
+        // Nothing in a name ends the string or the script early.
+        PicPageRow{"markup name", true, false, "", R"(say "hi"<\script>.html)", "",
+                   R"(<a href="say &quot;hi&quot;&lt;\script&gt;.html"><div align="Right">Next</div></a>)",
+                   R"(next = "say \"hi\"\u003C\\script>.html", up)"}),
     [](const auto& info) { return std::string("row") + std::to_string(info.index); });
 
 // The table page fitted to the window: the same viewport and rule in its head, and no order links.
