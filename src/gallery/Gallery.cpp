@@ -138,9 +138,8 @@ void TGallery::SwapCells(int col1, int row1, int col2, int row2) {
 
 // Two different pictures must never share a published file: the visitor would get the other picture. Names
 // are compared ignoring letter case, as galleries are served from such file systems too.
-QString TGallery::FreeName(int col, int row, const QString& path) {
-    const QString real = CanonicalPath(path);
-    if (QString same = FNames.NameOfFile(path, real); !same.isEmpty())
+QString TGallery::FreeName(int col, int row, const QString& path, const QString& realPath) {
+    if (QString same = FNames.NameOfFile(path, realPath); !same.isEmpty())
         return same; // one copy, one thumbnail and one page for both cells
     // The cell's own files are free for its new picture.
     const TGalleryCell& own = Cell(col, row);
@@ -174,9 +173,9 @@ std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col
         const int c = at % FColumns;
         const int r = at / FColumns;
         TGalleryCell cell;
-        cell.Name = FreeName(c, r, paths[i]);
         cell.Source = paths[i];
         cell.RealPath = CanonicalPath(paths[i]);
+        cell.Name = FreeName(c, r, cell.Source, cell.RealPath);
         cell.Kept.Keep(read[i].Fitted, box, read[i].Stamp);
         SetCell(c, r, std::move(cell));
     }

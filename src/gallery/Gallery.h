@@ -66,11 +66,11 @@ public:
     void SwapCells(int col1, int row1, int col2, int row2);
 
     // The name a picture file gets in cell (col, row): the name of a cell that holds the same file (by its
-    // path, or by where its links lead), else its CellText made distinct (DistinctName) when one of its
+    // path, or by where its links lead: realPath, as CanonicalPath gives it), else its CellText made distinct (DistinctName) when one of its
     // published files would be named as one of another cell's, letter case ignored, or as the table page.
     // The cell itself does not count, as its picture is being replaced. Looked up in the kept index: the
     // time does not grow with the number of pictures.
-    QString FreeName(int col, int row, const QString& path);
+    QString FreeName(int col, int row, const QString& path, const QString& realPath);
 
 private:
     int Index(int col, int row) const;

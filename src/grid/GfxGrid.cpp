@@ -154,7 +154,9 @@ void TGfxGrid::PutCell(int aCol, int aRow, const QString& fileName, std::unique_
     // Made on another thread for a box that has changed since: it would never serve.
     if (item && item->Made().Box() != FPictureBox)
         item->Made().Drop();
-    const QString name = FreeCellText(aCol, aRow, fileName);
+    // The item found where the path leads when it was made.
+    const QString name =
+        Gallery().FreeName(aCol, aRow, fileName, item ? item->RealPath() : CanonicalPath(fileName));
     ClearCell(aCol, aRow);
     FModel->SetCell(aCol, aRow, name, std::move(item));
     PostToMainWindow(WM_GFXCELLLOADED);
@@ -317,9 +319,10 @@ void TGfxGrid::SetPlainNames(bool value) {
                 filled.emplace_back(col, row);
     for (const QPoint& cell : filled)
         FModel->SetName(cell.x(), cell.y(), QString());
-    for (const QPoint& cell : filled)
-        FModel->SetName(cell.x(), cell.y(),
-                        FreeCellText(cell.x(), cell.y(), FModel->Item(cell.x(), cell.y())->FileName()));
+    for (const QPoint& at : filled) {
+        const TGalleryCell& cell = Gallery().Cell(at.x(), at.y());
+        FModel->SetName(at.x(), at.y(), Gallery().FreeName(at.x(), at.y(), cell.Source, cell.RealPath));
+    }
 }
 
 TGallery& TGfxGrid::Gallery() {
@@ -405,6 +408,3 @@ void TGfxGrid::PostToMainWindow(QEvent::Type type) const {
         QCoreApplication::postEvent(FMainWindow, new QEvent(type));
 }
 
-QString TGfxGrid::FreeCellText(int aCol, int aRow, const QString& path) {
-    return Gallery().FreeName(aCol, aRow, path);
-}

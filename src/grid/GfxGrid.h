@@ -66,7 +66,7 @@ public:
     ~TGfxGrid() override;
 
     // Places a picture file into a cell; coordinates outside the grid are ignored. The cell is named
-    // FreeCellText: no two different files in the grid share a published name.
+    // the gallery's FreeName: no two different files in the grid share a published name.
     void LoadCell(int aCol, int aRow, const QString& fileName);
     // Loads a filled cell's picture again (for a new cell size); an empty cell stays empty.
     void ReloadCell(int aCol, int aRow);
@@ -155,8 +155,6 @@ private:
     void Resize(int colCount, int rowCount);
     void PostToMainWindow(QEvent::Type type) const;
     void FilesRefused(const std::vector<TRefusedFile>& refused);
-    // The name a path gets in a cell (FreeCellName).
-    QString FreeCellText(int aCol, int aRow, const QString& path);
     QByteArray DragMark() const;
     bool IsCellDrag(const QMimeData* data) const;
     bool IsFileDrop(const QMimeData* data) const;
