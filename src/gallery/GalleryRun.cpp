@@ -121,6 +121,7 @@ private:
     void CheckWorkDir() const;
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
+    void WroteCopy(const QString& source, const QString& name, const QByteArray& inputs);
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
@@ -185,7 +186,7 @@ void TRunner::PublishBackground(const QString& name, TRunResult& result) {
             WriteColorTile(background.Color, Current);
         else
             CopyFileOnce(background.File, Current, true);
-        FRecord->Wrote(name, inputs.Key());
+        WroteCopy(background.IsColor() ? QString() : background.File, name, inputs.Key());
     }
     result.Written << Current;
     if (FRun.LoadedBackground && FRun.LoadedBackground->HasImage())
@@ -235,6 +236,16 @@ void TRunner::Run(TRunResult& result) {
         throw EGalleryException("Cannot write the gallery to disk in " + FDir);
 }
 
+// A picture already in the folder under its published name is the user's own file, not a copy: it is not
+// recorded, so that no later run takes it for a file it wrote and removes it.
+void TRunner::WroteCopy(const QString& source, const QString& name, const QByteArray& inputs) {
+    const TFileStamp from = TFileStamp::Of(source);
+    const TFileStamp to = TFileStamp::Of(FDir + name);
+    if (!source.isEmpty() && from.Size >= 0 && from.Inode == to.Inode && from.Device == to.Device)
+        return;
+    FRecord->Wrote(name, inputs);
+}
+
 void TRunner::SaveRecord(TRunResult& result) {
     if (!FRecord)
         return;
@@ -260,7 +271,7 @@ void TRunner::CopyPhase(TRunResult& result) {
         const QByteArray inputs = TRunInputs("copy").AddFile(cell.Source).Key();
         if (!FRecord->UpToDate(cell.Name, inputs)) {
             CopyFileOnce(cell.Source, dest, true);
-            FRecord->Wrote(cell.Name, inputs);
+            WroteCopy(cell.Source, cell.Name, inputs);
         }
         result.Written << dest;
     }

@@ -131,6 +131,19 @@ TEST_F(TRunRecordTest, RemovesOnlyItsOwnStaleFilesAndRewritesAllWithoutARecord) 
     EXPECT_EQ(RunInto(dir).FilesWritten, 0);
 }
 
+// A gallery written into the pictures' own folder publishes the pictures themselves: they are never
+// taken for the run's copies, so a picture left out of the gallery stays.
+TEST_F(TRunRecordTest, NeverRemovesAPictureInTheOutputFolder) {
+    FGallery.SetPlainNames(true);
+    FGallery.ClearCell(0, 0);
+    ASSERT_TRUE(FGallery.PlaceFiles({FFiles[0]}).empty());
+    ASSERT_EQ(FGallery.Cell(0, 0).Name, QFileInfo(FFiles[0]).fileName());
+    RunInto(FPictures.Path());
+    FGallery.ClearCell(0, 0);
+    EXPECT_EQ(RunInto(FPictures.Path()).FilesRemoved, 2); // its thumbnail and its page
+    EXPECT_EQ(ReadBytes(FFiles[0]), ReadBytes(TestData(kPictures[0])));
+}
+
 // A second `veltrix generate` of an unchanged gallery decodes nothing; after one picture changed, only that
 // picture is decoded (and the tile its thumbnail is rendered over).
 TEST_F(TRunRecordTest, CommandLineDecodesOnlyWhatItWrites) {
