@@ -200,6 +200,11 @@ int Placing(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--placing") == 0)
         return Placing(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--command-line") == 0)
+        return CommandLineRuns(argv[2],
+                               argc > 4 && std::strcmp(argv[3], "--repeat") == 0 ? std::atoi(argv[4]) : 3)
+                   ? 0
+                   : 1;
     if (argc > 1 && std::strcmp(argv[1], "--measure") == 0) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");

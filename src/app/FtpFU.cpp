@@ -270,6 +270,11 @@ QWidget* TFtpF::CreateUploadGroup() {
     ChangedOnlyCB->setChecked(true);
     SetHint(ChangedOnlyCB, "Leave out files whose content and size on the server are as last uploaded");
     box->addWidget(ChangedOnlyCB);
+    RemoveStaleCB = new QCheckBox("Remove files no longer in the gallery from the server", group);
+    RemoveStaleCB->setObjectName("RemoveStaleCB");
+    SetHint(RemoveStaleCB, "After index.html is stored, delete the files an earlier upload stored in this "
+                           "folder that the gallery no longer has");
+    box->addWidget(RemoveStaleCB);
     // Here rather than with the host's fields, which fill their column's height already.
     box->addWidget(new QLabel("Encryption", group));
     EncryptionCB = new QComboBox(group);
@@ -328,6 +333,7 @@ TFtpSettings TFtpF::Settings() const {
     settings.Passive = PassiveCB->isChecked();
     settings.Encryption = static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 2));
     settings.ChangedOnly = ChangedOnlyCB->isChecked();
+    settings.RemoveStale = RemoveStaleCB->isChecked();
     return settings;
 }
 
@@ -339,6 +345,7 @@ void TFtpF::SetSettings(const TFtpSettings& settings) {
     PassiveCB->setChecked(settings.Passive);
     EncryptionCB->setCurrentIndex(static_cast<int>(settings.Encryption));
     ChangedOnlyCB->setChecked(settings.ChangedOnly);
+    RemoveStaleCB->setChecked(settings.RemoveStale);
 }
 
 QString TFtpF::FtpHost() const {

@@ -122,6 +122,7 @@ public:
     QLabel* UploadL;
     QPushButton* UploadBB;
     QCheckBox* ChangedOnlyCB;
+    QCheckBox* RemoveStaleCB;
     QListWidget* UploadFilesLB;
     QList<QIcon> ImageList; // 0: the parent directory "..", 1: a folder
 

@@ -105,6 +105,7 @@ void TFtpF::EnableConnectionFields(bool enabled) {
     PassiveCB->setEnabled(enabled);
     EncryptionCB->setEnabled(enabled);
     ChangedOnlyCB->setEnabled(enabled);
+    RemoveStaleCB->setEnabled(enabled);
 }
 
 // The browser's connection; an upload run connects itself.

@@ -170,9 +170,9 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     FPreviewName.clear();
     FPreviewFile.clear();
     RunGuarded([this] { ShowThumb(); });
-    ShowStatus(QString("Gallery written: %1 %2 in %3")
+    ShowStatus(QString("Gallery written: %1 %2 in %3 (%4)")
                    .arg(result.Pictures)
-                   .arg(QString(result.Pictures == 1 ? "picture" : "pictures"), dir));
+                   .arg(QString(result.Pictures == 1 ? "picture" : "pictures"), dir, result.FilesText()));
 }
 
 // Events ran meanwhile: only a cell that still holds the same file, with the box unchanged, keeps the

@@ -12,6 +12,7 @@
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
+#include "gallery/RunRecord.h"
 #include "settings/VlxConfigDir.h"
 #include "settings/VlxProfileU.h"
 
@@ -35,14 +36,19 @@ TGallerySettings ReadSettings(const QString& name, const TVeltrixPlaces& places)
     throw EGalleryException("Profile \"" + name + "\" not found in " + store.FileName());
 }
 
-// Places the pictures in order from the top-left cell; a file that cannot be placed fails the command.
-bool PlacePictures(TGallery& gallery, const TCliArgs& args, QTextStream& err) {
+// Places the pictures in order from the top-left cell; a file that cannot be placed fails the command. A
+// picture the last run into dir read as it is now is not decoded again: unchanged, it is not written.
+bool PlacePictures(TGallery& gallery, const TCliArgs& args, const QString& dir, QTextStream& err) {
+    const TRunRecord record(dir);
+    const auto readBefore = [&record](const QString& path, const TFileStamp& stamp) {
+        return record.WasPictureRead(path, stamp);
+    };
     // Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
     // same published name however it was typed.
     QStringList files;
     for (const QString& file : args.Files)
         files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
-    const std::vector<TRefusedFile> refused = gallery.PlaceFiles(files);
+    const std::vector<TRefusedFile> refused = gallery.PlaceFiles(files, 0, 0, readBefore);
     for (const TRefusedFile& file : refused)
         err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
     return refused.empty();
@@ -105,7 +111,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
         return Fail(streams.Err, QString::fromUtf8(e.what()));
     }
     gallery.SetTableSize(args.Columns, args.Rows);
-    if (!PlacePictures(gallery, args, streams.Err))
+    if (!PlacePictures(gallery, args, dir + '/', streams.Err))
         return kCliFailed;
     TGalleryRun run(gallery);
     run.LoadedBackground = &background;
@@ -127,6 +133,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
             streams.Err << "Stopped at: " << result.StoppedAt << '\n';
         return Fail(streams.Err, result.Failure);
     }
+    streams.Err << result.FilesText() << '\n';
     streams.Out << dir << '\n';
     streams.Out.flush();
     return kCliOk;

@@ -157,7 +157,7 @@ QString SignalName(int number) {
     return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "signal " + QString::number(number);
 }
 
-// The plain files of the folder, hidden ones left out (a run writes none).
+// The plain files of the folder, hidden ones left out (the run's record of what it wrote is one).
 QStringList FilesOf(const QString& dir) {
     QStringList files;
     for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files, QDir::Name))

@@ -17,6 +17,9 @@ struct TFtpSettings {
     bool Passive = true;
     TFtpEncryption Encryption = TFtpEncryption::None;
     bool ChangedOnly = true; // leave out files the server holds as last uploaded
+    // Once index.html is stored, delete the files an earlier upload stored in this folder that the gallery
+    // no longer has (known from the upload record; no other file of the folder is touched).
+    bool RemoveStale = false;
 
     bool operator==(const TFtpSettings&) const = default;
 };

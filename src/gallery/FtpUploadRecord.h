@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 // Beside the options file: what was uploaded where.
 inline constexpr char kUploadRecordFileName[] = "uploads.json";
@@ -27,6 +28,8 @@ public:
     std::optional<TEntry> Find(const QString& name) const;
     void Set(const QString& name, const TEntry& entry);
     void Remove(const QString& name);
+    // The names of the files recorded for the target.
+    QStringList Names() const { return FEntries.keys(); }
     // Writes the file through a temporary one, keeping the other targets; throws Exception naming the file.
     void Save() const;
 

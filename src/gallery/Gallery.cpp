@@ -23,11 +23,13 @@ struct TPlaced {
 };
 
 // Reads the picture as the window's grid does, so that the same files are refused with the same reasons.
-TPlaced ReadPicture(const QString& path, const QSize& box) {
+TPlaced ReadPicture(const QString& path, const QSize& box, const TReadBefore& readBefore) {
     TPlaced placed;
     try {
         // Taken before reading: a change after it shows as a changed stamp when the run comes.
         placed.Stamp = TFileStamp::Of(path);
+        if (readBefore && readBefore(path, placed.Stamp))
+            return placed;
         TGfxBaseIm picture;
         picture.LoadPicture(path);
         if (!picture.HasImage())
@@ -51,7 +53,7 @@ TPlaced ReadPicture(const QString& path, const QSize& box) {
     return placed;
 }
 
-std::vector<TPlaced> ReadPictures(const QStringList& paths, const QSize& box) {
+std::vector<TPlaced> ReadPictures(const QStringList& paths, const QSize& box, const TReadBefore& readBefore) {
     const int count = static_cast<int>(paths.size());
     std::vector<TPlaced> read(count);
     std::atomic<int> next{0};
@@ -59,7 +61,7 @@ std::vector<TPlaced> ReadPictures(const QStringList& paths, const QSize& box) {
     for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
         workers.emplace_back([&] {
             for (int i = next++; i < count; i = next++)
-                read[i] = ReadPicture(paths[i], box);
+                read[i] = ReadPicture(paths[i], box, readBefore);
         });
     for (std::thread& worker : workers)
         worker.join();
@@ -154,9 +156,10 @@ QString TGallery::FreeName(int col, int row, const QString& path, const QString&
     return name;
 }
 
-std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row) {
+std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row,
+                                               const TReadBefore& readBefore) {
     const QSize box = Settings.Thumb.PictureBox();
-    const std::vector<TPlaced> read = ReadPictures(paths, box);
+    const std::vector<TPlaced> read = ReadPictures(paths, box, readBefore);
     std::vector<TRefusedFile> refused;
     int at = std::max(0, Index(col, row));
     for (int i = 0; i < paths.size(); ++i) {

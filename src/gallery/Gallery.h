@@ -2,6 +2,7 @@
 // of each picture for the next run. Below the widgets: the window shows one, the command line fills one.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -24,6 +25,9 @@ struct TRefusedFile {
     QString Reason;      // the error text; it names the file
     bool NoCell = false; // no empty cell was left for it; it was not even read
 };
+
+// Whether a run read the picture file whole when it was as the stamp says.
+using TReadBefore = std::function<bool(const QString& path, const TFileStamp& stamp)>;
 
 struct TGalleryCell {
     QString Name;     // the published name; empty for an empty cell
@@ -61,7 +65,10 @@ public:
     // Places the files, in their order, into the empty cells from (col, row) onwards, row by row, each read
     // once (on every core) and kept stretched into the settings' picture box for the run. A file that does
     // not load is passed over with its reason; the files not placed come back in order.
-    std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0);
+    // A file that readBefore says a run read whole as it is now (its size, times and identity) is trusted
+    // without decoding it: a run decodes it only when it writes its thumbnail.
+    std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0,
+                                         const TReadBefore& readBefore = {});
     void ClearCell(int col, int row);
     void SwapCells(int col1, int row1, int col2, int row2);
 

@@ -56,7 +56,7 @@ bool Newer(const struct timespec& a, const struct timespec& b) {
 // Whether dest must be (re)written from source: it is missing, or a regular file other than the source
 // whose size differs or that is older than the source. A link is kept (it is the user's, and may be the
 // source itself), except in a folder whose links are never followed, where it is replaced.
-bool CopyNeeded(const QString& source, const QString& dest) {
+bool CopyNeeded(const QString& source, const QString& dest, bool evenWhenNewer) {
     struct stat from {};
     if (::stat(QFile::encodeName(source).constData(), &from) != 0 || !S_ISREG(from.st_mode))
         return false;
@@ -68,7 +68,7 @@ bool CopyNeeded(const QString& source, const QString& dest) {
         return !LinksFollowedIn(QFileInfo(dest).absolutePath());
     if (!S_ISREG(to.st_mode) || (to.st_dev == from.st_dev && to.st_ino == from.st_ino))
         return false;
-    return to.st_size != from.st_size || Newer(from.st_mtim, to.st_mtim);
+    return evenWhenNewer || to.st_size != from.st_size || Newer(from.st_mtim, to.st_mtim);
 }
 
 // mkdir -p, telling why it failed.
@@ -87,8 +87,8 @@ QString MakeFolders(const QByteArray& path) {
 
 } // namespace
 
-void CopyFileOnce(const QString& source, const QString& dest) {
-    if (source.isEmpty() || dest.isEmpty() || !CopyNeeded(source, dest))
+void CopyFileOnce(const QString& source, const QString& dest, bool evenWhenNewer) {
+    if (source.isEmpty() || dest.isEmpty() || !CopyNeeded(source, dest, evenWhenNewer))
         return;
     auto fail = [&](const QString& why) {
         throw EGalleryException("Cannot copy " + source + " to " + dest + ": " + why);

@@ -10,8 +10,9 @@
 // it was copied); otherwise does nothing. A dest that is the source itself under another name, or a link, is
 // never written over (in a folder that never follows links a link is replaced). The copy is written under
 // another name and renamed when complete, so a failure never leaves a part of the file behind. Raises
-// EVeltrixException naming both files on failure.
-void CopyFileOnce(const QString& source, const QString& dest);
+// EVeltrixException naming both files on failure. With evenWhenNewer, a dest of the same size that is not
+// older is copied over too (the run's record knows the source changed since it was copied).
+void CopyFileOnce(const QString& source, const QString& dest, bool evenWhenNewer = false);
 
 // The names of the files (hidden ones too, no directories) in dir; none for an empty path.
 QStringList DirectoryFiles(const QString& dir);

@@ -44,6 +44,7 @@ const TOptionRow kRows[] = {
     // Files written before the setting existed read as passive, the panel's default.
     {"Ftp", "Passive", [](TOptions& o) -> TFieldRef { return &o.Ftp.Passive; }, "1", nullptr},
     {"Ftp", "ChangedOnly", [](TOptions& o) -> TFieldRef { return &o.Ftp.ChangedOnly; }, "1", nullptr},
+    {"Ftp", "RemoveStale", [](TOptions& o) -> TFieldRef { return &o.Ftp.RemoveStale; }, "0", nullptr},
     // Files written before encryption existed were written for plain FTP: they keep it.
     {"Ftp", "Encryption", [](TOptions& o) -> TFieldRef { return &o.Ftp.Encryption; }, "none", nullptr},
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -19,6 +20,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
+#include "gallery/RunRecord.h"
 #include "gallery/ThumbRun.h"
 #include "gfx/GfxJpeg.h"
 #include "html/GfxLists.h"
@@ -71,6 +73,30 @@ void WriteColorTile(TColor color, const QString& path) {
         throw EGalleryException(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
 }
 
+// Everything that shapes a thumbnail's pixels but the picture: the renderer's settings and the background
+// it tiles. Each field is named here; the size check below fails the build when a setting is added, so
+// that it is added here too and a change of it is never taken for no change.
+QByteArray ThumbInputs(const TGfxThumbSettings& thumb, const TBackgroundSetting& background) {
+    static_assert(sizeof(TGfxThumbSettings) == 52, "a thumbnail setting was added: add it to ThumbInputs");
+    TRunInputs inputs("thumbnail");
+    inputs.Add(thumb.ThumbWidth).Add(thumb.ThumbHeight).Add(thumb.PicWidth).Add(thumb.PicHeight);
+    for (const TGfxBevel& bevel : {thumb.ThumbBevel, thumb.PicBevel})
+        inputs.Add(bevel.Size).Add(static_cast<long long>(bevel.Style)).Add(bevel.Intensity);
+    inputs.Add(static_cast<long long>(thumb.MaskStyle)).Add(thumb.MaskSize);
+    inputs.Add(thumb.ShadowDistance).Add(thumb.ShadowSize).Add(thumb.ShadowIntensity);
+    if (background.IsColor())
+        inputs.Add(static_cast<long long>(background.Color));
+    else
+        inputs.AddFile(background.File);
+    return inputs.Key();
+}
+
+// A page's inputs are its own bytes: whatever shaped them, the same bytes need no writing.
+QByteArray PageInputs(TGfxThumbPage& page) {
+    page.Generate();
+    return TRunInputs("page").AddBytes(page.Text().toUtf8()).Key();
+}
+
 class TRunner {
 public:
     TRunner(TGalleryRun& run, TGallery& gallery, const QString& dir, const TRunCallback& progress,
@@ -78,6 +104,8 @@ public:
         : FRun(run), FGallery(gallery), FDir(dir), FProgress(progress), FCancel(cancel) {}
 
     void Run(TRunResult& result);
+    // After the run, complete or stopped: keeps the record of what it wrote.
+    void SaveRecord(TRunResult& result);
     QString Current;
 
 private:
@@ -93,6 +121,7 @@ private:
     void CheckWorkDir() const;
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
+    void WroteCopy(const QString& source, const QString& name, const QByteArray& inputs);
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
@@ -106,6 +135,7 @@ private:
     int FCount = 0;
     TGfxThumbnail FRenderer;
     QString FBackground; // the background's name in the gallery; empty for none
+    std::optional<TRunRecord> FRecord;
 };
 
 // The background's name in the gallery: its own, unless a picture of the run publishes a file of that name
@@ -146,10 +176,17 @@ void TRunner::CheckWorkDir() const {
 void TRunner::PublishBackground(const QString& name, TRunResult& result) {
     const TBackgroundSetting& background = FGallery.Settings.Background;
     Current = FDir + name;
-    if (background.IsColor()) {
-        WriteColorTile(background.Color, Current);
-    } else {
-        CopyFileOnce(background.File, Current);
+    TRunInputs inputs("background");
+    if (background.IsColor())
+        inputs.Add(static_cast<long long>(background.Color));
+    else
+        inputs.AddFile(background.File);
+    if (!FRecord->UpToDate(name, inputs.Key())) {
+        if (background.IsColor())
+            WriteColorTile(background.Color, Current);
+        else
+            CopyFileOnce(background.File, Current, true);
+        WroteCopy(background.IsColor() ? QString() : background.File, name, inputs.Key());
     }
     result.Written << Current;
     if (FRun.LoadedBackground && FRun.LoadedBackground->HasImage())
@@ -179,6 +216,7 @@ void TRunner::Run(TRunResult& result) {
         throw EGalleryException("Cannot write into the folder " + FDir + ": " + problem +
                                 "; choose another output folder");
     FRenderer.SetSettings(FGallery.Settings.Thumb);
+    FRecord.emplace(FDir);
     FBackground = BackgroundName();
     if (!FBackground.isEmpty())
         PublishBackground(FBackground, result);
@@ -186,11 +224,35 @@ void TRunner::Run(TRunResult& result) {
     ThumbnailPhase(result);
     PicPagePhase(result);
     TablePagePhase(result);
+    // Removed only now: until the new table page is there, the old one may still link to them.
+    result.FilesRemoved = FRecord->RemoveStale();
+    SaveRecord(result);
+    if (!FRecord->Changed())
+        return;
     // Each file went in under a temporary name without a sync of its own: one sync puts them all on the
     // disk before the run says it is done.
     Current = FDir;
     if (!SyncFileSystem(FDir))
         throw EGalleryException("Cannot write the gallery to disk in " + FDir);
+}
+
+// A picture already in the folder under its published name is the user's own file, not a copy: it is not
+// recorded, so that no later run takes it for a file it wrote and removes it.
+void TRunner::WroteCopy(const QString& source, const QString& name, const QByteArray& inputs) {
+    const TFileStamp from = TFileStamp::Of(source);
+    const TFileStamp to = TFileStamp::Of(FDir + name);
+    if (!source.isEmpty() && from.Size >= 0 && from.Inode == to.Inode && from.Device == to.Device)
+        return;
+    FRecord->Wrote(name, inputs);
+}
+
+void TRunner::SaveRecord(TRunResult& result) {
+    if (!FRecord)
+        return;
+    result.FilesWritten = FRecord->Written();
+    result.FilesKept = FRecord->Kept();
+    Current = FDir + kRunRecordName;
+    FRecord->Save();
 }
 
 void TRunner::CopyPhase(TRunResult& result) {
@@ -206,7 +268,11 @@ void TRunner::CopyPhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
-        CopyFileOnce(cell.Source, dest);
+        const QByteArray inputs = TRunInputs("copy").AddFile(cell.Source).Key();
+        if (!FRecord->UpToDate(cell.Name, inputs)) {
+            CopyFileOnce(cell.Source, dest, true);
+            WroteCopy(cell.Source, cell.Name, inputs);
+        }
         result.Written << dest;
     }
 }
@@ -215,30 +281,55 @@ void TRunner::CopyPhase(TRunResult& result) {
 // it is now, is not read again; the stretches made from the others are kept for the next run.
 void TRunner::ThumbnailPhase(TRunResult& result) {
     const QSize box = FGallery.Settings.Thumb.PictureBox();
+    const QByteArray settings = ThumbInputs(FGallery.Settings.Thumb, FGallery.Settings.Background);
     std::vector<TThumbJob> jobs;
     std::vector<const TRunCell*> jobCells;
     std::vector<TFileStamp> stamps;
+    std::vector<QByteArray> inputs;
+    std::vector<int> jobOf; // per filled cell in order: its job, or -1 when its thumbnail is kept
     for (const TRunCell& cell : FCells) {
         if (cell.Name.isEmpty())
             continue;
-        stamps.push_back(TFileStamp::Of(cell.Source));
+        const TFileStamp stamp = TFileStamp::Of(cell.Source);
+        QByteArray key = TRunInputs("thumbnail").AddBytes(settings).Add(cell.Source).AddStamp(stamp).Key();
+        if (FRecord->UpToDate(kThumbPrefix + cell.Name, key)) {
+            FRecord->PictureRead(cell.Source, stamp);
+            jobOf.push_back(-1);
+            continue;
+        }
+        jobOf.push_back(static_cast<int>(jobs.size()));
+        stamps.push_back(stamp);
+        inputs.push_back(std::move(key));
         jobs.push_back({cell.Source, FDir + kThumbPrefix + cell.Name,
-                        FGallery.Cell(cell.Col, cell.Row).Kept.For(box, stamps.back())});
+                        FGallery.Cell(cell.Col, cell.Row).Kept.For(box, stamp)});
         jobCells.push_back(&cell);
     }
-    Tell(TRunPhase::Thumbnails, 0, FCount, {});
+    const int keptCount = FCount - static_cast<int>(jobs.size());
+    Tell(TRunPhase::Thumbnails, keptCount, FCount, {});
     const auto progress = [&](int done, int lastJob) {
-        Tell(TRunPhase::Thumbnails, done, FCount, lastJob >= 0 ? jobs[lastJob].Source : QString());
+        Tell(TRunPhase::Thumbnails, keptCount + done, FCount,
+             lastJob >= 0 ? jobs[lastJob].Source : QString());
         CheckCancel();
     };
     const int threads = FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount();
     std::vector<std::shared_ptr<const TGfxBaseIm>> made;
     std::vector<char> saved;
-    // The thumbnails saved are the gallery's files, also when the run stops among them.
+    // The thumbnails saved or kept are the gallery's files, in the cells' order, also when the run stops
+    // among them.
     const auto listSaved = qScopeGuard([&] {
-        for (size_t i = 0; i < saved.size(); ++i)
-            if (saved[i])
-                result.Written << jobs[i].Dest;
+        int filled = 0;
+        for (const TRunCell& cell : FCells) {
+            if (cell.Name.isEmpty())
+                continue;
+            const int job = jobOf[size_t(filled++)];
+            if (job < 0) {
+                result.Written << FDir + kThumbPrefix + cell.Name;
+            } else if (size_t(job) < saved.size() && saved[size_t(job)]) {
+                result.Written << jobs[size_t(job)].Dest;
+                FRecord->Wrote(kThumbPrefix + cell.Name, inputs[size_t(job)]);
+                FRecord->PictureRead(cell.Source, stamps[size_t(job)]);
+            }
+        }
     });
     RenderThumbnails(FRenderer, jobs, kJpegQuality, threads, progress, Current, result.LastThumb, &made,
                      &saved);
@@ -271,13 +362,16 @@ void TRunner::PicPagePhase(TRunResult& result) {
         page.SetPicFile(FDir + cell.Name);
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
-        // A picture browsers cannot show is shown by a rendering, written beside its copy. Like the copy, a
-        // rendering from an earlier run is kept: it is made again only when older than the copy.
+        // A picture browsers cannot show is shown by a rendering, written beside its copy; like the copy, it
+        // is made again only when its picture changed.
         if (!BrowserShows(cell.Name)) {
-            Current = FDir + BrowserViewableName(cell.Name);
-            const QFileInfo rendering(Current);
-            if (!rendering.exists() || rendering.lastModified() < QFileInfo(FDir + cell.Name).lastModified())
+            const QString name = BrowserViewableName(cell.Name);
+            Current = FDir + name;
+            const QByteArray inputs = TRunInputs("rendering").AddFile(cell.Source).Key();
+            if (!FRecord->UpToDate(name, inputs)) {
                 SaveBrowserRendering(FDir + cell.Name, Current);
+                FRecord->Wrote(name, inputs);
+            }
             result.Written << Current;
         }
         const QString file = FDir + PageName(cell.Name);
@@ -285,7 +379,11 @@ void TRunner::PicPagePhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Pages, done, FCount, file);
-        page.SaveToFile(file);
+        const QByteArray inputs = PageInputs(page);
+        if (!FRecord->UpToDate(PageName(cell.Name), inputs)) {
+            page.SaveToFile(file);
+            FRecord->Wrote(PageName(cell.Name), inputs);
+        }
         result.Written << file;
     }
 }
@@ -311,12 +409,24 @@ void TRunner::TablePagePhase(TRunResult& result) {
     settings.Frame.Background = FBackground;
     settings.ThumbList = &list;
     page.SetSettings(settings);
-    page.SaveToFile(index);
+    const QByteArray inputs = PageInputs(page);
+    if (!FRecord->UpToDate(kIndexPage, inputs)) {
+        page.SaveToFile(index);
+        FRecord->Wrote(kIndexPage, inputs);
+    }
     result.Written << index;
     Tell(TRunPhase::Index, FCount, FCount, index);
 }
 
 } // namespace
+
+QString TRunResult::FilesText() const {
+    return QString("%1 %2 written, %3 kept, %4 removed")
+        .arg(FilesWritten)
+        .arg(FilesWritten == 1 ? "file" : "files")
+        .arg(FilesKept)
+        .arg(FilesRemoved);
+}
 
 QString RunPhaseName(TRunPhase phase) {
     switch (phase) {
@@ -340,9 +450,14 @@ TRunResult TGalleryRun::Run(const QString& dir, const TRunCallback& progress, co
     } catch (const std::exception& e) {
         result.Failure = QString::fromUtf8(e.what());
         result.StoppedAt = runner.Current;
+        // What was written before the failure is recorded; a record that cannot be kept adds nothing.
+        try {
+            runner.SaveRecord(result);
+        } catch (const std::exception&) {
+        }
         result.Cancelled = cancel && cancel->Cancelled() && result.Failure == kRunCancelled;
         if (result.Failure.isEmpty())
-            result.Failure = "Stopped at " + runner.Current;
+            result.Failure = "Stopped at " + result.StoppedAt;
     }
     return result;
 }

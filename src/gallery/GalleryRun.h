@@ -48,6 +48,14 @@ struct TRunResult {
     QString StoppedAt; // the file it stopped at
     bool Cancelled = false;
     QImage LastThumb; // the last picture's thumbnail, when the run rendered it
+    // Files this run wrote, kept as the last run wrote them (their inputs unchanged), and removed because the
+    // last run wrote them and this one no longer does.
+    int FilesWritten = 0;
+    int FilesKept = 0;
+    int FilesRemoved = 0;
+
+    // "12 files written, 140 kept, 3 removed".
+    QString FilesText() const;
 
     bool Ok() const { return Failure.isEmpty(); }
 };

@@ -65,6 +65,10 @@ QString TUploadResult::Notes() const {
         notes << kNoRenameText;
     if (Unchanged > 0)
         notes << QString("Skipped %1 unchanged %2").arg(Unchanged).arg(Unchanged == 1 ? "file" : "files");
+    if (Removed > 0)
+        notes << QString("Removed %1 %2 no longer in the gallery")
+                     .arg(Removed)
+                     .arg(Removed == 1 ? "file" : "files");
     if (!NotFound.isEmpty())
         notes << "Not found, not uploaded: " + NotFound.join(", ");
     if (!RecordError.isEmpty())
@@ -197,7 +201,8 @@ void TUploadRun::Start() {
     const QString folder = RemoteFolderOf(FLoginDir, FSettings.RemoteDir);
     const QString where = target(folder.startsWith('/') ? folder.mid(1) : folder);
     DeleteLeftovers(where);
-    if (FSettings.ChangedOnly && !RecordFile.isEmpty()) {
+    // Removing stale files needs the record too: it alone tells which files of the folder are the program's.
+    if ((FSettings.ChangedOnly || FSettings.RemoveStale) && !RecordFile.isEmpty()) {
         FRecord.emplace(RecordFile, where, target(FSettings.RemoteDir));
         FRemoteSizes = RemoteFileSizes();
     }

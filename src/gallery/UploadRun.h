@@ -41,6 +41,7 @@ struct TUploadProgress {
 struct TUploadResult {
     int Stored = 0;
     int Unchanged = 0;
+    int Removed = 0; // files an earlier upload stored that the gallery no longer has, deleted at the end
     QStringList NotFound;     // names of the files that were gone when their turn came
     QString Failed;           // the file whose store ended the run
     QString Failure;          // why the run ended before its last file; empty when it reached it
@@ -143,6 +144,7 @@ private:
     QHash<QString, qint64> RemoteFileSizes();
     void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);
     void SaveRecord();
+    void RemoveStale();
     void Advance();
 
     TXoFTP& FClient;
@@ -160,6 +162,7 @@ private:
     std::optional<TUploadRecord> FRecord;  // what this run's target holds; none: store every file
     QHash<QString, qint64> FRemoteSizes;   // the remote folder's files and sizes when the run started
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
+    bool FRecordChanged = false;           // files left the record
     TUploadLeftovers FOwnLeftovers;        // when the owner keeps none
     // The client's handlers the run chains to while it is started.
     TNotifyEvent FSavedTransactionStart;

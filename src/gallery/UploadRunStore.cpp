@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSet>
 
 namespace {
 
@@ -64,7 +65,7 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
     QByteArray sha;
     if (FRecord) {
         sha = TUploadRecord::Sha256Of(path);
-        if (Unchanged(name, sha)) {
+        if (FSettings.ChangedOnly && Unchanged(name, sha)) {
             ++FResult.Unchanged;
             FQueue[FCurrent].State = TUploadFileState::Unchanged;
             return;
@@ -94,6 +95,7 @@ void TUploadRun::Advance() {
     ++FCurrent;
     if (FCurrent == FQueue.size()) {
         FResult.Completed = true;
+        RemoveStale();
         SaveRecord();
     }
     Report();
@@ -221,11 +223,33 @@ QHash<QString, qint64> TUploadRun::RemoteFileSizes() {
     return sizes;
 }
 
+// After the whole gallery, index.html last, is on the server: nothing links to these files any more. A
+// delete the server refuses (the file is gone already, or may not be deleted) forgets the file too.
+void TUploadRun::RemoveStale() {
+    if (!FRecord || !FSettings.RemoveStale)
+        return;
+    QSet<QString> inGallery;
+    for (const TUploadFile& file : FQueue)
+        inGallery.insert(FileNameOf(file.Path));
+    for (const QString& name : FRecord->Names()) {
+        if (inGallery.contains(name))
+            continue;
+        Status("Removing: " + name);
+        try {
+            FClient.Delete(name);
+            ++FResult.Removed;
+        } catch (const FTPException&) {
+        }
+        FRecord->Remove(name);
+        FRecordChanged = true;
+    }
+}
+
 // The sizes are the server's own (a page stored as text may change size on the way), so the folder is
 // listed once more. A record that cannot be kept only means storing more next time: it is reported, never
 // an error of the run.
 void TUploadRun::SaveRecord() {
-    if (!FRecord || FStoredSha.isEmpty())
+    if (!FRecord || (FStoredSha.isEmpty() && !FRecordChanged))
         return;
     try {
         const QHash<QString, qint64> sizes = RemoteFileSizes();

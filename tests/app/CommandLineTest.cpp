@@ -194,7 +194,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
         kCliOk)
         << Err.toStdString();
     EXPECT_EQ(Out, cliDir + "\n");
-    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\nindex 3/3\n");
+    EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\nindex 3/3\n11 files written, 0 kept, 0 removed\n");
 
     W().GfxGridColSE->setValue(2);
     W().GfxGridRowSE->setValue(2);

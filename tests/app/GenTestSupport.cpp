@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include "gallery/RunRecord.h"
+
 namespace {
 
 int Byte(const QByteArray& bytes, qsizetype i) {
@@ -76,7 +78,9 @@ QStringList TableCells(const QByteArray& page) {
 }
 
 QStringList FilesIn(const QString& dir) {
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    names.removeAll(kRunRecordName);
+    return names;
 }
 
 QString FolderDifference(const QString& a, const QString& b) {

@@ -20,7 +20,7 @@ QStringList LocalReferences(const QByteArray& page);
 // The cells of the first table of a page, each the text from its <td to the next cell or the table's end.
 QStringList TableCells(const QByteArray& page);
 
-// Sorted names of the files in a folder (hidden ones too).
+// Sorted names of the files in a folder (hidden ones too), the run's record of what it wrote left out.
 QStringList FilesIn(const QString& dir);
 
 // Empty when both folders hold the same files with the same bytes; else what differs first.

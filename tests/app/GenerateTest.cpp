@@ -338,7 +338,8 @@ TEST_F(TGenerateTest, EachPhaseShowsItsTextsWithAProgressBarOverTheTablePanel) {
     };
     EXPECT_EQ(texts, expected);
     // The run ends saying what it wrote and where; the preview follows the cell the run ended on (empty).
-    EXPECT_EQ(W().StatusP0->text(), "Gallery written: 2 pictures in " + dir);
+    EXPECT_EQ(W().StatusP0->text(),
+              "Gallery written: 2 pictures in " + dir + " (8 files written, 0 kept, 0 removed)");
     EXPECT_EQ(QPoint(W().Grid()->Col(), W().Grid()->Row()), QPoint(2, 1));
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     EXPECT_EQ(withoutOneBar, 0);

@@ -81,6 +81,30 @@ TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
     EXPECT_FALSE(FClient->IsConnected());
 }
 
+// Files an earlier upload stored that the gallery no longer has are deleted once index.html is stored; a
+// file the program never stored there stays.
+TEST_F(TUploadRunTest, RemovesFilesNoLongerInTheGalleryAfterTheIndex) {
+    const QString record = FLocal.File("uploads.json");
+    FSettings.RemoveStale = true;
+    ASSERT_TRUE(QDir().mkpath(FRoot.File("site/deep")));
+    for (const QStringList& names :
+         {QStringList{"a.jpg", "gone.jpg", "gone.html", "index.html"}, QStringList{"a.jpg", "index.html"}}) {
+        QStringList files;
+        for (const QString& name : names)
+            files << Local(name, name.toUtf8() + QByteArray::number(files.size()));
+        WriteBytes(FRoot.File("site/deep/mine.txt"), "not the program's");
+        TUploadRun run(*FClient, FSettings, "s3cret", files);
+        run.RecordFile = record;
+        EXPECT_EQ(run.Run().Failure, "");
+    }
+    EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "index.html", "mine.txt"}));
+    const QStringList commands = ReadLines(FLocal.File("commands.log"));
+    const auto at = [&](const QString& command) { return commands.lastIndexOf(command); };
+    EXPECT_GT(at("DELE gone.jpg"), at("RNTO index.html"));
+    EXPECT_GT(at("DELE gone.html"), at("RNTO index.html"));
+    EXPECT_EQ(at("DELE mine.txt"), -1);
+}
+
 // Abort at the first bytes of the big file: what was stored before stays, the big file is nowhere under its
 // own name and its temporary file is gone; the run says why it ended and what is left.
 TEST_F(TUploadRunTest, CancelledRunLeavesNoFileUnderItsFinalName) {
