@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSplitter>
 #include <QStatusBar>
@@ -12,6 +13,9 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include "app/VlxApplication.h"
+#include "gfx/GfxCaption.h"
 
 namespace {
 
@@ -136,12 +140,29 @@ void TVeltrixF::CreateWorkArea() {
             [this](const QPoint& pos) { ThumbImPM->popup(ThumbI->mapToGlobal(pos)); });
     ThumbImP->installEventFilter(this);
 
+    // The caption under the preview: what the picture's page shows under it and its text alternative.
+    CaptionE = new QLineEdit;
+    CaptionE->setObjectName("CaptionE");
+    CaptionE->setPlaceholderText("Caption");
+    CaptionE->setToolTip("Caption of the picture: under it on its page, and its text for screen readers");
+    CaptionE->setStatusTip(CaptionE->toolTip());
+    CaptionE->setMaxLength(kMaxCaptionLength);
+    CaptionE->setEnabled(false);
+    connect(CaptionE, &QLineEdit::textEdited, this, Guarded([this](const QString& text) { CaptionEChange(text); }));
+    auto* previewColumn = new QWidget;
+    previewColumn->setObjectName("PreviewColumnP");
+    auto* previewLayout = new QVBoxLayout(previewColumn);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    previewLayout->setSpacing(2);
+    previewLayout->addWidget(ThumbImP, 1);
+    previewLayout->addWidget(CaptionE);
+
     GfxGridP = new QFrame;
     GfxGridP->setObjectName("GfxGridP");
     auto* gridLayout = new QVBoxLayout(GfxGridP);
     gridLayout->setContentsMargins(0, 0, 0, 0);
 
-    Splitter->addWidget(ThumbImP);
+    Splitter->addWidget(previewColumn);
     Splitter->addWidget(GfxGridP);
     Splitter->setStretchFactor(0, 0);
     Splitter->setStretchFactor(1, 1);

@@ -123,6 +123,9 @@ void TVeltrixF::ConnectPageControls() {
     connect(HtmlFitWindowCB, &QCheckBox::toggled, this, Guarded([this](bool checked) {
                 ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.FitToWindow = checked; });
             }));
+    connect(PicInfCaptionCB, &QCheckBox::toggled, this, Guarded([this](bool checked) {
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.CaptionUnderThumb = checked; });
+            }));
 }
 
 void TVeltrixF::PgLinkOrderChange() {

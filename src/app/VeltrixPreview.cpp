@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 
 #include "app/VlxApplication.h"
 #include "gallery/GallerySettings.h"
+#include "gfx/GfxCaption.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -126,6 +128,23 @@ void TVeltrixF::ShowThumb() {
         ThumbI->clear();
         ShowPreviewBkg();
     }
+    ShowCaption();
+}
+
+void TVeltrixF::ShowCaption() {
+    const bool filled = FGrid && !FGrid->IsCellEmpty(FGrid->Col(), FGrid->Row());
+    const QString caption = filled ? FGrid->Gallery().Cell(FGrid->Col(), FGrid->Row()).Caption : QString();
+    CaptionE->setEnabled(filled);
+    // The text is left alone while it is being typed: the gallery keeps it trimmed, the edit as typed.
+    if (CaptionE->hasFocus() && filled && CaptionText(CaptionE->text()) == caption)
+        return;
+    CaptionE->setText(caption);
+}
+
+void TVeltrixF::CaptionEChange(const QString& text) {
+    if (!FGrid || FGrid->IsCellEmpty(FGrid->Col(), FGrid->Row()))
+        return;
+    FGrid->Gallery().SetCaption(FGrid->Col(), FGrid->Row(), text);
 }
 
 bool TVeltrixF::SyncPreview() {

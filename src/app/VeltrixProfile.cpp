@@ -145,7 +145,7 @@ void TVeltrixF::ShowThumbSettings(const TGfxThumbSettings& s) {
 void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     const auto blocked = Blocked({PgTitleE, PgBackLinkE, PgBackLinkTextE, PgLinkOrderCB, PgPrevTextE,
                                   PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
-                                  PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfFonSizSE,
+                                  PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfCaptionCB, PicInfFonSizSE,
                                   PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
     PgTitleE->setText(s.Frame.Title);
     SetPanelColor(PgColTextP, s.Frame.TextColor);
@@ -163,6 +163,7 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     PicInfNameCB->setChecked(s.PicInfo & PicInfoBit(piFileName));
     PicInfPicSizeCB->setChecked(s.PicInfo & PicInfoBit(piPicSize));
     PicInfSizeCB->setChecked(s.PicInfo & PicInfoBit(piFileSize));
+    PicInfCaptionCB->setChecked(s.CaptionUnderThumb);
     PicInfFonSizSE->setValue(s.PicInfoFontSize);
     PicInfFonAlignCB->setCurrentIndex(s.PicInfoAlign);
     SetColorSetting(s.PicInfoColor, PicInfFonColP, PicInfFonColDefCB);

@@ -267,6 +267,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");
     PicInfPicSizeCB = NewCheck("PicInfPicSizeCB", "Picture sizes", "Picture information: picture sizes");
     PicInfSizeCB = NewCheck("PicInfSizeCB", "File size", "Picture information: file size");
+    PicInfCaptionCB = NewCheck("PicInfCaptionCB", "Caption", "Each picture's caption under its thumbnail",
+                               start.CaptionUnderThumb);
     PicInfFonSizSE =
         NewSpin("PicInfFonSizSE", kPicInfoFontSizeRange, "Picture information font relative size");
     PicInfFonAlignCB = NewList("PicInfFonAlignCB", "Picture information text alignment");
@@ -278,6 +280,7 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     infoGrid->addWidget(PicInfNameCB, 0, 0);
     infoGrid->addWidget(PicInfPicSizeCB, 1, 0);
     infoGrid->addWidget(PicInfSizeCB, 2, 0);
+    infoGrid->addWidget(PicInfCaptionCB, 3, 0);
     AddRows(infoGrid, 1,
             {{"Size", PicInfFonSizSE},
              {"Align", PicInfFonAlignCB},

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -175,6 +176,9 @@ void TVeltrixF::CreateGrid() {
             key = 0; // handled; the view has nothing to do with it
         }
     };
+    // The caption edit follows the current cell however it moves; the preview only where it is asked to.
+    connect(FGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            Guarded([this] { ShowCaption(); }));
     FGrid->OnClick = [this](TGfxGrid*) {
         if (AutoUpdThumbCB->isChecked())
             ShowThumb();

@@ -162,6 +162,8 @@ public:
     QFrame* ThumbImP;
     QLabel* ThumbBkgI;
     QLabel* ThumbI;
+    // The current cell's caption, under the preview; disabled on an empty cell.
+    QLineEdit* CaptionE;
     QSplitter* Splitter;
     QFrame* GfxGridP;
 
@@ -220,6 +222,7 @@ public:
     QComboBox* HtmlTablAlignCB;
     QSpinBox* HtmlTablCellSpacSE;
     QCheckBox* HtmlFitWindowCB;
+    QCheckBox* PicInfCaptionCB;
     QCheckBox* PicInfNameCB;
     QCheckBox* PicInfPicSizeCB;
     QCheckBox* PicInfSizeCB;
@@ -340,6 +343,9 @@ private:
     void ThumbImPResize();
     void EventTTimer();
     void ShowPreviewBkg();
+    // The caption edit shows the current cell's caption; typing sets it.
+    void ShowCaption();
+    void CaptionEChange(const QString& text);
 
     // Profile commands (VeltrixProfileCmds.cpp).
     void ConnectProfileCommands();

@@ -11,6 +11,7 @@
 #include "cli/VlxCliProgress.h"
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryCaptions.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/RunRecord.h"
 #include "settings/VlxConfigDir.h"
@@ -52,6 +53,21 @@ bool PlacePictures(TGallery& gallery, const TCliArgs& args, const QString& dir, 
     for (const TRefusedFile& file : refused)
         err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
     return refused.empty();
+}
+
+// The captions file's captions over the pictures' own; a line that names no picture fails the command.
+bool ApplyCaptionsFile(TGallery& gallery, const QString& path, QTextStream& err) {
+    if (path.isEmpty())
+        return true;
+    QStringList problems;
+    try {
+        problems = ApplyCaptions(gallery, ReadCaptionsFile(path), path);
+    } catch (const std::exception& e) {
+        problems << QString::fromUtf8(e.what());
+    }
+    for (const QString& problem : problems)
+        err << "veltrix: " << problem << '\n';
+    return problems.isEmpty();
 }
 
 // Ctrl-C or SIGTERM stop the run before its next file, so that no temporary file is left in the folder.
@@ -111,7 +127,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
         return Fail(streams.Err, QString::fromUtf8(e.what()));
     }
     gallery.SetTableSize(args.Columns, args.Rows);
-    if (!PlacePictures(gallery, args, dir + '/', streams.Err))
+    if (!PlacePictures(gallery, args, dir + '/', streams.Err) || !ApplyCaptionsFile(gallery, args.CaptionsFile, streams.Err))
         return kCliFailed;
     TGalleryRun run(gallery);
     run.LoadedBackground = &background;

@@ -17,7 +17,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: veltrix generate --profile NAME --columns C [--rows R] --out DIR FILE...\n"
+    "Usage: veltrix generate --profile NAME --columns C [--rows R] [--captions FILE] --out DIR FILE...\n"
     "       veltrix upload --out DIR\n"
     "       veltrix --help | --version\n"
     "\n"
@@ -26,6 +26,9 @@ const char* const kUsage =
     "Reads the profiles file the window writes, and writes nothing outside DIR. A run into DIR again\n"
     "writes only what changed, and removes the files the last run wrote that it no longer writes.\n"
     "Ctrl-C or SIGTERM stop it before its next file, leaving only whole files in DIR.\n"
+    "A picture's caption is its own title or description; --captions FILE gives others, one line\n"
+    "per picture: its file name or path, a tab, the caption (empty for none). A name that is not\n"
+    "among the pictures fails the command before anything is written.\n"
     "\n"
     "upload stores the files of the folder DIR on the FTP server of the options file (host, port, user,\n"
     "remote directory, passive mode, only changed files, removing files no longer in the gallery), as\n"
@@ -72,6 +75,8 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
             error = TakeCount(args, i, kTableRowsRange, parsed.Rows);
         else if (arg == "--out")
             error = TakeValue(args, i, parsed.OutDir);
+        else if (arg == "--captions")
+            error = TakeValue(args, i, parsed.CaptionsFile);
         else if (arg == "--")
             parsed.Files << args.mid(i + 1), i = static_cast<int>(args.size());
         else if (arg.startsWith("--"))

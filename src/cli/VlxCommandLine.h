@@ -17,6 +17,7 @@ struct TCliArgs {
     int Columns = 0;
     int Rows = 0; // 0: as many as the pictures need
     QString OutDir;
+    QString CaptionsFile; // "name<TAB>caption" lines; empty for none
     QStringList Files;
 };
 

@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "common/VlxNativePath.h"
+#include "gfx/GfxCaption.h"
 #include "gfx/GfxMeasure.h"
 #include "html/WebFiles.h"
 
@@ -19,6 +20,7 @@ namespace {
 struct TPlaced {
     TFileStamp Stamp;
     std::shared_ptr<const TGfxBaseIm> Fitted;
+    QString Caption;
     std::exception_ptr Error;
 };
 
@@ -28,8 +30,10 @@ TPlaced ReadPicture(const QString& path, const QSize& box, const TReadBefore& re
     try {
         // Taken before reading: a change after it shows as a changed stamp when the run comes.
         placed.Stamp = TFileStamp::Of(path);
-        if (readBefore && readBefore(path, placed.Stamp))
+        if (readBefore && readBefore(path, placed.Stamp)) {
+            placed.Caption = PictureCaption(path);
             return placed;
+        }
         TGfxBaseIm picture;
         picture.LoadPicture(path);
         if (!picture.HasImage())
@@ -47,6 +51,7 @@ TPlaced ReadPicture(const QString& path, const QSize& box, const TReadBefore& re
             ResizePicture(fit.width(), fit.height(), picture, *fitted);
             placed.Fitted = std::move(fitted);
         }
+        placed.Caption = PictureCaption(path);
     } catch (...) {
         placed.Error = std::current_exception();
     }
@@ -130,6 +135,17 @@ void TGallery::SetName(int col, int row, const QString& name) {
     Indexed(at, +1);
 }
 
+void TGallery::SetCaption(int col, int row, const QString& caption) {
+    TGalleryCell& at = FCells[Index(col, row)];
+    if (!at.IsEmpty())
+        at.Caption = CaptionText(caption);
+}
+
+bool TGallery::HasCaptions() const {
+    return std::any_of(FCells.begin(), FCells.end(),
+                       [](const TGalleryCell& cell) { return !cell.IsEmpty() && !cell.Caption.isEmpty(); });
+}
+
 void TGallery::ClearCell(int col, int row) {
     SetCell(col, row, TGalleryCell());
 }
@@ -179,6 +195,7 @@ std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col
         cell.Source = paths[i];
         cell.RealPath = CanonicalPath(paths[i]);
         cell.Name = FreeName(c, r, cell.Source, cell.RealPath);
+        cell.Caption = read[i].Caption;
         cell.Kept.Keep(read[i].Fitted, box, read[i].Stamp);
         SetCell(c, r, std::move(cell));
     }

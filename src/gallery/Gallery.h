@@ -33,6 +33,7 @@ struct TGalleryCell {
     QString Name;     // the published name; empty for an empty cell
     QString Source;   // the picture file's full path
     QString RealPath; // where Source leads through its links, as found when placed
+    QString Caption;  // one line, as the user sees it; taken from the picture's metadata when placed
     TKeptStretch Kept;
 
     bool IsEmpty() const { return Name.isEmpty(); }
@@ -54,6 +55,10 @@ public:
     // Puts a cell's content in place (an empty name empties it), and renames a filled cell.
     void SetCell(int col, int row, TGalleryCell cell);
     void SetName(int col, int row, const QString& name);
+    // The caption of a filled cell, made one line (CaptionText); an empty cell keeps none.
+    void SetCaption(int col, int row, const QString& caption);
+    // True when any filled cell has a caption.
+    bool HasCaptions() const;
     // What the cell keeps of its picture for the next run.
     TKeptStretch& Kept(int col, int row) { return FCells[Index(col, row)].Kept; }
     int CountPictures() const { return FPictures; }
@@ -63,8 +68,9 @@ public:
     void SetPlainNames(bool value) { FPlainNames = value; }
 
     // Places the files, in their order, into the empty cells from (col, row) onwards, row by row, each read
-    // once (on every core) and kept stretched into the settings' picture box for the run. A file that does
-    // not load is passed over with its reason; the files not placed come back in order.
+    // once (on every core) and kept stretched into the settings' picture box for the run, with the caption
+    // its metadata carries. A file that does not load is passed over with its reason; the files not placed
+    // come back in order.
     // A file that readBefore says a run read whole as it is now (its size, times and identity) is trusted
     // without decoding it: a run decodes it only when it writes its thumbnail.
     std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0,

@@ -57,6 +57,7 @@ struct TRunCell {
     int Row;
     QString Name;
     QString Source;
+    QString Caption;
 };
 
 // Like a copy, a tile from an earlier run is kept when it is the same.
@@ -118,6 +119,10 @@ private:
             throw EGalleryException(QString(kRunCancelled));
     }
     QString BackgroundName() const;
+    // Text alternatives once captions are in use; a gallery without them keeps its pages' bytes.
+    bool AltText() const {
+        return FGallery.Settings.Page.CaptionUnderThumb || FGallery.HasCaptions();
+    }
     void CheckWorkDir() const;
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
@@ -199,7 +204,8 @@ void TRunner::Run(TRunResult& result) {
     for (int row = 0; row < FGallery.Rows(); ++row)
         for (int col = 0; col < FGallery.Columns(); ++col) {
             const TGalleryCell& cell = FGallery.Cell(col, row);
-            FCells.push_back({col, row, cell.Name, cell.IsEmpty() ? QString() : cell.Source});
+            FCells.push_back({col, row, cell.Name, cell.IsEmpty() ? QString() : cell.Source,
+                              cell.IsEmpty() ? QString() : cell.Caption});
         }
     FCount = static_cast<int>(std::count_if(FCells.begin(), FCells.end(),
                                             [](const TRunCell& cell) { return !cell.Name.isEmpty(); }));
@@ -346,11 +352,16 @@ void TRunner::PicPagePhase(TRunResult& result) {
     settings.Frame = FGallery.Settings.Page.Frame;
     settings.Frame.Background = FBackground;
     settings.Frame.BackLink = kIndexPage;
+    settings.Frame.AltText = AltText();
     settings.TableAlign = haCenter;
     page.SetSettings(settings);
     QStringList names;
-    for (const TRunCell& cell : FCells)
+    QHash<QString, QString> captions; // a picture in several cells: its one page, the first cell's caption
+    for (const TRunCell& cell : FCells) {
         names << cell.Name;
+        if (!captions.contains(cell.Name))
+            captions.insert(cell.Name, cell.Caption);
+    }
     const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
     TProgressPace pace;
     int done = 0;
@@ -360,6 +371,7 @@ void TRunner::PicPagePhase(TRunResult& result) {
             continue;
         CheckCancel();
         page.SetPicFile(FDir + cell.Name);
+        page.SetCaption(captions.value(cell.Name));
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
         // A picture browsers cannot show is shown by a rendering, written beside its copy; like the copy, it
@@ -402,11 +414,13 @@ void TRunner::TablePagePhase(TRunResult& result) {
             continue;
         item->SetPicName(cell.Name);
         item->SetThumbName(kThumbPrefix + cell.Name);
+        item->SetCaption(cell.Caption);
     }
     // Not measured here: the page measures every picture and thumbnail it names as it is built.
     TGfxThumbPage page;
     TGfxPageSettings settings = FGallery.Settings.Page;
     settings.Frame.Background = FBackground;
+    settings.Frame.AltText = AltText();
     settings.ThumbList = &list;
     page.SetSettings(settings);
     const QByteArray inputs = PageInputs(page);

@@ -139,6 +139,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.Frame.PrevText = r.PrevText;
     p.Frame.NextText = r.NextText;
     p.Frame.FitToWindow = r.FitToWindow;
+    p.CaptionUnderThumb = r.CaptionUnderThumb;
     p.TableTitle = r.TableTitle;
     p.TableTitleFontSize = r.TableTitleFontSize;
     p.TableTitleColor = r.TableTitleColor;
@@ -197,6 +198,7 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.PrevText = CutToField(p.Frame.PrevText, TProfileRecord::kTextSize);
     r.NextText = CutToField(p.Frame.NextText, TProfileRecord::kTextSize);
     r.FitToWindow = p.Frame.FitToWindow;
+    r.CaptionUnderThumb = p.CaptionUnderThumb;
     return r;
 }
 

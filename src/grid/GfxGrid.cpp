@@ -19,6 +19,7 @@
 #include "common/VlxNativePath.h"
 #include "grid/GfxGridModel.h"
 #include "gallery/GalleryNames.h"
+#include "gfx/GfxCaption.h"
 #include "html/WebFiles.h"
 
 namespace {
@@ -75,6 +76,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
     }
     item.SetFileName(path);
     item.SetRealPath(CanonicalPath(path));
+    item.SetCaption(PictureCaption(path));
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
     item.Made().Keep(std::move(fitted), box, stamp);
 }
@@ -167,7 +169,11 @@ void TGfxGrid::ReloadCell(int aCol, int aRow) {
         return;
     if (const TGfxGridItem* item = FModel->Item(aCol, aRow)) {
         const QString fileName = item->FileName(); // the item is replaced during the load
+        // The user may have typed another caption than the picture's own.
+        const QString caption = Gallery().Cell(aCol, aRow).Caption;
         LoadCell(aCol, aRow, fileName);
+        if (FModel->Item(aCol, aRow) && FModel->Item(aCol, aRow)->FileName() == fileName)
+            Gallery().SetCaption(aCol, aRow, caption);
     }
 }
 

@@ -45,6 +45,9 @@ public:
     // Where the picture's path leads through its links, as found when it was placed; empty when unknown.
     const QString& RealPath() const { return FRealPath; }
     void SetRealPath(const QString& value) { FRealPath = value; }
+    // The caption the picture's metadata carries, read in the same pass; the cell takes it when placed.
+    const QString& Caption() const { return FCaption; }
+    void SetCaption(const QString& value) { FCaption = value; }
 
     // The picture stretched into the renderer's picture box in the same pass as the preview; the cell takes
     // it when the item is placed, and keeps it for the next run.
@@ -53,6 +56,7 @@ public:
 private:
     TKeptStretch FMade;
     QString FRealPath;
+    QString FCaption;
     int FImageWidth = 0;
     int FImageHeight = 0;
     int FFileSize = 0;
@@ -68,7 +72,8 @@ public:
     // Places a picture file into a cell; coordinates outside the grid are ignored. The cell is named
     // the gallery's FreeName: no two different files in the grid share a published name.
     void LoadCell(int aCol, int aRow, const QString& fileName);
-    // Loads a filled cell's picture again (for a new cell size); an empty cell stays empty.
+    // Loads a filled cell's picture again (for a new cell size), keeping its caption; an empty cell stays
+    // empty.
     void ReloadCell(int aCol, int aRow);
     void ClearCell(int aCol, int aRow);
     bool IsCellEmpty(int aCol, int aRow) const;

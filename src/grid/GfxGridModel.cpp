@@ -48,6 +48,7 @@ std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const Q
         cell.Name = name;
         cell.Source = item->FileName();
         cell.RealPath = item->RealPath();
+        cell.Caption = item->Caption();
         cell.Kept = std::move(item->Made());
         item->Made().Drop();
     }

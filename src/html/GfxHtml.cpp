@@ -59,6 +59,24 @@ std::shared_ptr<TImageTag> ImageTag(const QString& fileName, int width, int heig
     return image;
 }
 
+// A picture's ALT text where the page writes them: its caption, else the file name a visitor would otherwise
+// hear.
+QString PictureAltText(bool altText, const QString& caption, const QString& picName) {
+    if (!altText)
+        return {};
+    return HtmlEscape(caption.isEmpty() ? FileNamePart(picName) : caption);
+}
+
+// A caption is text a visitor reads, never markup: "<b>" shows as typed.
+std::shared_ptr<TTextTag> CaptionTag(const QString& caption, int fontSize, TColor color, THtmlHAlign align) {
+    auto text = std::make_shared<TTextTag>();
+    text->SetCaption(HtmlEscape(caption));
+    text->SetFontSize(fontSize);
+    text->SetColor(color);
+    text->SetAlign(align);
+    return text;
+}
+
 // A link beside the back link: its target page and text, in the back link's size and alignment. Without a
 // target nothing is written.
 void SetUpSideLink(THrefTag& link, const QString& page, const QString& text, const TGfxPageFrame& frame) {
@@ -278,8 +296,12 @@ void TGfxThumbPage::BuildCells() {
             link->SetHref(HtmlEscape(UrlFromFileName(PageName(item.PicName()))));
             auto image = ImageTag(item.ThumbName(), thumbWidth, thumbHeight);
             image->SetLazy(i / std::max(FSettings.Columns, 1) >= kEagerThumbRows);
+            image->SetAlt(PictureAltText(FSettings.Frame.AltText, item.Caption(), item.PicName()));
             link->Children().Add(std::move(image));
             cell->Children().Add(std::move(link));
+            if (FSettings.CaptionUnderThumb && !item.Caption().isEmpty())
+                cell->Children().Add(CaptionTag(item.Caption(), FSettings.PicInfoFontSize,
+                                                FSettings.PicInfoColor, FSettings.PicInfoAlign));
             if (FSettings.PicInfo != 0) {
                 auto info = std::make_shared<TTextTag>();
                 info->SetFontSize(FSettings.PicInfoFontSize);
@@ -307,8 +329,10 @@ void TGfxThumbPage::SaveToFile(const QString& fileName) {
 // ---- TGfxPicPage
 
 void TGfxPicPage::Assign(const TPersistent& source) {
-    if (const auto* page = dynamic_cast<const TGfxPicPage*>(&source))
+    if (const auto* page = dynamic_cast<const TGfxPicPage*>(&source)) {
         FPicFile = page->FPicFile;
+        FCaption = page->FCaption;
+    }
     TGfxThumbPage::Assign(source);
 }
 
@@ -322,6 +346,11 @@ void TGfxPicPage::BuildCells() {
     GetPictureInfo(FPicFile, width, height, fileSize);
     auto cell = std::make_unique<TTabCellTag>();
     // A kind browsers cannot show is shown by its rendering, which has the picture's size.
-    cell->Children().Add(ImageTag(BrowserViewableName(FPicFile), width, height));
+    auto image = ImageTag(BrowserViewableName(FPicFile), width, height);
+    image->SetAlt(PictureAltText(Settings().Frame.AltText, FCaption, FPicFile));
+    cell->Children().Add(std::move(image));
+    // Under the picture, centred, in the page's text size and colour.
+    if (!FCaption.isEmpty())
+        cell->Children().Add(CaptionTag(FCaption, 0, clNone, haCenter));
     FCells.push_back(std::move(cell));
 }

@@ -41,6 +41,10 @@ struct TGfxPageFrame {
     QString NextPage;
     // A viewport for phones and pictures that shrink to the window's width, keeping their proportions.
     bool FitToWindow = false;
+    // Every picture and thumbnail has an ALT text: its caption, else its file name. Set by the run where
+    // any picture has a caption or captions go under the thumbnails; off, the pictures are written as
+    // before.
+    bool AltText = false;
 
     bool operator==(const TGfxPageFrame&) const = default;
 };
@@ -61,6 +65,8 @@ struct TGfxPageSettings {
     TColor TableTitleColor = clNone;
     THtmlHAlign TableTitleAlign = haDefault;
     THtmlHAlign TableAlign = haDefault;
+    // Each picture's caption under its thumbnail, written like the picture information and before it.
+    bool CaptionUnderThumb = false;
 
     bool operator==(const TGfxPageSettings&) const = default;
 };
@@ -183,6 +189,10 @@ public:
     void SetNextPage(const QString& value) { FSettings.Frame.NextPage = value; }
     bool FitToWindow() const { return FSettings.Frame.FitToWindow; }
     void SetFitToWindow(bool value) { FSettings.Frame.FitToWindow = value; }
+    bool AltText() const { return FSettings.Frame.AltText; }
+    void SetAltText(bool value) { FSettings.Frame.AltText = value; }
+    bool CaptionUnderThumb() const { return FSettings.CaptionUnderThumb; }
+    void SetCaptionUnderThumb(bool value) { FSettings.CaptionUnderThumb = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -227,10 +237,14 @@ public:
     // rendering beside it (BrowserViewableName), which the caller writes.
     const QString& PicFile() const { return FPicFile; }
     void SetPicFile(const QString& value) { FPicFile = value; }
+    // The picture's caption (not escaped), shown under it; empty for none.
+    const QString& Caption() const { return FCaption; }
+    void SetCaption(const QString& value) { FCaption = value; }
 
 protected:
     bool MovesByKeys() const override { return true; }
 
 private:
     QString FPicFile;
+    QString FCaption;
 };

@@ -28,8 +28,12 @@ public:
     void SetHeight(int value) { FHeight = value; }
     int Width() const { return FWidth; }
     void SetWidth(int value) { FWidth = value; }
+    // The picture's caption as the user sees it (not escaped); empty for none.
+    const QString& Caption() const { return FCaption; }
+    void SetCaption(const QString& value) { FCaption = value; }
 
 private:
+    QString FCaption;
     QString FThumbName;
     QString FPicName;
     int FFileSize = 0;

@@ -129,6 +129,7 @@ TTagGeneratorPtr TParamerteredTag::NewInstance() const {
 void TImageTag::Assign(const TPersistent& source) {
     if (const auto* tag = dynamic_cast<const TImageTag*>(&source)) {
         FSrc = tag->FSrc;
+        FAlt = tag->FAlt;
         FWidth = tag->FWidth;
         FHeight = tag->FHeight;
         FBorder = tag->FBorder;
@@ -139,8 +140,11 @@ void TImageTag::Assign(const TPersistent& source) {
 
 void TImageTag::Generate() {
     SetTagName(QStringLiteral("img"));
-    *Params() = QStringList{"SRC=" + Quoted(FSrc), "BORDER=" + QString::number(FBorder),
-                            "HEIGHT=" + QString::number(FHeight), "WIDTH=" + QString::number(FWidth)};
+    *Params() = QStringList{"SRC=" + Quoted(FSrc)};
+    if (!FAlt.isEmpty())
+        *Params() << "ALT=" + Quoted(FAlt);
+    *Params() << "BORDER=" + QString::number(FBorder) << "HEIGHT=" + QString::number(FHeight)
+              << "WIDTH=" + QString::number(FWidth);
     if (FLazy)
         *Params() << QStringLiteral("loading=\"lazy\"");
     TTagGenerator::Generate();

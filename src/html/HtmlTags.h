@@ -124,6 +124,9 @@ public:
     void SetWidth(int value) { FWidth = value; }
     const QString& Src() const { return FSrc; }
     void SetSrc(const QString& value) { FSrc = value; }
+    // The text alternative, written as given (escaped by the caller); empty writes no ALT.
+    const QString& Alt() const { return FAlt; }
+    void SetAlt(const QString& value) { FAlt = value; }
     // Loaded only when scrolled near the window (loading="lazy"); off, the tag is written as before.
     bool Lazy() const { return FLazy; }
     void SetLazy(bool value) { FLazy = value; }
@@ -134,6 +137,7 @@ private:
     int FHeight = 0;
     int FWidth = 0;
     QString FSrc;
+    QString FAlt;
 };
 
 class THorizLineTag : public TParamerteredTag {

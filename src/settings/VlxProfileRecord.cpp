@@ -110,11 +110,13 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
 
 constexpr std::uint8_t kLinkInOrderBit = 1;
 constexpr std::uint8_t kFitToWindowBit = 2;
+constexpr std::uint8_t kCaptionUnderThumbBit = 4;
 
 void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord& r) {
     bytes.append(TProfileRecord::kExtrasMark);
     writer.Byte(TProfileRecord::kExtrasVersion);
-    writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0));
+    writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0) |
+                (r.CaptionUnderThumb ? kCaptionUnderThumbBit : 0));
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
 }
@@ -134,6 +136,7 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     reader.Byte(flags);
     r.LinkInOrder = (flags & kLinkInOrderBit) != 0;
     r.FitToWindow = (flags & kFitToWindowBit) != 0;
+    r.CaptionUnderThumb = (flags & kCaptionUnderThumbBit) != 0;
     reader.String(r.PrevText, TProfileRecord::kTextSize);
     reader.String(r.NextText, TProfileRecord::kTextSize);
 }
@@ -147,7 +150,7 @@ void KeepNewerSettings(const QByteArray& stored, QByteArray& slot) {
         stored.mid(TProfileRecord::kSize, mark.size()) != mark ||
         static_cast<std::uint8_t>(stored[versionAt]) <= TProfileRecord::kExtrasVersion)
         return;
-    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit;
+    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kCaptionUnderThumbBit;
     slot[versionAt] = stored[versionAt];
     slot[versionAt + 1] = static_cast<char>((static_cast<std::uint8_t>(slot[versionAt + 1]) & known) |
                                             (static_cast<std::uint8_t>(stored[versionAt + 1]) & ~known));

@@ -30,8 +30,8 @@ struct TProfileBevel {
 // The page settings added later follow those 759 bytes, behind a mark that slots written before never
 // hold (they are zeros there), so a reader of the 759 bytes alone still reads every profile:
 //   759  4    "VLXP"      mark
-//   763  1    uint8       version of what follows, 1
-//   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow
+//   763  1    uint8       version of what follows, 2 (1 before CaptionUnderThumb)
+//   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow, bit 2 CaptionUnderThumb
 //   765  101  string      PrevText
 //   866  101  string      NextText
 // Without the mark both settings read as off and the texts as their defaults. A later version keeps these
@@ -41,7 +41,7 @@ struct TProfileRecord {
     static constexpr int kSize = 759;
     static constexpr int kStoredSize = 967;
     static constexpr const char* kExtrasMark = "VLXP";
-    static constexpr std::uint8_t kExtrasVersion = 1;
+    static constexpr std::uint8_t kExtrasVersion = 2;
     // Largest number of UTF-8 bytes of each string field (the field is one byte longer).
     static constexpr int kNameSize = 50;
     static constexpr int kBkgFileSize = 200;
@@ -85,6 +85,7 @@ struct TProfileRecord {
     std::uint8_t BackLinkAlign = 0;
     bool LinkInOrder = false;
     bool FitToWindow = false;
+    bool CaptionUnderThumb = false;
     QString PrevText = QStringLiteral("Previous");
     QString NextText = QStringLiteral("Next");
 

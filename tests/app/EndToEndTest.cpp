@@ -8,11 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTest>
 #include <QUrl>
 
 #include "gfx/GfxPic.h"
@@ -404,4 +406,61 @@ TEST_F(TEndToEndTest, PhonePhotosShowUprightInABrowser) {
     const std::string shown = lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QString("IMG %1 %2 161 257").arg(PageName(photo), photo))) << shown;
     EXPECT_TRUE(lines.contains(QString("IMG %1 %2.png 64 40").arg(PageName(heic), heic))) << shown;
+}
+
+// Captions as a visitor meets them: read from a picture's title, typed for another; the browser shows them as
+// the text typed, markup characters included, and gives them as the pictures' text alternatives.
+const char* const kCaptionPage = R"html(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>caption check</title></head><body>
+<pre id="result">PENDING</pre>
+<iframe id="frame" width="800" height="600"></iframe>
+<script>
+const out = [];
+const frame = document.getElementById('frame');
+function load(src) {
+  return new Promise(resolve => { frame.onload = () => resolve(frame.contentDocument); frame.src = src; });
+}
+(async () => {
+  const index = await load('gallery/index.html');
+  const links = Array.from(index.querySelectorAll('td a[href]')).map(a => a.getAttribute('href'));
+  for (const img of index.images)
+    out.push('THUMB ALT ' + img.alt);
+  for (const href of links) {
+    const page = await load('gallery/' + href);
+    out.push('ALT ' + page.images[0].alt);
+    out.push('SHOWN ' + page.querySelector('td div').textContent);
+    out.push('ELEMENTS ' + page.querySelectorAll('td *').length);
+  }
+  out.push('DONE');
+  document.getElementById('result').textContent = out.join('\n');
+})();
+</script></body></html>
+)html";
+
+TEST_F(TEndToEndTest, CaptionsShowAsTypedInABrowser) {
+    const QString browser = QStandardPaths::findExecutable("chromium");
+    if (browser.isEmpty())
+        GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
+
+    W().GfxGridColSE->setValue(2);
+    W().GfxGridRowSE->setValue(1);
+    DropPictures({TestData("gfx/caption/png_title_utf8_markup.png"), TestData("gen/jpeg_baseline_420.jpg")});
+    ASSERT_EQ(W().CountPictures(), 2);
+    W().Grid()->SetCurrentCell(1, 0);
+    QTest::keyClicks(W().CaptionE, "<b>Not bold</b> & \"quoted\"");
+    GenerateGallery();
+    // The result block comes back as the DOM dump writes text: with <, > and & escaped.
+    QStringList lines = BrowseGallery(browser, kCaptionPage);
+    for (QString& line : lines)
+        line.replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&");
+    const std::string shown = lines.join('\n').toStdString();
+    ASSERT_TRUE(lines.contains("DONE")) << shown;
+    const QString title = QString::fromUtf8("Kai <&> \"Ōtautahi\" at dusk");
+    const QString typed = "<b>Not bold</b> & \"quoted\"";
+    for (const QString& caption : {title, typed}) {
+        EXPECT_TRUE(lines.contains("THUMB ALT " + caption)) << shown;
+        EXPECT_TRUE(lines.contains("ALT " + caption)) << shown;
+        EXPECT_TRUE(lines.contains("SHOWN " + caption)) << shown;
+    }
+    EXPECT_EQ(lines.count("ELEMENTS 2"), 2) << shown; // the picture and its caption's division: no <b>
 }

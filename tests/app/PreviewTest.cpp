@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
@@ -343,4 +344,27 @@ TEST_F(TAppTest, ClickShowsThePreviewOnlyWithAutoUpdateWhileDoubleClickAlwaysDoe
     QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(*W().Grid(), 0, 0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
     EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+}
+
+// The edit under the preview follows the current cell: the picture's own caption when placed, what the user
+// types, nothing on an empty cell; the typed caption stays through a redraw at another cell size.
+TEST_F(TAppTest, CaptionEditFollowsTheCurrentCell) {
+    Start();
+    Load(0, 0, TestData("gfx/caption/exif_description.jpg"));
+    W().Grid()->SetCurrentCell(0, 0);
+    ProcessEvents();
+    EXPECT_TRUE(W().CaptionE->isEnabled());
+    EXPECT_EQ(W().CaptionE->text(), "Harbour at dusk");
+    W().CaptionE->setFocus();
+    W().CaptionE->selectAll();
+    QTest::keyClicks(W().CaptionE, "Kai <&> \"boats\"  ");
+    EXPECT_EQ(W().Grid()->Gallery().Cell(0, 0).Caption, "Kai <&> \"boats\"");
+    W().Grid()->SetCurrentCell(1, 0);
+    EXPECT_FALSE(W().CaptionE->isEnabled());
+    EXPECT_TRUE(W().CaptionE->text().isEmpty());
+    W().GGridWSE->setValue(W().GGridWSE->value() + 10);
+    W().BitBtn1->click(); // every cell's picture read again
+    ProcessEvents();
+    W().Grid()->SetCurrentCell(0, 0);
+    EXPECT_EQ(W().CaptionE->text(), "Kai <&> \"boats\"");
 }

@@ -38,6 +38,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.PicInfoFontSize = 3, r.PicInfoColor = 0x00FF00, r.PicInfoAlign = haRight, r.LineWidth = 50;
     r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
     r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
+    r.CaptionUnderThumb = true;
     return r;
 }
 
@@ -64,6 +65,7 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_TRUE(W().PicInfNameCB->isChecked());
     EXPECT_TRUE(W().PicInfPicSizeCB->isChecked());
     EXPECT_FALSE(W().PicInfSizeCB->isChecked());
+    EXPECT_TRUE(W().PicInfCaptionCB->isChecked());
     EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
     EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());

@@ -534,3 +534,45 @@ INSTANTIATE_TEST_SUITE_P(
                     // A picture in two cells has one page, at its first place.
                     OrderRow{{"a.jpg", "b.jpg", "a.jpg", "c.jpg"},
                              {">a.jpg>b.html", "a.html>b.jpg>c.html", "b.html>c.jpg>"}}));
+
+// Captions and text alternatives on both pages; with neither, the pictures are written as before.
+struct CaptionRow {
+    bool altText;
+    bool underThumb;
+    const char* caption;
+    const char* thumbCell; // the table page's cell after its link's opening tag
+    const char* picCell;   // the picture page's cell
+};
+class GalleryCaptionTest : public GalleryTest, public testing::WithParamInterface<CaptionRow> {};
+
+TEST_P(GalleryCaptionTest, CaptionShownAndUsedAsAltText) {
+    const CaptionRow& row = GetParam();
+    Entry("a.jpg", "vl_a.jpg");
+    FList.Items(0)->SetCaption(QString::fromUtf8(row.caption));
+    SetInitialValues(FPage);
+    FPage.SetAltText(row.altText);
+    FPage.SetCaptionUnderThumb(row.underThumb);
+    EXPECT_TRUE(QString::fromUtf8(Saved(FPage)).contains(QString::fromUtf8(row.thumbCell)));
+    TGfxPicPage page;
+    page.SetSettings(FPage.Settings());
+    page.SetPicFile(FDir.File("a.jpg"));
+    page.SetCaption(QString::fromUtf8(row.caption));
+    EXPECT_TRUE(QString::fromUtf8(Saved(page)).contains(QString::fromUtf8(row.picCell)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captions, GalleryCaptionTest,
+    testing::Values(
+        CaptionRow{false, false, "", R"(<img SRC="vl_a.jpg" BORDER=0 HEIGHT=120 WIDTH=150></a></td>)",
+                   R"(<td><img SRC="a.jpg" BORDER=0 HEIGHT=480 WIDTH=640></td>)"},
+        CaptionRow{true, true, "", R"(<img SRC="vl_a.jpg" ALT="a.jpg" BORDER=0 HEIGHT=120 WIDTH=150></a></td>)",
+                   R"(<td><img SRC="a.jpg" ALT="a.jpg" BORDER=0 HEIGHT=480 WIDTH=640></td>)"},
+        CaptionRow{true, false, R"(Kai <&> "Ōtautahi")",
+                   R"(<img SRC="vl_a.jpg" ALT="Kai &lt;&amp;&gt; &quot;Ōtautahi&quot;" BORDER=0 HEIGHT=120 WIDTH=150></a></td>)",
+                   R"(<td><img SRC="a.jpg" ALT="Kai &lt;&amp;&gt; &quot;Ōtautahi&quot;" BORDER=0 HEIGHT=480 WIDTH=640>)"
+                   R"(<div align="Center">Kai &lt;&amp;&gt; &quot;Ōtautahi&quot;</div></td>)"},
+        CaptionRow{true, true, "<b>Harbour</b>",
+                   R"(<img SRC="vl_a.jpg" ALT="&lt;b&gt;Harbour&lt;/b&gt;" BORDER=0 HEIGHT=120 WIDTH=150></a>)"
+                   R"(<div align="Center"><font size=-1>&lt;b&gt;Harbour&lt;/b&gt;</font></div></td>)",
+                   R"(ALT="&lt;b&gt;Harbour&lt;/b&gt;" BORDER=0 HEIGHT=480 WIDTH=640>)"
+                   R"(<div align="Center">&lt;b&gt;Harbour&lt;/b&gt;</div></td>)"}));

@@ -62,6 +62,7 @@ TProfileRecord FullRecord() {
     r.BackLinkAlign = 2;
     r.LinkInOrder = true;
     r.FitToWindow = true;
+    r.CaptionUnderThumb = true;
     r.PrevText = QStringLiteral("Zur\u00FCck");
     r.NextText = QStringLiteral("Weiter");
     return r;
@@ -117,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"BackLink", 552, Str("index.html")}, TFieldAt{"BackLinkText", 653, Str("Return")},
         TFieldAt{"BackLinkFontSize", 754, Le32(0xFFFFFFFE)},
         TFieldAt{"BackLinkAlign", 758, QByteArray("\x02", 1)},
-        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x01\x03", 6)},
+        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x02\x07", 6)},
         TFieldAt{"PrevText", 765,
                  Str("Zur\xC3\xBC"
                      "ck")},
@@ -136,6 +137,7 @@ TEST_P(ProfileRecordBefore, ReadsTheLaterSettingsAsOff) {
     EXPECT_EQ(back.BackLinkAlign, 2);
     EXPECT_FALSE(back.LinkInOrder);
     EXPECT_FALSE(back.FitToWindow);
+    EXPECT_FALSE(back.CaptionUnderThumb);
     EXPECT_EQ(back.PrevText, QStringLiteral("Previous"));
     EXPECT_EQ(back.NextText, QStringLiteral("Next"));
 }
