@@ -19,6 +19,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
+#include "gallery/PublishMeta.h"
 #include "gallery/ThumbRun.h"
 #include "gfx/GfxJpeg.h"
 #include "html/GfxLists.h"
@@ -149,7 +150,7 @@ void TRunner::PublishBackground(const QString& name, TRunResult& result) {
     if (background.IsColor()) {
         WriteColorTile(background.Color, Current);
     } else {
-        CopyFileOnce(background.File, Current);
+        PublishPicture(background.File, Current, FGallery.Settings.PublishMeta);
     }
     result.Written << Current;
     if (FRun.LoadedBackground && FRun.LoadedBackground->HasImage())
@@ -206,7 +207,7 @@ void TRunner::CopyPhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
-        CopyFileOnce(cell.Source, dest);
+        PublishPicture(cell.Source, dest, FGallery.Settings.PublishMeta);
         result.Written << dest;
     }
 }

@@ -106,6 +106,9 @@ TGallerySettings InRange(TGallerySettings settings) {
     p.PicInfoAlign = AlignInRange(p.PicInfoAlign);
     p.PicInfoFontSize = kPicInfoFontSizeRange.Clamp(p.PicInfoFontSize);
     p.Frame.BackLinkAlign = AlignInRange(p.Frame.BackLinkAlign);
+    // An unknown choice removes the location: publishing a position unasked for is the one harm here.
+    if (!kPublishMetaRange.Contains(settings.PublishMeta))
+        settings.PublishMeta = kPublishMetaDefault;
     return settings;
 }
 
@@ -151,6 +154,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.PicInfoFontSize = r.PicInfoFontSize;
     p.PicInfoColor = r.PicInfoColor;
     p.PicInfoAlign = THtmlHAlign(r.PicInfoAlign);
+    s.PublishMeta = TPublishMeta(r.PublishMeta);
     return InRange(s);
 }
 
@@ -197,6 +201,7 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.PrevText = CutToField(p.Frame.PrevText, TProfileRecord::kTextSize);
     r.NextText = CutToField(p.Frame.NextText, TProfileRecord::kTextSize);
     r.FitToWindow = p.Frame.FitToWindow;
+    r.PublishMeta = s.PublishMeta;
     return r;
 }
 
