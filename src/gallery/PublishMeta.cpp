@@ -167,6 +167,9 @@ QByteArray PublishedBytes(const QString& file, const QByteArray& bytes, TPublish
         throw EGalleryException(CannotCleanMessage(file, ExceptionText(e)));
     } catch (const Exiv2::AnyError& e) {
         throw EGalleryException(CannotCleanMessage(file, "its metadata cannot be read: " + ExceptionText(e)));
+    } catch (const std::exception& e) {
+        // Exiv2 raises standard exceptions too on some damaged files.
+        throw EGalleryException(CannotCleanMessage(file, "its metadata cannot be read: " + ExceptionText(e)));
     }
     return out;
 }
