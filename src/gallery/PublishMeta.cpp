@@ -57,12 +57,17 @@ bool IsLocationKey(const std::string& key) {
 
 // The first position field among the metadata; empty when none. The GPS directory's pointer itself is no
 // position.
-QString LocationFound(const Exiv2::ExifData& exif, const Exiv2::XmpData& xmp) {
+QString LocationFound(const Exiv2::ExifData& exif, const Exiv2::XmpData& xmp, const Exiv2::IptcData& iptc) {
     for (const Exiv2::Exifdatum& datum : exif)
         if (datum.groupName() == "GPSInfo")
             return QString::fromStdString(datum.key());
     for (const Exiv2::Xmpdatum& datum : xmp)
         if (IsLocationKey(datum.key()))
+            return QString::fromStdString(datum.key());
+    // A blanked IPTC field is still there, empty.
+    for (const Exiv2::Iptcdatum& datum : iptc)
+        if (IsIptcLocation(datum.record(), datum.tag()) &&
+            QString::fromStdString(datum.toString()).remove(QChar(0)).trimmed().size() > 0)
             return QString::fromStdString(datum.key());
     return {};
 }
@@ -71,6 +76,7 @@ QString LocationFound(const Exiv2::ExifData& exif, const Exiv2::XmpData& xmp) {
 struct TReadMeta {
     Exiv2::ExifData Exif;
     Exiv2::XmpData Xmp;
+    Exiv2::IptcData Iptc;
 };
 
 TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
@@ -89,13 +95,14 @@ TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
         meta.Exif.add(datum);
     for (const Exiv2::Xmpdatum& datum : image->xmpData())
         meta.Xmp.add(datum);
+    meta.Iptc = image->iptcData();
     return meta;
 }
 
 // Checks a cleaned picture twice: Exiv2 reads no position from it, and cleaning it again finds nothing.
 void CheckClean(const QByteArray& bytes, TPicKind kind) {
     const TReadMeta meta = ReadMeta(bytes, kind);
-    if (const QString found = LocationFound(meta.Exif, meta.Xmp); !found.isEmpty())
+    if (const QString found = LocationFound(meta.Exif, meta.Xmp, meta.Iptc); !found.isEmpty())
         throw EMetaStructure("it still holds " + found.toStdString() + " where this cannot remove it");
     QByteArray again = bytes;
     if (BlankLocation(again, kind))

@@ -1,6 +1,7 @@
 // Blanking the GPS directory of a TIFF structure and the location properties of an XMP packet in place.
 #include "gallery/PublishMetaBlank.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <set>
@@ -304,4 +305,38 @@ TMetaBlock TiffTagValue(TMetaBlock block, quint16 tag) {
         return {block.Data + value, length};
     }
     return {nullptr, 0};
+}
+
+bool BlankIptcLocation(TMetaBlock iim) {
+    const auto* d = reinterpret_cast<const uchar*>(iim.Data);
+    bool changed = false;
+    // Each dataset: 0x1C, record, dataset, a 2-byte length (with the top bit set: the number of bytes of a
+    // longer length that follows), the data. Anything else ends the datasets (padding).
+    for (qsizetype at = 0; at + 5 <= iim.Size && d[at] == 0x1C;) {
+        const int record = d[at + 1], dataset = d[at + 2];
+        quint64 length = quint64(d[at + 3]) << 8 | d[at + 4];
+        at += 5;
+        if (length & 0x8000) {
+            const qsizetype bytes = qsizetype(length & 0x7FFF);
+            if (bytes > 4 || bytes > iim.Size - at)
+                throw EMetaStructure("an IPTC dataset has a broken length");
+            length = 0;
+            for (qsizetype i = 0; i < bytes; ++i)
+                length = length << 8 | d[at + i];
+            at += bytes;
+        }
+        if (length > quint64(iim.Size - at))
+            throw EMetaStructure("an IPTC dataset runs past its end");
+        if (IsIptcLocation(record, dataset) && length > 0 && std::any_of(iim.Data + at, iim.Data + at + length, [](char c) { return c; })) {
+            std::memset(iim.Data + at, 0, size_t(length));
+            changed = true;
+        }
+        at += qsizetype(length);
+    }
+    return changed;
+}
+
+bool IsIptcLocation(int record, int dataset) {
+    return record == 2 && (dataset == 26 || dataset == 27 || dataset == 90 || dataset == 92 || dataset == 95 ||
+                           dataset == 100 || dataset == 101);
 }

@@ -34,6 +34,12 @@ bool KeepTiffOrientationOnly(TMetaBlock tiff);
 // location structures and photoshop:City/State/Country. True when anything changed.
 bool BlankXmpLocation(TMetaBlock xmp);
 
+// Zeros the values of the location datasets of an IPTC-IIM block (city, sub-location, province or state,
+// country code and name, location code and name). True when anything changed.
+bool BlankIptcLocation(TMetaBlock iim);
+// Whether an IPTC-IIM dataset is one of those: record 2, datasets 26, 27, 90, 92, 95, 100, 101.
+bool IsIptcLocation(int record, int dataset);
+
 // Overwrites an XMP packet with an empty one padded with spaces (spaces alone when it is too short).
 bool EmptyXmp(TMetaBlock xmp);
 

@@ -10,6 +10,7 @@ namespace {
 const QByteArray kJpegExif("Exif\0\0", 6);
 const QByteArray kJpegXmp("http://ns.adobe.com/xap/1.0/\0", 29);
 const QByteArray kJpegXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
+const QByteArray kPhotoshop("Photoshop 3.0\0", 14);
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
 quint32 Be32(const QByteArray& b, qsizetype at) {
@@ -38,6 +39,26 @@ TMetaBlock ExifBlock(QByteArray& b, qsizetype at, qsizetype length) {
     return Block(b, at, length);
 }
 
+// Photoshop's image resources (8BIM blocks) of a JPEG APP13 segment: the IPTC block (1028) is cleaned.
+bool CleanPhotoshop(QByteArray& b, qsizetype begin, qsizetype end) {
+    bool changed = false;
+    for (qsizetype at = begin; at + 12 <= end && QByteArrayView(b.constData() + at, 4) == "8BIM";) {
+        const int id = uchar(b[at + 4]) << 8 | uchar(b[at + 5]);
+        // A name as a length byte and its text, padded to an even size.
+        const qsizetype name = 1 + uchar(b[at + 6]);
+        const qsizetype sizeAt = at + 6 + name + (name & 1);
+        if (sizeAt + 4 > end)
+            throw EMetaStructure("its Photoshop resources run past their end");
+        const qsizetype size = Be32(b, sizeAt);
+        if (size > end - sizeAt - 4)
+            throw EMetaStructure("its Photoshop resources run past their end");
+        if (id == 0x0404)
+            changed = BlankIptcLocation(Block(b, sizeAt + 4, size)) || changed;
+        at = sizeAt + 4 + size + (size & 1);
+    }
+    return changed;
+}
+
 // Markers up to the first scan; the picture data after it holds no metadata of the picture's own.
 bool CleanJpeg(QByteArray& b) {
     bool changed = false;
@@ -63,6 +84,8 @@ bool CleanJpeg(QByteArray& b) {
             changed = BlankTiffGps(Block(b, data + 6, length - 6)) || changed;
         } else if (marker == 0xE1 && segment.startsWith(kJpegXmp)) {
             changed = BlankXmpLocation(Block(b, data + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
+        } else if (marker == 0xED && segment.startsWith(kPhotoshop)) {
+            changed = CleanPhotoshop(b, data + kPhotoshop.size(), data + length) || changed;
         } else if (marker == 0xE1 && segment.startsWith(kJpegXmpExtension)) {
             // A packet in pieces: a location in it would be cut across pieces, so it is refused rather than
             // looked for piece by piece. The tokens cannot occur in the base64 data such packets carry.
@@ -99,7 +122,8 @@ bool IsPngMetaText(const QByteArray& b, qsizetype data, qsizetype length, const 
         return length > 18 && b[data + 18] != 0; // compressed
     if (type == "tEXt" || type == "zTXt" || type == "iTXt")
         return text.startsWith("Raw profile type exif") || text.startsWith("Raw profile type APP1") ||
-               text.startsWith("Raw profile type xmp");
+               text.startsWith("Raw profile type xmp") || text.startsWith("Raw profile type iptc") ||
+               text.startsWith("Raw profile type 8bim");
     return false;
 }
 
@@ -206,6 +230,8 @@ bool CleanTiff(QByteArray& b) {
     const TMetaBlock xmp = TiffTagValue(Block(b, 0, b.size()), 700);
     if (xmp.Data)
         changed = BlankXmpLocation(xmp) || changed;
+    if (const TMetaBlock iptc = TiffTagValue(Block(b, 0, b.size()), 33723); iptc.Data)
+        changed = BlankIptcLocation(iptc) || changed;
     return changed;
 }
 

@@ -28,11 +28,15 @@ QString ToolsSay(const QString& file) {
     return said;
 }
 
+// A position or place with a value, as exiftool ("[GPS] GPSLatitude : 48.85") or exiv2
+// ("Exif.GPSInfo.GPSLatitude Rational 3 48deg") writes it; a blanked field has no value.
 bool SaysPosition(const QString& said) {
-    for (const char* field : {"GPSLatitude", "GPSLongitude", "GPSPosition", "GPSAltitude", "City"})
-        if (said.contains(field))
-            return true;
-    return false;
+    static const QString names = "(GPSLatitude|GPSLongitude|GPSPosition|GPSAltitude|City|Country[\\w-]*)";
+    static const QRegularExpression exiftool("^\\[\\S+\\]\\s+" + names + "\\s+: *[^\\s\\x00]",
+                                             QRegularExpression::MultilineOption);
+    static const QRegularExpression exiv2("^\\S+\\." + names + "\\s+\\S+\\s+\\d+\\s+[^\\s\\x00]",
+                                          QRegularExpression::MultilineOption);
+    return said.contains(exiftool) || said.contains(exiv2);
 }
 
 // One picture published by the real run into out under rule.

@@ -22,6 +22,11 @@ for ext in jpg png tif webp heic; do
     cp "$tmp/small.$ext" "photo_gps.$ext"
     exiftool -q -overwrite_original "${gps[@]}" "photo_gps.$ext"
 done
+# IPTC places where the formats keep IPTC-IIM: a JPEG's Photoshop segment and a TIFF's IPTC tag.
+for ext in jpg tif; do
+    exiftool -q -overwrite_original -IPTC:City=Paris -IPTC:Country-PrimaryLocationName=France \
+        -IPTC:ObjectName=Tower "photo_gps.$ext"
+done
 # The same photo without any location: its copy must stay byte for byte.
 cp "$tmp/small.jpg" photo_nogps.jpg
 exiftool -q -overwrite_original -Make=TestData -Orientation#=6 -XMP-dc:Title=Tower photo_nogps.jpg
