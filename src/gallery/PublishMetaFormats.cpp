@@ -59,10 +59,9 @@ bool CleanPhotoshop(QByteArray& b, qsizetype begin, qsizetype end) {
     return changed;
 }
 
-// Markers up to the first scan; the picture data after it holds no metadata of the picture's own.
-bool CleanJpeg(QByteArray& b) {
-    bool changed = false;
-    for (qsizetype at = 2; at + 4 <= b.size();) {
+// The EXIF and XMP segments of a JPEG's markers from at up to its first scan; where the scan begins.
+qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, bool& changed) {
+    for (; at + 4 <= b.size();) {
         if (uchar(b[at]) != 0xFF)
             throw EMetaStructure("a JPEG marker is missing");
         const uchar marker = uchar(b[at + 1]);
@@ -71,7 +70,7 @@ bool CleanJpeg(QByteArray& b) {
             continue;
         }
         if (marker == 0xDA || marker == 0xD9)
-            break;
+            return at;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             at += 2;
             continue;
@@ -94,6 +93,31 @@ bool CleanJpeg(QByteArray& b) {
                     throw EMetaStructure("its extended XMP holds location fields");
         }
         at = data + length;
+    }
+    return b.size();
+}
+
+// The main picture's header, then the EXIF, XMP and IPTC segments of the pictures a phone appends after it (a
+// multi-picture file's previews and depth maps, each a JPEG with metadata of its own). Inside a scan 0xFF is
+// always followed by 0, a restart or the end, so an APP1 marker after the first scan is such a segment.
+bool CleanJpeg(QByteArray& b) {
+    bool changed = false;
+    const qsizetype scan = CleanJpegHeader(b, 2, changed);
+    for (const char* marker : {"\xFF\xE1", "\xFF\xED"}) {
+        for (qsizetype at = b.indexOf(marker, scan); at >= 0 && at + 4 <= b.size(); at = b.indexOf(marker, at + 2)) {
+            const qsizetype length = (uchar(b[at + 2]) << 8 | uchar(b[at + 3])) - 2;
+            const QByteArrayView data(b.constData() + at + 4, b.size() - at - 4);
+            if (data.startsWith(kJpegExif)) {
+                Need(b, at + 4, length, "an appended picture's EXIF");
+                changed = BlankTiffGps(Block(b, at + 10, length - 6)) || changed;
+            } else if (data.startsWith(kJpegXmp)) {
+                Need(b, at + 4, length, "an appended picture's XMP");
+                changed = BlankXmpLocation(Block(b, at + 4 + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
+            } else if (data.startsWith(kPhotoshop)) {
+                Need(b, at + 4, length, "an appended picture's IPTC");
+                changed = CleanPhotoshop(b, at + 4 + kPhotoshop.size(), at + 4 + length) || changed;
+            }
+        }
     }
     return changed;
 }

@@ -112,6 +112,21 @@ TEST(PublishMeta, CopiesStayExactUnlessTheyHoldALocation) {
     EXPECT_FALSE(SaysPosition(ToolsSay(out.File("photo_gps.jpg"))));
 }
 
+// A picture appended after the main one (a phone's preview or depth map) is cleaned too.
+TEST(PublishMeta, AppendedPictureLosesItsPosition) {
+    const QString file = TestData("publish/photo_gps_appended.jpg");
+    const QByteArray bytes = ReadBytes(file);
+    const qsizetype appended = bytes.indexOf("\xFF\xD8", 2);
+    ASSERT_GT(appended, 0);
+    TTempDir dir;
+    WriteBytes(dir.File("before.jpg"), bytes.mid(appended));
+    ASSERT_TRUE(SaysPosition(ToolsSay(dir.File("before.jpg"))));
+    const QByteArray published = PublishedBytes(file, bytes, pmRemoveLocation);
+    WriteBytes(dir.File("after.jpg"), published.mid(appended));
+    EXPECT_FALSE(SaysPosition(ToolsSay(dir.File("after.jpg"))));
+    EXPECT_EQ(published.size(), bytes.size());
+}
+
 class THostileTest : public testing::TestWithParam<const char*> {};
 
 // Metadata that cannot be followed safely is refused naming the picture; written anew ("orientation only")

@@ -27,6 +27,9 @@ for ext in jpg tif; do
     exiftool -q -overwrite_original -IPTC:City=Paris -IPTC:Country-PrimaryLocationName=France \
         -IPTC:ObjectName=Tower "photo_gps.$ext"
 done
+# A picture with another appended after its end, as phones append previews and depth maps (multi-picture
+# files): the appended one carries the position.
+cat "$tmp/small.jpg" photo_gps.jpg > photo_gps_appended.jpg
 # The same photo without any location: its copy must stay byte for byte.
 cp "$tmp/small.jpg" photo_nogps.jpg
 exiftool -q -overwrite_original -Make=TestData -Orientation#=6 -XMP-dc:Title=Tower photo_nogps.jpg
