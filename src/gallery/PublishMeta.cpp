@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <exiv2/exiv2.hpp>
 
@@ -21,9 +22,9 @@ namespace {
 constexpr qint64 kMaxPictureBytes = qint64(1) << 30;
 
 // The tags of a TIFF that describe its pixels: "orientation only" keeps them, the picture needs them.
-constexpr quint16 kTiffImageTags[] = {254, 256, 257, 258, 259, 262, 266, 273, 274, 277, 278, 279, 280,
-                                      281, 282, 283, 284, 296, 317, 320, 322, 323, 324, 325, 338, 339,
-                                      340, 341, 529, 530, 531, 532};
+constexpr quint16 kTiffImageTags[] = {254, 256, 257, 258, 259, 262, 266, 273, 274, 277, 278,
+                                      279, 280, 281, 282, 283, 284, 296, 317, 320, 322, 323,
+                                      324, 325, 338, 339, 340, 341, 529, 530, 531, 532};
 
 // Exiv2's XMP toolkit wants one initialisation and a lock when pictures are read on several threads.
 void LockXmp(void* data, bool lock) {
@@ -43,8 +44,8 @@ void InitExiv2() {
 
 Exiv2::Image::AutoPtr OpenBytes(const QByteArray& bytes) {
     InitExiv2();
-    Exiv2::Image::AutoPtr image =
-        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+        reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
     image->readMetadata();
     return image;
 }
@@ -192,18 +193,28 @@ void PublishPicture(const QString& source, const QString& dest, TPublishMeta rul
         throw EGalleryException(CannotCleanMessage(source, "it is too large"));
     if (!in.open(QIODevice::ReadOnly))
         throw EGalleryException("Cannot copy " + source + " to " + dest + ": " + in.errorString());
+    // Kinds that carry no location are copied without being read here.
+    if (PicKindOf(in.peek(16)) == TPicKind::Other)
+        return CopyFileOnce(source, dest);
     const QByteArray bytes = in.readAll();
     in.close();
     const QByteArray published = PublishedBytes(source, bytes, rule);
     if (published == bytes)
         return CopyFileOnce(source, dest);
-    // The source itself, or a link to it, under the published name would be written over: never.
-    struct stat from {}, to {};
-    if (::stat(QFile::encodeName(source).constData(), &from) == 0 &&
-        ::stat(QFile::encodeName(dest).constData(), &to) == 0 && from.st_dev == to.st_dev &&
-        from.st_ino == to.st_ino)
-        throw EGalleryException(CannotCleanMessage(source, "its copy would be the picture itself; choose "
-                                                           "another output folder"));
+    // The source itself, or a link to it, under the published name would be written over: never. Nor is any
+    // other file written through a link of the user's (a folder that never follows links replaces it).
+    struct stat from {};
+    struct stat to {};
+    const bool sameFile = ::stat(QFile::encodeName(source).constData(), &from) == 0 &&
+                          ::stat(QFile::encodeName(dest).constData(), &to) == 0 && from.st_dev == to.st_dev &&
+                          from.st_ino == to.st_ino;
+    const bool isLink = ::lstat(QFile::encodeName(dest).constData(), &to) == 0 && S_ISLNK(to.st_mode);
+    const bool link = isLink && LinksFollowedIn(QFileInfo(dest).absolutePath());
+    if (link || (sameFile && !isLink))
+        throw EGalleryException(
+            CannotCleanMessage(source, (link ? "its published name " + dest + " is a link"
+                                             : QString("its copy would be the picture itself")) +
+                                           "; choose another output folder"));
     QFile old(dest);
     if (old.size() == published.size() && old.open(QIODevice::ReadOnly) && old.readAll() == published)
         return;
@@ -244,6 +255,7 @@ QByteArray JpegWithMetadataOf(const QString& source, const QByteArray& jpeg, TPu
     } catch (const EMetaStructure& e) {
         throw EGalleryException(CannotCleanMessage(source, ExceptionText(e)));
     } catch (const Exiv2::AnyError& e) {
-        throw EGalleryException(CannotCleanMessage(source, "its metadata cannot be read: " + ExceptionText(e)));
+        throw EGalleryException(
+            CannotCleanMessage(source, "its metadata cannot be read: " + ExceptionText(e)));
     }
 }

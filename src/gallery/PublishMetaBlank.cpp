@@ -64,13 +64,22 @@ private:
 
 qint64 TypeSize(quint16 type) {
     switch (type) {
-    case 1: case 2: case 6: case 7:
+    case 1:
+    case 2:
+    case 6:
+    case 7:
         return 1;
-    case 3: case 8:
+    case 3:
+    case 8:
         return 2;
-    case 4: case 9: case 11: case 13:
+    case 4:
+    case 9:
+    case 11:
+    case 13:
         return 4;
-    case 5: case 10: case 12:
+    case 5:
+    case 10:
+    case 12:
         return 8;
     default:
         return 0;
@@ -84,8 +93,8 @@ bool BlankIfd(TTiffReader& tiff, qint64 at) {
         const qint64 entry = at + 2 + 12 * qint64(i);
         const qint64 length = TypeSize(tiff.U16(entry + 2)) * qint64(tiff.U32(entry + 4));
         // A value that points outside the block cannot be read by anyone: there is nothing to blank.
-        if (const qint64 value = tiff.U32(entry + 8); length > 4 && value < tiff.Block().Size &&
-                                                      length <= tiff.Block().Size - value)
+        if (const qint64 value = tiff.U32(entry + 8);
+            length > 4 && value < tiff.Block().Size && length <= tiff.Block().Size - value)
             tiff.Zero(value, length);
     }
     tiff.Zero(at, 2 + 12 * qint64(count) + 4);
@@ -159,7 +168,8 @@ private:
     }
     // A tag starting at '<': returns where the scan goes on.
     qsizetype Tag(qsizetype start) {
-        if (start + 1 < FSize && (FData[start + 1] == '?' || FData[start + 1] == '!' || FData[start + 1] == '/'))
+        if (start + 1 < FSize &&
+            (FData[start + 1] == '?' || FData[start + 1] == '!' || FData[start + 1] == '/'))
             return start + 1;
         const qsizetype nameEnd = Name(start + 1);
         const QByteArray name(FData + start + 1, nameEnd - start - 1);
@@ -327,7 +337,8 @@ bool BlankIptcLocation(TMetaBlock iim) {
         }
         if (length > quint64(iim.Size - at))
             throw EMetaStructure("an IPTC dataset runs past its end");
-        if (IsIptcLocation(record, dataset) && length > 0 && std::any_of(iim.Data + at, iim.Data + at + length, [](char c) { return c; })) {
+        if (IsIptcLocation(record, dataset) && length > 0 &&
+            std::any_of(iim.Data + at, iim.Data + at + length, [](char c) { return c; })) {
             std::memset(iim.Data + at, 0, size_t(length));
             changed = true;
         }
@@ -337,6 +348,6 @@ bool BlankIptcLocation(TMetaBlock iim) {
 }
 
 bool IsIptcLocation(int record, int dataset) {
-    return record == 2 && (dataset == 26 || dataset == 27 || dataset == 90 || dataset == 92 || dataset == 95 ||
-                           dataset == 100 || dataset == 101);
+    return record == 2 && (dataset == 26 || dataset == 27 || dataset == 90 || dataset == 92 ||
+                           dataset == 95 || dataset == 100 || dataset == 101);
 }

@@ -2,7 +2,6 @@
 // bytes, and the blocks handed to the in-place blanking.
 #include "gallery/PublishMetaFormats.h"
 
-
 #include "gallery/PublishMetaBlank.h"
 
 namespace {
@@ -104,7 +103,8 @@ bool CleanJpeg(QByteArray& b) {
     bool changed = false;
     const qsizetype scan = CleanJpegHeader(b, 2, changed);
     for (const char* marker : {"\xFF\xE1", "\xFF\xED"}) {
-        for (qsizetype at = b.indexOf(marker, scan); at >= 0 && at + 4 <= b.size(); at = b.indexOf(marker, at + 2)) {
+        for (qsizetype at = b.indexOf(marker, scan); at >= 0 && at + 4 <= b.size();
+             at = b.indexOf(marker, at + 2)) {
             const qsizetype length = (uchar(b[at + 2]) << 8 | uchar(b[at + 3])) - 2;
             const QByteArrayView data(b.constData() + at + 4, b.size() - at - 4);
             if (data.startsWith(kJpegExif)) {
@@ -112,7 +112,8 @@ bool CleanJpeg(QByteArray& b) {
                 changed = BlankTiffGps(Block(b, at + 10, length - 6)) || changed;
             } else if (data.startsWith(kJpegXmp)) {
                 Need(b, at + 4, length, "an appended picture's XMP");
-                changed = BlankXmpLocation(Block(b, at + 4 + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
+                changed =
+                    BlankXmpLocation(Block(b, at + 4 + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
             } else if (data.startsWith(kPhotoshop)) {
                 Need(b, at + 4, length, "an appended picture's IPTC");
                 changed = CleanPhotoshop(b, at + 4 + kPhotoshop.size(), at + 4 + length) || changed;
@@ -176,7 +177,8 @@ bool CleanPng(QByteArray& b) {
             blanked = BlankTiffGps(ExifBlock(b, data, length));
         } else if (type == "iTXt" && QByteArrayView(b.constData() + data, length)
                                          .startsWith(QByteArrayView("XML:com.adobe.xmp\0\0", 19))) {
-            // Keyword, compression flag and method, then a language and a translated keyword, each ended by 0.
+            // Keyword, compression flag and method, then a language and a translated keyword, each ended by
+            // 0.
             qsizetype text = data + 20;
             for (int field = 0; field < 2; ++field) {
                 const qsizetype end = b.indexOf('\0', text);

@@ -120,7 +120,8 @@ std::map<quint32, TExtent> ItemPlaces(const THeifReader& r, const TBox& iloc) {
         throw EMetaStructure("its HEIF item locations are of an unknown version");
     qint64 at = iloc.Body + 4;
     const int offsetSize = int(r.Uint(at, 1) >> 4), lengthSize = int(r.Uint(at, 1) & 15);
-    const int baseSize = int(r.Uint(at + 1, 1) >> 4), indexSize = version > 0 ? int(r.Uint(at + 1, 1) & 15) : 0;
+    const int baseSize = int(r.Uint(at + 1, 1) >> 4),
+              indexSize = version > 0 ? int(r.Uint(at + 1, 1) & 15) : 0;
     for (const int size : {offsetSize, lengthSize, baseSize, indexSize})
         if (size != 0 && size != 4 && size != 8)
             throw EMetaStructure("its HEIF item locations have a wrong field size");

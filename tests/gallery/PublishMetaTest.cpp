@@ -18,11 +18,13 @@ namespace {
 // What exiftool (every tag, numbers plain) and exiv2 (every tag) say about a file.
 QString ToolsSay(const QString& file) {
     QString said;
-    for (const auto& [program, args] : {std::pair<QString, QStringList>{"exiftool", {"-a", "-G1", "-s", "-n"}},
-                                        std::pair<QString, QStringList>{"exiv2", {"-pa"}}}) {
+    for (const auto& [program, args] :
+         {std::pair<QString, QStringList>{"exiftool", {"-a", "-G1", "-s", "-n"}},
+          std::pair<QString, QStringList>{"exiv2", {"-pa"}}}) {
         QProcess tool;
         tool.start(program, args + QStringList{file});
-        EXPECT_TRUE(tool.waitForFinished(60000)) << program.toStdString() << " did not run; scripts/deps --test";
+        EXPECT_TRUE(tool.waitForFinished(60000))
+            << program.toStdString() << " did not run; scripts/deps --test";
         said += QString::fromUtf8(tool.readAllStandardOutput());
     }
     return said;
@@ -65,7 +67,8 @@ class TPublishTest : public testing::TestWithParam<TPublishRow> {};
 // removing the location keeps the rest (the title, the camera), "orientation only" keeps just the turn.
 TEST_P(TPublishTest, NoToolFindsAPosition) {
     TTempDir out;
-    const TRunResult result = Publish(TestData(QString("publish/") + GetParam().File), out.Path(), GetParam().Rule);
+    const TRunResult result =
+        Publish(TestData(QString("publish/") + GetParam().File), out.Path(), GetParam().Rule);
     ASSERT_TRUE(result.Ok()) << result.Failure.toStdString();
     for (const QString& name : QDir(out.Path()).entryList(QDir::Files)) {
         const QString said = ToolsSay(out.File(name));
@@ -78,24 +81,27 @@ TEST_P(TPublishTest, NoToolFindsAPosition) {
         EXPECT_EQ(said.contains("TestData"), keepsRest) << said.toStdString();
         // Blanked where it stood: nothing moved (a PNG's text chunks are rewritten with their check sums).
         if (keepsRest) {
-            EXPECT_EQ(QFileInfo(out.File(name)).size(), ReadBytes(TestData(QString("publish/") + name)).size());
+            EXPECT_EQ(QFileInfo(out.File(name)).size(),
+                      ReadBytes(TestData(QString("publish/") + name)).size());
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, TPublishTest,
-    testing::Values(TPublishRow{"photo_gps.jpg", pmRemoveLocation}, TPublishRow{"photo_gps.png", pmRemoveLocation},
-                    TPublishRow{"photo_gps.webp", pmRemoveLocation}, TPublishRow{"photo_gps.tif", pmRemoveLocation},
-                    TPublishRow{"photo_gps.heic", pmRemoveLocation},
-                    TPublishRow{"photo_gps.jpg", pmOrientationOnly}, TPublishRow{"photo_gps.png", pmOrientationOnly},
-                    TPublishRow{"photo_gps.webp", pmOrientationOnly},
-                    TPublishRow{"photo_gps.tif", pmOrientationOnly},
-                    TPublishRow{"photo_gps.heic", pmOrientationOnly}),
-    [](const auto& info) {
-        return QString(info.param.File).section('.', 1).toStdString() +
-               (info.param.Rule == pmRemoveLocation ? "_location" : "_orientation");
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, TPublishTest,
+                         testing::Values(TPublishRow{"photo_gps.jpg", pmRemoveLocation},
+                                         TPublishRow{"photo_gps.png", pmRemoveLocation},
+                                         TPublishRow{"photo_gps.webp", pmRemoveLocation},
+                                         TPublishRow{"photo_gps.tif", pmRemoveLocation},
+                                         TPublishRow{"photo_gps.heic", pmRemoveLocation},
+                                         TPublishRow{"photo_gps.jpg", pmOrientationOnly},
+                                         TPublishRow{"photo_gps.png", pmOrientationOnly},
+                                         TPublishRow{"photo_gps.webp", pmOrientationOnly},
+                                         TPublishRow{"photo_gps.tif", pmOrientationOnly},
+                                         TPublishRow{"photo_gps.heic", pmOrientationOnly}),
+                         [](const auto& info) {
+                             return QString(info.param.File).section('.', 1).toStdString() +
+                                    (info.param.Rule == pmRemoveLocation ? "_location" : "_orientation");
+                         });
 
 // A picture without a location is copied byte for byte; "keep all" copies the position too, and a later run
 // that removes it replaces that copy.
@@ -110,6 +116,16 @@ TEST(PublishMeta, CopiesStayExactUnlessTheyHoldALocation) {
     EXPECT_EQ(ReadBytes(out.File("photo_gps.jpg")), ReadBytes(located));
     ASSERT_TRUE(Publish(located, out.Path(), pmRemoveLocation).Ok());
     EXPECT_FALSE(SaysPosition(ToolsSay(out.File("photo_gps.jpg"))));
+}
+
+// Published into its own folder, a photo with a location would be its own copy: it is refused, untouched.
+TEST(PublishMeta, NeverWritesOverTheSource) {
+    TTempDir dir;
+    const QByteArray bytes = ReadBytes(TestData("publish/photo_gps.jpg"));
+    WriteBytes(dir.File("photo.jpg"), bytes);
+    const TRunResult result = Publish(dir.File("photo.jpg"), dir.Path(), pmRemoveLocation);
+    EXPECT_TRUE(result.Failure.contains("its copy would be the picture itself")) << result.Failure.toStdString();
+    EXPECT_EQ(ReadBytes(dir.File("photo.jpg")), bytes);
 }
 
 // A picture appended after the main one (a phone's preview or depth map) is cleaned too.
@@ -135,7 +151,8 @@ TEST_P(THostileTest, RefusedByNameOrPublishedWithoutPosition) {
     const QString file = TestData(QString("publish/") + GetParam());
     EXPECT_THROW(
         try { PublishedBytes(file, ReadBytes(file), pmRemoveLocation); } catch (const EGalleryException& e) {
-            EXPECT_TRUE(QString(e.what()).startsWith("Cannot remove the location from " + file + ": ")) << e.what();
+            EXPECT_TRUE(QString(e.what()).startsWith("Cannot remove the location from " + file + ": "))
+                << e.what();
             throw;
         },
         EGalleryException);
@@ -144,7 +161,8 @@ TEST_P(THostileTest, RefusedByNameOrPublishedWithoutPosition) {
         WriteBytes(dir.File("out.jpg"), PublishedBytes(file, ReadBytes(file), pmOrientationOnly));
         EXPECT_FALSE(SaysPosition(ToolsSay(dir.File("out.jpg"))));
     } catch (const EGalleryException& e) {
-        EXPECT_TRUE(QString(e.what()).startsWith("Cannot remove the location from " + file + ": ")) << e.what();
+        EXPECT_TRUE(QString(e.what()).startsWith("Cannot remove the location from " + file + ": "))
+            << e.what();
     }
 }
 
@@ -152,14 +170,17 @@ INSTANTIATE_TEST_SUITE_P(Files, THostileTest,
                          testing::Values("hostile_ifd_loop.jpg", "hostile_exif_ifd_loop.jpg",
                                          "hostile_exif_truncated.jpg", "hostile_gps_count_huge.jpg",
                                          "hostile_segment_past_end.jpg", "hostile_xmp_unclosed.jpg"),
-                         [](const auto& info) { return QString(info.param).section('.', 0, 0).toStdString(); });
+                         [](const auto& info) {
+                             return QString(info.param).section('.', 0, 0).toStdString();
+                         });
 
 // A refused picture stops the run by name, and no copy of it is written.
 TEST(PublishMeta, RefusedPictureIsNotCopied) {
     TTempDir out;
     const QString picture = TestData("publish/hostile_ifd_loop.jpg");
     const TRunResult result = Publish(picture, out.Path(), pmRemoveLocation);
-    EXPECT_TRUE(result.Failure.startsWith("Cannot remove the location from " + picture)) << result.Failure.toStdString();
+    EXPECT_TRUE(result.Failure.startsWith("Cannot remove the location from " + picture))
+        << result.Failure.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out.File("hostile_ifd_loop.jpg")));
 }
 
@@ -193,7 +214,8 @@ TEST(PublishMeta, StoredWithTheProfile) {
     for (const TPublishMeta rule : {pmKeepAll, pmRemoveLocation, pmOrientationOnly}) {
         TGallerySettings settings = StartUpSettings();
         settings.PublishMeta = rule;
-        EXPECT_EQ(SettingsFromProfile(TProfileRecord::FromBytes(ProfileFromSettings(settings).ToBytes())).PublishMeta,
+        EXPECT_EQ(SettingsFromProfile(TProfileRecord::FromBytes(ProfileFromSettings(settings).ToBytes()))
+                      .PublishMeta,
                   rule);
     }
 }
