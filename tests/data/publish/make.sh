@@ -9,7 +9,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$here"
 
-g++ -std=c++17 -fPIC towebp.cpp -o "$tmp/convert" $(pkg-config --cflags --libs Qt6Gui)
+g++ -std=c++17 -fPIC convert.cpp -o "$tmp/convert" $(pkg-config --cflags --libs Qt6Gui)
 # The photo made small: a quarter of each side, no metadata.
 djpeg -scale 1/4 "$src" | cjpeg -quality 80 > "$tmp/small.jpg"
 for ext in png tif webp; do QT_QPA_PLATFORM=offscreen "$tmp/convert" "$tmp/small.jpg" "$tmp/small.$ext"; done
