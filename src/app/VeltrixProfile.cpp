@@ -80,6 +80,9 @@ TGallerySettings TVeltrixF::Settings() const {
         settings.Thumb = Renderer().Settings();
     if (FThumbPage)
         settings.Page = FThumbPage->Settings();
+    // The list is where the window keeps the rule: a run reads it from here.
+    if (PubMetaCB)
+        settings.PublishMeta = TPublishMeta(PubMetaCB->currentIndex());
     // Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
@@ -111,6 +114,7 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         page.Rows = shown.Rows;
         FThumbPage->SetSettings(page);
         ShowPageSettings(page);
+        PubMetaCB->setCurrentIndex(s.PublishMeta);
         // The table keeps its size while it holds pictures.
         if (CountPictures() == 0)
             SetTableSize(s.Page.Columns, s.Page.Rows);

@@ -228,6 +228,11 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
                              "Previous and next links on every picture's page", start.LinkInOrder);
     PgPrevTextE = NewEdit("PgPrevTextE", start.PrevText, "Previous picture link text");
     PgNextTextE = NewEdit("PgNextTextE", start.NextText, "Next picture link text");
+    // The item index is the TPublishMeta value.
+    PubMetaCB = NewList("PubMetaCB", "What the published copies of the pictures keep of their metadata");
+    PubMetaCB->addItems({"Keep all metadata", "Remove location from published pictures",
+                         "Remove all metadata but orientation"});
+    PubMetaCB->setCurrentIndex(StartUpSettings().PublishMeta);
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
     AddRows(pageGrid, 0,
@@ -236,9 +241,10 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
              {"Back link text", PgBackLinkTextE},
              {"", PgLinkOrderCB},
              {"Previous link text", PgPrevTextE},
-             {"Next link text", PgNextTextE}});
+             {"Next link text", PgNextTextE},
+             {"Picture metadata", PubMetaCB}});
     pageGrid->setColumnMinimumWidth(1, 280);
-    pageGrid->setRowStretch(6, 1);
+    pageGrid->setRowStretch(7, 1);
 
     columns->addWidget(colors, 0, Qt::AlignTop);
     columns->addWidget(page, 1);

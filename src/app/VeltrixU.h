@@ -215,6 +215,7 @@ public:
     QCheckBox* PgLinkOrderCB;
     QLineEdit* PgPrevTextE;
     QLineEdit* PgNextTextE;
+    QComboBox* PubMetaCB = nullptr; // what of each picture's metadata its published copy keeps (TPublishMeta)
 
     // "Html table"
     QSpinBox* GfxGridColSE;

@@ -20,6 +20,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
+#include "gallery/PublishMeta.h"
 #include "gallery/RunRecord.h"
 #include "gallery/ThumbRun.h"
 #include "gfx/GfxJpeg.h"
@@ -185,12 +186,12 @@ void TRunner::PublishBackground(const QString& name, TRunResult& result) {
     if (background.IsColor())
         inputs.Add(static_cast<long long>(background.Color));
     else
-        inputs.AddFile(background.File);
+        inputs.AddFile(background.File).Add(static_cast<long long>(FGallery.Settings.PublishMeta));
     if (!FRecord->UpToDate(name, inputs.Key())) {
         if (background.IsColor())
             WriteColorTile(background.Color, Current);
         else
-            CopyFileOnce(background.File, Current, true);
+            PublishPicture(background.File, Current, FGallery.Settings.PublishMeta, true);
         WroteCopy(background.IsColor() ? QString() : background.File, name, inputs.Key());
     }
     result.Written << Current;
@@ -274,9 +275,12 @@ void TRunner::CopyPhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
-        const QByteArray inputs = TRunInputs("copy").AddFile(cell.Source).Key();
+        const QByteArray inputs = TRunInputs("copy")
+                                   .AddFile(cell.Source)
+                                   .Add(static_cast<long long>(FGallery.Settings.PublishMeta))
+                                   .Key();
         if (!FRecord->UpToDate(cell.Name, inputs)) {
-            CopyFileOnce(cell.Source, dest, true);
+            PublishPicture(cell.Source, dest, FGallery.Settings.PublishMeta, true);
             WroteCopy(cell.Source, cell.Name, inputs);
         }
         result.Written << dest;

@@ -106,6 +106,9 @@ TGallerySettings InRange(TGallerySettings settings) {
     p.PicInfoAlign = AlignInRange(p.PicInfoAlign);
     p.PicInfoFontSize = kPicInfoFontSizeRange.Clamp(p.PicInfoFontSize);
     p.Frame.BackLinkAlign = AlignInRange(p.Frame.BackLinkAlign);
+    // An unknown choice removes the location: publishing a position unasked for is the one harm here.
+    if (!kPublishMetaRange.Contains(settings.PublishMeta))
+        settings.PublishMeta = kPublishMetaDefault;
     return settings;
 }
 
@@ -152,6 +155,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.PicInfoFontSize = r.PicInfoFontSize;
     p.PicInfoColor = r.PicInfoColor;
     p.PicInfoAlign = THtmlHAlign(r.PicInfoAlign);
+    s.PublishMeta = TPublishMeta(r.PublishMeta);
     return InRange(s);
 }
 
@@ -199,6 +203,7 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.NextText = CutToField(p.Frame.NextText, TProfileRecord::kTextSize);
     r.FitToWindow = p.Frame.FitToWindow;
     r.CaptionUnderThumb = p.CaptionUnderThumb;
+    r.PublishMeta = s.PublishMeta;
     return r;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "gallery/PublishMeta.h"
 #include "gallery/SettingRange.h"
 #include "gfx/GfxPic.h"
 #include "html/GfxHtml.h"
@@ -26,6 +27,7 @@ inline constexpr TSettingRange kShadowIntensityRange{0, 100, 0};
 inline constexpr TSettingRange kBevelStyleRange{gbNone, gbLowered, gbNone};
 inline constexpr TSettingRange kMaskStyleRange{gmNone, gmEllipse, gmNone};
 inline constexpr TSettingRange kAlignRange{haDefault, haCenter, haCenter};
+inline constexpr TSettingRange kPublishMetaRange{pmKeepAll, pmOrientationOnly, kPublishMetaDefault};
 // The table and its page.
 inline constexpr TSettingRange kTableColumnsRange{1, 100, 3};
 inline constexpr TSettingRange kTableRowsRange{1, 100, 2};
@@ -52,6 +54,8 @@ struct TGallerySettings {
     TGfxThumbSettings Thumb;
     TBackgroundSetting Background;
     TGfxPageSettings Page;
+    // What of each picture's metadata its published copy keeps.
+    TPublishMeta PublishMeta = kPublishMetaDefault;
 
     bool operator==(const TGallerySettings&) const = default;
 };

@@ -111,12 +111,21 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
 constexpr std::uint8_t kLinkInOrderBit = 1;
 constexpr std::uint8_t kFitToWindowBit = 2;
 constexpr std::uint8_t kCaptionUnderThumbBit = 4;
+constexpr int kPublishMetaShift = 3;
+constexpr std::uint8_t kPublishMetaBits = 3 << kPublishMetaShift;
+
+// The rule's stored code swaps its numbers 0 and 1, so that the zero bits of a slot written before it was
+// kept read as removing the location.
+std::uint8_t SwapZeroOne(std::uint8_t value) {
+    return value == 0 ? 1 : value == 1 ? 0 : value;
+}
 
 void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord& r) {
     bytes.append(TProfileRecord::kExtrasMark);
     writer.Byte(TProfileRecord::kExtrasVersion);
     writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0) |
-                (r.CaptionUnderThumb ? kCaptionUnderThumbBit : 0));
+                (r.CaptionUnderThumb ? kCaptionUnderThumbBit : 0) |
+                ((SwapZeroOne(r.PublishMeta) << kPublishMetaShift) & kPublishMetaBits));
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
 }
@@ -137,6 +146,7 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     r.LinkInOrder = (flags & kLinkInOrderBit) != 0;
     r.FitToWindow = (flags & kFitToWindowBit) != 0;
     r.CaptionUnderThumb = (flags & kCaptionUnderThumbBit) != 0;
+    r.PublishMeta = SwapZeroOne((flags & kPublishMetaBits) >> kPublishMetaShift);
     reader.String(r.PrevText, TProfileRecord::kTextSize);
     reader.String(r.NextText, TProfileRecord::kTextSize);
 }
@@ -150,7 +160,7 @@ void KeepNewerSettings(const QByteArray& stored, QByteArray& slot) {
         stored.mid(TProfileRecord::kSize, mark.size()) != mark ||
         static_cast<std::uint8_t>(stored[versionAt]) <= TProfileRecord::kExtrasVersion)
         return;
-    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kCaptionUnderThumbBit;
+    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kCaptionUnderThumbBit | kPublishMetaBits;
     slot[versionAt] = stored[versionAt];
     slot[versionAt + 1] = static_cast<char>((static_cast<std::uint8_t>(slot[versionAt + 1]) & known) |
                                             (static_cast<std::uint8_t>(stored[versionAt + 1]) & ~known));

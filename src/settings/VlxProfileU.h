@@ -31,7 +31,9 @@ struct TProfileBevel {
 // hold (they are zeros there), so a reader of the 759 bytes alone still reads every profile:
 //   759  4    "VLXP"      mark
 //   763  1    uint8       version of what follows, 2 (1 before CaptionUnderThumb)
-//   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow, bit 2 CaptionUnderThumb
+//   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow, bit 2 CaptionUnderThumb, bits 3-4
+//                         PublishMeta stored as 0 remove location, 1 keep all, 2 orientation only (so that 0
+//                         is the default)
 //   765  101  string      PrevText
 //   866  101  string      NextText
 // Without the mark both settings read as off and the texts as their defaults. A later version keeps these
@@ -86,6 +88,9 @@ struct TProfileRecord {
     bool LinkInOrder = false;
     bool FitToWindow = false;
     bool CaptionUnderThumb = false;
+    // The metadata rule of published pictures as the settings number it (TPublishMeta): 1, removing the
+    // location, also for slots written before it was kept.
+    std::uint8_t PublishMeta = 1;
     QString PrevText = QStringLiteral("Previous");
     QString NextText = QStringLiteral("Next");
 

@@ -39,6 +39,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
     r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
     r.CaptionUnderThumb = true;
+    r.PublishMeta = pmOrientationOnly;
     return r;
 }
 
@@ -70,6 +71,7 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
+    EXPECT_EQ(W().PubMetaCB->currentIndex(), pmOrientationOnly);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
