@@ -1,6 +1,7 @@
 // Publishing a picture under the metadata rule: blanked in place, written anew by Exiv2 for "orientation
 // only", and always read back by Exiv2 to be sure no position is left.
 #include "gallery/PublishMeta.h"
+#include "gfx/GfxExiv.h"
 
 #include <mutex>
 
@@ -26,24 +27,8 @@ constexpr quint16 kTiffImageTags[] = {254, 256, 257, 258, 259, 262, 266, 273, 27
                                       279, 280, 281, 282, 283, 284, 296, 317, 320, 322, 323,
                                       324, 325, 338, 339, 340, 341, 529, 530, 531, 532};
 
-// Exiv2's XMP toolkit wants one initialisation and a lock when pictures are read on several threads.
-void LockXmp(void* data, bool lock) {
-    auto* mutex = static_cast<std::mutex*>(data);
-    lock ? mutex->lock() : mutex->unlock();
-}
-
-void InitExiv2() {
-    static std::once_flag once;
-    static std::mutex xmpLock;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::enableBMFF(true);
-        Exiv2::XmpParser::initialize(LockXmp, &xmpLock);
-    });
-}
-
 Exiv2::Image::AutoPtr OpenBytes(const QByteArray& bytes) {
-    InitExiv2();
+    SetUpExiv2();
     Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
         reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
     image->readMetadata();
@@ -83,7 +68,7 @@ struct TReadMeta {
 TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
     TReadMeta meta;
     if (kind == TPicKind::Heif) {
-        InitExiv2();
+        SetUpExiv2();
         const THeifMeta items = HeifMetadata(bytes);
         if (!items.Tiff.isEmpty())
             Exiv2::ExifParser::decode(meta.Exif, reinterpret_cast<const Exiv2::byte*>(items.Tiff.constData()),

@@ -1,5 +1,6 @@
 // A picture's own caption, read from its EXIF, XMP or PNG text metadata.
 #include "gfx/GfxCaption.h"
+#include "gfx/GfxExiv.h"
 
 #include <algorithm>
 #include <iterator>
@@ -26,20 +27,10 @@ const char* const kCameraPlaceholders[] = {"OLYMPUS DIGITAL CAMERA", "SONY DSC",
 // Only kinds that carry such metadata are opened: metadata parsers are large, and the others carry none.
 const char* const kMetadataKinds[] = {"jpg", "jpeg", "jpe", "jfif", "png", "webp", "tif", "tiff", "heic", "heif"};
 
-// The XMP toolkit is not safe on several threads at once, and exiv2's own set-up is not either: both are
-// done once, and every read holds the lock.
+// Reads hold one lock among themselves besides the XMP toolkit's own.
 std::mutex& ExivLock() {
     static std::mutex lock;
     return lock;
-}
-
-void SetUpExiv() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // Its warnings about odd files would go to the command line's standard error.
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-    });
 }
 
 QString Meaningful(const QString& text) {
@@ -82,7 +73,7 @@ struct TFoundTexts {
 TFoundTexts ReadExivTexts(const QString& path) {
     TFoundTexts found;
     const std::lock_guard<std::mutex> hold(ExivLock());
-    SetUpExiv();
+    SetUpExiv2();
     try {
         const auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         image->readMetadata();
