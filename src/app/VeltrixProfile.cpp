@@ -84,6 +84,7 @@ TGallerySettings TVeltrixF::Settings() const {
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
     settings.Page.Frame.NextPage.clear();
+    settings.Page.Frame.OriginalFile.clear();
     settings.Page.ThumbList = nullptr;
     return settings;
 }
@@ -144,7 +145,7 @@ void TVeltrixF::ShowThumbSettings(const TGfxThumbSettings& s) {
 
 void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     const auto blocked = Blocked({PgTitleE, PgBackLinkE, PgBackLinkTextE, PgLinkOrderCB, PgPrevTextE,
-                                  PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
+                                  PgNextTextE, PgWebSizeCB, PgWebSizeSE, PgOriginalCB, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
                                   PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfFonSizSE,
                                   PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
     PgTitleE->setText(s.Frame.Title);
@@ -157,6 +158,9 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     PgLinkOrderCB->setChecked(s.Frame.LinkInOrder);
     PgPrevTextE->setText(s.Frame.PrevText);
     PgNextTextE->setText(s.Frame.NextText);
+    PgWebSizeCB->setChecked(s.WebSize.Enabled);
+    PgWebSizeSE->setValue(s.WebSize.MaxSide);
+    PgOriginalCB->setChecked(s.WebSize.PublishOriginal);
     HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
     HtmlTablCellSpacSE->setValue(s.CellSpacing);
     HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);

@@ -228,6 +228,22 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
                              "Previous and next links on every picture's page", start.LinkInOrder);
     PgPrevTextE = NewEdit("PgPrevTextE", start.PrevText, "Previous picture link text");
     PgNextTextE = NewEdit("PgNextTextE", start.NextText, "Next picture link text");
+    const TWebSize web = StartUpSettings().Page.WebSize;
+    PgWebSizeCB = NewCheck("PgWebSizeCB", "Publish pictures at most",
+                           "Larger pictures are published as a smaller JPEG for their pages", web.Enabled);
+    PgWebSizeSE = NewSpin("PgWebSizeSE", kWebSizeRange, "Longest side of a published picture, in pixels");
+    PgWebSizeSE->setValue(web.MaxSide);
+    PgOriginalCB = NewCheck("PgOriginalCB", "Also publish the original",
+                            "The original of a picture published smaller is published too, linked from its page",
+                            web.PublishOriginal);
+    auto* webRow = new QWidget;
+    auto* webLayout = new QHBoxLayout(webRow);
+    webLayout->setContentsMargins(0, 0, 0, 0);
+    webLayout->addWidget(PgWebSizeCB);
+    webLayout->addWidget(PgWebSizeSE);
+    webLayout->addWidget(new QLabel("pixels"));
+    webLayout->addWidget(PgOriginalCB);
+    webLayout->addStretch();
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
     AddRows(pageGrid, 0,
@@ -236,9 +252,10 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
              {"Back link text", PgBackLinkTextE},
              {"", PgLinkOrderCB},
              {"Previous link text", PgPrevTextE},
-             {"Next link text", PgNextTextE}});
+             {"Next link text", PgNextTextE},
+             {"", webRow}});
     pageGrid->setColumnMinimumWidth(1, 280);
-    pageGrid->setRowStretch(6, 1);
+    pageGrid->setRowStretch(7, 1);
 
     columns->addWidget(colors, 0, Qt::AlignTop);
     columns->addWidget(page, 1);

@@ -213,6 +213,9 @@ public:
     QCheckBox* PgLinkOrderCB;
     QLineEdit* PgPrevTextE;
     QLineEdit* PgNextTextE;
+    QCheckBox* PgWebSizeCB;
+    QSpinBox* PgWebSizeSE;
+    QCheckBox* PgOriginalCB;
 
     // "Html table"
     QSpinBox* GfxGridColSE;
@@ -317,6 +320,7 @@ private:
     void BitBtn1Click();
     void PgBackLinkEChange();
     void PgLinkOrderChange();
+    void PgWebSizeChange();
     void ThumbBevelTypCBChange();
     void PicBevelTypCBChange();
     void MaskTypCBChange();

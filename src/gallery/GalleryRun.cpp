@@ -19,7 +19,9 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
+#include "gallery/ParallelJobs.h"
 #include "gallery/ThumbRun.h"
+#include "gallery/WebPictures.h"
 #include "gfx/GfxJpeg.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
@@ -55,6 +57,7 @@ struct TRunCell {
     int Row;
     QString Name;
     QString Source;
+    bool Web = false; // larger than the web size: its page shows its web-sized JPEG
 };
 
 // Like a copy, a tile from an earlier run is kept when it is the same.
@@ -69,6 +72,17 @@ void WriteColorTile(TColor color, const QString& path) {
     TSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw EGalleryException(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
+}
+
+// Whether the picture is larger than maxSide on its long side. One that cannot be measured is left to the
+// phases after this one, which stop at it as they did without the web size.
+bool LargerThan(const QString& picture, int maxSide) {
+    try {
+        const QSize size = MeasuredPictureSize(picture);
+        return std::max(size.width(), size.height()) > maxSide;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 class TRunner {
@@ -93,6 +107,7 @@ private:
     void CheckWorkDir() const;
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
+    void WebPhase(TRunResult& result);
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
@@ -183,6 +198,8 @@ void TRunner::Run(TRunResult& result) {
     if (!FBackground.isEmpty())
         PublishBackground(FBackground, result);
     CopyPhase(result);
+    if (FGallery.Settings.Page.WebSize.Enabled)
+        WebPhase(result);
     ThumbnailPhase(result);
     PicPagePhase(result);
     TablePagePhase(result);
@@ -193,11 +210,14 @@ void TRunner::Run(TRunResult& result) {
         throw EGalleryException("Cannot write the gallery to disk in " + FDir);
 }
 
+// With the web size on, each picture is measured here: one larger than the web size is published as its
+// web-sized JPEG, and its original only when the user publishes originals too.
 void TRunner::CopyPhase(TRunResult& result) {
+    const TWebSize& web = FGallery.Settings.Page.WebSize;
     TProgressPace pace;
     int done = 0;
     Tell(TRunPhase::Copy, 0, FCount, {});
-    for (const TRunCell& cell : FCells) {
+    for (TRunCell& cell : FCells) {
         if (cell.Name.isEmpty())
             continue;
         CheckCancel();
@@ -206,8 +226,52 @@ void TRunner::CopyPhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
+        if (web.Enabled) {
+            cell.Web = LargerThan(cell.Source, web.MaxSide);
+            if (cell.Web && !web.PublishOriginal)
+                continue;
+        }
         CopyFileOnce(cell.Source, dest);
         result.Written << dest;
+    }
+}
+
+// Every core decodes, shrinks and saves, one picture each; a picture in several cells is made once. A JPEG
+// from an earlier run that is still what this one would make is kept.
+void TRunner::WebPhase(TRunResult& result) {
+    std::vector<const TRunCell*> jobs;
+    QSet<QString> names;
+    for (const TRunCell& cell : FCells)
+        if (cell.Web && !names.contains(cell.Name)) {
+            names.insert(cell.Name);
+            jobs.push_back(&cell);
+        }
+    // Without a picture larger than the web size the phase is not there: a run tells what it did before.
+    if (jobs.empty())
+        return;
+    const int total = static_cast<int>(jobs.size());
+    const int maxSide = FGallery.Settings.Page.WebSize.MaxSide;
+    Tell(TRunPhase::Web, 0, total, {});
+    const auto job = [&](int i) { SaveWebPicture(jobs[i]->Source, maxSide, FDir + WebPictureName(jobs[i]->Name)); };
+    const auto progress = [&](int done, int lastDone) {
+        Tell(TRunPhase::Web, done, total, lastDone >= 0 ? jobs[lastDone]->Source : QString());
+        CheckCancel();
+    };
+    std::vector<char> made;
+    // The pictures saved are the gallery's files, also when the run stops among them.
+    const auto listMade = qScopeGuard([&] {
+        for (size_t i = 0; i < made.size(); ++i)
+            if (made[i])
+                result.Written << FDir + WebPictureName(jobs[i]->Name);
+    });
+    int failed = -1;
+    try {
+        RunParallelJobs(total, FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(), job, progress,
+                        failed, &made);
+    } catch (...) {
+        if (failed >= 0)
+            Current = jobs[size_t(failed)]->Source;
+        throw;
     }
 }
 
@@ -268,12 +332,13 @@ void TRunner::PicPagePhase(TRunResult& result) {
         if (cell.Name.isEmpty())
             continue;
         CheckCancel();
-        page.SetPicFile(FDir + cell.Name);
+        page.SetPicFile(FDir + (cell.Web ? WebPictureName(cell.Name) : cell.Name));
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
+        page.SetOriginalFile(cell.Web && FGallery.Settings.Page.WebSize.PublishOriginal ? cell.Name : QString());
         // A picture browsers cannot show is shown by a rendering, written beside its copy. Like the copy, a
         // rendering from an earlier run is kept: it is made again only when older than the copy.
-        if (!BrowserShows(cell.Name)) {
+        if (!cell.Web && !BrowserShows(cell.Name)) {
             Current = FDir + BrowserViewableName(cell.Name);
             const QFileInfo rendering(Current);
             if (!rendering.exists() || rendering.lastModified() < QFileInfo(FDir + cell.Name).lastModified())
@@ -304,6 +369,8 @@ void TRunner::TablePagePhase(TRunResult& result) {
             continue;
         item->SetPicName(cell.Name);
         item->SetThumbName(kThumbPrefix + cell.Name);
+        if (cell.Web)
+            item->SetShownName(WebPictureName(cell.Name));
     }
     // Not measured here: the page measures every picture and thumbnail it names as it is built.
     TGfxThumbPage page;
@@ -322,6 +389,8 @@ QString RunPhaseName(TRunPhase phase) {
     switch (phase) {
     case TRunPhase::Copy:
         return "copy";
+    case TRunPhase::Web:
+        return "web";
     case TRunPhase::Thumbnails:
         return "thumbnails";
     case TRunPhase::Pages:

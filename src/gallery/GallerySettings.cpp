@@ -67,6 +67,7 @@ TGallerySettings StartUpSettings() {
     page.Frame.PrevText = "Previous";
     page.Frame.NextText = "Next";
     page.Frame.FitToWindow = true;
+    page.WebSize = {true, kWebSizeRange.Default, false};
     page.TableTitle = "Pictures";
     page.Columns = kTableColumnsRange.Default;
     page.Rows = kTableRowsRange.Default;
@@ -106,6 +107,7 @@ TGallerySettings InRange(TGallerySettings settings) {
     p.PicInfoAlign = AlignInRange(p.PicInfoAlign);
     p.PicInfoFontSize = kPicInfoFontSizeRange.Clamp(p.PicInfoFontSize);
     p.Frame.BackLinkAlign = AlignInRange(p.Frame.BackLinkAlign);
+    p.WebSize.MaxSide = kWebSizeRange.Clamp(p.WebSize.MaxSide);
     return settings;
 }
 
@@ -139,6 +141,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.Frame.PrevText = r.PrevText;
     p.Frame.NextText = r.NextText;
     p.Frame.FitToWindow = r.FitToWindow;
+    p.WebSize = {r.WebSize, r.WebMaxSide, r.PublishOriginal};
     p.TableTitle = r.TableTitle;
     p.TableTitleFontSize = r.TableTitleFontSize;
     p.TableTitleColor = r.TableTitleColor;
@@ -197,6 +200,9 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.PrevText = CutToField(p.Frame.PrevText, TProfileRecord::kTextSize);
     r.NextText = CutToField(p.Frame.NextText, TProfileRecord::kTextSize);
     r.FitToWindow = p.Frame.FitToWindow;
+    r.WebSize = p.WebSize.Enabled;
+    r.WebMaxSide = p.WebSize.MaxSide;
+    r.PublishOriginal = p.WebSize.PublishOriginal;
     return r;
 }
 

@@ -41,8 +41,22 @@ struct TGfxPageFrame {
     QString NextPage;
     // A viewport for phones and pictures that shrink to the window's width, keeping their proportions.
     bool FitToWindow = false;
+    // File name of the picture's original, linked as "Original" beside the back link when the page shows a
+    // smaller copy of it; empty for none.
+    QString OriginalFile;
 
     bool operator==(const TGfxPageFrame&) const = default;
+};
+
+// Pictures larger than MaxSide pixels on their long side are published as a JPEG that size, which their
+// page shows; with PublishOriginal the original is published as well and linked from the page. Read by the
+// generation run; the pages themselves follow the names it gives them.
+struct TWebSize {
+    bool Enabled = false;
+    int MaxSide = 2048;
+    bool PublishOriginal = false;
+
+    bool operator==(const TWebSize&) const = default;
 };
 
 // Every setting of a gallery page, copied as one value: a setting added here is copied everywhere.
@@ -61,6 +75,7 @@ struct TGfxPageSettings {
     TColor TableTitleColor = clNone;
     THtmlHAlign TableTitleAlign = haDefault;
     THtmlHAlign TableAlign = haDefault;
+    TWebSize WebSize;
 
     bool operator==(const TGfxPageSettings&) const = default;
 };
@@ -183,6 +198,9 @@ public:
     void SetNextPage(const QString& value) { FSettings.Frame.NextPage = value; }
     bool FitToWindow() const { return FSettings.Frame.FitToWindow; }
     void SetFitToWindow(bool value) { FSettings.Frame.FitToWindow = value; }
+    // Set by the run for each picture page that shows a smaller copy of a published original.
+    const QString& OriginalFile() const { return FSettings.Frame.OriginalFile; }
+    void SetOriginalFile(const QString& value) { FSettings.Frame.OriginalFile = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -192,6 +210,7 @@ public:
     TTextTag& BackLinkTextTag() const { return *FBackLinkTextTag; }
     THrefTag& PrevLinkTag() const { return *FPrevLinkTag; }
     THrefTag& NextLinkTag() const { return *FNextLinkTag; }
+    THrefTag& OriginalLinkTag() const { return *FOriginalLinkTag; }
     TFitToWindowTag& FitTag() const { return *FFitTag; }
     TPageKeysTag& KeysTag() const { return *FKeysTag; }
 
@@ -212,6 +231,7 @@ private:
     std::shared_ptr<TTextTag> FBackLinkTextTag;
     std::shared_ptr<THrefTag> FPrevLinkTag;
     std::shared_ptr<THrefTag> FNextLinkTag;
+    std::shared_ptr<THrefTag> FOriginalLinkTag;
     std::shared_ptr<TFitToWindowTag> FFitTag;
     std::shared_ptr<TPageKeysTag> FKeysTag;
 };

@@ -110,13 +110,17 @@ template <class TVisitor, class TRecord> void VisitFields(TVisitor& v, TRecord& 
 
 constexpr std::uint8_t kLinkInOrderBit = 1;
 constexpr std::uint8_t kFitToWindowBit = 2;
+constexpr std::uint8_t kWebSizeBit = 4;
+constexpr std::uint8_t kPublishOriginalBit = 8;
 
 void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord& r) {
     bytes.append(TProfileRecord::kExtrasMark);
     writer.Byte(TProfileRecord::kExtrasVersion);
-    writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0));
+    writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0) |
+                (r.WebSize ? kWebSizeBit : 0) | (r.PublishOriginal ? kPublishOriginalBit : 0));
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
+    writer.Int(r.WebMaxSide);
 }
 
 // A slot written before the page settings were added holds zeros after the record: no mark, defaults kept.
@@ -136,6 +140,12 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     r.FitToWindow = (flags & kFitToWindowBit) != 0;
     reader.String(r.PrevText, TProfileRecord::kTextSize);
     reader.String(r.NextText, TProfileRecord::kTextSize);
+    // Version 1 had no web size: such a profile publishes its pictures as they are, as it did.
+    if (version < 2)
+        return;
+    r.WebSize = (flags & kWebSizeBit) != 0;
+    r.PublishOriginal = (flags & kPublishOriginalBit) != 0;
+    reader.Int(r.WebMaxSide);
 }
 
 } // namespace
@@ -147,7 +157,7 @@ void KeepNewerSettings(const QByteArray& stored, QByteArray& slot) {
         stored.mid(TProfileRecord::kSize, mark.size()) != mark ||
         static_cast<std::uint8_t>(stored[versionAt]) <= TProfileRecord::kExtrasVersion)
         return;
-    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit;
+    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kWebSizeBit | kPublishOriginalBit;
     slot[versionAt] = stored[versionAt];
     slot[versionAt + 1] = static_cast<char>((static_cast<std::uint8_t>(slot[versionAt + 1]) & known) |
                                             (static_cast<std::uint8_t>(stored[versionAt + 1]) & ~known));

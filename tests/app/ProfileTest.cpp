@@ -38,6 +38,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.PicInfoFontSize = 3, r.PicInfoColor = 0x00FF00, r.PicInfoAlign = haRight, r.LineWidth = 50;
     r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
     r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
+    r.WebSize = false, r.WebMaxSide = 999, r.PublishOriginal = true;
     return r;
 }
 
@@ -68,6 +69,10 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
+    EXPECT_EQ(W().PgWebSizeSE->value(), 999);
+    // The web size's box is a page setting like the others.
+    W().PgWebSizeCB->click();
+    EXPECT_TRUE(Gathered(W()).WebSize);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
