@@ -118,8 +118,9 @@ void PrintPageWeight(const TGallery& gallery, const QString& dir) {
             const QString name = gallery.Cell(col, row).Name;
             if (name.isEmpty())
                 continue;
-            const QString shown =
-                web && QFileInfo::exists(dir + WebPictureName(name)) ? WebPictureName(name) : BrowserViewableName(name);
+            const QString shown = web && QFileInfo::exists(dir + WebPictureName(name))
+                                      ? WebPictureName(name)
+                                      : BrowserViewableName(name);
             const qint64 weight = QFileInfo(dir + PageName(name)).size() + QFileInfo(dir + shown).size();
             bytes += weight;
             largest = std::max(largest, weight);

@@ -145,9 +145,10 @@ void TVeltrixF::ShowThumbSettings(const TGfxThumbSettings& s) {
 
 void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     const auto blocked = Blocked({PgTitleE, PgBackLinkE, PgBackLinkTextE, PgLinkOrderCB, PgPrevTextE,
-                                  PgNextTextE, PgWebSizeCB, PgWebSizeSE, PgOriginalCB, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
+                                  PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
                                   PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfFonSizSE,
                                   PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
+    const auto blockedWeb = Blocked({PgWebSizeCB, PgWebSizeSE, PgOriginalCB});
     PgTitleE->setText(s.Frame.Title);
     SetPanelColor(PgColTextP, s.Frame.TextColor);
     SetPanelColor(PgColLinkP, s.Frame.LinkColor);

@@ -233,9 +233,10 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
                            "Larger pictures are published as a smaller JPEG for their pages", web.Enabled);
     PgWebSizeSE = NewSpin("PgWebSizeSE", kWebSizeRange, "Longest side of a published picture, in pixels");
     PgWebSizeSE->setValue(web.MaxSide);
-    PgOriginalCB = NewCheck("PgOriginalCB", "Also publish the original",
-                            "The original of a picture published smaller is published too, linked from its page",
-                            web.PublishOriginal);
+    PgOriginalCB =
+        NewCheck("PgOriginalCB", "Also publish the original",
+                 "The original of a picture published smaller is published too, linked from its page",
+                 web.PublishOriginal);
     auto* webRow = new QWidget;
     auto* webLayout = new QHBoxLayout(webRow);
     webLayout->setContentsMargins(0, 0, 0, 0);

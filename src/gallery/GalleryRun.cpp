@@ -252,7 +252,9 @@ void TRunner::WebPhase(TRunResult& result) {
     const int total = static_cast<int>(jobs.size());
     const int maxSide = FGallery.Settings.Page.WebSize.MaxSide;
     Tell(TRunPhase::Web, 0, total, {});
-    const auto job = [&](int i) { SaveWebPicture(jobs[i]->Source, maxSide, FDir + WebPictureName(jobs[i]->Name)); };
+    const auto job = [&](int i) {
+        SaveWebPicture(jobs[i]->Source, maxSide, FDir + WebPictureName(jobs[i]->Name));
+    };
     const auto progress = [&](int done, int lastDone) {
         Tell(TRunPhase::Web, done, total, lastDone >= 0 ? jobs[lastDone]->Source : QString());
         CheckCancel();
@@ -335,7 +337,8 @@ void TRunner::PicPagePhase(TRunResult& result) {
         page.SetPicFile(FDir + (cell.Web ? WebPictureName(cell.Name) : cell.Name));
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
-        page.SetOriginalFile(cell.Web && FGallery.Settings.Page.WebSize.PublishOriginal ? cell.Name : QString());
+        page.SetOriginalFile(cell.Web && FGallery.Settings.Page.WebSize.PublishOriginal ? cell.Name
+                                                                                        : QString());
         // A picture browsers cannot show is shown by a rendering, written beside its copy. Like the copy, a
         // rendering from an earlier run is kept: it is made again only when older than the copy.
         if (!cell.Web && !BrowserShows(cell.Name)) {

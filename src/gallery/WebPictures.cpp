@@ -59,8 +59,9 @@ bool SaveWebPicture(const QString& source, int maxSide, const QString& dest) {
     // The pixels loaded are upright (a JPEG's EXIF orientation, a HEIC's turning), at the measured size.
     const QSize size = WebPictureSize(picture.Width(), picture.Height(), maxSide);
     const QImage& bitmap = picture.Bitmap();
-    QByteArray jpeg = EncodeJpeg(size == bitmap.size() ? bitmap : AreaShrunk(bitmap, size.width(), size.height()),
-                                 kWebJpegQuality, dest);
+    QByteArray jpeg =
+        EncodeJpeg(size == bitmap.size() ? bitmap : AreaShrunk(bitmap, size.width(), size.height()),
+                   kWebJpegQuality, dest);
     AddPublishedMetadata(source, jpeg);
     TSaveFile file(dest);
     if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit())

@@ -17,8 +17,8 @@ QSize WebPictureSize(int width, int height, int maxSide);
 // Throws the measuring error, naming the file.
 QSize MeasuredPictureSize(const QString& fileName);
 
-// Writes the web-sized JPEG of source into dest (through a temporary file, so no part of it is ever left under
-// dest). A dest from an earlier run is kept when it is not older than the source and has the size the limit
-// gives now. Returns whether it wrote. Throws the loader's error for a picture that cannot be read, and
+// Writes the web-sized JPEG of source into dest (through a temporary file, so no part of it is ever left
+// under dest). A dest from an earlier run is kept when it is not older than the source and has the size the
+// limit gives now. Returns whether it wrote. Throws the loader's error for a picture that cannot be read, and
 // EGalleryException naming dest for one that cannot be written.
 bool SaveWebPicture(const QString& source, int maxSide, const QString& dest);

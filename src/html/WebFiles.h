@@ -31,8 +31,8 @@ QString BrowserViewableName(const QString& picName);
 void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile);
 
 // The JPEG a picture larger than the gallery's web size is published as: its name with the extension (as
-// PageName takes it) replaced by ".web.jpg", so "beach_aers.jpg" gives "beach_aers.web.jpg" and "scan_aers.tif"
-// gives "scan_aers.web.jpg".
+// PageName takes it) replaced by ".web.jpg", so "beach_aers.jpg" gives "beach_aers.web.jpg" and
+// "scan_aers.tif" gives "scan_aers.web.jpg".
 QString WebPictureName(const QString& picName);
 
 // Every file a generation run writes from one published picture name: the copy, its thumbnail, its page,

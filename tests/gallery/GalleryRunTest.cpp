@@ -53,7 +53,8 @@ TEST_P(TCancelTest, StoppedRunLeavesOnlyWholeFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, TCancelTest,
-                         testing::Values(TRunPhase::Copy, TRunPhase::Web, TRunPhase::Thumbnails, TRunPhase::Pages),
+                         testing::Values(TRunPhase::Copy, TRunPhase::Web, TRunPhase::Thumbnails,
+                                         TRunPhase::Pages),
                          [](const auto& info) { return RunPhaseName(info.param).toStdString(); });
 
 // The names the gallery keeps in its index follow the cells: a name freed by a cleared or dropped cell is

@@ -75,7 +75,8 @@ TEST_P(WebSize, PageShowsThePictureAtMostTheSizeUpright) {
     const TRunResult result = RunGallery(source, row.Web, out.Path());
     ASSERT_TRUE(result.Ok()) << result.Failure.toStdString();
 
-    const QString page = QString::fromUtf8(ReadBytes(out.File(QFileInfo(row.Name).completeBaseName() + ".html")));
+    const QString page =
+        QString::fromUtf8(ReadBytes(out.File(QFileInfo(row.Name).completeBaseName() + ".html")));
     EXPECT_TRUE(page.contains(QString(R"(<img SRC="%1" BORDER=0 HEIGHT=%2 WIDTH=%3>)")
                                   .arg(row.Shown)
                                   .arg(row.ShownSize.height())
@@ -98,10 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
         TWebRow{"larger", "", "wide.jpg", {true, 300, false}, "wide.web.jpg", {300, 200}},
         TWebRow{"larger_with_original", "", "wide.jpg", {true, 300, true}, "wide.web.jpg", {300, 200}},
         TWebRow{"as_large_not_enlarged", "", "wide.jpg", {true, 600, true}, "wide.jpg", {600, 400}},
-        TWebRow{"exif_turned", "gfx/valid/orient_420_6.jpg", "turned.jpg", {true, 100, false}, "turned.web.jpg",
+        TWebRow{"exif_turned",
+                "gfx/valid/orient_420_6.jpg",
+                "turned.jpg",
+                {true, 100, false},
+                "turned.web.jpg",
                 {63, 100}},
-        TWebRow{"heic_turned", "gfx/valid/kind_turned_90.heic", "turned.heic", {true, 32, false},
-                "turned.web.jpg", {20, 32}}),
+        TWebRow{"heic_turned",
+                "gfx/valid/kind_turned_90.heic",
+                "turned.heic",
+                {true, 32, false},
+                "turned.web.jpg",
+                {20, 32}}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 // A picture not larger than the limit is published exactly as with the setting off.

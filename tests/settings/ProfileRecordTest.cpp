@@ -124,8 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"PrevText", 765,
                  Str("Zur\xC3\xBC"
                      "ck")},
-        TFieldAt{"NextText", 866, Str("Weiter")},
-        TFieldAt{"WebMaxSide", 967, Le32(1600)},
+        TFieldAt{"NextText", 866, Str("Weiter")}, TFieldAt{"WebMaxSide", 967, Le32(1600)},
         TFieldAt{"slot tail", 971, QByteArray(TProfileManager::kSlotSize - 971, '\0')}));
 
 // A slot written before the page settings were added: the original 759 bytes, then zeros (or, in a damaged
