@@ -2,7 +2,9 @@
 // seconds per picture of each phase (placing into the table, copies, thumbnails, picture pages, table page),
 // timed through the run's progress, the processor time, and the peak memory; then the shadow is turned on and
 // the gallery made again into the same folder. Without --measure, the figures are taken in child processes
-// and set beside the bare tools (GenerateReport.cpp).
+// and set beside the bare tools (GenerateReport.cpp). The run copies the pictures as the bare tools do, with
+// the web size off; --measure FOLDER --web N measures it with web-sized pictures of long side N, and prints
+// the page weight (bytes a visitor loads for a picture's page: the page and the picture it shows).
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,6 +15,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +26,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/Version.h"
+#include "html/WebFiles.h"
 
 namespace {
 
@@ -104,6 +108,28 @@ bool TimedRun(TGallery& gallery, const QString& dir, const char* title, TSpent& 
     return true;
 }
 
+// The mean bytes of a picture page and the picture it shows, over the gallery's pictures.
+void PrintPageWeight(const TGallery& gallery, const QString& dir) {
+    const bool web = gallery.Settings.Page.WebSize.Enabled;
+    qint64 bytes = 0, largest = 0;
+    int pages = 0;
+    for (int row = 0; row < gallery.Rows(); ++row)
+        for (int col = 0; col < gallery.Columns(); ++col) {
+            const QString name = gallery.Cell(col, row).Name;
+            if (name.isEmpty())
+                continue;
+            const QString shown = web && QFileInfo::exists(dir + WebPictureName(name))
+                                      ? WebPictureName(name)
+                                      : BrowserViewableName(name);
+            const qint64 weight = QFileInfo(dir + PageName(name)).size() + QFileInfo(dir + shown).size();
+            bytes += weight;
+            largest = std::max(largest, weight);
+            ++pages;
+        }
+    std::printf("page weight: %.0f KiB a picture page on average, %.0f KiB the largest (page and picture)\n",
+                double(bytes) / std::max(pages, 1) / 1024, double(largest) / 1024);
+}
+
 // A change of effects only: the shadow goes on (or off, where the profile has one).
 void ToggleShadow(TGallery& gallery) {
     TGfxThumbSettings& thumb = gallery.Settings.Thumb;
@@ -121,15 +147,20 @@ int Measure(int argc, char** argv) {
     const QString folder =
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(VELTRIX_BENCH_CORPUS "/photos");
     QStringList files = Pictures(folder);
-    if (argc > 4 && std::strcmp(argv[3], "--first") == 0)
-        files = files.mid(0, std::atoi(argv[4]));
+    TGallery gallery;
+    gallery.Settings.Page.WebSize.Enabled = false;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--first") == 0)
+            files = files.mid(0, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--web") == 0)
+            gallery.Settings.Page.WebSize = {true, std::atoi(argv[i + 1]), false};
+    }
     if (files.isEmpty()) {
         std::fprintf(stderr, "%s: no pictures (scripts/bench-corpus builds bench/corpus/)\n",
                      qPrintable(folder));
         return 1;
     }
     QTemporaryDir out;
-    TGallery gallery;
 
     std::printf("%lld pictures from %s, %d threads\n", qlonglong(files.size()), qPrintable(folder),
                 QThread::idealThreadCount());
@@ -146,6 +177,7 @@ int Measure(int argc, char** argv) {
     if (!TimedRun(gallery, dir, "first run into a fresh folder", run))
         return 1;
     const long runPeakKiB = StatusKiB("VmHWM");
+    PrintPageWeight(gallery, dir);
     ToggleShadow(gallery);
     if (!TimedRun(gallery, dir, "after a change of shadow, into the same folder", regen))
         return 1;

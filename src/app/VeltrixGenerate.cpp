@@ -127,6 +127,9 @@ void TVeltrixF::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QP
     case TRunPhase::Copy:
         ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(progress.Current), progress.Dest));
         break;
+    case TRunPhase::Web:
+        ShowStatus("Resize: " + FileNamePart(progress.Current));
+        break;
     case TRunPhase::Thumbnails:
         ShowStatus("Process: " + FileNamePart(progress.Current));
         break;

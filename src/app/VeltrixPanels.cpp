@@ -120,6 +120,10 @@ void TVeltrixF::ConnectPageControls() {
     connect(PgLinkOrderCB, &QCheckBox::toggled, this, Guarded([this] { PgLinkOrderChange(); }));
     connect(PgPrevTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
     connect(PgNextTextE, &QLineEdit::textChanged, this, Guarded([this] { PgLinkOrderChange(); }));
+    // One handler for the web size: both boxes and the size.
+    connect(PgWebSizeCB, &QCheckBox::toggled, this, Guarded([this] { PgWebSizeChange(); }));
+    connect(PgWebSizeSE, &QSpinBox::valueChanged, this, Guarded([this] { PgWebSizeChange(); }));
+    connect(PgOriginalCB, &QCheckBox::toggled, this, Guarded([this] { PgWebSizeChange(); }));
     connect(HtmlFitWindowCB, &QCheckBox::toggled, this, Guarded([this](bool checked) {
                 ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.Frame.FitToWindow = checked; });
             }));
@@ -133,6 +137,12 @@ void TVeltrixF::PgLinkOrderChange() {
         s.Frame.LinkInOrder = PgLinkOrderCB->isChecked();
         s.Frame.PrevText = PgPrevTextE->text();
         s.Frame.NextText = PgNextTextE->text();
+    });
+}
+
+void TVeltrixF::PgWebSizeChange() {
+    ChangePage(FThumbPage.get(), [this](TGfxPageSettings& s) {
+        s.WebSize = {PgWebSizeCB->isChecked(), PgWebSizeSE->value(), PgOriginalCB->isChecked()};
     });
 }
 

@@ -87,6 +87,7 @@ TGallerySettings TVeltrixF::Settings() const {
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
     settings.Page.Frame.NextPage.clear();
+    settings.Page.Frame.OriginalFile.clear();
     settings.Page.ThumbList = nullptr;
     return settings;
 }
@@ -151,6 +152,7 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
                                   PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
                                   PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfCaptionCB, PicInfFonSizSE,
                                   PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
+    const auto blockedWeb = Blocked({PgWebSizeCB, PgWebSizeSE, PgOriginalCB});
     PgTitleE->setText(s.Frame.Title);
     SetPanelColor(PgColTextP, s.Frame.TextColor);
     SetPanelColor(PgColLinkP, s.Frame.LinkColor);
@@ -161,6 +163,9 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     PgLinkOrderCB->setChecked(s.Frame.LinkInOrder);
     PgPrevTextE->setText(s.Frame.PrevText);
     PgNextTextE->setText(s.Frame.NextText);
+    PgWebSizeCB->setChecked(s.WebSize.Enabled);
+    PgWebSizeSE->setValue(s.WebSize.MaxSide);
+    PgOriginalCB->setChecked(s.WebSize.PublishOriginal);
     HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
     HtmlTablCellSpacSE->setValue(s.CellSpacing);
     HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);

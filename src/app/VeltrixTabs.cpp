@@ -233,6 +233,23 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
     PubMetaCB->addItems({"Keep all metadata", "Remove location from published pictures",
                          "Remove all metadata but orientation"});
     PubMetaCB->setCurrentIndex(StartUpSettings().PublishMeta);
+    const TWebSize web = StartUpSettings().Page.WebSize;
+    PgWebSizeCB = NewCheck("PgWebSizeCB", "Publish pictures at most",
+                           "Larger pictures are published as a smaller JPEG for their pages", web.Enabled);
+    PgWebSizeSE = NewSpin("PgWebSizeSE", kWebSizeRange, "Longest side of a published picture, in pixels");
+    PgWebSizeSE->setValue(web.MaxSide);
+    PgOriginalCB =
+        NewCheck("PgOriginalCB", "Also publish the original",
+                 "The original of a picture published smaller is published too, linked from its page",
+                 web.PublishOriginal);
+    auto* webRow = new QWidget;
+    auto* webLayout = new QHBoxLayout(webRow);
+    webLayout->setContentsMargins(0, 0, 0, 0);
+    webLayout->addWidget(PgWebSizeCB);
+    webLayout->addWidget(PgWebSizeSE);
+    webLayout->addWidget(new QLabel("pixels"));
+    webLayout->addWidget(PgOriginalCB);
+    webLayout->addStretch();
     QGroupBox* page = NewGroup("Page");
     QGridLayout* pageGrid = NewGrid(page);
     AddRows(pageGrid, 0,
@@ -242,7 +259,8 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
              {"", PgLinkOrderCB},
              {"Previous link text", PgPrevTextE},
              {"Next link text", PgNextTextE},
-             {"Picture metadata", PubMetaCB}});
+             {"Picture metadata", PubMetaCB},
+             {"", webRow}});
     pageGrid->setColumnMinimumWidth(1, 280);
     pageGrid->setRowStretch(7, 1);
 

@@ -216,6 +216,9 @@ public:
     QLineEdit* PgPrevTextE;
     QLineEdit* PgNextTextE;
     QComboBox* PubMetaCB = nullptr; // what of each picture's metadata its published copy keeps (TPublishMeta)
+    QCheckBox* PgWebSizeCB;
+    QSpinBox* PgWebSizeSE;
+    QCheckBox* PgOriginalCB;
 
     // "Html table"
     QSpinBox* GfxGridColSE;
@@ -321,6 +324,7 @@ private:
     void BitBtn1Click();
     void PgBackLinkEChange();
     void PgLinkOrderChange();
+    void PgWebSizeChange();
     void ThumbBevelTypCBChange();
     void PicBevelTypCBChange();
     void MaskTypCBChange();

@@ -22,7 +22,9 @@
 #include "gallery/GalleryNames.h"
 #include "gallery/PublishMeta.h"
 #include "gallery/RunRecord.h"
+#include "gallery/ParallelJobs.h"
 #include "gallery/ThumbRun.h"
+#include "gallery/WebPictures.h"
 #include "gfx/GfxJpeg.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
@@ -59,6 +61,7 @@ struct TRunCell {
     QString Name;
     QString Source;
     QString Caption;
+    bool Web = false; // larger than the web size: its page shows its web-sized JPEG
 };
 
 // Like a copy, a tile from an earlier run is kept when it is the same.
@@ -99,6 +102,17 @@ QByteArray PageInputs(TGfxThumbPage& page) {
     return TRunInputs("page").AddBytes(page.Text().toUtf8()).Key();
 }
 
+// Whether the picture is larger than maxSide on its long side. One that cannot be measured is left to the
+// phases after this one, which stop at it as they did without the web size.
+bool LargerThan(const QString& picture, int maxSide) {
+    try {
+        const QSize size = MeasuredPictureSize(picture);
+        return std::max(size.width(), size.height()) > maxSide;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 class TRunner {
 public:
     TRunner(TGalleryRun& run, TGallery& gallery, const QString& dir, const TRunCallback& progress,
@@ -128,6 +142,7 @@ private:
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
     void WroteCopy(const QString& source, const QString& name, const QByteArray& inputs);
+    void WebPhase(TRunResult& result);
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
@@ -228,6 +243,8 @@ void TRunner::Run(TRunResult& result) {
     if (!FBackground.isEmpty())
         PublishBackground(FBackground, result);
     CopyPhase(result);
+    if (FGallery.Settings.Page.WebSize.Enabled)
+        WebPhase(result);
     ThumbnailPhase(result);
     PicPagePhase(result);
     TablePagePhase(result);
@@ -262,11 +279,14 @@ void TRunner::SaveRecord(TRunResult& result) {
     FRecord->Save();
 }
 
+// With the web size on, each picture is measured here: one larger than the web size is published as its
+// web-sized JPEG, and its original only when the user publishes originals too.
 void TRunner::CopyPhase(TRunResult& result) {
+    const TWebSize& web = FGallery.Settings.Page.WebSize;
     TProgressPace pace;
     int done = 0;
     Tell(TRunPhase::Copy, 0, FCount, {});
-    for (const TRunCell& cell : FCells) {
+    for (TRunCell& cell : FCells) {
         if (cell.Name.isEmpty())
             continue;
         CheckCancel();
@@ -275,6 +295,11 @@ void TRunner::CopyPhase(TRunResult& result) {
         ++done;
         if (pace.Due(done, FCount))
             Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
+        if (web.Enabled) {
+            cell.Web = LargerThan(cell.Source, web.MaxSide);
+            if (cell.Web && !web.PublishOriginal)
+                continue;
+        }
         const QByteArray inputs = TRunInputs("copy")
                                    .AddFile(cell.Source)
                                    .Add(static_cast<long long>(FGallery.Settings.PublishMeta))
@@ -284,6 +309,66 @@ void TRunner::CopyPhase(TRunResult& result) {
             WroteCopy(cell.Source, cell.Name, inputs);
         }
         result.Written << dest;
+    }
+}
+
+// Every core decodes, shrinks and saves, one picture each; a picture in several cells is made once. A JPEG
+// from an earlier run that is still what this one would make is kept.
+void TRunner::WebPhase(TRunResult& result) {
+    const int maxSide = FGallery.Settings.Page.WebSize.MaxSide;
+    const TPublishMeta rule = FGallery.Settings.PublishMeta;
+    std::vector<const TRunCell*> jobs;
+    std::vector<QByteArray> inputs;
+    QSet<QString> names;
+    bool anyWeb = false;
+    for (const TRunCell& cell : FCells) {
+        if (!cell.Web || names.contains(cell.Name))
+            continue;
+        anyWeb = true;
+        names.insert(cell.Name);
+        const QString name = WebPictureName(cell.Name);
+        QByteArray key = TRunInputs("web")
+                             .AddFile(cell.Source)
+                             .Add(maxSide)
+                             .Add(static_cast<long long>(rule))
+                             .Add(kWebJpegQuality)
+                             .Key();
+        if (FRecord->UpToDate(name, key)) {
+            result.Written << FDir + name;
+            continue;
+        }
+        jobs.push_back(&cell);
+        inputs.push_back(std::move(key));
+    }
+    // Without a picture larger than the web size the phase is not there: a run tells what it did before.
+    if (!anyWeb)
+        return;
+    const int total = static_cast<int>(jobs.size());
+    Tell(TRunPhase::Web, 0, total, {});
+    const auto job = [&](int i) {
+        SaveWebPicture(jobs[i]->Source, maxSide, rule, FDir + WebPictureName(jobs[i]->Name));
+    };
+    const auto progress = [&](int done, int lastDone) {
+        Tell(TRunPhase::Web, done, total, lastDone >= 0 ? jobs[lastDone]->Source : QString());
+        CheckCancel();
+    };
+    std::vector<char> made;
+    // The pictures saved are the gallery's files, also when the run stops among them.
+    const auto listMade = qScopeGuard([&] {
+        for (size_t i = 0; i < made.size(); ++i)
+            if (made[i]) {
+                result.Written << FDir + WebPictureName(jobs[i]->Name);
+                FRecord->Wrote(WebPictureName(jobs[i]->Name), inputs[i]);
+            }
+    });
+    int failed = -1;
+    try {
+        RunParallelJobs(total, FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(), job, progress,
+                        failed, &made);
+    } catch (...) {
+        if (failed >= 0)
+            Current = jobs[size_t(failed)]->Source;
+        throw;
     }
 }
 
@@ -374,13 +459,15 @@ void TRunner::PicPagePhase(TRunResult& result) {
         if (cell.Name.isEmpty())
             continue;
         CheckCancel();
-        page.SetPicFile(FDir + cell.Name);
+        page.SetPicFile(FDir + (cell.Web ? WebPictureName(cell.Name) : cell.Name));
         page.SetCaption(captions.value(cell.Name));
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
+        page.SetOriginalFile(cell.Web && FGallery.Settings.Page.WebSize.PublishOriginal ? cell.Name
+                                                                                        : QString());
         // A picture browsers cannot show is shown by a rendering, written beside its copy; like the copy, it
-        // is made again only when its picture changed.
-        if (!BrowserShows(cell.Name)) {
+        // is made again only when its picture changed. A picture published web-sized needs none.
+        if (!cell.Web && !BrowserShows(cell.Name)) {
             const QString name = BrowserViewableName(cell.Name);
             Current = FDir + name;
             const QByteArray inputs = TRunInputs("rendering").AddFile(cell.Source).Key();
@@ -419,6 +506,8 @@ void TRunner::TablePagePhase(TRunResult& result) {
         item->SetPicName(cell.Name);
         item->SetThumbName(kThumbPrefix + cell.Name);
         item->SetCaption(cell.Caption);
+        if (cell.Web)
+            item->SetShownName(WebPictureName(cell.Name));
     }
     // Not measured here: the page measures every picture and thumbnail it names as it is built.
     TGfxThumbPage page;
@@ -450,6 +539,8 @@ QString RunPhaseName(TRunPhase phase) {
     switch (phase) {
     case TRunPhase::Copy:
         return "copy";
+    case TRunPhase::Web:
+        return "web";
     case TRunPhase::Thumbnails:
         return "thumbnails";
     case TRunPhase::Pages:

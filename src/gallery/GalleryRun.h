@@ -12,9 +12,10 @@
 class TGallery;
 class TGfxBaseIm;
 
-enum class TRunPhase { Copy, Thumbnails, Pages, Index };
+// Web runs only with the web size on and a picture larger than it: those are published as smaller JPEGs.
+enum class TRunPhase { Copy, Web, Thumbnails, Pages, Index };
 
-// The phase's name as the command line prints it: "copy", "thumbnails", "pages", "index".
+// The phase's name as the command line prints it: "copy", "web", "thumbnails", "pages", "index".
 QString RunPhaseName(TRunPhase phase);
 
 // Where a run is: Done of Total files of the phase are done, and the file it works on now (the picture being

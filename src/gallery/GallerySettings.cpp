@@ -67,6 +67,7 @@ TGallerySettings StartUpSettings() {
     page.Frame.PrevText = "Previous";
     page.Frame.NextText = "Next";
     page.Frame.FitToWindow = true;
+    page.WebSize = {true, kWebSizeRange.Default, false};
     page.TableTitle = "Pictures";
     page.Columns = kTableColumnsRange.Default;
     page.Rows = kTableRowsRange.Default;
@@ -109,6 +110,7 @@ TGallerySettings InRange(TGallerySettings settings) {
     // An unknown choice removes the location: publishing a position unasked for is the one harm here.
     if (!kPublishMetaRange.Contains(settings.PublishMeta))
         settings.PublishMeta = kPublishMetaDefault;
+    p.WebSize.MaxSide = kWebSizeRange.Clamp(p.WebSize.MaxSide);
     return settings;
 }
 
@@ -143,6 +145,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.Frame.NextText = r.NextText;
     p.Frame.FitToWindow = r.FitToWindow;
     p.CaptionUnderThumb = r.CaptionUnderThumb;
+    p.WebSize = {r.WebSize, r.WebMaxSide, r.PublishOriginal};
     p.TableTitle = r.TableTitle;
     p.TableTitleFontSize = r.TableTitleFontSize;
     p.TableTitleColor = r.TableTitleColor;
@@ -204,6 +207,9 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.FitToWindow = p.Frame.FitToWindow;
     r.CaptionUnderThumb = p.CaptionUnderThumb;
     r.PublishMeta = s.PublishMeta;
+    r.WebSize = p.WebSize.Enabled;
+    r.WebMaxSide = p.WebSize.MaxSide;
+    r.PublishOriginal = p.WebSize.PublishOriginal;
     return r;
 }
 

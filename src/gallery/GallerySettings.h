@@ -34,6 +34,8 @@ inline constexpr TSettingRange kTableRowsRange{1, 100, 2};
 inline constexpr TSettingRange kCellSpacingRange{0, 100, 5};
 inline constexpr TSettingRange kPicInfoFontSizeRange{-2, 4, -1};
 inline constexpr TSettingRange kTableTitleFontSizeRange{-2, 4, 2};
+// The long side of the pictures published for the web, in pixels.
+inline constexpr TSettingRange kWebSizeRange{100, 10000, 2048};
 // The grid's cell size in the window (the options file keeps it).
 inline constexpr TSettingRange kGridCellWidthRange{10, 200, 64};
 inline constexpr TSettingRange kGridCellHeightRange{10, 200, 64};

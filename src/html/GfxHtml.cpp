@@ -195,8 +195,8 @@ TGfxThumbPage::TGfxThumbPage()
     : FTableTitleTag(std::make_shared<TTextTag>()), FTableTag(std::make_shared<TTableTag>()),
       FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
       FBackLinkTextTag(std::make_shared<TTextTag>()), FPrevLinkTag(std::make_shared<THrefTag>()),
-      FNextLinkTag(std::make_shared<THrefTag>()), FFitTag(std::make_shared<TFitToWindowTag>()),
-      FKeysTag(std::make_shared<TPageKeysTag>()) {
+      FNextLinkTag(std::make_shared<THrefTag>()), FOriginalLinkTag(std::make_shared<THrefTag>()),
+      FFitTag(std::make_shared<TFitToWindowTag>()), FKeysTag(std::make_shared<TPageKeysTag>()) {
     auto generator = std::make_shared<TMetaTag>();
     generator->SetName(QStringLiteral("GENERATOR"));
     generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
@@ -218,6 +218,7 @@ TGfxThumbPage::TGfxThumbPage()
     body.Add(FTableTitleTag);
     body.Add(FTableTag);
     body.Add(FLineTag);
+    body.Add(FOriginalLinkTag);
     body.Add(FPrevLinkTag);
     body.Add(FNextLinkTag);
     body.Add(FBackLinkTag);
@@ -257,6 +258,7 @@ void TGfxThumbPage::Generate() {
     const TGfxPageFrame& frame = FSettings.Frame;
     SetUpSideLink(*FPrevLinkTag, frame.LinkInOrder ? frame.PrevPage : QString(), frame.PrevText, frame);
     SetUpSideLink(*FNextLinkTag, frame.LinkInOrder ? frame.NextPage : QString(), frame.NextText, frame);
+    SetUpSideLink(*FOriginalLinkTag, frame.OriginalFile, QStringLiteral("Original"), frame);
     FFitTag->SetEnabled(frame.FitToWindow);
     // The keys lead exactly where the page's links do: no link, no key.
     FKeysTag->SetEnabled(frame.LinkInOrder && MovesByKeys());
@@ -287,7 +289,8 @@ void TGfxThumbPage::BuildCells() {
         auto cell = std::make_unique<TTabCellTag>();
         if (!item.PicName().isEmpty() || !item.ThumbName().isEmpty()) {
             int picWidth = 0, picHeight = 0, picSize = 0;
-            GetPictureInfo(dir + item.PicName(), picWidth, picHeight, picSize);
+            GetPictureInfo(dir + (item.ShownName().isEmpty() ? item.PicName() : item.ShownName()), picWidth,
+                           picHeight, picSize);
             int thumbWidth = 0, thumbHeight = 0, thumbSize = 0;
             GetPictureInfo(dir + item.ThumbName(), thumbWidth, thumbHeight, thumbSize);
 

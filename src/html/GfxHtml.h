@@ -45,8 +45,22 @@ struct TGfxPageFrame {
     // any picture has a caption or captions go under the thumbnails; off, the pictures are written as
     // before.
     bool AltText = false;
+    // File name of the picture's original, linked as "Original" beside the back link when the page shows a
+    // smaller copy of it; empty for none.
+    QString OriginalFile;
 
     bool operator==(const TGfxPageFrame&) const = default;
+};
+
+// Pictures larger than MaxSide pixels on their long side are published as a JPEG that size, which their
+// page shows; with PublishOriginal the original is published as well and linked from the page. Read by the
+// generation run; the pages themselves follow the names it gives them.
+struct TWebSize {
+    bool Enabled = false;
+    int MaxSide = 2048;
+    bool PublishOriginal = false;
+
+    bool operator==(const TWebSize&) const = default;
 };
 
 // Every setting of a gallery page, copied as one value: a setting added here is copied everywhere.
@@ -67,6 +81,7 @@ struct TGfxPageSettings {
     THtmlHAlign TableAlign = haDefault;
     // Each picture's caption under its thumbnail, written like the picture information and before it.
     bool CaptionUnderThumb = false;
+    TWebSize WebSize;
 
     bool operator==(const TGfxPageSettings&) const = default;
 };
@@ -193,6 +208,9 @@ public:
     void SetAltText(bool value) { FSettings.Frame.AltText = value; }
     bool CaptionUnderThumb() const { return FSettings.CaptionUnderThumb; }
     void SetCaptionUnderThumb(bool value) { FSettings.CaptionUnderThumb = value; }
+    // Set by the run for each picture page that shows a smaller copy of a published original.
+    const QString& OriginalFile() const { return FSettings.Frame.OriginalFile; }
+    void SetOriginalFile(const QString& value) { FSettings.Frame.OriginalFile = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -202,6 +220,7 @@ public:
     TTextTag& BackLinkTextTag() const { return *FBackLinkTextTag; }
     THrefTag& PrevLinkTag() const { return *FPrevLinkTag; }
     THrefTag& NextLinkTag() const { return *FNextLinkTag; }
+    THrefTag& OriginalLinkTag() const { return *FOriginalLinkTag; }
     TFitToWindowTag& FitTag() const { return *FFitTag; }
     TPageKeysTag& KeysTag() const { return *FKeysTag; }
 
@@ -222,6 +241,7 @@ private:
     std::shared_ptr<TTextTag> FBackLinkTextTag;
     std::shared_ptr<THrefTag> FPrevLinkTag;
     std::shared_ptr<THrefTag> FNextLinkTag;
+    std::shared_ptr<THrefTag> FOriginalLinkTag;
     std::shared_ptr<TFitToWindowTag> FFitTag;
     std::shared_ptr<TPageKeysTag> FKeysTag;
 };

@@ -22,6 +22,10 @@ public:
     void SetThumbName(const QString& value) { FThumbName = value; }
     const QString& PicName() const { return FPicName; }
     void SetPicName(const QString& value) { FPicName = value; }
+    // The file the picture's page shows when it is not the picture itself (a smaller copy for the web);
+    // the table page measures it for the information under the thumbnail. Empty: PicName.
+    const QString& ShownName() const { return FShownName; }
+    void SetShownName(const QString& value) { FShownName = value; }
     int FileSize() const { return FFileSize; }
     void SetFileSize(int value) { FFileSize = value; }
     int Height() const { return FHeight; }
@@ -36,6 +40,7 @@ private:
     QString FCaption;
     QString FThumbName;
     QString FPicName;
+    QString FShownName;
     int FFileSize = 0;
     int FHeight = 0;
     int FWidth = 0;

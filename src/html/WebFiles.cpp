@@ -14,6 +14,11 @@ QString PageName(const QString& picName) {
     return (dot > picName.lastIndexOf('/') ? picName.left(dot) : picName) + ".html";
 }
 
+QString WebPictureName(const QString& picName) {
+    const qsizetype dot = picName.lastIndexOf('.');
+    return (dot > picName.lastIndexOf('/') ? picName.left(dot) : picName) + ".web.jpg";
+}
+
 QString UrlFromFileName(const QString& fileName) {
     QString url;
     url.reserve(fileName.size() + 2);
@@ -69,7 +74,8 @@ void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
 }
 
 QStringList PublishedNames(const QString& picName) {
-    QStringList names{picName, kThumbPrefix + picName, PageName(picName)};
+    // The web-sized name counts whether or not the setting is on now: names stay as they were given.
+    QStringList names{picName, kThumbPrefix + picName, PageName(picName), WebPictureName(picName)};
     if (!BrowserShows(picName))
         names << BrowserViewableName(picName);
     return names;

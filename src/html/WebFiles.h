@@ -30,8 +30,13 @@ QString BrowserViewableName(const QString& picName);
 // failed write leaves no file behind.
 void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile);
 
-// Every file a generation run writes from one published picture name: the copy, its thumbnail, its page
-// and, for a kind browsers do not show, its PNG rendering.
+// The JPEG a picture larger than the gallery's web size is published as: its name with the extension (as
+// PageName takes it) replaced by ".web.jpg", so "beach_aers.jpg" gives "beach_aers.web.jpg" and
+// "scan_aers.tif" gives "scan_aers.web.jpg".
+QString WebPictureName(const QString& picName);
+
+// Every file a generation run writes from one published picture name: the copy, its thumbnail, its page,
+// its web-sized JPEG and, for a kind browsers do not show, its PNG rendering.
 QStringList PublishedNames(const QString& picName);
 
 // The pages a picture's page links as previous and next (file names, empty at either end).

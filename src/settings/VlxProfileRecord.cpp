@@ -119,15 +119,19 @@ constexpr std::uint8_t kPublishMetaBits = 3 << kPublishMetaShift;
 std::uint8_t SwapZeroOne(std::uint8_t value) {
     return value == 0 ? 1 : value == 1 ? 0 : value;
 }
+constexpr std::uint8_t kWebSizeBit = 32;
+constexpr std::uint8_t kPublishOriginalBit = 64;
 
 void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord& r) {
     bytes.append(TProfileRecord::kExtrasMark);
     writer.Byte(TProfileRecord::kExtrasVersion);
     writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0) |
                 (r.CaptionUnderThumb ? kCaptionUnderThumbBit : 0) |
-                ((SwapZeroOne(r.PublishMeta) << kPublishMetaShift) & kPublishMetaBits));
+                ((SwapZeroOne(r.PublishMeta) << kPublishMetaShift) & kPublishMetaBits) |
+                (r.WebSize ? kWebSizeBit : 0) | (r.PublishOriginal ? kPublishOriginalBit : 0));
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
+    writer.Int(r.WebMaxSide);
 }
 
 // A slot written before the page settings were added holds zeros after the record: no mark, defaults kept.
@@ -149,6 +153,12 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     r.PublishMeta = SwapZeroOne((flags & kPublishMetaBits) >> kPublishMetaShift);
     reader.String(r.PrevText, TProfileRecord::kTextSize);
     reader.String(r.NextText, TProfileRecord::kTextSize);
+    // Version 1 had no web size: such a profile publishes its pictures as they are, as it did.
+    if (version < 2)
+        return;
+    r.WebSize = (flags & kWebSizeBit) != 0;
+    r.PublishOriginal = (flags & kPublishOriginalBit) != 0;
+    reader.Int(r.WebMaxSide);
 }
 
 } // namespace
@@ -160,7 +170,8 @@ void KeepNewerSettings(const QByteArray& stored, QByteArray& slot) {
         stored.mid(TProfileRecord::kSize, mark.size()) != mark ||
         static_cast<std::uint8_t>(stored[versionAt]) <= TProfileRecord::kExtrasVersion)
         return;
-    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kCaptionUnderThumbBit | kPublishMetaBits;
+    constexpr std::uint8_t known = kLinkInOrderBit | kFitToWindowBit | kCaptionUnderThumbBit | kPublishMetaBits |
+                                   kWebSizeBit | kPublishOriginalBit;
     slot[versionAt] = stored[versionAt];
     slot[versionAt + 1] = static_cast<char>((static_cast<std::uint8_t>(slot[versionAt + 1]) & known) |
                                             (static_cast<std::uint8_t>(stored[versionAt + 1]) & ~known));

@@ -33,15 +33,17 @@ struct TProfileBevel {
 //   763  1    uint8       version of what follows, 2 (1 before CaptionUnderThumb)
 //   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow, bit 2 CaptionUnderThumb, bits 3-4
 //                         PublishMeta stored as 0 remove location, 1 keep all, 2 orientation only (so that 0
-//                         is the default)
+//                         is the default), bit 5 WebSize, bit 6 PublishOriginal
 //   765  101  string      PrevText
 //   866  101  string      NextText
-// Without the mark both settings read as off and the texts as their defaults. A later version keeps these
+//   967  4    int32       WebMaxSide (version 2)
+// Without the mark both settings read as off and the texts as their defaults; a slot of version 1 reads the
+// web size as off, at 2048 pixels. A later version keeps these
 // places and adds after them, under a higher version byte; this one reads what it knows of such a slot, and
 // a save keeps the version byte, the flags it does not know and every byte after NextText as they were.
 struct TProfileRecord {
     static constexpr int kSize = 759;
-    static constexpr int kStoredSize = 967;
+    static constexpr int kStoredSize = 971;
     static constexpr const char* kExtrasMark = "VLXP";
     static constexpr std::uint8_t kExtrasVersion = 2;
     // Largest number of UTF-8 bytes of each string field (the field is one byte longer).
@@ -93,6 +95,9 @@ struct TProfileRecord {
     std::uint8_t PublishMeta = 1;
     QString PrevText = QStringLiteral("Previous");
     QString NextText = QStringLiteral("Next");
+    bool WebSize = false;
+    std::int32_t WebMaxSide = 2048;
+    bool PublishOriginal = false;
 
     // Exactly kStoredSize bytes; strings longer than their field are cut at a character boundary.
     QByteArray ToBytes() const;

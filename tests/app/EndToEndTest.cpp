@@ -354,9 +354,11 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
         }
     }
     const auto cell = [this](int col, int row) { return W().Grid()->Cells(col, row); };
+    // The big picture's page shows it web-sized (2048 pixels wide), as a new gallery publishes it.
     EXPECT_EQ(visits, (QStringList{cell(0, 0) + " noprev", cell(2, 0) + " prev", cell(0, 1) + " prev",
-                                   cell(1, 1) + " prev"}))
+                                   WebPictureName(cell(1, 1)) + " prev"}))
         << shown;
+    EXPECT_TRUE(lines.contains("VISIT " + WebPictureName(cell(1, 1)) + " 2048 prev")) << shown;
     EXPECT_TRUE(lines.contains("END last")) << shown;
     // Ctrl+Right is left to the browser; Right, Left and Escape go to the next, previous and table page.
     EXPECT_TRUE(

@@ -40,6 +40,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
     r.CaptionUnderThumb = true;
     r.PublishMeta = pmOrientationOnly;
+    r.WebSize = false, r.WebMaxSide = 999, r.PublishOriginal = true;
     return r;
 }
 
@@ -72,6 +73,10 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
     EXPECT_EQ(W().PubMetaCB->currentIndex(), pmOrientationOnly);
+    EXPECT_EQ(W().PgWebSizeSE->value(), 999);
+    // The web size's box is a page setting like the others.
+    W().PgWebSizeCB->click();
+    EXPECT_TRUE(Gathered(W()).WebSize);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {

@@ -179,6 +179,10 @@ TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
     EXPECT_TRUE(stored.FitToWindow);
     EXPECT_EQ(stored.PrevText, "Previous");
     EXPECT_EQ(stored.NextText, "Next");
+    // Its pictures go out at most 2048 pixels on their long side, without their originals.
+    EXPECT_TRUE(stored.WebSize);
+    EXPECT_EQ(stored.WebMaxSide, 2048);
+    EXPECT_FALSE(stored.PublishOriginal);
     EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
     EXPECT_TRUE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ProfilesCB->count(), 1);
@@ -204,6 +208,7 @@ TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
     EXPECT_EQ(W().ThumbWSE->value(), 120);
     EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
     EXPECT_FALSE(W().HtmlFitWindowCB->isChecked());
+    EXPECT_FALSE(W().PgWebSizeCB->isChecked());
     EXPECT_EQ(W().PgNextTextE->text(), "Next");
 
     Load(0, 0, TestData("app/bmp_24bpp.bmp"));

@@ -28,6 +28,7 @@ TEST_P(TCancelTest, StoppedRunLeavesOnlyWholeFiles) {
     }
     TGallery gallery;
     gallery.SetTableSize(3, 2);
+    gallery.Settings.Page.WebSize.MaxSide = 160; // web-sized pictures too
     ASSERT_TRUE(gallery.PlaceFiles(files).empty());
     TTempDir out;
     TRunCancel cancel;
@@ -55,7 +56,8 @@ TEST_P(TCancelTest, StoppedRunLeavesOnlyWholeFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, TCancelTest,
-                         testing::Values(TRunPhase::Copy, TRunPhase::Thumbnails, TRunPhase::Pages),
+                         testing::Values(TRunPhase::Copy, TRunPhase::Web, TRunPhase::Thumbnails,
+                                         TRunPhase::Pages),
                          [](const auto& info) { return RunPhaseName(info.param).toStdString(); });
 
 // The names the gallery keeps in its index follow the cells: a name freed by a cleared or dropped cell is

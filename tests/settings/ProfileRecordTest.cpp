@@ -65,6 +65,9 @@ TProfileRecord FullRecord() {
     r.CaptionUnderThumb = true;
     r.PrevText = QStringLiteral("Zur\u00FCck");
     r.NextText = QStringLiteral("Weiter");
+    r.WebSize = true;
+    r.WebMaxSide = 1600;
+    r.PublishOriginal = true;
     return r;
 }
 
@@ -118,12 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"BackLink", 552, Str("index.html")}, TFieldAt{"BackLinkText", 653, Str("Return")},
         TFieldAt{"BackLinkFontSize", 754, Le32(0xFFFFFFFE)},
         TFieldAt{"BackLinkAlign", 758, QByteArray("\x02", 1)},
-        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x02\x07", 6)},
+        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x02\x67", 6)},
         TFieldAt{"PrevText", 765,
                  Str("Zur\xC3\xBC"
                      "ck")},
-        TFieldAt{"NextText", 866, Str("Weiter")},
-        TFieldAt{"slot tail", 967, QByteArray(TProfileManager::kSlotSize - 967, '\0')}));
+        TFieldAt{"NextText", 866, Str("Weiter")}, TFieldAt{"WebMaxSide", 967, Le32(1600)},
+        TFieldAt{"slot tail", 971, QByteArray(TProfileManager::kSlotSize - 971, '\0')}));
 
 // A slot written before the page settings were added: the original 759 bytes, then zeros (or, in a damaged
 // file, anything without the mark). Both settings read as off and the link texts as their defaults.
@@ -140,6 +143,20 @@ TEST_P(ProfileRecordBefore, ReadsTheLaterSettingsAsOff) {
     EXPECT_FALSE(back.CaptionUnderThumb);
     EXPECT_EQ(back.PrevText, QStringLiteral("Previous"));
     EXPECT_EQ(back.NextText, QStringLiteral("Next"));
+    EXPECT_FALSE(back.WebSize);
+    EXPECT_EQ(back.WebMaxSide, 2048);
+}
+
+// A slot of version 1 (order links and fit only) publishes its pictures as they are: the web size reads as
+// off, whatever its flags byte and the bytes after its texts hold.
+TEST(ProfileRecord, VersionOneReadsTheWebSizeAsOff) {
+    QByteArray slot = FullRecord().ToBytes();
+    slot[763] = 1;
+    const TProfileRecord back = TProfileRecord::FromBytes(slot);
+    EXPECT_TRUE(back.LinkInOrder && back.FitToWindow);
+    EXPECT_FALSE(back.WebSize);
+    EXPECT_FALSE(back.PublishOriginal);
+    EXPECT_EQ(back.WebMaxSide, 2048);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tails, ProfileRecordBefore,
