@@ -159,6 +159,10 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     PgNextTextE->setText(s.Frame.NextText);
     HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
     HtmlTablCellSpacSE->setValue(s.CellSpacing);
+    {
+        const QSignalBlocker blocker(HtmlPageRowsSE);
+        HtmlPageRowsSE->setValue(s.PageRows);
+    }
     HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);
     PicInfNameCB->setChecked(s.PicInfo & PicInfoBit(piFileName));
     PicInfPicSizeCB->setChecked(s.PicInfo & PicInfoBit(piPicSize));

@@ -219,6 +219,7 @@ public:
     QSpinBox* GfxGridRowSE;
     QComboBox* HtmlTablAlignCB;
     QSpinBox* HtmlTablCellSpacSE;
+    QSpinBox* HtmlPageRowsSE;
     QCheckBox* HtmlFitWindowCB;
     QCheckBox* PicInfNameCB;
     QCheckBox* PicInfPicSizeCB;

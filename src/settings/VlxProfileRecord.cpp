@@ -117,6 +117,7 @@ void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord&
     writer.Byte((r.LinkInOrder ? kLinkInOrderBit : 0) | (r.FitToWindow ? kFitToWindowBit : 0));
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
+    writer.Int(r.PageRows);
 }
 
 // A slot written before the page settings were added holds zeros after the record: no mark, defaults kept.
@@ -136,6 +137,8 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     r.FitToWindow = (flags & kFitToWindowBit) != 0;
     reader.String(r.PrevText, TProfileRecord::kTextSize);
     reader.String(r.NextText, TProfileRecord::kTextSize);
+    if (version >= 2)
+        reader.Int(r.PageRows);
 }
 
 } // namespace

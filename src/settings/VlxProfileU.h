@@ -30,18 +30,19 @@ struct TProfileBevel {
 // The page settings added later follow those 759 bytes, behind a mark that slots written before never
 // hold (they are zeros there), so a reader of the 759 bytes alone still reads every profile:
 //   759  4    "VLXP"      mark
-//   763  1    uint8       version of what follows, 1
+//   763  1    uint8       version of what follows, 2 (1 ends after NextText)
 //   764  1    uint8       flags: bit 0 LinkInOrder, bit 1 FitToWindow
 //   765  101  string      PrevText
 //   866  101  string      NextText
+//   967  4    int32       PageRows (version 2; 0 in a slot of version 1)
 // Without the mark both settings read as off and the texts as their defaults. A later version keeps these
 // places and adds after them, under a higher version byte; this one reads what it knows of such a slot, and
-// a save keeps the version byte, the flags it does not know and every byte after NextText as they were.
+// a save keeps the version byte, the flags it does not know and every byte after PageRows as they were.
 struct TProfileRecord {
     static constexpr int kSize = 759;
-    static constexpr int kStoredSize = 967;
+    static constexpr int kStoredSize = 971;
     static constexpr const char* kExtrasMark = "VLXP";
-    static constexpr std::uint8_t kExtrasVersion = 1;
+    static constexpr std::uint8_t kExtrasVersion = 2;
     // Largest number of UTF-8 bytes of each string field (the field is one byte longer).
     static constexpr int kNameSize = 50;
     static constexpr int kBkgFileSize = 200;
@@ -87,6 +88,7 @@ struct TProfileRecord {
     bool FitToWindow = false;
     QString PrevText = QStringLiteral("Previous");
     QString NextText = QStringLiteral("Next");
+    std::int32_t PageRows = 0; // rows on each table page; 0: the whole table on one
 
     // Exactly kStoredSize bytes; strings longer than their field are cut at a character boundary.
     QByteArray ToBytes() const;

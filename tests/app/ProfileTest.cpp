@@ -38,6 +38,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.PicInfoFontSize = 3, r.PicInfoColor = 0x00FF00, r.PicInfoAlign = haRight, r.LineWidth = 50;
     r.BackLink = "../home.html", r.BackLinkText = "Home", r.BackLinkFontSize = 1, r.BackLinkAlign = haLeft;
     r.LinkInOrder = false, r.FitToWindow = false, r.PrevText = "Earlier", r.NextText = "Later";
+    r.PageRows = 7;
     return r;
 }
 
@@ -68,6 +69,9 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
+    EXPECT_EQ(W().HtmlPageRowsSE->value(), 7);
+    W().HtmlPageRowsSE->setValue(0);
+    EXPECT_EQ(W().ThumbPage()->PageRows(), 0);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {

@@ -181,13 +181,13 @@ TEST(ProfileManager, FileThatCannotBeOpenedOrCreatedIsReportedWithItsName) {
     }
 }
 
-// A later version's slot (version byte 2, a flag and bytes of its own after the texts) saved by this one
+// A later version's slot (version byte 3, a flag and bytes of its own after the texts) saved by this one
 // keeps what this one does not know, and takes what it does.
 TEST(ProfileManager, SavingASlotOfALaterVersionKeepsItsOwnSettings) {
     TTempDir dir;
     const QString path = dir.File("profiles.vlx");
     QByteArray later = Named(QStringLiteral("trip")).ToBytes();
-    later[763] = 2;
+    later[763] = 3;
     later[764] = char(0x80 | 0x01); // an unknown flag and LinkInOrder
     later.append(QByteArray("later settings"));
     later.append(kSlot - later.size(), '\x07');
@@ -204,7 +204,7 @@ TEST(ProfileManager, SavingASlotOfALaterVersionKeepsItsOwnSettings) {
 
     const QByteArray saved = ReadBytes(path);
     ASSERT_EQ(saved.size(), kSlot);
-    EXPECT_EQ(saved[763], 2);
+    EXPECT_EQ(saved[763], 3);
     EXPECT_EQ(static_cast<unsigned char>(saved[764]), 0x80 | 0x02);
     EXPECT_EQ(saved.mid(TProfileRecord::kStoredSize), later.mid(TProfileRecord::kStoredSize));
     TProfileRecord again;

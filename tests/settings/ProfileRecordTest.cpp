@@ -64,6 +64,7 @@ TProfileRecord FullRecord() {
     r.FitToWindow = true;
     r.PrevText = QStringLiteral("Zur\u00FCck");
     r.NextText = QStringLiteral("Weiter");
+    r.PageRows = 12;
     return r;
 }
 
@@ -117,12 +118,13 @@ INSTANTIATE_TEST_SUITE_P(
         TFieldAt{"BackLink", 552, Str("index.html")}, TFieldAt{"BackLinkText", 653, Str("Return")},
         TFieldAt{"BackLinkFontSize", 754, Le32(0xFFFFFFFE)},
         TFieldAt{"BackLinkAlign", 758, QByteArray("\x02", 1)},
-        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x01\x03", 6)},
+        TFieldAt{"mark+version+flags", 759, QByteArray("VLXP\x02\x03", 6)},
         TFieldAt{"PrevText", 765,
                  Str("Zur\xC3\xBC"
                      "ck")},
         TFieldAt{"NextText", 866, Str("Weiter")},
-        TFieldAt{"slot tail", 967, QByteArray(TProfileManager::kSlotSize - 967, '\0')}));
+        TFieldAt{"PageRows", 967, Le32(12)},
+        TFieldAt{"slot tail", 971, QByteArray(TProfileManager::kSlotSize - 971, '\0')}));
 
 // A slot written before the page settings were added: the original 759 bytes, then zeros (or, in a damaged
 // file, anything without the mark). Both settings read as off and the link texts as their defaults.
@@ -143,6 +145,15 @@ TEST_P(ProfileRecordBefore, ReadsTheLaterSettingsAsOff) {
 INSTANTIATE_TEST_SUITE_P(Tails, ProfileRecordBefore,
                          testing::Values(QByteArray(), QByteArray(300, '\xFF'), QByteArray("VLXQ\x01\x03", 6),
                                          QByteArray("VLXP\x00\x03", 6)));
+
+// A slot of the first version ends after the link texts: whatever follows is not the table's page rows.
+TEST(ProfileRecord, FirstVersionSlotKeepsTheTableOnOnePage) {
+    QByteArray slot = FullRecord().ToBytes();
+    slot[763] = 1;
+    const TProfileRecord back = TProfileRecord::FromBytes(slot);
+    EXPECT_EQ(back.NextText, QStringLiteral("Weiter"));
+    EXPECT_EQ(back.PageRows, 0);
+}
 
 TEST(ProfileRecord, EveryFieldSurvivesTheFile) {
     TTempDir dir;
