@@ -18,6 +18,7 @@
 #include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "app/VeltrixU.h"
+#include "gallery/KeptStretch.h"
 #include "gallery/Version.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxConfigDir.h"
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
     std::printf(
         "memory: %ld KiB before the window, %ld KiB with it, %ld KiB placed, peak %ld KiB (%.1f MiB)\n",
         startKiB, windowKiB, placedKiB, peakKiB, peakKiB / 1024.0);
+    std::printf("kept stretches: %.1f MiB of a budget of %.1f MiB\n", KeptStretchBytes() / 1048576.0,
+                KeptStretchBudget() / 1048576.0);
     std::printf("per picture: %.1f KiB\n",
                 double(placedKiB - windowKiB) / std::max(window.CountPictures(), 1));
     std::printf("grid repaint while scrolling: slowest %.1f ms, median %.1f ms over %d pages\n",
