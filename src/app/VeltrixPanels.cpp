@@ -194,6 +194,9 @@ void TVeltrixF::ConnectTableControls() {
     connect(HtmlTablCellSpacSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
                 ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.CellSpacing = value; });
             }));
+    connect(HtmlPageRowsSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
+                ChangePage(FThumbPage.get(), [&](TGfxPageSettings& s) { s.PageRows = value; });
+            }));
     for (QCheckBox* box : {PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB})
         connect(box, &QCheckBox::clicked, this, Guarded([this] { PicInfCBClick(); }));
     connect(PicInfFonSizSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {

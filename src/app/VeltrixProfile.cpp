@@ -168,6 +168,10 @@ void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
     PgOriginalCB->setChecked(s.WebSize.PublishOriginal);
     HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
     HtmlTablCellSpacSE->setValue(s.CellSpacing);
+    {
+        const QSignalBlocker blocker(HtmlPageRowsSE);
+        HtmlPageRowsSE->setValue(s.PageRows);
+    }
     HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);
     PicInfNameCB->setChecked(s.PicInfo & PicInfoBit(piFileName));
     PicInfPicSizeCB->setChecked(s.PicInfo & PicInfoBit(piPicSize));

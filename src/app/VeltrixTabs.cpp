@@ -280,12 +280,16 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     HtmlFitWindowCB = NewCheck("HtmlFitWindowCB", "Fit pictures to the window",
                                "Pictures shrink to the width of a phone's or a small window's screen",
                                start.Frame.FitToWindow);
+    HtmlPageRowsSE = NewSpin("HtmlPageRowsSE", kPageRowsRange,
+                             "Rows of the table on each table page; All: the whole table on one page");
+    HtmlPageRowsSE->setSpecialValueText("All");
     QGroupBox* table = NewGroup("Table");
     AddRows(NewGrid(table), 0,
             {{"Columns", GfxGridColSE},
              {"Rows", GfxGridRowSE},
              {"Align", HtmlTablAlignCB},
              {"Spacing", HtmlTablCellSpacSE},
+             {"Rows per page", HtmlPageRowsSE},
              {"", HtmlFitWindowCB}});
 
     PicInfNameCB = NewCheck("PicInfNameCB", "File name", "Picture information: file name");

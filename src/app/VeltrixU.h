@@ -225,6 +225,7 @@ public:
     QSpinBox* GfxGridRowSE;
     QComboBox* HtmlTablAlignCB;
     QSpinBox* HtmlTablCellSpacSE;
+    QSpinBox* HtmlPageRowsSE;
     QCheckBox* HtmlFitWindowCB;
     QCheckBox* PicInfCaptionCB;
     QCheckBox* PicInfNameCB;

@@ -23,6 +23,7 @@
 #include "gallery/PublishMeta.h"
 #include "gallery/RunRecord.h"
 #include "gallery/ParallelJobs.h"
+#include "gallery/TablePages.h"
 #include "gallery/ThumbRun.h"
 #include "gallery/WebPictures.h"
 #include "gfx/GfxJpeg.h"
@@ -138,6 +139,8 @@ private:
     bool AltText() const {
         return FGallery.Settings.Page.CaptionUnderThumb || FGallery.HasCaptions();
     }
+
+    void SplitTablePages();
     void CheckWorkDir() const;
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
@@ -146,6 +149,7 @@ private:
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
+    void WriteTablePage(int i, TRunResult& result);
 
     TGalleryRun& FRun;
     TGallery& FGallery;
@@ -157,6 +161,7 @@ private:
     TGfxThumbnail FRenderer;
     QString FBackground; // the background's name in the gallery; empty for none
     std::optional<TRunRecord> FRecord;
+    std::vector<TTablePage> FTablePages; // "index.html" first
 };
 
 // The background's name in the gallery: its own, unless a picture of the run publishes a file of that name
@@ -172,7 +177,9 @@ QString TRunner::BackgroundName() const {
         const QString real = background.IsColor() ? QString() : CanonicalPath(background.File);
         return !real.isEmpty() && CanonicalPath(cell.Source) == real;
     };
-    QSet<QString> taken{QString(kIndexPage).toCaseFolded()};
+    QSet<QString> taken;
+    for (const TTablePage& page : FTablePages)
+        taken.insert(page.Name.toCaseFolded());
     for (const TRunCell& cell : FCells) {
         if (cell.Name.isEmpty())
             continue;
@@ -181,6 +188,27 @@ QString TRunner::BackgroundName() const {
                 taken.insert(file.toCaseFolded());
     }
     return DistinctName(own, [&taken](const QString& name) { return taken.contains(name.toCaseFolded()); });
+}
+
+// A table of more rows than a page holds is split over several table pages, named clear of every file the
+// pictures publish.
+void TRunner::SplitTablePages() {
+    const int pageRows = FGallery.Settings.Page.PageRows;
+    if (pageRows <= 0 || FGallery.Rows() <= pageRows) {
+        FTablePages = SplitTable(FGallery.Rows(), -1, 0, {});
+        return;
+    }
+    QSet<QString> published;
+    int lastFilledRow = -1;
+    for (const TRunCell& cell : FCells) {
+        if (cell.Name.isEmpty())
+            continue;
+        lastFilledRow = cell.Row;
+        for (const QString& file : PublishedNames(cell.Name))
+            published.insert(file.toCaseFolded());
+    }
+    FTablePages = SplitTable(FGallery.Rows(), lastFilledRow, pageRows,
+                             [&](const QString& name) { return published.contains(name.toCaseFolded()); });
 }
 
 // The working folder may have gone since start-up (a cleaner of the temporary folder): it is made again, as
@@ -239,6 +267,7 @@ void TRunner::Run(TRunResult& result) {
                                 "; choose another output folder");
     FRenderer.SetSettings(FGallery.Settings.Thumb);
     FRecord.emplace(FDir);
+    SplitTablePages();
     FBackground = BackgroundName();
     if (!FBackground.isEmpty())
         PublishBackground(FBackground, result);
@@ -452,6 +481,11 @@ void TRunner::PicPagePhase(TRunResult& result) {
             captions.insert(cell.Name, cell.Caption);
     }
     const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
+    // A picture's page leads back to the table page that shows it (at its first place, like its page).
+    QHash<QString, QString> backLinks;
+    for (const TRunCell& cell : FCells)
+        if (!cell.Name.isEmpty() && !backLinks.contains(cell.Name))
+            backLinks.insert(cell.Name, FTablePages[TablePageOfRow(FTablePages, cell.Row)].Name);
     TProgressPace pace;
     int done = 0;
     Tell(TRunPhase::Pages, 0, FCount, {});
@@ -463,6 +497,7 @@ void TRunner::PicPagePhase(TRunResult& result) {
         page.SetCaption(captions.value(cell.Name));
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
+        page.SetBackLink(backLinks.value(cell.Name));
         page.SetOriginalFile(cell.Web && FGallery.Settings.Page.WebSize.PublishOriginal ? cell.Name
                                                                                         : QString());
         // A picture browsers cannot show is shown by a rendering, written beside its copy; like the copy, it
@@ -497,17 +532,32 @@ void TRunner::TablePagePhase(TRunResult& result) {
     Current = index;
     // Counted in pictures: the page measures each one it shows.
     Tell(TRunPhase::Index, 0, FCount, index);
+    // The first page, "index.html", last: a run stopped among them leaves no entry leading to pages not
+    // written yet.
+    for (int i = static_cast<int>(FTablePages.size()) - 1; i >= 0; --i) {
+        CheckCancel();
+        WriteTablePage(i, result);
+    }
+    Tell(TRunPhase::Index, FCount, FCount, index);
+}
+
+void TRunner::WriteTablePage(int i, TRunResult& result) {
+    const TTablePage& tablePage = FTablePages[i];
+    const QString file = FDir + tablePage.Name;
+    Current = file;
+    const int columns = FGallery.Columns();
     TThumbnailList list;
     list.SetBaseDir(FDir);
-    for (const TRunCell& cell : FCells) {
+    const auto first = FCells.begin() + qsizetype(tablePage.FirstRow) * columns;
+    for (auto cell = first; cell != first + qsizetype(tablePage.Rows) * columns; ++cell) {
         TThumbListItem* item = list.Add();
-        if (cell.Name.isEmpty())
+        if (cell->Name.isEmpty())
             continue;
-        item->SetPicName(cell.Name);
-        item->SetThumbName(kThumbPrefix + cell.Name);
-        item->SetCaption(cell.Caption);
-        if (cell.Web)
-            item->SetShownName(WebPictureName(cell.Name));
+        item->SetPicName(cell->Name);
+        item->SetThumbName(kThumbPrefix + cell->Name);
+        item->SetCaption(cell->Caption);
+        if (cell->Web)
+            item->SetShownName(WebPictureName(cell->Name));
     }
     // Not measured here: the page measures every picture and thumbnail it names as it is built.
     TGfxThumbPage page;
@@ -515,14 +565,16 @@ void TRunner::TablePagePhase(TRunResult& result) {
     settings.Frame.Background = FBackground;
     settings.Frame.AltText = AltText();
     settings.ThumbList = &list;
+    if (FTablePages.size() > 1)
+        settings.Rows = tablePage.Rows;
     page.SetSettings(settings);
+    page.SetTablePageLinks(TablePageLinks(FTablePages, i));
     const QByteArray inputs = PageInputs(page);
-    if (!FRecord->UpToDate(kIndexPage, inputs)) {
-        page.SaveToFile(index);
-        FRecord->Wrote(kIndexPage, inputs);
+    if (!FRecord->UpToDate(tablePage.Name, inputs)) {
+        page.SaveToFile(file);
+        FRecord->Wrote(tablePage.Name, inputs);
     }
-    result.Written << index;
-    Tell(TRunPhase::Index, FCount, FCount, index);
+    result.Written << file;
 }
 
 } // namespace

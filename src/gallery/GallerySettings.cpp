@@ -72,6 +72,7 @@ TGallerySettings StartUpSettings() {
     page.Columns = kTableColumnsRange.Default;
     page.Rows = kTableRowsRange.Default;
     page.CellSpacing = kCellSpacingRange.Default;
+    page.PageRows = kPageRowsRange.Default;
     page.TableAlign = haCenter;
     page.TableTitleAlign = haCenter;
     page.TableTitleFontSize = kTableTitleFontSizeRange.Default;
@@ -100,6 +101,7 @@ TGallerySettings InRange(TGallerySettings settings) {
     p.Columns = kTableColumnsRange.Clamp(p.Columns);
     p.Rows = kTableRowsRange.Clamp(p.Rows);
     p.CellSpacing = kCellSpacingRange.Clamp(p.CellSpacing);
+    p.PageRows = kPageRowsRange.Clamp(p.PageRows);
     p.TableAlign = AlignInRange(p.TableAlign);
     p.TableTitleAlign = AlignInRange(p.TableTitleAlign);
     p.TableTitleFontSize = kTableTitleFontSizeRange.Clamp(p.TableTitleFontSize);
@@ -154,6 +156,7 @@ TGallerySettings SettingsFromProfile(const TProfileRecord& r) {
     p.Rows = r.Rows;
     p.Columns = r.Columns;
     p.CellSpacing = r.CellSpacing;
+    p.PageRows = r.PageRows;
     p.PicInfo = r.PicInfo;
     p.PicInfoFontSize = r.PicInfoFontSize;
     p.PicInfoColor = r.PicInfoColor;
@@ -192,6 +195,7 @@ TProfileRecord ProfileFromSettings(const TGallerySettings& s) {
     r.Rows = p.Rows;
     r.Columns = p.Columns;
     r.CellSpacing = p.CellSpacing;
+    r.PageRows = p.PageRows;
     r.PicInfo = p.PicInfo;
     r.PicInfoFontSize = p.PicInfoFontSize;
     r.PicInfoColor = p.PicInfoColor;

@@ -32,6 +32,8 @@ inline constexpr TSettingRange kPublishMetaRange{pmKeepAll, pmOrientationOnly, k
 inline constexpr TSettingRange kTableColumnsRange{1, 100, 3};
 inline constexpr TSettingRange kTableRowsRange{1, 100, 2};
 inline constexpr TSettingRange kCellSpacingRange{0, 100, 5};
+// Rows on each table page; 0 (the default) writes the whole table on one page.
+inline constexpr TSettingRange kPageRowsRange{0, 100, 0};
 inline constexpr TSettingRange kPicInfoFontSizeRange{-2, 4, -1};
 inline constexpr TSettingRange kTableTitleFontSizeRange{-2, 4, 2};
 // The long side of the pictures published for the web, in pixels.

@@ -189,6 +189,50 @@ TTagGeneratorPtr TPageKeysTag::NewInstance() const {
     return std::make_shared<TPageKeysTag>();
 }
 
+// ---- TTablePagesTag
+
+void TTablePagesTag::Assign(const TPersistent& source) {
+    if (const auto* tag = dynamic_cast<const TTablePagesTag*>(&source)) {
+        FLinks = tag->FLinks;
+        FPrevText = tag->FPrevText;
+        FNextText = tag->FNextText;
+        FAlign = tag->FAlign;
+    }
+}
+
+void TTablePagesTag::SetLinks(const TTablePageLinks& links, const QString& prevText, const QString& nextText,
+                              THtmlHAlign align) {
+    FLinks = links;
+    FPrevText = prevText;
+    FNextText = nextText;
+    FAlign = align;
+}
+
+void TTablePagesTag::Generate() {
+    if (FLinks.Count <= 1) {
+        SetText({});
+        return;
+    }
+    // The texts are the user's (written as typed, like the back link's); an emptied one would hide its link.
+    const auto link = [](const QString& page, const QString& text) {
+        return page.isEmpty() ? QString()
+                              : "<a href=\"" + HtmlEscape(UrlFromFileName(page)) + "\">" + text + "</a> ";
+    };
+    QString line = link(FLinks.First, QStringLiteral("First")) +
+                   link(FLinks.Prev, FPrevText.isEmpty() ? QStringLiteral("Previous") : FPrevText) +
+                   QString::number(FLinks.Number) + " / " + QString::number(FLinks.Count);
+    const QString after = link(FLinks.Next, FNextText.isEmpty() ? QStringLiteral("Next") : FNextText) +
+                          link(FLinks.Last, QStringLiteral("Last"));
+    if (!after.isEmpty())
+        line += ' ' + after.chopped(1);
+    const QString align = HtmlHAlignValue(FAlign);
+    SetText(align.isEmpty() ? line : "<div align=\"" + align + "\">" + line + "</div>");
+}
+
+TTagGeneratorPtr TTablePagesTag::NewInstance() const {
+    return std::make_shared<TTablePagesTag>();
+}
+
 // ---- TGfxThumbPage
 
 TGfxThumbPage::TGfxThumbPage()
@@ -196,7 +240,8 @@ TGfxThumbPage::TGfxThumbPage()
       FLineTag(std::make_shared<THorizLineTag>()), FBackLinkTag(std::make_shared<THrefTag>()),
       FBackLinkTextTag(std::make_shared<TTextTag>()), FPrevLinkTag(std::make_shared<THrefTag>()),
       FNextLinkTag(std::make_shared<THrefTag>()), FOriginalLinkTag(std::make_shared<THrefTag>()),
-      FFitTag(std::make_shared<TFitToWindowTag>()), FKeysTag(std::make_shared<TPageKeysTag>()) {
+      FFitTag(std::make_shared<TFitToWindowTag>()), FKeysTag(std::make_shared<TPageKeysTag>()),
+      FPagesTag(std::make_shared<TTablePagesTag>()) {
     auto generator = std::make_shared<TMetaTag>();
     generator->SetName(QStringLiteral("GENERATOR"));
     generator->SetContent(QStringLiteral("Quorrin's Veltrix"));
@@ -217,6 +262,7 @@ TGfxThumbPage::TGfxThumbPage()
     TTagList& body = Body().Children();
     body.Add(FTableTitleTag);
     body.Add(FTableTag);
+    body.Add(FPagesTag);
     body.Add(FLineTag);
     body.Add(FOriginalLinkTag);
     body.Add(FPrevLinkTag);
@@ -232,6 +278,7 @@ void TGfxThumbPage::Assign(const TPersistent& source) {
         return;
     SetText(page->Text());
     FSettings = page->FSettings;
+    FPageLinks = page->FPageLinks;
 }
 
 void TGfxThumbPage::Generate() {
@@ -264,6 +311,7 @@ void TGfxThumbPage::Generate() {
     FKeysTag->SetEnabled(frame.LinkInOrder && MovesByKeys());
     const auto address = [](const QString& page) { return page.isEmpty() ? page : UrlFromFileName(page); };
     FKeysTag->SetTargets(address(frame.PrevPage), address(frame.NextPage), frame.BackLink);
+    FPagesTag->SetLinks(FPageLinks, frame.PrevText, frame.NextText, FSettings.TableAlign);
 
     BuildCells();
     FTableTag->SetAlign(FSettings.TableAlign);

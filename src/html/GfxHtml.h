@@ -82,8 +82,24 @@ struct TGfxPageSettings {
     // Each picture's caption under its thumbnail, written like the picture information and before it.
     bool CaptionUnderThumb = false;
     TWebSize WebSize;
+    // Rows of the table on each table page; 0 writes the whole table on one page. A run splits a table of
+    // more rows over several pages (see TTablePageLinks).
+    int PageRows = 0;
 
     bool operator==(const TGfxPageSettings&) const = default;
+};
+
+// Where one page of a table split over several stands: its number of Count, and the file names of the first,
+// previous, next and last table pages (empty where the page itself would be the target).
+struct TTablePageLinks {
+    int Number = 1;
+    int Count = 1;
+    QString First;
+    QString Prev;
+    QString Next;
+    QString Last;
+
+    bool operator==(const TTablePageLinks&) const = default;
 };
 
 // In the head of a page fitted to the window: a viewport for phones and a rule that lets every picture shrink
@@ -121,6 +137,25 @@ private:
     QString FPrev;
     QString FNext;
     QString FUp;
+};
+
+// Under the table of a page of a table split over several: one line of links to the first, previous, next
+// and last table pages around the page's number ("2 / 5"), aligned as the table. A table on one page writes
+// nothing.
+class TTablePagesTag : public TTagGenerator {
+public:
+    void Assign(const TPersistent& source) override;
+    void Generate() override;
+    TTagGeneratorPtr NewInstance() const override;
+
+    void SetLinks(const TTablePageLinks& links, const QString& prevText, const QString& nextText,
+                  THtmlHAlign align);
+
+private:
+    TTablePageLinks FLinks;
+    QString FPrevText;
+    QString FNextText;
+    THtmlHAlign FAlign = haDefault;
 };
 
 // The thumbnail table page: title line, a table of linked thumbnails, rule, back link and credit line.
@@ -211,6 +246,11 @@ public:
     // Set by the run for each picture page that shows a smaller copy of a published original.
     const QString& OriginalFile() const { return FSettings.Frame.OriginalFile; }
     void SetOriginalFile(const QString& value) { FSettings.Frame.OriginalFile = value; }
+    int PageRows() const { return FSettings.PageRows; }
+    void SetPageRows(int value) { FSettings.PageRows = value; }
+    // This page's place among the table's pages; set by the run for each page of a split table.
+    const TTablePageLinks& TablePageLinks() const { return FPageLinks; }
+    void SetTablePageLinks(const TTablePageLinks& value) { FPageLinks = value; }
 
     TTextTag& TableTitleTag() const { return *FTableTitleTag; }
     TTableTag& TableTag() const { return *FTableTag; }
@@ -223,6 +263,7 @@ public:
     THrefTag& OriginalLinkTag() const { return *FOriginalLinkTag; }
     TFitToWindowTag& FitTag() const { return *FFitTag; }
     TPageKeysTag& KeysTag() const { return *FKeysTag; }
+    TTablePagesTag& PagesTag() const { return *FPagesTag; }
 
 protected:
     // Whether keys and swipes move to the neighbouring pages when linked in order: on a picture's page.
@@ -233,6 +274,7 @@ protected:
 
 private:
     TGfxPageSettings FSettings;
+    TTablePageLinks FPageLinks;
 
     std::shared_ptr<TTextTag> FTableTitleTag;
     std::shared_ptr<TTableTag> FTableTag;
@@ -244,6 +286,7 @@ private:
     std::shared_ptr<THrefTag> FOriginalLinkTag;
     std::shared_ptr<TFitToWindowTag> FFitTag;
     std::shared_ptr<TPageKeysTag> FKeysTag;
+    std::shared_ptr<TTablePagesTag> FPagesTag;
 };
 
 // The page of one picture: the same frame around a one-cell table showing the whole picture.

@@ -132,6 +132,7 @@ void WriteExtras(TRecordWriter& writer, QByteArray& bytes, const TProfileRecord&
     writer.String(r.PrevText, TProfileRecord::kTextSize);
     writer.String(r.NextText, TProfileRecord::kTextSize);
     writer.Int(r.WebMaxSide);
+    writer.Int(r.PageRows);
 }
 
 // A slot written before the page settings were added holds zeros after the record: no mark, defaults kept.
@@ -159,6 +160,7 @@ void ReadExtras(const QByteArray& bytes, TProfileRecord& r) {
     r.WebSize = (flags & kWebSizeBit) != 0;
     r.PublishOriginal = (flags & kPublishOriginalBit) != 0;
     reader.Int(r.WebMaxSide);
+    reader.Int(r.PageRows);
 }
 
 } // namespace

@@ -37,13 +37,14 @@ struct TProfileBevel {
 //   765  101  string      PrevText
 //   866  101  string      NextText
 //   967  4    int32       WebMaxSide (version 2)
+//   971  4    int32       PageRows (version 2; rows on each table page, 0 for one page)
 // Without the mark both settings read as off and the texts as their defaults; a slot of version 1 reads the
-// web size as off, at 2048 pixels. A later version keeps these
+// web size as off, at 2048 pixels, and the table on one page. A later version keeps these
 // places and adds after them, under a higher version byte; this one reads what it knows of such a slot, and
-// a save keeps the version byte, the flags it does not know and every byte after NextText as they were.
+// a save keeps the version byte, the flags it does not know and every byte after PageRows as they were.
 struct TProfileRecord {
     static constexpr int kSize = 759;
-    static constexpr int kStoredSize = 971;
+    static constexpr int kStoredSize = 975;
     static constexpr const char* kExtrasMark = "VLXP";
     static constexpr std::uint8_t kExtrasVersion = 2;
     // Largest number of UTF-8 bytes of each string field (the field is one byte longer).

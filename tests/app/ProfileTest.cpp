@@ -41,6 +41,7 @@ TProfileRecord Unusual(const TVeltrixF& window) {
     r.CaptionUnderThumb = true;
     r.PublishMeta = pmOrientationOnly;
     r.WebSize = false, r.WebMaxSide = 999, r.PublishOriginal = true;
+    r.PageRows = 7;
     return r;
 }
 
@@ -77,6 +78,9 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     // The web size's box is a page setting like the others.
     W().PgWebSizeCB->click();
     EXPECT_TRUE(Gathered(W()).WebSize);
+    EXPECT_EQ(W().HtmlPageRowsSE->value(), 7);
+    W().HtmlPageRowsSE->setValue(0);
+    EXPECT_EQ(W().ThumbPage()->PageRows(), 0);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
@@ -88,4 +89,50 @@ TEST(GalleryNames, FreedNamesAreGivenAgain) {
     ASSERT_TRUE(gallery.PlaceFiles({picture("e/img.jpg"), dir.File("d/img.jpg")}).empty());
     EXPECT_EQ(names(), QStringList({"img.jpg", "img-2.jpg", "img.jpg"}));
     EXPECT_EQ(gallery.CountPictures(), 3);
+}
+
+// The stretches kept for the next run share one budget: a picture it has no room for keeps none, and its
+// thumbnail is rendered from the file instead, to the same bytes; a cleared cell gives its room back.
+TEST(KeptStretchBudget, PicturesBeyondItAreReadAgainToTheSameThumbnails) {
+    EnsureGuiApplication();
+    TTempDir pictures;
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        files << pictures.File(QString("p%1.jpg").arg(i));
+        WriteBytes(files.back(), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+    }
+    const long long before = KeptStretchBytes();
+    const long long budget = KeptStretchBudget();
+    const auto restore = qScopeGuard([&] { SetKeptStretchBudget(budget); });
+    const auto generate = [&](const TTempDir& out) {
+        TGallery gallery;
+        gallery.SetTableSize(3, 1);
+        EXPECT_TRUE(gallery.PlaceFiles(files).empty());
+        const long long all = KeptStretchBytes() - before;
+        QList<bool> kept;
+        for (int col = 0; col < 3; ++col)
+            kept << bool(
+                gallery.Kept(col, 0).For(gallery.Settings.Thumb.PictureBox(), TFileStamp::Of(files[col])));
+        TGalleryRun run(gallery);
+        run.Threads = 1;
+        EXPECT_TRUE(run.Run(out.Path()).Ok());
+        gallery.ClearCell(0, 0);
+        EXPECT_LT(KeptStretchBytes() - before, all);
+        return kept;
+    };
+    TTempDir whole, part;
+    EXPECT_EQ(generate(whole), QList<bool>({true, true, true}));
+    const long long each = [&] {
+        TGallery one;
+        one.SetTableSize(1, 1);
+        EXPECT_TRUE(one.PlaceFiles(files.mid(0, 1)).empty());
+        return KeptStretchBytes() - before;
+    }();
+    ASSERT_GT(each, 0);
+    SetKeptStretchBudget(before + 2 * each);
+    EXPECT_EQ(generate(part), QList<bool>({true, true, false}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadBytes(part.File(QString("vl_p%1.jpg").arg(i))),
+                  ReadBytes(whole.File(QString("vl_p%1.jpg").arg(i))))
+            << i;
 }

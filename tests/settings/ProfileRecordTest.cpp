@@ -68,6 +68,7 @@ TProfileRecord FullRecord() {
     r.WebSize = true;
     r.WebMaxSide = 1600;
     r.PublishOriginal = true;
+    r.PageRows = 12;
     return r;
 }
 
@@ -126,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                  Str("Zur\xC3\xBC"
                      "ck")},
         TFieldAt{"NextText", 866, Str("Weiter")}, TFieldAt{"WebMaxSide", 967, Le32(1600)},
-        TFieldAt{"slot tail", 971, QByteArray(TProfileManager::kSlotSize - 971, '\0')}));
+        TFieldAt{"PageRows", 971, Le32(12)},
+        TFieldAt{"slot tail", 975, QByteArray(TProfileManager::kSlotSize - 975, '\0')}));
 
 // A slot written before the page settings were added: the original 759 bytes, then zeros (or, in a damaged
 // file, anything without the mark). Both settings read as off and the link texts as their defaults.
@@ -162,6 +164,15 @@ TEST(ProfileRecord, VersionOneReadsTheWebSizeAsOff) {
 INSTANTIATE_TEST_SUITE_P(Tails, ProfileRecordBefore,
                          testing::Values(QByteArray(), QByteArray(300, '\xFF'), QByteArray("VLXQ\x01\x03", 6),
                                          QByteArray("VLXP\x00\x03", 6)));
+
+// A slot of the first version ends after the link texts: whatever follows is not the table's page rows.
+TEST(ProfileRecord, FirstVersionSlotKeepsTheTableOnOnePage) {
+    QByteArray slot = FullRecord().ToBytes();
+    slot[763] = 1;
+    const TProfileRecord back = TProfileRecord::FromBytes(slot);
+    EXPECT_EQ(back.NextText, QStringLiteral("Weiter"));
+    EXPECT_EQ(back.PageRows, 0);
+}
 
 TEST(ProfileRecord, EveryFieldSurvivesTheFile) {
     TTempDir dir;
