@@ -84,11 +84,11 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     W().ApplyProfile(trip);
     W().SaveOptionsA->trigger();
 
-    EXPECT_EQ(
-        KeysInOrder(ReadBytes(Ini())),
-        (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir", "Common/Profile",
-                     "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate", "Ftp/Host", "Ftp/Port",
-                     "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive", "Ftp/ChangedOnly", "Ftp/Encryption"}));
+    EXPECT_EQ(KeysInOrder(ReadBytes(Ini())),
+              (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
+                           "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
+                           "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive",
+                           "Ftp/ChangedOnly", "Ftp/Encryption", "Ftp/Protocol", "Ftp/KeyFile"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("Encryption=require"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));
