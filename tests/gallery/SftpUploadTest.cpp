@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QTcpServer>
 #include <QTimer>
 
 #include "gallery/UploadRun.h"
@@ -203,6 +204,34 @@ TEST_F(TSftpUploadTest, AbortEndsTheStoreAndLeavesNoFileBehind) {
     EXPECT_EQ(result.Failed, "big.bin");
     EXPECT_EQ(result.Failure, "Upload aborted");
     EXPECT_EQ(Remote(), QStringList({"a.bin"}));
+}
+
+// An IPv6 address in brackets reaches a server on ::1; its host key is kept under that address.
+TEST(SftpIpv6Test, StoresOverIpv6) {
+    EnsureCoreApplication();
+    if (!QTcpServer().listen(QHostAddress::LocalHostIPv6))
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TTempDir keys, root, local;
+    TSshServer server(keys.Path(), "::1");
+    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(MakeSshKey(keys.Path(), "user_key", "", error)) << error.toStdString();
+    ASSERT_TRUE(server.Authorize("user_key"));
+    WriteBytes(local.File("a.jpg"), "over six");
+    TFtpSettings settings;
+    settings.Host = "[::1]";
+    settings.Port = server.Port();
+    settings.UserID = TSshServer::User();
+    settings.RemoteDir = root.Path() + "v6";
+    settings.Protocol = TUploadProtocol::Sftp;
+    settings.KeyFile = keys.File("user_key");
+    TSftpUploadConnection connection;
+    connection.KnownHostsFile = keys.File("known_hosts");
+    TUploadRun run(connection, settings, "", {local.File("a.jpg")});
+    run.OnTrustQuestion = [](const QString&) { return true; };
+    EXPECT_EQ(run.Run().Failure, "");
+    EXPECT_EQ(ReadBytes(root.File("v6/a.jpg")), "over six");
+    EXPECT_TRUE(ReadBytes(keys.File("known_hosts")).startsWith("[::1]:" + QByteArray::number(server.Port())));
 }
 
 } // namespace
