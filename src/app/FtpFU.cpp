@@ -113,6 +113,7 @@ TFtpF::TFtpF(TFtpFWindow* window, QWidget* parent) : QWidget(parent), FWindow(wi
     ConnectClient();
     CreateControls();
     ConnectControls();
+    ProtocolOrEncryptionChanged();
     FProgressBar = nullptr;
     SetUploading(false);
 }
@@ -279,10 +280,11 @@ QWidget* TFtpF::CreateUploadGroup() {
     box->addWidget(new QLabel("Encryption", group));
     EncryptionCB = new QComboBox(group);
     EncryptionCB->setObjectName("EncryptionCB");
-    EncryptionCB->addItems({"none", "TLS if the server offers it", "require TLS"});
+    EncryptionCB->addItems({"none", "TLS if the server offers it", "require TLS", "implicit TLS (port 990)"});
     EncryptionCB->setCurrentIndex(1);
     SetHint(EncryptionCB, "Encrypt the password and the files (FTP over TLS)");
     box->addWidget(EncryptionCB);
+    box->addWidget(CreateProtocolControls(group));
     UploadFilesLB = new QListWidget(group);
     UploadFilesLB->setObjectName("UploadFilesLB");
     UploadFilesLB->setItemDelegate(new TUploadFilesDelegate(this));
@@ -298,7 +300,40 @@ QWidget* TFtpF::CreateUploadGroup() {
     return group;
 }
 
+QWidget* TFtpF::CreateProtocolControls(QWidget* group) {
+    auto* widget = new QWidget(group);
+    auto* grid = new QGridLayout(widget);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(new QLabel("Protocol", widget), 0, 0);
+    ProtocolCB = new QComboBox(widget);
+    ProtocolCB->setObjectName("ProtocolCB");
+    ProtocolCB->addItems({"FTP", "SFTP"});
+    SetHint(ProtocolCB, "FTP (with or without TLS) or SFTP (over SSH, port 22)");
+    grid->addWidget(ProtocolCB, 0, 1);
+    KeyFileE = new QLineEdit(widget);
+    KeyFileE->setObjectName("KeyFileE");
+    KeyFileE->setPlaceholderText("SSH key file (optional)");
+    SetHint(KeyFileE,
+            "SFTP: a private key file to log in with; the SSH agent and the password are tried too");
+    grid->addWidget(KeyFileE, 1, 0, 1, 2);
+    return widget;
+}
+
+void TFtpF::ProtocolOrEncryptionChanged() {
+    const TFtpSettings settings = Settings();
+    const int usual = DefaultPortOf(settings.Protocol, settings.Encryption);
+    if (PortE->text().trimmed() == QString::number(FUsualPort))
+        PortE->setText(QString::number(usual));
+    FUsualPort = usual;
+    const bool sftp = settings.Protocol == TUploadProtocol::Sftp;
+    EncryptionCB->setEnabled(!sftp && HostE->isEnabled());
+    PassiveCB->setEnabled(!sftp && HostE->isEnabled());
+    KeyFileE->setEnabled(sftp && HostE->isEnabled());
+}
+
 void TFtpF::ConnectControls() {
+    connect(ProtocolCB, &QComboBox::activated, this, [this] { ProtocolOrEncryptionChanged(); });
+    connect(EncryptionCB, &QComboBox::activated, this, [this] { ProtocolOrEncryptionChanged(); });
     connect(UploadBB, &QPushButton::clicked, this, Guarded([this] { UploadBBClick(); }));
     connect(GetRemoteDirSB, &QToolButton::clicked, this, Guarded([this] { GetRemoteDirSBClick(); }));
     connect(DirLV, &QListWidget::itemDoubleClicked, this, Guarded([this] { DirLVDblClick(); }));
@@ -331,9 +366,11 @@ TFtpSettings TFtpF::Settings() const {
     settings.UserID = UserIDE->text();
     settings.RemoteDir = RemoteDirE->text();
     settings.Passive = PassiveCB->isChecked();
-    settings.Encryption = static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 2));
+    settings.Encryption = static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 3));
     settings.ChangedOnly = ChangedOnlyCB->isChecked();
     settings.RemoveStale = RemoveStaleCB->isChecked();
+    settings.Protocol = ProtocolCB->currentIndex() == 1 ? TUploadProtocol::Sftp : TUploadProtocol::Ftp;
+    settings.KeyFile = KeyFileE->text();
     return settings;
 }
 
@@ -346,6 +383,10 @@ void TFtpF::SetSettings(const TFtpSettings& settings) {
     EncryptionCB->setCurrentIndex(static_cast<int>(settings.Encryption));
     ChangedOnlyCB->setChecked(settings.ChangedOnly);
     RemoveStaleCB->setChecked(settings.RemoveStale);
+    ProtocolCB->setCurrentIndex(settings.Protocol == TUploadProtocol::Sftp ? 1 : 0);
+    KeyFileE->setText(settings.KeyFile);
+    FUsualPort = -1; // the port read stays as it is
+    ProtocolOrEncryptionChanged();
 }
 
 QString TFtpF::FtpHost() const {
@@ -381,7 +422,7 @@ void TFtpF::SetFtpPassive(bool value) {
 }
 
 QString TFtpF::FtpEncryption() const {
-    return EncryptionText(static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 2)));
+    return EncryptionText(static_cast<TFtpEncryption>(qBound(0, EncryptionCB->currentIndex(), 3)));
 }
 
 void TFtpF::SetFtpEncryption(const QString& value) {

@@ -84,6 +84,8 @@ public:
     void SetFtpEncryption(const QString& value);
     // The file of trusted certificates; none: a certificate trusted by the user counts for one connection.
     void SetTrustFile(const QString& fileName) { FTrustFileName = fileName; }
+    // The SSH host keys known; none: the user's ~/.ssh/known_hosts.
+    void SetKnownHostsFile(const QString& fileName) { FKnownHostsFileName = fileName; }
 
     void ConnectToHost();
     void DisconnectFromHost();
@@ -113,7 +115,9 @@ public:
     QLineEdit* PassE;
     QLineEdit* PortE;
     QCheckBox* PassiveCB;
-    QComboBox* EncryptionCB; // none, TLS if the server offers it, require TLS
+    QComboBox* EncryptionCB; // none, TLS if the server offers it, require TLS, implicit TLS
+    QComboBox* ProtocolCB;   // FTP, SFTP
+    QLineEdit* KeyFileE;     // SFTP: a private key to log in with
     QLabel* RemoteDirL;
     QLineEdit* RemoteDirE;
     QToolButton* GetRemoteDirSB;
@@ -157,6 +161,11 @@ private:
     QWidget* CreateDirGroup();
     QWidget* CreateUploadGroup();
     void ConnectControls();
+    QWidget* CreateProtocolControls(QWidget* group);
+    // A port field still holding the usual port of the last protocol and encryption takes the new one's.
+    void ProtocolOrEncryptionChanged();
+    // SFTP: the run's questions (host key, key passphrase) and its progress bar.
+    void SetUpSftpRun();
     void ConnectClient();
     void DetachClient();
     TFtpSettings ConnectSettings() const;
@@ -181,8 +190,10 @@ private:
     bool FStarting = false; // an upload run is being started (connecting, entering the directory)
     QString FRecordFileName;
     QString FTrustFileName;
+    QString FKnownHostsFileName;
     std::unique_ptr<TUploadRun> FRun; // the run in progress, or the last one
     TUploadLeftovers FLeftovers;      // temporary files of the last run the server did not delete in time
     QString FRunNotes;
     QString FNotEncryptedNote; // why this run's connection is not encrypted although TLS was wanted
+    int FUsualPort = 21;       // the usual port of the protocol and encryption chosen
 };

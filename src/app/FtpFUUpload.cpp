@@ -3,6 +3,7 @@
 #include "app/FtpFU.h"
 
 #include <cassert>
+#include <climits>
 #include <exception>
 
 #include <QCheckBox>
@@ -67,6 +68,8 @@ void TFtpF::StartUpload() {
             if (progress.File.isEmpty() && FUploading)
                 ShowQueue();
         };
+        if (Settings().Protocol == TUploadProtocol::Sftp)
+            SetUpSftpRun();
         UploadFilesLB->clear();
         for (const TUploadFile& file : FRun->Queue())
             UploadFilesLB->addItem(file.Path);
@@ -102,10 +105,42 @@ TFtpSettings TFtpF::ConnectSettings() const {
 void TFtpF::EnableConnectionFields(bool enabled) {
     for (QLineEdit* edit : {HostE, PortE, UserIDE, PassE})
         edit->setEnabled(enabled);
-    PassiveCB->setEnabled(enabled);
-    EncryptionCB->setEnabled(enabled);
+    ProtocolCB->setEnabled(enabled);
     ChangedOnlyCB->setEnabled(enabled);
     RemoveStaleCB->setEnabled(enabled);
+    ProtocolOrEncryptionChanged(); // the fields of the protocol chosen
+}
+
+// The client's own events show FTP's progress; an SFTP run tells it through the run.
+void TFtpF::SetUpSftpRun() {
+    if (auto* sftp = dynamic_cast<TSftpUploadConnection*>(&FRun->Connection()))
+        sftp->KnownHostsFile = FKnownHostsFileName;
+    FRun->OnTrustQuestion = [this](const QString& question) {
+        return FWindow && FWindow->Dialogs().MessageBox(TMsgKind::Confirmation, question,
+                                                        TMsgButtons::YesNoDefaultNo) == TModalResult::Yes;
+    };
+    FRun->OnSecret = [this](const QString& prompt, QString& secret) {
+        return FWindow && FWindow->Dialogs().PasswordQuery("SSH key", prompt, secret);
+    };
+    FRun->OnProgress = [this](const TUploadProgress& progress) {
+        if (progress.File.isEmpty()) {
+            FreeProgressBar();
+            if (FUploading)
+                ShowQueue();
+            return;
+        }
+        if (!FProgressBar && FWindow) {
+            FProgressShift = 0;
+            while ((progress.FileBytes >> FProgressShift) > INT_MAX)
+                ++FProgressShift;
+            FProgressBar =
+                FWindow->CreateStatusProgressBar(static_cast<int>(progress.FileBytes >> FProgressShift));
+        }
+        if (FProgressBar) {
+            FProgressBar->setValue(static_cast<int>(progress.Bytes >> FProgressShift));
+            FProgressBar->repaint();
+        }
+    };
 }
 
 // The browser's connection; an upload run connects itself.
@@ -253,6 +288,10 @@ void TFtpF::EndUploadQuietly() {
 // ---- Directory browser
 
 void TFtpF::GetRemoteDirSBClick() {
+    if (Settings().Protocol == TUploadProtocol::Sftp) {
+        ShowMessage(TMsgKind::Information, "Browsing is available over FTP only: type the remote directory");
+        return;
+    }
     SetBrowsing(true);
 }
 

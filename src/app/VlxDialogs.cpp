@@ -191,6 +191,15 @@ bool TQtDialogs::InputQuery(const QString& caption, const QString& prompt, QStri
     return true;
 }
 
+bool TQtDialogs::PasswordQuery(const QString& caption, const QString& prompt, QString& value) {
+    const std::unique_ptr<QInputDialog> box(NewInputBox(FParent, caption, prompt, {}));
+    box->setTextEchoMode(QLineEdit::Password);
+    if (box->exec() != QDialog::Accepted)
+        return false;
+    value = box->textValue();
+    return true;
+}
+
 bool TQtDialogs::OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }

@@ -42,6 +42,10 @@ public:
     virtual bool SelectDirectory(QString& dir) = 0;
     // Single-line input box; false when cancelled.
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // The same for a secret: what is typed is not shown.
+    virtual bool PasswordQuery(const QString& caption, const QString& prompt, QString& value) {
+        return InputQuery(caption, prompt, value);
+    }
     // Opens an address with the desktop's handler (mail client, browser); false when none could open it.
     virtual bool OpenUrl(const QUrl& url) = 0;
 };
@@ -58,6 +62,7 @@ public:
     bool ChooseColor(TColor& color) override;
     bool SelectDirectory(QString& dir) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool PasswordQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool OpenUrl(const QUrl& url) override;
 
 private:

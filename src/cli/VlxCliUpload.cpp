@@ -143,12 +143,15 @@ bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString
 }
 
 // The password from the environment when it is set there (even empty), else a line of standard input;
-// false when neither gives one.
+// false when neither gives one. SFTP logs in by the agent or a key file as well: without the variable it
+// goes without a password.
 bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString& password) {
     if (qEnvironmentVariableIsSet(kFtpPasswordVariable)) {
         password = qEnvironmentVariable(kFtpPasswordVariable);
         return true;
     }
+    if (settings.Protocol == TUploadProtocol::Sftp)
+        return true;
     return ReadPasswordLine(streams, "Password for " + settings.UserID + "@" + settings.Host + ": ",
                             password);
 }
@@ -304,10 +307,13 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     run.TrustFile = configDir + kTrustFileName;
     run.OnTrustQuestion = [&streams](const QString& question) { return AskYes(streams, question); };
     run.OnWarning = [&streams](const QString& text) { Line(streams, text); };
+    run.OnSecret = [&streams](const QString& prompt, QString& secret) {
+        return ReadPasswordLine(streams, prompt + " ", secret);
+    };
     if (!StoreFiles(run, streams))
         return kCliFailed;
-    streams.Out << "ftp://" << settings.UserID << '@' << settings.Host << ':' << settings.Port << '/'
-                << settings.RemoteDir << '\n';
+    streams.Out << ProtocolText(settings.Protocol) << "://" << settings.UserID << '@' << settings.Host << ':'
+                << settings.Port << '/' << settings.RemoteDir << '\n';
     streams.Out.flush();
     return kCliOk;
 }

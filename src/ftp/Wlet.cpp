@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -115,7 +116,7 @@ void TWirelet::InitWinsock() {
 }
 
 void TWirelet::NewSocket() {
-    FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    FSocket = ::socket(FFamily, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (FSocket < 0)
         throw ESockError(QString("Initializaton of windows sockets failed"));
     SetLinger(true);
@@ -312,28 +313,67 @@ QString TWirelet::ErrorCheck(int ignoredErrno) {
 
 // ---- Name lookup and connecting
 
-void TWirelet::HostLookedUp(int error, quint32 address) {
+void TWirelet::HostLookedUp(int error, const QHostAddress& address) {
     FLookupId = -1;
     FLookupAddress = address;
     SocketEvent(WM_SOCKETLOOKUP, 0, error);
 }
 
+namespace {
+
+// A literal IPv6 address may be written in brackets, as in an address line: [::1].
+QString WithoutBrackets(const QString& name) {
+    if (name.startsWith('[') && name.endsWith(']'))
+        return name.mid(1, name.size() - 2);
+    return name;
+}
+
+// The address with a port as a socket address; its length, 0 for an address of neither family.
+socklen_t SocketAddressOf(const QHostAddress& address, int port, sockaddr_storage& out) {
+    out = sockaddr_storage{};
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto* in = reinterpret_cast<sockaddr_in*>(&out);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(static_cast<quint16>(port));
+        in->sin_addr.s_addr = htonl(address.toIPv4Address());
+        return sizeof(sockaddr_in);
+    }
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(static_cast<quint16>(port));
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
+        in6->sin6_scope_id = address.scopeId().toUInt();
+        return sizeof(sockaddr_in6);
+    }
+    return 0;
+}
+
+} // namespace
+
 void TWirelet::ResolveHost() {
     Report(8, "Resolve Host");
-    const QString name = FProxy.isEmpty() ? FHost : FProxy;
-    FRemoteAddr.sin_addr.s_addr = 0;
-    if (::inet_pton(AF_INET, name.toUtf8().constData(), &FRemoteAddr.sin_addr) == 1)
+    const QString name = WithoutBrackets(FProxy.isEmpty() ? FHost : FProxy);
+    const int port = FProxy.isEmpty() ? FPort : FProxyPort;
+    FRemoteLength = 0;
+    FAddresses.clear();
+    if (const QHostAddress literal(name); !literal.isNull()) {
+        FRemoteLength = SocketAddressOf(literal, port, FRemoteAddr);
         return;
-    FRemoteAddr.sin_addr.s_addr = 0;
+    }
     TimerOn();
     FEventArrived = false;
-    FLookupAddress = 0;
+    FLookupAddress.clear();
+    FAddresses.clear();
     FLookupId = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
-        // Only IPv4 addresses can be connected to; the first one is taken, as a resolver lists them.
+        // The addresses as the resolver orders them (getaddrinfo), IPv4 and IPv6.
         for (const QHostAddress& address : info.addresses())
-            if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                return HostLookedUp(0, htonl(address.toIPv4Address()));
-        HostLookedUp(kErrHostNotFound, 0);
+            if (address.protocol() == QAbstractSocket::IPv4Protocol ||
+                address.protocol() == QAbstractSocket::IPv6Protocol)
+                FAddresses << address;
+        HostLookedUp(FAddresses.isEmpty() ? kErrHostNotFound : 0,
+                     FAddresses.isEmpty() ? QHostAddress() : FAddresses.first());
     });
     while (!FEventArrived && !FTimedOut && !FCanceled)
         WaitStep();
@@ -347,9 +387,9 @@ void TWirelet::ResolveHost() {
         FCanceled = false;
         throw ESockError(QString(timedOut ? "Host Lookup Timed Out" : "Host Lookup Canceled"));
     }
-    if (!FEventOk || FLookupAddress == 0)
+    if (!FEventOk || FLookupAddress.isNull())
         throw ESockError(QString("Host Lookup Failed"));
-    FRemoteAddr.sin_addr.s_addr = FLookupAddress;
+    FRemoteLength = SocketAddressOf(FLookupAddress, port, FRemoteAddr);
     if (OnHostResolved)
         OnHostResolved(this);
 }
@@ -377,7 +417,7 @@ void TWirelet::Connect() {
             if (e.Message() == "Host Lookup Timed Out" || e.Message() == "Host Lookup Canceled")
                 throw;
         }
-        if (FRemoteAddr.sin_addr.s_addr != 0)
+        if (FRemoteLength != 0)
             break;
         bool handled = false;
         if (!retried && OnInvalidHost)
@@ -386,13 +426,31 @@ void TWirelet::Connect() {
             throw ESockError("Unknown host: " + (FProxy.isEmpty() ? FHost : FProxy));
         retried = true;
     }
-    FRemoteAddr.sin_family = AF_INET;
-    FRemoteAddr.sin_port = htons(static_cast<quint16>(FProxy.isEmpty() ? FPort : FProxyPort));
+    // The port as it is now: a handler of OnHostResolved may have set it.
+    const QHostAddress first(reinterpret_cast<const sockaddr*>(&FRemoteAddr));
+    FRemoteLength = SocketAddressOf(first, FProxy.isEmpty() ? FPort : FProxyPort, FRemoteAddr);
+    // Every address the name has, in the resolver's order, until one answers: "localhost" may name ::1
+    // first while the server listens on 127.0.0.1 only.
+    for (qsizetype next = 1;; ++next) {
+        if (TryConnect())
+            return;
+        if (FCanceled || FTimedOut || next >= FAddresses.size())
+            break;
+        FRemoteLength = SocketAddressOf(FAddresses[next], FProxy.isEmpty() ? FPort : FProxyPort, FRemoteAddr);
+        DropSocket();
+        NewSocket();
+    }
+    FIsConnected = false;
+    ConnectionFailed(FCanceled ? QString("Connection Canceled") : ConnectionFailureText());
+}
+
+bool TWirelet::TryConnect() {
+    SetFamily(FRemoteAddr.ss_family);
     FLastSocketError = 0;
     FEventArrived = false;
     FEventOk = true;
     FConnecting = true;
-    if (::connect(FSocket, reinterpret_cast<const sockaddr*>(&FRemoteAddr), sizeof FRemoteAddr) == 0) {
+    if (::connect(FSocket, reinterpret_cast<const sockaddr*>(&FRemoteAddr), FRemoteLength) == 0) {
         SocketEvent(WM_SOCKETEVENT, FD_CONNECT, 0);
     } else if (errno == EINPROGRESS) {
         FWriteNotifier->setEnabled(true);
@@ -410,10 +468,7 @@ void TWirelet::Connect() {
     TimerOff();
     FConnecting = false;
     FWriteNotifier->setEnabled(false);
-    if (FIsConnected && !FTimedOut && !FCanceled && FEventOk)
-        return;
-    FIsConnected = false;
-    ConnectionFailed(FCanceled ? QString("Connection Canceled") : ConnectionFailureText());
+    return FIsConnected && !FTimedOut && !FCanceled && FEventOk;
 }
 
 // Names the place and the reason, so that a typing error in the host or port is seen at once.
@@ -486,12 +541,11 @@ void TWirelet::CloseSocket() {
 
 void TWirelet::Listen(bool useLookupMessage) {
     Report(8, "Listening");
-    FRemoteAddr = sockaddr_in{};
-    FRemoteAddr.sin_family = AF_INET;
-    FRemoteAddr.sin_addr.s_addr = htonl(INADDR_ANY);
-    FRemoteAddr.sin_port = htons(static_cast<quint16>(FPort));
+    FRemoteLength = SocketAddressOf(FFamily == AF_INET6 ? QHostAddress(QHostAddress::AnyIPv6)
+                                                        : QHostAddress(QHostAddress::AnyIPv4),
+                                    FPort, FRemoteAddr);
     FEventArrived = false;
-    if (::bind(FSocket, reinterpret_cast<const sockaddr*>(&FRemoteAddr), sizeof FRemoteAddr) != 0)
+    if (::bind(FSocket, reinterpret_cast<const sockaddr*>(&FRemoteAddr), FRemoteLength) != 0)
         ErrorCheck(kErrWouldBlock);
     FListenMessage = useLookupMessage ? WM_SOCKETLOOKUP : WM_SOCKETEVENT;
     if (::listen(FSocket, 1) != 0)
@@ -559,4 +613,40 @@ QString TWirelet::LocalPortText() {
     ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &length);
     const int port = ntohs(local.sin_port);
     return QString::asprintf(",%d,%d", port >> 8, port & 0xFF);
+}
+
+// ---- Address families
+
+void TWirelet::SetFamily(int family) {
+    if (family == FFamily || FIsConnected)
+        return;
+    DropSocket();
+    FFamily = family;
+    NewSocket();
+}
+
+QString TWirelet::LocalAddress() {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &length);
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&local)).toString();
+}
+
+int TWirelet::LocalPort() {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &length);
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&local)).isNull()
+               ? 0
+               : ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port
+                                                   : reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+}
+
+int TWirelet::TakeSocket() {
+    FReadNotifier->setEnabled(false);
+    FWriteNotifier->setEnabled(false);
+    const int handle = FSocket;
+    FIsConnected = false;
+    NewSocket();
+    return handle;
 }

@@ -1,4 +1,5 @@
-// Socket layer: one IPv4 TCP socket with blocking-style operations that keep the event loop running.
+// Socket layer: one TCP socket (IPv4 or IPv6) with blocking-style operations that keep the event loop
+// running.
 #pragma once
 
 #include <functional>
@@ -8,6 +9,7 @@
 #include <sys/types.h>
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,13 @@ struct ssl_session_st;
 
 // Socket and connection failures.
 class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A server refused an operation (a folder that cannot be entered, a file it will not take); the connection
+// stays usable. The message is the server's reason.
+class ERemoteRefusal : public Exception {
 public:
     using Exception::Exception;
 };
@@ -82,7 +91,7 @@ private:
     bool FEnabled = true;
 };
 
-// Owns one IPv4 TCP socket; every wait sleeps up to 2 ms and processes pending events until a flag, the
+// Owns one TCP socket; every wait sleeps up to 2 ms and processes pending events until a flag, the
 // time-out or a cancel ends it, so callers on the user-interface thread keep the window alive.
 class TWirelet : public QObject {
 public:
@@ -114,6 +123,16 @@ public:
     QString ErrorMessageFor(int errorNumber);
     QString LocalAddressText();
     QString LocalPortText();
+    // The address family of the socket: AF_INET, or AF_INET6 once connected to an IPv6 address.
+    int Family() const { return FFamily; }
+    // Makes a fresh unconnected socket of that family (for listening beside an IPv6 connection).
+    void SetFamily(int family);
+    // The local address as plain text ("::1", "127.0.0.1") and port, for EPRT.
+    QString LocalAddress();
+    int LocalPort();
+    // Hands the connected socket over to the caller, who closes it; this instance is left unconnected with
+    // a fresh socket.
+    int TakeSocket();
 
     // TLS as the client on the connected socket, with the waits, time-out and cancel of the other
     // operations. The certificate is checked against the system's trust store and the host name; the outcome
@@ -221,9 +240,11 @@ private:
     void TlsShutdown();
     void FreeTls();
     void FailTls(const QString& what, int result);
-    void HostLookedUp(int error, quint32 address);
+    void HostLookedUp(int error, const QHostAddress& address);
     void ConnectionFailed(const QString& message);
     QString ConnectionFailureText() const;
+    // One connection attempt to FRemoteAddr; true when it came about.
+    bool TryConnect();
     void Send(const char* data, qint64 length, bool countPackets);
     // Runs work with the time-out timer on; the timer is off again however work ends.
     void Timed(const std::function<void()>& work);
@@ -244,7 +265,8 @@ private:
     int FPort = 0;
     qint64 FTransferSize = 0;
     bool FEventArrived = false;
-    sockaddr_in FRemoteAddr{};
+    sockaddr_storage FRemoteAddr{};
+    socklen_t FRemoteLength = 0; // 0: no remote address
     QString FHost;
     int FSocket = -1;
     QSocketNotifier* FReadNotifier;
@@ -255,7 +277,9 @@ private:
     bool FPeerClosed = false;
     int FListenMessage = WM_SOCKETEVENT;
     int FLookupId = -1;
-    quint32 FLookupAddress = 0;
+    QHostAddress FLookupAddress;
+    QList<QHostAddress> FAddresses; // what the name resolved to; none for a literal address
+    int FFamily = AF_INET;
     ssl_st* FSsl = nullptr;
     QByteArray FTlsIn; // decrypted bytes not read yet
     bool FTlsEof = false;

@@ -98,6 +98,11 @@ void TXoFTP::Connect() {
     ClearInput();
     TWirelet::Connect();
     try {
+        if (FEncryption == TFtpEncryption::Implicit) {
+            StartTls();
+            CheckCertificate();
+            Report(1, "Encrypted with " + TlsVersion());
+        }
         LogIn();
     } catch (...) {
         try {
@@ -124,7 +129,7 @@ void TXoFTP::LogIn() {
         throw FTPException(XoFtpReply::WithoutLineEnd(greeting));
     }
     FDataTls = false;
-    if (FEncryption != TFtpEncryption::None)
+    if (FEncryption == TFtpEncryption::Auto || FEncryption == TFtpEncryption::Require)
         SecureControl();
     if (FFWAuthenticate) {
         Transaction("USER " + FFWUserID);

@@ -7,16 +7,16 @@
 #include "ftp/Wlet.h"
 
 // Its message is the server's reply line (without its line end), or says what was refused before sending.
-class FTPException : public Exception {
+class FTPException : public ERemoteRefusal {
 public:
-    using Exception::Exception;
+    using ERemoteRefusal::ERemoteRefusal;
 };
 
 enum class TFirewallType { FTUser, FtOpen, FtSite };
 
 // Explicit TLS: none (all in clear), when the server offers it (AUTH TLS accepted), or required (nothing of
-// the log-in is sent in clear).
-enum class TFtpEncryption { None, Auto, Require };
+// the log-in is sent in clear). Implicit: TLS from the first byte, before the greeting (port 990).
+enum class TFtpEncryption { None, Auto, Require, Implicit };
 
 // The kind of operation an event reports on.
 enum class TCmdType : quint8 {
@@ -99,6 +99,8 @@ QString NthField(const QString& text, QChar delimiter, int n);
 bool Continues(const QString& first, const QString& previous);
 // Port of a PASV reply: high × 256 + low from its 5th and 6th comma-separated fields.
 int PasvPort(const QString& reply);
+// Port of an EPSV reply: the number between the last two '|' of "229 ... (|||6446|)"; 0 when none.
+int EpsvPort(const QString& reply);
 // The path of a 257 reply: the text between its first quote and the closing one, a doubled quote read as
 // one quote character; empty when the reply holds no quote.
 QString QuotedPath(const QString& reply);

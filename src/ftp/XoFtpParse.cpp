@@ -189,6 +189,17 @@ int PasvPort(const QString& reply) {
     return high * 256 + low;
 }
 
+int EpsvPort(const QString& reply) {
+    const QString line = reply.trimmed();
+    const qsizetype end = line.lastIndexOf('|');
+    const qsizetype start = end > 0 ? line.lastIndexOf('|', end - 1) : -1;
+    bool valid = false;
+    const int port = start < 0 ? 0 : line.mid(start + 1, end - start - 1).toInt(&valid);
+    if (!valid || port <= 0 || port > 65535)
+        throw FTPException("Unusable passive mode reply: " + line);
+    return port;
+}
+
 QString QuotedPath(const QString& reply) {
     const qsizetype open = reply.indexOf('"');
     if (open < 0)

@@ -43,7 +43,7 @@ void TXoFTP::SecureData() {
     if (FDataTls)
         return;
     const QString reply = XoFtpReply::WithoutLineEnd(FLastReplyText);
-    if (FEncryption == TFtpEncryption::Require)
+    if (FEncryption == TFtpEncryption::Require || FEncryption == TFtpEncryption::Implicit)
         throw FTPException(Host() + " refused to encrypt data connections (" + reply + ")");
     Report(1, Host() + " refused to encrypt data connections: files are sent unencrypted");
 }

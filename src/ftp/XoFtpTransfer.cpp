@@ -130,18 +130,27 @@ void TXoFTP::EndTransfer(TCmdType type, bool failing) {
 }
 
 bool TXoFTP::OpenDataConnection() {
+    // PASV and PORT carry IPv4 addresses only: over IPv6 their extended forms (EPSV, EPRT) are used.
+    const bool ipv6 = Family() == AF_INET6;
     if (FPassive) {
-        Transaction("PASV");
+        Transaction(ipv6 ? "EPSV" : "PASV");
         if (FReplyCode >= 400 && FReplyCode < 600)
             return false;
         // The address inside the reply is not used: behind address translation it is often unreachable.
         FDataConn->SetHost(Host());
-        FDataConn->SetPort(XoFtpReply::PasvPort(FLastReplyText));
+        FDataConn->SetPort(ipv6 ? XoFtpReply::EpsvPort(FLastReplyText)
+                                : XoFtpReply::PasvPort(FLastReplyText));
         FDataConn->Connect();
         return true;
     }
     FDataConn->SetHost(Host()); // the name the certificate is checked against
     FDataConn->SetPort(0);
+    if (ipv6) {
+        FDataConn->SetFamily(AF_INET6);
+        FDataConn->Listen(true);
+        Transaction("EPRT |2|" + LocalAddress() + "|" + QString::number(FDataConn->LocalPort()) + "|");
+        return !(FReplyCode > 300 && FReplyCode < 600);
+    }
     FDataConn->Listen(true);
     Transaction("PORT " + LocalAddressText() + FDataConn->LocalPortText());
     return !(FReplyCode > 300 && FReplyCode < 600);
@@ -209,6 +218,9 @@ void TXoFTP::ReadListing() {
 // that the data connection mode was refused, and which mode to try instead.
 QString TXoFTP::DataModeRefusal() const {
     const QString reply = XoFtpReply::WithoutLineEnd(FLastReplyText);
+    if (Family() == AF_INET6)
+        return FPassive ? "Passive mode (EPSV) refused by the server (" + reply + "): try active mode"
+                        : "Active mode (EPRT) refused by the server (" + reply + "): try passive mode";
     return FPassive ? "Passive mode (PASV) refused by the server (" + reply + "): try active mode"
                     : "Active mode (PORT) refused by the server (" + reply + "): try passive mode";
 }

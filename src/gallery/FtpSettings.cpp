@@ -5,7 +5,7 @@ namespace {
 
 constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
 
-const char* const kEncryptionValues[] = {"none", "auto", "require"};
+const char* const kEncryptionValues[] = {"none", "auto", "require", "implicit"};
 
 } // namespace
 
@@ -14,10 +14,25 @@ QString EncryptionText(TFtpEncryption encryption) {
 }
 
 TFtpEncryption EncryptionFromText(const QString& text) {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         if (text.trimmed().compare(kEncryptionValues[i], Qt::CaseInsensitive) == 0)
             return static_cast<TFtpEncryption>(i);
     return TFtpEncryption::None;
+}
+
+QString ProtocolText(TUploadProtocol protocol) {
+    return protocol == TUploadProtocol::Sftp ? "sftp" : "ftp";
+}
+
+TUploadProtocol ProtocolFromText(const QString& text) {
+    return text.trimmed().compare("sftp", Qt::CaseInsensitive) == 0 ? TUploadProtocol::Sftp
+                                                                    : TUploadProtocol::Ftp;
+}
+
+int DefaultPortOf(TUploadProtocol protocol, TFtpEncryption encryption) {
+    if (protocol == TUploadProtocol::Sftp)
+        return kSftpPort;
+    return encryption == TFtpEncryption::Implicit ? kImplicitFtpsPort : kFtpPortRange.Default;
 }
 
 int PortFromText(const QString& text, QString& note) {

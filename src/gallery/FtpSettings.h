@@ -7,6 +7,11 @@
 #include "gallery/SettingRange.h"
 
 inline constexpr TSettingRange kFtpPortRange{1, 65535, 21};
+inline constexpr int kSftpPort = 22;
+inline constexpr int kImplicitFtpsPort = 990;
+
+// How the files travel: FTP (in clear or with TLS) or SFTP (over SSH).
+enum class TUploadProtocol { Ftp, Sftp };
 
 // The password is never one of them: it is given for each run and never stored.
 struct TFtpSettings {
@@ -20,14 +25,22 @@ struct TFtpSettings {
     // Once index.html is stored, delete the files an earlier upload stored in this folder that the gallery
     // no longer has (known from the upload record; no other file of the folder is touched).
     bool RemoveStale = false;
+    TUploadProtocol Protocol = TUploadProtocol::Ftp;
+    QString KeyFile; // SFTP: a private key to log in with; empty: the agent or the password
 
     bool operator==(const TFtpSettings&) const = default;
 };
 
-// Encryption as stored: "none", "auto" (TLS if the server offers it) or "require"; anything else reads as
-// "none", the letter case ignored.
+// Encryption as stored: "none", "auto" (TLS if the server offers it), "require" or "implicit" (TLS from the
+// first byte, port 990); anything else reads as "none", the letter case ignored.
 QString EncryptionText(TFtpEncryption encryption);
 TFtpEncryption EncryptionFromText(const QString& text);
+
+// Protocol as stored: "ftp" or "sftp"; anything else reads as "ftp", the letter case ignored.
+QString ProtocolText(TUploadProtocol protocol);
+TUploadProtocol ProtocolFromText(const QString& text);
+// The port a server usually listens on for the protocol and encryption: 21, 22 or 990.
+int DefaultPortOf(TUploadProtocol protocol, TFtpEncryption encryption);
 
 // The port of a stored text; the default port when the text is no port from 1 to 65535, and then note says
 // so (else it is emptied).

@@ -11,7 +11,7 @@ namespace {
 struct TPortField {
     int* Port;
 };
-using TFieldRef = std::variant<bool*, int*, QString*, TPortField, TFtpEncryption*>;
+using TFieldRef = std::variant<bool*, int*, QString*, TPortField, TFtpEncryption*, TUploadProtocol*>;
 
 struct TOptionRow {
     const char* Section;
@@ -47,6 +47,9 @@ const TOptionRow kRows[] = {
     {"Ftp", "RemoveStale", [](TOptions& o) -> TFieldRef { return &o.Ftp.RemoveStale; }, "0", nullptr},
     // Files written before encryption existed were written for plain FTP: they keep it.
     {"Ftp", "Encryption", [](TOptions& o) -> TFieldRef { return &o.Ftp.Encryption; }, "none", nullptr},
+    // Files written before SFTP existed were written for FTP.
+    {"Ftp", "Protocol", [](TOptions& o) -> TFieldRef { return &o.Ftp.Protocol; }, "ftp", nullptr},
+    {"Ftp", "KeyFile", [](TOptions& o) -> TFieldRef { return &o.Ftp.KeyFile; }, "", nullptr},
 };
 
 template <class... T> struct TOverload : T... { using T::operator()...; };
@@ -69,6 +72,7 @@ void ReadRow(const TIniFile& ini, const TOptionRow& row, TOptions& options) {
                     options.Notes << note;
             },
             [&](TFtpEncryption* v) { *v = EncryptionFromText(ini.ReadString(row.Section, row.Key, def)); },
+            [&](TUploadProtocol* v) { *v = ProtocolFromText(ini.ReadString(row.Section, row.Key, def)); },
         },
         row.Field(options));
 }
@@ -84,6 +88,7 @@ void WriteRow(TIniFile& ini, const TOptionRow& row, TOptions& options) {
                    },
                    [&](TPortField v) { ini.WriteString(row.Section, row.Key, QString::number(*v.Port)); },
                    [&](TFtpEncryption* v) { ini.WriteString(row.Section, row.Key, EncryptionText(*v)); },
+                   [&](TUploadProtocol* v) { ini.WriteString(row.Section, row.Key, ProtocolText(*v)); },
                },
                row.Field(options));
 }

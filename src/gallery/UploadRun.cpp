@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QScopeGuard>
 
-#include "gallery/FtpTrust.h"
-
 namespace {
 
 QString FileNameOf(const QString& path) {
@@ -80,7 +78,13 @@ QString TUploadResult::Notes() const {
 
 TUploadRun::TUploadRun(TXoFTP& client, const TFtpSettings& settings, const QString& password,
                        const QStringList& files)
-    : FClient(client), FSettings(settings), FPassword(password) {
+    : TUploadRun(*MakeUploadConnection(client, settings).release(), settings, password, files) {
+    FOwnConnection.reset(&FClient);
+}
+
+TUploadRun::TUploadRun(TUploadConnection& connection, const TFtpSettings& settings, const QString& password,
+                       const QStringList& files)
+    : FClient(connection), FSettings(settings), FPassword(password) {
     for (const QString& path : UploadOrder(files))
         FQueue << TUploadFile{path};
 }
@@ -126,35 +130,25 @@ void TUploadRun::AttachClient() {
     if (FAttached)
         return;
     FAttached = true;
-    FSavedTransactionStart = FClient.OnTransactionStart;
-    FSavedPacketSent = FClient.OnPacketSent;
-    FSavedCertificateCheck = FClient.OnCertificateCheck;
-    FClient.OnTransactionStart = [this](QObject* sender) {
-        // Abort pressed while the store was being set up: the data connection exists only from here on.
-        if (FAbortRequested)
-            FClient.Abort();
-        if (FSavedTransactionStart)
-            FSavedTransactionStart(sender);
-    };
-    FClient.OnPacketSent = [this](QObject* sender) {
-        if (FSavedPacketSent)
-            FSavedPacketSent(sender);
+    FClient.OnStoreProgress = [this](qint64 sent, qint64 total) {
         if (FStarted && FCurrent < FQueue.size() && FClient.IsConnected())
-            Report(FileNameOf(FQueue[FCurrent].Path), FClient.DataSentCount(), FClient.TransferSize());
+            Report(FileNameOf(FQueue[FCurrent].Path), sent, total);
     };
-    if (OnTrustQuestion)
-        FClient.OnCertificateCheck = [this](const TTlsPeer& peer, bool& trusted) {
-            trusted = FtpTrust::Check(TrustFile, FClient.Host(), peer, OnTrustQuestion, OnWarning);
-        };
+    FClient.OnQuestion = OnTrustQuestion;
+    FClient.OnWarning = OnWarning;
+    FClient.OnSecret = OnSecret;
+    FClient.TrustFile = TrustFile;
 }
 
+// The connection's handlers are the ones of the run, which may go before the connection.
 void TUploadRun::DetachClient() {
     if (!FAttached)
         return;
     FAttached = false;
-    FClient.OnTransactionStart = FSavedTransactionStart;
-    FClient.OnPacketSent = FSavedPacketSent;
-    FClient.OnCertificateCheck = FSavedCertificateCheck;
+    FClient.OnStoreProgress = nullptr;
+    FClient.OnQuestion = nullptr;
+    FClient.OnWarning = nullptr;
+    FClient.OnSecret = nullptr;
 }
 
 void TUploadRun::Report(const QString& file, qint64 bytes, qint64 fileBytes) {
@@ -182,13 +176,13 @@ void TUploadRun::Start() {
     const auto started = qScopeGuard([this] { FStarting = false; });
     AttachClient();
     Report();
-    ConnectFtp(FClient, FSettings, FPassword);
-    FResult.NotEncryptedNote = NotEncryptedText(FClient);
+    FClient.Open(FSettings, FPassword);
+    FResult.NotEncryptedNote = FClient.NotEncryptedNote();
     const QString dir = FClient.CurrentDir();
     FLoginDir = dir;
     const QString& note = FResult.NotEncryptedNote;
-    if (FClient.TlsActive())
-        Status(dir + " (encrypted, " + FClient.TlsVersion() + ")");
+    if (const QString security = FClient.Security(); !security.isEmpty())
+        Status(dir + " (" + security + ")");
     else
         Status(note.isEmpty() ? dir : dir + " (" + note + ")");
     ThrowIfAbortRequested();
@@ -196,7 +190,8 @@ void TUploadRun::Start() {
     // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
     // earlier versions kept it, still counts.
     const auto target = [this](const QString& folder) {
-        return TUploadRecord::TargetOf(FClient.Host(), FClient.Port(), FClient.UserID(), folder);
+        const QString ftp = TUploadRecord::TargetOf(FClient.Host(), FClient.Port(), FClient.UserID(), folder);
+        return FClient.Scheme() == "ftp" ? ftp : FClient.Scheme() + ftp.mid(3);
     };
     const QString folder = RemoteFolderOf(FLoginDir, FSettings.RemoteDir);
     const QString where = target(folder.startsWith('/') ? folder.mid(1) : folder);
@@ -233,8 +228,7 @@ void TUploadRun::End() {
         DetachClient();
         FRecord.reset();
     });
-    if (FClient.IsConnected())
-        FClient.Disconnect();
+    FClient.Close();
 }
 
 const TUploadResult& TUploadRun::Run() {
@@ -263,13 +257,13 @@ void TUploadRun::EnterRemoteDir() {
     try {
         FClient.ChangeDir(dir);
         return;
-    } catch (const FTPException&) {
+    } catch (const ERemoteRefusal&) {
         if (!CreateDir)
             throw;
     }
     try {
         FClient.MakeDir(dir);
-    } catch (const FTPException&) {
+    } catch (const ERemoteRefusal&) {
         // A folder whose parent is missing too: every missing level is made, one after the other.
         if (dir.split('/', Qt::SkipEmptyParts).size() < 2)
             throw;
@@ -287,7 +281,7 @@ void TUploadRun::CreateRemoteDirLevels(const QString& dir) {
         try {
             FClient.ChangeDir(level);
             continue;
-        } catch (const FTPException&) {
+        } catch (const ERemoteRefusal&) {
         }
         FClient.MakeDir(level);
         FClient.ChangeDir(level);

@@ -1,5 +1,5 @@
-// The upload run: a gallery's files stored on an FTP server in upload order, below any window. The upload
-// panel and `veltrix upload` both drive it and show what it reports.
+// The upload run: a gallery's files stored on an FTP or SFTP server in upload order, below any window. The
+// upload panel and `veltrix upload` both drive it and show what it reports.
 #pragma once
 
 #include <functional>
@@ -13,6 +13,7 @@
 #include "ftp/XoFtp.h"
 #include "gallery/FtpSettings.h"
 #include "gallery/FtpUploadRecord.h"
+#include "gallery/UploadConnection.h"
 
 // Where each file of the queue stands.
 enum class TUploadFileState {
@@ -65,7 +66,11 @@ class TUploadRun {
 public:
     // The files in any order; the run stores them in UploadOrder. The client is the caller's and outlives
     // the run; while the run is started, the run chains its own handlers to the client's progress events.
+    // With SFTP settings the run connects through an SFTP client of its own instead.
     TUploadRun(TXoFTP& client, const TFtpSettings& settings, const QString& password,
+               const QStringList& files);
+    // Over a connection the caller owns and that outlives the run.
+    TUploadRun(TUploadConnection& connection, const TFtpSettings& settings, const QString& password,
                const QStringList& files);
     ~TUploadRun();
     TUploadRun(const TUploadRun&) = delete;
@@ -76,6 +81,8 @@ public:
     QString RecordFile;
     // The trusted certificates, used when OnTrustQuestion is set.
     QString TrustFile;
+    // SFTP: the passphrase of the key file, asked with the prompt; false: none given.
+    std::function<bool(const QString& prompt, QString& secret)> OnSecret;
     TUploadLeftovers* Leftovers = nullptr;
     // A remote folder that cannot be entered is created (every missing level of it).
     bool CreateDir = true;
@@ -83,7 +90,8 @@ public:
     std::function<void(const TUploadProgress&)> OnProgress;
     // Status texts: where the server put the user, each file's "Uploading: " and skipped files.
     std::function<void(const QString& text)> OnStatus;
-    // Set: the run answers the client's certificate question (see FtpTrust::Check) with it.
+    // Set: the run answers the client's certificate question (see FtpTrust::Check) with it, and the
+    // question about an unknown SSH host key.
     std::function<bool(const QString& question)> OnTrustQuestion;
     std::function<void(const QString& text)> OnWarning;
 
@@ -107,6 +115,8 @@ public:
     void Abort();
 
     const QList<TUploadFile>& Queue() const { return FQueue; }
+    // What the files go over: the caller's, or the one the run made for its settings.
+    TUploadConnection& Connection() { return FClient; }
     // Index of the file StoreNext takes next; the queue's size when it is done.
     int Current() const { return FCurrent; }
     // Files not uploaded (waiting, or not found).
@@ -147,7 +157,8 @@ private:
     void RemoveStale();
     void Advance();
 
-    TXoFTP& FClient;
+    std::unique_ptr<TUploadConnection> FOwnConnection;
+    TUploadConnection& FClient;
     TFtpSettings FSettings;
     QString FPassword;
     QList<TUploadFile> FQueue;
@@ -164,10 +175,6 @@ private:
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
     bool FRecordChanged = false;           // files left the record
     TUploadLeftovers FOwnLeftovers;        // when the owner keeps none
-    // The client's handlers the run chains to while it is started.
-    TNotifyEvent FSavedTransactionStart;
-    TNotifyEvent FSavedPacketSent;
-    TCertificateEvent FSavedCertificateCheck;
 };
 
 // The texts of a finished client command by transaction type ("Upload success", "List failure",

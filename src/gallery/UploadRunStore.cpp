@@ -23,14 +23,6 @@ QString FilesText(int count) {
     return QString::number(count) + (count == 1 ? " file" : " files");
 }
 
-// Transfer type by extension, compared in lower case: pages and texts as ASCII, all else binary.
-int TransferTypeOf(const QString& path) {
-    const QString name = FileNameOf(path);
-    const qsizetype dot = name.lastIndexOf('.');
-    const QString extension = dot < 0 ? QString() : name.mid(dot).toLower();
-    return extension == ".html" || extension == ".htm" || extension == ".txt" ? 1 : 2;
-}
-
 } // namespace
 
 bool TUploadRun::StoreNext() {
@@ -73,7 +65,7 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
         FRecord->Remove(name); // the server's copy is about to change
     }
     try {
-        FClient.Mode(TransferTypeOf(path));
+        FClient.PrepareStore(path);
         ThrowIfAbortRequested();
         const QString& note = FResult.NotEncryptedNote;
         Status(note.isEmpty() ? "Uploading: " + name : "Uploading: " + name + " (" + note + ")");
@@ -125,12 +117,12 @@ void TUploadRun::StoreFailed(const QString& name) {
 // only once the server has confirmed it. A failed or aborted store leaves the published file as it was.
 void TUploadRun::StoreFile(const QString& path, const QString& name) {
     if (FResult.DirectStore) {
-        FClient.Upload(path, name);
+        FClient.Store(path, name);
         return;
     }
     const QString temp = TempNameOf(name);
     try {
-        FClient.Upload(path, temp);
+        FClient.Store(path, temp);
         ThrowIfAbortRequested();
     } catch (...) {
         DeleteQuietly(temp, kCleanUpWait);
@@ -138,11 +130,11 @@ void TUploadRun::StoreFile(const QString& path, const QString& name) {
     }
     try {
         FClient.Rename(temp, name);
-    } catch (const FTPException&) {
+    } catch (const ERemoteRefusal&) {
         // Some servers cannot rename: the rest of the run stores the plain way.
         DeleteQuietly(temp, kTimeOut);
         FResult.DirectStore = true;
-        FClient.Upload(path, name);
+        FClient.Store(path, name);
     }
 }
 
@@ -159,7 +151,7 @@ void TUploadRun::DeleteQuietly(const QString& name, int waitMs) {
     try {
         FClient.Delete(name);
         leftovers.removeAll(name);
-    } catch (const FTPException&) {
+    } catch (const ERemoteRefusal&) {
         // Refused: gone already, or the server will not; nothing more to try.
         leftovers.removeAll(name);
     } catch (const std::exception&) {
@@ -205,22 +197,10 @@ QHash<QString, qint64> TUploadRun::RemoteFileSizes() {
     FListing = true;
     const auto listed = qScopeGuard([this] { FListing = false; });
     try {
-        FClient.List();
-    } catch (const FTPException&) {
+        return FClient.FileSizes();
+    } catch (const ERemoteRefusal&) {
         return {};
     }
-    QHash<QString, qint64> sizes;
-    const TFTPDirectoryList* parser = FClient.Parser();
-    if (!parser)
-        return sizes;
-    const qsizetype n = std::min({parser->AttrList.size(), parser->NameList.size(), parser->SizeList.size()});
-    for (qsizetype i = 0; i < n; ++i) {
-        bool valid = false;
-        const qint64 size = parser->SizeList[i].toLongLong(&valid);
-        if (valid && parser->AttrList[i].startsWith('-'))
-            sizes.insert(parser->NameList[i], size);
-    }
-    return sizes;
 }
 
 // After the whole gallery, index.html last, is on the server: nothing links to these files any more. A
@@ -238,7 +218,7 @@ void TUploadRun::RemoveStale() {
         try {
             FClient.Delete(name);
             ++FResult.Removed;
-        } catch (const FTPException&) {
+        } catch (const ERemoteRefusal&) {
         }
         FRecord->Remove(name);
         FRecordChanged = true;

@@ -1,6 +1,7 @@
 // Upload panel: its checks, the commands it sends (scripted server) and how each failure ends a run.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -36,6 +37,25 @@ TEST_F(FtpPanelTest, StartsIdleWithThePlaceholderAccountPassiveModeAndTakesAnyPo
     QTest::keyClicks(FPanel->PortE, "1234567");
     EXPECT_EQ(FPanel->FtpPort(), "12345");
     EXPECT_EQ(FWindow->Statuses, QStringList());
+}
+
+// A port field holding the usual port of the protocol and encryption follows them; one typed stays.
+TEST_F(FtpPanelTest, UsualPortFollowsProtocolAndEncryption) {
+    const auto choose = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    };
+    choose(FPanel->ProtocolCB, 1);
+    EXPECT_EQ(FPanel->FtpPort(), "22");
+    EXPECT_FALSE(FPanel->EncryptionCB->isEnabled());
+    EXPECT_TRUE(FPanel->KeyFileE->isEnabled());
+    choose(FPanel->ProtocolCB, 0);
+    choose(FPanel->EncryptionCB, 3);
+    EXPECT_EQ(FPanel->FtpPort(), "990");
+    EXPECT_EQ(FPanel->Settings().Encryption, TFtpEncryption::Implicit);
+    FPanel->SetFtpPort("2121");
+    choose(FPanel->EncryptionCB, 1);
+    EXPECT_EQ(FPanel->FtpPort(), "2121");
 }
 
 struct TRefusedStart {

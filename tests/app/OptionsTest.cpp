@@ -88,7 +88,8 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
               (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
                            "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
                            "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive",
-                           "Ftp/ChangedOnly", "Ftp/RemoveStale", "Ftp/Encryption"}));
+                           "Ftp/ChangedOnly", "Ftp/RemoveStale", "Ftp/Encryption", "Ftp/Protocol",
+                           "Ftp/KeyFile"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("Encryption=require"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));

@@ -56,6 +56,24 @@ TEST(ReplyTest, PasvRefusalNamesTheReply) {
     }
 }
 
+class EpsvTest : public testing::TestWithParam<TPasvCase> {};
+
+TEST_P(EpsvTest, PortBetweenTheLastBars) {
+    if (GetParam().Port == 0)
+        EXPECT_THROW(XoFtpReply::EpsvPort(GetParam().Reply), FTPException);
+    else
+        EXPECT_EQ(XoFtpReply::EpsvPort(GetParam().Reply), GetParam().Port);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, EpsvTest,
+    testing::Values(TPasvCase{"plain", "229 Entering extended passive mode (|||6446|).\r\n", 6446},
+                    TPasvCase{"highest_port", "229 ok (|||65535|)\r\n", 65535},
+                    TPasvCase{"no_bars", "229 Entering extended passive mode\r\n", 0},
+                    TPasvCase{"port_too_large", "229 (|||65536|)\r\n", 0},
+                    TPasvCase{"not_a_number", "229 (|||x|)\r\n", 0}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
 TEST(ReplyTest, QuotedPathReadsDoubledQuotesAsOne) {
     using XoFtpReply::QuotedPath;
     EXPECT_EQ(QuotedPath("257 \"/pub/site\" is the current directory.\r\n"), "/pub/site");

@@ -41,13 +41,21 @@ INSTANTIATE_TEST_SUITE_P(
         TStored{"Missing", "", 64, 70, 21, false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-// What is written reads back the same, the FTP settings included.
+// What is written reads back the same, the FTP settings included (SFTP with its key file, implicit TLS).
 TEST(OptionsFileTest, WrittenOptionsReadBack) {
     TTempDir dir;
     TOptions options;
     options.Common = {true, false, false, "Trip"};
     options.TableGrid = {80, 90, false};
-    options.Ftp = {"files.example.net", 2121, "ann", " /www/pictures", false, TFtpEncryption::Require, false};
+    options.Ftp = {"files.example.net",
+                   2121,
+                   "ann",
+                   " /www/pictures",
+                   false,
+                   TFtpEncryption::Implicit,
+                   false,
+                   TUploadProtocol::Sftp,
+                   "/home/ann/.ssh/id_ed25519"};
     WriteOptions(dir.File("vlx.ini"), options);
     const TOptions read = ReadOptions(dir.File("vlx.ini"));
     EXPECT_EQ(read.Common.Profile, "Trip");

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTextStream>
 #include <QTimer>
 
@@ -144,5 +145,63 @@ TEST_F(TUploadRunTest, CommandLineUploadNeedsNoWidgets) {
     EXPECT_EQ(err, "upload 2/2\nveltrix: Upload done: 2 files stored\n");
     EXPECT_EQ(Remote("cli"), QStringList({"a.jpg", "index.html"}));
 }
+
+// Other ways to reach an FTP server: an IPv6 address written as in an address line, in passive mode (EPSV)
+// and in active mode (EPRT), and TLS from the first byte (implicit, as on port 990).
+struct TReachCase {
+    const char* Name;
+    const char* Address; // where the server listens
+    const char* Host;    // as typed
+    bool Passive;
+    bool Implicit;
+};
+
+class TUploadReachTest : public testing::TestWithParam<TReachCase> {};
+
+TEST_P(TUploadReachTest, StoresThroughIt) {
+    const TReachCase& c = GetParam();
+    EnsureCoreApplication();
+    if (QString(c.Address).contains(':') && !QTcpServer().listen(QHostAddress::LocalHostIPv6))
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TTempDir root, local;
+    QStringList options = {"--address", c.Address, "--log", local.File("commands.log")};
+    if (c.Implicit) {
+        QString error;
+        ASSERT_FALSE(MakeTestCertificate(local.Path(), c.Address, error).isEmpty()) << error.toStdString();
+        options << "--tls" << local.File(QString(c.Address) + ".pem")
+                << local.File(QString(c.Address) + ".key") << "--implicit";
+    }
+    TPyFtpServer server(root.Path(), "anna", "s3cret", 0, options);
+    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
+    WriteBytes(local.File("a.jpg"), QByteArray(70000, 'a'));
+    WriteBytes(local.File("index.html"), "<html></html>");
+    TXoFTP client;
+    client.SetParseList(true);
+    const TFtpSettings settings{c.Host,    server.Port(),
+                                "anna",    "up",
+                                c.Passive, c.Implicit ? TFtpEncryption::Implicit : TFtpEncryption::None};
+    TUploadRun run(client, settings, "s3cret", {local.File("index.html"), local.File("a.jpg")});
+    run.TrustFile = local.File("trust.json");
+    run.OnTrustQuestion = [](const QString&) { return true; }; // the test's own self-signed certificate
+    const TUploadResult& result = run.Run();
+    EXPECT_EQ(result.Failure, "");
+    EXPECT_EQ(ReadBytes(root.File("up/a.jpg")), QByteArray(70000, 'a'));
+    EXPECT_EQ(ReadBytes(root.File("up/index.html")), "<html></html>");
+    const QStringList commands = ReadLines(local.File("commands.log"));
+    if (QString(c.Address).contains(':'))
+        EXPECT_FALSE(
+            commands.filter(QRegularExpression(c.Passive ? "^EPSV" : "^EPRT \\|2\\|::1\\|")).isEmpty())
+            << commands.join('\n').toStdString();
+    if (c.Implicit)
+        EXPECT_TRUE(commands.contains("PROT P")) << commands.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, TUploadReachTest,
+                         testing::Values(TReachCase{"Ipv6Passive", "::1", "[::1]", true, false},
+                                         TReachCase{"Ipv6Active", "::1", "[::1]", false, false},
+                                         TReachCase{"ImplicitTls", "127.0.0.1", "127.0.0.1", true, true}),
+                         [](const testing::TestParamInfo<TReachCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 } // namespace

@@ -1,7 +1,8 @@
 # Real FTP server for the tests: serves ROOT on 127.0.0.1 on a free port to one user with a password.
 # An optional fourth argument is the idle time-out in seconds (the server then says 421 and closes).
 # --tls CERT KEY offers explicit TLS (AUTH TLS) with that certificate; --log FILE appends each command the
-# server receives to FILE, one a line (the password replaced by "****").
+# server receives to FILE, one a line (the password replaced by "****"). --implicit (with --tls) speaks TLS
+# from the first byte, before the greeting; --address ADDR listens there instead (::1 for IPv6).
 # Prints "PORT <n>" once it listens; exits when its standard input closes (the test program went away).
 import argparse
 import os
@@ -21,6 +22,8 @@ def main():
     parser.add_argument("idle_timeout", nargs="?", type=float, default=300)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--log")
+    parser.add_argument("--implicit", action="store_true")
+    parser.add_argument("--address", default="127.0.0.1")
     args = parser.parse_args()
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
@@ -38,6 +41,17 @@ def main():
                     log.write(shown + "\n")
             return super().pre_process_command(line, cmd, arg)
 
+        # Implicit TLS: the handshake first, the greeting once it is done.
+        def handle(self):
+            if not args.implicit:
+                return super().handle()
+            self.secure_connection(self.ssl_context)
+
+        def handle_ssl_established(self):
+            if args.implicit and not getattr(self, "_greeted", False):
+                self._greeted = True
+                FTPHandler.handle(self)
+
     handler = Handler
     if args.tls:
         handler.certfile, handler.keyfile = args.tls
@@ -45,7 +59,7 @@ def main():
     handler.banner = "Veltrix test server ready."
     handler.auth_failed_timeout = 0  # a refused password is answered at once, not after 3 seconds
     handler.timeout = args.idle_timeout
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer((args.address, 0), handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
 
     def watch_stdin():

@@ -1,0 +1,332 @@
+// SFTP client: the helper-thread waits, connecting, the host key check and the log-in.
+#include "ftp/XoSftp.h"
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
+
+namespace {
+
+// Milliseconds an abort waits for the call in progress to end by itself before its connection is cut.
+constexpr int kAbortGrace = 300;
+
+// For a key file's first reading: no passphrase, and none asked on the terminal.
+int NoPassphrase(const char*, char*, size_t, int, int, void*) {
+    return -1;
+}
+
+QString KeyTypeOf(ssh_key key) {
+    return QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key)));
+}
+
+} // namespace
+
+TXoSftp::TXoSftp(QObject* owner) : QObject(owner), FConnector(new TWirelet(this)) {}
+
+TXoSftp::~TXoSftp() {
+    FAbort = true;
+    FreeSession();
+}
+
+// ---- Waiting on the helper thread
+
+int TXoSftp::Await(const std::function<int()>& work) {
+    std::packaged_task<int()> task(work);
+    std::future<int> result = task.get_future();
+    std::thread helper(std::move(task));
+    QElapsedTimer idle;
+    idle.start();
+    QElapsedTimer aborted;
+    qint64 sent = FSent;
+    bool cut = false;
+    while (result.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        QCoreApplication::processEvents();
+        if (FSent != sent) {
+            sent = FSent;
+            idle.restart();
+            if (OnPacketSent)
+                OnPacketSent(this);
+        }
+        if (FAbort && !aborted.isValid())
+            aborted.start();
+        const bool timedOut = FTimeOut > 0 && idle.elapsed() > FTimeOut;
+        if (!cut && FSocket >= 0 && (timedOut || (aborted.isValid() && aborted.elapsed() > kAbortGrace))) {
+            // The helper is inside libssh; a socket shut down makes its wait end at once.
+            ::shutdown(FSocket, SHUT_RDWR);
+            cut = true;
+        }
+    }
+    helper.join();
+    if (cut)
+        FLost = true;
+    if (FSent != sent && OnPacketSent)
+        OnPacketSent(this);
+    return result.get();
+}
+
+void TXoSftp::Abort() {
+    FAbort = true;
+    FConnector->Cancel();
+}
+
+void TXoSftp::ThrowIfAborted(const QString& what) const {
+    if (FAbort)
+        throw EAbortError(what + " aborted");
+}
+
+// ---- Connecting
+
+void TXoSftp::Connect() {
+    if (IsConnected())
+        return;
+    FreeSession();
+    FAbort = false;
+    FLost = false;
+    FLoggedInBy.clear();
+    FFingerprint.clear();
+    FConnector->SetHost(FHost);
+    FConnector->SetPort(FPort);
+    FConnector->SetTimeOut(FTimeOut);
+    try {
+        FConnector->Connect();
+        OpenSession(FConnector->TakeSocket());
+        CheckHostKey();
+        LogIn();
+        OpenSftp();
+    } catch (...) {
+        FreeSession();
+        throw;
+    }
+}
+
+void TXoSftp::OpenSession(int socket) {
+    FSession = ssh_new();
+    if (!FSession) {
+        ::close(socket);
+        throw ESockError(QString("Cannot start an SSH session"));
+    }
+    // Kept to cut it and to close it at the end: libssh leaves a socket it was given open.
+    FSocket = socket;
+    struct stat status {};
+    FSocketInode = ::fstat(socket, &status) == 0 ? status.st_ino : 0;
+    ssh_options_set(FSession, SSH_OPTIONS_FD, &socket);
+    QString host = FHost;
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    ssh_options_set(FSession, SSH_OPTIONS_HOST, host.toUtf8().constData());
+    const unsigned port = static_cast<unsigned>(FPort);
+    ssh_options_set(FSession, SSH_OPTIONS_PORT, &port);
+    ssh_options_set(FSession, SSH_OPTIONS_USER, FUserID.toUtf8().constData());
+    // What the panel shows is what is used: no host aliases or other settings from ~/.ssh/config.
+    const bool processConfig = false;
+    ssh_options_set(FSession, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
+    if (!FKnownHostsFile.isEmpty())
+        ssh_options_set(FSession, SSH_OPTIONS_KNOWNHOSTS, FKnownHostsFile.toUtf8().constData());
+    if (FTimeOut > 0) {
+        const long seconds = (FTimeOut + 999) / 1000;
+        ssh_options_set(FSession, SSH_OPTIONS_TIMEOUT, &seconds);
+    }
+    const int rc = Await([session = FSession] { return ssh_connect(session); });
+    ThrowIfAborted("Connection");
+    if (rc != SSH_OK)
+        throw ESockError("SSH connection to " + FHost + " port " + QString::number(FPort) +
+                         " failed: " + QString::fromUtf8(ssh_get_error(FSession)));
+}
+
+// Only a key known for this host, or one the user accepts on seeing its fingerprint, is talked to; a key
+// that changed is refused with no way past it here.
+void TXoSftp::CheckHostKey() {
+    ssh_key key = nullptr;
+    if (ssh_get_server_publickey(FSession, &key) != SSH_OK)
+        throw ESockError("No host key from " + FHost);
+    const auto freeKey = qScopeGuard([key] { ssh_key_free(key); });
+    unsigned char* hash = nullptr;
+    size_t length = 0;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length) != 0)
+        throw ESockError("Cannot read the host key of " + FHost);
+    char* text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length);
+    ssh_clean_pubkey_hash(&hash);
+    FFingerprint = QString::fromLatin1(text);
+    ssh_string_free_char(text);
+    const QString file = FKnownHostsFile.isEmpty() ? "~/.ssh/known_hosts" : FKnownHostsFile;
+    switch (ssh_session_is_known_server(FSession)) {
+    case SSH_KNOWN_HOSTS_OK:
+        return;
+    case SSH_KNOWN_HOSTS_CHANGED:
+    case SSH_KNOWN_HOSTS_OTHER:
+        throw ESockError("WARNING: the host key of " + FHost + " has changed (it is now " + FFingerprint +
+                         ", " + KeyTypeOf(key) +
+                         "). Someone may be listening in, or the server was set up anew. The connection "
+                         "was stopped. If the change is expected, remove the old key of " +
+                         FHost + " from " + file);
+    case SSH_KNOWN_HOSTS_NOT_FOUND:
+    case SSH_KNOWN_HOSTS_UNKNOWN:
+        break;
+    default:
+        throw ESockError("Cannot check the host key of " + FHost + " against " + file + ": " +
+                         QString::fromUtf8(ssh_get_error(FSession)));
+    }
+    const QString question = "The host key of " + FHost + " is not known yet.\nIts SHA-256 fingerprint is " +
+                             FFingerprint + " (" + KeyTypeOf(key) + ").\nConnect and add it to " + file + "?";
+    if (!OnHostKeyQuestion || !OnHostKeyQuestion(question))
+        throw ESockError("The host key of " + FHost + " (" + FFingerprint +
+                         ") is not known and was not accepted: the connection was stopped");
+    if (ssh_session_update_known_hosts(FSession) != SSH_OK)
+        throw ESockError("Cannot add the host key of " + FHost + " to " + file + ": " +
+                         QString::fromUtf8(ssh_get_error(FSession)));
+}
+
+// The agent first, then the key file, then the password: the first that the server accepts.
+void TXoSftp::LogIn() {
+    if (Await([s = FSession] { return ssh_userauth_none(s, nullptr); }) == SSH_AUTH_SUCCESS) {
+        FLoggedInBy = "none";
+        return;
+    }
+    ThrowIfAborted("Log-in");
+    const int methods = ssh_userauth_list(FSession, nullptr);
+    QStringList tried;
+    if (FUseAgent && (methods & SSH_AUTH_METHOD_PUBLICKEY) && qEnvironmentVariableIsSet("SSH_AUTH_SOCK")) {
+        tried << "agent";
+        if (Await([s = FSession] { return ssh_userauth_agent(s, nullptr); }) == SSH_AUTH_SUCCESS) {
+            FLoggedInBy = "agent";
+            return;
+        }
+        ThrowIfAborted("Log-in");
+    }
+    if (!FKeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
+        tried << "key file " + FKeyFile;
+        if (LogInWithKeyFile()) {
+            FLoggedInBy = "key file";
+            return;
+        }
+    }
+    if (!FPassword.isEmpty() && (methods & SSH_AUTH_METHOD_PASSWORD)) {
+        tried << "password";
+        const QByteArray password = FPassword.toUtf8();
+        if (Await([s = FSession, &password] {
+                return ssh_userauth_password(s, nullptr, password.constData());
+            }) == SSH_AUTH_SUCCESS) {
+            FLoggedInBy = "password";
+            return;
+        }
+        ThrowIfAborted("Log-in");
+    } else if (!FPassword.isEmpty() && (methods & SSH_AUTH_METHOD_INTERACTIVE)) {
+        tried << "password";
+        if (LogInInteractive()) {
+            FLoggedInBy = "password";
+            return;
+        }
+    }
+    if (FLost)
+        throw ESockError("Connection to " + FHost + " lost during the log-in");
+    throw ESockError("Log-in as " + FUserID + " at " + FHost + " refused (tried: " +
+                     (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")");
+}
+
+// An encrypted key asks for its passphrase, again after a wrong one, until the user gives none.
+bool TXoSftp::LogInWithKeyFile() {
+    const QString file = FKeyFile.startsWith("~/") ? QDir::homePath() + FKeyFile.mid(1) : FKeyFile;
+    const QByteArray path = file.toLocal8Bit();
+    ssh_key key = nullptr;
+    int rc = ssh_pki_import_privkey_file(path.constData(), nullptr, NoPassphrase, nullptr, &key);
+    if (rc == SSH_EOF)
+        throw ESockError("Key file " + FKeyFile + " cannot be read");
+    QString prompt = "Passphrase for key file " + FKeyFile + ":";
+    while (rc != SSH_OK) {
+        QString passphrase;
+        if (!OnPassphrase || !OnPassphrase(prompt, passphrase))
+            throw ESockError("Key file " + FKeyFile + " needs its passphrase: the log-in was stopped");
+        rc = ssh_pki_import_privkey_file(path.constData(), passphrase.toUtf8().constData(), nullptr, nullptr,
+                                         &key);
+        prompt = "Wrong passphrase. Passphrase for key file " + FKeyFile + ":";
+    }
+    const auto freeKey = qScopeGuard([key] { ssh_key_free(key); });
+    const int result = Await([s = FSession, key] { return ssh_userauth_publickey(s, nullptr, key); });
+    ThrowIfAborted("Log-in");
+    return result == SSH_AUTH_SUCCESS;
+}
+
+// Servers that ask for the password by keyboard-interactive prompts get it for each hidden prompt.
+bool TXoSftp::LogInInteractive() {
+    const QByteArray password = FPassword.toUtf8();
+    const int rc = Await([s = FSession, &password] {
+        int state = ssh_userauth_kbdint(s, nullptr, nullptr);
+        for (int round = 0; state == SSH_AUTH_INFO && round < 4; ++round) {
+            const int prompts = ssh_userauth_kbdint_getnprompts(s);
+            for (int i = 0; i < prompts; ++i) {
+                char echo = 0;
+                ssh_userauth_kbdint_getprompt(s, static_cast<unsigned>(i), &echo);
+                ssh_userauth_kbdint_setanswer(s, static_cast<unsigned>(i), echo ? "" : password.constData());
+            }
+            state = ssh_userauth_kbdint(s, nullptr, nullptr);
+        }
+        return state;
+    });
+    ThrowIfAborted("Log-in");
+    return rc == SSH_AUTH_SUCCESS;
+}
+
+void TXoSftp::OpenSftp() {
+    sftp_session sftp = nullptr;
+    char* home = nullptr;
+    Await([s = FSession, &sftp, &home] {
+        sftp = sftp_new(s);
+        if (sftp && sftp_init(sftp) != SSH_OK) {
+            sftp_free(sftp);
+            sftp = nullptr;
+        }
+        if (sftp)
+            home = sftp_canonicalize_path(sftp, ".");
+        return 0;
+    });
+    if (!sftp)
+        throw ESockError("The SFTP service of " + FHost +
+                         " is not available: " + QString::fromUtf8(ssh_get_error(FSession)));
+    FSftp = sftp;
+    FDir = home ? QString::fromUtf8(home) : QString("/");
+    ssh_string_free_char(home);
+    ThrowIfAborted("Connection");
+}
+
+void TXoSftp::Disconnect() {
+    FreeSession();
+}
+
+// A connection still there is closed properly; one cut is only freed.
+void TXoSftp::FreeSession() {
+    if (!FSession)
+        return;
+    if (!FLost) {
+        const bool aborted = FAbort;
+        FAbort = false;
+        Await([s = FSession, sftp = FSftp] {
+            if (sftp)
+                sftp_free(sftp);
+            ssh_disconnect(s);
+            return 0;
+        });
+        FAbort = aborted;
+    } else if (FSftp) {
+        sftp_free(FSftp);
+    }
+    FSftp = nullptr;
+    ssh_free(FSession);
+    FSession = nullptr;
+    // Unless libssh closed it after all (and the number names another file now).
+    struct stat status {};
+    if (::fstat(FSocket, &status) == 0 && status.st_ino == FSocketInode)
+        ::close(FSocket);
+    FSocket = -1;
+}

@@ -1,0 +1,116 @@
+// SFTP client over libssh: one SSH connection with its SFTP channel, host keys checked against known_hosts,
+// log-in by the SSH agent, a key file or a password.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include "ftp/Wlet.h"
+
+struct ssh_session_struct;
+struct sftp_session_struct;
+
+// Blocking-style operations that keep the event loop running, as the socket layer's do: each libssh call
+// runs on a helper thread while the caller's thread processes events, so Abort and the window work while
+// the server is slow. Failures: ESockError for the connection (lost, timed out, log-in refused, host key),
+// ERemoteRefusal for what the server refused (its reason in the text), EAbortError for Abort and Cancel.
+class TXoSftp : public QObject {
+public:
+    explicit TXoSftp(QObject* owner = nullptr);
+    ~TXoSftp() override;
+    TXoSftp(const TXoSftp&) = delete;
+    TXoSftp& operator=(const TXoSftp&) = delete;
+
+    // Connects (the host's name, IPv4 or IPv6 address, "[::1]" too), checks the host key and logs in.
+    void Connect();
+    void Disconnect();
+    bool IsConnected() const { return FSftp != nullptr && !FLost; }
+    // Ends the store in progress, and the wait of Connect; a call that does not end by itself within a
+    // moment has its connection cut.
+    void Abort();
+    void Cancel() { Abort(); }
+
+    // The folder names are paths on the server; a relative one is taken from the current folder.
+    const QString& CurrentDir() const { return FDir; }
+    void ChangeDir(const QString& dir);
+    void MakeDir(const QString& dir);
+    void Upload(const QString& localPath, const QString& remoteName);
+    // Replaces a file of the new name, as a rename on a Unix file system does.
+    void Rename(const QString& from, const QString& to);
+    void Delete(const QString& name);
+    // The plain files of the current folder with their sizes.
+    QHash<QString, qint64> FileSizes();
+
+    const QString& Host() const { return FHost; }
+    void SetHost(const QString& value) { FHost = value; }
+    int Port() const { return FPort; }
+    void SetPort(int value) { FPort = value; }
+    const QString& UserID() const { return FUserID; }
+    void SetUserID(const QString& value) { FUserID = value; }
+    void SetPassword(const QString& value) { FPassword = value; }
+    // A private key to log in with; empty: none.
+    const QString& KeyFile() const { return FKeyFile; }
+    void SetKeyFile(const QString& value) { FKeyFile = value; }
+    // Empty: the user's ~/.ssh/known_hosts.
+    void SetKnownHostsFile(const QString& value) { FKnownHostsFile = value; }
+    void SetUseAgent(bool value) { FUseAgent = value; }
+    // Milliseconds any one answer is waited for; 0: no limit.
+    int TimeOut() const { return FTimeOut; }
+    void SetTimeOut(int value) { FTimeOut = value; }
+    // "SHA256:..." of the server's host key once connected.
+    const QString& HostKeyFingerprint() const { return FFingerprint; }
+    // How the log-in went through: "agent", "key file", "password".
+    const QString& LoggedInBy() const { return FLoggedInBy; }
+    qint64 SentCount() const { return FSent; }
+    qint64 TransferSize() const { return FTransferSize; }
+
+    // An unknown host key: the question (naming its fingerprint) is asked; yes adds it to known_hosts.
+    // Not set: an unknown key is refused.
+    std::function<bool(const QString& question)> OnHostKeyQuestion;
+    // The passphrase of an encrypted key file; false: none given.
+    std::function<bool(const QString& prompt, QString& secret)> OnPassphrase;
+    // While a file is stored, after each piece the server took.
+    TNotifyEvent OnPacketSent;
+
+private:
+    // Runs work on a helper thread while this one processes events; returns its result. A time-out without
+    // progress, or an abort not taken up within a moment, cuts the connection under it.
+    int Await(const std::function<int()>& work);
+    void OpenSession(int socket);
+    void CheckHostKey();
+    void LogIn();
+    bool LogInWithKeyFile();
+    bool LogInInteractive();
+    void OpenSftp();
+    void ThrowIfAborted(const QString& what) const;
+    void CheckConnected() const;
+    // The failure of an SFTP request on path: a refusal with the server's reason, or the lost connection.
+    [[noreturn]] void Fail(const QString& what, const QString& path) const;
+    QString PathOf(const QString& name) const;
+    void FreeSession();
+
+    QString FHost;
+    int FPort = 22;
+    QString FUserID;
+    QString FPassword;
+    QString FKeyFile;
+    QString FKnownHostsFile;
+    bool FUseAgent = true;
+    int FTimeOut = 0;
+    QString FDir;
+    QString FFingerprint;
+    QString FLoggedInBy;
+    ssh_session_struct* FSession = nullptr;
+    sftp_session_struct* FSftp = nullptr;
+    int FSocket = -1; // the connection's socket, handed to libssh
+    unsigned long FSocketInode = 0;
+    bool FLost = false;
+    std::atomic<bool> FAbort = false;
+    std::atomic<qint64> FSent = 0;
+    qint64 FTransferSize = 0;
+    TWirelet* FConnector; // makes the TCP connection: name lookup, IPv6, time-out and cancel as for FTP
+};

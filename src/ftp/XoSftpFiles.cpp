@@ -1,0 +1,172 @@
+// SFTP client: the remote folder, storing, renaming and deleting files, and listing the folder's sizes.
+#include "ftp/XoSftp.h"
+
+#include <fcntl.h>
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// Bytes per write request; the server answers each before the next goes out.
+constexpr qsizetype kChunk = 32768;
+
+QString SftpErrorText(int code) {
+    switch (code) {
+    case SSH_FX_NO_SUCH_FILE:
+    case SSH_FX_NO_SUCH_PATH:
+        return "no such file or folder";
+    case SSH_FX_PERMISSION_DENIED:
+        return "permission denied";
+    case SSH_FX_FILE_ALREADY_EXISTS:
+        return "already exists";
+    case SSH_FX_WRITE_PROTECT:
+        return "write protected";
+    case SSH_FX_NO_MEDIA:
+        return "no space";
+    default:
+        return "failure (" + QString::number(code) + ")";
+    }
+}
+
+} // namespace
+
+QString TXoSftp::PathOf(const QString& name) const {
+    if (name.startsWith('/'))
+        return QDir::cleanPath(name);
+    return QDir::cleanPath(FDir + '/' + name);
+}
+
+void TXoSftp::CheckConnected() const {
+    if (!IsConnected())
+        throw ESockError("Not connected to " + FHost);
+}
+
+void TXoSftp::Fail(const QString& what, const QString& path) const {
+    if (FLost || !ssh_is_connected(FSession))
+        throw ESockError("Connection to " + FHost + " lost: " + QString::fromUtf8(ssh_get_error(FSession)));
+    throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(sftp_get_error(FSftp)));
+}
+
+void TXoSftp::ChangeDir(const QString& dir) {
+    CheckConnected();
+    const QString path = PathOf(dir);
+    bool isDir = false;
+    const int rc = Await([sftp = FSftp, name = path.toUtf8(), &isDir] {
+        sftp_attributes attributes = sftp_stat(sftp, name.constData());
+        if (!attributes)
+            return -1;
+        isDir = attributes->type == SSH_FILEXFER_TYPE_DIRECTORY;
+        sftp_attributes_free(attributes);
+        return 0;
+    });
+    if (rc != 0)
+        Fail("Cannot enter", path);
+    if (!isDir)
+        throw ERemoteRefusal("Cannot enter " + path + ": not a folder");
+    FDir = path;
+}
+
+void TXoSftp::MakeDir(const QString& dir) {
+    CheckConnected();
+    const QString path = PathOf(dir);
+    if (Await([sftp = FSftp, name = path.toUtf8()] { return sftp_mkdir(sftp, name.constData(), 0755); }) != 0)
+        Fail("Cannot make the folder", path);
+}
+
+// Written piece by piece; an abort ends it after the piece in flight.
+void TXoSftp::Upload(const QString& localPath, const QString& remoteName) {
+    CheckConnected();
+    FAbort = false;
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception("Cannot open file \"" + localPath + "\": " + file.errorString());
+    FTransferSize = file.size();
+    FSent = 0;
+    const QString path = PathOf(remoteName);
+    enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted };
+    const int rc = Await([this, &file, name = path.toUtf8()] {
+        sftp_file remote = sftp_open(FSftp, name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!remote)
+            return int(kOpenFailed);
+        int result = kOk;
+        QByteArray buffer(kChunk, Qt::Uninitialized);
+        for (;;) {
+            if (FAbort) {
+                result = kAborted;
+                break;
+            }
+            const qint64 n = file.read(buffer.data(), kChunk);
+            if (n < 0)
+                result = kReadFailed;
+            if (n <= 0)
+                break;
+            if (sftp_write(remote, buffer.constData(), static_cast<size_t>(n)) != n) {
+                result = kWriteFailed;
+                break;
+            }
+            FSent += n;
+        }
+        if (sftp_close(remote) != SSH_NO_ERROR && result == kOk)
+            result = kWriteFailed;
+        return result;
+    });
+    if (rc == kAborted || (FAbort && FLost))
+        throw EAbortError(QString("Upload aborted"));
+    if (rc == kReadFailed)
+        throw Exception("Cannot read file \"" + localPath + "\": " + file.errorString());
+    if (rc != kOk)
+        Fail("Cannot store", path);
+}
+
+// SFTP version 3 servers refuse to rename onto an existing file: it is removed first.
+void TXoSftp::Rename(const QString& from, const QString& to) {
+    CheckConnected();
+    const QString source = PathOf(from);
+    const QString target = PathOf(to);
+    const int rc = Await([sftp = FSftp, a = source.toUtf8(), b = target.toUtf8()] {
+        if (sftp_rename(sftp, a.constData(), b.constData()) == 0)
+            return 0;
+        sftp_attributes existing = sftp_stat(sftp, b.constData());
+        if (!existing)
+            return -1;
+        sftp_attributes_free(existing);
+        if (sftp_unlink(sftp, b.constData()) != 0)
+            return -1;
+        return sftp_rename(sftp, a.constData(), b.constData());
+    });
+    if (rc != 0)
+        Fail("Cannot rename " + source + " to", target);
+}
+
+void TXoSftp::Delete(const QString& name) {
+    CheckConnected();
+    FAbort = false;
+    const QString path = PathOf(name);
+    if (Await([sftp = FSftp, p = path.toUtf8()] { return sftp_unlink(sftp, p.constData()); }) != 0)
+        Fail("Cannot delete", path);
+}
+
+QHash<QString, qint64> TXoSftp::FileSizes() {
+    CheckConnected();
+    QHash<QString, qint64> sizes;
+    const int rc = Await([sftp = FSftp, p = FDir.toUtf8(), &sizes] {
+        sftp_dir dir = sftp_opendir(sftp, p.constData());
+        if (!dir)
+            return -1;
+        while (sftp_attributes entry = sftp_readdir(sftp, dir)) {
+            if (entry->type == SSH_FILEXFER_TYPE_REGULAR && entry->name)
+                sizes.insert(QString::fromUtf8(entry->name), static_cast<qint64>(entry->size));
+            sftp_attributes_free(entry);
+        }
+        const bool complete = sftp_dir_eof(dir);
+        sftp_closedir(dir);
+        return complete ? 0 : -1;
+    });
+    if (rc != 0)
+        Fail("Cannot list", FDir);
+    return sizes;
+}

@@ -1,0 +1,151 @@
+// OpenSSH's server and agent for the SFTP tests.
+#include "support/SshTestServer.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <QThread>
+
+#include "support/FtpTestSupport.h"
+
+namespace {
+
+constexpr int kStartWait = 10000; // milliseconds a server or agent gets to come up
+
+bool WriteText(const QString& path, const QString& text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) >= 0;
+}
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+bool RunSshTool(const QString& program, const QStringList& arguments, QString& error,
+                const QStringList& environment) {
+    QProcess process;
+    if (!environment.isEmpty())
+        process.setEnvironment(QProcess::systemEnvironment() + environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        error = program + " " + arguments.join(' ') + ": " + process.errorString() + " " +
+                QString::fromLocal8Bit(process.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+bool MakeSshKey(const QString& dir, const QString& name, const QString& passphrase, QString& error) {
+    QFile::remove(dir + name);
+    QFile::remove(dir + name + ".pub");
+    return RunSshTool("ssh-keygen", {"-q", "-t", "ed25519", "-N", passphrase, "-C", name, "-f", dir + name},
+                      error);
+}
+
+// ---- TSshServer
+
+QString TSshServer::User() {
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
+
+TSshServer::TSshServer(const QString& dir, const QString& address) : FDir(dir), FAddress(address) {
+    if (!MakeSshKey(FDir, "host_key", "", FError))
+        return;
+    WriteText(FDir + "authorized_keys", "");
+    // Run as root, sshd needs its privilege separation folder, which the system's own service makes at
+    // boot; a container that never started the service lacks it.
+    if (::getuid() == 0 && !QFileInfo::exists("/run/sshd"))
+        QDir().mkpath("/run/sshd");
+    const int port = TLoopbackPeer::FreePort();
+    const QString config = QString("Port %1\nListenAddress %2\nHostKey %3host_key\nPidFile %3sshd.pid\n"
+                                   "AuthorizedKeysFile %3authorized_keys\nStrictModes no\nUsePAM no\n"
+                                   "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+                                   "Subsystem sftp internal-sftp\nLogLevel ERROR\n")
+                               .arg(port)
+                               .arg(FAddress, FDir);
+    WriteText(FDir + "sshd_config", config);
+    FProcess.setProcessChannelMode(QProcess::MergedChannels);
+    FProcess.start("/usr/sbin/sshd", {"-D", "-e", "-f", FDir + "sshd_config"});
+    if (!FProcess.waitForStarted(kStartWait)) {
+        FError = "/usr/sbin/sshd: " + FProcess.errorString();
+        return;
+    }
+    for (int waited = 0; waited < kStartWait; waited += 50) {
+        QTcpSocket probe;
+        probe.connectToHost(FAddress, static_cast<quint16>(port));
+        if (probe.waitForConnected(200)) {
+            FPort = port;
+            return;
+        }
+        if (FProcess.state() != QProcess::Running)
+            break;
+        QThread::msleep(50);
+    }
+    FError = "sshd did not start: " + QString::fromLocal8Bit(FProcess.readAll());
+}
+
+TSshServer::~TSshServer() {
+    if (FProcess.state() == QProcess::NotRunning)
+        return;
+    FProcess.terminate();
+    if (!FProcess.waitForFinished(3000)) {
+        FProcess.kill();
+        FProcess.waitForFinished(3000);
+    }
+}
+
+bool TSshServer::Authorize(const QString& name) {
+    QFile file(FDir + "authorized_keys");
+    return file.open(QIODevice::Append) && file.write(ReadText(FDir + name + ".pub").toUtf8()) > 0;
+}
+
+QString TSshServer::KnownHostsLine(const QString& publicKeyFile) const {
+    const QStringList fields = ReadText(publicKeyFile).split(' ');
+    return QString("[%1]:%2 %3 %4\n").arg(FAddress).arg(FPort).arg(fields.value(0), fields.value(1));
+}
+
+// ---- TSshAgent
+
+TSshAgent::TSshAgent(const QString& dir) : FSocket(dir + "agent.sock") {
+    FHadSocket = qEnvironmentVariableIsSet("SSH_AUTH_SOCK");
+    FSavedSocket = qgetenv("SSH_AUTH_SOCK");
+    FProcess.start("ssh-agent", {"-D", "-a", FSocket});
+    if (!FProcess.waitForStarted(kStartWait)) {
+        FError = "ssh-agent: " + FProcess.errorString();
+        return;
+    }
+    for (int waited = 0; waited < kStartWait && !QFileInfo::exists(FSocket); waited += 50)
+        QThread::msleep(50);
+    if (!QFileInfo::exists(FSocket)) {
+        FError = "ssh-agent made no socket";
+        return;
+    }
+    qputenv("SSH_AUTH_SOCK", FSocket.toLocal8Bit());
+}
+
+TSshAgent::~TSshAgent() {
+    if (FHadSocket)
+        qputenv("SSH_AUTH_SOCK", FSavedSocket);
+    else
+        qunsetenv("SSH_AUTH_SOCK");
+    if (FProcess.state() == QProcess::NotRunning)
+        return;
+    FProcess.terminate();
+    if (!FProcess.waitForFinished(3000)) {
+        FProcess.kill();
+        FProcess.waitForFinished(3000);
+    }
+}
+
+bool TSshAgent::Add(const QString& keyFile) {
+    return RunSshTool("ssh-add", {"-q", keyFile}, FError, {"SSH_AUTH_SOCK=" + FSocket});
+}

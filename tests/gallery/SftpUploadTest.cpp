@@ -1,0 +1,237 @@
+// The upload run over SFTP against a real OpenSSH server on 127.0.0.1, with keys made at test time.
+#include <chrono>
+#include <iostream>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTcpServer>
+#include <QTimer>
+
+#include "gallery/UploadRun.h"
+#include "support/FtpTestSupport.h"
+#include "support/SshTestServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class TSftpUploadTest : public testing::Test {
+protected:
+    void SetUp() override {
+        EnsureCoreApplication();
+        // The developer's own agent must not log the tests in.
+        FHadAgent = qEnvironmentVariableIsSet("SSH_AUTH_SOCK");
+        FSavedAgent = qgetenv("SSH_AUTH_SOCK");
+        qunsetenv("SSH_AUTH_SOCK");
+        FServer = std::make_unique<TSshServer>(FKeys.Path());
+        ASSERT_GT(FServer->Port(), 0) << FServer->Error().toStdString();
+        QString error;
+        ASSERT_TRUE(MakeSshKey(FKeys.Path(), "user_key", "open sesame", error)) << error.toStdString();
+        ASSERT_TRUE(FServer->Authorize("user_key"));
+        FConnection.KnownHostsFile = FKeys.File("known_hosts");
+        FSettings.Host = "127.0.0.1";
+        FSettings.Port = FServer->Port();
+        FSettings.UserID = TSshServer::User();
+        FSettings.RemoteDir = FRoot.Path() + "site/deep";
+        FSettings.Protocol = TUploadProtocol::Sftp;
+        FSettings.KeyFile = FKeys.File("user_key");
+    }
+    void TearDown() override {
+        if (FHadAgent)
+            qputenv("SSH_AUTH_SOCK", FSavedAgent);
+    }
+    QString Local(const QString& name, const QByteArray& bytes) {
+        WriteBytes(FLocal.File(name), bytes);
+        return FLocal.File(name);
+    }
+    QStringList Remote() const { return QDir(FSettings.RemoteDir).entryList(QDir::Files, QDir::Name); }
+    // A run that accepts the unknown host key and gives the key file's passphrase.
+    std::unique_ptr<TUploadRun> Run(const QStringList& files) {
+        auto run = std::make_unique<TUploadRun>(FConnection, FSettings, "", files);
+        run->RecordFile = FKeys.File("uploads.json");
+        run->OnTrustQuestion = [this](const QString& question) {
+            FQuestions << question;
+            return true;
+        };
+        run->OnSecret = [this](const QString&, QString& secret) {
+            secret = "open sesame";
+            return true;
+        };
+        return run;
+    }
+
+    TTempDir FKeys;
+    TTempDir FRoot;
+    TTempDir FLocal;
+    std::unique_ptr<TSshServer> FServer;
+    TSftpUploadConnection FConnection;
+    TFtpSettings FSettings;
+    QStringList FQuestions;
+    bool FHadAgent = false;
+    QByteArray FSavedAgent;
+};
+
+// Into a folder made level by level, every file byte for byte, each page only after what it links to and
+// index.html last, as the server's folder shows between files. The host key is asked about once (by its
+// fingerprint) and kept; a wrong passphrase is asked again. The next run stores nothing unchanged.
+TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
+    QByteArray big(300000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7919 >> 3);
+    const QStringList files = {Local("index.html", "<html>index</html>"), Local("b.html", "<html>b</html>"),
+                               Local("a.jpg", big), Local("vl_a.jpg", QByteArray(500, 'v'))};
+    auto run = Run(files);
+    QStringList prompts;
+    run->OnSecret = [&](const QString& prompt, QString& secret) {
+        prompts << prompt;
+        secret = prompts.size() == 1 ? "wrong" : "open sesame";
+        return true;
+    };
+    QList<QStringList> seen;
+    run->OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File.isEmpty())
+            seen << Remote();
+    };
+    const TUploadResult& result = run->Run();
+    ASSERT_EQ(result.Failure, "");
+    EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
+    EXPECT_EQ(prompts.size(), 2);
+    ASSERT_EQ(FQuestions.size(), 1);
+    EXPECT_TRUE(FQuestions[0].contains(FConnection.Client().HostKeyFingerprint()));
+    EXPECT_TRUE(FConnection.Client().HostKeyFingerprint().startsWith("SHA256:"));
+    EXPECT_EQ(FConnection.Client().LoggedInBy(), "key file");
+    for (const QStringList& names : seen) {
+        if (names.contains("b.html"))
+            EXPECT_TRUE(names.contains("a.jpg") && names.contains("vl_a.jpg"))
+                << names.join(' ').toStdString();
+        if (names.contains("index.html"))
+            EXPECT_EQ(names.size(), 4) << names.join(' ').toStdString();
+    }
+    EXPECT_EQ(Remote(), QStringList({"a.jpg", "b.html", "index.html", "vl_a.jpg"}));
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/a.jpg"), big);
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/index.html"), "<html>index</html>");
+    EXPECT_FALSE(FConnection.IsConnected());
+
+    Local("b.html", "<html>b, changed</html>");
+    auto again = Run(files);
+    const TUploadResult& second = again->Run();
+    EXPECT_EQ(second.Failure, "");
+    EXPECT_EQ(second.Stored, 1);
+    EXPECT_EQ(second.Unchanged, 3);
+    EXPECT_EQ(FQuestions.size(), 1); // the key is known now
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/b.html"), "<html>b, changed</html>");
+}
+
+// A host key nobody vouches for, and one that differs from the known one, stop the run before the log-in;
+// a changed key is never even asked about.
+struct THostKeyCase {
+    const char* Name;
+    bool KnownOther; // known_hosts holds another key for the server
+    bool Answer;
+    int Questions;
+    const char* Failure;
+};
+
+class TSftpHostKeyTest : public TSftpUploadTest, public testing::WithParamInterface<THostKeyCase> {};
+
+TEST_P(TSftpHostKeyTest, RefusesKeysNotTrusted) {
+    const THostKeyCase& c = GetParam();
+    if (c.KnownOther) {
+        QString error;
+        ASSERT_TRUE(MakeSshKey(FKeys.Path(), "other_key", "", error)) << error.toStdString();
+        WriteBytes(FConnection.KnownHostsFile, FServer->KnownHostsLine(FKeys.File("other_key.pub")).toUtf8());
+    }
+    const QByteArray known = ReadBytes(FConnection.KnownHostsFile);
+    auto run = Run({Local("a.jpg", "a")});
+    run->OnTrustQuestion = [&](const QString& question) {
+        FQuestions << question;
+        return c.Answer;
+    };
+    const TUploadResult& result = run->Run();
+    EXPECT_TRUE(result.Failure.startsWith(c.Failure)) << result.Failure.toStdString();
+    EXPECT_EQ(FQuestions.size(), c.Questions);
+    EXPECT_EQ(ReadBytes(FConnection.KnownHostsFile), known);
+    EXPECT_FALSE(QDir(FSettings.RemoteDir).exists());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, TSftpHostKeyTest,
+    testing::Values(THostKeyCase{"Unknown", false, false, 1, "The host key of 127.0.0.1 ("},
+                    THostKeyCase{"Changed", true, true, 0, "WARNING: the host key of 127.0.0.1 has changed"}),
+    [](const testing::TestParamInfo<THostKeyCase>& info) { return std::string(info.param.Name); });
+
+// The agent started here holds a key the server accepts: no key file, no password.
+TEST_F(TSftpUploadTest, LogsInThroughTheAgent) {
+    TSshAgent agent(FKeys.Path());
+    ASSERT_TRUE(agent.Running()) << agent.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(MakeSshKey(FKeys.Path(), "agent_key", "", error)) << error.toStdString();
+    ASSERT_TRUE(FServer->Authorize("agent_key"));
+    ASSERT_TRUE(agent.Add(FKeys.File("agent_key"))) << agent.Error().toStdString();
+    FSettings.KeyFile.clear();
+    auto run = Run({Local("a.jpg", "agent")});
+    // The socket handed to libssh is closed at the end: the run leaves no file open.
+    const auto openFiles = [] { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); };
+    const qsizetype before = openFiles();
+
+    EXPECT_EQ(run->Run().Failure, "");
+    EXPECT_EQ(openFiles(), before);
+
+    EXPECT_EQ(FConnection.Client().LoggedInBy(), "agent");
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/a.jpg"), "agent");
+}
+
+// Abort at the first bytes of a big file: the files before it stay, the big one is nowhere under its own
+// name nor its temporary one. How long the abort took is printed, not asserted.
+TEST_F(TSftpUploadTest, AbortEndsTheStoreAndLeavesNoFileBehind) {
+    const QStringList files = {Local("a.bin", QByteArray(1000, 'a')),
+                               Local("big.bin", QByteArray(64 * 1024 * 1024, 'b')), Local("c.bin", "c")};
+    auto run = Run(files);
+    std::chrono::steady_clock::time_point aborted;
+    run->OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File == "big.bin" && progress.Bytes > 0 && !run->AbortRequested())
+            QTimer::singleShot(0, [&] {
+                aborted = std::chrono::steady_clock::now();
+                run->Abort();
+            });
+    };
+    const TUploadResult& result = run->Run();
+    const auto took = std::chrono::steady_clock::now() - aborted;
+    std::cout << "[ measured ] abort to end of run: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+    EXPECT_FALSE(result.Completed);
+    EXPECT_EQ(result.Failed, "big.bin");
+    EXPECT_EQ(result.Failure, "Upload aborted");
+    EXPECT_EQ(Remote(), QStringList({"a.bin"}));
+}
+
+// An IPv6 address in brackets reaches a server on ::1; its host key is kept under that address.
+TEST(SftpIpv6Test, StoresOverIpv6) {
+    EnsureCoreApplication();
+    if (!QTcpServer().listen(QHostAddress::LocalHostIPv6))
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TTempDir keys, root, local;
+    TSshServer server(keys.Path(), "::1");
+    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(MakeSshKey(keys.Path(), "user_key", "", error)) << error.toStdString();
+    ASSERT_TRUE(server.Authorize("user_key"));
+    WriteBytes(local.File("a.jpg"), "over six");
+    TFtpSettings settings;
+    settings.Host = "[::1]";
+    settings.Port = server.Port();
+    settings.UserID = TSshServer::User();
+    settings.RemoteDir = root.Path() + "v6";
+    settings.Protocol = TUploadProtocol::Sftp;
+    settings.KeyFile = keys.File("user_key");
+    TSftpUploadConnection connection;
+    connection.KnownHostsFile = keys.File("known_hosts");
+    TUploadRun run(connection, settings, "", {local.File("a.jpg")});
+    run.OnTrustQuestion = [](const QString&) { return true; };
+    EXPECT_EQ(run.Run().Failure, "");
+    EXPECT_EQ(ReadBytes(root.File("v6/a.jpg")), "over six");
+    EXPECT_TRUE(ReadBytes(keys.File("known_hosts")).startsWith("[::1]:" + QByteArray::number(server.Port())));
+}
+
+} // namespace
