@@ -18,6 +18,7 @@ struct TCliArgs {
     int Rows = 0; // 0: as many as the pictures need
     QString OutDir;
     QStringList Files;
+    QString Gallery; // a gallery file: its table, pictures and settings in place of the options above
 };
 
 // True when the program was started as a command (its first argument is one), not as the desktop window.

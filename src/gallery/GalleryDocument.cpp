@@ -60,7 +60,8 @@ QString FullPath(const QString& stored, const QDir& folder) {
 QByteArray ReadFileBytes(const QString& fileName) {
     const TOpenedFile opened = OpenRegularFile(fileName, O_RDONLY, kMaxGalleryFileBytes);
     if (opened.Fd < 0)
-        throw EGalleryFileException("Cannot open the gallery file " + Quoted(fileName) + ": " + opened.Problem);
+        throw EGalleryFileException("Cannot open the gallery file " + Quoted(fileName) + ": " +
+                                    opened.Problem);
     QFile file;
     if (!file.open(opened.Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(opened.Fd);
@@ -69,8 +70,9 @@ QByteArray ReadFileBytes(const QString& fileName) {
     }
     const QByteArray bytes = file.read(kMaxGalleryFileBytes + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > kMaxGalleryFileBytes)
-        throw EGalleryFileException("Cannot read the gallery file " + Quoted(fileName) + ": " +
-                                    (bytes.size() > kMaxGalleryFileBytes ? "it is too large" : file.errorString()));
+        throw EGalleryFileException(
+            "Cannot read the gallery file " + Quoted(fileName) + ": " +
+            (bytes.size() > kMaxGalleryFileBytes ? "it is too large" : file.errorString()));
     return bytes;
 }
 
@@ -95,11 +97,13 @@ TDocumentCell ReadCell(const QString& fileName, const QJsonValue& value, const T
     TDocumentCell cell;
     cell.Column = WholeNumber(object.value("column"));
     cell.Row = WholeNumber(object.value("row"));
-    const QString at = QString("cell %1, %2").arg(object.value("column").toVariant().toString(),
-                                                  object.value("row").toVariant().toString());
+    const QString at =
+        QString("cell %1, %2")
+            .arg(object.value("column").toVariant().toString(), object.value("row").toVariant().toString());
     if (!value.isObject() || cell.Column < 0 || cell.Row < 0 || cell.Column >= document.Columns ||
         cell.Row >= document.Rows)
-        Damaged(fileName, at + " is not a cell of the " + QString("%1 x %2 table").arg(document.Columns).arg(document.Rows));
+        Damaged(fileName, at + " is not a cell of the " +
+                              QString("%1 x %2 table").arg(document.Columns).arg(document.Rows));
     const QJsonValue picture = object.value("picture");
     if (!picture.isString() || picture.toString().isEmpty())
         Damaged(fileName, at + " names no picture");
@@ -175,9 +179,8 @@ QByteArray GalleryFileBytes(const TGalleryDocument& document, const QString& fil
     const QDir folder = QFileInfo(fileName).absoluteDir();
     QJsonArray cells;
     for (const TDocumentCell& cell : document.Cells) {
-        QJsonObject object{{"column", cell.Column},
-                           {"row", cell.Row},
-                           {"picture", StoredPath(cell.Cell.Source, folder)}};
+        QJsonObject object{
+            {"column", cell.Column}, {"row", cell.Row}, {"picture", StoredPath(cell.Cell.Source, folder)}};
         for (const TCellText& text : kCellTexts)
             if (text.Required || !(cell.Cell.*text.Field).isEmpty())
                 object.insert(text.Key, cell.Cell.*text.Field);
@@ -214,8 +217,9 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
         Damaged(fileName, "it has no version number");
     if (version > kGalleryFileVersion)
         throw EGalleryFileException(
-            QString("The gallery file %1 was written by a newer version of Veltrix (gallery file version %2); "
-                    "this version reads version %3. It was not opened and is left as it is")
+            QString(
+                "The gallery file %1 was written by a newer version of Veltrix (gallery file version %2); "
+                "this version reads version %3. It was not opened and is left as it is")
                 .arg(Quoted(fileName))
                 .arg(version)
                 .arg(kGalleryFileVersion));
@@ -244,9 +248,10 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
         Damaged(fileName, "it has no list of cells");
     for (const QJsonValue& value : root.value("cells").toArray())
         document.Cells.push_back(ReadCell(fileName, value, document, folder));
-    std::sort(document.Cells.begin(), document.Cells.end(), [](const TDocumentCell& a, const TDocumentCell& b) {
-        return std::pair(a.Row, a.Column) < std::pair(b.Row, b.Column);
-    });
+    std::sort(document.Cells.begin(), document.Cells.end(),
+              [](const TDocumentCell& a, const TDocumentCell& b) {
+                  return std::pair(a.Row, a.Column) < std::pair(b.Row, b.Column);
+              });
     CheckCells(fileName, document);
     return document;
 }

@@ -45,7 +45,9 @@ public:
     template <typename T> void Number(const char* group, const char* key, const T& value) {
         Put(group, key, int(value));
     }
-    void Color(const char* group, const char* key, const TColor& value) { Put(group, key, ColorValue(value)); }
+    void Color(const char* group, const char* key, const TColor& value) {
+        Put(group, key, ColorValue(value));
+    }
     void Text(const char* group, const char* key, const QString& value) { Put(group, key, value); }
     void Flag(const char* group, const char* key, const bool& value) { Put(group, key, value); }
 

@@ -93,20 +93,25 @@ TEST_P(TRefusedGalleryTest, IsRefusedWithItsReasonAndLeftUntouched) {
     EXPECT_EQ(ReadBytes(file), QByteArray(GetParam().Text));
 }
 
-#define GALLERY(cells) R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 2, "rows": 2}, "cells": )" cells "}"
+#define GALLERY(cells)                                                                                       \
+    R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 2, "rows": 2}, "cells": )" cells "}"
 
 INSTANTIATE_TEST_SUITE_P(
     Files, TRefusedGalleryTest,
     testing::Values(
         TRefusedGallery{"newer_version", R"({"format": "veltrix-gallery", "version": 2, "cells": []})",
                         "newer version of Veltrix (gallery file version 2)"},
-        TRefusedGallery{"cut_short", R"({"format": "veltrix-gallery", "vers)", "damaged: it is not valid JSON"},
+        TRefusedGallery{"cut_short", R"({"format": "veltrix-gallery", "vers)",
+                        "damaged: it is not valid JSON"},
         TRefusedGallery{"other_json", R"({"format": 1, "hosts": {}})", "not a Veltrix gallery"},
-        TRefusedGallery{"cell_outside_table", GALLERY(R"([{"column": 2, "row": 0, "picture": "a.jpg", "name": "a.jpg"}])"),
+        TRefusedGallery{"cell_outside_table",
+                        GALLERY(R"([{"column": 2, "row": 0, "picture": "a.jpg", "name": "a.jpg"}])"),
                         "cell 2, 0 is not a cell of the 2 x 2 table"},
-        TRefusedGallery{"name_with_folder", GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "../a.jpg"}])"),
+        TRefusedGallery{"name_with_folder",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "../a.jpg"}])"),
                         "is not a file name"},
-        TRefusedGallery{"name_of_table_page", GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "index.jpg"}])"),
+        TRefusedGallery{"name_of_table_page",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "index.jpg"}])"),
                         "would be published as the table page"},
         TRefusedGallery{"two_pictures_one_name",
                         GALLERY(R"([{"column": 0, "row": 0, "picture": "a/p.jpg", "name": "p.jpg"},
