@@ -110,6 +110,11 @@ TGallery TVeltrixF::GridGallery() const {
     TGallery gallery = FGrid->Gallery();
     gallery.Settings = Settings();
     gallery.SetTableSize(FGrid->ColCount(), FGrid->RowCount());
+    // A missing picture is not published until it is found.
+    for (int row = 0; row < gallery.Rows(); ++row)
+        for (int col = 0; col < gallery.Columns(); ++col)
+            if (FGrid->IsCellMissing(col, row))
+                gallery.ClearCell(col, row);
     return gallery;
 }
 
@@ -249,9 +254,11 @@ void TVeltrixF::OutputDirExecute() {
 }
 
 void TVeltrixF::ExitExecute() {
+    // Unsaved changes are asked about first; a gallery kept open keeps the working directory too.
+    if (!close())
+        return;
     if (ClearTmpDirCB->isChecked())
         ClearDirectory(FWorkDir);
-    close();
 }
 
 // The panel asks for a fresh gallery in the output directory, without the questions of the commands, and

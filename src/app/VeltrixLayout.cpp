@@ -49,9 +49,8 @@ QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width, int stretch
 
 void TVeltrixF::CreateActions() {
     using S = QStyle;
-    NewProjectA =
-        NewAction(this, "NewProjectA", "New project", "Clear table grid and reset to default profile",
-                  S::SP_FileIcon, QKeySequence("Ctrl+N"));
+    NewProjectA = NewAction(this, "NewProjectA", "New project", "Clear table grid, keeping the settings",
+                            S::SP_FileIcon, QKeySequence("Ctrl+N"));
     Gfx_ShowThumb = NewAction(this, "Gfx_ShowThumb", "Show thumbnailed image  <Dbl_Click>,",
                               "Show thumbnailed image", S::SP_BrowserReload, QKeySequence(Qt::Key_F5));
     ViewPageA = NewAction(this, "ViewPageA", "View page", "View HTML page", S::SP_FileDialogContentsView,

@@ -51,8 +51,10 @@ void TVeltrixF::GfxGLoadPictureExecute() {
     QStringList paths;
     if (!FGrid || !FDialogs->OpenPictures(paths))
         return;
-    const std::vector<TRefusedFile> refused =
-        FGrid->PlaceFiles(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
+    std::vector<TRefusedFile> refused;
+    EditGallery("Place pictures", [&] {
+        refused = FGrid->PlaceFiles(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
+    });
     if (!refused.empty())
         GridFilesRefused(refused);
 }
@@ -76,8 +78,11 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
                                  .arg(newRows - rows)
                                  .arg(newRows - rows == 1 ? "row" : "rows");
         if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
-            GfxGridRowSE->setValue(newRows);
-            const std::vector<TRefusedFile> rest = FGrid->PlaceFiles(noCell, 0, rows);
+            std::vector<TRefusedFile> rest;
+            EditGallery("Place pictures", [&] {
+                GfxGridRowSE->setValue(newRows);
+                rest = FGrid->PlaceFiles(noCell, 0, rows);
+            });
             noCell.clear();
             for (const TRefusedFile& file : rest)
                 left.push_back(file);
@@ -95,15 +100,15 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
 void TVeltrixF::GfxGClearCellExecute() {
     if (!FGrid)
         return;
-    FGrid->ClearCurrentCell();
+    EditGallery("Clear cell", [this] { FGrid->ClearCurrentCell(); });
     ShowThumb();
     UpdateTableStatus();
 }
 
 void TVeltrixF::GfxClearAllExecute() {
-    if (!FGrid)
+    if (!FGrid || !ConfirmDiscard())
         return;
-    FGrid->ClearAllCells();
+    EditGallery("Clear all cells", [this] { FGrid->ClearAllCells(); });
     ShowThumb();
     UpdateTableStatus();
 }
@@ -113,7 +118,8 @@ void TVeltrixF::ShowThumb() {
         return;
     const int col = FGrid->Col();
     const int row = FGrid->Row();
-    if (col >= 0 && row >= 0 && !FGrid->IsCellEmpty(col, row)) {
+    // A missing picture has nothing to show.
+    if (col >= 0 && row >= 0 && !FGrid->IsCellEmpty(col, row) && !FGrid->IsCellMissing(col, row)) {
         const TGfxGridItem* item = FGrid->Objects(col, row);
         // Recorded first: a picture that fails to render is not tried again at every grid change.
         FPreviewName = FGrid->Cells(col, row);

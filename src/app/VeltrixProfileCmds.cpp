@@ -66,11 +66,10 @@ bool TVeltrixF::ProfileExists(const QString& name) {
     return true;
 }
 
+// A new gallery keeps the settings in effect; the unsaved changes of the one shown are asked about first.
 void TVeltrixF::NewProjectExecute() {
-    TProfileRecord record;
-    ReadNamedProfile(kDefaultProfile, record);
-    GfxClearAllExecute();
-    ApplyProfile(record);
+    if (ConfirmDiscard())
+        NewGallery();
 }
 
 void TVeltrixF::ProfilesCBChange() {
@@ -80,9 +79,14 @@ void TVeltrixF::ProfilesCBChange() {
     const int index = FProfiles->FindProfile(name);
     if (index < 0)
         return;
+    // The settings shown give way to the profile's: unsaved changes are asked about first.
+    if (!ConfirmDiscard()) {
+        ProfilesCB->setCurrentIndex(ProfilesCB->findText(FProfileName, Qt::MatchFixedString));
+        return;
+    }
     TProfileRecord record;
     FProfiles->ReadProfile(index, record);
-    ApplyProfile(record);
+    EditGallery("Switch profile", [&] { ApplyProfile(record); });
 }
 
 void TVeltrixF::PrfAddExecute() {

@@ -46,6 +46,7 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     setObjectName("VeltrixF");
     setWindowTitle("Quorrin's Veltrix");
     CreateActions();
+    CreateDocumentMenus();
     CreateToolBar();
     CreateWorkArea();
     CreatePages();
@@ -73,6 +74,14 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     TVeltrixApp::SetErrorDialogs(FDialogs.get());
     // An error in start-up is shown and ends start-up there; the window still opens.
     RunGuarded([&] { StartUp(places); });
+    // The history of edits starts here, as does the state a new gallery is compared with.
+    if (FGrid) {
+        ConnectEditCommands();
+        FSavedState = EditState();
+        FHistory.Reset(FSavedState);
+    }
+    FillRecentMenu();
+    ShowEditState();
 }
 
 TVeltrixF::~TVeltrixF() {
@@ -111,6 +120,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
             QTimer::singleShot(0, window, [window, note] { window->ShowStatus(note); });
     });
     FIniFileName = configDir + kOptionsFileName;
+    FRecentFile = configDir + "recent-galleries.json";
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     FtpF1->SetTrustFile(configDir + kTrustFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.
@@ -170,10 +180,15 @@ void TVeltrixF::CreateGrid() {
     FGrid->setStatusTip(FGrid->toolTip());
     FGrid->OnStatusText = [this](TGfxGrid*, const QString& text) { ShowStatus(text); };
     FGrid->SetPlainNames(false);
-    FGrid->OnKeyDown = [this](TGfxGrid*, int& key, Qt::KeyboardModifiers) {
+    FGrid->OnKeyDown = [this](TGfxGrid*, int& key, Qt::KeyboardModifiers modifiers) {
         if (key == Qt::Key_Insert) {
             GfxG_LoadPicture->trigger();
             key = 0; // handled; the view has nothing to do with it
+        }
+        // Clearing every cell asks first about unsaved changes, as the command does.
+        if (key == Qt::Key_Delete && (modifiers & Qt::ControlModifier)) {
+            Gfx_ClearAll->trigger();
+            key = 0;
         }
     };
     // The caption edit follows the current cell however it moves; the preview only where it is asked to.
@@ -301,6 +316,7 @@ bool TVeltrixF::event(QEvent* event) {
         RunGuarded([this] {
             SetThumbsStale(true);
             UpdateTableStatus();
+            TitleLater();
             // The preview just shown is fresh: the delayed one would only repeat it.
             if (SyncPreview()) {
                 FPreviewStale = false;
@@ -312,10 +328,14 @@ bool TVeltrixF::event(QEvent* event) {
         RunGuarded([this] {
             UpdateTableStatus();
             SyncPreview();
+            TitleLater();
         });
         return true;
     case WM_GFXCELLSSWAPPED:
-        RunGuarded([this] { SyncPreview(); }); // counts and staleness are unchanged
+        RunGuarded([this] {
+            SyncPreview(); // counts and staleness are unchanged
+            TitleLater();
+        });
         return true;
     case WM_FTPUPLOADREQUEST:
         RunGuarded([this] { FtpUploadRequest(); });

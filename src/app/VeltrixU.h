@@ -1,6 +1,7 @@
 // The main window: the picture grid, the preview, the settings tabs and the commands around them.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
+#include "app/VlxUndo.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
 #include "common/VlxTypes.h"
@@ -16,6 +18,7 @@
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -113,6 +116,38 @@ public:
     void LoadOptions();
     void SaveOptions();
 
+    // Edits and their undo (VeltrixEdit.cpp). Every edit of the grid or of the settings runs through
+    // EditGallery: placing, clearing, moving, exchanging, sorting, resizing the table, a setting changed.
+    // change runs; when the grid or the settings then differ from the last step, one undo step named what
+    // (the Edit menu shows "Undo " + what) is kept, holding the whole state before and after. Calls inside
+    // change (or inside another edit) make no steps of their own. A change that throws still makes its step
+    // of what it did. The grid's own edits (keys, drags, drops) come here through its OnEdit.
+    void EditGallery(const QString& what, const std::function<void()>& change);
+    void Undo();
+    void Redo();
+    const TUndoStack& History() const { return FHistory; }
+    // The grid and the settings now, as an undo step holds them.
+    TEditStatePtr EditState() const;
+
+    // Gallery files (VeltrixDocument.cpp). False when the user cancelled or the file could not be written
+    // (the error is shown).
+    bool SaveGallery();
+    bool SaveGalleryAs();
+    // Opens the gallery file in place of the grid and the settings; asks first about unsaved changes. The
+    // pictures not found are listed once, and the user may point to the folder where they are now.
+    void OpenGallery(const QString& fileName);
+    // Looks for the missing pictures from the folder the user points to as the first one's.
+    void FindMissingPictures();
+    // The open gallery's file; empty for a new gallery never saved.
+    QString GalleryFile() const { return FGalleryFile; }
+    // Unsaved changes that would be lost: the grid or the settings differ from the file (or, for a gallery
+    // never saved, from the start) and there is something to lose.
+    bool IsModified() const;
+    // Asks Save / Discard / Cancel when unsaved changes would be lost; true when the caller may go on.
+    bool ConfirmDiscard();
+    // The galleries opened or saved last, newest first, as the File menu lists them.
+    QStringList RecentGalleries() const;
+
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.
     QObject* MainForm() override { return this; }
@@ -157,6 +192,16 @@ public:
     QAction* Prf_SaveA;
     QMenu* GfxGridPM;
     QMenu* ThumbImPM;
+    // The gallery file's commands, the recent galleries and the edits' undo.
+    QAction* OpenGalleryA;
+    QAction* SaveGalleryA;
+    QAction* SaveGalleryAsA;
+    QAction* FindMissingA;
+    QAction* UndoA;
+    QAction* RedoA;
+    QMenu* FileM;
+    QMenu* RecentM;
+    QMenu* EditM;
 
     // Work area.
     QFrame* ThumbImP;
@@ -274,6 +319,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // Asks about unsaved changes first.
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -387,6 +434,25 @@ private:
     // Options file (VeltrixOptions.cpp).
     void ConnectOptionCommands();
 
+    // Edits (VeltrixEdit.cpp).
+    void ConnectEditCommands();
+    // A setting changed in a panel: one step per control, steps of the same control in a row made one.
+    void SettingEdited(const QString& what);
+    // Records the state as a step named what when it differs from the last.
+    void RecordEdit(const QString& what);
+    void RestoreState(const TEditStatePtr& state);
+    void ShowEditState();
+    // The grid and the settings as a gallery file keeps them, and taken from one (VeltrixDocument.cpp).
+    void CreateDocumentMenus();
+    void WriteGallery(const QString& fileName);
+    void ReadGallery(const QString& fileName);
+    void RememberRecent(const QString& fileName);
+    void FillRecentMenu();
+    void UpdateTitle();
+    // Once after a burst of the grid's notifications (clearing a large table posts one per cell).
+    void TitleLater();
+    void NewGallery();
+
     std::unique_ptr<TDialogs> FDialogs;
     std::unique_ptr<TGfxBaseIm> FPreviewBkg;
     TGfxGrid* FGrid = nullptr;
@@ -410,6 +476,15 @@ private:
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
     int FRenderThreads = 0;
+    // The edits' history; depth of EditGallery calls under way; set while a step is put back.
+    TUndoStack FHistory;
+    int FEditDepth = 0;
+    bool FRestoring = false;
+    // The open gallery file and the state it holds (or the start, for a gallery never saved).
+    QString FGalleryFile;
+    TEditStatePtr FSavedState;
+    QString FRecentFile;
+    bool FTitleQueued = false;
 };
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the

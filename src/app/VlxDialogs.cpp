@@ -148,6 +148,32 @@ bool TQtDialogs::OpenPictures(QStringList& paths) {
     return true;
 }
 
+namespace {
+
+const char* const kGalleryFilter = "Veltrix galleries (*.veltrix);;All files (*)";
+
+} // namespace
+
+bool TQtDialogs::OpenGalleryFile(QString& path) {
+    const QString chosen = QFileDialog::getOpenFileName(FParent, "Open gallery", path, kGalleryFilter);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen;
+    return true;
+}
+
+bool TQtDialogs::SaveGalleryFile(QString& path) {
+    QFileDialog dialog(FParent, "Save gallery as", path, kGalleryFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("veltrix");
+    if (!path.isEmpty())
+        dialog.selectFile(path);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    path = dialog.selectedFiles().first();
+    return true;
+}
+
 bool TQtDialogs::ChooseColor(TColor& color) {
     const QColor chosen = QColorDialog::getColor(ColorToQColor(FLastColor), FParent, "Color");
     if (!chosen.isValid())

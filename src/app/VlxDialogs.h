@@ -36,6 +36,10 @@ public:
         paths = QStringList{path};
         return true;
     }
+    // Gallery file dialogs: the file to open, or the name to save under (starting at path); false when
+    // cancelled.
+    virtual bool OpenGalleryFile(QString& path) { return (void)path, false; }
+    virtual bool SaveGalleryFile(QString& path) { return (void)path, false; }
     // Colour dialog starting at the colour last chosen in it; false when cancelled.
     virtual bool ChooseColor(TColor& color) = 0;
     // Directory selection starting at dir; false when cancelled.
@@ -64,6 +68,8 @@ public:
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool PasswordQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool OpenUrl(const QUrl& url) override;
+    bool OpenGalleryFile(QString& path) override;
+    bool SaveGalleryFile(QString& path) override;
 
 private:
     QWidget* FParent;

@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QTextStream>
+#include <QTimer>
 #include <QtGlobal>
 
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
 #include "cli/VlxCommandLine.h"
 #include "common/VlxNativePath.h"
+#include "gallery/GalleryDocument.h"
 #include "gallery/Version.h"
 
 namespace {
@@ -73,5 +75,9 @@ int main(int argc, char** argv) {
     TVeltrixApp app(argc, argv);
     TVeltrixF window;
     window.show();
+    // `veltrix FILE.veltrix` (the desktop opening a gallery file): the window opens with it, once shown.
+    if (const QStringList args = ArgumentsFromNative(argc, argv);
+        args.size() == 1 && args[0].endsWith(kGalleryFileExtension))
+        QTimer::singleShot(0, &window, Guarded([&window, file = args[0]] { window.OpenGallery(file); }));
     return app.exec();
 }

@@ -12,6 +12,7 @@
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryCaptions.h"
+#include "gallery/GalleryDocument.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/RunRecord.h"
 #include "settings/VlxConfigDir.h"
@@ -120,14 +121,26 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
     // The background picture is read before anything is written: one that is gone fails the command.
     TGfxBaseIm background;
     try {
-        gallery.Settings = ReadSettings(args.Profile, places);
+        if (!args.Gallery.isEmpty()) {
+            // As the window shows the file: pictures not found keep their cells and are not published.
+            const TGalleryDocument document = ReadGalleryFile(QFileInfo(args.Gallery).absoluteFilePath());
+            for (const TDocumentCell& missing : document.MissingCells())
+                streams.Err << "veltrix: " << missing.Cell.Source << " not found; it is not published\n";
+            gallery = GalleryOf(document);
+        } else {
+            gallery.Settings = ReadSettings(args.Profile, places);
+        }
         if (!gallery.Settings.Background.IsColor() && !gallery.Settings.Background.File.isEmpty())
             background.LoadPicture(gallery.Settings.Background.File);
     } catch (const std::exception& e) {
         return Fail(streams.Err, QString::fromUtf8(e.what()));
     }
-    gallery.SetTableSize(args.Columns, args.Rows);
-    if (!PlacePictures(gallery, args, dir + '/', streams.Err) || !ApplyCaptionsFile(gallery, args.CaptionsFile, streams.Err))
+    if (args.Gallery.isEmpty()) {
+        gallery.SetTableSize(args.Columns, args.Rows);
+        if (!PlacePictures(gallery, args, dir + '/', streams.Err))
+            return kCliFailed;
+    }
+    if (!ApplyCaptionsFile(gallery, args.CaptionsFile, streams.Err))
         return kCliFailed;
     TGalleryRun run(gallery);
     run.LoadedBackground = &background;

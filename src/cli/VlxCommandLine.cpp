@@ -18,6 +18,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: veltrix generate --profile NAME --columns C [--rows R] [--captions FILE] --out DIR FILE...\n"
+       veltrix generate --gallery FILE.veltrix [--captions FILE] [--out DIR]
     "       veltrix upload --out DIR\n"
     "       veltrix --help | --version\n"
     "\n"
@@ -29,6 +30,9 @@ const char* const kUsage =
     "A picture's caption is its own title or description; --captions FILE gives others, one line\n"
     "per picture: its file name or path, a tab, the caption (empty for none). A name that is not\n"
     "among the pictures fails the command before anything is written.\n"
+    "With --gallery it writes the gallery file saved by the window, as the window writes it: its table,\n"
+    "pictures, names and settings; pictures not found are named and left out. DIR defaults to a folder\n"
+    "named after the gallery file, beside it.\n"
     "\n"
     "upload stores the files of the folder DIR on the FTP server of the options file (host, port, user,\n"
     "remote directory, passive mode, only changed files, removing files no longer in the gallery), as\n"
@@ -63,6 +67,17 @@ QString TakeCount(const QStringList& args, int& i, const TSettingRange& range, i
     return {};
 }
 
+// A gallery file brings its own table, pictures and look; the folder is the one beside it by default.
+QString ParseGalleryFile(TCliArgs& parsed) {
+    if (!parsed.Profile.isEmpty() || parsed.Columns != 0 || parsed.Rows != 0 || !parsed.Files.isEmpty())
+        return "--gallery takes no --profile, --columns, --rows or picture files: the gallery file has them";
+    if (parsed.OutDir.isEmpty()) {
+        const QFileInfo file(parsed.Gallery);
+        parsed.OutDir = file.absoluteDir().filePath(file.completeBaseName());
+    }
+    return {};
+}
+
 QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -77,6 +92,8 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
             error = TakeValue(args, i, parsed.OutDir);
         else if (arg == "--captions")
             error = TakeValue(args, i, parsed.CaptionsFile);
+        else if (arg == "--gallery")
+            error = TakeValue(args, i, parsed.Gallery);
         else if (arg == "--")
             parsed.Files << args.mid(i + 1), i = static_cast<int>(args.size());
         else if (arg.startsWith("--"))
@@ -86,6 +103,8 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         if (!error.isEmpty())
             return error;
     }
+    if (!parsed.Gallery.isEmpty())
+        return ParseGalleryFile(parsed);
     if (parsed.Profile.isEmpty())
         return "Missing --profile NAME";
     if (parsed.Columns == 0)

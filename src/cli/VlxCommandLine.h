@@ -19,6 +19,7 @@ struct TCliArgs {
     QString OutDir;
     QString CaptionsFile; // "name<TAB>caption" lines; empty for none
     QStringList Files;
+    QString Gallery; // a gallery file: its table, pictures and settings in place of the options above
 };
 
 // True when the program was started as a command (its first argument is one), not as the desktop window.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPainter>
 #include <QSet>
@@ -17,6 +18,7 @@
 #include <QThread>
 
 #include "common/VlxNativePath.h"
+#include "gallery/GalleryDocument.h"
 #include "grid/GfxGridModel.h"
 #include "gallery/GalleryNames.h"
 #include "gfx/GfxCaption.h"
@@ -225,6 +227,95 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     return refused;
 }
 
+std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells) {
+    if (cells.empty())
+        return {};
+    QStringList paths;
+    for (const TDocumentCell& cell : cells)
+        paths << cell.Cell.Source;
+    TDecoded decoded =
+        DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), FPictureBox);
+    std::vector<TRefusedFile> refused;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const TDocumentCell& at = cells[i];
+        if (!FModel->Contains(at.Column, at.Row))
+            continue;
+        if (decoded.Errors[i]) {
+            try {
+                std::rethrow_exception(decoded.Errors[i]);
+            } catch (const std::exception& error) {
+                const QString reason = QFileInfo::exists(at.Cell.Source) ? QString::fromUtf8(error.what())
+                                                                         : at.Cell.Source + " not found";
+                refused.push_back({at.Cell.Source, reason, false});
+            }
+        }
+        std::unique_ptr<TGfxGridItem> item = std::move(decoded.Items[i]);
+        if (item && item->Made().Box() != FPictureBox)
+            item->Made().Drop();
+        TGalleryCell cell = at.Cell;
+        cell.Kept.Drop();
+        if (!item)
+            cell.RealPath = CanonicalPath(cell.Source);
+        FModel->PutCell(at.Column, at.Row, std::move(cell), std::move(item));
+    }
+    PostToMainWindow(WM_GFXCELLLOADED);
+    return refused;
+}
+
+bool TGfxGrid::IsCellMissing(int aCol, int aRow) const {
+    return !IsCellEmpty(aCol, aRow) && !Objects(aCol, aRow);
+}
+
+TGridContent TGfxGrid::Content() const {
+    TGridContent content{Gallery(), std::vector<TGridContent::TPreview>(size_t(ColCount()) * RowCount())};
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            if (const TGfxGridItem* item = Objects(col, row)) {
+                TGridContent::TPreview& preview = content.Previews[size_t(row) * ColCount() + col];
+                preview = {item->Bitmap(),
+                           item->FileName(),
+                           item->RealPath(),
+                           item->ImageWidth(),
+                           item->ImageHeight(),
+                           item->FileSize(),
+                           true};
+            }
+    // A step of the history holds no picture's stretch: the steps would keep every picture ever placed.
+    for (int row = 0; row < RowCount(); ++row)
+        for (int col = 0; col < ColCount(); ++col)
+            content.Gallery.Kept(col, row).Drop();
+    return content;
+}
+
+void TGfxGrid::SetContent(const TGridContent& content) {
+    const int col = Col();
+    const int row = Row();
+    std::vector<std::unique_ptr<TGfxGridItem>> items(content.Previews.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        if (const TGridContent::TPreview& preview = content.Previews[i]; preview.Present) {
+            items[i] = std::make_unique<TGfxGridItem>();
+            items[i]->AssignPicture(preview.Bitmap);
+            items[i]->SetFileName(preview.FileName);
+            items[i]->SetRealPath(preview.RealPath);
+            items[i]->SetPictureInfo(preview.ImageWidth, preview.ImageHeight, preview.FileSize);
+        }
+    // A cell that keeps its picture keeps the stretch made for the next run.
+    TGallery gallery = content.Gallery;
+    for (int r = 0; r < std::min(RowCount(), gallery.Rows()); ++r)
+        for (int c = 0; c < std::min(ColCount(), gallery.Columns()); ++c)
+            if (!gallery.Cell(c, r).IsEmpty() && gallery.Cell(c, r).Source == Gallery().Cell(c, r).Source)
+                gallery.Kept(c, r) = Gallery().Cell(c, r).Kept;
+    FModel->SetContent(gallery, std::move(items));
+    // Stretches for another box would never serve again.
+    for (int r = 0; r < RowCount(); ++r)
+        for (int c = 0; c < ColCount(); ++c)
+            if (TKeptStretch& kept = Gallery().Kept(c, r); kept.Box() != FPictureBox)
+                kept.Drop();
+    SetCurrentCell(std::clamp(col, 0, std::max(0, ColCount() - 1)),
+                   std::clamp(row, 0, std::max(0, RowCount() - 1)));
+    PostToMainWindow(WM_GFXCELLLOADED);
+}
+
 void TGfxGrid::ClearCell(int aCol, int aRow) {
     if (!FModel->Contains(aCol, aRow))
         return;
@@ -301,6 +392,15 @@ void TGfxGrid::GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& 
         painter.drawImage(QPoint(rect.left() + (rect.width() - preview.width()) / 2,
                                  rect.top() + (rect.height() - preview.height()) / 2),
                           preview);
+    }
+    if (!item && !IsCellEmpty(aCol, aRow)) {
+        // A missing picture: its place is kept, crossed out.
+        painter.save();
+        painter.setPen(QPen(QColor(200, 40, 40), 2));
+        const QRect cross = rect.adjusted(8, 8, -8, -8);
+        painter.drawLine(cross.topLeft(), cross.bottomRight());
+        painter.drawLine(cross.topRight(), cross.bottomLeft());
+        painter.restore();
     }
     if (state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;

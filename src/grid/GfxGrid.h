@@ -16,6 +16,7 @@
 
 class QMimeData;
 class TGfxGridModel;
+struct TDocumentCell;
 
 // Notifications posted to the main window (no parameters); the numbers are the event types.
 inline constexpr QEvent::Type WM_GFXCELLLOADED = static_cast<QEvent::Type>(0x4F0);
@@ -62,6 +63,22 @@ private:
     int FFileSize = 0;
 };
 
+// What a grid holds, as a value to put back later (undo): the gallery's cells (without the stretches kept for
+// the next run) and each filled cell's preview. Cheap to copy: names and pictures are shared.
+struct TGridContent {
+    struct TPreview {
+        QImage Bitmap;
+        QString FileName;
+        QString RealPath;
+        int ImageWidth = 0;
+        int ImageHeight = 0;
+        int FileSize = 0;
+        bool Present = false; // false for an empty cell and for a missing picture
+    };
+    TGallery Gallery;
+    std::vector<TPreview> Previews; // row by row
+};
+
 class TGfxGrid : public QTableView {
     Q_OBJECT
 
@@ -91,6 +108,15 @@ public:
                                          bool intoStartCell = false);
     // The local files of a drop at a viewport point, placed from the cell there onwards (PlaceFiles).
     std::vector<TRefusedFile> DropFiles(const QMimeData& data, const QPoint& pos);
+    // Loads the pictures of cells given with their names (a gallery file's): each cell keeps its name. A
+    // picture that cannot be loaded leaves its cell filled but missing: drawn crossed out, without a preview.
+    // The cells not loaded come back with why.
+    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells);
+    // A filled cell whose picture was not found.
+    bool IsCellMissing(int aCol, int aRow) const;
+    // The content as a value, and put back as it was (the table's size included); posts WM_GFXCELLLOADED.
+    TGridContent Content() const;
+    void SetContent(const TGridContent& content);
     // Builds a cell's preview item from a picture file.
     void MakeCellItem(const QString& path, TGfxGridItem* item);
     void GridDrawCell(QPainter& painter, int aCol, int aRow, const QRect& rect, QStyle::State state) const;
@@ -134,6 +160,9 @@ public:
     // A press on a cell, or the current cell moved by the keyboard.
     std::function<void(TGfxGrid*)> OnClick;
     std::function<void(TGfxGrid*)> OnDblClick;
+    // The user's own edits in the grid (Delete, Control+Delete, a cell dragged onto another, files dropped)
+    // run through here, so that the owner can make each one an undo step; unassigned, they just run.
+    std::function<void(TGfxGrid*, const QString& what, const std::function<void()>& change)> OnEdit;
     // The files of a drop that were not placed, told once the drop is over. Unassigned, they are raised
     // as one error.
     std::function<void(TGfxGrid*, const std::vector<TRefusedFile>&)> OnFilesRefused;
@@ -154,6 +183,7 @@ protected:
 
 private:
     void KeyDown(int key, Qt::KeyboardModifiers shift);
+    void UserEdit(const QString& what, const std::function<void()>& change);
     // Puts a made preview item into a cell, named as LoadCell names it.
     void PutCell(int aCol, int aRow, const QString& fileName, std::unique_ptr<TGfxGridItem> item);
     void SizeChanged(int oldColCount, int oldRowCount, int newColCount, int newRowCount);

@@ -46,9 +46,16 @@ void TGfxGrid::KeyDown(int key, Qt::KeyboardModifiers shift) {
     if (key != Qt::Key_Delete)
         return;
     if (shift & Qt::ControlModifier)
-        ClearAllCells();
+        UserEdit("Clear all cells", [this] { ClearAllCells(); });
     else
-        ClearCurrentCell();
+        UserEdit("Clear cell", [this] { ClearCurrentCell(); });
+}
+
+void TGfxGrid::UserEdit(const QString& what, const std::function<void()>& change) {
+    if (OnEdit)
+        OnEdit(this, what, change);
+    else
+        change();
 }
 
 void TGfxGrid::mousePressEvent(QMouseEvent* event) {
@@ -156,7 +163,8 @@ void TGfxGrid::dropEvent(QDropEvent* event) {
     } else if (IsFileDrop(data)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
-        const std::vector<TRefusedFile> refused = DropFiles(*data, pos);
+        std::vector<TRefusedFile> refused;
+        UserEdit("Place pictures", [&] { refused = DropFiles(*data, pos); });
         if (!refused.empty())
             // Told once the drop is over, so that the program that sent the files is not kept waiting
             // while a question or a message is shown.
@@ -180,8 +188,10 @@ void TGfxGrid::GridDragDrop(const QPoint& pos) {
     int aCol = -1;
     int aRow = -1;
     CellAt(pos, aCol, aRow);
-    FModel->Swap(aCol, aRow, FDragCol, FDragRow);
-    PostToMainWindow(WM_GFXCELLSSWAPPED);
+    UserEdit(IsCellEmpty(aCol, aRow) ? "Move picture" : "Exchange pictures", [&] {
+        FModel->Swap(aCol, aRow, FDragCol, FDragRow);
+        PostToMainWindow(WM_GFXCELLSSWAPPED);
+    });
 }
 
 std::vector<TRefusedFile> TGfxGrid::DropFiles(const QMimeData& data, const QPoint& pos) {

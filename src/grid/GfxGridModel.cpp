@@ -58,6 +58,26 @@ std::unique_ptr<TGfxGridItem> TGfxGridModel::SetCell(int aCol, int aRow, const Q
     return item;
 }
 
+void TGfxGridModel::PutCell(int aCol, int aRow, TGalleryCell cell, std::unique_ptr<TGfxGridItem> item) {
+    assert(Contains(aCol, aRow));
+    if (item) {
+        cell.RealPath = item->RealPath();
+        cell.Kept = std::move(item->Made());
+        item->Made().Drop();
+    }
+    FGallery.SetCell(aCol, aRow, std::move(cell));
+    FItems[Index(aCol, aRow)] = std::move(item);
+    CellChanged(aCol, aRow);
+}
+
+void TGfxGridModel::SetContent(const TGallery& gallery, std::vector<std::unique_ptr<TGfxGridItem>> items) {
+    assert(items.size() == size_t(gallery.Columns()) * gallery.Rows());
+    beginResetModel();
+    FGallery = gallery;
+    FItems = std::move(items);
+    endResetModel();
+}
+
 void TGfxGridModel::SetName(int aCol, int aRow, const QString& name) {
     assert(Contains(aCol, aRow));
     FGallery.SetName(aCol, aRow, name);

@@ -31,6 +31,10 @@ public:
     // the item); returns the previous item, which the caller frees.
     std::unique_ptr<TGfxGridItem> SetCell(int aCol, int aRow, const QString& name,
                                           std::unique_ptr<TGfxGridItem> item);
+    // Puts a cell as it is given (its name kept) with its item, or with none for a picture that is missing.
+    void PutCell(int aCol, int aRow, TGalleryCell cell, std::unique_ptr<TGfxGridItem> item);
+    // Takes the gallery and the items (row by row, as its cells) in place of the table's whole content.
+    void SetContent(const TGallery& gallery, std::vector<std::unique_ptr<TGfxGridItem>> items);
     void SetName(int aCol, int aRow, const QString& name);
     void Swap(int col1, int row1, int col2, int row2);
 

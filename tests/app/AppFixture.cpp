@@ -30,14 +30,6 @@ private:
 [[maybe_unused]] testing::Environment* const kEnvironment =
     testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
-template <typename T> bool Take(std::deque<T>& queue, T& value) {
-    if (queue.empty())
-        return false;
-    value = queue.front();
-    queue.pop_front();
-    return true;
-}
-
 } // namespace
 
 TModalResult TTestDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) {

@@ -21,6 +21,15 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
+// The front of a queue of answers; false when it is empty.
+template <typename T> bool Take(std::deque<T>& queue, T& value) {
+    if (queue.empty())
+        return false;
+    value = queue.front();
+    queue.pop_front();
+    return true;
+}
+
 // Dialogs answered from queues; an empty queue cancels. Everything shown is recorded.
 class TTestDialogs : public TDialogs {
 public:
@@ -43,6 +52,9 @@ public:
     bool ChooseColor(TColor& color) override;
     bool SelectDirectory(QString& dir) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    // Both gallery file dialogs answer from GalleryFiles.
+    bool OpenGalleryFile(QString& path) override { return Take(GalleryFiles, path); }
+    bool SaveGalleryFile(QString& path) override { return Take(GalleryFiles, path); }
     bool OpenUrl(const QUrl& url) override {
         Opened << url;
         return UrlsOpen;
@@ -55,6 +67,7 @@ public:
     std::deque<TColor> Colors;
     std::deque<QString> Directories;
     std::deque<QString> Inputs;
+    std::deque<QString> GalleryFiles;
 
     std::vector<TShown> Messages;
     std::vector<TQuery> Queries;

@@ -207,6 +207,33 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     EXPECT_EQ(FolderDifference(cliDir, winDir), "");
 }
 
+// A saved gallery file is written as the window writes that gallery; a picture gone since is named and left
+// out.
+TEST_F(TCommandLineTest, WritesTheWindowsGalleryForAGalleryFile) {
+    AllEffectsOn();
+    W().PicInfNameCB->setChecked(true);
+    W().PgTitleE->setText("Holiday");
+    const QString gone = FFiles.File("gone.bmp");
+    ASSERT_TRUE(QFile::copy(TestData(kPictures[1]), gone));
+    W().GfxGridColSE->setValue(2);
+    for (int i = 0; i < Pictures().size(); ++i)
+        Load(i % 2, i / 2, Pictures()[i]);
+    Load(1, 1, gone);
+    D().GalleryFiles = {FFiles.File("holiday.veltrix")};
+    W().SaveGalleryAsA->trigger();
+    W().Grid()->ClearCell(1, 1);
+    ASSERT_TRUE(QFile::remove(gone));
+    const QString winDir = FFiles.File("win/");
+    W().GenerateInto(winDir);
+
+    ASSERT_EQ(Run({"generate", "--gallery", FFiles.File("holiday.veltrix")}), kCliOk) << Err.toStdString();
+    EXPECT_EQ(Out, FFiles.File("holiday") + "\n");
+    EXPECT_TRUE(Err.startsWith("veltrix: " + gone + " not found; it is not published\n"))
+        << Err.toStdString();
+    EXPECT_EQ(FilesIn(winDir).size(), 11);
+    EXPECT_EQ(FolderDifference(FFiles.File("holiday"), winDir), "");
+}
+
 // However a picture is typed, relative or absolute, it is published under the one name the window gives it.
 TEST_F(TCommandLineTest, NamesPicturesFromTheirAbsolutePath) {
     ASSERT_TRUE(QDir().mkpath(FFiles.File("pics")));

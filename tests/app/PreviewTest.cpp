@@ -179,6 +179,7 @@ TEST_F(TAppTest, ClearAllEmptiesTheGridAndSelectsTheTopLeftCell) {
     Load(2, 1, picture);
     Load(1, 1, picture);
     W().Grid()->SetCurrentCell(2, 1);
+    D().Answers = {TModalResult::No}; // the unsaved pictures go
     W().Gfx_ClearAll->trigger();
     ProcessEvents();
     EXPECT_EQ(W().Grid()->Col(), 0);

@@ -203,18 +203,18 @@ TEST_F(TProfileCmdsTest, PickingAProfileAppliesItOnlyWhenItIsAnother) {
     EXPECT_EQ(W().ThumbWSE->value(), 111);
 }
 
-TEST_F(TProfileCmdsTest, NewProjectEmptiesTheGridAndAppliesDefaultWithItsTableSize) {
+// A new gallery keeps the look and the table in effect; the pictures go once the question is answered.
+TEST_F(TProfileCmdsTest, NewProjectEmptiesTheGridAndKeepsTheSettings) {
     Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
     Load(2, 1, TestData("gen/bmp_24bpp.bmp"));
     W().ThumbWSE->setValue(60);
     Add("Trip");
+    D().Answers = {TModalResult::No};
     W().NewProjectA->trigger();
     EXPECT_EQ(W().CountPictures(), 0);
-    EXPECT_EQ(W().ProfileName(), "default");
-    EXPECT_EQ(W().ThumbWSE->value(), 150);
-    EXPECT_EQ(W().Grid()->ColCount(), 1);
-    EXPECT_EQ(W().Grid()->RowCount(), 1);
-    EXPECT_EQ(W().StatusP1->text(), "Table: 1x1  Images: 0");
+    EXPECT_EQ(W().ProfileName(), "Trip");
+    EXPECT_EQ(W().ThumbWSE->value(), 60);
+    EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
 }
 
 TEST_F(TProfileCmdsTest, ProfileGoneFromTheFileIsReportedWhenSaved) {

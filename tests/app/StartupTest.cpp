@@ -278,7 +278,7 @@ TEST_F(TAppTest, OptionsAreReadAndKeptWhenTheProfilesFileCannotBeOpened) {
         << shown->Errors[0].toStdString();
     EXPECT_EQ(window.GGridWSE->value(), 100);
     window.SaveOptionsA->trigger();
-    window.NewProjectA->trigger();
+    window.Prf_AddA->trigger();
     ASSERT_EQ(shown->Errors.size(), 2);
     EXPECT_TRUE(shown->Errors[1].contains("not open") && shown->Errors[1].contains("Is a directory"))
         << shown->Errors[1].toStdString();
@@ -320,7 +320,7 @@ TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
         const char* Hint;
     };
     const TRow rows[] = {
-        {W().NewProjectA, "Ctrl+N", "Clear table grid and reset to default profile"},
+        {W().NewProjectA, "Ctrl+N", "Clear table grid, keeping the settings"},
         {W().Gfx_ShowThumb, "F5", "Show thumbnailed image"},
         {W().ViewPageA, "Ctrl+U", "View HTML page"},
         {W().GeneratePageA, "Ctrl+P", "Generate HTML page"},

@@ -1,0 +1,309 @@
+// The gallery as a document: the File and Edit menus, saving and opening gallery files, the recent galleries,
+// the title with its modified mark, the question before unsaved changes are lost, and missing pictures.
+#include "app/VeltrixU.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QTimer>
+
+#include "app/VlxApplication.h"
+#include "gallery/GalleryDocument.h"
+#include "gallery/Version.h"
+#include "gallery/VlxJsonFile.h"
+#include "grid/GfxGrid.h"
+
+namespace {
+
+constexpr int kRecentFormat = 1;
+constexpr int kMaxRecent = 8;
+
+QAction* NewDocumentAction(QWidget* window, const char* name, const QString& text, const QString& hint,
+                           QStyle::StandardPixmap icon, const QKeySequence& key = {}) {
+    auto* action = new QAction(window->style()->standardIcon(icon), text, window);
+    action->setObjectName(name);
+    action->setStatusTip(hint);
+    action->setToolTip(key.isEmpty() ? hint : hint + " (" + key.toString(QKeySequence::NativeText) + ")");
+    if (!key.isEmpty()) {
+        action->setShortcut(key);
+        window->addAction(action); // keys work wherever the focus is in the window
+    }
+    return action;
+}
+
+QString Quoted(const QString& text) {
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+// "Save options" keeps the designed Ctrl+O, so opening a gallery takes Ctrl+Shift+O.
+void TVeltrixF::CreateDocumentMenus() {
+    using S = QStyle;
+    OpenGalleryA = NewDocumentAction(this, "OpenGalleryA", "&Open gallery...", "Open a gallery file",
+                                     S::SP_DialogOpenButton, QKeySequence("Ctrl+Shift+O"));
+    SaveGalleryA = NewDocumentAction(this, "SaveGalleryA", "&Save gallery", "Save the gallery to its file",
+                                     S::SP_DialogSaveButton, QKeySequence("Ctrl+S"));
+    SaveGalleryAsA =
+        NewDocumentAction(this, "SaveGalleryAsA", "Save gallery &as...", "Save the gallery to a new file",
+                          S::SP_DialogSaveButton, QKeySequence("Ctrl+Shift+S"));
+    FindMissingA =
+        NewDocumentAction(this, "FindMissingA", "&Find missing pictures...",
+                          "Look for the gallery's missing pictures in another folder", S::SP_DirIcon);
+    UndoA = NewDocumentAction(this, "UndoA", "&Undo", "Undo the last edit", S::SP_ArrowBack,
+                              QKeySequence("Ctrl+Z"));
+    RedoA = NewDocumentAction(this, "RedoA", "&Redo", "Redo the edit undone last", S::SP_ArrowForward,
+                              QKeySequence("Ctrl+Shift+Z"));
+    FileM = menuBar()->addMenu("&File");
+    FileM->setObjectName("FileM");
+    FileM->addActions({NewProjectA, OpenGalleryA});
+    RecentM = FileM->addMenu("Open &recent");
+    RecentM->setObjectName("RecentM");
+    FileM->addActions({SaveGalleryA, SaveGalleryAsA, FindMissingA});
+    FileM->addSeparator();
+    FileM->addAction(ExitA);
+    EditM = menuBar()->addMenu("&Edit");
+    EditM->setObjectName("EditM");
+    EditM->addActions({UndoA, RedoA});
+    GfxGridPM->insertActions(GfxGridPM->actions().value(0), {UndoA, RedoA});
+    GfxGridPM->insertSeparator(GfxGridPM->actions().value(2));
+    connect(OpenGalleryA, &QAction::triggered, this, Guarded([this] {
+                QString path = FGalleryFile.isEmpty() ? QString() : QFileInfo(FGalleryFile).absolutePath();
+                if (ConfirmDiscard() && FDialogs->OpenGalleryFile(path)) {
+                    ReadGallery(path);
+                }
+            }));
+    connect(SaveGalleryA, &QAction::triggered, this, Guarded([this] { SaveGallery(); }));
+    connect(SaveGalleryAsA, &QAction::triggered, this, Guarded([this] { SaveGalleryAs(); }));
+    connect(FindMissingA, &QAction::triggered, this, Guarded([this] { FindMissingPictures(); }));
+}
+
+bool TVeltrixF::IsModified() const {
+    if (!FGrid || !FSavedState)
+        return false;
+    // A new gallery without a picture loses nothing the profiles do not keep.
+    if (FGalleryFile.isEmpty() && CountPictures() == 0)
+        return false;
+    return !SameGallery(*FSavedState, *EditState());
+}
+
+void TVeltrixF::UpdateTitle() {
+    const bool modified = IsModified();
+    // The desktop adds the program's name after a gallery's.
+    if (FGalleryFile.isEmpty() && !modified)
+        setWindowTitle(kApplicationName);
+    else
+        setWindowTitle(
+            (FGalleryFile.isEmpty() ? QString("Untitled") : QFileInfo(FGalleryFile).completeBaseName()) +
+            "[*]");
+    setWindowModified(modified);
+}
+
+void TVeltrixF::TitleLater() {
+    if (FTitleQueued)
+        return;
+    FTitleQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        FTitleQueued = false;
+        RunGuarded([this] { UpdateTitle(); });
+    });
+}
+
+bool TVeltrixF::ConfirmDiscard() {
+    if (!IsModified())
+        return true;
+    const QString name = FGalleryFile.isEmpty() ? QString("The new gallery")
+                                                : "The gallery " + Quoted(QFileInfo(FGalleryFile).fileName());
+    const QString text = name + " has changes that are not saved.\rSave them first ?\r\r"
+                                "Yes saves them, No discards them, Cancel goes back to the gallery.";
+    switch (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel)) {
+    case TModalResult::Yes:
+        return SaveGallery();
+    case TModalResult::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TVeltrixF::closeEvent(QCloseEvent* event) {
+    bool close = true;
+    RunGuarded([&] { close = FGenerating ? false : ConfirmDiscard(); });
+    if (close)
+        QMainWindow::closeEvent(event);
+    else
+        event->ignore();
+}
+
+// An error is shown; false then, as for a cancelled dialog.
+bool TVeltrixF::SaveGallery() {
+    if (FGalleryFile.isEmpty())
+        return SaveGalleryAs();
+    bool saved = false;
+    RunGuarded([&] {
+        WriteGallery(FGalleryFile);
+        saved = true;
+    });
+    return saved;
+}
+
+bool TVeltrixF::SaveGalleryAs() {
+    QString path =
+        FGalleryFile.isEmpty() ? QDir::homePath() + "/gallery" + kGalleryFileExtension : FGalleryFile;
+    if (!FDialogs->SaveGalleryFile(path) || path.trimmed().isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += kGalleryFileExtension;
+    bool saved = false;
+    RunGuarded([&] {
+        WriteGallery(QFileInfo(path).absoluteFilePath());
+        saved = true;
+    });
+    return saved;
+}
+
+void TVeltrixF::WriteGallery(const QString& fileName) {
+    const TEditStatePtr state = EditState();
+    TGalleryDocument document = DocumentOf(state->Grid.Gallery);
+    document.Settings = state->Settings;
+    WriteGalleryFile(fileName, document);
+    FGalleryFile = fileName;
+    FSavedState = state;
+    RememberRecent(fileName);
+    UpdateTitle();
+    ShowStatus("Gallery saved: " + fileName);
+}
+
+void TVeltrixF::OpenGallery(const QString& fileName) {
+    if (ConfirmDiscard())
+        ReadGallery(QFileInfo(fileName).absoluteFilePath());
+}
+
+// The file is read whole before anything changes: a damaged one leaves the gallery shown as it is.
+void TVeltrixF::ReadGallery(const QString& fileName) {
+    const TGalleryDocument document = ReadGalleryFile(fileName);
+    std::vector<TRefusedFile> missing;
+    {
+        FRestoring = true;
+        const auto restored = qScopeGuard([this] { FRestoring = false; });
+        FGrid->ClearAllCells();
+        ApplySettings(document.Settings);
+        SetTableSize(document.Columns, document.Rows);
+        missing = FGrid->LoadNamedCells(document.Cells);
+        FGrid->SetCurrentCell(0, 0);
+    }
+    FGalleryFile = fileName;
+    FSavedState = EditState();
+    FHistory.Reset(FSavedState);
+    RememberRecent(fileName);
+    ShowEditState();
+    UpdateTableStatus();
+    ShowStatus("Gallery opened: " + fileName);
+    if (missing.empty())
+        return;
+    QStringList lines{QString("%1 of the gallery's pictures %2 not found:")
+                          .arg(missing.size())
+                          .arg(missing.size() == 1 ? "was" : "were")};
+    for (const TRefusedFile& file : missing)
+        lines << file.Reason;
+    lines << ""
+          << "Their cells are kept, crossed out, and they are not published until found."
+          << "Look for them in another folder ?";
+    if (FDialogs->MessageBox(TMsgKind::Warning, lines.join('\r'), TMsgButtons::YesNo) == TModalResult::Yes)
+        FindMissingPictures();
+}
+
+void TVeltrixF::FindMissingPictures() {
+    std::vector<TDocumentCell> missing;
+    for (int row = 0; row < FGrid->RowCount(); ++row)
+        for (int col = 0; col < FGrid->ColCount(); ++col)
+            if (FGrid->IsCellMissing(col, row))
+                missing.push_back({col, row, FGrid->Gallery().Cell(col, row)});
+    if (missing.empty()) {
+        FDialogs->MessageBox(TMsgKind::Information, "No picture of the gallery is missing", TMsgButtons::Ok);
+        return;
+    }
+    const QString first = missing.front().Cell.Source;
+    QString folder = QFileInfo(first).absolutePath();
+    if (!FDialogs->SelectDirectory(folder) || folder.trimmed().isEmpty())
+        return;
+    std::vector<TDocumentCell> found;
+    for (TDocumentCell cell : missing)
+        if (QString path = FoundPicture(cell.Cell.Source, first, folder); !path.isEmpty()) {
+            cell.Cell.Source = path;
+            found.push_back(cell);
+        }
+    std::vector<TRefusedFile> refused;
+    if (!found.empty())
+        EditGallery("Find missing pictures", [&] { refused = FGrid->LoadNamedCells(found); });
+    const int still = int(missing.size() - found.size() + refused.size());
+    QString text = QString("%1 of %2 missing pictures found in %3.")
+                       .arg(missing.size() - still)
+                       .arg(missing.size())
+                       .arg(folder);
+    for (const TRefusedFile& file : refused)
+        text += "\r" + file.Reason;
+    FDialogs->MessageBox(TMsgKind::Information, text, TMsgButtons::Ok);
+}
+
+void TVeltrixF::NewGallery() {
+    FRestoring = true;
+    {
+        const auto restored = qScopeGuard([this] { FRestoring = false; });
+        FGrid->ClearAllCells();
+    }
+    FGalleryFile.clear();
+    FSavedState = EditState();
+    FHistory.Reset(FSavedState);
+    ShowEditState();
+    ShowThumb();
+    UpdateTableStatus();
+}
+
+QStringList TVeltrixF::RecentGalleries() const {
+    QStringList files;
+    if (FRecentFile.isEmpty())
+        return files;
+    for (const QJsonValue& file :
+         ReadJsonMember(FRecentFile, kRecentFormat, "galleries").value("files").toArray())
+        if (file.isString() && !file.toString().isEmpty())
+            files << file.toString();
+    return files;
+}
+
+// A list that cannot be written is told on the status bar: the gallery itself was saved or opened.
+void TVeltrixF::RememberRecent(const QString& fileName) {
+    QStringList files = RecentGalleries();
+    files.removeAll(fileName);
+    files.prepend(fileName);
+    while (files.size() > kMaxRecent)
+        files.removeLast();
+    try {
+        if (!FRecentFile.isEmpty())
+            WriteJsonMember(FRecentFile, kRecentFormat, "galleries",
+                            {{"files", QJsonArray::fromStringList(files)}}, "list of recent galleries");
+    } catch (const Exception& e) {
+        ShowStatus(e.Message());
+    }
+    FillRecentMenu();
+}
+
+void TVeltrixF::FillRecentMenu() {
+    RecentM->clear();
+    const QStringList files = RecentGalleries();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction* action =
+            RecentM->addAction(QString("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+        action->setStatusTip(files[i]);
+        const QString file = files[i];
+        connect(action, &QAction::triggered, this, Guarded([this, file] { OpenGallery(file); }));
+    }
+    RecentM->setEnabled(!files.isEmpty());
+}

@@ -1,0 +1,129 @@
+// The window's edits as undo steps: whole states of the grid and the settings before and after each edit.
+#include "app/VeltrixU.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "app/VlxApplication.h"
+#include "gallery/GallerySettings.h"
+#include "grid/GfxGrid.h"
+
+namespace {
+
+// What the Edit menu calls a setting's step: the control's hint, else its name.
+QString SettingName(const QObject* control) {
+    const auto* widget = qobject_cast<const QWidget*>(control);
+    if (widget && !widget->statusTip().isEmpty())
+        return widget->statusTip();
+    if (const auto* action = qobject_cast<const QAction*>(control); action && !action->statusTip().isEmpty())
+        return action->statusTip();
+    return control->objectName();
+}
+
+} // namespace
+
+void TVeltrixF::ConnectEditCommands() {
+    connect(UndoA, &QAction::triggered, this, Guarded([this] { Undo(); }));
+    connect(RedoA, &QAction::triggered, this, Guarded([this] { Redo(); }));
+    FGrid->OnEdit = [this](TGfxGrid*, const QString& what, const std::function<void()>& change) {
+        EditGallery(what, change);
+    };
+    // Connected after the panels' own handlers, so each runs once the setting has taken effect.
+    for (QWidget* tab : {ThumbTS, PictureTS, HtmlPageTS, HtmlTableTS}) {
+        for (QSpinBox* spin : tab->findChildren<QSpinBox*>())
+            connect(spin, &QSpinBox::valueChanged, this, [this, spin] { SettingEdited(SettingName(spin)); });
+        for (QComboBox* list : tab->findChildren<QComboBox*>())
+            connect(list, &QComboBox::activated, this, [this, list] { SettingEdited(SettingName(list)); });
+        for (QCheckBox* box : tab->findChildren<QCheckBox*>())
+            connect(box, &QCheckBox::toggled, this, [this, box] { SettingEdited(SettingName(box)); });
+        for (QLineEdit* edit : tab->findChildren<QLineEdit*>())
+            connect(edit, &QLineEdit::textChanged, this, [this, edit] { SettingEdited(SettingName(edit)); });
+        for (QToolButton* button : tab->findChildren<QToolButton*>())
+            connect(button, &QToolButton::clicked, this,
+                    [this, button] { SettingEdited(SettingName(button)); });
+    }
+    for (QAction* action : {ThumbBkg_File, ThumbBkg_Color, PicInf_FontColor, Head_FontColor})
+        connect(action, &QAction::triggered, this, [this, action] { SettingEdited(SettingName(action)); });
+}
+
+TEditStatePtr TVeltrixF::EditState() const {
+    auto state = std::make_shared<TEditState>();
+    if (FGrid)
+        state->Grid = FGrid->Content();
+    state->Settings = Settings();
+    return state;
+}
+
+void TVeltrixF::EditGallery(const QString& what, const std::function<void()>& change) {
+    if (FEditDepth > 0 || FRestoring || !FGrid) {
+        change();
+        return;
+    }
+    // A change made outside every edit (a profile's options read, a test's own placing) is where this edit
+    // starts from: undoing the edit goes back to just before it.
+    if (const TEditStatePtr before = EditState();
+        !FHistory.Current() || !SameGallery(*FHistory.Current(), *before))
+        FHistory.Rebase(before);
+    ++FEditDepth;
+    const auto recorded = qScopeGuard([&] {
+        --FEditDepth;
+        RunGuarded([&] { RecordEdit(what); });
+    });
+    change();
+}
+
+void TVeltrixF::SettingEdited(const QString& what) {
+    if (FEditDepth > 0 || FRestoring || FApplyingProfile || !FGrid)
+        return;
+    RunGuarded([&] { RecordEdit(what); });
+}
+
+void TVeltrixF::RecordEdit(const QString& what) {
+    const TEditStatePtr now = EditState();
+    if (!FHistory.Current())
+        FHistory.Reset(now);
+    else if (!SameGallery(*FHistory.Current(), *now))
+        FHistory.Push(what, now);
+    ShowEditState();
+}
+
+void TVeltrixF::Undo() {
+    if (FGenerating || !FHistory.CanUndo())
+        return;
+    RestoreState(FHistory.Undo());
+}
+
+void TVeltrixF::Redo() {
+    if (FGenerating || !FHistory.CanRedo())
+        return;
+    RestoreState(FHistory.Redo());
+}
+
+// The settings first (they may resize the table while it is empty), then the table's size and its cells.
+void TVeltrixF::RestoreState(const TEditStatePtr& state) {
+    {
+        FRestoring = true;
+        const auto restored = qScopeGuard([this] { FRestoring = false; });
+        TGallerySettings settings = state->Settings;
+        settings.ProfileName = FProfileName;
+        if (!SameSettings(Settings(), settings))
+            ApplySettings(settings);
+        SetTableSize(state->Grid.Gallery.Columns(), state->Grid.Gallery.Rows());
+        FGrid->SetContent(state->Grid);
+        UpdateTableStatus();
+    }
+    ShowEditState();
+}
+
+void TVeltrixF::ShowEditState() {
+    UndoA->setEnabled(FHistory.CanUndo());
+    RedoA->setEnabled(FHistory.CanRedo());
+    UndoA->setText(FHistory.CanUndo() ? "&Undo " + FHistory.UndoName() : "&Undo");
+    RedoA->setText(FHistory.CanRedo() ? "&Redo " + FHistory.RedoName() : "&Redo");
+    UpdateTitle();
+}

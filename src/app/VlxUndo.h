@@ -1,0 +1,59 @@
+// Undo and redo of the window's edits as whole states: the grid's content and the settings before and after.
+#pragma once
+
+#include <deque>
+#include <memory>
+
+#include <QString>
+
+#include "gallery/GallerySettings.h"
+#include "grid/GfxGrid.h"
+
+// The gallery as the user edits it: what the grid holds and the settings in effect.
+struct TEditState {
+    TGridContent Grid;
+    TGallerySettings Settings; // the profile's name is not part of an edit: undo leaves it as it is
+};
+using TEditStatePtr = std::shared_ptr<const TEditState>;
+
+// The same gallery: table size, every cell's name and picture, and the settings (the profile's name aside).
+bool SameGallery(const TEditState& a, const TEditState& b);
+// The same grid (table size, names, pictures) or the same settings alone.
+bool SameGrid(const TGridContent& a, const TGridContent& b);
+bool SameSettings(const TGallerySettings& a, const TGallerySettings& b);
+
+// The steps of a gallery's history. A step shares its states with its neighbours, and the states share their
+// pictures, so a step costs little more than its cells' names.
+class TUndoStack {
+public:
+    // At most this many steps are kept; the oldest go first.
+    static constexpr int kMaxSteps = 200;
+
+    // Forgets every step; state is where the history starts (a new or opened gallery).
+    void Reset(TEditStatePtr state);
+    // A change made outside every step: the next step starts from state; the steps kept stay.
+    void Rebase(TEditStatePtr state) { FCurrent = std::move(state); }
+    // The state after the last step done (or the start).
+    const TEditStatePtr& Current() const { return FCurrent; }
+    // A step from Current() to after, named what. A step of settings alone following one of the same name
+    // (a field edited key by key, a spin box stepped) grows that step instead. Redo steps are forgotten.
+    void Push(const QString& what, TEditStatePtr after);
+
+    bool CanUndo() const { return !FUndo.empty(); }
+    bool CanRedo() const { return !FRedo.empty(); }
+    QString UndoName() const { return CanUndo() ? FUndo.back().What : QString(); }
+    QString RedoName() const { return CanRedo() ? FRedo.back().What : QString(); }
+    // Steps back or on and returns the state to show; Current() becomes it.
+    TEditStatePtr Undo();
+    TEditStatePtr Redo();
+
+private:
+    struct TStep {
+        QString What;
+        TEditStatePtr Before;
+        TEditStatePtr After;
+    };
+    std::deque<TStep> FUndo;
+    std::deque<TStep> FRedo;
+    TEditStatePtr FCurrent;
+};

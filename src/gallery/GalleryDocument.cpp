@@ -1,0 +1,273 @@
+// Gallery files: writing a gallery's cells and settings as JSON, and reading them back with every check.
+#include "gallery/GalleryDocument.h"
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include "common/VlxNativePath.h"
+#include "common/VlxRegularFile.h"
+#include "common/VlxSaveFile.h"
+#include "gallery/GalleryDocumentSettings.h"
+#include "html/WebFiles.h"
+
+namespace {
+
+// The texts of a cell the file keeps besides its place and picture; a text field added to TGalleryCell is
+// one row here.
+struct TCellText {
+    const char* Key;
+    QString TGalleryCell::*Field;
+    bool Required;
+};
+const TCellText kCellTexts[] = {
+    {"name", &TGalleryCell::Name, true},
+};
+
+QString Quoted(const QString& text) {
+    return "\"" + text + "\"";
+}
+
+[[noreturn]] void Damaged(const QString& fileName, const QString& why) {
+    throw EGalleryFileException("The gallery file " + Quoted(fileName) + " is damaged: " + why +
+                                ". It was not opened and is left as it is");
+}
+
+// Relative to the gallery file's folder when below it; else as it is.
+QString StoredPath(const QString& path, const QDir& folder) {
+    const QString relative = folder.relativeFilePath(path);
+    if (path.isEmpty() || relative.startsWith("../") || relative == ".." || QDir::isAbsolutePath(relative))
+        return path;
+    return relative;
+}
+
+QString FullPath(const QString& stored, const QDir& folder) {
+    if (stored.isEmpty() || QDir::isAbsolutePath(stored))
+        return stored;
+    return QDir::cleanPath(folder.absoluteFilePath(stored));
+}
+
+QByteArray ReadFileBytes(const QString& fileName) {
+    const TOpenedFile opened = OpenRegularFile(fileName, O_RDONLY, kMaxGalleryFileBytes);
+    if (opened.Fd < 0)
+        throw EGalleryFileException("Cannot open the gallery file " + Quoted(fileName) + ": " +
+                                    opened.Problem);
+    QFile file;
+    if (!file.open(opened.Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.Fd);
+        throw EGalleryFileException("Cannot read the gallery file " + Quoted(fileName) + ": " +
+                                    file.errorString());
+    }
+    const QByteArray bytes = file.read(kMaxGalleryFileBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxGalleryFileBytes)
+        throw EGalleryFileException(
+            "Cannot read the gallery file " + Quoted(fileName) + ": " +
+            (bytes.size() > kMaxGalleryFileBytes ? "it is too large" : file.errorString()));
+    return bytes;
+}
+
+int WholeNumber(const QJsonValue& value, int fallback = -1) {
+    return value.isDouble() && value.toDouble() == double(value.toInt()) ? value.toInt() : fallback;
+}
+
+// A published name must stay a plain file name in the gallery's folder, and not be the table page's.
+QString NameProblem(const QString& name) {
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\') ||
+        name.contains(QChar(0)))
+        return "is not a file name";
+    for (const QString& file : PublishedNames(name))
+        if (file.compare(kIndexPage, Qt::CaseInsensitive) == 0)
+            return "would be published as the table page";
+    return {};
+}
+
+TDocumentCell ReadCell(const QString& fileName, const QJsonValue& value, const TGalleryDocument& document,
+                       const QDir& folder) {
+    const QJsonObject object = value.toObject();
+    TDocumentCell cell;
+    cell.Column = WholeNumber(object.value("column"));
+    cell.Row = WholeNumber(object.value("row"));
+    const QString at =
+        QString("cell %1, %2")
+            .arg(object.value("column").toVariant().toString(), object.value("row").toVariant().toString());
+    if (!value.isObject() || cell.Column < 0 || cell.Row < 0 || cell.Column >= document.Columns ||
+        cell.Row >= document.Rows)
+        Damaged(fileName, at + " is not a cell of the " +
+                              QString("%1 x %2 table").arg(document.Columns).arg(document.Rows));
+    const QJsonValue picture = object.value("picture");
+    if (!picture.isString() || picture.toString().isEmpty())
+        Damaged(fileName, at + " names no picture");
+    cell.Cell.Source = FullPath(picture.toString(), folder);
+    for (const TCellText& text : kCellTexts) {
+        const QJsonValue stored = object.value(text.Key);
+        if (stored.isUndefined() && !text.Required)
+            continue;
+        if (!stored.isString())
+            Damaged(fileName, at + " has no text " + Quoted(text.Key));
+        cell.Cell.*text.Field = stored.toString();
+    }
+    if (const QString problem = NameProblem(cell.Cell.Name); !problem.isEmpty())
+        Damaged(fileName, "the name " + Quoted(cell.Cell.Name) + " of " + at + " " + problem);
+    return cell;
+}
+
+// No cell twice, and no published file of two different pictures.
+void CheckCells(const QString& fileName, const TGalleryDocument& document) {
+    QSet<qint64> places;
+    QHash<QString, QString> sourceOfFile;
+    for (const TDocumentCell& cell : document.Cells) {
+        const QString at = QString("cell %1, %2").arg(cell.Column).arg(cell.Row);
+        if (places.contains(qint64(cell.Row) * document.Columns + cell.Column))
+            Damaged(fileName, at + " is given twice");
+        places.insert(qint64(cell.Row) * document.Columns + cell.Column);
+        for (const QString& file : PublishedNames(cell.Cell.Name)) {
+            const QString key = file.toCaseFolded();
+            if (sourceOfFile.contains(key) && sourceOfFile.value(key) != cell.Cell.Source)
+                Damaged(fileName, "two pictures would be published as " + Quoted(file));
+            sourceOfFile.insert(key, cell.Cell.Source);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<TDocumentCell> TGalleryDocument::MissingCells() const {
+    std::vector<TDocumentCell> missing;
+    for (const TDocumentCell& cell : Cells)
+        if (!QFileInfo(cell.Cell.Source).isFile())
+            missing.push_back(cell);
+    return missing;
+}
+
+TGalleryDocument DocumentOf(const TGallery& gallery) {
+    TGalleryDocument document;
+    document.Settings = gallery.Settings;
+    document.Columns = gallery.Columns();
+    document.Rows = gallery.Rows();
+    for (int row = 0; row < gallery.Rows(); ++row)
+        for (int col = 0; col < gallery.Columns(); ++col)
+            if (const TGalleryCell& cell = gallery.Cell(col, row); !cell.IsEmpty())
+                document.Cells.push_back({col, row, cell});
+    return document;
+}
+
+TGallery GalleryOf(const TGalleryDocument& document) {
+    TGallery gallery;
+    gallery.Settings = document.Settings;
+    gallery.SetTableSize(document.Columns, document.Rows);
+    for (const TDocumentCell& stored : document.Cells) {
+        if (!QFileInfo(stored.Cell.Source).isFile())
+            continue; // not published until found
+        TGalleryCell cell = stored.Cell;
+        cell.RealPath = CanonicalPath(cell.Source);
+        gallery.SetCell(stored.Column, stored.Row, std::move(cell));
+    }
+    return gallery;
+}
+
+QByteArray GalleryFileBytes(const TGalleryDocument& document, const QString& fileName) {
+    const QDir folder = QFileInfo(fileName).absoluteDir();
+    QJsonArray cells;
+    for (const TDocumentCell& cell : document.Cells) {
+        QJsonObject object{
+            {"column", cell.Column}, {"row", cell.Row}, {"picture", StoredPath(cell.Cell.Source, folder)}};
+        for (const TCellText& text : kCellTexts)
+            if (text.Required || !(cell.Cell.*text.Field).isEmpty())
+                object.insert(text.Key, cell.Cell.*text.Field);
+        cells.append(object);
+    }
+    QJsonObject settings = SettingsToJson(document.Settings);
+    if (QJsonObject background = settings.value("background").toObject(); background.contains("file")) {
+        background.insert("file", StoredPath(background.value("file").toString(), folder));
+        settings.insert("background", background);
+    }
+    const QJsonObject root{{"format", kGalleryFormat},
+                           {"version", kGalleryFileVersion},
+                           {"profile", document.Settings.ProfileName},
+                           {"table", QJsonObject{{"columns", document.Columns}, {"rows", document.Rows}}},
+                           {"cells", cells},
+                           {"settings", settings}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+TGalleryDocument ReadGalleryFile(const QString& fileName) {
+    if (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink())
+        throw EGalleryFileException("Gallery file " + Quoted(fileName) + " not found");
+    const QByteArray bytes = ReadFileBytes(fileName);
+    QJsonParseError parse{};
+    const QJsonDocument json = QJsonDocument::fromJson(bytes, &parse);
+    if (parse.error != QJsonParseError::NoError)
+        Damaged(fileName, "it is not valid JSON (" + parse.errorString() + " at byte " +
+                              QString::number(parse.offset) + ")");
+    const QJsonObject root = json.object();
+    if (!json.isObject() || root.value("format").toString() != kGalleryFormat)
+        Damaged(fileName, "it is not a Veltrix gallery (no \"format\": \"veltrix-gallery\")");
+    const int version = WholeNumber(root.value("version"), 0);
+    if (version < 1)
+        Damaged(fileName, "it has no version number");
+    if (version > kGalleryFileVersion)
+        throw EGalleryFileException(
+            QString(
+                "The gallery file %1 was written by a newer version of Veltrix (gallery file version %2); "
+                "this version reads version %3. It was not opened and is left as it is")
+                .arg(Quoted(fileName))
+                .arg(version)
+                .arg(kGalleryFileVersion));
+    TGalleryDocument document;
+    QString problem;
+    document.Settings = SettingsFromJson(root.value("settings").toObject(), problem);
+    if (!problem.isEmpty())
+        Damaged(fileName, problem);
+    const QDir folder = QFileInfo(fileName).absoluteDir();
+    document.Settings.Background.File = FullPath(document.Settings.Background.File, folder);
+    const QJsonValue profile = root.value("profile");
+    if (profile.isString())
+        document.Settings.ProfileName = profile.toString();
+    const QJsonObject table = root.value("table").toObject();
+    document.Columns = WholeNumber(table.value("columns"));
+    document.Rows = WholeNumber(table.value("rows"));
+    if (!kTableColumnsRange.Contains(document.Columns) || !kTableRowsRange.Contains(document.Rows))
+        Damaged(fileName, QString("its table size is not %1 to %2 columns by %3 to %4 rows")
+                              .arg(kTableColumnsRange.Min)
+                              .arg(kTableColumnsRange.Max)
+                              .arg(kTableRowsRange.Min)
+                              .arg(kTableRowsRange.Max));
+    document.Settings.Page.Columns = document.Columns;
+    document.Settings.Page.Rows = document.Rows;
+    if (!root.value("cells").isArray())
+        Damaged(fileName, "it has no list of cells");
+    for (const QJsonValue& value : root.value("cells").toArray())
+        document.Cells.push_back(ReadCell(fileName, value, document, folder));
+    std::sort(document.Cells.begin(), document.Cells.end(),
+              [](const TDocumentCell& a, const TDocumentCell& b) {
+                  return std::pair(a.Row, a.Column) < std::pair(b.Row, b.Column);
+              });
+    CheckCells(fileName, document);
+    return document;
+}
+
+void WriteGalleryFile(const QString& fileName, const TGalleryDocument& document) {
+    QString error;
+    if (!WriteFileAtomically(fileName, GalleryFileBytes(document, fileName), error))
+        throw EGalleryFileException("Cannot save the gallery file " + Quoted(fileName) + ": " + error);
+}
+
+QString FoundPicture(const QString& missing, const QString& firstMissing, const QString& folder) {
+    const QDir oldFolder = QFileInfo(firstMissing).absoluteDir();
+    const QString relative = oldFolder.relativeFilePath(missing);
+    const QString moved = QDir::cleanPath(QDir(folder).absoluteFilePath(relative));
+    if (QFileInfo(moved).isFile())
+        return moved;
+    const QString beside = QDir::cleanPath(QDir(folder).absoluteFilePath(QFileInfo(missing).fileName()));
+    return QFileInfo(beside).isFile() ? beside : QString();
+}

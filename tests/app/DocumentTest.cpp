@@ -1,0 +1,229 @@
+// The gallery as a document, through the real window: saved and opened again whole, every edit undone and
+// redone, missing pictures kept and found, bad files refused, and unsaved changes asked about.
+#include "AppFixture.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTest>
+
+#include "gallery/GalleryDocument.h"
+#include "grid/GfxGrid.h"
+
+namespace {
+
+class TDocumentTest : public TAppTest {
+protected:
+    // Three pictures in two folders, placed as the user places them, with a look of their own.
+    void MakeGallery() {
+        ASSERT_TRUE(QDir().mkpath(FFiles.File("trip/day2")));
+        D().PictureSets = {{MakePicture("trip/a.bmp", 40, 30), MakePicture("trip/b.bmp", 30, 40),
+                            MakePicture("trip/day2/a.bmp", 20, 20)}};
+        W().Grid()->SetCurrentCell(0, 0);
+        W().GfxG_LoadPicture->trigger();
+        ProcessEvents();
+        W().ThumbWSE->setValue(180);
+        W().PgTitleE->setText("Trip");
+        ASSERT_EQ(W().CountPictures(), 3);
+    }
+    void SaveAs(const QString& file) {
+        D().GalleryFiles = {file};
+        W().SaveGalleryAsA->trigger();
+        ProcessEvents();
+    }
+};
+
+// An edit as the user makes it, with what must show after it.
+struct TEdit {
+    const char* Name;
+    void (*Make)(TVeltrixF& window, TTestDialogs& dialogs);
+};
+
+class TUndoTest : public TDocumentTest, public testing::WithParamInterface<TEdit> {};
+
+} // namespace
+
+TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
+    MakeGallery();
+    EXPECT_TRUE(W().IsModified());
+    EXPECT_EQ(W().windowTitle(), "Untitled[*]");
+    const QString file = FFiles.File("trip.veltrix");
+    SaveAs(file);
+    const QByteArray saved = ReadBytes(file);
+    ASSERT_FALSE(saved.isEmpty());
+    EXPECT_TRUE(saved.contains("\"picture\": \"trip/day2/a.bmp\"")) << saved.toStdString();
+    EXPECT_FALSE(W().isWindowModified());
+    EXPECT_EQ(W().windowTitle(), "trip[*]");
+    const QStringList names{W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)};
+
+    Start();
+    EXPECT_EQ(W().RecentGalleries(), QStringList{file});
+    W().RecentM->actions().value(0)->trigger();
+    ProcessEvents();
+    EXPECT_EQ(W().GalleryFile(), file);
+    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(W().PgTitleE->text(), "Trip");
+    EXPECT_EQ(QStringList({W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)}),
+              names);
+    EXPECT_NE(W().Grid()->Objects(2, 0), nullptr);
+    EXPECT_FALSE(W().IsModified());
+    QFile::remove(file);
+    W().SaveGalleryA->trigger();
+    EXPECT_EQ(FirstDifference(saved, ReadBytes(file)), "");
+    W().ThumbWSE->setValue(190);
+    EXPECT_TRUE(W().isWindowModified());
+}
+
+TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
+    MakeGallery();
+    const TEditStatePtr before = W().EditState();
+    GetParam().Make(W(), D());
+    ProcessEvents();
+    const TEditStatePtr after = W().EditState();
+    ASSERT_FALSE(SameGallery(*before, *after));
+    const int picturesAfter = W().CountPictures();
+
+    W().UndoA->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(SameGallery(*before, *W().EditState()));
+    EXPECT_EQ(W().CountPictures(), 3);
+    EXPECT_EQ(W().GfxGridColSE->value(), before->Grid.Gallery.Columns());
+    EXPECT_EQ(W().ThumbWSE->value(), before->Settings.Thumb.ThumbWidth);
+    for (int col = 0; col < 3; ++col)
+        EXPECT_NE(W().Grid()->Objects(col, 0), nullptr) << "the preview of cell " << col << " came back";
+
+    W().RedoA->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(SameGallery(*after, *W().EditState()));
+    EXPECT_EQ(W().CountPictures(), picturesAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edits, TUndoTest,
+    testing::Values(TEdit{"place",
+                          [](TVeltrixF& w, TTestDialogs& d) {
+                              d.PictureSets = {{TestData("app/bmp_24bpp.bmp")}};
+                              w.Grid()->SetCurrentCell(1, 1);
+                              w.GfxG_LoadPicture->trigger();
+                          }},
+                    TEdit{"delete_key",
+                          [](TVeltrixF& w, TTestDialogs&) {
+                              w.Grid()->SetCurrentCell(1, 0);
+                              QTest::keyClick(w.Grid(), Qt::Key_Delete);
+                          }},
+                    TEdit{"clear_all",
+                          [](TVeltrixF& w, TTestDialogs& d) {
+                              d.Answers = {TModalResult::No}; // discard the unsaved gallery
+                              w.Gfx_ClearAll->trigger();
+                          }},
+                    TEdit{"shrink_dropping_pictures",
+                          [](TVeltrixF& w, TTestDialogs& d) {
+                              d.Answers = {TModalResult::Yes};
+                              w.GfxGridColSE->setValue(1);
+                          }},
+                    TEdit{"thumbnail_width", [](TVeltrixF& w, TTestDialogs&) { w.ThumbWSE->setValue(90); }},
+                    TEdit{"table_title",
+                          [](TVeltrixF& w, TTestDialogs&) { w.HtmlTabTitleE->setText("Other"); }},
+                    TEdit{"exchange",
+                          [](TVeltrixF& w, TTestDialogs&) {
+                              // As a drag ends: the grid's own edit, made an undo step by the window.
+                              w.Grid()->OnEdit(w.Grid(), "Exchange pictures", [&] {
+                                  TGridContent content = w.Grid()->Content();
+                                  content.Gallery.SwapCells(0, 0, 2, 0);
+                                  std::swap(content.Previews[0], content.Previews[2]);
+                                  w.Grid()->SetContent(content);
+                              });
+                          }}),
+    [](const testing::TestParamInfo<TEdit>& info) { return std::string(info.param.Name); });
+
+TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo) {
+    MakeGallery();
+    const QString file = FFiles.File("trip.veltrix");
+    SaveAs(file);
+    TTempDir moved;
+    ASSERT_TRUE(QDir().rename(FFiles.File("trip"), moved.File("trip")));
+
+    D().Answers = {TModalResult::No}; // not looking for them yet
+    W().OpenGallery(file);
+    ASSERT_EQ(D().Messages.size(), 1u);
+    const QString text = D().Messages.back().Text;
+    EXPECT_TRUE(text.startsWith("3 of the gallery's pictures were not found:")) << text.toStdString();
+    EXPECT_EQ(text.count(FFiles.File("trip/day2/a.bmp")), 1);
+    EXPECT_TRUE(W().Grid()->IsCellMissing(2, 0));
+    EXPECT_EQ(W().CountPictures(), 3);
+    // Not published until found.
+    W().GenerateInto(FFiles.File("out/"));
+    EXPECT_FALSE(QFile::exists(FFiles.File("out/") + W().Grid()->Cells(0, 0)));
+
+    D().Directories = {moved.File("trip")};
+    W().FindMissingA->trigger();
+    ProcessEvents();
+    EXPECT_TRUE(D().Messages.back().Text.startsWith("3 of 3 missing pictures found"))
+        << D().Messages.back().Text.toStdString();
+    EXPECT_FALSE(W().Grid()->IsCellMissing(2, 0));
+    EXPECT_EQ(W().Grid()->Gallery().Cell(2, 0).Source, moved.File("trip/day2/a.bmp"));
+    EXPECT_TRUE(W().IsModified());
+}
+
+struct TBadGallery {
+    const char* Name;
+    const char* Text;
+    const char* Says;
+};
+
+class TBadGalleryTest : public TDocumentTest, public testing::WithParamInterface<TBadGallery> {};
+
+TEST_P(TBadGalleryTest, IsRefusedAndTheGalleryShownStays) {
+    MakeGallery();
+    const QString file = FFiles.File("bad.veltrix");
+    WriteBytes(file, GetParam().Text);
+    D().GalleryFiles = {file};
+    D().Answers = {TModalResult::No};
+    W().OpenGalleryA->trigger();
+    ProcessEvents();
+    ASSERT_EQ(D().Errors.size(), 1);
+    EXPECT_TRUE(D().Errors[0].contains(GetParam().Says)) << D().Errors[0].toStdString();
+    D().Errors.clear();
+    EXPECT_EQ(W().CountPictures(), 3);
+    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(ReadBytes(file), QByteArray(GetParam().Text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TBadGalleryTest,
+    testing::Values(TBadGallery{"damaged", "{\"format\": \"veltrix-gal", "is damaged"},
+                    TBadGallery{"future", R"({"format": "veltrix-gallery", "version": 7})",
+                                "newer version of Veltrix"}),
+    [](const testing::TestParamInfo<TBadGallery>& info) { return std::string(info.param.Name); });
+
+TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
+    MakeGallery();
+    // Cancel: nothing happens.
+    D().Answers = {TModalResult::Cancel};
+    W().NewProjectA->trigger();
+    EXPECT_EQ(W().CountPictures(), 3);
+    EXPECT_FALSE(W().close());
+    EXPECT_TRUE(W().isVisible());
+    // Save: the gallery is saved first, then the new one keeps the settings.
+    const QString file = FFiles.File("kept.veltrix");
+    D().Answers = {TModalResult::Yes};
+    D().GalleryFiles = {file};
+    W().NewProjectA->trigger();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(W().CountPictures(), 0);
+    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(W().GalleryFile(), "");
+    // Discard: gone without saving; the question came once each time.
+    W().OpenGallery(file);
+    W().ThumbWSE->setValue(100);
+    D().Answers = {TModalResult::No};
+    const size_t asked = D().Messages.size();
+    EXPECT_TRUE(W().close());
+    EXPECT_EQ(D().Messages.size(), asked + 1);
+    EXPECT_TRUE(
+        D().Messages.back().Text.startsWith("The gallery \"kept.veltrix\" has changes that are not saved."));
+    EXPECT_TRUE(ReadBytes(file).contains("\"width\": 180"));
+}
