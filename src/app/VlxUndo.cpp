@@ -10,7 +10,7 @@ bool SameGrid(const TGridContent& a, const TGridContent& b) {
         for (int col = 0; col < x.Columns(); ++col) {
             const TGalleryCell& p = x.Cell(col, row);
             const TGalleryCell& q = y.Cell(col, row);
-            if (p.Name != q.Name || p.Source != q.Source)
+            if (p.Name != q.Name || p.Source != q.Source || p.Caption != q.Caption)
                 return false;
         }
     return true;

@@ -32,6 +32,7 @@ struct TCellText {
 };
 const TCellText kCellTexts[] = {
     {"name", &TGalleryCell::Name, true},
+    {"caption", &TGalleryCell::Caption, false},
 };
 
 QString Quoted(const QString& text) {

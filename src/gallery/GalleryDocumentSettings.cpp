@@ -150,7 +150,11 @@ template <typename V, typename S> void VisitSettings(V& v, S& s) {
     v.Text("page", "previousText", f.PrevText);
     v.Text("page", "nextText", f.NextText);
     v.Flag("page", "fitToWindow", f.FitToWindow);
+    v.Number("page", "pictureMetadata", s.PublishMeta);
     auto& p = s.Page;
+    v.Flag("page", "webSize", p.WebSize.Enabled);
+    v.Number("page", "webSizePixels", p.WebSize.MaxSide);
+    v.Flag("page", "publishOriginal", p.WebSize.PublishOriginal);
     v.Text("table", "title", p.TableTitle);
     v.Number("table", "titleFontSize", p.TableTitleFontSize);
     v.Color("table", "titleColor", p.TableTitleColor);
@@ -161,6 +165,8 @@ template <typename V, typename S> void VisitSettings(V& v, S& s) {
     v.Number("table", "pictureInfoFontSize", p.PicInfoFontSize);
     v.Color("table", "pictureInfoColor", p.PicInfoColor);
     v.Number("table", "pictureInfoAlign", p.PicInfoAlign);
+    v.Flag("table", "captionUnderThumbnail", p.CaptionUnderThumb);
+    v.Number("table", "rowsPerPage", p.PageRows);
 }
 
 } // namespace
