@@ -13,6 +13,7 @@
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
+#include "common/VlxNativePath.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -49,10 +50,8 @@ void TVeltrixF::GfxGLoadPictureExecute() {
     QStringList paths;
     if (!FGrid || !FDialogs->OpenPictures(paths))
         return;
-    const std::vector<TRefusedFile> refused =
-        FGrid->PlaceFiles(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
-    if (!refused.empty())
-        GridFilesRefused(refused);
+    RememberFolder("Pictures", QFileInfo(ShownPath(paths.first())).absolutePath());
+    PlacePictures(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
 }
 
 void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
@@ -75,10 +74,10 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
                                  .arg(newRows - rows == 1 ? "row" : "rows");
         if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
             GfxGridRowSE->setValue(newRows);
-            const std::vector<TRefusedFile> rest = FGrid->PlaceFiles(noCell, 0, rows);
-            noCell.clear();
-            for (const TRefusedFile& file : rest)
-                left.push_back(file);
+            // Placed in the background; what is left out then is told together with these.
+            FPlaceCarried.insert(FPlaceCarried.end(), left.begin(), left.end());
+            PlacePictures(noCell, 0, rows);
+            return;
         }
     }
     QStringList lines{"These files were not placed:"};

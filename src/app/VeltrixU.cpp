@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -27,6 +28,7 @@
 #include "gallery/Version.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
+#include "grid/GfxGridPlacer.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "settings/VlxConfigDir.h"
@@ -72,6 +74,8 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     TVeltrixApp::SetErrorDialogs(FDialogs.get());
     // An error in start-up is shown and ends start-up there; the window still opens.
     RunGuarded([&] { StartUp(places); });
+    CreateAddCommands();
+    RunGuarded([&] { ConnectAdding(); });
 }
 
 TVeltrixF::~TVeltrixF() {
@@ -79,6 +83,10 @@ TVeltrixF::~TVeltrixF() {
     EventT->stop();
     // The panel closes its connection on the way out and reports to this window meanwhile: it goes while
     // the window is still whole, and nothing asks it for anything once it is going.
+    // The readers still at a picture finish it and go; nothing more is placed.
+    OnPlacingDone = nullptr;
+    delete FPlacer;
+    FPlacer = nullptr;
     TFtpF* panel = FtpF1;
     FtpF1 = nullptr;
     delete panel;

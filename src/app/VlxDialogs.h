@@ -36,6 +36,9 @@ public:
         paths = QStringList{path};
         return true;
     }
+    // The folder the open-picture dialogs start in, and its last choice.
+    virtual QString PictureDir() const { return FPictureDir; }
+    virtual void SetPictureDir(const QString& dir) { FPictureDir = dir; }
     // Colour dialog starting at the colour last chosen in it; false when cancelled.
     virtual bool ChooseColor(TColor& color) = 0;
     // Directory selection starting at dir; false when cancelled.
@@ -44,6 +47,9 @@ public:
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
     // Opens an address with the desktop's handler (mail client, browser); false when none could open it.
     virtual bool OpenUrl(const QUrl& url) = 0;
+
+private:
+    QString FPictureDir;
 };
 
 // The real dialogs of the desktop.
@@ -59,6 +65,8 @@ public:
     bool SelectDirectory(QString& dir) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool OpenUrl(const QUrl& url) override;
+    QString PictureDir() const override { return FLastPictureDir; }
+    void SetPictureDir(const QString& dir) override { FLastPictureDir = dir; }
 
 private:
     QWidget* FParent;

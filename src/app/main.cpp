@@ -73,5 +73,8 @@ int main(int argc, char** argv) {
     TVeltrixApp app(argc, argv);
     TVeltrixF window;
     window.show();
+    // Files and folders named (as the desktop's file manager passes them): placed once the window is up.
+    // The application has taken its own options out of argv by now.
+    window.OpenFiles(ArgumentsFromNative(argc, argv).mid(1));
     return app.exec();
 }
