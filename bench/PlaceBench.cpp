@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
         app.processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 total = clock.elapsed();
     std::printf("placed %d of %d photos in %lld ms; longest gap between 5 ms ticks: %lld ms\n",
-                window.CountPictures(), kPictures, static_cast<long long>(total), static_cast<long long>(longest));
+                window.CountPictures(), kPictures, static_cast<long long>(total),
+                static_cast<long long>(longest));
     return 0;
 }

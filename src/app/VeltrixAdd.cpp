@@ -48,10 +48,11 @@ void TVeltrixF::CreateAddCommands() {
     using S = QStyle;
     AddFolderA = AddAction(this, "AddFolderA", "Add folder by name...",
                            "Add the pictures of a folder in name order", S::SP_DirOpenIcon);
-    AddFolderDateA = AddAction(this, "AddFolderDateA", "Add folder by date taken...",
-                               "Add the pictures of a folder in the order they were taken", S::SP_DirOpenIcon);
-    SortNameA = AddAction(this, "SortNameA", "Sort by name", "Sort the pictures by file name",
-                          S::SP_ArrowDown);
+    AddFolderDateA =
+        AddAction(this, "AddFolderDateA", "Add folder by date taken...",
+                  "Add the pictures of a folder in the order they were taken", S::SP_DirOpenIcon);
+    SortNameA =
+        AddAction(this, "SortNameA", "Sort by name", "Sort the pictures by file name", S::SP_ArrowDown);
     SortDateA = AddAction(this, "SortDateA", "Sort by date taken", "Sort the pictures by the date taken",
                           S::SP_ArrowDown);
     // After "Load picture": the other ways pictures come in, then the orders.
@@ -68,11 +69,13 @@ void TVeltrixF::CreateAddCommands() {
     PlaceCancelB->hide();
     statusBar()->addPermanentWidget(PlaceCancelB);
 
-    connect(AddFolderA, &QAction::triggered, this, Guarded([this] { AddFolderExecute(TPictureOrder::Name); }));
+    connect(AddFolderA, &QAction::triggered, this,
+            Guarded([this] { AddFolderExecute(TPictureOrder::Name); }));
     connect(AddFolderDateA, &QAction::triggered, this,
             Guarded([this] { AddFolderExecute(TPictureOrder::DateTaken); }));
     connect(SortNameA, &QAction::triggered, this, Guarded([this] { SortPictures(TPictureOrder::Name); }));
-    connect(SortDateA, &QAction::triggered, this, Guarded([this] { SortPictures(TPictureOrder::DateTaken); }));
+    connect(SortDateA, &QAction::triggered, this,
+            Guarded([this] { SortPictures(TPictureOrder::DateTaken); }));
     connect(PlaceCancelB, &QPushButton::clicked, this, [this] { CancelPlacing(); });
 }
 
@@ -100,11 +103,16 @@ void TVeltrixF::ConnectAdding() {
             key = 0;
             return;
         }
-        const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+        const bool arrow =
+            key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
         if (arrow && (shift & Qt::ControlModifier)) {
             RunGuarded([&] {
-                MovePicture(key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0,
-                            key == Qt::Key_Up ? -1 : key == Qt::Key_Down ? 1 : 0);
+                MovePicture(key == Qt::Key_Left    ? -1
+                            : key == Qt::Key_Right ? 1
+                                                   : 0,
+                            key == Qt::Key_Up     ? -1
+                            : key == Qt::Key_Down ? 1
+                                                  : 0);
             });
             key = 0; // the view would move the current cell alone
             return;
@@ -159,7 +167,8 @@ void TVeltrixF::PlacingDone(const std::vector<TRefusedFile>& refused, bool cance
     PlaceCancelB->hide();
     if (cancelled) {
         FPlaceCarried.clear();
-        ShowStatus(QString("Placing stopped: %1 of %2 files done").arg(FPlacer->Done()).arg(FPlacer->Total()));
+        ShowStatus(
+            QString("Placing stopped: %1 of %2 files done").arg(FPlacer->Done()).arg(FPlacer->Total()));
     } else {
         ShowStatus("");
         std::vector<TRefusedFile> told = std::move(FPlaceCarried);

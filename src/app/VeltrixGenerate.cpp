@@ -228,8 +228,8 @@ void TVeltrixF::ViewPageExecute() {
 // A typed folder that does not exist is made once the user agrees.
 void TVeltrixF::OutputDirExecute() {
     // While the gallery goes to the working folder, the dialog starts where the last one went.
-    QString chosen = FOutputDir == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output")
-                                                                                  : FOutputDir;
+    QString chosen =
+        FOutputDir == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output") : FOutputDir;
     if (!FDialogs->SelectDirectory(chosen) || chosen.trimmed().isEmpty())
         return;
     const QString dir = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());

@@ -14,7 +14,7 @@ void TGfxGrid::Rearrange(const std::vector<int>& from) {
     const int count = cols * RowCount();
     assert(static_cast<int>(from.size()) == count);
     // Cycle by cycle: each swap puts one position's content in place, and the names travel with it.
-    std::vector<int> at(count); // where each original position's content is now
+    std::vector<int> at(count);    // where each original position's content is now
     std::vector<int> holds(count); // whose content each position holds now
     for (int p = 0; p < count; ++p)
         at[p] = holds[p] = p;

@@ -79,7 +79,8 @@ void TGfxGridPlacer::TShared::Read(TGfxGridPlacer* placer, const std::shared_ptr
             Errors[index] = error;
             Ready[index] = 1;
         }
-        QMetaObject::invokeMethod(placer, [placer, self] { placer->Deliver(self); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            placer, [placer, self] { placer->Deliver(self); }, Qt::QueuedConnection);
     }
     --Active;
 }
@@ -172,7 +173,8 @@ void TGfxGridPlacer::Deliver(const std::shared_ptr<TShared>& shared) {
         Finish(false);
 }
 
-bool TGfxGridPlacer::PlaceOne(int index, std::unique_ptr<TGfxGridItem> item, const std::exception_ptr& error) {
+bool TGfxGridPlacer::PlaceOne(int index, std::unique_ptr<TGfxGridItem> item,
+                              const std::exception_ptr& error) {
     const QString& path = FPaths[index];
     int col = FCol;
     int row = FRow;

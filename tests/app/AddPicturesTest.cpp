@@ -24,7 +24,8 @@ QString MakeJpeg(const QString& path, const QString& taken = {}, int width = 32,
     picture.fill(QColor(40, 120, 200));
     EXPECT_TRUE(picture.save(path, "JPEG"));
     if (!taken.isEmpty()) {
-        const int rc = QProcess::execute("exiftool", {"-q", "-overwrite_original", "-DateTimeOriginal=" + taken, path});
+        const int rc =
+            QProcess::execute("exiftool", {"-q", "-overwrite_original", "-DateTimeOriginal=" + taken, path});
         EXPECT_EQ(rc, 0) << "exiftool could not write the date into " << path.toStdString();
     }
     return path;
@@ -35,7 +36,8 @@ QStringList CellFiles(TGfxGrid& grid) {
     QStringList files;
     for (int row = 0; row < grid.RowCount(); ++row)
         for (int col = 0; col < grid.ColCount(); ++col)
-            files << (grid.IsCellEmpty(col, row) ? "-" : QFileInfo(grid.Objects(col, row)->FileName()).fileName());
+            files << (grid.IsCellEmpty(col, row) ? "-"
+                                                 : QFileInfo(grid.Objects(col, row)->FileName()).fileName());
     return files;
 }
 
@@ -56,7 +58,8 @@ protected:
         MakeJpeg(dir + "/b.jpg", "2021:03:04 12:00:00");
         QFile untaken(MakeJpeg(dir + "/IMG3.JPG"));
         EXPECT_TRUE(untaken.open(QIODevice::ReadWrite));
-        EXPECT_TRUE(untaken.setFileTime(QDateTime(QDate(2022, 2, 2), QTime(8, 0)), QFileDevice::FileModificationTime));
+        EXPECT_TRUE(untaken.setFileTime(QDateTime(QDate(2022, 2, 2), QTime(8, 0)),
+                                        QFileDevice::FileModificationTime));
         untaken.close();
         QFile notes(dir + "/notes.txt");
         EXPECT_TRUE(notes.open(QIODevice::WriteOnly));
@@ -95,12 +98,22 @@ TEST_P(TAddFolderTest, AddsTheFolderPicturesInOrderAndSortsThemBack) {
 INSTANTIATE_TEST_SUITE_P(
     Orders, TAddFolderTest,
     testing::Values(TOrderCase{TPictureOrder::Name, {"-", "b.jpg", "img2.jpg", "IMG3.JPG", "img10.jpg", "-"}},
-                    TOrderCase{TPictureOrder::DateTaken, {"-", "img10.jpg", "b.jpg", "IMG3.JPG", "img2.jpg", "-"}}));
+                    TOrderCase{TPictureOrder::DateTaken,
+                               {"-", "img10.jpg", "b.jpg", "IMG3.JPG", "img2.jpg", "-"}}));
 
-// Ctrl+arrows move the current picture (exchanging with a neighbour's), the arrows alone move the current cell.
+// Ctrl+arrows move the current picture (exchanging with a neighbour's), the arrows alone move the current
+// cell.
 TEST_F(TAppTest, CtrlArrowsMoveThePictureAndArrowsMoveTheCell) {
     TGfxGrid& grid = *W().Grid();
+    // The empty grid shows how pictures come in; once it holds one, the hint is gone.
+    const QString hint = grid.EmptyHint();
+    const auto shown = [&grid](const QString& text) {
+        grid.SetEmptyHint(text);
+        return grid.viewport()->grab().toImage();
+    };
+    EXPECT_NE(shown(hint), shown({}));
     Load(0, 0, MakeJpeg(FFiles.File("a.jpg")));
+    EXPECT_EQ(shown(hint), shown({}));
     Load(1, 1, MakeJpeg(FFiles.File("b.jpg")));
     const QString name = grid.Cells(0, 0);
     grid.setFocus();
