@@ -190,3 +190,18 @@ TEST_F(TAppTest, CancelLeavesThePicturesPlacedSoFarAndNoHalfPlacedOne) {
     EXPECT_TRUE(D().Messages.empty());
     EXPECT_EQ(W().StatusP1->text(), QString("Table: 3x8  Images: %1").arg(placed));
 }
+
+// `veltrix FILE...`: files and folders named relative to the working folder, placed from the top-left cell.
+TEST_F(TAppTest, FilesAndFoldersFromTheCommandLineArePlaced) {
+    QDir().mkpath(FFiles.File("trip"));
+    MakeJpeg(FFiles.File("trip/b.jpg"));
+    MakeJpeg(FFiles.File("trip/a.jpg"));
+    MakeJpeg(FFiles.File("z.jpg"));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(FFiles.Path()));
+    W().OpenFiles({"z.jpg", "trip"});
+    QDir::setCurrent(before);
+    ProcessEvents();
+    EXPECT_EQ(CellFiles(*W().Grid()), QStringList({"z.jpg", "a.jpg", "b.jpg", "-", "-", "-"}));
+    EXPECT_EQ(W().Grid()->Objects(0, 0)->FileName(), FFiles.File("z.jpg"));
+}
