@@ -75,7 +75,8 @@ void TVeltrixF::CreateDocumentMenus() {
     GfxGridPM->insertActions(GfxGridPM->actions().value(0), {UndoA, RedoA});
     GfxGridPM->insertSeparator(GfxGridPM->actions().value(2));
     connect(OpenGalleryA, &QAction::triggered, this, Guarded([this] {
-                QString path = FGalleryFile.isEmpty() ? QString() : QFileInfo(FGalleryFile).absolutePath();
+                QString path = FGalleryFile.isEmpty() ? RecentFolder("Galleries")
+                                                      : QFileInfo(FGalleryFile).absolutePath();
                 if (ConfirmDiscard() && FDialogs->OpenGalleryFile(path)) {
                     ReadGallery(path);
                 }
@@ -156,7 +157,10 @@ bool TVeltrixF::SaveGallery() {
 
 bool TVeltrixF::SaveGalleryAs() {
     QString path =
-        FGalleryFile.isEmpty() ? QDir::homePath() + "/gallery" + kGalleryFileExtension : FGalleryFile;
+        FGalleryFile.isEmpty()
+            ? (RecentFolder("Galleries").isEmpty() ? QDir::homePath() : RecentFolder("Galleries")) + "/gallery" +
+                  kGalleryFileExtension
+            : FGalleryFile;
     if (!FDialogs->SaveGalleryFile(path) || path.trimmed().isEmpty())
         return false;
     if (QFileInfo(path).suffix().isEmpty())
@@ -177,6 +181,7 @@ void TVeltrixF::WriteGallery(const QString& fileName) {
     FGalleryFile = fileName;
     FSavedState = state;
     RememberRecent(fileName);
+    RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     UpdateTitle();
     ShowStatus("Gallery saved: " + fileName);
 }
@@ -189,6 +194,7 @@ void TVeltrixF::OpenGallery(const QString& fileName) {
 // The file is read whole before anything changes: a damaged one leaves the gallery shown as it is.
 void TVeltrixF::ReadGallery(const QString& fileName) {
     const TGalleryDocument document = ReadGalleryFile(fileName);
+    CancelPlacing(); // pictures still coming belong to the gallery left
     std::vector<TRefusedFile> missing;
     {
         FRestoring = true;
@@ -203,6 +209,7 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
     FSavedState = EditState();
     FHistory.Reset(FSavedState);
     RememberRecent(fileName);
+    RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     ShowEditState();
     UpdateTableStatus();
     ShowStatus("Gallery opened: " + fileName);

@@ -59,16 +59,20 @@ TEditStatePtr TVeltrixF::EditState() const {
     return state;
 }
 
+// A change made outside every edit (a profile's options read, a test's own placing) is where an edit starts
+// from: undoing the edit goes back to just before it.
+void TVeltrixF::BeginEdit() {
+    if (const TEditStatePtr before = EditState();
+        !FHistory.Current() || !SameGallery(*FHistory.Current(), *before))
+        FHistory.Rebase(before);
+}
+
 void TVeltrixF::EditGallery(const QString& what, const std::function<void()>& change) {
     if (FEditDepth > 0 || FRestoring || !FGrid) {
         change();
         return;
     }
-    // A change made outside every edit (a profile's options read, a test's own placing) is where this edit
-    // starts from: undoing the edit goes back to just before it.
-    if (const TEditStatePtr before = EditState();
-        !FHistory.Current() || !SameGallery(*FHistory.Current(), *before))
-        FHistory.Rebase(before);
+    BeginEdit();
     ++FEditDepth;
     const auto recorded = qScopeGuard([&] {
         --FEditDepth;

@@ -235,7 +235,9 @@ void TVeltrixF::ViewPageExecute() {
 
 // A typed folder that does not exist is made once the user agrees.
 void TVeltrixF::OutputDirExecute() {
-    QString chosen = FOutputDir;
+    // While the gallery goes to the working folder, the dialog starts where the last one went.
+    QString chosen =
+        FOutputDir == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output") : FOutputDir;
     if (!FDialogs->SelectDirectory(chosen) || chosen.trimmed().isEmpty())
         return;
     const QString dir = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
@@ -251,6 +253,7 @@ void TVeltrixF::OutputDirExecute() {
                                     "; choose another output folder");
     }
     SetOutputDir(WithSlash(dir));
+    RememberFolder("Output", dir);
 }
 
 void TVeltrixF::ExitExecute() {

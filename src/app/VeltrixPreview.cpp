@@ -14,6 +14,7 @@
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
+#include "common/VlxNativePath.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxCaption.h"
 #include "gfx/GfxPic.h"
@@ -51,12 +52,8 @@ void TVeltrixF::GfxGLoadPictureExecute() {
     QStringList paths;
     if (!FGrid || !FDialogs->OpenPictures(paths))
         return;
-    std::vector<TRefusedFile> refused;
-    EditGallery("Place pictures", [&] {
-        refused = FGrid->PlaceFiles(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
-    });
-    if (!refused.empty())
-        GridFilesRefused(refused);
+    RememberFolder("Pictures", QFileInfo(ShownPath(paths.first())).absolutePath());
+    PlacePictures(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
 }
 
 void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
@@ -78,14 +75,11 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
                                  .arg(newRows - rows)
                                  .arg(newRows - rows == 1 ? "row" : "rows");
         if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
-            std::vector<TRefusedFile> rest;
-            EditGallery("Place pictures", [&] {
-                GfxGridRowSE->setValue(newRows);
-                rest = FGrid->PlaceFiles(noCell, 0, rows);
-            });
-            noCell.clear();
-            for (const TRefusedFile& file : rest)
-                left.push_back(file);
+            GfxGridRowSE->setValue(newRows);
+            // Placed in the background; what is left out then is told together with these.
+            FPlaceCarried.insert(FPlaceCarried.end(), left.begin(), left.end());
+            PlacePictures(noCell, 0, rows);
+            return;
         }
     }
     QStringList lines{"These files were not placed:"};

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -28,6 +29,7 @@
 #include "gallery/Version.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
+#include "grid/GfxGridPlacer.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "settings/VlxConfigDir.h"
@@ -82,6 +84,8 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     }
     FillRecentMenu();
     ShowEditState();
+    CreateAddCommands();
+    RunGuarded([&] { ConnectAdding(); });
 }
 
 TVeltrixF::~TVeltrixF() {
@@ -89,6 +93,10 @@ TVeltrixF::~TVeltrixF() {
     EventT->stop();
     // The panel closes its connection on the way out and reports to this window meanwhile: it goes while
     // the window is still whole, and nothing asks it for anything once it is going.
+    // The readers still at a picture finish it and go; nothing more is placed.
+    OnPlacingDone = nullptr;
+    delete FPlacer;
+    FPlacer = nullptr;
     TFtpF* panel = FtpF1;
     FtpF1 = nullptr;
     delete panel;

@@ -12,6 +12,7 @@
 #include "app/VlxDialogs.h"
 #include "app/VlxUndo.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryOrder.h"
 #include "gallery/GalleryRun.h"
 #include "common/VlxTypes.h"
 #include "settings/VlxConfigDir.h"
@@ -37,6 +38,7 @@ class TGfxBaseIm;
 class TGfxBatchPicConverter;
 class TGfxGrid;
 class TGfxGridItem;
+class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
@@ -71,6 +73,30 @@ public:
     int CountPictures() const;
     // A progress bar laid over status panel 1, range 0 to max, position 0. The caller owns it.
     QProgressBar* CreateStatusProgressBar(int max) override;
+
+    // Adding and arranging pictures (VeltrixAdd.cpp). Each edit is one command that changes the grid's
+    // gallery in one go; placing ends later, when OnPlacingDone hears of it.
+    // Places picture files, and the pictures of folders in name order, in the background: into the empty
+    // cells from (col, row) on, then from the top-left cell (intoStartCell: the first into that cell). A
+    // request made while pictures are being placed waits for them.
+    void PlacePictures(const QStringList& paths, int col, int row, bool intoStartCell = false);
+    bool Placing() const;
+    // Ends the placing: the pictures placed stay, the rest are left out.
+    void CancelPlacing();
+    // The pictures of a folder in the order asked for, from the current cell on.
+    void AddFolder(const QString& dir, TPictureOrder order);
+    // The filled cells keep their places and take the pictures in the order asked for.
+    void SortPictures(TPictureOrder order);
+    // Moves the current cell's picture to the neighbouring cell (exchanging with its picture) and makes that
+    // cell current; false at the table's edge or on an empty cell.
+    bool MovePicture(int dCol, int dRow);
+    // Files and folders named on the command line, relative to the working folder of the process.
+    void OpenFiles(const QStringList& paths);
+    TGfxGridPlacer* Placer() const { return FPlacer; }
+    std::function<void(TVeltrixF*, bool cancelled)> OnPlacingDone;
+    // The last folders used, kept per user: kinds "Pictures", "Galleries" and "Output".
+    QString RecentFolder(const QString& kind) const;
+    void RememberFolder(const QString& kind, const QString& dir);
 
     // Settings panels.
     void SetPicInfoFlags(int flags);
@@ -190,6 +216,11 @@ public:
     QAction* Prf_DelA;
     QAction* Prf_EditA;
     QAction* Prf_SaveA;
+    QAction* AddFolderA;
+    QAction* AddFolderDateA;
+    QAction* SortNameA;
+    QAction* SortDateA;
+    QPushButton* PlaceCancelB; // shown while pictures are placed
     QMenu* GfxGridPM;
     QMenu* ThumbImPM;
     // The gallery file's commands, the recent galleries and the edits' undo.
@@ -400,6 +431,14 @@ private:
     void ShowCaption();
     void CaptionEChange(const QString& text);
 
+    // Adding commands (VeltrixAdd.cpp).
+    void CreateAddCommands();
+    void ConnectAdding();
+    void AddFolderExecute(TPictureOrder order);
+    void StartNextPlacing();
+    void PlacingDone(const std::vector<TRefusedFile>& refused, bool cancelled);
+    QString FoldersFileName() const;
+
     // Profile commands (VeltrixProfileCmds.cpp).
     void ConnectProfileCommands();
     TProfileManager& Store() const;
@@ -440,6 +479,7 @@ private:
     void SettingEdited(const QString& what);
     // Records the state as a step named what when it differs from the last.
     void RecordEdit(const QString& what);
+    void BeginEdit();
     void RestoreState(const TEditStatePtr& state);
     void ShowEditState();
     // The grid and the settings as a gallery file keeps them, and taken from one (VeltrixDocument.cpp).
@@ -485,6 +525,19 @@ private:
     TEditStatePtr FSavedState;
     QString FRecentFile;
     bool FTitleQueued = false;
+    // Background placing: the placer, the requests waiting for it, its progress bar, and the refusals
+    // carried to the message shown when the last placing of a command ends.
+    struct TPlaceRequest {
+        QStringList Paths;
+        int Col = 0;
+        int Row = 0;
+        bool IntoStartCell = false;
+    };
+    TGfxGridPlacer* FPlacer = nullptr;
+    std::vector<TPlaceRequest> FPlaceQueue;
+    std::unique_ptr<QProgressBar> FPlaceBar;
+    std::vector<TRefusedFile> FPlaceCarried;
+    bool FPlaceStepOpen = false; // placing under way since the last undo step
 };
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the

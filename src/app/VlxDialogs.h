@@ -40,6 +40,9 @@ public:
     // cancelled.
     virtual bool OpenGalleryFile(QString& path) { return (void)path, false; }
     virtual bool SaveGalleryFile(QString& path) { return (void)path, false; }
+    // The folder the open-picture dialogs start in, and its last choice.
+    virtual QString PictureDir() const { return FPictureDir; }
+    virtual void SetPictureDir(const QString& dir) { FPictureDir = dir; }
     // Colour dialog starting at the colour last chosen in it; false when cancelled.
     virtual bool ChooseColor(TColor& color) = 0;
     // Directory selection starting at dir; false when cancelled.
@@ -52,6 +55,9 @@ public:
     }
     // Opens an address with the desktop's handler (mail client, browser); false when none could open it.
     virtual bool OpenUrl(const QUrl& url) = 0;
+
+private:
+    QString FPictureDir;
 };
 
 // The real dialogs of the desktop.
@@ -70,6 +76,8 @@ public:
     bool OpenUrl(const QUrl& url) override;
     bool OpenGalleryFile(QString& path) override;
     bool SaveGalleryFile(QString& path) override;
+    QString PictureDir() const override { return FLastPictureDir; }
+    void SetPictureDir(const QString& dir) override { FLastPictureDir = dir; }
 
 private:
     QWidget* FParent;

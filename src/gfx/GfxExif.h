@@ -1,6 +1,7 @@
 // A JPEG's EXIF orientation, and turning pictures upright by it (internal to the picture unit).
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -8,6 +9,10 @@
 // The orientation tag (1..8) of an APP1 segment's payload (starting "Exif\0\0"); 1 when it has none, or an
 // unknown value.
 int ExifOrientation(const uchar* payload, qsizetype size);
+
+// The date the picture was taken, as an APP1 segment's payload (starting "Exif\0\0") stores it in the EXIF
+// directory's DateTimeOriginal tag: "YYYY:MM:DD HH:MM:SS". Empty when it has none.
+QByteArray ExifDateTimeOriginal(const uchar* payload, qsizetype size);
 
 // True for the orientations that swap width and height (5 to 8).
 inline bool SwapsSides(int orientation) {

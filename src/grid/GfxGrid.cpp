@@ -20,6 +20,7 @@
 #include "common/VlxNativePath.h"
 #include "gallery/GalleryDocument.h"
 #include "grid/GfxGridModel.h"
+#include "grid/GfxGridPlacer.h"
 #include "gallery/GalleryNames.h"
 #include "gfx/GfxCaption.h"
 #include "html/WebFiles.h"
@@ -45,6 +46,8 @@ void FixSections(QHeaderView* header) {
     header->setMinimumSectionSize(1);
     header->setSectionResizeMode(QHeaderView::Fixed);
 }
+
+} // namespace
 
 // A cell's preview item from a picture file: the picture fitted into a cell of the given size less 4 pixels;
 // a very thin picture still keeps one row or column of preview, and transparent pixels show the cell's
@@ -82,6 +85,8 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
     item.SetPictureInfo(picture.ImageWidth(), picture.ImageHeight(), picture.FileSize());
     item.Made().Keep(std::move(fitted), box, stamp);
 }
+
+namespace {
 
 // The preview items of the files, made on one thread per core while this thread lets events through; a
 // file that fails keeps its error in place of its item.

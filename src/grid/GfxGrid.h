@@ -153,6 +153,13 @@ public:
     TGallery& Gallery();
     const TGallery& Gallery() const;
 
+    // Moves the cells' contents in one go: position p (counted row by row) takes what position from[p] held;
+    // from is a permutation of the positions. Names stay with their pictures; one WM_GFXCELLSSWAPPED.
+    void Rearrange(const std::vector<int>& from);
+    // Shown over the grid while it holds no picture: how pictures come in. Empty (the default) for none.
+    void SetEmptyHint(const QString& hint);
+    const QString& EmptyHint() const { return FEmptyHint; }
+
     // Events of the owner; the first argument is the grid.
     std::function<void(TGfxGrid*, const QString&)> OnStatusText;
     // Runs before the grid's own key handling; setting the key to 0 ends the handling there.
@@ -163,11 +170,15 @@ public:
     // The user's own edits in the grid (Delete, Control+Delete, a cell dragged onto another, files dropped)
     // run through here, so that the owner can make each one an undo step; unassigned, they just run.
     std::function<void(TGfxGrid*, const QString& what, const std::function<void()>& change)> OnEdit;
+    // Takes the local files (and folders) of a drop at (col, row) instead of the grid placing them itself;
+    // the owner places them (in the background).
+    std::function<void(TGfxGrid*, const QStringList& paths, int col, int row)> OnPlaceFiles;
     // The files of a drop that were not placed, told once the drop is over. Unassigned, they are raised
     // as one error.
     std::function<void(TGfxGrid*, const std::vector<TRefusedFile>&)> OnFilesRefused;
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -182,6 +193,8 @@ protected:
     QMimeData* CellDragData() const;
 
 private:
+    friend class TGfxGridPlacer; // puts the items it made into their cells
+
     void KeyDown(int key, Qt::KeyboardModifiers shift);
     void UserEdit(const QString& what, const std::function<void()>& change);
     // Puts a made preview item into a cell, named as LoadCell names it.
@@ -207,4 +220,5 @@ private:
     bool FDragPending = false;
     QPointer<QObject> FMainWindow;
     QSize FPictureBox;
+    QString FEmptyHint;
 };

@@ -163,6 +163,17 @@ void TGfxGrid::dropEvent(QDropEvent* event) {
     } else if (IsFileDrop(data)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
+        if (OnPlaceFiles) {
+            int aCol = 0; // a point on no cell starts at the top-left cell
+            int aRow = 0;
+            CellAt(pos, aCol, aRow);
+            QStringList paths;
+            for (const QUrl& url : data->urls())
+                if (url.isLocalFile())
+                    paths << PathFromLocalUrl(url);
+            OnPlaceFiles(this, paths, aCol, aRow); // the placing only starts here: the drop ends at once
+            return;
+        }
         std::vector<TRefusedFile> refused;
         UserEdit("Place pictures", [&] { refused = DropFiles(*data, pos); });
         if (!refused.empty())

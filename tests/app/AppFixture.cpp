@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QSpinBox>
+#include <QThread>
 
 #include "app/VlxApplication.h"
 #include "grid/GfxGrid.h"
+#include "grid/GfxGridPlacer.h"
 
 namespace {
 
@@ -91,6 +93,15 @@ void TAppTest::Stop() {
 }
 
 void TAppTest::ProcessEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    // Pictures placed in the background: until the last one is in its cell (at most 30 s) and the window
+    // has heard of it.
+    for (int i = 0; i < 3000 && TGfxGridPlacer::Running() > 0; ++i) {
+        QThread::msleep(10);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }
