@@ -18,7 +18,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: veltrix generate --profile NAME --columns C [--rows R] [--captions FILE] --out DIR FILE...\n"
-       veltrix generate --gallery FILE.veltrix [--captions FILE] [--out DIR]
+    "       veltrix generate --gallery FILE.veltrix [--captions FILE] [--out DIR]\n"
     "       veltrix upload --out DIR\n"
     "       veltrix --help | --version\n"
     "\n"
@@ -42,7 +42,6 @@ const char* const kUsage =
     "\n"
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";
-
 
 // The value after an option, or an error naming the option.
 QString TakeValue(const QStringList& args, int& i, QString& value) {

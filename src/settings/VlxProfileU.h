@@ -99,6 +99,7 @@ struct TProfileRecord {
     bool WebSize = false;
     std::int32_t WebMaxSide = 2048;
     bool PublishOriginal = false;
+    std::int32_t PageRows = 0; // rows on each table page; 0: the whole table on one
 
     // Exactly kStoredSize bytes; strings longer than their field are cut at a character boundary.
     QByteArray ToBytes() const;

@@ -54,6 +54,7 @@ TEST(OptionsFileTest, WrittenOptionsReadBack) {
                    false,
                    TFtpEncryption::Implicit,
                    false,
+                   true,
                    TUploadProtocol::Sftp,
                    "/home/ann/.ssh/id_ed25519"};
     WriteOptions(dir.File("vlx.ini"), options);
