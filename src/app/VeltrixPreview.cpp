@@ -144,7 +144,7 @@ void TVeltrixF::ShowCaption() {
 void TVeltrixF::CaptionEChange(const QString& text) {
     if (!FGrid || FGrid->IsCellEmpty(FGrid->Col(), FGrid->Row()))
         return;
-    FGrid->Gallery().SetCaption(FGrid->Col(), FGrid->Row(), text);
+    EditGallery("Type a caption", [&] { FGrid->Gallery().SetCaption(FGrid->Col(), FGrid->Row(), text); });
 }
 
 bool TVeltrixF::SyncPreview() {

@@ -1,7 +1,7 @@
 // Undo and redo of whole states.
 #include "app/VlxUndo.h"
 
-bool SameGrid(const TGridContent& a, const TGridContent& b) {
+bool SameGrid(const TGridContent& a, const TGridContent& b, bool captions) {
     const TGallery& x = a.Gallery;
     const TGallery& y = b.Gallery;
     if (x.Columns() != y.Columns() || x.Rows() != y.Rows())
@@ -10,7 +10,7 @@ bool SameGrid(const TGridContent& a, const TGridContent& b) {
         for (int col = 0; col < x.Columns(); ++col) {
             const TGalleryCell& p = x.Cell(col, row);
             const TGalleryCell& q = y.Cell(col, row);
-            if (p.Name != q.Name || p.Source != q.Source || p.Caption != q.Caption)
+            if (p.Name != q.Name || p.Source != q.Source || (captions && p.Caption != q.Caption))
                 return false;
         }
     return true;
@@ -34,9 +34,10 @@ void TUndoStack::Reset(TEditStatePtr state) {
 
 void TUndoStack::Push(const QString& what, TEditStatePtr after) {
     FRedo.clear();
+    // Settings, or captions, changed again by the same control: one step.
     const bool settingsOnly = [&] {
         return !FUndo.empty() && FUndo.back().What == what && FUndo.back().After == FCurrent &&
-               SameGrid(FUndo.back().Before->Grid, after->Grid);
+               SameGrid(FUndo.back().Before->Grid, after->Grid, false);
     }();
     if (settingsOnly) {
         FUndo.back().After = after;

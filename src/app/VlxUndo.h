@@ -18,8 +18,8 @@ using TEditStatePtr = std::shared_ptr<const TEditState>;
 
 // The same gallery: table size, every cell's name and picture, and the settings (the profile's name aside).
 bool SameGallery(const TEditState& a, const TEditState& b);
-// The same grid (table size, names, pictures) or the same settings alone.
-bool SameGrid(const TGridContent& a, const TGridContent& b);
+// The same grid (table size, names, pictures, and captions unless told not to) or the same settings alone.
+bool SameGrid(const TGridContent& a, const TGridContent& b, bool captions = true);
 bool SameSettings(const TGallerySettings& a, const TGallerySettings& b);
 
 // The steps of a gallery's history. A step shares its states with its neighbours, and the states share their

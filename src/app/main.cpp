@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     // `veltrix FILE.veltrix` (the desktop opening a gallery file): the window opens with it, once shown.
     // Other files and folders named (as the desktop's file manager passes them) are placed once the window
     // is up. The application has taken its own options out of argv by now.
-    if (const QStringList args = ArgumentsFromNative(argc, argv).mid(1);
+    if (const QStringList args = ArgumentsFromNative(argc, argv);
         args.size() == 1 && args[0].endsWith(kGalleryFileExtension))
         QTimer::singleShot(0, &window, Guarded([&window, file = args[0]] { window.OpenGallery(file); }));
     else

@@ -221,4 +221,5 @@ private:
     QPointer<QObject> FMainWindow;
     QSize FPictureBox;
     QString FEmptyHint;
+    bool FHintShown = false; // the hint is on screen: the first picture placed must clear it
 };

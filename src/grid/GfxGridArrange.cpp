@@ -35,12 +35,20 @@ void TGfxGrid::Rearrange(const std::vector<int>& from) {
 
 void TGfxGrid::SetEmptyHint(const QString& hint) {
     FEmptyHint = hint;
+    // A cell's change repaints that cell alone; the hint outside the cells comes and goes with the pictures.
+    const auto hintChanged = [this] {
+        if (FHintShown != (Gallery().CountPictures() == 0))
+            viewport()->update();
+    };
+    connect(model(), &QAbstractItemModel::dataChanged, this, hintChanged);
+    connect(model(), &QAbstractItemModel::modelReset, this, hintChanged);
     viewport()->update();
 }
 
 void TGfxGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
-    if (FEmptyHint.isEmpty() || Gallery().CountPictures() > 0)
+    FHintShown = !FEmptyHint.isEmpty() && Gallery().CountPictures() == 0;
+    if (!FHintShown)
         return;
     // Under the cells when there is room for it there, else over them.
     QRect room = viewport()->rect().adjusted(8, 8, -8, -8);

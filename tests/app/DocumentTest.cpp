@@ -127,6 +127,16 @@ INSTANTIATE_TEST_SUITE_P(
                     TEdit{"thumbnail_width", [](TVeltrixF& w, TTestDialogs&) { w.ThumbWSE->setValue(90); }},
                     TEdit{"table_title",
                           [](TVeltrixF& w, TTestDialogs&) { w.HtmlTabTitleE->setText("Other"); }},
+                    TEdit{"move_by_ctrl_arrow",
+                          [](TVeltrixF& w, TTestDialogs&) {
+                              w.Grid()->SetCurrentCell(0, 0);
+                              QTest::keyClick(w.Grid(), Qt::Key_Right, Qt::ControlModifier);
+                          }},
+                    TEdit{"caption_typed",
+                          [](TVeltrixF& w, TTestDialogs&) {
+                              w.Grid()->SetCurrentCell(1, 0);
+                              QTest::keyClicks(w.CaptionE, "Dusk");
+                          }},
                     TEdit{"exchange",
                           [](TVeltrixF& w, TTestDialogs&) {
                               // As a drag ends: the grid's own edit, made an undo step by the window.
