@@ -26,9 +26,9 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/Version.h"
+#include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
 #include "settings/VlxProfileU.h"
-#include "html/WebFiles.h"
 
 namespace {
 

@@ -283,8 +283,8 @@ bool CompareFolder(const std::string& folder, int repeat, TOurs& firstRound) {
 } // namespace
 
 // Each run is its own process. The pictures are copies, so that one may change.
-// A fresh first run is also taken pinned to one CPU (the program then runs one thread) and set beside the bare
-// tools on the same copies: the command line's speed-up over one core, start-up and exit included.
+// A fresh first run is also taken pinned to one CPU (the program then runs one thread) and set beside the
+// bare tools on the same copies: the command line's speed-up over one core, start-up and exit included.
 bool CommandLineRuns(const std::string& folder, int repeat, int thumbW, int thumbH, int quality) {
     const std::vector<std::string> files = Pictures(folder);
     const std::string dir = TempDir("bench_generate_cli");
@@ -325,10 +325,9 @@ bool CommandLineRuns(const std::string& folder, int repeat, int thumbW, int thum
     fs::remove_all(dir);
     const auto wall = [](const TChild& child) { return child.Wall; };
     const auto cpu = [](const TChild& child) { return child.Cpu; };
-    std::printf(
-        "\n== veltrix generate of %zu pictures, into one folder three times, then into a fresh folder pinned\n"
-        "   to CPU %d, then vipsthumbnail + cp; best of %d round(s); load average %s ==\n",
-        files.size(), FirstCpu(), repeat, load.c_str());
+    std::printf("\n== veltrix generate of %zu pictures, into one folder three times, then afresh pinned to\n"
+                "   CPU %d, then vipsthumbnail + cp; best of %d round(s); load average %s ==\n",
+                files.size(), FirstCpu(), repeat, load.c_str());
     std::printf("  %-*s %6s %7s\n", kLabel, "", "wall s", "CPU s");
     PrintRow("first run into a fresh folder", Best(first, wall), Best(first, cpu));
     PrintRow("first run, pinned to one CPU", Best(pinned, wall), Best(pinned, cpu));
@@ -336,7 +335,8 @@ bool CommandLineRuns(const std::string& folder, int repeat, int thumbW, int thum
              Best(tools, [](const TTools& r) { return r.Cpu; }));
     PrintTarget("first run's wall against vipsthumbnail + cp",
                 Best(first, wall) / Best(tools, [](const TTools& r) { return r.Wall; }), true, 0.6);
-    PrintTarget("first run's speed-up over one CPU (wall)", Best(pinned, wall) / Best(first, wall), false, 1.7);
+    PrintTarget("first run's speed-up over one CPU (wall)", Best(pinned, wall) / Best(first, wall), false,
+                1.7);
     PrintRow("second run, nothing changed", Best(unchanged, wall), Best(unchanged, cpu));
     PrintRow("second run, one picture changed", Best(changed, wall), Best(changed, cpu));
     const double share = Best(unchanged, cpu) / Best(first, cpu);

@@ -7,7 +7,7 @@
 // wall and processor seconds of placing, of the first run, and of the run after a change of effects.
 inline constexpr char kFiguresTag[] = "figures:";
 
-// The profile `veltrix generate` runs with: the default look with the web size off (bench_generate writes it).
+// The profile `veltrix generate` runs with, written by bench_generate: the default look, web size off.
 inline constexpr char kBenchProfile[] = "bench";
 
 // bench_generate [--repeat N] [FOLDER...]; without folders, corpus/photos and corpus/12mp under corpus.

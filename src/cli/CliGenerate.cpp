@@ -143,9 +143,10 @@ std::shared_ptr<TGenerateStart> StartGenerate(const QStringList& rawArgs, const 
     started->Record =
         std::make_unique<TRunRecord>(QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath()) + '/');
     const TRunRecord* record = started->Record.get();
-    started->Reads = std::make_unique<TPictureReads>(
-        PictureFiles(args), started->Settings.Thumb.PictureBox(),
-        [record](const QString& path, const TFileStamp& stamp) { return record->WasPictureRead(path, stamp); });
+    started->Reads = std::make_unique<TPictureReads>(PictureFiles(args), started->Settings.Thumb.PictureBox(),
+                                                     [record](const QString& path, const TFileStamp& stamp) {
+                                                         return record->WasPictureRead(path, stamp);
+                                                     });
     return started;
 }
 

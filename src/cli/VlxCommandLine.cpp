@@ -197,8 +197,8 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed.OutDir, places, streams)
-                                      : GenerateGallery(parsed, places, streams,
-                                                        started && StartedArgs(*started) == args ? started
-                                                                                                 : nullptr);
+    return parsed.Command == "upload"
+               ? UploadFolder(parsed.OutDir, places, streams)
+               : GenerateGallery(parsed, places, streams,
+                                 started && StartedArgs(*started) == args ? started : nullptr);
 }

@@ -347,7 +347,8 @@ void TRunner::CopyPhase(TRunResult& result) {
     const auto job = [&](int i) { PublishPicture(jobs[i]->Source, FDir + jobs[i]->Name, rule, true); };
     const auto progress = [&](int done, int lastDone) {
         if (lastDone >= 0)
-            Tell(TRunPhase::Copy, FCount - total + done, FCount, jobs[lastDone]->Source, jobs[lastDone]->Name);
+            Tell(TRunPhase::Copy, FCount - total + done, FCount, jobs[lastDone]->Source,
+                 jobs[lastDone]->Name);
         CheckCancel();
     };
     std::vector<char> made;
