@@ -27,6 +27,8 @@
 #include "gallery/GalleryRun.h"
 #include "gallery/Version.h"
 #include "html/WebFiles.h"
+#include "settings/VlxConfigDir.h"
+#include "settings/VlxProfileU.h"
 
 namespace {
 
@@ -227,16 +229,43 @@ int Placing(int argc, char** argv) {
     return 0;
 }
 
+// The command line's runs take the profile kBenchProfile from a configuration folder of their own (the
+// user's is left alone): the default look with the web size off, so that they copy the pictures as cp does.
+bool WriteBenchProfile(const QTemporaryDir& config) {
+    if (!config.isValid() || !QDir().mkpath(config.filePath(kApplicationName)))
+        return false;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    TGallerySettings settings = StartUpSettings();
+    settings.Page.WebSize.Enabled = false;
+    TProfileRecord record = ProfileFromSettings(settings);
+    record.Name = kBenchProfile;
+    TProfileManager(config.filePath(kApplicationName) + '/' + kProfilesFileName).AddProfile(record);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--placing") == 0)
         return Placing(argc, argv);
-    if (argc > 2 && std::strcmp(argv[1], "--command-line") == 0)
+    const QTemporaryDir config;
+    if ((argc < 2 || std::strcmp(argv[1], "--measure") != 0) && !WriteBenchProfile(config)) {
+        std::fprintf(stderr, "cannot write the benchmark's profile into %s\n", qPrintable(config.path()));
+        return 1;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "--command-line") == 0) {
+        // The default profile's thumbnails, for the bare tools beside it.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        const QGuiApplication app(argc, argv);
+        const TGallery gallery;
         return CommandLineRuns(argv[2],
-                               argc > 4 && std::strcmp(argv[3], "--repeat") == 0 ? std::atoi(argv[4]) : 3)
+                               argc > 4 && std::strcmp(argv[3], "--repeat") == 0 ? std::atoi(argv[4]) : 3,
+                               gallery.Settings.Thumb.ThumbWidth, gallery.Settings.Thumb.ThumbHeight,
+                               TGfxBatchPicConverter().JpegQuality())
                    ? 0
                    : 1;
+    }
     if (argc > 1 && std::strcmp(argv[1], "--measure") == 0) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");

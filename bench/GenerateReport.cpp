@@ -252,7 +252,7 @@ void PrintComparison(const std::vector<TOurs>& all, const std::vector<TOurs>& on
                 100 * share, share < 0.15 ? "met" : "NOT met");
 }
 
-bool CompareFolder(const std::string& folder, int repeat) {
+bool CompareFolder(const std::string& folder, int repeat, TOurs& firstRound) {
     const std::vector<std::string> files = Pictures(folder);
     std::vector<TOurs> all, one;
     std::vector<TTools> tools;
@@ -276,13 +276,16 @@ bool CompareFolder(const std::string& folder, int repeat) {
     if (one[0].Threads != 1)
         std::printf("warning: QThread::idealThreadCount() did not follow the one-CPU affinity mask\n");
     PrintComparison(all, one, tools);
+    firstRound = all[0];
     return true;
 }
 
 } // namespace
 
 // Each run is its own process. The pictures are copies, so that one may change.
-bool CommandLineRuns(const std::string& folder, int repeat) {
+// A fresh first run is also taken pinned to one CPU (the program then runs one thread) and set beside the
+// bare tools on the same copies: the command line's speed-up over one core, start-up and exit included.
+bool CommandLineRuns(const std::string& folder, int repeat, int thumbW, int thumbH, int quality) {
     const std::vector<std::string> files = Pictures(folder);
     const std::string dir = TempDir("bench_generate_cli");
     if (dir.empty() || files.size() < 2)
@@ -294,10 +297,16 @@ bool CommandLineRuns(const std::string& folder, int repeat) {
     }
     const int columns = int(std::ceil(std::sqrt(double(files.size()))));
     std::vector<std::string> args{VELTRIX_PROGRAM, "generate",      "--profile",
-                                  "default",       "--columns",     std::to_string(columns),
+                                  kBenchProfile,   "--columns",     std::to_string(columns),
                                   "--out",         dir + "/gallery"};
     args.insert(args.end(), copies.begin(), copies.end());
-    std::vector<TChild> first, unchanged, changed;
+    std::vector<TChild> first, unchanged, changed, pinned;
+    std::vector<TTools> tools;
+    TOurs look;
+    look.ThumbW = thumbW;
+    look.ThumbH = thumbH;
+    look.Quality = quality;
+    const std::string load = LoadAverage();
     for (int round = 0; round < repeat; ++round) {
         fs::remove_all(dir + "/gallery");
         first.push_back(RunChild(args));
@@ -306,17 +315,28 @@ bool CommandLineRuns(const std::string& folder, int repeat) {
         fs::copy_file(copies[1 + round % (copies.size() - 1)], copies[0],
                       fs::copy_options::overwrite_existing);
         changed.push_back(RunChild(args));
-        if (!first.back().Ok || !unchanged.back().Ok || !changed.back().Ok)
+        fs::remove_all(dir + "/gallery");
+        pinned.push_back(RunChild(args, FirstCpu()));
+        const std::optional<TTools> bare = MeasureTools(copies, look);
+        if (!first.back().Ok || !unchanged.back().Ok || !changed.back().Ok || !pinned.back().Ok || !bare)
             return false;
+        tools.push_back(*bare);
     }
     fs::remove_all(dir);
     const auto wall = [](const TChild& child) { return child.Wall; };
     const auto cpu = [](const TChild& child) { return child.Cpu; };
-    std::printf(
-        "\n== veltrix generate of %zu pictures, into one folder three times; best of %d round(s) ==\n",
-        files.size(), repeat);
+    std::printf("\n== veltrix generate of %zu pictures, into one folder three times, then afresh pinned to\n"
+                "   CPU %d, then vipsthumbnail + cp; best of %d round(s); load average %s ==\n",
+                files.size(), FirstCpu(), repeat, load.c_str());
     std::printf("  %-*s %6s %7s\n", kLabel, "", "wall s", "CPU s");
     PrintRow("first run into a fresh folder", Best(first, wall), Best(first, cpu));
+    PrintRow("first run, pinned to one CPU", Best(pinned, wall), Best(pinned, cpu));
+    PrintRow("vipsthumbnail + cp", Best(tools, [](const TTools& r) { return r.Wall; }),
+             Best(tools, [](const TTools& r) { return r.Cpu; }));
+    PrintTarget("first run's wall against vipsthumbnail + cp",
+                Best(first, wall) / Best(tools, [](const TTools& r) { return r.Wall; }), true, 0.6);
+    PrintTarget("first run's speed-up over one CPU (wall)", Best(pinned, wall) / Best(first, wall), false,
+                1.7);
     PrintRow("second run, nothing changed", Best(unchanged, wall), Best(unchanged, cpu));
     PrintRow("second run, one picture changed", Best(changed, wall), Best(changed, cpu));
     const double share = Best(unchanged, cpu) / Best(first, cpu);
@@ -406,8 +426,11 @@ int Report(int argc, char** argv, const char* corpus) {
         "bench_generate: placing the pictures into the window's grid, then a generation run, against\n"
         "a bare vipsthumbnail + cp of the same files; the machine has %ld CPUs online\n",
         sysconf(_SC_NPROCESSORS_ONLN));
-    for (const std::string& folder : folders)
-        if (!CompareFolder(folder, repeat) || !CommandLineRuns(folder, repeat))
+    for (const std::string& folder : folders) {
+        TOurs ours;
+        if (!CompareFolder(folder, repeat, ours) ||
+            !CommandLineRuns(folder, repeat, ours.ThumbW, ours.ThumbH, ours.Quality))
             return 1;
+    }
     return MemoryScan(folders[0], repeat) ? 0 : 1;
 }

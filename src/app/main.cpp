@@ -61,16 +61,21 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QtMessages = qInstallMessageHandler(CommandMessages);
         const TRuntimeFolderScope runtimeFolder;
-        // A command opens no window: no widgets, only pictures and fonts.
-        QGuiApplication app(argc, argv);
+        // Before the first thread: the readers below share the one heap.
         UseOneHeap();
         QGuiApplication::setApplicationName(kApplicationName);
+        // The pictures are read on every core while the application object starts up (its platform and
+        // fonts, one-threaded); the arguments are taken again after it, once it has removed its own.
+        const std::shared_ptr<TGenerateStart> started = StartCommandLine(ArgumentsFromNative(argc, argv), {});
+        // A command opens no window: no widgets, only pictures and fonts.
+        QGuiApplication app(argc, argv);
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);
         // By their bytes: a picture whose name is not UTF-8 is still found.
         return RunCommandLine(ArgumentsFromNative(argc, argv), {},
-                              {out, err, isatty(fileno(stderr)) != 0, &in, isatty(fileno(stdin)) != 0});
+                              {out, err, isatty(fileno(stderr)) != 0, &in, isatty(fileno(stdin)) != 0},
+                              started.get());
     }
     TVeltrixApp app(argc, argv);
     TVeltrixF window;

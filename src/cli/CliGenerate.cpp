@@ -3,6 +3,8 @@
 #include "cli/CliGenerate.h"
 
 #include <csignal>
+#include <exception>
+#include <memory>
 
 #include <QDir>
 #include <QFileInfo>
@@ -38,19 +40,25 @@ TGallerySettings ReadSettings(const QString& name, const TVeltrixPlaces& places)
     throw EGalleryException("Profile \"" + name + "\" not found in " + store.FileName());
 }
 
+// Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
+// same published name however it was typed.
+QStringList PictureFiles(const TCliArgs& args) {
+    QStringList files;
+    for (const QString& file : args.Files)
+        files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    return files;
+}
+
 // Places the pictures in order from the top-left cell; a file that cannot be placed fails the command. A
 // picture the last run into dir read as it is now is not decoded again: unchanged, it is not written.
-bool PlacePictures(TGallery& gallery, const TCliArgs& args, const QString& dir, QTextStream& err) {
+bool PlacePictures(TGallery& gallery, const TCliArgs& args, const QString& dir, TPictureReads* reads,
+                   QTextStream& err) {
     const TRunRecord record(dir);
     const auto readBefore = [&record](const QString& path, const TFileStamp& stamp) {
         return record.WasPictureRead(path, stamp);
     };
-    // Named from the absolute, cleaned path, as the window's dialog and drops give it: the same file gets the
-    // same published name however it was typed.
-    QStringList files;
-    for (const QString& file : args.Files)
-        files << QDir::cleanPath(QFileInfo(file).absoluteFilePath());
-    const std::vector<TRefusedFile> refused = gallery.PlaceFiles(files, 0, 0, readBefore);
+    const std::vector<TRefusedFile> refused =
+        reads ? gallery.PlaceFiles(*reads) : gallery.PlaceFiles(PictureFiles(args), 0, 0, readBefore);
     for (const TRefusedFile& file : refused)
         err << "veltrix: " << (file.Reason.isEmpty() ? "Cannot place " + file.Path : file.Reason) << '\n';
     return refused.empty();
@@ -110,7 +118,44 @@ int Fail(QTextStream& err, const QString& text) {
 
 } // namespace
 
-int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
+struct TGenerateStart {
+    QStringList Args;
+    TGallerySettings Settings;
+    std::exception_ptr Failure; // the profile could not be read
+    std::unique_ptr<TRunRecord> Record;
+    std::unique_ptr<TPictureReads> Reads; // goes before the record it asks
+};
+
+std::shared_ptr<TGenerateStart> StartGenerate(const QStringList& rawArgs, const TCliArgs& args,
+                                              const TVeltrixPlaces& places) {
+    if (!args.Gallery.isEmpty() || args.Command != "generate")
+        return nullptr;
+    if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir())
+        return nullptr;
+    auto started = std::make_shared<TGenerateStart>();
+    started->Args = rawArgs;
+    try {
+        started->Settings = ReadSettings(args.Profile, places);
+    } catch (...) {
+        started->Failure = std::current_exception();
+        return started;
+    }
+    started->Record =
+        std::make_unique<TRunRecord>(QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath()) + '/');
+    const TRunRecord* record = started->Record.get();
+    started->Reads = std::make_unique<TPictureReads>(PictureFiles(args), started->Settings.Thumb.PictureBox(),
+                                                     [record](const QString& path, const TFileStamp& stamp) {
+                                                         return record->WasPictureRead(path, stamp);
+                                                     });
+    return started;
+}
+
+const QStringList& StartedArgs(const TGenerateStart& started) {
+    return started.Args;
+}
+
+int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TCliStreams& streams,
+                    TGenerateStart* started) {
     if (const QFileInfo out(args.OutDir); out.exists() && !out.isDir())
         return Fail(streams.Err, "--out " + args.OutDir + " is a file, not a folder");
     const QString dir = QDir::cleanPath(QFileInfo(args.OutDir).absoluteFilePath());
@@ -127,6 +172,10 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
             for (const TDocumentCell& missing : document.MissingCells())
                 streams.Err << "veltrix: " << missing.Cell.Source << " not found; it is not published\n";
             gallery = GalleryOf(document);
+        } else if (started) {
+            if (started->Failure)
+                std::rethrow_exception(started->Failure);
+            gallery.Settings = started->Settings;
         } else {
             gallery.Settings = ReadSettings(args.Profile, places);
         }
@@ -137,7 +186,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
     }
     if (args.Gallery.isEmpty()) {
         gallery.SetTableSize(args.Columns, args.Rows);
-        if (!PlacePictures(gallery, args, dir + '/', streams.Err))
+        if (!PlacePictures(gallery, args, dir + '/', started ? started->Reads.get() : nullptr, streams.Err))
             return kCliFailed;
     }
     if (!ApplyCaptionsFile(gallery, args.CaptionsFile, streams.Err))

@@ -172,7 +172,15 @@ QString ParseCliArgs(const QStringList& args, TCliArgs& parsed) {
     return parsed.Command == "upload" ? ParseUpload(args, parsed) : ParseGenerate(args, parsed);
 }
 
-int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams) {
+std::shared_ptr<TGenerateStart> StartCommandLine(const QStringList& args, const TVeltrixPlaces& places) {
+    TCliArgs parsed;
+    if (!ParseCliArgs(args, parsed).isEmpty())
+        return nullptr;
+    return StartGenerate(args, parsed, places);
+}
+
+int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams,
+                   TGenerateStart* started) {
     TCliArgs parsed;
     if (const QString error = ParseCliArgs(args, parsed); !error.isEmpty()) {
         streams.Err << "veltrix: " << error << '\n' << kUsage;
@@ -189,6 +197,8 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         streams.Out.flush();
         return kCliOk;
     }
-    return parsed.Command == "upload" ? UploadFolder(parsed.OutDir, places, streams)
-                                      : GenerateGallery(parsed, places, streams);
+    return parsed.Command == "upload"
+               ? UploadFolder(parsed.OutDir, places, streams)
+               : GenerateGallery(parsed, places, streams,
+                                 started && StartedArgs(*started) == args ? started : nullptr);
 }

@@ -3,11 +3,14 @@
 // file and options file.
 #pragma once
 
+#include <memory>
+
 #include <QString>
 #include <QStringList>
 
 #include "cli/VlxCliStreams.h"
 
+struct TGenerateStart;
 struct TVeltrixPlaces;
 
 // What the arguments ask for.
@@ -28,6 +31,11 @@ bool IsCommandLine(int argc, char** argv);
 // Reads the arguments after the program's name; empty on success, else the text naming the bad argument.
 QString ParseCliArgs(const QStringList& args, TCliArgs& parsed);
 
+// Begins, before the application object is made, what the command can do without it: `veltrix generate`
+// reads its pictures on every core meanwhile. Null when there is nothing to begin.
+std::shared_ptr<TGenerateStart> StartCommandLine(const QStringList& args, const TVeltrixPlaces& places);
+
 // Runs the command given by the arguments after the program's name; needs the application object.
-// Returns the exit status.
-int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams);
+// Returns the exit status. What started began is used when it was begun for the same arguments.
+int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const TCliStreams& streams,
+                   TGenerateStart* started = nullptr);

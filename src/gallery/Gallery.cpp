@@ -58,21 +58,6 @@ TPlaced ReadPicture(const QString& path, const QSize& box, const TReadBefore& re
     return placed;
 }
 
-std::vector<TPlaced> ReadPictures(const QStringList& paths, const QSize& box, const TReadBefore& readBefore) {
-    const int count = static_cast<int>(paths.size());
-    std::vector<TPlaced> read(count);
-    std::atomic<int> next{0};
-    std::vector<std::thread> workers;
-    for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
-        workers.emplace_back([&] {
-            for (int i = next++; i < count; i = next++)
-                read[i] = ReadPicture(paths[i], box, readBefore);
-        });
-    for (std::thread& worker : workers)
-        worker.join();
-    return read;
-}
-
 QString ErrorText(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -172,10 +157,61 @@ QString TGallery::FreeName(int col, int row, const QString& path, const QString&
     return name;
 }
 
+struct TPictureReads::TState {
+    QStringList Paths;
+    QSize Box;
+    TReadBefore ReadBefore;
+    std::vector<TPlaced> Read;
+    std::atomic<int> Next{0};
+    std::vector<std::thread> Workers;
+
+    // The readers' results, once every one of them is done.
+    const std::vector<TPlaced>& Wait() {
+        for (std::thread& worker : Workers)
+            worker.join();
+        Workers.clear();
+        return Read;
+    }
+};
+
+TPictureReads::TPictureReads(const QStringList& paths, const QSize& box, TReadBefore readBefore)
+    : F(std::make_unique<TState>()) {
+    F->Paths = paths;
+    F->Box = box;
+    F->ReadBefore = std::move(readBefore);
+    const int count = static_cast<int>(paths.size());
+    F->Read.resize(size_t(count));
+    TState* state = F.get();
+    for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
+        F->Workers.emplace_back([state, count] {
+            for (int i = state->Next++; i < count; i = state->Next++)
+                state->Read[size_t(i)] = ReadPicture(state->Paths[i], state->Box, state->ReadBefore);
+        });
+}
+
+TPictureReads::~TPictureReads() {
+    F->Next = static_cast<int>(F->Paths.size()); // no reader starts another picture
+    F->Wait();
+}
+
+const QStringList& TPictureReads::Paths() const {
+    return F->Paths;
+}
+
+const QSize& TPictureReads::Box() const {
+    return F->Box;
+}
+
 std::vector<TRefusedFile> TGallery::PlaceFiles(const QStringList& paths, int col, int row,
                                                const TReadBefore& readBefore) {
-    const QSize box = Settings.Thumb.PictureBox();
-    const std::vector<TPlaced> read = ReadPictures(paths, box, readBefore);
+    TPictureReads reads(paths, Settings.Thumb.PictureBox(), readBefore);
+    return PlaceFiles(reads, col, row);
+}
+
+std::vector<TRefusedFile> TGallery::PlaceFiles(TPictureReads& reads, int col, int row) {
+    const QStringList& paths = reads.Paths();
+    const QSize box = reads.Box();
+    const std::vector<TPlaced>& read = reads.F->Wait();
     std::vector<TRefusedFile> refused;
     int at = std::max(0, Index(col, row));
     for (int i = 0; i < paths.size(); ++i) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +30,24 @@ struct TRefusedFile {
 
 // Whether a run read the picture file whole when it was as the stamp says.
 using TReadBefore = std::function<bool(const QString& path, const TFileStamp& stamp)>;
+
+// Picture files being read for placing, on every core, from the moment it is made: the reading goes on while
+// the caller does other work (the command line starts up meanwhile). Waits for its readers when it goes.
+class TPictureReads {
+public:
+    TPictureReads(const QStringList& paths, const QSize& box, TReadBefore readBefore = {});
+    ~TPictureReads();
+    TPictureReads(const TPictureReads&) = delete;
+    TPictureReads& operator=(const TPictureReads&) = delete;
+
+    const QStringList& Paths() const;
+    const QSize& Box() const;
+
+private:
+    friend class TGallery;
+    struct TState;
+    std::unique_ptr<TState> F;
+};
 
 struct TGalleryCell {
     QString Name;     // the published name; empty for an empty cell
@@ -75,6 +95,8 @@ public:
     // without decoding it: a run decodes it only when it writes its thumbnail.
     std::vector<TRefusedFile> PlaceFiles(const QStringList& paths, int col = 0, int row = 0,
                                          const TReadBefore& readBefore = {});
+    // The same with the files' reading begun earlier, for a gallery whose settings give the same picture box.
+    std::vector<TRefusedFile> PlaceFiles(TPictureReads& reads, int col = 0, int row = 0);
     void ClearCell(int col, int row);
     void SwapCells(int col1, int row1, int col2, int row2);
 

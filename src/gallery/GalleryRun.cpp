@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QScopeGuard>
 #include <QSet>
 #include <QThread>
@@ -309,36 +310,68 @@ void TRunner::SaveRecord(TRunResult& result) {
 }
 
 // With the web size on, each picture is measured here: one larger than the web size is published as its
-// web-sized JPEG, and its original only when the user publishes originals too.
+// web-sized JPEG, and its original only when the user publishes originals too. The copies are made on every
+// core (reading a picture's metadata to leave out its location costs more than the copy), and are listed and
+// recorded in the cells' order whatever order they end in.
 void TRunner::CopyPhase(TRunResult& result) {
     const TWebSize& web = FGallery.Settings.Page.WebSize;
-    TProgressPace pace;
-    int done = 0;
+    const TPublishMeta rule = FGallery.Settings.PublishMeta;
+    std::vector<const TRunCell*> published; // the cells whose pictures are published, in order
+    std::vector<const TRunCell*> jobs;      // one per name not up to date
+    std::vector<QByteArray> inputs;
+    QHash<QString, int> jobOf; // by name: its job, or -1 when up to date
     Tell(TRunPhase::Copy, 0, FCount, {});
     for (TRunCell& cell : FCells) {
         if (cell.Name.isEmpty())
             continue;
         CheckCancel();
-        const QString dest = FDir + cell.Name;
         Current = cell.Source;
-        ++done;
-        if (pace.Due(done, FCount))
-            Tell(TRunPhase::Copy, done, FCount, cell.Source, cell.Name);
         if (web.Enabled) {
             cell.Web = LargerThan(cell.Source, web.MaxSide);
             if (cell.Web && !web.PublishOriginal)
                 continue;
         }
-        const QByteArray inputs = TRunInputs("copy")
-                                   .AddFile(cell.Source)
-                                   .Add(static_cast<long long>(FGallery.Settings.PublishMeta))
-                                   .Key();
-        if (!FRecord->UpToDate(cell.Name, inputs)) {
-            PublishPicture(cell.Source, dest, FGallery.Settings.PublishMeta, true);
-            WroteCopy(cell.Source, cell.Name, inputs);
+        published.push_back(&cell);
+        if (jobOf.contains(cell.Name))
+            continue;
+        QByteArray key = TRunInputs("copy").AddFile(cell.Source).Add(static_cast<long long>(rule)).Key();
+        if (FRecord->UpToDate(cell.Name, key)) {
+            jobOf.insert(cell.Name, -1);
+            continue;
         }
-        result.Written << dest;
+        jobOf.insert(cell.Name, static_cast<int>(jobs.size()));
+        jobs.push_back(&cell);
+        inputs.push_back(std::move(key));
     }
+    const int total = static_cast<int>(jobs.size());
+    const auto job = [&](int i) { PublishPicture(jobs[i]->Source, FDir + jobs[i]->Name, rule, true); };
+    const auto progress = [&](int done, int lastDone) {
+        if (lastDone >= 0)
+            Tell(TRunPhase::Copy, FCount - total + done, FCount, jobs[lastDone]->Source,
+                 jobs[lastDone]->Name);
+        CheckCancel();
+    };
+    std::vector<char> made;
+    // The copies made are the gallery's files, also when the run stops among them.
+    const auto listMade = qScopeGuard([&] {
+        for (size_t i = 0; i < made.size(); ++i)
+            if (made[i])
+                WroteCopy(jobs[i]->Source, jobs[i]->Name, inputs[i]);
+        for (const TRunCell* cell : published)
+            if (const int i = jobOf.value(cell->Name); i < 0 || (size_t(i) < made.size() && made[size_t(i)]))
+                result.Written << FDir + cell->Name;
+    });
+    int failed = -1;
+    try {
+        RunParallelJobs(total, FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(), job, progress,
+                        failed, &made);
+    } catch (...) {
+        if (failed >= 0)
+            Current = jobs[size_t(failed)]->Source;
+        throw;
+    }
+    if (total == 0)
+        Tell(TRunPhase::Copy, FCount, FCount, {});
 }
 
 // Every core decodes, shrinks and saves, one picture each; a picture in several cells is made once. A JPEG

@@ -279,6 +279,22 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay) {
     }
 }
 
+// The pictures' reading begins before the application object takes Qt's own options out of the arguments:
+// begun for other arguments than the command's, it is dropped, and only the pictures named are placed.
+TEST(ProgramCommandLine, GenerateLeavesQtsOwnOptionsToQt) {
+    TTempDir dir;
+    WriteBytes(dir.File("a.jpg"), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.File("config"));
+    program.setProcessEnvironment(env);
+    program.start(VELTRIX_PROGRAM, {"generate", "--profile", "default", "--columns", "1", "--out",
+                                    dir.File("out"), dir.File("a.jpg"), "-platform", "offscreen"});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(FilesIn(dir.File("out")).size(), 5); // the picture, its thumbnail and page, index, tile
+}
+
 // Every entry under a folder, with its size, so that a file made or changed there shows.
 QStringList Listing(const QString& dir, QDirIterator::IteratorFlags flags = QDirIterator::Subdirectories) {
     QStringList entries;
