@@ -210,7 +210,7 @@ void TUploadRun::Abort() {
     if (FAbortRequested || (!FStarted && !FStarting))
         return;
     FAbortRequested = true;
-    if (FStarted)
+    if (FStarted && !FReconnecting)
         FClient.Abort();
     else
         FClient.Cancel();
