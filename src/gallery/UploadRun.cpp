@@ -210,6 +210,7 @@ void TUploadRun::Abort() {
     if (FAbortRequested || (!FStarted && !FStarting))
         return;
     FAbortRequested = true;
+    // While reconnecting, what is to be ended is the wait of the log-in.
     if (FStarted && !FReconnecting)
         FClient.Abort();
     else

@@ -39,6 +39,7 @@ void TUploadRun::StoreReconnecting(const QString& path, const QString& name) {
         } catch (const EAbortError&) {
             throw;
         } catch (const std::exception&) {
+            ThrowIfAbortRequested();
             // The lost connection is what ended the store; the attempts after it were told as they went.
             std::rethrow_exception(loss);
         }

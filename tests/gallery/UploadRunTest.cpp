@@ -176,6 +176,23 @@ TEST_F(TUploadRunTest, LostConnectionIsResumedByteForByte) {
     EXPECT_EQ(Remote("site/deep"), QStringList({"big.jpg", "index.html"}));
 }
 
+// Abort while the run waits to reconnect ends it at once as aborted, nothing under the file's own name.
+TEST_F(TUploadRunTest, AbortEndsTheWaitToReconnect) {
+    TDroppingProxy proxy(FServer->Port());
+    FSettings.Port = proxy.Port();
+    TUploadRun run(*FClient, FSettings, "s3cret", {Local("big.jpg", QByteArray(16 << 20, 'b'))});
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.Bytes > 0 && proxy.Drops() == 0)
+            proxy.DropNow();
+    };
+    run.OnStatus = [&](const QString& text) {
+        if (text.startsWith("Connection lost"))
+            QTimer::singleShot(0, [&] { run.Abort(); });
+    };
+    EXPECT_EQ(run.Run().Failure, "Upload aborted");
+    EXPECT_FALSE(Remote("site/deep").contains("big.jpg"));
+}
+
 // Other ways to reach an FTP server: an IPv6 address written as in an address line, in passive mode (EPSV)
 // and in active mode (EPRT), and TLS from the first byte (implicit, as on port 990).
 struct TReachCase {
