@@ -111,7 +111,8 @@ public:
     void Writeln(const QString& text);
     QByteArray Read(int count);
     QString ReadLn();
-    void SendFile(const QString& path);
+    // From byte offset on: the rest of a file stored in part before.
+    void SendFile(const QString& path, qint64 offset = 0);
     void Listen(bool useLookupMessage);
     // Makes a socket returned by Accept this instance's socket, closing the listening one.
     void UseSocket(int handle);

@@ -143,10 +143,10 @@ QString TWirelet::Transaction(const QString& command) {
     return reply;
 }
 
-void TWirelet::SendFile(const QString& path) {
+void TWirelet::SendFile(const QString& path, qint64 offset) {
     Report(8, "SendFile");
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
         throw ESockError("Cannot open file \"" + path + "\": " + file.errorString());
     // Stores have no overall limit, but a peer that stops taking data for the time-out ends the store.
     Timed([&] {

@@ -134,6 +134,10 @@ public:
     void Delete(const QString& name);
     void List();
     void Upload(const QString& localPath, const QString& remoteName);
+    // The rest of a file the server holds the first offset bytes of (REST, then STOR).
+    void UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset);
+    // The size the server gives for a file (SIZE); -1 when it does not say.
+    qint64 RemoteSize(const QString& name);
     qint64 DataSentCount() const;
     void ReadRestOfReply(const QString& line);
 
@@ -218,6 +222,7 @@ private:
         TXoFTP& FClient;
     };
 
+    qint64 FRestartAt = 0; // the offset of the store being set up
     bool FLock = false;
     int FBusy = 0;
     int FOwedReplies = 0;  // closing replies of given-up transfers that have not arrived yet

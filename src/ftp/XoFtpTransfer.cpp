@@ -40,6 +40,26 @@ void TXoFTP::Upload(const QString& localPath, const QString& remoteName) {
     }
 }
 
+void TXoFTP::UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset) {
+    FRestartAt = offset;
+    const auto reset = qScopeGuard([this] { FRestartAt = 0; });
+    Upload(localPath, remoteName);
+}
+
+qint64 TXoFTP::RemoteSize(const QString& name) {
+    const auto refused = OnFailure;
+    OnFailure = nullptr; // a server without SIZE is no failure to report
+    const auto restore = qScopeGuard([&] { OnFailure = refused; });
+    try {
+        DoCommand("SIZE " + name);
+    } catch (const ERemoteRefusal&) {
+        return -1;
+    }
+    bool valid = false;
+    const qint64 size = XoFtpReply::WithoutLineEnd(LastReplyText()).mid(4).trimmed().toLongLong(&valid);
+    return ReplyCode() == 213 && valid ? size : -1;
+}
+
 void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName) {
     // Handlers run inside the waits below and may start another transfer, which would pull the data
     // connection away from under this one: a second transfer is refused until this one ends.
@@ -101,6 +121,13 @@ bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QStrin
     if (!OpenDataConnection()) {
         Refuse(type, DataModeRefusal());
         return false;
+    }
+    if (type == TCmdType::Upload && FRestartAt > 0) {
+        Transaction("REST " + QString::number(FRestartAt));
+        if (FReplyCode != 350) {
+            Refuse(TCmdType::UploadRestore);
+            return false;
+        }
     }
     if (type == TCmdType::Upload && remoteName.isEmpty())
         Report(1, "STOR " + localPath);
@@ -171,7 +198,7 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
             if (type == TCmdType::List)
                 ReadListing();
             else
-                FDataConn->SendFile(localPath);
+                FDataConn->SendFile(localPath, FRestartAt);
         }
     } catch (...) {
         TransferFailed(std::current_exception());

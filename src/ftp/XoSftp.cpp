@@ -76,6 +76,10 @@ int TXoSftp::Await(const std::function<int()>& work) {
     return result.get();
 }
 
+bool TXoSftp::IsConnected() const {
+    return FSftp != nullptr && !FLost && ssh_is_connected(FSession);
+}
+
 void TXoSftp::Abort() {
     FAbort = true;
     FConnector->Cancel();

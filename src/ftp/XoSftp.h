@@ -28,7 +28,8 @@ public:
     // Connects (the host's name, IPv4 or IPv6 address, "[::1]" too), checks the host key and logs in.
     void Connect();
     void Disconnect();
-    bool IsConnected() const { return FSftp != nullptr && !FLost; }
+    // False too once the session saw its connection end.
+    bool IsConnected() const;
     // Ends the store in progress, and the wait of Connect; a call that does not end by itself within a
     // moment has its connection cut.
     void Abort();
@@ -39,6 +40,10 @@ public:
     void ChangeDir(const QString& dir);
     void MakeDir(const QString& dir);
     void Upload(const QString& localPath, const QString& remoteName);
+    // The rest of a file the server holds the first offset bytes of, written from there on.
+    void UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset);
+    // The size of a file on the server; -1 when there is none.
+    qint64 RemoteSize(const QString& name);
     // Replaces a file of the new name, as a rename on a Unix file system does.
     void Rename(const QString& from, const QString& to);
     void Delete(const QString& name);

@@ -79,22 +79,29 @@ void TXoSftp::MakeDir(const QString& dir) {
 
 // Written piece by piece; an abort ends it after the piece in flight.
 void TXoSftp::Upload(const QString& localPath, const QString& remoteName) {
+    UploadFrom(localPath, remoteName, 0);
+}
+
+void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset) {
     CheckConnected();
     FAbort = false;
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
         throw Exception("Cannot open file \"" + localPath + "\": " + file.errorString());
     FTransferSize = file.size();
     FSent = 0;
     const QString path = PathOf(remoteName);
     enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted };
-    const int rc = Await([this, &file, name = path.toUtf8()] {
-        sftp_file remote = sftp_open(FSftp, name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = Await([this, &file, offset, name = path.toUtf8()] {
+        const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
+        sftp_file remote = sftp_open(FSftp, name.constData(), flags, 0644);
         if (!remote)
             return int(kOpenFailed);
         int result = kOk;
+        if (offset > 0 && sftp_seek64(remote, static_cast<uint64_t>(offset)) != 0)
+            result = kWriteFailed;
         QByteArray buffer(kChunk, Qt::Uninitialized);
-        for (;;) {
+        while (result == kOk) {
             if (FAbort) {
                 result = kAborted;
                 break;
@@ -140,6 +147,19 @@ void TXoSftp::Rename(const QString& from, const QString& to) {
     });
     if (rc != 0)
         Fail("Cannot rename " + source + " to", target);
+}
+
+qint64 TXoSftp::RemoteSize(const QString& name) {
+    CheckConnected();
+    qint64 size = -1;
+    Await([sftp = FSftp, p = PathOf(name).toUtf8(), &size] {
+        if (sftp_attributes attributes = sftp_stat(sftp, p.constData())) {
+            size = static_cast<qint64>(attributes->size);
+            sftp_attributes_free(attributes);
+        }
+        return 0;
+    });
+    return size;
 }
 
 void TXoSftp::Delete(const QString& name) {

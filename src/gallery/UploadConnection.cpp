@@ -82,6 +82,11 @@ void TFtpUploadConnection::PrepareStore(const QString& path) {
     FClient.Mode(TransferTypeOf(path));
 }
 
+// A text transfer may change the line ends on the way: its bytes on the server are not the file's.
+bool TFtpUploadConnection::CanResume(const QString& path) const {
+    return TransferTypeOf(path) == 2;
+}
+
 void TFtpUploadConnection::Abort() {
     FAbortRequested = true;
     FClient.Abort();

@@ -35,6 +35,12 @@ public:
     // Before the stores of one file (FTP: its transfer type).
     virtual void PrepareStore(const QString& path) = 0;
     virtual void Store(const QString& path, const QString& remoteName) = 0;
+    // Whether a store of this file cut short can go on where it stopped (FTP: binary transfers only).
+    virtual bool CanResume(const QString& path) const = 0;
+    // The rest of the file from offset on, onto the first offset bytes the server holds.
+    virtual void StoreFrom(const QString& path, const QString& remoteName, qint64 offset) = 0;
+    // The size of a file in the current folder; -1 when none or the server does not say.
+    virtual qint64 RemoteSize(const QString& name) = 0;
     virtual void Rename(const QString& from, const QString& to) = 0;
     virtual void Delete(const QString& name) = 0;
     // The plain files of the current folder and their sizes; ERemoteRefusal when the server will not list.
@@ -84,6 +90,11 @@ public:
     void MakeDir(const QString& dir) override { FClient.MakeDir(dir); }
     void PrepareStore(const QString& path) override;
     void Store(const QString& path, const QString& remoteName) override { FClient.Upload(path, remoteName); }
+    bool CanResume(const QString& path) const override;
+    void StoreFrom(const QString& path, const QString& remoteName, qint64 offset) override {
+        FClient.UploadFrom(path, remoteName, offset);
+    }
+    qint64 RemoteSize(const QString& name) override { return FClient.RemoteSize(name); }
     void Rename(const QString& from, const QString& to) override { FClient.Rename(from, to); }
     void Delete(const QString& name) override { FClient.Delete(name); }
     QHash<QString, qint64> FileSizes() override;
@@ -125,6 +136,11 @@ public:
     void MakeDir(const QString& dir) override { FClient.MakeDir(dir); }
     void PrepareStore(const QString&) override {}
     void Store(const QString& path, const QString& remoteName) override { FClient.Upload(path, remoteName); }
+    bool CanResume(const QString&) const override { return true; }
+    void StoreFrom(const QString& path, const QString& remoteName, qint64 offset) override {
+        FClient.UploadFrom(path, remoteName, offset);
+    }
+    qint64 RemoteSize(const QString& name) override { return FClient.RemoteSize(name); }
     void Rename(const QString& from, const QString& to) override { FClient.Rename(from, to); }
     void Delete(const QString& name) override { FClient.Delete(name); }
     QHash<QString, qint64> FileSizes() override { return FClient.FileSizes(); }

@@ -210,7 +210,8 @@ void TUploadRun::Abort() {
     if (FAbortRequested || (!FStarted && !FStarting))
         return;
     FAbortRequested = true;
-    if (FStarted)
+    // While reconnecting, what is to be ended is the wait of the log-in.
+    if (FStarted && !FReconnecting)
         FClient.Abort();
     else
         FClient.Cancel();

@@ -87,6 +87,11 @@ public:
     // A remote folder that cannot be entered is created (every missing level of it).
     bool CreateDir = true;
 
+    // The pause before the first attempt to reconnect after a lost connection; each further one doubles it.
+    int ReconnectPauseMs = 1000;
+    // Attempts to reconnect after a lost connection, and lost connections one file may meet.
+    static constexpr int kReconnects = 3;
+
     std::function<void(const TUploadProgress&)> OnProgress;
     // Status texts: where the server put the user, each file's "Uploading: " and skipped files.
     std::function<void(const QString& text)> OnStatus;
@@ -148,6 +153,10 @@ private:
     void StoreCurrent(const QString& path, const QString& name);
     [[noreturn]] void StoreFailed(const QString& name);
     void StoreFile(const QString& path, const QString& name);
+    void StoreReconnecting(const QString& path, const QString& name);
+    void StoreResuming(const QString& path, const QString& remoteName);
+    void Reconnect(const QString& name);
+    void Pause(int ms) const;
     void DeleteQuietly(const QString& name, int waitMs);
     void DeleteLeftovers(const QString& target);
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
@@ -168,6 +177,8 @@ private:
     bool FAbortRequested = false;
     bool FAttached = false;
     bool FListing = false;
+    bool FReconnecting = false;
+    bool FResumable = false; // the file's store was cut short by a lost connection
     TUploadResult FResult;
     QString FLoginDir;
     std::optional<TUploadRecord> FRecord;  // what this run's target holds; none: store every file

@@ -70,7 +70,7 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
         const QString& note = FResult.NotEncryptedNote;
         Status(note.isEmpty() ? "Uploading: " + name : "Uploading: " + name + " (" + note + ")");
         Report(name, 0, QFileInfo(path).size());
-        StoreFile(path, name);
+        StoreReconnecting(path, name);
     } catch (...) {
         StoreFailed(name);
     }
@@ -117,12 +117,12 @@ void TUploadRun::StoreFailed(const QString& name) {
 // only once the server has confirmed it. A failed or aborted store leaves the published file as it was.
 void TUploadRun::StoreFile(const QString& path, const QString& name) {
     if (FResult.DirectStore) {
-        FClient.Store(path, name);
+        StoreResuming(path, name);
         return;
     }
     const QString temp = TempNameOf(name);
     try {
-        FClient.Store(path, temp);
+        StoreResuming(path, temp);
         ThrowIfAbortRequested();
     } catch (...) {
         DeleteQuietly(temp, kCleanUpWait);

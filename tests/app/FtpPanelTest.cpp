@@ -411,10 +411,11 @@ TEST_F(FtpPanelTest, AbortOfAStalledStoreIsIdleAtOnce) {
     EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Socket send aborted"}));
 }
 
-// The server goes away as a store starts: the error names the file it cut.
+// The server goes away as a store starts, again after each reconnect: the error names the file it cut.
 TEST_F(FtpPanelTest, LostConnectionDuringAStoreNamesTheFile) {
     TScriptedFtpServer server;
     server.SetCloseOn("STOR");
+    server.SetConnections(1 + TUploadRun::kReconnects); // each connection made again is lost the same way
     server.Start();
     UseServer(server.Port(), "anna", "pw");
     WriteBytes(FLocal.File("a.jpg"), "jpeg");

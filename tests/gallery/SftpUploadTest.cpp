@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 
 #include "gallery/UploadRun.h"
+#include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
 #include "support/SshTestServer.h"
 #include "support/TestSupport.h"
@@ -204,6 +206,33 @@ TEST_F(TSftpUploadTest, AbortEndsTheStoreAndLeavesNoFileBehind) {
     EXPECT_EQ(result.Failed, "big.bin");
     EXPECT_EQ(result.Failure, "Upload aborted");
     EXPECT_EQ(Remote(), QStringList({"a.bin"}));
+}
+
+// A connection dropped three quarters into a large file is made again after a pause: the file is written on
+// from where the server's copy ends and arrives whole.
+TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
+    QByteArray big(4 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7919 >> 5);
+    TDroppingProxy proxy(FServer->Port());
+    FSettings.Port = proxy.Port();
+    auto run = Run({Local("index.html", "<html></html>"), Local("big.jpg", big)});
+    run->ReconnectPauseMs = 50;
+    run->OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File == "big.jpg" && progress.Bytes > big.size() * 3 / 4 && proxy.Drops() == 0)
+            proxy.DropNow();
+    };
+    QStringList statuses;
+    run->OnStatus = [&](const QString& text) { statuses << text; };
+    EXPECT_EQ(run->Run().Failure, "");
+    EXPECT_EQ(proxy.Drops(), 1);
+    EXPECT_TRUE(
+        statuses.contains("Connection lost while storing big.jpg: reconnecting in 0.05 s (attempt 1 of 3)"))
+        << statuses.join('\n').toStdString();
+    EXPECT_FALSE(statuses.filter(QRegularExpression("^Resuming: big.jpg from byte [1-9]")).isEmpty())
+        << statuses.join('\n').toStdString();
+    EXPECT_TRUE(ReadBytes(FSettings.RemoteDir + "/big.jpg") == big);
+    EXPECT_EQ(Remote(), QStringList({"big.jpg", "index.html"}));
 }
 
 // An IPv6 address in brackets reaches a server on ::1; its host key is kept under that address.

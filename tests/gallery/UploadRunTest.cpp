@@ -12,6 +12,7 @@
 
 #include "cli/VlxCliUpload.h"
 #include "gallery/UploadRun.h"
+#include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -144,6 +145,52 @@ TEST_F(TUploadRunTest, CommandLineUploadNeedsNoWidgets) {
     EXPECT_EQ(out, QString("ftp://anna@127.0.0.1:%1/cli\n").arg(FServer->Port()));
     EXPECT_EQ(err, "upload 2/2\nveltrix: Upload done: 2 files stored\n");
     EXPECT_EQ(Remote("cli"), QStringList({"a.jpg", "index.html"}));
+}
+
+// A connection dropped three quarters into a large picture is made again after a pause: the picture is
+// resumed where the server's copy ends (REST) and arrives whole, and the run goes on to the index.
+TEST_F(TUploadRunTest, LostConnectionIsResumedByteForByte) {
+    QByteArray big(16 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7919 >> 5);
+    const QStringList files = {Local("index.html", "<html></html>"), Local("big.jpg", big)};
+    TDroppingProxy proxy(FServer->Port());
+    FSettings.Port = proxy.Port();
+    TUploadRun run(*FClient, FSettings, "s3cret", files);
+    run.ReconnectPauseMs = 50;
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File == "big.jpg" && progress.Bytes > big.size() * 3 / 4 && proxy.Drops() == 0)
+            proxy.DropNow();
+    };
+    QStringList statuses;
+    run.OnStatus = [&](const QString& text) { statuses << text; };
+    const TUploadResult& result = run.Run();
+    EXPECT_EQ(result.Failure, "");
+    EXPECT_EQ(proxy.Drops(), 1);
+    EXPECT_TRUE(
+        statuses.contains("Connection lost while storing big.jpg: reconnecting in 0.05 s (attempt 1 of 3)"))
+        << statuses.join('\n').toStdString();
+    EXPECT_FALSE(statuses.filter(QRegularExpression("^Resuming: big.jpg from byte [1-9]")).isEmpty())
+        << statuses.join('\n').toStdString();
+    EXPECT_TRUE(ReadBytes(FRoot.File("site/deep/big.jpg")) == big);
+    EXPECT_EQ(Remote("site/deep"), QStringList({"big.jpg", "index.html"}));
+}
+
+// Abort while the run waits to reconnect ends it at once as aborted, nothing under the file's own name.
+TEST_F(TUploadRunTest, AbortEndsTheWaitToReconnect) {
+    TDroppingProxy proxy(FServer->Port());
+    FSettings.Port = proxy.Port();
+    TUploadRun run(*FClient, FSettings, "s3cret", {Local("big.jpg", QByteArray(16 << 20, 'b'))});
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.Bytes > 0 && proxy.Drops() == 0)
+            proxy.DropNow();
+    };
+    run.OnStatus = [&](const QString& text) {
+        if (text.startsWith("Connection lost"))
+            QTimer::singleShot(0, [&] { run.Abort(); });
+    };
+    EXPECT_EQ(run.Run().Failure, "Upload aborted");
+    EXPECT_FALSE(Remote("site/deep").contains("big.jpg"));
 }
 
 // Other ways to reach an FTP server: an IPv6 address written as in an address line, in passive mode (EPSV)
