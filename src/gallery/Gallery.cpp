@@ -185,7 +185,8 @@ TPictureReads::TPictureReads(const QStringList& paths, const QSize& box, TReadBe
     for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
         F->Workers.emplace_back([state, count] {
             for (int i = state->Next++; i < count; i = state->Next++)
-                state->Read[size_t(i)] = ReadPicture(state->Paths[i], state->Box, state->ReadBefore);
+                // at(): a non-const [] would detach the list shared with the caller, on several threads at once.
+                state->Read[size_t(i)] = ReadPicture(state->Paths.at(i), state->Box, state->ReadBefore);
         });
 }
 

@@ -344,6 +344,9 @@ void TRunner::CopyPhase(TRunResult& result) {
         inputs.push_back(std::move(key));
     }
     const int total = static_cast<int>(jobs.size());
+    // The copies run side by side; the phase is shown starting at its first file, as a one-by-one run does.
+    if (total > 0)
+        Tell(TRunPhase::Copy, FCount - total + 1, FCount, jobs[0]->Source, jobs[0]->Name);
     const auto job = [&](int i) { PublishPicture(jobs[i]->Source, FDir + jobs[i]->Name, rule, true); };
     const auto progress = [&](int done, int lastDone) {
         if (lastDone >= 0)

@@ -68,7 +68,8 @@ void TGfxGridPlacer::TShared::Read(TGfxGridPlacer* placer, const std::shared_ptr
         auto item = std::make_unique<TGfxGridItem>();
         std::exception_ptr error;
         try {
-            FillCellItem(Paths[index], ColWidth, RowHeight, Ground, Box, *item);
+            // at(): a non-const [] would detach the list, on several threads at once.
+            FillCellItem(Paths.at(index), ColWidth, RowHeight, Ground, Box, *item);
         } catch (...) {
             error = std::current_exception();
             item.reset();
