@@ -4,7 +4,7 @@
 # (libimage-exiftool-perl), g++ with qt6-base-dev and qt6-image-formats-plugins (for WebP and TIFF).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${SRC:-/work/shared/testdata/valid/jpeg_exif_orientation6.jpg}
+src=${SRC:-$here/../gfx/valid/jpeg_exif_orientation6.jpg}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$here"
