@@ -30,13 +30,13 @@ struct TJobsShared {
     std::exception_ptr Failure;
 };
 
-void Work(TJobsShared& shared, const std::function<void(int)>& job) {
+void Work(TJobsShared& shared, const std::function<void(int, int)>& job, int worker) {
     while (!shared.Stop) {
         const int i = shared.Next++;
         if (i >= shared.Count)
             break;
         try {
-            job(i);
+            job(i, worker);
             shared.Finished[size_t(i)] = 1;
             shared.LastDone = i;
             ++shared.Done;
@@ -55,6 +55,13 @@ void Work(TJobsShared& shared, const std::function<void(int)>& job) {
 } // namespace
 
 void RunParallelJobs(int count, int threads, const std::function<void(int)>& job,
+                     const std::function<void(int, int)>& progress, int& failedJob,
+                     std::vector<char>* finished) {
+    RunParallelJobs(
+        count, threads, [&job](int i, int) { job(i); }, progress, failedJob, finished);
+}
+
+void RunParallelJobs(int count, int threads, const std::function<void(int, int)>& job,
                      const std::function<void(int, int)>& progress, int& failedJob,
                      std::vector<char>* finished) {
     if (count <= 0)
@@ -78,7 +85,7 @@ void RunParallelJobs(int count, int threads, const std::function<void(int)>& job
             }
         } join{shared, pool, finished};
         for (int i = 0; i < workers; ++i)
-            pool.emplace_back(Work, std::ref(shared), std::cref(job));
+            pool.emplace_back(Work, std::ref(shared), std::cref(job), i);
         QElapsedTimer sinceProgress;
         sinceProgress.start();
         while (shared.Running > 0) {

@@ -13,3 +13,8 @@
 void RunParallelJobs(int count, int threads, const std::function<void(int)>& job,
                      const std::function<void(int done, int lastDone)>& progress, int& failedJob,
                      std::vector<char>* finished = nullptr);
+// The same, job(i, worker) also told which of the threads (0 to threads - 1) runs it, for what each thread
+// keeps of its own.
+void RunParallelJobs(int count, int threads, const std::function<void(int i, int worker)>& job,
+                     const std::function<void(int done, int lastDone)>& progress, int& failedJob,
+                     std::vector<char>* finished = nullptr);
