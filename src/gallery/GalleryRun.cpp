@@ -147,6 +147,9 @@ private:
     void CopyPhase(TRunResult& result);
     void WroteCopy(const QString& source, const QString& name, const QByteArray& inputs);
     void WebPhase(TRunResult& result);
+    int Threads() const { return FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(); }
+    void RunCellJobs(const std::vector<const TRunCell*>& cells, const std::function<void(int)>& job,
+                     const std::function<void(int, int)>& progress, std::vector<char>& made);
     void ThumbnailPhase(TRunResult& result);
     void PicPagePhase(TRunResult& result);
     void TablePagePhase(TRunResult& result);
@@ -364,17 +367,22 @@ void TRunner::CopyPhase(TRunResult& result) {
             if (const int i = jobOf.value(cell->Name); i < 0 || (size_t(i) < made.size() && made[size_t(i)]))
                 result.Written << FDir + cell->Name;
     });
-    int failed = -1;
-    try {
-        RunParallelJobs(total, FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(), job, progress,
-                        failed, &made);
-    } catch (...) {
-        if (failed >= 0)
-            Current = jobs[size_t(failed)]->Source;
-        throw;
-    }
+    RunCellJobs(jobs, job, progress, made);
     if (total == 0)
         Tell(TRunPhase::Copy, FCount, FCount, {});
+}
+
+// The cells' jobs on every core; a failed one names its picture as the one the run stopped at.
+void TRunner::RunCellJobs(const std::vector<const TRunCell*>& cells, const std::function<void(int)>& job,
+                          const std::function<void(int, int)>& progress, std::vector<char>& made) {
+    int failed = -1;
+    try {
+        RunParallelJobs(static_cast<int>(cells.size()), Threads(), job, progress, failed, &made);
+    } catch (...) {
+        if (failed >= 0)
+            Current = cells[size_t(failed)]->Source;
+        throw;
+    }
 }
 
 // Every core decodes, shrinks and saves, one picture each; a picture in several cells is made once. A JPEG
@@ -426,15 +434,7 @@ void TRunner::WebPhase(TRunResult& result) {
                 FRecord->Wrote(WebPictureName(jobs[i]->Name), inputs[i]);
             }
     });
-    int failed = -1;
-    try {
-        RunParallelJobs(total, FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount(), job, progress,
-                        failed, &made);
-    } catch (...) {
-        if (failed >= 0)
-            Current = jobs[size_t(failed)]->Source;
-        throw;
-    }
+    RunCellJobs(jobs, job, progress, made);
 }
 
 // Every core renders and saves. A picture whose cell kept its stretch for this picture box, from the file as
@@ -471,7 +471,7 @@ void TRunner::ThumbnailPhase(TRunResult& result) {
              lastJob >= 0 ? jobs[lastJob].Source : QString());
         CheckCancel();
     };
-    const int threads = FRun.Threads > 0 ? FRun.Threads : QThread::idealThreadCount();
+    const int threads = Threads();
     std::vector<std::shared_ptr<const TGfxBaseIm>> made;
     std::vector<char> saved;
     // The thumbnails saved or kept are the gallery's files, in the cells' order, also when the run stops
