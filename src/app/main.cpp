@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
 #include <QTimer>
@@ -66,9 +67,15 @@ int main(int argc, char** argv) {
         QGuiApplication::setApplicationName(kApplicationName);
         // The pictures are read on every core while the application object starts up (its platform and
         // fonts, one-threaded); the arguments are taken again after it, once it has removed its own.
-        const std::shared_ptr<TGenerateStart> started = StartCommandLine(ArgumentsFromNative(argc, argv), {});
-        // A command opens no window: no widgets, only pictures and fonts.
-        QGuiApplication app(argc, argv);
+        // The program's folder as the application object would tell it, which is not there yet to ask.
+        TVeltrixPlaces places;
+        places.ProgramDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
+        const std::shared_ptr<TGenerateStart> started = StartCommandLine(ArgumentsFromNative(argc, argv), places);
+        // A command opens no window: no widgets, only pictures and fonts. The application object is never
+        // taken down: that would load the font configuration only to drop it (a sixth of a second at the end
+        // of every command that drew no text); kept in a static, it is not a leak either.
+        static QGuiApplication* const app = new QGuiApplication(argc, argv);
+        Q_UNUSED(app);
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);
