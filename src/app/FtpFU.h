@@ -117,7 +117,8 @@ public:
     QLineEdit* PassE;
     QLineEdit* PortE;
     QCheckBox* PassiveCB;
-    QCheckBox* RememberPasswordCB; // the password kept in the desktop's keyring; disabled without one
+    // The password kept in the desktop's keyring; disabled without one.
+    QCheckBox* RememberPasswordCB;
     QComboBox* EncryptionCB; // none, TLS if the server offers it, require TLS, implicit TLS
     QComboBox* ProtocolCB;   // FTP, SFTP
     QLineEdit* KeyFileE;     // SFTP: a private key to log in with

@@ -20,9 +20,8 @@ QWidget* TFtpF::CreateKeyringControls(QWidget* group) {
         RememberPasswordCB->setToolTip(FKeyring.Error());
         RememberPasswordCB->setStatusTip(FKeyring.Error());
     }
-    connect(RememberPasswordCB, &QCheckBox::clicked, this, [this](bool checked) {
-        RememberPasswordCBClick(checked);
-    });
+    connect(RememberPasswordCB, &QCheckBox::clicked, this,
+            [this](bool checked) { RememberPasswordCBClick(checked); });
     return RememberPasswordCB;
 }
 

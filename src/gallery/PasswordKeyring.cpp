@@ -59,8 +59,8 @@ QString KeyringKeyOf(const TFtpSettings& settings) {
 }
 
 bool IsPasswordRefusal(const QString& error) {
-    return error.startsWith("530") || (error.startsWith("Log-in as ") && error.contains(" refused (tried: ") &&
-                                       error.contains("password"));
+    return error.startsWith("530") || (error.startsWith("Log-in as ") &&
+                                       error.contains(" refused (tried: ") && error.contains("password"));
 }
 
 bool TPasswordKeyring::Available() {
@@ -68,8 +68,8 @@ bool TPasswordKeyring::Available() {
         auto* job = new QKeychain::ReadPasswordJob(kService);
         job->setKey(kProbeKey);
         const TJobOutcome outcome = RunJob(job, TimeOut);
-        FAvailable = outcome.Finished && (outcome.Error == QKeychain::NoError ||
-                                          outcome.Error == QKeychain::EntryNotFound);
+        FAvailable = outcome.Finished &&
+                     (outcome.Error == QKeychain::NoError || outcome.Error == QKeychain::EntryNotFound);
         if (*FAvailable)
             FError.clear();
         else if (!outcome.Finished)

@@ -41,5 +41,4 @@ private:
 };
 
 // The text shown where "Remember password" cannot be used.
-inline constexpr char kNoKeyringText[] =
-    "No system keyring available: the password is asked for each upload";
+inline constexpr char kNoKeyringText[] = "No system keyring available: the password is asked for each upload";

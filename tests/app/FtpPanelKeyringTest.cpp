@@ -16,7 +16,8 @@ TEST_F(FtpPanelKeyringTest, WithKeyringKeepsOnlyAcceptedPasswords) {
     TTempDir root;
     TPyFtpServer server(root.Path(), "anna", "s3cret pass");
     ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
-    ASSERT_TRUE(FPanel->RememberPasswordCB->isEnabled()) << FPanel->RememberPasswordCB->toolTip().toStdString();
+    ASSERT_TRUE(FPanel->RememberPasswordCB->isEnabled())
+        << FPanel->RememberPasswordCB->toolTip().toStdString();
     TPasswordKeyring keyring;
     const QString key = "ftp://anna@localhost:" + QString::number(server.Port());
     WriteBytes(FLocal.File("a.jpg"), "first");
@@ -42,8 +43,8 @@ TEST_F(FtpPanelKeyringTest, WithKeyringKeepsOnlyAcceptedPasswords) {
     ASSERT_TRUE(keyring.Write(key, "changed on the server"));
     UploadAndWait();
     ASSERT_FALSE(FWindow->Shown.Messages.isEmpty());
-    EXPECT_TRUE(FWindow->Shown.Messages.last().contains("refused the password kept in the system keyring for " +
-                                                        key))
+    EXPECT_TRUE(
+        FWindow->Shown.Messages.last().contains("refused the password kept in the system keyring for " + key))
         << FWindow->Shown.Messages.last().toStdString();
     EXPECT_FALSE(keyring.Read(key));
 

@@ -2,7 +2,12 @@
 // where there is no keyring at all.
 #include <gtest/gtest.h>
 
+#include <QTextStream>
+
+#include "cli/VlxCommandLine.h"
 #include "gallery/PasswordKeyring.h"
+#include "settings/VlxConfigDir.h"
+#include "support/FtpTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -41,6 +46,31 @@ TEST_F(TKeyringTest, KeepsReadsAndRemovesEachTargetApart) {
     EXPECT_FALSE(keyring.Read(sftp));
     EXPECT_EQ(keyring.Read(ftp), "other");
     EXPECT_TRUE(keyring.Remove(sftp)) << "removing what is not kept is no failure";
+}
+
+// Run on the test's own session bus: `veltrix upload` with "Remember password" saved logs in with the kept
+// password, neither given in the environment nor on standard input, and never shows it.
+TEST_F(TKeyringTest, KeepsThePasswordForTheUploadCommand) {
+    TTempDir root, config, temp, site;
+    TPyFtpServer server(root.Path(), "anna", "s3cret pass");
+    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
+    WriteBytes(site.File("index.html"), "<html></html>");
+    WriteBytes(config.File(kOptionsFileName),
+               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=kept\nRememberPassword=1\n")
+                   .arg(server.Port())
+                   .toUtf8());
+    TPasswordKeyring keyring;
+    ASSERT_TRUE(keyring.Write("ftp://anna@127.0.0.1:" + QString::number(server.Port()), "s3cret pass"))
+        << keyring.Error().toStdString();
+    qunsetenv(kFtpPasswordVariable);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunCommandLine({"upload", "--out", site.Path()}, TVeltrixPlaces{config.Path(), temp.Path(), {}},
+                             {outStream, errStream, false, nullptr, false}),
+              kCliOk)
+        << err.toStdString();
+    EXPECT_EQ(ReadBytes(root.File("kept/index.html")), "<html></html>");
+    EXPECT_FALSE((out + err).contains("s3cret")) << err.toStdString();
 }
 
 // Run with DBUS_SESSION_BUS_ADDRESS pointing nowhere.

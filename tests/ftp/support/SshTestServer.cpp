@@ -67,13 +67,13 @@ TSshServer::TSshServer(const QString& dir, const QString& address, bool password
     if (::getuid() == 0 && !QFileInfo::exists("/run/sshd"))
         QDir().mkpath("/run/sshd");
     const int port = TLoopbackPeer::FreePort();
-    const QString config = QString("Port %1\nListenAddress %2\nHostKey %3host_key\nPidFile %3sshd.pid\n"
-                                   "AuthorizedKeysFile %3authorized_keys\nStrictModes no\nUsePAM no\n"
-                                   "PasswordAuthentication %4\nKbdInteractiveAuthentication no\n"
-                                   "PermitRootLogin %5\nSubsystem sftp internal-sftp\nLogLevel ERROR\n")
-                               .arg(port)
-                               .arg(FAddress, FDir, passwords ? "yes" : "no",
-                                    passwords ? "yes" : "prohibit-password");
+    const QString config =
+        QString("Port %1\nListenAddress %2\nHostKey %3host_key\nPidFile %3sshd.pid\n"
+                "AuthorizedKeysFile %3authorized_keys\nStrictModes no\nUsePAM no\n"
+                "PasswordAuthentication %4\nKbdInteractiveAuthentication no\n"
+                "PermitRootLogin %5\nSubsystem sftp internal-sftp\nLogLevel ERROR\n")
+            .arg(port)
+            .arg(FAddress, FDir, passwords ? "yes" : "no", passwords ? "yes" : "prohibit-password");
     WriteText(FDir + "sshd_config", config);
     FProcess.setProcessChannelMode(QProcess::MergedChannels);
     FProcess.start("/usr/sbin/sshd", {"-D", "-e", "-f", FDir + "sshd_config"});
