@@ -217,7 +217,8 @@ QWidget* TFtpF::CreateHostGroup() {
     PassiveCB->setChecked(true);
     SetHint(PassiveCB, "Open data connections from this computer (needed behind most routers)");
     grid->addWidget(PassiveCB, 5, 0, 1, 2);
-    grid->setRowStretch(6, 1);
+    grid->addWidget(CreateKeyringControls(group), 6, 0, 1, 2);
+    grid->setRowStretch(7, 1);
     return group;
 }
 
@@ -371,6 +372,7 @@ TFtpSettings TFtpF::Settings() const {
     settings.RemoveStale = RemoveStaleCB->isChecked();
     settings.Protocol = ProtocolCB->currentIndex() == 1 ? TUploadProtocol::Sftp : TUploadProtocol::Ftp;
     settings.KeyFile = KeyFileE->text();
+    settings.RememberPassword = RememberPasswordCB->isChecked();
     return settings;
 }
 
@@ -385,6 +387,7 @@ void TFtpF::SetSettings(const TFtpSettings& settings) {
     RemoveStaleCB->setChecked(settings.RemoveStale);
     ProtocolCB->setCurrentIndex(settings.Protocol == TUploadProtocol::Sftp ? 1 : 0);
     KeyFileE->setText(settings.KeyFile);
+    RememberPasswordCB->setChecked(settings.RememberPassword);
     FUsualPort = -1; // the port read stays as it is
     ProtocolOrEncryptionChanged();
 }

@@ -2,6 +2,7 @@
 // generated gallery driven one file per message, its queue and progress shown.
 #pragma once
 
+#include <exception>
 #include <memory>
 
 #include <QHash>
@@ -15,6 +16,7 @@
 #include "ftp/XoFtp.h"
 #include "gallery/FtpTrust.h"
 #include "gallery/FtpUploadRecord.h"
+#include "gallery/PasswordKeyring.h"
 #include "gallery/UploadRun.h"
 
 class QCheckBox;
@@ -115,6 +117,8 @@ public:
     QLineEdit* PassE;
     QLineEdit* PortE;
     QCheckBox* PassiveCB;
+    // The password kept in the desktop's keyring; disabled without one.
+    QCheckBox* RememberPasswordCB;
     QComboBox* EncryptionCB; // none, TLS if the server offers it, require TLS, implicit TLS
     QComboBox* ProtocolCB;   // FTP, SFTP
     QLineEdit* KeyFileE;     // SFTP: a private key to log in with
@@ -164,6 +168,15 @@ private:
     QWidget* CreateProtocolControls(QWidget* group);
     // A port field still holding the usual port of the last protocol and encryption takes the new one's.
     void ProtocolOrEncryptionChanged();
+    QWidget* CreateKeyringControls(QWidget* group);
+    // The password to log in with: the one typed, else the one kept in the keyring for the server when
+    // "Remember password" is ticked (none: empty).
+    QString LogInPassword(const TFtpSettings& settings);
+    // After a log-in: a typed password is kept while the box is ticked.
+    void KeepPassword(const TFtpSettings& settings);
+    // A log-in failed: a kept password the server refused is removed from the keyring, and the user told.
+    void ForgetRefusedPassword(const TFtpSettings& settings, const std::exception_ptr& error);
+    void RememberPasswordCBClick(bool checked);
     // SFTP: the run's questions (host key, key passphrase) and its progress bar.
     void SetUpSftpRun();
     void ConnectClient();
@@ -196,4 +209,6 @@ private:
     QString FRunNotes;
     QString FNotEncryptedNote; // why this run's connection is not encrypted although TLS was wanted
     int FUsualPort = 21;       // the usual port of the protocol and encryption chosen
+    TPasswordKeyring FKeyring;
+    bool FKeptPasswordUsed = false; // the last log-in took its password from the keyring
 };

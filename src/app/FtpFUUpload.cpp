@@ -53,12 +53,14 @@ void TFtpF::StartUpload() {
     FRunNotes.clear();
     FNotEncryptedNote.clear();
     FRun.reset();
+    TFtpSettings settings;
     try {
         UploadBB->setEnabled(false);
         SetBrowsing(false);
         GetRemoteDirSB->setEnabled(false);
         ProcessMessages();
-        FRun = std::make_unique<TUploadRun>(*FXoFTP, ConnectSettings(), PassE->text(), files);
+        settings = ConnectSettings();
+        FRun = std::make_unique<TUploadRun>(*FXoFTP, settings, LogInPassword(settings), files);
         FRun->RecordFile = FRecordFileName;
         FRun->Leftovers = &FLeftovers;
         FRun->CreateDir = CreateDirCB->isChecked();
@@ -76,10 +78,12 @@ void TFtpF::StartUpload() {
         EnableConnectionFields(false);
         FRun->Start();
         FNotEncryptedNote = FRun->Result().NotEncryptedNote;
+        KeepPassword(settings);
     } catch (...) {
         if (FRun)
             FNotEncryptedNote = FRun->Result().NotEncryptedNote;
         EndUploadQuietly();
+        ForgetRefusedPassword(settings, std::current_exception());
         throw;
     }
     UploadBB->setEnabled(true);
@@ -145,7 +149,14 @@ void TFtpF::SetUpSftpRun() {
 
 // The browser's connection; an upload run connects itself.
 void TFtpF::ConnectToHost() {
-    ConnectFtp(*FXoFTP, ConnectSettings(), PassE->text());
+    const TFtpSettings settings = ConnectSettings();
+    try {
+        ConnectFtp(*FXoFTP, settings, LogInPassword(settings));
+    } catch (...) {
+        ForgetRefusedPassword(settings, std::current_exception());
+        throw;
+    }
+    KeepPassword(settings);
     EnableConnectionFields(false);
     const QString note = NotEncryptedText(*FXoFTP);
     const QString dir = FXoFTP->CurrentDir();

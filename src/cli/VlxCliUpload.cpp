@@ -16,6 +16,7 @@
 #include "cli/VlxCliProgress.h"
 #include "gallery/FtpTrust.h"
 #include "gallery/GalleryOptions.h"
+#include "gallery/PasswordKeyring.h"
 #include "gallery/UploadRun.h"
 
 namespace {
@@ -142,13 +143,24 @@ bool ReadPasswordLine(const TCliStreams& streams, const QString& prompt, QString
     return read;
 }
 
-// The password from the environment when it is set there (even empty), else a line of standard input;
-// false when neither gives one. SFTP logs in by the agent or a key file as well: without the variable it
-// goes without a password.
+void Line(const TCliStreams& streams, const QString& text);
+
+// The password from the environment when it is set there (even empty), else the one kept in the keyring
+// for the server when the options say so, else a line of standard input; false when none gives one. SFTP
+// logs in by the agent or a key file as well: without the others it goes without a password.
 bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString& password) {
     if (qEnvironmentVariableIsSet(kFtpPasswordVariable)) {
         password = qEnvironmentVariable(kFtpPasswordVariable);
         return true;
+    }
+    if (settings.RememberPassword) {
+        TPasswordKeyring keyring;
+        if (const std::optional<QString> kept = keyring.Read(KeyringKeyOf(settings))) {
+            password = *kept;
+            return true;
+        }
+        if (!keyring.Error().isEmpty())
+            Line(streams, keyring.Error());
     }
     if (settings.Protocol == TUploadProtocol::Sftp)
         return true;

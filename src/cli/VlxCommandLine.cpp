@@ -37,8 +37,9 @@ const char* const kUsage =
     "upload stores the files of the folder DIR on the FTP or SFTP server of the options file (protocol,\n"
     "host, port, user, remote directory, passive mode, only changed files, removing files no longer in\n"
     "the gallery), as the FTP tab does. The password is read from the environment variable\n"
-    "VELTRIX_FTP_PASSWORD, else (over FTP) from the first line of standard input; without either an FTP\n"
-    "upload refuses. Ctrl-C or SIGTERM abort the upload as the tab's Abort button does.\n"
+    "VELTRIX_FTP_PASSWORD, else from the system keyring when \"Remember password\" kept it there, else\n"
+    "(over FTP) from the first line of standard input; without any of them an FTP upload refuses.\n"
+    "Ctrl-C or SIGTERM abort the upload as the tab's Abort button does.\n"
     "\n"
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";

@@ -136,8 +136,11 @@ void TXoSftp::OpenSession(int socket) {
     // What the panel shows is what is used: no host aliases or other settings from ~/.ssh/config.
     const bool processConfig = false;
     ssh_options_set(FSession, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
-    if (!FKnownHostsFile.isEmpty())
-        ssh_options_set(FSession, SSH_OPTIONS_KNOWNHOSTS, FKnownHostsFile.toUtf8().constData());
+    // The home folder is $HOME, where a key file's "~/" is looked for too, rather than the account's entry
+    // that libssh would read: a session run with another HOME keeps its own known hosts.
+    const QString knownHosts =
+        FKnownHostsFile.isEmpty() ? QDir::homePath() + "/.ssh/known_hosts" : FKnownHostsFile;
+    ssh_options_set(FSession, SSH_OPTIONS_KNOWNHOSTS, knownHosts.toUtf8().constData());
     if (FTimeOut > 0) {
         const long seconds = (FTimeOut + 999) / 1000;
         ssh_options_set(FSession, SSH_OPTIONS_TIMEOUT, &seconds);

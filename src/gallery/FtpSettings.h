@@ -13,7 +13,7 @@ inline constexpr int kImplicitFtpsPort = 990;
 // How the files travel: FTP (in clear or with TLS) or SFTP (over SSH).
 enum class TUploadProtocol { Ftp, Sftp };
 
-// The password is never one of them: it is given for each run and never stored.
+// The password is never one of them: it is given for each run, or kept in the desktop's keyring.
 struct TFtpSettings {
     QString Host;
     int Port = kFtpPortRange.Default;
@@ -27,6 +27,8 @@ struct TFtpSettings {
     bool RemoveStale = false;
     TUploadProtocol Protocol = TUploadProtocol::Ftp;
     QString KeyFile; // SFTP: a private key to log in with; empty: the agent or the password
+    // The password kept in the desktop's keyring for this server and user (never in the options file).
+    bool RememberPassword = false;
 
     bool operator==(const TFtpSettings&) const = default;
 };

@@ -57,6 +57,7 @@ TEST(OptionsFileTest, WrittenOptionsReadBack) {
                    true,
                    TUploadProtocol::Sftp,
                    "/home/ann/.ssh/id_ed25519"};
+    options.Ftp.RememberPassword = true;
     WriteOptions(dir.File("vlx.ini"), options);
     const TOptions read = ReadOptions(dir.File("vlx.ini"));
     EXPECT_EQ(read.Common.Profile, "Trip");

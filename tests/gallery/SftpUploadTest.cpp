@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 
+#include "gallery/PasswordKeyring.h"
 #include "gallery/UploadRun.h"
 #include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
@@ -261,6 +263,35 @@ TEST(SftpIpv6Test, StoresOverIpv6) {
     EXPECT_EQ(run.Run().Failure, "");
     EXPECT_EQ(ReadBytes(root.File("v6/a.jpg")), "over six");
     EXPECT_TRUE(ReadBytes(keys.File("known_hosts")).startsWith("[::1]:" + QByteArray::number(server.Port())));
+}
+
+// Where the server takes passwords, the password is what the log-in offers (no agent, no key file); refused,
+// the failure says it was tried, which is how a refused password is told from other failures. No account
+// here has a password sshd could check, so only the refusal is seen.
+TEST(SftpPasswordTest, RefusedPasswordIsToldAsSuch) {
+    EnsureCoreApplication();
+    const QByteArray agent = qgetenv("SSH_AUTH_SOCK");
+    qunsetenv("SSH_AUTH_SOCK");
+    TTempDir keys, root, local;
+    TSshServer server(keys.Path(), "127.0.0.1", true);
+    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
+    WriteBytes(local.File("a.jpg"), "pw");
+    TFtpSettings settings;
+    settings.Host = "127.0.0.1";
+    settings.Port = server.Port();
+    settings.UserID = TSshServer::User();
+    settings.RemoteDir = root.Path() + "pw";
+    settings.Protocol = TUploadProtocol::Sftp;
+    TSftpUploadConnection connection;
+    connection.KnownHostsFile = keys.File("known_hosts");
+    TUploadRun run(connection, settings, "surely not the password", {local.File("a.jpg")});
+    run.OnTrustQuestion = [](const QString&) { return true; };
+    const QString failure = run.Run().Failure;
+    if (!agent.isNull())
+        qputenv("SSH_AUTH_SOCK", agent);
+    EXPECT_EQ(failure, "Log-in as " + settings.UserID + " at 127.0.0.1 refused (tried: password)");
+    EXPECT_TRUE(IsPasswordRefusal(failure));
+    EXPECT_FALSE(QFileInfo::exists(root.File("pw")));
 }
 
 } // namespace

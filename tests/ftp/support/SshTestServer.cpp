@@ -57,7 +57,8 @@ QString TSshServer::User() {
     return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
 }
 
-TSshServer::TSshServer(const QString& dir, const QString& address) : FDir(dir), FAddress(address) {
+TSshServer::TSshServer(const QString& dir, const QString& address, bool passwords)
+    : FDir(dir), FAddress(address) {
     if (!MakeSshKey(FDir, "host_key", "", FError))
         return;
     WriteText(FDir + "authorized_keys", "");
@@ -66,12 +67,13 @@ TSshServer::TSshServer(const QString& dir, const QString& address) : FDir(dir), 
     if (::getuid() == 0 && !QFileInfo::exists("/run/sshd"))
         QDir().mkpath("/run/sshd");
     const int port = TLoopbackPeer::FreePort();
-    const QString config = QString("Port %1\nListenAddress %2\nHostKey %3host_key\nPidFile %3sshd.pid\n"
-                                   "AuthorizedKeysFile %3authorized_keys\nStrictModes no\nUsePAM no\n"
-                                   "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-                                   "Subsystem sftp internal-sftp\nLogLevel ERROR\n")
-                               .arg(port)
-                               .arg(FAddress, FDir);
+    const QString config =
+        QString("Port %1\nListenAddress %2\nHostKey %3host_key\nPidFile %3sshd.pid\n"
+                "AuthorizedKeysFile %3authorized_keys\nStrictModes no\nUsePAM no\n"
+                "PasswordAuthentication %4\nKbdInteractiveAuthentication no\n"
+                "PermitRootLogin %5\nSubsystem sftp internal-sftp\nLogLevel ERROR\n")
+            .arg(port)
+            .arg(FAddress, FDir, passwords ? "yes" : "no", passwords ? "yes" : "prohibit-password");
     WriteText(FDir + "sshd_config", config);
     FProcess.setProcessChannelMode(QProcess::MergedChannels);
     FProcess.start("/usr/sbin/sshd", {"-D", "-e", "-f", FDir + "sshd_config"});

@@ -14,10 +14,11 @@ bool MakeSshKey(const QString& dir, const QString& name, const QString& passphra
 
 // sshd on a loopback address and a free port, with a host key made for it. It lets the current user log in
 // by the public keys in dir/authorized_keys only (no PAM, no system password), serves SFTP, and is stopped
-// at the end.
+// at the end. With passwords it also takes password log-ins, checked against the system's own password of
+// the account (without PAM).
 class TSshServer {
 public:
-    TSshServer(const QString& dir, const QString& address = "127.0.0.1");
+    TSshServer(const QString& dir, const QString& address = "127.0.0.1", bool passwords = false);
     ~TSshServer();
 
     // 0 when the server did not start; Error() then says why.
