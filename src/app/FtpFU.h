@@ -26,6 +26,7 @@ class QPainter;
 class QProgressBar;
 class QPushButton;
 class QRect;
+class QSpinBox;
 class QStyleOptionViewItem;
 class QToolButton;
 
@@ -127,6 +128,7 @@ public:
     QPushButton* UploadBB;
     QCheckBox* ChangedOnlyCB;
     QCheckBox* RemoveStaleCB;
+    QSpinBox* ConnectionsSE; // files stored at once
     QListWidget* UploadFilesLB;
     QList<QIcon> ImageList; // 0: the parent directory "..", 1: a folder
 
@@ -162,6 +164,7 @@ private:
     QWidget* CreateUploadGroup();
     void ConnectControls();
     QWidget* CreateProtocolControls(QWidget* group);
+    QWidget* CreateConnectionsControls(QWidget* parent);
     // A port field still holding the usual port of the last protocol and encryption takes the new one's.
     void ProtocolOrEncryptionChanged();
     // SFTP: the run's questions (host key, key passphrase) and its progress bar.
