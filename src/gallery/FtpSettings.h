@@ -29,7 +29,8 @@ struct TFtpSettings {
     bool RemoveStale = false;
     TUploadProtocol Protocol = TUploadProtocol::Ftp;
     QString KeyFile; // SFTP: a private key to log in with; empty: the agent or the password
-    int Connections = kUploadConnectionsRange.Default; // files stored at once, each over a connection of its own
+    // Files stored at once, each over a connection of its own.
+    int Connections = kUploadConnectionsRange.Default;
 
     bool operator==(const TFtpSettings&) const = default;
 };

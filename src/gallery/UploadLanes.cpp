@@ -28,7 +28,7 @@ private:
     int FLane;
     std::unique_ptr<TXoFTP> FClient;
     std::unique_ptr<TUploadRun> FRun;
-    bool FBusy = false;        // opening or storing: a close asked for meanwhile waits for the end
+    bool FBusy = false; // opening or storing: a close asked for meanwhile waits for the end
     bool FCloseWanted = false;
 };
 
@@ -129,7 +129,8 @@ void TUploadLanes::Open(int count, const TLaneLogin& login) {
         FSlots.push_back(slot);
         slot.Thread->start();
         TUploadLane* lane = slot.Lane;
-        QMetaObject::invokeMethod(lane, [lane, login] { lane->Open(login); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            lane, [lane, login] { lane->Open(login); }, Qt::QueuedConnection);
     }
 }
 
@@ -144,18 +145,18 @@ void TUploadLanes::Give(int lane, int index, const QString& path) {
     TSlot& slot = FSlots[static_cast<size_t>(lane)];
     slot.State = TState::Storing;
     TUploadLane* worker = slot.Lane;
-    QMetaObject::invokeMethod(worker, [worker, index, path] { worker->Store(index, path); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker, index, path] { worker->Store(index, path); }, Qt::QueuedConnection);
 }
 
 int TUploadLanes::Storing() const {
-    return static_cast<int>(
-        std::count_if(FSlots.begin(), FSlots.end(), [](const TSlot& s) { return s.State == TState::Storing; }));
+    return static_cast<int>(std::count_if(FSlots.begin(), FSlots.end(),
+                                          [](const TSlot& s) { return s.State == TState::Storing; }));
 }
 
 int TUploadLanes::Opening() const {
-    return static_cast<int>(
-        std::count_if(FSlots.begin(), FSlots.end(), [](const TSlot& s) { return s.State == TState::Opening; }));
+    return static_cast<int>(std::count_if(FSlots.begin(), FSlots.end(),
+                                          [](const TSlot& s) { return s.State == TState::Opening; }));
 }
 
 void TUploadLanes::Post(const TLaneReport& report) {
@@ -193,7 +194,8 @@ void TUploadLanes::Abort() {
         if (!slot.Thread || slot.Thread->isFinished())
             continue;
         TUploadLane* lane = slot.Lane;
-        QMetaObject::invokeMethod(lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
     }
 }
 
@@ -204,8 +206,10 @@ void TUploadLanes::Close() {
             continue;
         TUploadLane* lane = slot.Lane;
         if (slot.State == TState::Opening)
-            QMetaObject::invokeMethod(lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(lane, [lane] { lane->Close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            lane, [lane] { lane->Close(); }, Qt::QueuedConnection);
     }
     for (TSlot& slot : FSlots) {
         if (!slot.Thread)

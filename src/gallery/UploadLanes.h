@@ -24,11 +24,11 @@ struct TLaneReport {
     enum class TKind { Opened, NotOpened, Stored, Failed };
     TKind Kind = TKind::Opened;
     int Lane = 0;
-    int Index = -1;            // Stored, Failed: the queue's file
-    QString Message;           // NotOpened, Failed: why
-    std::exception_ptr Error;  // Failed: what ended the store
-    bool Lost = false;         // Failed: the connection is gone
-    bool DirectStore = false;  // the server refused a rename: the lane stores under final names
+    int Index = -1;           // Stored, Failed: the queue's file
+    QString Message;          // NotOpened, Failed: why
+    std::exception_ptr Error; // Failed: what ended the store
+    bool Lost = false;        // Failed: the connection is gone
+    bool DirectStore = false; // the server refused a rename: the lane stores under final names
 };
 
 // How the further connections log in: as the run's own did, with the answers its user already gave.
@@ -36,9 +36,9 @@ struct TLaneLogin {
     TFtpSettings Settings;
     QString Password;
     QString TrustFile;
-    QString KnownHostsFile;              // SFTP; empty: the user's own
-    QStringList AcceptedQuestions;       // a question asked again is answered as the user did
-    std::optional<QString> Secret;       // the key file's passphrase, when one was given
+    QString KnownHostsFile;        // SFTP; empty: the user's own
+    QStringList AcceptedQuestions; // a question asked again is answered as the user did
+    std::optional<QString> Secret; // the key file's passphrase, when one was given
     int ReconnectPauseMs = 1000;
 };
 

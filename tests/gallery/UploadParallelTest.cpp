@@ -50,7 +50,8 @@ protected:
         QStringList files;
         for (int i = 0; i < pictures; ++i) {
             const QString name = QString("p%1.jpg").arg(i);
-            files << Local(name, RandomBytes(pictureSize, i)) << Local("vl_" + name, RandomBytes(900, 100 + i))
+            files << Local(name, RandomBytes(pictureSize, i))
+                  << Local("vl_" + name, RandomBytes(900, 100 + i))
                   << Local(QString("p%1.html").arg(i), QString("<html>%1</html>\n").arg(i).toUtf8());
         }
         return files << Local("index.html", "<html>index</html>\n");
@@ -85,8 +86,8 @@ TEST_P(TUploadParallelTest, StoresEveryFileKeepingTheOrder) {
     EXPECT_EQ(result.Failure, "");
     EXPECT_EQ(result.Stored, 31);
     for (const QString& path : files)
-        EXPECT_EQ(FirstDifference(ReadBytes(path), ReadBytes(FRoot.File("site/" + QFileInfo(path).fileName()))),
-                  "")
+        EXPECT_EQ(
+            FirstDifference(ReadBytes(path), ReadBytes(FRoot.File("site/" + QFileInfo(path).fileName()))), "")
             << path.toStdString();
     const QStringList renamed = Logged("RNTO ");
     ASSERT_EQ(renamed.size(), 31);
@@ -95,7 +96,8 @@ TEST_P(TUploadParallelTest, StoresEveryFileKeepingTheOrder) {
     EXPECT_EQ(firstPage - renamed.begin(), 20) << renamed.join(' ').toStdString();
     EXPECT_EQ(renamed.last(), "index.html");
     EXPECT_EQ(Logged("USER ").size(), GetParam().Logins);
-    EXPECT_EQ(statuses.filter(QRegularExpression("^Server allowed")).size(), GetParam().Told.isEmpty() ? 0 : 1);
+    EXPECT_EQ(statuses.filter(QRegularExpression("^Server allowed")).size(),
+              GetParam().Told.isEmpty() ? 0 : 1);
     if (!GetParam().Told.isEmpty())
         EXPECT_TRUE(statuses.filter(QRegularExpression("^" + GetParam().Told)).size() == 1)
             << statuses.join('\n').toStdString();
@@ -124,7 +126,8 @@ TEST_P(TUploadAbortTest, AbortEndsEveryConnection) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadParallelTest,
                          testing::Values(TServerLimit{"AnyNumber", 0, 3, ""},
-                                         TServerLimit{"TwoAtOnce", 2, 2, "Server allowed 2 connections at once"}),
+                                         TServerLimit{"TwoAtOnce", 2, 2,
+                                                      "Server allowed 2 connections at once"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadAbortTest, testing::Values(TServerLimit{"AnyNumber", 0, 3, ""}),
                          [](const auto& info) { return std::string(info.param.Name); });
