@@ -160,8 +160,17 @@ int TUploadLanes::Opening() const {
 }
 
 void TUploadLanes::Post(const TLaneReport& report) {
-    QMutexLocker lock(&FMutex);
-    FReports << report;
+    {
+        QMutexLocker lock(&FMutex);
+        FReports << report;
+    }
+    QMetaObject::invokeMethod(
+        &FNotifier,
+        [this] {
+            if (OnReport)
+                OnReport();
+        },
+        Qt::QueuedConnection);
 }
 
 QList<TLaneReport> TUploadLanes::TakeReports() {

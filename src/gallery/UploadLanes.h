@@ -5,12 +5,14 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include <QList>
 #include <QMutex>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -68,6 +70,8 @@ public:
 
     // From the lanes' threads.
     void Post(const TLaneReport& report);
+    // Called on the run's thread, from its event loop, after a lane reported.
+    std::function<void()> OnReport;
 
 private:
     enum class TState { Opening, Free, Storing, Gone };
@@ -77,6 +81,7 @@ private:
         TState State = TState::Opening;
     };
     std::vector<TSlot> FSlots;
+    QObject FNotifier; // on the run's thread: where the lanes' reports are announced
     mutable QMutex FMutex;
     QList<TLaneReport> FReports;
 };

@@ -180,6 +180,7 @@ private:
     static int PhaseOf(const QString& path);
     void OpenLanes();
     QList<int> PhaseFiles(int end);
+    void GiveToLanes();
     void StoreOnMain(int index);
     void TakeLaneReports(std::exception_ptr& failure);
     void LaneFailed(const TLaneReport& report, std::exception_ptr& failure);
@@ -215,6 +216,11 @@ private:
     int FLanesOpened = 0;
     QStringList FLanesRefused; // why further connections did not open
     bool FLanesTold = false;   // the status said how many connections the server allowed
+    QList<int> FPhaseFiles;    // the phase's files to store, given out from FPhaseNext on
+    qsizetype FPhaseNext = 0;
+    std::exception_ptr FPhaseFailure;
+    bool FPhaseShared = false; // the phase's files go over every connection (not so index.html)
+    bool FGiving = false;
 };
 
 // The texts of a finished client command by transaction type ("Upload success", "List failure",

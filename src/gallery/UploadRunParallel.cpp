@@ -37,28 +37,22 @@ bool TUploadRun::StorePhase() {
     int end = FCurrent;
     while (end < FQueue.size() && PhaseOf(FQueue[end].Path) == phase)
         ++end;
-    const QList<int> files = PhaseFiles(end);
+    FPhaseFiles = PhaseFiles(end);
+    FPhaseNext = 0;
+    FPhaseFailure = nullptr;
+    FPhaseShared = phase < kIndexPhase;
+    const auto over = qScopeGuard([this] { FPhaseShared = false; });
     Report();
-    if (phase < kIndexPhase && files.size() > 1 && !FLanes)
+    if (FPhaseShared && FPhaseFiles.size() > 1 && !FLanes)
         OpenLanes();
-    std::exception_ptr failure;
-    qsizetype next = 0;
     for (;;) {
-        if (FLanes)
-            TakeLaneReports(failure);
-        const bool goOn = !failure && !FAbortRequested;
-        if (goOn && FLanes && phase < kIndexPhase) {
-            for (int lane = FLanes->FreeLane(); lane >= 0 && next < files.size(); lane = FLanes->FreeLane()) {
-                const int index = files[next++];
-                Status("Uploading: " + FileNameOf(FQueue[index].Path));
-                FLanes->Give(lane, index, FQueue[index].Path);
-            }
-        }
-        if (goOn && next < files.size()) {
+        GiveToLanes();
+        if (!FPhaseFailure && !FAbortRequested && FPhaseNext < FPhaseFiles.size()) {
             try {
-                StoreOnMain(files[next++]);
+                StoreOnMain(FPhaseFiles[FPhaseNext++]);
             } catch (...) {
-                failure = std::current_exception();
+                if (!FPhaseFailure)
+                    FPhaseFailure = std::current_exception();
             }
             continue;
         }
@@ -68,8 +62,8 @@ bool TUploadRun::StorePhase() {
         QCoreApplication::processEvents();
         QThread::msleep(2);
     }
-    if (failure)
-        std::rethrow_exception(failure);
+    if (FPhaseFailure)
+        std::rethrow_exception(FPhaseFailure);
     if (FAbortRequested) {
         FResult.Failure = "Upload aborted";
         throw EAbortError(FResult.Failure);
@@ -77,6 +71,24 @@ bool TUploadRun::StorePhase() {
     FCurrent = end - 1;
     Advance();
     return FCurrent < FQueue.size();
+}
+
+// What the lanes reported is taken in, and each free lane gets the phase's next file. Also called as a lane
+// reports, from the waits of the run's own connection, so that no lane waits for its store to end.
+void TUploadRun::GiveToLanes() {
+    if (!FLanes || FGiving)
+        return;
+    FGiving = true;
+    const auto given = qScopeGuard([this] { FGiving = false; });
+    TakeLaneReports(FPhaseFailure);
+    if (!FPhaseShared || FPhaseFailure || FAbortRequested)
+        return;
+    for (int lane = FLanes->FreeLane(); lane >= 0 && FPhaseNext < FPhaseFiles.size();
+         lane = FLanes->FreeLane()) {
+        const int index = FPhaseFiles[FPhaseNext++];
+        Status("Uploading: " + FileNameOf(FQueue[index].Path));
+        FLanes->Give(lane, index, FQueue[index].Path);
+    }
 }
 
 // The phase's files to store; the ones gone from the folder or unchanged are left out here, on this thread,
@@ -119,6 +131,7 @@ void TUploadRun::OpenLanes() {
     login.Secret = FGivenSecret;
     login.ReconnectPauseMs = ReconnectPauseMs;
     FLanes = std::make_unique<TUploadLanes>();
+    FLanes->OnReport = [this] { GiveToLanes(); };
     FLanes->Open(kUploadConnectionsRange.Clamp(FSettings.Connections) - 1, login);
 }
 
@@ -173,7 +186,7 @@ void TUploadRun::TakeLaneReports(std::exception_ptr& failure) {
         }
     }
     // Servers limit the connections of one user: the run goes on with the ones that opened.
-    if (!FLanesTold && FLanes->Opening() == 0 && !FLanesRefused.isEmpty()) {
+    if (!FLanesTold && !FAbortRequested && FLanes->Opening() == 0 && !FLanesRefused.isEmpty()) {
         FLanesTold = true;
         const int allowed = 1 + FLanesOpened;
         Status(QString("Server allowed %1 %2 at once: %3")
