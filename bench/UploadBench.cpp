@@ -131,7 +131,8 @@ void TimeRun(const char* label, TUploadConnection& connection, TFtpSettings sett
         const TUploadResult& result = run.Run();
         std::printf("%s, %d %s: %.2f s, %d files stored%s%s\n", label, connections,
                     connections == 1 ? "connection " : "connections", clock.elapsed() / 1000.0, result.Stored,
-                    result.Failure.isEmpty() ? "" : qPrintable("; failed: " + result.Failure), qPrintable(told));
+                    result.Failure.isEmpty() ? "" : qPrintable("; failed: " + result.Failure),
+                    qPrintable(told));
         settings.RemoteDir.chop(1);
     }
 }
@@ -147,7 +148,8 @@ bool DelayedRuns(const QStringList& files) {
     qunsetenv("SSH_AUTH_SOCK");
     QString error;
     TSshServer sshd(keys.path() + "/");
-    if (sshd.Port() == 0 || !MakeSshKey(keys.path() + "/", "user_key", "", error) || !sshd.Authorize("user_key")) {
+    if (sshd.Port() == 0 || !MakeSshKey(keys.path() + "/", "user_key", "", error) ||
+        !sshd.Authorize("user_key")) {
         std::printf("no SSH server: %s %s\n", qPrintable(sshd.Error()), qPrintable(error));
         return false;
     }
