@@ -1,7 +1,8 @@
 // Uploads a gallery of 100 pictures (copy, thumbnail and page each, and index.html) twice from the real
 // upload panel to pyftpdlib on 127.0.0.1, with "Upload only changed files" on, in clear and over TLS:
 // prints the time of each upload and how many files each stored. The second upload is expected to store
-// nothing.
+// nothing. Then the time of the same 301 files through a proxy that delays each direction by 50 ms, over FTP
+// and SFTP (sshd as the tests start it), with 1 and with 3 connections, and straight on loopback.
 #include "app/FtpFU.h"
 
 #include "gallery/FtpTrust.h"
@@ -19,7 +20,10 @@
 #include <cstdio>
 
 #include "BenchDialogs.h"
+#include "DelayProxy.h"
+#include "gallery/UploadRun.h"
 #include "support/FtpTestSupport.h"
+#include "support/SshTestServer.h"
 
 namespace {
 
@@ -103,9 +107,84 @@ bool UploadTwice(QApplication& app, const char* label, const TPyFtpServer& serve
     return true;
 }
 
+constexpr int kDelayMs = 50; // each way
+
+// One run of the files with the settings (a folder of its own per run), timed.
+void TimeRun(const char* label, TUploadConnection& connection, TFtpSettings settings, const QString& password,
+             const QStringList& files) {
+    for (int connections : {1, 3}) {
+        settings.Connections = connections;
+        settings.RemoteDir += QString::number(connections);
+        TUploadRun run(connection, settings, password, files);
+        run.OnTrustQuestion = [](const QString&) { return true; };
+        run.OnSecret = [](const QString&, QString& secret) {
+            secret.clear();
+            return true;
+        };
+        QString told;
+        run.OnStatus = [&told](const QString& text) {
+            if (text.startsWith("Server allowed"))
+                told = " (" + text + ")";
+        };
+        QElapsedTimer clock;
+        clock.start();
+        const TUploadResult& result = run.Run();
+        std::printf("%s, %d %s: %.2f s, %d files stored%s%s\n", label, connections,
+                    connections == 1 ? "connection " : "connections", clock.elapsed() / 1000.0, result.Stored,
+                    result.Failure.isEmpty() ? "" : qPrintable("; failed: " + result.Failure),
+                    qPrintable(told));
+        settings.RemoteDir.chop(1);
+    }
+}
+
+// FTP and SFTP, straight and through the delaying proxy.
+bool DelayedRuns(const QStringList& files) {
+    QTemporaryDir ftpRoot, keys, sftpRoot;
+    const TPyFtpServer ftp(ftpRoot.path(), "bench", "bench pass");
+    if (ftp.Port() == 0) {
+        std::printf("no FTP server: %s\n", qPrintable(ftp.Error()));
+        return false;
+    }
+    qunsetenv("SSH_AUTH_SOCK");
+    QString error;
+    TSshServer sshd(keys.path() + "/");
+    if (sshd.Port() == 0 || !MakeSshKey(keys.path() + "/", "user_key", "", error) ||
+        !sshd.Authorize("user_key")) {
+        std::printf("no SSH server: %s %s\n", qPrintable(sshd.Error()), qPrintable(error));
+        return false;
+    }
+    for (int delay : {0, kDelayMs}) {
+        std::unique_ptr<TDelayProxy> ftpProxy, sshProxy;
+        if (delay > 0) {
+            ftpProxy = std::make_unique<TDelayProxy>(static_cast<quint16>(ftp.Port()), delay, true);
+            sshProxy = std::make_unique<TDelayProxy>(static_cast<quint16>(sshd.Port()), delay, false);
+        }
+        const QString where = delay > 0 ? QString(" %1 ms each way").arg(delay) : QString(" loopback");
+        TXoFTP client;
+        TFtpUploadConnection ftpConnection(client);
+        TFtpSettings settings;
+        settings.Host = "127.0.0.1";
+        settings.Port = ftpProxy ? ftpProxy->Port() : ftp.Port();
+        settings.UserID = "bench";
+        settings.RemoteDir = QString("d%1_").arg(delay);
+        settings.ChangedOnly = false;
+        TimeRun(qPrintable("FTP " + where), ftpConnection, settings, "bench pass", files);
+        TSftpUploadConnection sftpConnection;
+        sftpConnection.KnownHostsFile = keys.filePath("known_hosts");
+        settings.Protocol = TUploadProtocol::Sftp;
+        settings.Port = sshProxy ? sshProxy->Port() : sshd.Port();
+        settings.UserID = TSshServer::User();
+        settings.KeyFile = keys.filePath("user_key");
+        settings.RemoteDir = sftpRoot.filePath(QString("d%1_").arg(delay));
+        TimeRun(qPrintable("SFTP" + where), sftpConnection, settings, "", files);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as it comes
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir local, plainRemote, tlsRemote;
@@ -132,6 +211,7 @@ int main(int argc, char** argv) {
     std::printf("%lld files, upload only changed files on\n", static_cast<long long>(files.size()));
     const bool done =
         UploadTwice(app, "plain", plain, "none", files, local.filePath("plain.json"), trustFile) &&
-        UploadTwice(app, "TLS  ", tls, "require", files, local.filePath("tls.json"), trustFile);
+        UploadTwice(app, "TLS  ", tls, "require", files, local.filePath("tls.json"), trustFile) &&
+        DelayedRuns(files);
     return done ? 0 : 1;
 }

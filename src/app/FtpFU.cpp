@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -277,6 +278,7 @@ QWidget* TFtpF::CreateUploadGroup() {
     SetHint(RemoveStaleCB, "After index.html is stored, delete the files an earlier upload stored in this "
                            "folder that the gallery no longer has");
     box->addWidget(RemoveStaleCB);
+    box->addWidget(CreateConnectionsControls(group));
     // Here rather than with the host's fields, which fill their column's height already.
     box->addWidget(new QLabel("Encryption", group));
     EncryptionCB = new QComboBox(group);
@@ -359,6 +361,25 @@ void TFtpF::UploadFilesLBDrawItem(QPainter* painter, const QStyleOptionViewItem&
 
 // ---- Properties
 
+// How many files go to the server at once, each over a connection of its own.
+QWidget* TFtpF::CreateConnectionsControls(QWidget* parent) {
+    auto* widget = new QWidget(parent);
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel("Connections", widget);
+    ConnectionsSE = new QSpinBox(widget);
+    ConnectionsSE->setObjectName("ConnectionsSE");
+    ConnectionsSE->setRange(kUploadConnectionsRange.Min, kUploadConnectionsRange.Max);
+    ConnectionsSE->setValue(kUploadConnectionsRange.Default);
+    label->setBuddy(ConnectionsSE);
+    SetHint(ConnectionsSE, "Files stored at once, each over a connection of its own; pictures still come "
+                           "before pages and index.html last");
+    row->addWidget(label);
+    row->addWidget(ConnectionsSE);
+    row->addStretch(1);
+    return widget;
+}
+
 TFtpSettings TFtpF::Settings() const {
     QString note;
     TFtpSettings settings;
@@ -372,6 +393,7 @@ TFtpSettings TFtpF::Settings() const {
     settings.RemoveStale = RemoveStaleCB->isChecked();
     settings.Protocol = ProtocolCB->currentIndex() == 1 ? TUploadProtocol::Sftp : TUploadProtocol::Ftp;
     settings.KeyFile = KeyFileE->text();
+    settings.Connections = ConnectionsSE->value();
     settings.RememberPassword = RememberPasswordCB->isChecked();
     return settings;
 }
@@ -387,6 +409,7 @@ void TFtpF::SetSettings(const TFtpSettings& settings) {
     RemoveStaleCB->setChecked(settings.RemoveStale);
     ProtocolCB->setCurrentIndex(settings.Protocol == TUploadProtocol::Sftp ? 1 : 0);
     KeyFileE->setText(settings.KeyFile);
+    ConnectionsSE->setValue(kUploadConnectionsRange.Clamp(settings.Connections));
     RememberPasswordCB->setChecked(settings.RememberPassword);
     FUsualPort = -1; // the port read stays as it is
     ProtocolOrEncryptionChanged();

@@ -28,6 +28,7 @@ class QPainter;
 class QProgressBar;
 class QPushButton;
 class QRect;
+class QSpinBox;
 class QStyleOptionViewItem;
 class QToolButton;
 
@@ -131,6 +132,7 @@ public:
     QPushButton* UploadBB;
     QCheckBox* ChangedOnlyCB;
     QCheckBox* RemoveStaleCB;
+    QSpinBox* ConnectionsSE; // files stored at once
     QListWidget* UploadFilesLB;
     QList<QIcon> ImageList; // 0: the parent directory "..", 1: a folder
 
@@ -166,6 +168,7 @@ private:
     QWidget* CreateUploadGroup();
     void ConnectControls();
     QWidget* CreateProtocolControls(QWidget* group);
+    QWidget* CreateConnectionsControls(QWidget* parent);
     // A port field still holding the usual port of the last protocol and encryption takes the new one's.
     void ProtocolOrEncryptionChanged();
     QWidget* CreateKeyringControls(QWidget* group);

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QScopeGuard>
 #include <QToolButton>
 
@@ -112,6 +113,7 @@ void TFtpF::EnableConnectionFields(bool enabled) {
     ProtocolCB->setEnabled(enabled);
     ChangedOnlyCB->setEnabled(enabled);
     RemoveStaleCB->setEnabled(enabled);
+    ConnectionsSE->setEnabled(enabled);
     ProtocolOrEncryptionChanged(); // the fields of the protocol chosen
 }
 

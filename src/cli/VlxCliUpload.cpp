@@ -280,7 +280,8 @@ bool StoreFiles(TUploadRun& run, const TCliStreams& streams) {
 
 } // namespace
 
-int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCliStreams& streams) {
+int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCliStreams& streams,
+                 int connections) {
     const QString dir = QDir::cleanPath(QFileInfo(outDir).absoluteFilePath());
     const auto fail = [&](const QString& text) { return Fail(streams, text); };
     if (!QFileInfo(dir).isDir())
@@ -297,6 +298,8 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
         for (const QString& note : options.Notes)
             Line(streams, note);
         settings = options.Ftp;
+        if (connections > 0)
+            settings.Connections = connections;
         if (settings.Host.trimmed().isEmpty())
             return fail("No FTP server in the options file: set one on the FTP tab and save the options");
         // Without a user the server gets a bare USER and answers with a syntax error that names nothing.

@@ -8,5 +8,6 @@
 
 // Stores every file of the folder outDir with the options file's FTP settings; progress and errors on the
 // error stream, the target's address on the output stream. Returns the exit status. Needs the application
-// object (a non-widget one is enough).
-int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCliStreams& streams);
+// object (a non-widget one is enough). Connections other than 0 replace the options file's.
+int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCliStreams& streams,
+                 int connections = 0);

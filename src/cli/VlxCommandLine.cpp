@@ -11,6 +11,7 @@
 
 #include "cli/CliGenerate.h"
 #include "cli/VlxCliUpload.h"
+#include "gallery/FtpSettings.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 
@@ -19,7 +20,7 @@ namespace {
 const char* const kUsage =
     "Usage: veltrix generate --profile NAME --columns C [--rows R] [--captions FILE] --out DIR FILE...\n"
     "       veltrix generate --gallery FILE.veltrix [--captions FILE] [--out DIR]\n"
-    "       veltrix upload --out DIR\n"
+    "       veltrix upload --out DIR [--connections N]\n"
     "       veltrix --help | --version\n"
     "\n"
     "generate writes the gallery of the pictures FILE..., placed row by row into a table of C columns and\n"
@@ -40,6 +41,7 @@ const char* const kUsage =
     "VELTRIX_FTP_PASSWORD, else from the system keyring when \"Remember password\" kept it there, else\n"
     "(over FTP) from the first line of standard input; without any of them an FTP upload refuses.\n"
     "Ctrl-C or SIGTERM abort the upload as the tab's Abort button does.\n"
+    "--connections N stores up to N files at once (1 to 8; by default as the options file says).\n"
     "\n"
     "Progress and errors go to standard error; the written folder or the upload's target to standard\n"
     "output. Exit status: 0 done, 1 failed, 2 bad arguments.\n";
@@ -129,6 +131,8 @@ QString ParseUpload(const QStringList& args, TCliArgs& parsed) {
         QString error;
         if (args[i] == "--out")
             error = TakeValue(args, i, parsed.OutDir);
+        else if (args[i] == "--connections")
+            error = TakeCount(args, i, kUploadConnectionsRange, parsed.Connections);
         else if (args[i] == "--password" || args[i].startsWith("--password="))
             // A password on the command line is visible to every user of the machine.
             error = "No --password: give it in VELTRIX_FTP_PASSWORD or on standard input";
@@ -199,7 +203,7 @@ int RunCommandLine(const QStringList& args, const TVeltrixPlaces& places, const 
         return kCliOk;
     }
     return parsed.Command == "upload"
-               ? UploadFolder(parsed.OutDir, places, streams)
+               ? UploadFolder(parsed.OutDir, places, streams, parsed.Connections)
                : GenerateGallery(parsed, places, streams,
                                  started && StartedArgs(*started) == args ? started : nullptr);
 }

@@ -23,6 +23,7 @@ struct TCliArgs {
     QString CaptionsFile; // "name<TAB>caption" lines; empty for none
     QStringList Files;
     QString Gallery; // a gallery file: its table, pictures and settings in place of the options above
+    int Connections = 0; // upload: files stored at once; 0: as the options file says
 };
 
 // True when the program was started as a command (its first argument is one), not as the desktop window.

@@ -9,6 +9,8 @@
 inline constexpr TSettingRange kFtpPortRange{1, 65535, 21};
 inline constexpr int kSftpPort = 22;
 inline constexpr int kImplicitFtpsPort = 990;
+// Connections an upload stores files over at once.
+inline constexpr TSettingRange kUploadConnectionsRange{1, 8, 3};
 
 // How the files travel: FTP (in clear or with TLS) or SFTP (over SSH).
 enum class TUploadProtocol { Ftp, Sftp };
@@ -27,6 +29,8 @@ struct TFtpSettings {
     bool RemoveStale = false;
     TUploadProtocol Protocol = TUploadProtocol::Ftp;
     QString KeyFile; // SFTP: a private key to log in with; empty: the agent or the password
+    // Files stored at once, each over a connection of its own.
+    int Connections = kUploadConnectionsRange.Default;
     // The password kept in the desktop's keyring for this server and user (never in the options file).
     bool RememberPassword = false;
 

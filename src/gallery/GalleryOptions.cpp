@@ -50,6 +50,9 @@ const TOptionRow kRows[] = {
     // Files written before SFTP existed were written for FTP.
     {"Ftp", "Protocol", [](TOptions& o) -> TFieldRef { return &o.Ftp.Protocol; }, "ftp", nullptr},
     {"Ftp", "KeyFile", [](TOptions& o) -> TFieldRef { return &o.Ftp.KeyFile; }, "", nullptr},
+    // Files written before parallel uploads existed get the default.
+    {"Ftp", "Connections", [](TOptions& o) -> TFieldRef { return &o.Ftp.Connections; }, "3",
+     &kUploadConnectionsRange},
     // Files written before the keyring was used kept no password anywhere.
     {"Ftp", "RememberPassword", [](TOptions& o) -> TFieldRef { return &o.Ftp.RememberPassword; }, "0",
      nullptr},

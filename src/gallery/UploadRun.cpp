@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QScopeGuard>
 
+#include "gallery/UploadLanes.h"
+
 namespace {
 
 QString FileNameOf(const QString& path) {
@@ -100,6 +102,10 @@ QStringList TUploadRun::UploadOrder(const QStringList& files) {
     return ordered;
 }
 
+int TUploadRun::PhaseOf(const QString& path) {
+    return UploadRank(path);
+}
+
 QString TUploadRun::TempNameOf(const QString& name) {
     return name + ".part";
 }
@@ -131,12 +137,28 @@ void TUploadRun::AttachClient() {
         return;
     FAttached = true;
     FClient.OnStoreProgress = [this](qint64 sent, qint64 total) {
-        if (FStarted && FCurrent < FQueue.size() && FClient.IsConnected())
-            Report(FileNameOf(FQueue[FCurrent].Path), sent, total);
+        const int file = FMainFile >= 0 ? FMainFile : FCurrent;
+        if (FStarted && file < FQueue.size() && FClient.IsConnected())
+            Report(FileNameOf(FQueue[file].Path), sent, total);
     };
-    FClient.OnQuestion = OnTrustQuestion;
+    // Kept, so that further connections of the run do not ask the user again.
+    FClient.OnQuestion = nullptr;
+    if (OnTrustQuestion)
+        FClient.OnQuestion = [this](const QString& question) {
+            const bool yes = OnTrustQuestion(question);
+            if (yes)
+                FAcceptedQuestions << question;
+            return yes;
+        };
     FClient.OnWarning = OnWarning;
-    FClient.OnSecret = OnSecret;
+    FClient.OnSecret = nullptr;
+    if (OnSecret)
+        FClient.OnSecret = [this](const QString& prompt, QString& secret) {
+            const bool given = OnSecret(prompt, secret);
+            if (given)
+                FGivenSecret = secret;
+            return given;
+        };
     FClient.TrustFile = TrustFile;
 }
 
@@ -210,6 +232,8 @@ void TUploadRun::Abort() {
     if (FAbortRequested || (!FStarted && !FStarting))
         return;
     FAbortRequested = true;
+    if (FLanes)
+        FLanes->Abort();
     // While reconnecting, what is to be ended is the wait of the log-in.
     if (FStarted && !FReconnecting)
         FClient.Abort();
@@ -229,6 +253,10 @@ void TUploadRun::End() {
         DetachClient();
         FRecord.reset();
     });
+    if (FLanes) {
+        FLanes->Close();
+        FLanes.reset();
+    }
     FClient.Close();
 }
 

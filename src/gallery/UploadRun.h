@@ -2,7 +2,9 @@
 // upload panel and `veltrix upload` both drive it and show what it reports.
 #pragma once
 
+#include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QHash>
@@ -14,6 +16,9 @@
 #include "gallery/FtpSettings.h"
 #include "gallery/FtpUploadRecord.h"
 #include "gallery/UploadConnection.h"
+
+class TUploadLanes;
+struct TLaneReport;
 
 // Where each file of the queue stands.
 enum class TUploadFileState {
@@ -118,6 +123,10 @@ public:
     // Cancels the store in progress (its temporary file is deleted) or the wait of Start; the run ends
     // before the next store.
     void Abort();
+    // Stores one file outside the queue by the rules of the queue's files (temporary name, rename,
+    // reconnect and resume): how a further connection of a run stores the files it is given. Throws as
+    // StoreNext does.
+    void StoreOne(const QString& path);
 
     const QList<TUploadFile>& Queue() const { return FQueue; }
     // What the files go over: the caller's, or the one the run made for its settings.
@@ -165,6 +174,17 @@ private:
     void SaveRecord();
     void RemoveStale();
     void Advance();
+    // With more than one connection: StoreNext stores a whole phase (pictures and other files, pages,
+    // index.html), its files side by side, and returns once all of them are done.
+    bool StorePhase();
+    static int PhaseOf(const QString& path);
+    void OpenLanes();
+    QList<int> PhaseFiles(int end);
+    void GiveToLanes();
+    void StoreOnMain(int index);
+    void TakeLaneReports();
+    void LaneFailed(const TLaneReport& report, std::exception_ptr& failure);
+    void StoredAt(int index);
 
     std::unique_ptr<TUploadConnection> FOwnConnection;
     TUploadConnection& FClient;
@@ -186,6 +206,25 @@ private:
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
     bool FRecordChanged = false;           // files left the record
     TUploadLeftovers FOwnLeftovers;        // when the owner keeps none
+    // Storing several files at once: the further connections, the file the run's own connection stores,
+    // what the user already answered (asked once for all connections), the SHA-256 of each file given out.
+    std::unique_ptr<TUploadLanes> FLanes;
+    int FMainFile = -1;
+    QStringList FAcceptedQuestions;
+    std::optional<QString> FGivenSecret;
+    QHash<int, QByteArray> FPhaseSha;
+    int FLanesOpened = 0;
+    QStringList FLanesRefused; // why further connections did not open
+    bool FLanesTold = false;   // the status said how many connections the server allowed
+    QList<int> FPhaseFiles;    // the phase's files to store, given out from FPhaseNext on
+    qsizetype FPhaseNext = 0;
+    std::exception_ptr FPhaseFailure;
+    // The failure told is the one of the earliest file in the queue, whichever connection met it first.
+    int FPhaseFailedIndex = -1;
+    QString FPhaseFailed, FPhaseFailureText;
+    void KeepPhaseFailure(int index, std::exception_ptr failure);
+    bool FPhaseShared = false; // the phase's files go over every connection (not so index.html)
+    bool FGiving = false;
 };
 
 // The texts of a finished client command by transaction type ("Upload success", "List failure",

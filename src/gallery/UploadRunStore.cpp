@@ -40,6 +40,8 @@ bool TUploadRun::StoreNext() {
         FResult.Failure = "Upload ended: " + reason + " (" + FilesText(Left()) + " not uploaded)";
         throw Exception(FResult.Failure);
     }
+    if (FSettings.Connections > 1)
+        return StorePhase();
     TUploadFile& file = FQueue[FCurrent];
     const QString name = FileNameOf(file.Path);
     if (!QFileInfo::exists(file.Path)) {

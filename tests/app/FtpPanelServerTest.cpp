@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -61,6 +62,7 @@ TEST_F(FtpPanelServerTest, UploadStoresEveryFileInACreatedDirectoryAndEmptiesThe
     FWindow->Files = {CopyTestPicture("jpeg_baseline_420.jpg", FLocal.Path()),
                       CopyTestPicture("bmp_24bpp.bmp", FLocal.Path()), page};
     FPanel->SetFtpRemoteDir("/gallery/sub dir/deep");
+    FPanel->ConnectionsSE->setValue(1); // a progress bar per file, over the panel's own client
 
     UploadAndWait();
 

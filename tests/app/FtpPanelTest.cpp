@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -418,6 +419,7 @@ TEST_F(FtpPanelTest, LostConnectionDuringAStoreNamesTheFile) {
     server.SetConnections(1 + TUploadRun::kReconnects); // each connection made again is lost the same way
     server.Start();
     UseServer(server.Port(), "anna", "pw");
+    FPanel->ConnectionsSE->setValue(1); // one connection's reconnects
     WriteBytes(FLocal.File("a.jpg"), "jpeg");
     WriteBytes(FLocal.File("b.jpg"), "jpeg");
     FWindow->Files = {FLocal.File("a.jpg"), FLocal.File("b.jpg")};

@@ -89,7 +89,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
                            "Common/Profile", "TableGrid/Width", "TableGrid/Height", "TableGrid/AutoUpdate",
                            "Ftp/Host", "Ftp/Port", "Ftp/UserID", "Ftp/RemoteDir", "Ftp/Passive",
                            "Ftp/ChangedOnly", "Ftp/RemoveStale", "Ftp/Encryption", "Ftp/Protocol",
-                           "Ftp/KeyFile", "Ftp/RememberPassword"}));
+                           "Ftp/KeyFile", "Ftp/Connections", "Ftp/RememberPassword"}));
     EXPECT_TRUE(ReadBytes(Ini()).contains("Encryption=require"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("LoadOnStartup=1"));
     EXPECT_TRUE(ReadBytes(Ini()).contains("OverFileConf=0"));

@@ -315,7 +315,8 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
     WriteBytes(site + "b.bin", QByteArray(1000, 'b'));
     WriteBytes(site + "c.bin", QByteArray(4 * 1024 * 1024, 'c'));
     WriteBytes(FConfig.File(kOptionsFileName),
-               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=stopped\nEncryption=auto\n")
+               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=stopped\nEncryption=auto\n"
+                       "Connections=1\n") // the big file over the command's own client
                    .arg(Server->Port())
                    .toUtf8());
     qputenv(kFtpPasswordVariable, "s3cret pass");

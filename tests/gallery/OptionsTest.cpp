@@ -56,7 +56,8 @@ TEST(OptionsFileTest, WrittenOptionsReadBack) {
                    false,
                    true,
                    TUploadProtocol::Sftp,
-                   "/home/ann/.ssh/id_ed25519"};
+                   "/home/ann/.ssh/id_ed25519",
+                   5};
     options.Ftp.RememberPassword = true;
     WriteOptions(dir.File("vlx.ini"), options);
     const TOptions read = ReadOptions(dir.File("vlx.ini"));
@@ -66,6 +67,16 @@ TEST(OptionsFileTest, WrittenOptionsReadBack) {
     EXPECT_EQ(read.TableGrid.Height, 90);
     EXPECT_FALSE(read.TableGrid.AutoUpdate);
     EXPECT_EQ(read.Ftp, options.Ftp);
+}
+
+// Connections stored out of range come into it, like the port; files written before the setting get 3.
+TEST(OptionsFileTest, ConnectionsComeOutInRange) {
+    TTempDir dir;
+    for (const auto& [stored, connections] :
+         {std::pair{"[Ftp]\nConnections=12\n", 8}, {"[Ftp]\nConnections=0\n", 1}, {"[Ftp]\nHost=h\n", 3}}) {
+        WriteBytes(dir.File("vlx.ini"), stored);
+        EXPECT_EQ(ReadOptions(dir.File("vlx.ini")).Ftp.Connections, connections) << stored;
+    }
 }
 
 } // namespace

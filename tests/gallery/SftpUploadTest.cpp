@@ -127,6 +127,51 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/b.html"), "<html>b, changed</html>");
 }
 
+// Thirty files over three connections: all arrive byte for byte, no page before every picture and
+// index.html last, as the folder shows whenever a file is done; the further connections ask nothing again.
+TEST_F(TSftpUploadTest, StoresOverSeveralConnectionsKeepingTheOrder) {
+    FSettings.Connections = 3;
+    QStringList files;
+    for (int i = 0; i < 10; ++i) {
+        files << Local(QString("p%1.jpg").arg(i), QByteArray(300000 + i, static_cast<char>('a' + i)))
+              << Local(QString("vl_p%1.jpg").arg(i), QByteArray(700, static_cast<char>('k' + i)));
+        if (i < 9)
+            files << Local(QString("p%1.html").arg(i), QString("<html>%1</html>").arg(i).toUtf8());
+    }
+    files << Local("index.html", "<html>index</html>");
+    auto run = Run(files);
+    int secrets = 0;
+    run->OnSecret = [&](const QString&, QString& secret) {
+        ++secrets;
+        secret = "open sesame";
+        return true;
+    };
+    int overOwn = 0; // files the run's own connection stored (an SSH log-in takes a while: the pictures are
+                     // big enough for the others to take part)
+    QList<QStringList> seen;
+    run->OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File.isEmpty())
+            seen << Remote();
+        else if (progress.Bytes == 0)
+            ++overOwn;
+    };
+    const TUploadResult& result = run->Run();
+    ASSERT_EQ(result.Failure, "");
+    EXPECT_EQ(result.Stored, 30);
+    EXPECT_LT(overOwn, 30);
+    EXPECT_EQ(FQuestions.size(), 1);
+    EXPECT_EQ(secrets, 1);
+    for (const QStringList& names : seen) {
+        if (!names.filter(".html").isEmpty())
+            EXPECT_EQ(names.filter(".jpg").size(), 20) << names.join(' ').toStdString();
+        if (names.contains("index.html"))
+            EXPECT_EQ(names.size(), 30) << names.join(' ').toStdString();
+    }
+    for (const QString& path : files)
+        EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/" + QFileInfo(path).fileName()), ReadBytes(path))
+            << path.toStdString();
+}
+
 // A host key nobody vouches for, and one that differs from the known one, stop the run before the log-in;
 // a changed key is never even asked about.
 struct THostKeyCase {

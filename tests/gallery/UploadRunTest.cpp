@@ -112,6 +112,7 @@ TEST_F(TUploadRunTest, RemovesFilesNoLongerInTheGalleryAfterTheIndex) {
 TEST_F(TUploadRunTest, CancelledRunLeavesNoFileUnderItsFinalName) {
     const QStringList files = {Local("a.bin", QByteArray(1000, 'a')),
                                Local("big.bin", QByteArray(8 * 1024 * 1024, 'b')), Local("c.bin", "c")};
+    FSettings.Connections = 1; // the files one after another, the big one over this client
     TUploadRun run(*FClient, FSettings, "s3cret", files);
     run.OnProgress = [&](const TUploadProgress& progress) {
         if (progress.File == "big.bin" && progress.Bytes > 0 && !run.AbortRequested())

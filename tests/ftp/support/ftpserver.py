@@ -3,6 +3,7 @@
 # --tls CERT KEY offers explicit TLS (AUTH TLS) with that certificate; --log FILE appends each command the
 # server receives to FILE, one a line (the password replaced by "****"). --implicit (with --tls) speaks TLS
 # from the first byte, before the greeting; --address ADDR listens there instead (::1 for IPv6).
+# --max-per-ip N refuses a client's connections beyond N at once (421), as hosts limit their users.
 # Prints "PORT <n>" once it listens; exits when its standard input closes (the test program went away).
 import argparse
 import os
@@ -24,6 +25,7 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--implicit", action="store_true")
     parser.add_argument("--address", default="127.0.0.1")
+    parser.add_argument("--max-per-ip", type=int, default=0)
     args = parser.parse_args()
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
@@ -60,6 +62,7 @@ def main():
     handler.auth_failed_timeout = 0  # a refused password is answered at once, not after 3 seconds
     handler.timeout = args.idle_timeout
     server = FTPServer((args.address, 0), handler)
+    server.max_cons_per_ip = args.max_per_ip
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
 
     def watch_stdin():
