@@ -5,6 +5,8 @@
 #include <future>
 #include <thread>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,6 +127,10 @@ void TXoSftp::OpenSession(int socket) {
     FSocket = socket;
     struct stat status {};
     FSocketInode = ::fstat(socket, &status) == 0 ? status.st_ino : 0;
+    // Each SFTP request is a small packet waiting for its answer: without this, delayed acknowledgements
+    // hold every one back for tens of milliseconds.
+    const int noDelay = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     ssh_options_set(FSession, SSH_OPTIONS_FD, &socket);
     QString host = FHost;
     if (host.startsWith('[') && host.endsWith(']'))

@@ -133,7 +133,7 @@ TEST_F(TSftpUploadTest, StoresOverSeveralConnectionsKeepingTheOrder) {
     FSettings.Connections = 3;
     QStringList files;
     for (int i = 0; i < 10; ++i) {
-        files << Local(QString("p%1.jpg").arg(i), QByteArray(300000 + i, static_cast<char>('a' + i)))
+        files << Local(QString("p%1.jpg").arg(i), QByteArray(3000000 + i, static_cast<char>('a' + i)))
               << Local(QString("vl_p%1.jpg").arg(i), QByteArray(700, static_cast<char>('k' + i)));
         if (i < 9)
             files << Local(QString("p%1.html").arg(i), QString("<html>%1</html>").arg(i).toUtf8());
