@@ -103,6 +103,10 @@ bool TSaveFile::commit() {
         return false;
     const bool written = flush() && error() == NoError;
     const QString why = written ? QString() : errorString();
+    // The disk starts on it now, while the run goes on: the one sync at the end of a run then waits for
+    // little. Only a start: a failure here is no failure of the file.
+    if (written)
+        ::sync_file_range(handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
     QFile::close();
     if (!written || error() != NoError) {
         const QString text = why.isEmpty() ? errorString() : why;
