@@ -138,7 +138,8 @@ struct TTools {
 // The same files made into thumbnails of the same size and quality by vipsthumbnail, and copied by cp. Its
 // thumbnails are stripped of the originals' metadata, as ours are. The targets compare with the tools on one
 // CPU (pinCpu); vipsthumbnail on all of them is printed beside, for what it is worth.
-std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours, int pinCpu = -1) {
+std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours,
+                                   int pinCpu = -1) {
     const std::string dir = TempDir("bench_generate_tools");
     if (dir.empty())
         return std::nullopt;

@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
         // The program's folder as the application object would tell it, which is not there yet to ask.
         TVeltrixPlaces places;
         places.ProgramDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
-        const std::shared_ptr<TGenerateStart> started = StartCommandLine(ArgumentsFromNative(argc, argv), places);
+        const std::shared_ptr<TGenerateStart> started =
+            StartCommandLine(ArgumentsFromNative(argc, argv), places);
         // A command opens no window: no widgets, only pictures and fonts. The application object is never
         // taken down: that would load the font configuration only to drop it (a sixth of a second at the end
         // of every command that drew no text); kept in a static, it is not a leak either.

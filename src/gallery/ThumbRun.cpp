@@ -69,7 +69,8 @@ void RenderThumbnails(const TGfxThumbnail& settings, const std::vector<TThumbJob
     } catch (...) {
         // The picture while reading or rendering, the thumbnail while saving.
         if (failedJob >= 0)
-            failedPath = saving[size_t(failedJob)] ? jobs[size_t(failedJob)].Dest : jobs[size_t(failedJob)].Source;
+            failedPath =
+                saving[size_t(failedJob)] ? jobs[size_t(failedJob)].Dest : jobs[size_t(failedJob)].Source;
         throw;
     }
     if (made != nullptr)
