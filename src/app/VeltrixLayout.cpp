@@ -179,12 +179,12 @@ void TVeltrixF::CreatePages() {
     PictureTS = CreatePictureTab();
     HtmlPageTS = CreateHtmlPageTab();
     HtmlTableTS = CreateHtmlTableTab();
-    FtpTS = new QWidget;
-    FtpTS->setObjectName("FtpTS");
-    auto* ftpLayout = new QVBoxLayout(FtpTS);
+    auto* ftpContent = new QWidget;
+    auto* ftpLayout = new QVBoxLayout(ftpContent);
     ftpLayout->setContentsMargins(0, 0, 0, 0);
-    FtpF1 = new TFtpF(this, FtpTS);
+    FtpF1 = new TFtpF(this, ftpContent);
     ftpLayout->addWidget(FtpF1);
+    FtpTS = ScrollingTab("FtpTS", ftpContent);
     OptionsTS = CreateOptionsTab();
     AboutTS = CreateAboutTab();
     MainPC->addTab(ThumbTS, style()->standardIcon(S::SP_FileDialogInfoView), "Thumbnail");

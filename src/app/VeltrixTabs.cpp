@@ -11,8 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -106,13 +108,31 @@ void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString,
 }
 
 QWidget* NewTab(const char* name, QHBoxLayout*& columns) {
-    auto* tab = new QWidget;
-    tab->setObjectName(name);
-    columns = new QHBoxLayout(tab);
+    auto* content = new QWidget;
+    columns = new QHBoxLayout(content);
     columns->setContentsMargins(4, 2, 4, 2);
     columns->setSpacing(6);
+    return ScrollingTab(name, content);
+}
+
+} // namespace
+
+// Some pages hold more than the page control's height shows: they scroll rather than squeeze their
+// controls out of sight.
+QWidget* ScrollingTab(const char* name, QWidget* content) {
+    auto* tab = new QWidget;
+    tab->setObjectName(name);
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    layout->addWidget(scroll);
     return tab;
 }
+
+namespace {
 
 // A colour panel, its button and an optional "Default" box side by side.
 QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nullptr) {

@@ -55,6 +55,9 @@ public:
     using Exception::Exception;
 };
 
+// A page of the page control: its content scrolls when the page is too low to show all of it.
+QWidget* ScrollingTab(const char* name, QWidget* content);
+
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
 // and the upload request the panel posts to it.
 class TVeltrixF : public QMainWindow, public TFtpFWindow {

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,6 +39,22 @@ TProfileRecord ReadStored(const QString& fileName, const QString& name) {
 }
 
 } // namespace
+
+// In the window's own size, no page of settings squeezes a control below the height it needs to be seen
+// and used (the pages hold more than fits: they scroll instead).
+TEST_F(TAppTest, PagesSqueezeNoControl) {
+    W().show();
+    for (int i = 0; i < W().MainPC->count(); ++i) {
+        W().MainPC->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        for (QWidget* control : W().MainPC->widget(i)->findChildren<QWidget*>())
+            if (control->isVisible() && !qobject_cast<QAbstractSpinBox*>(control->parentWidget()) &&
+                (qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control) ||
+                 qobject_cast<QLineEdit*>(control) || qobject_cast<QAbstractSpinBox*>(control)))
+                EXPECT_GE(control->height(), control->minimumSizeHint().height())
+                    << W().MainPC->tabText(i).toStdString() << ": " << control->objectName().toStdString();
+    }
+}
 
 TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().windowTitle(), "Quorrin's Veltrix");
