@@ -160,6 +160,7 @@ private:
     void EnterRemoteDir();
     void CreateRemoteDirLevels(const QString& dir);
     void StoreCurrent(const QString& path, const QString& name);
+    void StoreOverOwn(const QString& path, const QString& name);
     [[noreturn]] void StoreFailed(const QString& name);
     void StoreFile(const QString& path, const QString& name);
     void StoreReconnecting(const QString& path, const QString& name);

@@ -144,16 +144,7 @@ void TUploadRun::StoreOnMain(int index) {
     const auto done = qScopeGuard([this] { FMainFile = -1; });
     const QString& path = FQueue[index].Path;
     const QString name = FileNameOf(path);
-    try {
-        FClient.PrepareStore(path);
-        ThrowIfAbortRequested();
-        const QString& note = FResult.NotEncryptedNote;
-        Status(note.isEmpty() ? "Uploading: " + name : "Uploading: " + name + " (" + note + ")");
-        Report(name, 0, QFileInfo(path).size());
-        StoreReconnecting(path, name);
-    } catch (...) {
-        StoreFailed(name);
-    }
+    StoreOverOwn(path, name);
     StoredAt(index);
 }
 

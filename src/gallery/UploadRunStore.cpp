@@ -66,6 +66,18 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
         }
         FRecord->Remove(name); // the server's copy is about to change
     }
+    StoreOverOwn(path, name);
+    ++FResult.Stored;
+    FQueue[FCurrent].State = TUploadFileState::Stored;
+    if (FRecord && !sha.isEmpty()) {
+        FStoredSha.insert(name, sha);
+        RecordStored(name, QFileInfo(path).size(), sha);
+    }
+}
+
+// Over the run's own connection, the status and the progress telling it; a failure ends the run naming the
+// file.
+void TUploadRun::StoreOverOwn(const QString& path, const QString& name) {
     try {
         FClient.PrepareStore(path);
         ThrowIfAbortRequested();
@@ -75,12 +87,6 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
         StoreReconnecting(path, name);
     } catch (...) {
         StoreFailed(name);
-    }
-    ++FResult.Stored;
-    FQueue[FCurrent].State = TUploadFileState::Stored;
-    if (FRecord && !sha.isEmpty()) {
-        FStoredSha.insert(name, sha);
-        RecordStored(name, QFileInfo(path).size(), sha);
     }
 }
 
