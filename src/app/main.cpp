@@ -15,6 +15,7 @@
 #include "app/VlxApplication.h"
 #include "cli/VlxCommandLine.h"
 #include "common/VlxNativePath.h"
+#include "gallery/Gallery.h"
 #include "gallery/GalleryDocument.h"
 #include "gallery/Version.h"
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
         QGuiApplication::setApplicationName(kApplicationName);
         // The pictures are read on every core while the application object starts up (its platform and
         // fonts, one-threaded); the arguments are taken again after it, once it has removed its own.
+        // Until the application object is made, only JPEGs are read (their decoder needs no plugin of Qt's).
+        HoldPluginReads();
         // The program's folder as the application object would tell it, which is not there yet to ask.
         TVeltrixPlaces places;
         places.ProgramDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
@@ -77,6 +80,7 @@ int main(int argc, char** argv) {
         // of every command that drew no text); kept in a static, it is not a leak either.
         static QGuiApplication* const app = new QGuiApplication(argc, argv);
         Q_UNUSED(app);
+        ReleasePluginReads();
         QTextStream out(stdout);
         QTextStream err(stderr);
         QTextStream in(stdin);

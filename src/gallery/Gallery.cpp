@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include <QFile>
 #include <QThread>
 
 #include "common/VlxNativePath.h"
@@ -157,6 +158,26 @@ QString TGallery::FreeName(int col, int row, const QString& path, const QString&
     return name;
 }
 
+namespace {
+
+std::atomic<bool> PluginReadsAllowed{true};
+
+bool StartsAsJpeg(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2);
+}
+
+} // namespace
+
+void HoldPluginReads() {
+    PluginReadsAllowed = false;
+}
+
+void ReleasePluginReads() {
+    PluginReadsAllowed = true;
+    PluginReadsAllowed.notify_all();
+}
+
 struct TPictureReads::TState {
     QStringList Paths;
     QSize Box;
@@ -184,9 +205,13 @@ TPictureReads::TPictureReads(const QStringList& paths, const QSize& box, TReadBe
     TState* state = F.get();
     for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
         F->Workers.emplace_back([state, count] {
-            for (int i = state->Next++; i < count; i = state->Next++)
+            for (int i = state->Next++; i < count; i = state->Next++) {
                 // at(): a non-const [] would detach the list shared with the caller, on several threads at once.
-                state->Read[size_t(i)] = ReadPicture(state->Paths.at(i), state->Box, state->ReadBefore);
+                const QString& path = state->Paths.at(i);
+                if (!PluginReadsAllowed && !StartsAsJpeg(path))
+                    PluginReadsAllowed.wait(false);
+                state->Read[size_t(i)] = ReadPicture(path, state->Box, state->ReadBefore);
+            }
         });
 }
 

@@ -31,6 +31,12 @@ struct TRefusedFile {
 // Whether a run read the picture file whole when it was as the stamp says.
 using TReadBefore = std::function<bool(const QString& path, const TFileStamp& stamp)>;
 
+// While held, readers of TPictureReads read JPEGs only (decoded without Qt's image plugins) and leave other
+// kinds until released: a command reads pictures while its application object is being made, and Qt's
+// plugins must not be looked up meanwhile. Released by default.
+void HoldPluginReads();
+void ReleasePluginReads();
+
 // Picture files being read for placing, on every core, from the moment it is made: the reading goes on while
 // the caller does other work (the command line starts up meanwhile). Waits for its readers when it goes.
 class TPictureReads {
