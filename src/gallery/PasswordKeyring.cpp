@@ -16,11 +16,12 @@ struct TJobOutcome {
     QString Text;
 };
 
-// Runs the job and waits for it, at most timeOut ms. A job that does not finish in time is left to delete
+// Runs the job and waits for it, at most timeOut ms. A finished job goes at once (a deferred delete would
+// wait for an event loop that may never run again); one that does not finish in time is left to delete
 // itself whenever it does: nothing here is waiting for it any more.
 TJobOutcome RunJob(QKeychain::Job* job, int timeOut) {
     TJobOutcome outcome;
-    job->setAutoDelete(true);
+    job->setAutoDelete(false);
     job->setInsecureFallback(false);
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
@@ -35,6 +36,10 @@ TJobOutcome RunJob(QKeychain::Job* job, int timeOut) {
     job->start();
     if (!outcome.Finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (outcome.Finished)
+        delete job;
+    else
+        job->setAutoDelete(true);
     return outcome;
 }
 
