@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -40,21 +40,6 @@ constexpr int kTileSize = 100;
 QString FileNamePart(const QString& path) {
     return QFileInfo(path).fileName();
 }
-
-// Progress told at most about ten times a second: a window repaints at once each time, which would cost more
-// than copying a picture or writing its page. The first and last step of a phase are always told.
-class TProgressPace {
-public:
-    bool Due(int done, int total) {
-        if (done < total && FShown.isValid() && FShown.elapsed() < 100)
-            return false;
-        FShown.start();
-        return true;
-    }
-
-private:
-    QElapsedTimer FShown;
-};
 
 // The cells as the run found them, read once, so that every phase writes the same set of files.
 struct TRunCell {
@@ -499,38 +484,50 @@ void TRunner::ThumbnailPhase(TRunResult& result) {
 }
 
 // A picture's page shows the picture alone, centred, under the table page's title and colours, and always
-// leads back to the table page.
+// leads back to the table page. Each page is measured, made and written on every core; a picture in several
+// cells has one page, made from its first cell.
 void TRunner::PicPagePhase(TRunResult& result) {
-    TGfxPicPage page;
     TGfxPageSettings settings; // one cell, no table title, no picture information
     settings.Frame = FGallery.Settings.Page.Frame;
     settings.Frame.Background = FBackground;
     settings.Frame.BackLink = kIndexPage;
     settings.Frame.AltText = AltText();
     settings.TableAlign = haCenter;
-    page.SetSettings(settings);
     QStringList names;
-    QHash<QString, QString> captions; // a picture in several cells: its one page, the first cell's caption
-    for (const TRunCell& cell : FCells) {
-        names << cell.Name;
-        if (!captions.contains(cell.Name))
-            captions.insert(cell.Name, cell.Caption);
-    }
-    const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
-    // A picture's page leads back to the table page that shows it (at its first place, like its page).
-    QHash<QString, QString> backLinks;
     for (const TRunCell& cell : FCells)
-        if (!cell.Name.isEmpty() && !backLinks.contains(cell.Name))
+        names << cell.Name;
+    const QHash<QString, TPageNeighbours> neighbours = PageNeighbours(names);
+    std::vector<const TRunCell*> jobs; // the first cell of each name
+    QHash<QString, int> jobOf;         // by name
+    QHash<QString, QString> backLinks; // a picture's page leads back to the table page that shows it first
+    for (const TRunCell& cell : FCells)
+        if (!cell.Name.isEmpty() && !jobOf.contains(cell.Name)) {
             backLinks.insert(cell.Name, FTablePages[TablePageOfRow(FTablePages, cell.Row)].Name);
-    TProgressPace pace;
-    int done = 0;
-    Tell(TRunPhase::Pages, 0, FCount, {});
-    for (const TRunCell& cell : FCells) {
-        if (cell.Name.isEmpty())
-            continue;
-        CheckCancel();
+            jobOf.insert(cell.Name, static_cast<int>(jobs.size()));
+            jobs.push_back(&cell);
+        }
+    const int total = static_cast<int>(jobs.size());
+    const int threads = std::clamp(Threads(), 1, std::max(1, total));
+    std::vector<std::unique_ptr<TGfxPicPage>> pages;
+    for (int t = 0; t < threads; ++t) {
+        pages.push_back(std::make_unique<TGfxPicPage>());
+        pages.back()->SetSettings(settings);
+    }
+    std::vector<QString> writing(jobs.size()); // each job's file, for the run to name where it stopped
+    std::mutex recordLock;
+    const auto upToDate = [&](const QString& name, const QByteArray& inputs) {
+        const std::scoped_lock lock(recordLock);
+        return FRecord->UpToDate(name, inputs);
+    };
+    const auto wrote = [&](const QString& name, const QByteArray& inputs) {
+        const std::scoped_lock lock(recordLock);
+        FRecord->Wrote(name, inputs);
+    };
+    const auto job = [&](int i, int worker) {
+        const TRunCell& cell = *jobs[size_t(i)];
+        TGfxPicPage& page = *pages[size_t(worker)];
         page.SetPicFile(FDir + (cell.Web ? WebPictureName(cell.Name) : cell.Name));
-        page.SetCaption(captions.value(cell.Name));
+        page.SetCaption(cell.Caption);
         page.SetPrevPage(neighbours.value(cell.Name).Prev);
         page.SetNextPage(neighbours.value(cell.Name).Next);
         page.SetBackLink(backLinks.value(cell.Name));
@@ -540,25 +537,50 @@ void TRunner::PicPagePhase(TRunResult& result) {
         // is made again only when its picture changed. A picture published web-sized needs none.
         if (!cell.Web && !BrowserShows(cell.Name)) {
             const QString name = BrowserViewableName(cell.Name);
-            Current = FDir + name;
+            writing[size_t(i)] = FDir + name;
             const QByteArray inputs = TRunInputs("rendering").AddFile(cell.Source).Key();
-            if (!FRecord->UpToDate(name, inputs)) {
-                SaveBrowserRendering(FDir + cell.Name, Current);
-                FRecord->Wrote(name, inputs);
+            if (!upToDate(name, inputs)) {
+                SaveBrowserRendering(FDir + cell.Name, FDir + name);
+                wrote(name, inputs);
             }
-            result.Written << Current;
         }
-        const QString file = FDir + PageName(cell.Name);
-        Current = file;
-        ++done;
-        if (pace.Due(done, FCount))
-            Tell(TRunPhase::Pages, done, FCount, file);
+        const QString name = PageName(cell.Name);
+        writing[size_t(i)] = FDir + name;
         const QByteArray inputs = PageInputs(page);
-        if (!FRecord->UpToDate(PageName(cell.Name), inputs)) {
-            page.SaveToFile(file);
-            FRecord->Wrote(PageName(cell.Name), inputs);
+        if (!upToDate(name, inputs)) {
+            page.SaveGenerated(FDir + name);
+            wrote(name, inputs);
         }
-        result.Written << file;
+    };
+    Tell(TRunPhase::Pages, 0, FCount, {});
+    // Shown starting at its first page, as a one-by-one run does.
+    if (total > 0)
+        Tell(TRunPhase::Pages, FCount - total + 1, FCount, FDir + PageName(jobs[0]->Name));
+    const auto progress = [&](int done, int lastDone) {
+        if (lastDone >= 0)
+            Tell(TRunPhase::Pages, FCount - total + done, FCount, FDir + PageName(jobs[lastDone]->Name));
+        CheckCancel();
+    };
+    std::vector<char> made;
+    // The pages made, and the renderings beside them, are the gallery's files, listed in the cells' order,
+    // also when the run stops among them.
+    const auto listMade = qScopeGuard([&] {
+        for (const TRunCell& cell : FCells) {
+            const int i = jobOf.value(cell.Name, -1);
+            if (i < 0 || size_t(i) >= made.size() || !made[size_t(i)])
+                continue;
+            if (!cell.Web && !BrowserShows(cell.Name))
+                result.Written << FDir + BrowserViewableName(cell.Name);
+            result.Written << FDir + PageName(cell.Name);
+        }
+    });
+    int failed = -1;
+    try {
+        RunParallelJobs(total, threads, job, progress, failed, &made);
+    } catch (...) {
+        if (failed >= 0)
+            Current = writing[size_t(failed)];
+        throw;
     }
 }
 
@@ -607,7 +629,7 @@ void TRunner::WriteTablePage(int i, TRunResult& result) {
     page.SetTablePageLinks(TablePageLinks(FTablePages, i));
     const QByteArray inputs = PageInputs(page);
     if (!FRecord->UpToDate(tablePage.Name, inputs)) {
-        page.SaveToFile(file);
+        page.SaveGenerated(file);
         FRecord->Wrote(tablePage.Name, inputs);
     }
     result.Written << file;

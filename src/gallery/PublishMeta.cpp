@@ -85,13 +85,14 @@ TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
     return meta;
 }
 
-// Checks a cleaned picture twice: Exiv2 reads no position from it, and cleaning it again finds nothing.
-void CheckClean(const QByteArray& bytes, TPicKind kind) {
+// Checks a cleaned picture twice: Exiv2 reads no position from it, and cleaning it again finds nothing. A
+// picture the cleaning left unchanged would only be cleaned as it just was.
+void CheckClean(const QByteArray& bytes, TPicKind kind, bool cleaned = true) {
     const TReadMeta meta = ReadMeta(bytes, kind);
     if (const QString found = LocationFound(meta.Exif, meta.Xmp, meta.Iptc); !found.isEmpty())
         throw EMetaStructure("it still holds " + found.toStdString() + " where this cannot remove it");
     QByteArray again = bytes;
-    if (BlankLocation(again, kind))
+    if (cleaned && BlankLocation(again, kind))
         throw EMetaStructure("it still holds a location where this cannot remove it");
 }
 
@@ -145,17 +146,25 @@ QString CannotCleanMessage(const QString& file, const QString& why) {
            "; it was not published (choose \"Keep all metadata\" to publish it as it is)";
 }
 
-QByteArray PublishedBytes(const QString& file, const QByteArray& bytes, TPublishMeta rule) {
+namespace {
+
+// PublishedBytes in place: bytes become the ones to publish. True when they changed. Cleaning in place spares
+// a photo's megabytes a copy when, as for most, nothing is to be removed.
+bool Publish(const QString& file, QByteArray& bytes, TPublishMeta rule) {
     const TPicKind kind = PicKindOf(bytes);
     if (rule == pmKeepAll || kind == TPicKind::Other)
-        return bytes;
-    QByteArray out = bytes;
+        return false;
     try {
-        if (rule == pmOrientationOnly)
-            out = OrientationOnly(bytes, kind);
-        else
-            BlankLocation(out, kind);
-        CheckClean(out, kind);
+        if (rule == pmOrientationOnly) {
+            QByteArray out = OrientationOnly(bytes, kind);
+            CheckClean(out, kind);
+            const bool changed = out != bytes;
+            bytes = std::move(out);
+            return changed;
+        }
+        const bool changed = BlankLocation(bytes, kind);
+        CheckClean(bytes, kind, changed);
+        return changed;
     } catch (const EMetaStructure& e) {
         throw EGalleryException(CannotCleanMessage(file, ExceptionText(e)));
     } catch (const Exiv2::AnyError& e) {
@@ -164,6 +173,13 @@ QByteArray PublishedBytes(const QString& file, const QByteArray& bytes, TPublish
         // Exiv2 raises standard exceptions too on some damaged files.
         throw EGalleryException(CannotCleanMessage(file, "its metadata cannot be read: " + ExceptionText(e)));
     }
+}
+
+} // namespace
+
+QByteArray PublishedBytes(const QString& file, const QByteArray& bytes, TPublishMeta rule) {
+    QByteArray out = bytes;
+    Publish(file, out, rule);
     return out;
 }
 
@@ -181,10 +197,9 @@ void PublishPicture(const QString& source, const QString& dest, TPublishMeta rul
     // Kinds that carry no location are copied without being read here.
     if (PicKindOf(in.peek(16)) == TPicKind::Other)
         return CopyFileOnce(source, dest, evenWhenNewer);
-    const QByteArray bytes = in.readAll();
+    QByteArray published = in.readAll();
     in.close();
-    const QByteArray published = PublishedBytes(source, bytes, rule);
-    if (published == bytes)
+    if (!Publish(source, published, rule))
         return CopyFileOnce(source, dest, evenWhenNewer);
     // The source itself, or a link to it, under the published name would be written over: never. Nor is any
     // other file written through a link of the user's (a folder that never follows links replaces it).

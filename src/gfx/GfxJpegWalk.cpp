@@ -10,6 +10,9 @@
 
 namespace {
 
+// What a walk reserves for the kept bytes at most; a larger file grows the buffer as it is read.
+constexpr qint64 kMaxReservedJpegBytes = qint64(64) << 20;
+
 QByteArray MarkerBytes(int marker) {
     const char bytes[2] = {char(0xFF), char(marker)};
     return QByteArray(bytes, 2);
@@ -48,8 +51,13 @@ public:
             if ((FAt == FBuffer.size() && !Fill()) || (out != nullptr && out->size() > limit))
                 return -1;
             const char* begin = FBuffer.constData() + FAt;
-            const auto* ff = static_cast<const char*>(std::memchr(begin, 0xFF, size_t(FBuffer.size() - FAt)));
-            const qsizetype plain = ff != nullptr ? ff - begin : FBuffer.size() - FAt;
+            const char* end = FBuffer.constData() + FBuffer.size();
+            // Stuffed bytes and restart markers are the data's own: they are passed over here and copied
+            // with the data around them, so that a photo's scan is copied in a few pieces, not thousands.
+            const char* ff = static_cast<const char*>(std::memchr(begin, 0xFF, size_t(end - begin)));
+            while (ff != nullptr && ff + 1 < end && IsDataPair(quint8(ff[1])))
+                ff = static_cast<const char*>(std::memchr(ff + 2, 0xFF, size_t(end - ff - 2)));
+            const qsizetype plain = ff != nullptr ? ff - begin : end - begin;
             if (out != nullptr)
                 out->append(begin, plain);
             FAt += plain;
@@ -61,7 +69,7 @@ public:
                 c = Get();
             if (c < 0)
                 return -1;
-            if (c != 0 && (c < 0xD0 || c > 0xD7))
+            if (!IsDataPair(c))
                 return c;
             if (out != nullptr)
                 out->append(MarkerBytes(c));
@@ -82,8 +90,14 @@ public:
     }
 
 private:
+    // After 0xFF within the data: a stuffed zero or a restart marker.
+    static bool IsDataPair(int c) { return c == 0 || (c >= 0xD0 && c <= 0xD7); }
+
+    // Into the same buffer each time: a new megabyte per read would be new pages to fault in.
     bool Fill() {
-        FBuffer = FDevice.read(1 << 20);
+        FBuffer.resize(1 << 20);
+        const qint64 read = FDevice.read(FBuffer.data(), FBuffer.size());
+        FBuffer.resize(std::max<qint64>(read, 0));
         FAt = 0;
         return !FBuffer.isEmpty();
     }
@@ -201,6 +215,9 @@ TJpegWalk WalkJpeg(QIODevice& device, bool wholePicture) {
     if (!device.seek(0))
         return walk;
     TByteStream in(device);
+    // Room for the whole file at once, as most of it is kept: no copy as it grows.
+    if (wholePicture && !device.isSequential())
+        walk.Data.reserve(qsizetype(std::min<qint64>(device.size(), kMaxReservedJpegBytes)));
     // Anything but a start marker: the decoder says what is wrong.
     if (!in.Read(2, &walk.Data) || walk.Data != QByteArray("\xFF\xD8"))
         return walk;
@@ -209,6 +226,8 @@ TJpegWalk WalkJpeg(QIODevice& device, bool wholePicture) {
         walk.Refusal = WorkRefusal(walk);
     if (!walk.Refusal.isEmpty() || !wholePicture)
         walk.Data.clear();
+    else if (walk.Data.capacity() - walk.Data.size() > walk.Data.size() / 8)
+        walk.Data.squeeze(); // a file mostly of metadata or trailing data keeps no room for them
     return walk;
 }
 

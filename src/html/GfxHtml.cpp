@@ -368,6 +368,10 @@ void TGfxThumbPage::BuildCells() {
 
 void TGfxThumbPage::SaveToFile(const QString& fileName) {
     Generate();
+    SaveGenerated(fileName);
+}
+
+void TGfxThumbPage::SaveGenerated(const QString& fileName) const {
     const QByteArray bytes = Text().toUtf8();
     // Written beside the target and renamed over it when complete, so no half page is ever left.
     TSaveFile file(fileName);

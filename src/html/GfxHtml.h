@@ -175,6 +175,8 @@ public:
     // Generates the page and writes it as UTF-8. Nothing is written when generating fails, and the
     // file under FileName is replaced only by a complete page.
     void SaveToFile(const QString& fileName);
+    // Writes Text as the last Generate left it, without generating (and measuring) the page again.
+    void SaveGenerated(const QString& fileName) const;
 
     const QString& Title() const { return FSettings.Frame.Title; }
     void SetTitle(const QString& value) { FSettings.Frame.Title = value; }
