@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScopeGuard>
 #include <QStyle>
 #include <QTimer>
@@ -202,7 +203,10 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FGrid->ClearAllCells();
         ApplySettings(document.Settings);
         SetTableSize(document.Columns, document.Rows);
-        missing = FGrid->LoadNamedCells(document.Cells);
+        // A gallery of thousands takes a while to read: the bar shows how far it is.
+        ShowStatus("Opening: " + fileName);
+        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(document.Cells.size())));
+        missing = FGrid->LoadNamedCells(document.Cells, [&bar](int done, int) { bar->setValue(done); });
         FGrid->SetCurrentCell(0, 0);
     }
     FGalleryFile = fileName;

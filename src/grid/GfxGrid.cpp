@@ -89,18 +89,19 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
 namespace {
 
 // The preview items of the files, made on one thread per core while this thread lets events through; a
-// file that fails keeps its error in place of its item.
+// file that fails keeps its error in place of its item. progress, when given, hears of each file read.
 struct TDecoded {
     std::vector<std::unique_ptr<TGfxGridItem>> Items;
     std::vector<std::exception_ptr> Errors;
 };
 TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground,
-                     const QSize& box) {
+                     const QSize& box, const std::function<void(int, int)>& progress = {}) {
     const int count = static_cast<int>(paths.size());
     TDecoded decoded;
     decoded.Items.resize(count);
     decoded.Errors.resize(count);
     std::atomic<int> next{0};
+    std::atomic<int> done{0};
     const int threads = std::clamp(QThread::idealThreadCount(), 1, count);
     std::atomic<int> running{threads};
     std::vector<std::thread> workers;
@@ -114,13 +115,20 @@ TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, cons
                 } catch (...) {
                     decoded.Errors[i] = std::current_exception();
                 }
+                ++done;
             }
             --running;
         });
-    while (running > 0) {
-        QThread::msleep(10);
+    for (int told = -1;;) {
+        if (progress && done != told)
+            progress(told = done, count);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (running == 0)
+            break;
+        QThread::msleep(10);
     }
+    if (progress)
+        progress(count, count);
     for (std::thread& worker : workers)
         worker.join();
     return decoded;
@@ -232,14 +240,15 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     return refused;
 }
 
-std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells) {
+std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells,
+                                                   const std::function<void(int, int)>& progress) {
     if (cells.empty())
         return {};
     QStringList paths;
     for (const TDocumentCell& cell : cells)
         paths << cell.Cell.Source;
-    TDecoded decoded =
-        DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), FPictureBox);
+    TDecoded decoded = DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base),
+                                   FPictureBox, progress);
     std::vector<TRefusedFile> refused;
     for (size_t i = 0; i < cells.size(); ++i) {
         const TDocumentCell& at = cells[i];

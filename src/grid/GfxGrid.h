@@ -110,8 +110,9 @@ public:
     std::vector<TRefusedFile> DropFiles(const QMimeData& data, const QPoint& pos);
     // Loads the pictures of cells given with their names (a gallery file's): each cell keeps its name. A
     // picture that cannot be loaded leaves its cell filled but missing: drawn crossed out, without a preview.
-    // The cells not loaded come back with why.
-    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells);
+    // The cells not loaded come back with why. progress, when given, hears how many are read as they come.
+    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells,
+                                             const std::function<void(int done, int total)>& progress = {});
     // A filled cell whose picture was not found.
     bool IsCellMissing(int aCol, int aRow) const;
     // The content as a value, and put back as it was (the table's size included); posts WM_GFXCELLLOADED.

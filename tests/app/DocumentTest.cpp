@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 #include "gallery/GalleryDocument.h"
 #include "grid/GfxGrid.h"
@@ -61,8 +64,20 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
 
     Start();
     EXPECT_EQ(W().RecentGalleries(), QStringList{file});
+    // While the pictures are read the window repaints, with a bar of how far the reading is.
+    int barMaximum = 0;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        for (const QProgressBar* bar : W().statusBar()->findChildren<QProgressBar*>())
+            barMaximum = bar->maximum();
+    });
+    tick.start();
     W().RecentM->actions().value(0)->trigger();
+    tick.stop();
     ProcessEvents();
+    EXPECT_EQ(barMaximum, 3);
+    EXPECT_TRUE(W().statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_EQ(W().GalleryFile(), file);
     EXPECT_EQ(W().ThumbWSE->value(), 180);
     EXPECT_EQ(W().PgTitleE->text(), "Trip");
