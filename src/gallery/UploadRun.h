@@ -160,6 +160,8 @@ private:
     void EnterRemoteDir();
     void CreateRemoteDirLevels(const QString& dir);
     void StoreCurrent(const QString& path, const QString& name);
+    // A file gone from the folder since the queue was made is skipped, and said so; true for such a file.
+    bool SkippedAsGone(TUploadFile& file);
     void StoreOverOwn(const QString& path, const QString& name);
     [[noreturn]] void StoreFailed(const QString& name);
     void StoreFile(const QString& path, const QString& name);

@@ -101,13 +101,9 @@ QList<int> TUploadRun::PhaseFiles(int end) {
     QList<int> files;
     for (int i = FCurrent; i < end; ++i) {
         TUploadFile& file = FQueue[i];
-        const QString name = FileNameOf(file.Path);
-        if (!QFileInfo::exists(file.Path)) {
-            file.State = TUploadFileState::NotFound;
-            FResult.NotFound << name;
-            Status("File not found, skipped: " + file.Path);
+        if (SkippedAsGone(file))
             continue;
-        }
+        const QString name = FileNameOf(file.Path);
         if (FRecord) {
             const QByteArray sha = TUploadRecord::Sha256Of(file.Path);
             if (FSettings.ChangedOnly && Unchanged(name, sha)) {

@@ -43,16 +43,19 @@ bool TUploadRun::StoreNext() {
     if (FSettings.Connections > 1)
         return StorePhase();
     TUploadFile& file = FQueue[FCurrent];
-    const QString name = FileNameOf(file.Path);
-    if (!QFileInfo::exists(file.Path)) {
-        file.State = TUploadFileState::NotFound;
-        FResult.NotFound << name;
-        Status("File not found, skipped: " + file.Path);
-    } else {
-        StoreCurrent(file.Path, name);
-    }
+    if (!SkippedAsGone(file))
+        StoreCurrent(file.Path, FileNameOf(file.Path));
     Advance();
     return FCurrent < FQueue.size();
+}
+
+bool TUploadRun::SkippedAsGone(TUploadFile& file) {
+    if (QFileInfo::exists(file.Path))
+        return false;
+    file.State = TUploadFileState::NotFound;
+    FResult.NotFound << FileNameOf(file.Path);
+    Status("File not found, skipped: " + file.Path);
+    return true;
 }
 
 void TUploadRun::StoreCurrent(const QString& path, const QString& name) {

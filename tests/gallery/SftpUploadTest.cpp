@@ -20,6 +20,17 @@
 
 namespace {
 
+// The settings of an SFTP upload to a test server, into a folder of its own.
+TFtpSettings SftpSettings(const QString& host, int port, const QString& remoteDir) {
+    TFtpSettings settings;
+    settings.Host = host;
+    settings.Port = port;
+    settings.UserID = TSshServer::User();
+    settings.RemoteDir = remoteDir;
+    settings.Protocol = TUploadProtocol::Sftp;
+    return settings;
+}
+
 class TSftpUploadTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -34,11 +45,7 @@ protected:
         ASSERT_TRUE(MakeSshKey(FKeys.Path(), "user_key", "open sesame", error)) << error.toStdString();
         ASSERT_TRUE(FServer->Authorize("user_key"));
         FConnection.KnownHostsFile = FKeys.File("known_hosts");
-        FSettings.Host = "127.0.0.1";
-        FSettings.Port = FServer->Port();
-        FSettings.UserID = TSshServer::User();
-        FSettings.RemoteDir = FRoot.Path() + "site/deep";
-        FSettings.Protocol = TUploadProtocol::Sftp;
+        FSettings = SftpSettings("127.0.0.1", FServer->Port(), FRoot.Path() + "site/deep");
         FSettings.KeyFile = FKeys.File("user_key");
     }
     void TearDown() override {
@@ -294,12 +301,7 @@ TEST(SftpIpv6Test, StoresOverIpv6) {
     ASSERT_TRUE(MakeSshKey(keys.Path(), "user_key", "", error)) << error.toStdString();
     ASSERT_TRUE(server.Authorize("user_key"));
     WriteBytes(local.File("a.jpg"), "over six");
-    TFtpSettings settings;
-    settings.Host = "[::1]";
-    settings.Port = server.Port();
-    settings.UserID = TSshServer::User();
-    settings.RemoteDir = root.Path() + "v6";
-    settings.Protocol = TUploadProtocol::Sftp;
+    TFtpSettings settings = SftpSettings("[::1]", server.Port(), root.Path() + "v6");
     settings.KeyFile = keys.File("user_key");
     TSftpUploadConnection connection;
     connection.KnownHostsFile = keys.File("known_hosts");
@@ -321,12 +323,7 @@ TEST(SftpPasswordTest, RefusedPasswordIsToldAsSuch) {
     TSshServer server(keys.Path(), "127.0.0.1", true);
     ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
     WriteBytes(local.File("a.jpg"), "pw");
-    TFtpSettings settings;
-    settings.Host = "127.0.0.1";
-    settings.Port = server.Port();
-    settings.UserID = TSshServer::User();
-    settings.RemoteDir = root.Path() + "pw";
-    settings.Protocol = TUploadProtocol::Sftp;
+    const TFtpSettings settings = SftpSettings("127.0.0.1", server.Port(), root.Path() + "pw");
     TSftpUploadConnection connection;
     connection.KnownHostsFile = keys.File("known_hosts");
     TUploadRun run(connection, settings, "surely not the password", {local.File("a.jpg")});
