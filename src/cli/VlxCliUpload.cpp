@@ -147,16 +147,19 @@ void Line(const TCliStreams& streams, const QString& text);
 
 // The password from the environment when it is set there (even empty), else the one kept in the keyring
 // for the server when the options say so, else a line of standard input; false when none gives one. SFTP
-// logs in by the agent or a key file as well: without the others it goes without a password.
-bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString& password) {
+// logs in by the agent or a key file as well: without the others it goes without a password. kept tells
+// whether the keyring gave it.
+bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString& password, bool& kept) {
+    kept = false;
     if (qEnvironmentVariableIsSet(kFtpPasswordVariable)) {
         password = qEnvironmentVariable(kFtpPasswordVariable);
         return true;
     }
     if (settings.RememberPassword) {
         TPasswordKeyring keyring;
-        if (const std::optional<QString> kept = keyring.Read(KeyringKeyOf(settings))) {
-            password = *kept;
+        if (const std::optional<QString> read = keyring.Read(KeyringKeyOf(settings))) {
+            password = *read;
+            kept = true;
             return true;
         }
         if (!keyring.Error().isEmpty())
@@ -233,8 +236,8 @@ void EndQuietly(TUploadRun& run) {
 }
 
 // The upload run, with the signals that stop it; false when files are left (the reason is on the error
-// stream).
-bool StoreFiles(TUploadRun& run, const TCliStreams& streams) {
+// stream, and in failure).
+bool StoreFiles(TUploadRun& run, const TCliStreams& streams, QString& failure) {
     TSignalAbort interrupt([&run] { run.Abort(); });
     const auto stopped = [&] {
         Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" +
@@ -251,7 +254,8 @@ bool StoreFiles(TUploadRun& run, const TCliStreams& streams) {
         EndQuietly(run);
         if (interrupt.Signal() != 0)
             return stopped();
-        Fail(streams, QString::fromUtf8(e.what()));
+        failure = QString::fromUtf8(e.what());
+        Fail(streams, failure);
         return false;
     }
     if (!run.Result().NotEncryptedNote.isEmpty())
@@ -293,6 +297,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     const QString configDir = UseConfigDir(places);
     TFtpSettings settings;
     QString password;
+    bool kept = false;
     try {
         const TOptions options = ReadOptions(configDir + kOptionsFileName);
         for (const QString& note : options.Notes)
@@ -306,7 +311,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
         if (settings.UserID.trimmed().isEmpty())
             return fail(
                 "No FTP user in the options file: set the User ID on the FTP tab and save the options");
-        if (!Password(settings, streams, password))
+        if (!Password(settings, streams, password, kept))
             return fail(QString("no password given: set the environment variable ") + kFtpPasswordVariable +
                         " (it may be empty) or give the password as a line on standard input");
     } catch (const std::exception& e) {
@@ -325,8 +330,17 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     run.OnSecret = [&streams](const QString& prompt, QString& secret) {
         return ReadPasswordLine(streams, prompt + " ", secret);
     };
-    if (!StoreFiles(run, streams))
+    QString failure;
+    if (!StoreFiles(run, streams, failure)) {
+        // As in the window: a kept password the server refuses is not offered again.
+        if (kept && IsPasswordRefusal(failure)) {
+            TPasswordKeyring().Remove(KeyringKeyOf(settings));
+            Line(streams, "The server refused the password kept in the system keyring for " +
+                              KeyringKeyOf(settings) + ": it was removed from the keyring; give the password in " +
+                              kFtpPasswordVariable + " or as a line on standard input");
+        }
         return kCliFailed;
+    }
     streams.Out << ProtocolText(settings.Protocol) << "://" << settings.UserID << '@' << settings.Host << ':'
                 << settings.Port << '/' << settings.RemoteDir << '\n';
     streams.Out.flush();

@@ -71,6 +71,16 @@ TEST_F(TKeyringTest, KeepsThePasswordForTheUploadCommand) {
         << err.toStdString();
     EXPECT_EQ(ReadBytes(root.File("kept/index.html")), "<html></html>");
     EXPECT_FALSE((out + err).contains("s3cret")) << err.toStdString();
+
+    // A kept password the server refuses is removed, so that the next upload asks for it.
+    const QString key = "ftp://anna@127.0.0.1:" + QString::number(server.Port());
+    ASSERT_TRUE(keyring.Write(key, "old pass"));
+    err.clear();
+    EXPECT_EQ(RunCommandLine({"upload", "--out", site.Path()}, TVeltrixPlaces{config.Path(), temp.Path(), {}},
+                             {outStream, errStream, false, nullptr, false}),
+              kCliFailed);
+    EXPECT_TRUE(err.contains("it was removed from the keyring")) << err.toStdString();
+    EXPECT_EQ(keyring.Read(key), std::nullopt) << keyring.Error().toStdString();
 }
 
 // Run with DBUS_SESSION_BUS_ADDRESS pointing nowhere.
