@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -22,6 +23,47 @@
 #include "grid/GfxGrid.h"
 
 namespace {
+
+// While a gallery's pictures are read the window repaints but takes no input, so that nothing changes the
+// gallery being left: Esc asks to stop, other keys, clicks, drops and closing the window are dropped.
+class TEscapeOnly : public QObject {
+public:
+    TEscapeOnly() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TEscapeOnly() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool Escaped() const { return FEscaped; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            FEscaped = FEscaped || static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        case QEvent::Close:
+            return event->spontaneous();
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool FEscaped = false;
+};
+
 
 constexpr int kRecentFormat = 1;
 constexpr int kMaxRecent = 8;
@@ -192,10 +234,24 @@ void TVeltrixF::OpenGallery(const QString& fileName) {
         ReadGallery(QFileInfo(fileName).absoluteFilePath());
 }
 
-// The file is read whole before anything changes: a damaged one leaves the gallery shown as it is.
+// The file and its pictures are read whole before anything changes: a damaged file, or Esc while the
+// pictures are read (a gallery of thousands takes a while, shown by a bar), leaves the gallery shown as it is.
 void TVeltrixF::ReadGallery(const QString& fileName) {
     const TGalleryDocument document = ReadGalleryFile(fileName);
     CancelPlacing(); // pictures still coming belong to the gallery left
+    std::unique_ptr<TCellPreviews> read;
+    {
+        ShowStatus("Opening: " + fileName + " (Esc stops)");
+        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(document.Cells.size())));
+        const TEscapeOnly input;
+        read = FGrid->ReadCellPreviews(
+            document.Cells, document.Settings.Thumb.PictureBox(), QEventLoop::AllEvents,
+            [&bar](int done, int) { bar->setValue(done); }, [&input] { return input.Escaped(); });
+    }
+    if (!read) {
+        ShowStatus("Opening stopped: " + fileName);
+        return;
+    }
     std::vector<TRefusedFile> missing;
     {
         FRestoring = true;
@@ -203,10 +259,7 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FGrid->ClearAllCells();
         ApplySettings(document.Settings);
         SetTableSize(document.Columns, document.Rows);
-        // A gallery of thousands takes a while to read: the bar shows how far it is.
-        ShowStatus("Opening: " + fileName);
-        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(document.Cells.size())));
-        missing = FGrid->LoadNamedCells(document.Cells, [&bar](int done, int) { bar->setValue(done); });
+        missing = FGrid->LoadNamedCells(document.Cells, *read);
         FGrid->SetCurrentCell(0, 0);
     }
     FGalleryFile = fileName;

@@ -88,21 +88,20 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
 
 namespace {
 
-// The preview items of the files, made on one thread per core while this thread lets events through; a
-// file that fails keeps its error in place of its item. progress, when given, hears of each file read.
-struct TDecoded {
-    std::vector<std::unique_ptr<TGfxGridItem>> Items;
-    std::vector<std::exception_ptr> Errors;
-};
-TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground,
-                     const QSize& box, const std::function<void(int, int)>& progress = {}) {
+// The preview items of the files, made on one thread per core while this thread lets events through.
+// progress, when given, hears of each file read; cancelled, when given, stops the reading (the readers
+// finish the file in hand) and the result is null.
+std::unique_ptr<TCellPreviews>
+DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor& ground, const QSize& box,
+            QEventLoop::ProcessEventsFlags events = QEventLoop::ExcludeUserInputEvents,
+            const std::function<void(int, int)>& progress = {}, const std::function<bool()>& cancelled = {}) {
     const int count = static_cast<int>(paths.size());
-    TDecoded decoded;
-    decoded.Items.resize(count);
-    decoded.Errors.resize(count);
+    auto decoded = std::make_unique<TCellPreviews>();
+    decoded->Items.resize(count);
+    decoded->Errors.resize(count);
     std::atomic<int> next{0};
     std::atomic<int> done{0};
-    const int threads = std::clamp(QThread::idealThreadCount(), 1, count);
+    const int threads = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count));
     std::atomic<int> running{threads};
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
@@ -111,26 +110,33 @@ TDecoded DecodeItems(const QStringList& paths, int colWidth, int rowHeight, cons
                 try {
                     auto item = std::make_unique<TGfxGridItem>();
                     FillCellItem(paths[i], colWidth, rowHeight, ground, box, *item);
-                    decoded.Items[i] = std::move(item);
+                    decoded->Items[i] = std::move(item);
                 } catch (...) {
-                    decoded.Errors[i] = std::current_exception();
+                    decoded->Errors[i] = std::current_exception();
                 }
                 ++done;
             }
             --running;
         });
+    bool stopped = false;
     for (int told = -1;;) {
         if (progress && done != told)
             progress(told = done, count);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(events);
+        if (!stopped && cancelled && cancelled()) {
+            stopped = true;
+            next = count; // no reader takes another file
+        }
         if (running == 0)
             break;
         QThread::msleep(10);
     }
-    if (progress)
-        progress(count, count);
     for (std::thread& worker : workers)
         worker.join();
+    if (stopped)
+        return nullptr;
+    if (progress)
+        progress(count, count);
     return decoded;
 }
 
@@ -202,7 +208,7 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
         for (int col = 0; col < ColCount(); ++col)
             empty += IsCellEmpty(col, row) ? 1 : 0;
     const int ahead = static_cast<int>(std::min<qsizetype>(paths.size(), empty + (intoStartCell ? 1 : 0)));
-    TDecoded decoded;
+    std::unique_ptr<TCellPreviews> decoded;
     if (ahead > 1)
         decoded = DecodeItems(paths.mid(0, ahead), FDefaultColWidth, FDefaultRowHeight,
                               palette().color(QPalette::Base), FPictureBox);
@@ -219,12 +225,12 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
             }
         }
         try {
-            if (i < static_cast<int>(decoded.Items.size())) {
-                if (decoded.Errors[i])
-                    std::rethrow_exception(decoded.Errors[i]);
+            if (decoded && i < static_cast<int>(decoded->Items.size())) {
+                if (decoded->Errors[i])
+                    std::rethrow_exception(decoded->Errors[i]);
                 if (OnStatusText)
                     OnStatusText(this, "Setting: " + ShownPath(path));
-                PutCell(col, row, path, std::move(decoded.Items[i]));
+                PutCell(col, row, path, std::move(decoded->Items[i]));
             } else {
                 LoadCell(col, row, path);
             }
@@ -240,30 +246,43 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     return refused;
 }
 
-std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells,
-                                                   const std::function<void(int, int)>& progress) {
+std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells) {
     if (cells.empty())
         return {};
+    std::unique_ptr<TCellPreviews> read =
+        ReadCellPreviews(cells, FPictureBox, QEventLoop::ExcludeUserInputEvents, {}, {});
+    return LoadNamedCells(cells, *read);
+}
+
+std::unique_ptr<TCellPreviews> TGfxGrid::ReadCellPreviews(const std::vector<TDocumentCell>& cells,
+                                                          const QSize& box, QEventLoop::ProcessEventsFlags events,
+                                                          const std::function<void(int, int)>& progress,
+                                                          const std::function<bool()>& cancelled) const {
     QStringList paths;
     for (const TDocumentCell& cell : cells)
         paths << cell.Cell.Source;
-    TDecoded decoded = DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base),
-                                   FPictureBox, progress);
+    return DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), box, events,
+                       progress, cancelled);
+}
+
+std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells, TCellPreviews& read) {
+    if (cells.empty())
+        return {};
     std::vector<TRefusedFile> refused;
     for (size_t i = 0; i < cells.size(); ++i) {
         const TDocumentCell& at = cells[i];
         if (!FModel->Contains(at.Column, at.Row))
             continue;
-        if (decoded.Errors[i]) {
+        if (read.Errors[i]) {
             try {
-                std::rethrow_exception(decoded.Errors[i]);
+                std::rethrow_exception(read.Errors[i]);
             } catch (const std::exception& error) {
                 const QString reason = QFileInfo::exists(at.Cell.Source) ? QString::fromUtf8(error.what())
                                                                          : at.Cell.Source + " not found";
                 refused.push_back({at.Cell.Source, reason, false});
             }
         }
-        std::unique_ptr<TGfxGridItem> item = std::move(decoded.Items[i]);
+        std::unique_ptr<TGfxGridItem> item = std::move(read.Items[i]);
         if (item && item->Made().Box() != FPictureBox)
             item->Made().Drop();
         TGalleryCell cell = at.Cell;

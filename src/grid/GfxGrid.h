@@ -1,11 +1,13 @@
 // Picture grid: the table of cells that holds the gallery's pictures with their previews and published names.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include <QEvent>
+#include <QEventLoop>
 #include <QPointer>
 #include <QStyle>
 #include <QTableView>
@@ -63,6 +65,12 @@ private:
     int FFileSize = 0;
 };
 
+// Preview items read for cells, in their order; a file that fails keeps its error in place of its item.
+struct TCellPreviews {
+    std::vector<std::unique_ptr<TGfxGridItem>> Items;
+    std::vector<std::exception_ptr> Errors;
+};
+
 // What a grid holds, as a value to put back later (undo): the gallery's cells (without the stretches kept for
 // the next run) and each filled cell's preview. Cheap to copy: names and pictures are shared.
 struct TGridContent {
@@ -110,9 +118,17 @@ public:
     std::vector<TRefusedFile> DropFiles(const QMimeData& data, const QPoint& pos);
     // Loads the pictures of cells given with their names (a gallery file's): each cell keeps its name. A
     // picture that cannot be loaded leaves its cell filled but missing: drawn crossed out, without a preview.
-    // The cells not loaded come back with why. progress, when given, hears how many are read as they come.
-    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells,
-                                             const std::function<void(int done, int total)>& progress = {});
+    // The cells not loaded come back with why.
+    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells);
+    // The same in two steps, so that a gallery being opened changes nothing until its pictures are read:
+    // ReadCellPreviews reads them for a picture box while this thread lets events (of `events`) through,
+    // telling progress how many are read; it stops once cancelled() says so, and gives null. LoadNamedCells
+    // then puts the cells with what was read.
+    std::unique_ptr<TCellPreviews> ReadCellPreviews(const std::vector<TDocumentCell>& cells, const QSize& box,
+                                                    QEventLoop::ProcessEventsFlags events,
+                                                    const std::function<void(int done, int total)>& progress,
+                                                    const std::function<bool()>& cancelled) const;
+    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells, TCellPreviews& read);
     // A filled cell whose picture was not found.
     bool IsCellMissing(int aCol, int aRow) const;
     // The content as a value, and put back as it was (the table's size included); posts WM_GFXCELLLOADED.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -190,6 +191,28 @@ TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo
         << D().Messages.back().Text.toStdString();
     EXPECT_FALSE(W().Grid()->IsCellMissing(2, 0));
     EXPECT_EQ(W().Grid()->Gallery().Cell(2, 0).Source, moved.File("trip/day2/a.bmp"));
+    EXPECT_TRUE(W().IsModified());
+}
+
+// Esc while the pictures are read stops the opening; the keys before it reach nothing meanwhile.
+TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
+    MakeGallery();
+    const QString file = FFiles.File("trip.veltrix");
+    SaveAs(file);
+    W().ThumbWSE->setValue(190);
+    D().Answers = {TModalResult::No}; // the change is not saved
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        QTest::keyClick(W().Grid(), Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(W().Grid(), Qt::Key_Escape);
+    });
+    tick.start();
+    W().OpenGallery(file);
+    tick.stop();
+    EXPECT_EQ(W().StatusP0->text(), "Opening stopped: " + file);
+    EXPECT_EQ(W().CountPictures(), 3);
+    EXPECT_EQ(W().ThumbWSE->value(), 190);
     EXPECT_TRUE(W().IsModified());
 }
 
