@@ -55,6 +55,15 @@ void TUploadLane::Open(const TLaneLogin& login) {
             return given.has_value();
         };
         FRun->Start();
+        // What the lane's connection goes through while storing (a reconnect, a resume) shows where the
+        // run's own does.
+        FRun->OnStatus = [this](const QString& text) {
+            TLaneReport status;
+            status.Kind = TLaneReport::TKind::Status;
+            status.Lane = FLane;
+            status.Message = text;
+            FLanes.Post(status);
+        };
     } catch (const std::exception& e) {
         report.Kind = TLaneReport::TKind::NotOpened;
         report.Message = QString::fromUtf8(e.what());
@@ -193,6 +202,8 @@ QList<TLaneReport> TUploadLanes::TakeReports() {
             // A lane whose store failed ends the run; it takes no further file.
             state = TState::Gone;
             break;
+        case TLaneReport::TKind::Status:
+            break; // the lane goes on with what it does
         }
     }
     return reports;

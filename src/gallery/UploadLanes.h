@@ -23,11 +23,11 @@ class TUploadLane;
 
 // What a lane tells the run.
 struct TLaneReport {
-    enum class TKind { Opened, NotOpened, Stored, Failed };
+    enum class TKind { Opened, NotOpened, Stored, Failed, Status };
     TKind Kind = TKind::Opened;
     int Lane = 0;
     int Index = -1;           // Stored, Failed: the queue's file
-    QString Message;          // NotOpened, Failed: why
+    QString Message;          // NotOpened, Failed: why; Status: what the lane is doing (reconnecting, resuming)
     std::exception_ptr Error; // Failed: what ended the store
     bool Lost = false;        // Failed: the connection is gone
     bool DirectStore = false; // the server refused a rename: the lane stores under final names

@@ -168,6 +168,7 @@ private:
     void StoreReconnecting(const QString& path, const QString& name);
     void StoreResuming(const QString& path, const QString& remoteName);
     void Reconnect(const QString& name);
+    bool ConnectionLost();
     void Pause(int ms) const;
     void DeleteQuietly(const QString& name, int waitMs);
     void DeleteLeftovers(const QString& target);

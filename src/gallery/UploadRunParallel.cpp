@@ -27,8 +27,6 @@ constexpr int kIndexPhase = 2; // index.html: stored last, alone, over the run's
 
 void TUploadRun::StoreOne(const QString& path) {
     ThrowIfAbortRequested();
-    FClient.PrepareStore(path);
-    ThrowIfAbortRequested();
     StoreReconnecting(path, FileNameOf(path));
 }
 
@@ -169,6 +167,9 @@ void TUploadRun::TakeLaneReports() {
             break;
         case TLaneReport::TKind::Stored:
             StoredAt(report.Index);
+            break;
+        case TLaneReport::TKind::Status:
+            Status(report.Message);
             break;
         case TLaneReport::TKind::Failed: {
             std::exception_ptr lane;

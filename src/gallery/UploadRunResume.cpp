@@ -16,7 +16,22 @@ QString FileNameOf(const QString& path) {
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
+// How long a connection still said to be up may take to show it was cut with the store's data.
+constexpr int kLossShowsMs = 300;
+
 } // namespace
+
+// Whether the connection is lost. A server cut off closes a store's data connection as well as the
+// connection it was told over, and the data's error may come first: the other is given a moment to show.
+bool TUploadRun::ConnectionLost() {
+    QElapsedTimer waited;
+    waited.start();
+    while (FClient.IsConnected() && !FAbortRequested && waited.elapsed() < kLossShowsMs) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return !FClient.IsConnected();
+}
 
 // A connection lost while the file was stored is made again and the file stored on; a file that meets more
 // lost connections than that ends the run as before.
@@ -25,12 +40,16 @@ void TUploadRun::StoreReconnecting(const QString& path, const QString& name) {
     for (int lost = 0;; ++lost) {
         std::exception_ptr loss;
         try {
+            // Each connection, a new one too, is told the file's transfer type first. A connection found
+            // lost there (one the server closed while it waited for its next file) is made again, as one
+            // lost during the store is.
+            FClient.PrepareStore(path);
             StoreFile(path, name);
             return;
         } catch (const EAbortError&) {
             throw;
         } catch (const ESockError&) {
-            if (FAbortRequested || FClient.IsConnected() || lost == kReconnects)
+            if (FAbortRequested || lost == kReconnects || !ConnectionLost())
                 throw;
             loss = std::current_exception();
         }
@@ -43,7 +62,6 @@ void TUploadRun::StoreReconnecting(const QString& path, const QString& name) {
             // The lost connection is what ended the store; the attempts after it were told as they went.
             std::rethrow_exception(loss);
         }
-        FClient.PrepareStore(path); // a new connection starts in the server's default transfer type
         FResumable = true;
     }
 }

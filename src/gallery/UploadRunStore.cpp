@@ -82,7 +82,6 @@ void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
 // file.
 void TUploadRun::StoreOverOwn(const QString& path, const QString& name) {
     try {
-        FClient.PrepareStore(path);
         ThrowIfAbortRequested();
         const QString& note = FResult.NotEncryptedNote;
         Status(note.isEmpty() ? "Uploading: " + name : "Uploading: " + name + " (" + note + ")");

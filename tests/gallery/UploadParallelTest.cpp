@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "gallery/UploadRun.h"
+#include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -127,12 +128,45 @@ TEST_P(TUploadAbortTest, AbortEndsEveryConnection) {
     EXPECT_FALSE(FClient.IsConnected());
 }
 
+class TUploadLaneLossTest : public TUploadParallelTest {};
+
+// Every connection dropped while the run's own and another store a big picture each: both come back, and the
+// status tells of the other connection's reconnect too, not only of the run's own.
+TEST_P(TUploadLaneLossTest, OtherConnectionsTellTheirReconnects) {
+    FSettings.Connections = 2;
+    const QStringList files = {Local("a.jpg", RandomBytes(24 << 20, 1)), Local("b.jpg", RandomBytes(24 << 20, 2)),
+                               Local("index.html", "<html></html>")};
+    TDroppingProxy proxy(FServer->Port());
+    FSettings.Port = proxy.Port();
+    TUploadRun run(FClient, FSettings, "s3cret", files);
+    run.ReconnectPauseMs = 50;
+    QStringList statuses;
+    run.OnStatus = [&](const QString& text) { statuses << text; };
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.File == "a.jpg" && progress.Bytes > progress.FileBytes / 2 && proxy.Drops() == 0 &&
+            statuses.contains("Uploading: b.jpg"))
+            proxy.DropNow();
+    };
+    const TUploadResult& result = run.Run();
+    EXPECT_EQ(result.Failure, "");
+    ASSERT_EQ(proxy.Drops(), 1) << statuses.join('\n').toStdString();
+    EXPECT_EQ(statuses.filter(QRegularExpression("^Connection lost while storing [ab].jpg: reconnecting")).size(),
+              2)
+        << statuses.join('\n').toStdString();
+    for (const QString& path : files)
+        EXPECT_EQ(
+            FirstDifference(ReadBytes(path), ReadBytes(FRoot.File("site/" + QFileInfo(path).fileName()))), "")
+            << path.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadParallelTest,
                          testing::Values(TServerLimit{"AnyNumber", 0, 3, ""},
                                          TServerLimit{"TwoAtOnce", 2, 2,
                                                       "Server allowed 2 connections at once"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadAbortTest, testing::Values(TServerLimit{"AnyNumber", 0, 3, ""}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Servers, TUploadLaneLossTest, testing::Values(TServerLimit{"AnyNumber", 0, 2, ""}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
