@@ -43,10 +43,21 @@ void TUndoStack::Push(const QString& what, TEditStatePtr after) {
         FUndo.back().After = after;
     } else {
         FUndo.push_back({what, FCurrent, after});
-        if (FUndo.size() > size_t(kMaxSteps))
-            FUndo.pop_front();
+        Trim();
     }
     FCurrent = std::move(after);
+}
+
+void TUndoStack::Trim() {
+    const auto cellsOf = [](const TStep& step) { return step.Before->Grid.Previews.size(); };
+    size_t cells = 0;
+    for (const TStep& step : FUndo)
+        cells += cellsOf(step);
+    while (FUndo.size() > size_t(kMaxSteps) ||
+           (FUndo.size() > size_t(kMinSteps) && cells > size_t(kMaxKeptCells))) {
+        cells -= cellsOf(FUndo.front());
+        FUndo.pop_front();
+    }
 }
 
 TEditStatePtr TUndoStack::Undo() {

@@ -28,6 +28,10 @@ class TUndoStack {
 public:
     // At most this many steps are kept; the oldest go first.
     static constexpr int kMaxSteps = 200;
+    // A state holds every cell of the table (some 260 bytes each), so a large table keeps fewer steps: about
+    // this many cells' worth (130 MB; 50 steps of a 100 x 100 table), never fewer than kMinSteps.
+    static constexpr int kMaxKeptCells = 500000;
+    static constexpr int kMinSteps = 20;
 
     // Forgets every step; state is where the history starts (a new or opened gallery).
     void Reset(TEditStatePtr state);
@@ -53,6 +57,9 @@ private:
         TEditStatePtr Before;
         TEditStatePtr After;
     };
+    // The oldest steps go while there are too many.
+    void Trim();
+
     std::deque<TStep> FUndo;
     std::deque<TStep> FRedo;
     TEditStatePtr FCurrent;

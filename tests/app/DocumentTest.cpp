@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/VlxUndo.h"
 #include "gallery/GalleryDocument.h"
 #include "grid/GfxGrid.h"
 
@@ -214,6 +215,28 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
     EXPECT_EQ(W().CountPictures(), 3);
     EXPECT_EQ(W().ThumbWSE->value(), 190);
     EXPECT_TRUE(W().IsModified());
+}
+
+// A state holds the whole table, so a large one keeps fewer steps; a small one keeps 200 as before.
+TEST(TUndoStackTest, LargeTablesKeepFewerSteps) {
+    const auto kept = [](int columns, int rows) {
+        const auto state = [&] {
+            auto made = std::make_shared<TEditState>();
+            made->Grid.Gallery.SetTableSize(columns, rows);
+            made->Grid.Previews.resize(size_t(columns) * rows);
+            return made;
+        };
+        TUndoStack stack;
+        stack.Reset(state());
+        for (int i = 0; i < 210; ++i)
+            stack.Push(QString::number(i), state());
+        int steps = 0;
+        for (; stack.CanUndo(); ++steps)
+            stack.Undo();
+        return steps;
+    };
+    EXPECT_EQ(kept(3, 2), 200);
+    EXPECT_EQ(kept(100, 100), 50);
 }
 
 struct TBadGallery {
