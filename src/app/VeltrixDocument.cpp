@@ -239,15 +239,8 @@ void TVeltrixF::OpenGallery(const QString& fileName) {
 void TVeltrixF::ReadGallery(const QString& fileName) {
     const TGalleryDocument document = ReadGalleryFile(fileName);
     CancelPlacing(); // pictures still coming belong to the gallery left
-    std::unique_ptr<TCellPreviews> read;
-    {
-        ShowStatus("Opening: " + fileName + " (Esc stops)");
-        const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(document.Cells.size())));
-        const TEscapeOnly input;
-        read = FGrid->ReadCellPreviews(
-            document.Cells, document.Settings.Thumb.PictureBox(), QEventLoop::AllEvents,
-            [&bar](int done, int) { bar->setValue(done); }, [&input] { return input.Escaped(); });
-    }
+    ShowStatus("Opening: " + fileName + " (Esc stops)");
+    const std::unique_ptr<TCellPreviews> read = ReadPictures(document.Cells, document.Settings.Thumb.PictureBox());
     if (!read) {
         ShowStatus("Opening stopped: " + fileName);
         return;
@@ -284,6 +277,15 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FindMissingPictures();
 }
 
+// The cells' pictures read for the picture box on every core, a bar showing how far; null when Esc stopped it.
+std::unique_ptr<TCellPreviews> TVeltrixF::ReadPictures(const std::vector<TDocumentCell>& cells, const QSize& box) {
+    const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(cells.size())));
+    const TEscapeOnly input;
+    return FGrid->ReadCellPreviews(
+        cells, box, QEventLoop::AllEvents, [&bar](int done, int) { bar->setValue(done); },
+        [&input] { return input.Escaped(); });
+}
+
 void TVeltrixF::FindMissingPictures() {
     std::vector<TDocumentCell> missing;
     for (int row = 0; row < FGrid->RowCount(); ++row)
@@ -305,8 +307,15 @@ void TVeltrixF::FindMissingPictures() {
             found.push_back(cell);
         }
     std::vector<TRefusedFile> refused;
-    if (!found.empty())
-        EditGallery("Find missing pictures", [&] { refused = FGrid->LoadNamedCells(found); });
+    if (!found.empty()) {
+        ShowStatus("Reading the pictures found in " + folder + " (Esc stops)");
+        const std::unique_ptr<TCellPreviews> read = ReadPictures(found, FGrid->PictureBox());
+        if (!read) {
+            ShowStatus("Finding missing pictures stopped");
+            return;
+        }
+        EditGallery("Find missing pictures", [&] { refused = FGrid->LoadNamedCells(found, *read); });
+    }
     const int still = int(missing.size() - found.size() + refused.size());
     QString text = QString("%1 of %2 missing pictures found in %3.")
                        .arg(missing.size() - still)

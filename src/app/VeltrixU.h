@@ -489,6 +489,7 @@ private:
     void CreateDocumentMenus();
     void WriteGallery(const QString& fileName);
     void ReadGallery(const QString& fileName);
+    std::unique_ptr<TCellPreviews> ReadPictures(const std::vector<TDocumentCell>& cells, const QSize& box);
     void RememberRecent(const QString& fileName);
     void FillRecentMenu();
     void UpdateTitle();
