@@ -64,7 +64,6 @@ private:
     bool FEscaped = false;
 };
 
-
 constexpr int kRecentFormat = 1;
 constexpr int kMaxRecent = 8;
 
@@ -235,12 +234,13 @@ void TVeltrixF::OpenGallery(const QString& fileName) {
 }
 
 // The file and its pictures are read whole before anything changes: a damaged file, or Esc while the
-// pictures are read (a gallery of thousands takes a while, shown by a bar), leaves the gallery shown as it is.
+// pictures are read (thousands take a while, shown by a bar), leaves the gallery shown as it is.
 void TVeltrixF::ReadGallery(const QString& fileName) {
     const TGalleryDocument document = ReadGalleryFile(fileName);
     CancelPlacing(); // pictures still coming belong to the gallery left
     ShowStatus("Opening: " + fileName + " (Esc stops)");
-    const std::unique_ptr<TCellPreviews> read = ReadPictures(document.Cells, document.Settings.Thumb.PictureBox());
+    const std::unique_ptr<TCellPreviews> read =
+        ReadPictures(document.Cells, document.Settings.Thumb.PictureBox());
     if (!read) {
         ShowStatus("Opening stopped: " + fileName);
         return;
@@ -277,8 +277,10 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FindMissingPictures();
 }
 
-// The cells' pictures read for the picture box on every core, a bar showing how far; null when Esc stopped it.
-std::unique_ptr<TCellPreviews> TVeltrixF::ReadPictures(const std::vector<TDocumentCell>& cells, const QSize& box) {
+// The cells' pictures read for the picture box on every core, a bar showing how far; null when Esc
+// stopped the reading.
+std::unique_ptr<TCellPreviews> TVeltrixF::ReadPictures(const std::vector<TDocumentCell>& cells,
+                                                       const QSize& box) {
     const std::unique_ptr<QProgressBar> bar(CreateStatusProgressBar(int(cells.size())));
     const TEscapeOnly input;
     return FGrid->ReadCellPreviews(

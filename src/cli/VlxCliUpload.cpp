@@ -336,7 +336,8 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
         if (kept && IsPasswordRefusal(failure)) {
             TPasswordKeyring().Remove(KeyringKeyOf(settings));
             Line(streams, "The server refused the password kept in the system keyring for " +
-                              KeyringKeyOf(settings) + ": it was removed from the keyring; give the password in " +
+                              KeyringKeyOf(settings) +
+                              ": it was removed from the keyring; give the password in " +
                               kFtpPasswordVariable + " or as a line on standard input");
         }
         return kCliFailed;

@@ -27,7 +27,7 @@ struct TLaneReport {
     TKind Kind = TKind::Opened;
     int Lane = 0;
     int Index = -1;           // Stored, Failed: the queue's file
-    QString Message;          // NotOpened, Failed: why; Status: what the lane is doing (reconnecting, resuming)
+    QString Message;          // NotOpened, Failed: why; Status: a reconnect or resume, to show
     std::exception_ptr Error; // Failed: what ended the store
     bool Lost = false;        // Failed: the connection is gone
     bool DirectStore = false; // the server refused a rename: the lane stores under final names

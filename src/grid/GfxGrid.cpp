@@ -246,26 +246,20 @@ std::vector<TRefusedFile> TGfxGrid::PlaceFiles(const QStringList& paths, int aCo
     return refused;
 }
 
-std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells) {
-    if (cells.empty())
-        return {};
-    std::unique_ptr<TCellPreviews> read =
-        ReadCellPreviews(cells, FPictureBox, QEventLoop::ExcludeUserInputEvents, {}, {});
-    return LoadNamedCells(cells, *read);
-}
-
 std::unique_ptr<TCellPreviews> TGfxGrid::ReadCellPreviews(const std::vector<TDocumentCell>& cells,
-                                                          const QSize& box, QEventLoop::ProcessEventsFlags events,
+                                                          const QSize& box,
+                                                          QEventLoop::ProcessEventsFlags events,
                                                           const std::function<void(int, int)>& progress,
                                                           const std::function<bool()>& cancelled) const {
     QStringList paths;
     for (const TDocumentCell& cell : cells)
         paths << cell.Cell.Source;
-    return DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), box, events,
-                       progress, cancelled);
+    return DecodeItems(paths, FDefaultColWidth, FDefaultRowHeight, palette().color(QPalette::Base), box,
+                       events, progress, cancelled);
 }
 
-std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells, TCellPreviews& read) {
+std::vector<TRefusedFile> TGfxGrid::LoadNamedCells(const std::vector<TDocumentCell>& cells,
+                                                   TCellPreviews& read) {
     if (cells.empty())
         return {};
     std::vector<TRefusedFile> refused;

@@ -116,14 +116,12 @@ public:
                                          bool intoStartCell = false);
     // The local files of a drop at a viewport point, placed from the cell there onwards (PlaceFiles).
     std::vector<TRefusedFile> DropFiles(const QMimeData& data, const QPoint& pos);
-    // Loads the pictures of cells given with their names (a gallery file's): each cell keeps its name. A
-    // picture that cannot be loaded leaves its cell filled but missing: drawn crossed out, without a preview.
-    // The cells not loaded come back with why.
-    std::vector<TRefusedFile> LoadNamedCells(const std::vector<TDocumentCell>& cells);
-    // The same in two steps, so that a gallery being opened changes nothing until its pictures are read:
-    // ReadCellPreviews reads them for a picture box while this thread lets events (of `events`) through,
-    // telling progress how many are read; it stops once cancelled() says so, and gives null. LoadNamedCells
-    // then puts the cells with what was read.
+    // Loads the pictures of cells given with their names (a gallery file's), in two steps so that a gallery
+    // being opened changes nothing until its pictures are read. ReadCellPreviews reads them for a picture box
+    // on every core while this thread lets events (of `events`) through, telling progress how many are read;
+    // it stops once cancelled() says so, and gives null. LoadNamedCells then puts the cells with what was
+    // read, each keeping its name; a picture that could not be read leaves its cell filled but missing: drawn
+    // crossed out, without a preview. The cells not loaded come back with why.
     std::unique_ptr<TCellPreviews> ReadCellPreviews(const std::vector<TDocumentCell>& cells, const QSize& box,
                                                     QEventLoop::ProcessEventsFlags events,
                                                     const std::function<void(int done, int total)>& progress,

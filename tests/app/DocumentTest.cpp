@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QStatusBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 

@@ -134,7 +134,8 @@ class TUploadLaneLossTest : public TUploadParallelTest {};
 // status tells of the other connection's reconnect too, not only of the run's own.
 TEST_P(TUploadLaneLossTest, OtherConnectionsTellTheirReconnects) {
     FSettings.Connections = 2;
-    const QStringList files = {Local("a.jpg", RandomBytes(24 << 20, 1)), Local("b.jpg", RandomBytes(24 << 20, 2)),
+    const QStringList files = {Local("a.jpg", RandomBytes(24 << 20, 1)),
+                               Local("b.jpg", RandomBytes(24 << 20, 2)),
                                Local("index.html", "<html></html>")};
     TDroppingProxy proxy(FServer->Port());
     FSettings.Port = proxy.Port();
@@ -150,8 +151,9 @@ TEST_P(TUploadLaneLossTest, OtherConnectionsTellTheirReconnects) {
     const TUploadResult& result = run.Run();
     EXPECT_EQ(result.Failure, "");
     ASSERT_EQ(proxy.Drops(), 1) << statuses.join('\n').toStdString();
-    EXPECT_EQ(statuses.filter(QRegularExpression("^Connection lost while storing [ab].jpg: reconnecting")).size(),
-              2)
+    EXPECT_EQ(
+        statuses.filter(QRegularExpression("^Connection lost while storing [ab].jpg: reconnecting")).size(),
+        2)
         << statuses.join('\n').toStdString();
     for (const QString& path : files)
         EXPECT_EQ(
