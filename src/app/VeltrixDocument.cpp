@@ -217,7 +217,7 @@ bool TVeltrixF::SaveGalleryAs() {
 
 void TVeltrixF::WriteGallery(const QString& fileName) {
     const TEditStatePtr state = EditState();
-    TGalleryDocument document = DocumentOf(state->Grid.Gallery);
+    TGalleryDocument document = DocumentOf(state->Grid->Gallery);
     document.Settings = state->Settings;
     WriteGalleryFile(fileName, document);
     FGalleryFile = fileName;

@@ -53,8 +53,11 @@ void TVeltrixF::ConnectEditCommands() {
 
 TEditStatePtr TVeltrixF::EditState() const {
     auto state = std::make_shared<TEditState>();
-    if (FGrid)
-        state->Grid = FGrid->Content();
+    TGridContent grid = FGrid ? FGrid->Content() : TGridContent();
+    if (const TEditStatePtr& current = FHistory.Current(); current && SameContent(*current->Grid, grid))
+        state->Grid = current->Grid;
+    else
+        state->Grid = std::make_shared<const TGridContent>(std::move(grid));
     state->Settings = Settings();
     return state;
 }
@@ -117,8 +120,8 @@ void TVeltrixF::RestoreState(const TEditStatePtr& state) {
         settings.ProfileName = FProfileName;
         if (!SameSettings(Settings(), settings))
             ApplySettings(settings);
-        SetTableSize(state->Grid.Gallery.Columns(), state->Grid.Gallery.Rows());
-        FGrid->SetContent(state->Grid);
+        SetTableSize(state->Grid->Gallery.Columns(), state->Grid->Gallery.Rows());
+        FGrid->SetContent(*state->Grid);
         UpdateTableStatus();
     }
     ShowEditState();

@@ -16,6 +16,18 @@ bool SameGrid(const TGridContent& a, const TGridContent& b, bool captions) {
     return true;
 }
 
+bool SameContent(const TGridContent& a, const TGridContent& b) {
+    if (!SameGrid(a, b) || a.Previews.size() != b.Previews.size())
+        return false;
+    for (size_t i = 0; i < a.Previews.size(); ++i) {
+        const TGridContent::TPreview& p = a.Previews[i];
+        const TGridContent::TPreview& q = b.Previews[i];
+        if (p.Present != q.Present || p.Bitmap.cacheKey() != q.Bitmap.cacheKey() || p.FileName != q.FileName)
+            return false;
+    }
+    return true;
+}
+
 bool SameSettings(const TGallerySettings& a, const TGallerySettings& b) {
     TGallerySettings named = b;
     named.ProfileName = a.ProfileName;
@@ -23,7 +35,7 @@ bool SameSettings(const TGallerySettings& a, const TGallerySettings& b) {
 }
 
 bool SameGallery(const TEditState& a, const TEditState& b) {
-    return SameSettings(a.Settings, b.Settings) && SameGrid(a.Grid, b.Grid);
+    return SameSettings(a.Settings, b.Settings) && SameGrid(*a.Grid, *b.Grid);
 }
 
 void TUndoStack::Reset(TEditStatePtr state) {
@@ -37,7 +49,7 @@ void TUndoStack::Push(const QString& what, TEditStatePtr after) {
     // Settings, or captions, changed again by the same control: one step.
     const bool settingsOnly = [&] {
         return !FUndo.empty() && FUndo.back().What == what && FUndo.back().After == FCurrent &&
-               SameGrid(FUndo.back().Before->Grid, after->Grid, false);
+               SameGrid(*FUndo.back().Before->Grid, *after->Grid, false);
     }();
     if (settingsOnly) {
         FUndo.back().After = after;
@@ -49,15 +61,17 @@ void TUndoStack::Push(const QString& what, TEditStatePtr after) {
 }
 
 void TUndoStack::Trim() {
-    const auto cellsOf = [](const TStep& step) { return step.Before->Grid.Previews.size(); };
-    size_t cells = 0;
-    for (const TStep& step : FUndo)
-        cells += cellsOf(step);
+    // A table shared with the step before is counted once.
+    const auto keptCells = [this] {
+        size_t cells = 0;
+        for (size_t i = 0; i < FUndo.size(); ++i)
+            if (i == 0 || FUndo[i].Before->Grid != FUndo[i - 1].Before->Grid)
+                cells += FUndo[i].Before->Grid->Previews.size();
+        return cells;
+    };
     while (FUndo.size() > size_t(kMaxSteps) ||
-           (FUndo.size() > size_t(kMinSteps) && cells > size_t(kMaxKeptCells))) {
-        cells -= cellsOf(FUndo.front());
+           (FUndo.size() > size_t(kMinSteps) && keptCells() > size_t(kMaxKeptCells)))
         FUndo.pop_front();
-    }
 }
 
 TEditStatePtr TUndoStack::Undo() {

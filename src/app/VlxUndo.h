@@ -11,7 +11,9 @@
 
 // The gallery as the user edits it: what the grid holds and the settings in effect.
 struct TEditState {
-    TGridContent Grid;
+    // Shared by states whose table is the same (an edit of the settings alone): a step then costs only its
+    // settings, however large the table.
+    std::shared_ptr<const TGridContent> Grid;
     TGallerySettings Settings; // the profile's name is not part of an edit: undo leaves it as it is
 };
 using TEditStatePtr = std::shared_ptr<const TEditState>;
@@ -20,6 +22,8 @@ using TEditStatePtr = std::shared_ptr<const TEditState>;
 bool SameGallery(const TEditState& a, const TEditState& b);
 // The same grid (table size, names, pictures, and captions unless told not to) or the same settings alone.
 bool SameGrid(const TGridContent& a, const TGridContent& b, bool captions = true);
+// The same grid with the same previews: one may stand for the other.
+bool SameContent(const TGridContent& a, const TGridContent& b);
 bool SameSettings(const TGallerySettings& a, const TGallerySettings& b);
 
 // The steps of a gallery's history. A step shares its states with its neighbours, and the states share their
@@ -28,9 +32,9 @@ class TUndoStack {
 public:
     // At most this many steps are kept; the oldest go first.
     static constexpr int kMaxSteps = 200;
-    // A state holds every cell of the table (some 260 bytes each), so a large table keeps fewer steps: about
-    // this many cells' worth (130 MB; 50 steps of a 100 x 100 table), never fewer than kMinSteps.
-    static constexpr int kMaxKeptCells = 500000;
+    // A state whose table changed holds every cell of it (some 260 bytes each), so a large table keeps fewer
+    // steps: about this many cells' worth (65 MB; 25 steps of a 100 x 100 table), never fewer than kMinSteps.
+    static constexpr int kMaxKeptCells = 250000;
     static constexpr int kMinSteps = 20;
 
     // Forgets every step; state is where the history starts (a new or opened gallery).

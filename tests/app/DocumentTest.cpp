@@ -107,7 +107,7 @@ TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
     ProcessEvents();
     EXPECT_TRUE(SameGallery(*before, *W().EditState()));
     EXPECT_EQ(W().CountPictures(), 3);
-    EXPECT_EQ(W().GfxGridColSE->value(), before->Grid.Gallery.Columns());
+    EXPECT_EQ(W().GfxGridColSE->value(), before->Grid->Gallery.Columns());
     EXPECT_EQ(W().ThumbWSE->value(), before->Settings.Thumb.ThumbWidth);
     for (int col = 0; col < 3; ++col)
         EXPECT_NE(W().Grid()->Objects(col, 0), nullptr) << "the preview of cell " << col << " came back";
@@ -221,9 +221,11 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
 TEST(TUndoStackTest, LargeTablesKeepFewerSteps) {
     const auto kept = [](int columns, int rows) {
         const auto state = [&] {
+            auto grid = std::make_shared<TGridContent>();
+            grid->Gallery.SetTableSize(columns, rows);
+            grid->Previews.resize(size_t(columns) * rows);
             auto made = std::make_shared<TEditState>();
-            made->Grid.Gallery.SetTableSize(columns, rows);
-            made->Grid.Previews.resize(size_t(columns) * rows);
+            made->Grid = std::move(grid);
             return made;
         };
         TUndoStack stack;
@@ -236,7 +238,17 @@ TEST(TUndoStackTest, LargeTablesKeepFewerSteps) {
         return steps;
     };
     EXPECT_EQ(kept(3, 2), 200);
-    EXPECT_EQ(kept(100, 100), 50);
+    EXPECT_EQ(kept(100, 100), 25);
+}
+
+// A step of the settings alone shares the table with the state before it.
+TEST_F(TDocumentTest, SettingsStepsShareTheTable) {
+    MakeGallery();
+    W().ThumbWSE->setValue(181);
+    const TEditStatePtr state = W().EditState();
+    EXPECT_EQ(state->Grid, W().EditState()->Grid);
+    W().Grid()->ClearCurrentCell();
+    EXPECT_NE(state->Grid, W().EditState()->Grid);
 }
 
 struct TBadGallery {
