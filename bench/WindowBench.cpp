@@ -42,9 +42,9 @@ double Milliseconds(const QElapsedTimer& timer) {
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-// Each page-sized step of a scroll bar, from its start to its end, and the grid repainted at each.
 constexpr int kEdits = 60;
 
+// Each page-sized step of a scroll bar, from its start to its end, and the grid repainted at each.
 void ScrollThrough(TGfxGrid& grid, QScrollBar& bar, std::vector<double>& ms) {
     for (int value = bar.minimum();; value += std::max(bar.pageStep(), 1)) {
         bar.setValue(std::min(value, bar.maximum()));
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     const TWaits gridWaits = Summary(gridMs);
     const TWaits windowWaits = Summary(windowMs);
     const long peakKiB = StatusKiB("VmHWM");
-    // Each edit keeps the whole table in the history: 60 of them, two settings in turn, show what it holds.
+    // Each edit is a step of the history: 60 of them, two settings in turn, show what the history holds.
     for (int i = 0; i < kEdits; ++i) {
         QSpinBox* setting = i % 2 == 0 ? window.ThumbWSE : window.ThumbHSE;
         setting->setValue(setting->value() + (i % 4 < 2 ? 1 : -1));
