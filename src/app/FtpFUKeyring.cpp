@@ -55,15 +55,12 @@ void TFtpF::ForgetRefusedPassword(const TFtpSettings& settings, const std::excep
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        if (!IsPasswordRefusal(QString::fromUtf8(e.what())))
+        if (!FKeyring.ForgetRefused(settings, QString::fromUtf8(e.what())))
             return;
     } catch (...) {
         return;
     }
-    const QString key = KeyringKeyOf(settings);
-    FKeyring.Remove(key);
-    ShowMessage(TMsgKind::Warning, "The server refused the password kept in the system keyring for " + key +
-                                       ": it was removed from the keyring. Type the password and try again.");
+    ShowMessage(TMsgKind::Warning, RefusedKeptPasswordText(settings) + ". Type the password and try again.");
     PassE->setFocus();
 }
 

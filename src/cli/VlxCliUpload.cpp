@@ -333,13 +333,9 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     QString failure;
     if (!StoreFiles(run, streams, failure)) {
         // As in the window: a kept password the server refuses is not offered again.
-        if (kept && IsPasswordRefusal(failure)) {
-            TPasswordKeyring().Remove(KeyringKeyOf(settings));
-            Line(streams, "The server refused the password kept in the system keyring for " +
-                              KeyringKeyOf(settings) +
-                              ": it was removed from the keyring; give the password in " +
-                              kFtpPasswordVariable + " or as a line on standard input");
-        }
+        if (kept && TPasswordKeyring().ForgetRefused(settings, failure))
+            Line(streams, RefusedKeptPasswordText(settings) + "; give the password in " + kFtpPasswordVariable +
+                              " or as a line on standard input");
         return kCliFailed;
     }
     streams.Out << ProtocolText(settings.Protocol) << "://" << settings.UserID << '@' << settings.Host << ':'

@@ -68,6 +68,18 @@ bool IsPasswordRefusal(const QString& error) {
                                        error.contains(" refused (tried: ") && error.contains("password"));
 }
 
+QString RefusedKeptPasswordText(const TFtpSettings& settings) {
+    return "The server refused the password kept in the system keyring for " + KeyringKeyOf(settings) +
+           ": it was removed from the keyring";
+}
+
+bool TPasswordKeyring::ForgetRefused(const TFtpSettings& settings, const QString& error) {
+    if (!IsPasswordRefusal(error))
+        return false;
+    Remove(KeyringKeyOf(settings));
+    return true;
+}
+
 bool TPasswordKeyring::Available() {
     if (!FAvailable) {
         auto* job = new QKeychain::ReadPasswordJob(kService);

@@ -30,6 +30,10 @@ public:
     bool Write(const QString& key, const QString& password);
     // True when nothing is kept under the key any more.
     bool Remove(const QString& key);
+    // After a log-in with the password kept for settings failed with error: a password the server refused
+    // is removed, so that it is not offered again. True when the error was that refusal; what to tell the
+    // user then starts with RefusedKeptPasswordText.
+    bool ForgetRefused(const TFtpSettings& settings, const QString& error);
     // Why the last call failed; empty after one that succeeded.
     const QString& Error() const { return FError; }
 
@@ -39,6 +43,9 @@ private:
     std::optional<bool> FAvailable;
     QString FError;
 };
+
+// Says that the server refused the password kept for settings, and that it is gone from the keyring.
+QString RefusedKeptPasswordText(const TFtpSettings& settings);
 
 // The text shown where "Remember password" cannot be used.
 inline constexpr char kNoKeyringText[] = "No system keyring available: the password is asked for each upload";
