@@ -134,7 +134,7 @@ bool TVeltrixF::IsModified() const {
     // A new gallery without a picture loses nothing the profiles do not keep.
     if (FGalleryFile.isEmpty() && CountPictures() == 0)
         return false;
-    return !SameGallery(*FSavedState, *EditState());
+    return FOutputDir != FSavedOutputDir || !SameGallery(*FSavedState, *EditState());
 }
 
 void TVeltrixF::UpdateTitle() {
@@ -178,7 +178,7 @@ bool TVeltrixF::ConfirmDiscard() {
 
 void TVeltrixF::closeEvent(QCloseEvent* event) {
     bool close = true;
-    RunGuarded([&] { close = FGenerating ? false : ConfirmDiscard(); });
+    RunGuarded([&] { close = FGenerating ? false : ConfirmDiscard() && ConfirmFtpDiscard(); });
     if (close)
         QMainWindow::closeEvent(event);
     else
@@ -189,6 +189,21 @@ void TVeltrixF::closeEvent(QCloseEvent* event) {
 bool TVeltrixF::SaveGallery() {
     if (FGalleryFile.isEmpty())
         return SaveGalleryAs();
+    // Another program (or a newer Veltrix) may have written the file since: never over it unasked.
+    if (const TFileStamp now = TFileStamp::Of(FGalleryFile); now.Size >= 0 && now != FGalleryStamp) {
+        const QString text = "The gallery file " + Quoted(FGalleryFile) +
+                             " was changed by another program since it was opened or saved here.\r"
+                             "Save over it ?\r\rYes writes this gallery over it, No saves it under another "
+                             "name, Cancel goes back.";
+        switch (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNoCancel)) {
+        case TModalResult::Yes:
+            break;
+        case TModalResult::No:
+            return SaveGalleryAs();
+        default:
+            return false;
+        }
+    }
     bool saved = false;
     RunGuarded([&] {
         WriteGallery(FGalleryFile);
@@ -200,8 +215,8 @@ bool TVeltrixF::SaveGallery() {
 bool TVeltrixF::SaveGalleryAs() {
     QString path =
         FGalleryFile.isEmpty()
-            ? (RecentFolder("Galleries").isEmpty() ? QDir::homePath() : RecentFolder("Galleries")) + "/gallery" +
-                  kGalleryFileExtension
+            ? (RecentFolder("Galleries").isEmpty() ? QDir::homePath() : RecentFolder("Galleries")) +
+                  "/gallery" + kGalleryFileExtension
             : FGalleryFile;
     if (!FDialogs->SaveGalleryFile(path) || path.trimmed().isEmpty())
         return false;
@@ -219,9 +234,16 @@ void TVeltrixF::WriteGallery(const QString& fileName) {
     const TEditStatePtr state = EditState();
     TGalleryDocument document = DocumentOf(state->Grid->Gallery);
     document.Settings = state->Settings;
+    document.Id = FGalleryId;
+    // The working folder is no place of the gallery's own, and the folder beside its file goes without
+    // saying.
+    document.OutputDir =
+        FOutputDir == FWorkDir || FOutputDir == DefaultOutputDir(fileName) ? QString() : FOutputDir;
     WriteGalleryFile(fileName, document);
     FGalleryFile = fileName;
+    FGalleryStamp = TFileStamp::Of(fileName);
     FSavedState = state;
+    FSavedOutputDir = FOutputDir;
     RememberRecent(fileName);
     RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     UpdateTitle();
@@ -236,6 +258,7 @@ void TVeltrixF::OpenGallery(const QString& fileName) {
 // The file and its pictures are read whole before anything changes: a damaged file, or Esc while the
 // pictures are read (thousands take a while, shown by a bar), leaves the gallery shown as it is.
 void TVeltrixF::ReadGallery(const QString& fileName) {
+    const TFileStamp stamp = TFileStamp::Of(fileName);
     const TGalleryDocument document = ReadGalleryFile(fileName);
     CancelPlacing(); // pictures still coming belong to the gallery left
     ShowStatus("Opening: " + fileName + " (Esc stops)");
@@ -256,6 +279,11 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FGrid->SetCurrentCell(0, 0);
     }
     FGalleryFile = fileName;
+    FGalleryStamp = stamp;
+    FGalleryId = GalleryIdOf(document, fileName);
+    // A gallery goes where it went before; one saved before that was kept, beside its file.
+    SetOutputDir(document.OutputDir.isEmpty() ? DefaultOutputDir(fileName) : document.OutputDir);
+    FSavedOutputDir = FOutputDir;
     FSavedState = EditState();
     FHistory.Reset(FSavedState);
     RememberRecent(fileName);
@@ -263,6 +291,8 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
     ShowEditState();
     UpdateTableStatus();
     ShowStatus("Gallery opened: " + fileName);
+    if (const QStringList texts = ScriptTexts(document.Settings); !texts.isEmpty())
+        FDialogs->MessageBox(TMsgKind::Warning, ScriptTextsWarning(fileName, texts), TMsgButtons::Ok);
     if (missing.empty())
         return;
     QStringList lines{QString("%1 of the gallery's pictures %2 not found:")
@@ -335,6 +365,11 @@ void TVeltrixF::NewGallery() {
         FGrid->ClearAllCells();
     }
     FGalleryFile.clear();
+    FGalleryStamp = {};
+    // A new gallery is another gallery: it never writes into the last one's folder unasked.
+    FGalleryId = NewGalleryId();
+    SetOutputDir(FWorkDir);
+    FSavedOutputDir = FOutputDir;
     FSavedState = EditState();
     FHistory.Reset(FSavedState);
     ShowEditState();

@@ -100,13 +100,23 @@ void TVeltrixF::RecordEdit(const QString& what) {
 }
 
 void TVeltrixF::Undo() {
-    if (FGenerating || !FHistory.CanUndo())
+    if (FGenerating)
+        return;
+    // Pictures still coming belong to the step under way: placing stops (the step is then made), and undo
+    // takes that whole step back; undoing beneath a placing that goes on would lose pictures unseen.
+    if (Placing())
+        CancelPlacing();
+    if (!FHistory.CanUndo())
         return;
     RestoreState(FHistory.Undo());
 }
 
 void TVeltrixF::Redo() {
-    if (FGenerating || !FHistory.CanRedo())
+    if (FGenerating)
+        return;
+    if (Placing())
+        CancelPlacing(); // the step it makes is the newest: nothing is left to redo
+    if (!FHistory.CanRedo())
         return;
     RestoreState(FHistory.Redo());
 }

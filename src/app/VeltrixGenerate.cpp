@@ -22,13 +22,13 @@
 #include <QThread>
 
 #include "app/VlxApplication.h"
-#include "gallery/GalleryFiles.h"
-#include "gallery/GalleryRun.h"
 #include "common/VlxNativePath.h"
 #include "common/VlxSaveFile.h"
+#include "gallery/GalleryFiles.h"
+#include "gallery/GalleryNames.h"
+#include "gallery/GalleryRun.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
-#include "gallery/GalleryNames.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
@@ -155,6 +155,19 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     run.Threads = FRenderThreads;
     run.WorkDir = FWorkDir;
     run.LoadedBackground = &Renderer().Background();
+    run.GalleryId = FGalleryId;
+    // The working folder is the program's own: what another gallery left there goes unasked.
+    run.ConfirmForeignRemoval = [this, &dir](int files) {
+        if (dir == FWorkDir)
+            return true;
+        const QString text = QString("The output folder\r%1\rholds %2 %3 that a run of another gallery wrote "
+                                     "and that this gallery does not write.\r\rRemove %4 ?\r\rYes removes "
+                                     "%4 from the folder, No leaves %4 there.")
+                                 .arg(dir)
+                                 .arg(files)
+                                 .arg(files == 1 ? "file" : "files", files == 1 ? "it" : "them");
+        return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
+    };
     std::unique_ptr<QProgressBar> bar;
     int barPhase = -1;
     const TRunResult result =

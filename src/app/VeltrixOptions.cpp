@@ -44,6 +44,7 @@ void TVeltrixF::LoadOptions() {
         }
     }
     FtpF1->SetSettings(options.Ftp);
+    FSavedFtp = FtpF1->Settings();
     for (const QString& note : options.Notes)
         ShowStatus(note);
 }
@@ -56,9 +57,27 @@ void TVeltrixF::SaveOptions() {
     options.TableGrid = {GGridWSE->value(), GGridHSE->value(), AutoUpdThumbCB->isChecked()};
     options.Ftp = FtpF1->Settings();
     WriteOptions(FIniFileName, options);
+    FSavedFtp = options.Ftp;
     // Saved options come back only through "Load on startup"; the text says so when it is off.
     QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
     if (!LoadOnStartupCB->isChecked())
         text += "; not read at start: \"Load on startup\" is off";
     ShowStatus(text);
+}
+
+bool TVeltrixF::ConfirmFtpDiscard() {
+    if (!FtpF1 || FtpF1->Settings() == FSavedFtp)
+        return true;
+    const QString text =
+        "The FTP settings have changes that are not saved.\rSave them to the options file first ?\r\r"
+        "Yes saves the options, No discards the changes, Cancel goes back.";
+    switch (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel)) {
+    case TModalResult::Yes:
+        SaveOptions();
+        return true;
+    case TModalResult::No:
+        return true;
+    default:
+        return false;
+    }
 }

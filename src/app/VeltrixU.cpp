@@ -22,8 +22,9 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
-#include "gallery/GalleryFiles.h"
 #include "common/VlxSaveFile.h"
+#include "gallery/GalleryDocument.h"
+#include "gallery/GalleryFiles.h"
 #include "gallery/GalleryOptions.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
@@ -82,6 +83,9 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
         FSavedState = EditState();
         FHistory.Reset(FSavedState);
     }
+    FGalleryId = NewGalleryId();
+    FSavedOutputDir = FOutputDir;
+    FSavedFtp = FtpF1->Settings();
     FillRecentMenu();
     ShowEditState();
     CreateAddCommands();

@@ -11,10 +11,11 @@
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
 #include "app/VlxUndo.h"
+#include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryOrder.h"
 #include "gallery/GalleryRun.h"
-#include "common/VlxTypes.h"
+#include "gallery/KeptStretch.h"
 #include "settings/VlxConfigDir.h"
 
 class QAction;
@@ -174,6 +175,8 @@ public:
     bool IsModified() const;
     // Asks Save / Discard / Cancel when unsaved changes would be lost; true when the caller may go on.
     bool ConfirmDiscard();
+    // Asks Save / Discard / Cancel when FTP settings typed since they were loaded or saved would be lost.
+    bool ConfirmFtpDiscard();
     // The galleries opened or saved last, newest first, as the File menu lists them.
     QStringList RecentGalleries() const;
 
@@ -527,6 +530,14 @@ private:
     // The open gallery file and the state it holds (or the start, for a gallery never saved).
     QString FGalleryFile;
     TEditStatePtr FSavedState;
+    // Which gallery this is (the output folder's record tells galleries apart by it), the output folder as
+    // saved, and the file's stamp when it was opened or saved (a file changed since is not written over
+    // unasked).
+    QString FGalleryId;
+    QString FSavedOutputDir;
+    TFileStamp FGalleryStamp;
+    // The FTP settings as loaded or saved, so that typed ones are not lost at exit unasked.
+    TFtpSettings FSavedFtp;
     QString FRecentFile;
     bool FTitleQueued = false;
     // Background placing: the placer, the requests waiting for it, its progress bar, and the refusals

@@ -17,6 +17,7 @@
 #include "gallery/GalleryDocument.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/RunRecord.h"
+#include "gfx/GfxKind.h"
 #include "settings/VlxConfigDir.h"
 #include "settings/VlxProfileU.h"
 
@@ -163,6 +164,8 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
     TRunCancel cancel;
     const TCancelOnSignals cancelOnSignals(cancel);
     TGallery gallery;
+    // Runs of the command line into one folder are one gallery; a gallery file's is its own.
+    QString galleryId = "command line";
     // The background picture is read before anything is written: one that is gone fails the command.
     TGfxBaseIm background;
     try {
@@ -171,7 +174,18 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
             const TGalleryDocument document = ReadGalleryFile(QFileInfo(args.Gallery).absoluteFilePath());
             for (const TDocumentCell& missing : document.MissingCells())
                 streams.Err << "veltrix: " << missing.Cell.Source << " not found; it is not published\n";
+            if (const QStringList texts = ScriptTexts(document.Settings); !texts.isEmpty())
+                streams.Err << "veltrix: warning: " << ScriptTextsWarning(args.Gallery, texts) << '\n';
             gallery = GalleryOf(document);
+            galleryId = GalleryIdOf(document, QFileInfo(args.Gallery).absoluteFilePath());
+            // As the window leaves out what it cannot read when it opens the file.
+            for (const TDocumentCell& stored : document.Cells)
+                if (!gallery.Cell(stored.Column, stored.Row).IsEmpty())
+                    if (const QString problem = PictureKindProblem(stored.Cell.Source); !problem.isEmpty()) {
+                        streams.Err << "veltrix: " << stored.Cell.Source << " cannot be read (" << problem
+                                    << "); it is not published\n";
+                        gallery.ClearCell(stored.Column, stored.Row);
+                    }
         } else if (started) {
             if (started->Failure)
                 std::rethrow_exception(started->Failure);
@@ -193,6 +207,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
         return kCliFailed;
     TGalleryRun run(gallery);
     run.LoadedBackground = &background;
+    run.GalleryId = galleryId;
     TCliProgress progress(streams);
     int phase = -1;
     const TRunResult result = run.Run(

@@ -87,8 +87,9 @@ bool TSaveFile::open(OpenMode mode) {
         setErrorString(ErrnoText());
         return false;
     }
+    // A link about to be replaced lends no rights: lstat, not stat.
     struct stat existing {};
-    if (::stat(QFile::encodeName(FTarget).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (::lstat(QFile::encodeName(FTarget).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 07777);
     if (!QFile::open(fd, mode | Truncate, AutoCloseHandle)) {
         ::close(fd);

@@ -13,15 +13,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
+#include <QUuid>
 
 #include "common/VlxNativePath.h"
 #include "common/VlxRegularFile.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocumentSettings.h"
+#include "gallery/GalleryNames.h"
+#include "gfx/GfxCaption.h"
 #include "html/WebFiles.h"
 
 namespace {
+
+constexpr qsizetype kMaxIdLength = 100;
 
 // The texts of a cell the file keeps besides its place and picture; a text field added to TGalleryCell is
 // one row here.
@@ -81,17 +87,6 @@ int WholeNumber(const QJsonValue& value, int fallback = -1) {
     return value.isDouble() && value.toDouble() == double(value.toInt()) ? value.toInt() : fallback;
 }
 
-// A published name must stay a plain file name in the gallery's folder, and not be the table page's.
-QString NameProblem(const QString& name) {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\') ||
-        name.contains(QChar(0)))
-        return "is not a file name";
-    for (const QString& file : PublishedNames(name))
-        if (file.compare(kIndexPage, Qt::CaseInsensitive) == 0)
-            return "would be published as the table page";
-    return {};
-}
-
 TDocumentCell ReadCell(const QString& fileName, const QJsonValue& value, const TGalleryDocument& document,
                        const QDir& folder) {
     const QJsonObject object = value.toObject();
@@ -117,7 +112,9 @@ TDocumentCell ReadCell(const QString& fileName, const QJsonValue& value, const T
             Damaged(fileName, at + " has no text " + Quoted(text.Key));
         cell.Cell.*text.Field = stored.toString();
     }
-    if (const QString problem = NameProblem(cell.Cell.Name); !problem.isEmpty())
+    // A caption is one line of at most 1,000 characters wherever it comes from.
+    cell.Cell.Caption = CaptionText(cell.Cell.Caption);
+    if (const QString problem = PublishedNameProblem(cell.Cell.Name, cell.Cell.Source); !problem.isEmpty())
         Damaged(fileName, "the name " + Quoted(cell.Cell.Name) + " of " + at + " " + problem);
     return cell;
 }
@@ -192,12 +189,16 @@ QByteArray GalleryFileBytes(const TGalleryDocument& document, const QString& fil
         background.insert("file", StoredPath(background.value("file").toString(), folder));
         settings.insert("background", background);
     }
-    const QJsonObject root{{"format", kGalleryFormat},
-                           {"version", kGalleryFileVersion},
-                           {"profile", document.Settings.ProfileName},
-                           {"table", QJsonObject{{"columns", document.Columns}, {"rows", document.Rows}}},
-                           {"cells", cells},
-                           {"settings", settings}};
+    QJsonObject root{{"format", kGalleryFormat},
+                     {"version", kGalleryFileVersion},
+                     {"profile", document.Settings.ProfileName},
+                     {"table", QJsonObject{{"columns", document.Columns}, {"rows", document.Rows}}},
+                     {"cells", cells},
+                     {"settings", settings}};
+    if (!document.Id.isEmpty())
+        root.insert("id", document.Id);
+    if (!document.OutputDir.isEmpty())
+        root.insert("outputFolder", StoredPath(QDir::cleanPath(document.OutputDir), folder));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -245,6 +246,19 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
                               .arg(kTableRowsRange.Max));
     document.Settings.Page.Columns = document.Columns;
     document.Settings.Page.Rows = document.Rows;
+    const QJsonValue id = root.value("id");
+    if (!id.isUndefined() &&
+        (!id.isString() || id.toString().isEmpty() || id.toString().size() > kMaxIdLength))
+        Damaged(fileName, "its \"id\" is not a text of 1 to 100 characters");
+    document.Id = id.toString();
+    const QJsonValue output = root.value("outputFolder");
+    if (!output.isUndefined() && (!output.isString() || output.toString().isEmpty()))
+        Damaged(fileName, "its \"outputFolder\" is not a folder's path");
+    if (output.isString()) {
+        document.OutputDir = FullPath(output.toString(), folder);
+        if (!document.OutputDir.endsWith('/'))
+            document.OutputDir += '/';
+    }
     if (!root.value("cells").isArray())
         Damaged(fileName, "it has no list of cells");
     for (const QJsonValue& value : root.value("cells").toArray())
@@ -255,6 +269,45 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
               });
     CheckCells(fileName, document);
     return document;
+}
+
+QStringList ScriptTexts(const TGallerySettings& settings) {
+    static const QRegularExpression script(
+        R"(<\s*/?\s*(script|iframe|frame|object|embed|form|style|link|meta|base|svg|math)\b|\bon[a-z]+\s*=|)"
+        R"((javascript|vbscript|data)\s*:)",
+        QRegularExpression::CaseInsensitiveOption);
+    const TGfxPageSettings& p = settings.Page;
+    const std::pair<const char*, const QString*> texts[] = {
+        {"Title", &p.Frame.Title},        {"Table title", &p.TableTitle},
+        {"Back link", &p.Frame.BackLink}, {"Back link text", &p.Frame.BackLinkText},
+        {"Previous", &p.Frame.PrevText},  {"Next", &p.Frame.NextText},
+    };
+    QStringList found;
+    for (const auto& [label, text] : texts)
+        if (text->contains(script))
+            found << label;
+    return found;
+}
+
+QString ScriptTextsWarning(const QString& fileName, const QStringList& texts) {
+    return "The gallery file " + Quoted(fileName) +
+           " has page texts that can run script in a visitor's browser: " + texts.join(", ") +
+           ". The pages write these texts as HTML, as they stand: look at them on the Html Page and Html "
+           "table "
+           "tabs before the gallery is published.";
+}
+
+QString NewGalleryId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString GalleryIdOf(const TGalleryDocument& document, const QString& fileName) {
+    return document.Id.isEmpty() ? "file:" + QFileInfo(fileName).absoluteFilePath() : document.Id;
+}
+
+QString DefaultOutputDir(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return info.absolutePath() + '/' + info.completeBaseName() + '/';
 }
 
 void WriteGalleryFile(const QString& fileName, const TGalleryDocument& document) {

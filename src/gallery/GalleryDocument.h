@@ -5,15 +5,17 @@
 //    "cells": [{"column": 0, "row": 0, "picture": "photos/beach.jpg", "name": "beach_lpcs.jpg"}],
 //    "settings": {"thumbnail": {...}, "picture": {...}, "background": {...}, "page": {...}, "table": {...}}}
 //
-// A picture below the gallery file's folder is kept relative to it, so a folder moved with its gallery still
-// opens; any other picture by its absolute path. Keys a file lacks take the start-up settings, so a setting
-// added later leaves older files readable.
+// The output folder (key "outputFolder") and the gallery's "id" are kept too. A picture or output folder
+// below the gallery file's folder is kept relative to it, so a folder moved with its gallery still opens; any
+// other picture by its absolute path. Keys a file lacks take the start-up settings, so a setting added later
+// leaves older files readable.
 #pragma once
 
 #include <vector>
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "gallery/Gallery.h"
 #include "gallery/GallerySettings.h"
@@ -46,6 +48,11 @@ struct TGalleryDocument {
     int Columns = kTableColumnsRange.Default;
     int Rows = kTableRowsRange.Default;
     std::vector<TDocumentCell> Cells; // filled cells, row by row
+    // Which gallery this is, kept by every save (the output folder's record tells galleries apart by it);
+    // empty for a file written before it was kept (GalleryIdOf).
+    QString Id;
+    // Where the gallery is written (absolute, ending in '/'); empty when none was chosen.
+    QString OutputDir;
 
     // The cells whose picture file is not there (not a file any more); they stay in the gallery but are not
     // published until found.
@@ -65,6 +72,22 @@ QByteArray GalleryFileBytes(const TGalleryDocument& document, const QString& fil
 // large, damaged (not JSON of this layout, a cell outside the table, two pictures under one name) or written
 // by a newer version; the file itself is never touched.
 TGalleryDocument ReadGalleryFile(const QString& fileName);
+
+// The labels of the page texts that hold what can run script in a visitor's browser (a script, frame, form
+// or style element, an event attribute, a "javascript:" address). Pages write the typed texts as HTML, so a
+// gallery file from elsewhere can bring script into a site this way; the user is told before publishing.
+QStringList ScriptTexts(const TGallerySettings& settings);
+// What to tell when a gallery file's page texts hold script (ScriptTexts): which texts, and that the pages
+// write them as they stand.
+QString ScriptTextsWarning(const QString& fileName, const QStringList& texts);
+
+// A fresh gallery's id.
+QString NewGalleryId();
+// The document's id; for a file without one, one made from the file's path.
+QString GalleryIdOf(const TGalleryDocument& document, const QString& fileName);
+// Where a gallery file is written when it names no output folder: a folder named after the file, beside it
+// ("trip.veltrix" writes "trip/"), ending in '/'.
+QString DefaultOutputDir(const QString& fileName);
 
 // Writes the file whole under a temporary name and renames it over fileName; raises EGalleryFileException.
 void WriteGalleryFile(const QString& fileName, const TGalleryDocument& document);

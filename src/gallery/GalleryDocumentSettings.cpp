@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include <QJsonValue>
@@ -10,6 +11,8 @@
 namespace {
 
 const QString kDefaultColor = QStringLiteral("default");
+// Long enough for any path, and far beyond any title.
+constexpr qsizetype kMaxSettingTextLength = 4096;
 
 // "#RRGGBB" for a colour (TColor is 0x00BBGGRR), "default" for clNone, any other value as its number.
 QJsonValue ColorValue(TColor color) {
@@ -59,6 +62,21 @@ private:
     }
 };
 
+// A number brought into a narrower field without wrapping: 256 must never become list item 0 (for the
+// metadata choice, "keep all"). A list item the field cannot hold becomes the largest it can, which no list
+// has, so the range check after reading takes it for the unknown item it is; other numbers are clamped.
+template <typename T> T Narrowed(int number) {
+    if constexpr (std::is_enum_v<T>) {
+        using U = std::underlying_type_t<T>;
+        if (number < int(std::numeric_limits<U>::min()) || number > int(std::numeric_limits<U>::max()))
+            return static_cast<T>(std::numeric_limits<U>::max());
+        return static_cast<T>(number);
+    } else {
+        return static_cast<T>(
+            std::clamp<long long>(number, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
+    }
+}
+
 class TReader {
 public:
     explicit TReader(const QJsonObject& root) : FRoot(root) {}
@@ -70,10 +88,7 @@ public:
             return;
         if (!v.isDouble() || v.toDouble() != double(v.toInt()))
             return Wrong(group, key, "a whole number");
-        if constexpr (std::is_same_v<T, std::uint8_t>)
-            value = static_cast<T>(std::clamp(v.toInt(), 0, 255));
-        else
-            value = static_cast<T>(v.toInt());
+        value = Narrowed<T>(v.toInt());
     }
     void Color(const char* group, const char* key, TColor& value) {
         const QJsonValue v = Get(group, key);
@@ -86,6 +101,9 @@ public:
             return;
         if (!v.isString())
             return Wrong(group, key, "a text");
+        // Each page repeats its texts: a title of megabytes would make gigabytes of pages.
+        if (v.toString().size() > kMaxSettingTextLength)
+            return Wrong(group, key, "a text of at most 4,096 characters");
         value = v.toString();
     }
     void Flag(const char* group, const char* key, bool& value) {

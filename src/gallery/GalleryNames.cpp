@@ -4,12 +4,17 @@
 #include <algorithm>
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QSet>
 
 #include "common/VlxNativePath.h"
+#include "gfx/GfxKind.h"
 #include "html/WebFiles.h"
 
 namespace {
+
+// The longest file name the usual file systems (and web servers' disks) take, in bytes.
+constexpr qsizetype kMaxFileNameBytes = 255;
 
 bool IsSeparator(QChar c) {
     return c == '/' || c == '\\';
@@ -118,7 +123,28 @@ void TNameIndex::Count(const QString& name, const QString& source, const QString
 QString TNameIndex::NameOfFile(const QString& path, const QString& realPath) const {
     if (const auto found = FBySource.constFind(path); found != FBySource.cend())
         return found->Name;
-    if (const auto found = FByRealPath.constFind(realPath); !realPath.isEmpty() && found != FByRealPath.cend())
+    if (const auto found = FByRealPath.constFind(realPath);
+        !realPath.isEmpty() && found != FByRealPath.cend())
         return found->Name;
+    return {};
+}
+
+QString PublishedNameProblem(const QString& name, const QString& source) {
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\') ||
+        std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); }))
+        return QStringLiteral("is not a file name");
+    if (name.startsWith('.'))
+        return QStringLiteral("is a hidden file's name");
+    for (const QString& file : PublishedNames(name)) {
+        if (file.toUtf8().size() > kMaxFileNameBytes)
+            return QStringLiteral("is too long: %1 would be over %2 bytes").arg(file).arg(kMaxFileNameBytes);
+        if (file.compare(kIndexPage, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("would be published as the table page");
+    }
+    const QString kind = PictureKindOfExtension(QFileInfo(source).suffix());
+    const QString nameExtension = QFileInfo(name).suffix();
+    if (kind.isEmpty() || PictureKindOfExtension(nameExtension) != kind)
+        return QStringLiteral("is not a name of the picture's kind (%1)")
+            .arg(kind.isEmpty() ? QStringLiteral("it is no picture file") : "." + kind);
     return {};
 }

@@ -24,6 +24,12 @@ QString DistinctName(const QString& name, const std::function<bool(const QString
 // file name. A stand-in link for a name that is not UTF-8 is named after the file it stands for.
 QString CellText(const QString& path, bool plainNames);
 
+// Why name cannot be the published name of the picture file source; empty when it can. It must be a plain,
+// visible file name in the gallery's folder, each file published from it must fit a file name (255 bytes),
+// none may be the table page, and its extension must be of the picture's own kind: a gallery file from
+// elsewhere can never publish a picture as "x.html", "shell.php" or ".htaccess".
+QString PublishedNameProblem(const QString& name, const QString& source);
+
 // What the filled cells of a gallery publish, kept as cells come and go: the files their names publish
 // (letter case ignored), and the name each picture file is published under, by its path and by where its
 // links lead. Counts, as several cells may hold one file.

@@ -21,13 +21,14 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
+#include "gallery/ParallelJobs.h"
 #include "gallery/PublishMeta.h"
 #include "gallery/RunRecord.h"
-#include "gallery/ParallelJobs.h"
 #include "gallery/TablePages.h"
 #include "gallery/ThumbRun.h"
 #include "gallery/WebPictures.h"
 #include "gfx/GfxJpeg.h"
+#include "gfx/GfxKind.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
 
@@ -58,7 +59,8 @@ void WriteColorTile(TColor color, const QString& path) {
     tile.Bitmap().fill(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
     const QByteArray bytes = EncodeJpeg(tile.Bitmap(), kJpegQuality, path);
     QFile old(path);
-    if (old.size() == bytes.size() && old.open(QIODevice::ReadOnly) && old.readAll() == bytes)
+    if (!QFileInfo(path).isSymLink() && old.size() == bytes.size() && old.open(QIODevice::ReadOnly) &&
+        old.readAll() == bytes)
         return;
     TSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
@@ -122,12 +124,11 @@ private:
     }
     QString BackgroundName() const;
     // Text alternatives once captions are in use; a gallery without them keeps its pages' bytes.
-    bool AltText() const {
-        return FGallery.Settings.Page.CaptionUnderThumb || FGallery.HasCaptions();
-    }
+    bool AltText() const { return FGallery.Settings.Page.CaptionUnderThumb || FGallery.HasCaptions(); }
 
     void SplitTablePages();
     void CheckWorkDir() const;
+    void CheckPictures();
     void PublishBackground(const QString& name, TRunResult& result);
     void CopyPhase(TRunResult& result);
     void WroteCopy(const QString& source, const QString& name, const QByteArray& inputs);
@@ -158,7 +159,8 @@ private:
 // whichever file were copied first would stand for both.
 QString TRunner::BackgroundName() const {
     const TBackgroundSetting& background = FGallery.Settings.Background;
-    const QString own = background.IsColor() ? ColorTileName(background.Color) : FileNamePart(background.File);
+    const QString own =
+        background.IsColor() ? ColorTileName(background.Color) : FileNamePart(background.File);
     if (own.isEmpty())
         return {};
     // Links are resolved only for a copy named as the background, so a run does not resolve them all.
@@ -233,6 +235,30 @@ void TRunner::PublishBackground(const QString& name, TRunResult& result) {
         FRenderer.Background().LoadPicture(Current);
 }
 
+// Before anything is written, each picture is looked at as what it is: a file its cell names that is no
+// picture, or not of its name's kind (a gallery file from elsewhere may name any file), is never published.
+void TRunner::CheckPictures() {
+    QSet<QString> checked;
+    for (const TRunCell& cell : FCells) {
+        if (cell.Name.isEmpty())
+            continue;
+        CheckCancel();
+        Current = cell.Source;
+        QString problem = PublishedNameProblem(cell.Name, cell.Source);
+        if (problem.isEmpty() && !checked.contains(cell.Source)) {
+            problem = PictureKindProblem(cell.Source);
+            checked.insert(cell.Source);
+        }
+        if (!problem.isEmpty())
+            throw EGalleryException(
+                QString("Cell %1, %2: %3 cannot be published as %4: %5; nothing was written")
+                    .arg(cell.Col)
+                    .arg(cell.Row)
+                    .arg(cell.Source, cell.Name,
+                         problem.startsWith("it ") ? problem : "the name " + problem));
+    }
+}
+
 void TRunner::Run(TRunResult& result) {
     for (int row = 0; row < FGallery.Rows(); ++row)
         for (int col = 0; col < FGallery.Columns(); ++col) {
@@ -254,9 +280,13 @@ void TRunner::Run(TRunResult& result) {
     if (const QString problem = FolderWriteProblem(FDir); !problem.isEmpty())
         throw EGalleryException("Cannot write into the folder " + FDir + ": " + problem +
                                 "; choose another output folder");
+    // Nothing is written outside the folder: a link at a name the run writes is replaced by the file.
+    NeverFollowLinksIn(FDir);
     FRenderer.SetSettings(FGallery.Settings.Thumb);
     FRecord.emplace(FDir);
+    FRecord->SetGallery(FRun.GalleryId);
     SplitTablePages();
+    CheckPictures();
     FBackground = BackgroundName();
     if (!FBackground.isEmpty())
         PublishBackground(FBackground, result);
@@ -267,7 +297,13 @@ void TRunner::Run(TRunResult& result) {
     PicPagePhase(result);
     TablePagePhase(result);
     // Removed only now: until the new table page is there, the old one may still link to them.
-    result.FilesRemoved = FRecord->RemoveStale();
+    bool remove = true;
+    if (FRecord->ForeignGallery()) {
+        const int stale = FRecord->StaleCount();
+        remove = stale == 0 || (FRun.ConfirmForeignRemoval && FRun.ConfirmForeignRemoval(stale));
+        result.FilesLeft = remove ? 0 : stale;
+    }
+    result.FilesRemoved = FRecord->RemoveStale(remove);
     SaveRecord(result);
     if (!FRecord->Changed())
         return;
@@ -639,10 +675,11 @@ void TRunner::WriteTablePage(int i, TRunResult& result) {
 
 QString TRunResult::FilesText() const {
     return QString("%1 %2 written, %3 kept, %4 removed")
-        .arg(FilesWritten)
-        .arg(FilesWritten == 1 ? "file" : "files")
-        .arg(FilesKept)
-        .arg(FilesRemoved);
+               .arg(FilesWritten)
+               .arg(FilesWritten == 1 ? "file" : "files")
+               .arg(FilesKept)
+               .arg(FilesRemoved) +
+           (FilesLeft > 0 ? QString(", %1 of another gallery left").arg(FilesLeft) : QString());
 }
 
 QString RunPhaseName(TRunPhase phase) {

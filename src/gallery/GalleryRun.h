@@ -54,6 +54,7 @@ struct TRunResult {
     int FilesWritten = 0;
     int FilesKept = 0;
     int FilesRemoved = 0;
+    int FilesLeft = 0; // another gallery's, left in the folder unremoved
 
     // "12 files written, 140 kept, 3 removed".
     QString FilesText() const;
@@ -72,6 +73,11 @@ public:
     int Threads = 0;
     // The program's private working folder: a run into it makes it again when it has gone.
     QString WorkDir;
+    // Which gallery this is (kept in the output folder's record); empty for none in particular.
+    QString GalleryId;
+    // Asked, with their number, before files that a run of another gallery wrote into the folder are
+    // removed as no longer written; without an answer (none set) they are left where they are.
+    std::function<bool(int files)> ConfirmForeignRemoval;
     // The background picture already loaded (the window's); none: read from the file the run publishes.
     const TGfxBaseIm* LoadedBackground = nullptr;
 

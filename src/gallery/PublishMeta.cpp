@@ -216,7 +216,8 @@ void PublishPicture(const QString& source, const QString& dest, TPublishMeta rul
                                              : QString("its copy would be the picture itself")) +
                                            "; choose another output folder"));
     QFile old(dest);
-    if (old.size() == published.size() && old.open(QIODevice::ReadOnly) && old.readAll() == published)
+    if (!isLink && old.size() == published.size() && old.open(QIODevice::ReadOnly) &&
+        old.readAll() == published)
         return;
     QString error;
     if (!WriteFileAtomically(dest, published, error))

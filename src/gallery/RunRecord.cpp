@@ -1,6 +1,7 @@
 // The run's record in the output folder:
 // {"format": 1, "version": "v1.16", "files": {"<name>": "<inputs> <size> <mtime ns> <inode>"},
-//  "pictures": {"<path>": "<stamp key>"}}. Numbers are kept as text: times in nanoseconds exceed a double.
+//  "pictures": {"<path>": "<stamp key>"}, "gallery": "<id>"}. Numbers are kept as text: times in nanoseconds
+// exceed a double.
 #include "gallery/RunRecord.h"
 
 #include <sys/stat.h>
@@ -76,6 +77,7 @@ TRunRecord::TRunRecord(const QString& dir) : FDir(dir) {
     const QJsonObject root = QJsonDocument::fromJson(FReadBytes).object();
     if (root.value("format").toInt() != kFormat || root.value("version").toString() != kVeltrixVersion)
         return; // thumbnails of another version may differ: everything is written again
+    FGalleryBefore = root.value("gallery").toString();
     const QJsonObject files = root.value("files").toObject();
     for (auto it = files.begin(); it != files.end(); ++it) {
         const QStringList parts = it.value().toString().split(' ');
@@ -130,8 +132,16 @@ bool TRunRecord::WasPictureRead(const QString& path, const TFileStamp& stamp) co
            *it == TRunInputs("picture").AddStamp(stamp).Key();
 }
 
-int TRunRecord::RemoveStale() {
-    for (auto it = FBefore.constBegin(); it != FBefore.constEnd(); ++it) {
+int TRunRecord::StaleCount() const {
+    int count = 0;
+    for (auto it = FBefore.constBegin(); it != FBefore.constEnd(); ++it)
+        if (!FNow.contains(it.key()) && EntryOf(FDir + it.key(), it->Inputs) == *it)
+            ++count;
+    return count;
+}
+
+int TRunRecord::RemoveStale(bool remove) {
+    for (auto it = FBefore.constBegin(); it != FBefore.constEnd() && remove; ++it) {
         if (FNow.contains(it.key()))
             continue;
         const QString path = FDir + it.key();
@@ -153,14 +163,21 @@ void TRunRecord::Save() {
                                            QString::number(it->Inode));
     };
     addFiles(FNow);
-    addFiles(FBefore); // what a stopped run did not reach
+    // What a stopped run did not reach, unless another gallery wrote it: this one never removes it unasked.
+    if (!ForeignGallery())
+        addFiles(FBefore);
     QJsonObject pictures;
     for (const auto* map : {&FPicturesNow, &FPicturesBefore})
         for (auto it = map->constBegin(); it != map->constEnd(); ++it)
             if (!pictures.contains(it.key()))
                 pictures.insert(it.key(), QString::fromLatin1(it.value()));
-    const QJsonObject root{
+    // A run that wrote nothing into a folder without a record leaves none.
+    if (files.isEmpty() && pictures.isEmpty() && FReadBytes.isEmpty())
+        return;
+    QJsonObject root{
         {"format", kFormat}, {"version", kVeltrixVersion}, {"files", files}, {"pictures", pictures}};
+    if (!FGallery.isEmpty())
+        root.insert("gallery", FGallery);
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
     if (bytes == FReadBytes)
         return;

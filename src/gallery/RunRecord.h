@@ -49,10 +49,17 @@ public:
     void PictureRead(const QString& path, const TFileStamp& stamp);
     bool WasPictureRead(const QString& path, const TFileStamp& stamp) const;
 
+    // The gallery this run writes, kept in the record: files another gallery's run wrote are removed only
+    // when the user agrees (a new gallery sent into an old one's folder must not delete it unasked).
+    void SetGallery(const QString& id) { FGallery = id; }
+    // True when the last run wrote another gallery (records without a gallery name belong to any).
+    bool ForeignGallery() const { return !FGalleryBefore.isEmpty() && FGalleryBefore != FGallery; }
+    // How many files RemoveStale would remove now.
+    int StaleCount() const;
     // Removes the files the last run wrote that this one neither wrote nor kept, each only while it is still
-    // as written (a file someone changed since is theirs now and is left); returns how many went. Call at
-    // the end of a complete run.
-    int RemoveStale();
+    // as written (a file someone changed since is theirs now and is left); returns how many went. Without
+    // remove they are left and forgotten. Call at the end of a complete run.
+    int RemoveStale(bool remove = true);
     // Writes the record when it changed. After a run that stopped, what the last run wrote and this one
     // did not reach stays recorded. Throws EGalleryException naming the file.
     void Save();
@@ -72,6 +79,8 @@ private:
     static TEntry EntryOf(const QString& path, const QByteArray& inputs);
 
     QString FDir;
+    QString FGallery;
+    QString FGalleryBefore;
     QByteArray FReadBytes; // the record as read, so that an unchanged one is not written again
     QHash<QString, TEntry> FBefore;
     QHash<QString, TEntry> FNow;

@@ -2,7 +2,17 @@
 #include "gfx/GfxFormat.h"
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxKind.h"
 #include "gfx/GfxPic.h"
+
+#include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+
+#include "common/VlxRegularFile.h"
 
 const std::vector<const TPictureFormat*>& PictureFormats() {
     // Signatures never overlap, so the order only decides how the dialog lists them.
@@ -37,4 +47,39 @@ std::optional<QSize> Decodable(qint64 width, qint64 height) {
     if (width <= 0 || height <= 0 || !WithinPixelLimit(width, height))
         return std::nullopt;
     return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+QString PictureKindOfExtension(const QString& extension) {
+    const TPictureFormat* format = FormatForExtension(extension.toLower());
+    return format != nullptr ? format->Extensions().constFirst() : QString();
+}
+
+QString PictureKindProblem(const QString& fileName) {
+    const QString extension = QFileInfo(fileName).suffix();
+    const TPictureFormat* named = FormatForExtension(extension.toLower());
+    if (named == nullptr)
+        return extension.isEmpty() ? QStringLiteral("it has no picture file extension")
+                                   : QStringLiteral("\"%1\" is no picture file extension").arg(extension);
+    const TOpenedFile opened = OpenRegularFile(fileName, O_RDONLY, std::numeric_limits<qint64>::max());
+    if (opened.Fd < 0)
+        return opened.Problem;
+    QByteArray head(kFormatHeadBytes, Qt::Uninitialized);
+    const ssize_t got = ::read(opened.Fd, head.data(), head.size());
+    ::close(opened.Fd);
+    if (got <= 0)
+        return got == 0 ? QStringLiteral("the file is empty") : QStringLiteral("it cannot be read");
+    head.truncate(got);
+    const TPictureFormat* shown = FormatForContent(head);
+    if (shown == named)
+        return {};
+    if (shown != nullptr)
+        return QStringLiteral("it holds a %1 picture, not the %2 picture its extension names")
+            .arg(shown->Extensions().constFirst().toUpper(), named->Extensions().constFirst().toUpper());
+    try {
+        TGfxBaseIm picture;
+        picture.LoadPicture(fileName);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
 }

@@ -2,6 +2,8 @@
 // placing in the background with Cancel.
 #include "AppFixture.h"
 
+#include <functional>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -137,20 +139,22 @@ TEST_F(TAppTest, CtrlArrowsMoveThePictureAndArrowsMoveTheCell) {
 
 namespace {
 
-// Presses a button when the window first hears that a picture was placed.
+// Does something (presses a button) when the window first hears that a picture was placed.
 class TPressOnFirstPlaced : public QObject {
 public:
-    explicit TPressOnFirstPlaced(QPushButton* button) : FButton(button) {}
+    explicit TPressOnFirstPlaced(QPushButton* button)
+        : FAct([button] { QTest::mouseClick(button, Qt::LeftButton); }) {}
+    explicit TPressOnFirstPlaced(std::function<void()> act) : FAct(std::move(act)) {}
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == WM_GFXCELLLOADED && !FPressed) {
             FPressed = true;
-            QTest::mouseClick(FButton, Qt::LeftButton);
+            FAct();
         }
         return false;
     }
 
 private:
-    QPushButton* FButton;
+    std::function<void()> FAct;
     bool FPressed = false;
 };
 
@@ -189,6 +193,31 @@ TEST_F(TAppTest, CancelLeavesThePicturesPlacedSoFarAndNoHalfPlacedOne) {
     }
     EXPECT_TRUE(D().Messages.empty());
     EXPECT_EQ(W().StatusP1->text(), QString("Table: 3x8  Images: %1").arg(placed));
+}
+
+// Undo while pictures are still placed stops the placing and takes all of it back (undoing beneath a
+// placing that went on lost pictures unseen); redo brings back what was placed, in order.
+TEST_F(TAppTest, UndoWhilePlacingTakesThePlacingBackWhole) {
+    QStringList paths;
+    for (int i = 0; i < 24; ++i)
+        paths << MakeJpeg(FFiles.File(QString("p%1.jpg").arg(i, 2, 10, QChar('0'))), {}, 1600, 1200);
+    W().GfxGridRowSE->setValue(8);
+    D().PictureSets = {paths};
+    TPressOnFirstPlaced undo([this] { W().UndoA->trigger(); });
+    W().installEventFilter(&undo);
+    W().GfxG_LoadPicture->trigger();
+    ProcessEvents();
+    W().removeEventFilter(&undo);
+    QThread::msleep(200);
+    ProcessEvents();
+    EXPECT_FALSE(W().Placing());
+    EXPECT_EQ(W().CountPictures(), 0);
+    W().RedoA->trigger();
+    const int placed = W().CountPictures();
+    ASSERT_GT(placed, 0);
+    const QStringList cells = CellFiles(*W().Grid());
+    for (int i = 0; i < placed; ++i)
+        EXPECT_EQ(cells[i], QFileInfo(paths[i]).fileName());
 }
 
 // `veltrix FILE...`: files and folders named relative to the working folder, placed from the top-left cell.

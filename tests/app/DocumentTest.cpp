@@ -310,3 +310,40 @@ TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
         D().Messages.back().Text.startsWith("The gallery \"kept.veltrix\" has changes that are not saved."));
     EXPECT_TRUE(ReadBytes(file).contains("\"width\": 180"));
 }
+
+// A gallery keeps its output folder (a new one starts in the working folder: it never writes into the
+// last gallery's), Save never writes over a file another program changed unasked, FTP settings typed are
+// asked about at exit, and page texts that can run script are pointed out when a file is opened.
+TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnasked) {
+    MakeGallery();
+    const QString site = FFiles.File("site/");
+    W().SetOutputDir(site);
+    W().PgTitleE->setText("Trip <script>alert(1)</script>");
+    const QString file = FFiles.File("trip.veltrix");
+    SaveAs(file);
+    W().NewProjectA->trigger();
+    EXPECT_NE(W().OutputDir(), site);
+    W().OpenGallery(file);
+    EXPECT_EQ(W().OutputDir(), site);
+    ASSERT_FALSE(D().Messages.empty());
+    EXPECT_TRUE(D().Messages.back().Text.contains("can run script in a visitor's browser: Title"))
+        << D().Messages.back().Text.toStdString();
+
+    const QByteArray theirs = ReadBytes(file) + "\n";
+    WriteBytes(file, theirs);
+    W().ThumbWSE->setValue(190);
+    D().Answers = {TModalResult::Cancel};
+    W().SaveGalleryA->trigger();
+    EXPECT_TRUE(D().Messages.back().Text.contains("was changed by another program"));
+    EXPECT_EQ(ReadBytes(file), theirs);
+    D().Answers = {TModalResult::Yes};
+    W().SaveGalleryA->trigger();
+    EXPECT_TRUE(ReadBytes(file).contains("\"width\": 190"));
+
+    W().FtpF1->HostE->setText("ftp.example.net");
+    D().Answers = {TModalResult::Cancel};
+    EXPECT_FALSE(W().close());
+    EXPECT_TRUE(D().Messages.back().Text.startsWith("The FTP settings have changes that are not saved."));
+    D().Answers = {TModalResult::No};
+    EXPECT_TRUE(W().close());
+}

@@ -93,6 +93,11 @@ TEST_P(TRefusedGalleryTest, IsRefusedWithItsReasonAndLeftUntouched) {
     EXPECT_EQ(ReadBytes(file), QByteArray(GetParam().Text));
 }
 
+#define TEN "xxxxxxxxxx"
+#define HUNDRED TEN TEN TEN TEN TEN TEN TEN TEN TEN TEN
+#define THOUSAND HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED HUNDRED
+#define TITLE_5000 THOUSAND THOUSAND THOUSAND THOUSAND THOUSAND
+
 #define GALLERY(cells)                                                                                       \
     R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 2, "rows": 2}, "cells": )" cells "}"
 
@@ -117,8 +122,63 @@ INSTANTIATE_TEST_SUITE_P(
                         GALLERY(R"([{"column": 0, "row": 0, "picture": "a/p.jpg", "name": "p.jpg"},
                                     {"column": 1, "row": 0, "picture": "b/p.jpg", "name": "P.JPG"}])"),
                         "two pictures would be published as"},
+        // A file from elsewhere may name any file under any name: only a picture, under a visible name of
+        // its own kind that fits the file system, is ever published.
+        TRefusedGallery{"picture_as_script",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "shell.php"}])"),
+                        "is not a name of the picture's kind (.jpg)"},
+        TRefusedGallery{"picture_as_page",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.png", "name": "x.html"}])"),
+                        "is not a name of the picture's kind (.png)"},
+        TRefusedGallery{"text_as_picture",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "/etc/passwd", "name": "p_x.jpg"}])"),
+                        "it is no picture file"},
+        TRefusedGallery{"hidden_name",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": ".htaccess"}])"),
+                        "is a hidden file's name"},
+        TRefusedGallery{"name_too_long",
+                        GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": ")"
+                                "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                                "aaaaaaaaaaaaaaaaaaaa"
+                                "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                                "aaaaaaaaaaaaaaaaaaaa"
+                                "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.jpg\"}]"),
+                        "is too long"},
+        TRefusedGallery{"title_of_megabytes",
+                        R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 2, "rows": 2},
+                            "settings": {"page": {"title": ")" TITLE_5000 R"("}}, "cells": []})",
+                        "\"page.title\" is not a text of at most 4,096 characters"},
         TRefusedGallery{"cell_twice",
                         GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "a.jpg"},
                                     {"column": 0, "row": 0, "picture": "b.jpg", "name": "b.jpg"}])"),
                         "cell 0, 0 is given twice"}),
     [](const testing::TestParamInfo<TRefusedGallery>& info) { return std::string(info.param.Quirk); });
+
+// Numbers are checked before they are narrowed (256 once wrapped to "keep all metadata" and published the
+// place), captions follow the one-line rule wherever they come from, and the gallery's id and output folder
+// come back.
+TEST(GalleryDocumentTest, HostileValuesAreBroughtIntoRangeAndTheFolderKept) {
+    TTempDir dir;
+    const QString file = dir.File("g.veltrix");
+    for (const char* metadata : {"256", "-256", "-2147483648", "7"}) {
+        WriteBytes(file, QByteArray(R"({"format": "veltrix-gallery", "version": 1, "id": "ann-1",
+            "outputFolder": "site", "table": {"columns": 2, "rows": 1},
+            "settings": {"page": {"pictureMetadata": )") +
+                             metadata + R"(, "backLinkAlign": 257},
+                         "table": {"align": 258, "titleAlign": -255}, "picture": {"maskStyle": 259}},
+            "cells": [{"column": 0, "row": 0, "picture": "a.jpg", "name": "a.jpg",
+                       "caption": "one\r\ntwo\tthree\u0000four"}]})");
+        const TGalleryDocument document = ReadGalleryFile(file);
+        EXPECT_EQ(document.Settings.PublishMeta, pmRemoveLocation) << metadata;
+        EXPECT_EQ(document.Settings.Page.Frame.BackLinkAlign, haDefault);
+        EXPECT_EQ(document.Settings.Page.TableAlign, haDefault);
+        EXPECT_EQ(document.Settings.Page.TableTitleAlign, haDefault);
+        EXPECT_EQ(document.Settings.Thumb.MaskStyle, gmNone);
+        ASSERT_EQ(document.Cells.size(), 1u);
+        EXPECT_EQ(document.Cells[0].Cell.Caption, "one two three four");
+        EXPECT_EQ(document.Id, "ann-1");
+        EXPECT_EQ(document.OutputDir, dir.File("site/"));
+        WriteGalleryFile(file, document);
+        EXPECT_TRUE(ReadBytes(file).contains("\"outputFolder\": \"site\"")) << ReadBytes(file).toStdString();
+    }
+}

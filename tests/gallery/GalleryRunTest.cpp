@@ -1,8 +1,12 @@
 // The generation run without a window: a run stopped in any phase leaves only whole files under the
-// gallery's names.
+// gallery's names, nothing is written through a link or from a file that is no picture, and another
+// gallery's files are removed only when agreed.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -35,10 +39,13 @@ TEST_P(TCancelTest, StoppedRunLeavesOnlyWholeFiles) {
     TRunCancel cancel;
     TGalleryRun run(gallery);
     run.Threads = 1;
-    const TRunResult result = run.Run(out.Path(), [&](const TRunProgress& progress) {
-        if (progress.Phase == GetParam() && progress.Done >= 1)
-            cancel.Cancel();
-    }, &cancel);
+    const TRunResult result = run.Run(
+        out.Path(),
+        [&](const TRunProgress& progress) {
+            if (progress.Phase == GetParam() && progress.Done >= 1)
+                cancel.Cancel();
+        },
+        &cancel);
 
     EXPECT_TRUE(result.Cancelled);
     EXPECT_EQ(result.Failure, kRunCancelled);
@@ -74,7 +81,8 @@ TEST(GalleryNames, FreedNamesAreGivenAgain) {
     TGallery gallery;
     gallery.SetPlainNames(true);
     gallery.SetTableSize(3, 1);
-    ASSERT_TRUE(gallery.PlaceFiles({picture("a/img.jpg"), picture("b/img.jpg"), picture("c/index.jpg")}).empty());
+    ASSERT_TRUE(
+        gallery.PlaceFiles({picture("a/img.jpg"), picture("b/img.jpg"), picture("c/index.jpg")}).empty());
     const auto names = [&] {
         QStringList list;
         for (int col = 0; col < gallery.Columns(); ++col)
@@ -135,4 +143,113 @@ TEST(KeptStretchBudget, PicturesBeyondItAreReadAgainToTheSameThumbnails) {
         EXPECT_EQ(ReadBytes(part.File(QString("vl_p%1.jpg").arg(i))),
                   ReadBytes(whole.File(QString("vl_p%1.jpg").arg(i))))
             << i;
+}
+
+namespace {
+
+TGallery TwoPictures(const TTempDir& pictures, const QStringList& names) {
+    QStringList files;
+    for (const QString& name : names) {
+        files << pictures.File(name);
+        WriteBytes(files.back(), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+    }
+    TGallery gallery;
+    gallery.SetPlainNames(true);
+    gallery.SetTableSize(2, 1);
+    gallery.Settings.Page.WebSize.Enabled = false;
+    EXPECT_TRUE(gallery.PlaceFiles(files).empty());
+    return gallery;
+}
+
+} // namespace
+
+// A link at any name the run writes (the table page, a thumbnail, a picture page, the colour tile, the
+// record) is replaced by the file: nothing outside the folder is ever written.
+TEST(GalleryRunLinks, LinksInTheFolderAreReplacedNeverWrittenThrough) {
+    EnsureGuiApplication();
+    TTempDir pictures;
+    TGallery gallery = TwoPictures(pictures, {"p0.jpg", "p1.jpg"});
+    gallery.Settings.Background = {QString(), 0x808080};
+    TTempDir out;
+    TTempDir elsewhere;
+    const QStringList linked{"index.html",  "vl_p0.jpg", "p0.html", "p1.jpg", ColorTileName(0x808080),
+                             kRunRecordName};
+    for (const QString& name : linked) {
+        WriteBytes(elsewhere.File(name), "precious");
+        ASSERT_TRUE(QFile::link(elsewhere.File(name), out.File(name)));
+    }
+    TGalleryRun run(gallery);
+    const TRunResult result = run.Run(out.Path());
+    ASSERT_TRUE(result.Ok()) << result.Failure.toStdString();
+    for (const QString& name : linked) {
+        EXPECT_EQ(ReadBytes(elsewhere.File(name)), "precious") << name.toStdString();
+        EXPECT_FALSE(QFileInfo(out.File(name)).isSymLink()) << name.toStdString();
+        EXPECT_TRUE(QFileInfo(out.File(name)).isFile()) << name.toStdString();
+    }
+}
+
+// Files another gallery's run wrote are removed only when the user agrees; the same gallery's go unasked.
+TEST(GalleryRunForeign, AnotherGallerysFilesAreRemovedOnlyWhenAgreed) {
+    EnsureGuiApplication();
+    TTempDir pictures;
+    TTempDir out;
+    TGallery first = TwoPictures(pictures, {"a.jpg", "b.jpg"});
+    TGallery second = TwoPictures(pictures, {"c.jpg"});
+    const auto runAs = [&](TGallery& gallery, const QString& id, std::optional<bool> answer, int& asked) {
+        TGalleryRun run(gallery);
+        run.GalleryId = id;
+        if (answer)
+            run.ConfirmForeignRemoval = [&asked, answer](int files) {
+                asked = files;
+                return *answer;
+            };
+        return run.Run(out.Path());
+    };
+    int asked = -1;
+    ASSERT_TRUE(runAs(first, "first", std::nullopt, asked).Ok());
+    // Not asked (a command line run): left, and forgotten by the record.
+    TRunResult result = runAs(second, "second", std::nullopt, asked);
+    EXPECT_EQ(result.FilesRemoved, 0);
+    EXPECT_EQ(result.FilesLeft, 6);
+    EXPECT_TRUE(QFile::exists(out.File("a.jpg")));
+    ASSERT_TRUE(runAs(first, "first", std::nullopt, asked).Ok());
+    // Asked: No leaves them, Yes removes them.
+    result = runAs(second, "second", false, asked);
+    EXPECT_EQ(asked, 6);
+    EXPECT_TRUE(QFile::exists(out.File("b.html")));
+    ASSERT_TRUE(runAs(first, "first", std::nullopt, asked).Ok());
+    result = runAs(second, "second", true, asked);
+    EXPECT_EQ(result.FilesRemoved, 6);
+    EXPECT_FALSE(QFile::exists(out.File("a.jpg")));
+    // Its own stale files go unasked.
+    asked = -1;
+    second.ClearCell(0, 0);
+    ASSERT_TRUE(second.PlaceFiles({pictures.File("a.jpg")}).empty());
+    result = runAs(second, "second", false, asked);
+    EXPECT_EQ(asked, -1);
+    EXPECT_EQ(result.FilesRemoved, 3);
+    EXPECT_FALSE(QFile::exists(out.File("c.jpg")));
+}
+
+// Every picture is looked at before anything is written: a text file under a picture's name is never
+// published, and the folder stays empty.
+TEST(GalleryRunCheck, AFileThatIsNoPictureOfItsKindStopsTheRunBeforeAnyWrite) {
+    EnsureGuiApplication();
+    TTempDir pictures;
+    TGallery gallery = TwoPictures(pictures, {"good.jpg"});
+    WriteBytes(pictures.File("secret.jpg"), "user=ann password=hunter2\n");
+    WriteBytes(pictures.File("real.png"), ReadBytes(TestData("gen/jpeg_baseline_420.jpg")));
+    for (const QString& bad : {"secret.jpg", "real.png"}) {
+        TGalleryCell cell;
+        cell.Name = QString(bad).replace('.', "_x.");
+        cell.Source = pictures.File(bad);
+        gallery.SetCell(1, 0, cell);
+        TTempDir out;
+        const TRunResult result = TGalleryRun(gallery).Run(out.Path());
+        EXPECT_FALSE(result.Ok());
+        EXPECT_TRUE(result.Failure.contains("Cell 1, 0: " + pictures.File(bad)))
+            << result.Failure.toStdString();
+        EXPECT_TRUE(result.Failure.endsWith("; nothing was written")) << result.Failure.toStdString();
+        EXPECT_EQ(QDir(out.Path()).entryList(QDir::Files | QDir::Hidden), QStringList()) << bad.toStdString();
+    }
 }
