@@ -25,8 +25,8 @@
 #include <QTextStream>
 
 #include "cli/VlxCommandLine.h"
-#include "grid/GfxGrid.h"
 #include "gallery/GalleryNames.h"
+#include "grid/GfxGrid.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
 
@@ -238,6 +238,23 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForAGalleryFile) {
     EXPECT_EQ(FolderDifference(FFiles.File("holiday"), winDir), "");
 }
 
+// A gallery file from elsewhere: a cell that is no picture of its kind is named and left out, as the window
+// leaves it out, and page texts that can run script are pointed out.
+TEST_F(TCommandLineTest, AGalleryFileFromElsewhereIsToldWhatItCannotPublish) {
+    ASSERT_TRUE(QFile::copy(TestData(kPictures[0]), FFiles.File("good.jpg")));
+    WriteBytes(FFiles.File("bad.jpg"), "user=ann password=hunter2\n");
+    WriteBytes(FFiles.File("g.veltrix"), R"({"format": "veltrix-gallery", "version": 1,
+        "table": {"columns": 2, "rows": 1}, "settings": {"page": {"title": "<svg onload=alert(1)>"}},
+        "cells": [{"column": 0, "row": 0, "picture": "good.jpg", "name": "good.jpg"},
+                  {"column": 1, "row": 0, "picture": "bad.jpg", "name": "bad.jpg"}]})");
+    ASSERT_EQ(Run({"generate", "--gallery", FFiles.File("g.veltrix")}), kCliOk) << Err.toStdString();
+    EXPECT_TRUE(Err.contains("veltrix: " + FFiles.File("bad.jpg") + " cannot be read ("))
+        << Err.toStdString();
+    EXPECT_TRUE(Err.contains("can run script in a visitor's browser: Title")) << Err.toStdString();
+    EXPECT_TRUE(QFile::exists(FFiles.File("g/good.jpg")));
+    EXPECT_FALSE(QFile::exists(FFiles.File("g/bad.jpg")));
+}
+
 // However a picture is typed, relative or absolute, it is published under the one name the window gives it.
 TEST_F(TCommandLineTest, NamesPicturesFromTheirAbsolutePath) {
     ASSERT_TRUE(QDir().mkpath(FFiles.File("pics")));
@@ -316,10 +333,10 @@ QStringList Listing(const QString& dir, QDirIterator::IteratorFlags flags = QDir
     return entries;
 }
 
-// Without a display and without Qt's platform set, `veltrix generate` writes its gallery and nothing else: the
-// home folder, the temporary folder and the program's own folder are left as they were. A picture named by
-// bytes that are not UTF-8 (Latin-1 "caf\xE9.bmp", passed through a stand-in in the temporary folder), typed
-// relative to the current folder, is read by its bytes and published under valid names, tagged from its
+// Without a display and without Qt's platform set, `veltrix generate` writes its gallery and nothing else:
+// the home folder, the temporary folder and the program's own folder are left as they were. A picture named
+// by bytes that are not UTF-8 (Latin-1 "caf\xE9.bmp", passed through a stand-in in the temporary folder),
+// typed relative to the current folder, is read by its bytes and published under valid names, tagged from its
 // absolute path.
 TEST(ProgramCommandLine, GenerateWritesNothingOutsideItsFolder) {
     TTempDir dir;
