@@ -71,6 +71,11 @@ QString FilePart(const QString& path) {
     return path.mid(start);
 }
 
+bool PlainFileName(const QString& name) {
+    const auto notPlain = [](QChar c) { return IsSeparator(c) || c == '\0' || c == '\r' || c == '\n'; };
+    return !name.isEmpty() && name != "." && name != ".." && std::none_of(name.begin(), name.end(), notPlain);
+}
+
 QString DistinctName(const QString& name, const std::function<bool(const QString&)>& taken) {
     if (!taken(name))
         return name;
@@ -118,7 +123,8 @@ void TNameIndex::Count(const QString& name, const QString& source, const QString
 QString TNameIndex::NameOfFile(const QString& path, const QString& realPath) const {
     if (const auto found = FBySource.constFind(path); found != FBySource.cend())
         return found->Name;
-    if (const auto found = FByRealPath.constFind(realPath); !realPath.isEmpty() && found != FByRealPath.cend())
+    if (const auto found = FByRealPath.constFind(realPath);
+        !realPath.isEmpty() && found != FByRealPath.cend())
         return found->Name;
     return {};
 }
