@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonObject>
 
+#include "gallery/GalleryNames.h"
 #include "gallery/VlxJsonFile.h"
 
 namespace {
@@ -27,7 +28,9 @@ TUploadRecord::TUploadRecord(const QString& fileName, const QString& target, con
         const QJsonObject entry = it.value().toObject();
         const qint64 size = entry.value("size").toInteger(-1);
         const QByteArray sha = entry.value("sha256").toString().toLatin1();
-        if (size >= 0 && sha.size() == 64)
+        // A record edited to name "../other/index.html" or "/top.txt" must never lead the upload outside its
+        // folder: such an entry is dropped here, and gone from the record once it is saved.
+        if (size >= 0 && sha.size() == 64 && PlainFileName(it.key()))
             FEntries.insert(it.key(), {size, sha});
     }
 }

@@ -21,7 +21,8 @@ public:
         QByteArray Sha256; // lower-case hex
     };
 
-    // The entries of one target; a missing or unreadable file reads as no entries (everything is stored).
+    // The entries of one target; a missing or unreadable file reads as no entries (everything is stored). An
+    // entry whose name is not a plain file name (PlainFileName) is left out.
     // Without entries of its own, the target takes those of its former name, which saving then replaces.
     TUploadRecord(const QString& fileName, const QString& target, const QString& formerTarget = {});
 

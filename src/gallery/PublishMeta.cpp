@@ -67,6 +67,18 @@ struct TReadMeta {
 
 TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
     TReadMeta meta;
+    if (kind == TPicKind::Gif) {
+        // Exiv2 reads no metadata of a GIF: its packets are read here.
+        SetUpExiv2();
+        for (const QByteArray& packet : GifXmp(bytes)) {
+            Exiv2::XmpData xmp;
+            if (Exiv2::XmpParser::decode(xmp, packet.toStdString()) != 0)
+                throw EMetaStructure("its XMP cannot be read");
+            for (const Exiv2::Xmpdatum& datum : xmp)
+                meta.Xmp.add(datum);
+        }
+        return meta;
+    }
     if (kind == TPicKind::Heif) {
         SetUpExiv2();
         const THeifMeta items = HeifMetadata(bytes);
@@ -107,9 +119,14 @@ QByteArray ImageBytes(Exiv2::Image& image) {
 
 // Only the orientation stays (and, in a TIFF, the tags that describe its pixels); the colour profile stays.
 QByteArray OrientationOnly(const QByteArray& bytes, TPicKind kind) {
-    if (kind == TPicKind::Heif || kind == TPicKind::Png) {
+    if (kind == TPicKind::Heif || kind == TPicKind::Png || kind == TPicKind::Gif) {
         QByteArray out = bytes;
-        kind == TPicKind::Heif ? CleanHeif(out, pmOrientationOnly) : PngOrientationOnly(out);
+        if (kind == TPicKind::Heif)
+            CleanHeif(out, pmOrientationOnly);
+        else if (kind == TPicKind::Png)
+            PngOrientationOnly(out);
+        else
+            CleanGif(out, pmOrientationOnly);
         return out;
     }
     Exiv2::Image::AutoPtr image = OpenBytes(bytes);
@@ -231,7 +248,9 @@ QByteArray JpegWithMetadataOf(const QString& source, const QByteArray& jpeg, TPu
             throw EGalleryException("Cannot read " + source + ": " + in.errorString());
         const QByteArray bytes = in.readAll();
         const TPicKind kind = PicKindOf(bytes);
-        const TReadMeta from = kind == TPicKind::Other ? TReadMeta() : ReadMeta(bytes, kind);
+        // A GIF's XMP went with none of its copies before: nor does it with a new JPEG.
+        const bool none = kind == TPicKind::Other || kind == TPicKind::Gif;
+        const TReadMeta from = none ? TReadMeta() : ReadMeta(bytes, kind);
         Exiv2::Image::AutoPtr to = OpenBytes(jpeg);
         Exiv2::ExifData exif;
         Exiv2::XmpData xmp;

@@ -14,6 +14,8 @@ namespace {
 constexpr quint16 kGpsIfdTag = 0x8825;
 constexpr quint16 kExifIfdTag = 0x8769;
 constexpr quint16 kOrientationTag = 0x0112;
+constexpr quint16 kThumbnailTag = 0x0201;       // JPEGInterchangeFormat: where the thumbnail starts
+constexpr quint16 kThumbnailLengthTag = 0x0202; // JPEGInterchangeFormatLength
 // More directories than any picture has: a chain longer than this is taken as damaged.
 constexpr int kMaxIfds = 64;
 
@@ -241,6 +243,28 @@ bool BlankTiffGps(TMetaBlock block) {
         }
     }
     return changed;
+}
+
+std::vector<TMetaBlock> TiffThumbnails(TMetaBlock block) {
+    TTiffReader tiff(block);
+    std::vector<TMetaBlock> found;
+    for (const qint64 at : Directories(tiff)) {
+        qint64 start = -1, length = -1;
+        const int count = tiff.Entries(at);
+        for (int i = 0; i < count; ++i) {
+            const qint64 entry = at + 2 + 12 * qint64(i);
+            const quint16 tag = tiff.U16(entry);
+            // A LONG as written, or a SHORT (which sits in the value's first two bytes).
+            const qint64 value = tiff.U16(entry + 2) == 3 ? tiff.U16(entry + 8) : tiff.U32(entry + 8);
+            if (tag == kThumbnailTag)
+                start = value;
+            else if (tag == kThumbnailLengthTag)
+                length = value;
+        }
+        if (start >= 0 && length > 0 && start < block.Size)
+            found.push_back({block.Data + start, std::min(length, block.Size - start)});
+    }
+    return found;
 }
 
 bool KeepTiffOrientationOnly(TMetaBlock block) {

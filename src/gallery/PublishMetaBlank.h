@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <vector>
 
 #include <QByteArray>
 
@@ -24,6 +25,10 @@ struct TMetaBlock {
 // directories): the entries and the values they point to become zeros and the directory's count 0.
 // True when anything changed.
 bool BlankTiffGps(TMetaBlock tiff);
+
+// The JPEG thumbnails the directories of a TIFF structure hold (JPEGInterchangeFormat and its length), each
+// cut to the block; one that starts outside the block is read by no one and not given.
+std::vector<TMetaBlock> TiffThumbnails(TMetaBlock tiff);
 
 // Rewrites a TIFF structure in place as a header and one directory with only the orientation entry (none
 // when it had none), zeros after it. For blocks whose size must not change (a HEIC's EXIF item).

@@ -13,6 +13,8 @@ const QByteArray kJpegXmp("http://ns.adobe.com/xap/1.0/\0", 29);
 const QByteArray kJpegXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
 const QByteArray kPhotoshop("Photoshop 3.0\0", 14);
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
+// A thumbnail inside a thumbnail's EXIF is followed this deep; deeper ones are taken as damage.
+constexpr int kMaxThumbnailDepth = 4;
 
 quint32 Be32(const QByteArray& b, qsizetype at) {
     const auto* p = reinterpret_cast<const uchar*>(b.constData() + at);
@@ -40,6 +42,29 @@ TMetaBlock ExifBlock(QByteArray& b, qsizetype at, qsizetype length) {
     return Block(b, at, length);
 }
 
+bool CleanJpeg(QByteArray& b, int depth);
+
+// The GPS directories, then the JPEG thumbnails the directories hold: a thumbnail made from the photo may
+// carry its EXIF (with the position) and XMP. One without metadata of its own, as most are, is not read.
+bool BlankExif(TMetaBlock tiff, int depth) {
+    bool changed = BlankTiffGps(tiff);
+    for (const TMetaBlock thumbnail : TiffThumbnails(tiff)) {
+        const QByteArrayView view(thumbnail.Data, thumbnail.Size);
+        if (!view.startsWith("\xFF\xD8\xFF") ||
+            (view.indexOf(kJpegExif) < 0 && view.indexOf("http://ns.adobe.com/") < 0 &&
+             view.indexOf(kPhotoshop) < 0))
+            continue;
+        if (depth >= kMaxThumbnailDepth)
+            throw EMetaStructure("its EXIF thumbnails nest too deep");
+        QByteArray jpeg(thumbnail.Data, thumbnail.Size);
+        if (CleanJpeg(jpeg, depth + 1)) {
+            std::memcpy(thumbnail.Data, jpeg.constData(), size_t(jpeg.size()));
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 // Photoshop's image resources (8BIM blocks) of a JPEG APP13 segment: the IPTC block (1028) is cleaned.
 bool CleanPhotoshop(QByteArray& b, qsizetype begin, qsizetype end) {
     bool changed = false;
@@ -61,7 +86,7 @@ bool CleanPhotoshop(QByteArray& b, qsizetype begin, qsizetype end) {
 }
 
 // The EXIF and XMP segments of a JPEG's markers from at up to its first scan; where the scan begins.
-qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, bool& changed) {
+qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, int depth, bool& changed) {
     for (; at + 4 <= b.size();) {
         if (uchar(b[at]) != 0xFF)
             throw EMetaStructure("a JPEG marker is missing");
@@ -81,7 +106,7 @@ qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, bool& changed) {
         const qsizetype data = at + 4;
         const QByteArrayView segment(b.constData() + data, length);
         if (marker == 0xE1 && segment.startsWith(kJpegExif)) {
-            changed = BlankTiffGps(Block(b, data + 6, length - 6)) || changed;
+            changed = BlankExif(Block(b, data + 6, length - 6), depth) || changed;
         } else if (marker == 0xE1 && segment.startsWith(kJpegXmp)) {
             changed = BlankXmpLocation(Block(b, data + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
         } else if (marker == 0xED && segment.startsWith(kPhotoshop)) {
@@ -101,9 +126,9 @@ qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, bool& changed) {
 // The main picture's header, then the EXIF, XMP and IPTC segments of the pictures a phone appends after it (a
 // multi-picture file's previews and depth maps, each a JPEG with metadata of its own). Inside a scan 0xFF is
 // always followed by 0, a restart or the end, so an APP1 marker after the first scan is such a segment.
-bool CleanJpeg(QByteArray& b) {
+bool CleanJpeg(QByteArray& b, int depth) {
     bool changed = false;
-    const qsizetype scan = CleanJpegHeader(b, 2, changed);
+    const qsizetype scan = CleanJpegHeader(b, 2, depth, changed);
     // One pass over the 0xFF bytes (memchr: a photo's scans are megabytes long), for APP1 and APP13 alike.
     for (qsizetype at = scan; at < b.size(); ++at) {
         const void* hit = std::memchr(b.constData() + at, 0xFF, size_t(b.size() - at));
@@ -117,7 +142,7 @@ bool CleanJpeg(QByteArray& b) {
             const QByteArrayView data(b.constData() + at + 4, b.size() - at - 4);
             if (data.startsWith(kJpegExif)) {
                 Need(b, at + 4, length, "an appended picture's EXIF");
-                changed = BlankTiffGps(Block(b, at + 10, length - 6)) || changed;
+                changed = BlankExif(Block(b, at + 10, length - 6), depth) || changed;
             } else if (data.startsWith(kJpegXmp)) {
                 Need(b, at + 4, length, "an appended picture's XMP");
                 changed =
@@ -183,7 +208,7 @@ bool CleanPng(QByteArray& b) {
         const qsizetype next = data + length + 4;
         bool blanked = false;
         if (type == "eXIf") {
-            blanked = BlankTiffGps(ExifBlock(b, data, length));
+            blanked = BlankExifLocation(ExifBlock(b, data, length));
         } else if (type == "iTXt" && QByteArrayView(b.constData() + data, length)
                                          .startsWith(QByteArrayView("XML:com.adobe.xmp\0\0", 19))) {
             // Keyword, compression flag and method, then a language and a translated keyword, each ended by
@@ -252,7 +277,7 @@ bool CleanWebp(QByteArray& b) {
         const qsizetype length = Le32(b, at + 4);
         Need(b, at + 8, length, "a WebP chunk");
         if (type == "EXIF")
-            changed = BlankTiffGps(ExifBlock(b, at + 8, length)) || changed;
+            changed = BlankExifLocation(ExifBlock(b, at + 8, length)) || changed;
         else if (type == "XMP ")
             changed = BlankXmpLocation(Block(b, at + 8, length)) || changed;
         at += 8 + length + (length & 1);
@@ -261,7 +286,7 @@ bool CleanWebp(QByteArray& b) {
 }
 
 bool CleanTiff(QByteArray& b) {
-    bool changed = BlankTiffGps(Block(b, 0, b.size()));
+    bool changed = BlankExifLocation(Block(b, 0, b.size()));
     const TMetaBlock xmp = TiffTagValue(Block(b, 0, b.size()), 700);
     if (xmp.Data)
         changed = BlankXmpLocation(xmp) || changed;
@@ -272,6 +297,10 @@ bool CleanTiff(QByteArray& b) {
 
 } // namespace
 
+bool BlankExifLocation(TMetaBlock tiff) {
+    return BlankExif(tiff, 0);
+}
+
 TPicKind PicKindOf(const QByteArray& b) {
     if (b.startsWith("\xFF\xD8\xFF"))
         return TPicKind::Jpeg;
@@ -281,6 +310,8 @@ TPicKind PicKindOf(const QByteArray& b) {
         return TPicKind::Webp;
     if (b.startsWith(QByteArray("II*\0", 4)) || b.startsWith(QByteArray("MM\0*", 4)))
         return TPicKind::Tiff;
+    if (b.startsWith("GIF87a") || b.startsWith("GIF89a"))
+        return TPicKind::Gif;
     if (b.size() >= 12 && b.mid(4, 4) == "ftyp") {
         const QByteArray brand = b.mid(8, 4);
         for (const char* heif : {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1", "avif"})
@@ -293,7 +324,7 @@ TPicKind PicKindOf(const QByteArray& b) {
 bool BlankLocation(QByteArray& bytes, TPicKind kind) {
     switch (kind) {
     case TPicKind::Jpeg:
-        return CleanJpeg(bytes);
+        return CleanJpeg(bytes, 0);
     case TPicKind::Png:
         return CleanPng(bytes);
     case TPicKind::Webp:
@@ -302,6 +333,8 @@ bool BlankLocation(QByteArray& bytes, TPicKind kind) {
         return CleanTiff(bytes);
     case TPicKind::Heif:
         return CleanHeif(bytes, pmRemoveLocation);
+    case TPicKind::Gif:
+        return CleanGif(bytes, pmRemoveLocation);
     case TPicKind::Other:
         break;
     }

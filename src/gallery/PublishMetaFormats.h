@@ -2,24 +2,35 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 #include "gallery/PublishMeta.h"
 #include "gallery/PublishMetaBlank.h"
 
-enum class TPicKind { Other, Jpeg, Png, Webp, Tiff, Heif };
+enum class TPicKind { Other, Jpeg, Png, Webp, Tiff, Heif, Gif };
 
 // The kind told by the bytes themselves, not the name.
 TPicKind PicKindOf(const QByteArray& bytes);
 
-// Blanks the location of a picture of that kind where it stands: EXIF GPS directories and XMP location
-// fields. A PNG loses the text chunks that hold metadata it cannot clean in place (compressed XMP, EXIF as
-// hexadecimal text). True when anything changed; raises EMetaStructure when the structure cannot be
-// followed safely.
+// Blanks the location of a picture of that kind where it stands: EXIF GPS directories (those of a JPEG
+// thumbnail inside the EXIF too) and XMP location fields. A PNG loses the text chunks that hold metadata it
+// cannot clean in place (compressed XMP, EXIF as hexadecimal text). True when anything changed; raises
+// EMetaStructure when the structure cannot be followed safely.
 bool BlankLocation(QByteArray& bytes, TPicKind kind);
 
 // A PNG without its text chunks and with an eXIf chunk that holds only the orientation (Exiv2 would add
 // its own chunks beside the old ones).
 bool PngOrientationOnly(QByteArray& bytes);
+
+// Empties the GPS directories of a TIFF structure (BlankTiffGps) and cleans the JPEG thumbnails its
+// directories hold, which may carry EXIF and XMP of their own. True when anything changed.
+bool BlankExifLocation(TMetaBlock tiff);
+
+// A GIF picture's XMP packets cleaned in place under rule (pmRemoveLocation: the location properties;
+// pmOrientationOnly: the whole packet, a GIF has no orientation). A GIF without XMP is not read at all.
+bool CleanGif(QByteArray& bytes, TPublishMeta rule);
+// A GIF picture's XMP packets, for reading back.
+QList<QByteArray> GifXmp(const QByteArray& bytes);
 
 // A HEIF (HEIC) picture's EXIF and XMP items, found through its item table and cleaned in place under rule
 // (pmRemoveLocation or pmOrientationOnly): nothing moves, so every offset of the file stays right.

@@ -165,7 +165,7 @@ bool CleanItem(QByteArray& b, const TItem& item, qint64 at, qint64 length, TPubl
         if (tiff < at + 4 || tiff > at + length)
             throw EMetaStructure("its EXIF item points past its end");
         const TMetaBlock block{b.data() + tiff, at + length - tiff};
-        return rule == pmOrientationOnly ? KeepTiffOrientationOnly(block) : BlankTiffGps(block);
+        return rule == pmOrientationOnly ? KeepTiffOrientationOnly(block) : BlankExifLocation(block);
     }
     if (!item.Encoding.isEmpty())
         throw EMetaStructure("its XMP item is compressed");

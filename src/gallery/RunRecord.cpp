@@ -12,6 +12,7 @@
 
 #include "common/VlxSaveFile.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryNames.h"
 #include "gallery/Version.h"
 #include "gallery/VlxJsonFile.h"
 
@@ -22,7 +23,7 @@ constexpr int kFormat = 1;
 // Only a plain name in the folder is ever recorded or removed: a record edited to name "../x" or the record
 // itself names nothing.
 bool PlainName(const QString& name) {
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && name != kRunRecordName;
+    return PlainFileName(name) && name != kRunRecordName;
 }
 
 QByteArray ReadRecordBytes(const QString& path) {

@@ -8,6 +8,8 @@
 #include <QScopeGuard>
 #include <QSet>
 
+#include "gallery/GalleryNames.h"
+
 namespace {
 
 constexpr int kTimeOut = 15000; // milliseconds the client waits for any one answer
@@ -214,7 +216,8 @@ QHash<QString, qint64> TUploadRun::RemoteFileSizes() {
 }
 
 // After the whole gallery, index.html last, is on the server: nothing links to these files any more. A
-// delete the server refuses (the file is gone already, or may not be deleted) forgets the file too.
+// delete the server refuses (the file is gone already, or may not be deleted) forgets the file too. Only
+// plain names of the remote folder are ever deleted (the record leaves out any other).
 void TUploadRun::RemoveStale() {
     if (!FRecord || !FSettings.RemoveStale)
         return;
@@ -222,7 +225,7 @@ void TUploadRun::RemoveStale() {
     for (const TUploadFile& file : FQueue)
         inGallery.insert(FileNameOf(file.Path));
     for (const QString& name : FRecord->Names()) {
-        if (inGallery.contains(name))
+        if (inGallery.contains(name) || !PlainFileName(name))
             continue;
         Status("Removing: " + name);
         try {

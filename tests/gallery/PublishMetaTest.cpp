@@ -1,5 +1,5 @@
 // Published pictures without their location: real photos with GPS in every format through the real run,
-// checked by exiftool and exiv2; hostile metadata refused by name; the rule kept with the profile.
+// checked by exiftool, exiv2 and byte by byte; hostile metadata refused by name; the rule kept in profiles.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -103,13 +103,15 @@ INSTANTIATE_TEST_SUITE_P(Formats, TPublishTest,
                                     (info.param.Rule == pmRemoveLocation ? "_location" : "_orientation");
                          });
 
-// A picture without a location is copied byte for byte; "keep all" copies the position too, and a later run
-// that removes it replaces that copy.
+// A picture without a location (a JPEG, a GIF with XMP) is copied byte for byte; "keep all" copies the
+// position too, and a later run that removes it replaces that copy.
 TEST(PublishMeta, CopiesStayExactUnlessTheyHoldALocation) {
     TTempDir out;
-    const QString plain = TestData("publish/photo_nogps.jpg");
-    ASSERT_TRUE(Publish(plain, out.Path(), pmRemoveLocation).Ok());
-    EXPECT_EQ(ReadBytes(out.File("photo_nogps.jpg")), ReadBytes(plain));
+    for (const char* name : {"photo_nogps.jpg", "photo_nogps.gif"}) {
+        const QString plain = TestData(QString("publish/") + name);
+        ASSERT_TRUE(Publish(plain, out.Path(), pmRemoveLocation).Ok()) << name;
+        EXPECT_EQ(ReadBytes(out.File(name)), ReadBytes(plain)) << name;
+    }
 
     const QString located = TestData("publish/photo_gps.jpg");
     ASSERT_TRUE(Publish(located, out.Path(), pmKeepAll).Ok());
@@ -124,7 +126,8 @@ TEST(PublishMeta, NeverWritesOverTheSource) {
     const QByteArray bytes = ReadBytes(TestData("publish/photo_gps.jpg"));
     WriteBytes(dir.File("photo.jpg"), bytes);
     const TRunResult result = Publish(dir.File("photo.jpg"), dir.Path(), pmRemoveLocation);
-    EXPECT_TRUE(result.Failure.contains("its copy would be the picture itself")) << result.Failure.toStdString();
+    EXPECT_TRUE(result.Failure.contains("its copy would be the picture itself"))
+        << result.Failure.toStdString();
     EXPECT_EQ(ReadBytes(dir.File("photo.jpg")), bytes);
 }
 
@@ -141,6 +144,62 @@ TEST(PublishMeta, AppendedPictureLosesItsPosition) {
     WriteBytes(dir.File("after.jpg"), published.mid(appended));
     EXPECT_FALSE(SaysPosition(ToolsSay(dir.File("after.jpg"))));
     EXPECT_EQ(published.size(), bytes.size());
+}
+
+// The removed values are gone from the copy's bytes, not only out of the tools' reach: the test photos' GPS
+// rationals (48/1 51/1 36999/1250 and 2/1 17/1 201/5, in the byte order of the EXIF holding them), their XMP
+// coordinates and the city, wherever the source holds them: in the EXIF and XMP of each format, a picture
+// appended to a JPEG, the JPEG thumbnail inside a JPEG's EXIF, a GIF's XMP. What is not location stays.
+TEST(PublishMeta, RemovedValuesAreGoneFromTheBytes) {
+    const auto rationals = [](std::initializer_list<quint32> numbers, bool bigEndian) {
+        QByteArray bytes;
+        for (const quint32 n : numbers)
+            for (int i = 0; i < 4; ++i)
+                bytes += char(n >> (bigEndian ? 24 - 8 * i : 8 * i));
+        return bytes;
+    };
+    QList<QByteArray> location = {"48,51.49332N", "2,17.67E", "Paris"};
+    for (const bool bigEndian : {true, false})
+        location << rationals({48, 1, 51, 1, 36999, 1250}, bigEndian)
+                 << rationals({2, 1, 17, 1, 201, 5}, bigEndian);
+    for (const QString name :
+         {"photo_gps.jpg", "photo_gps.png", "photo_gps.webp", "photo_gps.tif", "photo_gps.heic",
+          "photo_gps_appended.jpg", "photo_gps_thumbnail.jpg", "photo_gps.gif"}) {
+        for (const TPublishMeta rule : {pmRemoveLocation, pmOrientationOnly}) {
+            if (name == "photo_gps_appended.jpg" && rule == pmOrientationOnly)
+                continue; // refused: Exiv2 copies the appended picture as it is
+            SCOPED_TRACE((name + (rule == pmRemoveLocation ? " without location" : " orientation only"))
+                             .toStdString());
+            const QString file = TestData("publish/" + name);
+            const QByteArray source = ReadBytes(file);
+            const QByteArray copy = PublishedBytes(file, source, rule);
+            int held = 0;
+            for (const QByteArray& value : location) {
+                if (!source.contains(value))
+                    continue;
+                ++held;
+                EXPECT_FALSE(copy.contains(value)) << value.toHex().toStdString();
+            }
+            EXPECT_GE(held, name.endsWith(".gif") ? 3 : 5); // the texts, and both rationals but in a GIF
+            EXPECT_EQ(copy.contains("Tower"), rule == pmRemoveLocation);
+            if (rule == pmOrientationOnly || (!name.endsWith(".gif") && !name.contains("thumbnail")))
+                continue;
+            // What the tools read of the places Exiv2 does not look into: the GIF's XMP, the thumbnail's
+            // EXIF.
+            TTempDir dir;
+            WriteBytes(dir.File("copy"), copy);
+            QString looked = dir.File("copy");
+            if (name.contains("thumbnail")) {
+                QProcess tool;
+                tool.start("exiftool", {"-b", "-ThumbnailImage", dir.File("copy")});
+                ASSERT_TRUE(tool.waitForFinished(60000));
+                WriteBytes(looked = dir.File("thumbnail.jpg"), tool.readAllStandardOutput());
+            }
+            const QString said = ToolsSay(looked);
+            EXPECT_FALSE(SaysPosition(said)) << said.toStdString();
+            EXPECT_TRUE(said.contains("Tower")) << said.toStdString();
+        }
+    }
 }
 
 class THostileTest : public testing::TestWithParam<const char*> {};

@@ -83,28 +83,52 @@ TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
     EXPECT_FALSE(FClient->IsConnected());
 }
 
-// Files an earlier upload stored that the gallery no longer has are deleted once index.html is stored; a
-// file the program never stored there stays.
-TEST_F(TUploadRunTest, RemovesFilesNoLongerInTheGalleryAfterTheIndex) {
-    const QString record = FLocal.File("uploads.json");
-    FSettings.RemoveStale = true;
-    ASSERT_TRUE(QDir().mkpath(FRoot.File("site/deep")));
-    for (const QStringList& names :
-         {QStringList{"a.jpg", "gone.jpg", "gone.html", "index.html"}, QStringList{"a.jpg", "index.html"}}) {
-        QStringList files;
-        for (const QString& name : names)
-            files << Local(name, name.toUtf8() + QByteArray::number(files.size()));
-        WriteBytes(FRoot.File("site/deep/mine.txt"), "not the program's");
-        TUploadRun run(*FClient, FSettings, "s3cret", files);
-        run.RecordFile = record;
-        EXPECT_EQ(run.Run().Failure, "");
+// Files an earlier upload stored that the gallery no longer has are deleted once index.html is stored, and
+// only with "Remove stale files" on (off by default); a file the program never stored there stays, and so
+// does every file outside the remote folder that an edited record names (it is dropped from the record).
+TEST_F(TUploadRunTest, RemovesFilesNoLongerInTheGalleryOnlyWhenAskedAndOnlyInItsFolder) {
+    ASSERT_TRUE(QDir().mkpath(FRoot.File("site/other")));
+    WriteBytes(FRoot.File("top.txt"), "top");
+    WriteBytes(FRoot.File("site/other/index.html"), "other");
+    EXPECT_FALSE(TFtpSettings().RemoveStale);
+    for (const bool removeStale : {false, true}) {
+        SCOPED_TRACE(removeStale ? "removing stale files" : "keeping stale files");
+        const QString record = FLocal.File(removeStale ? "on.json" : "off.json");
+        ASSERT_TRUE(QDir(FRoot.File("site/deep")).removeRecursively());
+        ASSERT_TRUE(QDir().mkpath(FRoot.File("site/deep")));
+        FSettings.RemoveStale = removeStale;
+        qsizetype logged = 0;
+        for (const QStringList& names :
+             {QStringList{"a.jpg", "gone.jpg", "vl_gone.jpg", "gone.html", "index.html"},
+              QStringList{"a.jpg", "index.html"}}) {
+            QStringList files;
+            for (const QString& name : names)
+                files << Local(name, name.toUtf8() + QByteArray::number(files.size()));
+            WriteBytes(FRoot.File("site/deep/mine.txt"), "not the program's");
+            logged = ReadLines(FLocal.File("commands.log")).size();
+            TUploadRun run(*FClient, FSettings, "s3cret", files);
+            run.RecordFile = record;
+            EXPECT_EQ(run.Run().Failure, "");
+            if (names.size() > 2)
+                AddToUploadRecord(record, {"../other/index.html", "/top.txt", "..", ""});
+        }
+        const QStringList commands = ReadLines(FLocal.File("commands.log")).mid(logged);
+        const QStringList deleted = commands.filter(QRegularExpression("^DELE "));
+        if (removeStale) {
+            EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "index.html", "mine.txt"}));
+            EXPECT_EQ(deleted.size(), 3) << commands.join('\n').toStdString();
+            for (const QString& command : {"DELE gone.jpg", "DELE vl_gone.jpg", "DELE gone.html"})
+                EXPECT_GT(commands.indexOf(command), commands.indexOf("RNTO index.html"))
+                    << command.toStdString();
+        } else {
+            EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "gone.html", "gone.jpg", "index.html",
+                                                        "mine.txt", "vl_gone.jpg"}));
+            EXPECT_EQ(deleted, QStringList()) << commands.join('\n').toStdString();
+        }
+        EXPECT_EQ(ReadBytes(FRoot.File("top.txt")), "top");
+        EXPECT_EQ(ReadBytes(FRoot.File("site/other/index.html")), "other");
+        EXPECT_FALSE(ReadBytes(record).contains("top.txt"));
     }
-    EXPECT_EQ(Remote("site/deep"), QStringList({"a.jpg", "index.html", "mine.txt"}));
-    const QStringList commands = ReadLines(FLocal.File("commands.log"));
-    const auto at = [&](const QString& command) { return commands.lastIndexOf(command); };
-    EXPECT_GT(at("DELE gone.jpg"), at("RNTO index.html"));
-    EXPECT_GT(at("DELE gone.html"), at("RNTO index.html"));
-    EXPECT_EQ(at("DELE mine.txt"), -1);
 }
 
 // Abort at the first bytes of the big file: what was stored before stays, the big file is nowhere under its

@@ -22,6 +22,19 @@ for ext in jpg png tif webp heic; do
     cp "$tmp/small.$ext" "photo_gps.$ext"
     exiftool -q -overwrite_original "${gps[@]}" "photo_gps.$ext"
 done
+# A GIF keeps only XMP (an application extension).
+python3 "$here/make_gif.py" "$tmp/small.gif"
+cp "$tmp/small.gif" photo_gps.gif
+exiftool -q -overwrite_original -XMP-exif:GPSLatitude=48.858222N -XMP-exif:GPSLongitude=2.2945E \
+    -XMP-photoshop:City=Paris -XMP-dc:Title=Tower photo_gps.gif
+cp "$tmp/small.gif" photo_nogps.gif
+exiftool -q -overwrite_original -XMP-dc:Title=Tower photo_nogps.gif
+# The position only in the thumbnail inside the EXIF: a small JPEG with EXIF GPS and XMP of its own.
+djpeg -scale 1/8 "$src" | cjpeg -quality 80 > "$tmp/thumb.jpg"
+exiftool -q -overwrite_original "${gps[@]}" "$tmp/thumb.jpg"
+cp "$tmp/small.jpg" photo_gps_thumbnail.jpg
+exiftool -q -overwrite_original -Make=TestData -Model=Phone -Orientation#=6 -XMP-dc:Title=Tower \
+    "-ThumbnailImage<=$tmp/thumb.jpg" photo_gps_thumbnail.jpg
 # IPTC places where the formats keep IPTC-IIM: a JPEG's Photoshop segment and a TIFF's IPTC tag.
 for ext in jpg tif; do
     exiftool -q -overwrite_original -IPTC:City=Paris -IPTC:Country-PrimaryLocationName=France \

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 void EnsureCoreApplication() {
     if (QCoreApplication::instance())
@@ -173,6 +175,24 @@ QStringList ReadLines(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+void AddToUploadRecord(const QString& recordFile, const QStringList& names) {
+    QFile file(recordFile);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject targets = root.value("targets").toObject();
+    for (auto target = targets.begin(); target != targets.end(); ++target) {
+        QJsonObject files = target->toObject();
+        for (const QString& name : names)
+            files.insert(name, QJsonObject{{"size", 5}, {"sha256", QString(64, 'a')}});
+        *target = files;
+    }
+    root.insert("targets", targets);
+    file.resize(0);
+    file.seek(0);
+    file.write(QJsonDocument(root).toJson());
 }
 
 // ---- TPyFtpServer

@@ -57,6 +57,10 @@ QString MakeTestCertificate(const QString& dir, const QString& name, QString& er
 // The lines of a text file; none when it does not exist.
 QStringList ReadLines(const QString& path);
 
+// Adds these names, with a size and a SHA-256 of their own, to every target of an upload record file, as
+// an edited or hostile record would name them.
+void AddToUploadRecord(const QString& recordFile, const QStringList& names);
+
 // pyftpdlib serving a folder on 127.0.0.1 on a free port to one user with a password, stopped at the end.
 // With an idle time-out (seconds) the server closes a connection left idle that long, saying 421.
 class TPyFtpServer {
