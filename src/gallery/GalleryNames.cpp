@@ -135,7 +135,8 @@ QString TNameIndex::NameOfFile(const QString& path, const QString& realPath) con
 }
 
 QString PublishedNameProblem(const QString& name, const QString& source) {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\') ||
+    // Control characters too: a name becomes a page's link.
+    if (!PlainFileName(name) ||
         std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); }))
         return QStringLiteral("is not a file name");
     if (name.startsWith('.'))
