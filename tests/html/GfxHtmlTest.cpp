@@ -354,9 +354,11 @@ TEST_F(GalleryTest, MissingPictureOrThumbnailLeavesTheTargetUntouched) {
 }
 
 TEST_F(GalleryTest, UncreatableTargetNamesThePath) {
-    for (const QString& target : {FDir.File("no such dir/index.html"), FDir.Path()}) {
+    for (const auto& [target, why] :
+         {std::pair(FDir.File("no such dir/index.html"), "No such file or directory"),
+          std::pair(FDir.Path(), "it is a folder")}) {
         EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(target); }),
-                  "Cannot create file " + target);
+                  "Cannot create file " + target + ": " + why);
     }
 }
 
