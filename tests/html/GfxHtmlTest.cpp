@@ -12,6 +12,7 @@
 
 #include "HtmlTestUtil.h"
 #include "html/WebFiles.h"
+#include "support/HostileFiles.h"
 
 namespace {
 
@@ -360,6 +361,17 @@ TEST_F(GalleryTest, UncreatableTargetNamesThePath) {
         EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(target); }),
                   "Cannot create file " + target + ": " + why);
     }
+}
+
+// A page that cannot be written says why: on a full disk, that it is full and which folder.
+TEST_F(GalleryTest, PageOnAFullDiskSaysWhy) {
+    TTinyDisk disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    disk.Fill();
+    EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(disk.File("index.html")); }),
+              "Cannot write file " + disk.File("index.html") +
+                  ": no space left on the device of the folder " + QDir::cleanPath(disk.Path()));
 }
 
 TEST_F(GalleryTest, SavingReplacesAnExistingPage) {
