@@ -295,15 +295,16 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         FDialogs->MessageBox(TMsgKind::Warning, ScriptTextsWarning(fileName, texts), TMsgButtons::Ok);
     if (missing.empty())
         return;
-    QStringList lines{QString("%1 of the gallery's pictures %2 not found:")
-                          .arg(missing.size())
-                          .arg(missing.size() == 1 ? "was" : "were")};
+    QStringList lines;
     for (const TRefusedFile& file : missing)
         lines << file.Reason;
-    lines << ""
-          << "Their cells are kept, crossed out, and they are not published until found."
-          << "Look for them in another folder ?";
-    if (FDialogs->MessageBox(TMsgKind::Warning, lines.join('\r'), TMsgButtons::YesNo) == TModalResult::Yes)
+    const QString text = QString("%1 of the gallery's pictures %2 not found:")
+                             .arg(missing.size())
+                             .arg(missing.size() == 1 ? "was" : "were");
+    if (FDialogs->ListMessageBox(TMsgKind::Warning, text, lines,
+                                 "\rTheir cells are kept, crossed out, and they are not published until "
+                                 "found.\rLook for them in another folder ?",
+                                 TMsgButtons::YesNo) == TModalResult::Yes)
         FindMissingPictures();
 }
 
@@ -353,9 +354,10 @@ void TVeltrixF::FindMissingPictures() {
                        .arg(missing.size() - still)
                        .arg(missing.size())
                        .arg(folder);
+    QStringList lines;
     for (const TRefusedFile& file : refused)
-        text += "\r" + file.Reason;
-    FDialogs->MessageBox(TMsgKind::Information, text, TMsgButtons::Ok);
+        lines << file.Reason;
+    FDialogs->ListMessageBox(TMsgKind::Information, text, lines, {}, TMsgButtons::Ok);
 }
 
 void TVeltrixF::NewGallery() {

@@ -15,6 +15,7 @@
 
 #include "app/VlxApplication.h"
 #include "common/VlxNativePath.h"
+#include "gallery/GalleryRun.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxCaption.h"
 #include "gfx/GfxPic.h"
@@ -82,13 +83,14 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
             return;
         }
     }
-    QStringList lines{"These files were not placed:"};
+    QStringList lines;
     for (const TRefusedFile& file : left)
         lines << file.Reason;
     for (const QString& path : noCell)
         lines << "No empty cell to add " + path;
-    if (lines.size() > 1)
-        FDialogs->MessageBox(TMsgKind::Warning, lines.join('\r'), TMsgButtons::Ok);
+    if (!lines.isEmpty())
+        FDialogs->ListMessageBox(TMsgKind::Warning, "These files were not placed:", lines, {},
+                                 TMsgButtons::Ok);
 }
 
 void TVeltrixF::GfxGClearCellExecute() {
@@ -238,7 +240,7 @@ void TVeltrixF::ShowPreviewBkg() {
 
 // Loads first and changes the state after: a picture that cannot be loaded leaves the old background whole.
 void TVeltrixF::SetBkgFile(const QString& path) {
-    Renderer().Background().LoadPicture(path);
+    LoadBackgroundPicture(Renderer().Background(), path);
     FBkgFile = path;
     const QString fileName = QFileInfo(path).fileName();
     BkgFileP->setText(" " + fileName + " ");

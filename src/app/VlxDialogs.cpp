@@ -7,11 +7,20 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "common/VlxNativePath.h"
 #include "gfx/GfxPic.h"
@@ -20,6 +29,8 @@ namespace {
 
 // The window manager's title bar buttons (close, maximise, minimise) and its margins, in pixels.
 constexpr int kTitleButtonsWidth = 140;
+// Lists up to this long stay in the message box's text; longer ones scroll in a list of their own.
+constexpr int kMaxLinesInText = 12;
 
 // The extensions the picture holder has decoders for; file names here keep their case, so both cases.
 QString PictureFilter() {
@@ -118,6 +129,76 @@ TModalResult TQtDialogs::MessageBox(TMsgKind kind, const QString& text, TMsgButt
     default:
         return TModalResult::Cancel;
     }
+}
+
+namespace {
+
+// The answer of a box with these buttons closed without pressing one (Escape, the title bar's button).
+TModalResult AnswerOnClose(TMsgButtons buttons) {
+    return buttons == TMsgButtons::Ok            ? TModalResult::Ok
+           : buttons == TMsgButtons::YesNoCancel ? TModalResult::Cancel
+                                                 : TModalResult::No;
+}
+
+} // namespace
+
+TModalResult TQtDialogs::ListMessageBox(TMsgKind kind, const QString& text, const QStringList& list,
+                                        const QString& after, TMsgButtons buttons) {
+    if (list.size() <= kMaxLinesInText)
+        return TDialogs::ListMessageBox(kind, text, list, after, buttons);
+    QDialog box(FParent);
+    box.setWindowTitle(TitleOf(kind));
+    auto* layout = new QVBoxLayout(&box);
+    auto* top = new QHBoxLayout;
+    auto* icon = new QLabel(&box);
+    const int iconSize = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+    icon->setPixmap(QMessageBox::standardIcon(IconOf(kind)).scaled(iconSize, iconSize, Qt::KeepAspectRatio));
+    icon->setAlignment(Qt::AlignTop);
+    top->addWidget(icon);
+    auto* head = new QLabel(QString(text).replace('\r', '\n'), &box);
+    head->setWordWrap(true);
+    top->addWidget(head, 1);
+    layout->addLayout(top);
+    auto* lines = new QListWidget(&box);
+    lines->setObjectName("ListBoxLines");
+    lines->addItems(list);
+    lines->setSelectionMode(QAbstractItemView::ExtendedSelection); // to copy from
+    layout->addWidget(lines, 1);
+    layout->addWidget(new QLabel(QString("%1 in this list").arg(QLocale().toString(list.size())), &box));
+    if (!after.isEmpty()) {
+        auto* tail = new QLabel(QString(after).replace('\r', '\n').trimmed(), &box);
+        tail->setWordWrap(true);
+        layout->addWidget(tail);
+    }
+    auto* choice = new QDialogButtonBox(&box);
+    TModalResult answer = AnswerOnClose(buttons);
+    const auto add = [&](QDialogButtonBox::StandardButton button, TModalResult result) {
+        QPushButton* pressed = choice->addButton(button);
+        QObject::connect(pressed, &QPushButton::clicked, &box, [&answer, &box, result] {
+            answer = result;
+            box.accept();
+        });
+        return pressed;
+    };
+    if (buttons == TMsgButtons::Ok) {
+        add(QDialogButtonBox::Ok, TModalResult::Ok)->setDefault(true);
+    } else {
+        QPushButton* yes = add(QDialogButtonBox::Yes, TModalResult::Yes);
+        QPushButton* no = add(QDialogButtonBox::No, TModalResult::No);
+        if (buttons == TMsgButtons::YesNoCancel)
+            add(QDialogButtonBox::Cancel, TModalResult::Cancel);
+        (buttons == TMsgButtons::YesNoDefaultNo ? no : yes)->setDefault(true);
+    }
+    layout->addWidget(choice);
+    // The list takes what room the screen leaves; the box never outgrows it, so its buttons stay on it.
+    const QScreen* screen =
+        FParent && FParent->screen() ? FParent->screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 9 / 10 : QSize(800, 600);
+    box.setMaximumSize(room);
+    box.resize(std::min(room.width(), std::max(box.sizeHint().width(), 560)),
+               std::min(room.height(), std::max(box.sizeHint().height(), 420)));
+    box.exec();
+    return answer;
 }
 
 void TQtDialogs::ShowError(const QString& text) {

@@ -24,6 +24,16 @@ public:
     virtual ~TDialogs() = default;
 
     virtual TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) = 0;
+    // A message around a list that may be long (files refused, pictures missing): text, the list, then after
+    // (lines separated by '\r', as in every text here). The desktop's box shows a long list scrolling, with
+    // its count, and never grows past the screen. Here: one message box of all the lines.
+    virtual TModalResult ListMessageBox(TMsgKind kind, const QString& text, const QStringList& list,
+                                        const QString& after, TMsgButtons buttons) {
+        QStringList lines = QStringList{text} + list;
+        if (!after.isEmpty())
+            lines << after;
+        return MessageBox(kind, lines.join('\r'), buttons);
+    }
     // The application's default error display.
     virtual void ShowError(const QString& text) = 0;
     // Open-picture dialog; false when cancelled. path holds the chosen file.
@@ -66,6 +76,8 @@ public:
     explicit TQtDialogs(QWidget* parent) : FParent(parent) {}
 
     TModalResult MessageBox(TMsgKind kind, const QString& text, TMsgButtons buttons) override;
+    TModalResult ListMessageBox(TMsgKind kind, const QString& text, const QStringList& list,
+                                const QString& after, TMsgButtons buttons) override;
     void ShowError(const QString& text) override;
     bool OpenPicture(QString& path) override;
     bool OpenPictures(QStringList& paths) override;

@@ -194,7 +194,7 @@ int GenerateGallery(const TCliArgs& args, const TVeltrixPlaces& places, const TC
             gallery.Settings = ReadSettings(args.Profile, places);
         }
         if (!gallery.Settings.Background.IsColor() && !gallery.Settings.Background.File.isEmpty())
-            background.LoadPicture(gallery.Settings.Background.File);
+            LoadBackgroundPicture(background, gallery.Settings.Background.File);
     } catch (const std::exception& e) {
         return Fail(streams.Err, QString::fromUtf8(e.what()));
     }

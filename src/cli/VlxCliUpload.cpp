@@ -2,13 +2,17 @@
 // generated folder; no window and no widget.
 #include "cli/VlxCliUpload.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -175,18 +179,28 @@ QString SignalName(int number) {
     return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "signal " + QString::number(number);
 }
 
-// The plain files of the folder, hidden ones left out (the run's record of what it wrote is one).
-QStringList FilesOf(const QString& dir) {
-    QStringList files;
-    for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files, QDir::Name))
-        files << info.absoluteFilePath();
-    return files;
-}
-
 // A message as one line, its lines after the first indented under it and its blank lines left out.
 void Line(const TCliStreams& streams, const QString& text) {
     streams.Err << "veltrix: " << text.split('\r', Qt::SkipEmptyParts).join("\n    ") << '\n';
     streams.Err.flush();
+}
+
+// The plain files of the folder, hidden ones left out (the run's record of what it wrote is one). What is no
+// regular file (a pipe, a device, a link to one) would be waited on or read without end: named and skipped.
+QStringList FilesOf(const QString& dir, const TCliStreams& streams) {
+    QStringList files;
+    for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files | QDir::System, QDir::Name)) {
+        // Asked without opening it: opening some devices does something by itself.
+        struct stat status {};
+        const QString path = info.absoluteFilePath();
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+            Line(streams, path + " is not uploaded: " + QString::fromLocal8Bit(std::strerror(errno)));
+        else if (!S_ISREG(status.st_mode))
+            Line(streams, path + " is not uploaded: it is a pipe or a device, not a regular file");
+        else
+            files << path;
+    }
+    return files;
 }
 
 int Fail(const TCliStreams& streams, const QString& text) {
@@ -290,7 +304,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     const auto fail = [&](const QString& text) { return Fail(streams, text); };
     if (!QFileInfo(dir).isDir())
         return fail("Folder " + dir + " does not exist");
-    const QStringList files = FilesOf(dir);
+    const QStringList files = FilesOf(dir, streams);
     if (files.isEmpty())
         return fail("Folder " + dir + " holds no files to upload");
     // The settings come from the options file whether or not the window reads it at start.

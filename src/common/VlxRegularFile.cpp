@@ -1,8 +1,9 @@
-// Opening a settings file without waiting on it, and only when it is a regular file of a sane size.
+// Opening an input file without waiting on it, and only when it is a regular file of a sane size.
 #include "common/VlxRegularFile.h"
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,4 +35,38 @@ TOpenedFile OpenRegularFile(const QString& path, int flags, qint64 maxBytes) {
     else
         ::close(fd);
     return opened;
+}
+
+TReadFile ReadRegularFile(const QString& path, qint64 maxBytes) {
+    TReadFile read;
+    const TOpenedFile opened = OpenRegularFile(path, O_RDONLY, maxBytes);
+    read.OpenErrno = opened.OpenErrno;
+    read.Problem = opened.Problem;
+    if (opened.Fd < 0)
+        return read;
+    QFile file;
+    if (!file.open(opened.Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.Fd);
+        read.Problem = file.errorString();
+        return read;
+    }
+    read.Bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        read.Problem = file.errorString();
+    else if (read.Bytes.size() > maxBytes)
+        read.Problem = QStringLiteral("it grew past the %1 bytes allowed while it was read").arg(maxBytes);
+    if (!read.Problem.isEmpty())
+        read.Bytes.clear();
+    return read;
+}
+
+QString OpenRegularInput(QFile& file, const QString& path) {
+    const TOpenedFile opened = OpenRegularFile(path, O_RDONLY, std::numeric_limits<qint64>::max());
+    if (opened.Fd < 0)
+        return opened.Problem;
+    if (!file.open(opened.Fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(opened.Fd);
+        return file.errorString();
+    }
+    return {};
 }

@@ -1,6 +1,7 @@
 // Opening a settings file that may be anything: a pipe, a device, a link to one, or far too large.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct TOpenedFile {
@@ -14,3 +15,19 @@ struct TOpenedFile {
 // not a regular file, or is above maxBytes, is refused before anything is read. The descriptor given blocks
 // again.
 TOpenedFile OpenRegularFile(const QString& path, int flags, qint64 maxBytes);
+
+struct TReadFile {
+    QByteArray Bytes;
+    int OpenErrno = 0; // as in TOpenedFile: ENOENT tells a missing file from a refused one
+    QString Problem;   // empty when Bytes is the whole file
+};
+
+// The whole of a regular file of at most maxBytes, opened as above; one that grows past maxBytes while it is
+// read is refused too.
+TReadFile ReadRegularFile(const QString& path, qint64 maxBytes);
+
+class QFile;
+
+// Opens file read only on path when it is a regular file, as OpenRegularFile does (no size bound): empty when
+// opened, else why not, as a clause.
+QString OpenRegularInput(QFile& file, const QString& path);

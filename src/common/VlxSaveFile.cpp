@@ -45,11 +45,16 @@ QByteArray CutName(const QByteArray& name, qsizetype maxBytes) {
     return name.left(end);
 }
 
-QString ErrnoText() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 } // namespace
+
+QString WriteErrorText(int error, const QString& path) {
+    const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+    if (error == ENOSPC)
+        return "no space left on the device of the folder " + folder;
+    if (error == EDQUOT)
+        return "the disk quota is used up on the folder " + folder;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 TSaveFile::TSaveFile(const QString& target) : FTarget(target) {
     // A link is written through, as a save to it means its target, except where links are never followed.
@@ -84,14 +89,15 @@ bool TSaveFile::open(OpenMode mode) {
             break;
     }
     if (fd < 0) {
-        setErrorString(ErrnoText());
+        setErrorString(WriteErrorText(errno, FTarget));
         return false;
     }
     // A link about to be replaced lends no rights: lstat, not stat.
     struct stat existing {};
     if (::lstat(QFile::encodeName(FTarget).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 07777);
-    if (!QFile::open(fd, mode | Truncate, AutoCloseHandle)) {
+    FWriteErrno = 0;
+    if (!QFile::open(fd, mode | Truncate | Unbuffered, AutoCloseHandle)) {
         ::close(fd);
         Discard();
         return false;
@@ -102,7 +108,7 @@ bool TSaveFile::open(OpenMode mode) {
 bool TSaveFile::commit() {
     if (!isOpen() || FTemp.isEmpty())
         return false;
-    const bool written = flush() && error() == NoError;
+    const bool written = FWriteErrno == 0 && flush() && error() == NoError;
     const QString why = written ? QString() : errorString();
     // The disk starts on it now, while the run goes on: the one sync at the end of a run then waits for
     // little. Only a start: a failure here is no failure of the file.
@@ -117,13 +123,30 @@ bool TSaveFile::commit() {
     }
     // A link at the target's name (where links are not followed) is replaced, never written through.
     if (std::rename(FTemp.constData(), QFile::encodeName(FTarget).constData()) != 0) {
-        const QString text = ErrnoText();
+        const QString text = WriteErrorText(errno, FTarget);
         Discard();
         setErrorString(text);
         return false;
     }
     FTemp.clear();
     return true;
+}
+
+qint64 TSaveFile::writeData(const char* data, qint64 length) {
+    qint64 done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(handle(), data + done, size_t(length - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A write of nothing is a full disk too: the file system took no byte more.
+            FWriteErrno = n < 0 ? errno : ENOSPC;
+            setErrorString(WriteErrorText(FWriteErrno, FTarget));
+            return -1;
+        }
+        done += n;
+    }
+    return done;
 }
 
 void TSaveFile::Discard() {

@@ -21,13 +21,24 @@ public:
     // Closes the temporary file and renames it over the target; false (with errorString) when a write or the
     // rename failed, and the temporary file is gone.
     bool commit();
+    // True once a write failed (errorString then says why, a full disk naming the folder).
+    bool WriteFailed() const { return FWriteErrno != 0; }
+
+protected:
+    // Straight to the file: Qt's buffered writes lose errno, and a full disk would read "Unknown error".
+    qint64 writeData(const char* data, qint64 length) override;
 
 private:
     void Discard();
 
     QString FTarget;
     QByteArray FTemp; // the temporary file's name as the file system has it
+    int FWriteErrno = 0;
 };
+
+// Why a write to path failed, from the errno it left: a full disk or quota says so and names path's folder,
+// anything else is the system's text.
+QString WriteErrorText(int error, const QString& path);
 
 // Targets directly in folder never write through a link at their name: the link itself is replaced. For the
 // program's private working folder, where nothing but the program's own files belongs. Elsewhere a link is

@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include "common/VlxRegularFile.h"
+
 namespace {
 
 // What one peek or one send of a file chunk handles: the buffer, less its terminating byte.
@@ -145,8 +147,10 @@ QString TWirelet::Transaction(const QString& command) {
 
 void TWirelet::SendFile(const QString& path, qint64 offset) {
     Report(8, "SendFile");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+    QFile file;
+    if (const QString problem = OpenRegularInput(file, path); !problem.isEmpty())
+        throw ESockError("Cannot open file \"" + path + "\": " + problem);
+    if (!file.seek(offset))
         throw ESockError("Cannot open file \"" + path + "\": " + file.errorString());
     // Stores have no overall limit, but a peer that stops taking data for the time-out ends the store.
     Timed([&] {

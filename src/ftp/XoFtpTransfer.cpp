@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "common/VlxRegularFile.h"
+
 namespace {
 
 // How long a transfer's closing reply is awaited after the transfer failed, when no time-out is set.
@@ -77,9 +79,9 @@ void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString&
         FDataConn->OnPacketRecvd = OnPacketRecvd;
     } else {
         FDataConn->OnPacketSent = OnPacketSent;
-        QFile file(localPath);
-        if (!file.open(QIODevice::ReadOnly))
-            throw Exception("Cannot open file \"" + localPath + "\": " + file.errorString());
+        QFile file;
+        if (const QString problem = OpenRegularInput(file, localPath); !problem.isEmpty())
+            throw Exception("Cannot open file \"" + localPath + "\": " + problem);
         SetTransferSize(file.size());
     }
     bool success = false;

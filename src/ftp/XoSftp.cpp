@@ -1,10 +1,12 @@
 // SFTP client: the helper-thread waits, connecting, the host key check and the log-in.
 #include "ftp/XoSftp.h"
 
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <thread>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -19,7 +21,13 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 
+#include "common/VlxRegularFile.h"
+
 namespace {
+
+// Far above any key (a 16,384-bit RSA key takes 13 KB) and any user's list of known hosts.
+constexpr qint64 kMaxKeyFileBytes = 1 << 20;
+constexpr qint64 kMaxKnownHostsBytes = 64 << 20;
 
 // Milliseconds an abort waits for the call in progress to end by itself before its connection is cut.
 constexpr int kAbortGrace = 300;
@@ -146,6 +154,13 @@ void TXoSftp::OpenSession(int socket) {
     // that libssh would read: a session run with another HOME keeps its own known hosts.
     const QString knownHosts =
         FKnownHostsFile.isEmpty() ? QDir::homePath() + "/.ssh/known_hosts" : FKnownHostsFile;
+    // libssh opens it by name and would wait on a pipe for ever, or read a device without end.
+    const TOpenedFile hosts = OpenRegularFile(knownHosts, O_RDONLY, kMaxKnownHostsBytes);
+    if (hosts.Fd >= 0)
+        ::close(hosts.Fd);
+    else if (hosts.OpenErrno == 0)
+        throw ESockError("The known hosts file " + knownHosts + " cannot be used: " + hosts.Problem +
+                         "; the connection was stopped");
     ssh_options_set(FSession, SSH_OPTIONS_KNOWNHOSTS, knownHosts.toUtf8().constData());
     if (FTimeOut > 0) {
         const long seconds = (FTimeOut + 999) / 1000;
@@ -251,18 +266,21 @@ void TXoSftp::LogIn() {
 // An encrypted key asks for its passphrase, again after a wrong one, until the user gives none.
 bool TXoSftp::LogInWithKeyFile() {
     const QString file = FKeyFile.startsWith("~/") ? QDir::homePath() + FKeyFile.mid(1) : FKeyFile;
-    const QByteArray path = file.toLocal8Bit();
+    // Read here, not by libssh, which would wait on a pipe for ever or read a device without end.
+    TReadFile read = ReadRegularFile(file, kMaxKeyFileBytes);
+    const auto forget = qScopeGuard([&read] { read.Bytes.fill('\0'); });
+    if (!read.Problem.isEmpty())
+        throw ESockError("Key file " + FKeyFile + " cannot be read: " + read.Problem);
+    const QByteArray& text = read.Bytes;
     ssh_key key = nullptr;
-    int rc = ssh_pki_import_privkey_file(path.constData(), nullptr, NoPassphrase, nullptr, &key);
-    if (rc == SSH_EOF)
-        throw ESockError("Key file " + FKeyFile + " cannot be read");
+    int rc = ssh_pki_import_privkey_base64(text.constData(), nullptr, NoPassphrase, nullptr, &key);
     QString prompt = "Passphrase for key file " + FKeyFile + ":";
     while (rc != SSH_OK) {
         QString passphrase;
         if (!OnPassphrase || !OnPassphrase(prompt, passphrase))
             throw ESockError("Key file " + FKeyFile + " needs its passphrase: the log-in was stopped");
-        rc = ssh_pki_import_privkey_file(path.constData(), passphrase.toUtf8().constData(), nullptr, nullptr,
-                                         &key);
+        rc = ssh_pki_import_privkey_base64(text.constData(), passphrase.toUtf8().constData(), nullptr,
+                                           nullptr, &key);
         prompt = "Wrong passphrase. Passphrase for key file " + FKeyFile + ":";
     }
     const auto freeKey = qScopeGuard([key] { ssh_key_free(key); });

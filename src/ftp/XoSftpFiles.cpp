@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "common/VlxRegularFile.h"
+
 namespace {
 
 // Bytes per write request; the server answers each before the next goes out.
@@ -85,8 +87,10 @@ void TXoSftp::Upload(const QString& localPath, const QString& remoteName) {
 void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset) {
     CheckConnected();
     FAbort = false;
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+    QFile file;
+    if (const QString problem = OpenRegularInput(file, localPath); !problem.isEmpty())
+        throw Exception("Cannot open file \"" + localPath + "\": " + problem);
+    if (!file.seek(offset))
         throw Exception("Cannot open file \"" + localPath + "\": " + file.errorString());
     FTransferSize = file.size();
     FSent = 0;

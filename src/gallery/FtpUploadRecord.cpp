@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonObject>
 
+#include "common/VlxRegularFile.h"
 #include "gallery/GalleryNames.h"
 #include "gallery/VlxJsonFile.h"
 
@@ -67,8 +68,9 @@ QString TUploadRecord::TargetOf(const QString& host, int port, const QString& us
 }
 
 QByteArray TUploadRecord::Sha256Of(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A pipe or a device put in the folder would be waited on or hashed for ever.
+    QFile file;
+    if (!OpenRegularInput(file, path).isEmpty())
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&file))

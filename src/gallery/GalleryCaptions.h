@@ -17,12 +17,13 @@ struct TCaptionLine {
 // The largest captions file read: far more than any gallery's captions.
 inline constexpr qint64 kMaxCaptionsFileBytes = 16 << 20;
 
-// The lines of a UTF-8 captions file; blank lines are skipped, a line ending in CR LF is read as one ending
-// in LF, and an empty caption clears the picture's own. Raises EGalleryException naming the file (and the
-// line) when it cannot be read, is too large, is not UTF-8 or has a line without a tab.
+// The lines of a UTF-8 captions file; blank lines are skipped, LF, CR LF and a lone CR each end a line, and
+// an empty caption clears the picture's own. Raises EGalleryException naming the file (and the line) when it
+// cannot be read, is no regular file, is too large, is not UTF-8 or has a line without a tab.
 std::vector<TCaptionLine> ReadCaptionsFile(const QString& path);
 
 // Gives each line's caption to the gallery's pictures of that name: the picture's file name ("IMG_1.JPG"),
 // its path (relative to the working folder or absolute), or its published name. Returns one text per line
-// that names no picture, or two different pictures, naming the file and line; the other lines are applied.
+// that names no picture, two different pictures, or a picture an earlier line gave its caption, naming the
+// file and line; the other lines are applied.
 QStringList ApplyCaptions(TGallery& gallery, const std::vector<TCaptionLine>& lines, const QString& fileName);

@@ -83,6 +83,54 @@ QByteArray ReadFileBytes(const QString& fileName) {
     return bytes;
 }
 
+// The number of entries of the root object's "cells" list, counted over the bytes before they are parsed and
+// only up to one past limit: a file of a million cells is refused without building a million objects. What
+// is not JSON counts as it may; the parser says what is wrong with it.
+qsizetype CountedCells(const QByteArray& bytes, qsizetype limit) {
+    int depth = 0;
+    bool inCells = false, expectEntry = false, stringIsCells = false, keyIsCells = false;
+    qsizetype count = 0;
+    for (qsizetype at = 0; at < bytes.size(); ++at) {
+        const char c = bytes[at];
+        if (inCells && depth == 2 && expectEntry && c != ']' && c != ',' && !QChar::isSpace(uchar(c))) {
+            expectEntry = false;
+            if (++count > limit)
+                return count;
+        }
+        switch (c) {
+        case '"': {
+            const qsizetype start = at + 1;
+            for (++at; at < bytes.size() && bytes[at] != '"'; ++at)
+                if (bytes[at] == '\\')
+                    ++at;
+            stringIsCells = depth == 1 && bytes.mid(start, at - start) == "cells";
+            break;
+        }
+        case ':':
+            if (depth == 1)
+                keyIsCells = stringIsCells;
+            break;
+        case ',':
+            expectEntry = inCells && depth == 2;
+            break;
+        case '[':
+        case '{':
+            if (depth == 1 && c == '[' && keyIsCells)
+                inCells = expectEntry = true;
+            ++depth;
+            break;
+        case ']':
+        case '}':
+            if (--depth == 1 && inCells)
+                return count;
+            break;
+        default:
+            break;
+        }
+    }
+    return count;
+}
+
 int WholeNumber(const QJsonValue& value, int fallback = -1) {
     return value.isDouble() && value.toDouble() == double(value.toInt()) ? value.toInt() : fallback;
 }
@@ -206,6 +254,10 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
     if (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink())
         throw EGalleryFileException("Gallery file " + Quoted(fileName) + " not found");
     const QByteArray bytes = ReadFileBytes(fileName);
+    constexpr qsizetype kMostCells = qsizetype(kTableColumnsRange.Max) * kTableRowsRange.Max;
+    if (CountedCells(bytes, kMostCells) > kMostCells)
+        Damaged(fileName,
+                QString("it holds more than %1 cells, more than the largest table has").arg(kMostCells));
     QJsonParseError parse{};
     const QJsonDocument json = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError)
@@ -261,7 +313,13 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
     }
     if (!root.value("cells").isArray())
         Damaged(fileName, "it has no list of cells");
-    for (const QJsonValue& value : root.value("cells").toArray())
+    const QJsonArray cells = root.value("cells").toArray();
+    if (cells.size() > qsizetype(document.Columns) * document.Rows)
+        Damaged(fileName, QString("it holds %1 cells, more than its %2 x %3 table has")
+                              .arg(cells.size())
+                              .arg(document.Columns)
+                              .arg(document.Rows));
+    for (const QJsonValue& value : cells)
         document.Cells.push_back(ReadCell(fileName, value, document, folder));
     std::sort(document.Cells.begin(), document.Cells.end(),
               [](const TDocumentCell& a, const TDocumentCell& b) {

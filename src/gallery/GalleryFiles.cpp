@@ -26,7 +26,7 @@ constexpr QDir::Filters kFileFilter = QDir::Files | QDir::Hidden | QDir::System;
 // Lets the kernel copy the whole file (no pass through this process, and a shared extent where the file
 // system can). False when it did not copy anything, for the plain copy to do it; an error
 // after the copy began is raised through fail.
-template <typename Fail> bool KernelCopy(QFile& in, QFile& out, Fail fail) {
+template <typename Fail> bool KernelCopy(QFile& in, QFile& out, const QString& dest, Fail fail) {
     const int from = in.handle();
     const int to = out.handle();
     qint64 copied = 0;
@@ -45,7 +45,7 @@ template <typename Fail> bool KernelCopy(QFile& in, QFile& out, Fail fail) {
         if (copied == 0 &&
             (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM))
             return false;
-        fail(QString::fromLocal8Bit(strerror(errno)));
+        fail(WriteErrorText(errno, dest));
     }
 }
 
@@ -99,7 +99,7 @@ void CopyFileOnce(const QString& source, const QString& dest, bool evenWhenNewer
     TSaveFile out(dest);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.errorString());
-    if (!KernelCopy(in, out, fail)) {
+    if (!KernelCopy(in, out, dest, fail)) {
         while (!in.atEnd()) {
             const QByteArray chunk = in.read(kCopyChunk);
             if (chunk.isEmpty() && in.error() != QFileDevice::NoError)

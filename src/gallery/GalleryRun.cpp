@@ -215,6 +215,9 @@ void TRunner::CheckWorkDir() const {
 // thumbnails with the picture as published.
 void TRunner::PublishBackground(const QString& name, TRunResult& result) {
     const TBackgroundSetting& background = FGallery.Settings.Background;
+    // One gone since it was chosen would leave the pages without it: it is named, as the loading names it.
+    if (!background.IsColor() && !QFileInfo(background.File).isFile())
+        LoadBackgroundPicture(FRenderer.Background(), background.File);
     Current = FDir + name;
     TRunInputs inputs("background");
     if (background.IsColor())
@@ -231,8 +234,15 @@ void TRunner::PublishBackground(const QString& name, TRunResult& result) {
     result.Written << Current;
     if (FRun.LoadedBackground && FRun.LoadedBackground->HasImage())
         FRenderer.Background().AssignPicture(*FRun.LoadedBackground);
-    else
+    else if (background.IsColor())
         FRenderer.Background().LoadPicture(Current);
+    else
+        try {
+            FRenderer.Background().LoadPicture(Current);
+        } catch (const std::exception& e) {
+            throw EGalleryException("The gallery's background picture " + background.File +
+                                    " cannot be read: " + QString::fromUtf8(e.what()));
+        }
 }
 
 // Before anything is written, each picture is looked at as what it is: a file its cell names that is no
@@ -680,6 +690,19 @@ QString TRunResult::FilesText() const {
                .arg(FilesKept)
                .arg(FilesRemoved) +
            (FilesLeft > 0 ? QString(", %1 of another gallery left").arg(FilesLeft) : QString());
+}
+
+void LoadBackgroundPicture(TGfxBaseIm& picture, const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw EGalleryException("The gallery's background picture " + path +
+                                " is not found: choose another background or a colour");
+    try {
+        picture.LoadPicture(path);
+    } catch (const std::exception& e) {
+        throw EGalleryException("The gallery's background picture " + path +
+                                " cannot be read: " + QString::fromUtf8(e.what()));
+    }
 }
 
 QString RunPhaseName(TRunPhase phase) {

@@ -62,6 +62,10 @@ struct TRunResult {
     bool Ok() const { return Failure.isEmpty(); }
 };
 
+// Loads the gallery's background picture; raises EGalleryException naming it as the background when it is
+// missing or cannot be read.
+void LoadBackgroundPicture(TGfxBaseIm& picture, const QString& path);
+
 // The text of a cancelled run.
 inline constexpr char kRunCancelled[] = "Cancelled: the gallery was not finished";
 

@@ -88,7 +88,8 @@ TReadMeta ReadMeta(const QByteArray& bytes, TPicKind kind) {
         if (!items.Xmp.isEmpty() && Exiv2::XmpParser::decode(meta.Xmp, items.Xmp.toStdString()) != 0)
             throw EMetaStructure("its XMP item cannot be read");
     }
-    Exiv2::Image::AutoPtr image = OpenBytes(bytes);
+    Exiv2::Image::AutoPtr image =
+        OpenBytes(kind == TPicKind::Png ? PngWithoutPlainCompressedTexts(bytes) : bytes);
     for (const Exiv2::Exifdatum& datum : image->exifData())
         meta.Exif.add(datum);
     for (const Exiv2::Xmpdatum& datum : image->xmpData())

@@ -267,6 +267,28 @@ bool PngOrientationOnly(QByteArray& b) {
     return changed;
 }
 
+QByteArray PngWithoutPlainCompressedTexts(const QByteArray& b) {
+    QByteArray out = b.left(8);
+    for (qsizetype at = 8; at < b.size();) {
+        Need(b, at, 8, "a PNG chunk");
+        const qsizetype length = Be32(b, at);
+        Need(b, at + 8, qint64(length) + 4, "a PNG chunk");
+        const QByteArray type = b.mid(at + 4, 4);
+        const qsizetype data = at + 8;
+        const qsizetype next = data + length + 4;
+        // iTXt: the keyword, 0, then the compression flag.
+        const qsizetype keywordEnd = type == "iTXt" ? b.indexOf('\0', data) : -1;
+        const bool compressed =
+            type == "zTXt" || (keywordEnd >= 0 && keywordEnd + 1 < data + length && b[keywordEnd + 1] != 0);
+        if (!compressed || IsPngMetaText(b, data, length, type))
+            out.append(b.constData() + at, next - at);
+        at = next;
+        if (type == "IEND")
+            break;
+    }
+    return out;
+}
+
 namespace {
 
 bool CleanWebp(QByteArray& b) {

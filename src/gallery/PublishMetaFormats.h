@@ -32,6 +32,11 @@ bool CleanGif(QByteArray& bytes, TPublishMeta rule);
 // A GIF picture's XMP packets, for reading back.
 QList<QByteArray> GifXmp(const QByteArray& bytes);
 
+// A PNG as Exiv2 is given it to be read: without the compressed texts that hold no metadata (a comment, a
+// title). They carry no location Exiv2 reads, and Exiv2 refuses the whole picture for one that inflates past
+// 128 KiB; so they are never inflated here.
+QByteArray PngWithoutPlainCompressedTexts(const QByteArray& bytes);
+
 // A HEIF (HEIC) picture's EXIF and XMP items, found through its item table and cleaned in place under rule
 // (pmRemoveLocation or pmOrientationOnly): nothing moves, so every offset of the file stays right.
 bool CleanHeif(QByteArray& bytes, TPublishMeta rule);

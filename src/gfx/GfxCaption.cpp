@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 // This exiv2 hands out its images in a std::auto_ptr.
 #pragma GCC diagnostic push
@@ -14,8 +15,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QStringList>
+
+#include <zlib.h>
 
 namespace {
 
@@ -90,6 +92,93 @@ TFoundTexts ReadExivTexts(const QString& path) {
     return found;
 }
 
+// A PNG's text chunks: keyword, 0, then the text (tEXt, Latin-1); a compression method and zlib data
+// (zTXt); or a compression flag and method, a language, 0, a translated keyword, 0 and the UTF-8 text,
+// compressed or not (iTXt).
+constexpr int kMaxPngChunks = 100000;        // a 100-megapixel PNG in 8 KiB data chunks has about 40,000
+constexpr qint64 kTextChunkRead = 64 * 1024; // of a text chunk's data: more than any caption's start
+constexpr int kInflatedText = 16 * 1024;     // of a compressed text: beyond what a caption keeps
+
+// The start of a zlib stream's text, no longer than kInflatedText however far it would inflate.
+QByteArray InflatedStart(const QByteArray& data) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return {};
+    QByteArray out(kInflatedText, Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    const int rc = inflate(&stream, Z_SYNC_FLUSH);
+    out.truncate(rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR ? qsizetype(stream.total_out) : 0);
+    inflateEnd(&stream);
+    return out;
+}
+
+// The text of one text chunk's data when its keyword is the one asked for.
+std::optional<QString> PngChunkText(const QByteArray& type, const QByteArray& data,
+                                    const QByteArray& keyword) {
+    if (!data.startsWith(keyword + '\0'))
+        return std::nullopt;
+    const QByteArray rest = data.mid(keyword.size() + 1);
+    if (type == "tEXt")
+        return QString::fromLatin1(rest);
+    if (type == "zTXt")
+        return rest.startsWith('\0') ? std::optional(QString::fromLatin1(InflatedStart(rest.mid(1))))
+                                     : std::nullopt;
+    if (rest.size() < 2)
+        return std::nullopt;
+    const bool compressed = rest[0] != 0;
+    const qsizetype language = rest.indexOf('\0', 2);
+    const qsizetype translated = language < 0 ? -1 : rest.indexOf('\0', language + 1);
+    if (translated < 0)
+        return std::nullopt;
+    const QByteArray text = rest.mid(translated + 1);
+    return QString::fromUtf8(compressed ? InflatedStart(text) : text);
+}
+
+struct TPngTexts {
+    QString Title;
+    QString Description;
+};
+
+// The first Title and Description among the text chunks, before the pixels and after them (where some
+// editors write them); only text chunks are read, and only their starts.
+TPngTexts ReadPngTexts(const QString& path) {
+    TPngTexts found;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(8) != "\x89PNG\r\n\x1a\n")
+        return found;
+    bool haveTitle = false, haveDescription = false;
+    for (int chunk = 0; chunk < kMaxPngChunks && !(haveTitle && haveDescription); ++chunk) {
+        const QByteArray head = file.read(8);
+        if (head.size() < 8)
+            break;
+        const quint32 length = (quint32(uchar(head[0])) << 24) | (quint32(uchar(head[1])) << 16) |
+                               (quint32(uchar(head[2])) << 8) | quint32(uchar(head[3]));
+        const QByteArray type = head.mid(4, 4);
+        if (type == "IEND")
+            break;
+        const qint64 next = file.pos() + qint64(length) + 4;
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+            const QByteArray data = file.read(std::min<qint64>(length, kTextChunkRead));
+            if (!haveTitle)
+                if (const auto text = PngChunkText(type, data, "Title")) {
+                    found.Title = *text;
+                    haveTitle = true;
+                }
+            if (!haveDescription)
+                if (const auto text = PngChunkText(type, data, "Description")) {
+                    found.Description = *text;
+                    haveDescription = true;
+                }
+        }
+        if (!file.seek(next))
+            break;
+    }
+    return found;
+}
+
 } // namespace
 
 QString CaptionText(const QString& text) {
@@ -112,15 +201,9 @@ QString PictureCaption(const QString& path) {
                      [&kind](const char* known) { return kind == QLatin1String(known); }))
         return {};
     const TFoundTexts exiv = ReadExivTexts(path);
-    // PNG text chunks (tEXt, zTXt, iTXt) as Qt's reader finds them before the pixels.
-    QString pngTitle, pngDescription;
-    if (kind == "png") {
-        QImageReader reader(path, "png");
-        pngTitle = reader.text("Title");
-        pngDescription = reader.text("Description");
-    }
+    const TPngTexts png = kind == "png" ? ReadPngTexts(path) : TPngTexts();
     for (const QString& text :
-         {exiv.XmpTitle, pngTitle, exiv.XmpDescription, exiv.ExifDescription, pngDescription})
+         {exiv.XmpTitle, png.Title, exiv.XmpDescription, exiv.ExifDescription, png.Description})
         if (QString caption = Meaningful(text); !caption.isEmpty())
             return caption;
     return {};

@@ -375,10 +375,12 @@ void TGfxThumbPage::SaveGenerated(const QString& fileName) const {
     const QByteArray bytes = Text().toUtf8();
     // Written beside the target and renamed over it when complete, so no half page is ever left.
     TSaveFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::WriteOnly))
-        throw EGfxHtmlException("Cannot create file " + fileName);
+    if (QFileInfo(fileName).isDir())
+        throw EGfxHtmlException("Cannot create file " + fileName + ": it is a folder");
+    if (!file.open(QIODevice::WriteOnly))
+        throw EGfxHtmlException("Cannot create file " + fileName + ": " + file.errorString());
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EGfxHtmlException("Cannot write file " + fileName);
+        throw EGfxHtmlException("Cannot write file " + fileName + ": " + file.errorString());
 }
 
 // ---- TGfxPicPage

@@ -67,10 +67,13 @@ void SaveBrowserRendering(const QString& pictureFile, const QString& pngFile) {
     // Written beside the target and renamed over it when complete, as the pages are.
     TSaveFile file(pngFile);
     if (!file.open(QIODevice::WriteOnly))
-        throw EGfxHtmlException("Cannot create file " + pngFile);
+        throw EGfxHtmlException("Cannot create file " + pngFile + ": " + file.errorString());
     QImageWriter writer(&file, "png");
-    if (!writer.write(shown.Bitmap()) || !file.commit())
-        throw EGfxHtmlException("Cannot write file " + pngFile);
+    if (!writer.write(shown.Bitmap()))
+        throw EGfxHtmlException("Cannot write file " + pngFile + ": " +
+                                (file.WriteFailed() ? file.errorString() : writer.errorString()));
+    if (!file.commit())
+        throw EGfxHtmlException("Cannot write file " + pngFile + ": " + file.errorString());
 }
 
 QStringList PublishedNames(const QString& picName) {

@@ -1,12 +1,14 @@
 // Options file: a line-preserving INI reader and writer, and the key-at-a-time file access on top of it.
 #include "settings/VlxIniFile.h"
 
+#include <cerrno>
 #include <vector>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "common/VlxRegularFile.h"
 #include "settings/VlxConfigDir.h"
 
 namespace {
@@ -250,19 +252,13 @@ QByteArray TIniFile::CurrentText() const {
     const QString source = ConfigFileToRead(FFileName);
     if (source != FFileName)
         CheckIsSaneFile(QFileInfo(source), source);
-    QFile current(source);
-    if (!current.exists())
+    // Read through a descriptor that never waits: what was swapped for a pipe since the check is refused too.
+    const TReadFile current = ReadRegularFile(source, kMaxIniFileBytes);
+    if (current.OpenErrno == ENOENT)
         return {};
-    if (!current.open(QIODevice::ReadOnly))
-        throw EIniFileException(
-            QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.errorString()));
-    const QByteArray text = current.read(kMaxIniFileBytes + 1);
-    if (current.error() != QFileDevice::NoError)
-        throw EIniFileException(
-            QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.errorString()));
-    if (text.size() > kMaxIniFileBytes)
-        CheckIsSaneFile(QFileInfo(source), source);
-    return text;
+    if (!current.Problem.isEmpty())
+        throw EIniFileException(QStringLiteral("Unable to write to %1: %2").arg(FFileName, current.Problem));
+    return current.Bytes;
 }
 
 const TIniParsed& TIniFile::Parsed() const {
@@ -271,9 +267,12 @@ const TIniParsed& TIniFile::Parsed() const {
     const QString source = ConfigFileToRead(FFileName);
     CheckIsSaneFile(QFileInfo(source), source);
     auto parsed = std::make_shared<TIniParsed>();
-    QFile file(source);
-    if (file.open(QIODevice::ReadOnly)) // a missing or unreadable file reads as all defaults
-        parsed->Text = file.read(kMaxIniFileBytes);
+    const TReadFile read = ReadRegularFile(source, kMaxIniFileBytes);
+    // A missing or unreadable file reads as all defaults; one that is no regular file is never read.
+    if (read.OpenErrno == 0 && !read.Problem.isEmpty())
+        throw EIniFileException(QStringLiteral("The options file %1 cannot be read: %2; it is left as it is")
+                                    .arg(source, read.Problem));
+    parsed->Text = read.Bytes;
     parsed->Lines = ParseLines(parsed->Text);
     FParsed = std::move(parsed);
     return *FParsed;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
@@ -11,6 +12,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -190,6 +194,49 @@ TEST_F(TAppTest, TipsNameTheKeyAndBoxesFitTheirText) {
     const std::unique_ptr<QInputDialog> box(NewInputBox(&W(), "Add current profile", "Profile name", ""));
     EXPECT_GT(box->minimumWidth(), box->fontMetrics().horizontalAdvance(
                                        QString::fromUtf8("Add current profile \u2014 Quorrin's Veltrix")));
+}
+
+// The desktop's box for 2,000 missing pictures fits the screen: the list scrolls under the text, its count
+// is shown, and the buttons stay on the screen and answer.
+TEST_F(TAppTest, LongListFitsTheScreenAndAnswers) {
+    QStringList lines;
+    for (int i = 0; i < 2000; ++i)
+        lines << QString("/home/ann/pictures/trip/%1.jpg not found").arg(i);
+    TQtDialogs dialogs(&W());
+    bool checked = false;
+    // Whatever happens, the box is closed, so that a failure cannot leave the test waiting on it.
+    QTimer::singleShot(20000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(PumpUntil([] { return QApplication::activeModalWidget() != nullptr; }));
+        QWidget* box = QApplication::activeModalWidget();
+        const auto close = qScopeGuard([box] { box->close(); });
+        const QRect screen = box->screen()->availableGeometry();
+        EXPECT_LE(box->frameGeometry().height(), screen.height());
+        EXPECT_LE(box->frameGeometry().width(), screen.width());
+        auto* list = box->findChild<QListWidget*>("ListBoxLines");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->count(), 2000);
+        EXPECT_TRUE(list->verticalScrollBar()->isVisible());
+        bool counted = false;
+        for (const QLabel* label : box->findChildren<QLabel*>())
+            counted = counted || label->text() == "2,000 in this list";
+        EXPECT_TRUE(counted);
+        QPushButton* no = nullptr;
+        for (QPushButton* button : box->findChildren<QPushButton*>())
+            if (button->text().remove('&') == "No")
+                no = button;
+        ASSERT_NE(no, nullptr);
+        EXPECT_TRUE(box->rect().contains(QRect(no->mapTo(box, QPoint(0, 0)), no->size())));
+        checked = true;
+        no->click();
+    });
+    EXPECT_EQ(dialogs.ListMessageBox(TMsgKind::Warning, "2000 of the gallery's pictures were not found:",
+                                     lines, "Look for them in another folder ?", TMsgButtons::YesNo),
+              TModalResult::No);
+    EXPECT_TRUE(checked);
 }
 
 TEST_F(TAppTest, LargestTableIsHundredByHundred) {

@@ -132,7 +132,8 @@ TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
     D().Pictures = {missing};
     W().ThumbBkg_File->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
-    EXPECT_TRUE(D().Errors[0].contains("gone.jpg")) << D().Errors[0].toStdString();
+    EXPECT_TRUE(D().Errors[0].contains("The gallery's background picture " + missing + " is not found"))
+        << D().Errors[0].toStdString();
     D().Errors.clear();
     EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
     EXPECT_EQ(W().BkgColor(), 0x808080);

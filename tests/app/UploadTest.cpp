@@ -24,6 +24,7 @@
 #include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxConfigDir.h"
+#include "support/HostileFiles.h"
 
 namespace {
 
@@ -302,6 +303,32 @@ TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(err.contains("530")) << err.toStdString();
     qunsetenv(kFtpPasswordVariable);
+}
+
+// A pipe, or a link to /dev/zero, in the folder would be waited on or hashed for ever: `veltrix upload` names
+// each on standard error and stores the rest.
+TEST_F(TUploadTest, CommandLineSkipsWhatIsNoRegularFile) {
+    const QString site = FFiles.File("site/");
+    ASSERT_TRUE(QDir().mkpath(site));
+    WriteBytes(site + "a.bin", QByteArray(1000, 'a'));
+    MakeFifo(site + "pipe.html");
+    MakeZeroLink(site + "zeros.jpg");
+    WriteBytes(
+        FConfig.File(kOptionsFileName),
+        QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=odd\n").arg(Server->Port()).toUtf8());
+    qputenv(kFtpPasswordVariable, "s3cret pass");
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}},
+                             {outStream, errStream}),
+              kCliOk)
+        << err.toStdString();
+    qunsetenv(kFtpPasswordVariable);
+    for (const char* name : {"pipe.html", "zeros.jpg"})
+        EXPECT_TRUE(err.contains("veltrix: " + site + name +
+                                 " is not uploaded: it is a pipe or a device, not a regular file\n"))
+            << err.toStdString();
+    EXPECT_EQ(FilesIn(Root->File("odd")), QStringList{"a.bin"});
 }
 
 // `veltrix upload` stopped by Ctrl-C or SIGTERM acts as Abort: the file being stored leaves no temporary

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/VlxSaveFile.h"
+#include "support/HostileFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -63,6 +64,28 @@ TEST(SaveFile, FailuresSayWhyAndLeaveNothing) {
     EXPECT_FALSE(WriteFileAtomically(dir.File("taken"), "x", error));
     EXPECT_EQ(error, "Is a directory");
     EXPECT_TRUE(Entries(dir.Path()).isEmpty());
+}
+
+// A full disk says so and names the folder, whether it strikes in a small write, a large one or at the
+// commit; the old file stays and no temporary file is left.
+TEST(SaveFile, FullDiskSaysSoAndNamesTheFolder) {
+    TTinyDisk disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    QString error;
+    ASSERT_TRUE(WriteFileAtomically(disk.File("index.html"), "old", error)) << error.toStdString();
+    disk.Fill();
+    const QString full = "no space left on the device of the folder " + QDir::cleanPath(disk.Path());
+    EXPECT_FALSE(WriteFileAtomically(disk.File("index.html"), QByteArray(200000, 'x'), error));
+    EXPECT_EQ(error, full);
+    TSaveFile file(disk.File("index.html"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100 && file.write(QByteArray(100, 'y')) == 100; ++i) {
+    }
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.errorString(), full);
+    EXPECT_EQ(Read(disk.File("index.html")), "old");
+    EXPECT_EQ(Entries(disk.Path()), (QStringList{".filler", "index.html"}));
 }
 
 // The temporary name is the target's with a hidden prefix and a random tail: for a name at the file system's

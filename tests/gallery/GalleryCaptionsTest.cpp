@@ -7,8 +7,10 @@
 
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryCaptions.h"
 #include "gallery/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
+#include "support/HostileFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -86,6 +88,54 @@ TEST_F(TCaptionRunTest, UnknownNamesAndBadLinesFailBeforeWriting) {
     EXPECT_EQ(Generate({"--captions", FPictures.File("missing.txt")}), kCliFailed);
     EXPECT_TRUE(Err.contains("Cannot read the captions file " + FPictures.File("missing.txt")));
     EXPECT_TRUE(QDir(FOut.Path()).isEmpty());
+}
+
+// Old Mac line ends (CR alone) end lines as LF and CR LF do; a picture given its caption twice (by its name,
+// then by its path) is reported with the line, as the other faults are.
+TEST_F(TCaptionRunTest, CrLineEndsAndASecondCaptionForOnePicture) {
+    const QString captions = FPictures.File("captions.txt");
+    WriteBytes(captions, "plain.jpg\tQuiet bay\rharbour.jpg\tBusy harbour\r");
+    ASSERT_EQ(Generate({"--captions", captions}), kCliOk) << Err.toStdString();
+    EXPECT_TRUE(Page("plain").contains(R"(<div align="Center">Quiet bay</div>)"));
+    EXPECT_TRUE(Page("harbour").contains(R"(<div align="Center">Busy harbour</div>)"));
+    WriteBytes(captions, "plain.jpg\tQuiet bay\r\r" + FPictures.File("plain.jpg").toUtf8() + "\tAgain\n");
+    EXPECT_EQ(Generate({"--captions", captions}), kCliFailed);
+    EXPECT_TRUE(Err.contains(captions + ":3: \"" + FPictures.File("plain.jpg") +
+                             "\" was given its caption on line 1 already"))
+        << Err.toStdString();
+}
+
+// A captions file that is a pipe or a device is refused at once, never waited on or read without end.
+TEST_F(TCaptionRunTest, CaptionsFileThatIsNoRegularFileIsRefused) {
+    MakeFifo(FPictures.File("pipe.txt"));
+    MakeZeroLink(FPictures.File("zeros.txt"));
+    for (const char* name : {"pipe.txt", "zeros.txt"}) {
+        EXPECT_EQ(Generate({"--captions", FPictures.File(name)}), kCliFailed);
+        EXPECT_TRUE(Err.contains("Cannot read the captions file " + FPictures.File(name) +
+                                 ": it is a pipe or a device, not a regular file"))
+            << Err.toStdString();
+    }
+}
+
+// Matching costs a look-up per line, not one per line and cell: 100,000 lines over 1,000 pictures (all but
+// 1,000 naming none) end well within the test's time-out, each line that names no picture reported once.
+TEST(Captions, ManyLinesOverManyPicturesTakeLinearWork) {
+    TGallery gallery;
+    gallery.SetTableSize(100, 10);
+    for (int i = 0; i < 1000; ++i) {
+        TGalleryCell cell;
+        cell.Name = QString("p%1_tag.jpg").arg(i);
+        cell.Source = QString("/pictures/p%1.jpg").arg(i);
+        gallery.SetCell(i % 100, i / 100, cell);
+    }
+    std::vector<TCaptionLine> lines;
+    for (int i = 0; i < 100000; ++i)
+        lines.push_back(
+            {i + 1, QString(i < 1000 ? "p%1.jpg" : "q%1.jpg").arg(i), QString("Caption %1").arg(i)});
+    const QStringList problems = ApplyCaptions(gallery, lines, "captions.txt");
+    EXPECT_EQ(problems.size(), 99000);
+    EXPECT_EQ(problems.value(0), "captions.txt:1001: no picture named \"q1000.jpg\" is in the gallery");
+    EXPECT_EQ(gallery.Cell(99, 9).Caption, "Caption 999");
 }
 
 // Without a caption anywhere, nothing of them is written: the pages keep their bytes.

@@ -151,7 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusedGallery{"cell_twice",
                         GALLERY(R"([{"column": 0, "row": 0, "picture": "a.jpg", "name": "a.jpg"},
                                     {"column": 0, "row": 0, "picture": "b.jpg", "name": "b.jpg"}])"),
-                        "cell 0, 0 is given twice"}),
+                        "cell 0, 0 is given twice"},
+        TRefusedGallery{"more_cells_than_table", GALLERY(R"([{}, {}, {}, {}, {}])"),
+                        "it holds 5 cells, more than its 2 x 2 table has"}),
     [](const testing::TestParamInfo<TRefusedGallery>& info) { return std::string(info.param.Quirk); });
 
 // Numbers are checked before they are narrowed (256 once wrapped to "keep all metadata" and published the
@@ -180,5 +182,28 @@ TEST(GalleryDocumentTest, HostileValuesAreBroughtIntoRangeAndTheFolderKept) {
         EXPECT_EQ(document.OutputDir, dir.File("site/"));
         WriteGalleryFile(file, document);
         EXPECT_TRUE(ReadBytes(file).contains("\"outputFolder\": \"site\"")) << ReadBytes(file).toStdString();
+    }
+}
+
+// A million cells (55 MB, under the size limit) are refused on counting them, before any is read: the file
+// goes on with text that is no JSON, which parsing it would have met first.
+TEST(GalleryDocumentTest, MillionCellsAreRefusedBeforeTheFileIsParsed) {
+    TTempDir dir;
+    const QString file = dir.File("huge.veltrix");
+    QByteArray text =
+        R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 2, "rows": 2}, "cells": [)";
+    const QByteArray cell = R"({"column": 0, "row": 0, "picture": "a.jpg", "name": "a.jpg"})";
+    text.reserve(text.size() + 1000000 * (cell.size() + 1) + 16);
+    for (int i = 0; i < 1000000; ++i)
+        text += (i ? "," : "") + cell;
+    text += "] this is no JSON";
+    ASSERT_LT(text.size(), kMaxGalleryFileBytes);
+    WriteBytes(file, text);
+    try {
+        ReadGalleryFile(file);
+        ADD_FAILURE() << "read";
+    } catch (const EGalleryFileException& e) {
+        EXPECT_TRUE(e.Message().contains("it holds more than 10000 cells, more than the largest table has"))
+            << e.what();
     }
 }

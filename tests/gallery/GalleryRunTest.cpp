@@ -13,6 +13,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryRun.h"
 #include "gallery/RunRecord.h"
+#include "support/HostileFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -251,5 +252,41 @@ TEST(GalleryRunCheck, AFileThatIsNoPictureOfItsKindStopsTheRunBeforeAnyWrite) {
             << result.Failure.toStdString();
         EXPECT_TRUE(result.Failure.endsWith("; nothing was written")) << result.Failure.toStdString();
         EXPECT_EQ(QDir(out.Path()).entryList(QDir::Files | QDir::Hidden), QStringList()) << bad.toStdString();
+    }
+}
+
+// A run onto a full disk stops at its first file saying so and naming the folder, not "Unknown error".
+TEST(GalleryRunFaults, FullDiskIsNamed) {
+    EnsureGuiApplication();
+    TTinyDisk disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    disk.Fill();
+    TGallery gallery;
+    gallery.SetTableSize(1, 1);
+    ASSERT_TRUE(gallery.PlaceFiles({TestData("gen/jpeg_baseline_420.jpg")}).empty());
+    TGalleryRun run(gallery);
+    const TRunResult result = run.Run(disk.Path());
+    EXPECT_TRUE(
+        result.Failure.contains("no space left on the device of the folder " + QDir::cleanPath(disk.Path())))
+        << result.Failure.toStdString();
+}
+
+// A background picture that is gone, or is no picture, is named as the gallery's background.
+TEST(GalleryRunFaults, BadBackgroundIsNamedAsTheBackground) {
+    EnsureGuiApplication();
+    TTempDir dir;
+    WriteBytes(dir.File("garbage.jpg"), "not a picture at all");
+    for (const auto& [file, why] : {std::pair(dir.File("gone.jpg"), "is not found"),
+                                    std::pair(dir.File("garbage.jpg"), "cannot be read: ")}) {
+        TGallery gallery;
+        gallery.SetTableSize(1, 1);
+        ASSERT_TRUE(gallery.PlaceFiles({TestData("gen/jpeg_baseline_420.jpg")}).empty());
+        gallery.Settings.Background = {file, clNone};
+        TTempDir out;
+        TGalleryRun run(gallery);
+        const TRunResult result = run.Run(out.Path());
+        EXPECT_TRUE(result.Failure.startsWith("The gallery's background picture " + file + " " + why))
+            << result.Failure.toStdString();
     }
 }

@@ -11,6 +11,7 @@
 #include "gallery/PublishMeta.h"
 #include "gfx/GfxJpeg.h"
 #include "settings/VlxProfileU.h"
+#include "support/HostileFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -198,6 +199,25 @@ TEST(PublishMeta, RemovedValuesAreGoneFromTheBytes) {
             const QString said = ToolsSay(looked);
             EXPECT_FALSE(SaysPosition(said)) << said.toStdString();
             EXPECT_TRUE(said.contains("Tower")) << said.toStdString();
+        }
+    }
+}
+
+// A compressed comment that inflates to 1 MB (Exiv2 refuses a whole picture for one past 128 KiB) holds no
+// location: the picture without one is published as it is, the one with one without it.
+TEST(PublishMeta, CompressedCommentInflatingFarIsNoReasonToRefuse) {
+    const QByteArray comment = QByteArray("Comment\0\0", 9) + ZlibStream(QByteArray(1 << 20, 'c'));
+    TTempDir dir;
+    for (const char* source : {"gfx/valid/kind_photo.png", "publish/photo_gps.png"}) {
+        const QByteArray bytes = PngWithChunk(ReadBytes(TestData(source)), "zTXt", comment, false);
+        for (const TPublishMeta rule : {pmRemoveLocation, pmOrientationOnly}) {
+            QByteArray published;
+            ASSERT_NO_THROW(published = PublishedBytes(source, bytes, rule)) << source;
+            WriteBytes(dir.File("out.png"), published);
+            EXPECT_FALSE(SaysPosition(ToolsSay(dir.File("out.png")))) << source;
+            if (rule == pmRemoveLocation && QString(source).contains("kind_photo")) {
+                EXPECT_EQ(published, bytes);
+            }
         }
     }
 }

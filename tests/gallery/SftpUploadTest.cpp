@@ -15,6 +15,7 @@
 #include "gallery/UploadRun.h"
 #include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
+#include "support/HostileFiles.h"
 #include "support/SshTestServer.h"
 #include "support/TestSupport.h"
 
@@ -243,6 +244,32 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(THostKeyCase{"Unknown", false, false, 1, "The host key of 127.0.0.1 ("},
                     THostKeyCase{"Changed", true, true, 0, "WARNING: the host key of 127.0.0.1 has changed"}),
     [](const testing::TestParamInfo<THostKeyCase>& info) { return std::string(info.param.Name); });
+
+// A key file or known_hosts that is a pipe, or a link to /dev/zero, would hold libssh for ever: each is
+// refused by name before libssh is given it, and the run ends.
+TEST_F(TSftpUploadTest, KeyFileAndKnownHostsThatAreNoRegularFilesAreRefused) {
+    const QString pipe = FKeys.File("pipe"), zeros = FKeys.File("zeros");
+    MakeFifo(pipe);
+    MakeZeroLink(zeros);
+    const QString hosts = FConnection.KnownHostsFile;
+    for (const QString& file : {pipe, zeros}) {
+        FSettings.KeyFile = file;
+        auto run = Run({Local("a.jpg", "a")});
+        EXPECT_TRUE(run->Run().Failure.contains(
+            "Key file " + file + " cannot be read: it is a pipe or a device, not a regular file"))
+            << run->Result().Failure.toStdString();
+    }
+    FSettings.KeyFile = FKeys.File("user_key");
+    for (const QString& file : {pipe, zeros}) {
+        FConnection.KnownHostsFile = file;
+        auto run = Run({Local("a.jpg", "a")});
+        EXPECT_TRUE(run->Run().Failure.contains(
+            "The known hosts file " + file + " cannot be used: it is a pipe or a device, not a regular file"))
+            << run->Result().Failure.toStdString();
+        FConnection.KnownHostsFile = hosts;
+    }
+    EXPECT_FALSE(QFileInfo::exists(FSettings.RemoteDir + "/a.jpg"));
+}
 
 // The agent started here holds a key the server accepts: no key file, no password.
 TEST_F(TSftpUploadTest, LogsInThroughTheAgent) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/GfxCaption.h"
+#include "support/HostileFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -33,6 +34,47 @@ INSTANTIATE_TEST_SUITE_P(
                       TCaptionRow{"../valid/bmp_24bpp.bmp", ""},
                       TCaptionRow{"../malformed/garbage.jpg", ""},
                       TCaptionRow{"no_such_file.jpg", ""}));
+
+struct TPngTextRow {
+    const char* Label;
+    const char* Type;
+    QByteArray Data;
+    bool AtEnd; // after the image data
+    QString Caption;
+};
+
+void PrintTo(const TPngTextRow& row, std::ostream* os) {
+    *os << row.Label;
+}
+
+class PngTextCaptionTest : public ::testing::TestWithParam<TPngTextRow> {};
+
+// Text chunks are found wherever they stand, compressed or not; a compressed one is inflated only as far as
+// a caption reaches, however far it would go.
+TEST_P(PngTextCaptionTest, TitleOrDescriptionFromAnyTextChunk) {
+    TTempDir dir;
+    const QByteArray plain = ReadBytes(TestData("gfx/valid/kind_photo.png"));
+    WriteBytes(dir.File("p.png"), PngWithChunk(plain, GetParam().Type, GetParam().Data, GetParam().AtEnd));
+    EXPECT_EQ(PictureCaption(dir.File("p.png")), GetParam().Caption);
+}
+
+const QString kLongCaption = QString(kMaxCaptionLength, 'w');
+
+INSTANTIATE_TEST_SUITE_P(
+    Chunks, PngTextCaptionTest,
+    ::testing::Values(TPngTextRow{"tEXt_title_after_pixels", "tEXt", QByteArray("Title\0Harbour at dusk", 21),
+                                  true, "Harbour at dusk"},
+                      TPngTextRow{"iTXt_compressed_title_after_pixels", "iTXt",
+                                  QByteArray("Title\0\1\0en\0\0", 12) + ZlibStream("Kai \xC5\x8Ctautahi"),
+                                  true, QString::fromUtf8("Kai \xC5\x8Ctautahi")},
+                      TPngTextRow{"zTXt_description_before_pixels", "zTXt",
+                                  QByteArray("Description\0\0", 13) + ZlibStream("Harbour at dusk"), false,
+                                  "Harbour at dusk"},
+                      // 16 MB of text from a chunk of 16 KB.
+                      TPngTextRow{"zTXt_title_inflating_to_16_MB", "zTXt",
+                                  QByteArray("Title\0\0", 7) + ZlibStream(QByteArray(16 << 20, 'w')), true,
+                                  kLongCaption}),
+    [](const auto& info) { return std::string(info.param.Label); });
 
 TEST(CaptionText, OneLineTrimmedAndCut) {
     EXPECT_EQ(CaptionText(QString::fromUtf8(" Two\r\nlines\tand\x01 a  gap ")), "Two lines and a gap");

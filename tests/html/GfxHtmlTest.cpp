@@ -12,6 +12,7 @@
 
 #include "HtmlTestUtil.h"
 #include "html/WebFiles.h"
+#include "support/HostileFiles.h"
 
 namespace {
 
@@ -354,10 +355,23 @@ TEST_F(GalleryTest, MissingPictureOrThumbnailLeavesTheTargetUntouched) {
 }
 
 TEST_F(GalleryTest, UncreatableTargetNamesThePath) {
-    for (const QString& target : {FDir.File("no such dir/index.html"), FDir.Path()}) {
+    for (const auto& [target, why] :
+         {std::pair(FDir.File("no such dir/index.html"), "No such file or directory"),
+          std::pair(FDir.Path(), "it is a folder")}) {
         EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(target); }),
-                  "Cannot create file " + target);
+                  "Cannot create file " + target + ": " + why);
     }
+}
+
+// A page that cannot be written says why: on a full disk, that it is full and which folder.
+TEST_F(GalleryTest, PageOnAFullDiskSaysWhy) {
+    TTinyDisk disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    disk.Fill();
+    EXPECT_EQ(MessageOf<EGfxHtmlException>([&] { FPage.SaveToFile(disk.File("index.html")); }),
+              "Cannot write file " + disk.File("index.html") +
+                  ": no space left on the device of the folder " + QDir::cleanPath(disk.Path()));
 }
 
 TEST_F(GalleryTest, SavingReplacesAnExistingPage) {
