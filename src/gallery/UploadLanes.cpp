@@ -67,6 +67,7 @@ void TUploadLane::Open(const TLaneLogin& login) {
     } catch (const std::exception& e) {
         report.Kind = TLaneReport::TKind::NotOpened;
         report.Message = QString::fromUtf8(e.what());
+        report.Impostor = dynamic_cast<const EIdentityError*>(&e) != nullptr;
         FRun.reset();
     }
     FBusy = false;
