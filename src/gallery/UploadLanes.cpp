@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QThread>
 
@@ -126,6 +128,7 @@ void TUploadLane::CloseNow() {
 TUploadLanes::TUploadLanes() = default;
 
 TUploadLanes::~TUploadLanes() {
+    OnReport = nullptr; // the run may be going away with it
     Abort();
     Close();
 }
@@ -235,7 +238,9 @@ void TUploadLanes::Close() {
     for (TSlot& slot : FSlots) {
         if (!slot.Thread)
             continue;
-        slot.Thread->wait();
+        // Events go on meanwhile: an abort still reaches a lane that says goodbye to a slow server.
+        while (!slot.Thread->wait(QDeadlineTimer(5)))
+            QCoreApplication::processEvents();
         delete slot.Lane;
         delete slot.Thread;
         slot = TSlot{nullptr, nullptr, TState::Gone};

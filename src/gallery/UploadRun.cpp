@@ -234,8 +234,10 @@ void TUploadRun::Start() {
 }
 
 void TUploadRun::Abort() {
-    // While the run ends, what is waited for is the server's goodbye.
+    // While the run ends, what is waited for is the servers' goodbye.
     if (FEnding) {
+        if (FLanes)
+            FLanes->Abort();
         FClient.Cancel();
         return;
     }

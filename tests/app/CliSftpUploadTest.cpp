@@ -1,5 +1,7 @@
 // `veltrix upload` over SFTP: the real program against a real OpenSSH server on 127.0.0.1, with keys made
 // at test time.
+#include <memory>
+
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
@@ -21,17 +23,19 @@ protected:
     void SetUp() override {
         // The window's tests share the program: theirs is the application object it may need to be.
         EnsureApplication<QApplication>();
-        ASSERT_GT(Server.Port(), 0) << Server.Error().toStdString();
+        Program = std::make_unique<QProcess>();
+        Server = std::make_unique<TSshServer>(Keys);
+        ASSERT_GT(Server->Port(), 0) << Server->Error().toStdString();
         QString error;
         ASSERT_TRUE(MakeSshKey(Keys, "user_key", "", error)) << error.toStdString();
-        ASSERT_TRUE(Server.Authorize("user_key"));
+        ASSERT_TRUE(Server->Authorize("user_key"));
         ASSERT_TRUE(QDir().mkpath(Dir.File("home/.ssh")) && QDir().mkpath(Dir.File("site")) &&
                     QDir().mkpath(Dir.File("config/Quorrin's Veltrix")));
-        WriteBytes(Dir.File("home/.ssh/known_hosts"), Server.KnownHostsLine(Keys + "host_key.pub").toUtf8());
+        WriteBytes(Dir.File("home/.ssh/known_hosts"), Server->KnownHostsLine(Keys + "host_key.pub").toUtf8());
         WriteBytes(
             Dir.File("config/Quorrin's Veltrix/vlx.ini"),
             QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=%2\nRemoteDir=%3\nProtocol=sftp\nKeyFile=%4\n")
-                .arg(Server.Port())
+                .arg(Server->Port())
                 .arg(TSshServer::User(), Remote, Keys + "user_key")
                 .toUtf8());
     }
@@ -44,18 +48,18 @@ protected:
             env.insert("SSH_AUTH_SOCK", agent);
         env.insert("HOME", Dir.File("home"));
         env.insert("XDG_CONFIG_HOME", Dir.File("config"));
-        Program.setProcessEnvironment(env);
-        Program.start(VELTRIX_PROGRAM, {"upload", "--out", Dir.File("site")});
-        Program.closeWriteChannel();
+        Program->setProcessEnvironment(env);
+        Program->start(VELTRIX_PROGRAM, {"upload", "--out", Dir.File("site")});
+        Program->closeWriteChannel();
     }
 
     TTempDir Dir, Root;
     // Not named after the application, whose apostrophe sshd's configuration would not take.
     QTemporaryDir KeyDir{QDir::tempPath() + "/veltrix-sftp-XXXXXX"};
     QString Keys = KeyDir.path() + "/";
-    TSshServer Server{Keys};
+    std::unique_ptr<TSshServer> Server;
     QString Remote = Root.Path() + "www";
-    QProcess Program;
+    std::unique_ptr<QProcess> Program;
 };
 
 // Logged in by the key file: every file arrives byte for byte, and the command names where, saying that the
@@ -69,12 +73,12 @@ TEST_F(TProgramSftpUpload, StoresAFolderByteForByteWithAKeyFile) {
     for (auto file = files.begin(); file != files.end(); ++file)
         WriteBytes(Dir.File("site/" + file.key()), file.value());
     Start();
-    ASSERT_TRUE(Program.waitForFinished(60000));
-    EXPECT_EQ(Program.exitCode(), 0) << Program.readAllStandardError().toStdString();
-    EXPECT_EQ(Program.readAllStandardOutput(), QString("sftp://%1@127.0.0.1:%2, folder %3\n")
-                                                   .arg(TSshServer::User())
-                                                   .arg(Server.Port())
-                                                   .arg(Remote));
+    ASSERT_TRUE(Program->waitForFinished(60000));
+    EXPECT_EQ(Program->exitCode(), 0) << Program->readAllStandardError().toStdString();
+    EXPECT_EQ(Program->readAllStandardOutput(), QString("sftp://%1@127.0.0.1:%2, folder %3\n")
+                                                    .arg(TSshServer::User())
+                                                    .arg(Server->Port())
+                                                    .arg(Remote));
     EXPECT_EQ(QDir(Remote).entryList(QDir::Files).size(), files.size());
     for (auto file = files.begin(); file != files.end(); ++file)
         EXPECT_EQ(FirstDifference(file.value(), ReadBytes(Remote + "/" + file.key())), "")
@@ -91,11 +95,11 @@ TEST_F(TProgramSftpUpload, SigtermEndsTheWaitForASilentAgent) {
     Start(agent.Path());
     for (int waited = 0; !agent.Asked() && waited < 30000; waited += 20)
         QThread::msleep(20);
-    ASSERT_TRUE(agent.Asked()) << Program.readAllStandardError().toStdString();
-    Program.terminate();
-    ASSERT_TRUE(Program.waitForFinished(30000));
-    EXPECT_EQ(Program.exitCode(), kCliFailed);
-    EXPECT_TRUE(Program.readAllStandardError().endsWith(
+    ASSERT_TRUE(agent.Asked()) << Program->readAllStandardError().toStdString();
+    Program->terminate();
+    ASSERT_TRUE(Program->waitForFinished(30000));
+    EXPECT_EQ(Program->exitCode(), kCliFailed);
+    EXPECT_TRUE(Program->readAllStandardError().endsWith(
         "veltrix: Upload stopped by SIGTERM (2 files not uploaded)\n"));
     EXPECT_FALSE(QDir(Remote).exists());
 }
