@@ -61,22 +61,27 @@ QString TXoFTP::Transaction(const QString& command) {
         throw ESockError("Command " + command.section(' ', 0, 0).left(8) + " not sent: a reply of " + Host() +
                          " was cut off before its end, so the connection is out of step");
     const TBusyScope busy(*this);
-    const TReplyScope scope(*this, "answer " + command.section(' ', 0, 0).left(8));
-    QString reply = TWirelet::Transaction(command);
-    // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
-    while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
-        ReadRestOfReply(reply);
-        --FOwedReplies;
-        reply = ReadLn();
-        FLastReplyText = reply;
-        FReplyCode = ReplyCodeOf(reply);
+    QString reply;
+    {
+        const TReplyScope scope(*this, "answer " + command.section(' ', 0, 0).left(8));
+        reply = TWirelet::Transaction(command);
+        // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
+        while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
+            ReadRestOfReply(reply);
+            --FOwedReplies;
+            reply = ReadLn();
+            FLastReplyText = reply;
+            FReplyCode = ReplyCodeOf(reply);
+            if (!reply.isEmpty())
+                Report(1, XoFtpReply::WithoutLineEnd(reply));
+        }
         if (!reply.isEmpty())
-            Report(1, XoFtpReply::WithoutLineEnd(reply));
+            ReadRestOfReply(reply);
     }
-    // No reply at all means the server closed the connection: that is never an answer to the command.
+    // No reply at all means the server closed the connection: that is never an answer to the command. (Not
+    // a reply cut off: the connection is over, not out of step.)
     if (reply.isEmpty())
         throw ESockError(ClosingReason());
-    ReadRestOfReply(reply);
     return reply;
 }
 
@@ -164,11 +169,13 @@ void TXoFTP::LogIn() {
         greeting = ReadLn();
         FLastReplyText = greeting;
         FReplyCode = ReplyCodeOf(greeting);
-        if (greeting.isEmpty())
-            throw ESockError("Connection closed by " + Host());
-        Report(1, XoFtpReply::WithoutLineEnd(greeting));
-        ReadRestOfReply(greeting);
+        if (!greeting.isEmpty()) {
+            Report(1, XoFtpReply::WithoutLineEnd(greeting));
+            ReadRestOfReply(greeting);
+        }
     }
+    if (greeting.isEmpty())
+        throw ESockError("Connection closed by " + Host());
     if (FReplyCode > 400) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);

@@ -218,18 +218,22 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
     FDataConn->CloseSocket();
     if (FCanceled || FTimedOut)
         return true;
+    bool closed = false;
     {
         const TReplyScope scope(*this,
                                 QString("confirm the end of ") + (type == TCmdType::List ? "LIST" : "STOR"));
         const QString reply = ReadLn();
-        if (reply.isEmpty())
-            throw ESockError("Connection closed by " + Host());
-        FLastReplyText = reply;
-        FReplyCode = ReplyCodeOf(reply);
-        Report(1, XoFtpReply::WithoutLineEnd(reply));
-        if (!FCanceled && !FTimedOut)
-            ReadRestOfReply(reply);
+        closed = reply.isEmpty();
+        if (!closed) {
+            FLastReplyText = reply;
+            FReplyCode = ReplyCodeOf(reply);
+            Report(1, XoFtpReply::WithoutLineEnd(reply));
+            if (!FCanceled && !FTimedOut)
+                ReadRestOfReply(reply);
+        }
     }
+    if (closed)
+        throw ESockError("Connection closed by " + Host());
     // A transfer the server could not complete (cut short, disk full) is a failure, not a success.
     if (FReplyCode >= 400 && FReplyCode <= 599) {
         Refuse(type);
