@@ -126,7 +126,7 @@ void TXoFTP::IdleInput() {
 
 void TXoFTP::ReadRestOfReply(const QString& line) {
     QString current = line;
-    FReplyBytes += line.size();
+    FReplyBytes = line.size();
     while (XoFtpReply::Continues(line, current)) {
         current = ReplyLine();
         if (!current.isEmpty())
