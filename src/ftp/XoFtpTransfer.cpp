@@ -327,9 +327,13 @@ QString TXoFTP::DrainTransferReply(int waitMs) {
         return {};
     QElapsedTimer waited;
     waited.start();
-    while (IsConnected() && !DataAvailable() && waited.elapsed() < waitMs)
-        WaitStep(POLLIN);
-    if (!IsConnected() || !DataAvailable()) {
+    {
+        // An abort ends this wait too: the reply is then owed.
+        const TReplyScope scope(*this, "confirm the end of the transfer");
+        while (IsConnected() && !DataAvailable() && !FCanceled && waited.elapsed() < waitMs)
+            WaitStep(POLLIN);
+    }
+    if (!IsConnected() || !DataAvailable() || FCanceled) {
         ++FOwedReplies;
         return {};
     }
