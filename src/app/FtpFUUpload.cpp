@@ -14,8 +14,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
@@ -286,6 +286,9 @@ void TFtpF::EndUpload() {
     FRunNotes = FRun ? FRun->Result().Notes() : QString();
     if (!FRunNotes.isEmpty())
         ShowStatus(FRunNotes);
+    // As loud as the same refusal of the run's own connection would have been.
+    if (FRun && !FRun->Result().Warning.isEmpty())
+        ShowMessage(TMsgKind::Warning, FRun->Result().Warning);
     if (error)
         std::rethrow_exception(error);
 }

@@ -175,6 +175,16 @@ bool Password(const TFtpSettings& settings, const TCliStreams& streams, QString&
                             password);
 }
 
+// Where the files went: "ftp://ann@host:21/www" for a folder below the log-in folder. An absolute one is
+// said so ("ftp://ann@host:21, folder /www"): a double slash in an address reads as a typing error.
+QString TargetText(const TFtpSettings& settings) {
+    const QString server = ProtocolText(settings.Protocol) + "://" + settings.UserID + '@' + settings.Host +
+                           ':' + QString::number(settings.Port);
+    if (settings.RemoteDir.startsWith('/'))
+        return server + ", folder " + settings.RemoteDir;
+    return server + '/' + settings.RemoteDir;
+}
+
 QString SignalName(int number) {
     return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "signal " + QString::number(number);
 }
@@ -348,12 +358,11 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     if (!StoreFiles(run, streams, failure)) {
         // As in the window: a kept password the server refuses is not offered again.
         if (kept && TPasswordKeyring().ForgetRefused(settings, failure))
-            Line(streams, RefusedKeptPasswordText(settings) + "; give the password in " + kFtpPasswordVariable +
-                              " or as a line on standard input");
+            Line(streams, RefusedKeptPasswordText(settings) + "; give the password in " +
+                              kFtpPasswordVariable + " or as a line on standard input");
         return kCliFailed;
     }
-    streams.Out << ProtocolText(settings.Protocol) << "://" << settings.UserID << '@' << settings.Host << ':'
-                << settings.Port << '/' << settings.RemoteDir << '\n';
+    streams.Out << TargetText(settings) << '\n';
     streams.Out.flush();
     return kCliOk;
 }

@@ -264,10 +264,12 @@ void TWirelet::WaitStep(short events) {
     }
 }
 
-void TWirelet::TimerOn() {
+void TWirelet::TimerOn(int ms) {
     Report(8, "Timer On");
     FTimedOut = false;
-    FTimer->SetInterval(static_cast<unsigned>(FTimeOut > 0 ? FTimeOut : 0));
+    if (ms < 0)
+        ms = FTimeOut;
+    FTimer->SetInterval(static_cast<unsigned>(ms > 0 ? ms : 0));
     FTimer->SetEnabled(true);
 }
 

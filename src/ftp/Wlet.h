@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -32,6 +33,13 @@ public:
 class ERemoteRefusal : public Exception {
 public:
     using Exception::Exception;
+};
+
+// The server is not the one it should be: a host key other than the known one, or one (or a certificate)
+// not trusted. Someone may be listening in.
+class EIdentityError : public ESockError {
+public:
+    using ESockError::ESockError;
 };
 
 // An operation ended by a cancel request.
@@ -181,6 +189,12 @@ public:
     bool PeerClosed() const { return FPeerClosed; }
     // The last timed wait ended by the time-out.
     bool TimedOut() const { return FTimedOut; }
+    // Lines read wait at most until this deadline, however steadily they come, so that a reply or a
+    // listing of many lines is bounded as a whole; Forever: each line waits the time-out only.
+    const QDeadlineTimer& ReadDeadline() const { return FReadDeadline; }
+    void SetReadDeadline(const QDeadlineTimer& deadline) { FReadDeadline = deadline; }
+    // What a line read waits for, as a time-out names it ("answer CWD"); empty: "Reply timed out" alone.
+    void SetReadStep(const QString& step) { FReadStep = step; }
 
     TNotifyEvent OnConnect;
     TNotifyEvent OnDisconnect;
@@ -204,7 +218,8 @@ protected:
     void Report(int level, const QString& text);
     QString ErrorCheck(int ignoredErrno);
     void ResolveHost();
-    void TimerOn();
+    // The time-out timer for ms milliseconds; -1: the time-out.
+    void TimerOn(int ms = -1);
     void TimerOff();
     void TimerTriggered();
     // Processes pending events, then sleeps up to 2 ms or until the socket is ready for `events` (poll
@@ -222,6 +237,8 @@ protected:
     bool FTimedOut = false;
     QString FLastReplyText;
     int FReplyCode = 0;
+    QDeadlineTimer FReadDeadline{QDeadlineTimer::Forever};
+    QString FReadStep;
 
 private:
     void InitWinsock();
@@ -249,6 +266,9 @@ private:
     void Send(const char* data, qint64 length, bool countPackets);
     // Runs work with the time-out timer on; the timer is off again however work ends.
     void Timed(const std::function<void()>& work);
+    // The same for ms milliseconds (-1: the time-out).
+    void Timed(int ms, const std::function<void()>& work);
+    QString ReadTimedOutText() const;
     // After timed work: a time-out or a cancel ends it with an error, and the cancel is cleared.
     void ThrowIfStopped(const QString& timedOutMessage, const QString& abortedMessage);
 
@@ -285,7 +305,7 @@ private:
     QByteArray FTlsIn; // decrypted bytes not read yet
     bool FTlsEof = false;
     bool FLingerOn = true;
-    bool FTlsBroken = false; // a fatal TLS error: no close_notify can follow
+    bool FTlsBroken = false;             // a fatal TLS error: no close_notify can follow
     const char* FTlsRetryData = nullptr; // a send TLS could not finish, which it must be given again
     int FTlsRetryLength = 0;
     TTlsPeer FTlsPeer;

@@ -103,7 +103,16 @@ QString TWirelet::ReadLn() {
     Report(8, "ReadLn");
     QByteArray line;
     bool complete = false;
-    Timed([&] {
+    // Past the deadline nothing more is read, even lines that keep coming at once; before it a line waits
+    // only for what is left of it.
+    if (FReadDeadline.hasExpired()) {
+        FTimedOut = true;
+        ThrowIfStopped(ReadTimedOutText(), "Socket readln aborted");
+    }
+    int waitMs = FTimeOut;
+    if (const qint64 left = FReadDeadline.remainingTime(); left >= 0 && (waitMs <= 0 || left < waitMs))
+        waitMs = static_cast<int>(qMax<qint64>(left, 1));
+    Timed(waitMs, [&] {
         while (!complete && !FCanceled && !FTimedOut) {
             const ssize_t peeked = Peek(FBuffer.get(), kChunk);
             // The peer closed, or the close was already seen and the socket renewed: the line ends here.
@@ -128,8 +137,15 @@ QString TWirelet::ReadLn() {
     });
     RearmRead();
     if (!complete)
-        ThrowIfStopped("Reply timed out", "Socket readln aborted");
+        ThrowIfStopped(ReadTimedOutText(), "Socket readln aborted");
     return QString::fromUtf8(line);
+}
+
+QString TWirelet::ReadTimedOutText() const {
+    if (FReadStep.isEmpty())
+        return "Reply timed out";
+    return "Reply timed out: " + FHost + " did not " + FReadStep + " within " +
+           QString::number(FTimeOut / 1000.0) + " s";
 }
 
 QString TWirelet::Transaction(const QString& command) {
@@ -168,7 +184,11 @@ void TWirelet::SendFile(const QString& path, qint64 offset) {
 }
 
 void TWirelet::Timed(const std::function<void()>& work) {
-    TimerOn();
+    Timed(-1, work);
+}
+
+void TWirelet::Timed(int ms, const std::function<void()>& work) {
+    TimerOn(ms);
     try {
         work();
     } catch (...) {

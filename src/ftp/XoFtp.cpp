@@ -1,6 +1,10 @@
 // FTP client: log-in, commands and their replies, and closing the session.
 #include "ftp/XoFtp.h"
 
+#include <exception>
+
+#include <QCoreApplication>
+
 TXoFTP::TXoFTP(QObject* owner) : TWirelet(owner) {
     Report(8, "Create");
     SetPort(21);
@@ -20,24 +24,64 @@ TXoFTP::TBusyScope::~TBusyScope() {
         FClient.RearmRead();
 }
 
+TXoFTP::TReplyScope::TReplyScope(TXoFTP& client, const QString& step)
+    : FClient(client), FSavedDeadline(client.FReadDeadline), FSavedStep(client.FReadStep),
+      FSavedBytes(client.FReplyBytes), FSavedInReply(client.FInReply),
+      FExceptions(std::uncaught_exceptions()) {
+    FClient.FReadDeadline =
+        client.TimeOut() > 0 ? QDeadlineTimer(client.TimeOut()) : QDeadlineTimer(QDeadlineTimer::Forever);
+    FClient.FReadStep = step;
+    FClient.FReplyBytes = 0;
+    FClient.FInReply = true;
+}
+
+TXoFTP::TReplyScope::~TReplyScope() {
+    if (std::uncaught_exceptions() > FExceptions)
+        FClient.FOutOfStep = true;
+    FClient.FReadDeadline = FSavedDeadline;
+    FClient.FReadStep = FSavedStep;
+    FClient.FReplyBytes = FSavedBytes;
+    FClient.FInReply = FSavedInReply;
+}
+
+QString TXoFTP::ReplyLine() {
+    // Lines that come at full speed are read without a wait: the window, and an abort, get their turn here.
+    QCoreApplication::processEvents();
+    const QString line = ReadLn();
+    FReplyBytes += line.size();
+    if (FReplyBytes > kReplyLimit)
+        throw ESockError("Reply too long: " + Host() + " sent more than " +
+                         QString::number(kReplyLimit >> 20) + " MiB and did not " + FReadStep);
+    return line;
+}
+
 QString TXoFTP::Transaction(const QString& command) {
     XoFtpReply::CheckCommandText(command);
+    if (FOutOfStep)
+        throw ESockError("Command " + command.section(' ', 0, 0).left(8) + " not sent: a reply of " + Host() +
+                         " was cut off before its end, so the connection is out of step");
     const TBusyScope busy(*this);
-    QString reply = TWirelet::Transaction(command);
-    // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
-    while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
-        ReadRestOfReply(reply);
-        --FOwedReplies;
-        reply = ReadLn();
-        FLastReplyText = reply;
-        FReplyCode = ReplyCodeOf(reply);
+    QString reply;
+    {
+        const TReplyScope scope(*this, "answer " + command.section(' ', 0, 0).left(8));
+        reply = TWirelet::Transaction(command);
+        // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
+        while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
+            ReadRestOfReply(reply);
+            --FOwedReplies;
+            reply = ReadLn();
+            FLastReplyText = reply;
+            FReplyCode = ReplyCodeOf(reply);
+            if (!reply.isEmpty())
+                Report(1, XoFtpReply::WithoutLineEnd(reply));
+        }
         if (!reply.isEmpty())
-            Report(1, XoFtpReply::WithoutLineEnd(reply));
+            ReadRestOfReply(reply);
     }
-    // No reply at all means the server closed the connection: that is never an answer to the command.
+    // No reply at all means the server closed the connection: that is never an answer to the command. (Not
+    // a reply cut off: the connection is over, not out of step.)
     if (reply.isEmpty())
         throw ESockError(ClosingReason());
-    ReadRestOfReply(reply);
     return reply;
 }
 
@@ -60,6 +104,7 @@ void TXoFTP::IdleInput() {
     const TBusyScope busy(*this);
     try {
         while (IsConnected() && DataAvailable()) {
+            const TReplyScope scope(*this, "end its reply");
             const QString line = ReadLn();
             if (line.isEmpty())
                 break;
@@ -81,8 +126,9 @@ void TXoFTP::IdleInput() {
 
 void TXoFTP::ReadRestOfReply(const QString& line) {
     QString current = line;
+    FReplyBytes = line.size();
     while (XoFtpReply::Continues(line, current)) {
-        current = ReadLn();
+        current = ReplyLine();
         if (!current.isEmpty())
             Report(1, XoFtpReply::WithoutLineEnd(current));
     }
@@ -95,6 +141,7 @@ void TXoFTP::Connect() {
     const TBusyScope busy(*this);
     FClosingReply.clear();
     FOwedReplies = 0;
+    FOutOfStep = false;
     ClearInput();
     TWirelet::Connect();
     try {
@@ -116,13 +163,19 @@ void TXoFTP::Connect() {
 }
 
 void TXoFTP::LogIn() {
-    const QString greeting = ReadLn();
-    FLastReplyText = greeting;
-    FReplyCode = ReplyCodeOf(greeting);
+    QString greeting;
+    {
+        const TReplyScope scope(*this, "send its greeting");
+        greeting = ReadLn();
+        FLastReplyText = greeting;
+        FReplyCode = ReplyCodeOf(greeting);
+        if (!greeting.isEmpty()) {
+            Report(1, XoFtpReply::WithoutLineEnd(greeting));
+            ReadRestOfReply(greeting);
+        }
+    }
     if (greeting.isEmpty())
         throw ESockError("Connection closed by " + Host());
-    Report(1, XoFtpReply::WithoutLineEnd(greeting));
-    ReadRestOfReply(greeting);
     if (FReplyCode > 400) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
@@ -192,8 +245,8 @@ void TXoFTP::Disconnect() {
     Report(1, "QUIT");
     QString reply;
     int code = 0;
-    // After a reply timed out the server is out of step; a QUIT would only wait once more.
-    if (!FTimedOut) {
+    // After a reply timed out or was cut off the server is out of step; a QUIT would only wait once more.
+    if (!FTimedOut && !FOutOfStep) {
         try {
             DiscardPendingInput();
             // The answer to a QUIT would queue behind a given-up transfer's reply: it is not waited for.
@@ -213,10 +266,14 @@ void TXoFTP::Disconnect() {
         throw FTPException(XoFtpReply::WithoutLineEnd(reply));
 }
 
+// A transfer in progress ends on its data connection, and the control connection then reads its closing
+// reply; a reply being waited for ends at once, however long the server would drag it out.
 void TXoFTP::Abort() {
     Report(8, "Abort");
     if (FDataConn)
         FDataConn->Cancel();
+    if (FInReply)
+        Cancel();
 }
 
 // Input before a command is no answer to it; a 421 among it still tells why the connection ends.

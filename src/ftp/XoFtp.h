@@ -45,6 +45,12 @@ using TXoListItem = std::function<void(const QString& Listing)>;
 // A server certificate that could not be verified: the handler sets Trusted to go on with it.
 using TCertificateEvent = std::function<void(const TTlsPeer& Peer, bool& Trusted)>;
 
+// A reply (all its lines) holds at most this many bytes; a listing at most kListingLimit, and takes at most
+// kListingTimeOuts times the time-out.
+inline constexpr qint64 kReplyLimit = 1 << 20;
+inline constexpr qint64 kListingLimit = 64 << 20;
+inline constexpr int kListingTimeOuts = 8;
+
 // Server types for Vendor; 2411 asks the server (SYST) at the first listing.
 inline constexpr int kVendorUnix = 2400;
 inline constexpr int kVendorDos = 2401;
@@ -171,6 +177,9 @@ public:
     QString ClosingReason() const;
     // The server's closing reply (421) on this connection; empty when it sent none.
     const QString& ClosingReply() const { return FClosingReply; }
+    // A reply was cut off before its end (time-out, abort, too long): what the server sends next belongs
+    // to it, so no further command is sent on this connection.
+    bool OutOfStep() const { return FOutOfStep; }
 
     TNotifyEvent OnTransactionStart;
     TNotifyEvent OnTransactionStop;
@@ -210,6 +219,26 @@ private:
     void NoteClosingReply(const QString& text);
     void DropLateReplies(const QString& command);
     QString DataModeRefusal() const;
+    // A line of the reply being read, counted against its size limit.
+    QString ReplyLine();
+    // One reply read as a whole: its lines share one deadline (the time-out, from the first line on) and
+    // one size limit, a time-out names the step waited for ("answer CWD"), and Abort ends the wait. A reply
+    // left unfinished by an error leaves the connection out of step.
+    class TReplyScope {
+    public:
+        TReplyScope(TXoFTP& client, const QString& step);
+        ~TReplyScope();
+        TReplyScope(const TReplyScope&) = delete;
+        TReplyScope& operator=(const TReplyScope&) = delete;
+
+    private:
+        TXoFTP& FClient;
+        QDeadlineTimer FSavedDeadline;
+        QString FSavedStep;
+        qint64 FSavedBytes;
+        bool FSavedInReply;
+        int FExceptions;
+    };
     // Marks a command in progress; the outermost one re-arms the idle read notification at its end.
     class TBusyScope {
     public:
@@ -227,6 +256,10 @@ private:
     int FBusy = 0;
     int FOwedReplies = 0;  // closing replies of given-up transfers that have not arrived yet
     QString FClosingReply; // the server's 421, from when it announced closing the connection
+    bool FInReply = false; // a reply is being read
+    qint64 FReplyBytes = 0;
+    QString FReplyStep;
+    bool FOutOfStep = false;
     bool FListing = false;
     QString FUserID;
     QString FPassword;

@@ -30,8 +30,8 @@ void TXoFTP::CheckCertificate() {
     if (!trusted) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
-        throw ESockError("The certificate of " + Host() + " could not be verified (" + peer.Problem +
-                         ") and is not trusted: the connection was stopped");
+        throw EIdentityError("The certificate of " + Host() + " could not be verified (" + peer.Problem +
+                             ") and is not trusted: the connection was stopped");
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <poll.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,12 @@ constexpr int kDrainTimeOut = 5000;
 constexpr int kLateReplyWait = 300;
 // How long a given-up data connection may take to end its TLS properly.
 constexpr int kTlsEndWait = 100;
+
+// A listing stopped at its limits: the reason to report, whatever the server answers to the cut.
+class EListingCut : public ESockError {
+public:
+    using ESockError::ESockError;
+};
 
 } // namespace
 
@@ -213,14 +220,22 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
     FDataConn->CloseSocket();
     if (FCanceled || FTimedOut)
         return true;
-    const QString reply = ReadLn();
-    if (reply.isEmpty())
+    bool closed = false;
+    {
+        const TReplyScope scope(*this,
+                                QString("confirm the end of ") + (type == TCmdType::List ? "LIST" : "STOR"));
+        const QString reply = ReadLn();
+        closed = reply.isEmpty();
+        if (!closed) {
+            FLastReplyText = reply;
+            FReplyCode = ReplyCodeOf(reply);
+            Report(1, XoFtpReply::WithoutLineEnd(reply));
+            if (!FCanceled && !FTimedOut)
+                ReadRestOfReply(reply);
+        }
+    }
+    if (closed)
         throw ESockError("Connection closed by " + Host());
-    FLastReplyText = reply;
-    FReplyCode = ReplyCodeOf(reply);
-    Report(1, XoFtpReply::WithoutLineEnd(reply));
-    if (!FCanceled && !FTimedOut)
-        ReadRestOfReply(reply);
     // A transfer the server could not complete (cut short, disk full) is a failure, not a success.
     if (FReplyCode >= 400 && FReplyCode <= 599) {
         Refuse(type);
@@ -229,12 +244,34 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
     return true;
 }
 
-// Lines until the server closes the data connection; each waits at most the time-out.
+// Lines until the server closes the data connection; each waits at most the time-out, and the whole listing
+// is bounded in size and time, however steadily a server keeps sending.
 void TXoFTP::ReadListing() {
-    for (;;) {
-        const QString raw = FDataConn->ReadLn();
+    const int limitMs = TimeOut() > 0 ? TimeOut() * kListingTimeOuts : 0;
+    FDataConn->SetReadDeadline(limitMs > 0 ? QDeadlineTimer(limitMs)
+                                           : QDeadlineTimer(QDeadlineTimer::Forever));
+    qint64 size = 0;
+    for (int lines = 1;; ++lines) {
+        QString raw;
+        try {
+            raw = FDataConn->ReadLn();
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError&) {
+            if (!FDataConn->ReadDeadline().hasExpired())
+                throw;
+            throw EListingCut("Listing from " + Host() + " stopped: it took longer than " +
+                              QString::number(limitMs / 1000.0) + " s");
+        }
         if (raw.isEmpty())
             break;
+        size += raw.size();
+        if (size > kListingLimit)
+            throw EListingCut("Listing from " + Host() + " stopped: it is longer than " +
+                              QString::number(kListingLimit >> 20) + " MiB");
+        // Lines that come at full speed are read without a wait: the window, and an abort, get their turn.
+        if (lines % 64 == 0)
+            QCoreApplication::processEvents();
         const QString line = XoFtpReply::WithoutLineEnd(raw);
         if (FParseList && FParser)
             FParser->ParseLine(line);
@@ -271,6 +308,8 @@ void TXoFTP::TransferFailed(const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const EAbortError&) {
         aborted = true;
+    } catch (const EListingCut&) {
+        aborted = true; // our own stop, with its own reason
     } catch (...) {
     }
     // After an abort or a stall the server may be slow to answer, if at all: its reply is not waited for.
@@ -290,13 +329,18 @@ QString TXoFTP::DrainTransferReply(int waitMs) {
         return {};
     QElapsedTimer waited;
     waited.start();
-    while (IsConnected() && !DataAvailable() && waited.elapsed() < waitMs)
-        WaitStep(POLLIN);
-    if (!IsConnected() || !DataAvailable()) {
+    {
+        // An abort ends this wait too: the reply is then owed.
+        const TReplyScope scope(*this, "confirm the end of the transfer");
+        while (IsConnected() && !DataAvailable() && !FCanceled && waited.elapsed() < waitMs)
+            WaitStep(POLLIN);
+    }
+    if (!IsConnected() || !DataAvailable() || FCanceled) {
         ++FOwedReplies;
         return {};
     }
     try {
+        const TReplyScope scope(*this, "confirm the end of the transfer");
         const QString reply = ReadLn();
         if (!reply.isEmpty()) {
             Report(1, XoFtpReply::WithoutLineEnd(reply));

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <libssh/libssh.h>
@@ -32,8 +34,10 @@ constexpr qint64 kMaxKnownHostsBytes = 64 << 20;
 // Milliseconds an abort waits for the call in progress to end by itself before its connection is cut.
 constexpr int kAbortGrace = 300;
 
-// For a key file's first reading: no passphrase, and none asked on the terminal.
-int NoPassphrase(const char*, char*, size_t, int, int, void*) {
+// For a key file's first reading: no passphrase, and none asked on the terminal. libssh asks only for an
+// encrypted key, which is how a key that needs a passphrase is told from a file that holds no key.
+int NoPassphrase(const char*, char*, size_t, int, int, void* asked) {
+    *static_cast<bool*>(asked) = true;
     return -1;
 }
 
@@ -52,15 +56,17 @@ TXoSftp::~TXoSftp() {
 
 // ---- Waiting on the helper thread
 
-int TXoSftp::Await(const std::function<int()>& work) {
+int TXoSftp::Await(const std::function<int()>& work, bool agent) {
     std::packaged_task<int()> task(work);
     std::future<int> result = task.get_future();
     std::thread helper(std::move(task));
     QElapsedTimer idle;
     idle.start();
     QElapsedTimer aborted;
+    QElapsedTimer stopping; // since the call was to end
     qint64 sent = FSent;
     bool cut = false;
+    bool agentCut = !agent || FAgentSocket < 0;
     while (result.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
         QCoreApplication::processEvents();
         if (FSent != sent) {
@@ -72,8 +78,17 @@ int TXoSftp::Await(const std::function<int()>& work) {
         if (FAbort && !aborted.isValid())
             aborted.start();
         const bool timedOut = FTimeOut > 0 && idle.elapsed() > FTimeOut;
-        if (!cut && FSocket >= 0 && (timedOut || (aborted.isValid() && aborted.elapsed() > kAbortGrace))) {
-            // The helper is inside libssh; a socket shut down makes its wait end at once.
+        if (!stopping.isValid() && (timedOut || (aborted.isValid() && aborted.elapsed() > kAbortGrace)))
+            stopping.start();
+        if (!stopping.isValid())
+            continue;
+        // The helper is inside libssh; a socket shut down makes its wait end at once. The agent goes first:
+        // when it was the one that kept silent, the connection to the server stays usable.
+        if (!agentCut) {
+            ::shutdown(FAgentSocket, SHUT_RDWR);
+            agentCut = true;
+            FAgentCut = true;
+        } else if (!cut && FSocket >= 0 && (!agent || stopping.elapsed() > kAbortGrace)) {
             ::shutdown(FSocket, SHUT_RDWR);
             cut = true;
         }
@@ -194,11 +209,11 @@ void TXoSftp::CheckHostKey() {
         return;
     case SSH_KNOWN_HOSTS_CHANGED:
     case SSH_KNOWN_HOSTS_OTHER:
-        throw ESockError("WARNING: the host key of " + FHost + " has changed (it is now " + FFingerprint +
-                         ", " + KeyTypeOf(key) +
-                         "). Someone may be listening in, or the server was set up anew. The connection "
-                         "was stopped. If the change is expected, remove the old key of " +
-                         FHost + " from " + file);
+        throw EIdentityError("WARNING: the host key of " + FHost + " has changed (it is now " + FFingerprint +
+                             ", " + KeyTypeOf(key) +
+                             "). Someone may be listening in, or the server was set up anew. The connection "
+                             "was stopped. If the change is expected, remove the old key of " +
+                             FHost + " from " + file);
     case SSH_KNOWN_HOSTS_NOT_FOUND:
     case SSH_KNOWN_HOSTS_UNKNOWN:
         break;
@@ -209,8 +224,8 @@ void TXoSftp::CheckHostKey() {
     const QString question = "The host key of " + FHost + " is not known yet.\nIts SHA-256 fingerprint is " +
                              FFingerprint + " (" + KeyTypeOf(key) + ").\nConnect and add it to " + file + "?";
     if (!OnHostKeyQuestion || !OnHostKeyQuestion(question))
-        throw ESockError("The host key of " + FHost + " (" + FFingerprint +
-                         ") is not known and was not accepted: the connection was stopped");
+        throw EIdentityError("The host key of " + FHost + " (" + FFingerprint +
+                             ") is not known and was not accepted: the connection was stopped");
     if (ssh_session_update_known_hosts(FSession) != SSH_OK)
         throw ESockError("Cannot add the host key of " + FHost + " to " + file + ": " +
                          QString::fromUtf8(ssh_get_error(FSession)));
@@ -226,8 +241,14 @@ void TXoSftp::LogIn() {
     const int methods = ssh_userauth_list(FSession, nullptr);
     QStringList tried;
     if (FUseAgent && (methods & SSH_AUTH_METHOD_PUBLICKEY) && qEnvironmentVariableIsSet("SSH_AUTH_SOCK")) {
-        tried << "agent";
-        if (Await([s = FSession] { return ssh_userauth_agent(s, nullptr); }) == SSH_AUTH_SUCCESS) {
+        FAgentCut = false;
+        FAgentSocket = ConnectAgent();
+        const int rc = FAgentSocket < 0
+                           ? SSH_AUTH_DENIED
+                           : Await([s = FSession] { return ssh_userauth_agent(s, nullptr); }, true);
+        tried << (FAgentCut ? QString("agent (no answer within %1 s)").arg(FTimeOut / 1000.0)
+                            : QString(FAgentSocket < 0 ? "agent (cannot be reached)" : "agent"));
+        if (rc == SSH_AUTH_SUCCESS) {
             FLoggedInBy = "agent";
             return;
         }
@@ -263,6 +284,26 @@ void TXoSftp::LogIn() {
                      (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")");
 }
 
+// libssh talks to the agent in blocking reads and writes: over a socket of ours, which Await can cut when the
+// agent keeps silent. The connection itself is made at once or not at all (a local socket).
+int TXoSftp::ConnectAgent() {
+    const QByteArray path = qgetenv("SSH_AUTH_SOCK");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || static_cast<size_t>(path.size()) >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ssh_set_agent_socket(FSession, fd) != SSH_OK) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // An encrypted key asks for its passphrase, again after a wrong one, until the user gives none.
 bool TXoSftp::LogInWithKeyFile() {
     const QString file = FKeyFile.startsWith("~/") ? QDir::homePath() + FKeyFile.mid(1) : FKeyFile;
@@ -273,7 +314,12 @@ bool TXoSftp::LogInWithKeyFile() {
         throw ESockError("Key file " + FKeyFile + " cannot be read: " + read.Problem);
     const QByteArray& text = read.Bytes;
     ssh_key key = nullptr;
-    int rc = ssh_pki_import_privkey_base64(text.constData(), nullptr, NoPassphrase, nullptr, &key);
+    bool encrypted = false; // set when libssh asks for a passphrase: the file holds a key, encrypted
+    int rc = ssh_pki_import_privkey_base64(text.constData(), nullptr, NoPassphrase, &encrypted, &key);
+    if (rc != SSH_OK && !encrypted)
+        throw ESockError(
+            "Key file " + FKeyFile +
+            " holds no private key that can be read (OpenSSH or PEM format): the log-in was stopped");
     QString prompt = "Passphrase for key file " + FKeyFile + ":";
     while (rc != SSH_OK) {
         QString passphrase;
@@ -355,6 +401,7 @@ void TXoSftp::FreeSession() {
     FSftp = nullptr;
     ssh_free(FSession);
     FSession = nullptr;
+    FAgentSocket = -1; // closed by libssh with the session
     // Unless libssh closed it after all (and the number names another file now).
     struct stat status {};
     if (::fstat(FSocket, &status) == 0 && status.st_ino == FSocketInode)

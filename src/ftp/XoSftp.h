@@ -83,8 +83,11 @@ public:
 
 private:
     // Runs work on a helper thread while this one processes events; returns its result. A time-out without
-    // progress, or an abort not taken up within a moment, cuts the connection under it.
-    int Await(const std::function<int()>& work);
+    // progress, or an abort not taken up within a moment, cuts the connection under it. Work that talks to
+    // the SSH agent has the agent's connection cut first, and the server's only if that does not end it.
+    int Await(const std::function<int()>& work, bool agent = false);
+    // The agent's socket, connected here so that a silent agent can be cut off; -1 when none.
+    int ConnectAgent();
     void OpenSession(int socket);
     void CheckHostKey();
     void LogIn();
@@ -111,7 +114,9 @@ private:
     QString FLoggedInBy;
     ssh_session_struct* FSession = nullptr;
     sftp_session_struct* FSftp = nullptr;
-    int FSocket = -1; // the connection's socket, handed to libssh
+    int FSocket = -1;       // the connection's socket, handed to libssh
+    int FAgentSocket = -1;  // the agent's, handed to libssh, which closes it with the session
+    bool FAgentCut = false; // the agent did not answer in time
     unsigned long FSocketInode = 0;
     bool FLost = false;
     std::atomic<bool> FAbort = false;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QThread>
 
@@ -67,6 +69,7 @@ void TUploadLane::Open(const TLaneLogin& login) {
     } catch (const std::exception& e) {
         report.Kind = TLaneReport::TKind::NotOpened;
         report.Message = QString::fromUtf8(e.what());
+        report.Impostor = dynamic_cast<const EIdentityError*>(&e) != nullptr;
         FRun.reset();
     }
     FBusy = false;
@@ -125,6 +128,7 @@ void TUploadLane::CloseNow() {
 TUploadLanes::TUploadLanes() = default;
 
 TUploadLanes::~TUploadLanes() {
+    OnReport = nullptr; // the run may be going away with it
     Abort();
     Close();
 }
@@ -234,7 +238,9 @@ void TUploadLanes::Close() {
     for (TSlot& slot : FSlots) {
         if (!slot.Thread)
             continue;
-        slot.Thread->wait();
+        // Events go on meanwhile: an abort still reaches a lane that says goodbye to a slow server.
+        while (!slot.Thread->wait(QDeadlineTimer(5)))
+            QCoreApplication::processEvents();
         delete slot.Lane;
         delete slot.Thread;
         slot = TSlot{nullptr, nullptr, TState::Gone};

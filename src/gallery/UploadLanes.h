@@ -31,6 +31,7 @@ struct TLaneReport {
     std::exception_ptr Error; // Failed: what ended the store
     bool Lost = false;        // Failed: the connection is gone
     bool DirectStore = false; // the server refused a rename: the lane stores under final names
+    bool Impostor = false;    // NotOpened: the server's host key or certificate is not the trusted one
 };
 
 // How the further connections log in: as the run's own did, with the answers its user already gave.

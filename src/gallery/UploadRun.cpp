@@ -23,6 +23,9 @@ int UploadRank(const QString& path) {
     return name.endsWith(".html") || name.endsWith(".htm") ? 1 : 0;
 }
 
+// Milliseconds the server's goodbye is waited for after an abort: the user asked to stop.
+constexpr int kGoodbyeWait = 400;
+
 const char* const kNoRenameText =
     "The server refused to rename: files were stored directly under their names";
 
@@ -59,6 +62,8 @@ QString FtpErrorText(quint16 errorNumber, const QString& text) {
 
 QString TUploadResult::Notes() const {
     QStringList notes;
+    if (!Warning.isEmpty())
+        notes << Warning;
     if (Completed)
         notes << QString("Upload done: %1 %2 stored").arg(Stored).arg(Stored == 1 ? "file" : "files");
     if (DirectStore)
@@ -229,6 +234,13 @@ void TUploadRun::Start() {
 }
 
 void TUploadRun::Abort() {
+    // While the run ends, what is waited for is the servers' goodbye.
+    if (FEnding) {
+        if (FLanes)
+            FLanes->Abort();
+        FClient.Cancel();
+        return;
+    }
     if (FAbortRequested || (!FStarted && !FStarting))
         return;
     FAbortRequested = true;
@@ -249,14 +261,22 @@ void TUploadRun::ThrowIfAbortRequested() const {
 // The record was kept as the last file was done, while the connection was still there.
 void TUploadRun::End() {
     FStarted = false;
+    FEnding = true;
     const auto detach = qScopeGuard([this] {
+        FEnding = false;
         DetachClient();
         FRecord.reset();
     });
     if (FLanes) {
         FLanes->Close();
+        // A lane that said how it opened only now (the phases ended without it) is heard too.
+        TakeLaneReports();
         FLanes.reset();
     }
+    const int timeOut = FClient.TimeOut();
+    const auto restore = qScopeGuard([&] { FClient.SetTimeOut(timeOut); });
+    if (FAbortRequested)
+        FClient.SetTimeOut(kGoodbyeWait);
     FClient.Close();
 }
 

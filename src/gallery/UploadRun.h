@@ -47,14 +47,17 @@ struct TUploadProgress {
 struct TUploadResult {
     int Stored = 0;
     int Unchanged = 0;
-    int Removed = 0; // files an earlier upload stored that the gallery no longer has, deleted at the end
-    QStringList NotFound;     // names of the files that were gone when their turn came
-    QString Failed;           // the file whose store ended the run
-    QString Failure;          // why the run ended before its last file; empty when it reached it
+    int Removed = 0;      // files an earlier upload stored that the gallery no longer has, deleted at the end
+    QStringList NotFound; // names of the files that were gone when their turn came
+    QString Failed;       // the file whose store ended the run
+    QString Failure;      // why the run ended before its last file; empty when it reached it
     bool Completed = false;   // the run reached its last file
     bool DirectStore = false; // the server refused a rename: files were stored under their final names
     QString RecordError;      // why the upload record could not be kept
     QString NotEncryptedNote; // "not encrypted: HOST does not offer TLS" while TLS was wanted if offered
+    // A further connection met a server other than the one the run's own connection trusted (another host
+    // key, a certificate not trusted) and was stopped: someone may be listening in. Empty when none did.
+    QString Warning;
 
     // What the status bar says at the end beyond the failure: "Upload done: 3 files stored; Skipped ...".
     QString Notes() const;
@@ -198,6 +201,7 @@ private:
     int FCurrent = 0;
     bool FStarting = false;
     bool FStarted = false;
+    bool FEnding = false;
     bool FAbortRequested = false;
     bool FAttached = false;
     bool FListing = false;

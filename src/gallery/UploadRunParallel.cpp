@@ -164,6 +164,12 @@ void TUploadRun::TakeLaneReports() {
             break;
         case TLaneReport::TKind::NotOpened:
             FLanesRefused << report.Message;
+            // Told at the end, and not only in the status: the run's own connection trusted this server.
+            if (report.Impostor && FResult.Warning.isEmpty())
+                FResult.Warning = "WARNING: a further connection to " + FClient.Host() +
+                                  " met another server than the first and was stopped (someone may be "
+                                  "listening in): " +
+                                  report.Message;
             break;
         case TLaneReport::TKind::Stored:
             StoredAt(report.Index);

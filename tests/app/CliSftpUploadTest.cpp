@@ -1,9 +1,12 @@
 // `veltrix upload` over SFTP: the real program against a real OpenSSH server on 127.0.0.1, with keys made
 // at test time.
+#include <memory>
+
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -13,53 +16,92 @@
 
 namespace {
 
-// Logged in by the key file of the options file, the host key known from the home folder's known_hosts:
-// every file arrives byte for byte, and the command names where.
-TEST(ProgramSftpUpload, StoresAFolderByteForByteWithAKeyFile) {
-    // The window's tests share the program: theirs is the application object it may need to be.
-    EnsureApplication<QApplication>();
-    TTempDir dir, root;
+// A site folder, the options file naming the server with a key file, and the host key known from the home
+// folder's known_hosts; the program runs with no agent unless one is given.
+class TProgramSftpUpload : public testing::Test {
+protected:
+    void SetUp() override {
+        // The window's tests share the program: theirs is the application object it may need to be.
+        EnsureApplication<QApplication>();
+        Program = std::make_unique<QProcess>();
+        Server = std::make_unique<TSshServer>(Keys);
+        ASSERT_GT(Server->Port(), 0) << Server->Error().toStdString();
+        QString error;
+        ASSERT_TRUE(MakeSshKey(Keys, "user_key", "", error)) << error.toStdString();
+        ASSERT_TRUE(Server->Authorize("user_key"));
+        ASSERT_TRUE(QDir().mkpath(Dir.File("home/.ssh")) && QDir().mkpath(Dir.File("site")) &&
+                    QDir().mkpath(Dir.File("config/Quorrin's Veltrix")));
+        WriteBytes(Dir.File("home/.ssh/known_hosts"), Server->KnownHostsLine(Keys + "host_key.pub").toUtf8());
+        WriteBytes(
+            Dir.File("config/Quorrin's Veltrix/vlx.ini"),
+            QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=%2\nRemoteDir=%3\nProtocol=sftp\nKeyFile=%4\n")
+                .arg(Server->Port())
+                .arg(TSshServer::User(), Remote, Keys + "user_key")
+                .toUtf8());
+    }
+
+    void Start(const QString& agent = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {kFtpPasswordVariable, "SSH_AUTH_SOCK"})
+            env.remove(name);
+        if (!agent.isEmpty())
+            env.insert("SSH_AUTH_SOCK", agent);
+        env.insert("HOME", Dir.File("home"));
+        env.insert("XDG_CONFIG_HOME", Dir.File("config"));
+        Program->setProcessEnvironment(env);
+        Program->start(VELTRIX_PROGRAM, {"upload", "--out", Dir.File("site")});
+        Program->closeWriteChannel();
+    }
+
+    TTempDir Dir, Root;
     // Not named after the application, whose apostrophe sshd's configuration would not take.
-    QTemporaryDir keyDir(QDir::tempPath() + "/veltrix-sftp-XXXXXX");
-    const QString keys = keyDir.path() + "/";
-    TSshServer server(keys);
-    ASSERT_GT(server.Port(), 0) << server.Error().toStdString();
-    QString error;
-    ASSERT_TRUE(MakeSshKey(keys, "user_key", "", error)) << error.toStdString();
-    ASSERT_TRUE(server.Authorize("user_key"));
-    ASSERT_TRUE(QDir().mkpath(dir.File("home/.ssh")) && QDir().mkpath(dir.File("site")) &&
-                QDir().mkpath(dir.File("config/Quorrin's Veltrix")));
-    WriteBytes(dir.File("home/.ssh/known_hosts"), server.KnownHostsLine(keys + "host_key.pub").toUtf8());
+    QTemporaryDir KeyDir{QDir::tempPath() + "/veltrix-sftp-XXXXXX"};
+    QString Keys = KeyDir.path() + "/";
+    std::unique_ptr<TSshServer> Server;
+    QString Remote = Root.Path() + "www";
+    std::unique_ptr<QProcess> Program;
+};
+
+// Logged in by the key file: every file arrives byte for byte, and the command names where, saying that the
+// folder is an absolute one.
+TEST_F(TProgramSftpUpload, StoresAFolderByteForByteWithAKeyFile) {
     QByteArray picture(300000, Qt::Uninitialized);
     for (qsizetype i = 0; i < picture.size(); ++i)
         picture[i] = static_cast<char>(i * 7919 >> 3);
     const QHash<QString, QByteArray> files = {
         {"a.jpg", picture}, {"vl_a.jpg", QByteArray(500, '\0')}, {"index.html", "<html>\r\n</html>\r\n"}};
     for (auto file = files.begin(); file != files.end(); ++file)
-        WriteBytes(dir.File("site/" + file.key()), file.value());
-    const QString remote = root.Path() + "www";
-    WriteBytes(dir.File("config/Quorrin's Veltrix/vlx.ini"),
-               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=%2\nRemoteDir=%3\nProtocol=sftp\nKeyFile=%4\n")
-                   .arg(server.Port())
-                   .arg(TSshServer::User(), remote, keys + "user_key")
-                   .toUtf8());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {kFtpPasswordVariable, "SSH_AUTH_SOCK"})
-        env.remove(name);
-    env.insert("HOME", dir.File("home"));
-    env.insert("XDG_CONFIG_HOME", dir.File("config"));
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.start(VELTRIX_PROGRAM, {"upload", "--out", dir.File("site")});
-    program.closeWriteChannel();
-    ASSERT_TRUE(program.waitForFinished(60000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    EXPECT_EQ(program.readAllStandardOutput(),
-              QString("sftp://%1@127.0.0.1:%2/%3\n").arg(TSshServer::User()).arg(server.Port()).arg(remote));
-    EXPECT_EQ(QDir(remote).entryList(QDir::Files).size(), files.size());
+        WriteBytes(Dir.File("site/" + file.key()), file.value());
+    Start();
+    ASSERT_TRUE(Program->waitForFinished(60000));
+    EXPECT_EQ(Program->exitCode(), 0) << Program->readAllStandardError().toStdString();
+    EXPECT_EQ(Program->readAllStandardOutput(), QString("sftp://%1@127.0.0.1:%2, folder %3\n")
+                                                    .arg(TSshServer::User())
+                                                    .arg(Server->Port())
+                                                    .arg(Remote));
+    EXPECT_EQ(QDir(Remote).entryList(QDir::Files).size(), files.size());
     for (auto file = files.begin(); file != files.end(); ++file)
-        EXPECT_EQ(FirstDifference(file.value(), ReadBytes(remote + "/" + file.key())), "")
+        EXPECT_EQ(FirstDifference(file.value(), ReadBytes(Remote + "/" + file.key())), "")
             << file.key().toStdString();
+}
+
+// An agent that takes the connection and never answers: SIGTERM, sent while the program waits for it, stops
+// the command as Abort does, saying so. Had it not, the wait would end at the time-out and the key file log
+// the command in.
+TEST_F(TProgramSftpUpload, SigtermEndsTheWaitForASilentAgent) {
+    WriteBytes(Dir.File("site/a.jpg"), "a");
+    WriteBytes(Dir.File("site/index.html"), "<html></html>");
+    TSilentAgent agent(Keys);
+    Start(agent.Path());
+    for (int waited = 0; !agent.Asked() && waited < 30000; waited += 20)
+        QThread::msleep(20);
+    ASSERT_TRUE(agent.Asked()) << Program->readAllStandardError().toStdString();
+    Program->terminate();
+    ASSERT_TRUE(Program->waitForFinished(30000));
+    EXPECT_EQ(Program->exitCode(), kCliFailed);
+    EXPECT_TRUE(Program->readAllStandardError().endsWith(
+        "veltrix: Upload stopped by SIGTERM (2 files not uploaded)\n"));
+    EXPECT_FALSE(QDir(Remote).exists());
 }
 
 } // namespace

@@ -333,7 +333,8 @@ TEST_F(FtpPanelTest, SilentServerEndsTheAttemptAfterTheTimeOutWhileEventsGoOn) {
 
     EXPECT_TRUE(timerRan);
     EXPECT_EQ(FPanel->FtpRemoteDir(), "typed while waiting");
-    EXPECT_EQ(FWindow->Shown.Errors, QStringList({"Reply timed out"}));
+    EXPECT_EQ(FWindow->Shown.Errors,
+              QStringList({"Reply timed out: localhost did not send its greeting within 15 s"}));
     ExpectIdle();
 }
 

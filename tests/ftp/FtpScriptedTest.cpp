@@ -115,7 +115,8 @@ TEST_F(ScriptedFtpTest, SilentServerTimesOutInsteadOfHanging) {
     Server.SetGreeting("");
     Server.Start();
     Client.SetTimeOut(200);
-    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.Connect(); }), "Reply timed out");
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.Connect(); }),
+              "Reply timed out: 127.0.0.1 did not send its greeting within 0.2 s");
     EXPECT_FALSE(Client.IsConnected());
     EXPECT_EQ(Transcript(), QStringList());
 }
@@ -125,12 +126,65 @@ TEST_F(ScriptedFtpTest, ServerFallingSilentAfterACommandTimesOut) {
     Server.Start();
     Client.Connect();
     Client.SetTimeOut(200);
-    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.ChangeDir("photos"); }), "Reply timed out");
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.ChangeDir("photos"); }),
+              "Reply timed out: 127.0.0.1 did not answer CWD within 0.2 s");
     // The server is out of step: the close sends no QUIT that would only wait once more.
     Client.Disconnect();
     EXPECT_FALSE(Client.IsConnected());
     EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "CWD photos"}));
 }
+
+// Replies that never end, however steadily their lines come: each ends after one time-out as a whole, or at
+// its size limit, or at once on Abort; no QUIT follows (the server is out of step) and no other command.
+struct TEndlessCase {
+    const char* Name;
+    QByteArray Verb; // empty: the greeting
+    QByteArray Line;
+    int EveryMs;
+    int TimeOut;
+    int AbortAfterMs; // 0: no abort
+    QString Error;
+};
+
+class EndlessReplyTest : public ScriptedFtpTest, public testing::WithParamInterface<TEndlessCase> {};
+
+TEST_P(EndlessReplyTest, EndsAfterOneTimeOutOrItsSizeOrAnAbort) {
+    const TEndlessCase& c = GetParam();
+    Server.SetEndless(c.Verb, c.Line, c.EveryMs);
+    Server.Start();
+    Client.SetTimeOut(c.TimeOut);
+    if (c.AbortAfterMs > 0)
+        QTimer::singleShot(c.AbortAfterMs, [&] { Client.Abort(); });
+    QString error;
+    try {
+        Client.Connect();
+        Client.Rename("a.jpg.part", "a.jpg");
+    } catch (const ESockError& e) {
+        error = (dynamic_cast<const EAbortError*>(&e) ? "abort: " : "") + e.Message();
+    }
+    EXPECT_EQ(error, c.Error);
+    if (Client.IsConnected()) {
+        EXPECT_TRUE(Client.OutOfStep());
+        EXPECT_TRUE(ErrorOf<ESockError>([&] { Client.CurrentDir(); }).startsWith("Command PWD not sent"));
+        Client.Disconnect();
+    }
+    EXPECT_EQ(Transcript(), c.Verb.isEmpty()
+                                ? QStringList()
+                                : QStringList({"USER anna", "PASS secret", "RNFR a.jpg.part", "RNTO a.jpg"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, EndlessReplyTest,
+    testing::Values(TEndlessCase{"GreetingEvery200ms", "", "220-still greeting\r\n", 200, 1000, 0,
+                                 "Reply timed out: 127.0.0.1 did not send its greeting within 1 s"},
+                    TEndlessCase{
+                        "GreetingAtFullSpeed", "", "220-" + QByteArray(60, 'g') + "\r\n", 0, 5000, 0,
+                        "Reply too long: 127.0.0.1 sent more than 1 MiB and did not send its greeting"},
+                    TEndlessCase{"RenameEvery200ms", "RNTO", "250-still renaming\r\n", 200, 1000, 0,
+                                 "Reply timed out: 127.0.0.1 did not answer RNTO within 1 s"},
+                    TEndlessCase{"RenameAborted", "RNTO", "250-still renaming\r\n", 200, 30000, 500,
+                                 "abort: Socket readln aborted"}),
+    [](const testing::TestParamInfo<TEndlessCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ScriptedFtpTest, ServerClosingInsteadOfAnsweringIsNoSuccess) {
     Server.SetCloseOn("CWD");
@@ -308,6 +362,30 @@ TEST_P(TransferTest, StalledStoreEndsAtOnceOnAbortAndAfterOneTimeOut) {
     const QString data = DataCommand(GetParam());
     EXPECT_EQ(Transcript(),
               QStringList({"USER anna", "PASS secret", data, "STOR big.bin", data, "STOR big.bin", "QUIT"}));
+}
+
+// A listing that never ends is stopped at its size limit, or after eight time-outs however steadily its lines
+// come, naming the server; the connection stays in step for the next command.
+TEST_P(TransferTest, EndlessListingIsStoppedBySizeAndByTime) {
+    const QByteArray line = "-rw-r--r--   1 ann      staff  1 Mar 04  2019 " + QByteArray(8000, 'n') + "\r\n";
+    Server.SetEndless("LIST", line, 0);
+    Server.SetConnections(2);
+    Server.Start();
+    Client.Connect();
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.List(); }),
+              "Listing from 127.0.0.1 stopped: it is longer than 64 MiB");
+    EXPECT_EQ(Client.CurrentDir(), "/pub/site");
+    Client.Disconnect();
+
+    Server.SetEndlessEvery(20);
+    Client.SetTimeOut(200);
+    Client.Connect();
+    EXPECT_EQ(ErrorOf<ESockError>([&] { Client.List(); }),
+              "Listing from 127.0.0.1 stopped: it took longer than 1.6 s");
+    Client.Disconnect();
+    const QString data = DataCommand(GetParam());
+    EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "SYST", data, "LIST", "PWD", "QUIT",
+                                         "USER anna", "PASS secret", "SYST", data, "LIST", "QUIT"}));
 }
 
 TEST_P(TransferTest, SecondListingFromAHandlerIsRefused) {

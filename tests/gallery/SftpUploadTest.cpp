@@ -271,6 +271,95 @@ TEST_F(TSftpUploadTest, KeyFileAndKnownHostsThatAreNoRegularFilesAreRefused) {
     EXPECT_FALSE(QFileInfo::exists(FSettings.RemoteDir + "/a.jpg"));
 }
 
+// A further connection that meets another server than the first (another host key, as a listener in
+// between would show) is stopped, the files go over the run's own connection, and the run ends with a
+// warning, never a plain "Upload done".
+TEST_F(TSftpUploadTest, FurtherConnectionMeetingAnotherHostKeyIsStoppedAndWarnedOf) {
+    TTempDir otherKeys;
+    TSshServer other(otherKeys.Path());
+    ASSERT_GT(other.Port(), 0) << other.Error().toStdString();
+    TDroppingProxy proxy(FServer->Port());
+    proxy.SetLaterTarget(other.Port());
+    FSettings.Port = proxy.Port();
+    FSettings.Connections = 2;
+    const QStringList files = {Local("a.jpg", QByteArray(400000, 'a')),
+                               Local("b.jpg", QByteArray(400000, 'b')), Local("c.jpg", "c"),
+                               Local("index.html", "<html></html>")};
+    auto run = Run(files);
+    const TUploadResult& result = run->Run();
+    EXPECT_EQ(result.Failure, "");
+    EXPECT_EQ(result.Stored, 4);
+    EXPECT_TRUE(
+        result.Warning.startsWith("WARNING: a further connection to 127.0.0.1 met another server than "
+                                  "the first and was stopped (someone may be listening in): WARNING: "
+                                  "the host key of 127.0.0.1 has changed"))
+        << result.Warning.toStdString();
+    EXPECT_EQ(result.Notes(), result.Warning + "; Upload done: 4 files stored");
+    EXPECT_EQ(FQuestions.size(), 1);
+    EXPECT_EQ(Remote(), QStringList({"a.jpg", "b.jpg", "c.jpg", "index.html"}));
+}
+
+// A file of random bytes or zeros is said to hold no key; only a key that is encrypted needs a passphrase.
+TEST_F(TSftpUploadTest, KeyFileWithoutAKeyIsToldFromOneThatNeedsItsPassphrase) {
+    QByteArray random(2048, Qt::Uninitialized);
+    for (qsizetype i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>(i * 7919 >> 3 ^ i * 31);
+    WriteBytes(FKeys.File("random_bytes"), random);
+    WriteBytes(FKeys.File("zeros"), QByteArray(4096, '\0'));
+    const auto failure = [&](const QString& keyFile) {
+        FSettings.KeyFile = keyFile;
+        auto run = Run({Local("a.jpg", "a")});
+        run->OnSecret = [](const QString&, QString&) { return false; };
+        return run->Run().Failure;
+    };
+    for (const QString& name : {"random_bytes", "zeros"})
+        EXPECT_EQ(
+            failure(FKeys.File(name)),
+            "Key file " + FKeys.File(name) +
+                " holds no private key that can be read (OpenSSH or PEM format): the log-in was stopped");
+    EXPECT_EQ(failure(FKeys.File("user_key")),
+              "Key file " + FKeys.File("user_key") + " needs its passphrase: the log-in was stopped");
+}
+
+// An agent that takes the connection and never answers: the log-in waits one time-out for it and goes on
+// with the key file; Abort ends the wait before that.
+TEST_F(TSftpUploadTest, SilentAgentIsWaitedForOneTimeOutAndEndedByAbort) {
+    TXoSftp client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(FServer->Port());
+    client.SetUserID(TSshServer::User());
+    client.SetKeyFile(FSettings.KeyFile);
+    client.SetKnownHostsFile(FConnection.KnownHostsFile);
+    client.OnHostKeyQuestion = [](const QString&) { return true; };
+    client.OnPassphrase = [](const QString&, QString& secret) {
+        secret = "open sesame";
+        return true;
+    };
+    {
+        TSilentAgent agent(FKeys.Path());
+        client.SetTimeOut(1000);
+        client.Connect();
+        EXPECT_TRUE(agent.Asked());
+        EXPECT_EQ(client.LoggedInBy(), "key file");
+        client.Disconnect();
+    }
+    TSilentAgent agent(FKeys.Path());
+    client.SetTimeOut(60000); // only the abort can end the wait in time
+    QTimer asked;
+    QObject::connect(&asked, &QTimer::timeout, [&] {
+        if (agent.Asked())
+            client.Abort();
+    });
+    asked.start(10);
+    try {
+        client.Connect();
+        ADD_FAILURE() << "logged in by " << client.LoggedInBy().toStdString();
+    } catch (const EAbortError& e) {
+        EXPECT_EQ(e.Message(), "Log-in aborted");
+    }
+    EXPECT_FALSE(client.IsConnected());
+}
+
 // The agent started here holds a key the server accepts: no key file, no password.
 TEST_F(TSftpUploadTest, LogsInThroughTheAgent) {
     TSshAgent agent(FKeys.Path());

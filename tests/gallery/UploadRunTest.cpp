@@ -1,4 +1,5 @@
 // The upload run without a window, against a real FTP server (pyftpdlib on 127.0.0.1).
+#include <csignal>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "gallery/UploadRun.h"
 #include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
+#include "support/ScriptedFtpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -171,6 +173,49 @@ TEST_F(TUploadRunTest, CommandLineUploadNeedsNoWidgets) {
     EXPECT_EQ(err, "upload 2/2\nveltrix: Upload done: 2 files stored\n");
     EXPECT_EQ(Remote("cli"), QStringList({"a.jpg", "index.html"}));
 }
+
+// A server that drags a reply out for ever (a line every 200 ms, each within the time-out): SIGTERM, sent
+// while the command waits for it, stops `veltrix upload` as Abort does, saying so. Had it not, the wait
+// would end only at the reply's time-out, with another message.
+class TCommandLineStopTest : public testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(TCommandLineStopTest, SigtermEndsAReplyThatNeverEnds) {
+    EnsureCoreApplication();
+    TTempDir config, local;
+    TScriptedFtpServer server;
+    server.SetEndless(GetParam().first, GetParam().second, 200);
+    server.Start();
+    WriteBytes(config.File("vlx.ini"), QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n"
+                                               "ChangedOnly=0\nRemoveStale=0\nConnections=1\n")
+                                           .arg(server.Port())
+                                           .toUtf8());
+    WriteBytes(local.File("a.jpg"), "jpeg");
+    WriteBytes(local.File("index.html"), "<html></html>");
+    QTimer signal;
+    QObject::connect(&signal, &QTimer::timeout, [&] {
+        if (server.EndlessStarted()) {
+            signal.stop();
+            std::raise(SIGTERM);
+        }
+    });
+    signal.start(10);
+    qputenv(kFtpPasswordVariable, "s3cret");
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(UploadFolder(local.Path(), {config.Path(), {}, {}}, {outStream, errStream}), kCliFailed);
+    qunsetenv(kFtpPasswordVariable);
+    EXPECT_TRUE(server.EndlessStarted());
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (2 files not uploaded)\n"))
+        << err.toStdString();
+    EXPECT_TRUE(out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, TCommandLineStopTest,
+                         testing::Values(std::make_pair("", "220-still greeting\r\n"),
+                                         std::make_pair("RNTO", "250-still renaming\r\n")),
+                         [](const testing::TestParamInfo<std::pair<const char*, const char*>>& info) {
+                             return std::string(*info.param.first ? info.param.first : "Greeting");
+                         });
 
 // A connection dropped three quarters into a large picture is made again after a pause: the picture is
 // resumed where the server's copy ends (REST) and arrives whole, and the run goes on to the index.

@@ -1,3 +1,4 @@
+// A TCP relay on 127.0.0.1 that drops its connections when told to, or sends later ones elsewhere.
 #include "DroppingProxy.h"
 
 #include <arpa/inet.h>
@@ -81,7 +82,8 @@ void TDroppingProxy::Serve() {
             continue;
         if (polled[0].revents & POLLIN) {
             const int client = accept(FListener, nullptr, nullptr);
-            const int server = client < 0 ? -1 : ConnectTo(FTarget);
+            const int target = FRelayed++ > 0 && FLaterTarget > 0 ? FLaterTarget.load() : FTarget;
+            const int server = client < 0 ? -1 : ConnectTo(target);
             if (server < 0) {
                 if (client >= 0)
                     close(client);

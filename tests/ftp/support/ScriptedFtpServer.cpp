@@ -114,8 +114,32 @@ void TScriptedFtpServer::Run() {
     FDone = true;
 }
 
+// Never blocks: a client that stops reading without closing still lets the patience end it.
+void TScriptedFtpServer::SendEndlessly(int fd) {
+    FEndlessStarted = true;
+    for (int waited = 0; waited < kPatienceMs && !FStop;) {
+        pollfd entry{fd, POLLOUT, 0};
+        if (::poll(&entry, 1, kStepMs) <= 0) {
+            waited += kStepMs;
+            continue;
+        }
+        if ((entry.revents & (POLLERR | POLLHUP)) ||
+            (::send(fd, FEndlessLine.constData(), static_cast<size_t>(FEndlessLine.size()),
+                    MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+             errno != EAGAIN))
+            return;
+        if (FEndlessEveryMs > 0) {
+            ::usleep(static_cast<useconds_t>(FEndlessEveryMs.load()) * 1000);
+            waited += FEndlessEveryMs;
+        }
+    }
+}
+
 void TScriptedFtpServer::Serve(int control) {
-    SendAll(control, FGreeting);
+    if (FEndlessVerb.isEmpty() && !FEndlessLine.isEmpty())
+        SendEndlessly(control);
+    else
+        SendAll(control, FGreeting);
     QByteArray pending;
     QByteArray command;
     while (ReadCommand(control, pending, command)) {
@@ -130,6 +154,10 @@ void TScriptedFtpServer::Serve(int control) {
             return;
         if (FSilent.count(verb))
             continue;
+        if (!FEndlessVerb.isEmpty() && verb == FEndlessVerb && verb != "LIST") {
+            SendEndlessly(control);
+            continue;
+        }
         Answer(control, verb, argument);
         if (verb == "QUIT" || FCloseAfter.count(verb))
             return;
@@ -235,7 +263,9 @@ void TScriptedFtpServer::Transfer(int control, const QByteArray& verb, const QBy
         ::close(data);
         return;
     }
-    if (verb == "LIST") {
+    if (verb == "LIST" && FEndlessVerb == "LIST") {
+        SendEndlessly(data);
+    } else if (verb == "LIST") {
         cut = FCloseDataAfter >= 0 && FCloseDataAfter < FListing.size();
         SendAll(data, cut ? FListing.left(FCloseDataAfter) : FListing);
     } else {

@@ -26,6 +26,18 @@ public:
     void SetFinalReply(const QByteArray& verb, const QByteArray& reply) { FFinalReplies[verb] = reply; }
     // The verb gets no answer at all; the server keeps the connection open and listens on.
     void SetSilent(const QByteArray& verb) { FSilent[verb] = true; }
+    // The verb's reply (the greeting for an empty verb; for LIST the listing's data) never ends: line, sent
+    // over and over every everyMs milliseconds (0: at full speed) until the client closes or the server's
+    // patience runs out.
+    void SetEndless(const QByteArray& verb, const QByteArray& line, int everyMs) {
+        FEndlessVerb = verb;
+        FEndlessLine = line;
+        FEndlessEveryMs = everyMs;
+    }
+    // While the server runs: the endless reply's pace from the next connection on.
+    void SetEndlessEvery(int everyMs) { FEndlessEveryMs = everyMs; }
+    // The endless reply has begun.
+    bool EndlessStarted() const { return FEndlessStarted; }
     // The server closes the control connection when the verb arrives, without answering it.
     void SetCloseOn(const QByteArray& verb) { FCloseOn[verb] = true; }
     // The server answers the verb, then closes the control connection.
@@ -59,6 +71,7 @@ private:
     void Transfer(int control, const QByteArray& verb, const QByteArray& argument);
     int OpenData();
     void Note(const QString& problem);
+    void SendEndlessly(int fd);
 
     int FListener = -1;
     int FPort = 0;
@@ -75,6 +88,10 @@ private:
     QByteArray FListing;
     qint64 FCloseDataAfter = -1;
     int FConnections = 1;
+    QByteArray FEndlessVerb;
+    QByteArray FEndlessLine;
+    std::atomic<int> FEndlessEveryMs{0};
+    std::atomic<bool> FEndlessStarted{false};
 
     mutable std::mutex FMutex;
     QStringList FTranscript;

@@ -1,8 +1,14 @@
 // OpenSSH's server and agent for the SFTP tests.
 #include "support/SshTestServer.h"
 
+#include <poll.h>
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -150,4 +156,64 @@ TSshAgent::~TSshAgent() {
 
 bool TSshAgent::Add(const QString& keyFile) {
     return RunSshTool("ssh-add", {"-q", keyFile}, FError, {"SSH_AUTH_SOCK=" + FSocket});
+}
+
+// ---- TSilentAgent
+
+TSilentAgent::TSilentAgent(const QString& dir) : FPath(QDir(dir).filePath("silent-agent.sock")) {
+    QFile::remove(FPath);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(FPath);
+    std::memcpy(address.sun_path, path.constData(), qMin<size_t>(path.size(), sizeof address.sun_path - 1));
+    FListener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(FListener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(FListener, 8) != 0)
+        return;
+    FHadSocket = qEnvironmentVariableIsSet("SSH_AUTH_SOCK");
+    FSavedSocket = qgetenv("SSH_AUTH_SOCK");
+    qputenv("SSH_AUTH_SOCK", path);
+    // Bounded steps, so that the destructor always ends it.
+    FThread = std::thread([this] {
+        std::vector<int> taken;
+        while (!FStop) {
+            std::vector<pollfd> polled{{FListener, POLLIN, 0}};
+            for (const int fd : taken)
+                polled.push_back({fd, POLLIN, 0});
+            if (::poll(polled.data(), polled.size(), 20) <= 0)
+                continue;
+            if (polled[0].revents & POLLIN) {
+                const int fd = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd >= 0)
+                    taken.push_back(fd);
+            }
+            for (size_t i = 1; i < polled.size(); ++i) {
+                if (!(polled[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                char buffer[4096];
+                if (::recv(polled[i].fd, buffer, sizeof buffer, 0) > 0) {
+                    FAsked = true;
+                } else {
+                    // The client let go: nothing more to hold.
+                    ::close(polled[i].fd);
+                    std::erase(taken, polled[i].fd);
+                }
+            }
+        }
+        for (const int fd : taken)
+            ::close(fd);
+    });
+}
+
+TSilentAgent::~TSilentAgent() {
+    FStop = true;
+    if (FThread.joinable())
+        FThread.join();
+    if (FListener >= 0)
+        ::close(FListener);
+    QFile::remove(FPath);
+    if (FHadSocket)
+        qputenv("SSH_AUTH_SOCK", FSavedSocket);
+    else
+        qunsetenv("SSH_AUTH_SOCK");
 }

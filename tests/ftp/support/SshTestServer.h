@@ -1,6 +1,9 @@
 // OpenSSH's server and agent for the SFTP tests: keys made at test time, everything in the test's folder.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -56,4 +59,27 @@ private:
     QByteArray FSavedSocket;
     bool FHadSocket = false;
     QString FError;
+};
+
+// An SSH agent gone silent: a socket in dir that takes connections, reads what is asked and never answers.
+// SSH_AUTH_SOCK points at it while it lives.
+class TSilentAgent {
+public:
+    explicit TSilentAgent(const QString& dir);
+    ~TSilentAgent();
+    TSilentAgent(const TSilentAgent&) = delete;
+    TSilentAgent& operator=(const TSilentAgent&) = delete;
+
+    const QString& Path() const { return FPath; }
+    // A request has arrived (and will never be answered).
+    bool Asked() const { return FAsked; }
+
+private:
+    QString FPath;
+    int FListener = -1;
+    std::atomic<bool> FStop = false;
+    std::atomic<bool> FAsked = false;
+    std::thread FThread;
+    QByteArray FSavedSocket;
+    bool FHadSocket = false;
 };
