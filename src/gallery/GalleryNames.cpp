@@ -135,9 +135,9 @@ QString TNameIndex::NameOfFile(const QString& path, const QString& realPath) con
 }
 
 QString PublishedNameProblem(const QString& name, const QString& source) {
-    // Control characters too: a name becomes a page's link.
-    if (!PlainFileName(name) ||
-        std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); }))
+    // Not PlainFileName: a picture's own name may hold CR or LF, which its pages encode.
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\') ||
+        name.contains(QChar(0)))
         return QStringLiteral("is not a file name");
     if (name.startsWith('.'))
         return QStringLiteral("is a hidden file's name");

@@ -254,18 +254,18 @@ void TRunner::CheckPictures() {
             continue;
         CheckCancel();
         Current = cell.Source;
-        QString problem = PublishedNameProblem(cell.Name, cell.Source);
-        if (problem.isEmpty() && !checked.contains(cell.Source)) {
-            problem = PictureKindProblem(cell.Source);
-            checked.insert(cell.Source);
-        }
-        if (!problem.isEmpty())
+        if (const QString problem = PublishedNameProblem(cell.Name, cell.Source); !problem.isEmpty())
             throw EGalleryException(
-                QString("Cell %1, %2: %3 cannot be published as %4: %5; nothing was written")
+                QString("Cell %1, %2: the published name \"%3\" of %4 %5; nothing was written")
                     .arg(cell.Col)
                     .arg(cell.Row)
-                    .arg(cell.Source, cell.Name,
-                         problem.startsWith("it ") ? problem : "the name " + problem));
+                    .arg(cell.Name, cell.Source, problem));
+        if (checked.contains(cell.Source))
+            continue;
+        checked.insert(cell.Source);
+        if (const QString problem = PictureKindProblem(cell.Source); !problem.isEmpty())
+            throw EGalleryException(
+                QString("%1 (cell %2, %3); nothing was written").arg(problem).arg(cell.Col).arg(cell.Row));
     }
 }
 

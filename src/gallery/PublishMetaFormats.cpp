@@ -195,45 +195,58 @@ QByteArray PngChunk(const QByteArray& type, const QByteArray& data) {
     return chunk;
 }
 
-// Chunk by chunk: an eXIf chunk or an uncompressed XMP text is blanked and its check sum made again.
-bool CleanPng(QByteArray& b) {
-    bool changed = false;
-    QByteArray out = b.left(8);
+// A PNG chunk: where it starts, its type, and where its data start and how long they are.
+struct TPngChunk {
+    qsizetype At;
+    QByteArray Type;
+    qsizetype Data;
+    qsizetype Length;
+    qsizetype Next() const { return Data + Length + 4; }
+};
+
+// Each chunk after the signature up to IEND, in order, checked to lie within the bytes.
+template <typename F> void ForEachPngChunk(const QByteArray& b, F&& visit) {
     for (qsizetype at = 8; at < b.size();) {
         Need(b, at, 8, "a PNG chunk");
         const qsizetype length = Be32(b, at);
         Need(b, at + 8, qint64(length) + 4, "a PNG chunk");
-        const QByteArray type = b.mid(at + 4, 4);
-        const qsizetype data = at + 8;
-        const qsizetype next = data + length + 4;
+        const TPngChunk chunk{at, b.mid(at + 4, 4), at + 8, length};
+        visit(chunk);
+        at = chunk.Next();
+        if (chunk.Type == "IEND")
+            break;
+    }
+}
+
+// Chunk by chunk: an eXIf chunk or an uncompressed XMP text is blanked and its check sum made again.
+bool CleanPng(QByteArray& b) {
+    bool changed = false;
+    QByteArray out = b.left(8);
+    ForEachPngChunk(b, [&](const TPngChunk& c) {
         bool blanked = false;
-        if (type == "eXIf") {
-            blanked = BlankExifLocation(ExifBlock(b, data, length));
-        } else if (type == "iTXt" && QByteArrayView(b.constData() + data, length)
-                                         .startsWith(QByteArrayView("XML:com.adobe.xmp\0\0", 19))) {
+        if (c.Type == "eXIf") {
+            blanked = BlankExifLocation(ExifBlock(b, c.Data, c.Length));
+        } else if (c.Type == "iTXt" && QByteArrayView(b.constData() + c.Data, c.Length)
+                                           .startsWith(QByteArrayView("XML:com.adobe.xmp\0\0", 19))) {
             // Keyword, compression flag and method, then a language and a translated keyword, each ended by
             // 0.
-            qsizetype text = data + 20;
+            qsizetype text = c.Data + 20;
             for (int field = 0; field < 2; ++field) {
                 const qsizetype end = b.indexOf('\0', text);
-                if (end < 0 || end >= data + length)
+                if (end < 0 || end >= c.Data + c.Length)
                     throw EMetaStructure("the PNG's XMP chunk is broken");
                 text = end + 1;
             }
-            blanked = BlankXmpLocation(Block(b, text, data + length - text));
-        } else if (IsPngMetaText(b, data, length, type)) {
+            blanked = BlankXmpLocation(Block(b, text, c.Data + c.Length - text));
+        } else if (IsPngMetaText(b, c.Data, c.Length, c.Type)) {
             changed = true;
-            at = next;
-            continue;
+            return;
         }
         if (blanked)
-            SetBe32(b, data + length, PngCrc(b, at + 4, length));
+            SetBe32(b, c.Data + c.Length, PngCrc(b, c.At + 4, c.Length));
         changed = changed || blanked;
-        out.append(b.constData() + at, next - at);
-        at = next;
-        if (type == "IEND")
-            break;
-    }
+        out.append(b.constData() + c.At, c.Next() - c.At);
+    });
     if (changed)
         b = out;
     return changed;
@@ -243,25 +256,17 @@ bool CleanPng(QByteArray& b) {
 
 bool PngOrientationOnly(QByteArray& b) {
     QByteArray out = b.left(8);
-    for (qsizetype at = 8; at < b.size();) {
-        Need(b, at, 8, "a PNG chunk");
-        const qsizetype length = Be32(b, at);
-        Need(b, at + 8, qint64(length) + 4, "a PNG chunk");
-        const QByteArray type = b.mid(at + 4, 4);
-        const qsizetype next = at + 12 + length;
-        if (type == "eXIf") {
-            QByteArray exif = b.mid(at + 8, length);
+    ForEachPngChunk(b, [&](const TPngChunk& c) {
+        if (c.Type == "eXIf") {
+            QByteArray exif = b.mid(c.Data, c.Length);
             const TMetaBlock tiff = ExifBlock(exif, 0, exif.size());
             KeepTiffOrientationOnly(tiff);
             // Header, a count, one entry and the next directory's place: all a lone orientation needs.
-            out += PngChunk(type, exif.left(tiff.Data - exif.data() + 8 + 2 + 12 + 4));
-        } else if (type != "tEXt" && type != "zTXt" && type != "iTXt") {
-            out.append(b.constData() + at, next - at);
+            out += PngChunk(c.Type, exif.left(tiff.Data - exif.data() + 8 + 2 + 12 + 4));
+        } else if (c.Type != "tEXt" && c.Type != "zTXt" && c.Type != "iTXt") {
+            out.append(b.constData() + c.At, c.Next() - c.At);
         }
-        at = next;
-        if (type == "IEND")
-            break;
-    }
+    });
     const bool changed = out != b;
     b = out;
     return changed;
@@ -269,23 +274,14 @@ bool PngOrientationOnly(QByteArray& b) {
 
 QByteArray PngWithoutPlainCompressedTexts(const QByteArray& b) {
     QByteArray out = b.left(8);
-    for (qsizetype at = 8; at < b.size();) {
-        Need(b, at, 8, "a PNG chunk");
-        const qsizetype length = Be32(b, at);
-        Need(b, at + 8, qint64(length) + 4, "a PNG chunk");
-        const QByteArray type = b.mid(at + 4, 4);
-        const qsizetype data = at + 8;
-        const qsizetype next = data + length + 4;
+    ForEachPngChunk(b, [&](const TPngChunk& c) {
         // iTXt: the keyword, 0, then the compression flag.
-        const qsizetype keywordEnd = type == "iTXt" ? b.indexOf('\0', data) : -1;
-        const bool compressed =
-            type == "zTXt" || (keywordEnd >= 0 && keywordEnd + 1 < data + length && b[keywordEnd + 1] != 0);
-        if (!compressed || IsPngMetaText(b, data, length, type))
-            out.append(b.constData() + at, next - at);
-        at = next;
-        if (type == "IEND")
-            break;
-    }
+        const qsizetype keywordEnd = c.Type == "iTXt" ? b.indexOf('\0', c.Data) : -1;
+        const bool compressed = c.Type == "zTXt" || (keywordEnd >= 0 && keywordEnd + 1 < c.Data + c.Length &&
+                                                     b[keywordEnd + 1] != 0);
+        if (!compressed || IsPngMetaText(b, c.Data, c.Length, c.Type))
+            out.append(b.constData() + c.At, c.Next() - c.At);
+    });
     return out;
 }
 

@@ -58,23 +58,30 @@ QString PictureKindProblem(const QString& fileName) {
     const QString extension = QFileInfo(fileName).suffix();
     const TPictureFormat* named = FormatForExtension(extension.toLower());
     if (named == nullptr)
-        return extension.isEmpty() ? QStringLiteral("it has no picture file extension")
-                                   : QStringLiteral("\"%1\" is no picture file extension").arg(extension);
+        return LoadError(fileName,
+                         extension.isEmpty()
+                             ? QStringLiteral("it has no picture file extension")
+                             : QStringLiteral("\"%1\" is no picture file extension").arg(extension));
+    if (!QFileInfo::exists(fileName))
+        return LoadError(fileName, QStringLiteral("the file does not exist"));
     const TOpenedFile opened = OpenRegularFile(fileName, O_RDONLY, std::numeric_limits<qint64>::max());
     if (opened.Fd < 0)
-        return opened.Problem;
+        return LoadError(fileName, opened.Problem);
     QByteArray head(kFormatHeadBytes, Qt::Uninitialized);
     const ssize_t got = ::read(opened.Fd, head.data(), head.size());
     ::close(opened.Fd);
     if (got <= 0)
-        return got == 0 ? QStringLiteral("the file is empty") : QStringLiteral("it cannot be read");
+        return LoadError(fileName, got == 0 ? QStringLiteral("the file is empty")
+                                            : QStringLiteral("it cannot be read"));
     head.truncate(got);
     const TPictureFormat* shown = FormatForContent(head);
     if (shown == named)
         return {};
     if (shown != nullptr)
-        return QStringLiteral("it holds a %1 picture, not the %2 picture its extension names")
-            .arg(shown->Extensions().constFirst().toUpper(), named->Extensions().constFirst().toUpper());
+        return LoadError(
+            fileName,
+            QStringLiteral("it holds a %1 picture, not the %2 picture its extension names")
+                .arg(shown->Extensions().constFirst().toUpper(), named->Extensions().constFirst().toUpper()));
     try {
         TGfxBaseIm picture;
         picture.LoadPicture(fileName);

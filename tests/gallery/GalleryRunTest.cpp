@@ -248,9 +248,10 @@ TEST(GalleryRunCheck, AFileThatIsNoPictureOfItsKindStopsTheRunBeforeAnyWrite) {
         TTempDir out;
         const TRunResult result = TGalleryRun(gallery).Run(out.Path());
         EXPECT_FALSE(result.Ok());
-        EXPECT_TRUE(result.Failure.contains("Cell 1, 0: " + pictures.File(bad)))
+        EXPECT_TRUE(result.Failure.startsWith("Cannot load " + pictures.File(bad)))
             << result.Failure.toStdString();
-        EXPECT_TRUE(result.Failure.endsWith("; nothing was written")) << result.Failure.toStdString();
+        EXPECT_TRUE(result.Failure.endsWith("(cell 1, 0); nothing was written"))
+            << result.Failure.toStdString();
         EXPECT_EQ(QDir(out.Path()).entryList(QDir::Files | QDir::Hidden), QStringList()) << bad.toStdString();
     }
 }
