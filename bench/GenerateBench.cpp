@@ -24,7 +24,7 @@
 #include "BenchMemory.h"
 #include "GenerateReport.h"
 #include "gallery/Gallery.h"
-#include "gallery/GalleryRun.h"
+#include "publish/GalleryRun.h"
 #include "gallery/Version.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"

@@ -5,7 +5,7 @@
 // and SFTP (sshd as the tests start it), with 1 and with 3 connections, and straight on loopback.
 #include "app/FtpFU.h"
 
-#include "gallery/FtpTrust.h"
+#include "upload/FtpTrust.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,7 +21,7 @@
 
 #include "BenchDialogs.h"
 #include "DelayProxy.h"
-#include "gallery/UploadRun.h"
+#include "upload/UploadRun.h"
 #include "support/FtpTestSupport.h"
 #include "support/SshTestServer.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "gallery/Gallery.h"
-#include "gallery/PublishMeta.h"
+#include "publish/PublishMeta.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

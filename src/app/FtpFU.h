@@ -14,10 +14,10 @@
 
 #include "app/VlxDialogs.h"
 #include "ftp/XoFtp.h"
-#include "gallery/FtpTrust.h"
-#include "gallery/FtpUploadRecord.h"
-#include "gallery/PasswordKeyring.h"
-#include "gallery/UploadRun.h"
+#include "upload/FtpTrust.h"
+#include "upload/FtpUploadRecord.h"
+#include "upload/PasswordKeyring.h"
+#include "upload/UploadRun.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/VlxApplication.h"
-#include "gallery/FtpTrust.h"
+#include "upload/FtpTrust.h"
 
 void TFtpF::XoFTPConnect(QObject*) {
     const QString note = NotEncryptedText(*FXoFTP);

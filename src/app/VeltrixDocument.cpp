@@ -19,7 +19,7 @@
 #include "app/VlxApplication.h"
 #include "gallery/GalleryDocument.h"
 #include "gallery/Version.h"
-#include "gallery/VlxJsonFile.h"
+#include "settings/VlxJsonFile.h"
 #include "grid/GfxGrid.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "app/VlxApplication.h"
 #include "common/VlxNativePath.h"
-#include "gallery/GalleryRun.h"
+#include "publish/GalleryRun.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxCaption.h"
 #include "gfx/GfxPic.h"

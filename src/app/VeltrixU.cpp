@@ -24,7 +24,7 @@
 #include "app/VlxApplication.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocument.h"
-#include "gallery/GalleryFiles.h"
+#include "publish/GalleryFiles.h"
 #include "gallery/GalleryOptions.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"

@@ -14,7 +14,7 @@
 #include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryOrder.h"
-#include "gallery/GalleryRun.h"
+#include "publish/GalleryRun.h"
 #include "gallery/KeptStretch.h"
 #include "settings/VlxConfigDir.h"
 

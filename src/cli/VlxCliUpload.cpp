@@ -18,10 +18,10 @@
 #include <QTextStream>
 
 #include "cli/VlxCliProgress.h"
-#include "gallery/FtpTrust.h"
+#include "upload/FtpTrust.h"
 #include "gallery/GalleryOptions.h"
-#include "gallery/PasswordKeyring.h"
-#include "gallery/UploadRun.h"
+#include "upload/PasswordKeyring.h"
+#include "upload/UploadRun.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "cli/CliGenerate.h"
 #include "cli/VlxCliUpload.h"
-#include "gallery/FtpSettings.h"
+#include "upload/FtpSettings.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
 

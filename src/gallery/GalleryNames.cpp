@@ -76,11 +76,6 @@ QString FilePart(const QString& path) {
     return path.mid(start);
 }
 
-bool PlainFileName(const QString& name) {
-    const auto notPlain = [](QChar c) { return IsSeparator(c) || c == '\0' || c == '\r' || c == '\n'; };
-    return !name.isEmpty() && name != "." && name != ".." && std::none_of(name.begin(), name.end(), notPlain);
-}
-
 QString DistinctName(const QString& name, const std::function<bool(const QString&)>& taken) {
     if (!taken(name))
         return name;

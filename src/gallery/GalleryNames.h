@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 
+#include "common/VlxPlainName.h"
+
 // The tag ("_" and up to four letters) made from the directory part of a lower-cased path.
 QString DirectoryTag(const QString& path);
 
@@ -15,10 +17,6 @@ QString TaggedName(const QString& path);
 // The part after the last '/' or '\' (both separate folders in the names the grid publishes).
 QString FilePart(const QString& path);
 
-// True for a plain name of a file in a folder: not empty, not "." or "..", with neither '/' nor '\' (some
-// servers take either as a folder) and no NUL, CR or LF (which end a command line). Only such names are ever
-// removed from a folder the program writes to, whatever a record read back from disk names.
-bool PlainFileName(const QString& name);
 
 // The first of name, then name with a counter before its extension (the part from its last '.'), that is
 // not taken: "img.jpg", "img-2.jpg", "img-3.jpg", ...; a name without '.' takes the counter at its end.

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "gallery/FtpSettings.h"
+#include "upload/FtpSettings.h"
 #include "gallery/GallerySettings.h"
 
 struct TOptions {

@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include "gallery/PublishMeta.h"
-#include "gallery/SettingRange.h"
+#include "gallery/PublishMetaChoice.h"
+#include "common/SettingRange.h"
 #include "gfx/GfxPic.h"
 #include "html/GfxHtml.h"
 

@@ -6,7 +6,7 @@
 #include <QSpinBox>
 
 #include "gallery/Gallery.h"
-#include "gallery/GalleryRun.h"
+#include "publish/GalleryRun.h"
 #include "grid/GfxGrid.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "gallery/RunRecord.h"
+#include "publish/RunRecord.h"
 
 namespace {
 

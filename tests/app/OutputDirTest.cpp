@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "gallery/GalleryFiles.h"
+#include "publish/GalleryFiles.h"
 
 namespace {
 

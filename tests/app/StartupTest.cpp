@@ -21,7 +21,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "gallery/GalleryFiles.h"
+#include "publish/GalleryFiles.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"

@@ -8,7 +8,7 @@
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryCaptions.h"
-#include "gallery/GalleryRun.h"
+#include "publish/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
 #include "support/HostileFiles.h"
 #include "support/TestSupport.h"

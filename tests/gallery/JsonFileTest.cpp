@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gallery/VlxJsonFile.h"
+#include "settings/VlxJsonFile.h"
 #include "settings/VlxConfigDir.h"
 #include "support/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <QTextStream>
 
 #include "cli/VlxCommandLine.h"
-#include "gallery/PasswordKeyring.h"
+#include "upload/PasswordKeyring.h"
 #include "settings/VlxConfigDir.h"
 #include "support/FtpTestSupport.h"
 #include "support/TestSupport.h"
