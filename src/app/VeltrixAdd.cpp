@@ -160,7 +160,7 @@ void TVeltrixF::StartNextPlacing() {
     // Everything placed until the placer is idle again is one step to undo.
     if (!FPlaceStepOpen) {
         FPlaceStepOpen = true;
-        BeginEdit();
+        FEditor->Begin();
     }
     FPlaceBar.reset(CreateStatusProgressBar(static_cast<int>(request.Paths.size())));
     PlaceCancelB->show();
@@ -186,7 +186,7 @@ void TVeltrixF::PlacingDone(const std::vector<TRefusedFile>& refused, bool cance
         StartNextPlacing();
     if (!Placing() && FPlaceStepOpen) {
         FPlaceStepOpen = false;
-        RecordEdit("Place pictures");
+        FEditor->Record("Place pictures");
     }
     if (!Placing() && OnPlacingDone)
         OnPlacingDone(this, cancelled);

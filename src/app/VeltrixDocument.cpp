@@ -117,8 +117,8 @@ void TVeltrixF::CreateDocumentMenus() {
     GfxGridPM->insertActions(GfxGridPM->actions().value(0), {UndoA, RedoA});
     GfxGridPM->insertSeparator(GfxGridPM->actions().value(2));
     connect(OpenGalleryA, &QAction::triggered, this, Guarded([this] {
-                QString path = FGalleryFile.isEmpty() ? RecentFolder("Galleries")
-                                                      : QFileInfo(FGalleryFile).absolutePath();
+                QString path = GalleryFile().isEmpty() ? RecentFolder("Galleries")
+                                                       : QFileInfo(GalleryFile()).absolutePath();
                 if (ConfirmDiscard() && FDialogs->OpenGalleryFile(path)) {
                     ReadGallery(path);
                 }
@@ -129,22 +129,17 @@ void TVeltrixF::CreateDocumentMenus() {
 }
 
 bool TVeltrixF::IsModified() const {
-    if (!FGrid || !FSavedState)
-        return false;
-    // A new gallery without a picture loses nothing the profiles do not keep.
-    if (FGalleryFile.isEmpty() && CountPictures() == 0)
-        return false;
-    return FOutputDir != FSavedOutputDir || !SameGallery(*FSavedState, *EditState());
+    return FGrid && FEditor->IsModified();
 }
 
 void TVeltrixF::UpdateTitle() {
     const bool modified = IsModified();
     // The desktop adds the program's name after a gallery's.
-    if (FGalleryFile.isEmpty() && !modified)
+    if (GalleryFile().isEmpty() && !modified)
         setWindowTitle(kApplicationName);
     else
         setWindowTitle(
-            (FGalleryFile.isEmpty() ? QString("Untitled") : QFileInfo(FGalleryFile).completeBaseName()) +
+            (GalleryFile().isEmpty() ? QString("Untitled") : QFileInfo(GalleryFile()).completeBaseName()) +
             "[*]");
     setWindowModified(modified);
 }
@@ -162,8 +157,9 @@ void TVeltrixF::TitleLater() {
 bool TVeltrixF::ConfirmDiscard() {
     if (!IsModified())
         return true;
-    const QString name = FGalleryFile.isEmpty() ? QString("The new gallery")
-                                                : "The gallery " + Quoted(QFileInfo(FGalleryFile).fileName());
+    const QString name = GalleryFile().isEmpty()
+                             ? QString("The new gallery")
+                             : "The gallery " + Quoted(QFileInfo(GalleryFile()).fileName());
     const QString text = name + " has changes that are not saved.\rSave them first ?\r\r"
                                 "Yes saves them, No discards them, Cancel goes back to the gallery.";
     switch (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel)) {
@@ -187,11 +183,11 @@ void TVeltrixF::closeEvent(QCloseEvent* event) {
 
 // An error is shown; false then, as for a cancelled dialog.
 bool TVeltrixF::SaveGallery() {
-    if (FGalleryFile.isEmpty())
+    if (GalleryFile().isEmpty())
         return SaveGalleryAs();
     // Another program (or a newer Veltrix) may have written the file since: never over it unasked.
-    if (const TFileStamp now = TFileStamp::Of(FGalleryFile); now.Size >= 0 && now != FGalleryStamp) {
-        const QString text = "The gallery file " + Quoted(FGalleryFile) +
+    if (FEditor->ChangedOnDisk()) {
+        const QString text = "The gallery file " + Quoted(GalleryFile()) +
                              " was changed by another program since it was opened or saved here.\r"
                              "Save over it ?\r\rYes writes this gallery over it, No saves it under another "
                              "name, Cancel goes back.";
@@ -206,7 +202,7 @@ bool TVeltrixF::SaveGallery() {
     }
     bool saved = false;
     RunGuarded([&] {
-        WriteGallery(FGalleryFile);
+        WriteGallery(GalleryFile());
         saved = true;
     });
     return saved;
@@ -214,10 +210,10 @@ bool TVeltrixF::SaveGallery() {
 
 bool TVeltrixF::SaveGalleryAs() {
     QString path =
-        FGalleryFile.isEmpty()
+        GalleryFile().isEmpty()
             ? (RecentFolder("Galleries").isEmpty() ? QDir::homePath() : RecentFolder("Galleries")) +
                   "/gallery" + kGalleryFileExtension
-            : FGalleryFile;
+            : GalleryFile();
     if (!FDialogs->SaveGalleryFile(path) || path.trimmed().isEmpty())
         return false;
     if (QFileInfo(path).suffix().isEmpty())
@@ -234,16 +230,14 @@ void TVeltrixF::WriteGallery(const QString& fileName) {
     const TEditStatePtr state = EditState();
     TGalleryDocument document = DocumentOf(state->Grid->Gallery);
     document.Settings = state->Settings;
-    document.Id = FGalleryId;
+    document.Id = FEditor->Id();
     // The working folder is no place of the gallery's own, and the folder beside its file goes without
     // saying.
+    const QString& outputDir = OutputDir();
     document.OutputDir =
-        FOutputDir == FWorkDir || FOutputDir == DefaultOutputDir(fileName) ? QString() : FOutputDir;
+        outputDir == FWorkDir || outputDir == DefaultOutputDir(fileName) ? QString() : outputDir;
     WriteGalleryFile(fileName, document);
-    FGalleryFile = fileName;
-    FGalleryStamp = TFileStamp::Of(fileName);
-    FSavedState = state;
-    FSavedOutputDir = FOutputDir;
+    FEditor->Saved(fileName, state);
     RememberRecent(fileName);
     RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     UpdateTitle();
@@ -269,23 +263,16 @@ void TVeltrixF::ReadGallery(const QString& fileName) {
         return;
     }
     std::vector<TRefusedFile> missing;
-    {
-        FRestoring = true;
-        const auto restored = qScopeGuard([this] { FRestoring = false; });
+    FEditor->Quietly([&] {
         FGrid->ClearAllCells();
         ApplySettings(document.Settings);
         SetTableSize(document.Columns, document.Rows);
         missing = FGrid->LoadNamedCells(document.Cells, *read);
         FGrid->SetCurrentCell(0, 0);
-    }
-    FGalleryFile = fileName;
-    FGalleryStamp = stamp;
-    FGalleryId = GalleryIdOf(document, fileName);
+    });
     // A gallery goes where it went before; one saved before that was kept, beside its file.
     SetOutputDir(document.OutputDir.isEmpty() ? DefaultOutputDir(fileName) : document.OutputDir);
-    FSavedOutputDir = FOutputDir;
-    FSavedState = EditState();
-    FHistory.Reset(FSavedState);
+    FEditor->Started(fileName, stamp, GalleryIdOf(document, fileName), OutputDir());
     RememberRecent(fileName);
     RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     ShowEditState();
@@ -361,19 +348,10 @@ void TVeltrixF::FindMissingPictures() {
 }
 
 void TVeltrixF::NewGallery() {
-    FRestoring = true;
-    {
-        const auto restored = qScopeGuard([this] { FRestoring = false; });
-        FGrid->ClearAllCells();
-    }
-    FGalleryFile.clear();
-    FGalleryStamp = {};
+    FEditor->Quietly([this] { FGrid->ClearAllCells(); });
     // A new gallery is another gallery: it never writes into the last one's folder unasked.
-    FGalleryId = NewGalleryId();
     SetOutputDir(FWorkDir);
-    FSavedOutputDir = FOutputDir;
-    FSavedState = EditState();
-    FHistory.Reset(FSavedState);
+    FEditor->Started({}, {}, NewGalleryId(), OutputDir());
     ShowEditState();
     ShowThumb();
     UpdateTableStatus();

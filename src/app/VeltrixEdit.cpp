@@ -1,11 +1,10 @@
-// The window's edits as undo steps: whole states of the grid and the settings before and after each edit.
+// The window's edits go to the gallery's editor, which keeps them as undo steps; the window shows its states.
 #include "app/VeltrixU.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QSpinBox>
 #include <QToolButton>
 
@@ -54,7 +53,8 @@ void TVeltrixF::ConnectEditCommands() {
 TEditStatePtr TVeltrixF::EditState() const {
     auto state = std::make_shared<TEditState>();
     TGridContent grid = FGrid ? FGrid->Content() : TGridContent();
-    if (const TEditStatePtr& current = FHistory.Current(); current && SameContent(*current->Grid, grid))
+    if (const TEditStatePtr& current = FEditor->History().Current();
+        current && SameContent(*current->Grid, grid))
         state->Grid = current->Grid;
     else
         state->Grid = std::make_shared<const TGridContent>(std::move(grid));
@@ -62,41 +62,18 @@ TEditStatePtr TVeltrixF::EditState() const {
     return state;
 }
 
-// A change made outside every edit (a profile's options read, a test's own placing) is where an edit starts
-// from: undoing the edit goes back to just before it.
-void TVeltrixF::BeginEdit() {
-    if (const TEditStatePtr before = EditState();
-        !FHistory.Current() || !SameGallery(*FHistory.Current(), *before))
-        FHistory.Rebase(before);
-}
-
 void TVeltrixF::EditGallery(const QString& what, const std::function<void()>& change) {
-    if (FEditDepth > 0 || FRestoring || !FGrid) {
+    if (!FGrid) {
         change();
         return;
     }
-    BeginEdit();
-    ++FEditDepth;
-    const auto recorded = qScopeGuard([&] {
-        --FEditDepth;
-        RunGuarded([&] { RecordEdit(what); });
-    });
-    change();
+    FEditor->Edit(what, change);
 }
 
 void TVeltrixF::SettingEdited(const QString& what) {
-    if (FEditDepth > 0 || FRestoring || FApplyingProfile || !FGrid)
+    if (FApplyingProfile || !FGrid)
         return;
-    RunGuarded([&] { RecordEdit(what); });
-}
-
-void TVeltrixF::RecordEdit(const QString& what) {
-    const TEditStatePtr now = EditState();
-    if (!FHistory.Current())
-        FHistory.Reset(now);
-    else if (!SameGallery(*FHistory.Current(), *now))
-        FHistory.Push(what, now);
-    ShowEditState();
+    RunGuarded([&] { FEditor->Record(what); });
 }
 
 void TVeltrixF::Undo() {
@@ -106,9 +83,7 @@ void TVeltrixF::Undo() {
     // takes that whole step back; undoing beneath a placing that goes on would lose pictures unseen.
     if (Placing())
         CancelPlacing();
-    if (!FHistory.CanUndo())
-        return;
-    RestoreState(FHistory.Undo());
+    FEditor->Undo();
 }
 
 void TVeltrixF::Redo() {
@@ -116,31 +91,25 @@ void TVeltrixF::Redo() {
         return;
     if (Placing())
         CancelPlacing(); // the step it makes is the newest: nothing is left to redo
-    if (!FHistory.CanRedo())
-        return;
-    RestoreState(FHistory.Redo());
+    FEditor->Redo();
 }
 
 // The settings first (they may resize the table while it is empty), then the table's size and its cells.
 void TVeltrixF::RestoreState(const TEditStatePtr& state) {
-    {
-        FRestoring = true;
-        const auto restored = qScopeGuard([this] { FRestoring = false; });
-        TGallerySettings settings = state->Settings;
-        settings.ProfileName = FProfileName;
-        if (!SameSettings(Settings(), settings))
-            ApplySettings(settings);
-        SetTableSize(state->Grid->Gallery.Columns(), state->Grid->Gallery.Rows());
-        FGrid->SetContent(*state->Grid);
-        UpdateTableStatus();
-    }
-    ShowEditState();
+    TGallerySettings settings = state->Settings;
+    settings.ProfileName = FProfileName;
+    if (!SameSettings(Settings(), settings))
+        ApplySettings(settings);
+    SetTableSize(state->Grid->Gallery.Columns(), state->Grid->Gallery.Rows());
+    FGrid->SetContent(*state->Grid);
+    UpdateTableStatus();
 }
 
 void TVeltrixF::ShowEditState() {
-    UndoA->setEnabled(FHistory.CanUndo());
-    RedoA->setEnabled(FHistory.CanRedo());
-    UndoA->setText(FHistory.CanUndo() ? "&Undo " + FHistory.UndoName() : "&Undo");
-    RedoA->setText(FHistory.CanRedo() ? "&Redo " + FHistory.RedoName() : "&Redo");
+    const TUndoStack& history = FEditor->History();
+    UndoA->setEnabled(history.CanUndo());
+    RedoA->setEnabled(history.CanRedo());
+    UndoA->setText(history.CanUndo() ? "&Undo " + history.UndoName() : "&Undo");
+    RedoA->setText(history.CanRedo() ? "&Redo " + history.RedoName() : "&Redo");
     UpdateTitle();
 }

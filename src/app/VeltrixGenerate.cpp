@@ -86,17 +86,17 @@ bool TVeltrixF::ConfirmGeneration() {
         FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
         return false;
     }
-    if (FOutputDir.isEmpty()) {
+    if (OutputDir().isEmpty()) {
         FDialogs->MessageBox(TMsgKind::Information, "Output directory is not defined", TMsgButtons::Ok);
         return false;
     }
-    if (FOutputDir == FWorkDir) {
-        const QString text = "Output directory\r" + FOutputDir + "\r" + "is the temporary directory" + "\r" +
+    if (OutputDir() == FWorkDir) {
+        const QString text = "Output directory\r" + OutputDir() + "\r" + "is the temporary directory" + "\r" +
                              "\r" + "Process anyway ?";
         if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
             return false;
     }
-    const int files = CountFiles(FOutputDir);
+    const int files = CountFiles(OutputDir());
     if (files == 0)
         return true;
     const QString text = "Output directory contains " + QString::number(files) + " files" + "\r" +
@@ -155,7 +155,7 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     run.Threads = FRenderThreads;
     run.WorkDir = FWorkDir;
     run.LoadedBackground = &Renderer().Background();
-    run.GalleryId = FGalleryId;
+    run.GalleryId = FEditor->Id();
     // The working folder is the program's own: what another gallery left there goes unasked.
     run.ConfirmForeignRemoval = [this, &dir](int files) {
         if (dir == FWorkDir)
@@ -222,7 +222,7 @@ void TVeltrixF::ClearDirectory(const QString& dir) {
 // A run started while another one lets events through would write over the files it is writing.
 void TVeltrixF::GeneratePageExecute() {
     if (!FGenerating && ConfirmGeneration())
-        GenerateInto(FOutputDir);
+        GenerateInto(OutputDir());
 }
 
 // Checks only: what the table alone would be is not settled.
@@ -250,7 +250,7 @@ void TVeltrixF::ViewPageExecute() {
 void TVeltrixF::OutputDirExecute() {
     // While the gallery goes to the working folder, the dialog starts where the last one went.
     QString chosen =
-        FOutputDir == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output") : FOutputDir;
+        OutputDir() == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output") : OutputDir();
     if (!FDialogs->SelectDirectory(chosen) || chosen.trimmed().isEmpty())
         return;
     const QString dir = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
@@ -287,7 +287,7 @@ void TVeltrixF::FtpUploadRequest() {
         FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
         return;
     }
-    GenerateInto(FOutputDir);
+    GenerateInto(OutputDir());
     FtpF1->SetUploadFiles(FUsedFiles);
     FtpF1->StartUpload();
 }

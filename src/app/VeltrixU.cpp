@@ -43,7 +43,9 @@ const char* const kDefaultProfile = "default";
 } // namespace
 
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
-    : QMainWindow(parent), FDialogs(std::move(dialogs)) {
+    : QMainWindow(parent), FDialogs(std::move(dialogs)),
+      FEditor(std::make_unique<TGalleryEditor>(TGalleryEditor::TView{
+          [this] { return EditState(); }, [this](const TEditStatePtr& state) { RestoreState(state); }})) {
     if (!FDialogs)
         FDialogs = std::make_unique<TQtDialogs>(this);
     setObjectName("VeltrixF");
@@ -78,13 +80,10 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     // An error in start-up is shown and ends start-up there; the window still opens.
     RunGuarded([&] { StartUp(places); });
     // The history of edits starts here, as does the state a new gallery is compared with.
-    if (FGrid) {
+    if (FGrid)
         ConnectEditCommands();
-        FSavedState = EditState();
-        FHistory.Reset(FSavedState);
-    }
-    FGalleryId = NewGalleryId();
-    FSavedOutputDir = FOutputDir;
+    FEditor->Started({}, {}, NewGalleryId(), OutputDir());
+    connect(FEditor.get(), &TGalleryEditor::Changed, this, [this] { ShowEditState(); });
     FSavedFtp = FtpF1->Settings();
     FillRecentMenu();
     ShowEditState();
@@ -304,7 +303,7 @@ void TVeltrixF::SetThumbsStale(bool flag) {
 }
 
 void TVeltrixF::SetOutputDir(const QString& path) {
-    FOutputDir = path;
+    FEditor->SetOutputDir(path);
     OutputDirP->setText(path);
 }
 

@@ -10,9 +10,9 @@
 
 #include "app/FtpFU.h"
 #include "app/VlxDialogs.h"
-#include "app/VlxUndo.h"
 #include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryEditor.h"
 #include "gallery/GalleryOrder.h"
 #include "publish/GalleryRun.h"
 #include "gallery/KeptStretch.h"
@@ -44,6 +44,8 @@ class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
 struct TBackgroundSetting;
+struct TCellPreviews;
+struct TDocumentCell;
 struct TGallerySettings;
 struct TGfxPageSettings;
 struct TGfxThumbSettings;
@@ -147,15 +149,14 @@ public:
     void SaveOptions();
 
     // Edits and their undo (VeltrixEdit.cpp). Every edit of the grid or of the settings runs through
-    // EditGallery: placing, clearing, moving, exchanging, sorting, resizing the table, a setting changed.
-    // change runs; when the grid or the settings then differ from the last step, one undo step named what
-    // (the Edit menu shows "Undo " + what) is kept, holding the whole state before and after. Calls inside
-    // change (or inside another edit) make no steps of their own. A change that throws still makes its step
-    // of what it did. The grid's own edits (keys, drags, drops) come here through its OnEdit.
+    // EditGallery, which hands it to the gallery's editor (TGalleryEditor::Edit): placing, clearing, moving,
+    // exchanging, sorting, resizing the table, a setting changed. The grid's own edits (keys, drags, drops)
+    // come here through its OnEdit.
     void EditGallery(const QString& what, const std::function<void()>& change);
     void Undo();
     void Redo();
-    const TUndoStack& History() const { return FHistory; }
+    const TUndoStack& History() const { return FEditor->History(); }
+    TGalleryEditor& Editor() const { return *FEditor; }
     // The grid and the settings now, as an undo step holds them.
     TEditStatePtr EditState() const;
 
@@ -169,7 +170,7 @@ public:
     // Looks for the missing pictures from the folder the user points to as the first one's.
     void FindMissingPictures();
     // The open gallery's file; empty for a new gallery never saved.
-    QString GalleryFile() const { return FGalleryFile; }
+    QString GalleryFile() const { return FEditor->File(); }
     // Unsaved changes that would be lost: the grid or the settings differ from the file (or, for a gallery
     // never saved, from the start) and there is something to lose.
     bool IsModified() const;
@@ -189,7 +190,7 @@ public:
     TProfileManager* Profiles() const { return FProfiles.get(); }
     const TGfxBaseIm* PreviewBkg() const { return FPreviewBkg.get(); }
     QString WorkDir() const { return FWorkDir; }
-    QString OutputDir() const { return FOutputDir; }
+    const QString& OutputDir() const { return FEditor->OutputDir(); }
     QString IniFileName() const { return FIniFileName; }
     QString ProfileName() const { return FProfileName; }
     QString BkgFile() const { return FBkgFile; }
@@ -483,9 +484,6 @@ private:
     void ConnectEditCommands();
     // A setting changed in a panel: one step per control, steps of the same control in a row made one.
     void SettingEdited(const QString& what);
-    // Records the state as a step named what when it differs from the last.
-    void RecordEdit(const QString& what);
-    void BeginEdit();
     void RestoreState(const TEditStatePtr& state);
     void ShowEditState();
     // The grid and the settings as a gallery file keeps them, and taken from one (VeltrixDocument.cpp).
@@ -511,7 +509,6 @@ private:
     QString FBkgFile;
     TColor FBkgColor = clNone;
     QString FWorkDir;
-    QString FOutputDir;
     QString FIniFileName;
     QString FProfileName;
     // The cell name and picture file the preview shows; both empty when it shows none.
@@ -523,19 +520,8 @@ private:
     // Set while a run goes on: the run processes pending events, and a command must not start another.
     bool FGenerating = false;
     int FRenderThreads = 0;
-    // The edits' history; depth of EditGallery calls under way; set while a step is put back.
-    TUndoStack FHistory;
-    int FEditDepth = 0;
-    bool FRestoring = false;
-    // The open gallery file and the state it holds (or the start, for a gallery never saved).
-    QString FGalleryFile;
-    TEditStatePtr FSavedState;
-    // Which gallery this is (the output folder's record tells galleries apart by it), the output folder as
-    // saved, and the file's stamp when it was opened or saved (a file changed since is not written over
-    // unasked).
-    QString FGalleryId;
-    QString FSavedOutputDir;
-    TFileStamp FGalleryStamp;
+    // The open gallery: its edits, file, saved state and output folder.
+    std::unique_ptr<TGalleryEditor> FEditor;
     // The FTP settings as loaded or saved, so that typed ones are not lost at exit unasked.
     TFtpSettings FSavedFtp;
     QString FRecentFile;

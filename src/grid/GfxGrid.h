@@ -14,6 +14,7 @@
 
 #include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
+#include "gallery/GalleryHistory.h"
 #include "gfx/GfxPic.h"
 
 class QMimeData;
@@ -69,22 +70,6 @@ private:
 struct TCellPreviews {
     std::vector<std::unique_ptr<TGfxGridItem>> Items;
     std::vector<std::exception_ptr> Errors;
-};
-
-// What a grid holds, as a value to put back later (undo): the gallery's cells (without the stretches kept for
-// the next run) and each filled cell's preview. Cheap to copy: names and pictures are shared.
-struct TGridContent {
-    struct TPreview {
-        QImage Bitmap;
-        QString FileName;
-        QString RealPath;
-        int ImageWidth = 0;
-        int ImageHeight = 0;
-        int FileSize = 0;
-        bool Present = false; // false for an empty cell and for a missing picture
-    };
-    TGallery Gallery;
-    std::vector<TPreview> Previews; // row by row
 };
 
 class TGfxGrid : public QTableView {

@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/VlxUndo.h"
+#include "gallery/GalleryHistory.h"
 #include "gallery/GalleryDocument.h"
 #include "grid/GfxGrid.h"
 
@@ -215,30 +215,6 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
     EXPECT_EQ(W().CountPictures(), 3);
     EXPECT_EQ(W().ThumbWSE->value(), 190);
     EXPECT_TRUE(W().IsModified());
-}
-
-// A state holds the whole table, so a large one keeps fewer steps; a small one keeps 200 as before.
-TEST(TUndoStackTest, LargeTablesKeepFewerSteps) {
-    const auto kept = [](int columns, int rows) {
-        const auto state = [&] {
-            auto grid = std::make_shared<TGridContent>();
-            grid->Gallery.SetTableSize(columns, rows);
-            grid->Previews.resize(size_t(columns) * rows);
-            auto made = std::make_shared<TEditState>();
-            made->Grid = std::move(grid);
-            return made;
-        };
-        TUndoStack stack;
-        stack.Reset(state());
-        for (int i = 0; i < 210; ++i)
-            stack.Push(QString::number(i), state());
-        int steps = 0;
-        for (; stack.CanUndo(); ++steps)
-            stack.Undo();
-        return steps;
-    };
-    EXPECT_EQ(kept(3, 2), 200);
-    EXPECT_EQ(kept(100, 100), 25);
 }
 
 // A step of the settings alone shares the table with the state before it.

@@ -1,13 +1,32 @@
-// Undo and redo of the window's edits as whole states: the grid's content and the settings before and after.
+// Undo and redo of a gallery's edits as whole states: its cells (with what shows them) and the settings before
+// and after.
 #pragma once
 
 #include <deque>
 #include <memory>
+#include <vector>
 
+#include <QImage>
 #include <QString>
 
+#include "gallery/Gallery.h"
 #include "gallery/GallerySettings.h"
-#include "grid/GfxGrid.h"
+
+// What a grid holds, as a value to put back later (undo): the gallery's cells (without the stretches kept for
+// the next run) and each filled cell's preview. Cheap to copy: names and pictures are shared.
+struct TGridContent {
+    struct TPreview {
+        QImage Bitmap;
+        QString FileName;
+        QString RealPath;
+        int ImageWidth = 0;
+        int ImageHeight = 0;
+        int FileSize = 0;
+        bool Present = false; // false for an empty cell and for a missing picture
+    };
+    TGallery Gallery;
+    std::vector<TPreview> Previews; // row by row
+};
 
 // The gallery as the user edits it: what the grid holds and the settings in effect.
 struct TEditState {

@@ -1,5 +1,5 @@
 // Undo and redo of whole states.
-#include "app/VlxUndo.h"
+#include "gallery/GalleryHistory.h"
 
 bool SameGrid(const TGridContent& a, const TGridContent& b, bool captions) {
     const TGallery& x = a.Gallery;
