@@ -18,6 +18,8 @@
 #include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "app/VeltrixU.h"
+#include "app/VlxRenderPanel.h"
+#include "app/VlxRenderPanel.h"
 #include "gallery/KeptStretch.h"
 #include "gallery/Version.h"
 #include "grid/GfxGrid.h"
@@ -104,8 +106,8 @@ int main(int argc, char** argv) {
     window.GfxGridColSE->setValue(100);
     window.GfxGridRowSE->setValue(100);
     if (boxWidth > 0 && boxHeight > 0) {
-        window.PicWSE->setValue(boxWidth);
-        window.PicHSE->setValue(boxHeight);
+        window.Render->PicWSE->setValue(boxWidth);
+        window.Render->PicHSE->setValue(boxHeight);
     }
     QCoreApplication::processEvents();
     const long windowKiB = StatusKiB("VmRSS");
@@ -137,15 +139,15 @@ int main(int argc, char** argv) {
     const long peakKiB = StatusKiB("VmHWM");
     // Each edit is a step of the history: 60 of them, two settings in turn, show what the history holds.
     for (int i = 0; i < kEdits; ++i) {
-        QSpinBox* setting = i % 2 == 0 ? window.ThumbWSE : window.ThumbHSE;
+        QSpinBox* setting = i % 2 == 0 ? window.Render->ThumbWSE : window.Render->ThumbHSE;
         setting->setValue(setting->value() + (i % 4 < 2 ? 1 : -1));
         QCoreApplication::processEvents();
     }
     const long editedPeakKiB = StatusKiB("VmHWM");
 
     std::printf("%d pictures placed (%zu refused) in %.1f s into a 100 x 100 grid, picture box %d x %d%s\n",
-                window.CountPictures(), refused.size(), placingSeconds, window.PicWSE->value(),
-                window.PicHSE->value(), oneHeap ? ", one heap" : "");
+                window.CountPictures(), refused.size(), placingSeconds, window.Render->PicWSE->value(),
+                window.Render->PicHSE->value(), oneHeap ? ", one heap" : "");
     std::printf(
         "memory: %ld KiB before the window, %ld KiB with it, %ld KiB placed, peak %ld KiB (%.1f MiB)\n",
         startKiB, windowKiB, placedKiB, peakKiB, peakKiB / 1024.0);

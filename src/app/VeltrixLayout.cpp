@@ -1,5 +1,7 @@
 // The main window's frame: commands, toolbar, preview and grid panels, page control and status bar.
 #include "app/VeltrixU.h"
+#include "app/VlxControls.h"
+#include "app/VlxRenderPanel.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -175,8 +177,9 @@ void TVeltrixF::CreatePages() {
     MainPC->setDocumentMode(false);
     MainPC->tabBar()->setUsesScrollButtons(false);
     using S = QStyle;
-    ThumbTS = CreateThumbnailTab();
-    PictureTS = CreatePictureTab();
+    Render = new TRenderPanel(ThumbBkg_File, ThumbBkg_Color, this);
+    ThumbTS = Render->ThumbTab;
+    PictureTS = Render->PictureTab;
     HtmlPageTS = CreateHtmlPageTab();
     HtmlTableTS = CreateHtmlTableTab();
     auto* ftpContent = new QWidget;

@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxRenderPanel.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -57,54 +58,12 @@ void TVeltrixF::ConnectPanels() {
 
 void TVeltrixF::ConnectRendererControls() {
     // Each rendering change marks the thumbnails stale; the preview follows one second after the last.
-    auto spin = [this](QSpinBox* control, auto field) {
-        connect(control, &QSpinBox::valueChanged, this, Guarded([this, field](int value) {
-                    if (FConverter) {
-                        TGfxThumbSettings settings = Renderer().Settings();
-                        field(settings) = decltype(+field(settings))(value);
-                        Renderer().SetSettings(settings);
-                    }
-                    TellGridPictureBox();
-                    SetThumbsStale(true);
-                }));
-    };
-    spin(ThumbWSE, [](TGfxThumbSettings& s) -> int& { return s.ThumbWidth; });
-    spin(ThumbHSE, [](TGfxThumbSettings& s) -> int& { return s.ThumbHeight; });
-    spin(ThumbBevelSizSE, [](TGfxThumbSettings& s) -> int& { return s.ThumbBevel.Size; });
-    spin(ThumbBevelIntSE, [](TGfxThumbSettings& s) -> std::uint8_t& { return s.ThumbBevel.Intensity; });
-    spin(PicWSE, [](TGfxThumbSettings& s) -> int& { return s.PicWidth; });
-    spin(PicHSE, [](TGfxThumbSettings& s) -> int& { return s.PicHeight; });
-    spin(PicBevelSizSE, [](TGfxThumbSettings& s) -> int& { return s.PicBevel.Size; });
-    spin(PicBevelIntSE, [](TGfxThumbSettings& s) -> std::uint8_t& { return s.PicBevel.Intensity; });
-    spin(MaskSizSE, [](TGfxThumbSettings& s) -> int& { return s.MaskSize; });
-    spin(ShadowSizSE, [](TGfxThumbSettings& s) -> int& { return s.ShadowSize; });
-    spin(ShadowDistSE, [](TGfxThumbSettings& s) -> int& { return s.ShadowDistance; });
-    spin(ShadowIntSE, [](TGfxThumbSettings& s) -> std::uint8_t& { return s.ShadowIntensity; });
-    // Lists run their handler only when the user picks an item; a profile runs them itself.
-    connect(ThumbBevelTypCB, &QComboBox::activated, this, Guarded([this] { ThumbBevelTypCBChange(); }));
-    connect(PicBevelTypCB, &QComboBox::activated, this, Guarded([this] { PicBevelTypCBChange(); }));
-    connect(MaskTypCB, &QComboBox::activated, this, Guarded([this] { MaskTypCBChange(); }));
-}
-
-void TVeltrixF::ThumbBevelTypCBChange() {
-    TGfxThumbSettings settings = Renderer().Settings();
-    settings.ThumbBevel.Style = ListValue<TGfxBevelStyle>(ThumbBevelTypCB);
-    Renderer().SetSettings(settings);
-    SetThumbsStale(true);
-}
-
-void TVeltrixF::PicBevelTypCBChange() {
-    TGfxThumbSettings settings = Renderer().Settings();
-    settings.PicBevel.Style = ListValue<TGfxBevelStyle>(PicBevelTypCB);
-    Renderer().SetSettings(settings);
-    SetThumbsStale(true);
-}
-
-void TVeltrixF::MaskTypCBChange() {
-    TGfxThumbSettings settings = Renderer().Settings();
-    settings.MaskStyle = ListValue<TGfxMaskStyle>(MaskTypCB);
-    Renderer().SetSettings(settings);
-    SetThumbsStale(true);
+    connect(Render, &TRenderPanel::Edited, this, Guarded([this](const TGfxThumbSettings& settings) {
+                if (FConverter)
+                    Renderer().SetSettings(settings);
+                TellGridPictureBox();
+                SetThumbsStale(true);
+            }));
 }
 
 void TVeltrixF::ConnectPageControls() {

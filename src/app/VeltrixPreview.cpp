@@ -1,6 +1,8 @@
 // Grid commands, the preview of the current cell's thumbnail and the background picture or colour.
 #include "app/VeltrixU.h"
 
+#include "app/VlxRenderPanel.h"
+
 #include <algorithm>
 
 #include <QAction>
@@ -243,8 +245,7 @@ void TVeltrixF::SetBkgFile(const QString& path) {
     LoadBackgroundPicture(Renderer().Background(), path);
     FBkgFile = path;
     const QString fileName = QFileInfo(path).fileName();
-    BkgFileP->setText(" " + fileName + " ");
-    SetPanelColor(BkgFileP, clNone);
+    Render->ShowBackground(fileName, clNone);
     TilePicture(Renderer().Background(), *FPreviewBkg, ThumbBkgI->width(), ThumbBkgI->height());
     ShowPreviewBkg();
     FThumbPage->SetBackground(fileName);
@@ -261,7 +262,7 @@ void TVeltrixF::SetBkgColor(TColor color) {
     tile.SaveAsJpeg(path, 75);
     SetBkgFile(path);
     FBkgColor = color;
-    SetPanelColor(BkgFileP, color);
+    Render->ShowBackground(QFileInfo(path).fileName(), color);
 }
 
 // The tile stays in the working folder for the preview; a run copies it into the gallery.

@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxRenderPanel.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -104,7 +105,7 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         ProfilesCB->setCurrentIndex(ProfilesCB->findText(s.ProfileName, Qt::MatchFixedString));
         ApplyBackground(s.Background);
         Renderer().SetSettings(s.Thumb);
-        ShowThumbSettings(s.Thumb);
+        Render->Show(s.Thumb);
         TellGridPictureBox();
         // The page keeps the background it shows and its table size, which follows the grid.
         TGfxPageSettings page = s.Page;
@@ -124,27 +125,6 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
     ShowProfileName();
     ShowThumb();
     QCoreApplication::processEvents();
-}
-
-void TVeltrixF::ShowThumbSettings(const TGfxThumbSettings& s) {
-    const auto blocked = Blocked({ThumbWSE, ThumbHSE, ThumbBevelSizSE, ThumbBevelTypCB, ThumbBevelIntSE,
-                                  PicWSE, PicHSE, PicBevelSizSE, PicBevelTypCB, PicBevelIntSE, MaskSizSE,
-                                  MaskTypCB, ShadowSizSE, ShadowDistSE, ShadowIntSE});
-    ThumbWSE->setValue(s.ThumbWidth);
-    ThumbHSE->setValue(s.ThumbHeight);
-    ThumbBevelSizSE->setValue(s.ThumbBevel.Size);
-    ThumbBevelTypCB->setCurrentIndex(s.ThumbBevel.Style);
-    ThumbBevelIntSE->setValue(s.ThumbBevel.Intensity);
-    PicWSE->setValue(s.PicWidth);
-    PicHSE->setValue(s.PicHeight);
-    PicBevelSizSE->setValue(s.PicBevel.Size);
-    PicBevelTypCB->setCurrentIndex(s.PicBevel.Style);
-    PicBevelIntSE->setValue(s.PicBevel.Intensity);
-    MaskSizSE->setValue(s.MaskSize);
-    MaskTypCB->setCurrentIndex(s.MaskStyle);
-    ShadowSizSE->setValue(s.ShadowSize);
-    ShadowDistSE->setValue(s.ShadowDistance);
-    ShadowIntSE->setValue(s.ShadowIntensity);
 }
 
 void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {

@@ -1,6 +1,6 @@
 // The controls of the settings tabs and the About tab, with their ranges, captions and hints.
 #include "app/VeltrixU.h"
-#include "app/VlxSpinEdit.h"
+#include "app/VlxControls.h"
 #include "gallery/GallerySettings.h"
 
 #include <QCheckBox>
@@ -21,116 +21,7 @@ namespace {
 // Buttons that look like the links they open.
 const char* const kLinkStyle = "QPushButton { border: none; color: #0000EE; text-decoration: underline; }";
 
-void Hint(QWidget* control, const QString& hint) {
-    control->setToolTip(hint);
-    control->setStatusTip(hint);
-}
-
-// A spin edit over a setting's range; start-up gives it its value.
-QSpinBox* NewSpin(const char* name, const TSettingRange& range, const QString& hint) {
-    auto* spin = new TSpinEdit;
-    spin->setObjectName(name);
-    spin->setRange(range.Min, range.Max);
-    spin->setMinimumWidth(58);
-    Hint(spin, hint);
-    return spin;
-}
-
-QComboBox* NewList(const char* name, const QString& hint) {
-    auto* list = new QComboBox;
-    list->setObjectName(name);
-    list->setEditable(false);
-    Hint(list, hint);
-    return list;
-}
-
-QLineEdit* NewEdit(const char* name, const QString& text, const QString& hint) {
-    auto* edit = new QLineEdit(text);
-    edit->setObjectName(name);
-    Hint(edit, hint);
-    return edit;
-}
-
-QCheckBox* NewCheck(const char* name, const QString& caption, const QString& hint, bool checked = false) {
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(name);
-    box->setChecked(checked);
-    Hint(box, hint);
-    return box;
-}
-
-// A small sunken panel that shows a colour as its background.
-QLabel* NewColorPanel(const char* name, const QString& hint) {
-    auto* panel = new QLabel;
-    panel->setObjectName(name);
-    panel->setFixedSize(36, 20);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Sunken);
-    panel->setAutoFillBackground(true);
-    Hint(panel, hint);
-    return panel;
-}
-
-QToolButton* NewSpeedButton(const char* name, QAction* action = nullptr) {
-    auto* button = new QToolButton;
-    button->setObjectName(name);
-    button->setAutoRaise(true);
-    if (action)
-        button->setDefaultAction(action);
-    else
-        button->setText("...");
-    return button;
-}
-
-QGroupBox* NewGroup(const QString& title) {
-    auto* group = new QGroupBox(title);
-    group->setFlat(false);
-    return group;
-}
-
-QGridLayout* NewGrid(QWidget* owner) {
-    auto* grid = new QGridLayout(owner);
-    grid->setContentsMargins(6, 2, 6, 4);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(3);
-    return grid;
-}
-
-// Rows of caption and control in one column of a grid.
-void AddRows(QGridLayout* grid, int column, const std::vector<std::pair<QString, QWidget*>>& rows) {
-    int row = 0;
-    for (const auto& [caption, control] : rows) {
-        if (!caption.isEmpty())
-            grid->addWidget(new QLabel(caption), row, column);
-        grid->addWidget(control, row, column + 1);
-        ++row;
-    }
-}
-
-QWidget* NewTab(const char* name, QHBoxLayout*& columns) {
-    auto* content = new QWidget;
-    columns = new QHBoxLayout(content);
-    columns->setContentsMargins(4, 2, 4, 2);
-    columns->setSpacing(6);
-    return ScrollingTab(name, content);
-}
-
 } // namespace
-
-// Some pages hold more than the page control's height shows: they scroll rather than squeeze their
-// controls out of sight.
-QWidget* ScrollingTab(const char* name, QWidget* content) {
-    auto* tab = new QWidget;
-    tab->setObjectName(name);
-    auto* layout = new QVBoxLayout(tab);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(content);
-    layout->addWidget(scroll);
-    return tab;
-}
 
 namespace {
 
@@ -149,74 +40,6 @@ QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nu
 }
 
 } // namespace
-
-QWidget* TVeltrixF::CreateThumbnailTab() {
-    QHBoxLayout* columns;
-    QWidget* tab = NewTab("ThumbTS", columns);
-    ThumbWSE = NewSpin("ThumbWSE", kThumbWidthRange, "Thumbnail width");
-    ThumbHSE = NewSpin("ThumbHSE", kThumbHeightRange, "Thumbnail height");
-    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", kBevelSizeRange, "Thumbnail bevel size");
-    ThumbBevelTypCB = NewList("ThumbBevelTypCB", "Thumbnail bevel style");
-    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", kBevelIntensityRange, "Thumbnail bevel intensity");
-
-    QGroupBox* size = NewGroup("Thumbnail");
-    AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
-    QGroupBox* bevel = NewGroup("Bevel");
-    AddRows(NewGrid(bevel), 0,
-            {{"Size", ThumbBevelSizSE}, {"Style", ThumbBevelTypCB}, {"Intensity", ThumbBevelIntSE}});
-
-    BkgFileP = new QLabel;
-    BkgFileP->setObjectName("BkgFileP");
-    BkgFileP->setMinimumWidth(160);
-    BkgFileP->setFrameShape(QFrame::Panel);
-    BkgFileP->setFrameShadow(QFrame::Sunken);
-    BkgFileP->setAutoFillBackground(true);
-    Hint(BkgFileP, "Background picture or color");
-    BkgFileSB = NewSpeedButton("BkgFileSB", ThumbBkg_File);
-    BkgColorSB = NewSpeedButton("BkgColorSB", ThumbBkg_Color);
-    QGroupBox* background = NewGroup("Background");
-    QGridLayout* bkgGrid = NewGrid(background);
-    bkgGrid->addWidget(BkgFileP, 0, 0, 1, 2);
-    bkgGrid->addWidget(BkgFileSB, 1, 0);
-    bkgGrid->addWidget(BkgColorSB, 1, 1);
-    bkgGrid->setRowStretch(2, 1);
-
-    columns->addWidget(size, 0, Qt::AlignTop);
-    columns->addWidget(bevel, 0, Qt::AlignTop);
-    columns->addWidget(background, 0, Qt::AlignTop);
-    columns->addStretch();
-    return tab;
-}
-
-QWidget* TVeltrixF::CreatePictureTab() {
-    QHBoxLayout* columns;
-    QWidget* tab = NewTab("PictureTS", columns);
-    PicWSE = NewSpin("PicWSE", kPicWidthRange, "Picture width");
-    PicHSE = NewSpin("PicHSE", kPicHeightRange, "Picture height");
-    PicBevelSizSE = NewSpin("PicBevelSizSE", kBevelSizeRange, "Picture bevel size");
-    PicBevelTypCB = NewList("PicBevelTypCB", "Picture bevel style");
-    PicBevelIntSE = NewSpin("PicBevelIntSE", kBevelIntensityRange, "Picture bevel intensity");
-    MaskSizSE = NewSpin("MaskSizSE", kMaskSizeRange, "Picture mask feather size");
-    MaskTypCB = NewList("MaskTypCB", "Picture mask style");
-    ShadowSizSE = NewSpin("ShadowSizSE", kShadowSizeRange, "Picture shadow size");
-    ShadowDistSE = NewSpin("ShadowDistSE", kShadowDistanceRange, "Picture shadow distance");
-    ShadowIntSE = NewSpin("ShadowIntSE", kShadowIntensityRange, "Picture shadow intensity");
-
-    QGroupBox* size = NewGroup("Picture");
-    AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
-    QGroupBox* bevel = NewGroup("Bevel");
-    AddRows(NewGrid(bevel), 0,
-            {{"Size", PicBevelSizSE}, {"Style", PicBevelTypCB}, {"Intensity", PicBevelIntSE}});
-    QGroupBox* mask = NewGroup("Mask");
-    AddRows(NewGrid(mask), 0, {{"Feather", MaskSizSE}, {"Style", MaskTypCB}});
-    QGroupBox* shadow = NewGroup("Shadow");
-    AddRows(NewGrid(shadow), 0,
-            {{"Size", ShadowSizSE}, {"Distance", ShadowDistSE}, {"Intensity", ShadowIntSE}});
-    for (QGroupBox* group : {size, bevel, mask, shadow})
-        columns->addWidget(group, 0, Qt::AlignTop);
-    columns->addStretch();
-    return tab;
-}
 
 QWidget* TVeltrixF::CreateHtmlPageTab() {
     QHBoxLayout* columns;

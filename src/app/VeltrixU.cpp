@@ -1,5 +1,6 @@
 // The main window's construction, start-up order, tear-down, status bar and posted notifications.
 #include "app/VeltrixU.h"
+#include "app/VlxRenderPanel.h"
 
 #include <algorithm>
 
@@ -155,12 +156,6 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
 }
 
 void TVeltrixF::FillStyleLists() {
-    for (QComboBox* list : {ThumbBevelTypCB, PicBevelTypCB}) {
-        list->clear();
-        list->addItems(BevelStyleNames);
-    }
-    MaskTypCB->clear();
-    MaskTypCB->addItems(MaskStyleNames);
     for (QComboBox* list : {HtmlTablAlignCB, PicInfFonAlignCB, HtmlTabTitAlignCB}) {
         list->clear();
         for (const char* name : HtmlHAlignNames)
@@ -173,7 +168,7 @@ void TVeltrixF::CreateConverter() {
     FConverter = std::make_unique<TGfxBatchPicConverter>();
     const TGfxThumbSettings settings = StartUpSettings().Thumb;
     Renderer().SetSettings(settings);
-    ShowThumbSettings(settings);
+    Render->Show(settings);
 }
 
 void TVeltrixF::CreateGrid() {

@@ -43,6 +43,7 @@ class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
 class TProfileManager;
+class TRenderPanel;
 struct TBackgroundSetting;
 struct TCellPreviews;
 struct TDocumentCell;
@@ -57,9 +58,6 @@ class EVeltrixException : public Exception {
 public:
     using Exception::Exception;
 };
-
-// A page of the page control: its content scrolls when the page is too low to show all of it.
-QWidget* ScrollingTab(const char* name, QWidget* content);
 
 // The window also serves the upload panel on its FTP tab: status texts, progress bars, message boxes,
 // and the upload request the panel posts to it.
@@ -261,27 +259,8 @@ public:
     QWidget* AboutTS;
     TFtpF* FtpF1; // the upload panel; freed first at tear-down, while the window it reports to is whole
 
-    // "Thumbnail"
-    QSpinBox* ThumbWSE;
-    QSpinBox* ThumbHSE;
-    QSpinBox* ThumbBevelSizSE;
-    QComboBox* ThumbBevelTypCB;
-    QSpinBox* ThumbBevelIntSE;
-    QLabel* BkgFileP;
-    QToolButton* BkgFileSB;
-    QToolButton* BkgColorSB;
-
-    // "Picture"
-    QSpinBox* PicWSE;
-    QSpinBox* PicHSE;
-    QSpinBox* PicBevelSizSE;
-    QComboBox* PicBevelTypCB;
-    QSpinBox* PicBevelIntSE;
-    QSpinBox* MaskSizSE;
-    QComboBox* MaskTypCB;
-    QSpinBox* ShadowSizSE;
-    QSpinBox* ShadowDistSE;
-    QSpinBox* ShadowIntSE;
+    // "Thumbnail" and "Picture"
+    TRenderPanel* Render = nullptr;
 
     // "Html Page"
     QToolButton* PgColTextSB;
@@ -368,8 +347,6 @@ private:
     void CreateWorkArea();
     void CreatePages();
     void CreateStatusBar();
-    QWidget* CreateThumbnailTab();
-    QWidget* CreatePictureTab();
     QWidget* CreateHtmlPageTab();
     QWidget* CreateHtmlTableTab();
     QWidget* CreateOptionsTab();
@@ -386,7 +363,6 @@ private:
     void FillProfileList();
 
     // The panels show the values without running their handlers (VeltrixProfile.cpp).
-    void ShowThumbSettings(const TGfxThumbSettings& settings);
     void ShowPageSettings(const TGfxPageSettings& settings);
     // The grid, the page and the panel take the table size.
     void SetTableSize(int cols, int rows);
@@ -411,9 +387,6 @@ private:
     void PgBackLinkEChange();
     void PgLinkOrderChange();
     void PgWebSizeChange();
-    void ThumbBevelTypCBChange();
-    void PicBevelTypCBChange();
-    void MaskTypCBChange();
     void HtmlTablAlignCBChange();
     void HtmlTabTitAlignCBChange();
     void PicInfFonAlignCBChange();

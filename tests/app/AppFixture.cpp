@@ -120,19 +120,19 @@ QString TAppTest::MakePicture(const QString& name, int width, int height) const 
 }
 
 void TAppTest::AllEffectsOn() {
-    W().MaskTypCB->setCurrentIndex(gmRoundRect);
-    emit W().MaskTypCB->activated(gmRoundRect);
-    W().ThumbBevelTypCB->setCurrentIndex(gbRaised);
-    emit W().ThumbBevelTypCB->activated(gbRaised);
-    W().PicBevelTypCB->setCurrentIndex(gbLowered);
-    emit W().PicBevelTypCB->activated(gbLowered);
-    for (const auto& [spin, value] : {std::pair{W().MaskSizSE, 5},
-                                      {W().ShadowSizSE, 4},
-                                      {W().ShadowDistSE, 3},
-                                      {W().ShadowIntSE, 80},
-                                      {W().ThumbBevelSizSE, 3},
-                                      {W().ThumbBevelIntSE, 60},
-                                      {W().PicBevelSizSE, 2},
-                                      {W().PicBevelIntSE, 70}})
+    W().Render->MaskTypCB->setCurrentIndex(gmRoundRect);
+    emit W().Render->MaskTypCB->activated(gmRoundRect);
+    W().Render->ThumbBevelTypCB->setCurrentIndex(gbRaised);
+    emit W().Render->ThumbBevelTypCB->activated(gbRaised);
+    W().Render->PicBevelTypCB->setCurrentIndex(gbLowered);
+    emit W().Render->PicBevelTypCB->activated(gbLowered);
+    for (const auto& [spin, value] : {std::pair{W().Render->MaskSizSE, 5},
+                                      {W().Render->ShadowSizSE, 4},
+                                      {W().Render->ShadowDistSE, 3},
+                                      {W().Render->ShadowIntSE, 80},
+                                      {W().Render->ThumbBevelSizSE, 3},
+                                      {W().Render->ThumbBevelIntSE, 60},
+                                      {W().Render->PicBevelSizSE, 2},
+                                      {W().Render->PicBevelIntSE, 70}})
         spin->setValue(value);
 }

@@ -90,12 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
         // The thumbnail's size is its ground's: the picture is stretched into the picture box alone.
         TChange{"ThumbnailSize",
                 [](TDecodeOnceTest&, TVeltrixF& w, const QStringList&) {
-                    w.ThumbWSE->setValue(w.ThumbWSE->value() + 20);
+                    w.Render->ThumbWSE->setValue(w.Render->ThumbWSE->value() + 20);
                 },
                 0},
         TChange{"PictureBox",
                 [](TDecodeOnceTest&, TVeltrixF& w, const QStringList&) {
-                    w.PicHSE->setValue(w.PicHSE->value() - 10);
+                    w.Render->PicHSE->setValue(w.Render->PicHSE->value() - 10);
                 },
                 kCount},
         TChange{"TouchedFile",

@@ -30,7 +30,7 @@ protected:
         W().Grid()->SetCurrentCell(0, 0);
         W().GfxG_LoadPicture->trigger();
         ProcessEvents();
-        W().ThumbWSE->setValue(180);
+        W().Render->ThumbWSE->setValue(180);
         W().PgTitleE->setText("Trip");
         ASSERT_EQ(W().CountPictures(), 3);
     }
@@ -81,7 +81,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     EXPECT_EQ(barMaximum, 3);
     EXPECT_TRUE(W().statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_EQ(W().GalleryFile(), file);
-    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
     EXPECT_EQ(W().PgTitleE->text(), "Trip");
     EXPECT_EQ(QStringList({W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)}),
               names);
@@ -90,7 +90,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     QFile::remove(file);
     W().SaveGalleryA->trigger();
     EXPECT_EQ(FirstDifference(saved, ReadBytes(file)), "");
-    W().ThumbWSE->setValue(190);
+    W().Render->ThumbWSE->setValue(190);
     EXPECT_TRUE(W().isWindowModified());
 }
 
@@ -108,7 +108,7 @@ TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
     EXPECT_TRUE(SameGallery(*before, *W().EditState()));
     EXPECT_EQ(W().CountPictures(), 3);
     EXPECT_EQ(W().GfxGridColSE->value(), before->Grid->Gallery.Columns());
-    EXPECT_EQ(W().ThumbWSE->value(), before->Settings.Thumb.ThumbWidth);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), before->Settings.Thumb.ThumbWidth);
     for (int col = 0; col < 3; ++col)
         EXPECT_NE(W().Grid()->Objects(col, 0), nullptr) << "the preview of cell " << col << " came back";
 
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                               d.Answers = {TModalResult::Yes};
                               w.GfxGridColSE->setValue(1);
                           }},
-                    TEdit{"thumbnail_width", [](TVeltrixF& w, TTestDialogs&) { w.ThumbWSE->setValue(90); }},
+                    TEdit{"thumbnail_width", [](TVeltrixF& w, TTestDialogs&) { w.Render->ThumbWSE->setValue(90); }},
                     TEdit{"table_title",
                           [](TVeltrixF& w, TTestDialogs&) { w.HtmlTabTitleE->setText("Other"); }},
                     TEdit{"move_by_ctrl_arrow",
@@ -200,7 +200,7 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
     MakeGallery();
     const QString file = FFiles.File("trip.veltrix");
     SaveAs(file);
-    W().ThumbWSE->setValue(190);
+    W().Render->ThumbWSE->setValue(190);
     D().Answers = {TModalResult::No}; // the change is not saved
     QTimer tick;
     tick.setInterval(0);
@@ -213,14 +213,14 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
     tick.stop();
     EXPECT_EQ(W().StatusP0->text(), "Opening stopped: " + file);
     EXPECT_EQ(W().CountPictures(), 3);
-    EXPECT_EQ(W().ThumbWSE->value(), 190);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 190);
     EXPECT_TRUE(W().IsModified());
 }
 
 // A step of the settings alone shares the table with the state before it.
 TEST_F(TDocumentTest, SettingsStepsShareTheTable) {
     MakeGallery();
-    W().ThumbWSE->setValue(181);
+    W().Render->ThumbWSE->setValue(181);
     const TEditStatePtr state = W().EditState();
     EXPECT_EQ(state->Grid, W().EditState()->Grid);
     W().Grid()->ClearCurrentCell();
@@ -247,7 +247,7 @@ TEST_P(TBadGalleryTest, IsRefusedAndTheGalleryShownStays) {
     EXPECT_TRUE(D().Errors[0].contains(GetParam().Says)) << D().Errors[0].toStdString();
     D().Errors.clear();
     EXPECT_EQ(W().CountPictures(), 3);
-    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
     EXPECT_EQ(ReadBytes(file), QByteArray(GetParam().Text));
 }
 
@@ -273,11 +273,11 @@ TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
     W().NewProjectA->trigger();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_EQ(W().CountPictures(), 0);
-    EXPECT_EQ(W().ThumbWSE->value(), 180);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
     EXPECT_EQ(W().GalleryFile(), "");
     // Discard: gone without saving; the question came once each time.
     W().OpenGallery(file);
-    W().ThumbWSE->setValue(100);
+    W().Render->ThumbWSE->setValue(100);
     D().Answers = {TModalResult::No};
     const size_t asked = D().Messages.size();
     EXPECT_TRUE(W().close());
@@ -307,7 +307,7 @@ TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnas
 
     const QByteArray theirs = ReadBytes(file) + "\n";
     WriteBytes(file, theirs);
-    W().ThumbWSE->setValue(190);
+    W().Render->ThumbWSE->setValue(190);
     D().Answers = {TModalResult::Cancel};
     W().SaveGalleryA->trigger();
     EXPECT_TRUE(D().Messages.back().Text.contains("was changed by another program"));

@@ -198,17 +198,17 @@ protected:
     }
     // Rounded mask, shadow, bevels on the thumbnail and the picture, and all three information lines.
     void ChooseLook() {
-        Pick(W().MaskTypCB, gmRoundRect);
-        W().MaskSizSE->setValue(6);
-        W().ShadowSizSE->setValue(5);
-        W().ShadowDistSE->setValue(4);
-        W().ShadowIntSE->setValue(80);
-        Pick(W().ThumbBevelTypCB, gbRaised);
-        W().ThumbBevelSizSE->setValue(4);
-        W().ThumbBevelIntSE->setValue(60);
-        Pick(W().PicBevelTypCB, gbLowered);
-        W().PicBevelSizSE->setValue(3);
-        W().PicBevelIntSE->setValue(50);
+        Pick(W().Render->MaskTypCB, gmRoundRect);
+        W().Render->MaskSizSE->setValue(6);
+        W().Render->ShadowSizSE->setValue(5);
+        W().Render->ShadowDistSE->setValue(4);
+        W().Render->ShadowIntSE->setValue(80);
+        Pick(W().Render->ThumbBevelTypCB, gbRaised);
+        W().Render->ThumbBevelSizSE->setValue(4);
+        W().Render->ThumbBevelIntSE->setValue(60);
+        Pick(W().Render->PicBevelTypCB, gbLowered);
+        W().Render->PicBevelSizSE->setValue(3);
+        W().Render->PicBevelIntSE->setValue(50);
         for (QCheckBox* box : {W().PicInfNameCB, W().PicInfPicSizeCB, W().PicInfSizeCB})
             box->click();
     }

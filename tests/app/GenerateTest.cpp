@@ -259,7 +259,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
     QImage other(40, 30, QImage::Format_RGB888);
     other.fill(Qt::blue);
     ASSERT_TRUE(other.save(source, "BMP"));
-    W().ThumbWSE->setValue(100);
+    W().Render->ThumbWSE->setValue(100);
     W().HtmlTabTitleE->setText("Second");
     D().Answers = {TModalResult::Yes};
     W().GeneratePageA->trigger();

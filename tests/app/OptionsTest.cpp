@@ -104,7 +104,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_EQ(W().Grid()->DefaultColWidth(), 80);
     EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().ProfileName(), "Trip");
-    EXPECT_EQ(W().ThumbWSE->value(), 177);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 177);
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
     EXPECT_EQ(W().ThumbPage()->PrevText(), "Back");
@@ -131,7 +131,7 @@ TEST_F(TOptionsTest, LoadOnStartupOffLeavesEverythingAsAtStartUp) {
     EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().GGridWSE->value(), 64);
     EXPECT_EQ(W().ProfileName(), "default");
-    EXPECT_EQ(W().ThumbWSE->value(), 150);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 150);
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com");
     EXPECT_EQ(W().FtpF1->UserIDE->text(), "MyUserID");
     EXPECT_EQ(W().FtpF1->PortE->text(), "21");
@@ -152,11 +152,11 @@ TEST_P(TProfileKeyTest, WithoutAStoredProfileAppliesDefault) {
     TProfileRecord trip;
     W().Profiles()->ReadProfile(W().Profiles()->FindProfile("Trip"), trip);
     W().ApplyProfile(trip);
-    ASSERT_EQ(W().ThumbWSE->value(), 177);
+    ASSERT_EQ(W().Render->ThumbWSE->value(), 177);
     WriteBytes(Ini(), QByteArray("[Common]\r\n") + GetParam().Line);
     W().LoadOptions();
     EXPECT_EQ(W().ProfileName(), "default");
-    EXPECT_EQ(W().ThumbWSE->value(), 150);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 150);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, TProfileKeyTest,
@@ -170,7 +170,7 @@ TEST_F(TOptionsTest, ProfileNameIsFoundIgnoringCase) {
     WriteBytes(Ini(), "[Common]\nProfile=TRIP\n");
     W().LoadOptions();
     EXPECT_EQ(W().ProfileName(), "Trip");
-    EXPECT_EQ(W().ThumbWSE->value(), 177);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 177);
 }
 
 TEST_F(TOptionsTest, MissingFtpSectionEmptiesTheFieldsAndSetsPort21AndPassiveMode) {

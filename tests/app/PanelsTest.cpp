@@ -28,7 +28,7 @@ namespace {
 
 struct TRendererControl {
     const char* Name;
-    QSpinBox* TVeltrixF::*Control;
+    QSpinBox* TRenderPanel::*Control;
     int Value;
     std::function<int(const TGfxThumbnail&)> Setting;
 };
@@ -44,7 +44,7 @@ class TRendererControlTest : public TAppTest, public testing::WithParamInterface
 TEST_P(TRendererControlTest, PassesValueToRendererAndMarksThumbnailsStale) {
     const TRendererControl& row = GetParam();
     W().SetThumbsStale(false);
-    (W().*row.Control)->setValue(row.Value);
+    (W().Render->*row.Control)->setValue(row.Value);
     EXPECT_EQ(row.Setting(W().Renderer()), row.Value);
     EXPECT_TRUE(W().ThumbsStale());
     EXPECT_TRUE(W().EventT->isActive());
@@ -53,44 +53,44 @@ TEST_P(TRendererControlTest, PassesValueToRendererAndMarksThumbnailsStale) {
 INSTANTIATE_TEST_SUITE_P(
     Controls, TRendererControlTest,
     testing::Values(
-        TRendererControl{"ThumbWSE", &TVeltrixF::ThumbWSE, 321, [](auto& r) { return r.ThumbWidth(); }},
-        TRendererControl{"ThumbHSE", &TVeltrixF::ThumbHSE, 99, [](auto& r) { return r.ThumbHeight(); }},
-        TRendererControl{"ThumbBevelSizSE", &TVeltrixF::ThumbBevelSizSE, 7,
+        TRendererControl{"ThumbWSE", &TRenderPanel::ThumbWSE, 321, [](auto& r) { return r.ThumbWidth(); }},
+        TRendererControl{"ThumbHSE", &TRenderPanel::ThumbHSE, 99, [](auto& r) { return r.ThumbHeight(); }},
+        TRendererControl{"ThumbBevelSizSE", &TRenderPanel::ThumbBevelSizSE, 7,
                          [](auto& r) { return r.ThumbBevel().Size; }},
-        TRendererControl{"ThumbBevelIntSE", &TVeltrixF::ThumbBevelIntSE, 100,
+        TRendererControl{"ThumbBevelIntSE", &TRenderPanel::ThumbBevelIntSE, 100,
                          [](auto& r) { return int(r.ThumbBevel().Intensity); }},
-        TRendererControl{"PicWSE", &TVeltrixF::PicWSE, 30, [](auto& r) { return r.PicWidth(); }},
-        TRendererControl{"PicHSE", &TVeltrixF::PicHSE, 500, [](auto& r) { return r.PicHeight(); }},
-        TRendererControl{"PicBevelSizSE", &TVeltrixF::PicBevelSizSE, 3,
+        TRendererControl{"PicWSE", &TRenderPanel::PicWSE, 30, [](auto& r) { return r.PicWidth(); }},
+        TRendererControl{"PicHSE", &TRenderPanel::PicHSE, 500, [](auto& r) { return r.PicHeight(); }},
+        TRendererControl{"PicBevelSizSE", &TRenderPanel::PicBevelSizSE, 3,
                          [](auto& r) { return r.PicBevel().Size; }},
-        TRendererControl{"PicBevelIntSE", &TVeltrixF::PicBevelIntSE, 42,
+        TRendererControl{"PicBevelIntSE", &TRenderPanel::PicBevelIntSE, 42,
                          [](auto& r) { return int(r.PicBevel().Intensity); }},
-        TRendererControl{"MaskSizSE", &TVeltrixF::MaskSizSE, 12, [](auto& r) { return r.MaskSize(); }},
-        TRendererControl{"ShadowSizSE", &TVeltrixF::ShadowSizSE, 8, [](auto& r) { return r.ShadowSize(); }},
-        TRendererControl{"ShadowDistSE", &TVeltrixF::ShadowDistSE, 5,
+        TRendererControl{"MaskSizSE", &TRenderPanel::MaskSizSE, 12, [](auto& r) { return r.MaskSize(); }},
+        TRendererControl{"ShadowSizSE", &TRenderPanel::ShadowSizSE, 8, [](auto& r) { return r.ShadowSize(); }},
+        TRendererControl{"ShadowDistSE", &TRenderPanel::ShadowDistSE, 5,
                          [](auto& r) { return r.ShadowDistance(); }},
-        TRendererControl{"ShadowIntSE", &TVeltrixF::ShadowIntSE, 50,
+        TRendererControl{"ShadowIntSE", &TRenderPanel::ShadowIntSE, 50,
                          [](auto& r) { return int(r.ShadowIntensity()); }}));
 
 TEST_F(TAppTest, SpinEditsForceValuesIntoTheirRange) {
-    W().ThumbWSE->setValue(20);
+    W().Render->ThumbWSE->setValue(20);
     EXPECT_EQ(W().Renderer().ThumbWidth(), 50);
     W().PicInfFonSizSE->setValue(9);
     EXPECT_EQ(W().ThumbPage()->PicInfoFontSize(), 4);
 }
 
 TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
-    W().MaskTypCB->setCurrentIndex(gmEllipse);
-    emit W().MaskTypCB->activated(gmEllipse);
-    W().ThumbBevelTypCB->setCurrentIndex(gbLowered);
-    emit W().ThumbBevelTypCB->activated(gbLowered);
+    W().Render->MaskTypCB->setCurrentIndex(gmEllipse);
+    emit W().Render->MaskTypCB->activated(gmEllipse);
+    W().Render->ThumbBevelTypCB->setCurrentIndex(gbLowered);
+    emit W().Render->ThumbBevelTypCB->activated(gbLowered);
     W().HtmlTabTitAlignCB->setCurrentIndex(haLeft);
     emit W().HtmlTabTitAlignCB->activated(haLeft);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmEllipse);
     EXPECT_EQ(W().Renderer().ThumbBevel().Style, gbLowered);
     EXPECT_EQ(W().ThumbPage()->TableTitleAlign(), haLeft);
     // A list set by the program runs no handler.
-    W().PicBevelTypCB->setCurrentIndex(gbRaised);
+    W().Render->PicBevelTypCB->setCurrentIndex(gbRaised);
     EXPECT_EQ(W().Renderer().PicBevel().Style, gbNone);
 }
 
@@ -98,9 +98,9 @@ TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().EventT->stop();
     W().ThumbI->clear();
-    W().ThumbWSE->setValue(200);
-    W().ThumbWSE->setValue(210);
-    W().ThumbWSE->setValue(220);
+    W().Render->ThumbWSE->setValue(200);
+    W().Render->ThumbWSE->setValue(210);
+    W().Render->ThumbWSE->setValue(220);
     EXPECT_TRUE(W().EventT->isActive());
     EXPECT_EQ(W().EventT->interval(), 1000);
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());       // nothing rendered before the delay is over
@@ -113,7 +113,7 @@ TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {
 
 TEST_F(TAppTest, NoDelayedPreviewWithAutoUpdateOff) {
     W().AutoUpdThumbCB->setChecked(false);
-    W().ThumbHSE->setValue(200);
+    W().Render->ThumbHSE->setValue(200);
     EXPECT_TRUE(W().ThumbsStale());
     EXPECT_FALSE(W().EventT->isActive());
 }
@@ -173,11 +173,11 @@ class TTypedSpinTest : public TAppTest, public testing::WithParamInterface<TType
 
 // Picture width, 30 to 500: a typed value outside goes to the nearer bound when editing ends.
 TEST_P(TTypedSpinTest, OutOfRangeGoesToTheNearestBound) {
-    W().PicWSE->setFocus();
-    W().PicWSE->selectAll();
-    QTest::keyClicks(W().PicWSE, GetParam().Typed);
-    QTest::keyClick(W().PicWSE, Qt::Key_Return);
-    EXPECT_EQ(W().PicWSE->value(), GetParam().Value);
+    W().Render->PicWSE->setFocus();
+    W().Render->PicWSE->selectAll();
+    QTest::keyClicks(W().Render->PicWSE, GetParam().Typed);
+    QTest::keyClick(W().Render->PicWSE, Qt::Key_Return);
+    EXPECT_EQ(W().Render->PicWSE->value(), GetParam().Value);
     EXPECT_EQ(W().Renderer().PicWidth(), GetParam().Value);
 }
 

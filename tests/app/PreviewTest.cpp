@@ -110,7 +110,7 @@ TEST_F(TAppTest, BackgroundColourWritesItsTileAndBecomesTheBackground) {
     EXPECT_NEAR(centre.red(), 255, 3);
     EXPECT_NEAR(centre.green(), 128, 3);
     EXPECT_NEAR(centre.blue(), 0, 3);
-    EXPECT_EQ(W().BkgFileP->palette().color(QPalette::Window), QColor(255, 128, 0));
+    EXPECT_EQ(W().Render->BkgFileP->palette().color(QPalette::Window), QColor(255, 128, 0));
 }
 
 TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
@@ -119,7 +119,7 @@ TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
     W().ThumbBkg_File->trigger();
     EXPECT_EQ(W().BkgFile(), file);
     EXPECT_EQ(W().BkgColor(), clNone);
-    EXPECT_EQ(W().BkgFileP->text(), " bmp_24bpp.bmp ");
+    EXPECT_EQ(W().Render->BkgFileP->text(), " bmp_24bpp.bmp ");
     EXPECT_EQ(W().ThumbPage()->Background(), "bmp_24bpp.bmp");
     const QImage& preview = W().PreviewBkg()->Bitmap();
     ASSERT_EQ(preview.size(), W().ThumbBkgI->size());

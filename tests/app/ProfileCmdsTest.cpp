@@ -46,7 +46,7 @@ protected:
 } // namespace
 
 TEST_F(TProfileCmdsTest, AddedProfileHoldsTheSettingsAndBecomesCurrent) {
-    W().ThumbWSE->setValue(180);
+    W().Render->ThumbWSE->setValue(180);
     Add("Trip");
     ASSERT_EQ(D().Queries.size(), 1u);
     EXPECT_EQ(D().Queries[0].Caption, "Add current settings to profile list");
@@ -128,7 +128,7 @@ TEST_F(TProfileCmdsTest, RenamingToTheSameNameInAnotherCaseDoesNothing) {
 TEST_F(TProfileCmdsTest, RenameSavesTheSettingsUnderTheNewNameInTheSameSlot) {
     Add("Trip");
     const int slot = W().Profiles()->FindProfile("Trip");
-    W().ThumbWSE->setValue(99);
+    W().Render->ThumbWSE->setValue(99);
     D().Inputs = {"Voyage"};
     W().Prf_EditA->trigger();
     EXPECT_EQ(W().Profiles()->FindProfile("Voyage"), slot);
@@ -150,9 +150,9 @@ TEST_F(TProfileCmdsTest, RenamingOntoAnotherProfileIsRefused) {
 }
 
 TEST_F(TProfileCmdsTest, RemovingSelectsAndAppliesTheAlphabeticallyFirst) {
-    W().ThumbWSE->setValue(77);
+    W().Render->ThumbWSE->setValue(77);
     Add("alpha");
-    W().ThumbWSE->setValue(88);
+    W().Render->ThumbWSE->setValue(88);
     Add("Zulu");
     D().Answers = {TModalResult::Yes};
     W().Prf_DelA->trigger();
@@ -164,7 +164,7 @@ TEST_F(TProfileCmdsTest, RemovingSelectsAndAppliesTheAlphabeticallyFirst) {
     EXPECT_EQ(ListItems(), (QStringList{"alpha", "default"}));
     EXPECT_EQ(W().ProfileName(), "alpha");
     EXPECT_EQ(W().ProfilesCB->currentText(), "alpha");
-    EXPECT_EQ(W().ThumbWSE->value(), 77);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 77);
 }
 
 TEST_F(TProfileCmdsTest, RemovalAnsweredNoKeepsTheProfile) {
@@ -177,7 +177,7 @@ TEST_F(TProfileCmdsTest, RemovalAnsweredNoKeepsTheProfile) {
 }
 
 TEST_F(TProfileCmdsTest, SaveOverwritesTheCurrentProfileAfterConfirmation) {
-    W().ThumbWSE->setValue(123);
+    W().Render->ThumbWSE->setValue(123);
     D().Answers = {TModalResult::No};
     W().Prf_SaveA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
@@ -191,29 +191,29 @@ TEST_F(TProfileCmdsTest, SaveOverwritesTheCurrentProfileAfterConfirmation) {
 }
 
 TEST_F(TProfileCmdsTest, PickingAProfileAppliesItOnlyWhenItIsAnother) {
-    W().ThumbWSE->setValue(111);
+    W().Render->ThumbWSE->setValue(111);
     Add("Trip");
     Pick("default");
     EXPECT_EQ(W().ProfileName(), "default");
-    EXPECT_EQ(W().ThumbWSE->value(), 150);
-    W().ThumbWSE->setValue(140);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 150);
+    W().Render->ThumbWSE->setValue(140);
     Pick("default"); // the current one: the unsaved setting stays
-    EXPECT_EQ(W().ThumbWSE->value(), 140);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 140);
     Pick("Trip");
-    EXPECT_EQ(W().ThumbWSE->value(), 111);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 111);
 }
 
 // A new gallery keeps the look and the table in effect; the pictures go once the question is answered.
 TEST_F(TProfileCmdsTest, NewProjectEmptiesTheGridAndKeepsTheSettings) {
     Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
     Load(2, 1, TestData("gen/bmp_24bpp.bmp"));
-    W().ThumbWSE->setValue(60);
+    W().Render->ThumbWSE->setValue(60);
     Add("Trip");
     D().Answers = {TModalResult::No};
     W().NewProjectA->trigger();
     EXPECT_EQ(W().CountPictures(), 0);
     EXPECT_EQ(W().ProfileName(), "Trip");
-    EXPECT_EQ(W().ThumbWSE->value(), 60);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 60);
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
 }
 

@@ -124,7 +124,7 @@ TEST_F(TAppTest, MissingBackgroundFileIsReportedAndTheRestApplies) {
     EXPECT_TRUE(D().Errors[0].contains("deleted.jpg")) << D().Errors[0].toStdString();
     D().Errors.clear();
     EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
-    EXPECT_EQ(W().ThumbWSE->value(), 201);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 201);
     EXPECT_EQ(W().PgBackLinkTextE->text(), "Home");
     EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
     EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
@@ -136,7 +136,7 @@ TEST_F(TAppTest, DamagedListIndexesSelectTheFirstItem) {
     record.TableAlign = 200;
     record.BackLinkAlign = 77;
     W().ApplyProfile(record);
-    EXPECT_EQ(W().MaskTypCB->currentIndex(), 0);
+    EXPECT_EQ(W().Render->MaskTypCB->currentIndex(), 0);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmNone);
     EXPECT_EQ(W().ThumbPage()->TableAlign(), haDefault);
     EXPECT_EQ(W().ThumbPage()->BackLinkAlign(), haDefault);
@@ -179,10 +179,10 @@ TEST_F(TAppTest, StoredProfileOutOfRangeAppliesInRange) {
     TGallerySettings expected = SettingsFromProfile(record);
     expected.Background.File = W().BkgFile();
     EXPECT_TRUE(W().Settings() == expected) << Difference(expected, W().Settings());
-    EXPECT_EQ(W().ThumbWSE->value(), 500);
-    EXPECT_EQ(W().ThumbBevelTypCB->currentIndex(), gbNone);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 500);
+    EXPECT_EQ(W().Render->ThumbBevelTypCB->currentIndex(), gbNone);
     EXPECT_EQ(W().GfxGridColSE->value(), 1);
     EXPECT_EQ(W().Grid()->ColCount(), 1);
     EXPECT_EQ(W().PicInfFonSizSE->value(), -2);
-    EXPECT_EQ(W().ShadowIntSE->value(), 100);
+    EXPECT_EQ(W().Render->ShadowIntSE->value(), 100);
 }

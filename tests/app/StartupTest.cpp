@@ -156,12 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
-    EXPECT_EQ(W().ThumbWSE->value(), 150);
-    EXPECT_EQ(W().ThumbHSE->value(), 120);
-    EXPECT_EQ(W().PicWSE->value(), 130);
-    EXPECT_EQ(W().PicHSE->value(), 100);
-    EXPECT_EQ(W().MaskTypCB->count(), 4);
-    EXPECT_EQ(W().MaskTypCB->itemText(2), "Round Rectangle");
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 150);
+    EXPECT_EQ(W().Render->ThumbHSE->value(), 120);
+    EXPECT_EQ(W().Render->PicWSE->value(), 130);
+    EXPECT_EQ(W().Render->PicHSE->value(), 100);
+    EXPECT_EQ(W().Render->MaskTypCB->count(), 4);
+    EXPECT_EQ(W().Render->MaskTypCB->itemText(2), "Round Rectangle");
     EXPECT_EQ(W().HtmlTablAlignCB->currentText(), "Center");
     EXPECT_EQ(W().HtmlTablCellSpacSE->value(), 5);
     EXPECT_EQ(W().HtmlTabTitSizSE->value(), 2);
@@ -223,7 +223,7 @@ TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
     Start();
     EXPECT_EQ(ReadBytes(fileName), file);
     EXPECT_EQ(W().Profiles()->ProfileNames(), (QStringList{"default", "Trip"}));
-    EXPECT_EQ(W().ThumbWSE->value(), 120);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 120);
     EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
     EXPECT_FALSE(W().HtmlFitWindowCB->isChecked());
     EXPECT_FALSE(W().PgWebSizeCB->isChecked());
@@ -258,7 +258,7 @@ TEST_F(TAppTest, LaterStartAppliesExistingDefaultAndLeavesItUntouched) {
     const QByteArray before = ReadBytes(fileName);
     Start();
     EXPECT_EQ(ReadBytes(fileName), before);
-    EXPECT_EQ(W().ThumbWSE->value(), 200);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 200);
     EXPECT_EQ(W().Renderer().ThumbWidth(), 200);
     EXPECT_EQ(W().BkgFile(), W().WorkDir() + "000080ff.jpg");
     // Start-up ends with a 3 x 2 table whatever the profile holds.
