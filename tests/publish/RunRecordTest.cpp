@@ -11,10 +11,10 @@
 
 #include "cli/VlxCommandLine.h"
 #include "gallery/Gallery.h"
-#include "gfx/GfxDecodeCount.h"
-#include "html/WebFiles.h"
 #include "publish/GalleryRun.h"
 #include "publish/RunRecord.h"
+#include "gfx/GfxDecodeCount.h"
+#include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
 #include "support/FieldCount.h"
 #include "support/TestSupport.h"

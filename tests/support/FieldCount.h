@@ -4,19 +4,14 @@
 
 #include <cstddef>
 
-namespace field_count_detail {
-
 // Converts to any one field; never called, only asked whether the braces accept it.
 struct TAnyField {
     template <typename T> operator T() const;
 };
 
-} // namespace field_count_detail
-
 // An aggregate takes at most one initialiser per field: the longest list of them it accepts is its fields.
 // A nested struct counts as one field (the initialiser converts to it whole, so no braces are elided).
 template <typename T, typename... TFields> constexpr std::size_t FieldCount() {
-    using field_count_detail::TAnyField;
     if constexpr (requires { T{TFields{}..., TAnyField{}}; })
         return FieldCount<T, TFields..., TAnyField>();
     else
