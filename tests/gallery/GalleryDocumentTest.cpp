@@ -1,31 +1,118 @@
 // Gallery files: every setting and cell comes back, pictures below the file move with it, and files that are
 // damaged or from a newer version are refused and left as they are.
+#include <iterator>
+
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include "gallery/GalleryDocument.h"
+#include "support/FieldCount.h"
 #include "support/TestSupport.h"
 
 namespace {
 
+// One setting given a value other than its start-up one. Kept: the gallery file holds it; the others are
+// set by the run for each page it writes (and the table size is the file's table).
+struct TSettingValue {
+    const char* Name;
+    void (*Set)(TGallerySettings& settings, const QString& folder);
+    bool Kept = true;
+};
+
+using S = TGallerySettings;
+using Q = const QString&;
+
+const TSettingValue kSettingValues[] = {
+    {"ProfileName", [](S& s, Q) { s.ProfileName = "summer"; }},
+    {"PublishMeta", [](S& s, Q) { s.PublishMeta = pmOrientationOnly; }},
+    {"Thumb.ThumbWidth", [](S& s, Q) { s.Thumb.ThumbWidth = 200; }},
+    {"Thumb.ThumbHeight", [](S& s, Q) { s.Thumb.ThumbHeight = 90; }},
+    {"Thumb.ThumbBevel.Size", [](S& s, Q) { s.Thumb.ThumbBevel.Size = 4; }},
+    {"Thumb.ThumbBevel.Style", [](S& s, Q) { s.Thumb.ThumbBevel.Style = gbRaised; }},
+    {"Thumb.ThumbBevel.Intensity", [](S& s, Q) { s.Thumb.ThumbBevel.Intensity = 25; }},
+    {"Thumb.PicWidth", [](S& s, Q) { s.Thumb.PicWidth = 170; }},
+    {"Thumb.PicHeight", [](S& s, Q) { s.Thumb.PicHeight = 80; }},
+    {"Thumb.PicBevel.Size", [](S& s, Q) { s.Thumb.PicBevel.Size = 3; }},
+    {"Thumb.PicBevel.Style", [](S& s, Q) { s.Thumb.PicBevel.Style = gbLowered; }},
+    {"Thumb.PicBevel.Intensity", [](S& s, Q) { s.Thumb.PicBevel.Intensity = 70; }},
+    {"Thumb.MaskStyle", [](S& s, Q) { s.Thumb.MaskStyle = gmEllipse; }},
+    {"Thumb.MaskSize", [](S& s, Q) { s.Thumb.MaskSize = 6; }},
+    {"Thumb.ShadowDistance", [](S& s, Q) { s.Thumb.ShadowDistance = 7; }},
+    {"Thumb.ShadowSize", [](S& s, Q) { s.Thumb.ShadowSize = 8; }},
+    {"Thumb.ShadowIntensity", [](S& s, Q) { s.Thumb.ShadowIntensity = 45; }},
+    {"Background.File", [](S& s, Q folder) { s.Background.File = folder + "bkg/tile.png"; }},
+    {"Background.Color", [](S& s, Q) { s.Background.Color = clNone; }}, // the file is kept only then
+    {"Page.Frame.Title", [](S& s, Q) { s.Page.Frame.Title = QString::fromUtf8("Été <b>\"quoted\"</b>"); }},
+    {"Page.Frame.Background", [](S& s, Q) { s.Page.Frame.Background = "gray.jpg"; }, false},
+    {"Page.Frame.BackLinkFontSize", [](S& s, Q) { s.Page.Frame.BackLinkFontSize = 2; }},
+    {"Page.Frame.BackLink", [](S& s, Q) { s.Page.Frame.BackLink = "../albums.html"; }},
+    {"Page.Frame.BackLinkAlign", [](S& s, Q) { s.Page.Frame.BackLinkAlign = haLeft; }},
+    {"Page.Frame.LineWidth", [](S& s, Q) { s.Page.Frame.LineWidth = 60; }},
+    {"Page.Frame.BackLinkText", [](S& s, Q) { s.Page.Frame.BackLinkText = "Back"; }},
+    {"Page.Frame.LinkColor", [](S& s, Q) { s.Page.Frame.LinkColor = 0x0080FF; }},
+    {"Page.Frame.VLinkColor", [](S& s, Q) { s.Page.Frame.VLinkColor = 0x123456; }},
+    {"Page.Frame.ALinkColor", [](S& s, Q) { s.Page.Frame.ALinkColor = 0x00FF00; }},
+    {"Page.Frame.TextColor", [](S& s, Q) { s.Page.Frame.TextColor = 0x202020; }},
+    {"Page.Frame.LinkInOrder", [](S& s, Q) { s.Page.Frame.LinkInOrder = false; }},
+    {"Page.Frame.PrevText", [](S& s, Q) { s.Page.Frame.PrevText = "Earlier"; }},
+    {"Page.Frame.NextText", [](S& s, Q) { s.Page.Frame.NextText = "Later"; }},
+    {"Page.Frame.PrevPage", [](S& s, Q) { s.Page.Frame.PrevPage = "a.html"; }, false},
+    {"Page.Frame.NextPage", [](S& s, Q) { s.Page.Frame.NextPage = "c.html"; }, false},
+    {"Page.Frame.FitToWindow", [](S& s, Q) { s.Page.Frame.FitToWindow = false; }},
+    {"Page.Frame.AltText", [](S& s, Q) { s.Page.Frame.AltText = true; }, false},
+    {"Page.Frame.OriginalFile", [](S& s, Q) { s.Page.Frame.OriginalFile = "b.jpg"; }, false},
+    {"Page.TableTitle", [](S& s, Q) { s.Page.TableTitle = "Summer"; }},
+    {"Page.ThumbList",
+     [](S& s, Q) {
+         static TThumbnailList list;
+         s.Page.ThumbList = &list;
+     },
+     false},
+    {"Page.Columns", [](S& s, Q) { s.Page.Columns = 4; }},
+    {"Page.Rows", [](S& s, Q) { s.Page.Rows = 3; }},
+    {"Page.CellSpacing", [](S& s, Q) { s.Page.CellSpacing = 12; }},
+    {"Page.PicInfo", [](S& s, Q) { s.Page.PicInfo = 5; }},
+    {"Page.PicInfoFontSize", [](S& s, Q) { s.Page.PicInfoFontSize = 3; }},
+    {"Page.PicInfoColor", [](S& s, Q) { s.Page.PicInfoColor = 0x00AA00; }},
+    {"Page.PicInfoAlign", [](S& s, Q) { s.Page.PicInfoAlign = haRight; }},
+    {"Page.TableTitleFontSize", [](S& s, Q) { s.Page.TableTitleFontSize = -2; }},
+    // Not an RGB value: kept as its number.
+    {"Page.TableTitleColor", [](S& s, Q) { s.Page.TableTitleColor = 0x12345678; }},
+    {"Page.TableTitleAlign", [](S& s, Q) { s.Page.TableTitleAlign = haLeft; }},
+    {"Page.TableAlign", [](S& s, Q) { s.Page.TableAlign = haRight; }},
+    {"Page.CaptionUnderThumb", [](S& s, Q) { s.Page.CaptionUnderThumb = true; }},
+    {"Page.WebSize.Enabled", [](S& s, Q) { s.Page.WebSize.Enabled = false; }},
+    {"Page.WebSize.MaxSide", [](S& s, Q) { s.Page.WebSize.MaxSide = 1600; }},
+    {"Page.WebSize.PublishOriginal", [](S& s, Q) { s.Page.WebSize.PublishOriginal = true; }},
+    {"Page.PageRows", [](S& s, Q) { s.Page.PageRows = 2; }},
+};
+
+// Every field of the settings, nested structs counted by their own fields.
+constexpr std::size_t kSettingFields = FieldCount<TGallerySettings>() - 3 + FieldCount<TGfxThumbSettings>() -
+                                       2 + 2 * FieldCount<TGfxBevel>() + FieldCount<TBackgroundSetting>() +
+                                       FieldCount<TGfxPageSettings>() - 2 + FieldCount<TGfxPageFrame>() +
+                                       FieldCount<TWebSize>();
+static_assert(std::size(kSettingValues) == kSettingFields,
+              "a setting was added: give it a value in kSettingValues, so that the gallery file is seen to "
+              "keep it");
+
+// The start-up settings with the values of the rows, but the one left out (-1: none) and, with keptOnly,
+// but those the file does not keep.
+TGallerySettings WithValues(const QString& folder, bool keptOnly = false, int leftOut = -1) {
+    TGallerySettings settings = StartUpSettings();
+    for (int i = 0; i < int(std::size(kSettingValues)); ++i)
+        if (i != leftOut && (kSettingValues[i].Kept || !keptOnly))
+            kSettingValues[i].Set(settings, folder);
+    return settings;
+}
+
 TGalleryDocument Sample(const QString& folder) {
     TGalleryDocument document;
-    document.Settings = StartUpSettings();
-    document.Settings.ProfileName = "summer";
-    document.Settings.Thumb.ThumbWidth = 200;
-    document.Settings.Thumb.PicBevel = {3, gbLowered, 70};
-    document.Settings.Thumb.MaskStyle = gmEllipse;
-    document.Settings.Page.Frame.Title = QString::fromUtf8("Été <b>\"quoted\"</b>");
-    document.Settings.Page.Frame.LinkColor = 0x0080FF;
-    document.Settings.Page.TableTitleColor = 0x12345678; // not an RGB value: kept as its number
-    document.Settings.Page.PicInfo = 5;
-    document.Settings.Background = {folder + "bkg/tile.png", clNone};
-    document.Columns = 4;
-    document.Rows = 3;
-    document.Settings.Page.Columns = 4;
-    document.Settings.Page.Rows = 3;
+    document.Settings = WithValues(folder);
+    document.Columns = document.Settings.Page.Columns;
+    document.Rows = document.Settings.Page.Rows;
     document.Cells = {{0, 0, {"beach_a.jpg", folder + "photos/beach.jpg", {}, {}}},
                       {3, 2, {"far.jpg", "/elsewhere/far.jpg", {}, {}}}};
     return document;
@@ -33,8 +120,13 @@ TGalleryDocument Sample(const QString& folder) {
 
 } // namespace
 
+// Every field of the settings has a value of its own (none is its start-up value, none shares a field with
+// another row), and each comes back from the file but those the run sets for each page.
 TEST(GalleryDocumentTest, KeepsEverySettingAndCellAndMovesWithItsFolder) {
     TTempDir dir;
+    const TGallerySettings all = WithValues(dir.Path());
+    for (int i = 0; i < int(std::size(kSettingValues)); ++i)
+        EXPECT_NE(WithValues(dir.Path(), false, i), all) << kSettingValues[i].Name << " changes nothing";
     const QString file = dir.File("trip.veltrix");
     const TGalleryDocument saved = Sample(dir.Path());
     WriteGalleryFile(file, saved);
@@ -47,7 +139,12 @@ TEST(GalleryDocumentTest, KeepsEverySettingAndCellAndMovesWithItsFolder) {
     TTempDir moved;
     WriteBytes(moved.File("trip.veltrix"), bytes);
     const TGalleryDocument read = ReadGalleryFile(moved.File("trip.veltrix"));
-    EXPECT_EQ(read.Settings, InRange(Sample(moved.Path()).Settings));
+    for (const TSettingValue& value : kSettingValues) {
+        TGallerySettings again = read.Settings;
+        value.Set(again, moved.Path());
+        EXPECT_EQ(again == read.Settings, value.Kept) << value.Name;
+    }
+    EXPECT_EQ(read.Settings, WithValues(moved.Path(), true));
     ASSERT_EQ(read.Cells.size(), 2u);
     EXPECT_EQ(read.Cells[0].Cell.Source, moved.File("photos/beach.jpg"));
     EXPECT_EQ(read.Cells[1].Cell.Source, "/elsewhere/far.jpg");

@@ -1,4 +1,5 @@
 // The pixel effects: bevel bands, masks, feathering, the shadow and the composition, against exact tables.
+#include <iterator>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -275,6 +276,68 @@ TEST(ComposeThumbnail, BlendsThroughTheMaskTruncating) {
     EXPECT_EQ(Px(dest, 2, 2), Grey(128)); // 255 * 128 div 255
     EXPECT_EQ(Px(dest, 5, 3), Grey(0));
     EXPECT_EQ(Px(dest, 1, 2), Grey(0)) << "outside the picture";
+}
+
+// Each channel on its own: (picture * alpha + ground * (255 - alpha)) div 255, worked out here by hand. Most
+// sums are 254 past a multiple of 255, so a channel that rounds, or adds one, shows.
+TEST(ComposeThumbnail, EveryChannelBlendsByTheWrittenSums) {
+    struct TBlend {
+        int Alpha;
+        TBgr Pic, Ground, Blended;
+    };
+    const TBlend blends[] = {
+        // 99 + 254 * 100 = 25499 = 99 * 255 + 254; 19 + 254 * 20 = 5099 = 19 * 255 + 254;
+        // 239 + 254 * 240 = 61199 = 239 * 255 + 254.
+        {1, {99, 19, 239}, {100, 20, 240}, {99, 19, 239}},
+        // 128 * 50 + 127 * 52 = 13004 = 50 * 255 + 254; 128 * 200 + 127 * 10 = 26870 = 105 * 255 + 95;
+        // 128 * 0 + 127 * 255 = 32385 = 127 * 255.
+        {128, {50, 200, 0}, {52, 10, 255}, {50, 105, 127}},
+        // 254 * 201 + 200 = 51254 = 200 * 255 + 254; 254 * 1 + 0 = 254;
+        // 254 * 130 + 129 = 33149 = 129 * 255 + 254.
+        {254, {201, 1, 130}, {200, 0, 129}, {200, 0, 129}},
+        {255, {7, 8, 9}, {1, 2, 3}, {7, 8, 9}},
+        {0, {7, 8, 9}, {1, 2, 3}, {1, 2, 3}},
+    };
+    const int n = int(std::size(blends));
+    TGfxBaseIm pic, ground, mask;
+    MakeSolid(pic, n, 1, Grey(0));
+    MakeSolid(ground, n, 1, Grey(0));
+    MakeSolid(mask, n, 1, Grey(0));
+    for (int x = 0; x < n; ++x)
+        for (int c = 0; c < 3; ++c) {
+            pic.Bitmap().scanLine(0)[3 * x + c] = static_cast<uchar>(blends[x].Pic[c]);
+            ground.Bitmap().scanLine(0)[3 * x + c] = static_cast<uchar>(blends[x].Ground[c]);
+            mask.Bitmap().scanLine(0)[3 * x + c] = static_cast<uchar>(blends[x].Alpha);
+        }
+    TGfxBaseIm dest;
+    T::ComposeThumbnail(pic, ground, mask, dest);
+    for (int x = 0; x < n; ++x)
+        EXPECT_EQ(Px(dest, x, 0), blends[x].Blended) << "alpha " << blends[x].Alpha;
+}
+
+// The shadow darkens each channel by Round(mask * intensity / 100), halves to even, down to 0 at most; a
+// shadow size below 2 takes the mask's own levels. Ground (200, 150, 130), intensity 50:
+// 255 * 0.5 = 127.5 -> 128; 85 * 0.5 = 42.5 -> 42; 51 * 0.5 = 25.5 -> 26; 1 * 0.5 = 0.5 -> 0.
+TEST(CastShadow, EveryChannelDarkensByTheWrittenAmount) {
+    const int levels[] = {255, 85, 51, 1};
+    const TBgr shaded[] = {{72, 22, 2}, {158, 108, 88}, {174, 124, 104}, {200, 150, 130}};
+    TGfxBaseIm ground;
+    MakeSolid(ground, 6, 2, TBgr{200, 150, 130});
+    TGfxBaseIm mask;
+    MakeSolid(mask, 4, 1, Grey(0));
+    for (int x = 0; x < 4; ++x)
+        for (int c = 0; c < 3; ++c)
+            mask.Bitmap().scanLine(0)[3 * x + c] = static_cast<uchar>(levels[x]);
+    TGfxBaseIm dest;
+    T::CastShadow(ground, mask, 50, 1, 0, 4, 1, dest);
+    // The mask centred at (1, 0), moved one right and down.
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Px(dest, 2 + x, 1), shaded[x]) << "level " << levels[x];
+    EXPECT_EQ(Px(dest, 1, 1), (TBgr{200, 150, 130}));
+    EXPECT_EQ(Px(dest, 2, 0), (TBgr{200, 150, 130}));
+    // 100 %: 255 takes every channel to 0, clamped.
+    T::CastShadow(ground, mask, 100, 1, 0, 4, 1, dest);
+    EXPECT_EQ(Px(dest, 2, 1), Grey(0));
 }
 
 TEST(ComposeThumbnail, WithoutMaskDrawsOpaqueCutAtTheEdges) {

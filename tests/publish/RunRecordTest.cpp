@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <ostream>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "gfx/GfxDecodeCount.h"
 #include "html/WebFiles.h"
 #include "settings/VlxConfigDir.h"
+#include "support/FieldCount.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -59,21 +61,85 @@ protected:
     TGallery FGallery;
 };
 
+// A change made between two runs; Before, when set, is made before the first.
 struct TChange {
     const char* Name;
     std::function<void(TGallery&, const QStringList&)> Make;
+    std::function<void(TGallery&, const QStringList&)> Before;
 };
 void PrintTo(const TChange& change, std::ostream* out) {
     *out << change.Name;
 }
 
-class TRegenerateTest : public TRunRecordTest, public testing::WithParamInterface<TChange> {};
+// One setting that shapes the thumbnails, changed alone.
+TChange ThumbChange(const char* name, void (*change)(TGallerySettings&),
+                    void (*before)(TGallerySettings&) = {}) {
+    const auto onSettings =
+        [](void (*set)(TGallerySettings&)) -> std::function<void(TGallery&, const QStringList&)> {
+        if (!set)
+            return {};
+        return [set](TGallery& gallery, const QStringList&) { set(gallery.Settings); };
+    };
+    return {name, onSettings(change), onSettings(before)};
+}
+
+using S = TGallerySettings;
+
+const TChange kThumbChanges[] = {
+    ThumbChange("ThumbWidth", [](S& s) { s.Thumb.ThumbWidth = 160; }),
+    ThumbChange("ThumbHeight", [](S& s) { s.Thumb.ThumbHeight = 110; }),
+    ThumbChange("ThumbBevelSize", [](S& s) { s.Thumb.ThumbBevel.Size = 5; }),
+    ThumbChange("ThumbBevelStyle", [](S& s) { s.Thumb.ThumbBevel.Style = gbLowered; }),
+    ThumbChange("ThumbBevelIntensity", [](S& s) { s.Thumb.ThumbBevel.Intensity = 60; }),
+    ThumbChange("PicWidth", [](S& s) { s.Thumb.PicWidth = 110; }),
+    ThumbChange("PicHeight", [](S& s) { s.Thumb.PicHeight = 60; }),
+    ThumbChange("PicBevelSize", [](S& s) { s.Thumb.PicBevel.Size = 4; }),
+    ThumbChange("PicBevelStyle", [](S& s) { s.Thumb.PicBevel.Style = gbRaised; }),
+    ThumbChange("PicBevelIntensity", [](S& s) { s.Thumb.PicBevel.Intensity = 70; }),
+    ThumbChange("MaskStyle", [](S& s) { s.Thumb.MaskStyle = gmRoundRect; }),
+    ThumbChange("MaskSize", [](S& s) { s.Thumb.MaskSize = 8; }),
+    ThumbChange("ShadowDistance", [](S& s) { s.Thumb.ShadowDistance = 6; }),
+    ThumbChange("ShadowSize", [](S& s) { s.Thumb.ShadowSize = 6; }),
+    ThumbChange("ShadowIntensity", [](S& s) { s.Thumb.ShadowIntensity = 80; }),
+    ThumbChange("BackgroundColor", [](S& s) { s.Background.Color = 0x204060; }),
+    ThumbChange(
+        "BackgroundFile",
+        [](S& s) {
+            s.Background = {TestData("gen/bmp_24bpp.bmp"), clNone};
+        },
+        [](S& s) {
+            s.Background = {TestData("gen/jpeg_progressive.jpg"), clNone};
+        }),
+};
+static_assert(std::size(kThumbChanges) == FieldCount<TGfxThumbSettings>() - 2 + 2 * FieldCount<TGfxBevel>() +
+                                              FieldCount<TBackgroundSetting>(),
+              "a thumbnail setting was added: add a change of it to kThumbChanges");
+
+// Every effect on, so that each thumbnail setting shows in the pixels.
+class TRegenerateTest : public TRunRecordTest, public testing::WithParamInterface<TChange> {
+protected:
+    void SetUp() override {
+        TRunRecordTest::SetUp();
+        TGfxThumbSettings& thumb = FGallery.Settings.Thumb;
+        thumb.ThumbBevel = {3, gbRaised, 30};
+        thumb.PicBevel = {2, gbLowered, 40};
+        thumb.MaskStyle = gmEllipse;
+        thumb.MaskSize = 4;
+        thumb.ShadowDistance = 3;
+        thumb.ShadowSize = 3;
+        thumb.ShadowIntensity = 40;
+    }
+};
 
 } // namespace
 
-// After each kind of change the folder equals a gallery written from scratch; the unchanged files were kept,
-// and a run after that writes nothing.
+// After each kind of change the folder equals a gallery written from scratch, which the change made other
+// than before; the unchanged files were kept, and a run after that writes nothing.
 TEST_P(TRegenerateTest, EqualsAGalleryFromScratch) {
+    if (GetParam().Before)
+        GetParam().Before(FGallery, FFiles);
+    const QString first = FOut.File("first/");
+    RunInto(first);
     const QString again = FOut.File("again/");
     EXPECT_EQ(RunInto(again).FilesKept, 0);
     GetParam().Make(FGallery, FFiles);
@@ -82,6 +148,7 @@ TEST_P(TRegenerateTest, EqualsAGalleryFromScratch) {
     EXPECT_GT(changed.FilesKept, 0);
     const QString fresh = FOut.File("fresh/");
     RunInto(fresh);
+    ASSERT_NE(FolderDifference(first, fresh), "") << "the change does not show in the gallery";
     EXPECT_EQ(FolderDifference(again, fresh), "");
     const TRunResult unchanged = RunInto(again);
     EXPECT_EQ(unchanged.FilesWritten, 0);
@@ -96,17 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
                 [](TGallery&, const QStringList& files) {
                     WriteBytes(files[0], ReadBytes(TestData("gen/jpeg_progressive.jpg")));
                 }},
-        TChange{"ThumbnailSettingChanged",
-                [](TGallery& gallery, const QStringList&) {
-                    gallery.Settings.Thumb.ShadowSize = 5;
-                    gallery.Settings.Thumb.ShadowIntensity = 80;
-                }},
         TChange{"PageSettingChanged",
                 [](TGallery& gallery, const QStringList&) { gallery.Settings.Page.Frame.Title = "Renamed"; }},
         TChange{"PictureRemoved", [](TGallery& gallery, const QStringList&) { gallery.ClearCell(1, 0); }},
         TChange{"NameChanged",
                 [](TGallery& gallery, const QStringList&) { gallery.SetName(0, 0, "first.jpg"); }}),
     [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(ThumbSettings, TRegenerateTest, testing::ValuesIn(kThumbChanges),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // Only files the last run wrote go, and only while they are as it wrote them; a damaged record means a
 // full run.

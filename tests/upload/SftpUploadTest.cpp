@@ -135,31 +135,43 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/b.html"), "<html>b, changed</html>");
 }
 
-// With "Remove stale files" on, the picture gone since the last upload is removed after index.html, and
+// The picture gone since the last upload is removed after index.html only with "Remove stale files" on, and
 // nothing outside the remote folder that an edited record names, by a relative or a full path.
-TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyInItsFolder) {
-    FSettings.RemoveStale = true;
+TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyWhenAskedAndOnlyInItsFolder) {
     ASSERT_TRUE(QDir().mkpath(FRoot.File("site/other")));
     WriteBytes(FRoot.File("top.txt"), "top");
     WriteBytes(FRoot.File("site/other/index.html"), "other");
-    ASSERT_EQ(Run({Local("index.html", "<html>1</html>"), Local("a.jpg", "a"), Local("gone.jpg", "g")})
-                  ->Run()
-                  .Failure,
-              "");
-    AddToUploadRecord(FKeys.File("uploads.json"), {"../other/index.html", FRoot.File("top.txt")});
-    QList<QStringList> seen;
-    auto again = Run({Local("index.html", "<html>2</html>"), FLocal.File("a.jpg")});
-    again->OnStatus = [&](const QString& text) {
-        if (text.startsWith("Removing: "))
-            seen << QStringList{text, QString::fromUtf8(ReadBytes(FSettings.RemoteDir + "/index.html"))};
-    };
-    const TUploadResult& result = again->Run();
-    EXPECT_EQ(result.Failure, "");
-    EXPECT_EQ(result.Removed, 1);
-    EXPECT_EQ(seen, QList<QStringList>({{"Removing: gone.jpg", "<html>2</html>"}}));
-    EXPECT_EQ(Remote(), QStringList({"a.jpg", "index.html"}));
-    EXPECT_EQ(ReadBytes(FRoot.File("top.txt")), "top");
-    EXPECT_EQ(ReadBytes(FRoot.File("site/other/index.html")), "other");
+    for (const bool removeStale : {false, true}) {
+        SCOPED_TRACE(removeStale ? "removing stale files" : "keeping stale files");
+        FSettings.RemoveStale = removeStale;
+        FSettings.RemoteDir = FRoot.Path() + (removeStale ? "site/on" : "site/off");
+        const QString record = FKeys.File(removeStale ? "on.json" : "off.json");
+        auto first =
+            Run({Local("index.html", "<html>1</html>"), Local("a.jpg", "a"), Local("gone.jpg", "g")});
+        first->RecordFile = record;
+        ASSERT_EQ(first->Run().Failure, "");
+        AddToUploadRecord(record, {"../other/index.html", FRoot.File("top.txt")});
+        QList<QStringList> seen;
+        auto again = Run({Local("index.html", "<html>2</html>"), FLocal.File("a.jpg")});
+        again->RecordFile = record;
+        again->OnStatus = [&](const QString& text) {
+            if (text.startsWith("Removing: "))
+                seen << QStringList{text, QString::fromUtf8(ReadBytes(FSettings.RemoteDir + "/index.html"))};
+        };
+        const TUploadResult& result = again->Run();
+        EXPECT_EQ(result.Failure, "");
+        if (removeStale) {
+            EXPECT_EQ(result.Removed, 1);
+            EXPECT_EQ(seen, QList<QStringList>({{"Removing: gone.jpg", "<html>2</html>"}}));
+            EXPECT_EQ(Remote(), QStringList({"a.jpg", "index.html"}));
+        } else {
+            EXPECT_EQ(result.Removed, 0);
+            EXPECT_EQ(seen, QList<QStringList>());
+            EXPECT_EQ(Remote(), QStringList({"a.jpg", "gone.jpg", "index.html"}));
+        }
+        EXPECT_EQ(ReadBytes(FRoot.File("top.txt")), "top");
+        EXPECT_EQ(ReadBytes(FRoot.File("site/other/index.html")), "other");
+    }
 }
 
 // Thirty files over three connections: all arrive byte for byte, no page before every picture and

@@ -55,11 +55,13 @@ protected:
 };
 
 // Pictures first, then the pages, index.html last, into a folder made level by level; each file arrives
-// whole under its own name.
+// whole under its own name. Over one connection the renames the server logs are the upload order itself, file
+// by file (over several, the files of a phase race each other: UploadParallelTest holds the order there).
 TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
     const QStringList files = {Local("index.html", "<html>index</html>"), Local("b.html", "<html>b</html>"),
                                Local("a.jpg", QByteArray(3000, 'a')),
                                Local("vl_a.jpg", QByteArray(500, 'v'))};
+    FSettings.Connections = 1;
     TUploadRun run(*FClient, FSettings, "s3cret", files);
     run.RecordFile = FRoot.File("uploads.json");
     QStringList phases;
