@@ -27,7 +27,9 @@
 
 namespace {
 
-constexpr qsizetype kMaxIdLength = 100;
+// A new gallery's id is a UUID; one saved from a file written before ids were kept is "file:" and the file's
+// path, which may be as long as a path is.
+constexpr qsizetype kMaxIdLength = 5 + 4096;
 
 // The texts of a cell the file keeps besides its place and picture; a text field added to TGalleryCell is
 // one row here.
@@ -301,7 +303,7 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
     const QJsonValue id = root.value("id");
     if (!id.isUndefined() &&
         (!id.isString() || id.toString().isEmpty() || id.toString().size() > kMaxIdLength))
-        Damaged(fileName, "its \"id\" is not a text of 1 to 100 characters");
+        Damaged(fileName, QString("its \"id\" is not a text of 1 to %1 characters").arg(kMaxIdLength));
     document.Id = id.toString();
     const QJsonValue output = root.value("outputFolder");
     if (!output.isUndefined() && (!output.isString() || output.toString().isEmpty()))

@@ -282,6 +282,19 @@ TEST(GalleryDocumentTest, HostileValuesAreBroughtIntoRangeAndTheFolderKept) {
     }
 }
 
+// A file written before ids were kept takes its path as its id; saved deep in folders, it opens again.
+TEST(GalleryDocumentTest, FileWithoutIdSavedUnderALongPathOpensAgain) {
+    TTempDir dir;
+    const QString folder = dir.File(QString(120, 'f') + "/" + QString(120, 'g') + "/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + "old.veltrix";
+    WriteBytes(file, R"({"format": "veltrix-gallery", "version": 1, "table": {"columns": 1, "rows": 1}, "cells": []})");
+    TGalleryDocument document = ReadGalleryFile(file);
+    document.Id = GalleryIdOf(document, file);
+    WriteGalleryFile(file, document);
+    EXPECT_EQ(ReadGalleryFile(file).Id, "file:" + file);
+}
+
 // A million cells (55 MB, under the size limit) are refused on counting them, before any is read: the file
 // goes on with text that is no JSON, which parsing it would have met first.
 TEST(GalleryDocumentTest, MillionCellsAreRefusedBeforeTheFileIsParsed) {
