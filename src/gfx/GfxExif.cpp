@@ -68,7 +68,8 @@ QByteArray ExifDateTimeOriginal(const uchar* payload, qsizetype size) {
         if (pointer < 0 || tiff->U16(pointer + 2) != kLongType)
             return {};
         const qint64 date = Entry(*tiff, tiff->U32(pointer + 8), kDateTimeOriginalTag);
-        // 19 characters and a closing zero: too long to sit in the entry itself, so the entry holds its offset.
+        // 19 characters and a closing zero: too long to sit in the entry itself, so the entry holds its
+        // offset.
         if (date < 0 || tiff->U16(date + 2) != kAsciiType || tiff->U32(date + 4) < 19)
             return {};
         const qint64 at = tiff->U32(date + 8);

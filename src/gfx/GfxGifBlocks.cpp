@@ -34,8 +34,8 @@ qint64 SkipSubBlocks(THeaderReader& reader, qint64 at) {
 }
 
 // A GIF block after the header: an image (0x2C: descriptor, colour table, code size, then its data as
-// sub-blocks) or an extension (0x21, its label, then sub-blocks). Body is where the sub-blocks start, End past
-// their closing 0, -1 when the file ends before; both are `at` for any other introducer.
+// sub-blocks) or an extension (0x21, its label, then sub-blocks). Body is where the sub-blocks start, End
+// past their closing 0, -1 when the file ends before; both are `at` for any other introducer.
 struct TGifBlock {
     int Introducer;
     int Label;
@@ -126,6 +126,8 @@ std::vector<std::pair<qsizetype, qsizetype>> XmpPackets(const QByteArray& b) {
     }
 }
 
+} // namespace
+
 bool CleanGif(QByteArray& b, bool orientationOnly) {
     bool changed = false;
     for (const auto& [begin, end] : XmpPackets(b)) {
@@ -134,8 +136,6 @@ bool CleanGif(QByteArray& b, bool orientationOnly) {
     }
     return changed;
 }
-
-} // namespace
 
 QString GifCutShort(THeaderReader& reader) {
     const QString cut = QStringLiteral("it is cut short: its first frame's data end with the file");
@@ -154,14 +154,6 @@ QString GifCutShort(THeaderReader& reader) {
             return QString();
         at = block->End;
     }
-}
-
-bool BlankGifLocation(QByteArray& b) {
-    return CleanGif(b, false);
-}
-
-bool GifOrientationOnly(QByteArray& b) {
-    return CleanGif(b, true);
 }
 
 QList<QByteArray> GifXmp(const QByteArray& b) {

@@ -149,7 +149,8 @@ std::map<quint32, TExtent> ItemPlaces(THeaderReader& r, const TBox& iloc) {
         throw EMetaStructure("its HEIF item locations are of an unknown version");
     qint64 at = iloc.Body + 4;
     const int offsetSize = int(Uint(r, at, 1) >> 4), lengthSize = int(Uint(r, at, 1) & 15);
-    const int baseSize = int(Uint(r, at + 1, 1) >> 4), indexSize = version > 0 ? int(Uint(r, at + 1, 1) & 15) : 0;
+    const int baseSize = int(Uint(r, at + 1, 1) >> 4),
+              indexSize = version > 0 ? int(Uint(r, at + 1, 1) & 15) : 0;
     for (const int size : {offsetSize, lengthSize, baseSize, indexSize})
         if (size != 0 && size != 4 && size != 8)
             throw EMetaStructure("its HEIF item locations have a wrong field size");
@@ -228,7 +229,8 @@ template <typename Found> void ForEachMetaItem(const QByteArray& b, Found found)
     }
 }
 
-// Cleans each EXIF and XMP item: blanking its location, or keeping only the orientation.
+} // namespace
+
 bool CleanHeif(QByteArray& b, bool orientationOnly) {
     bool changed = false;
     TBytesReader reader(b);
@@ -238,7 +240,8 @@ bool CleanHeif(QByteArray& b, bool orientationOnly) {
             if (tiff < 0)
                 throw EMetaStructure("its EXIF item points past its end");
             const TMetaBlock block{b.data() + tiff, at + length - tiff};
-            changed = (orientationOnly ? KeepTiffOrientationOnly(block) : BlankExifLocation(block)) || changed;
+            changed =
+                (orientationOnly ? KeepTiffOrientationOnly(block) : BlankExifLocation(block)) || changed;
             return;
         }
         if (!item.Encoding.isEmpty())
@@ -248,8 +251,6 @@ bool CleanHeif(QByteArray& b, bool orientationOnly) {
     });
     return changed;
 }
-
-} // namespace
 
 bool IsHeif(const QByteArray& head) {
     if (head.size() < 12 || head.mid(4, 4) != "ftyp")
@@ -283,14 +284,6 @@ qint64 HeifGridTiles(THeaderReader& reader) {
             tiles += Be16(count, 0);
     }
     return tiles;
-}
-
-bool BlankHeifLocation(QByteArray& b) {
-    return CleanHeif(b, false);
-}
-
-bool HeifOrientationOnly(QByteArray& b) {
-    return CleanHeif(b, true);
 }
 
 THeifMeta HeifMetadata(const QByteArray& b) {

@@ -49,6 +49,6 @@ struct TJpegSegment {
     qsizetype Length;
     qsizetype Next() const { return Data + Length; }
 };
-// The segment whose marker starts at `at`; nothing when no marker stands there or fewer than 4 bytes are left.
-// Its data may run past the end of the bytes.
+// The segment whose marker starts at `at`; nothing when no marker stands there or fewer than 4 bytes are
+// left. Its data may run past the end of the bytes.
 std::optional<TJpegSegment> JpegSegmentAt(QByteArrayView bytes, qsizetype at);

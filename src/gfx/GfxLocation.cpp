@@ -147,9 +147,9 @@ bool BlankLocation(QByteArray& bytes, TPicKind kind) {
     case TPicKind::Tiff:
         return BlankTiffLocation(bytes);
     case TPicKind::Heif:
-        return BlankHeifLocation(bytes);
+        return CleanHeif(bytes, false);
     case TPicKind::Gif:
-        return BlankGifLocation(bytes);
+        return CleanGif(bytes, false);
     case TPicKind::Other:
         break;
     }

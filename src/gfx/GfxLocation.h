@@ -65,8 +65,6 @@ bool IsIptcLocation(int record, int dataset);
 bool BlankTiffLocation(QByteArray& bytes);
 bool BlankPngLocation(QByteArray& bytes);
 bool BlankWebpLocation(QByteArray& bytes);
-bool BlankHeifLocation(QByteArray& bytes);
-bool BlankGifLocation(QByteArray& bytes);
 
 // A JPEG's EXIF, XMP and IPTC segments, of the main picture and of those appended after it (GfxJpegWalk.cpp).
 bool BlankJpegLocation(QByteArray& bytes, int depth = 0);
@@ -78,9 +76,9 @@ bool PngOrientationOnly(QByteArray& bytes);
 // 128 KiB; so they are never inflated here.
 QByteArray PngWithoutPlainCompressedTexts(const QByteArray& bytes);
 
-// A HEIF picture's EXIF and XMP items, found through its item table, emptied but for the orientation
-// (GfxHeifBoxes.cpp): nothing moves, so every offset of the file stays right.
-bool HeifOrientationOnly(QByteArray& bytes);
+// A HEIF picture's EXIF and XMP items, found through its item table, blanked, or emptied but for the
+// orientation (GfxHeifBoxes.cpp): nothing moves, so every offset of the file stays right.
+bool CleanHeif(QByteArray& bytes, bool orientationOnly);
 // A HEIF picture's first EXIF item as a TIFF structure and its first XMP packet (empty when it has none):
 // Exiv2 does not find every writer's items.
 struct THeifMeta {
@@ -89,6 +87,7 @@ struct THeifMeta {
 };
 THeifMeta HeifMetadata(const QByteArray& bytes);
 
-// A GIF picture's XMP packets emptied (a GIF has no orientation), and read back (GfxGifBlocks.cpp).
-bool GifOrientationOnly(QByteArray& bytes);
+// A GIF picture's XMP packets blanked, or emptied (a GIF has no orientation), and read back
+// (GfxGifBlocks.cpp). A GIF without XMP is not read at all.
+bool CleanGif(QByteArray& bytes, bool orientationOnly);
 QList<QByteArray> GifXmp(const QByteArray& bytes);

@@ -123,11 +123,11 @@ QByteArray OrientationOnly(const QByteArray& bytes, TPicKind kind) {
     if (kind == TPicKind::Heif || kind == TPicKind::Png || kind == TPicKind::Gif) {
         QByteArray out = bytes;
         if (kind == TPicKind::Heif)
-            HeifOrientationOnly(out);
+            CleanHeif(out, true);
         else if (kind == TPicKind::Png)
             PngOrientationOnly(out);
         else
-            GifOrientationOnly(out);
+            CleanGif(out, true);
         return out;
     }
     Exiv2::Image::AutoPtr image = OpenBytes(bytes);
