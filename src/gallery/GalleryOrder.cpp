@@ -10,6 +10,7 @@
 
 #include "gallery/Gallery.h"
 #include "gfx/GfxExif.h"
+#include "gfx/GfxJpegWalk.h"
 #include "gfx/GfxPic.h"
 
 namespace {
@@ -23,27 +24,18 @@ QByteArray JpegDateTimeOriginal(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray head = file.read(kHeaderBytes);
-    const auto byte = [&head](qsizetype at) { return static_cast<uchar>(head[at]); };
-    if (head.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
+    if (!head.startsWith("\xFF\xD8"))
         return {};
-    qsizetype at = 2;
-    while (at + 4 <= head.size() && byte(at) == 0xFF) {
-        const uchar marker = byte(at + 1);
-        if (marker == 0xFF) { // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9) // the picture data starts: no EXIF after it counts
+    for (qsizetype at = 2;;) {
+        const std::optional<TJpegSegment> s = JpegSegmentAt(head, at);
+        // The picture data starts: no EXIF after it counts.
+        if (!s || s->Marker == 0xDA || s->Marker == 0xD9 || s->Length < 0 || s->Next() > head.size())
             return {};
-        const qsizetype length = (qsizetype(byte(at + 2)) << 8) | byte(at + 3);
-        if (length < 2 || at + 2 + length > head.size())
-            return {};
-        const QByteArray body = head.mid(at + 4, length - 2);
-        if (marker == 0xE1 && body.startsWith(QByteArray("Exif\0\0", 6)))
+        const QByteArray body = head.mid(s->Data, s->Length);
+        if (s->Marker == 0xE1 && body.startsWith(QByteArray("Exif\0\0", 6)))
             return ExifDateTimeOriginal(reinterpret_cast<const uchar*>(body.constData()), body.size());
-        at += 2 + length;
+        at = s->Next();
     }
-    return {};
 }
 
 // File names as people read them: runs of digits compare by their number, the rest ignoring letter case.

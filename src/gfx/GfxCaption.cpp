@@ -19,6 +19,8 @@
 
 #include <zlib.h>
 
+#include "gfx/GfxQtInput.h"
+
 namespace {
 
 // Descriptions cameras fill in by themselves; a gallery would show them under every picture.
@@ -149,32 +151,28 @@ TPngTexts ReadPngTexts(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.read(8) != "\x89PNG\r\n\x1a\n")
         return found;
+    THeaderReader reader(file);
     bool haveTitle = false, haveDescription = false;
+    qint64 at = 8;
     for (int chunk = 0; chunk < kMaxPngChunks && !(haveTitle && haveDescription); ++chunk) {
-        const QByteArray head = file.read(8);
-        if (head.size() < 8)
+        const std::optional<TPngChunk> c = PngChunkAt(reader, at);
+        if (!c || c->Type == "IEND")
             break;
-        const quint32 length = (quint32(uchar(head[0])) << 24) | (quint32(uchar(head[1])) << 16) |
-                               (quint32(uchar(head[2])) << 8) | quint32(uchar(head[3]));
-        const QByteArray type = head.mid(4, 4);
-        if (type == "IEND")
-            break;
-        const qint64 next = file.pos() + qint64(length) + 4;
-        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
-            const QByteArray data = file.read(std::min<qint64>(length, kTextChunkRead));
+        if (c->Type == "tEXt" || c->Type == "zTXt" || c->Type == "iTXt") {
+            QByteArray data;
+            reader.Read(c->Data, std::min({c->Length, kTextChunkRead, reader.Size() - c->Data}), data);
             if (!haveTitle)
-                if (const auto text = PngChunkText(type, data, "Title")) {
+                if (const auto text = PngChunkText(c->Type, data, "Title")) {
                     found.Title = *text;
                     haveTitle = true;
                 }
             if (!haveDescription)
-                if (const auto text = PngChunkText(type, data, "Description")) {
+                if (const auto text = PngChunkText(c->Type, data, "Description")) {
                     found.Description = *text;
                     haveDescription = true;
                 }
         }
-        if (!file.seek(next))
-            break;
+        at = c->Next();
     }
     return found;
 }

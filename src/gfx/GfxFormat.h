@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
@@ -53,6 +54,19 @@ public:
 private:
     QIODevice& FDevice;
     qint64 FSize;
+};
+
+// A header reader over bytes in memory, for the walkers that read files and blank bytes alike. The bytes
+// must outlive it and keep their size; they are read as they are when read.
+struct TBytesDevice {
+    explicit TBytesDevice(const QByteArray& bytes) : Buffer(const_cast<QByteArray*>(&bytes)) {
+        Buffer.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    QBuffer Buffer;
+};
+class TBytesReader : private TBytesDevice, public THeaderReader {
+public:
+    explicit TBytesReader(const QByteArray& bytes) : TBytesDevice(bytes), THeaderReader(Buffer) {}
 };
 
 // An opened picture file: a JPEG as its bytes with the header read (its pixels are decoded on demand),

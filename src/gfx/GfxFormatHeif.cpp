@@ -12,18 +12,6 @@
 
 namespace {
 
-// The brands of the still-picture files libheif reads (HEVC-coded, and the general HEIF ones).
-bool IsHeif(const QByteArray& head) {
-    if (head.size() < 12 || head.mid(4, 4) != "ftyp")
-        return false;
-    static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"};
-    const QByteArray brand = head.mid(8, 4);
-    for (const char* b : brands)
-        if (brand == b)
-            return true;
-    return false;
-}
-
 struct THeifFree {
     void operator()(heif_context* c) const { heif_context_free(c); }
     void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }

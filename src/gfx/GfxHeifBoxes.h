@@ -1,10 +1,15 @@
-// What a HEIF file's boxes say before libheif decodes anything: how many tiles its primary picture's grid
-// has, so that a grid asking for far more decoding than its picture needs is refused (internal).
+// The walker of a HEIF file's boxes: which brands are HEIF, how many tiles its primary picture's grid has
+// (so that a grid asking for far more decoding than its picture needs is refused), and where its EXIF and
+// XMP items lie, to blank them in place (internal).
 #pragma once
 
 #include <algorithm>
 
 #include "gfx/GfxFormat.h"
+
+// True when a file's first bytes are an ftyp box of a HEIF brand: still pictures coded in HEVC or AV1, and
+// the general HEIF brands.
+bool IsHeif(const QByteArray& head);
 
 // The number of tiles (dimg references) of the primary item; 0 when it is no grid or the boxes are doubtful.
 qint64 HeifGridTiles(THeaderReader& reader);

@@ -1,5 +1,6 @@
 // The marker walk: segments read one by one, entropy-coded data searched for the marker that ends them, the
-// file read in blocks so that neither trailing data nor metadata are held in memory.
+// file read in blocks so that neither trailing data nor metadata are held in memory. And the segments of a
+// JPEG in memory, walked to blank its location where it stands.
 #include "gfx/GfxJpegWalk.h"
 
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "gfx/GfxError.h"
 #include "gfx/GfxExif.h"
 #include "gfx/GfxFormat.h"
+#include "gfx/GfxLocation.h"
 
 namespace {
 
@@ -236,4 +238,119 @@ std::optional<QSize> UprightJpegSize(const TJpegWalk& walk) {
         return std::nullopt;
     const std::optional<QSize> stored = Decodable(walk.Stored.width(), walk.Stored.height());
     return stored ? std::optional(UprightSize(walk.Orientation, stored->width(), stored->height())) : stored;
+}
+
+std::optional<TJpegSegment> JpegSegmentAt(QByteArrayView b, qsizetype at) {
+    if (at + 4 > b.size() || quint8(b[at]) != 0xFF)
+        return std::nullopt;
+    const int marker = quint8(b[at + 1]);
+    if (marker == 0xFF) // a fill byte
+        return TJpegSegment{marker, at + 1, 0};
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+        return TJpegSegment{marker, at + 2, 0};
+    return TJpegSegment{marker, at + 4, (quint8(b[at + 2]) << 8 | quint8(b[at + 3])) - 2};
+}
+
+// ---- Blanking the location in memory ----
+
+namespace {
+
+const QByteArray kJpegExif("Exif\0\0", 6);
+const QByteArray kJpegXmp("http://ns.adobe.com/xap/1.0/\0", 29);
+const QByteArray kJpegXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
+const QByteArray kPhotoshop("Photoshop 3.0\0", 14);
+
+void Need(const QByteArray& b, qint64 at, qint64 length, const char* what) {
+    if (at < 0 || length < 0 || at > b.size() || length > b.size() - at)
+        throw EMetaStructure(std::string(what) + " runs past the end of the file");
+}
+
+TMetaBlock Block(QByteArray& b, qsizetype at, qsizetype length) {
+    return {b.data() + at, length};
+}
+
+// Photoshop's image resources (8BIM blocks) of a JPEG APP13 segment: the IPTC block (1028) is cleaned.
+bool CleanPhotoshop(QByteArray& b, qsizetype begin, qsizetype end) {
+    bool changed = false;
+    for (qsizetype at = begin; at + 12 <= end && QByteArrayView(b.constData() + at, 4) == "8BIM";) {
+        const int id = uchar(b[at + 4]) << 8 | uchar(b[at + 5]);
+        // A name as a length byte and its text, padded to an even size.
+        const qsizetype name = 1 + uchar(b[at + 6]);
+        const qsizetype sizeAt = at + 6 + name + (name & 1);
+        if (sizeAt + 4 > end)
+            throw EMetaStructure("its Photoshop resources run past their end");
+        const qsizetype size = Be32(b, sizeAt);
+        if (size > end - sizeAt - 4)
+            throw EMetaStructure("its Photoshop resources run past their end");
+        if (id == 0x0404)
+            changed = BlankIptcLocation(Block(b, sizeAt + 4, size)) || changed;
+        at = sizeAt + 4 + size + (size & 1);
+    }
+    return changed;
+}
+
+// The EXIF, XMP and IPTC segments of a JPEG's markers from at up to its first scan; where the scan begins.
+qsizetype CleanJpegHeader(QByteArray& b, qsizetype at, int depth, bool& changed) {
+    for (; at + 4 <= b.size();) {
+        const std::optional<TJpegSegment> s = JpegSegmentAt(b, at);
+        if (!s)
+            throw EMetaStructure("a JPEG marker is missing");
+        if (s->Marker == 0xDA || s->Marker == 0xD9)
+            return at;
+        if (s->Length < 0 || s->Next() > b.size())
+            throw EMetaStructure("a JPEG segment runs past the end of the file");
+        const qsizetype data = s->Data, length = s->Length;
+        const QByteArrayView segment(b.constData() + data, length);
+        if (s->Marker == 0xE1 && segment.startsWith(kJpegExif)) {
+            changed = BlankExifLocation(Block(b, data + 6, length - 6), depth) || changed;
+        } else if (s->Marker == 0xE1 && segment.startsWith(kJpegXmp)) {
+            changed = BlankXmpLocation(Block(b, data + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
+        } else if (s->Marker == 0xED && segment.startsWith(kPhotoshop)) {
+            changed = CleanPhotoshop(b, data + kPhotoshop.size(), data + length) || changed;
+        } else if (s->Marker == 0xE1 && segment.startsWith(kJpegXmpExtension)) {
+            // A packet in pieces: a location in it would be cut across pieces, so it is refused rather than
+            // looked for piece by piece. The tokens cannot occur in the base64 data such packets carry.
+            for (const char* token : {":GPS", ":Location", ":City", ":Country"})
+                if (segment.indexOf(QByteArrayView(token)) >= 0)
+                    throw EMetaStructure("its extended XMP holds location fields");
+        }
+        at = s->Next();
+    }
+    return b.size();
+}
+
+} // namespace
+
+// The main picture's header, then the EXIF, XMP and IPTC segments of the pictures a phone appends after it (a
+// multi-picture file's previews and depth maps, each a JPEG with metadata of its own). Inside a scan 0xFF is
+// always followed by 0, a restart or the end, so an APP1 marker after the first scan is such a segment.
+bool BlankJpegLocation(QByteArray& b, int depth) {
+    bool changed = false;
+    const qsizetype scan = CleanJpegHeader(b, 2, depth, changed);
+    // One pass over the 0xFF bytes (memchr: a photo's scans are megabytes long), for APP1 and APP13 alike.
+    for (qsizetype at = scan; at < b.size(); ++at) {
+        const void* hit = std::memchr(b.constData() + at, 0xFF, size_t(b.size() - at));
+        if (hit == nullptr)
+            break;
+        at = static_cast<const char*>(hit) - b.constData();
+        if (at + 4 > b.size())
+            break;
+        if (const uchar marker = uchar(b[at + 1]); marker == 0xE1 || marker == 0xED) {
+            const qsizetype length = (uchar(b[at + 2]) << 8 | uchar(b[at + 3])) - 2;
+            const QByteArrayView data(b.constData() + at + 4, b.size() - at - 4);
+            if (data.startsWith(kJpegExif)) {
+                Need(b, at + 4, length, "an appended picture's EXIF");
+                changed = BlankExifLocation(Block(b, at + 10, length - 6), depth) || changed;
+            } else if (data.startsWith(kJpegXmp)) {
+                Need(b, at + 4, length, "an appended picture's XMP");
+                changed =
+                    BlankXmpLocation(Block(b, at + 4 + kJpegXmp.size(), length - kJpegXmp.size())) || changed;
+            } else if (data.startsWith(kPhotoshop)) {
+                Need(b, at + 4, length, "an appended picture's IPTC");
+                changed = CleanPhotoshop(b, at + 4 + kPhotoshop.size(), at + 4 + length) || changed;
+            }
+            ++at; // past the marker's second byte
+        }
+    }
+    return changed;
 }

@@ -39,3 +39,16 @@ TJpegWalk WalkJpeg(QIODevice& device, bool wholePicture);
 
 // The upright size the walk's header gives, or nothing when the header is doubtful (the decoder decides).
 std::optional<QSize> UprightJpegSize(const TJpegWalk& walk);
+
+// A marker segment of a JPEG in memory: its marker, where its data (after the length) start and how long they
+// are, negative when the length is wrong. A fill byte (marker 0xFF), a restart and the temporary marker have
+// no length and no data.
+struct TJpegSegment {
+    int Marker;
+    qsizetype Data;
+    qsizetype Length;
+    qsizetype Next() const { return Data + Length; }
+};
+// The segment whose marker starts at `at`; nothing when no marker stands there or fewer than 4 bytes are
+// left. Its data may run past the end of the bytes.
+std::optional<TJpegSegment> JpegSegmentAt(QByteArrayView bytes, qsizetype at);

@@ -1,4 +1,5 @@
-// Headers, chunk filters and completeness checks for the kinds Qt's readers decode.
+// Headers, chunk filters and completeness checks for the kinds Qt's readers decode; a WebP's location blanked
+// in its chunks as they are walked for its picture.
 #include "gfx/GfxQtInput.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "gfx/GfxError.h"
+#include "gfx/GfxTiff.h"
 
 namespace {
 
@@ -100,28 +102,11 @@ private:
     QList<QByteArray> FColourSeen;
 };
 
-// ---- GIF ----
-
-qint64 ColourTableBytes(quint8 flags) {
-    return (flags & 0x80) ? 3LL << ((flags & 7) + 1) : 0;
-}
-
-// The offset after a chain of sub-blocks and its terminator, or -1 when the file ends before.
-qint64 SkipSubBlocks(THeaderReader& reader, qint64 at) {
-    QByteArray length;
-    for (;;) {
-        if (!reader.Read(at, 1, length))
-            return -1;
-        ++at;
-        if (length[0] == '\0')
-            return at;
-        at += quint8(length[0]);
-    }
-}
-
 // ---- TIFF ----
 
-struct TTiffReader {
+// The TIFF walk of GfxTiff.h needs the structure in memory; the first page of a file is checked here where
+// it lies, without reading the picture.
+struct TTiffFile {
     THeaderReader& Reader;
     bool Little;
 
@@ -147,6 +132,25 @@ struct TTiffReader {
     }
 };
 
+// ---- WebP ----
+
+// A WebP's RIFF chunk: its type, and where its data start and how long they are, padded to an even size.
+struct TRiffChunk {
+    QByteArray Type;
+    qint64 Data;
+    qint64 Length;
+    qint64 Next() const { return Data + Length + (Length & 1); }
+};
+
+// The chunk at `at` (the first after the 12-byte header) as its header says; nothing when that cannot be
+// read. Its data may run past the end of the file.
+std::optional<TRiffChunk> RiffChunkAt(THeaderReader& reader, qint64 at) {
+    QByteArray head;
+    if (!reader.Read(at, 8, head))
+        return std::nullopt;
+    return TRiffChunk{head.left(4), at + 8, Le32(head, 4)};
+}
+
 } // namespace
 
 std::optional<QSize> PngHeaderSize(THeaderReader& reader) {
@@ -171,35 +175,11 @@ std::optional<QSize> GifScreenSize(THeaderReader& reader) {
     return Decodable(Le16(head, 6), Le16(head, 8));
 }
 
-QString GifCutShort(THeaderReader& reader) {
-    const QString cut = QStringLiteral("it is cut short: its first frame's data end with the file");
-    QByteArray bytes;
-    if (!reader.Read(0, 13, bytes) || !bytes.startsWith("GIF8"))
-        return QString(); // no header: the decoder says so
-    qint64 at = 13 + ColourTableBytes(quint8(bytes[10]));
-    for (;;) {
-        if (!reader.Read(at, 1, bytes))
-            return cut;
-        if (bytes[0] == '\x21') { // an extension: its label, then sub-blocks
-            at = SkipSubBlocks(reader, at + 2);
-        } else if (bytes[0] == '\x2C') { // the first frame: descriptor, colour table, code size, data
-            if (!reader.Read(at, 10, bytes))
-                return cut;
-            return SkipSubBlocks(reader, at + 10 + ColourTableBytes(quint8(bytes[9])) + 1) < 0 ? cut
-                                                                                               : QString();
-        } else {
-            return QString(); // the trailer or no GIF block: the decoder decides
-        }
-        if (at < 0)
-            return cut;
-    }
-}
-
 QString TiffCutShort(THeaderReader& reader) {
     QByteArray bytes;
     if (!reader.Read(0, 8, bytes) || !(bytes.startsWith("II") || bytes.startsWith("MM")))
         return QString();
-    const TTiffReader tiff{reader, bytes.startsWith("II")};
+    const TTiffFile tiff{reader, bytes.startsWith("II")};
     const quint32 directory = tiff.U32(bytes, 4);
     if (tiff.U16(bytes, 2) != 42 || !reader.Read(directory, 2, bytes))
         return QString();
@@ -249,26 +229,47 @@ QByteArray WebpPictureChunks(QIODevice& file, qint64 limit, QString& refusal) {
     QByteArray out = file.read(12);
     if (out.size() < 12 || !out.startsWith("RIFF") || out.mid(8, 4) != "WEBP")
         return out; // the decoder says what is wrong
+    THeaderReader reader(file);
     const qint64 end = std::min(file.size(), 8 + qint64(Le32(out, 4)));
     for (qint64 at = 12; at + 8 <= end;) {
-        file.seek(at);
-        const QByteArray head = file.read(8);
-        if (head.size() < 8)
+        const std::optional<TRiffChunk> chunk = RiffChunkAt(reader, at);
+        if (!chunk)
             break;
-        const qint64 padded = qint64(Le32(head, 4)) + (Le32(head, 4) & 1);
-        if (kept.contains(head.left(4))) {
+        const qint64 padded = chunk->Next() - chunk->Data;
+        if (kept.contains(chunk->Type)) {
             if (out.size() + 8 + padded > limit) {
                 refusal =
                     QStringLiteral("its data are more than the %1 MiB its picture may take").arg(limit >> 20);
                 return QByteArray();
             }
-            out += head + file.read(std::min(padded, end - at - 8));
+            QByteArray bytes;
+            reader.Read(at, 8 + std::min(padded, end - at - 8), bytes);
+            out += bytes;
         }
-        at += 8 + padded;
+        at = chunk->Next();
     }
     // Without the metadata its extended header announces: ICC profile, EXIF, XMP.
     if (out.mid(12, 4) == "VP8X" && out.size() > 20)
         out[20] = char(quint8(out[20]) & ~0x2C);
     qToLittleEndian(quint32(out.size() - 8), out.data() + 4);
     return out;
+}
+
+// A WebP's EXIF and XMP chunks, blanked where they stand.
+bool BlankWebpLocation(QByteArray& b) {
+    if (b.size() < 12)
+        throw EMetaStructure("the WebP header runs past the end of the file");
+    TBytesReader reader(b);
+    bool changed = false;
+    for (qint64 at = 12; at + 8 <= b.size();) {
+        const std::optional<TRiffChunk> chunk = RiffChunkAt(reader, at);
+        if (chunk->Length > b.size() - chunk->Data)
+            throw EMetaStructure("a WebP chunk runs past the end of the file");
+        if (chunk->Type == "EXIF")
+            changed = BlankExifLocation(ExifBlock(b, chunk->Data, chunk->Length)) || changed;
+        else if (chunk->Type == "XMP ")
+            changed = BlankXmpLocation({b.data() + chunk->Data, chunk->Length}) || changed;
+        at = chunk->Next();
+    }
+    return changed;
 }

@@ -13,6 +13,18 @@
 
 #include "gfx/GfxFormat.h"
 
+// A PNG chunk: where it starts, its type, and where its data start and how long they are.
+struct TPngChunk {
+    qint64 At;
+    QByteArray Type;
+    qint64 Data;
+    qint64 Length;
+    qint64 Next() const { return Data + Length + 4; }
+};
+// The chunk at `at` (the first after the 8-byte signature) as its length and type say; nothing when they
+// cannot be read. Its data and check sum may run past the end of the file.
+std::optional<TPngChunk> PngChunkAt(THeaderReader& reader, qint64 at);
+
 // A PNG's size from its IHDR chunk, as the PNG library takes it (within its limit of a million a side).
 std::optional<QSize> PngHeaderSize(THeaderReader& reader);
 // The PNG file as a stream of the chunks that make its pixels: critical chunks and tRNS, and the first of the
@@ -23,9 +35,8 @@ std::unique_ptr<QIODevice> PngPixelStream(QIODevice& file, qint64 start = 0, qin
 
 // A GIF's size: its logical screen, which its first frame is drawn onto.
 std::optional<QSize> GifScreenSize(THeaderReader& reader);
-// Why the GIF's first frame cannot be whole ("it is cut short"), or "".
+// Why the GIF's first frame cannot be whole ("it is cut short"), or "" (GfxGifBlocks.cpp).
 QString GifCutShort(THeaderReader& reader);
-
 // Why the first page of a TIFF cannot be whole: the strips or tiles that lie past the end of the file, or "".
 QString TiffCutShort(THeaderReader& reader);
 

@@ -14,8 +14,8 @@
 
 #include "common/VlxSaveFile.h"
 #include "gallery/Gallery.h"
+#include "gfx/GfxLocation.h"
 #include "publish/GalleryFiles.h"
-#include "publish/PublishMetaFormats.h"
 
 namespace {
 
@@ -123,11 +123,11 @@ QByteArray OrientationOnly(const QByteArray& bytes, TPicKind kind) {
     if (kind == TPicKind::Heif || kind == TPicKind::Png || kind == TPicKind::Gif) {
         QByteArray out = bytes;
         if (kind == TPicKind::Heif)
-            CleanHeif(out, pmOrientationOnly);
+            CleanHeif(out, true);
         else if (kind == TPicKind::Png)
             PngOrientationOnly(out);
         else
-            CleanGif(out, pmOrientationOnly);
+            CleanGif(out, true);
         return out;
     }
     Exiv2::Image::AutoPtr image = OpenBytes(bytes);
