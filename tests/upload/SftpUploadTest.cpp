@@ -31,6 +31,16 @@ TFtpSettings SftpSettings(const QString& host, int port, const QString& remoteDi
     return settings;
 }
 
+// A relay to a server whose connections after the first reach another server, with a host key of its own:
+// as a listener in between would show.
+struct TOtherServerBehind {
+    explicit TOtherServerBehind(int port) : Proxy(port) { Proxy.SetLaterTarget(Other.Port()); }
+
+    TTempDir Keys;
+    TSshServer Other{Keys.Path()};
+    TDroppingProxy Proxy;
+};
+
 class TSftpUploadTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -274,12 +284,9 @@ TEST_F(TSftpUploadTest, KeyFileAndKnownHostsThatAreNoRegularFilesAreRefused) {
 // between would show) is stopped, the files go over the run's own connection, and the run ends with a
 // warning, never a plain "Upload done".
 TEST_F(TSftpUploadTest, FurtherConnectionMeetingAnotherHostKeyIsStoppedAndWarnedOf) {
-    TTempDir otherKeys;
-    TSshServer other(otherKeys.Path());
-    ASSERT_GT(other.Port(), 0) << other.Error().toStdString();
-    TDroppingProxy proxy(FServer->Port());
-    proxy.SetLaterTarget(other.Port());
-    FSettings.Port = proxy.Port();
+    TOtherServerBehind relay(FServer->Port());
+    ASSERT_GT(relay.Other.Port(), 0) << relay.Other.Error().toStdString();
+    FSettings.Port = relay.Proxy.Port();
     FSettings.Connections = 2;
     const QStringList files = {Local("a.jpg", QByteArray(400000, 'a')),
                                Local("b.jpg", QByteArray(400000, 'b')), Local("c.jpg", "c"),
@@ -434,18 +441,15 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
 // A connection dropped in the middle of a file is made again; one that then meets another host key (as a
 // listener in between would show) ends the run at once with the warning, and is not tried again.
 TEST_F(TSftpUploadTest, ReconnectMeetingAnotherHostKeyEndsTheRunAtOnce) {
-    TTempDir otherKeys;
-    TSshServer other(otherKeys.Path());
-    ASSERT_GT(other.Port(), 0) << other.Error().toStdString();
-    TDroppingProxy proxy(FServer->Port());
-    proxy.SetLaterTarget(other.Port());
-    FSettings.Port = proxy.Port();
+    TOtherServerBehind relay(FServer->Port());
+    ASSERT_GT(relay.Other.Port(), 0) << relay.Other.Error().toStdString();
+    FSettings.Port = relay.Proxy.Port();
     const QByteArray big(4 << 20, 'b');
     auto run = Run({Local("big.jpg", big)});
     run->ReconnectPauseMs = 50;
     run->OnProgress = [&](const TUploadProgress& progress) {
-        if (progress.Bytes > big.size() / 2 && proxy.Drops() == 0)
-            proxy.DropNow();
+        if (progress.Bytes > big.size() / 2 && relay.Proxy.Drops() == 0)
+            relay.Proxy.DropNow();
     };
     QStringList statuses;
     run->OnStatus = [&](const QString& text) { statuses << text; };
