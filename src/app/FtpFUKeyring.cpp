@@ -52,14 +52,8 @@ void TFtpF::ForgetRefusedPassword(const TFtpSettings& settings, const std::excep
     if (!FKeptPasswordUsed)
         return;
     FKeptPasswordUsed = false;
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        if (!FKeyring.ForgetRefused(settings, QString::fromUtf8(e.what())))
-            return;
-    } catch (...) {
+    if (!FKeyring.ForgetRefused(settings, FailureOf(error)))
         return;
-    }
     ShowMessage(TMsgKind::Warning, RefusedKeptPasswordText(settings) + ". Type the password and try again.");
     PassE->setFocus();
 }

@@ -260,8 +260,8 @@ void EndQuietly(TUploadRun& run) {
 }
 
 // The upload run, with the signals that stop it; false when files are left (the reason is on the error
-// stream, and in failure).
-bool StoreFiles(TUploadRun& run, const TCliStreams& streams, QString& failure) {
+// stream; a log-in that failed says how in failure).
+bool StoreFiles(TUploadRun& run, const TCliStreams& streams, TNetFailure& failure) {
     TSignalAbort interrupt([&run] { run.Abort(); });
     const auto stopped = [&] {
         Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" +
@@ -278,8 +278,8 @@ bool StoreFiles(TUploadRun& run, const TCliStreams& streams, QString& failure) {
         EndQuietly(run);
         if (interrupt.Signal() != 0)
             return stopped();
-        failure = QString::fromUtf8(e.what());
-        Fail(streams, failure);
+        failure = FailureOf(e);
+        Fail(streams, QString::fromUtf8(e.what()));
         return false;
     }
     if (!run.Result().NotEncryptedNote.isEmpty())
@@ -354,7 +354,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     run.OnSecret = [&streams](const QString& prompt, QString& secret) {
         return ReadPasswordLine(streams, prompt + " ", secret);
     };
-    QString failure;
+    TNetFailure failure = TNetFailure::Other;
     if (!StoreFiles(run, streams, failure)) {
         // As in the window: a kept password the server refuses is not offered again.
         if (kept && TPasswordKeyring().ForgetRefused(settings, failure))

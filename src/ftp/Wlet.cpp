@@ -310,7 +310,7 @@ QString TWirelet::ErrorCheck(int ignoredErrno) {
     const QString text = ErrorMessageFor(FLastSocketError);
     if (OnError)
         OnError(this, static_cast<quint16>(FLastSocketError), text);
-    throw ESockError(text);
+    throw ESockError(text, FailureOfSocketError(FLastSocketError));
 }
 
 // ---- Name lookup and connecting
@@ -387,7 +387,8 @@ void TWirelet::ResolveHost() {
     if (FTimedOut || FCanceled) {
         const bool timedOut = FTimedOut;
         FCanceled = false;
-        throw ESockError(QString(timedOut ? "Host Lookup Timed Out" : "Host Lookup Canceled"));
+        throw ESockError(QString(timedOut ? "Host Lookup Timed Out" : "Host Lookup Canceled"),
+                         timedOut ? TNetFailure::TimedOut : TNetFailure::Aborted);
     }
     if (!FEventOk || FLookupAddress.isNull())
         throw ESockError(QString("Host Lookup Failed"));
@@ -397,13 +398,17 @@ void TWirelet::ResolveHost() {
 }
 
 void TWirelet::ConnectionFailed(const QString& message) {
+    // A time-out ends the wait through a cancel too: it is told first.
+    const TNetFailure kind = FTimedOut   ? TNetFailure::TimedOut
+                             : FCanceled ? TNetFailure::Aborted
+                                         : FailureOfSocketError(FLastSocketError);
     FCanceled = false;
     // A socket whose connect failed cannot be used again; the next attempt needs a fresh one.
     DropSocket();
     NewSocket();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
-    throw ESockError(message);
+    throw ESockError(message, kind);
 }
 
 void TWirelet::Connect() {
@@ -416,7 +421,8 @@ void TWirelet::Connect() {
         try {
             ResolveHost();
         } catch (const ESockError& e) {
-            if (e.Message() == "Host Lookup Timed Out" || e.Message() == "Host Lookup Canceled")
+            // A name that cannot be found is asked about below; a wait that was ended is over.
+            if (e.Kind() == TNetFailure::TimedOut || e.Kind() == TNetFailure::Aborted)
                 throw;
         }
         if (FRemoteLength != 0)
@@ -585,7 +591,8 @@ int TWirelet::Accept() {
         FCanceled = false;
         if (handle >= 0)
             ::close(handle);
-        throw ESockError(QString(timedOut ? "Accepting Timed out" : "Accepting Canceled"));
+        throw ESockError(QString(timedOut ? "Accepting Timed out" : "Accepting Canceled"),
+                         timedOut ? TNetFailure::TimedOut : TNetFailure::Aborted);
     }
     return handle;
 }

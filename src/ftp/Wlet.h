@@ -2,6 +2,7 @@
 // running.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -22,30 +23,60 @@ class QTimer;
 struct ssl_st;
 struct ssl_session_st;
 
-// Socket and connection failures.
-class ESockError : public Exception {
+// What a failure of a connection or a server was, set where the reply or the socket's state is read, so
+// that callers decide on it rather than on the words of the message (which are for people).
+enum class TNetFailure : quint8 {
+    Other,
+    Refused,         // the server refused an operation (a folder, a file); the connection stays
+    PasswordRefused, // the log-in was refused with the password offered: FTP's 530 to PASS, SSH after it
+    LogInRefused,    // the log-in was refused before any password was offered (530 to USER, SSH keys only)
+    Lost,            // the connection ended under the operation: closed by the server, reset, cut
+    Aborted,         // Abort or Cancel (the user, a signal)
+    TimedOut,        // no answer, or no progress, within the time-out
+    Identity,        // a host key that changed, or a host key or certificate that was not trusted
+};
+
+// The failures the network units throw carry their kind.
+class ENetError : public Exception {
 public:
-    using Exception::Exception;
+    explicit ENetError(const QString& message, TNetFailure kind = TNetFailure::Other)
+        : Exception(message), FKind(kind) {}
+
+    TNetFailure Kind() const { return FKind; }
+
+private:
+    TNetFailure FKind;
+};
+
+// The kind of any failure: Other for one that is no ENetError (a local file that cannot be read).
+TNetFailure FailureOf(const std::exception& error);
+TNetFailure FailureOf(const std::exception_ptr& error);
+
+// Socket and connection failures.
+class ESockError : public ENetError {
+public:
+    using ENetError::ENetError;
 };
 
 // A server refused an operation (a folder that cannot be entered, a file it will not take); the connection
 // stays usable. The message is the server's reason.
-class ERemoteRefusal : public Exception {
+class ERemoteRefusal : public ENetError {
 public:
-    using Exception::Exception;
+    explicit ERemoteRefusal(const QString& message, TNetFailure kind = TNetFailure::Refused)
+        : ENetError(message, kind) {}
 };
 
 // The server is not the one it should be: a host key other than the known one, or one (or a certificate)
 // not trusted. Someone may be listening in.
 class EIdentityError : public ESockError {
 public:
-    using ESockError::ESockError;
+    explicit EIdentityError(const QString& message) : ESockError(message, TNetFailure::Identity) {}
 };
 
 // An operation ended by a cancel request.
 class EAbortError : public ESockError {
 public:
-    using ESockError::ESockError;
+    explicit EAbortError(const QString& message) : ESockError(message, TNetFailure::Aborted) {}
 };
 
 // The certificate a TLS peer presented, for the user to decide on one that could not be verified.
@@ -209,6 +240,8 @@ public:
 
     // The socket error numbering of the error texts for a POSIX errno value.
     static int SocketErrorOf(int posixErrno);
+    // The kind of failure a socket error number is: a reset or a connection gone is Lost.
+    static TNetFailure FailureOfSocketError(int errorNumber);
     // Error text of a socket error number: "10061:Connection refused", "Unknown Error No. 12345", "" for 0.
     static QString ErrorText(int errorNumber);
     // The number at the start of a reply line (at most 10 digits), 0 when there is none or it does not fit.

@@ -1,4 +1,5 @@
-// Socket error numbers and their texts; POSIX errno values are mapped onto the numbering the texts use.
+// Socket error numbers and their texts (POSIX errno values mapped onto the numbering the texts use), and the
+// kinds of failures.
 #include <cerrno>
 #include <cstdint>
 
@@ -73,6 +74,23 @@ const TErrorRow* FindError(int number) {
 }
 
 } // namespace
+
+TNetFailure FailureOf(const std::exception& error) {
+    const auto* net = dynamic_cast<const ENetError*>(&error);
+    return net ? net->Kind() : TNetFailure::Other;
+}
+
+TNetFailure FailureOf(const std::exception_ptr& error) {
+    if (!error)
+        return TNetFailure::Other;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return FailureOf(e);
+    } catch (...) {
+        return TNetFailure::Other;
+    }
+}
 
 int TWirelet::SocketErrorOf(int posixErrno) {
     switch (posixErrno) {
@@ -170,6 +188,21 @@ int TWirelet::SocketErrorOf(int posixErrno) {
     default:
         // Outside the table's range, so the text names the number and ErrorCheck still raises.
         return 20000 + posixErrno;
+    }
+}
+
+TNetFailure TWirelet::FailureOfSocketError(int errorNumber) {
+    switch (errorNumber) {
+    case 10052: // dropped by the network
+    case 10053: // aborted by this system
+    case 10054: // reset by the peer
+    case kErrNotConnected:
+    case 10058: // shut down
+        return TNetFailure::Lost;
+    case 10060:
+        return TNetFailure::TimedOut;
+    default:
+        return TNetFailure::Other;
     }
 }
 

@@ -35,7 +35,7 @@ void TWirelet::Send(const char* data, qint64 length, bool countPackets) {
             }
             QCoreApplication::processEvents();
         } else if (n == 0) {
-            throw ESockError(QString("Connection closed while sending"));
+            throw ESockError(QString("Connection closed while sending"), TNetFailure::Lost);
         } else {
             ErrorCheck(kErrWouldBlock);
             WaitStep(POLLOUT);
@@ -205,7 +205,7 @@ void TWirelet::ThrowIfStopped(const QString& timedOutMessage, const QString& abo
     const bool timedOut = FTimedOut;
     FCanceled = false;
     if (timedOut)
-        throw ESockError(timedOutMessage);
+        throw ESockError(timedOutMessage, TNetFailure::TimedOut);
     throw EAbortError(abortedMessage);
 }
 

@@ -223,9 +223,13 @@ void TWirelet::FreeTls() {
 }
 
 void TWirelet::FailTls(const QString& what, int result) {
+    const int socketErrno = errno;
     const int error = SSL_get_error(FSsl, result);
     FTlsBroken = true;
-    throw ESockError("TLS " + what + " with " + FHost + " failed: " + ReasonText(error, result));
+    // Under TLS a reset shows as a failed system call: the connection is lost, TLS did nothing wrong.
+    const TNetFailure kind =
+        error == SSL_ERROR_SYSCALL ? FailureOfSocketError(SocketErrorOf(socketErrno)) : TNetFailure::Other;
+    throw ESockError("TLS " + what + " with " + FHost + " failed: " + ReasonText(error, result), kind);
 }
 
 bool TWirelet::TlsFill() {

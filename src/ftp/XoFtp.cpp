@@ -81,7 +81,7 @@ QString TXoFTP::Transaction(const QString& command) {
     // No reply at all means the server closed the connection: that is never an answer to the command. (Not
     // a reply cut off: the connection is over, not out of step.)
     if (reply.isEmpty())
-        throw ESockError(ClosingReason());
+        throw ESockError(ClosingReason(), TNetFailure::Lost);
     return reply;
 }
 
@@ -175,7 +175,7 @@ void TXoFTP::LogIn() {
         }
     }
     if (greeting.isEmpty())
-        throw ESockError("Connection closed by " + Host());
+        throw ESockError("Connection closed by " + Host(), TNetFailure::Lost);
     if (FReplyCode > 400) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
@@ -186,11 +186,11 @@ void TXoFTP::LogIn() {
         SecureControl();
     if (FFWAuthenticate) {
         Transaction("USER " + FFWUserID);
-        CheckLogIn();
+        CheckLogIn(false);
         if (FReplyCode == 331) {
             Report(1, "PASS ");
             Transaction("PASS " + FFWPassword);
-            CheckLogIn();
+            CheckLogIn(false); // the firewall's password, not the user's
         }
     }
     if ((FUserID.isEmpty() || FPassword.isEmpty()) && OnAuthenticationNeeded) {
@@ -213,12 +213,12 @@ void TXoFTP::LogIn() {
     if (Proxy().isEmpty() || FFirewallType != TFirewallType::FTUser) {
         Report(1, "USER " + FUserID);
         Transaction("USER " + FUserID);
-        CheckLogIn();
+        CheckLogIn(false);
     }
     if (FReplyCode == 331) {
         Report(1, "PASS "); // the password itself is never reported
         Transaction("PASS " + FPassword);
-        CheckLogIn();
+        CheckLogIn(true);
     }
     if (TlsActive())
         SecureData();
@@ -226,11 +226,16 @@ void TXoFTP::LogIn() {
         OnConnect(this);
 }
 
-void TXoFTP::CheckLogIn() {
+// 530 is "not logged in": to the user's PASS the password was refused, to USER the account (the password
+// never went).
+void TXoFTP::CheckLogIn(bool password) {
     if (FReplyCode > 400 && FReplyCode < 600) {
         if (OnConnectionFailed)
             OnConnectionFailed(this);
-        throw FTPException(XoFtpReply::WithoutLineEnd(FLastReplyText));
+        TNetFailure kind = TNetFailure::Refused;
+        if (FReplyCode == 530)
+            kind = password ? TNetFailure::PasswordRefused : TNetFailure::LogInRefused;
+        throw FTPException(XoFtpReply::WithoutLineEnd(FLastReplyText), kind);
     }
 }
 

@@ -195,7 +195,8 @@ public:
 
 private:
     void LogIn();
-    void CheckLogIn();
+    // After USER or PASS (password: the reply is to the user's password).
+    void CheckLogIn(bool password);
     // AUTH TLS and the handshake; in clear on when the server refuses and TLS is not required.
     void SecureControl();
     // PBSZ 0 and PROT P after log-in, so that data connections are encrypted too.

@@ -235,7 +235,7 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
         }
     }
     if (closed)
-        throw ESockError("Connection closed by " + Host());
+        throw ESockError("Connection closed by " + Host(), TNetFailure::Lost);
     // A transfer the server could not complete (cut short, disk full) is a failure, not a success.
     if (FReplyCode >= 400 && FReplyCode <= 599) {
         Refuse(type);

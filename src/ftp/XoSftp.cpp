@@ -64,6 +64,7 @@ int TXoSftp::Await(const std::function<int()>& work, bool agent) {
     idle.start();
     QElapsedTimer aborted;
     QElapsedTimer stopping; // since the call was to end
+    bool byTimeOut = false; // it was to end for the time-out, not for an abort
     qint64 sent = FSent;
     bool cut = false;
     bool agentCut = !agent || FAgentSocket < 0;
@@ -78,8 +79,10 @@ int TXoSftp::Await(const std::function<int()>& work, bool agent) {
         if (FAbort && !aborted.isValid())
             aborted.start();
         const bool timedOut = FTimeOut > 0 && idle.elapsed() > FTimeOut;
-        if (!stopping.isValid() && (timedOut || (aborted.isValid() && aborted.elapsed() > kAbortGrace)))
+        if (!stopping.isValid() && (timedOut || (aborted.isValid() && aborted.elapsed() > kAbortGrace))) {
             stopping.start();
+            byTimeOut = !aborted.isValid();
+        }
         if (!stopping.isValid())
             continue;
         // The helper is inside libssh; a socket shut down makes its wait end at once. The agent goes first:
@@ -94,8 +97,10 @@ int TXoSftp::Await(const std::function<int()>& work, bool agent) {
         }
     }
     helper.join();
-    if (cut)
+    if (cut) {
         FLost = true;
+        FCutByTimeOut = byTimeOut;
+    }
     if (FSent != sent && OnPacketSent)
         OnPacketSent(this);
     return result.get();
@@ -123,6 +128,7 @@ void TXoSftp::Connect() {
     FreeSession();
     FAbort = false;
     FLost = false;
+    FCutByTimeOut = false;
     FLoggedInBy.clear();
     FFingerprint.clear();
     FConnector->SetHost(FHost);
@@ -185,7 +191,8 @@ void TXoSftp::OpenSession(int socket) {
     ThrowIfAborted("Connection");
     if (rc != SSH_OK)
         throw ESockError("SSH connection to " + FHost + " port " + QString::number(FPort) +
-                         " failed: " + QString::fromUtf8(ssh_get_error(FSession)));
+                             " failed: " + QString::fromUtf8(ssh_get_error(FSession)),
+                         FLost ? LostKind() : TNetFailure::Other);
 }
 
 // Only a key known for this host, or one the user accepts on seeing its fingerprint, is talked to; a key
@@ -240,6 +247,7 @@ void TXoSftp::LogIn() {
     ThrowIfAborted("Log-in");
     const int methods = ssh_userauth_list(FSession, nullptr);
     QStringList tried;
+    bool passwordTried = false;
     if (FUseAgent && (methods & SSH_AUTH_METHOD_PUBLICKEY) && qEnvironmentVariableIsSet("SSH_AUTH_SOCK")) {
         FAgentCut = false;
         FAgentSocket = ConnectAgent();
@@ -263,6 +271,7 @@ void TXoSftp::LogIn() {
     }
     if (!FPassword.isEmpty() && (methods & SSH_AUTH_METHOD_PASSWORD)) {
         tried << "password";
+        passwordTried = true;
         const QByteArray password = FPassword.toUtf8();
         if (Await([s = FSession, &password] {
                 return ssh_userauth_password(s, nullptr, password.constData());
@@ -273,15 +282,17 @@ void TXoSftp::LogIn() {
         ThrowIfAborted("Log-in");
     } else if (!FPassword.isEmpty() && (methods & SSH_AUTH_METHOD_INTERACTIVE)) {
         tried << "password";
+        passwordTried = true;
         if (LogInInteractive()) {
             FLoggedInBy = "password";
             return;
         }
     }
     if (FLost)
-        throw ESockError("Connection to " + FHost + " lost during the log-in");
+        throw ESockError("Connection to " + FHost + " lost during the log-in", LostKind());
     throw ESockError("Log-in as " + FUserID + " at " + FHost + " refused (tried: " +
-                     (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")");
+                         (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")",
+                     passwordTried ? TNetFailure::PasswordRefused : TNetFailure::LogInRefused);
 }
 
 // libssh talks to the agent in blocking reads and writes: over a socket of ours, which Await can cut when the
@@ -370,7 +381,8 @@ void TXoSftp::OpenSftp() {
     });
     if (!sftp)
         throw ESockError("The SFTP service of " + FHost +
-                         " is not available: " + QString::fromUtf8(ssh_get_error(FSession)));
+                             " is not available: " + QString::fromUtf8(ssh_get_error(FSession)),
+                         FLost ? LostKind() : TNetFailure::Other);
     FSftp = sftp;
     FDir = home ? QString::fromUtf8(home) : QString("/");
     ssh_string_free_char(home);

@@ -17,7 +17,8 @@ struct sftp_session_struct;
 // Blocking-style operations that keep the event loop running, as the socket layer's do: each libssh call
 // runs on a helper thread while the caller's thread processes events, so Abort and the window work while
 // the server is slow. Failures: ESockError for the connection (lost, timed out, log-in refused, host key),
-// ERemoteRefusal for what the server refused (its reason in the text), EAbortError for Abort and Cancel.
+// ERemoteRefusal for what the server refused (its reason in the text), EAbortError for Abort and Cancel;
+// each with its kind.
 class TXoSftp : public QObject {
 public:
     explicit TXoSftp(QObject* owner = nullptr);
@@ -98,6 +99,8 @@ private:
     void CheckConnected() const;
     // The failure of an SFTP request on path: a refusal with the server's reason, or the lost connection.
     [[noreturn]] void Fail(const QString& what, const QString& path) const;
+    // What a connection Await cut was: timed out, or lost.
+    TNetFailure LostKind() const { return FCutByTimeOut ? TNetFailure::TimedOut : TNetFailure::Lost; }
     QString PathOf(const QString& name) const;
     void FreeSession();
 
@@ -119,6 +122,7 @@ private:
     bool FAgentCut = false; // the agent did not answer in time
     unsigned long FSocketInode = 0;
     bool FLost = false;
+    bool FCutByTimeOut = false; // Await cut the connection for the time-out
     std::atomic<bool> FAbort = false;
     std::atomic<qint64> FSent = 0;
     qint64 FTransferSize = 0;

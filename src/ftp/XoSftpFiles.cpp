@@ -44,12 +44,13 @@ QString TXoSftp::PathOf(const QString& name) const {
 
 void TXoSftp::CheckConnected() const {
     if (!IsConnected())
-        throw ESockError("Not connected to " + FHost);
+        throw ESockError("Not connected to " + FHost, TNetFailure::Lost);
 }
 
 void TXoSftp::Fail(const QString& what, const QString& path) const {
     if (FLost || !ssh_is_connected(FSession))
-        throw ESockError("Connection to " + FHost + " lost: " + QString::fromUtf8(ssh_get_error(FSession)));
+        throw ESockError("Connection to " + FHost + " lost: " + QString::fromUtf8(ssh_get_error(FSession)),
+                         FLost ? LostKind() : TNetFailure::Lost);
     throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(sftp_get_error(FSftp)));
 }
 

@@ -63,18 +63,13 @@ QString KeyringKeyOf(const TFtpSettings& settings) {
            QString::number(settings.Port);
 }
 
-bool IsPasswordRefusal(const QString& error) {
-    return error.startsWith("530") || (error.startsWith("Log-in as ") &&
-                                       error.contains(" refused (tried: ") && error.contains("password"));
-}
-
 QString RefusedKeptPasswordText(const TFtpSettings& settings) {
     return "The server refused the password kept in the system keyring for " + KeyringKeyOf(settings) +
            ": it was removed from the keyring";
 }
 
-bool TPasswordKeyring::ForgetRefused(const TFtpSettings& settings, const QString& error) {
-    if (!IsPasswordRefusal(error))
+bool TPasswordKeyring::ForgetRefused(const TFtpSettings& settings, TNetFailure failure) {
+    if (failure != TNetFailure::PasswordRefused)
         return false;
     Remove(KeyringKeyOf(settings));
     return true;

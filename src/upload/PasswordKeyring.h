@@ -11,10 +11,6 @@
 // that the passwords of different servers never mix.
 QString KeyringKeyOf(const TFtpSettings& settings);
 
-// Whether a failed log-in's message is the server refusing the password: FTP's "530" reply, or an SSH
-// log-in refused after the password was tried.
-bool IsPasswordRefusal(const QString& error);
-
 // Each call waits for the keyring at most TimeOut milliseconds, so a missing or stuck keyring service never
 // hangs the program; its answer then counts as "no keyring".
 class TPasswordKeyring {
@@ -30,10 +26,10 @@ public:
     bool Write(const QString& key, const QString& password);
     // True when nothing is kept under the key any more.
     bool Remove(const QString& key);
-    // After a log-in with the password kept for settings failed with error: a password the server refused
-    // is removed, so that it is not offered again. True when the error was that refusal; what to tell the
-    // user then starts with RefusedKeptPasswordText.
-    bool ForgetRefused(const TFtpSettings& settings, const QString& error);
+    // After a log-in with the password kept for settings failed: a password the server refused (FTP's 530
+    // to it, an SSH log-in refused after it was tried) is removed, so that it is not offered again. True
+    // when the failure was that refusal; what to tell the user then starts with RefusedKeptPasswordText.
+    bool ForgetRefused(const TFtpSettings& settings, TNetFailure failure);
     // Why the last call failed; empty after one that succeeded.
     const QString& Error() const { return FError; }
 

@@ -69,7 +69,7 @@ void TUploadLane::Open(const TLaneLogin& login) {
     } catch (const std::exception& e) {
         report.Kind = TLaneReport::TKind::NotOpened;
         report.Message = QString::fromUtf8(e.what());
-        report.Impostor = dynamic_cast<const EIdentityError*>(&e) != nullptr;
+        report.Impostor = FailureOf(e) == TNetFailure::Identity;
         FRun.reset();
     }
     FBusy = false;

@@ -253,6 +253,11 @@ void TUploadRun::Abort() {
         FClient.Cancel();
 }
 
+void TUploadRun::Failed(const QString& text, TNetFailure kind) {
+    FResult.Failure = text;
+    FResult.FailureKind = kind;
+}
+
 void TUploadRun::ThrowIfAbortRequested() const {
     if (FAbortRequested)
         throw EAbortError(QString("Upload aborted"));
@@ -287,13 +292,13 @@ const TUploadResult& TUploadRun::Run() {
         }
     } catch (const std::exception& e) {
         if (FResult.Failure.isEmpty())
-            FResult.Failure = QString::fromUtf8(e.what());
+            Failed(QString::fromUtf8(e.what()), FailureOf(e));
     }
     try {
         End();
     } catch (const std::exception& e) {
         if (FResult.Failure.isEmpty())
-            FResult.Failure = QString::fromUtf8(e.what());
+            Failed(QString::fromUtf8(e.what()), FailureOf(e));
     }
     return FResult;
 }

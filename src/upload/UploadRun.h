@@ -51,6 +51,8 @@ struct TUploadResult {
     QStringList NotFound; // names of the files that were gone when their turn came
     QString Failed;       // the file whose store ended the run
     QString Failure;      // why the run ended before its last file; empty when it reached it
+    // What ended the run (Failure says it in words), for the decisions made on it.
+    TNetFailure FailureKind = TNetFailure::Other;
     bool Completed = false;   // the run reached its last file
     bool DirectStore = false; // the server refused a rename: files were stored under their final names
     QString RecordError;      // why the upload record could not be kept
@@ -159,6 +161,7 @@ private:
     void DetachClient();
     void Report(const QString& file = {}, qint64 bytes = 0, qint64 fileBytes = 0);
     void Status(const QString& text);
+    void Failed(const QString& text, TNetFailure kind);
     void ThrowIfAbortRequested() const;
     void EnterRemoteDir();
     void CreateRemoteDirLevels(const QString& dir);
@@ -167,6 +170,8 @@ private:
     bool SkippedAsGone(TUploadFile& file);
     void StoreOverOwn(const QString& path, const QString& name);
     [[noreturn]] void StoreFailed(const QString& name);
+    // The kind of a failure that left the connection lost.
+    static TNetFailure LostKindOf(TNetFailure kind);
     void StoreFile(const QString& path, const QString& name);
     void StoreReconnecting(const QString& path, const QString& name);
     void StoreResuming(const QString& path, const QString& remoteName);

@@ -63,11 +63,11 @@ bool TUploadRun::StorePhase() {
     }
     if (FPhaseFailure) {
         FResult.Failed = FPhaseFailed;
-        FResult.Failure = FPhaseFailureText;
+        Failed(FPhaseFailureText, FailureOf(FPhaseFailure));
         std::rethrow_exception(FPhaseFailure);
     }
     if (FAbortRequested) {
-        FResult.Failure = "Upload aborted";
+        Failed("Upload aborted", TNetFailure::Aborted);
         throw EAbortError(FResult.Failure);
     }
     FCurrent = end - 1;
@@ -209,19 +209,15 @@ void TUploadRun::KeepPhaseFailure(int index, std::exception_ptr failure) {
 void TUploadRun::LaneFailed(const TLaneReport& report, std::exception_ptr& failure) {
     const QString name = FileNameOf(FQueue[report.Index].Path);
     FResult.Failed = name;
-    bool aborted = false;
-    try {
-        std::rethrow_exception(report.Error);
-    } catch (const EAbortError&) {
-        aborted = true;
-    } catch (...) {
-    }
-    if (report.Lost && !aborted && !FAbortRequested) {
-        FResult.Failure = "Upload ended while storing " + name + ": " + report.Message + " (" +
-                          FilesText(Left()) + " not uploaded)";
-        failure = std::make_exception_ptr(ESockError(FResult.Failure));
+    const TNetFailure kind = FailureOf(report.Error);
+    if (report.Lost && kind != TNetFailure::Aborted && !FAbortRequested) {
+        const TNetFailure lost = LostKindOf(kind);
+        Failed("Upload ended while storing " + name + ": " + report.Message + " (" + FilesText(Left()) +
+                   " not uploaded)",
+               lost);
+        failure = std::make_exception_ptr(ESockError(FResult.Failure, lost));
         return;
     }
-    FResult.Failure = report.Message;
+    Failed(report.Message, kind);
     failure = report.Error;
 }

@@ -19,6 +19,24 @@ QString FileNameOf(const QString& path) {
 // How long a connection still said to be up may take to show it was cut with the store's data.
 constexpr int kLossShowsMs = 300;
 
+// Failures no further connection gets past: the user stopped the run, the server is not the one trusted,
+// or it does not let the user in.
+bool EndsReconnecting(TNetFailure kind) {
+    switch (kind) {
+    case TNetFailure::Aborted:
+    case TNetFailure::Identity:
+    case TNetFailure::PasswordRefused:
+    case TNetFailure::LogInRefused:
+        return true;
+    case TNetFailure::Other:
+    case TNetFailure::Refused:
+    case TNetFailure::Lost:
+    case TNetFailure::TimedOut:
+        break;
+    }
+    return false;
+}
+
 } // namespace
 
 // Whether the connection is lost. A server cut off closes a store's data connection as well as the
@@ -34,7 +52,8 @@ bool TUploadRun::ConnectionLost() {
 }
 
 // A connection lost while the file was stored is made again and the file stored on; a file that meets more
-// lost connections than that ends the run as before.
+// lost connections than that ends the run as before, and so does a new connection that meets another
+// server or a refused log-in.
 void TUploadRun::StoreReconnecting(const QString& path, const QString& name) {
     FResumable = false;
     for (int lost = 0;; ++lost) {
@@ -46,18 +65,17 @@ void TUploadRun::StoreReconnecting(const QString& path, const QString& name) {
             FClient.PrepareStore(path);
             StoreFile(path, name);
             return;
-        } catch (const EAbortError&) {
-            throw;
-        } catch (const ESockError&) {
-            if (FAbortRequested || lost == kReconnects || !ConnectionLost())
+        } catch (const ESockError& e) {
+            if (EndsReconnecting(e.Kind()) || FAbortRequested || lost == kReconnects || !ConnectionLost())
                 throw;
             loss = std::current_exception();
         }
         try {
             Reconnect(name);
-        } catch (const EAbortError&) {
-            throw;
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            // Another server, or a refused log-in, is what the user must hear of.
+            if (EndsReconnecting(FailureOf(e)))
+                throw;
             ThrowIfAbortRequested();
             // The lost connection is what ended the store; the attempts after it were told as they went.
             std::rethrow_exception(loss);
@@ -108,10 +126,8 @@ void TUploadRun::Reconnect(const QString& name) {
             FClient.ChangeDir(folder);
             Status("Reconnected to " + FClient.Host());
             return;
-        } catch (const EAbortError&) {
-            throw;
-        } catch (const ESockError&) {
-            if (attempt == kReconnects || FAbortRequested)
+        } catch (const ESockError& e) {
+            if (EndsReconnecting(e.Kind()) || attempt == kReconnects || FAbortRequested)
                 throw;
         }
     }

@@ -32,15 +32,15 @@ bool TUploadRun::StoreNext() {
         return false;
     // A run that cannot go on ends with a reason; it never just stops.
     if (FAbortRequested) {
-        FResult.Failure = "Upload aborted";
+        Failed("Upload aborted", TNetFailure::Aborted);
         throw EAbortError(FResult.Failure);
     }
     if (!FClient.IsConnected()) {
         // The server's own reason, when it gave one (as on its idle time-out), says more than the state.
         const QString reason =
             FClient.ClosingReply().isEmpty() ? "not connected to " + FClient.Host() : FClient.ClosingReply();
-        FResult.Failure = "Upload ended: " + reason + " (" + FilesText(Left()) + " not uploaded)";
-        throw Exception(FResult.Failure);
+        Failed("Upload ended: " + reason + " (" + FilesText(Left()) + " not uploaded)", TNetFailure::Lost);
+        throw ESockError(FResult.Failure, TNetFailure::Lost);
     }
     if (FSettings.Connections > 1)
         return StorePhase();
@@ -105,6 +105,12 @@ void TUploadRun::Advance() {
     Report();
 }
 
+// However it showed (a TLS error, a data connection gone), the connection is lost now; a kind that says
+// more (timed out, another server met while reconnecting) stays.
+TNetFailure TUploadRun::LostKindOf(TNetFailure kind) {
+    return kind == TNetFailure::Other ? TNetFailure::Lost : kind;
+}
+
 // The error that ended the store in progress ends the run. A lost connection says which file it cut.
 void TUploadRun::StoreFailed(const QString& name) {
     const bool lost = !FClient.IsConnected() && !FAbortRequested;
@@ -112,15 +118,17 @@ void TUploadRun::StoreFailed(const QString& name) {
     try {
         throw;
     } catch (const ESockError& e) {
-        if (!lost || dynamic_cast<const EAbortError*>(&e)) {
-            FResult.Failure = e.Message();
+        if (!lost || e.Kind() == TNetFailure::Aborted) {
+            Failed(e.Message(), e.Kind());
             throw;
         }
-        FResult.Failure = "Upload ended while storing " + name + ": " + e.Message() + " (" +
-                          FilesText(Left()) + " not uploaded)";
-        throw ESockError(FResult.Failure);
+        const TNetFailure kind = LostKindOf(e.Kind());
+        Failed("Upload ended while storing " + name + ": " + e.Message() + " (" + FilesText(Left()) +
+                   " not uploaded)",
+               kind);
+        throw ESockError(FResult.Failure, kind);
     } catch (const std::exception& e) {
-        FResult.Failure = QString::fromUtf8(e.what());
+        Failed(QString::fromUtf8(e.what()), FailureOf(e));
         throw;
     }
 }

@@ -1,4 +1,6 @@
 // FTP client against the scripted server: odd replies, refusals, silence, cut transfers, aborts, transcripts.
+#include <optional>
+
 #include <sys/resource.h>
 
 #include <QElapsedTimer>
@@ -110,6 +112,48 @@ TEST_F(ScriptedFtpTest, RefusedLogInFailsAndCloses) {
     EXPECT_EQ(Events, QStringList({"connection failed"}));
     EXPECT_EQ(Transcript(), QStringList({"USER anna", "PASS secret", "QUIT"}));
 }
+
+// What a failed log-in was, as the reply (or its absence) tells it: a refused password apart from an
+// account refused before the password went, a server that hung up and one that fell silent.
+struct TLogInFailureCase {
+    const char* Name;
+    QByteArray Verb;
+    QByteArray Reply; // empty: the server closes the connection on the verb; "-": it never answers
+    TNetFailure Kind;
+};
+
+class LogInFailureTest : public ScriptedFtpTest, public testing::WithParamInterface<TLogInFailureCase> {};
+
+TEST_P(LogInFailureTest, CarriesItsKind) {
+    const TLogInFailureCase& c = GetParam();
+    if (c.Reply.isEmpty())
+        Server.SetCloseOn(c.Verb);
+    else if (c.Reply == "-")
+        Server.SetSilent(c.Verb);
+    else
+        Server.SetReply(c.Verb, c.Reply);
+    Server.Start();
+    Client.SetTimeOut(200);
+    std::optional<TNetFailure> kind;
+    try {
+        Client.Connect();
+    } catch (const ENetError& e) {
+        kind = e.Kind();
+    }
+    EXPECT_EQ(kind, c.Kind);
+    EXPECT_FALSE(Client.IsConnected());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, LogInFailureTest,
+    testing::Values(TLogInFailureCase{"PasswordRefused", "PASS", "530 Login incorrect.\r\n",
+                                      TNetFailure::PasswordRefused},
+                    TLogInFailureCase{"AccountRefused", "USER", "530 Not allowed here.\r\n",
+                                      TNetFailure::LogInRefused},
+                    TLogInFailureCase{"ServerBusy", "PASS", "421 Too many users.\r\n", TNetFailure::Refused},
+                    TLogInFailureCase{"ServerHangsUp", "PASS", "", TNetFailure::Lost},
+                    TLogInFailureCase{"ServerFallsSilent", "PASS", "-", TNetFailure::TimedOut}),
+    [](const testing::TestParamInfo<TLogInFailureCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ScriptedFtpTest, SilentServerTimesOutInsteadOfHanging) {
     Server.SetGreeting("");

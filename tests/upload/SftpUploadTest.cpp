@@ -11,7 +11,6 @@
 #include <QTcpServer>
 #include <QTimer>
 
-#include "upload/PasswordKeyring.h"
 #include "upload/UploadRun.h"
 #include "support/DroppingProxy.h"
 #include "support/FtpTestSupport.h"
@@ -31,6 +30,16 @@ TFtpSettings SftpSettings(const QString& host, int port, const QString& remoteDi
     settings.Protocol = TUploadProtocol::Sftp;
     return settings;
 }
+
+// A relay to a server whose connections after the first reach another server, with a host key of its own:
+// as a listener in between would show.
+struct TOtherServerBehind {
+    explicit TOtherServerBehind(int port) : Proxy(port) { Proxy.SetLaterTarget(Other.Port()); }
+
+    TTempDir Keys;
+    TSshServer Other{Keys.Path()};
+    TDroppingProxy Proxy;
+};
 
 class TSftpUploadTest : public testing::Test {
 protected:
@@ -287,12 +296,9 @@ TEST_F(TSftpUploadTest, KeyFileAndKnownHostsThatAreNoRegularFilesAreRefused) {
 // between would show) is stopped, the files go over the run's own connection, and the run ends with a
 // warning, never a plain "Upload done".
 TEST_F(TSftpUploadTest, FurtherConnectionMeetingAnotherHostKeyIsStoppedAndWarnedOf) {
-    TTempDir otherKeys;
-    TSshServer other(otherKeys.Path());
-    ASSERT_GT(other.Port(), 0) << other.Error().toStdString();
-    TDroppingProxy proxy(FServer->Port());
-    proxy.SetLaterTarget(other.Port());
-    FSettings.Port = proxy.Port();
+    TOtherServerBehind relay(FServer->Port());
+    ASSERT_GT(relay.Other.Port(), 0) << relay.Other.Error().toStdString();
+    FSettings.Port = relay.Proxy.Port();
     FSettings.Connections = 2;
     const QStringList files = {Local("a.jpg", QByteArray(400000, 'a')),
                                Local("b.jpg", QByteArray(400000, 'b')), Local("c.jpg", "c"),
@@ -444,6 +450,30 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     EXPECT_EQ(Remote(), QStringList({"big.jpg", "index.html"}));
 }
 
+// A connection dropped in the middle of a file is made again; one that then meets another host key (as a
+// listener in between would show) ends the run at once with the warning, and is not tried again.
+TEST_F(TSftpUploadTest, ReconnectMeetingAnotherHostKeyEndsTheRunAtOnce) {
+    TOtherServerBehind relay(FServer->Port());
+    ASSERT_GT(relay.Other.Port(), 0) << relay.Other.Error().toStdString();
+    FSettings.Port = relay.Proxy.Port();
+    const QByteArray big(4 << 20, 'b');
+    auto run = Run({Local("big.jpg", big)});
+    run->ReconnectPauseMs = 50;
+    run->OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.Bytes > big.size() / 2 && relay.Proxy.Drops() == 0)
+            relay.Proxy.DropNow();
+    };
+    QStringList statuses;
+    run->OnStatus = [&](const QString& text) { statuses << text; };
+    const TUploadResult& result = run->Run();
+    EXPECT_TRUE(result.Failure.startsWith(
+        "Upload ended while storing big.jpg: WARNING: the host key of 127.0.0.1 has changed"))
+        << result.Failure.toStdString();
+    EXPECT_EQ(result.FailureKind, TNetFailure::Identity);
+    EXPECT_EQ(statuses.filter("reconnecting in").size(), 1) << statuses.join('\n').toStdString();
+    EXPECT_FALSE(Remote().contains("big.jpg"));
+}
+
 // An IPv6 address in brackets reaches a server on ::1; its host key is kept under that address.
 TEST(SftpIpv6Test, StoresOverIpv6) {
     EnsureCoreApplication();
@@ -468,7 +498,7 @@ TEST(SftpIpv6Test, StoresOverIpv6) {
 }
 
 // Where the server takes passwords, the password is what the log-in offers (no agent, no key file); refused,
-// the failure says it was tried, which is how a refused password is told from other failures. No account
+// the failure says it was tried, and is told as a refused password. No account
 // here has a password sshd could check, so only the refusal is seen.
 TEST(SftpPasswordTest, RefusedPasswordIsToldAsSuch) {
     EnsureCoreApplication();
@@ -487,7 +517,7 @@ TEST(SftpPasswordTest, RefusedPasswordIsToldAsSuch) {
     if (!agent.isNull())
         qputenv("SSH_AUTH_SOCK", agent);
     EXPECT_EQ(failure, "Log-in as " + settings.UserID + " at 127.0.0.1 refused (tried: password)");
-    EXPECT_TRUE(IsPasswordRefusal(failure));
+    EXPECT_EQ(run.Result().FailureKind, TNetFailure::PasswordRefused);
     EXPECT_FALSE(QFileInfo::exists(root.File("pw")));
 }
 

@@ -265,6 +265,29 @@ TEST_F(TUploadRunTest, AbortEndsTheWaitToReconnect) {
     EXPECT_FALSE(Remote("site/deep").contains("big.jpg"));
 }
 
+// A reconnect the server answers by refusing the password ends the run at once with that refusal: trying
+// again would only be refused again.
+TEST_F(TUploadRunTest, ReconnectWithThePasswordRefusedEndsTheRunAtOnce) {
+    TPyFtpServer other(FRoot.Path(), "anna", "changed meanwhile");
+    ASSERT_GT(other.Port(), 0) << other.Error().toStdString();
+    TDroppingProxy proxy(FServer->Port());
+    proxy.SetLaterTarget(other.Port());
+    FSettings.Port = proxy.Port();
+    TUploadRun run(*FClient, FSettings, "s3cret", {Local("big.jpg", QByteArray(16 << 20, 'b'))});
+    run.ReconnectPauseMs = 50;
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (progress.Bytes > 0 && proxy.Drops() == 0)
+            proxy.DropNow();
+    };
+    QStringList statuses;
+    run.OnStatus = [&](const QString& text) { statuses << text; };
+    const TUploadResult& result = run.Run();
+    EXPECT_TRUE(result.Failure.startsWith("530 ")) << result.Failure.toStdString();
+    EXPECT_EQ(result.FailureKind, TNetFailure::PasswordRefused);
+    EXPECT_EQ(statuses.filter("reconnecting in").size(), 1) << statuses.join('\n').toStdString();
+    EXPECT_FALSE(Remote("site/deep").contains("big.jpg"));
+}
+
 // Other ways to reach an FTP server: an IPv6 address written as in an address line, in passive mode (EPSV)
 // and in active mode (EPRT), and TLS from the first byte (implicit, as on port 990).
 struct TReachCase {
