@@ -153,11 +153,13 @@ QWidget* ColorRow(QLabel* panel, QToolButton* button, QCheckBox* defaultBox = nu
 QWidget* TVeltrixF::CreateThumbnailTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("ThumbTS", columns);
-    ThumbWSE = NewSpin("ThumbWSE", kThumbWidthRange, "Thumbnail width");
-    ThumbHSE = NewSpin("ThumbHSE", kThumbHeightRange, "Thumbnail height");
-    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", kBevelSizeRange, "Thumbnail bevel size");
+    ThumbWSE = NewSpin("ThumbWSE", SettingRange(TSetting::ThumbWidth), "Thumbnail width");
+    ThumbHSE = NewSpin("ThumbHSE", SettingRange(TSetting::ThumbHeight), "Thumbnail height");
+    ThumbBevelSizSE =
+        NewSpin("ThumbBevelSizSE", SettingRange(TSetting::ThumbBevelSize), "Thumbnail bevel size");
     ThumbBevelTypCB = NewList("ThumbBevelTypCB", "Thumbnail bevel style");
-    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", kBevelIntensityRange, "Thumbnail bevel intensity");
+    ThumbBevelIntSE =
+        NewSpin("ThumbBevelIntSE", SettingRange(TSetting::ThumbBevelIntensity), "Thumbnail bevel intensity");
 
     QGroupBox* size = NewGroup("Thumbnail");
     AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
@@ -191,16 +193,17 @@ QWidget* TVeltrixF::CreateThumbnailTab() {
 QWidget* TVeltrixF::CreatePictureTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("PictureTS", columns);
-    PicWSE = NewSpin("PicWSE", kPicWidthRange, "Picture width");
-    PicHSE = NewSpin("PicHSE", kPicHeightRange, "Picture height");
-    PicBevelSizSE = NewSpin("PicBevelSizSE", kBevelSizeRange, "Picture bevel size");
+    PicWSE = NewSpin("PicWSE", SettingRange(TSetting::PicWidth), "Picture width");
+    PicHSE = NewSpin("PicHSE", SettingRange(TSetting::PicHeight), "Picture height");
+    PicBevelSizSE = NewSpin("PicBevelSizSE", SettingRange(TSetting::PicBevelSize), "Picture bevel size");
     PicBevelTypCB = NewList("PicBevelTypCB", "Picture bevel style");
-    PicBevelIntSE = NewSpin("PicBevelIntSE", kBevelIntensityRange, "Picture bevel intensity");
-    MaskSizSE = NewSpin("MaskSizSE", kMaskSizeRange, "Picture mask feather size");
+    PicBevelIntSE =
+        NewSpin("PicBevelIntSE", SettingRange(TSetting::PicBevelIntensity), "Picture bevel intensity");
+    MaskSizSE = NewSpin("MaskSizSE", SettingRange(TSetting::MaskSize), "Picture mask feather size");
     MaskTypCB = NewList("MaskTypCB", "Picture mask style");
-    ShadowSizSE = NewSpin("ShadowSizSE", kShadowSizeRange, "Picture shadow size");
-    ShadowDistSE = NewSpin("ShadowDistSE", kShadowDistanceRange, "Picture shadow distance");
-    ShadowIntSE = NewSpin("ShadowIntSE", kShadowIntensityRange, "Picture shadow intensity");
+    ShadowSizSE = NewSpin("ShadowSizSE", SettingRange(TSetting::ShadowSize), "Picture shadow size");
+    ShadowDistSE = NewSpin("ShadowDistSE", SettingRange(TSetting::ShadowDistance), "Picture shadow distance");
+    ShadowIntSE = NewSpin("ShadowIntSE", SettingRange(TSetting::ShadowIntensity), "Picture shadow intensity");
 
     QGroupBox* size = NewGroup("Picture");
     AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
@@ -256,7 +259,8 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
     const TWebSize web = StartUpSettings().Page.WebSize;
     PgWebSizeCB = NewCheck("PgWebSizeCB", "Publish pictures at most",
                            "Larger pictures are published as a smaller JPEG for their pages", web.Enabled);
-    PgWebSizeSE = NewSpin("PgWebSizeSE", kWebSizeRange, "Longest side of a published picture, in pixels");
+    PgWebSizeSE = NewSpin("PgWebSizeSE", SettingRange(TSetting::WebSize),
+                          "Longest side of a published picture, in pixels");
     PgWebSizeSE->setValue(web.MaxSide);
     PgOriginalCB =
         NewCheck("PgOriginalCB", "Also publish the original",
@@ -293,14 +297,15 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("HtmlTableTS", columns);
     const TGfxPageSettings start = StartUpSettings().Page;
-    GfxGridColSE = NewSpin("GfxGridColSE", kTableColumnsRange, "Table columns number");
-    GfxGridRowSE = NewSpin("GfxGridRowSE", kTableRowsRange, "Table rows number");
+    GfxGridColSE = NewSpin("GfxGridColSE", SettingRange(TSetting::Columns), "Table columns number");
+    GfxGridRowSE = NewSpin("GfxGridRowSE", SettingRange(TSetting::Rows), "Table rows number");
     HtmlTablAlignCB = NewList("HtmlTablAlignCB", "Table align");
-    HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", kCellSpacingRange, "Table cell sapcing");
+    HtmlTablCellSpacSE =
+        NewSpin("HtmlTablCellSpacSE", SettingRange(TSetting::CellSpacing), "Table cell sapcing");
     HtmlFitWindowCB = NewCheck("HtmlFitWindowCB", "Fit pictures to the window",
                                "Pictures shrink to the width of a phone's or a small window's screen",
                                start.Frame.FitToWindow);
-    HtmlPageRowsSE = NewSpin("HtmlPageRowsSE", kPageRowsRange,
+    HtmlPageRowsSE = NewSpin("HtmlPageRowsSE", SettingRange(TSetting::PageRows),
                              "Rows of the table on each table page; All: the whole table on one page");
     HtmlPageRowsSE->setSpecialValueText("All");
     QGroupBox* table = NewGroup("Table");
@@ -317,8 +322,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     PicInfSizeCB = NewCheck("PicInfSizeCB", "File size", "Picture information: file size");
     PicInfCaptionCB = NewCheck("PicInfCaptionCB", "Caption", "Each picture's caption under its thumbnail",
                                start.CaptionUnderThumb);
-    PicInfFonSizSE =
-        NewSpin("PicInfFonSizSE", kPicInfoFontSizeRange, "Picture information font relative size");
+    PicInfFonSizSE = NewSpin("PicInfFonSizSE", SettingRange(TSetting::PicInfoFontSize),
+                             "Picture information font relative size");
     PicInfFonAlignCB = NewList("PicInfFonAlignCB", "Picture information text alignment");
     PicInfFonColP = NewColorPanel("PicInfFonColP", "Picture information font color");
     PicInfFonColSB = NewSpeedButton("PicInfFonColSB", PicInf_FontColor);
@@ -335,7 +340,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
              {"Color", ColorRow(PicInfFonColP, PicInfFonColSB, PicInfFonColDefCB)}});
 
     HtmlTabTitleE = NewEdit("HtmlTabTitleE", start.TableTitle, "Table header - text on top of table");
-    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", kTableTitleFontSizeRange, "Table header font relative size");
+    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", SettingRange(TSetting::TableTitleFontSize),
+                              "Table header font relative size");
     HtmlTabTitAlignCB = NewList("HtmlTabTitAlignCB", "Table header text alignment");
     HtmlTabTitColP = NewColorPanel("HtmlTabTitColP", "Table header font color");
     HtmlTabTitColSB = NewSpeedButton("HtmlTabTitColSB", Head_FontColor);
