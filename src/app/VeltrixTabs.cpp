@@ -79,7 +79,8 @@ QWidget* TVeltrixF::CreateHtmlPageTab() {
     const TWebSize web = StartUpSettings().Page.WebSize;
     PgWebSizeCB = NewCheck("PgWebSizeCB", "Publish pictures at most",
                            "Larger pictures are published as a smaller JPEG for their pages", web.Enabled);
-    PgWebSizeSE = NewSpin("PgWebSizeSE", kWebSizeRange, "Longest side of a published picture, in pixels");
+    PgWebSizeSE = NewSpin("PgWebSizeSE", SettingRange(TSetting::WebSize),
+                          "Longest side of a published picture, in pixels");
     PgWebSizeSE->setValue(web.MaxSide);
     PgOriginalCB =
         NewCheck("PgOriginalCB", "Also publish the original",
@@ -116,14 +117,15 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("HtmlTableTS", columns);
     const TGfxPageSettings start = StartUpSettings().Page;
-    GfxGridColSE = NewSpin("GfxGridColSE", kTableColumnsRange, "Table columns number");
-    GfxGridRowSE = NewSpin("GfxGridRowSE", kTableRowsRange, "Table rows number");
+    GfxGridColSE = NewSpin("GfxGridColSE", SettingRange(TSetting::Columns), "Table columns number");
+    GfxGridRowSE = NewSpin("GfxGridRowSE", SettingRange(TSetting::Rows), "Table rows number");
     HtmlTablAlignCB = NewList("HtmlTablAlignCB", "Table align");
-    HtmlTablCellSpacSE = NewSpin("HtmlTablCellSpacSE", kCellSpacingRange, "Table cell sapcing");
+    HtmlTablCellSpacSE =
+        NewSpin("HtmlTablCellSpacSE", SettingRange(TSetting::CellSpacing), "Table cell sapcing");
     HtmlFitWindowCB = NewCheck("HtmlFitWindowCB", "Fit pictures to the window",
                                "Pictures shrink to the width of a phone's or a small window's screen",
                                start.Frame.FitToWindow);
-    HtmlPageRowsSE = NewSpin("HtmlPageRowsSE", kPageRowsRange,
+    HtmlPageRowsSE = NewSpin("HtmlPageRowsSE", SettingRange(TSetting::PageRows),
                              "Rows of the table on each table page; All: the whole table on one page");
     HtmlPageRowsSE->setSpecialValueText("All");
     QGroupBox* table = NewGroup("Table");
@@ -140,8 +142,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
     PicInfSizeCB = NewCheck("PicInfSizeCB", "File size", "Picture information: file size");
     PicInfCaptionCB = NewCheck("PicInfCaptionCB", "Caption", "Each picture's caption under its thumbnail",
                                start.CaptionUnderThumb);
-    PicInfFonSizSE =
-        NewSpin("PicInfFonSizSE", kPicInfoFontSizeRange, "Picture information font relative size");
+    PicInfFonSizSE = NewSpin("PicInfFonSizSE", SettingRange(TSetting::PicInfoFontSize),
+                             "Picture information font relative size");
     PicInfFonAlignCB = NewList("PicInfFonAlignCB", "Picture information text alignment");
     PicInfFonColP = NewColorPanel("PicInfFonColP", "Picture information font color");
     PicInfFonColSB = NewSpeedButton("PicInfFonColSB", PicInf_FontColor);
@@ -158,7 +160,8 @@ QWidget* TVeltrixF::CreateHtmlTableTab() {
              {"Color", ColorRow(PicInfFonColP, PicInfFonColSB, PicInfFonColDefCB)}});
 
     HtmlTabTitleE = NewEdit("HtmlTabTitleE", start.TableTitle, "Table header - text on top of table");
-    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", kTableTitleFontSizeRange, "Table header font relative size");
+    HtmlTabTitSizSE = NewSpin("HtmlTabTitSizSE", SettingRange(TSetting::TableTitleFontSize),
+                              "Table header font relative size");
     HtmlTabTitAlignCB = NewList("HtmlTabTitAlignCB", "Table header text alignment");
     HtmlTabTitColP = NewColorPanel("HtmlTabTitColP", "Table header font color");
     HtmlTabTitColSB = NewSpeedButton("HtmlTabTitColSB", Head_FontColor);

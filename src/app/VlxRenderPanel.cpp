@@ -29,11 +29,13 @@ TRenderPanel::TRenderPanel(QAction* backgroundFile, QAction* backgroundColor, QO
 QWidget* TRenderPanel::CreateThumbnailTab(QAction* backgroundFile, QAction* backgroundColor) {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("ThumbTS", columns);
-    ThumbWSE = NewSpin("ThumbWSE", kThumbWidthRange, "Thumbnail width");
-    ThumbHSE = NewSpin("ThumbHSE", kThumbHeightRange, "Thumbnail height");
-    ThumbBevelSizSE = NewSpin("ThumbBevelSizSE", kBevelSizeRange, "Thumbnail bevel size");
+    ThumbWSE = NewSpin("ThumbWSE", SettingRange(TSetting::ThumbWidth), "Thumbnail width");
+    ThumbHSE = NewSpin("ThumbHSE", SettingRange(TSetting::ThumbHeight), "Thumbnail height");
+    ThumbBevelSizSE =
+        NewSpin("ThumbBevelSizSE", SettingRange(TSetting::ThumbBevelSize), "Thumbnail bevel size");
     ThumbBevelTypCB = NewList("ThumbBevelTypCB", "Thumbnail bevel style");
-    ThumbBevelIntSE = NewSpin("ThumbBevelIntSE", kBevelIntensityRange, "Thumbnail bevel intensity");
+    ThumbBevelIntSE =
+        NewSpin("ThumbBevelIntSE", SettingRange(TSetting::ThumbBevelIntensity), "Thumbnail bevel intensity");
 
     QGroupBox* size = NewGroup("Thumbnail");
     AddRows(NewGrid(size), 0, {{"Width", ThumbWSE}, {"Height", ThumbHSE}});
@@ -67,16 +69,17 @@ QWidget* TRenderPanel::CreateThumbnailTab(QAction* backgroundFile, QAction* back
 QWidget* TRenderPanel::CreatePictureTab() {
     QHBoxLayout* columns;
     QWidget* tab = NewTab("PictureTS", columns);
-    PicWSE = NewSpin("PicWSE", kPicWidthRange, "Picture width");
-    PicHSE = NewSpin("PicHSE", kPicHeightRange, "Picture height");
-    PicBevelSizSE = NewSpin("PicBevelSizSE", kBevelSizeRange, "Picture bevel size");
+    PicWSE = NewSpin("PicWSE", SettingRange(TSetting::PicWidth), "Picture width");
+    PicHSE = NewSpin("PicHSE", SettingRange(TSetting::PicHeight), "Picture height");
+    PicBevelSizSE = NewSpin("PicBevelSizSE", SettingRange(TSetting::PicBevelSize), "Picture bevel size");
     PicBevelTypCB = NewList("PicBevelTypCB", "Picture bevel style");
-    PicBevelIntSE = NewSpin("PicBevelIntSE", kBevelIntensityRange, "Picture bevel intensity");
-    MaskSizSE = NewSpin("MaskSizSE", kMaskSizeRange, "Picture mask feather size");
+    PicBevelIntSE =
+        NewSpin("PicBevelIntSE", SettingRange(TSetting::PicBevelIntensity), "Picture bevel intensity");
+    MaskSizSE = NewSpin("MaskSizSE", SettingRange(TSetting::MaskSize), "Picture mask feather size");
     MaskTypCB = NewList("MaskTypCB", "Picture mask style");
-    ShadowSizSE = NewSpin("ShadowSizSE", kShadowSizeRange, "Picture shadow size");
-    ShadowDistSE = NewSpin("ShadowDistSE", kShadowDistanceRange, "Picture shadow distance");
-    ShadowIntSE = NewSpin("ShadowIntSE", kShadowIntensityRange, "Picture shadow intensity");
+    ShadowSizSE = NewSpin("ShadowSizSE", SettingRange(TSetting::ShadowSize), "Picture shadow size");
+    ShadowDistSE = NewSpin("ShadowDistSE", SettingRange(TSetting::ShadowDistance), "Picture shadow distance");
+    ShadowIntSE = NewSpin("ShadowIntSE", SettingRange(TSetting::ShadowIntensity), "Picture shadow intensity");
 
     QGroupBox* size = NewGroup("Picture");
     AddRows(NewGrid(size), 0, {{"Width", PicWSE}, {"Height", PicHSE}});
@@ -118,7 +121,8 @@ void TRenderPanel::Bind() {
     // for its first item.
     const auto list = [this](QComboBox* control, auto field) {
         connect(control, &QComboBox::activated, this, [this, control, field] {
-            field(FValue) = static_cast<std::remove_reference_t<decltype(field(FValue))>>(std::max(0, control->currentIndex()));
+            field(FValue) = static_cast<std::remove_reference_t<decltype(field(FValue))>>(
+                std::max(0, control->currentIndex()));
             emit Edited(FValue);
         });
     };
@@ -130,11 +134,11 @@ void TRenderPanel::Bind() {
 void TRenderPanel::Show(const TGfxThumbSettings& s) {
     FValue = s;
     const QSignalBlocker blockers[] = {
-        QSignalBlocker(ThumbWSE),      QSignalBlocker(ThumbHSE),      QSignalBlocker(ThumbBevelSizSE),
+        QSignalBlocker(ThumbWSE),        QSignalBlocker(ThumbHSE),        QSignalBlocker(ThumbBevelSizSE),
         QSignalBlocker(ThumbBevelTypCB), QSignalBlocker(ThumbBevelIntSE), QSignalBlocker(PicWSE),
-        QSignalBlocker(PicHSE),        QSignalBlocker(PicBevelSizSE), QSignalBlocker(PicBevelTypCB),
-        QSignalBlocker(PicBevelIntSE), QSignalBlocker(MaskSizSE),     QSignalBlocker(MaskTypCB),
-        QSignalBlocker(ShadowSizSE),   QSignalBlocker(ShadowDistSE),  QSignalBlocker(ShadowIntSE)};
+        QSignalBlocker(PicHSE),          QSignalBlocker(PicBevelSizSE),   QSignalBlocker(PicBevelTypCB),
+        QSignalBlocker(PicBevelIntSE),   QSignalBlocker(MaskSizSE),       QSignalBlocker(MaskTypCB),
+        QSignalBlocker(ShadowSizSE),     QSignalBlocker(ShadowDistSE),    QSignalBlocker(ShadowIntSE)};
     ThumbWSE->setValue(s.ThumbWidth);
     ThumbHSE->setValue(s.ThumbHeight);
     ThumbBevelSizSE->setValue(s.ThumbBevel.Size);

@@ -87,9 +87,9 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         if (arg == "--profile")
             error = TakeValue(args, i, parsed.Profile);
         else if (arg == "--columns")
-            error = TakeCount(args, i, kTableColumnsRange, parsed.Columns);
+            error = TakeCount(args, i, SettingRange(TSetting::Columns), parsed.Columns);
         else if (arg == "--rows")
-            error = TakeCount(args, i, kTableRowsRange, parsed.Rows);
+            error = TakeCount(args, i, SettingRange(TSetting::Rows), parsed.Rows);
         else if (arg == "--out")
             error = TakeValue(args, i, parsed.OutDir);
         else if (arg == "--captions")
@@ -117,7 +117,7 @@ QString ParseGenerate(const QStringList& args, TCliArgs& parsed) {
         return "No picture files given";
     const int rows =
         parsed.Rows > 0 ? parsed.Rows : (parsed.Files.size() + parsed.Columns - 1) / parsed.Columns;
-    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > kTableRowsRange.Max)
+    if (parsed.Files.size() > qsizetype(parsed.Columns) * rows || rows > SettingRange(TSetting::Rows).Max)
         return QString("%1 pictures do not fit a table of %2 columns and %3 rows")
             .arg(parsed.Files.size())
             .arg(parsed.Columns)

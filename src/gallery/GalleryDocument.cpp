@@ -256,10 +256,12 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
     if (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink())
         throw EGalleryFileException("Gallery file " + Quoted(fileName) + " not found");
     const QByteArray bytes = ReadFileBytes(fileName);
-    constexpr qsizetype kMostCells = qsizetype(kTableColumnsRange.Max) * kTableRowsRange.Max;
-    if (CountedCells(bytes, kMostCells) > kMostCells)
+    const TSettingRange columns = SettingRange(TSetting::Columns);
+    const TSettingRange rows = SettingRange(TSetting::Rows);
+    const qsizetype mostCells = qsizetype(columns.Max) * rows.Max;
+    if (CountedCells(bytes, mostCells) > mostCells)
         Damaged(fileName,
-                QString("it holds more than %1 cells, more than the largest table has").arg(kMostCells));
+                QString("it holds more than %1 cells, more than the largest table has").arg(mostCells));
     QJsonParseError parse{};
     const QJsonDocument json = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError)
@@ -292,12 +294,12 @@ TGalleryDocument ReadGalleryFile(const QString& fileName) {
     const QJsonObject table = root.value("table").toObject();
     document.Columns = WholeNumber(table.value("columns"));
     document.Rows = WholeNumber(table.value("rows"));
-    if (!kTableColumnsRange.Contains(document.Columns) || !kTableRowsRange.Contains(document.Rows))
+    if (!columns.Contains(document.Columns) || !rows.Contains(document.Rows))
         Damaged(fileName, QString("its table size is not %1 to %2 columns by %3 to %4 rows")
-                              .arg(kTableColumnsRange.Min)
-                              .arg(kTableColumnsRange.Max)
-                              .arg(kTableRowsRange.Min)
-                              .arg(kTableRowsRange.Max));
+                              .arg(columns.Min)
+                              .arg(columns.Max)
+                              .arg(rows.Min)
+                              .arg(rows.Max));
     document.Settings.Page.Columns = document.Columns;
     document.Settings.Page.Rows = document.Rows;
     const QJsonValue id = root.value("id");

@@ -45,8 +45,8 @@ struct TDocumentCell {
 // A gallery as its file holds it.
 struct TGalleryDocument {
     TGallerySettings Settings; // ProfileName is the profile the gallery came from
-    int Columns = kTableColumnsRange.Default;
-    int Rows = kTableRowsRange.Default;
+    int Columns = SettingRange(TSetting::Columns).Default;
+    int Rows = SettingRange(TSetting::Rows).Default;
     std::vector<TDocumentCell> Cells; // filled cells, row by row
     // Which gallery this is, kept by every save (the output folder's record tells galleries apart by it);
     // empty for a file written before it was kept (GalleryIdOf).

@@ -1,4 +1,4 @@
-// A gallery's settings as JSON: every field is listed once, in VisitSettings, for writing and reading alike.
+// A gallery's settings as JSON: the list of settings gives every key, for writing and reading alike.
 #include "gallery/GalleryDocumentSettings.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include <type_traits>
 
 #include <QJsonValue>
+
+#include "gallery/GallerySettingsList.h"
 
 namespace {
 
@@ -41,24 +43,31 @@ bool ColorFromValue(const QJsonValue& value, TColor& color) {
     return true;
 }
 
+// Numbers, list items and bits are whole numbers. A setting without a group is not among these keys.
 class TWriter {
 public:
     QJsonObject Root;
 
-    template <typename T> void Number(const char* group, const char* key, const T& value) {
-        Put(group, key, int(value));
+    template <typename F, typename K, typename R> void operator()(const F& value, K, TFileKey at, const R&) {
+        Put(at, int(value));
     }
-    void Color(const char* group, const char* key, const TColor& value) {
-        Put(group, key, ColorValue(value));
+    template <typename R> void operator()(const TColor& value, TColorField, TFileKey at, const R&) {
+        Put(at, ColorValue(value));
     }
-    void Text(const char* group, const char* key, const QString& value) { Put(group, key, value); }
-    void Flag(const char* group, const char* key, const bool& value) { Put(group, key, value); }
+    template <typename R> void operator()(const QString& value, TTextField, TFileKey at, const R&) {
+        Put(at, value);
+    }
+    template <typename R> void operator()(const bool& value, TFlagField, TFileKey at, const R&) {
+        Put(at, value);
+    }
 
 private:
-    void Put(const char* group, const char* key, const QJsonValue& value) {
-        QJsonObject object = Root.value(group).toObject();
-        object.insert(key, value);
-        Root.insert(group, object);
+    void Put(TFileKey at, const QJsonValue& value) {
+        if (!at.Group)
+            return;
+        QJsonObject object = Root.value(at.Group).toObject();
+        object.insert(at.Key, value);
+        Root.insert(at.Group, object);
     }
 };
 
@@ -82,120 +91,70 @@ public:
     explicit TReader(const QJsonObject& root) : FRoot(root) {}
     QString Problem;
 
-    template <typename T> void Number(const char* group, const char* key, T& value) {
-        const QJsonValue v = Get(group, key);
+    template <typename T, typename K, typename R> void operator()(T& value, K, TFileKey at, R&) {
+        const QJsonValue v = Get(at);
         if (v.isUndefined())
             return;
         if (!v.isDouble() || v.toDouble() != double(v.toInt()))
-            return Wrong(group, key, "a whole number");
+            return Wrong(at, "a whole number");
         value = Narrowed<T>(v.toInt());
     }
-    void Color(const char* group, const char* key, TColor& value) {
-        const QJsonValue v = Get(group, key);
+    template <typename R> void operator()(TColor& value, TColorField, TFileKey at, R&) {
+        const QJsonValue v = Get(at);
         if (!v.isUndefined() && !ColorFromValue(v, value))
-            Wrong(group, key, "a colour \"#RRGGBB\" or \"default\"");
+            Wrong(at, "a colour \"#RRGGBB\" or \"default\"");
     }
-    void Text(const char* group, const char* key, QString& value) {
-        const QJsonValue v = Get(group, key);
+    template <typename R> void operator()(QString& value, TTextField, TFileKey at, R&) {
+        const QJsonValue v = Get(at);
         if (v.isUndefined())
             return;
         if (!v.isString())
-            return Wrong(group, key, "a text");
+            return Wrong(at, "a text");
         // Each page repeats its texts: a title of megabytes would make gigabytes of pages.
         if (v.toString().size() > kMaxSettingTextLength)
-            return Wrong(group, key, "a text of at most 4,096 characters");
+            return Wrong(at, "a text of at most 4,096 characters");
         value = v.toString();
     }
-    void Flag(const char* group, const char* key, bool& value) {
-        const QJsonValue v = Get(group, key);
+    template <typename R> void operator()(bool& value, TFlagField, TFileKey at, R&) {
+        const QJsonValue v = Get(at);
         if (v.isUndefined())
             return;
         if (!v.isBool())
-            return Wrong(group, key, "true or false");
+            return Wrong(at, "true or false");
         value = v.toBool();
     }
 
 private:
-    QJsonValue Get(const char* group, const char* key) {
-        const QJsonValue object = FRoot.value(group);
+    QJsonValue Get(TFileKey at) {
+        if (!at.Group)
+            return QJsonValue(QJsonValue::Undefined);
+        const QJsonValue object = FRoot.value(at.Group);
         if (object.isUndefined())
             return QJsonValue(QJsonValue::Undefined);
         if (!object.isObject()) {
             if (Problem.isEmpty())
-                Problem = QString("the settings' \"%1\" is not an object").arg(group);
+                Problem = QString("the settings' \"%1\" is not an object").arg(at.Group);
             return QJsonValue(QJsonValue::Undefined);
         }
-        return object.toObject().value(key);
+        return object.toObject().value(at.Key);
     }
-    void Wrong(const char* group, const char* key, const char* kind) {
+    void Wrong(TFileKey at, const char* kind) {
         if (Problem.isEmpty())
-            Problem = QString("the setting \"%1.%2\" is not %3").arg(group, key, kind);
+            Problem = QString("the setting \"%1.%2\" is not %3").arg(at.Group, at.Key, kind);
     }
     QJsonObject FRoot;
 };
-
-// Every stored setting, once. S is TGallerySettings or const TGallerySettings.
-template <typename V, typename S> void VisitSettings(V& v, S& s) {
-    auto& t = s.Thumb;
-    v.Number("thumbnail", "width", t.ThumbWidth);
-    v.Number("thumbnail", "height", t.ThumbHeight);
-    v.Number("thumbnail", "bevelSize", t.ThumbBevel.Size);
-    v.Number("thumbnail", "bevelStyle", t.ThumbBevel.Style);
-    v.Number("thumbnail", "bevelIntensity", t.ThumbBevel.Intensity);
-    v.Number("picture", "width", t.PicWidth);
-    v.Number("picture", "height", t.PicHeight);
-    v.Number("picture", "bevelSize", t.PicBevel.Size);
-    v.Number("picture", "bevelStyle", t.PicBevel.Style);
-    v.Number("picture", "bevelIntensity", t.PicBevel.Intensity);
-    v.Number("picture", "maskStyle", t.MaskStyle);
-    v.Number("picture", "maskSize", t.MaskSize);
-    v.Number("picture", "shadowSize", t.ShadowSize);
-    v.Number("picture", "shadowDistance", t.ShadowDistance);
-    v.Number("picture", "shadowIntensity", t.ShadowIntensity);
-    v.Color("background", "color", s.Background.Color);
-    auto& f = s.Page.Frame;
-    v.Text("page", "title", f.Title);
-    v.Color("page", "textColor", f.TextColor);
-    v.Color("page", "linkColor", f.LinkColor);
-    v.Color("page", "visitedLinkColor", f.VLinkColor);
-    v.Color("page", "activeLinkColor", f.ALinkColor);
-    v.Number("page", "lineWidth", f.LineWidth);
-    v.Text("page", "backLink", f.BackLink);
-    v.Text("page", "backLinkText", f.BackLinkText);
-    v.Number("page", "backLinkFontSize", f.BackLinkFontSize);
-    v.Number("page", "backLinkAlign", f.BackLinkAlign);
-    v.Flag("page", "linkInOrder", f.LinkInOrder);
-    v.Text("page", "previousText", f.PrevText);
-    v.Text("page", "nextText", f.NextText);
-    v.Flag("page", "fitToWindow", f.FitToWindow);
-    v.Number("page", "pictureMetadata", s.PublishMeta);
-    auto& p = s.Page;
-    v.Flag("page", "webSize", p.WebSize.Enabled);
-    v.Number("page", "webSizePixels", p.WebSize.MaxSide);
-    v.Flag("page", "publishOriginal", p.WebSize.PublishOriginal);
-    v.Text("table", "title", p.TableTitle);
-    v.Number("table", "titleFontSize", p.TableTitleFontSize);
-    v.Color("table", "titleColor", p.TableTitleColor);
-    v.Number("table", "titleAlign", p.TableTitleAlign);
-    v.Number("table", "align", p.TableAlign);
-    v.Number("table", "cellSpacing", p.CellSpacing);
-    v.Number("table", "pictureInfo", p.PicInfo);
-    v.Number("table", "pictureInfoFontSize", p.PicInfoFontSize);
-    v.Color("table", "pictureInfoColor", p.PicInfoColor);
-    v.Number("table", "pictureInfoAlign", p.PicInfoAlign);
-    v.Flag("table", "captionUnderThumbnail", p.CaptionUnderThumb);
-    v.Number("table", "rowsPerPage", p.PageRows);
-}
 
 } // namespace
 
 QJsonObject SettingsToJson(const TGallerySettings& settings) {
     TWriter writer;
-    VisitSettings(writer, settings);
+    TProfileRecord unused;
+    VisitSettings(writer, settings, unused);
     // A colour's tile is made afresh wherever the gallery is opened; only a picture names its file.
-    if (!settings.Background.IsColor()) {
+    if (settings.Background.IsColor()) {
         QJsonObject background = writer.Root.value("background").toObject();
-        background.insert("file", settings.Background.File);
+        background.remove("file");
         writer.Root.insert("background", background);
     }
     return writer.Root;
@@ -204,10 +163,10 @@ QJsonObject SettingsToJson(const TGallerySettings& settings) {
 TGallerySettings SettingsFromJson(const QJsonObject& object, QString& problem) {
     TGallerySettings settings = StartUpSettings();
     TReader reader(object);
-    VisitSettings(reader, settings);
-    QString file;
-    reader.Text("background", "file", file);
-    settings.Background.File = settings.Background.IsColor() ? QString() : file;
+    TProfileRecord unused;
+    VisitSettings(reader, settings, unused);
+    if (settings.Background.IsColor())
+        settings.Background.File.clear();
     problem = reader.Problem;
     return InRange(settings);
 }

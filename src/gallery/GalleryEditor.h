@@ -46,7 +46,8 @@ public:
 
     // A new gallery, or one just opened from fileName (empty for a new one) as stamp says it was: the
     // history starts again from the gallery shown, which is also the state the file holds.
-    void Started(const QString& fileName, const TFileStamp& stamp, const QString& id, const QString& outputDir);
+    void Started(const QString& fileName, const TFileStamp& stamp, const QString& id,
+                 const QString& outputDir);
     // written, the gallery shown, was written to fileName.
     void Saved(const QString& fileName, TEditStatePtr written);
     // Unsaved changes that would be lost: the gallery shown or its output folder differ from the file (or,

@@ -1,6 +1,6 @@
 // A gallery's settings as values: how thumbnails are rendered, their background, and how the pages look.
-// Each numeric setting's range and default is declared here once; the panels, the profile and options
-// readers and the command line all take them from here.
+// Each setting's range, default and stored keys are declared once, in GallerySettingsList.h; the panels, the
+// profile and gallery-file readers and the command line all take them from there.
 #pragma once
 
 #include <QString>
@@ -12,32 +12,34 @@
 
 struct TProfileRecord;
 
-// The thumbnail's and the picture's settings.
-inline constexpr TSettingRange kThumbWidthRange{50, 500, 150};
-inline constexpr TSettingRange kThumbHeightRange{50, 500, 120};
-inline constexpr TSettingRange kPicWidthRange{30, 500, 130};
-inline constexpr TSettingRange kPicHeightRange{30, 500, 100};
-inline constexpr TSettingRange kBevelSizeRange{0, 100, 0};
-inline constexpr TSettingRange kBevelIntensityRange{0, 100, 0};
-inline constexpr TSettingRange kMaskSizeRange{0, 100, 0};
-inline constexpr TSettingRange kShadowSizeRange{0, 100, 0};
-inline constexpr TSettingRange kShadowDistanceRange{0, 100, 0};
-inline constexpr TSettingRange kShadowIntensityRange{0, 100, 0};
-// The lists: the item index is the value; one the list does not have selects the first item.
-inline constexpr TSettingRange kBevelStyleRange{gbNone, gbLowered, gbNone};
-inline constexpr TSettingRange kMaskStyleRange{gmNone, gmEllipse, gmNone};
-inline constexpr TSettingRange kAlignRange{haDefault, haCenter, haCenter};
-inline constexpr TSettingRange kPublishMetaRange{pmKeepAll, pmOrientationOnly, kPublishMetaDefault};
-// The table and its page.
-inline constexpr TSettingRange kTableColumnsRange{1, 100, 3};
-inline constexpr TSettingRange kTableRowsRange{1, 100, 2};
-inline constexpr TSettingRange kCellSpacingRange{0, 100, 5};
-// Rows on each table page; 0 (the default) writes the whole table on one page.
-inline constexpr TSettingRange kPageRowsRange{0, 100, 0};
-inline constexpr TSettingRange kPicInfoFontSizeRange{-2, 4, -1};
-inline constexpr TSettingRange kTableTitleFontSizeRange{-2, 4, 2};
-// The long side of the pictures published for the web, in pixels.
-inline constexpr TSettingRange kWebSizeRange{100, 10000, 2048};
+// The numeric settings, by which the panels and the command line ask for their ranges.
+enum class TSetting {
+    ThumbWidth,
+    ThumbHeight,
+    ThumbBevelSize,
+    ThumbBevelIntensity,
+    PicWidth,
+    PicHeight,
+    PicBevelSize,
+    PicBevelIntensity,
+    MaskSize,
+    ShadowSize,
+    ShadowDistance,
+    ShadowIntensity,
+    LineWidth,
+    BackLinkFontSize,
+    WebSize,
+    Columns,
+    Rows,
+    TableTitleFontSize,
+    CellSpacing,
+    PicInfoFontSize,
+    PageRows,
+};
+
+// The range and default of a numeric setting, as the list of settings declares it.
+TSettingRange SettingRange(TSetting setting);
+
 // The grid's cell size in the window (the options file keeps it).
 inline constexpr TSettingRange kGridCellWidthRange{10, 200, 64};
 inline constexpr TSettingRange kGridCellHeightRange{10, 200, 64};

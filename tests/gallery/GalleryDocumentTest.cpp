@@ -162,7 +162,7 @@ TEST(GalleryDocumentTest, KeysAFileLacksTakeTheStartUpSettings) {
         "table": {"columns": 2, "rows": 1}, "cells": [], "settings": {"thumbnail": {"width": 9999}}})");
     const TGalleryDocument read = ReadGalleryFile(dir.File("old.veltrix"));
     TGallerySettings expected = StartUpSettings();
-    expected.Thumb.ThumbWidth = kThumbWidthRange.Max;
+    expected.Thumb.ThumbWidth = SettingRange(TSetting::ThumbWidth).Max;
     expected.Page.Columns = 2;
     expected.Page.Rows = 1;
     EXPECT_EQ(read.Settings, expected);

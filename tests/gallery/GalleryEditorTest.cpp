@@ -68,8 +68,8 @@ TEST_F(TGalleryEditorTest, EveryKindOfEditIsUndoneAndRedoneInTurn) {
     // An edit that changes nothing is no step.
     Editor.Edit("Sort pictures", [] {});
 
-    const QStringList names = {"Page title", "Thumbnail width", "Table size", "Clear cell",
-                               "Type a caption", "Move picture", "Place pictures", "Place pictures"};
+    const QStringList names = {"Page title",     "Thumbnail width", "Table size",     "Clear cell",
+                               "Type a caption", "Move picture",    "Place pictures", "Place pictures"};
     for (const QString& name : names) {
         ASSERT_EQ(Editor.History().UndoName(), name);
         EXPECT_TRUE(Editor.Undo());

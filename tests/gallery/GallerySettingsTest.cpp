@@ -65,6 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GallerySettingsTest, StartUpSettingsAreInRangeAndKeepThroughAProfile) {
     EXPECT_EQ(InRange(StartUpSettings()), StartUpSettings());
     EXPECT_EQ(SettingsFromProfile(ProfileFromSettings(StartUpSettings())), StartUpSettings());
+    // Every numeric setting the panels may ask for has its line in the list (PageRows is the last).
+    for (int id = 0; id <= int(TSetting::PageRows); ++id) {
+        const TSettingRange range = SettingRange(TSetting(id));
+        EXPECT_TRUE(range.Min <= range.Max && range.Contains(range.Default)) << id;
+    }
 }
 
 } // namespace
