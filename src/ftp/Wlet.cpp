@@ -256,6 +256,10 @@ void TWirelet::SocketEvent(int message, int event, int error) {
 
 void TWirelet::WaitStep(short events) {
     QCoreApplication::processEvents();
+    if (FStopFlag && FStopFlag->load()) {
+        FCanceled = true;
+        return;
+    }
     if (events != 0 && FSocket >= 0) {
         pollfd entry{FSocket, events, 0};
         ::poll(&entry, 1, 2);

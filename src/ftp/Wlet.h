@@ -2,6 +2,7 @@
 // running.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -145,6 +146,11 @@ public:
 
     void CheckConnection();
     void Cancel();
+    // While the flag is set every wait ends as Cancel ends it. Set from another thread, it reaches a wait
+    // whose thread is busy elsewhere: how the connections of one upload are all stopped at once. Not owned;
+    // null: none.
+    void SetStopFlag(const std::atomic<bool>* flag) { FStopFlag = flag; }
+    const std::atomic<bool>* StopFlag() const { return FStopFlag; }
     void SendBuffer(const char* text, int length);
     void Write(const QString& text);
     void Writeln(const QString& text);
@@ -272,6 +278,7 @@ protected:
     int FReplyCode = 0;
     QDeadlineTimer FReadDeadline{QDeadlineTimer::Forever};
     QString FReadStep;
+    const std::atomic<bool>* FStopFlag = nullptr;
 
 private:
     void InitWinsock();

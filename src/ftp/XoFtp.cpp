@@ -240,6 +240,14 @@ void TXoFTP::CheckLogIn(bool password) {
 }
 
 void TXoFTP::Disconnect() {
+    Quit(true);
+}
+
+void TXoFTP::DisconnectAtOnce() {
+    Quit(false);
+}
+
+void TXoFTP::Quit(bool awaitReply) {
     FCanceled = false;
     // Also when the server closed first: the next connection may reach another server and asks again.
     FParser.reset();
@@ -251,11 +259,13 @@ void TXoFTP::Disconnect() {
     QString reply;
     int code = 0;
     // After a reply timed out or was cut off the server is out of step; a QUIT would only wait once more.
-    if (!FTimedOut && !FOutOfStep) {
+    const bool inClear =
+        !TlsActive() && (FEncryption == TFtpEncryption::Require || FEncryption == TFtpEncryption::Implicit);
+    if (!FTimedOut && !FOutOfStep && !inClear) {
         try {
             DiscardPendingInput();
             // The answer to a QUIT would queue behind a given-up transfer's reply: it is not waited for.
-            if (FOwedReplies > 0) {
+            if (FOwedReplies > 0 || !awaitReply) {
                 Writeln("QUIT");
             } else {
                 reply = Transaction("QUIT");
@@ -275,8 +285,10 @@ void TXoFTP::Disconnect() {
 // reply; a reply being waited for ends at once, however long the server would drag it out.
 void TXoFTP::Abort() {
     Report(8, "Abort");
-    if (FDataConn)
+    if (FDataConn) {
         FDataConn->Cancel();
+        FTransferAborted = true;
+    }
     if (FInReply)
         Cancel();
 }

@@ -126,7 +126,11 @@ public:
     ~TXoFTP() override;
 
     void Connect() override;
+    // Says goodbye (QUIT, its reply awaited) and closes. Where TLS is required and not yet in place nothing
+    // is sent: the connection is only closed.
     void Disconnect() override;
+    // As Disconnect, without waiting for the goodbye's reply: after an abort the user is not kept waiting.
+    void DisconnectAtOnce();
     QString Transaction(const QString& command) override;
     void Abort() override;
 
@@ -197,6 +201,7 @@ private:
     void LogIn();
     // After USER or PASS (password: the reply is to the user's password).
     void CheckLogIn(bool password);
+    void Quit(bool awaitReply);
     // AUTH TLS and the handshake; in clear on when the server refuses and TLS is not required.
     void SecureControl();
     // PBSZ 0 and PROT P after log-in, so that data connections are encrypted too.
@@ -258,6 +263,8 @@ private:
     int FOwedReplies = 0;  // closing replies of given-up transfers that have not arrived yet
     QString FClosingReply; // the server's 421, from when it announced closing the connection
     bool FInReply = false; // a reply is being read
+    // Abort came while the current transfer's data connection was there.
+    bool FTransferAborted = false;
     qint64 FReplyBytes = 0;
     QString FReplyStep;
     bool FOutOfStep = false;

@@ -82,6 +82,8 @@ void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString&
     DiscardPendingInput();
     FDataConn = std::make_unique<TWirelet>();
     FDataConn->SetTimeOut(TimeOut());
+    FDataConn->SetStopFlag(FStopFlag);
+    FTransferAborted = false;
     if (type == TCmdType::List) {
         FDataConn->OnPacketRecvd = OnPacketRecvd;
     } else {
@@ -220,6 +222,12 @@ bool TXoFTP::MoveData(TCmdType type, const QString& localPath) {
     FDataConn->CloseSocket();
     if (FCanceled || FTimedOut)
         return true;
+    // Aborted as the data's end was being sent (its TLS close awaited): the server's verdict is not waited
+    // for either.
+    if (FTransferAborted) {
+        DrainTransferReply(kLateReplyWait);
+        throw EAbortError(QString("Socket send aborted"));
+    }
     bool closed = false;
     {
         const TReplyScope scope(*this,

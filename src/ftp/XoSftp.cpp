@@ -76,6 +76,8 @@ int TXoSftp::Await(const std::function<int()>& work, bool agent) {
             if (OnPacketSent)
                 OnPacketSent(this);
         }
+        if (FStopFlag && FStopFlag->load())
+            FAbort = true;
         if (FAbort && !aborted.isValid())
             aborted.start();
         const bool timedOut = FTimeOut > 0 && idle.elapsed() > FTimeOut;
@@ -113,6 +115,11 @@ bool TXoSftp::IsConnected() const {
 void TXoSftp::Abort() {
     FAbort = true;
     FConnector->Cancel();
+}
+
+void TXoSftp::SetStopFlag(const std::atomic<bool>* flag) {
+    FStopFlag = flag;
+    FConnector->SetStopFlag(flag);
 }
 
 void TXoSftp::ThrowIfAborted(const QString& what) const {
@@ -390,6 +397,15 @@ void TXoSftp::OpenSftp() {
 }
 
 void TXoSftp::Disconnect() {
+    FreeSession();
+}
+
+// The socket shut down first: libssh's goodbye then fails at once instead of waiting on a full buffer.
+void TXoSftp::DisconnectAtOnce() {
+    if (FSession && FSocket >= 0) {
+        ::shutdown(FSocket, SHUT_RDWR);
+        FLost = true;
+    }
     FreeSession();
 }
 

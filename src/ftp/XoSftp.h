@@ -29,12 +29,17 @@ public:
     // Connects (the host's name, IPv4 or IPv6 address, "[::1]" too), checks the host key and logs in.
     void Connect();
     void Disconnect();
+    // Closes without a goodbye to wait for: after an abort, with a server that may not answer.
+    void DisconnectAtOnce();
     // False too once the session saw its connection end.
     bool IsConnected() const;
     // Ends the store in progress, and the wait of Connect; a call that does not end by itself within a
     // moment has its connection cut.
     void Abort();
     void Cancel() { Abort(); }
+    // While the flag is set every call ends as Abort ends it; set from another thread (the connections of
+    // one upload stopped at once). Not owned; null: none.
+    void SetStopFlag(const std::atomic<bool>* flag);
 
     // The folder names are paths on the server; a relative one is taken from the current folder.
     const QString& CurrentDir() const { return FDir; }
@@ -124,6 +129,7 @@ private:
     bool FLost = false;
     bool FCutByTimeOut = false; // Await cut the connection for the time-out
     std::atomic<bool> FAbort = false;
+    const std::atomic<bool>* FStopFlag = nullptr;
     std::atomic<qint64> FSent = 0;
     qint64 FTransferSize = 0;
     TWirelet* FConnector; // makes the TCP connection: name lookup, IPv6, time-out and cancel as for FTP

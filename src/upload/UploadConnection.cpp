@@ -78,6 +78,12 @@ void TFtpUploadConnection::Close() {
         FClient.Disconnect();
 }
 
+void TFtpUploadConnection::CloseAtOnce() {
+    const auto detach = qScopeGuard([this] { Detach(); });
+    if (FClient.IsConnected())
+        FClient.DisconnectAtOnce();
+}
+
 void TFtpUploadConnection::PrepareStore(const QString& path) {
     FClient.Mode(TransferTypeOf(path));
 }

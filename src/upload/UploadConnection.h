@@ -2,6 +2,7 @@
 // SFTP through the SFTP client.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,8 @@ public:
     virtual void Open(const TFtpSettings& settings, const QString& password) = 0;
     // Quits and closes; the connection's handlers are given back even when the server refuses to quit.
     virtual void Close() = 0;
+    // Closes without waiting for the server's goodbye (after an abort).
+    virtual void CloseAtOnce() = 0;
     virtual bool IsConnected() const = 0;
     virtual QString Host() const = 0;
     virtual int Port() const = 0;
@@ -49,6 +52,8 @@ public:
     virtual void Abort() = 0;
     // Ends the wait of Open.
     virtual void Cancel() = 0;
+    // While the flag is set every wait of the connection ends as Abort ends it, whatever thread sets it.
+    virtual void SetStopFlag(const std::atomic<bool>* flag) = 0;
     virtual int TimeOut() const = 0;
     virtual void SetTimeOut(int ms) = 0;
 
@@ -80,6 +85,7 @@ public:
 
     void Open(const TFtpSettings& settings, const QString& password) override;
     void Close() override;
+    void CloseAtOnce() override;
     bool IsConnected() const override { return FClient.IsConnected(); }
     QString Host() const override { return FClient.Host(); }
     int Port() const override { return FClient.Port(); }
@@ -100,6 +106,7 @@ public:
     QHash<QString, qint64> FileSizes() override;
     void Abort() override;
     void Cancel() override { FClient.Cancel(); }
+    void SetStopFlag(const std::atomic<bool>* flag) override { FClient.SetStopFlag(flag); }
     int TimeOut() const override { return FClient.TimeOut(); }
     void SetTimeOut(int ms) override { FClient.SetTimeOut(ms); }
     QString ClosingReply() const override { return FClient.ClosingReply(); }
@@ -126,6 +133,7 @@ public:
 
     void Open(const TFtpSettings& settings, const QString& password) override;
     void Close() override { FClient.Disconnect(); }
+    void CloseAtOnce() override { FClient.DisconnectAtOnce(); }
     bool IsConnected() const override { return FClient.IsConnected(); }
     QString Host() const override { return FClient.Host(); }
     int Port() const override { return FClient.Port(); }
@@ -146,6 +154,7 @@ public:
     QHash<QString, qint64> FileSizes() override { return FClient.FileSizes(); }
     void Abort() override { FClient.Abort(); }
     void Cancel() override { FClient.Cancel(); }
+    void SetStopFlag(const std::atomic<bool>* flag) override { FClient.SetStopFlag(flag); }
     int TimeOut() const override { return FClient.TimeOut(); }
     void SetTimeOut(int ms) override { FClient.SetTimeOut(ms); }
     QString Security() const override;

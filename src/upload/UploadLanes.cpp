@@ -18,7 +18,7 @@ class TUploadLane : public QObject {
 public:
     TUploadLane(TUploadLanes& lanes, int lane) : FLanes(lanes), FLane(lane) {}
 
-    void Open(const TLaneLogin& login);
+    void Open(const TLaneLogin& login, const std::shared_ptr<std::atomic<bool>>& stop);
     void Store(int index, const QString& path);
     void Abort();
     void Close();
@@ -30,12 +30,14 @@ private:
     int FLane;
     std::unique_ptr<TXoFTP> FClient;
     std::unique_ptr<TUploadRun> FRun;
+    std::shared_ptr<std::atomic<bool>> FStop;
     bool FBusy = false; // opening or storing: a close asked for meanwhile waits for the end
     bool FCloseWanted = false;
 };
 
-void TUploadLane::Open(const TLaneLogin& login) {
+void TUploadLane::Open(const TLaneLogin& login, const std::shared_ptr<std::atomic<bool>>& stop) {
     FBusy = true;
+    FStop = stop;
     TLaneReport report;
     report.Lane = FLane;
     try {
@@ -43,6 +45,7 @@ void TUploadLane::Open(const TLaneLogin& login) {
         TFtpSettings settings = login.Settings;
         settings.Connections = 1;
         FRun = std::make_unique<TUploadRun>(*FClient, settings, login.Password, QStringList());
+        FRun->Connection().SetStopFlag(FStop.get());
         if (auto* sftp = dynamic_cast<TSftpUploadConnection*>(&FRun->Connection()))
             sftp->KnownHostsFile = login.KnownHostsFile;
         FRun->TrustFile = login.TrustFile;
@@ -91,6 +94,7 @@ void TUploadLane::Store(int index, const QString& path) {
         report.Message = QString::fromUtf8(e.what());
         report.Error = std::current_exception();
         report.Lost = !FRun->Connection().IsConnected();
+        report.Leftovers = FRun->LeftoverNames();
     }
     report.DirectStore = FRun->Result().DirectStore;
     FBusy = false;
@@ -112,6 +116,9 @@ void TUploadLane::Close() {
 
 void TUploadLane::CloseNow() {
     if (FRun) {
+        // Stopped: the goodbye is not waited for.
+        if (FStop && *FStop)
+            FRun->Abort();
         try {
             FRun->End();
         } catch (const std::exception&) {
@@ -139,11 +146,12 @@ void TUploadLanes::Open(int count, const TLaneLogin& login) {
         slot.Thread = new QThread;
         slot.Lane = new TUploadLane(*this, static_cast<int>(FSlots.size()));
         slot.Lane->moveToThread(slot.Thread);
+        slot.Stop = std::make_shared<std::atomic<bool>>(false);
         FSlots.push_back(slot);
         slot.Thread->start();
         TUploadLane* lane = slot.Lane;
         QMetaObject::invokeMethod(
-            lane, [lane, login] { lane->Open(login); }, Qt::QueuedConnection);
+            lane, [lane, login, stop = slot.Stop] { lane->Open(login, stop); }, Qt::QueuedConnection);
     }
 }
 
@@ -217,6 +225,7 @@ void TUploadLanes::Abort() {
     for (const TSlot& slot : FSlots) {
         if (!slot.Thread || slot.Thread->isFinished())
             continue;
+        *slot.Stop = true;
         TUploadLane* lane = slot.Lane;
         QMetaObject::invokeMethod(
             lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
@@ -229,9 +238,11 @@ void TUploadLanes::Close() {
         if (!slot.Thread)
             continue;
         TUploadLane* lane = slot.Lane;
-        if (slot.State == TState::Opening)
+        if (slot.State == TState::Opening) {
+            *slot.Stop = true;
             QMetaObject::invokeMethod(
                 lane, [lane] { lane->Abort(); }, Qt::QueuedConnection);
+        }
         QMetaObject::invokeMethod(
             lane, [lane] { lane->Close(); }, Qt::QueuedConnection);
     }
@@ -243,6 +254,6 @@ void TUploadLanes::Close() {
             QCoreApplication::processEvents();
         delete slot.Lane;
         delete slot.Thread;
-        slot = TSlot{nullptr, nullptr, TState::Gone};
+        slot = TSlot{nullptr, nullptr, TState::Gone, nullptr};
     }
 }

@@ -4,6 +4,7 @@
 // the progress on its own thread.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -32,6 +33,7 @@ struct TLaneReport {
     bool Lost = false;        // Failed: the connection is gone
     bool DirectStore = false; // the server refused a rename: the lane stores under final names
     bool Impostor = false;    // NotOpened: the server's host key or certificate is not the trusted one
+    QStringList Leftovers;    // Failed: temporary files whose delete the lane did not wait for
 };
 
 // How the further connections log in: as the run's own did, with the answers its user already gave.
@@ -64,9 +66,10 @@ public:
     int Opening() const;
     // The reports since the last call, in the order they came; the lanes' states follow them.
     QList<TLaneReport> TakeReports();
-    // Ends each lane's store in progress (its temporary file deleted) or its log-in.
+    // Ends every wait of every lane at once: its store in progress (its temporary file left to the run) or
+    // its log-in; a lane then closes without waiting for the server's goodbye.
     void Abort();
-    // Logs each lane out and waits for its thread.
+    // Logs each lane out and waits for its thread; a lane still logging in is stopped.
     void Close();
 
     // From the lanes' threads.
@@ -80,6 +83,8 @@ private:
         QThread* Thread = nullptr;
         TUploadLane* Lane = nullptr;
         TState State = TState::Opening;
+        // Read by the lane's waits; shared, so that it outlives a lane that ends late.
+        std::shared_ptr<std::atomic<bool>> Stop;
     };
     std::vector<TSlot> FSlots;
     QObject FNotifier; // on the run's thread: where the lanes' reports are announced

@@ -23,9 +23,6 @@ int UploadRank(const QString& path) {
     return name.endsWith(".html") || name.endsWith(".htm") ? 1 : 0;
 }
 
-// Milliseconds the server's goodbye is waited for after an abort: the user asked to stop.
-constexpr int kGoodbyeWait = 400;
-
 const char* const kNoRenameText =
     "The server refused to rename: files were stored directly under their names";
 
@@ -227,6 +224,7 @@ void TUploadRun::Start() {
     if ((FSettings.ChangedOnly || FSettings.RemoveStale) && !RecordFile.isEmpty()) {
         FRecord.emplace(RecordFile, where, target(FSettings.RemoteDir));
         FRemoteSizes = RemoteFileSizes();
+        MarkUnchanged();
     }
     ThrowIfAbortRequested();
     FStarted = true;
@@ -278,10 +276,13 @@ void TUploadRun::End() {
         TakeLaneReports();
         FLanes.reset();
     }
-    const int timeOut = FClient.TimeOut();
-    const auto restore = qScopeGuard([&] { FClient.SetTimeOut(timeOut); });
-    if (FAbortRequested)
-        FClient.SetTimeOut(kGoodbyeWait);
+    // The user asked to stop: what the further connections left is deleted while the server answers, and
+    // its goodbye is not waited for.
+    if (FAbortRequested) {
+        DeleteLaneLeftovers();
+        FClient.CloseAtOnce();
+        return;
+    }
     FClient.Close();
 }
 

@@ -141,6 +141,8 @@ public:
     // Files not uploaded (waiting, or not found).
     int Left() const;
     bool AbortRequested() const { return FAbortRequested; }
+    // Temporary files whose delete got no answer in time, to be tried again by the next run.
+    const QStringList& LeftoverNames() const { return (Leftovers ? *Leftovers : FOwnLeftovers).Names; }
     const TUploadResult& Result() const { return FResult; }
     // The run is listing the remote folder (its files' sizes), not someone browsing it.
     bool Listing() const { return FListing; }
@@ -178,8 +180,13 @@ private:
     void Reconnect(const QString& name);
     bool ConnectionLost();
     void Pause(int ms) const;
-    void DeleteQuietly(const QString& name, int waitMs);
+    // False when the server did not answer in time.
+    bool DeleteQuietly(const QString& name, int waitMs);
     void DeleteLeftovers(const QString& target);
+    void DeleteLaneLeftovers();
+    // With the record: the files whose server copy is the one last uploaded are marked unchanged before the
+    // first store, so that a stopped run counts only what was still to store.
+    void MarkUnchanged();
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
     QHash<QString, qint64> RemoteFileSizes();
     void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);
@@ -219,6 +226,9 @@ private:
     QHash<QString, QByteArray> FStoredSha; // files this run stored, with the SHA-256 of what was sent
     bool FRecordChanged = false;           // files left the record
     TUploadLeftovers FOwnLeftovers;        // when the owner keeps none
+    QStringList FLaneLeftovers;            // temporary files the further connections left
+    bool FServerSilent = false;            // a delete got no answer in time
+    QHash<int, QByteArray> FQueueSha;      // the SHA-256 of each queued file to store, taken at the start
     // Storing several files at once: the further connections, the file the run's own connection stores,
     // what the user already answered (asked once for all connections), the SHA-256 of each file given out.
     std::unique_ptr<TUploadLanes> FLanes;

@@ -99,11 +99,12 @@ QList<int> TUploadRun::PhaseFiles(int end) {
     QList<int> files;
     for (int i = FCurrent; i < end; ++i) {
         TUploadFile& file = FQueue[i];
-        if (SkippedAsGone(file))
+        if (file.State == TUploadFileState::Unchanged || SkippedAsGone(file))
             continue;
         const QString name = FileNameOf(file.Path);
         if (FRecord) {
-            const QByteArray sha = TUploadRecord::Sha256Of(file.Path);
+            const QByteArray sha =
+                FQueueSha.contains(i) ? FQueueSha.take(i) : TUploadRecord::Sha256Of(file.Path);
             if (FSettings.ChangedOnly && Unchanged(name, sha)) {
                 ++FResult.Unchanged;
                 file.State = TUploadFileState::Unchanged;
@@ -178,6 +179,12 @@ void TUploadRun::TakeLaneReports() {
             Status(report.Message);
             break;
         case TLaneReport::TKind::Failed: {
+            for (const QString& name : report.Leftovers)
+                if (!FLaneLeftovers.contains(name)) {
+                    FLaneLeftovers << name;
+                    if (!LeftoverNames().contains(name))
+                        (Leftovers ? *Leftovers : FOwnLeftovers).Names << name;
+                }
             std::exception_ptr lane;
             LaneFailed(report, lane);
             KeepPhaseFailure(report.Index, lane);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSet>
@@ -45,7 +46,7 @@ bool TUploadRun::StoreNext() {
     if (FSettings.Connections > 1)
         return StorePhase();
     TUploadFile& file = FQueue[FCurrent];
-    if (!SkippedAsGone(file))
+    if (file.State != TUploadFileState::Unchanged && !SkippedAsGone(file))
         StoreCurrent(file.Path, FileNameOf(file.Path));
     Advance();
     return FCurrent < FQueue.size();
@@ -63,7 +64,7 @@ bool TUploadRun::SkippedAsGone(TUploadFile& file) {
 void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
     QByteArray sha;
     if (FRecord) {
-        sha = TUploadRecord::Sha256Of(path);
+        sha = FQueueSha.contains(FCurrent) ? FQueueSha.take(FCurrent) : TUploadRecord::Sha256Of(path);
         if (FSettings.ChangedOnly && Unchanged(name, sha)) {
             ++FResult.Unchanged;
             FQueue[FCurrent].State = TUploadFileState::Unchanged;
@@ -161,9 +162,9 @@ void TUploadRun::StoreFile(const QString& path, const QString& name) {
 // The temporary file of a failed store; a server that cannot delete it leaves it, and the error that ended
 // the store is the one to report. One whose answer does not come within waitMs is tried again at the start
 // of the next run into the same folder (and the next store of that file replaces it anyway).
-void TUploadRun::DeleteQuietly(const QString& name, int waitMs) {
+bool TUploadRun::DeleteQuietly(const QString& name, int waitMs) {
     if (!FClient.IsConnected())
-        return;
+        return false;
     QStringList& leftovers = (Leftovers ? *Leftovers : FOwnLeftovers).Names;
     const int timeOut = FClient.TimeOut();
     FClient.SetTimeOut(waitMs);
@@ -177,7 +178,18 @@ void TUploadRun::DeleteQuietly(const QString& name, int waitMs) {
     } catch (const std::exception&) {
         if (!leftovers.contains(name))
             leftovers << name;
+        FServerSilent = true;
+        return false;
     }
+    return true;
+}
+
+// After an abort, over the run's own connection while the server answers; what is left is tried at the
+// start of the next run into the folder.
+void TUploadRun::DeleteLaneLeftovers() {
+    for (const QString& name : std::as_const(FLaneLeftovers))
+        if (FServerSilent || !DeleteQuietly(name, kCleanUpWait))
+            return;
 }
 
 // Temporary files of an earlier run into this folder whose delete got no answer in time.
@@ -190,6 +202,23 @@ void TUploadRun::DeleteLeftovers(const QString& target) {
     }
     for (const QString& name : QStringList(leftovers.Names))
         DeleteQuietly(name, kTimeOut);
+}
+
+void TUploadRun::MarkUnchanged() {
+    if (!FRecord || !FSettings.ChangedOnly)
+        return;
+    for (int i = 0; i < FQueue.size(); ++i) {
+        QCoreApplication::processEvents(); // an abort is heard while large files are read
+        ThrowIfAbortRequested();
+        TUploadFile& file = FQueue[i];
+        const QByteArray sha = TUploadRecord::Sha256Of(file.Path);
+        if (Unchanged(FileNameOf(file.Path), sha)) {
+            ++FResult.Unchanged;
+            file.State = TUploadFileState::Unchanged;
+        } else if (!sha.isEmpty()) {
+            FQueueSha.insert(i, sha);
+        }
+    }
 }
 
 // Kept at once, so that a run that fails later does not send this file again. The size is the one sent

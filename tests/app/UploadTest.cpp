@@ -332,15 +332,16 @@ TEST_F(TUploadTest, CommandLineSkipsWhatIsNoRegularFile) {
 }
 
 // `veltrix upload` stopped by Ctrl-C or SIGTERM acts as Abort: the file being stored leaves no temporary
-// file on the server and the command fails saying why. What arrived before is recorded as it arrived, so
-// the next run leaves it out. Asked for TLS where the server has none, the command says the upload is not
-// encrypted.
+// file on the server and the command fails saying why, counting only the files still to store. What arrived
+// before is recorded as it arrived, so the next run leaves it out. Asked for TLS where the server has none,
+// the command says the upload is not encrypted.
 TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
     const QString site = FFiles.File("site/");
     ASSERT_TRUE(QDir().mkpath(site));
     WriteBytes(site + "a.bin", QByteArray(1000, 'a'));
     WriteBytes(site + "b.bin", QByteArray(1000, 'b'));
     WriteBytes(site + "c.bin", QByteArray(4 * 1024 * 1024, 'c'));
+    WriteBytes(site + "d.html", "<p>d</p>");
     WriteBytes(FConfig.File(kOptionsFileName),
                QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=stopped\nEncryption=auto\n"
                        "Connections=1\n") // the big file over the command's own client
@@ -372,20 +373,27 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
 
     EXPECT_EQ(run(SIGINT), kCliFailed);
     EXPECT_TRUE(err.startsWith(notEncrypted)) << err.toStdString();
-    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGINT (1 file not uploaded)\n"))
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGINT (2 files not uploaded)\n"))
         << err.toStdString();
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
 
     EXPECT_EQ(run(SIGTERM), kCliFailed);
-    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n"))
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (2 files not uploaded)\n"))
         << err.toStdString();
     EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin"}));
 
     EXPECT_EQ(run(0), kCliOk) << err.toStdString();
-    EXPECT_TRUE(err.endsWith("veltrix: Upload done: 1 file stored; Skipped 2 unchanged files; Not encrypted: "
-                             "127.0.0.1 does not offer TLS\n"))
+    EXPECT_TRUE(
+        err.endsWith("veltrix: Upload done: 2 files stored; Skipped 2 unchanged files; Not encrypted: "
+                     "127.0.0.1 does not offer TLS\n"))
         << err.toStdString();
-    EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin", "c.bin"}));
+    EXPECT_EQ(FilesIn(Root->File("stopped")), QStringList({"a.bin", "b.bin", "c.bin", "d.html"}));
+
+    // The page after the changed file is unchanged: it is not counted as left.
+    WriteBytes(site + "c.bin", QByteArray(4 * 1024 * 1024, 'C'));
+    EXPECT_EQ(run(SIGTERM), kCliFailed);
+    EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n"))
+        << err.toStdString();
     qunsetenv(kFtpPasswordVariable);
 }

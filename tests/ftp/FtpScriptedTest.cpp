@@ -105,6 +105,17 @@ TEST_F(ScriptedFtpTest, TlsHandshakeCutShortIsReportedNamingTheHost) {
     EXPECT_EQ(Transcript(), QStringList({"AUTH TLS"}));
 }
 
+// TLS required and the greeting's wait cancelled (a further connection of an upload that is over): not
+// even the goodbye goes in clear.
+TEST_F(ScriptedFtpTest, RequiredTlsSendsNothingBeforeTheGreeting) {
+    Server.SetGreeting("");
+    Server.Start();
+    Client.SetEncryption(TFtpEncryption::Require);
+    QTimer::singleShot(200, [this] { Client.Cancel(); });
+    EXPECT_NE(ErrorOf<ESockError>([&] { Client.Connect(); }), "");
+    EXPECT_EQ(Transcript(), QStringList());
+}
+
 TEST_F(ScriptedFtpTest, RefusedLogInFailsAndCloses) {
     Server.SetReply("PASS", "530 Login incorrect.\r\n");
     Server.Start();

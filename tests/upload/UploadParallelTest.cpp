@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
@@ -24,11 +25,17 @@ QByteArray RandomBytes(qsizetype size, unsigned seed) {
     return bytes;
 }
 
+// Where the whole server stops answering before Abort is pressed.
+enum class TStall { None, LogIn, Store };
+
 struct TServerLimit {
     const char* Name;
-    int MaxPerIp; // the server's limit of connections at once; 0: none
-    int Logins;   // connections that logged in
-    QString Told; // the start of the status saying how many connections the server allowed
+    int MaxPerIp = 0; // the server's limit of connections at once; 0: none
+    int Logins = 3;   // connections that logged in
+    QString Told = {}; // the start of the status saying how many connections the server allowed
+    int Connections = 3;
+    TStall Stall = TStall::None;
+    bool Tls = false; // explicit TLS, required
 };
 
 class TUploadParallelTest : public testing::TestWithParam<TServerLimit> {
@@ -38,13 +45,19 @@ protected:
         QStringList options{"--log", FLocal.File("commands.log")};
         if (GetParam().MaxPerIp > 0)
             options << "--max-per-ip" << QString::number(GetParam().MaxPerIp);
+        if (GetParam().Tls) {
+            QString error;
+            ASSERT_FALSE(MakeTestCertificate(FLocal.Path(), "127.0.0.1", error).isEmpty()) << error.toStdString();
+            options << "--tls" << FLocal.File("127.0.0.1.pem") << FLocal.File("127.0.0.1.key");
+            FSettings.Encryption = TFtpEncryption::Require;
+        }
         FServer = std::make_unique<TPyFtpServer>(FRoot.Path(), "anna", "s3cret", 0, options);
         ASSERT_GT(FServer->Port(), 0) << FServer->Error().toStdString();
         FSettings.Host = "127.0.0.1";
         FSettings.Port = FServer->Port();
         FSettings.UserID = "anna";
         FSettings.RemoteDir = "site";
-        FSettings.Connections = 3;
+        FSettings.Connections = GetParam().Connections;
     }
     // A gallery as generation writes it: pictures, thumbnails, a page each, index.html.
     QStringList Gallery(int pictures, qsizetype pictureSize) {
@@ -128,6 +141,40 @@ TEST_P(TUploadAbortTest, AbortEndsEveryConnection) {
     EXPECT_FALSE(FClient.IsConnected());
 }
 
+class TUploadStallTest : public TUploadParallelTest {};
+
+// The server stops answering while the further connections log in (the run's own waits for a reply), or
+// while every connection stores: Abort ends them all at once, and what reached its final name is whole.
+TEST_P(TUploadStallTest, AbortEndsEveryConnectionAtOnce) {
+    const bool atLogIn = GetParam().Stall == TStall::LogIn;
+    const QStringList files = Gallery(10, atLogIn ? 3000 : 4 << 20);
+    TUploadRun run(FClient, FSettings, "s3cret", files);
+    run.TrustFile = FLocal.File("trust.json");
+    run.OnTrustQuestion = [](const QString&) { return true; }; // the test's own self-signed certificate
+    QElapsedTimer aborted;
+    run.OnProgress = [&](const TUploadProgress& progress) {
+        if (aborted.isValid() || !(atLogIn ? progress.Phase == "upload" : progress.Bytes > 0))
+            return;
+        FServer->Pause();
+        aborted.start();
+        // The connections get into their waits first.
+        QTimer::singleShot(300, [&run] { run.Abort(); });
+    };
+    const TUploadResult& result = run.Run();
+    const qint64 took = aborted.elapsed() - 300;
+    FServer->Resume();
+    EXPECT_EQ(result.FailureKind, TNetFailure::Aborted) << result.Failure.toStdString();
+    // Far below any time-out the connections' waits have of their own.
+    EXPECT_LT(took, 2500);
+    EXPECT_FALSE(FClient.IsConnected());
+    PumpFor(300); // the server takes in what it was sent
+    const QStringList remote = QDir(FRoot.File("site")).entryList(QDir::Files);
+    for (const QString& path : files)
+        if (const QString name = QFileInfo(path).fileName(); remote.contains(name))
+            EXPECT_EQ(FirstDifference(ReadBytes(path), ReadBytes(FRoot.File("site/" + name))), "")
+                << name.toStdString();
+}
+
 class TUploadLaneLossTest : public TUploadParallelTest {};
 
 // Every connection dropped while the run's own and another store a big picture each: both come back, and the
@@ -168,6 +215,17 @@ INSTANTIATE_TEST_SUITE_P(Servers, TUploadParallelTest,
                          [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadAbortTest, testing::Values(TServerLimit{"AnyNumber", 0, 3, ""}),
                          [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Servers, TUploadStallTest,
+    testing::Values(TServerLimit{.Name = "AtLogInOne", .Connections = 1, .Stall = TStall::LogIn},
+                    TServerLimit{.Name = "AtLogInThree", .Stall = TStall::LogIn},
+                    TServerLimit{.Name = "AtLogInEight", .Connections = 8, .Stall = TStall::LogIn},
+                    TServerLimit{.Name = "StoringOne", .Connections = 1, .Stall = TStall::Store},
+                    TServerLimit{.Name = "StoringThree", .Stall = TStall::Store},
+                    TServerLimit{.Name = "StoringEight", .Connections = 8, .Stall = TStall::Store},
+                    TServerLimit{.Name = "AtLogInThreeTls", .Stall = TStall::LogIn, .Tls = true},
+                    TServerLimit{.Name = "StoringThreeTls", .Stall = TStall::Store, .Tls = true}),
+    [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Servers, TUploadLaneLossTest, testing::Values(TServerLimit{"AnyNumber", 0, 2, ""}),
                          [](const auto& info) { return std::string(info.param.Name); });
 

@@ -2,6 +2,7 @@
 #include "FtpTestSupport.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -235,9 +236,18 @@ bool TPyFtpServer::StartWith(const QString& python, const QStringList& arguments
     return false;
 }
 
+void TPyFtpServer::Pause() {
+    ::kill(static_cast<pid_t>(FProcess.processId()), SIGSTOP);
+}
+
+void TPyFtpServer::Resume() {
+    ::kill(static_cast<pid_t>(FProcess.processId()), SIGCONT);
+}
+
 TPyFtpServer::~TPyFtpServer() {
     if (FProcess.state() == QProcess::NotRunning)
         return;
+    Resume();
     FProcess.closeWriteChannel(); // the server ends when its input closes
     if (!FProcess.waitForFinished(3000)) {
         FProcess.kill();

@@ -73,6 +73,10 @@ public:
     // 0 when the server did not start; Error() then says why.
     int Port() const { return FPort; }
     const QString& Error() const { return FError; }
+    // Stops the server's process: its connections stay open and nothing is answered any more, as when the
+    // whole server stalls; Resume lets it go on.
+    void Pause();
+    void Resume();
 
 private:
     bool StartWith(const QString& python, const QStringList& arguments);
