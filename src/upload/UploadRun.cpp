@@ -224,6 +224,7 @@ void TUploadRun::Start() {
     if ((FSettings.ChangedOnly || FSettings.RemoveStale) && !RecordFile.isEmpty()) {
         FRecord.emplace(RecordFile, where, target(FSettings.RemoteDir));
         FRemoteSizes = RemoteFileSizes();
+        DeleteEarlierParts();
         MarkUnchanged();
     }
     ThrowIfAbortRequested();

@@ -184,6 +184,9 @@ private:
     bool DeleteQuietly(const QString& name, int waitMs);
     void DeleteLeftovers(const QString& target);
     void DeleteLaneLeftovers();
+    // Temporary files of this run's files that an earlier run, of this process or another, left in the
+    // folder (a process ended while storing): found in the listing, deleted before the first store.
+    void DeleteEarlierParts();
     // With the record: the files whose server copy is the one last uploaded are marked unchanged before the
     // first store, so that a stopped run counts only what was still to store.
     void MarkUnchanged();

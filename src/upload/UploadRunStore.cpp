@@ -221,6 +221,20 @@ void TUploadRun::MarkUnchanged() {
     }
 }
 
+void TUploadRun::DeleteEarlierParts() {
+    QSet<QString> parts;
+    for (const TUploadFile& file : std::as_const(FQueue))
+        parts.insert(TempNameOf(FileNameOf(file.Path)));
+    for (const QString& name : FRemoteSizes.keys()) {
+        if (!parts.contains(name))
+            continue;
+        ThrowIfAbortRequested();
+        if (!DeleteQuietly(name, kTimeOut))
+            return;
+        FRemoteSizes.remove(name);
+    }
+}
+
 // Kept at once, so that a run that fails later does not send this file again. The size is the one sent
 // until the server's listing at the end of the run tells its own (a page sent as text may change size).
 void TUploadRun::RecordStored(const QString& name, qint64 size, const QByteArray& sha256) {

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "FtpPanelFixture.h"
@@ -255,6 +257,44 @@ TEST_F(FtpPanelServerTest, AbortDuringALargeFileEndsTheRunAndKeepsThePublishedFi
     EXPECT_EQ(FPanel->UploadFilesLB->count(), 2);
     EXPECT_EQ(QDir(Root->File("abort")).entryList(QDir::Files | QDir::Hidden), QStringList({"big.bin"}));
     EXPECT_EQ(ReadBytes(Root->File("abort/big.bin")), "published");
+    ExpectIdle();
+}
+
+// The whole server stops answering while three connections store: Abort brings the panel to idle at once,
+// not after the connections' time-outs.
+TEST_F(FtpPanelServerTest, AbortWithEveryConnectionStalledIsIdleAtOnce) {
+    TPyFtpServer stalling(Root->Path(), "anna", "s3cret pass");
+    ASSERT_GT(stalling.Port(), 0) << stalling.Error().toStdString();
+    UseServer(stalling.Port(), "anna", "s3cret pass");
+    QStringList files;
+    for (int i = 0; i < 6; ++i) {
+        files << FLocal.File(QString("p%1.bin").arg(i));
+        WriteBytes(files.last(), RandomBytes(4 << 20));
+    }
+    FWindow->Files = files;
+    FPanel->SetFtpRemoteDir("stalled");
+    FPanel->ConnectionsSE->setValue(3);
+    bool paused = false;
+    QElapsedTimer clock;
+    FWindow->OnBarCreated = [&](QProgressBar* bar) {
+        QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+            if (value == 0 || paused)
+                return;
+            paused = true;
+            stalling.Pause();
+            QTimer::singleShot(300, FPanel, [&] {
+                clock.start();
+                FPanel->UploadBB->click();
+            });
+        });
+    };
+
+    UploadAndWait();
+    const qint64 ms = clock.elapsed();
+    stalling.Resume();
+
+    ASSERT_TRUE(paused);
+    EXPECT_LT(ms, 2500) << "milliseconds from Abort to idle (each connection's time-out is 15 s)";
     ExpectIdle();
 }
 
