@@ -68,6 +68,7 @@ void TFtpUploadConnection::Detach() {
 
 void TFtpUploadConnection::Open(const TFtpSettings& settings, const QString& password) {
     FAbortRequested = false;
+    FTransferType = 0;
     Attach();
     ConnectFtp(FClient, settings, password);
 }
@@ -84,8 +85,15 @@ void TFtpUploadConnection::CloseAtOnce() {
         FClient.DisconnectAtOnce();
 }
 
+// A round trip saved per file: the type is sent only when it changes.
 void TFtpUploadConnection::PrepareStore(const QString& path) {
-    FClient.Mode(TransferTypeOf(path));
+    const int type = TransferTypeOf(path);
+    if (type == FTransferType)
+        return;
+    FTransferType = 0; // unknown until the server confirmed it
+    FClient.Mode(type);
+    if (FClient.ReplyCode() < 400)
+        FTransferType = type;
 }
 
 // A text transfer may change the line ends on the way: its bytes on the server are not the file's.

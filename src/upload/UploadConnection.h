@@ -120,6 +120,7 @@ private:
     TXoFTP& FClient;
     bool FAttached = false;
     bool FAbortRequested = false;
+    int FTransferType = 0; // the one the server was last told on this connection; 0: none
     TNotifyEvent FSavedTransactionStart;
     TNotifyEvent FSavedPacketSent;
     TCertificateEvent FSavedCertificateCheck;
