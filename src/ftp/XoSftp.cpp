@@ -130,6 +130,7 @@ void TXoSftp::Connect() {
     FLost = false;
     FCutByTimeOut = false;
     FLoggedInBy.clear();
+    FPosixRename = false;
     FFingerprint.clear();
     FConnector->SetHost(FHost);
     FConnector->SetPort(FPort);
@@ -369,14 +370,17 @@ bool TXoSftp::LogInInteractive() {
 void TXoSftp::OpenSftp() {
     sftp_session sftp = nullptr;
     char* home = nullptr;
-    Await([s = FSession, &sftp, &home] {
+    bool posixRename = false;
+    Await([s = FSession, &sftp, &home, &posixRename] {
         sftp = sftp_new(s);
         if (sftp && sftp_init(sftp) != SSH_OK) {
             sftp_free(sftp);
             sftp = nullptr;
         }
-        if (sftp)
+        if (sftp) {
             home = sftp_canonicalize_path(sftp, ".");
+            posixRename = sftp_extension_supported(sftp, "posix-rename@openssh.com", "1") != 0;
+        }
         return 0;
     });
     if (!sftp)
@@ -384,6 +388,7 @@ void TXoSftp::OpenSftp() {
                              " is not available: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Other);
     FSftp = sftp;
+    FPosixRename = posixRename;
     FDir = home ? QString::fromUtf8(home) : QString("/");
     ssh_string_free_char(home);
     ThrowIfAborted("Connection");

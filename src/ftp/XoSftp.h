@@ -45,7 +45,8 @@ public:
     void UploadFrom(const QString& localPath, const QString& remoteName, qint64 offset);
     // The size of a file on the server; -1 when there is none.
     qint64 RemoteSize(const QString& name);
-    // Replaces a file of the new name, as a rename on a Unix file system does.
+    // Replaces a file of the new name, as a rename on a Unix file system does: in one step where the server
+    // offers that (ReplacesInOneStep), else by deleting it first.
     void Rename(const QString& from, const QString& to);
     void Delete(const QString& name);
     // The plain files of the current folder with their sizes.
@@ -71,6 +72,9 @@ public:
     const QString& HostKeyFingerprint() const { return FFingerprint; }
     // How the log-in went through: "agent", "key file", "password".
     const QString& LoggedInBy() const { return FLoggedInBy; }
+    // The server offers posix-rename@openssh.com: a rename replaces the file of the new name in one step, so
+    // that name is never missing. Known once connected.
+    bool ReplacesInOneStep() const { return FPosixRename; }
     qint64 SentCount() const { return FSent; }
     qint64 TransferSize() const { return FTransferSize; }
 
@@ -115,6 +119,7 @@ private:
     QString FDir;
     QString FFingerprint;
     QString FLoggedInBy;
+    bool FPosixRename = false;
     ssh_session_struct* FSession = nullptr;
     sftp_session_struct* FSftp = nullptr;
     int FSocket = -1;       // the connection's socket, handed to libssh

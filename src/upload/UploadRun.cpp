@@ -212,6 +212,8 @@ void TUploadRun::Start() {
         Status(dir + " (" + security + ")");
     else
         Status(note.isEmpty() ? dir : dir + " (" + note + ")");
+    if (const QString replace = FClient.ReplaceNote(); !replace.isEmpty())
+        Status(replace);
     ThrowIfAbortRequested();
     EnterRemoteDir();
     // Known by where the folder is, however it was typed; a record kept under the folder as typed, as

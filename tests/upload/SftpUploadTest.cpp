@@ -1,13 +1,19 @@
 // The upload run over SFTP against a real OpenSSH server on 127.0.0.1, with keys made at test time.
+#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -65,6 +71,23 @@ protected:
     QString Local(const QString& name, const QByteArray& bytes) {
         WriteBytes(FLocal.File(name), bytes);
         return FLocal.File(name);
+    }
+    // A client of its own, logged in with the key file.
+    std::unique_ptr<TXoSftp> LoggedInClient() {
+        auto client = std::make_unique<TXoSftp>();
+        client->SetHost("127.0.0.1");
+        client->SetPort(FServer->Port());
+        client->SetUserID(FSettings.UserID);
+        client->SetKeyFile(FSettings.KeyFile);
+        client->SetKnownHostsFile(FConnection.KnownHostsFile);
+        client->SetTimeOut(15000);
+        client->OnHostKeyQuestion = [](const QString&) { return true; };
+        client->OnPassphrase = [](const QString&, QString& secret) {
+            secret = "open sesame";
+            return true;
+        };
+        client->Connect();
+        return client;
     }
     QStringList Remote() const { return QDir(FSettings.RemoteDir).entryList(QDir::Files, QDir::Name); }
     // A run that accepts the unknown host key and gives the key file's passphrase.
@@ -142,6 +165,46 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     EXPECT_EQ(second.Unchanged, 3);
     EXPECT_EQ(FQuestions.size(), 1); // the key is known now
     EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/b.html"), "<html>b, changed</html>");
+}
+
+// A published file replaced again and again is never missing on the server, as a watcher looking at its name
+// all the while sees: the server offers the rename that replaces in one step, and the run says nothing of
+// replacing otherwise.
+TEST_F(TSftpUploadTest, ReplacedFileIsNeverMissing) {
+    auto run = Run({Local("index.html", "<html>0</html>")});
+    QStringList statuses;
+    run->OnStatus = [&](const QString& text) { statuses << text; };
+    ASSERT_EQ(run->Run().Failure, "");
+    EXPECT_TRUE(statuses.filter("in one step").isEmpty()) << statuses.join('\n').toStdString();
+    EXPECT_TRUE(FConnection.Client().ReplacesInOneStep());
+
+    const QByteArray published = QFile::encodeName(FSettings.RemoteDir + "/index.html");
+    std::atomic<bool> stop = false;
+    std::atomic<int> missing = 0;
+    std::thread watcher([&] {
+        struct stat status {};
+        while (!stop)
+            if (::stat(published.constData(), &status) != 0)
+                ++missing;
+    });
+    const auto join = qScopeGuard([&] {
+        stop = true;
+        watcher.join();
+    });
+    const auto connected = LoggedInClient();
+    TXoSftp& client = *connected;
+    client.ChangeDir(FSettings.RemoteDir);
+    for (int i = 1; i <= 30; ++i) {
+        client.Upload(Local("index.html", QString("<html>%1</html>").arg(i).toUtf8()), "index.html.part");
+        client.Rename("index.html.part", "index.html");
+    }
+    // A refused rename leaves the connection in step with the server.
+    EXPECT_THROW(client.Rename("gone.part", "index.html"), ERemoteRefusal);
+    EXPECT_EQ(client.RemoteSize("index.html"), 15);
+    client.Disconnect();
+    EXPECT_EQ(missing.load(), 0);
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/index.html"), "<html>30</html>");
+    EXPECT_EQ(Remote(), QStringList({"index.html"}));
 }
 
 // The picture gone since the last upload is removed after index.html only with "Remove stale files" on, and
