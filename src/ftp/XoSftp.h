@@ -103,6 +103,8 @@ private:
     void CheckConnected() const;
     // The failure of an SFTP request on path: a refusal with the server's reason, or the lost connection.
     [[noreturn]] void Fail(const QString& what, const QString& path) const;
+    // As the server refused with code and its text, taken where a later request would have replaced them.
+    [[noreturn]] void Fail(const QString& what, const QString& path, int code, const QString& serverText) const;
     // What a connection Await cut was: timed out, or lost.
     TNetFailure LostKind() const { return FCutByTimeOut ? TNetFailure::TimedOut : TNetFailure::Lost; }
     QString PathOf(const QString& name) const;

@@ -18,7 +18,9 @@ namespace {
 // Bytes per write request; the server answers each before the next goes out.
 constexpr qsizetype kChunk = 32768;
 
-QString SftpErrorText(int code) {
+// Status 4 is the protocol's catch-all (a full disk among others): the server's own text says more, unless
+// it is only the word itself, as OpenSSH sends.
+QString SftpErrorText(int code, const QString& serverText) {
     switch (code) {
     case SSH_FX_NO_SUCH_FILE:
     case SSH_FX_NO_SUCH_PATH:
@@ -31,9 +33,20 @@ QString SftpErrorText(int code) {
         return "write protected";
     case SSH_FX_NO_MEDIA:
         return "no space";
+    case SSH_FX_FAILURE:
+        if (serverText.isEmpty() || serverText.compare("failure", Qt::CaseInsensitive) == 0)
+            return "failure";
+        return "failure: " + serverText;
     default:
         return "failure (" + QString::number(code) + ")";
     }
+}
+
+// The text of the server's last status, which libssh keeps as its session's error.
+QString ServerTextOf(ssh_session session) {
+    const QString error = QString::fromUtf8(ssh_get_error(session));
+    const QString prefix = "SFTP server: ";
+    return error.startsWith(prefix) ? error.mid(prefix.size()).trimmed() : QString();
 }
 
 // SFTP packet types and limits of the one request sent here rather than through libssh.
@@ -119,10 +132,14 @@ void TXoSftp::CheckConnected() const {
 }
 
 void TXoSftp::Fail(const QString& what, const QString& path) const {
+    Fail(what, path, sftp_get_error(FSftp), ServerTextOf(FSession));
+}
+
+void TXoSftp::Fail(const QString& what, const QString& path, int code, const QString& serverText) const {
     if (FLost || !ssh_is_connected(FSession))
         throw ESockError("Connection to " + FHost + " lost: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Lost);
-    throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(sftp_get_error(FSftp)));
+    throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(code, serverText));
 }
 
 void TXoSftp::ChangeDir(const QString& dir) {
@@ -168,14 +185,24 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     FSent = 0;
     const QString path = PathOf(remoteName);
     enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted };
-    const int rc = Await([this, &file, offset, name = path.toUtf8()] {
+    // The server's status as it refused, taken before the close, whose own status would replace it.
+    int code = SSH_FX_OK;
+    QString serverText;
+    const int rc = Await([this, &file, offset, name = path.toUtf8(), &code, &serverText] {
+        const auto refused = [&] {
+            code = sftp_get_error(FSftp);
+            serverText = ServerTextOf(FSession);
+            return int(kWriteFailed);
+        };
         const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
         sftp_file remote = sftp_open(FSftp, name.constData(), flags, 0644);
-        if (!remote)
+        if (!remote) {
+            refused();
             return int(kOpenFailed);
+        }
         int result = kOk;
         if (offset > 0 && sftp_seek64(remote, static_cast<uint64_t>(offset)) != 0)
-            result = kWriteFailed;
+            result = refused();
         QByteArray buffer(kChunk, Qt::Uninitialized);
         while (result == kOk) {
             if (FAbort) {
@@ -188,13 +215,13 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
             if (n <= 0)
                 break;
             if (sftp_write(remote, buffer.constData(), static_cast<size_t>(n)) != n) {
-                result = kWriteFailed;
+                result = refused();
                 break;
             }
             FSent += n;
         }
         if (sftp_close(remote) != SSH_NO_ERROR && result == kOk)
-            result = kWriteFailed;
+            result = refused();
         return result;
     });
     if (rc == kAborted || (FAbort && FLost))
@@ -202,7 +229,7 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     if (rc == kReadFailed)
         throw Exception("Cannot read file \"" + localPath + "\": " + file.errorString());
     if (rc != kOk)
-        Fail("Cannot store", path);
+        Fail("Cannot store", path, code, serverText);
 }
 
 // SFTP version 3 servers refuse to rename onto an existing file: without posix-rename it is removed first,
@@ -223,7 +250,8 @@ void TXoSftp::Rename(const QString& from, const QString& to) {
             FLost = true;
             throw ESockError("Connection to " + FHost + " lost while renaming " + source, LostKind());
         }
-        throw ERemoteRefusal("Cannot rename " + source + " to " + target + ": " + SftpErrorText(status));
+        throw ERemoteRefusal("Cannot rename " + source + " to " + target + ": " +
+                             SftpErrorText(status, text));
     }
     const int rc = Await([sftp = FSftp, a = source.toUtf8(), b = target.toUtf8()] {
         if (sftp_rename(sftp, a.constData(), b.constData()) == 0)

@@ -139,7 +139,7 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     };
     const TUploadResult& result = run->Run();
     ASSERT_EQ(result.Failure, "");
-    EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
+    EXPECT_EQ(WithoutRunTime(result.Notes()), "Upload done: 4 files stored, 0 skipped, 0 removed, in T s");
     EXPECT_EQ(prompts.size(), 2);
     ASSERT_EQ(FQuestions.size(), 1);
     EXPECT_TRUE(FQuestions[0].contains(FConnection.Client().HostKeyFingerprint()));
@@ -207,6 +207,21 @@ TEST_F(TSftpUploadTest, ReplacedFileIsNeverMissing) {
     EXPECT_EQ(Remote(), QStringList({"index.html"}));
 }
 
+// A full disk is the protocol's catch-all failure (status 4), said as such: not as a failure of no status,
+// the one the close after it reports.
+TEST_F(TSftpUploadTest, FullDiskIsToldAsAFailure) {
+    if (!QFileInfo(QStringLiteral("/dev/full")).exists())
+        GTEST_SKIP() << "this machine has no /dev/full";
+    const auto client = LoggedInClient();
+    try {
+        client->Upload(Local("a.jpg", QByteArray(100000, 'a')), "/dev/full");
+        ADD_FAILURE() << "stored onto /dev/full";
+    } catch (const ERemoteRefusal& e) {
+        EXPECT_EQ(e.Message(), "Cannot store /dev/full: failure");
+    }
+    EXPECT_TRUE(client->IsConnected());
+}
+
 // The picture gone since the last upload is removed after index.html only with "Remove stale files" on, and
 // nothing outside the remote folder that an edited record names, by a relative or a full path.
 TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyWhenAskedAndOnlyInItsFolder) {
@@ -234,6 +249,8 @@ TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyWhenAskedAndOnlyInItsFolder) {
         EXPECT_EQ(result.Failure, "");
         if (removeStale) {
             EXPECT_EQ(result.Removed, 1);
+            EXPECT_EQ(WithoutRunTime(result.Notes()),
+                      "Upload done: 1 file stored, 1 skipped, 1 removed, in T s");
             EXPECT_EQ(seen, QList<QStringList>({{"Removing: gone.jpg", "<html>2</html>"}}));
             EXPECT_EQ(Remote(), QStringList({"a.jpg", "index.html"}));
         } else {
@@ -375,7 +392,8 @@ TEST_F(TSftpUploadTest, FurtherConnectionMeetingAnotherHostKeyIsStoppedAndWarned
                                   "the first and was stopped (someone may be listening in): WARNING: "
                                   "the host key of 127.0.0.1 has changed"))
         << result.Warning.toStdString();
-    EXPECT_EQ(result.Notes(), result.Warning + "; Upload done: 4 files stored");
+    EXPECT_EQ(WithoutRunTime(result.Notes()),
+              result.Warning + "; Upload done: 4 files stored, 0 skipped, 0 removed, in T s");
     EXPECT_EQ(FQuestions.size(), 1);
     EXPECT_EQ(Remote(), QStringList({"a.jpg", "b.jpg", "c.jpg", "index.html"}));
 }
