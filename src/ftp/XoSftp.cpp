@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include "common/VlxRegularFile.h"
@@ -52,6 +53,8 @@ TXoSftp::TXoSftp(QObject* owner) : QObject(owner), FConnector(new TWirelet(this)
 TXoSftp::~TXoSftp() {
     FAbort = true;
     FreeSession();
+    for (QString& passphrase : FPassphrases)
+        passphrase.fill(QChar(0));
 }
 
 // ---- Waiting on the helper thread
@@ -239,7 +242,8 @@ void TXoSftp::CheckHostKey() {
                          QString::fromUtf8(ssh_get_error(FSession)));
 }
 
-// The agent first, then the key file, then the password: the first that the server accepts.
+// The agent first, then the key file (without one, the default keys), then the password: the first that the
+// server accepts.
 void TXoSftp::LogIn() {
     if (Await([s = FSession] { return ssh_userauth_none(s, nullptr); }) == SSH_AUTH_SUCCESS) {
         FLoggedInBy = "none";
@@ -265,7 +269,12 @@ void TXoSftp::LogIn() {
     }
     if (!FKeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
         tried << "key file " + FKeyFile;
-        if (LogInWithKeyFile()) {
+        if (LogInWithKeyFile(FKeyFile, false)) {
+            FLoggedInBy = "key file";
+            return;
+        }
+    } else if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+        if (LogInWithDefaultKeys(tried)) {
             FLoggedInBy = "key file";
             return;
         }
@@ -316,30 +325,71 @@ int TXoSftp::ConnectAgent() {
     return fd;
 }
 
-// An encrypted key asks for its passphrase, again after a wrong one, until the user gives none.
-bool TXoSftp::LogInWithKeyFile() {
-    const QString file = FKeyFile.startsWith("~/") ? QDir::homePath() + FKeyFile.mid(1) : FKeyFile;
+// As ssh does without a key named: each of the user's usual key files that is there, in ssh's order.
+bool TXoSftp::LogInWithDefaultKeys(QStringList& tried) {
+    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+        const QString keyFile = QString("~/.ssh/") + name;
+        if (!QFileInfo::exists(QDir::homePath() + keyFile.mid(1)))
+            continue;
+        tried << "key file " + keyFile;
+        if (LogInWithKeyFile(keyFile, true))
+            return true;
+        if (FLost)
+            return false;
+    }
+    return false;
+}
+
+// An encrypted key asks for its passphrase, again after a wrong one, until the user gives none (or the same
+// wrong one again: a handler with one fixed answer would be asked for ever).
+bool TXoSftp::LogInWithKeyFile(const QString& keyFile, bool optional) {
+    const QString file = keyFile.startsWith("~/") ? QDir::homePath() + keyFile.mid(1) : keyFile;
     // Read here, not by libssh, which would wait on a pipe for ever or read a device without end.
     TReadFile read = ReadRegularFile(file, kMaxKeyFileBytes);
     const auto forget = qScopeGuard([&read] { read.Bytes.fill('\0'); });
-    if (!read.Problem.isEmpty())
-        throw ESockError("Key file " + FKeyFile + " cannot be read: " + read.Problem);
+    if (!read.Problem.isEmpty()) {
+        if (optional)
+            return false;
+        throw ESockError("Key file " + keyFile + " cannot be read: " + read.Problem);
+    }
     const QByteArray& text = read.Bytes;
     ssh_key key = nullptr;
     bool encrypted = false; // set when libssh asks for a passphrase: the file holds a key, encrypted
     int rc = ssh_pki_import_privkey_base64(text.constData(), nullptr, NoPassphrase, &encrypted, &key);
-    if (rc != SSH_OK && !encrypted)
+    if (rc != SSH_OK && !encrypted) {
+        if (optional)
+            return false;
         throw ESockError(
-            "Key file " + FKeyFile +
+            "Key file " + keyFile +
             " holds no private key that can be read (OpenSSH or PEM format): the log-in was stopped");
-    QString prompt = "Passphrase for key file " + FKeyFile + ":";
+    }
+    const auto import = [&](const QString& passphrase) {
+        return ssh_pki_import_privkey_base64(text.constData(), passphrase.toUtf8().constData(), nullptr,
+                                             nullptr, &key);
+    };
+    if (const auto kept = FPassphrases.constFind(file); rc != SSH_OK && kept != FPassphrases.constEnd()) {
+        rc = import(*kept);
+        if (rc != SSH_OK)
+            FPassphrases.remove(file);
+    }
+    QString prompt = "Passphrase for key file " + keyFile + ":";
+    QString wrong;
+    bool given = false;
     while (rc != SSH_OK) {
         QString passphrase;
-        if (!OnPassphrase || !OnPassphrase(prompt, passphrase))
-            throw ESockError("Key file " + FKeyFile + " needs its passphrase: the log-in was stopped");
-        rc = ssh_pki_import_privkey_base64(text.constData(), passphrase.toUtf8().constData(), nullptr,
-                                           nullptr, &key);
-        prompt = "Wrong passphrase. Passphrase for key file " + FKeyFile + ":";
+        if (!OnPassphrase || !OnPassphrase(prompt, passphrase) || (given && passphrase == wrong)) {
+            if (optional)
+                return false;
+            throw ESockError("Key file " + keyFile +
+                             (given ? " did not take the passphrase given" : " needs its passphrase") +
+                             ": the log-in was stopped");
+        }
+        given = true;
+        rc = import(passphrase);
+        if (rc == SSH_OK)
+            FPassphrases.insert(file, passphrase);
+        wrong = passphrase;
+        prompt = "Wrong passphrase. Passphrase for key file " + keyFile + ":";
     }
     const auto freeKey = qScopeGuard([key] { ssh_key_free(key); });
     const int result = Await([s = FSession, key] { return ssh_userauth_publickey(s, nullptr, key); });

@@ -1,5 +1,5 @@
 // SFTP client over libssh: one SSH connection with its SFTP channel, host keys checked against known_hosts,
-// log-in by the SSH agent, a key file or a password.
+// log-in by the SSH agent, a key file (or the user's default keys) or a password.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "ftp/Wlet.h"
 
@@ -59,7 +60,8 @@ public:
     const QString& UserID() const { return FUserID; }
     void SetUserID(const QString& value) { FUserID = value; }
     void SetPassword(const QString& value) { FPassword = value; }
-    // A private key to log in with; empty: none.
+    // A private key to log in with; empty: the user's default keys, those of ~/.ssh/id_ed25519, id_ecdsa and
+    // id_rsa that are there.
     const QString& KeyFile() const { return FKeyFile; }
     void SetKeyFile(const QString& value) { FKeyFile = value; }
     // Empty: the user's ~/.ssh/known_hosts.
@@ -81,7 +83,8 @@ public:
     // An unknown host key: the question (naming its fingerprint) is asked; yes adds it to known_hosts.
     // Not set: an unknown key is refused.
     std::function<bool(const QString& question)> OnHostKeyQuestion;
-    // The passphrase of an encrypted key file; false: none given.
+    // The passphrase of an encrypted key file; false: none given. One that opened the key is kept for this
+    // client's next log-ins (a reconnect), in memory only, and not asked again.
     std::function<bool(const QString& prompt, QString& secret)> OnPassphrase;
     // While a file is stored, after each piece the server took.
     TNotifyEvent OnPacketSent;
@@ -96,7 +99,10 @@ private:
     void OpenSession(int socket);
     void CheckHostKey();
     void LogIn();
-    bool LogInWithKeyFile();
+    // A default key (optional) that cannot be read, holds no key or gets no passphrase is left out; the key
+    // file set ends the log-in with why.
+    bool LogInWithKeyFile(const QString& keyFile, bool optional);
+    bool LogInWithDefaultKeys(QStringList& tried);
     bool LogInInteractive();
     void OpenSftp();
     void ThrowIfAborted(const QString& what) const;
@@ -104,7 +110,8 @@ private:
     // The failure of an SFTP request on path: a refusal with the server's reason, or the lost connection.
     [[noreturn]] void Fail(const QString& what, const QString& path) const;
     // As the server refused with code and its text, taken where a later request would have replaced them.
-    [[noreturn]] void Fail(const QString& what, const QString& path, int code, const QString& serverText) const;
+    [[noreturn]] void Fail(const QString& what, const QString& path, int code,
+                           const QString& serverText) const;
     // What a connection Await cut was: timed out, or lost.
     TNetFailure LostKind() const { return FCutByTimeOut ? TNetFailure::TimedOut : TNetFailure::Lost; }
     QString PathOf(const QString& name) const;
@@ -121,6 +128,7 @@ private:
     QString FDir;
     QString FFingerprint;
     QString FLoggedInBy;
+    QHash<QString, QString> FPassphrases; // by key file, the passphrase that opened it
     bool FPosixRename = false;
     ssh_session_struct* FSession = nullptr;
     sftp_session_struct* FSftp = nullptr;

@@ -505,7 +505,7 @@ TEST_F(TSftpUploadTest, AbortEndsTheStoreAndLeavesNoFileBehind) {
 }
 
 // A connection dropped three quarters into a large file is made again after a pause: the file is written on
-// from where the server's copy ends and arrives whole.
+// from where the server's copy ends and arrives whole. The key's passphrase, given once, opens it again.
 TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     QByteArray big(4 << 20, Qt::Uninitialized);
     for (qsizetype i = 0; i < big.size(); ++i)
@@ -514,6 +514,12 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     FSettings.Port = proxy.Port();
     auto run = Run({Local("index.html", "<html></html>"), Local("big.jpg", big)});
     run->ReconnectPauseMs = 50;
+    int secrets = 0;
+    run->OnSecret = [&](const QString&, QString& secret) {
+        ++secrets;
+        secret = "open sesame";
+        return true;
+    };
     run->OnProgress = [&](const TUploadProgress& progress) {
         if (progress.File == "big.jpg" && progress.Bytes > big.size() * 3 / 4 && proxy.Drops() == 0)
             proxy.DropNow();
@@ -522,6 +528,7 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     run->OnStatus = [&](const QString& text) { statuses << text; };
     EXPECT_EQ(run->Run().Failure, "");
     EXPECT_EQ(proxy.Drops(), 1);
+    EXPECT_EQ(secrets, 1);
     EXPECT_TRUE(
         statuses.contains("Connection lost while storing big.jpg: reconnecting in 0.05 s (attempt 1 of 3)"))
         << statuses.join('\n').toStdString();
