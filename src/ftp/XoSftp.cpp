@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -31,6 +32,7 @@ namespace {
 // Far above any key (a 16,384-bit RSA key takes 13 KB) and any user's list of known hosts.
 constexpr qint64 kMaxKeyFileBytes = 1 << 20;
 constexpr qint64 kMaxKnownHostsBytes = 64 << 20;
+constexpr qint64 kMaxSshConfigBytes = 16 << 20;
 
 // Milliseconds an abort waits for the call in progress to end by itself before its connection is cut.
 constexpr int kAbortGrace = 300;
@@ -44,6 +46,20 @@ int NoPassphrase(const char*, char*, size_t, int, int, void* asked) {
 
 QString KeyTypeOf(ssh_key key) {
     return QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key)));
+}
+
+QString HostWithoutBrackets(const QString& host) {
+    return host.startsWith('[') && host.endsWith(']') ? host.mid(1, host.size() - 2) : host;
+}
+
+// An option libssh holds as text; empty when it holds none.
+QString OptionText(ssh_session session, ssh_options_e option) {
+    char* value = nullptr;
+    if (ssh_options_get(session, option, &value) != SSH_OK || !value)
+        return {};
+    const QString text = QString::fromUtf8(value);
+    ssh_string_free_char(value);
+    return text;
 }
 
 } // namespace
@@ -135,8 +151,10 @@ void TXoSftp::Connect() {
     FLoggedInBy.clear();
     FPosixRename = false;
     FFingerprint.clear();
-    FConnector->SetHost(FHost);
-    FConnector->SetPort(FPort);
+    FTarget = ConfiguredTarget();
+    // A host as typed keeps its brackets: the connector reads them.
+    FConnector->SetHost(FTarget.Host == HostWithoutBrackets(FHost) ? FHost : FTarget.Host);
+    FConnector->SetPort(FTarget.Port);
     FConnector->SetTimeOut(FTimeOut);
     try {
         FConnector->Connect();
@@ -148,6 +166,44 @@ void TXoSftp::Connect() {
         FreeSession();
         throw;
     }
+}
+
+// Read by libssh on a session of its own that never connects; only the four options are taken from it, so
+// that the settings stay what decides the rest. A port other than 22 and a user or key file set win.
+TXoSftp::TSshTarget TXoSftp::ConfiguredTarget() const {
+    TSshTarget target{HostWithoutBrackets(FHost), FPort, FUserID, FKeyFile};
+    const QString file = QDir::homePath() + "/.ssh/config";
+    // libssh opens it by name and would wait on a pipe for ever, or read a device without end.
+    const TOpenedFile config = OpenRegularFile(file, O_RDONLY, kMaxSshConfigBytes);
+    if (config.Fd < 0) {
+        if (config.OpenErrno == ENOENT)
+            return target;
+        throw ESockError("The SSH configuration file " + file + " cannot be used: " + config.Problem +
+                         "; the connection was stopped");
+    }
+    ::close(config.Fd);
+    ssh_session probe = ssh_new();
+    if (!probe)
+        throw ESockError(QString("Cannot start an SSH session"));
+    const auto freeProbe = qScopeGuard([probe] { ssh_free(probe); });
+    const bool processConfig = false;
+    ssh_options_set(probe, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
+    ssh_options_set(probe, SSH_OPTIONS_HOST, target.Host.toUtf8().constData());
+    if (ssh_options_parse_config(probe, QFile::encodeName(file).constData()) != SSH_OK)
+        throw ESockError("The SSH configuration file " + file + " cannot be read: " +
+                         QString::fromUtf8(ssh_get_error(probe)) + "; the connection was stopped");
+    if (const QString host = OptionText(probe, SSH_OPTIONS_HOST); !host.isEmpty())
+        target.Host = host;
+    unsigned int port = 0;
+    if (FPort == 22 && ssh_options_get_port(probe, &port) == SSH_OK && port > 0 && port <= 65535)
+        target.Port = static_cast<int>(port);
+    if (FUserID.isEmpty())
+        target.User = OptionText(probe, SSH_OPTIONS_USER);
+    // libssh lists its own defaults as "%d/id_..." behind any the file names.
+    if (const QString identity = OptionText(probe, SSH_OPTIONS_IDENTITY);
+        FKeyFile.isEmpty() && !identity.isEmpty() && !identity.startsWith("%d/"))
+        target.KeyFile = identity;
+    return target;
 }
 
 void TXoSftp::OpenSession(int socket) {
@@ -165,14 +221,11 @@ void TXoSftp::OpenSession(int socket) {
     const int noDelay = 1;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     ssh_options_set(FSession, SSH_OPTIONS_FD, &socket);
-    QString host = FHost;
-    if (host.startsWith('[') && host.endsWith(']'))
-        host = host.mid(1, host.size() - 2);
-    ssh_options_set(FSession, SSH_OPTIONS_HOST, host.toUtf8().constData());
-    const unsigned port = static_cast<unsigned>(FPort);
+    ssh_options_set(FSession, SSH_OPTIONS_HOST, FTarget.Host.toUtf8().constData());
+    const unsigned port = static_cast<unsigned>(FTarget.Port);
     ssh_options_set(FSession, SSH_OPTIONS_PORT, &port);
-    ssh_options_set(FSession, SSH_OPTIONS_USER, FUserID.toUtf8().constData());
-    // What the panel shows is what is used: no host aliases or other settings from ~/.ssh/config.
+    ssh_options_set(FSession, SSH_OPTIONS_USER, FTarget.User.toUtf8().constData());
+    // Only what ConfiguredTarget took from ~/.ssh/config counts: none of its other settings.
     const bool processConfig = false;
     ssh_options_set(FSession, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
     // The home folder is $HOME, where a key file's "~/" is looked for too, rather than the account's entry
@@ -194,7 +247,7 @@ void TXoSftp::OpenSession(int socket) {
     const int rc = Await([session = FSession] { return ssh_connect(session); });
     ThrowIfAborted("Connection");
     if (rc != SSH_OK)
-        throw ESockError("SSH connection to " + FHost + " port " + QString::number(FPort) +
+        throw ESockError("SSH connection to " + FHost + " port " + QString::number(FTarget.Port) +
                              " failed: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Other);
 }
@@ -267,9 +320,9 @@ void TXoSftp::LogIn() {
         }
         ThrowIfAborted("Log-in");
     }
-    if (!FKeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
-        tried << "key file " + FKeyFile;
-        if (LogInWithKeyFile(FKeyFile, false)) {
+    if (!FTarget.KeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
+        tried << "key file " + FTarget.KeyFile;
+        if (LogInWithKeyFile(FTarget.KeyFile, false)) {
             FLoggedInBy = "key file";
             return;
         }
@@ -300,7 +353,7 @@ void TXoSftp::LogIn() {
     }
     if (FLost)
         throw ESockError("Connection to " + FHost + " lost during the log-in", LostKind());
-    throw ESockError("Log-in as " + FUserID + " at " + FHost + " refused (tried: " +
+    throw ESockError("Log-in as " + FTarget.User + " at " + FHost + " refused (tried: " +
                          (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")",
                      passwordTried ? TNetFailure::PasswordRefused : TNetFailure::LogInRefused);
 }

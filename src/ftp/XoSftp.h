@@ -27,7 +27,10 @@ public:
     TXoSftp(const TXoSftp&) = delete;
     TXoSftp& operator=(const TXoSftp&) = delete;
 
-    // Connects (the host's name, IPv4 or IPv6 address, "[::1]" too), checks the host key and logs in.
+    // Connects (the host's name, IPv4 or IPv6 address, "[::1]" too), checks the host key and logs in. An
+    // entry of ~/.ssh/config for the host, as ssh reads it, counts too: its HostName is where the connection
+    // goes (and the name the host key is known under); its Port, User and IdentityFile where the settings
+    // leave them open (port 22, no user, no key file).
     void Connect();
     void Disconnect();
     // False too once the session saw its connection end.
@@ -90,6 +93,15 @@ public:
     TNotifyEvent OnPacketSent;
 
 private:
+    // Where the connection goes and who logs in: the settings, with ~/.ssh/config's entry for the host.
+    struct TSshTarget {
+        QString Host;
+        int Port = 22;
+        QString User;
+        QString KeyFile;
+    };
+    TSshTarget ConfiguredTarget() const;
+
     // Runs work on a helper thread while this one processes events; returns its result. A time-out without
     // progress, or an abort not taken up within a moment, cuts the connection under it. Work that talks to
     // the SSH agent has the agent's connection cut first, and the server's only if that does not end it.
@@ -126,6 +138,7 @@ private:
     bool FUseAgent = true;
     int FTimeOut = 0;
     QString FDir;
+    TSshTarget FTarget; // for the connection being made
     QString FFingerprint;
     QString FLoggedInBy;
     QHash<QString, QString> FPassphrases; // by key file, the passphrase that opened it

@@ -222,6 +222,47 @@ TEST_F(TSftpUploadTest, FullDiskIsToldAsAFailure) {
     EXPECT_TRUE(client->IsConnected());
 }
 
+// A host alias of ~/.ssh/config leads to its HostName and Port, and logs in with its IdentityFile; a
+// configuration that is no file to read stops the connection, naming it.
+TEST_F(TSftpUploadTest, SshConfigEntryOfTheHostIsFollowed) {
+    TTempDir home;
+    const QByteArray savedHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", QFile::encodeName(home.Path()));
+    ASSERT_TRUE(QDir().mkpath(home.File(".ssh")));
+    WriteBytes(
+        home.File(".ssh/config"),
+        QString("Host elsewhere\n    User nobody\nHost gallery-site\n    HostName 127.0.0.1\n    Port %1\n"
+                "    IdentityFile %2\n")
+            .arg(FServer->Port())
+            .arg(FSettings.KeyFile)
+            .toUtf8());
+    TXoSftp client;
+    client.SetHost("gallery-site");
+    client.SetUserID(FSettings.UserID);
+    client.SetKnownHostsFile(FConnection.KnownHostsFile);
+    client.SetTimeOut(15000);
+    client.OnHostKeyQuestion = [](const QString&) { return true; };
+    client.OnPassphrase = [](const QString&, QString& secret) {
+        secret = "open sesame";
+        return true;
+    };
+    client.Connect();
+    EXPECT_EQ(client.LoggedInBy(), "key file");
+    client.Disconnect();
+
+    QFile::remove(home.File(".ssh/config"));
+    ASSERT_TRUE(QDir().mkpath(home.File(".ssh/config")));
+    try {
+        client.Connect();
+        ADD_FAILURE() << "connected with a folder for ~/.ssh/config";
+    } catch (const ESockError& e) {
+        EXPECT_TRUE(e.Message().startsWith("The SSH configuration file " + home.File(".ssh/config") +
+                                           " cannot be used: "))
+            << e.Message().toStdString();
+    }
+}
+
 // The picture gone since the last upload is removed after index.html only with "Remove stale files" on, and
 // nothing outside the remote folder that an edited record names, by a relative or a full path.
 TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyWhenAskedAndOnlyInItsFolder) {
