@@ -351,8 +351,15 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     run.TrustFile = configDir + kTrustFileName;
     run.OnTrustQuestion = [&streams](const QString& question) { return AskYes(streams, question); };
     run.OnWarning = [&streams](const QString& text) { Line(streams, text); };
+    // A key file's passphrase is read as the password is: from the variable when it is set, else from standard
+    // input. The variable's is offered once a key: asked again, it was the wrong one.
     run.OnSecret = [&streams](const QString& prompt, QString& secret) {
-        return ReadPasswordLine(streams, prompt + " ", secret);
+        if (!qEnvironmentVariableIsSet(kFtpPasswordVariable))
+            return ReadPasswordLine(streams, prompt + " ", secret);
+        if (prompt.startsWith("Wrong passphrase"))
+            return false;
+        secret = qEnvironmentVariable(kFtpPasswordVariable);
+        return true;
     };
     TNetFailure failure = TNetFailure::Other;
     if (!StoreFiles(run, streams, failure)) {

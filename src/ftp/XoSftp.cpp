@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include "common/VlxRegularFile.h"
@@ -30,6 +32,7 @@ namespace {
 // Far above any key (a 16,384-bit RSA key takes 13 KB) and any user's list of known hosts.
 constexpr qint64 kMaxKeyFileBytes = 1 << 20;
 constexpr qint64 kMaxKnownHostsBytes = 64 << 20;
+constexpr qint64 kMaxSshConfigBytes = 16 << 20;
 
 // Milliseconds an abort waits for the call in progress to end by itself before its connection is cut.
 constexpr int kAbortGrace = 300;
@@ -45,6 +48,20 @@ QString KeyTypeOf(ssh_key key) {
     return QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key)));
 }
 
+QString HostWithoutBrackets(const QString& host) {
+    return host.startsWith('[') && host.endsWith(']') ? host.mid(1, host.size() - 2) : host;
+}
+
+// An option libssh holds as text; empty when it holds none.
+QString OptionText(ssh_session session, ssh_options_e option) {
+    char* value = nullptr;
+    if (ssh_options_get(session, option, &value) != SSH_OK || !value)
+        return {};
+    const QString text = QString::fromUtf8(value);
+    ssh_string_free_char(value);
+    return text;
+}
+
 } // namespace
 
 TXoSftp::TXoSftp(QObject* owner) : QObject(owner), FConnector(new TWirelet(this)) {}
@@ -52,6 +69,8 @@ TXoSftp::TXoSftp(QObject* owner) : QObject(owner), FConnector(new TWirelet(this)
 TXoSftp::~TXoSftp() {
     FAbort = true;
     FreeSession();
+    for (QString& passphrase : FPassphrases)
+        passphrase.fill(QChar(0));
 }
 
 // ---- Waiting on the helper thread
@@ -137,9 +156,12 @@ void TXoSftp::Connect() {
     FLost = false;
     FCutByTimeOut = false;
     FLoggedInBy.clear();
+    FPosixRename = false;
     FFingerprint.clear();
-    FConnector->SetHost(FHost);
-    FConnector->SetPort(FPort);
+    FTarget = ConfiguredTarget();
+    // A host as typed keeps its brackets: the connector reads them.
+    FConnector->SetHost(FTarget.Host == HostWithoutBrackets(FHost) ? FHost : FTarget.Host);
+    FConnector->SetPort(FTarget.Port);
     FConnector->SetTimeOut(FTimeOut);
     try {
         FConnector->Connect();
@@ -151,6 +173,44 @@ void TXoSftp::Connect() {
         FreeSession();
         throw;
     }
+}
+
+// Read by libssh on a session of its own that never connects; only the four options are taken from it, so
+// that the settings stay what decides the rest. A port other than 22 and a user or key file set win.
+TXoSftp::TSshTarget TXoSftp::ConfiguredTarget() const {
+    TSshTarget target{HostWithoutBrackets(FHost), FPort, FUserID, FKeyFile};
+    const QString file = QDir::homePath() + "/.ssh/config";
+    // libssh opens it by name and would wait on a pipe for ever, or read a device without end.
+    const TOpenedFile config = OpenRegularFile(file, O_RDONLY, kMaxSshConfigBytes);
+    if (config.Fd < 0) {
+        if (config.OpenErrno == ENOENT)
+            return target;
+        throw ESockError("The SSH configuration file " + file + " cannot be used: " + config.Problem +
+                         "; the connection was stopped");
+    }
+    ::close(config.Fd);
+    ssh_session probe = ssh_new();
+    if (!probe)
+        throw ESockError(QString("Cannot start an SSH session"));
+    const auto freeProbe = qScopeGuard([probe] { ssh_free(probe); });
+    const bool processConfig = false;
+    ssh_options_set(probe, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
+    ssh_options_set(probe, SSH_OPTIONS_HOST, target.Host.toUtf8().constData());
+    if (ssh_options_parse_config(probe, QFile::encodeName(file).constData()) != SSH_OK)
+        throw ESockError("The SSH configuration file " + file + " cannot be read: " +
+                         QString::fromUtf8(ssh_get_error(probe)) + "; the connection was stopped");
+    if (const QString host = OptionText(probe, SSH_OPTIONS_HOST); !host.isEmpty())
+        target.Host = host;
+    unsigned int port = 0;
+    if (FPort == 22 && ssh_options_get_port(probe, &port) == SSH_OK && port > 0 && port <= 65535)
+        target.Port = static_cast<int>(port);
+    if (FUserID.isEmpty())
+        target.User = OptionText(probe, SSH_OPTIONS_USER);
+    // libssh lists its own defaults as "%d/id_..." behind any the file names.
+    if (const QString identity = OptionText(probe, SSH_OPTIONS_IDENTITY);
+        FKeyFile.isEmpty() && !identity.isEmpty() && !identity.startsWith("%d/"))
+        target.KeyFile = identity;
+    return target;
 }
 
 void TXoSftp::OpenSession(int socket) {
@@ -168,14 +228,11 @@ void TXoSftp::OpenSession(int socket) {
     const int noDelay = 1;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     ssh_options_set(FSession, SSH_OPTIONS_FD, &socket);
-    QString host = FHost;
-    if (host.startsWith('[') && host.endsWith(']'))
-        host = host.mid(1, host.size() - 2);
-    ssh_options_set(FSession, SSH_OPTIONS_HOST, host.toUtf8().constData());
-    const unsigned port = static_cast<unsigned>(FPort);
+    ssh_options_set(FSession, SSH_OPTIONS_HOST, FTarget.Host.toUtf8().constData());
+    const unsigned port = static_cast<unsigned>(FTarget.Port);
     ssh_options_set(FSession, SSH_OPTIONS_PORT, &port);
-    ssh_options_set(FSession, SSH_OPTIONS_USER, FUserID.toUtf8().constData());
-    // What the panel shows is what is used: no host aliases or other settings from ~/.ssh/config.
+    ssh_options_set(FSession, SSH_OPTIONS_USER, FTarget.User.toUtf8().constData());
+    // Only what ConfiguredTarget took from ~/.ssh/config counts: none of its other settings.
     const bool processConfig = false;
     ssh_options_set(FSession, SSH_OPTIONS_PROCESS_CONFIG, &processConfig);
     // The home folder is $HOME, where a key file's "~/" is looked for too, rather than the account's entry
@@ -197,7 +254,7 @@ void TXoSftp::OpenSession(int socket) {
     const int rc = Await([session = FSession] { return ssh_connect(session); });
     ThrowIfAborted("Connection");
     if (rc != SSH_OK)
-        throw ESockError("SSH connection to " + FHost + " port " + QString::number(FPort) +
+        throw ESockError("SSH connection to " + FHost + " port " + QString::number(FTarget.Port) +
                              " failed: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Other);
 }
@@ -245,7 +302,8 @@ void TXoSftp::CheckHostKey() {
                          QString::fromUtf8(ssh_get_error(FSession)));
 }
 
-// The agent first, then the key file, then the password: the first that the server accepts.
+// The agent first, then the key file (without one, the default keys), then the password: the first that the
+// server accepts.
 void TXoSftp::LogIn() {
     if (Await([s = FSession] { return ssh_userauth_none(s, nullptr); }) == SSH_AUTH_SUCCESS) {
         FLoggedInBy = "none";
@@ -269,9 +327,14 @@ void TXoSftp::LogIn() {
         }
         ThrowIfAborted("Log-in");
     }
-    if (!FKeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
-        tried << "key file " + FKeyFile;
-        if (LogInWithKeyFile()) {
+    if (!FTarget.KeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
+        tried << "key file " + FTarget.KeyFile;
+        if (LogInWithKeyFile(FTarget.KeyFile, false)) {
+            FLoggedInBy = "key file";
+            return;
+        }
+    } else if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+        if (LogInWithDefaultKeys(tried)) {
             FLoggedInBy = "key file";
             return;
         }
@@ -297,7 +360,7 @@ void TXoSftp::LogIn() {
     }
     if (FLost)
         throw ESockError("Connection to " + FHost + " lost during the log-in", LostKind());
-    throw ESockError("Log-in as " + FUserID + " at " + FHost + " refused (tried: " +
+    throw ESockError("Log-in as " + FTarget.User + " at " + FHost + " refused (tried: " +
                          (tried.isEmpty() ? QString("nothing the server accepts") : tried.join(", ")) + ")",
                      passwordTried ? TNetFailure::PasswordRefused : TNetFailure::LogInRefused);
 }
@@ -322,30 +385,71 @@ int TXoSftp::ConnectAgent() {
     return fd;
 }
 
-// An encrypted key asks for its passphrase, again after a wrong one, until the user gives none.
-bool TXoSftp::LogInWithKeyFile() {
-    const QString file = FKeyFile.startsWith("~/") ? QDir::homePath() + FKeyFile.mid(1) : FKeyFile;
+// As ssh does without a key named: each of the user's usual key files that is there, in ssh's order.
+bool TXoSftp::LogInWithDefaultKeys(QStringList& tried) {
+    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+        const QString keyFile = QString("~/.ssh/") + name;
+        if (!QFileInfo::exists(QDir::homePath() + keyFile.mid(1)))
+            continue;
+        tried << "key file " + keyFile;
+        if (LogInWithKeyFile(keyFile, true))
+            return true;
+        if (FLost)
+            return false;
+    }
+    return false;
+}
+
+// An encrypted key asks for its passphrase, again after a wrong one, until the user gives none (or the same
+// wrong one again: a handler with one fixed answer would be asked for ever).
+bool TXoSftp::LogInWithKeyFile(const QString& keyFile, bool optional) {
+    const QString file = keyFile.startsWith("~/") ? QDir::homePath() + keyFile.mid(1) : keyFile;
     // Read here, not by libssh, which would wait on a pipe for ever or read a device without end.
     TReadFile read = ReadRegularFile(file, kMaxKeyFileBytes);
     const auto forget = qScopeGuard([&read] { read.Bytes.fill('\0'); });
-    if (!read.Problem.isEmpty())
-        throw ESockError("Key file " + FKeyFile + " cannot be read: " + read.Problem);
+    if (!read.Problem.isEmpty()) {
+        if (optional)
+            return false;
+        throw ESockError("Key file " + keyFile + " cannot be read: " + read.Problem);
+    }
     const QByteArray& text = read.Bytes;
     ssh_key key = nullptr;
     bool encrypted = false; // set when libssh asks for a passphrase: the file holds a key, encrypted
     int rc = ssh_pki_import_privkey_base64(text.constData(), nullptr, NoPassphrase, &encrypted, &key);
-    if (rc != SSH_OK && !encrypted)
+    if (rc != SSH_OK && !encrypted) {
+        if (optional)
+            return false;
         throw ESockError(
-            "Key file " + FKeyFile +
+            "Key file " + keyFile +
             " holds no private key that can be read (OpenSSH or PEM format): the log-in was stopped");
-    QString prompt = "Passphrase for key file " + FKeyFile + ":";
+    }
+    const auto import = [&](const QString& passphrase) {
+        return ssh_pki_import_privkey_base64(text.constData(), passphrase.toUtf8().constData(), nullptr,
+                                             nullptr, &key);
+    };
+    if (const auto kept = FPassphrases.constFind(file); rc != SSH_OK && kept != FPassphrases.constEnd()) {
+        rc = import(*kept);
+        if (rc != SSH_OK)
+            FPassphrases.remove(file);
+    }
+    QString prompt = "Passphrase for key file " + keyFile + ":";
+    QString wrong;
+    bool given = false;
     while (rc != SSH_OK) {
         QString passphrase;
-        if (!OnPassphrase || !OnPassphrase(prompt, passphrase))
-            throw ESockError("Key file " + FKeyFile + " needs its passphrase: the log-in was stopped");
-        rc = ssh_pki_import_privkey_base64(text.constData(), passphrase.toUtf8().constData(), nullptr,
-                                           nullptr, &key);
-        prompt = "Wrong passphrase. Passphrase for key file " + FKeyFile + ":";
+        if (!OnPassphrase || !OnPassphrase(prompt, passphrase) || (given && passphrase == wrong)) {
+            if (optional)
+                return false;
+            throw ESockError("Key file " + keyFile +
+                             (given ? " did not take the passphrase given" : " needs its passphrase") +
+                             ": the log-in was stopped");
+        }
+        given = true;
+        rc = import(passphrase);
+        if (rc == SSH_OK)
+            FPassphrases.insert(file, passphrase);
+        wrong = passphrase;
+        prompt = "Wrong passphrase. Passphrase for key file " + keyFile + ":";
     }
     const auto freeKey = qScopeGuard([key] { ssh_key_free(key); });
     const int result = Await([s = FSession, key] { return ssh_userauth_publickey(s, nullptr, key); });
@@ -376,14 +480,17 @@ bool TXoSftp::LogInInteractive() {
 void TXoSftp::OpenSftp() {
     sftp_session sftp = nullptr;
     char* home = nullptr;
-    Await([s = FSession, &sftp, &home] {
+    bool posixRename = false;
+    Await([s = FSession, &sftp, &home, &posixRename] {
         sftp = sftp_new(s);
         if (sftp && sftp_init(sftp) != SSH_OK) {
             sftp_free(sftp);
             sftp = nullptr;
         }
-        if (sftp)
+        if (sftp) {
             home = sftp_canonicalize_path(sftp, ".");
+            posixRename = sftp_extension_supported(sftp, "posix-rename@openssh.com", "1") != 0;
+        }
         return 0;
     });
     if (!sftp)
@@ -391,6 +498,7 @@ void TXoSftp::OpenSftp() {
                              " is not available: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Other);
     FSftp = sftp;
+    FPosixRename = posixRename;
     FDir = home ? QString::fromUtf8(home) : QString("/");
     ssh_string_free_char(home);
     ThrowIfAborted("Connection");

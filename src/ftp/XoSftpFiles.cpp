@@ -1,6 +1,8 @@
 // SFTP client: the remote folder, storing, renaming and deleting files, and listing the folder's sizes.
 #include "ftp/XoSftp.h"
 
+#include <cstdint>
+
 #include <fcntl.h>
 
 #include <libssh/libssh.h>
@@ -16,7 +18,9 @@ namespace {
 // Bytes per write request; the server answers each before the next goes out.
 constexpr qsizetype kChunk = 32768;
 
-QString SftpErrorText(int code) {
+// Status 4 is the protocol's catch-all (a full disk among others): the server's own text says more, unless
+// it is only the word itself, as OpenSSH sends.
+QString SftpErrorText(int code, const QString& serverText) {
     switch (code) {
     case SSH_FX_NO_SUCH_FILE:
     case SSH_FX_NO_SUCH_PATH:
@@ -29,9 +33,89 @@ QString SftpErrorText(int code) {
         return "write protected";
     case SSH_FX_NO_MEDIA:
         return "no space";
+    case SSH_FX_FAILURE:
+        if (serverText.isEmpty() || serverText.compare("failure", Qt::CaseInsensitive) == 0)
+            return "failure";
+        return "failure: " + serverText;
     default:
         return "failure (" + QString::number(code) + ")";
     }
+}
+
+// The text of the server's last status, which libssh keeps as its session's error.
+QString ServerTextOf(ssh_session session) {
+    const QString error = QString::fromUtf8(ssh_get_error(session));
+    const QString prefix = "SFTP server: ";
+    return error.startsWith(prefix) ? error.mid(prefix.size()).trimmed() : QString();
+}
+
+// SFTP packet types and limits of the one request sent here rather than through libssh.
+constexpr char kFxpExtended = char(200);
+constexpr unsigned char kFxpStatus = 101;
+constexpr quint32 kMaxStatusBytes = 256 * 1024; // a status is a code and a line of text
+
+void AppendUint32(QByteArray& packet, quint32 value) {
+    for (const int shift : {24, 16, 8, 0})
+        packet.append(static_cast<char>(value >> shift & 0xff));
+}
+
+void AppendString(QByteArray& packet, const QByteArray& text) {
+    AppendUint32(packet, static_cast<quint32>(text.size()));
+    packet.append(text);
+}
+
+quint32 Uint32At(const QByteArray& bytes, qsizetype at) {
+    quint32 value = 0;
+    for (qsizetype i = at; i < at + 4; ++i)
+        value = value << 8 | static_cast<unsigned char>(bytes[i]);
+    return value;
+}
+
+// Exactly count bytes of the SFTP channel; false when it ended or failed first.
+bool ReadChannel(ssh_channel channel, QByteArray& bytes, quint32 count) {
+    bytes.resize(count);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const int n =
+            ssh_channel_read(channel, bytes.data() + got, static_cast<uint32_t>(bytes.size() - got), 0);
+        if (n < 0 || (n == 0 && (ssh_channel_is_eof(channel) || ssh_channel_is_closed(channel))))
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+// posix-rename@openssh.com, which libssh 0.10 has no call for: the request is written on the SFTP channel
+// and its status read back here. Between libssh's own calls none of its requests is outstanding and it has
+// read nothing past its last reply, so what comes next on the channel is this reply. The server's status
+// code (0: renamed) and its text; -1 when the connection failed or went out of step.
+int PosixRename(sftp_session sftp, const QByteArray& from, const QByteArray& to, QString& text) {
+    const quint32 id = sftp->id_counter + 1; // unused by any request in flight: there is none
+    QByteArray body;
+    body.append(kFxpExtended);
+    AppendUint32(body, id);
+    AppendString(body, "posix-rename@openssh.com");
+    AppendString(body, from);
+    AppendString(body, to);
+    QByteArray packet;
+    AppendUint32(packet, static_cast<quint32>(body.size()));
+    packet.append(body);
+    if (ssh_channel_write(sftp->channel, packet.constData(), static_cast<uint32_t>(packet.size())) !=
+        packet.size())
+        return -1;
+    QByteArray reply;
+    if (!ReadChannel(sftp->channel, reply, 4))
+        return -1;
+    const quint32 length = Uint32At(reply, 0);
+    // Type, id and code, then the text's length.
+    if (length < 13 || length > kMaxStatusBytes || !ReadChannel(sftp->channel, reply, length))
+        return -1;
+    if (static_cast<unsigned char>(reply[0]) != kFxpStatus || Uint32At(reply, 1) != id)
+        return -1;
+    const quint32 textLength = Uint32At(reply, 9);
+    if (textLength <= length - 13)
+        text = QString::fromUtf8(reply.mid(13, textLength));
+    return static_cast<int>(Uint32At(reply, 5));
 }
 
 } // namespace
@@ -48,10 +132,14 @@ void TXoSftp::CheckConnected() const {
 }
 
 void TXoSftp::Fail(const QString& what, const QString& path) const {
+    Fail(what, path, sftp_get_error(FSftp), ServerTextOf(FSession));
+}
+
+void TXoSftp::Fail(const QString& what, const QString& path, int code, const QString& serverText) const {
     if (FLost || !ssh_is_connected(FSession))
         throw ESockError("Connection to " + FHost + " lost: " + QString::fromUtf8(ssh_get_error(FSession)),
                          FLost ? LostKind() : TNetFailure::Lost);
-    throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(sftp_get_error(FSftp)));
+    throw ERemoteRefusal(what + " " + path + ": " + SftpErrorText(code, serverText));
 }
 
 void TXoSftp::ChangeDir(const QString& dir) {
@@ -97,14 +185,24 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     FSent = 0;
     const QString path = PathOf(remoteName);
     enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted };
-    const int rc = Await([this, &file, offset, name = path.toUtf8()] {
+    // The server's status as it refused, taken before the close, whose own status would replace it.
+    int code = SSH_FX_OK;
+    QString serverText;
+    const int rc = Await([this, &file, offset, name = path.toUtf8(), &code, &serverText] {
+        const auto refused = [&] {
+            code = sftp_get_error(FSftp);
+            serverText = ServerTextOf(FSession);
+            return int(kWriteFailed);
+        };
         const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
         sftp_file remote = sftp_open(FSftp, name.constData(), flags, 0644);
-        if (!remote)
+        if (!remote) {
+            refused();
             return int(kOpenFailed);
+        }
         int result = kOk;
         if (offset > 0 && sftp_seek64(remote, static_cast<uint64_t>(offset)) != 0)
-            result = kWriteFailed;
+            result = refused();
         QByteArray buffer(kChunk, Qt::Uninitialized);
         while (result == kOk) {
             if (FAbort) {
@@ -117,13 +215,13 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
             if (n <= 0)
                 break;
             if (sftp_write(remote, buffer.constData(), static_cast<size_t>(n)) != n) {
-                result = kWriteFailed;
+                result = refused();
                 break;
             }
             FSent += n;
         }
         if (sftp_close(remote) != SSH_NO_ERROR && result == kOk)
-            result = kWriteFailed;
+            result = refused();
         return result;
     });
     if (rc == kAborted || (FAbort && FLost))
@@ -131,14 +229,30 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     if (rc == kReadFailed)
         throw Exception("Cannot read file \"" + localPath + "\": " + file.errorString());
     if (rc != kOk)
-        Fail("Cannot store", path);
+        Fail("Cannot store", path, code, serverText);
 }
 
-// SFTP version 3 servers refuse to rename onto an existing file: it is removed first.
+// SFTP version 3 servers refuse to rename onto an existing file: without posix-rename it is removed first,
+// and its name is missing until the rename that follows.
 void TXoSftp::Rename(const QString& from, const QString& to) {
     CheckConnected();
     const QString source = PathOf(from);
     const QString target = PathOf(to);
+    if (FPosixRename) {
+        QString text;
+        const int status = Await([sftp = FSftp, a = source.toUtf8(), b = target.toUtf8(), &text] {
+            return PosixRename(sftp, a, b, text);
+        });
+        if (status == SSH_FX_OK)
+            return;
+        if (status < 0) {
+            // A reply not read to its end leaves the channel out of step for every request after it.
+            FLost = true;
+            throw ESockError("Connection to " + FHost + " lost while renaming " + source, LostKind());
+        }
+        throw ERemoteRefusal("Cannot rename " + source + " to " + target + ": " +
+                             SftpErrorText(status, text));
+    }
     const int rc = Await([sftp = FSftp, a = source.toUtf8(), b = target.toUtf8()] {
         if (sftp_rename(sftp, a.constData(), b.constData()) == 0)
             return 0;

@@ -152,6 +152,13 @@ QString TSftpUploadConnection::Security() const {
     return "encrypted, SSH";
 }
 
+QString TSftpUploadConnection::ReplaceNote() const {
+    if (FClient.ReplacesInOneStep())
+        return {};
+    return FClient.Host() + " does not replace files in one step: while a file is replaced, its name is "
+                            "missing on the server for a moment";
+}
+
 std::unique_ptr<TUploadConnection> MakeUploadConnection(TXoFTP& ftpClient, const TFtpSettings& settings) {
     if (settings.Protocol == TUploadProtocol::Sftp)
         return std::make_unique<TSftpUploadConnection>();

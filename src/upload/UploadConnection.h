@@ -57,6 +57,9 @@ public:
     virtual int TimeOut() const = 0;
     virtual void SetTimeOut(int ms) = 0;
 
+    // Why a file replaced on the server is missing there for a moment, said once a run; empty when the
+    // server replaces files in one step (FTP servers rename as the file system does).
+    virtual QString ReplaceNote() const { return {}; }
     // Why the server ended the connection, when it said so (FTP's 421); else empty.
     virtual QString ClosingReply() const { return {}; }
     // How the connection is protected, for the status bar ("encrypted, TLS 1.3"); empty: in clear.
@@ -159,6 +162,7 @@ public:
     int TimeOut() const override { return FClient.TimeOut(); }
     void SetTimeOut(int ms) override { FClient.SetTimeOut(ms); }
     QString Security() const override;
+    QString ReplaceNote() const override;
 
     QString KnownHostsFile;
     TXoSftp& Client() { return FClient; }

@@ -61,16 +61,18 @@ QString TUploadResult::Notes() const {
     QStringList notes;
     if (!Warning.isEmpty())
         notes << Warning;
+    // A run that reached its end says it all in one line; one that did not, what it left out.
     if (Completed)
-        notes << QString("Upload done: %1 %2 stored").arg(Stored).arg(Stored == 1 ? "file" : "files");
+        notes << QString("Upload done: %1 %2 stored, %3 skipped, %4 removed, in %5 s")
+                     .arg(Stored)
+                     .arg(Stored == 1 ? "file" : "files")
+                     .arg(Unchanged)
+                     .arg(Removed)
+                     .arg(Seconds, 0, 'f', 1);
     if (DirectStore)
         notes << kNoRenameText;
-    if (Unchanged > 0)
+    if (Unchanged > 0 && !Completed)
         notes << QString("Skipped %1 unchanged %2").arg(Unchanged).arg(Unchanged == 1 ? "file" : "files");
-    if (Removed > 0)
-        notes << QString("Removed %1 %2 no longer in the gallery")
-                     .arg(Removed)
-                     .arg(Removed == 1 ? "file" : "files");
     if (!NotFound.isEmpty())
         notes << "Not found, not uploaded: " + NotFound.join(", ");
     if (!RecordError.isEmpty())
@@ -196,6 +198,7 @@ void TUploadRun::Status(const QString& text) {
 // ---- Start, end, abort
 
 void TUploadRun::Start() {
+    FRunTime.start();
     FStarting = true;
     const auto started = qScopeGuard([this] { FStarting = false; });
     AttachClient();
@@ -209,6 +212,8 @@ void TUploadRun::Start() {
         Status(dir + " (" + security + ")");
     else
         Status(note.isEmpty() ? dir : dir + " (" + note + ")");
+    if (const QString replace = FClient.ReplaceNote(); !replace.isEmpty())
+        Status(replace);
     ThrowIfAbortRequested();
     EnterRemoteDir();
     // Known by where the folder is, however it was typed; a record kept under the folder as typed, as
@@ -267,6 +272,7 @@ void TUploadRun::End() {
     FStarted = false;
     FEnding = true;
     const auto detach = qScopeGuard([this] {
+        FResult.Seconds = FRunTime.isValid() ? FRunTime.elapsed() / 1000.0 : 0;
         FEnding = false;
         DetachClient();
         FRecord.reset();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -32,20 +33,26 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Dir.File("home/.ssh")) && QDir().mkpath(Dir.File("site")) &&
                     QDir().mkpath(Dir.File("config/Quorrin's Veltrix")));
         WriteBytes(Dir.File("home/.ssh/known_hosts"), Server->KnownHostsLine(Keys + "host_key.pub").toUtf8());
+        WriteOptions(Keys + "user_key");
+    }
+
+    void WriteOptions(const QString& keyFile) {
         WriteBytes(
             Dir.File("config/Quorrin's Veltrix/vlx.ini"),
             QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=%2\nRemoteDir=%3\nProtocol=sftp\nKeyFile=%4\n")
                 .arg(Server->Port())
-                .arg(TSshServer::User(), Remote, Keys + "user_key")
+                .arg(TSshServer::User(), Remote, keyFile)
                 .toUtf8());
     }
 
-    void Start(const QString& agent = {}) {
+    void Start(const QString& agent = {}, const QString& password = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {kFtpPasswordVariable, "SSH_AUTH_SOCK"})
             env.remove(name);
         if (!agent.isEmpty())
             env.insert("SSH_AUTH_SOCK", agent);
+        if (!password.isNull())
+            env.insert(kFtpPasswordVariable, password);
         env.insert("HOME", Dir.File("home"));
         env.insert("XDG_CONFIG_HOME", Dir.File("config"));
         Program->setProcessEnvironment(env);
@@ -83,6 +90,40 @@ TEST_F(TProgramSftpUpload, StoresAFolderByteForByteWithAKeyFile) {
     for (auto file = files.begin(); file != files.end(); ++file)
         EXPECT_EQ(FirstDifference(file.value(), ReadBytes(Remote + "/" + file.key())), "")
             << file.key().toStdString();
+}
+
+// An encrypted key opened by the passphrase in the variable, as the password would be taken: the key file
+// named in the options, and without one the user's default key. A wrong passphrase is said to be wrong.
+TEST_F(TProgramSftpUpload, PassphraseComesFromTheVariableForTheKeyFileAndTheDefaultKey) {
+    QString error;
+    ASSERT_TRUE(MakeSshKey(Keys, "locked_key", "open sesame", error)) << error.toStdString();
+    ASSERT_TRUE(Server->Authorize("locked_key"));
+    ASSERT_TRUE(QFile::copy(Keys + "locked_key", Dir.File("home/.ssh/id_ed25519")));
+    WriteBytes(Dir.File("site/index.html"), "<html></html>");
+    struct TCase {
+        QString KeyFile, Password, Error;
+    };
+    const QList<TCase> cases = {
+        {Keys + "locked_key", "open sesame", ""},
+        {"", "open sesame", ""},
+        {Keys + "locked_key", "not it",
+         "Key file " + Keys + "locked_key did not take the passphrase given: the log-in was stopped"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE((c.KeyFile.isEmpty() ? QString("default key") : c.KeyFile).toStdString());
+        QFile::remove(Remote + "/index.html");
+        WriteOptions(c.KeyFile);
+        Start({}, c.Password);
+        ASSERT_TRUE(Program->waitForFinished(60000));
+        const QString err = QString::fromUtf8(Program->readAllStandardError());
+        if (c.Error.isEmpty()) {
+            EXPECT_EQ(Program->exitCode(), 0) << err.toStdString();
+            EXPECT_EQ(ReadBytes(Remote + "/index.html"), "<html></html>");
+        } else {
+            EXPECT_EQ(Program->exitCode(), kCliFailed);
+            EXPECT_TRUE(err.contains(c.Error)) << err.toStdString();
+        }
+    }
 }
 
 // An agent that takes the connection and never answers: SIGTERM, sent while the program waits for it, stops

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,10 @@ TTempDir::TTempDir() {
 
 QString TTempDir::Path() const {
     return FDir.path() + "/";
+}
+
+QString WithoutRunTime(const QString& text) {
+    return QString(text).replace(QRegularExpression(", in [0-9]+\\.[0-9] s"), ", in T s");
 }
 
 QString FirstDifference(const QByteArray& expected, const QByteArray& actual) {

@@ -31,6 +31,9 @@ private:
 // Message of the first byte where two texts differ ("" when equal), to print with a failed comparison.
 QString FirstDifference(const QByteArray& expected, const QByteArray& actual);
 
+// An upload's end text with the time it took left out: "…, in 2.4 s" reads "…, in T s".
+QString WithoutRunTime(const QString& text);
+
 // Makes sure an application object exists, made as a TApp on the offscreen platform when there is none yet;
 // it lives for the whole test program. Idempotent.
 template <typename TApp> void EnsureApplication() {

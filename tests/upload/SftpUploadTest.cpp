@@ -1,13 +1,19 @@
 // The upload run over SFTP against a real OpenSSH server on 127.0.0.1, with keys made at test time.
+#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -66,6 +72,23 @@ protected:
         WriteBytes(FLocal.File(name), bytes);
         return FLocal.File(name);
     }
+    // A client of its own, logged in with the key file.
+    std::unique_ptr<TXoSftp> LoggedInClient() {
+        auto client = std::make_unique<TXoSftp>();
+        client->SetHost("127.0.0.1");
+        client->SetPort(FServer->Port());
+        client->SetUserID(FSettings.UserID);
+        client->SetKeyFile(FSettings.KeyFile);
+        client->SetKnownHostsFile(FConnection.KnownHostsFile);
+        client->SetTimeOut(15000);
+        client->OnHostKeyQuestion = [](const QString&) { return true; };
+        client->OnPassphrase = [](const QString&, QString& secret) {
+            secret = "open sesame";
+            return true;
+        };
+        client->Connect();
+        return client;
+    }
     QStringList Remote() const { return QDir(FSettings.RemoteDir).entryList(QDir::Files, QDir::Name); }
     // A run that accepts the unknown host key and gives the key file's passphrase.
     std::unique_ptr<TUploadRun> Run(const QStringList& files) {
@@ -116,7 +139,7 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     };
     const TUploadResult& result = run->Run();
     ASSERT_EQ(result.Failure, "");
-    EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
+    EXPECT_EQ(WithoutRunTime(result.Notes()), "Upload done: 4 files stored, 0 skipped, 0 removed, in T s");
     EXPECT_EQ(prompts.size(), 2);
     ASSERT_EQ(FQuestions.size(), 1);
     EXPECT_TRUE(FQuestions[0].contains(FConnection.Client().HostKeyFingerprint()));
@@ -142,6 +165,102 @@ TEST_F(TSftpUploadTest, StoresAFolderInOrderByteForByte) {
     EXPECT_EQ(second.Unchanged, 3);
     EXPECT_EQ(FQuestions.size(), 1); // the key is known now
     EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/b.html"), "<html>b, changed</html>");
+}
+
+// A published file replaced again and again is never missing on the server, as a watcher looking at its name
+// all the while sees: the server offers the rename that replaces in one step, and the run says nothing of
+// replacing otherwise.
+TEST_F(TSftpUploadTest, ReplacedFileIsNeverMissing) {
+    auto run = Run({Local("index.html", "<html>0</html>")});
+    QStringList statuses;
+    run->OnStatus = [&](const QString& text) { statuses << text; };
+    ASSERT_EQ(run->Run().Failure, "");
+    EXPECT_TRUE(statuses.filter("in one step").isEmpty()) << statuses.join('\n').toStdString();
+    EXPECT_TRUE(FConnection.Client().ReplacesInOneStep());
+
+    const QByteArray published = QFile::encodeName(FSettings.RemoteDir + "/index.html");
+    std::atomic<bool> stop = false;
+    std::atomic<int> missing = 0;
+    std::thread watcher([&] {
+        struct stat status {};
+        while (!stop)
+            if (::stat(published.constData(), &status) != 0)
+                ++missing;
+    });
+    const auto join = qScopeGuard([&] {
+        stop = true;
+        watcher.join();
+    });
+    const auto connected = LoggedInClient();
+    TXoSftp& client = *connected;
+    client.ChangeDir(FSettings.RemoteDir);
+    for (int i = 1; i <= 30; ++i) {
+        client.Upload(Local("index.html", QString("<html>%1</html>").arg(i).toUtf8()), "index.html.part");
+        client.Rename("index.html.part", "index.html");
+    }
+    // A refused rename leaves the connection in step with the server.
+    EXPECT_THROW(client.Rename("gone.part", "index.html"), ERemoteRefusal);
+    EXPECT_EQ(client.RemoteSize("index.html"), 15);
+    client.Disconnect();
+    EXPECT_EQ(missing.load(), 0);
+    EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/index.html"), "<html>30</html>");
+    EXPECT_EQ(Remote(), QStringList({"index.html"}));
+}
+
+// A full disk is the protocol's catch-all failure (status 4), said as such: not as a failure of no status,
+// the one the close after it reports.
+TEST_F(TSftpUploadTest, FullDiskIsToldAsAFailure) {
+    if (!QFileInfo(QStringLiteral("/dev/full")).exists())
+        GTEST_SKIP() << "this machine has no /dev/full";
+    const auto client = LoggedInClient();
+    try {
+        client->Upload(Local("a.jpg", QByteArray(100000, 'a')), "/dev/full");
+        ADD_FAILURE() << "stored onto /dev/full";
+    } catch (const ERemoteRefusal& e) {
+        EXPECT_EQ(e.Message(), "Cannot store /dev/full: failure");
+    }
+    EXPECT_TRUE(client->IsConnected());
+}
+
+// A host alias of ~/.ssh/config leads to its HostName and Port, and logs in with its IdentityFile; a
+// configuration that is no file to read stops the connection, naming it.
+TEST_F(TSftpUploadTest, SshConfigEntryOfTheHostIsFollowed) {
+    TTempDir home;
+    const QByteArray savedHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", QFile::encodeName(home.Path()));
+    ASSERT_TRUE(QDir().mkpath(home.File(".ssh")));
+    WriteBytes(
+        home.File(".ssh/config"),
+        QString("Host elsewhere\n    User nobody\nHost gallery-site\n    HostName 127.0.0.1\n    Port %1\n"
+                "    IdentityFile %2\n")
+            .arg(FServer->Port())
+            .arg(FSettings.KeyFile)
+            .toUtf8());
+    TXoSftp client;
+    client.SetHost("gallery-site");
+    client.SetUserID(FSettings.UserID);
+    client.SetKnownHostsFile(FConnection.KnownHostsFile);
+    client.SetTimeOut(15000);
+    client.OnHostKeyQuestion = [](const QString&) { return true; };
+    client.OnPassphrase = [](const QString&, QString& secret) {
+        secret = "open sesame";
+        return true;
+    };
+    client.Connect();
+    EXPECT_EQ(client.LoggedInBy(), "key file");
+    client.Disconnect();
+
+    QFile::remove(home.File(".ssh/config"));
+    ASSERT_TRUE(QDir().mkpath(home.File(".ssh/config")));
+    try {
+        client.Connect();
+        ADD_FAILURE() << "connected with a folder for ~/.ssh/config";
+    } catch (const ESockError& e) {
+        EXPECT_TRUE(e.Message().startsWith("The SSH configuration file " + home.File(".ssh/config") +
+                                           " cannot be used: "))
+            << e.Message().toStdString();
+    }
 }
 
 // The picture gone since the last upload is removed after index.html only with "Remove stale files" on, and
@@ -171,6 +290,8 @@ TEST_F(TSftpUploadTest, RemovesStaleFilesOnlyWhenAskedAndOnlyInItsFolder) {
         EXPECT_EQ(result.Failure, "");
         if (removeStale) {
             EXPECT_EQ(result.Removed, 1);
+            EXPECT_EQ(WithoutRunTime(result.Notes()),
+                      "Upload done: 1 file stored, 1 skipped, 1 removed, in T s");
             EXPECT_EQ(seen, QList<QStringList>({{"Removing: gone.jpg", "<html>2</html>"}}));
             EXPECT_EQ(Remote(), QStringList({"a.jpg", "index.html"}));
         } else {
@@ -312,7 +433,8 @@ TEST_F(TSftpUploadTest, FurtherConnectionMeetingAnotherHostKeyIsStoppedAndWarned
                                   "the first and was stopped (someone may be listening in): WARNING: "
                                   "the host key of 127.0.0.1 has changed"))
         << result.Warning.toStdString();
-    EXPECT_EQ(result.Notes(), result.Warning + "; Upload done: 4 files stored");
+    EXPECT_EQ(WithoutRunTime(result.Notes()),
+              result.Warning + "; Upload done: 4 files stored, 0 skipped, 0 removed, in T s");
     EXPECT_EQ(FQuestions.size(), 1);
     EXPECT_EQ(Remote(), QStringList({"a.jpg", "b.jpg", "c.jpg", "index.html"}));
 }
@@ -424,7 +546,7 @@ TEST_F(TSftpUploadTest, AbortEndsTheStoreAndLeavesNoFileBehind) {
 }
 
 // A connection dropped three quarters into a large file is made again after a pause: the file is written on
-// from where the server's copy ends and arrives whole.
+// from where the server's copy ends and arrives whole. The key's passphrase, given once, opens it again.
 TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     QByteArray big(4 << 20, Qt::Uninitialized);
     for (qsizetype i = 0; i < big.size(); ++i)
@@ -433,6 +555,12 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     FSettings.Port = proxy.Port();
     auto run = Run({Local("index.html", "<html></html>"), Local("big.jpg", big)});
     run->ReconnectPauseMs = 50;
+    int secrets = 0;
+    run->OnSecret = [&](const QString&, QString& secret) {
+        ++secrets;
+        secret = "open sesame";
+        return true;
+    };
     run->OnProgress = [&](const TUploadProgress& progress) {
         if (progress.File == "big.jpg" && progress.Bytes > big.size() * 3 / 4 && proxy.Drops() == 0)
             proxy.DropNow();
@@ -441,6 +569,7 @@ TEST_F(TSftpUploadTest, LostConnectionIsResumedByteForByte) {
     run->OnStatus = [&](const QString& text) { statuses << text; };
     EXPECT_EQ(run->Run().Failure, "");
     EXPECT_EQ(proxy.Drops(), 1);
+    EXPECT_EQ(secrets, 1);
     EXPECT_TRUE(
         statuses.contains("Connection lost while storing big.jpg: reconnecting in 0.05 s (attempt 1 of 3)"))
         << statuses.join('\n').toStdString();

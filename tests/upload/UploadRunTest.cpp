@@ -74,7 +74,7 @@ TEST_F(TUploadRunTest, StoresAFolderInOrderWithIndexLast) {
     EXPECT_EQ(result.Failure, "");
     EXPECT_TRUE(result.Completed);
     EXPECT_EQ(result.Stored, 4);
-    EXPECT_EQ(result.Notes(), "Upload done: 4 files stored");
+    EXPECT_EQ(WithoutRunTime(result.Notes()), "Upload done: 4 files stored, 0 skipped, 0 removed, in T s");
     EXPECT_EQ(phases, QStringList({"connect", "upload"}));
     EXPECT_EQ(Renamed(), QStringList({"a.jpg", "vl_a.jpg", "b.html", "index.html"}));
     // What the folder held before the run, then the sizes the server keeps for the record.
@@ -172,7 +172,8 @@ TEST_F(TUploadRunTest, CommandLineUploadNeedsNoWidgets) {
         << err.toStdString();
     qunsetenv(kFtpPasswordVariable);
     EXPECT_EQ(out, QString("ftp://anna@127.0.0.1:%1/cli\n").arg(FServer->Port()));
-    EXPECT_EQ(err, "upload 2/2\nveltrix: Upload done: 2 files stored\n");
+    EXPECT_EQ(WithoutRunTime(err),
+              "upload 2/2\nveltrix: Upload done: 2 files stored, 0 skipped, 0 removed, in T s\n");
     EXPECT_EQ(Remote("cli"), QStringList({"a.jpg", "index.html"}));
 }
 
