@@ -18,8 +18,8 @@
 #include <QTextStream>
 
 #include "cli/VlxCliProgress.h"
-#include "upload/FtpTrust.h"
 #include "gallery/GalleryOptions.h"
+#include "upload/FtpTrust.h"
 #include "upload/PasswordKeyring.h"
 #include "upload/UploadRun.h"
 
@@ -241,9 +241,6 @@ void SetUpClient(TXoFTP& client, const TCliStreams& streams) {
     client.SetFWAuthenticate(false);
     client.OnInvalidHost = [&streams](bool&) { Line(streams, "Invalid Host"); };
     client.OnConnectionFailed = [&streams](QObject*) { Line(streams, "Connection Failed"); };
-    client.OnError = [&streams](QObject*, quint16 number, const QString& text) {
-        Line(streams, FtpErrorText(number, text));
-    };
     client.OnUnSupportedFunction = [&streams](TCmdType type) {
         // A refused rename or delete is dealt with by the run itself, which says so in its notes.
         if (type != TCmdType::Rename && type != TCmdType::Delete && !FtpUnsupportedText(type).isEmpty())
@@ -261,8 +258,27 @@ void EndQuietly(TUploadRun& run) {
 
 // The upload run, with the signals that stop it; false when files are left (the reason is on the error
 // stream; a log-in that failed says how in failure).
-bool StoreFiles(TUploadRun& run, const TCliStreams& streams, TNetFailure& failure) {
+bool StoreFiles(TUploadRun& run, TXoFTP& client, const TCliStreams& streams, TNetFailure& failure) {
     TSignalAbort interrupt([&run] { run.Abort(); });
+    // Once the run has started, a socket error it gets over (a reconnect's line tells of it) is not told;
+    // one it ends on is told before the failure.
+    bool started = false;
+    QStringList held;
+    client.OnError = [&](QObject*, quint16 number, const QString& text) {
+        if (started)
+            held << FtpErrorText(number, text);
+        else
+            Line(streams, FtpErrorText(number, text));
+    };
+    const auto tellHeld = [&] {
+        for (const QString& text : std::as_const(held))
+            Line(streams, text);
+        held.clear();
+    };
+    run.OnNotice = [&](const QString& text) {
+        held.clear();
+        Line(streams, text);
+    };
     const auto stopped = [&] {
         Fail(streams, "Upload stopped by " + SignalName(interrupt.Signal()) + " (" +
                           QString::number(run.Left()) + (run.Left() == 1 ? " file" : " files") +
@@ -284,20 +300,24 @@ bool StoreFiles(TUploadRun& run, const TCliStreams& streams, TNetFailure& failur
     }
     if (!run.Result().NotEncryptedNote.isEmpty())
         Line(streams, run.Result().NotEncryptedNote);
+    started = true;
     bool failed = false;
     try {
         while (run.StoreNext()) {
         }
     } catch (const std::exception& e) {
+        tellHeld();
         Fail(streams, QString::fromUtf8(e.what()));
         failed = true;
     }
     try {
         run.End();
     } catch (const std::exception& e) {
+        tellHeld();
         Fail(streams, QString::fromUtf8(e.what()));
         failed = true;
     }
+    held.clear();
     progress.EndPhase();
     if (!run.Result().Notes().isEmpty())
         Line(streams, run.Result().Notes());
@@ -351,8 +371,8 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
     run.TrustFile = configDir + kTrustFileName;
     run.OnTrustQuestion = [&streams](const QString& question) { return AskYes(streams, question); };
     run.OnWarning = [&streams](const QString& text) { Line(streams, text); };
-    // A key file's passphrase is read as the password is: from the variable when it is set, else from standard
-    // input. The variable's is offered once a key: asked again, it was the wrong one.
+    // A key file's passphrase is read as the password is: from the variable when it is set, else from
+    // standard input. The variable's is offered once a key: asked again, it was the wrong one.
     run.OnSecret = [&streams](const QString& prompt, QString& secret) {
         if (!qEnvironmentVariableIsSet(kFtpPasswordVariable))
             return ReadPasswordLine(streams, prompt + " ", secret);
@@ -362,7 +382,7 @@ int UploadFolder(const QString& outDir, const TVeltrixPlaces& places, const TCli
         return true;
     };
     TNetFailure failure = TNetFailure::Other;
-    if (!StoreFiles(run, streams, failure)) {
+    if (!StoreFiles(run, *client, streams, failure)) {
         // As in the window: a kept password the server refuses is not offered again.
         if (kept && TPasswordKeyring().ForgetRefused(settings, failure))
             Line(streams, RefusedKeptPasswordText(settings) + "; give the password in " +

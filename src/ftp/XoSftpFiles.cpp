@@ -256,6 +256,11 @@ void TXoSftp::Rename(const QString& from, const QString& to) {
     const int rc = Await([sftp = FSftp, a = source.toUtf8(), b = target.toUtf8()] {
         if (sftp_rename(sftp, a.constData(), b.constData()) == 0)
             return 0;
+        // The published file goes only when there is one to take its place.
+        sftp_attributes replacement = sftp_stat(sftp, a.constData());
+        if (!replacement)
+            return -1;
+        sftp_attributes_free(replacement);
         sftp_attributes existing = sftp_stat(sftp, b.constData());
         if (!existing)
             return -1;

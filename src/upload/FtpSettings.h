@@ -3,8 +3,8 @@
 
 #include <QString>
 
-#include "ftp/XoFtp.h"
 #include "common/SettingRange.h"
+#include "ftp/XoFtp.h"
 
 inline constexpr TSettingRange kFtpPortRange{1, 65535, 21};
 inline constexpr int kSftpPort = 22;

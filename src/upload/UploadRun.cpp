@@ -195,6 +195,12 @@ void TUploadRun::Status(const QString& text) {
         OnStatus(text);
 }
 
+void TUploadRun::Notice(const QString& text) {
+    Status(text);
+    if (OnNotice)
+        OnNotice(text);
+}
+
 // ---- Start, end, abort
 
 void TUploadRun::Start() {
@@ -213,7 +219,7 @@ void TUploadRun::Start() {
     else
         Status(note.isEmpty() ? dir : dir + " (" + note + ")");
     if (const QString replace = FClient.ReplaceNote(); !replace.isEmpty())
-        Status(replace);
+        Notice(replace);
     ThrowIfAbortRequested();
     EnterRemoteDir();
     // Known by where the folder is, however it was typed; a record kept under the folder as typed, as

@@ -108,6 +108,9 @@ public:
     std::function<void(const TUploadProgress&)> OnProgress;
     // Status texts: where the server put the user, each file's "Uploading: " and skipped files.
     std::function<void(const QString& text)> OnStatus;
+    // Of the statuses, the ones a user who sees only the end should hear of as well: a reconnect, a
+    // resume, connections the server did not allow, files not replaced in one step.
+    std::function<void(const QString& text)> OnNotice;
     // Set: the run answers the client's certificate question (see FtpTrust::Check) with it, and the
     // question about an unknown SSH host key.
     std::function<bool(const QString& question)> OnTrustQuestion;
@@ -166,6 +169,7 @@ private:
     void DetachClient();
     void Report(const QString& file = {}, qint64 bytes = 0, qint64 fileBytes = 0);
     void Status(const QString& text);
+    void Notice(const QString& text);
     void Failed(const QString& text, TNetFailure kind);
     void ThrowIfAbortRequested() const;
     void EnterRemoteDir();

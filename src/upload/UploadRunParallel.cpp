@@ -176,7 +176,7 @@ void TUploadRun::TakeLaneReports() {
             StoredAt(report.Index);
             break;
         case TLaneReport::TKind::Status:
-            Status(report.Message);
+            Notice(report.Message);
             break;
         case TLaneReport::TKind::Failed: {
             for (const QString& name : report.Leftovers)
@@ -196,7 +196,7 @@ void TUploadRun::TakeLaneReports() {
     if (!FLanesTold && !FAbortRequested && FLanes->Opening() == 0 && !FLanesRefused.isEmpty()) {
         FLanesTold = true;
         const int allowed = 1 + FLanesOpened;
-        Status(QString("Server allowed %1 %2 at once: %3")
+        Notice(QString("Server allowed %1 %2 at once: %3")
                    .arg(allowed)
                    .arg(allowed == 1 ? "connection" : "connections")
                    .arg(FLanesRefused.first()));

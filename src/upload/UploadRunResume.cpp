@@ -90,7 +90,7 @@ void TUploadRun::StoreResuming(const QString& path, const QString& remoteName) {
     const qint64 size = QFileInfo(path).size();
     const qint64 held = FResumable && FClient.CanResume(path) ? FClient.RemoteSize(remoteName) : -1;
     if (held > 0 && held < size) {
-        Status(QString("Resuming: %1 from byte %2 of %3").arg(FileNameOf(path)).arg(held).arg(size));
+        Notice(QString("Resuming: %1 from byte %2 of %3").arg(FileNameOf(path)).arg(held).arg(size));
         try {
             FClient.StoreFrom(path, remoteName, held);
             if (FClient.RemoteSize(remoteName) == size)
@@ -98,7 +98,7 @@ void TUploadRun::StoreResuming(const QString& path, const QString& remoteName) {
         } catch (const ERemoteRefusal&) {
             // A server that will not resume takes the whole file instead.
         }
-        Status("Storing again: " + FileNameOf(path));
+        Notice("Storing again: " + FileNameOf(path));
     }
     FClient.Store(path, remoteName);
 }
@@ -110,7 +110,7 @@ void TUploadRun::Reconnect(const QString& name) {
     const QString folder = RemoteFolderOf(FLoginDir, FSettings.RemoteDir);
     for (int attempt = 1;; ++attempt) {
         const int pause = ReconnectPauseMs << (attempt - 1);
-        Status(QString("Connection lost while storing %1: reconnecting in %2 s (attempt %3 of %4)")
+        Notice(QString("Connection lost while storing %1: reconnecting in %2 s (attempt %3 of %4)")
                    .arg(name, QString::number(pause / 1000.0))
                    .arg(attempt)
                    .arg(kReconnects));
@@ -124,7 +124,7 @@ void TUploadRun::Reconnect(const QString& name) {
             }
             FClient.Open(FSettings, FPassword);
             FClient.ChangeDir(folder);
-            Status("Reconnected to " + FClient.Host());
+            Notice("Reconnected to " + FClient.Host());
             return;
         } catch (const ESockError& e) {
             if (EndsReconnecting(e.Kind()) || attempt == kReconnects || FAbortRequested)

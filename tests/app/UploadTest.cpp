@@ -24,6 +24,7 @@
 #include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxConfigDir.h"
+#include "support/DroppingProxy.h"
 #include "support/HostileFiles.h"
 
 namespace {
@@ -400,4 +401,44 @@ TEST_F(TUploadTest, CommandLineStoppedByASignalAbortsAndKeepsWhatArrived) {
     EXPECT_TRUE(err.endsWith("veltrix: Upload stopped by SIGTERM (1 file not uploaded)\n"))
         << err.toStdString();
     qunsetenv(kFtpPasswordVariable);
+}
+
+// A connection lost in the middle of a file: the command says so and that it resumed, a line each, and the
+// socket error it got over is not told as an error.
+TEST_F(TUploadTest, CommandLineTellsOfAReconnectAndAResume) {
+    const QString site = FFiles.File("lost/");
+    ASSERT_TRUE(QDir().mkpath(site));
+    const QByteArray bytes(8 * 1024 * 1024, 'c');
+    WriteBytes(site + "c.bin", bytes);
+    TDroppingProxy proxy(Server->Port());
+    WriteBytes(FConfig.File(kOptionsFileName),
+               QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=lost\nConnections=1\n")
+                   .arg(proxy.Port())
+                   .toUtf8());
+    qputenv(kFtpPasswordVariable, "s3cret pass");
+    QTimer::singleShot(0, [&proxy] {
+        for (TXoFTP* command : qApp->findChildren<TXoFTP*>("XoFTP", Qt::FindDirectChildrenOnly)) {
+            TXoFTP& client = *command;
+            client.OnPacketSent = [&client, &proxy, handler = client.OnPacketSent](QObject* sender) {
+                if (handler)
+                    handler(sender);
+                if (client.DataSentCount() > (1 << 20) && proxy.Drops() == 0)
+                    proxy.DropNow();
+            };
+        }
+    });
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const int code =
+        RunCommandLine({"upload", "--out", site}, TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}},
+                       {outStream, errStream, false, nullptr, false});
+    qunsetenv(kFtpPasswordVariable);
+    EXPECT_EQ(code, kCliOk) << err.toStdString();
+    EXPECT_EQ(proxy.Drops(), 1);
+    EXPECT_TRUE(
+        err.contains("veltrix: Connection lost while storing c.bin: reconnecting in 1 s (attempt 1 of 3)\n"))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains("veltrix: Resuming: c.bin from byte ")) << err.toStdString();
+    EXPECT_FALSE(err.contains("Error ")) << err.toStdString();
+    EXPECT_EQ(FirstDifference(ReadBytes(Root->File("lost/c.bin")), bytes), "");
 }
