@@ -91,6 +91,7 @@ void TFtpF::StartUpload() {
     SetUploading(true);
     UploadFilesLB->setVisible(true);
     UploadFilesLB->setCurrentRow(0);
+    ShowQueue(); // the files known to be unchanged leave the list at once
     ProcessMessages();
     PostUploadNext();
 }
@@ -219,6 +220,10 @@ void TFtpF::customEvent(QEvent* event) {
 void TFtpF::UploadNext() {
     if (!FUploading)
         return;
+    if (FRun->Current() >= FRun->Queue().size()) {
+        EndUpload(); // every file was unchanged
+        return;
+    }
     assert(FRun && UploadFilesLB->currentItem() && "an upload run always has its current file selected");
     try {
         FRun->StoreNext();

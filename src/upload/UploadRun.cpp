@@ -240,6 +240,7 @@ void TUploadRun::Start() {
     }
     ThrowIfAbortRequested();
     FStarted = true;
+    PassUnchanged();
     Report();
 }
 

@@ -203,6 +203,7 @@ private:
     void SaveRecord();
     void RemoveStale();
     void Advance();
+    void PassUnchanged();
     // With more than one connection: StoreNext stores a whole phase (pictures and other files, pages,
     // index.html), its files side by side, and returns once all of them are done.
     bool StorePhase();

@@ -98,12 +98,20 @@ void TUploadRun::StoreOverOwn(const QString& path, const QString& name) {
 // The last file keeps the record with the server's sizes, while the connection is still there.
 void TUploadRun::Advance() {
     ++FCurrent;
-    if (FCurrent == FQueue.size()) {
+    PassUnchanged();
+    Report();
+}
+
+// Files known to be unchanged are passed over, so that Current names the next file to store; past the last
+// file the run is complete.
+void TUploadRun::PassUnchanged() {
+    while (FCurrent < FQueue.size() && FQueue[FCurrent].State == TUploadFileState::Unchanged)
+        ++FCurrent;
+    if (FCurrent == FQueue.size() && !FResult.Completed) {
         FResult.Completed = true;
         RemoveStale();
         SaveRecord();
     }
-    Report();
 }
 
 // However it showed (a TLS error, a data connection gone), the connection is lost now; a kind that says
