@@ -1,22 +1,27 @@
 // SFTP client: the remote folder, storing, renaming and deleting files, and listing the folder's sizes.
 #include "ftp/XoSftp.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include "common/VlxRegularFile.h"
 
 namespace {
 
-// Bytes per write request; the server answers each before the next goes out.
+// Bytes per write request, and how many of them await their status at once: 2 MiB under way keeps a link
+// with long round trips busy, and is what OpenSSH's server lets a channel have unread.
 constexpr qsizetype kChunk = 32768;
+constexpr int kWindow = 64;
 
 // Status 4 is the protocol's catch-all (a full disk among others): the server's own text says more, unless
 // it is only the word itself, as OpenSSH sends.
@@ -49,7 +54,8 @@ QString ServerTextOf(ssh_session session) {
     return error.startsWith(prefix) ? error.mid(prefix.size()).trimmed() : QString();
 }
 
-// SFTP packet types and limits of the one request sent here rather than through libssh.
+// SFTP packet types and limits of the requests sent here rather than through libssh.
+constexpr char kFxpWrite = char(6);
 constexpr char kFxpExtended = char(200);
 constexpr unsigned char kFxpStatus = 101;
 constexpr quint32 kMaxStatusBytes = 256 * 1024; // a status is a code and a line of text
@@ -64,6 +70,16 @@ void AppendString(QByteArray& packet, const QByteArray& text) {
     packet.append(text);
 }
 
+void AppendUint64(QByteArray& packet, quint64 value) {
+    AppendUint32(packet, static_cast<quint32>(value >> 32));
+    AppendUint32(packet, static_cast<quint32>(value));
+}
+
+void PutUint32(QByteArray& bytes, qsizetype at, quint32 value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>(value >> (24 - 8 * i) & 0xff);
+}
+
 quint32 Uint32At(const QByteArray& bytes, qsizetype at) {
     quint32 value = 0;
     for (qsizetype i = at; i < at + 4; ++i)
@@ -71,17 +87,41 @@ quint32 Uint32At(const QByteArray& bytes, qsizetype at) {
     return value;
 }
 
+// Milliseconds of one wait on the channel: a connection Await cut, for the time-out or an abort, is seen
+// within it even where libssh would wait on.
+constexpr int kReadWaitMs = 100;
+
 // Exactly count bytes of the SFTP channel; false when it ended or failed first.
 bool ReadChannel(ssh_channel channel, QByteArray& bytes, quint32 count) {
     bytes.resize(count);
     qsizetype got = 0;
     while (got < bytes.size()) {
-        const int n =
-            ssh_channel_read(channel, bytes.data() + got, static_cast<uint32_t>(bytes.size() - got), 0);
-        if (n < 0 || (n == 0 && (ssh_channel_is_eof(channel) || ssh_channel_is_closed(channel))))
+        const int n = ssh_channel_read_timeout(channel, bytes.data() + got,
+                                               static_cast<uint32_t>(bytes.size() - got), 0, kReadWaitMs);
+        if (n < 0 || (n == 0 && (ssh_channel_is_eof(channel) || ssh_channel_is_closed(channel) ||
+                                 !ssh_is_connected(ssh_channel_get_session(channel)))))
             return false;
         got += n;
     }
+    return true;
+}
+
+// One SSH_FXP_STATUS off the channel: its request's id, the code and the server's text; false when the
+// connection failed or what came is no status.
+bool ReadStatus(ssh_channel channel, quint32& id, int& code, QString& text) {
+    QByteArray reply;
+    if (!ReadChannel(channel, reply, 4))
+        return false;
+    const quint32 length = Uint32At(reply, 0);
+    // Type, id and code, then the text's length.
+    if (length < 13 || length > kMaxStatusBytes || !ReadChannel(channel, reply, length))
+        return false;
+    if (static_cast<unsigned char>(reply[0]) != kFxpStatus)
+        return false;
+    id = Uint32At(reply, 1);
+    code = static_cast<int>(Uint32At(reply, 5));
+    const quint32 textLength = Uint32At(reply, 9);
+    text = textLength <= length - 13 ? QString::fromUtf8(reply.mid(13, textLength)) : QString();
     return true;
 }
 
@@ -103,19 +143,83 @@ int PosixRename(sftp_session sftp, const QByteArray& from, const QByteArray& to,
     if (ssh_channel_write(sftp->channel, packet.constData(), static_cast<uint32_t>(packet.size())) !=
         packet.size())
         return -1;
-    QByteArray reply;
-    if (!ReadChannel(sftp->channel, reply, 4))
+    quint32 replyId = 0;
+    int code = 0;
+    if (!ReadStatus(sftp->channel, replyId, code, text) || replyId != id)
         return -1;
-    const quint32 length = Uint32At(reply, 0);
-    // Type, id and code, then the text's length.
-    if (length < 13 || length > kMaxStatusBytes || !ReadChannel(sftp->channel, reply, length))
-        return -1;
-    if (static_cast<unsigned char>(reply[0]) != kFxpStatus || Uint32At(reply, 1) != id)
-        return -1;
-    const quint32 textLength = Uint32At(reply, 9);
-    if (textLength <= length - 13)
-        text = QString::fromUtf8(reply.mid(13, textLength));
-    return static_cast<int>(Uint32At(reply, 5));
+    return code;
+}
+
+enum class TWriteEnd { Written, Refused, ReadFailed, Aborted, Lost };
+
+// The rest of file, from the remote offset on, in write requests of which up to kWindow await their status
+// at once: libssh 0.10 sends one and waits for its answer, a round trip per piece. As for posix-rename, none
+// of libssh's own requests is in flight meanwhile, so every reply on the channel answers one of these, in
+// whatever order the server sends them; all are read before libssh's next request, the close. sent grows by
+// each piece the server took; the first refusal's code and text are kept, and nothing more is sent after it
+// or an abort. Lost: the channel failed or went out of step.
+TWriteEnd WriteWindowed(sftp_file remote, QFile& file, quint64 offset, const std::atomic<bool>& abort,
+                        std::atomic<qint64>& sent, int& code, QString& serverText) {
+    ssh_channel channel = remote->sftp->channel;
+    const QByteArray handle(static_cast<const char*>(ssh_string_data(remote->handle)),
+                            static_cast<qsizetype>(ssh_string_len(remote->handle)));
+    // The ids after libssh's last one; it counts on from there once these are answered.
+    quint32 id = remote->sftp->id_counter;
+    QHash<quint32, qint64> pending; // bytes of each request awaiting its status, by id
+    TWriteEnd end = TWriteEnd::Written;
+    bool more = true;
+    QByteArray packet;
+    for (;;) {
+        while (more && end == TWriteEnd::Written && pending.size() < kWindow) {
+            if (abort) {
+                end = TWriteEnd::Aborted;
+                break;
+            }
+            // Length, type, id, handle, offset and the data's length, then the data read in place.
+            packet.resize(0); // keeps its buffer for the next piece
+            AppendUint32(packet, 0);
+            packet.append(kFxpWrite);
+            AppendUint32(packet, ++id);
+            AppendString(packet, handle);
+            AppendUint64(packet, offset);
+            AppendUint32(packet, 0);
+            const qsizetype header = packet.size();
+            packet.resize(header + kChunk);
+            const qint64 n = file.read(packet.data() + header, kChunk);
+            if (n < 0)
+                end = TWriteEnd::ReadFailed;
+            if (n <= 0) {
+                more = false;
+                break;
+            }
+            packet.resize(header + n);
+            PutUint32(packet, 0, static_cast<quint32>(packet.size() - 4));
+            PutUint32(packet, header - 4, static_cast<quint32>(n));
+            if (ssh_channel_write(channel, packet.constData(), static_cast<uint32_t>(packet.size())) !=
+                packet.size())
+                return TWriteEnd::Lost;
+            pending.insert(id, n);
+            offset += static_cast<quint64>(n);
+        }
+        if (pending.isEmpty())
+            return end;
+        quint32 replyId = 0;
+        int status = SSH_FX_OK;
+        QString text;
+        if (!ReadStatus(channel, replyId, status, text))
+            return TWriteEnd::Lost;
+        const auto request = pending.constFind(replyId);
+        if (request == pending.constEnd())
+            return TWriteEnd::Lost;
+        if (status == SSH_FX_OK) {
+            sent += *request;
+        } else if (end == TWriteEnd::Written) {
+            end = TWriteEnd::Refused;
+            code = status;
+            serverText = text;
+        }
+        pending.erase(request);
+    }
 }
 
 } // namespace
@@ -168,7 +272,7 @@ void TXoSftp::MakeDir(const QString& dir) {
         Fail("Cannot make the folder", path);
 }
 
-// Written piece by piece; an abort ends it after the piece in flight.
+// Written with several pieces under way; an abort ends it once the pieces in flight are answered.
 void TXoSftp::Upload(const QString& localPath, const QString& remoteName) {
     UploadFrom(localPath, remoteName, 0);
 }
@@ -184,7 +288,7 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     FTransferSize = file.size();
     FSent = 0;
     const QString path = PathOf(remoteName);
-    enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted };
+    enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted, kLost };
     // The server's status as it refused, taken before the close, whose own status would replace it.
     int code = SSH_FX_OK;
     QString serverText;
@@ -201,33 +305,38 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
             return int(kOpenFailed);
         }
         int result = kOk;
-        if (offset > 0 && sftp_seek64(remote, static_cast<uint64_t>(offset)) != 0)
-            result = refused();
-        QByteArray buffer(kChunk, Qt::Uninitialized);
-        while (result == kOk) {
-            if (FAbort) {
-                result = kAborted;
-                break;
-            }
-            const qint64 n = file.read(buffer.data(), kChunk);
-            if (n < 0)
-                result = kReadFailed;
-            if (n <= 0)
-                break;
-            if (sftp_write(remote, buffer.constData(), static_cast<size_t>(n)) != n) {
-                result = refused();
-                break;
-            }
-            FSent += n;
+        switch (WriteWindowed(remote, file, static_cast<quint64>(offset), FAbort, FSent, code, serverText)) {
+        case TWriteEnd::Written:
+            break;
+        case TWriteEnd::Refused:
+            result = kWriteFailed;
+            break;
+        case TWriteEnd::ReadFailed:
+            result = kReadFailed;
+            break;
+        case TWriteEnd::Aborted:
+            result = kAborted;
+            break;
+        case TWriteEnd::Lost:
+            // Replies may still be on their way that libssh would take for answers to its close: the
+            // connection is ended, and the close only frees the file.
+            if (FSocket >= 0)
+                ::shutdown(FSocket, SHUT_RDWR);
+            result = kLost;
+            break;
         }
         if (sftp_close(remote) != SSH_NO_ERROR && result == kOk)
             result = refused();
         return result;
     });
-    if (rc == kAborted || (FAbort && FLost))
+    if (rc == kAborted || (FAbort && (FLost || rc == kLost)))
         throw EAbortError(QString("Upload aborted"));
     if (rc == kReadFailed)
         throw Exception("Cannot read file \"" + localPath + "\": " + file.errorString());
+    if (rc == kLost) {
+        FLost = true;
+        throw ESockError("Connection to " + FHost + " lost while storing " + path, LostKind());
+    }
     if (rc != kOk)
         Fail("Cannot store", path, code, serverText);
 }
