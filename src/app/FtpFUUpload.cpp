@@ -63,6 +63,8 @@ void TFtpF::StartUpload() {
         settings = ConnectSettings();
         FRun = std::make_unique<TUploadRun>(*FXoFTP, settings, LogInPassword(settings), files);
         FRun->RecordFile = FRecordFileName;
+        // The further connections check the server's certificate against what the user trusted here.
+        FRun->TrustFile = FTrustFileName;
         FRun->Leftovers = &FLeftovers;
         FRun->CreateDir = CreateDirCB->isChecked();
         FRun->OnStatus = [this](const QString& text) { ShowStatus(text); };
