@@ -35,6 +35,15 @@ namespace {
 
 constexpr int kPictures = 100;
 
+// sshd as the tests start it, taking the bench's own key; false, saying why, when it does not.
+bool Authorized(TSshServer& sshd, const QString& keys) {
+    QString error;
+    if (sshd.Port() != 0 && MakeSshKey(keys, "user_key", "", error) && sshd.Authorize("user_key"))
+        return true;
+    std::printf("no SSH server: %s %s\n", qPrintable(sshd.Error()), qPrintable(error));
+    return false;
+}
+
 class TBenchWindow : public QMainWindow, public TFtpFWindow {
 public:
     void ShowStatus(const QString& text) override {
@@ -152,13 +161,9 @@ bool DelayedRuns(const QStringList& files) {
         return false;
     }
     qunsetenv("SSH_AUTH_SOCK");
-    QString error;
     TSshServer sshd(keys.path() + "/");
-    if (sshd.Port() == 0 || !MakeSshKey(keys.path() + "/", "user_key", "", error) ||
-        !sshd.Authorize("user_key")) {
-        std::printf("no SSH server: %s %s\n", qPrintable(sshd.Error()), qPrintable(error));
+    if (!Authorized(sshd, keys.path() + "/"))
         return false;
-    }
     for (int delay : {0, kDelayMs}) {
         std::unique_ptr<TDelayProxy> ftpProxy, sshProxy;
         if (delay > 0) {
@@ -192,13 +197,9 @@ bool DelayedRuns(const QStringList& files) {
 bool LargeSftpFile() {
     QTemporaryDir keys, local, remote;
     qunsetenv("SSH_AUTH_SOCK");
-    QString error;
     TSshServer sshd(keys.path() + "/");
-    if (sshd.Port() == 0 || !MakeSshKey(keys.path() + "/", "user_key", "", error) ||
-        !sshd.Authorize("user_key")) {
-        std::printf("no SSH server: %s %s\n", qPrintable(sshd.Error()), qPrintable(error));
+    if (!Authorized(sshd, keys.path() + "/"))
         return false;
-    }
     QByteArray bytes(16 * 1024 * 1024 + 12345, Qt::Uninitialized);
     QRandomGenerator(45).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
     const QString file = local.filePath("large.bin");
