@@ -149,6 +149,7 @@ public:
     bool AbortRequested() const { return FAbortRequested; }
     // Temporary files whose delete got no answer in time, to be tried again by the next run.
     const QStringList& LeftoverNames() const { return (Leftovers ? *Leftovers : FOwnLeftovers).Names; }
+    QStringList& LeftoverNames() { return (Leftovers ? *Leftovers : FOwnLeftovers).Names; }
     const TUploadResult& Result() const { return FResult; }
     // The run is listing the remote folder (its files' sizes), not someone browsing it.
     bool Listing() const { return FListing; }
@@ -197,6 +198,8 @@ private:
     // With the record: the files whose server copy is the one last uploaded are marked unchanged before the
     // first store, so that a stopped run counts only what was still to store.
     void MarkUnchanged();
+    // The SHA-256 of a queued file to store: the one taken at the start, else read now.
+    QByteArray ShaToStore(int index);
     bool Unchanged(const QString& name, const QByteArray& sha256) const;
     QHash<QString, qint64> RemoteFileSizes();
     void RecordStored(const QString& name, qint64 size, const QByteArray& sha256);

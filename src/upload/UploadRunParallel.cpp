@@ -103,8 +103,7 @@ QList<int> TUploadRun::PhaseFiles(int end) {
             continue;
         const QString name = FileNameOf(file.Path);
         if (FRecord) {
-            const QByteArray sha =
-                FQueueSha.contains(i) ? FQueueSha.take(i) : TUploadRecord::Sha256Of(file.Path);
+            const QByteArray sha = ShaToStore(i);
             if (FSettings.ChangedOnly && Unchanged(name, sha)) {
                 ++FResult.Unchanged;
                 file.State = TUploadFileState::Unchanged;
@@ -183,7 +182,7 @@ void TUploadRun::TakeLaneReports() {
                 if (!FLaneLeftovers.contains(name)) {
                     FLaneLeftovers << name;
                     if (!LeftoverNames().contains(name))
-                        (Leftovers ? *Leftovers : FOwnLeftovers).Names << name;
+                        LeftoverNames() << name;
                 }
             std::exception_ptr lane;
             LaneFailed(report, lane);

@@ -64,7 +64,7 @@ bool TUploadRun::SkippedAsGone(TUploadFile& file) {
 void TUploadRun::StoreCurrent(const QString& path, const QString& name) {
     QByteArray sha;
     if (FRecord) {
-        sha = FQueueSha.contains(FCurrent) ? FQueueSha.take(FCurrent) : TUploadRecord::Sha256Of(path);
+        sha = ShaToStore(FCurrent);
         if (FSettings.ChangedOnly && Unchanged(name, sha)) {
             ++FResult.Unchanged;
             FQueue[FCurrent].State = TUploadFileState::Unchanged;
@@ -173,7 +173,7 @@ void TUploadRun::StoreFile(const QString& path, const QString& name) {
 bool TUploadRun::DeleteQuietly(const QString& name, int waitMs) {
     if (!FClient.IsConnected())
         return false;
-    QStringList& leftovers = (Leftovers ? *Leftovers : FOwnLeftovers).Names;
+    QStringList& leftovers = LeftoverNames();
     const int timeOut = FClient.TimeOut();
     FClient.SetTimeOut(waitMs);
     const auto restore = qScopeGuard([&] { FClient.SetTimeOut(timeOut); });
@@ -227,6 +227,10 @@ void TUploadRun::MarkUnchanged() {
             FQueueSha.insert(i, sha);
         }
     }
+}
+
+QByteArray TUploadRun::ShaToStore(int index) {
+    return FQueueSha.contains(index) ? FQueueSha.take(index) : TUploadRecord::Sha256Of(FQueue[index].Path);
 }
 
 void TUploadRun::DeleteEarlierParts() {
