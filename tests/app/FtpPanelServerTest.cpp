@@ -246,6 +246,7 @@ TEST_F(FtpPanelServerTest, AbortDuringALargeFileEndsTheRunAndKeepsThePublishedFi
     WriteBytes(FLocal.File("big.bin"), RandomBytes(32 * 1024 * 1024));
     FWindow->Files = {FLocal.File("big.bin"), CopyTestPicture("bmp_24bpp.bmp", FLocal.Path())};
     FPanel->SetFtpRemoteDir("abort");
+    FPanel->ConnectionsSE->setValue(1); // the picture must not arrive over another connection meanwhile
     // The press arrives while the first bytes of the big file are on their way.
     FWindow->OnBarCreated = [&](QProgressBar* bar) {
         QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
