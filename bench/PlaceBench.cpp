@@ -13,6 +13,7 @@
 
 #include "BenchDialogs.h"
 #include "app/VeltrixU.h"
+#include "app/VlxPagePanel.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -53,8 +54,8 @@ int main(int argc, char** argv) {
     TVeltrixPlaces places{dir.filePath("config"), dir.path(), {}};
     TVeltrixF window(std::make_unique<TBenchDialogs>(TModalResult::Yes), places);
     window.show();
-    window.GfxGridColSE->setValue(8);
-    window.GfxGridRowSE->setValue(5);
+    window.Html->GfxGridColSE->setValue(8);
+    window.Html->GfxGridRowSE->setValue(5);
 
     QElapsedTimer clock;
     qint64 last = 0;

@@ -18,7 +18,9 @@
 #include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "app/VeltrixU.h"
+#include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
+#include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gallery/KeptStretch.h"
 #include "gallery/Version.h"
@@ -103,8 +105,8 @@ int main(int argc, char** argv) {
     window.resize(1280, 900);
     window.show();
     QCoreApplication::processEvents();
-    window.GfxGridColSE->setValue(100);
-    window.GfxGridRowSE->setValue(100);
+    window.Html->GfxGridColSE->setValue(100);
+    window.Html->GfxGridRowSE->setValue(100);
     if (boxWidth > 0 && boxHeight > 0) {
         window.Render->PicWSE->setValue(boxWidth);
         window.Render->PicHSE->setValue(boxHeight);

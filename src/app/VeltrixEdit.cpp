@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxPagePanel.h"
 #include "gallery/GallerySettings.h"
 #include "grid/GfxGrid.h"
 
@@ -33,7 +34,7 @@ void TVeltrixF::ConnectEditCommands() {
         EditGallery(what, change);
     };
     // Connected after the panels' own handlers, so each runs once the setting has taken effect.
-    for (QWidget* tab : {ThumbTS, PictureTS, HtmlPageTS, HtmlTableTS}) {
+    for (QWidget* tab : {ThumbTS, PictureTS, Html->PageTab, Html->TableTab}) {
         for (QSpinBox* spin : tab->findChildren<QSpinBox*>())
             connect(spin, &QSpinBox::valueChanged, this, [this, spin] { SettingEdited(SettingName(spin)); });
         for (QComboBox* list : tab->findChildren<QComboBox*>())
@@ -46,7 +47,7 @@ void TVeltrixF::ConnectEditCommands() {
             connect(button, &QToolButton::clicked, this,
                     [this, button] { SettingEdited(SettingName(button)); });
     }
-    for (QAction* action : {ThumbBkg_File, ThumbBkg_Color, PicInf_FontColor, Head_FontColor})
+    for (QAction* action : {ThumbBkg_File, ThumbBkg_Color, Html->PicInfFontColorA, Html->HeadFontColorA})
         connect(action, &QAction::triggered, this, [this, action] { SettingEdited(SettingName(action)); });
 }
 

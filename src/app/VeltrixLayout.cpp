@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
+#include "app/VlxPagePanel.h"
 #include "gfx/GfxCaption.h"
 
 namespace {
@@ -80,9 +81,6 @@ void TVeltrixF::CreateActions() {
                               "Load HTML page and thumbnail background image", S::SP_DirIcon);
     ThumbBkg_Color = NewAction(this, "ThumbBkg_Color", "Background color",
                                "HTML page and thumbneil background color", S::SP_DesktopIcon);
-    PicInf_FontColor =
-        NewAction(this, "PicInf_FontColor", "Color", "Picture information font color", S::SP_DesktopIcon);
-    Head_FontColor = NewAction(this, "Head_FontColor", "Color", "Table header font color", S::SP_DesktopIcon);
     Prf_AddA = NewAction(this, "Prf_AddA", "Add", "Add current profile to list", S::SP_FileDialogNewFolder);
     Prf_DelA = NewAction(this, "Prf_DelA", "Delete", "Delete profile from list", S::SP_TrashIcon);
     Prf_EditA =
@@ -180,8 +178,7 @@ void TVeltrixF::CreatePages() {
     Render = new TRenderPanel(ThumbBkg_File, ThumbBkg_Color, this);
     ThumbTS = Render->ThumbTab;
     PictureTS = Render->PictureTab;
-    HtmlPageTS = CreateHtmlPageTab();
-    HtmlTableTS = CreateHtmlTableTab();
+    Html = new TPagePanel([this](TColor& color) { return FDialogs->ChooseColor(color); }, this);
     auto* ftpContent = new QWidget;
     auto* ftpLayout = new QVBoxLayout(ftpContent);
     ftpLayout->setContentsMargins(0, 0, 0, 0);
@@ -192,8 +189,8 @@ void TVeltrixF::CreatePages() {
     AboutTS = CreateAboutTab();
     MainPC->addTab(ThumbTS, style()->standardIcon(S::SP_FileDialogInfoView), "Thumbnail");
     MainPC->addTab(PictureTS, style()->standardIcon(S::SP_FileDialogContentsView), "Picture");
-    MainPC->addTab(HtmlPageTS, style()->standardIcon(S::SP_FileIcon), "Html Page");
-    MainPC->addTab(HtmlTableTS, style()->standardIcon(S::SP_FileDialogDetailedView), "Html table");
+    MainPC->addTab(Html->PageTab, style()->standardIcon(S::SP_FileIcon), "Html Page");
+    MainPC->addTab(Html->TableTab, style()->standardIcon(S::SP_FileDialogDetailedView), "Html table");
     MainPC->addTab(FtpTS, style()->standardIcon(S::SP_DriveNetIcon), "FTP");
     MainPC->addTab(OptionsTS, style()->standardIcon(S::SP_FileDialogListView), "Options");
     MainPC->addTab(AboutTS, style()->standardIcon(S::SP_MessageBoxInformation), "About");

@@ -16,6 +16,7 @@
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
+#include "app/VlxPagePanel.h"
 #include "common/VlxNativePath.h"
 #include "publish/GalleryRun.h"
 #include "gallery/GallerySettings.h"
@@ -43,7 +44,7 @@ void TVeltrixF::ConnectGridCommands() {
     connect(Gfx_ShowThumb, &QAction::triggered, this, Guarded([this] { ShowThumb(); }));
     connect(ThumbBkg_File, &QAction::triggered, this, Guarded([this] { ThumbBkgFileExecute(); }));
     connect(ThumbBkg_Color, &QAction::triggered, this, Guarded([this] { ThumbBkgColorExecute(); }));
-    connect(TableRowsColumns, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(HtmlTableTS); });
+    connect(TableRowsColumns, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(Html->TableTab); });
     connect(OptionsA, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(OptionsTS); });
     connect(MailLB, &QPushButton::clicked, this, Guarded([this] { FDialogs->OpenUrl(QUrl(kMailAddress)); }));
     connect(HomeLB, &QPushButton::clicked, this,
@@ -70,7 +71,7 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
     }
     const int rows = FGrid->RowCount();
     const int cols = std::max(1, FGrid->ColCount());
-    const int newRows = std::min(GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
+    const int newRows = std::min(Html->GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
     if (!noCell.isEmpty() && newRows > rows) {
         const QString text = QString("%1 %2 into the empty cells.\rAdd %3 %4 to the table ?")
                                  .arg(noCell.size())
@@ -78,7 +79,7 @@ void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
                                  .arg(newRows - rows)
                                  .arg(newRows - rows == 1 ? "row" : "rows");
         if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
-            GfxGridRowSE->setValue(newRows);
+            Html->GfxGridRowSE->setValue(newRows);
             // Placed in the background; what is left out then is told together with these.
             FPlaceCarried.insert(FPlaceCarried.end(), left.begin(), left.end());
             PlacePictures(noCell, 0, rows);
@@ -190,7 +191,7 @@ void TVeltrixF::TellGridPictureBox() {
 
 // The information lines the table page writes under a thumbnail, drawn under the previewed one.
 void TVeltrixF::DrawPicInfo(const QString& name, int width, int height, qint64 fileSize) {
-    const int flags = PageInfoFlags();
+    const int flags = int(FThumbPage->PicInfo());
     if (flags == 0)
         return;
     QImage picture = FPreviewBkg->Bitmap().copy();

@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
@@ -81,9 +82,8 @@ TGallerySettings TVeltrixF::Settings() const {
         settings.Thumb = Renderer().Settings();
     if (FThumbPage)
         settings.Page = FThumbPage->Settings();
-    // The list is where the window keeps the rule: a run reads it from here.
-    if (PubMetaCB)
-        settings.PublishMeta = TPublishMeta(PubMetaCB->currentIndex());
+    if (Html)
+        settings.PublishMeta = Html->PublishMeta();
     // Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
@@ -115,8 +115,7 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         page.Columns = shown.Columns;
         page.Rows = shown.Rows;
         FThumbPage->SetSettings(page);
-        ShowPageSettings(page);
-        PubMetaCB->setCurrentIndex(s.PublishMeta);
+        Html->Show(page, s.PublishMeta);
         // The table keeps its size while it holds pictures.
         if (CountPictures() == 0)
             SetTableSize(s.Page.Columns, s.Page.Rows);
@@ -127,60 +126,19 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
     QCoreApplication::processEvents();
 }
 
-void TVeltrixF::ShowPageSettings(const TGfxPageSettings& s) {
-    const auto blocked = Blocked({PgTitleE, PgBackLinkE, PgBackLinkTextE, PgLinkOrderCB, PgPrevTextE,
-                                  PgNextTextE, HtmlTablAlignCB, HtmlTablCellSpacSE, HtmlFitWindowCB,
-                                  PicInfNameCB, PicInfPicSizeCB, PicInfSizeCB, PicInfCaptionCB, PicInfFonSizSE,
-                                  PicInfFonAlignCB, HtmlTabTitleE, HtmlTabTitSizSE, HtmlTabTitAlignCB});
-    const auto blockedWeb = Blocked({PgWebSizeCB, PgWebSizeSE, PgOriginalCB});
-    PgTitleE->setText(s.Frame.Title);
-    SetPanelColor(PgColTextP, s.Frame.TextColor);
-    SetPanelColor(PgColLinkP, s.Frame.LinkColor);
-    SetPanelColor(PgColVLinkP, s.Frame.VLinkColor);
-    SetPanelColor(PgColALinkP, s.Frame.ALinkColor);
-    PgBackLinkE->setText(s.Frame.BackLink);
-    PgBackLinkTextE->setText(s.Frame.BackLinkText);
-    PgLinkOrderCB->setChecked(s.Frame.LinkInOrder);
-    PgPrevTextE->setText(s.Frame.PrevText);
-    PgNextTextE->setText(s.Frame.NextText);
-    PgWebSizeCB->setChecked(s.WebSize.Enabled);
-    PgWebSizeSE->setValue(s.WebSize.MaxSide);
-    PgOriginalCB->setChecked(s.WebSize.PublishOriginal);
-    HtmlTablAlignCB->setCurrentIndex(s.TableAlign);
-    HtmlTablCellSpacSE->setValue(s.CellSpacing);
-    {
-        const QSignalBlocker blocker(HtmlPageRowsSE);
-        HtmlPageRowsSE->setValue(s.PageRows);
-    }
-    HtmlFitWindowCB->setChecked(s.Frame.FitToWindow);
-    PicInfNameCB->setChecked(s.PicInfo & PicInfoBit(piFileName));
-    PicInfPicSizeCB->setChecked(s.PicInfo & PicInfoBit(piPicSize));
-    PicInfSizeCB->setChecked(s.PicInfo & PicInfoBit(piFileSize));
-    PicInfCaptionCB->setChecked(s.CaptionUnderThumb);
-    PicInfFonSizSE->setValue(s.PicInfoFontSize);
-    PicInfFonAlignCB->setCurrentIndex(s.PicInfoAlign);
-    SetColorSetting(s.PicInfoColor, PicInfFonColP, PicInfFonColDefCB);
-    HtmlTabTitleE->setText(s.TableTitle);
-    HtmlTabTitSizSE->setValue(s.TableTitleFontSize);
-    HtmlTabTitAlignCB->setCurrentIndex(s.TableTitleAlign);
-    SetColorSetting(s.TableTitleColor, HtmlTabTitColP, HtmlTabTitColCB);
-}
-
 // A size out of range takes the nearer bound, as the fields do.
 void TVeltrixF::SetTableSize(int cols, int rows) {
-    {
-        const auto blocked = Blocked({GfxGridColSE, GfxGridRowSE});
-        GfxGridColSE->setValue(cols);
-        GfxGridRowSE->setValue(rows);
-    }
+    Html->ShowTableSize(cols, rows);
+    cols = Html->Value().Columns;
+    rows = Html->Value().Rows;
     if (FGrid) {
-        FGrid->SetColCount(GfxGridColSE->value());
-        FGrid->SetRowCount(GfxGridRowSE->value());
+        FGrid->SetColCount(cols);
+        FGrid->SetRowCount(rows);
     }
     if (FThumbPage) {
         TGfxPageSettings page = FThumbPage->Settings();
-        page.Columns = GfxGridColSE->value();
-        page.Rows = GfxGridRowSE->value();
+        page.Columns = cols;
+        page.Rows = rows;
         FThumbPage->SetSettings(page);
     }
     UpdateTableStatus();

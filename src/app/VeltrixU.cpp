@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "app/VlxApplication.h"
+#include "app/VlxPagePanel.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocument.h"
 #include "publish/GalleryFiles.h"
@@ -140,7 +141,6 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     NeverFollowLinksIn(FWorkDir);
     SetOutputDir(FWorkDir);
     FPreviewBkg = std::make_unique<TGfxBaseIm>();
-    FillStyleLists();
     CreateConverter();
     CreateGrid();
     CreateThumbPage();
@@ -153,14 +153,6 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     FGrid->SetAcceptFiles(true);
     SetTableSize(start.Page.Columns, start.Page.Rows);
     ReadLoadOnStartup();
-}
-
-void TVeltrixF::FillStyleLists() {
-    for (QComboBox* list : {HtmlTablAlignCB, PicInfFonAlignCB, HtmlTabTitAlignCB}) {
-        list->clear();
-        for (const char* name : HtmlHAlignNames)
-            list->addItem(name);
-    }
 }
 
 // The start-up settings go to the renderer and into the controls.
@@ -176,8 +168,8 @@ void TVeltrixF::CreateGrid() {
     FGrid->setObjectName("FGrid");
     GfxGridP->layout()->addWidget(FGrid);
     FGrid->SetMainWindow(this);
-    FGrid->SetColCount(GfxGridColSE->value());
-    FGrid->SetRowCount(GfxGridRowSE->value());
+    FGrid->SetColCount(Html->Value().Columns);
+    FGrid->SetRowCount(Html->Value().Rows);
     TellGridPictureBox();
     FGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FGrid, &QWidget::customContextMenuRequested, this,
@@ -225,7 +217,7 @@ void TVeltrixF::CreateThumbPage() {
     settings.Columns = FGrid->ColCount();
     settings.Rows = FGrid->RowCount();
     FThumbPage->SetSettings(settings);
-    ShowPageSettings(settings);
+    Html->Show(settings, StartUpSettings().PublishMeta);
 }
 
 // False when the profiles file cannot be opened: the error is shown and kept for the profile commands.
@@ -281,8 +273,8 @@ void TVeltrixF::ShowStatus(const QString& text) {
 }
 
 void TVeltrixF::UpdateTableStatus() {
-    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", GfxGridColSE->value(),
-                                        GfxGridRowSE->value(), CountPictures()));
+    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", Html->Value().Columns,
+                                        Html->Value().Rows, CountPictures()));
 }
 
 void TVeltrixF::ShowProfileName() {

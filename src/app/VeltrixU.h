@@ -42,6 +42,7 @@ class TGfxGridItem;
 class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
+class TPagePanel;
 class TProfileManager;
 class TRenderPanel;
 struct TBackgroundSetting;
@@ -102,10 +103,6 @@ public:
     QString RecentFolder(const QString& kind) const;
     void RememberFolder(const QString& kind, const QString& dir);
 
-    // Settings panels.
-    void SetPicInfoFlags(int flags);
-    TColor SetColorSetting(TColor color, QLabel* panel, QCheckBox* defaultBox = nullptr);
-    void SetPageColor(QToolButton* button, TColor color);
 
     // Grid commands and preview.
     void ShowThumb();
@@ -215,8 +212,6 @@ public:
     QAction* Gfx_ClearAll;
     QAction* ThumbBkg_File;
     QAction* ThumbBkg_Color;
-    QAction* PicInf_FontColor;
-    QAction* Head_FontColor;
     QAction* Prf_AddA;
     QAction* Prf_DelA;
     QAction* Prf_EditA;
@@ -252,8 +247,6 @@ public:
     QTabWidget* MainPC;
     QWidget* ThumbTS;
     QWidget* PictureTS;
-    QWidget* HtmlPageTS;
-    QWidget* HtmlTableTS;
     QWidget* FtpTS;
     QWidget* OptionsTS;
     QWidget* AboutTS;
@@ -262,48 +255,8 @@ public:
     // "Thumbnail" and "Picture"
     TRenderPanel* Render = nullptr;
 
-    // "Html Page"
-    QToolButton* PgColTextSB;
-    QToolButton* PgColLinkSB;
-    QToolButton* PgColALinkSB;
-    QToolButton* PgColVLinkSB;
-    QLabel* PgColTextP;
-    QLabel* PgColLinkP;
-    QLabel* PgColALinkP;
-    QLabel* PgColVLinkP;
-    QLineEdit* PgTitleE;
-    QLineEdit* PgBackLinkE;
-    QLineEdit* PgBackLinkTextE;
-    QCheckBox* PgLinkOrderCB;
-    QLineEdit* PgPrevTextE;
-    QLineEdit* PgNextTextE;
-    QComboBox* PubMetaCB = nullptr; // what of each picture's metadata its published copy keeps (TPublishMeta)
-    QCheckBox* PgWebSizeCB;
-    QSpinBox* PgWebSizeSE;
-    QCheckBox* PgOriginalCB;
-
-    // "Html table"
-    QSpinBox* GfxGridColSE;
-    QSpinBox* GfxGridRowSE;
-    QComboBox* HtmlTablAlignCB;
-    QSpinBox* HtmlTablCellSpacSE;
-    QSpinBox* HtmlPageRowsSE;
-    QCheckBox* HtmlFitWindowCB;
-    QCheckBox* PicInfCaptionCB;
-    QCheckBox* PicInfNameCB;
-    QCheckBox* PicInfPicSizeCB;
-    QCheckBox* PicInfSizeCB;
-    QSpinBox* PicInfFonSizSE;
-    QComboBox* PicInfFonAlignCB;
-    QToolButton* PicInfFonColSB;
-    QLabel* PicInfFonColP;
-    QCheckBox* PicInfFonColDefCB;
-    QLineEdit* HtmlTabTitleE;
-    QSpinBox* HtmlTabTitSizSE;
-    QComboBox* HtmlTabTitAlignCB;
-    QToolButton* HtmlTabTitColSB;
-    QLabel* HtmlTabTitColP;
-    QCheckBox* HtmlTabTitColCB;
+    // "Html Page" and "Html table"
+    TPagePanel* Html = nullptr;
 
     // "Options"
     QSpinBox* GGridWSE;
@@ -347,14 +300,11 @@ private:
     void CreateWorkArea();
     void CreatePages();
     void CreateStatusBar();
-    QWidget* CreateHtmlPageTab();
-    QWidget* CreateHtmlTableTab();
     QWidget* CreateOptionsTab();
     QWidget* CreateAboutTab();
 
     // Start-up steps (VeltrixU.cpp).
     void StartUp(const TVeltrixPlaces& places);
-    void FillStyleLists();
     void CreateConverter();
     void CreateGrid();
     void CreateThumbPage();
@@ -362,8 +312,6 @@ private:
     void ReadLoadOnStartup();
     void FillProfileList();
 
-    // The panels show the values without running their handlers (VeltrixProfile.cpp).
-    void ShowPageSettings(const TGfxPageSettings& settings);
     // The grid, the page and the panel take the table size.
     void SetTableSize(int cols, int rows);
 
@@ -371,26 +319,15 @@ private:
     void ConnectPanels();
     void ConnectRendererControls();
     void ConnectPageControls();
-    void ConnectTableControls();
     void ConnectOptionControls();
-    void PicInfCBClick();
-    void PgColSBClick(QToolButton* button);
-    void PicInfFontColorExecute();
-    void HeadFontColorExecute();
-    void PicInfFonColDefCBClick();
-    void HtmlTabTitColCBClick();
+    // A page setting edited: the table page takes it, and the preview shows a change of the picture
+    // information at once.
+    void PageEdited(const TGfxPageSettings& value);
+    // The table size asked for on the tab: the grid and the page take it once confirmed.
+    void TableSizeAsked(int cols, int rows);
     // True when the table may take the size: asks first when filled cells would leave the grid.
     bool ConfirmTableSize(int cols, int rows);
-    void GfxGridColSEChange(int value);
-    void GfxGridRowSEChange(int value);
     void BitBtn1Click();
-    void PgBackLinkEChange();
-    void PgLinkOrderChange();
-    void PgWebSizeChange();
-    void HtmlTablAlignCBChange();
-    void HtmlTabTitAlignCBChange();
-    void PicInfFonAlignCBChange();
-    int PageInfoFlags() const;
     // The preview a page setting asks for at once; skipped while a profile is applied, which shows it once.
     void PreviewNow();
 

@@ -165,7 +165,7 @@ TEST_F(TAppTest, CancelLeavesThePicturesPlacedSoFarAndNoHalfPlacedOne) {
     QStringList paths;
     for (int i = 0; i < 24; ++i)
         paths << MakeJpeg(FFiles.File(QString("p%1.jpg").arg(i, 2, 10, QChar('0'))), {}, 1600, 1200);
-    W().GfxGridRowSE->setValue(8);
+    W().Html->GfxGridRowSE->setValue(8);
     D().PictureSets = {paths};
     TPressOnFirstPlaced cancel(W().PlaceCancelB);
     W().installEventFilter(&cancel);
@@ -201,7 +201,7 @@ TEST_F(TAppTest, UndoWhilePlacingTakesThePlacingBackWhole) {
     QStringList paths;
     for (int i = 0; i < 24; ++i)
         paths << MakeJpeg(FFiles.File(QString("p%1.jpg").arg(i, 2, 10, QChar('0'))), {}, 1600, 1200);
-    W().GfxGridRowSE->setValue(8);
+    W().Html->GfxGridRowSE->setValue(8);
     D().PictureSets = {paths};
     TPressOnFirstPlaced undo([this] { W().UndoA->trigger(); });
     W().installEventFilter(&undo);

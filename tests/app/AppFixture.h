@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/VeltrixU.h"
+#include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "app/VlxDialogs.h"
 #include "support/TestSupport.h"

@@ -186,8 +186,8 @@ TEST_F(TCommandLineTest, UploadWithoutAServerOrAUserSaysWhatToSet) {
 // profiles file, not from a window's state.
 TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     AllEffectsOn();
-    W().PicInfNameCB->setChecked(true);
-    W().PgTitleE->setText("Holiday");
+    W().Html->PicInfNameCB->setChecked(true);
+    W().Html->PgTitleE->setText("Holiday");
     D().Inputs = {"look"};
     W().Prf_AddA->trigger();
     ProcessEvents();
@@ -200,8 +200,8 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     EXPECT_EQ(Out, cliDir + "\n");
     EXPECT_EQ(Err, "copy 3/3\nthumbnails 3/3\npages 3/3\nindex 3/3\n11 files written, 0 kept, 0 removed\n");
 
-    W().GfxGridColSE->setValue(2);
-    W().GfxGridRowSE->setValue(2);
+    W().Html->GfxGridColSE->setValue(2);
+    W().Html->GfxGridRowSE->setValue(2);
     for (int i = 0; i < Pictures().size(); ++i)
         Load(i % 2, i / 2, Pictures()[i]);
     const QString winDir = FFiles.File("win/");
@@ -215,11 +215,11 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
 // out.
 TEST_F(TCommandLineTest, WritesTheWindowsGalleryForAGalleryFile) {
     AllEffectsOn();
-    W().PicInfNameCB->setChecked(true);
-    W().PgTitleE->setText("Holiday");
+    W().Html->PicInfNameCB->setChecked(true);
+    W().Html->PgTitleE->setText("Holiday");
     const QString gone = FFiles.File("gone.bmp");
     ASSERT_TRUE(QFile::copy(TestData(kPictures[1]), gone));
-    W().GfxGridColSE->setValue(2);
+    W().Html->GfxGridColSE->setValue(2);
     for (int i = 0; i < Pictures().size(); ++i)
         Load(i % 2, i / 2, Pictures()[i]);
     Load(1, 1, gone);

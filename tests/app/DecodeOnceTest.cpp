@@ -34,8 +34,8 @@ public:
     using TAppTest::AllEffectsOn; // for the changes made from outside
     // Copies of the pictures (so that a test may touch them) placed into a 3 x 3 table.
     void PlaceCopies() {
-        W().GfxGridColSE->setValue(3);
-        W().GfxGridRowSE->setValue(3);
+        W().Html->GfxGridColSE->setValue(3);
+        W().Html->GfxGridRowSE->setValue(3);
         for (const char* picture : kPictures) {
             const QString copy = FFiles.File(QFileInfo(picture).fileName());
             ASSERT_TRUE(QFile::copy(TestData(picture), copy));
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         TChange{"Effects", [](TDecodeOnceTest& t, TVeltrixF&, const QStringList&) { t.AllEffectsOn(); }, 0},
         TChange{
             "PageSettings",
-            [](TDecodeOnceTest&, TVeltrixF& w, const QStringList&) { w.PgTitleE->setText("Another title"); },
+            [](TDecodeOnceTest&, TVeltrixF& w, const QStringList&) { w.Html->PgTitleE->setText("Another title"); },
             0},
         // The thumbnail's size is its ground's: the picture is stretched into the picture box alone.
         TChange{"ThumbnailSize",

@@ -31,7 +31,7 @@ protected:
         W().GfxG_LoadPicture->trigger();
         ProcessEvents();
         W().Render->ThumbWSE->setValue(180);
-        W().PgTitleE->setText("Trip");
+        W().Html->PgTitleE->setText("Trip");
         ASSERT_EQ(W().CountPictures(), 3);
     }
     void SaveAs(const QString& file) {
@@ -82,7 +82,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     EXPECT_TRUE(W().statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_EQ(W().GalleryFile(), file);
     EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
-    EXPECT_EQ(W().PgTitleE->text(), "Trip");
+    EXPECT_EQ(W().Html->PgTitleE->text(), "Trip");
     EXPECT_EQ(QStringList({W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)}),
               names);
     EXPECT_NE(W().Grid()->Objects(2, 0), nullptr);
@@ -107,7 +107,7 @@ TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
     ProcessEvents();
     EXPECT_TRUE(SameGallery(*before, *W().EditState()));
     EXPECT_EQ(W().CountPictures(), 3);
-    EXPECT_EQ(W().GfxGridColSE->value(), before->Grid->Gallery.Columns());
+    EXPECT_EQ(W().Html->GfxGridColSE->value(), before->Grid->Gallery.Columns());
     EXPECT_EQ(W().Render->ThumbWSE->value(), before->Settings.Thumb.ThumbWidth);
     for (int col = 0; col < 3; ++col)
         EXPECT_NE(W().Grid()->Objects(col, 0), nullptr) << "the preview of cell " << col << " came back";
@@ -139,11 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TEdit{"shrink_dropping_pictures",
                           [](TVeltrixF& w, TTestDialogs& d) {
                               d.Answers = {TModalResult::Yes};
-                              w.GfxGridColSE->setValue(1);
+                              w.Html->GfxGridColSE->setValue(1);
                           }},
                     TEdit{"thumbnail_width", [](TVeltrixF& w, TTestDialogs&) { w.Render->ThumbWSE->setValue(90); }},
                     TEdit{"table_title",
-                          [](TVeltrixF& w, TTestDialogs&) { w.HtmlTabTitleE->setText("Other"); }},
+                          [](TVeltrixF& w, TTestDialogs&) { w.Html->HtmlTabTitleE->setText("Other"); }},
                     TEdit{"move_by_ctrl_arrow",
                           [](TVeltrixF& w, TTestDialogs&) {
                               w.Grid()->SetCurrentCell(0, 0);
@@ -294,7 +294,7 @@ TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnas
     MakeGallery();
     const QString site = FFiles.File("site/");
     W().SetOutputDir(site);
-    W().PgTitleE->setText("Trip <script>alert(1)</script>");
+    W().Html->PgTitleE->setText("Trip <script>alert(1)</script>");
     const QString file = FFiles.File("trip.veltrix");
     SaveAs(file);
     W().NewProjectA->trigger();

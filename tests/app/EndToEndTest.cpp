@@ -209,7 +209,7 @@ protected:
         Pick(W().Render->PicBevelTypCB, gbLowered);
         W().Render->PicBevelSizSE->setValue(3);
         W().Render->PicBevelIntSE->setValue(50);
-        for (QCheckBox* box : {W().PicInfNameCB, W().PicInfPicSizeCB, W().PicInfSizeCB})
+        for (QCheckBox* box : {W().Html->PicInfNameCB, W().Html->PicInfPicSizeCB, W().Html->PicInfSizeCB})
             box->click();
     }
     // Opens the generated gallery through the check page in the browser: the lines it reports.
@@ -268,8 +268,8 @@ TEST_F(TEndToEndTest, GalleryOpensInABrowserWithEveryPictureDecoded) {
 
     const QStringList pictures{TestData("gen/jpeg_baseline_420.jpg"), TestData("gen/jpeg_progressive.jpg"),
                                TestData("gen/bmp_24bpp.bmp"), TestData("gen/ico_32bpp_bmp.ico")};
-    W().GfxGridColSE->setValue(3);
-    W().GfxGridRowSE->setValue(2);
+    W().Html->GfxGridColSE->setValue(3);
+    W().Html->GfxGridRowSE->setValue(2);
     DropPictures(pictures);
     ASSERT_EQ(W().CountPictures(), 4);
     ChooseLook();
@@ -310,8 +310,8 @@ TEST_F(TEndToEndTest, OddNamesAndAMetafileShowInABrowser) {
         WriteBytes(odd + name, ReadBytes(TestData(data)));
         pictures << odd + name;
     }
-    W().GfxGridColSE->setValue(3);
-    W().GfxGridRowSE->setValue(3);
+    W().Html->GfxGridColSE->setValue(3);
+    W().Html->GfxGridRowSE->setValue(3);
     DropPictures(pictures);
     ASSERT_EQ(W().CountPictures(), 8);
     GenerateGallery();
@@ -334,13 +334,13 @@ TEST_F(TEndToEndTest, NextLinksWalkThePicturesAndABigPictureFitsAPhone) {
     ASSERT_TRUE(picture.save(big, "JPG", 75));
     const QString tall = FFiles.File("tall.jpg");
     ASSERT_TRUE(picture.scaled(1500, 2000).save(tall, "JPG", 75));
-    W().GfxGridColSE->setValue(3);
-    W().GfxGridRowSE->setValue(2);
+    W().Html->GfxGridColSE->setValue(3);
+    W().Html->GfxGridRowSE->setValue(2);
     Load(0, 0, TestData("gen/jpeg_baseline_420.jpg"));
     Load(2, 0, TestData("gen/bmp_24bpp.bmp"));
     Load(0, 1, tall);
     Load(1, 1, big);
-    ASSERT_TRUE(W().PgLinkOrderCB->isChecked() && W().HtmlFitWindowCB->isChecked());
+    ASSERT_TRUE(W().Html->PgLinkOrderCB->isChecked() && W().Html->HtmlFitWindowCB->isChecked());
     GenerateGallery();
     const QStringList lines = BrowseGallery(browser, kWalkPage);
     const std::string shown = lines.join("\n").toStdString();
@@ -393,8 +393,8 @@ TEST_F(TEndToEndTest, PhonePhotosShowUprightInABrowser) {
     if (browser.isEmpty())
         GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
 
-    W().GfxGridColSE->setValue(2);
-    W().GfxGridRowSE->setValue(1);
+    W().Html->GfxGridColSE->setValue(2);
+    W().Html->GfxGridRowSE->setValue(1);
     DropPictures({TestData("gfx/valid/orient_420_6.jpg"), TestData("gfx/valid/kind_photo.heic")});
     ASSERT_EQ(W().CountPictures(), 2);
     const QString gallery = GenerateGallery();
@@ -444,8 +444,8 @@ TEST_F(TEndToEndTest, CaptionsShowAsTypedInABrowser) {
     if (browser.isEmpty())
         GTEST_SKIP() << "chromium is not installed (scripts/test installs it): the gallery is not opened";
 
-    W().GfxGridColSE->setValue(2);
-    W().GfxGridRowSE->setValue(1);
+    W().Html->GfxGridColSE->setValue(2);
+    W().Html->GfxGridRowSE->setValue(1);
     DropPictures({TestData("gfx/caption/png_title_utf8_markup.png"), TestData("gen/jpeg_baseline_420.jpg")});
     ASSERT_EQ(W().CountPictures(), 2);
     W().Grid()->SetCurrentCell(1, 0);

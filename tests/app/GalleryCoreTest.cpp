@@ -64,8 +64,8 @@ TEST_F(TAppTest, TwoGalleriesInOneProcessEqualTheWindows) {
     for (const TLook& look : looks) {
         W().Grid()->ClearAllCells();
         W().ApplySettings(look.Settings);
-        W().GfxGridColSE->setValue(look.Columns);
-        W().GfxGridRowSE->setValue(look.Rows);
+        W().Html->GfxGridColSE->setValue(look.Columns);
+        W().Html->GfxGridRowSE->setValue(look.Rows);
         for (int i = 0; i < files.size(); ++i)
             Load(i % look.Columns, i / look.Columns, files[i]);
         const QString name = look.Settings.Page.Frame.Title + QString::number(look.Columns);

@@ -31,8 +31,8 @@ class TGenNamesTest : public TAppTest {
 protected:
     void SetUp() override {
         TAppTest::SetUp();
-        W().GfxGridColSE->setValue(2);
-        W().GfxGridRowSE->setValue(2);
+        W().Html->GfxGridColSE->setValue(2);
+        W().Html->GfxGridRowSE->setValue(2);
     }
     // A committed picture copied to a path under the fixture's files.
     QString Place(const QString& relative, const QString& testData) {

@@ -31,8 +31,8 @@ class TGenerateTest : public TAppTest {
 protected:
     // Three pictures in a 2 x 2 table, the bottom-right cell empty.
     void LoadThreeIn2x2() {
-        W().GfxGridColSE->setValue(2);
-        W().GfxGridRowSE->setValue(2);
+        W().Html->GfxGridColSE->setValue(2);
+        W().Html->GfxGridRowSE->setValue(2);
         Load(0, 0, TestData(kJpeg));
         Load(1, 0, TestData(kBmp));
         Load(0, 1, TestData(kIcon));
@@ -190,9 +190,9 @@ TEST_F(TGenerateTest, ThumbnailsAreBaselineJpegsOfTheThumbnailSize) {
 TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
     LoadThreeIn2x2();
     W().SetBkgFile(TestData(kBmp));
-    W().HtmlTabTitleE->setText("Holiday");
-    W().PgBackLinkE->setText("../home.html");
-    W().PicInfNameCB->click();
+    W().Html->HtmlTabTitleE->setText("Holiday");
+    W().Html->PgBackLinkE->setText("../home.html");
+    W().Html->PicInfNameCB->click();
     const QString dir = UseOutputDir();
     W().GeneratePageA->trigger();
     const QStringList names = CellNames();
@@ -260,7 +260,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
     other.fill(Qt::blue);
     ASSERT_TRUE(other.save(source, "BMP"));
     W().Render->ThumbWSE->setValue(100);
-    W().HtmlTabTitleE->setText("Second");
+    W().Html->HtmlTabTitleE->setText("Second");
     D().Answers = {TModalResult::Yes};
     W().GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u); // the folder now holds files

@@ -59,11 +59,11 @@ TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
 }
 
 TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
-    W().HtmlFitWindowCB->setChecked(false);
-    W().PgPrevTextE->setText("Back");
+    W().Html->HtmlFitWindowCB->setChecked(false);
+    W().Html->PgPrevTextE->setText("Back");
     StoreProfile("Trip", 177);
-    W().HtmlFitWindowCB->setChecked(true);
-    W().PgPrevTextE->setText("Previous");
+    W().Html->HtmlFitWindowCB->setChecked(true);
+    W().Html->PgPrevTextE->setText("Previous");
     W().LoadOnStartupCB->setChecked(true);
     W().OverFilesConfCB->setChecked(false);
     W().ClearTmpDirCB->setChecked(false);

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TAppTest, SpinEditsForceValuesIntoTheirRange) {
     W().Render->ThumbWSE->setValue(20);
     EXPECT_EQ(W().Renderer().ThumbWidth(), 50);
-    W().PicInfFonSizSE->setValue(9);
+    W().Html->PicInfFonSizSE->setValue(9);
     EXPECT_EQ(W().ThumbPage()->PicInfoFontSize(), 4);
 }
 
@@ -84,8 +84,8 @@ TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
     emit W().Render->MaskTypCB->activated(gmEllipse);
     W().Render->ThumbBevelTypCB->setCurrentIndex(gbLowered);
     emit W().Render->ThumbBevelTypCB->activated(gbLowered);
-    W().HtmlTabTitAlignCB->setCurrentIndex(haLeft);
-    emit W().HtmlTabTitAlignCB->activated(haLeft);
+    W().Html->HtmlTabTitAlignCB->setCurrentIndex(haLeft);
+    emit W().Html->HtmlTabTitAlignCB->activated(haLeft);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmEllipse);
     EXPECT_EQ(W().Renderer().ThumbBevel().Style, gbLowered);
     EXPECT_EQ(W().ThumbPage()->TableTitleAlign(), haLeft);
@@ -127,19 +127,19 @@ TEST_P(TFewerColumnsTest, AskFirstAndFreeThePicturesOfTheLostColumnOnlyOnYes) {
             Load(col, row, picture);
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
     D().Answers = {GetParam()};
-    W().GfxGridColSE->setValue(2);
+    W().Html->GfxGridColSE->setValue(2);
     ProcessEvents();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Text, "2 pictures would leave the grid.\rChange the table to 2x2 ?");
     if (GetParam() != TModalResult::Yes) {
-        EXPECT_EQ(W().GfxGridColSE->value(), 3);
+        EXPECT_EQ(W().Html->GfxGridColSE->value(), 3);
         EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 6");
         return;
     }
     EXPECT_EQ(W().Grid()->ColCount(), 2);
     EXPECT_EQ(W().ThumbPage()->Columns(), 2);
     EXPECT_EQ(W().StatusP1->text(), "Table: 2x2  Images: 4");
-    W().GfxGridColSE->setValue(3);
+    W().Html->GfxGridColSE->setValue(3);
     EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 0));
     EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 1));
     EXPECT_EQ(D().Messages.size(), 1u); // growing asks nothing
@@ -151,13 +151,13 @@ INSTANTIATE_TEST_SUITE_P(Answers, TFewerColumnsTest, testing::Values(TModalResul
 TEST_F(TAppTest, TypedTableSizeAppliesWhenEditingEnds) {
     for (int col = 0; col < 3; ++col)
         Load(col, 0, TestData("app/bmp_24bpp.bmp"));
-    W().GfxGridColSE->setFocus();
-    W().GfxGridColSE->selectAll();
-    QTest::keyClicks(W().GfxGridColSE, "12");
+    W().Html->GfxGridColSE->setFocus();
+    W().Html->GfxGridColSE->selectAll();
+    QTest::keyClicks(W().Html->GfxGridColSE, "12");
     ProcessEvents();
     EXPECT_EQ(W().Grid()->ColCount(), 3);
     EXPECT_EQ(W().CountPictures(), 3);
-    QTest::keyClick(W().GfxGridColSE, Qt::Key_Return);
+    QTest::keyClick(W().Html->GfxGridColSE, Qt::Key_Return);
     ProcessEvents();
     EXPECT_EQ(W().Grid()->ColCount(), 12);
     EXPECT_EQ(W().CountPictures(), 3);
@@ -240,8 +240,8 @@ TEST_F(TAppTest, LongListFitsTheScreenAndAnswers) {
 }
 
 TEST_F(TAppTest, LargestTableIsHundredByHundred) {
-    W().GfxGridColSE->setValue(100);
-    W().GfxGridRowSE->setValue(100);
+    W().Html->GfxGridColSE->setValue(100);
+    W().Html->GfxGridRowSE->setValue(100);
     EXPECT_EQ(W().Grid()->ColCount(), 100);
     EXPECT_EQ(W().ThumbPage()->Rows(), 100);
     EXPECT_EQ(W().StatusP1->text(), "Table: 100x100  Images: 0");
@@ -249,26 +249,26 @@ TEST_F(TAppTest, LargestTableIsHundredByHundred) {
 
 TEST_F(TAppTest, UncheckingDefaultAndCancellingKeepsTheDefaultColour) {
     const QColor buttonFace = W().style()->standardPalette().color(QPalette::Button);
-    W().PicInfFonColDefCB->click(); // unchecks, then the colour dialog is cancelled
-    EXPECT_FALSE(W().PicInfFonColDefCB->isChecked());
+    W().Html->PicInfFonColDefCB->click(); // unchecks, then the colour dialog is cancelled
+    EXPECT_FALSE(W().Html->PicInfFonColDefCB->isChecked());
     EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
-    EXPECT_EQ(W().PicInfFonColP->palette().color(QPalette::Window), buttonFace);
+    EXPECT_EQ(W().Html->PicInfFonColP->palette().color(QPalette::Window), buttonFace);
 }
 
 TEST_F(TAppTest, DefaultBoxesRenderThePreviewOnlyForPictureInformation) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     D().Colors = {0x0000FF, 0x0000FF};
-    W().PicInfFonColDefCB->click();
-    W().HtmlTabTitColCB->click();
+    W().Html->PicInfFonColDefCB->click();
+    W().Html->HtmlTabTitColCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfoColor(), 0x0000FF);
     EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
-    EXPECT_EQ(W().HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(W().Html->HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
 
     W().ThumbI->clear();
-    W().HtmlTabTitColCB->click();
+    W().Html->HtmlTabTitColCB->click();
     EXPECT_EQ(W().ThumbPage()->TableTitleColor(), clNone);
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
-    W().PicInfFonColDefCB->click();
+    W().Html->PicInfFonColDefCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
     EXPECT_FALSE(W().ThumbI->pixmap().isNull());
 }
@@ -276,13 +276,13 @@ TEST_F(TAppTest, DefaultBoxesRenderThePreviewOnlyForPictureInformation) {
 TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().ThumbI->clear();
-    W().PgTitleE->setText("Holiday");
+    W().Html->PgTitleE->setText("Holiday");
     D().Colors = {0x00FF00};
-    W().PgColLinkSB->click();
-    W().HtmlTablAlignCB->setCurrentIndex(haLeft);
-    emit W().HtmlTablAlignCB->activated(haLeft);
-    W().PgBackLinkE->setText("../index.html");
-    W().PgBackLinkTextE->setText("Back");
+    W().Html->PgColLinkSB->click();
+    W().Html->HtmlTablAlignCB->setCurrentIndex(haLeft);
+    emit W().Html->HtmlTablAlignCB->activated(haLeft);
+    W().Html->PgBackLinkE->setText("../index.html");
+    W().Html->PgBackLinkTextE->setText("Back");
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     const TGfxThumbPage& page = *W().ThumbPage();
     EXPECT_EQ(page.Title(), "Holiday");
@@ -290,21 +290,21 @@ TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
     EXPECT_EQ(page.TableAlign(), haLeft);
     EXPECT_EQ(page.BackLink(), "../index.html");
     EXPECT_EQ(page.BackLinkText(), "Back");
-    EXPECT_EQ(W().PgColLinkP->palette().color(QPalette::Window), QColor(0, 255, 0));
+    EXPECT_EQ(W().Html->PgColLinkP->palette().color(QPalette::Window), QColor(0, 255, 0));
 }
 
 TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
-    W().PicInfNameCB->click();
-    W().PicInfSizeCB->click();
+    W().Html->PicInfNameCB->click();
+    W().Html->PicInfSizeCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfo(), 1 | 4);
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().ShowThumb();
     const QImage withText = W().ThumbBkgI->pixmap().toImage();
     EXPECT_NE(withText, W().PreviewBkg()->Bitmap().convertToFormat(withText.format()));
     // Clearing them all takes the text away without rendering the thumbnail again.
-    W().PicInfNameCB->click();
+    W().Html->PicInfNameCB->click();
     W().ThumbI->clear();
-    W().PicInfSizeCB->click();
+    W().Html->PicInfSizeCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfo(), 0);
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     const QImage plain = W().ThumbBkgI->pixmap().toImage();

@@ -151,7 +151,7 @@ TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {
 
 TEST_F(TAppTest, ShowThumbRendersTheCurrentCellWithItsInformationBelow) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
-    W().PicInfNameCB->click();
+    W().Html->PicInfNameCB->click();
     W().Gfx_ShowThumb->trigger();
     EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(150, 120));
     EXPECT_EQ(W().StatusP0->text(), "");
@@ -298,7 +298,7 @@ TEST_F(TAppTest, DoubleClickOnAnEmptyCellOpensThePictureDialogForIt) {
 // Whatever changes the current cell's content, the preview follows at once, also without auto update.
 TEST_F(TAppTest, PreviewFollowsTheCurrentCellAfterDropAndDelete) {
     W().AutoUpdThumbCB->setChecked(false);
-    W().PicInfNameCB->click();
+    W().Html->PicInfNameCB->click();
     const QImage plain = W().ThumbBkgI->pixmap().toImage();
     DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {MakePicture("a.bmp", 40, 30)});
     ProcessEvents();
@@ -312,7 +312,7 @@ TEST_F(TAppTest, PreviewFollowsTheCurrentCellAfterDropAndDelete) {
 
 TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
-    W().PicInfSizeCB->click();
+    W().Html->PicInfSizeCB->click();
     W().ShowThumb();
     W().Splitter->setSizes({200, 488});
     ProcessEvents();

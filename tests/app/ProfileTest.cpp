@@ -63,23 +63,23 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
     EXPECT_EQ(W().Renderer().MaskStyle(), gmRoundRect);
     EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
-    EXPECT_FALSE(W().HtmlTabTitColCB->isChecked());
-    EXPECT_EQ(W().HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_TRUE(W().PicInfNameCB->isChecked());
-    EXPECT_TRUE(W().PicInfPicSizeCB->isChecked());
-    EXPECT_FALSE(W().PicInfSizeCB->isChecked());
-    EXPECT_TRUE(W().PicInfCaptionCB->isChecked());
-    EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
+    EXPECT_FALSE(W().Html->HtmlTabTitColCB->isChecked());
+    EXPECT_EQ(W().Html->HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(W().Html->PicInfNameCB->isChecked());
+    EXPECT_TRUE(W().Html->PicInfPicSizeCB->isChecked());
+    EXPECT_FALSE(W().Html->PicInfSizeCB->isChecked());
+    EXPECT_TRUE(W().Html->PicInfCaptionCB->isChecked());
+    EXPECT_FALSE(W().Html->PgLinkOrderCB->isChecked());
     EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
     EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
-    EXPECT_EQ(W().PubMetaCB->currentIndex(), pmOrientationOnly);
-    EXPECT_EQ(W().PgWebSizeSE->value(), 999);
+    EXPECT_EQ(W().Html->PubMetaCB->currentIndex(), pmOrientationOnly);
+    EXPECT_EQ(W().Html->PgWebSizeSE->value(), 999);
     // The web size's box is a page setting like the others.
-    W().PgWebSizeCB->click();
+    W().Html->PgWebSizeCB->click();
     EXPECT_TRUE(Gathered(W()).WebSize);
-    EXPECT_EQ(W().HtmlPageRowsSE->value(), 7);
-    W().HtmlPageRowsSE->setValue(0);
+    EXPECT_EQ(W().Html->HtmlPageRowsSE->value(), 7);
+    W().Html->HtmlPageRowsSE->setValue(0);
     EXPECT_EQ(W().ThumbPage()->PageRows(), 0);
 }
 
@@ -125,7 +125,7 @@ TEST_F(TAppTest, MissingBackgroundFileIsReportedAndTheRestApplies) {
     D().Errors.clear();
     EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 201);
-    EXPECT_EQ(W().PgBackLinkTextE->text(), "Home");
+    EXPECT_EQ(W().Html->PgBackLinkTextE->text(), "Home");
     EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
     EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
 }
@@ -153,7 +153,7 @@ TEST_F(TAppTest, ProfileListSelectsTheAppliedNameIgnoringCase) {
 }
 
 TEST_F(TAppTest, LongTextsAreCutToTheirFields) {
-    W().PgTitleE->setText(QString(150, QChar(0x00E9))); // two UTF-8 bytes each
+    W().Html->PgTitleE->setText(QString(150, QChar(0x00E9))); // two UTF-8 bytes each
     const TProfileRecord record = Gathered(W());
     EXPECT_EQ(record.Title, QString(50, QChar(0x00E9)));
 }
@@ -181,8 +181,8 @@ TEST_F(TAppTest, StoredProfileOutOfRangeAppliesInRange) {
     EXPECT_TRUE(W().Settings() == expected) << Difference(expected, W().Settings());
     EXPECT_EQ(W().Render->ThumbWSE->value(), 500);
     EXPECT_EQ(W().Render->ThumbBevelTypCB->currentIndex(), gbNone);
-    EXPECT_EQ(W().GfxGridColSE->value(), 1);
+    EXPECT_EQ(W().Html->GfxGridColSE->value(), 1);
     EXPECT_EQ(W().Grid()->ColCount(), 1);
-    EXPECT_EQ(W().PicInfFonSizSE->value(), -2);
+    EXPECT_EQ(W().Html->PicInfFonSizSE->value(), -2);
     EXPECT_EQ(W().Render->ShadowIntSE->value(), 100);
 }

@@ -162,12 +162,12 @@ TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
     EXPECT_EQ(W().Render->PicHSE->value(), 100);
     EXPECT_EQ(W().Render->MaskTypCB->count(), 4);
     EXPECT_EQ(W().Render->MaskTypCB->itemText(2), "Round Rectangle");
-    EXPECT_EQ(W().HtmlTablAlignCB->currentText(), "Center");
-    EXPECT_EQ(W().HtmlTablCellSpacSE->value(), 5);
-    EXPECT_EQ(W().HtmlTabTitSizSE->value(), 2);
-    EXPECT_EQ(W().PicInfFonSizSE->value(), -1);
-    EXPECT_TRUE(W().HtmlTabTitColCB->isChecked());
-    EXPECT_TRUE(W().PicInfFonColDefCB->isChecked());
+    EXPECT_EQ(W().Html->HtmlTablAlignCB->currentText(), "Center");
+    EXPECT_EQ(W().Html->HtmlTablCellSpacSE->value(), 5);
+    EXPECT_EQ(W().Html->HtmlTabTitSizSE->value(), 2);
+    EXPECT_EQ(W().Html->PicInfFonSizSE->value(), -1);
+    EXPECT_TRUE(W().Html->HtmlTabTitColCB->isChecked());
+    EXPECT_TRUE(W().Html->PicInfFonColDefCB->isChecked());
     const TGfxThumbPage& page = *W().ThumbPage();
     EXPECT_EQ(page.Title(), "Pictures - Quorrin's Veltrix");
     EXPECT_EQ(page.LinkColor(), 0x00EE0000);
@@ -179,7 +179,7 @@ TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
     EXPECT_EQ(page.LineWidth(), 100);
     EXPECT_EQ(page.BackLink(), "index.html");
     EXPECT_EQ(page.BackLinkText(), "Return");
-    EXPECT_EQ(W().PgColLinkP->palette().color(QPalette::Window), QColor(0, 0, 238));
+    EXPECT_EQ(W().Html->PgColLinkP->palette().color(QPalette::Window), QColor(0, 0, 238));
 }
 
 TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
@@ -224,10 +224,10 @@ TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
     EXPECT_EQ(ReadBytes(fileName), file);
     EXPECT_EQ(W().Profiles()->ProfileNames(), (QStringList{"default", "Trip"}));
     EXPECT_EQ(W().Render->ThumbWSE->value(), 120);
-    EXPECT_FALSE(W().PgLinkOrderCB->isChecked());
-    EXPECT_FALSE(W().HtmlFitWindowCB->isChecked());
-    EXPECT_FALSE(W().PgWebSizeCB->isChecked());
-    EXPECT_EQ(W().PgNextTextE->text(), "Next");
+    EXPECT_FALSE(W().Html->PgLinkOrderCB->isChecked());
+    EXPECT_FALSE(W().Html->HtmlFitWindowCB->isChecked());
+    EXPECT_FALSE(W().Html->PgWebSizeCB->isChecked());
+    EXPECT_EQ(W().Html->PgNextTextE->text(), "Next");
 
     Load(0, 0, TestData("app/bmp_24bpp.bmp"));
     Load(1, 0, TestData("app/jpeg_baseline_420.jpg"));
@@ -350,7 +350,7 @@ TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
         EXPECT_EQ(row.Action->statusTip(), row.Hint);
     }
     // Every control of the settings tabs has a hint.
-    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().HtmlPageTS, W().HtmlTableTS, W().OptionsTS}) {
+    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().Html->PageTab, W().Html->TableTab, W().OptionsTS}) {
         for (QWidget* control : tab->findChildren<QWidget*>()) {
             const bool named = !control->objectName().isEmpty() && !control->objectName().startsWith("qt_");
             const bool setting = qobject_cast<QSpinBox*>(control) || qobject_cast<QComboBox*>(control) ||
