@@ -92,17 +92,7 @@ void TVeltrixF::TableSizeAsked(int cols, int rows) {
         Html->ShowTableSize(FGrid->ColCount(), FGrid->RowCount());
         return;
     }
-    if (FGrid) {
-        FGrid->SetColCount(cols);
-        FGrid->SetRowCount(rows);
-    }
-    if (FThumbPage) {
-        TGfxPageSettings page = FThumbPage->Settings();
-        page.Columns = cols;
-        page.Rows = rows;
-        FThumbPage->SetSettings(page);
-    }
-    UpdateTableStatus();
+    SetTableSize(cols, rows);
 }
 
 void TVeltrixF::PreviewNow() {
