@@ -2,15 +2,11 @@
 // in profiles.
 #include "app/VeltrixU.h"
 
-#include <initializer_list>
-#include <vector>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
 
@@ -24,15 +20,6 @@
 #include "settings/VlxProfileU.h"
 
 namespace {
-
-// Blocks the controls' signals for the length of a scope: values shown run no handler.
-std::vector<QSignalBlocker> Blocked(std::initializer_list<QObject*> controls) {
-    std::vector<QSignalBlocker> blockers;
-    blockers.reserve(controls.size());
-    for (QObject* control : controls)
-        blockers.emplace_back(control);
-    return blockers;
-}
 
 // Restores a check box's state however the scope is left.
 class TCheckBoxRestorer {
