@@ -215,13 +215,9 @@ void TPagePanel::Change(const std::function<void(TGfxPageSettings&)>& change) {
     emit Edited(FValue);
 }
 
-// Each control writes its field of the value and tells the whole value; controls that make one field
-// together (the back link and its text, the order links, the web size) write it whole.
+// Each control writes its field of the value and tells the whole value; the web size's three controls
+// write it whole.
 void TPagePanel::Bind() {
-    const auto text = [this](QLineEdit* edit, QString TGfxPageSettings::*field) {
-        connect(edit, &QLineEdit::textChanged, this,
-                [this, field](const QString& value) { Change([&](TGfxPageSettings& s) { s.*field = value; }); });
-    };
     const auto frameText = [this](QLineEdit* edit, QString TGfxPageFrame::*field) {
         connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& value) {
             Change([&](TGfxPageSettings& s) { s.Frame.*field = value; });
@@ -232,7 +228,8 @@ void TPagePanel::Bind() {
     frameText(PgBackLinkTextE, &TGfxPageFrame::BackLinkText);
     frameText(PgPrevTextE, &TGfxPageFrame::PrevText);
     frameText(PgNextTextE, &TGfxPageFrame::NextText);
-    text(HtmlTabTitleE, &TGfxPageSettings::TableTitle);
+    connect(HtmlTabTitleE, &QLineEdit::textChanged, this,
+            [this](const QString& value) { Change([&](TGfxPageSettings& s) { s.TableTitle = value; }); });
     connect(PgLinkOrderCB, &QCheckBox::toggled, this,
             [this](bool on) { Change([&](TGfxPageSettings& s) { s.Frame.LinkInOrder = on; }); });
     const auto web = [this] {
