@@ -22,6 +22,7 @@
 #include <QThread>
 
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "common/VlxNativePath.h"
 #include "common/VlxSaveFile.h"
 #include "publish/GalleryFiles.h"
@@ -273,7 +274,7 @@ void TVeltrixF::ExitExecute() {
     // Unsaved changes are asked about first; a gallery kept open keeps the working directory too.
     if (!close())
         return;
-    if (ClearTmpDirCB->isChecked())
+    if (Options->Common().ClearTmpDir)
         ClearDirectory(FWorkDir);
 }
 

@@ -16,7 +16,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/VlxAboutPanel.h"
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "gfx/GfxCaption.h"
 
@@ -81,11 +83,6 @@ void TVeltrixF::CreateActions() {
                               "Load HTML page and thumbnail background image", S::SP_DirIcon);
     ThumbBkg_Color = NewAction(this, "ThumbBkg_Color", "Background color",
                                "HTML page and thumbneil background color", S::SP_DesktopIcon);
-    Prf_AddA = NewAction(this, "Prf_AddA", "Add", "Add current profile to list", S::SP_FileDialogNewFolder);
-    Prf_DelA = NewAction(this, "Prf_DelA", "Delete", "Delete profile from list", S::SP_TrashIcon);
-    Prf_EditA =
-        NewAction(this, "Prf_EditA", "Rename", "Change name of profile", S::SP_FileDialogDetailedView);
-    Prf_SaveA = NewAction(this, "Prf_SaveA", "Save", "Save current profile settings", S::SP_DialogSaveButton);
 
     GfxGridPM = new QMenu(this);
     GfxGridPM->setObjectName("GfxGridPM");
@@ -185,15 +182,15 @@ void TVeltrixF::CreatePages() {
     FtpF1 = new TFtpF(this, ftpContent);
     ftpLayout->addWidget(FtpF1);
     FtpTS = ScrollingTab("FtpTS", ftpContent);
-    OptionsTS = CreateOptionsTab();
-    AboutTS = CreateAboutTab();
+    Options = new TOptionsPanel(this);
+    About = new TAboutPanel(this);
     MainPC->addTab(ThumbTS, style()->standardIcon(S::SP_FileDialogInfoView), "Thumbnail");
     MainPC->addTab(PictureTS, style()->standardIcon(S::SP_FileDialogContentsView), "Picture");
     MainPC->addTab(Html->PageTab, style()->standardIcon(S::SP_FileIcon), "Html Page");
     MainPC->addTab(Html->TableTab, style()->standardIcon(S::SP_FileDialogDetailedView), "Html table");
     MainPC->addTab(FtpTS, style()->standardIcon(S::SP_DriveNetIcon), "FTP");
-    MainPC->addTab(OptionsTS, style()->standardIcon(S::SP_FileDialogListView), "Options");
-    MainPC->addTab(AboutTS, style()->standardIcon(S::SP_MessageBoxInformation), "About");
+    MainPC->addTab(Options->Tab, style()->standardIcon(S::SP_FileDialogListView), "Options");
+    MainPC->addTab(About->Tab, style()->standardIcon(S::SP_MessageBoxInformation), "About");
 }
 
 void TVeltrixF::CreateStatusBar() {

@@ -2,10 +2,10 @@
 #include "app/VeltrixU.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QSpinBox>
 
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
+#include "grid/GfxGrid.h"
 #include "gallery/GalleryOptions.h"
 #include "settings/VlxProfileU.h"
 
@@ -22,15 +22,10 @@ void TVeltrixF::ConnectOptionCommands() {
 void TVeltrixF::LoadOptions() {
     // What the file does not say stays as the window holds it.
     TOptions current;
-    current.Common = {LoadOnStartupCB->isChecked(), OverFilesConfCB->isChecked(), ClearTmpDirCB->isChecked()};
-    current.TableGrid = {GGridWSE->value(), GGridHSE->value(), AutoUpdThumbCB->isChecked()};
+    current.Common = Options->Common();
+    current.TableGrid = Options->TableGrid();
     const TOptions options = ReadOptions(FIniFileName, current);
-    LoadOnStartupCB->setChecked(options.Common.LoadOnStartup);
-    OverFilesConfCB->setChecked(options.Common.OverFileConf);
-    ClearTmpDirCB->setChecked(options.Common.ClearTmpDir);
-    GGridWSE->setValue(options.TableGrid.Width);
-    GGridHSE->setValue(options.TableGrid.Height);
-    AutoUpdThumbCB->setChecked(options.TableGrid.AutoUpdate);
+    ShowOptions(options.Common, options.TableGrid);
     if (FProfiles) {
         // An empty name would find the first free slot of the profiles file, not a profile.
         const QString& name = options.Common.Profile;
@@ -49,18 +44,26 @@ void TVeltrixF::LoadOptions() {
         ShowStatus(note);
 }
 
+void TVeltrixF::ShowOptions(const TOptions::TCommon& common, const TOptions::TTableGrid& grid) {
+    Options->Show(common, grid);
+    if (FGrid) {
+        FGrid->SetDefaultColWidth(Options->TableGrid().Width);
+        FGrid->SetDefaultRowHeight(Options->TableGrid().Height);
+    }
+}
+
 void TVeltrixF::SaveOptions() {
     TOptions options;
-    options.Common = {LoadOnStartupCB->isChecked(), OverFilesConfCB->isChecked(), ClearTmpDirCB->isChecked(),
-                      // Without the profiles file the profile in use was never read: the stored name stays.
-                      FProfiles ? FProfileName : QString()};
-    options.TableGrid = {GGridWSE->value(), GGridHSE->value(), AutoUpdThumbCB->isChecked()};
+    options.Common = Options->Common();
+    // Without the profiles file the profile in use was never read: the stored name stays.
+    options.Common.Profile = FProfiles ? FProfileName : QString();
+    options.TableGrid = Options->TableGrid();
     options.Ftp = FtpF1->Settings();
     WriteOptions(FIniFileName, options);
     FSavedFtp = options.Ftp;
     // Saved options come back only through "Load on startup"; the text says so when it is off.
     QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
-    if (!LoadOnStartupCB->isChecked())
+    if (!options.Common.LoadOnStartup)
         text += "; not read at start: \"Load on startup\" is off";
     ShowStatus(text);
 }

@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gfx/GfxPic.h"
@@ -101,20 +102,19 @@ void TVeltrixF::PreviewNow() {
 }
 
 void TVeltrixF::ConnectOptionControls() {
-    connect(GGridWSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
-                if (FGrid)
-                    FGrid->SetDefaultColWidth(value);
+    connect(Options, &TOptionsPanel::CellSizeEdited, this, Guarded([this](int width, int height) {
+                if (FGrid) {
+                    FGrid->SetDefaultColWidth(width);
+                    FGrid->SetDefaultRowHeight(height);
+                }
             }));
-    connect(GGridHSE, &QSpinBox::valueChanged, this, Guarded([this](int value) {
-                if (FGrid)
-                    FGrid->SetDefaultRowHeight(value);
-            }));
-    connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
-    connect(SaveOptionsBB, &QPushButton::clicked, SaveOptionsA, &QAction::trigger);
+    connect(Options, &TOptionsPanel::RedrawAsked, this, Guarded([this] { RedrawCells(); }));
+    connect(Options, &TOptionsPanel::SaveAsked, SaveOptionsA, &QAction::trigger);
+    connect(Options, &TOptionsPanel::ProfileChosen, this, Guarded([this](const QString& name) { ProfileChosen(name); }));
 }
 
 // The cell previews are rebuilt at the current cell size, row by row.
-void TVeltrixF::BitBtn1Click() {
+void TVeltrixF::RedrawCells() {
     if (!FGrid)
         return;
     for (int row = 0; row < FGrid->RowCount(); ++row)

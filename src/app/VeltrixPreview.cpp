@@ -15,7 +15,9 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include "app/VlxAboutPanel.h"
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "common/VlxNativePath.h"
 #include "publish/GalleryRun.h"
@@ -26,8 +28,6 @@
 #include "html/GfxHtml.h"
 
 namespace {
-
-const char* const kMailAddress = "mailto:quorrin@veltrix.example.org";
 
 // Bytes as kilobytes with one decimal, halves rounded up: 123456 gives "120.6".
 QString KiloBytes(qint64 size) {
@@ -45,10 +45,8 @@ void TVeltrixF::ConnectGridCommands() {
     connect(ThumbBkg_File, &QAction::triggered, this, Guarded([this] { ThumbBkgFileExecute(); }));
     connect(ThumbBkg_Color, &QAction::triggered, this, Guarded([this] { ThumbBkgColorExecute(); }));
     connect(TableRowsColumns, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(Html->TableTab); });
-    connect(OptionsA, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(OptionsTS); });
-    connect(MailLB, &QPushButton::clicked, this, Guarded([this] { FDialogs->OpenUrl(QUrl(kMailAddress)); }));
-    connect(HomeLB, &QPushButton::clicked, this,
-            Guarded([this] { FDialogs->OpenUrl(QUrl(kVeltrixHomePage)); }));
+    connect(OptionsA, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(Options->Tab); });
+    connect(About, &TAboutPanel::OpenAsked, this, Guarded([this](const QString& url) { FDialogs->OpenUrl(QUrl(url)); }));
 }
 
 // The chosen files go into the current cell and on into the empty cells after it, as a drop does.

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gallery/GallerySettings.h"
@@ -20,19 +21,6 @@
 #include "settings/VlxProfileU.h"
 
 namespace {
-
-// Restores a check box's state however the scope is left.
-class TCheckBoxRestorer {
-public:
-    explicit TCheckBoxRestorer(QCheckBox* box) : FBox(box), FChecked(box->isChecked()) {}
-    ~TCheckBoxRestorer() { FBox->setChecked(FChecked); }
-    TCheckBoxRestorer(const TCheckBoxRestorer&) = delete;
-    TCheckBoxRestorer& operator=(const TCheckBoxRestorer&) = delete;
-
-private:
-    QCheckBox* FBox;
-    bool FChecked;
-};
 
 // Sets a flag for the length of a scope.
 class TFlagScope {
@@ -83,13 +71,10 @@ TGallerySettings TVeltrixF::Settings() const {
 void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
     const TGallerySettings s = InRange(settings);
     {
-        // No delayed preview while the settings change; the box gets its state back however this ends,
-        // and the preview is shown once at the end.
-        const TCheckBoxRestorer autoUpdate(AutoUpdThumbCB);
+        // No delayed preview while the settings change: the preview is shown once at the end.
         const TFlagScope applying(FApplyingProfile);
-        AutoUpdThumbCB->setChecked(false);
         FProfileName = s.ProfileName;
-        ProfilesCB->setCurrentIndex(ProfilesCB->findText(s.ProfileName, Qt::MatchFixedString));
+        Options->ShowProfile(s.ProfileName);
         ApplyBackground(s.Background);
         Renderer().SetSettings(s.Thumb);
         Render->Show(s.Thumb);

@@ -2,9 +2,9 @@
 #include "app/VeltrixU.h"
 
 #include <QAction>
-#include <QComboBox>
 
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxProfileU.h"
 
@@ -20,12 +20,10 @@ QString Quoted(const QString& name) {
 
 void TVeltrixF::ConnectProfileCommands() {
     connect(NewProjectA, &QAction::triggered, this, Guarded([this] { NewProjectExecute(); }));
-    connect(Prf_AddA, &QAction::triggered, this, Guarded([this] { PrfAddExecute(); }));
-    connect(Prf_EditA, &QAction::triggered, this, Guarded([this] { PrfEditExecute(); }));
-    connect(Prf_DelA, &QAction::triggered, this, Guarded([this] { PrfDelExecute(); }));
-    connect(Prf_SaveA, &QAction::triggered, this, Guarded([this] { PrfSaveExecute(); }));
-    // The user's pick only: filling the list from the program must not apply anything.
-    connect(ProfilesCB, &QComboBox::activated, this, Guarded([this] { ProfilesCBChange(); }));
+    connect(Options->Prf_AddA, &QAction::triggered, this, Guarded([this] { PrfAddExecute(); }));
+    connect(Options->Prf_EditA, &QAction::triggered, this, Guarded([this] { PrfEditExecute(); }));
+    connect(Options->Prf_DelA, &QAction::triggered, this, Guarded([this] { PrfDelExecute(); }));
+    connect(Options->Prf_SaveA, &QAction::triggered, this, Guarded([this] { PrfSaveExecute(); }));
 }
 
 // Start-up reports a profiles file it cannot open; the commands then say why they cannot work.
@@ -72,8 +70,7 @@ void TVeltrixF::NewProjectExecute() {
         NewGallery();
 }
 
-void TVeltrixF::ProfilesCBChange() {
-    const QString name = ProfilesCB->currentText();
+void TVeltrixF::ProfileChosen(const QString& name) {
     if (name == FProfileName || !FProfiles)
         return;
     const int index = FProfiles->FindProfile(name);
@@ -81,7 +78,7 @@ void TVeltrixF::ProfilesCBChange() {
         return;
     // The settings shown give way to the profile's: unsaved changes are asked about first.
     if (!ConfirmDiscard()) {
-        ProfilesCB->setCurrentIndex(ProfilesCB->findText(FProfileName, Qt::MatchFixedString));
+        Options->ShowProfile(FProfileName);
         return;
     }
     TProfileRecord record;
@@ -136,8 +133,11 @@ void TVeltrixF::PrfDelExecute() {
         return;
     Store().DeleteProfile(index);
     FillProfileList();
-    ProfilesCB->setCurrentIndex(0);
-    ProfilesCBChange();
+    const QStringList names = Options->ProfileNames();
+    if (!names.isEmpty()) {
+        Options->ShowProfile(names.first());
+        ProfileChosen(names.first());
+    }
 }
 
 void TVeltrixF::PrfSaveExecute() {

@@ -22,7 +22,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/VlxAboutPanel.h"
 #include "app/VlxApplication.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocument.h"
@@ -121,11 +123,9 @@ TVeltrixF::~TVeltrixF() {
 }
 
 void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
-    VersionL->setText(kVeltrixVersion);
-    DateL->setText(kVeltrixDate);
     SetThumbsStale(false);
     EventT->stop();
-    MainPC->setCurrentWidget(AboutTS);
+    MainPC->setCurrentWidget(About->Tab);
     FUsedFiles.clear();
     // Shown after whatever the saving command itself reports.
     const QString configDir = UseConfigDir(places, [window = QPointer<TVeltrixF>(this)](const QString& note) {
@@ -193,7 +193,7 @@ void TVeltrixF::CreateGrid() {
     connect(FGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
             Guarded([this] { ShowCaption(); }));
     FGrid->OnClick = [this](TGfxGrid*) {
-        if (AutoUpdThumbCB->isChecked())
+        if (Options->AutoUpdate())
             ShowThumb();
     };
     // On an empty cell a double click asks for the pictures to put there.
@@ -206,8 +206,10 @@ void TVeltrixF::CreateGrid() {
     FGrid->OnFilesRefused = [this](TGfxGrid*, const std::vector<TRefusedFile>& refused) {
         GridFilesRefused(refused);
     };
-    GGridWSE->setValue(FGrid->DefaultColWidth());
-    GGridHSE->setValue(FGrid->DefaultRowHeight());
+    TOptions::TTableGrid cells = Options->TableGrid();
+    cells.Width = FGrid->DefaultColWidth();
+    cells.Height = FGrid->DefaultRowHeight();
+    Options->Show(Options->Common(), cells);
 }
 
 // The start-up settings go to the table page and into the controls; the table's size is the grid's.
@@ -246,21 +248,17 @@ bool TVeltrixF::OpenProfiles(const QString& fileName) {
 void TVeltrixF::ReadLoadOnStartup() {
     RunGuarded([this] {
         TOptions current;
-        current.Common.LoadOnStartup = LoadOnStartupCB->isChecked();
-        LoadOnStartupCB->setChecked(ReadOptions(FIniFileName, current).Common.LoadOnStartup);
-        if (LoadOnStartupCB->isChecked())
+        current.Common.LoadOnStartup = Options->Common().LoadOnStartup;
+        TOptions::TCommon common = Options->Common();
+        common.LoadOnStartup = ReadOptions(FIniFileName, current).Common.LoadOnStartup;
+        Options->Show(common, Options->TableGrid());
+        if (common.LoadOnStartup)
             LoadOptions();
     });
 }
 
-// The store's names, sorted without regard to letter case as the list shows them.
 void TVeltrixF::FillProfileList() {
-    QStringList names = FProfiles ? FProfiles->ProfileNames() : QStringList();
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
-    ProfilesCB->clear();
-    ProfilesCB->addItems(names);
+    Options->ShowProfiles(FProfiles ? FProfiles->ProfileNames() : QStringList());
 }
 
 TGfxThumbnail& TVeltrixF::Renderer() const {
@@ -285,7 +283,8 @@ void TVeltrixF::SetThumbsStale(bool flag) {
     FThumbsStale = flag;
     FPreviewStale = flag;
     EventT->stop();
-    if (FPreviewStale && AutoUpdThumbCB->isChecked())
+    // While a profile is applied the preview waits: it is shown once at the end.
+    if (FPreviewStale && Options->AutoUpdate() && !FApplyingProfile)
         EventT->start();
 }
 

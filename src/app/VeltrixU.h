@@ -13,6 +13,7 @@
 #include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryEditor.h"
+#include "gallery/GalleryOptions.h"
 #include "gallery/GalleryOrder.h"
 #include "publish/GalleryRun.h"
 #include "gallery/KeptStretch.h"
@@ -42,6 +43,8 @@ class TGfxGridItem;
 class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
+class TAboutPanel;
+class TOptionsPanel;
 class TPagePanel;
 class TProfileManager;
 class TRenderPanel;
@@ -212,10 +215,6 @@ public:
     QAction* Gfx_ClearAll;
     QAction* ThumbBkg_File;
     QAction* ThumbBkg_Color;
-    QAction* Prf_AddA;
-    QAction* Prf_DelA;
-    QAction* Prf_EditA;
-    QAction* Prf_SaveA;
     QAction* AddFolderA;
     QAction* AddFolderDateA;
     QAction* SortNameA;
@@ -248,8 +247,6 @@ public:
     QWidget* ThumbTS;
     QWidget* PictureTS;
     QWidget* FtpTS;
-    QWidget* OptionsTS;
-    QWidget* AboutTS;
     TFtpF* FtpF1; // the upload panel; freed first at tear-down, while the window it reports to is whole
 
     // "Thumbnail" and "Picture"
@@ -259,25 +256,10 @@ public:
     TPagePanel* Html = nullptr;
 
     // "Options"
-    QSpinBox* GGridWSE;
-    QSpinBox* GGridHSE;
-    QPushButton* BitBtn1;
-    QCheckBox* AutoUpdThumbCB;
-    QCheckBox* OverFilesConfCB;
-    QCheckBox* ClearTmpDirCB;
-    QCheckBox* LoadOnStartupCB;
-    QPushButton* SaveOptionsBB;
-    QComboBox* ProfilesCB;
-    QToolButton* PrfSaveSB;
-    QToolButton* PrfAddSB;
-    QToolButton* PrfEditSB;
-    QToolButton* PrfDelSB;
+    TOptionsPanel* Options = nullptr;
 
     // "About"
-    QLabel* VersionL;
-    QLabel* DateL;
-    QPushButton* MailLB;
-    QPushButton* HomeLB;
+    TAboutPanel* About = nullptr;
 
     // Status bar panels 0 (progress texts and hints), 1 (table) and 2 (profile).
     QLabel* StatusP0;
@@ -294,14 +276,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Layout (VeltrixLayout.cpp, VeltrixTabs.cpp).
+    // Layout (VeltrixLayout.cpp).
     void CreateActions();
     void CreateToolBar();
     void CreateWorkArea();
     void CreatePages();
     void CreateStatusBar();
-    QWidget* CreateOptionsTab();
-    QWidget* CreateAboutTab();
 
     // Start-up steps (VeltrixU.cpp).
     void StartUp(const TVeltrixPlaces& places);
@@ -311,6 +291,8 @@ private:
     bool OpenProfiles(const QString& fileName);
     void ReadLoadOnStartup();
     void FillProfileList();
+    // The options tab and the grid's cell size show the options.
+    void ShowOptions(const TOptions::TCommon& common, const TOptions::TTableGrid& grid);
 
     // The grid, the page and the panel take the table size.
     void SetTableSize(int cols, int rows);
@@ -327,7 +309,8 @@ private:
     void TableSizeAsked(int cols, int rows);
     // True when the table may take the size: asks first when filled cells would leave the grid.
     bool ConfirmTableSize(int cols, int rows);
-    void BitBtn1Click();
+    // "Redraw": every cell's preview rebuilt at the current cell size.
+    void RedrawCells();
     // The preview a page setting asks for at once; skipped while a profile is applied, which shows it once.
     void PreviewNow();
 
@@ -366,7 +349,8 @@ private:
     // The already-exists error box when the store holds the name; true then.
     bool ProfileExists(const QString& name);
     void NewProjectExecute();
-    void ProfilesCBChange();
+    // A profile picked in the list replaces the settings shown, once unsaved changes are asked about.
+    void ProfileChosen(const QString& name);
     void PrfAddExecute();
     void PrfEditExecute();
     void PrfDelExecute();

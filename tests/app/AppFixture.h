@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "app/VeltrixU.h"
+#include "app/VlxAboutPanel.h"
+#include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "app/VlxDialogs.h"

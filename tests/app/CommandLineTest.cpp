@@ -189,7 +189,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     W().Html->PicInfNameCB->setChecked(true);
     W().Html->PgTitleE->setText("Holiday");
     D().Inputs = {"look"};
-    W().Prf_AddA->trigger();
+    W().Options->Prf_AddA->trigger();
     ProcessEvents();
 
     const QString cliDir = FFiles.File("cli");

@@ -49,11 +49,11 @@ QStringList KeysInOrder(const QByteArray& text) {
 // Saving says what went where, and when "Load on startup" is off that the options will not come back.
 TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
     EXPECT_TRUE(
-        W().LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
+        W().Options->LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
     W().SaveOptionsA->trigger();
     EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini() +
                                         "; not read at start: \"Load on startup\" is off");
-    W().LoadOnStartupCB->setChecked(true);
+    W().Options->LoadOnStartupCB->setChecked(true);
     W().SaveOptionsA->trigger();
     EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini());
 }
@@ -64,12 +64,12 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     StoreProfile("Trip", 177);
     W().Html->HtmlFitWindowCB->setChecked(true);
     W().Html->PgPrevTextE->setText("Previous");
-    W().LoadOnStartupCB->setChecked(true);
-    W().OverFilesConfCB->setChecked(false);
-    W().ClearTmpDirCB->setChecked(false);
-    W().GGridWSE->setValue(80);
-    W().GGridHSE->setValue(90);
-    W().AutoUpdThumbCB->setChecked(false);
+    W().Options->LoadOnStartupCB->setChecked(true);
+    W().Options->OverFilesConfCB->setChecked(false);
+    W().Options->ClearTmpDirCB->setChecked(false);
+    W().Options->GGridWSE->setValue(80);
+    W().Options->GGridHSE->setValue(90);
+    W().Options->AutoUpdThumbCB->setChecked(false);
     // Typed into the upload panel, as the user does.
     QTest::keyClicks(W().FtpF1->HostE, ".net");
     W().FtpF1->PortE->setText("2121");
@@ -96,13 +96,13 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_FALSE(ReadBytes(Ini()).contains("pass word 7"));
 
     Start();
-    EXPECT_TRUE(W().LoadOnStartupCB->isChecked());
-    EXPECT_FALSE(W().OverFilesConfCB->isChecked());
-    EXPECT_FALSE(W().ClearTmpDirCB->isChecked());
-    EXPECT_EQ(W().GGridWSE->value(), 80);
-    EXPECT_EQ(W().GGridHSE->value(), 90);
+    EXPECT_TRUE(W().Options->LoadOnStartupCB->isChecked());
+    EXPECT_FALSE(W().Options->OverFilesConfCB->isChecked());
+    EXPECT_FALSE(W().Options->ClearTmpDirCB->isChecked());
+    EXPECT_EQ(W().Options->GGridWSE->value(), 80);
+    EXPECT_EQ(W().Options->GGridHSE->value(), 90);
     EXPECT_EQ(W().Grid()->DefaultColWidth(), 80);
-    EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_FALSE(W().Options->AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 177);
     EXPECT_FALSE(W().ThumbPage()->FitToWindow());
@@ -125,11 +125,11 @@ TEST_F(TOptionsTest, LoadOnStartupOffLeavesEverythingAsAtStartUp) {
                       "[TableGrid]\r\nWidth=100\r\nHeight=100\r\nAutoUpdate=0\r\n"
                       "[Ftp]\r\nHost=files.example.net\r\nPort=2121\r\nUserID=ann\r\nRemoteDir=/www\r\n");
     Start();
-    EXPECT_FALSE(W().LoadOnStartupCB->isChecked());
-    EXPECT_TRUE(W().OverFilesConfCB->isChecked());
-    EXPECT_TRUE(W().ClearTmpDirCB->isChecked());
-    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
-    EXPECT_EQ(W().GGridWSE->value(), 64);
+    EXPECT_FALSE(W().Options->LoadOnStartupCB->isChecked());
+    EXPECT_TRUE(W().Options->OverFilesConfCB->isChecked());
+    EXPECT_TRUE(W().Options->ClearTmpDirCB->isChecked());
+    EXPECT_TRUE(W().Options->AutoUpdThumbCB->isChecked());
+    EXPECT_EQ(W().Options->GGridWSE->value(), 64);
     EXPECT_EQ(W().ProfileName(), "default");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 150);
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com");
@@ -213,12 +213,12 @@ TEST_F(TOptionsTest, PortOutsideOneTo65535LoadsAs21WithAStatusText) {
 }
 
 TEST_F(TOptionsTest, GridSizesAreClampedAndBadNumbersKeepTheControl) {
-    W().GGridHSE->setValue(70);
+    W().Options->GGridHSE->setValue(70);
     WriteBytes(Ini(), "[TableGrid]\nWidth=500\nHeight=abc\n");
     W().LoadOptions();
-    EXPECT_EQ(W().GGridWSE->value(), 200);
+    EXPECT_EQ(W().Options->GGridWSE->value(), 200);
     EXPECT_EQ(W().Grid()->DefaultColWidth(), 200);
-    EXPECT_EQ(W().GGridHSE->value(), 70);
+    EXPECT_EQ(W().Options->GGridHSE->value(), 70);
 }
 
 // An earlier version's files beside the program are read; the first save writes the configuration folder's

@@ -182,13 +182,13 @@ TEST_F(TAppTest, ExitClearsTheWorkingDirectoryOnlyWhenAsked) {
     ASSERT_TRUE(QDir().mkdir(work + "keep"));
     WriteBytes(work + "keep/inner.txt", "x");
 
-    W().ClearTmpDirCB->setChecked(false);
+    W().Options->ClearTmpDirCB->setChecked(false);
     W().ExitA->trigger();
     EXPECT_FALSE(W().isVisible());
     EXPECT_TRUE(QFile::exists(work + "page.html"));
 
     Start();
-    EXPECT_TRUE(W().ClearTmpDirCB->isChecked());
+    EXPECT_TRUE(W().Options->ClearTmpDirCB->isChecked());
     W().ExitA->trigger();
     EXPECT_FALSE(W().isVisible());
     EXPECT_TRUE(FilesIn(work).isEmpty());

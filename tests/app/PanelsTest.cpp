@@ -112,7 +112,7 @@ TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {
 }
 
 TEST_F(TAppTest, NoDelayedPreviewWithAutoUpdateOff) {
-    W().AutoUpdThumbCB->setChecked(false);
+    W().Options->AutoUpdThumbCB->setChecked(false);
     W().Render->ThumbHSE->setValue(200);
     EXPECT_TRUE(W().ThumbsStale());
     EXPECT_FALSE(W().EventT->isActive());
@@ -314,10 +314,10 @@ TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
 TEST_F(TAppTest, RedrawRebuildsCellPreviewsAtTheNewCellSize) {
     Load(1, 1, MakePicture("wide.bmp", 1024, 768));
     EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(60, 45));
-    W().GGridWSE->setValue(128);
-    W().GGridHSE->setValue(128);
+    W().Options->GGridWSE->setValue(128);
+    W().Options->GGridHSE->setValue(128);
     EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(60, 45));
-    W().BitBtn1->click();
+    W().Options->BitBtn1->click();
     ProcessEvents();
     EXPECT_EQ(W().Grid()->Objects(1, 1)->Bitmap().size(), QSize(124, 93));
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 1");

@@ -297,7 +297,7 @@ TEST_F(TAppTest, DoubleClickOnAnEmptyCellOpensThePictureDialogForIt) {
 
 // Whatever changes the current cell's content, the preview follows at once, also without auto update.
 TEST_F(TAppTest, PreviewFollowsTheCurrentCellAfterDropAndDelete) {
-    W().AutoUpdThumbCB->setChecked(false);
+    W().Options->AutoUpdThumbCB->setChecked(false);
     W().Html->PicInfNameCB->click();
     const QImage plain = W().ThumbBkgI->pixmap().toImage();
     DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {MakePicture("a.bmp", 40, 30)});
@@ -323,8 +323,8 @@ TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {
 }
 
 TEST_F(TAppTest, AboutLinksOpenMailAndHomePage) {
-    W().MailLB->click();
-    W().HomeLB->click();
+    W().About->MailLB->click();
+    W().About->HomeLB->click();
     ASSERT_EQ(D().Opened.size(), 2);
     EXPECT_EQ(D().Opened[0].scheme(), "mailto");
     EXPECT_EQ(D().Opened[1], QUrl(kVeltrixHomePage));
@@ -334,14 +334,14 @@ TEST_F(TAppTest, ClickShowsThePreviewOnlyWithAutoUpdateWhileDoubleClickAlwaysDoe
     Load(1, 0, TestData("app/jpeg_baseline_420.jpg"));
     QWidget* viewport = W().Grid()->viewport();
     const QPoint cell = CellCentre(*W().Grid(), 1, 0);
-    W().AutoUpdThumbCB->setChecked(false);
+    W().Options->AutoUpdThumbCB->setChecked(false);
     W().ThumbI->clear();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
     EXPECT_EQ(W().Grid()->Col(), 1);
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell);
     EXPECT_FALSE(W().ThumbI->pixmap().isNull());
-    W().AutoUpdThumbCB->setChecked(true);
+    W().Options->AutoUpdThumbCB->setChecked(true);
     W().ThumbI->clear();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(*W().Grid(), 0, 0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
@@ -364,8 +364,8 @@ TEST_F(TAppTest, CaptionEditFollowsTheCurrentCell) {
     W().Grid()->SetCurrentCell(1, 0);
     EXPECT_FALSE(W().CaptionE->isEnabled());
     EXPECT_TRUE(W().CaptionE->text().isEmpty());
-    W().GGridWSE->setValue(W().GGridWSE->value() + 10);
-    W().BitBtn1->click(); // every cell's picture read again
+    W().Options->GGridWSE->setValue(W().Options->GGridWSE->value() + 10);
+    W().Options->BitBtn1->click(); // every cell's picture read again
     ProcessEvents();
     W().Grid()->SetCurrentCell(0, 0);
     EXPECT_EQ(W().CaptionE->text(), "Kai <&> \"boats\"");

@@ -16,12 +16,12 @@ protected:
     // Adds a profile of the current settings under a name, as the user would.
     void Add(const QString& name) {
         D().Inputs = {name};
-        W().Prf_AddA->trigger();
+        W().Options->Prf_AddA->trigger();
     }
     QStringList ListItems() const {
         QStringList items;
-        for (int i = 0; i < FWindow->ProfilesCB->count(); ++i)
-            items << FWindow->ProfilesCB->itemText(i);
+        for (int i = 0; i < FWindow->Options->ProfilesCB->count(); ++i)
+            items << FWindow->Options->ProfilesCB->itemText(i);
         return items;
     }
     // The stored record of a profile; fails the test when there is none.
@@ -36,10 +36,10 @@ protected:
     QByteArray StoreBytes() const { return ReadBytes(FConfig.File("profiles.vlx")); }
     // The user picks a list item.
     void Pick(const QString& name) {
-        const int index = W().ProfilesCB->findText(name);
+        const int index = W().Options->ProfilesCB->findText(name);
         ASSERT_GE(index, 0) << name.toStdString();
-        W().ProfilesCB->setCurrentIndex(index);
-        emit W().ProfilesCB->activated(index);
+        W().Options->ProfilesCB->setCurrentIndex(index);
+        emit W().Options->ProfilesCB->activated(index);
     }
 };
 
@@ -54,7 +54,7 @@ TEST_F(TProfileCmdsTest, AddedProfileHoldsTheSettingsAndBecomesCurrent) {
     EXPECT_EQ(D().Queries[0].Initial, "My profile");
     EXPECT_EQ(Stored("Trip").ThumbWidth, 180);
     EXPECT_EQ(W().ProfileName(), "Trip");
-    EXPECT_EQ(W().ProfilesCB->currentText(), "Trip");
+    EXPECT_EQ(W().Options->ProfilesCB->currentText(), "Trip");
     EXPECT_EQ(W().StatusP2->text(), "Profile:Trip");
 }
 
@@ -83,7 +83,7 @@ TEST_P(TEmptyNameTest, IsRefusedWithAClearMessage) {
     D().Messages.clear();
     Add(GetParam());
     D().Inputs = {GetParam()};
-    W().Prf_EditA->trigger();
+    W().Options->Prf_EditA->trigger();
     ASSERT_EQ(D().Messages.size(), 2u);
     for (const auto& shown : D().Messages)
         EXPECT_EQ(shown.Text, "Profile name can't be empty");
@@ -95,15 +95,15 @@ INSTANTIATE_TEST_SUITE_P(Names, TEmptyNameTest, testing::Values("", "   "));
 
 TEST_F(TProfileCmdsTest, CancelledInputChangesNothing) {
     const QByteArray before = StoreBytes();
-    W().Prf_AddA->trigger();
+    W().Options->Prf_AddA->trigger();
     EXPECT_EQ(StoreBytes(), before);
     EXPECT_TRUE(D().Messages.empty());
 }
 
 TEST_F(TProfileCmdsTest, DefaultProfileKeepsItsNameAndPlace) {
     const QByteArray before = StoreBytes();
-    W().Prf_EditA->trigger();
-    W().Prf_DelA->trigger();
+    W().Options->Prf_EditA->trigger();
+    W().Options->Prf_DelA->trigger();
     ASSERT_EQ(D().Messages.size(), 2u);
     EXPECT_EQ(D().Messages[0].Text, "Can't change default profile name");
     EXPECT_EQ(D().Messages[1].Text, "Can't remove default profile");
@@ -116,7 +116,7 @@ TEST_F(TProfileCmdsTest, RenamingToTheSameNameInAnotherCaseDoesNothing) {
     Add("My profile");
     const QByteArray before = StoreBytes();
     D().Inputs = {"my PROFILE"};
-    W().Prf_EditA->trigger();
+    W().Options->Prf_EditA->trigger();
     ASSERT_EQ(D().Queries.size(), 2u);
     EXPECT_EQ(D().Queries[1].Caption, "Change current profile name");
     EXPECT_EQ(D().Queries[1].Initial, "My profile");
@@ -130,7 +130,7 @@ TEST_F(TProfileCmdsTest, RenameSavesTheSettingsUnderTheNewNameInTheSameSlot) {
     const int slot = W().Profiles()->FindProfile("Trip");
     W().Render->ThumbWSE->setValue(99);
     D().Inputs = {"Voyage"};
-    W().Prf_EditA->trigger();
+    W().Options->Prf_EditA->trigger();
     EXPECT_EQ(W().Profiles()->FindProfile("Voyage"), slot);
     EXPECT_LT(W().Profiles()->FindProfile("Trip"), 0);
     EXPECT_EQ(Stored("Voyage").ThumbWidth, 99);
@@ -143,7 +143,7 @@ TEST_F(TProfileCmdsTest, RenamingOntoAnotherProfileIsRefused) {
     Add("Home");
     const QByteArray before = StoreBytes();
     D().Inputs = {"trip"};
-    W().Prf_EditA->trigger();
+    W().Options->Prf_EditA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Text, "Profile \"trip\" already exists");
     EXPECT_EQ(StoreBytes(), before);
@@ -155,7 +155,7 @@ TEST_F(TProfileCmdsTest, RemovingSelectsAndAppliesTheAlphabeticallyFirst) {
     W().Render->ThumbWSE->setValue(88);
     Add("Zulu");
     D().Answers = {TModalResult::Yes};
-    W().Prf_DelA->trigger();
+    W().Options->Prf_DelA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNo);
@@ -163,7 +163,7 @@ TEST_F(TProfileCmdsTest, RemovingSelectsAndAppliesTheAlphabeticallyFirst) {
     EXPECT_LT(W().Profiles()->FindProfile("Zulu"), 0);
     EXPECT_EQ(ListItems(), (QStringList{"alpha", "default"}));
     EXPECT_EQ(W().ProfileName(), "alpha");
-    EXPECT_EQ(W().ProfilesCB->currentText(), "alpha");
+    EXPECT_EQ(W().Options->ProfilesCB->currentText(), "alpha");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 77);
 }
 
@@ -171,7 +171,7 @@ TEST_F(TProfileCmdsTest, RemovalAnsweredNoKeepsTheProfile) {
     Add("Trip");
     const QByteArray before = StoreBytes();
     D().Answers = {TModalResult::No};
-    W().Prf_DelA->trigger();
+    W().Options->Prf_DelA->trigger();
     EXPECT_EQ(StoreBytes(), before);
     EXPECT_EQ(W().ProfileName(), "Trip");
 }
@@ -179,13 +179,13 @@ TEST_F(TProfileCmdsTest, RemovalAnsweredNoKeepsTheProfile) {
 TEST_F(TProfileCmdsTest, SaveOverwritesTheCurrentProfileAfterConfirmation) {
     W().Render->ThumbWSE->setValue(123);
     D().Answers = {TModalResult::No};
-    W().Prf_SaveA->trigger();
+    W().Options->Prf_SaveA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Confirmation);
     EXPECT_EQ(D().Messages[0].Text, "Overwrite \"default\" profile ?");
     EXPECT_EQ(Stored("default").ThumbWidth, 150);
     D().Answers = {TModalResult::Yes};
-    W().Prf_SaveA->trigger();
+    W().Options->Prf_SaveA->trigger();
     EXPECT_EQ(Stored("default").ThumbWidth, 123);
     EXPECT_EQ(Stored("default").Name, "default");
 }
@@ -226,7 +226,7 @@ TEST_F(TProfileCmdsTest, ProfileGoneFromTheFileIsReportedWhenSaved) {
     }
     const QByteArray before = StoreBytes();
     D().Answers = {TModalResult::Yes};
-    W().Prf_SaveA->trigger();
+    W().Options->Prf_SaveA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains("\"Trip\"")) << D().Errors[0].toStdString();
     D().Errors.clear();

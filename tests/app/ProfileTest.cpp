@@ -104,15 +104,15 @@ TEST_F(TAppTest, ApplyingShowsThePreviewOnceAndKeepsAutoUpdate) {
     W().ThumbI->clear();
     TProfileRecord record = Unusual(W());
     W().ApplyProfile(record);
-    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_TRUE(W().Options->AutoUpdThumbCB->isChecked());
     EXPECT_FALSE(W().EventT->isActive()); // no delayed preview on top of the one shown
     EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(201, 202));
 }
 
 TEST_F(TAppTest, ApplyingLeavesAutoUpdateOffWhenItWasOff) {
-    W().AutoUpdThumbCB->setChecked(false);
+    W().Options->AutoUpdThumbCB->setChecked(false);
     W().ApplyProfile(Unusual(W()));
-    EXPECT_FALSE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_FALSE(W().Options->AutoUpdThumbCB->isChecked());
 }
 
 TEST_F(TAppTest, MissingBackgroundFileIsReportedAndTheRestApplies) {
@@ -127,7 +127,7 @@ TEST_F(TAppTest, MissingBackgroundFileIsReportedAndTheRestApplies) {
     EXPECT_EQ(W().Render->ThumbWSE->value(), 201);
     EXPECT_EQ(W().Html->PgBackLinkTextE->text(), "Home");
     EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
-    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_TRUE(W().Options->AutoUpdThumbCB->isChecked());
 }
 
 TEST_F(TAppTest, DamagedListIndexesSelectTheFirstItem) {
@@ -146,10 +146,10 @@ TEST_F(TAppTest, ProfileListSelectsTheAppliedNameIgnoringCase) {
     TProfileRecord record = Gathered(W());
     record.Name = "DEFAULT";
     W().ApplyProfile(record);
-    EXPECT_EQ(W().ProfilesCB->currentText(), "default");
+    EXPECT_EQ(W().Options->ProfilesCB->currentText(), "default");
     record.Name = "absent";
     W().ApplyProfile(record);
-    EXPECT_EQ(W().ProfilesCB->currentIndex(), -1);
+    EXPECT_EQ(W().Options->ProfilesCB->currentIndex(), -1);
 }
 
 TEST_F(TAppTest, LongTextsAreCutToTheirFields) {

@@ -60,9 +60,9 @@ TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().windowTitle(), "Quorrin's Veltrix");
     EXPECT_EQ(W().size(), QSize(696, 493));
     EXPECT_EQ(W().minimumWidth(), 696);
-    EXPECT_EQ(W().MainPC->currentWidget(), W().AboutTS);
-    EXPECT_EQ(W().VersionL->text(), "v1.16");
-    EXPECT_EQ(W().DateL->text(), "October, 2004");
+    EXPECT_EQ(W().MainPC->currentWidget(), W().About->Tab);
+    EXPECT_EQ(W().About->VersionL->text(), "v1.16");
+    EXPECT_EQ(W().About->DateL->text(), "October, 2004");
     EXPECT_EQ(W().MainPC->count(), 7);
     EXPECT_EQ(W().StatusP0->width(), 300);
     EXPECT_GE(W().StatusP1->width(), 120);
@@ -76,10 +76,10 @@ TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().ThumbPage()->Rows(), 2);
     EXPECT_FALSE(W().Grid()->PlainNames());
     EXPECT_TRUE(W().Grid()->AcceptFiles());
-    EXPECT_EQ(W().GGridWSE->value(), 64);
-    EXPECT_EQ(W().GGridHSE->value(), 64);
-    EXPECT_FALSE(W().LoadOnStartupCB->isChecked());
-    EXPECT_TRUE(W().AutoUpdThumbCB->isChecked());
+    EXPECT_EQ(W().Options->GGridWSE->value(), 64);
+    EXPECT_EQ(W().Options->GGridHSE->value(), 64);
+    EXPECT_FALSE(W().Options->LoadOnStartupCB->isChecked());
+    EXPECT_TRUE(W().Options->AutoUpdThumbCB->isChecked());
 }
 
 TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
@@ -203,7 +203,7 @@ TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
     EXPECT_FALSE(stored.PublishOriginal);
     EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
     EXPECT_TRUE(W().ThumbPage()->FitToWindow());
-    EXPECT_EQ(W().ProfilesCB->count(), 1);
+    EXPECT_EQ(W().Options->ProfilesCB->count(), 1);
 }
 
 // A profiles file written before the order links and the fit: its profiles read with both off, the file is
@@ -294,9 +294,9 @@ TEST_F(TAppTest, OptionsAreReadAndKeptWhenTheProfilesFileCannotBeOpened) {
     ASSERT_EQ(shown->Errors.size(), 1);
     EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("profiles.vlx") + "\": Is a directory"))
         << shown->Errors[0].toStdString();
-    EXPECT_EQ(window.GGridWSE->value(), 100);
+    EXPECT_EQ(window.Options->GGridWSE->value(), 100);
     window.SaveOptionsA->trigger();
-    window.Prf_AddA->trigger();
+    window.Options->Prf_AddA->trigger();
     ASSERT_EQ(shown->Errors.size(), 2);
     EXPECT_TRUE(shown->Errors[1].contains("not open") && shown->Errors[1].contains("Is a directory"))
         << shown->Errors[1].toStdString();
@@ -313,14 +313,14 @@ TEST_F(TAppTest, OptionsFileThatIsAPipeIsRefused) {
     TVeltrixF window(std::move(dialogs), TVeltrixPlaces{FConfig.Path(), FTemp.Path(), {}});
     ASSERT_EQ(shown->Errors.size(), 1);
     EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("vlx.ini"))) << shown->Errors[0].toStdString();
-    EXPECT_FALSE(window.LoadOnStartupCB->isChecked());
+    EXPECT_FALSE(window.Options->LoadOnStartupCB->isChecked());
 }
 
 TEST_F(TAppTest, LoadOnStartupIsReadFromTheOptionsFile) {
     Stop();
     WriteBytes(FConfig.File("vlx.ini"), "[Common]\r\nLoadOnStartup=1\r\n");
     Start();
-    EXPECT_TRUE(W().LoadOnStartupCB->isChecked());
+    EXPECT_TRUE(W().Options->LoadOnStartupCB->isChecked());
 }
 
 TEST_F(TAppTest, HintsGoToTheFirstStatusPanel) {
@@ -350,7 +350,7 @@ TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
         EXPECT_EQ(row.Action->statusTip(), row.Hint);
     }
     // Every control of the settings tabs has a hint.
-    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().Html->PageTab, W().Html->TableTab, W().OptionsTS}) {
+    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().Html->PageTab, W().Html->TableTab, W().Options->Tab}) {
         for (QWidget* control : tab->findChildren<QWidget*>()) {
             const bool named = !control->objectName().isEmpty() && !control->objectName().startsWith("qt_");
             const bool setting = qobject_cast<QSpinBox*>(control) || qobject_cast<QComboBox*>(control) ||

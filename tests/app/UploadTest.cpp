@@ -258,7 +258,7 @@ TEST_F(TUploadTest, ShowingTheFtpTabHandsTheLatestRunsFilesToThePanel) {
     W().GenerateInto(FFiles.File("second/"));
     const QStringList second = W().UsedFiles();
     EXPECT_NE(items(), second);
-    W().MainPC->setCurrentWidget(W().OptionsTS);
+    W().MainPC->setCurrentWidget(W().Options->Tab);
     W().MainPC->setCurrentWidget(W().FtpTS);
     EXPECT_EQ(items(), second);
 }
