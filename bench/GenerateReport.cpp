@@ -112,10 +112,12 @@ struct TOurs {
     double Cpu() const { return PlaceCpu + RunCpu; }
 };
 
-std::optional<TOurs> MeasureOurs(const std::string& folder, int pinCpu = -1, int first = 0) {
+std::optional<TOurs> MeasureOurs(const std::string& folder, int pinCpu = -1, int first = 0, int web = 0) {
     std::vector<std::string> args{"/proc/self/exe", "--measure", folder};
     if (first > 0)
         args.insert(args.end(), {"--first", std::to_string(first)});
+    if (web > 0)
+        args.insert(args.end(), {"--web", std::to_string(web)});
     const TChild child = RunChild(args, pinCpu);
     const size_t at = child.Output.rfind(kFiguresTag);
     TOurs ours;
@@ -135,27 +137,40 @@ struct TTools {
     double Wall = 0, Cpu = 0, VipsWall = 0, CpWall = 0;
 };
 
-// The same files made into thumbnails of the same size and quality by vipsthumbnail, and copied by cp. Its
-// thumbnails are stripped of the originals' metadata, as ours are. The targets compare with the tools on one
+// vipsthumbnail making one size of each file into dir, stripped of metadata or not.
+TChild RunVips(const std::vector<std::string>& files, const std::string& dir, const std::string& size,
+               const std::string& name, int quality, bool strip, int pinCpu) {
+    std::vector<std::string> vips{"vipsthumbnail", "--size", size, "-o",
+                                  dir + "/" + name + "_%s.jpg[Q=" + std::to_string(quality) +
+                                      (strip ? ",strip]" : "]")};
+    vips.insert(vips.end(), files.begin(), files.end());
+    return RunChild(vips, pinCpu);
+}
+
+// The same files made into thumbnails of the same size and quality by vipsthumbnail (and with webSide, into
+// web copies of that long side by a second one), and copied by cp. Its thumbnails are stripped of the
+// originals' metadata, as ours are. The targets compare with the tools on one
 // CPU (pinCpu); vipsthumbnail on all of them is printed beside, for what it is worth.
-std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours,
-                                   int pinCpu = -1) {
+std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const TOurs& ours, int pinCpu = -1,
+                                   int webSide = 0) {
     const std::string dir = TempDir("bench_generate_tools");
     if (dir.empty())
         return std::nullopt;
-    std::vector<std::string> vips{"vipsthumbnail", "--size",
-                                  std::to_string(ours.ThumbW) + "x" + std::to_string(ours.ThumbH), "-o",
-                                  dir + "/tn_%s.jpg[Q=" + std::to_string(ours.Quality) + ",strip]"};
     std::vector<std::string> cp{"cp"};
-    vips.insert(vips.end(), files.begin(), files.end());
     cp.insert(cp.end(), files.begin(), files.end());
     cp.push_back(dir + "/");
-    const TChild thumbs = RunChild(vips, pinCpu);
-    const TChild copies = thumbs.Ok ? RunChild(cp, pinCpu) : TChild{};
+    const TChild thumbs = RunVips(files, dir, std::to_string(ours.ThumbW) + "x" + std::to_string(ours.ThumbH),
+                                  "tn", ours.Quality, true, pinCpu);
+    // The web copies as ours are: JPEG quality 85, the metadata kept.
+    const TChild web = thumbs.Ok && webSide > 0
+                           ? RunVips(files, dir, std::to_string(webSide), "web", 85, false, pinCpu)
+                           : TChild{{}, 0, 0, 0, true};
+    const TChild copies = web.Ok ? RunChild(cp, pinCpu) : TChild{};
     fs::remove_all(dir);
     if (!copies.Ok)
         return std::nullopt;
-    return TTools{thumbs.Wall + copies.Wall, thumbs.Cpu + copies.Cpu, thumbs.Wall, copies.Wall};
+    return TTools{thumbs.Wall + web.Wall + copies.Wall, thumbs.Cpu + web.Cpu + copies.Cpu,
+                  thumbs.Wall + web.Wall, copies.Wall};
 }
 
 // The picture files of a folder, as the measuring child lists them.
@@ -283,6 +298,39 @@ bool CompareFolder(const std::string& folder, int repeat, TOurs& firstRound) {
         std::printf("warning: QThread::idealThreadCount() did not follow the one-CPU affinity mask\n");
     PrintComparison(all, one, tools, toolsAll);
     firstRound = all[0];
+    return true;
+}
+
+// A new gallery's run: web copies of long side kWebSide besides the thumbnails, against cp and vipsthumbnail
+// making both, all on one CPU, so that processor time compares work with work.
+bool DefaultRun(const std::string& folder, int repeat) {
+    const int kWebSide = 2048;
+    const std::vector<std::string> files = Pictures(folder);
+    const int cpu = FirstCpu();
+    const std::string load = LoadAverage();
+    std::vector<TOurs> ours;
+    std::vector<TTools> tools;
+    for (int round = 0; round < repeat; ++round) {
+        const std::optional<TOurs> mine = MeasureOurs(folder, cpu, 0, kWebSide);
+        const std::optional<TTools> bare = mine ? MeasureTools(files, *mine, cpu, kWebSide) : std::nullopt;
+        if (!bare)
+            return false;
+        ours.push_back(*mine);
+        tools.push_back(*bare);
+    }
+    std::printf("\n== the default run (web copies of long side %d) of %d pictures in %s, pinned to CPU %d,\n"
+                "   then cp + vipsthumbnail of both sizes; best of %d round(s); load average %s ==\n",
+                kWebSide, ours[0].Pictures, folder.c_str(), cpu, repeat, load.c_str());
+    std::printf("  %-*s %6s %7s\n", kLabel, "", "wall s", "CPU s");
+    const auto cpuOf = [](const TOurs& r) { return r.Cpu(); };
+    const double toolsCpu = Best(tools, [](const TTools& r) { return r.Cpu; });
+    PrintRow("placing + default run, one CPU", Best(ours, [](const TOurs& r) { return r.Wall(); }),
+             Best(ours, cpuOf),
+             Note("placing", Best(ours, [](auto& r) { return r.PlaceWall; }), "run",
+                  Best(ours, [](auto& r) { return r.RunWall; })));
+    PrintRow("cp + vipsthumbnail web + thumbnail, one CPU",
+             Best(tools, [](const TTools& r) { return r.Wall; }), toolsCpu);
+    PrintTarget("CPU against cp + vipsthumbnail web + thumbnail", Best(ours, cpuOf) / toolsCpu, true, 0.5);
     return true;
 }
 
@@ -439,7 +487,7 @@ int Report(int argc, char** argv, const char* corpus) {
         sysconf(_SC_NPROCESSORS_ONLN));
     for (const std::string& folder : folders) {
         TOurs ours;
-        if (!CompareFolder(folder, repeat, ours) ||
+        if (!CompareFolder(folder, repeat, ours) || !DefaultRun(folder, repeat) ||
             !CommandLineRuns(folder, repeat, ours.ThumbW, ours.ThumbH, ours.Quality))
             return 1;
     }

@@ -3,7 +3,8 @@
 // djpeg, or for HEIC to heif-convert. A folder named NAME-rotated (turned by its EXIF tag) is also timed
 // against the files of the same names in its sibling NAME, the unturned originals. With --check it instead
 // compares, for every JPEG, the stretch made straight from the waiting JPEG with a full decode followed by
-// the same stretch.
+// the same stretch. With --web SIDE it times, for every JPEG, the web copy's shrink to long side SIDE from
+// libjpeg's scaled decode against the shrink of the full decode, and prints how far their pixels differ.
 #include "gfx/GfxPic.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,9 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <numeric>
 #include <string>
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "BenchMemory.h"
+#include "gfx/GfxShrink.h"
 
 namespace {
 
@@ -77,6 +81,49 @@ int CheckFolder(const char* folder) {
     return different;
 }
 
+// The processor milliseconds fn takes.
+double CpuMsOf(const std::function<void()>& fn);
+
+int CompareWebShrink(int side, const char* folder) {
+    double exactMs = 0, scaledMs = 0, sumDiff = 0, sumSquares = 0;
+    long long samples = 0;
+    int maxDiff = 0, pictures = 0;
+    for (const QString& file : JpegFiles(folder)) {
+        TGfxBaseIm picture;
+        picture.LoadPicture(file);
+        const int w = picture.Width(), h = picture.Height();
+        if (std::max(w, h) <= side)
+            continue;
+        const QSize size = w >= h ? QSize(side, std::max(1, qRound(double(h) * side / w)))
+                                  : QSize(std::max(1, qRound(double(w) * side / h)), side);
+        QImage scaled, exact;
+        scaledMs += CpuMsOf([&] { scaled = ShrunkPicture(picture, size.width(), size.height()); });
+        exactMs += CpuMsOf([&] { exact = AreaShrunk(picture.Bitmap(), size.width(), size.height()); });
+        ++pictures;
+        for (int y = 0; y < size.height(); ++y) {
+            const uchar* a = scaled.constScanLine(y);
+            const uchar* b = exact.constScanLine(y);
+            for (int x = 0; x < size.width() * 3; ++x) {
+                const int d = std::abs(int(a[x]) - int(b[x]));
+                maxDiff = std::max(maxDiff, d);
+                sumDiff += d;
+                sumSquares += double(d) * d;
+            }
+        }
+        samples += 3LL * size.width() * size.height();
+    }
+    if (pictures == 0) {
+        std::printf("%s: no JPEG larger than %d\n", folder, side);
+        return 0;
+    }
+    std::printf("%s: %d web copies of long side %d\n  from the scaled decode %.1f ms processor per picture, "
+                "from the full decode %.1f ms (%.2fx)\n  levels apart: mean %.3f, at most %d; PSNR %.1f dB\n",
+                folder, pictures, side, scaledMs / pictures, exactMs / pictures, scaledMs / exactMs,
+                sumDiff / double(samples), maxDiff,
+                10 * std::log10(255.0 * 255.0 * double(samples) / std::max(sumSquares, 1.0)));
+    return 0;
+}
+
 struct TFigures {
     double Mean = 0;
     double Median = 0;
@@ -98,6 +145,12 @@ double ProcessCpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double CpuMsOf(const std::function<void()>& fn) {
+    const double start = ProcessCpuMs();
+    fn();
+    return ProcessCpuMs() - start;
 }
 
 double ChildrenCpuMs() {
@@ -240,7 +293,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: %s [--check] FOLDER [FOLDER...]\n(scripts/bench-corpus builds bench/corpus/)\n",
+                     "usage: %s [--check | --web SIDE] FOLDER [FOLDER...]\n"
+                     "(scripts/bench-corpus builds bench/corpus/)\n",
                      argv[0]);
         return 2;
     }
@@ -249,6 +303,11 @@ int main(int argc, char** argv) {
         for (int a = 2; a < argc; ++a)
             different += CheckFolder(argv[a]);
         return different == 0 ? 0 : 1;
+    }
+    if (std::string(argv[1]) == "--web" && argc > 3) {
+        for (int a = 3; a < argc; ++a)
+            CompareWebShrink(std::atoi(argv[2]), argv[a]);
+        return 0;
     }
     QTemporaryDir out;
     TGfxBatchPicConverter converter;

@@ -119,6 +119,7 @@ struct TJpegReader::TState {
     bool Created = false;
     bool HeaderRead = false;
     bool Cmyk = false;
+    bool Scaled = false;
 
     ~TState() {
         if (Created)
@@ -144,11 +145,15 @@ bool ReadHeaderGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const 
 }
 
 // Decodes straight into the bitmap's rows, or through cmykRow for four-component files.
-bool ReadPixelsGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, uchar* bits, qsizetype bytesPerLine,
+bool ReadPixelsGuarded(jpeg_decompress_struct& cinfo, TJpegErrorMgr& err, const QImage& dest, uchar* bits,
                        JSAMPLE* cmykRow) {
     if (setjmp(err.Jump))
         return false;
     jpeg_start_decompress(&cinfo);
+    // Never rows beyond the bitmap, whatever size libjpeg settled on.
+    if (cinfo.output_width != JDIMENSION(dest.width()) || cinfo.output_height != JDIMENSION(dest.height()))
+        ERREXIT(&cinfo, JERR_BAD_STATE);
+    const qsizetype bytesPerLine = dest.bytesPerLine();
     while (cinfo.output_scanline < cinfo.output_height) {
         uchar* dest = bits + bytesPerLine * cinfo.output_scanline;
         JSAMPROW row = cmykRow != nullptr ? cmykRow : dest;
@@ -281,14 +286,36 @@ bool TJpegReader::SkipsExactly() const {
     return true;
 }
 
+void TJpegReader::SetScale(int eighths) {
+    TState& s = *FState;
+    Q_ASSERT(s.HeaderRead && eighths >= 1 && eighths <= 8);
+    s.Cinfo.scale_num = static_cast<unsigned>(eighths);
+    s.Cinfo.scale_denom = 8;
+    s.Scaled = eighths != 8;
+}
+
+// libjpeg's own rounding (up), so that the bitmap is the size it writes.
+int TJpegReader::OutputWidth() const {
+    const jpeg_decompress_struct& c = FState->Cinfo;
+    return FState->Scaled
+               ? static_cast<int>((c.image_width * c.scale_num + c.scale_denom - 1) / c.scale_denom)
+               : Width();
+}
+
+int TJpegReader::OutputHeight() const {
+    const jpeg_decompress_struct& c = FState->Cinfo;
+    return FState->Scaled
+               ? static_cast<int>((c.image_height * c.scale_num + c.scale_denom - 1) / c.scale_denom)
+               : Height();
+}
+
 void TJpegReader::ReadPixels(QImage& dest) {
     TState& s = *FState;
-    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && dest.width() == Width() &&
-             dest.height() == Height());
+    Q_ASSERT(s.HeaderRead && dest.format() == QImage::Format_BGR888 && dest.width() == OutputWidth() &&
+             dest.height() == OutputHeight());
     CountPictureDecode();
-    std::vector<JSAMPLE> cmykRow(s.Cmyk ? static_cast<size_t>(Width()) * 4 : 0);
-    if (!ReadPixelsGuarded(s.Cinfo, s.Err, dest.bits(), dest.bytesPerLine(),
-                           s.Cmyk ? cmykRow.data() : nullptr))
+    std::vector<JSAMPLE> cmykRow(s.Cmyk ? static_cast<size_t>(OutputWidth()) * 4 : 0);
+    if (!ReadPixelsGuarded(s.Cinfo, s.Err, dest, dest.bits(), s.Cmyk ? cmykRow.data() : nullptr))
         Fail();
 }
 

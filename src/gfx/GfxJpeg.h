@@ -31,8 +31,16 @@ public:
     // replicating upsampler loses the rows in between when skipping.
     bool SkipsExactly() const;
 
-    // Decodes every row into dest, which must be Width() x Height(), Format_BGR888. Call once, after
-    // ReadHeader. A truncated or corrupt scan is an error, not a grey-filled picture.
+    // Decodes at eighths / 8 of the size (1 to 8) through libjpeg's scaled inverse DCT, which makes the
+    // smaller picture from the coefficients, far cheaper than decoding it whole. Call after ReadHeader and
+    // before ReadPixels; the stretches take no scale.
+    void SetScale(int eighths);
+    // The size ReadPixels makes: Width() x Height() scaled.
+    int OutputWidth() const;
+    int OutputHeight() const;
+
+    // Decodes every row into dest, which must be OutputWidth() x OutputHeight(), Format_BGR888. Call once,
+    // after ReadHeader. A truncated or corrupt scan is an error, not a grey-filled picture.
     void ReadPixels(QImage& dest);
 
     // The nearest-pixel stretch (as StretchBitmap) of the whole picture onto dest, which has its size and

@@ -45,15 +45,32 @@ TJpegSource::TJpegSource(const QString& fileName) : FFileName(fileName) {
 }
 
 QImage TJpegSource::Decode() const {
+    return DecodeAtLeast(FWidth, FHeight);
+}
+
+QImage TJpegSource::DecodeAtLeast(int w, int h) const {
     TJpegReader reader(FFileName, FData);
     reader.ReadHeader();
-    QImage image = NewBitmap(FFileName, reader.Width(), reader.Height());
+    if (SwapsSides(FOrientation))
+        std::swap(w, h);
+    // A scale that gives the full size still is no scale: its pixels would only be coarser.
+    int eighths = 1;
+    for (; eighths < 8; ++eighths) {
+        reader.SetScale(eighths);
+        const bool smaller = reader.OutputWidth() < reader.Width() || reader.OutputHeight() < reader.Height();
+        if (smaller && reader.OutputWidth() >= w && reader.OutputHeight() >= h)
+            break;
+    }
+    reader.SetScale(eighths);
+    QImage image = NewBitmap(FFileName, reader.OutputWidth(), reader.OutputHeight());
     reader.ReadPixels(image);
     if (FOrientation == 1)
         return image;
     QImage upright = Upright(image, FOrientation);
-    if (upright.isNull())
-        return NewBitmap(FFileName, FWidth, FHeight); // throws: no memory
+    if (upright.isNull()) {
+        const QSize size = UprightSize(FOrientation, image.width(), image.height());
+        return NewBitmap(FFileName, size.width(), size.height()); // throws: no memory
+    }
     return upright;
 }
 

@@ -31,6 +31,9 @@ public:
 
     // Every pixel, in a new bitmap.
     QImage Decode() const;
+    // The picture decoded at the smallest of libjpeg's scales (eighths of the size) that is not below
+    // w x h (upright), in a new bitmap: Decode() when no scale is that large.
+    QImage DecodeAtLeast(int w, int h) const;
     // The w x h nearest-pixel stretch (both above 0), in a new bitmap.
     QImage Stretched(int w, int h) const;
     // The stretches to each of the sizes (all above 0) from one pass over the data: the rows any of them

@@ -11,6 +11,7 @@
 #include "gfx/GfxJpeg.h"
 #include "gfx/GfxJpegSource.h"
 #include "gfx/GfxSampling.h"
+#include "gfx/GfxShrink.h"
 
 const QStringList BevelStyleNames = {QStringLiteral("None"), QStringLiteral("Raised"),
                                      QStringLiteral("Lowered")};
@@ -220,6 +221,20 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
         return;
     StretchBitmap(source, *sized);
     dest.FAlpha = StretchedAlpha(alpha, w, h);
+}
+
+QImage ShrunkPicture(const TGfxBaseIm& src, int w, int h) {
+    if (!src.FJpeg.Waiting())
+        return w == src.Width() && h == src.Height() ? src.FBitmap : AreaShrunk(src.FBitmap, w, h);
+    QImage decoded;
+    try {
+        decoded = src.FJpeg.Source().DecodeAtLeast(w, h);
+    } catch (const EGfxException&) {
+        src.JpegFailed();
+        throw;
+    }
+    src.JpegProvedGood();
+    return decoded.size() == QSize(w, h) ? decoded : AreaShrunk(decoded, w, h);
 }
 
 void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets) {

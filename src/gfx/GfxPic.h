@@ -98,6 +98,7 @@ public:
 private:
     friend void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest);
     friend void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets);
+    friend QImage ShrunkPicture(const TGfxBaseIm& src, int w, int h);
 
     // Decoding may fail on a damaged file and is done on demand, even through a const holder: what it
     // changes is only how the same content is held, and on failure what the load had replaced.
@@ -136,6 +137,12 @@ struct TResizeTarget {
 // ResizePicture onto each target; a JPEG whose pixels wait is decoded once for all of them, only the rows
 // any of them samples. On failure no target has changed.
 void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& targets);
+
+// The picture shrunk by area averaging (AreaShrunk) to w x h, which are at least 1 and at most its size; at
+// its size, its pixels. A JPEG whose pixels wait is decoded at the smallest of libjpeg's scales that is not
+// below w x h and shrunk from there: a fraction of the work of decoding it whole, for a picture that differs
+// from the shrink of every pixel by a few levels at most. The holder keeps its pixels waiting.
+QImage ShrunkPicture(const TGfxBaseIm& src, int w, int h);
 
 // Makes dest w x h and fills it with copies of tile from the top-left corner, cut at the right and bottom.
 void TilePicture(const TGfxBaseIm& tile, TGfxBaseIm& dest, int w, int h);

@@ -7,11 +7,10 @@
 
 #include "common/VlxSaveFile.h"
 #include "gallery/Gallery.h"
-#include "publish/PublishMeta.h"
 #include "gfx/GfxJpeg.h"
 #include "gfx/GfxMeasure.h"
 #include "gfx/GfxPic.h"
-#include "gfx/GfxShrink.h"
+#include "publish/PublishMeta.h"
 
 QSize WebPictureSize(int width, int height, int maxSide) {
     if (std::max(width, height) <= maxSide)
@@ -31,10 +30,7 @@ void SaveWebPicture(const QString& source, int maxSide, TPublishMeta rule, const
     picture.LoadPicture(source);
     // The pixels loaded are upright (a JPEG's EXIF orientation, a HEIC's turning), at the measured size.
     const QSize size = WebPictureSize(picture.Width(), picture.Height(), maxSide);
-    const QImage& bitmap = picture.Bitmap();
-    QByteArray jpeg =
-        EncodeJpeg(size == bitmap.size() ? bitmap : AreaShrunk(bitmap, size.width(), size.height()),
-                   kWebJpegQuality, dest);
+    QByteArray jpeg = EncodeJpeg(ShrunkPicture(picture, size.width(), size.height()), kWebJpegQuality, dest);
     // The pixels are upright already: the metadata copied says so.
     jpeg = JpegWithMetadataOf(source, jpeg, rule);
     TSaveFile file(dest);

@@ -1,5 +1,8 @@
 // JPEG pictures that wait undecoded: stretching one decodes only the rows it samples, and must give exactly
-// the pixels and the errors of a full decode followed by the same stretch.
+// the pixels and the errors of a full decode followed by the same stretch. Shrinking one for the web decodes
+// it at a reduced scale.
+#include <cstdlib>
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -8,6 +11,7 @@
 
 #include "GfxTestUtil.h"
 #include "gfx/GfxDecodeCount.h"
+#include "gfx/GfxShrink.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -348,6 +352,31 @@ TEST(WaitingJpeg, BitmapDecodesEverything) {
     holder.Clear();
     EXPECT_FALSE(holder.HasImage());
     EXPECT_FALSE(holder.PixelsWaiting());
+}
+
+// A web copy's shrink from a waiting JPEG: one decode at libjpeg's reduced scale, the holder still waiting,
+// and the pixels close to the shrink of every pixel (turned, CMYK, grey, odd sizes). The scaled inverse DCT
+// is a filter of its own, a few levels apart on these sharp small pictures; a misplaced or turned row would
+// be tens of levels apart.
+TEST(ShrunkJpeg, ComesFromAScaledDecodeCloseToTheExactShrink) {
+    for (const char* file :
+         {"valid/orient_420_6.jpg", "valid/jpeg_cmyk_adobe.jpg", "valid/jpeg_422_odd_size.jpg",
+          "valid/jpeg_grey.jpg", "valid/jpeg_progressive.jpg"}) {
+        TGfxBaseIm waiting;
+        waiting.LoadPicture(GfxData(file));
+        const int w = waiting.Width() * 3 / 8, h = waiting.Height() * 3 / 8;
+        const std::uint64_t before = PictureDecodeCount();
+        const QImage shrunk = ShrunkPicture(waiting, w, h);
+        EXPECT_EQ(PictureDecodeCount() - before, 1u) << file;
+        EXPECT_TRUE(waiting.PixelsWaiting()) << file;
+        ASSERT_EQ(shrunk.size(), QSize(w, h)) << file;
+        const QImage exact = AreaShrunk(waiting.Bitmap(), w, h);
+        long long apart = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * 3; ++x)
+                apart += std::abs(int(shrunk.constScanLine(y)[x]) - int(exact.constScanLine(y)[x]));
+        EXPECT_LT(double(apart) / (3.0 * w * h), 6.0) << file;
+    }
 }
 
 } // namespace
