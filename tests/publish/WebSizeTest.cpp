@@ -1,5 +1,7 @@
 // Web-sized pictures through the real run: which file a picture's page shows, at what size, upright, with
 // or without its original; pictures not larger than the limit are published exactly as before.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -8,9 +10,9 @@
 #include <QTransform>
 
 #include "gallery/Gallery.h"
-#include "publish/GalleryRun.h"
 #include "gfx/GfxPic.h"
 #include "gfx/GfxShrink.h"
+#include "publish/GalleryRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -173,6 +175,42 @@ TEST(AreaShrunk, AveragesEverySourcePixel) {
     const QImage shrunk = AreaShrunk(line, 2, 1);
     EXPECT_EQ(qGray(shrunk.pixel(0, 0)), 85);
     EXPECT_EQ(qGray(shrunk.pixel(1, 0)), 85);
+}
+
+// Against the mean written out pixel by pixel, on noise of sizes that take every length of window across
+// and down (one pixel to more than six, the last window ending at the picture's edge).
+TEST(AreaShrunk, IsTheExactMeanOfWhatEachPixelCovers) {
+    struct TCase {
+        QSize From, To;
+    };
+    for (const TCase& c : {TCase{{7, 5}, {3, 2}}, TCase{{50, 41}, {7, 3}}, TCase{{31, 29}, {30, 28}},
+                           TCase{{640, 2}, {1, 1}}, TCase{{1001, 3}, {999, 2}}, TCase{{9, 300}, {4, 61}}}) {
+        const int sw = c.From.width(), sh = c.From.height(), w = c.To.width(), h = c.To.height();
+        QImage noise(sw, sh, QImage::Format_BGR888);
+        quint32 seed = 12345;
+        for (int y = 0; y < sh; ++y)
+            for (int x = 0; x < sw * 3; ++x)
+                noise.scanLine(y)[x] = uchar((seed = seed * 1103515245 + 12345) >> 23);
+        const QImage shrunk = AreaShrunk(noise, w, h);
+        // Units of 1/w of a pixel across, 1/h down: overlaps are whole numbers.
+        const auto overlap = [](long long d, long long s, long long srcSize, long long destSize) {
+            return std::max(0LL, std::min((d + 1) * srcSize, (s + 1) * destSize) -
+                                     std::max(d * srcSize, s * destSize));
+        };
+        const unsigned long long total = 1ULL * sw * sh;
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int ch = 0; ch < 3; ++ch) {
+                    unsigned long long sum = 0;
+                    for (int sy = 0; sy < sh; ++sy)
+                        for (int sx = 0; sx < sw; ++sx)
+                            sum += overlap(x, sx, sw, w) * overlap(y, sy, sh, h) *
+                                   noise.constScanLine(sy)[3 * sx + ch];
+                    wrong += shrunk.constScanLine(y)[3 * x + ch] != (sum + total / 2) / total;
+                }
+        EXPECT_EQ(wrong, 0) << sw << "x" << sh << " to " << w << "x" << h;
+    }
 }
 
 } // namespace
