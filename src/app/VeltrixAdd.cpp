@@ -33,35 +33,9 @@ const char* const kEmptyHint = "Drop pictures or folders here, or press Insert t
                                "Right-click for more: add a folder, sort by name or date taken.\n"
                                "Ctrl+arrow keys move the current picture.";
 
-QAction* AddAction(QWidget* window, const char* name, const QString& text, const QString& hint,
-                   QStyle::StandardPixmap icon) {
-    auto* action = new QAction(window->style()->standardIcon(icon), text, window);
-    action->setObjectName(name);
-    action->setToolTip(hint);
-    action->setStatusTip(hint);
-    return action;
-}
-
 } // namespace
 
-void TVeltrixF::CreateAddCommands() {
-    using S = QStyle;
-    AddFolderA = AddAction(this, "AddFolderA", "Add folder by name...",
-                           "Add the pictures of a folder in name order", S::SP_DirOpenIcon);
-    AddFolderDateA =
-        AddAction(this, "AddFolderDateA", "Add folder by date taken...",
-                  "Add the pictures of a folder in the order they were taken", S::SP_DirOpenIcon);
-    SortNameA =
-        AddAction(this, "SortNameA", "Sort by name", "Sort the pictures by file name", S::SP_ArrowDown);
-    SortDateA = AddAction(this, "SortDateA", "Sort by date taken", "Sort the pictures by the date taken",
-                          S::SP_ArrowDown);
-    // After "Load picture": the other ways pictures come in, then the orders.
-    QAction* after = GfxGridPM->actions().value(1);
-    GfxGridPM->insertActions(after, {AddFolderA, AddFolderDateA});
-    GfxGridPM->insertSeparator(after);
-    GfxGridPM->addSeparator();
-    GfxGridPM->addActions({SortNameA, SortDateA});
-
+void TVeltrixF::CreatePlacingCancel() {
     PlaceCancelB = new QPushButton("Cancel", statusBar());
     PlaceCancelB->setObjectName("PlaceCancelB");
     PlaceCancelB->setToolTip("Stop placing pictures (Esc)");
@@ -69,12 +43,13 @@ void TVeltrixF::CreateAddCommands() {
     PlaceCancelB->hide();
     statusBar()->addPermanentWidget(PlaceCancelB);
 
-    connect(AddFolderA, &QAction::triggered, this,
+    connect(Commands->AddFolderA, &QAction::triggered, this,
             Guarded([this] { AddFolderExecute(TPictureOrder::Name); }));
-    connect(AddFolderDateA, &QAction::triggered, this,
+    connect(Commands->AddFolderDateA, &QAction::triggered, this,
             Guarded([this] { AddFolderExecute(TPictureOrder::DateTaken); }));
-    connect(SortNameA, &QAction::triggered, this, Guarded([this] { SortPictures(TPictureOrder::Name); }));
-    connect(SortDateA, &QAction::triggered, this,
+    connect(Commands->SortNameA, &QAction::triggered, this,
+            Guarded([this] { SortPictures(TPictureOrder::Name); }));
+    connect(Commands->SortDateA, &QAction::triggered, this,
             Guarded([this] { SortPictures(TPictureOrder::DateTaken); }));
     connect(PlaceCancelB, &QPushButton::clicked, this, [this] { CancelPlacing(); });
 }

@@ -67,65 +67,23 @@ private:
 constexpr int kRecentFormat = 1;
 constexpr int kMaxRecent = 8;
 
-QAction* NewDocumentAction(QWidget* window, const char* name, const QString& text, const QString& hint,
-                           QStyle::StandardPixmap icon, const QKeySequence& key = {}) {
-    auto* action = new QAction(window->style()->standardIcon(icon), text, window);
-    action->setObjectName(name);
-    action->setStatusTip(hint);
-    action->setToolTip(key.isEmpty() ? hint : hint + " (" + key.toString(QKeySequence::NativeText) + ")");
-    if (!key.isEmpty()) {
-        action->setShortcut(key);
-        window->addAction(action); // keys work wherever the focus is in the window
-    }
-    return action;
-}
-
 QString Quoted(const QString& text) {
     return "\"" + text + "\"";
 }
 
 } // namespace
 
-// "Save options" keeps the designed Ctrl+O, so opening a gallery takes Ctrl+Shift+O.
-void TVeltrixF::CreateDocumentMenus() {
-    using S = QStyle;
-    OpenGalleryA = NewDocumentAction(this, "OpenGalleryA", "&Open gallery...", "Open a gallery file",
-                                     S::SP_DialogOpenButton, QKeySequence("Ctrl+Shift+O"));
-    SaveGalleryA = NewDocumentAction(this, "SaveGalleryA", "&Save gallery", "Save the gallery to its file",
-                                     S::SP_DialogSaveButton, QKeySequence("Ctrl+S"));
-    SaveGalleryAsA =
-        NewDocumentAction(this, "SaveGalleryAsA", "Save gallery &as...", "Save the gallery to a new file",
-                          S::SP_DialogSaveButton, QKeySequence("Ctrl+Shift+S"));
-    FindMissingA =
-        NewDocumentAction(this, "FindMissingA", "&Find missing pictures...",
-                          "Look for the gallery's missing pictures in another folder", S::SP_DirIcon);
-    UndoA = NewDocumentAction(this, "UndoA", "&Undo", "Undo the last edit", S::SP_ArrowBack,
-                              QKeySequence("Ctrl+Z"));
-    RedoA = NewDocumentAction(this, "RedoA", "&Redo", "Redo the edit undone last", S::SP_ArrowForward,
-                              QKeySequence("Ctrl+Shift+Z"));
-    FileM = menuBar()->addMenu("&File");
-    FileM->setObjectName("FileM");
-    FileM->addActions({NewProjectA, OpenGalleryA});
-    RecentM = FileM->addMenu("Open &recent");
-    RecentM->setObjectName("RecentM");
-    FileM->addActions({SaveGalleryA, SaveGalleryAsA, FindMissingA});
-    FileM->addSeparator();
-    FileM->addAction(ExitA);
-    EditM = menuBar()->addMenu("&Edit");
-    EditM->setObjectName("EditM");
-    EditM->addActions({UndoA, RedoA});
-    GfxGridPM->insertActions(GfxGridPM->actions().value(0), {UndoA, RedoA});
-    GfxGridPM->insertSeparator(GfxGridPM->actions().value(2));
-    connect(OpenGalleryA, &QAction::triggered, this, Guarded([this] {
+void TVeltrixF::ConnectDocumentCommands() {
+    connect(Commands->OpenGalleryA, &QAction::triggered, this, Guarded([this] {
                 QString path = GalleryFile().isEmpty() ? RecentFolder("Galleries")
                                                        : QFileInfo(GalleryFile()).absolutePath();
                 if (ConfirmDiscard() && FDialogs->OpenGalleryFile(path)) {
                     ReadGallery(path);
                 }
             }));
-    connect(SaveGalleryA, &QAction::triggered, this, Guarded([this] { SaveGallery(); }));
-    connect(SaveGalleryAsA, &QAction::triggered, this, Guarded([this] { SaveGalleryAs(); }));
-    connect(FindMissingA, &QAction::triggered, this, Guarded([this] { FindMissingPictures(); }));
+    connect(Commands->SaveGalleryA, &QAction::triggered, this, Guarded([this] { SaveGallery(); }));
+    connect(Commands->SaveGalleryAsA, &QAction::triggered, this, Guarded([this] { SaveGalleryAs(); }));
+    connect(Commands->FindMissingA, &QAction::triggered, this, Guarded([this] { FindMissingPictures(); }));
 }
 
 bool TVeltrixF::IsModified() const {
@@ -386,14 +344,14 @@ void TVeltrixF::RememberRecent(const QString& fileName) {
 }
 
 void TVeltrixF::FillRecentMenu() {
-    RecentM->clear();
+    Commands->RecentM->clear();
     const QStringList files = RecentGalleries();
     for (int i = 0; i < files.size(); ++i) {
         QAction* action =
-            RecentM->addAction(QString("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+            Commands->RecentM->addAction(QString("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
         action->setStatusTip(files[i]);
         const QString file = files[i];
         connect(action, &QAction::triggered, this, Guarded([this, file] { OpenGallery(file); }));
     }
-    RecentM->setEnabled(!files.isEmpty());
+    Commands->RecentM->setEnabled(!files.isEmpty());
 }

@@ -28,8 +28,8 @@ QString SettingName(const QObject* control) {
 } // namespace
 
 void TVeltrixF::ConnectEditCommands() {
-    connect(UndoA, &QAction::triggered, this, Guarded([this] { Undo(); }));
-    connect(RedoA, &QAction::triggered, this, Guarded([this] { Redo(); }));
+    connect(Commands->UndoA, &QAction::triggered, this, Guarded([this] { Undo(); }));
+    connect(Commands->RedoA, &QAction::triggered, this, Guarded([this] { Redo(); }));
     FGrid->OnEdit = [this](TGfxGrid*, const QString& what, const std::function<void()>& change) {
         EditGallery(what, change);
     };
@@ -47,7 +47,8 @@ void TVeltrixF::ConnectEditCommands() {
             connect(button, &QToolButton::clicked, this,
                     [this, button] { SettingEdited(SettingName(button)); });
     }
-    for (QAction* action : {ThumbBkg_File, ThumbBkg_Color, Html->PicInfFontColorA, Html->HeadFontColorA})
+    for (QAction* action :
+         {Commands->ThumbBkg_File, Commands->ThumbBkg_Color, Html->PicInfFontColorA, Html->HeadFontColorA})
         connect(action, &QAction::triggered, this, [this, action] { SettingEdited(SettingName(action)); });
 }
 
@@ -108,9 +109,9 @@ void TVeltrixF::RestoreState(const TEditStatePtr& state) {
 
 void TVeltrixF::ShowEditState() {
     const TUndoStack& history = FEditor->History();
-    UndoA->setEnabled(history.CanUndo());
-    RedoA->setEnabled(history.CanRedo());
-    UndoA->setText(history.CanUndo() ? "&Undo " + history.UndoName() : "&Undo");
-    RedoA->setText(history.CanRedo() ? "&Redo " + history.RedoName() : "&Redo");
+    Commands->UndoA->setEnabled(history.CanUndo());
+    Commands->RedoA->setEnabled(history.CanRedo());
+    Commands->UndoA->setText(history.CanUndo() ? "&Undo " + history.UndoName() : "&Undo");
+    Commands->RedoA->setText(history.CanRedo() ? "&Redo " + history.RedoName() : "&Redo");
     UpdateTitle();
 }

@@ -61,11 +61,11 @@ private:
 } // namespace
 
 void TVeltrixF::ConnectGenerationCommands() {
-    connect(GeneratePageA, &QAction::triggered, this, Guarded([this] { GeneratePageExecute(); }));
-    connect(GenerateTableA, &QAction::triggered, this, Guarded([this] { GenerateTableExecute(); }));
-    connect(ViewPageA, &QAction::triggered, this, Guarded([this] { ViewPageExecute(); }));
-    connect(OutputDirA, &QAction::triggered, this, Guarded([this] { OutputDirExecute(); }));
-    connect(ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
+    connect(Commands->GeneratePageA, &QAction::triggered, this, Guarded([this] { GeneratePageExecute(); }));
+    connect(Commands->GenerateTableA, &QAction::triggered, this, Guarded([this] { GenerateTableExecute(); }));
+    connect(Commands->ViewPageA, &QAction::triggered, this, Guarded([this] { ViewPageExecute(); }));
+    connect(Commands->OutputDirA, &QAction::triggered, this, Guarded([this] { OutputDirExecute(); }));
+    connect(Commands->ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
     connect(MainPC, &QTabWidget::currentChanged, this, Guarded([this](int index) { MainPCChange(index); }));
 }
 

@@ -24,21 +24,6 @@
 
 namespace {
 
-QAction* NewAction(QWidget* window, const char* name, const QString& text, const QString& hint,
-                   QStyle::StandardPixmap icon, const QKeySequence& key = {}) {
-    auto* action = new QAction(window->style()->standardIcon(icon), text, window);
-    action->setObjectName(name);
-    action->setToolTip(hint);
-    action->setStatusTip(hint);
-    if (!key.isEmpty()) {
-        // The tool tip names the key; the status bar keeps the bare hint.
-        action->setToolTip(hint + " (" + key.toString(QKeySequence::NativeText) + ")");
-        action->setShortcut(key);
-        window->addAction(action); // keys work wherever the focus is in the window
-    }
-    return action;
-}
-
 // A sunken panel of the status bar, at least width pixels wide; stretch shares out the room left over.
 QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width, int stretch) {
     auto* panel = new QLabel(bar);
@@ -52,48 +37,6 @@ QLabel* NewStatusPanel(QStatusBar* bar, const char* name, int width, int stretch
 
 } // namespace
 
-void TVeltrixF::CreateActions() {
-    using S = QStyle;
-    NewProjectA = NewAction(this, "NewProjectA", "New project", "Clear table grid, keeping the settings",
-                            S::SP_FileIcon, QKeySequence("Ctrl+N"));
-    Gfx_ShowThumb = NewAction(this, "Gfx_ShowThumb", "Show thumbnailed image  <Dbl_Click>,",
-                              "Show thumbnailed image", S::SP_BrowserReload, QKeySequence(Qt::Key_F5));
-    ViewPageA = NewAction(this, "ViewPageA", "View page", "View HTML page", S::SP_FileDialogContentsView,
-                          QKeySequence("Ctrl+U"));
-    GeneratePageA = NewAction(this, "GeneratePageA", "Generate page", "Generate HTML page",
-                              S::SP_DialogSaveButton, QKeySequence("Ctrl+P"));
-    GenerateTableA = NewAction(this, "GenerateTableA", "Generate table", "Generate HTML table",
-                               S::SP_FileDialogDetailedView);
-    OutputDirA = NewAction(this, "OutputDirA", "Output directory", "Set output directory", S::SP_DirOpenIcon,
-                           QKeySequence("Ctrl+D"));
-    SaveOptionsA = NewAction(this, "SaveOptionsA", "Save options", "Save options", S::SP_DialogApplyButton,
-                             QKeySequence("Ctrl+O"));
-    ExitA = NewAction(this, "ExitA", "Exit", "Exit Veltrix", S::SP_DialogCloseButton);
-    OptionsA = NewAction(this, "OptionsA", "Options", "Options", S::SP_FileDialogListView);
-    TableRowsColumns = NewAction(this, "TableRowsColumns", "Table rows and columns", "HTML Table properties",
-                                 S::SP_FileDialogDetailedView);
-    // Insert, Delete and Control+Delete belong to the grid's own key handling, so no shortcuts here.
-    GfxG_LoadPicture = NewAction(this, "GfxG_LoadPicture", "Load picture <Ins>",
-                                 "Load picture into grid cell", S::SP_DialogOpenButton);
-    GfxG_ClearCell = NewAction(this, "GfxG_ClearCell", "Clear cell <Del>", "Clear current cell",
-                               S::SP_DialogDiscardButton);
-    Gfx_ClearAll =
-        NewAction(this, "Gfx_ClearAll", "Clear all cells <Ctrl+Del>", "Clear table", S::SP_TrashIcon);
-    ThumbBkg_File = NewAction(this, "ThumbBkg_File", "Background file",
-                              "Load HTML page and thumbnail background image", S::SP_DirIcon);
-    ThumbBkg_Color = NewAction(this, "ThumbBkg_Color", "Background color",
-                               "HTML page and thumbneil background color", S::SP_DesktopIcon);
-
-    GfxGridPM = new QMenu(this);
-    GfxGridPM->setObjectName("GfxGridPM");
-    GfxGridPM->addActions({GfxG_LoadPicture, GfxG_ClearCell, Gfx_ClearAll, Gfx_ShowThumb});
-    GfxGridPM->addSeparator();
-    GfxGridPM->addAction(TableRowsColumns);
-    ThumbImPM = new QMenu(this);
-    ThumbImPM->setObjectName("ThumbImPM");
-    ThumbImPM->addActions({ThumbBkg_File, ThumbBkg_Color});
-}
-
 void TVeltrixF::CreateToolBar() {
     ToolB = addToolBar("Tools");
     ToolB->setObjectName("ToolB");
@@ -101,7 +44,8 @@ void TVeltrixF::CreateToolBar() {
     ToolB->setFloatable(false);
     ToolB->setToolButtonStyle(Qt::ToolButtonIconOnly);
     // "Generate HTML table" has a hidden button: the command stays, without a place on the bar.
-    ToolB->addActions({NewProjectA, Gfx_ShowThumb, ViewPageA, GeneratePageA, OutputDirA});
+    ToolB->addActions({Commands->NewProjectA, Commands->Gfx_ShowThumb, Commands->ViewPageA,
+                       Commands->GeneratePageA, Commands->OutputDirA});
     OutputDirP = new QLabel(ToolB);
     OutputDirP->setObjectName("OutputDirP");
     OutputDirP->setFixedWidth(185);
@@ -110,7 +54,7 @@ void TVeltrixF::CreateToolBar() {
     OutputDirP->setToolTip("Output directory");
     OutputDirP->setStatusTip("Output directory");
     ToolB->addWidget(OutputDirP);
-    ToolB->addAction(ExitA);
+    ToolB->addAction(Commands->ExitA);
 }
 
 void TVeltrixF::CreateWorkArea() {
@@ -133,7 +77,7 @@ void TVeltrixF::CreateWorkArea() {
     ThumbI->setStatusTip(ThumbI->toolTip());
     ThumbI->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ThumbI, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ThumbImPM->popup(ThumbI->mapToGlobal(pos)); });
+            [this](const QPoint& pos) { Commands->ThumbImPM->popup(ThumbI->mapToGlobal(pos)); });
     ThumbImP->installEventFilter(this);
 
     // The caption under the preview: what the picture's page shows under it and its text alternative.
@@ -172,7 +116,7 @@ void TVeltrixF::CreatePages() {
     MainPC->setDocumentMode(false);
     MainPC->tabBar()->setUsesScrollButtons(false);
     using S = QStyle;
-    Render = new TRenderPanel(ThumbBkg_File, ThumbBkg_Color, this);
+    Render = new TRenderPanel(Commands->ThumbBkg_File, Commands->ThumbBkg_Color, this);
     ThumbTS = Render->ThumbTab;
     PictureTS = Render->PictureTab;
     Html = new TPagePanel([this](TColor& color) { return FDialogs->ChooseColor(color); }, this);

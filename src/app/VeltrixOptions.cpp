@@ -16,7 +16,7 @@ const char* const kDefaultProfile = "default";
 } // namespace
 
 void TVeltrixF::ConnectOptionCommands() {
-    connect(SaveOptionsA, &QAction::triggered, this, Guarded([this] { SaveOptions(); }));
+    connect(Commands->SaveOptionsA, &QAction::triggered, this, Guarded([this] { SaveOptions(); }));
 }
 
 void TVeltrixF::LoadOptions() {

@@ -109,7 +109,7 @@ void TVeltrixF::ConnectOptionControls() {
                 }
             }));
     connect(Options, &TOptionsPanel::RedrawAsked, this, Guarded([this] { RedrawCells(); }));
-    connect(Options, &TOptionsPanel::SaveAsked, SaveOptionsA, &QAction::trigger);
+    connect(Options, &TOptionsPanel::SaveAsked, Commands->SaveOptionsA, &QAction::trigger);
     connect(Options, &TOptionsPanel::ProfileChosen, this, Guarded([this](const QString& name) { ProfileChosen(name); }));
 }
 

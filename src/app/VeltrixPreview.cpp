@@ -38,14 +38,17 @@ QString KiloBytes(qint64 size) {
 } // namespace
 
 void TVeltrixF::ConnectGridCommands() {
-    connect(GfxG_LoadPicture, &QAction::triggered, this, Guarded([this] { GfxGLoadPictureExecute(); }));
-    connect(GfxG_ClearCell, &QAction::triggered, this, Guarded([this] { GfxGClearCellExecute(); }));
-    connect(Gfx_ClearAll, &QAction::triggered, this, Guarded([this] { GfxClearAllExecute(); }));
-    connect(Gfx_ShowThumb, &QAction::triggered, this, Guarded([this] { ShowThumb(); }));
-    connect(ThumbBkg_File, &QAction::triggered, this, Guarded([this] { ThumbBkgFileExecute(); }));
-    connect(ThumbBkg_Color, &QAction::triggered, this, Guarded([this] { ThumbBkgColorExecute(); }));
-    connect(TableRowsColumns, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(Html->TableTab); });
-    connect(OptionsA, &QAction::triggered, this, [this] { MainPC->setCurrentWidget(Options->Tab); });
+    connect(Commands->GfxG_LoadPicture, &QAction::triggered, this,
+            Guarded([this] { GfxGLoadPictureExecute(); }));
+    connect(Commands->GfxG_ClearCell, &QAction::triggered, this, Guarded([this] { GfxGClearCellExecute(); }));
+    connect(Commands->Gfx_ClearAll, &QAction::triggered, this, Guarded([this] { GfxClearAllExecute(); }));
+    connect(Commands->Gfx_ShowThumb, &QAction::triggered, this, Guarded([this] { ShowThumb(); }));
+    connect(Commands->ThumbBkg_File, &QAction::triggered, this, Guarded([this] { ThumbBkgFileExecute(); }));
+    connect(Commands->ThumbBkg_Color, &QAction::triggered, this, Guarded([this] { ThumbBkgColorExecute(); }));
+    connect(Commands->TableRowsColumns, &QAction::triggered, this,
+            [this] { MainPC->setCurrentWidget(Html->TableTab); });
+    connect(Commands->OptionsA, &QAction::triggered, this,
+            [this] { MainPC->setCurrentWidget(Options->Tab); });
     connect(About, &TAboutPanel::OpenAsked, this, Guarded([this](const QString& url) { FDialogs->OpenUrl(QUrl(url)); }));
 }
 

@@ -19,7 +19,7 @@ QString Quoted(const QString& name) {
 } // namespace
 
 void TVeltrixF::ConnectProfileCommands() {
-    connect(NewProjectA, &QAction::triggered, this, Guarded([this] { NewProjectExecute(); }));
+    connect(Commands->NewProjectA, &QAction::triggered, this, Guarded([this] { NewProjectExecute(); }));
     connect(Options->Prf_AddA, &QAction::triggered, this, Guarded([this] { PrfAddExecute(); }));
     connect(Options->Prf_EditA, &QAction::triggered, this, Guarded([this] { PrfEditExecute(); }));
     connect(Options->Prf_DelA, &QAction::triggered, this, Guarded([this] { PrfDelExecute(); }));

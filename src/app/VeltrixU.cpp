@@ -47,15 +47,14 @@ const char* const kDefaultProfile = "default";
 } // namespace
 
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
-    : QMainWindow(parent), FDialogs(std::move(dialogs)),
+    : QMainWindow(parent), Commands(std::make_unique<TWindowCommands>(this)), FDialogs(std::move(dialogs)),
       FEditor(std::make_unique<TGalleryEditor>(TGalleryEditor::TView{
           [this] { return EditState(); }, [this](const TEditStatePtr& state) { RestoreState(state); }})) {
     if (!FDialogs)
         FDialogs = std::make_unique<TQtDialogs>(this);
     setObjectName("VeltrixF");
     setWindowTitle("Quorrin's Veltrix");
-    CreateActions();
-    CreateDocumentMenus();
+    ConnectDocumentCommands();
     CreateToolBar();
     CreateWorkArea();
     CreatePages();
@@ -91,7 +90,7 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     FSavedFtp = FtpF1->Settings();
     FillRecentMenu();
     ShowEditState();
-    CreateAddCommands();
+    CreatePlacingCancel();
     RunGuarded([&] { ConnectAdding(); });
 }
 
@@ -173,19 +172,19 @@ void TVeltrixF::CreateGrid() {
     TellGridPictureBox();
     FGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FGrid, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { GfxGridPM->popup(FGrid->viewport()->mapToGlobal(pos)); });
+            [this](const QPoint& pos) { Commands->GfxGridPM->popup(FGrid->viewport()->mapToGlobal(pos)); });
     FGrid->setToolTip("Table grid. <Right> mouse - for pulldown menu");
     FGrid->setStatusTip(FGrid->toolTip());
     FGrid->OnStatusText = [this](TGfxGrid*, const QString& text) { ShowStatus(text); };
     FGrid->SetPlainNames(false);
     FGrid->OnKeyDown = [this](TGfxGrid*, int& key, Qt::KeyboardModifiers modifiers) {
         if (key == Qt::Key_Insert) {
-            GfxG_LoadPicture->trigger();
+            Commands->GfxG_LoadPicture->trigger();
             key = 0; // handled; the view has nothing to do with it
         }
         // Clearing every cell asks first about unsaved changes, as the command does.
         if (key == Qt::Key_Delete && (modifiers & Qt::ControlModifier)) {
-            Gfx_ClearAll->trigger();
+            Commands->Gfx_ClearAll->trigger();
             key = 0;
         }
     };
@@ -199,7 +198,7 @@ void TVeltrixF::CreateGrid() {
     // On an empty cell a double click asks for the pictures to put there.
     FGrid->OnDblClick = [this](TGfxGrid* grid) {
         if (grid->IsCellEmpty(grid->Col(), grid->Row()))
-            GfxG_LoadPicture->trigger();
+            Commands->GfxG_LoadPicture->trigger();
         else
             ShowThumb();
     };

@@ -9,14 +9,15 @@
 #include <QStringList>
 
 #include "app/FtpFU.h"
+#include "app/VlxCommands.h"
 #include "app/VlxDialogs.h"
 #include "common/VlxTypes.h"
 #include "gallery/Gallery.h"
 #include "gallery/GalleryEditor.h"
 #include "gallery/GalleryOptions.h"
 #include "gallery/GalleryOrder.h"
-#include "publish/GalleryRun.h"
 #include "gallery/KeptStretch.h"
+#include "publish/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
 
 class QAction;
@@ -197,41 +198,11 @@ public:
     bool PreviewStale() const { return FPreviewStale; }
     const QStringList& UsedFiles() const { return FUsedFiles; }
 
-    // Toolbar and commands.
+    // The commands, their menus and the toolbar.
+    const std::unique_ptr<TWindowCommands> Commands;
     QToolBar* ToolB;
     QLabel* OutputDirP;
-    QAction* NewProjectA;
-    QAction* Gfx_ShowThumb;
-    QAction* ViewPageA;
-    QAction* GeneratePageA;
-    QAction* GenerateTableA;
-    QAction* OutputDirA;
-    QAction* SaveOptionsA;
-    QAction* ExitA;
-    QAction* OptionsA;
-    QAction* TableRowsColumns;
-    QAction* GfxG_LoadPicture;
-    QAction* GfxG_ClearCell;
-    QAction* Gfx_ClearAll;
-    QAction* ThumbBkg_File;
-    QAction* ThumbBkg_Color;
-    QAction* AddFolderA;
-    QAction* AddFolderDateA;
-    QAction* SortNameA;
-    QAction* SortDateA;
     QPushButton* PlaceCancelB; // shown while pictures are placed
-    QMenu* GfxGridPM;
-    QMenu* ThumbImPM;
-    // The gallery file's commands, the recent galleries and the edits' undo.
-    QAction* OpenGalleryA;
-    QAction* SaveGalleryA;
-    QAction* SaveGalleryAsA;
-    QAction* FindMissingA;
-    QAction* UndoA;
-    QAction* RedoA;
-    QMenu* FileM;
-    QMenu* RecentM;
-    QMenu* EditM;
 
     // Work area.
     QFrame* ThumbImP;
@@ -277,7 +248,6 @@ protected:
 
 private:
     // Layout (VeltrixLayout.cpp).
-    void CreateActions();
     void CreateToolBar();
     void CreateWorkArea();
     void CreatePages();
@@ -332,7 +302,7 @@ private:
     void CaptionEChange(const QString& text);
 
     // Adding commands (VeltrixAdd.cpp).
-    void CreateAddCommands();
+    void CreatePlacingCancel();
     void ConnectAdding();
     void AddFolderExecute(TPictureOrder order);
     void StartNextPlacing();
@@ -381,7 +351,7 @@ private:
     void RestoreState(const TEditStatePtr& state);
     void ShowEditState();
     // The grid and the settings as a gallery file keeps them, and taken from one (VeltrixDocument.cpp).
-    void CreateDocumentMenus();
+    void ConnectDocumentCommands();
     void WriteGallery(const QString& fileName);
     void ReadGallery(const QString& fileName);
     std::unique_ptr<TCellPreviews> ReadPictures(const std::vector<TDocumentCell>& cells, const QSize& box);

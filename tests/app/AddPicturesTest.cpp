@@ -75,24 +75,25 @@ TEST_P(TAddFolderTest, AddsTheFolderPicturesInOrderAndSortsThemBack) {
     const QString dir = MakeFolder();
     W().Grid()->SetCurrentCell(1, 0);
     D().Directories = {dir};
-    (GetParam().Order == TPictureOrder::Name ? W().AddFolderA : W().AddFolderDateA)->trigger();
+    (GetParam().Order == TPictureOrder::Name ? W().Commands->AddFolderA : W().Commands->AddFolderDateA)
+        ->trigger();
     ProcessEvents();
     EXPECT_EQ(CellFiles(*W().Grid()), GetParam().Cells);
     EXPECT_TRUE(D().Messages.empty());
 
     // Sorting the other way and back again gives the same cells; the gap at (0, 0) stays.
     const bool byName = GetParam().Order == TPictureOrder::Name;
-    (byName ? W().SortDateA : W().SortNameA)->trigger();
+    (byName ? W().Commands->SortDateA : W().Commands->SortNameA)->trigger();
     EXPECT_NE(CellFiles(*W().Grid()), GetParam().Cells);
     EXPECT_EQ(CellFiles(*W().Grid())[0], "-");
-    (byName ? W().SortNameA : W().SortDateA)->trigger();
+    (byName ? W().Commands->SortNameA : W().Commands->SortDateA)->trigger();
     ProcessEvents();
     EXPECT_EQ(CellFiles(*W().Grid()), GetParam().Cells);
 
     // The folder is remembered for the next window's dialog.
     Start();
     D().Directories = {};
-    W().AddFolderA->trigger();
+    W().Commands->AddFolderA->trigger();
     ASSERT_EQ(D().DirectoryStarts.size(), 1);
     EXPECT_EQ(D().DirectoryStarts[0], QDir::cleanPath(dir));
 }
@@ -169,7 +170,7 @@ TEST_F(TAppTest, CancelLeavesThePicturesPlacedSoFarAndNoHalfPlacedOne) {
     D().PictureSets = {paths};
     TPressOnFirstPlaced cancel(W().PlaceCancelB);
     W().installEventFilter(&cancel);
-    W().GfxG_LoadPicture->trigger();
+    W().Commands->GfxG_LoadPicture->trigger();
     EXPECT_TRUE(W().Placing());
     EXPECT_TRUE(W().PlaceCancelB->isVisibleTo(&W()));
     ProcessEvents(); // the window takes events while the pictures are read, until Cancel is pressed
@@ -203,16 +204,16 @@ TEST_F(TAppTest, UndoWhilePlacingTakesThePlacingBackWhole) {
         paths << MakeJpeg(FFiles.File(QString("p%1.jpg").arg(i, 2, 10, QChar('0'))), {}, 1600, 1200);
     W().Html->GfxGridRowSE->setValue(8);
     D().PictureSets = {paths};
-    TPressOnFirstPlaced undo([this] { W().UndoA->trigger(); });
+    TPressOnFirstPlaced undo([this] { W().Commands->UndoA->trigger(); });
     W().installEventFilter(&undo);
-    W().GfxG_LoadPicture->trigger();
+    W().Commands->GfxG_LoadPicture->trigger();
     ProcessEvents();
     W().removeEventFilter(&undo);
     QThread::msleep(200);
     ProcessEvents();
     EXPECT_FALSE(W().Placing());
     EXPECT_EQ(W().CountPictures(), 0);
-    W().RedoA->trigger();
+    W().Commands->RedoA->trigger();
     const int placed = W().CountPictures();
     ASSERT_GT(placed, 0);
     const QStringList cells = CellFiles(*W().Grid());

@@ -224,7 +224,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForAGalleryFile) {
         Load(i % 2, i / 2, Pictures()[i]);
     Load(1, 1, gone);
     D().GalleryFiles = {FFiles.File("holiday.veltrix")};
-    W().SaveGalleryAsA->trigger();
+    W().Commands->SaveGalleryAsA->trigger();
     W().Grid()->ClearCell(1, 1);
     ASSERT_TRUE(QFile::remove(gone));
     const QString winDir = FFiles.File("win/");

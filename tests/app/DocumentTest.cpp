@@ -28,7 +28,7 @@ protected:
         D().PictureSets = {{MakePicture("trip/a.bmp", 40, 30), MakePicture("trip/b.bmp", 30, 40),
                             MakePicture("trip/day2/a.bmp", 20, 20)}};
         W().Grid()->SetCurrentCell(0, 0);
-        W().GfxG_LoadPicture->trigger();
+        W().Commands->GfxG_LoadPicture->trigger();
         ProcessEvents();
         W().Render->ThumbWSE->setValue(180);
         W().Html->PgTitleE->setText("Trip");
@@ -36,7 +36,7 @@ protected:
     }
     void SaveAs(const QString& file) {
         D().GalleryFiles = {file};
-        W().SaveGalleryAsA->trigger();
+        W().Commands->SaveGalleryAsA->trigger();
         ProcessEvents();
     }
 };
@@ -75,7 +75,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
             barMaximum = bar->maximum();
     });
     tick.start();
-    W().RecentM->actions().value(0)->trigger();
+    W().Commands->RecentM->actions().value(0)->trigger();
     tick.stop();
     ProcessEvents();
     EXPECT_EQ(barMaximum, 3);
@@ -88,7 +88,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     EXPECT_NE(W().Grid()->Objects(2, 0), nullptr);
     EXPECT_FALSE(W().IsModified());
     QFile::remove(file);
-    W().SaveGalleryA->trigger();
+    W().Commands->SaveGalleryA->trigger();
     EXPECT_EQ(FirstDifference(saved, ReadBytes(file)), "");
     W().Render->ThumbWSE->setValue(190);
     EXPECT_TRUE(W().isWindowModified());
@@ -103,7 +103,7 @@ TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
     ASSERT_FALSE(SameGallery(*before, *after));
     const int picturesAfter = W().CountPictures();
 
-    W().UndoA->trigger();
+    W().Commands->UndoA->trigger();
     ProcessEvents();
     EXPECT_TRUE(SameGallery(*before, *W().EditState()));
     EXPECT_EQ(W().CountPictures(), 3);
@@ -112,7 +112,7 @@ TEST_P(TUndoTest, UndoRestoresTheGridAndTheSettingsAndRedoTheEdit) {
     for (int col = 0; col < 3; ++col)
         EXPECT_NE(W().Grid()->Objects(col, 0), nullptr) << "the preview of cell " << col << " came back";
 
-    W().RedoA->trigger();
+    W().Commands->RedoA->trigger();
     ProcessEvents();
     EXPECT_TRUE(SameGallery(*after, *W().EditState()));
     EXPECT_EQ(W().CountPictures(), picturesAfter);
@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                           [](TVeltrixF& w, TTestDialogs& d) {
                               d.PictureSets = {{TestData("app/bmp_24bpp.bmp")}};
                               w.Grid()->SetCurrentCell(1, 1);
-                              w.GfxG_LoadPicture->trigger();
+                              w.Commands->GfxG_LoadPicture->trigger();
                           }},
                     TEdit{"delete_key",
                           [](TVeltrixF& w, TTestDialogs&) {
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TEdit{"clear_all",
                           [](TVeltrixF& w, TTestDialogs& d) {
                               d.Answers = {TModalResult::No}; // discard the unsaved gallery
-                              w.Gfx_ClearAll->trigger();
+                              w.Commands->Gfx_ClearAll->trigger();
                           }},
                     TEdit{"shrink_dropping_pictures",
                           [](TVeltrixF& w, TTestDialogs& d) {
@@ -186,7 +186,7 @@ TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo
     EXPECT_FALSE(QFile::exists(FFiles.File("out/") + W().Grid()->Cells(0, 0)));
 
     D().Directories = {moved.File("trip")};
-    W().FindMissingA->trigger();
+    W().Commands->FindMissingA->trigger();
     ProcessEvents();
     EXPECT_TRUE(D().Messages.back().Text.startsWith("3 of 3 missing pictures found"))
         << D().Messages.back().Text.toStdString();
@@ -241,7 +241,7 @@ TEST_P(TBadGalleryTest, IsRefusedAndTheGalleryShownStays) {
     WriteBytes(file, GetParam().Text);
     D().GalleryFiles = {file};
     D().Answers = {TModalResult::No};
-    W().OpenGalleryA->trigger();
+    W().Commands->OpenGalleryA->trigger();
     ProcessEvents();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains(GetParam().Says)) << D().Errors[0].toStdString();
@@ -262,7 +262,7 @@ TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
     MakeGallery();
     // Cancel: nothing happens.
     D().Answers = {TModalResult::Cancel};
-    W().NewProjectA->trigger();
+    W().Commands->NewProjectA->trigger();
     EXPECT_EQ(W().CountPictures(), 3);
     EXPECT_FALSE(W().close());
     EXPECT_TRUE(W().isVisible());
@@ -270,7 +270,7 @@ TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
     const QString file = FFiles.File("kept.veltrix");
     D().Answers = {TModalResult::Yes};
     D().GalleryFiles = {file};
-    W().NewProjectA->trigger();
+    W().Commands->NewProjectA->trigger();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_EQ(W().CountPictures(), 0);
     EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
@@ -297,7 +297,7 @@ TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnas
     W().Html->PgTitleE->setText("Trip <script>alert(1)</script>");
     const QString file = FFiles.File("trip.veltrix");
     SaveAs(file);
-    W().NewProjectA->trigger();
+    W().Commands->NewProjectA->trigger();
     EXPECT_NE(W().OutputDir(), site);
     W().OpenGallery(file);
     EXPECT_EQ(W().OutputDir(), site);
@@ -309,11 +309,11 @@ TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnas
     WriteBytes(file, theirs);
     W().Render->ThumbWSE->setValue(190);
     D().Answers = {TModalResult::Cancel};
-    W().SaveGalleryA->trigger();
+    W().Commands->SaveGalleryA->trigger();
     EXPECT_TRUE(D().Messages.back().Text.contains("was changed by another program"));
     EXPECT_EQ(ReadBytes(file), theirs);
     D().Answers = {TModalResult::Yes};
-    W().SaveGalleryA->trigger();
+    W().Commands->SaveGalleryA->trigger();
     EXPECT_TRUE(ReadBytes(file).contains("\"width\": 190"));
 
     W().FtpF1->HostE->setText("ftp.example.net");

@@ -251,8 +251,8 @@ protected:
         const QString gallery = FFiles.File("gallery");
         D().Directories = {gallery};
         D().Answers = {TModalResult::Yes}; // create the typed folder
-        W().OutputDirA->trigger();
-        W().GeneratePageA->trigger();
+        W().Commands->OutputDirA->trigger();
+        W().Commands->GeneratePageA->trigger();
         EXPECT_TRUE(D().Errors.isEmpty()) << D().Errors.join("\n").toStdString();
         EXPECT_TRUE(QFile::exists(gallery + "/index.html"));
         return gallery;

@@ -48,7 +48,7 @@ protected:
         const QString dir = FFiles.File("out/");
         EXPECT_TRUE(QDir().mkpath(dir));
         W().SetOutputDir(dir);
-        W().GeneratePageA->trigger();
+        W().Commands->GeneratePageA->trigger();
         EXPECT_TRUE(D().Errors.isEmpty()) << D().Errors.join('\n').toStdString();
         EXPECT_TRUE(D().Messages.empty());
         return dir;

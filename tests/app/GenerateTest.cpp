@@ -62,7 +62,7 @@ QString PageOf(const QString& cellName) {
 
 struct TRefusal {
     const char* Name;
-    QAction* TVeltrixF::*Action;
+    QAction* TWindowCommands::*Action;
     const char* Text;
 };
 
@@ -73,7 +73,7 @@ class TEmptyGridTest : public TGenerateTest, public testing::WithParamInterface<
 TEST_P(TEmptyGridTest, RefusesAndWritesNothing) {
     const QString dir = UseOutputDir();
     const QStringList workFiles = FilesIn(W().WorkDir());
-    (W().*GetParam().Action)->trigger();
+    (W().Commands.get()->*GetParam().Action)->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Information);
     EXPECT_EQ(D().Messages[0].Text, GetParam().Text);
@@ -84,16 +84,16 @@ TEST_P(TEmptyGridTest, RefusesAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, TEmptyGridTest,
-    testing::Values(TRefusal{"Generate", &TVeltrixF::GeneratePageA, "No images to process"},
-                    TRefusal{"View", &TVeltrixF::ViewPageA, "No images to view"},
-                    TRefusal{"Table", &TVeltrixF::GenerateTableA, "No images to process"}),
+    testing::Values(TRefusal{"Generate", &TWindowCommands::GeneratePageA, "No images to process"},
+                    TRefusal{"View", &TWindowCommands::ViewPageA, "No images to view"},
+                    TRefusal{"Table", &TWindowCommands::GenerateTableA, "No images to process"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TGenerateTest, WorkingDirectoryQuestionComesBeforeTheFilesAreCounted) {
     Load(0, 0, TestData(kJpeg));
     ASSERT_GT(FilesIn(W().WorkDir()).size(), 0); // the grey tile: counting would ask too
     D().Answers = {TModalResult::No};
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(D().Messages[0].Buttons, TMsgButtons::YesNo);
@@ -104,7 +104,7 @@ TEST_F(TGenerateTest, WorkingDirectoryQuestionComesBeforeTheFilesAreCounted) {
     // Yes to the first question leads to the second.
     D().Messages.clear();
     D().Answers = {TModalResult::Yes, TModalResult::Yes};
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 2u);
     EXPECT_TRUE(D().Messages[1].Text.startsWith("Output directory contains"));
     EXPECT_TRUE(QFile::exists(W().WorkDir() + "index.html"));
@@ -118,7 +118,7 @@ TEST_F(TGenerateTest, FolderWithTwelveFilesAsksAndNoWritesNothing) {
     WriteBytes(dir + ".hidden", "x");          // counted too
     ASSERT_TRUE(QDir().mkdir(dir + "folder")); // not counted
     D().Answers = {TModalResult::No};
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(D().Messages[0].Text,
@@ -129,7 +129,7 @@ TEST_F(TGenerateTest, FolderWithTwelveFilesAsksAndNoWritesNothing) {
 TEST_F(TGenerateTest, EmptyFolderIsWrittenWithoutQuestions) {
     Load(0, 0, TestData(kJpeg));
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     EXPECT_TRUE(D().Messages.empty());
     EXPECT_TRUE(QFile::exists(dir + "index.html"));
 }
@@ -137,7 +137,7 @@ TEST_F(TGenerateTest, EmptyFolderIsWrittenWithoutQuestions) {
 TEST_F(TGenerateTest, ThreePicturesInTwoByTwoTable) {
     LoadThreeIn2x2();
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     const QStringList names = CellNames();
     ASSERT_EQ(names.size(), 3);
 
@@ -173,7 +173,7 @@ TEST_F(TGenerateTest, ThreePicturesInTwoByTwoTable) {
 TEST_F(TGenerateTest, ThumbnailsAreBaselineJpegsOfTheThumbnailSize) {
     LoadThreeIn2x2();
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     for (const QString& name : CellNames()) {
         const TJpegFrame frame = ReadJpegFrame(ReadBytes(dir + "vl_" + name));
         EXPECT_EQ(frame.Marker, 0xC0) << name.toStdString();
@@ -194,7 +194,7 @@ TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
     W().Html->PgBackLinkE->setText("../home.html");
     W().Html->PicInfNameCB->click();
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     const QStringList names = CellNames();
 
     TThumbnailList list;
@@ -249,7 +249,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
     const QString source = MakePicture("Changing.bmp", 90, 60);
     Load(0, 0, source);
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     const QString name = W().Grid()->Cells(0, 0);
     const QByteArray copy = ReadBytes(dir + name);
     const QByteArray page = ReadBytes(dir + "index.html");
@@ -262,7 +262,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
     W().Render->ThumbWSE->setValue(100);
     W().Html->HtmlTabTitleE->setText("Second");
     D().Answers = {TModalResult::Yes};
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u); // the folder now holds files
     EXPECT_NE(ReadBytes(dir + name), copy);
     EXPECT_EQ(ReadBytes(dir + name), ReadBytes(source));
@@ -275,7 +275,7 @@ TEST_F(TGenerateTest, SecondRunReplacesThumbnailsPagesAndChangedCopies) {
 
 TEST_F(TGenerateTest, ViewWritesIntoTheWorkingDirectoryAndOpensItsTablePage) {
     Load(0, 0, TestData(kJpeg));
-    W().ViewPageA->trigger();
+    W().Commands->ViewPageA->trigger();
     EXPECT_TRUE(D().Messages.empty());
     ASSERT_EQ(D().Opened.size(), 1);
     EXPECT_EQ(D().Opened[0], QUrl::fromLocalFile(W().WorkDir() + "index.html"));
@@ -284,7 +284,7 @@ TEST_F(TGenerateTest, ViewWritesIntoTheWorkingDirectoryAndOpensItsTablePage) {
 
     // Afterwards another folder gets a complete set, thumbnails included.
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     EXPECT_EQ(FilesIn(dir).size(), 5);
     EXPECT_TRUE(QFile::exists(dir + "vl_" + W().Grid()->Cells(0, 0)));
 }
@@ -292,7 +292,7 @@ TEST_F(TGenerateTest, ViewWritesIntoTheWorkingDirectoryAndOpensItsTablePage) {
 TEST_F(TGenerateTest, ViewWithoutABrowserNamesThePage) {
     Load(0, 0, TestData(kJpeg));
     D().UrlsOpen = false;
-    W().ViewPageA->trigger();
+    W().Commands->ViewPageA->trigger();
     ASSERT_EQ(D().Messages.size(), 1u);
     EXPECT_EQ(D().Messages[0].Text,
               "No browser could be started to show the page.\rThe page is\r" + W().WorkDir() + "index.html");
@@ -318,11 +318,11 @@ TEST_F(TGenerateTest, EachPhaseShowsItsTextsWithAProgressBarOverTheTablePanel) {
         if (texts.isEmpty() || texts.last() != W().StatusP0->text())
             texts << W().StatusP0->text();
         // A command while the run lets events through starts nothing.
-        W().GeneratePageA->trigger();
-        W().ViewPageA->trigger();
+        W().Commands->GeneratePageA->trigger();
+        W().Commands->ViewPageA->trigger();
     });
     tick.start();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     tick.stop();
     const QString jpeg = W().Grid()->Cells(0, 0);
     const QString bmp = W().Grid()->Cells(1, 0);
@@ -355,7 +355,7 @@ TEST_F(TGenerateTest, FailingRunStopsThereAndSaysWhere) {
     Load(1, 0, gone);
     ASSERT_TRUE(QFile::remove(gone));
     const QString dir = UseOutputDir();
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains("gone.bmp")) << D().Errors[0].toStdString();
     D().Errors.clear();
@@ -376,7 +376,7 @@ TEST_F(TGenerateTest, ViewNeverWritesThroughALinkInTheWorkingFolder) {
     WriteBytes(FFiles.File("victim.txt"), "precious");
     for (const QString& file : {QString("index.html"), name, "vl_" + name, PageOf(name)})
         ASSERT_TRUE(QFile::link(FFiles.File("victim.txt"), W().WorkDir() + file));
-    W().ViewPageA->trigger();
+    W().Commands->ViewPageA->trigger();
     EXPECT_EQ(ReadBytes(FFiles.File("victim.txt")), "precious");
     EXPECT_EQ(ReadBytes(W().WorkDir() + name), ReadBytes(TestData(kJpeg)));
     for (const QString& file : {QString("index.html"), name, "vl_" + name, PageOf(name)})
@@ -389,7 +389,7 @@ TEST_F(TGenerateTest, FolderThatCannotBeWrittenIsReportedAsTheUserChoseIt) {
     WriteBytes(FFiles.File("file.txt"), "x");
     const QString dir = FFiles.File("file.txt/out/");
     W().SetOutputDir(dir);
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_EQ(D().Errors[0], "Cannot write into the folder " + dir + ": " + FFiles.File("file.txt") +
                                  " is a file, not a folder; choose another output folder");
@@ -403,7 +403,7 @@ TEST_F(TGenerateTest, UnwritableFolderIsReportedNamingTheFile) {
     const QString thumb = dir + "vl_" + W().Grid()->Cells(0, 0);
     ASSERT_TRUE(QDir().mkdir(thumb));
     D().Answers = {TModalResult::Yes};
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains(thumb)) << D().Errors[0].toStdString();
     D().Errors.clear();

@@ -50,11 +50,11 @@ QStringList KeysInOrder(const QByteArray& text) {
 TEST_F(TOptionsTest, SavingSaysWhatWasSavedAndWhetherItIsReadAtStart) {
     EXPECT_TRUE(
         W().Options->LoadOnStartupCB->toolTip().contains("without it the saved options are not read at start"));
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
     EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini() +
                                         "; not read at start: \"Load on startup\" is off");
     W().Options->LoadOnStartupCB->setChecked(true);
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
     EXPECT_EQ(W().StatusP0->text(), "Options (profile \"default\") saved to " + Ini());
 }
 
@@ -82,7 +82,7 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     TProfileRecord trip;
     W().Profiles()->ReadProfile(W().Profiles()->FindProfile("Trip"), trip);
     W().ApplyProfile(trip);
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
 
     EXPECT_EQ(KeysInOrder(ReadBytes(Ini())),
               (QStringList{"Common/LoadOnStartup", "Common/OverFileConf", "Common/ClearTmpDir",
@@ -231,13 +231,13 @@ TEST_F(TOptionsTest, EarlierVersionsOptionsBesideTheProgramAreReadAndMovedByTheF
     EXPECT_EQ(W().FtpF1->FtpHost(), "old.example.com");
     EXPECT_FALSE(QFile::exists(Ini()));
 
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
     ProcessEvents();
     EXPECT_TRUE(ReadBytes(Ini()).contains("Host=old.example.com"));
     EXPECT_EQ(W().StatusP0->text(), "Settings are now kept in " + FConfig.Path() +
                                         " (earlier versions kept them beside the program, in " +
                                         program.Path() + ")");
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
     ProcessEvents();
     EXPECT_TRUE(W().StatusP0->text().startsWith("Options (profile")) << W().StatusP0->text().toStdString();
     FProgramDir.clear();
@@ -245,7 +245,7 @@ TEST_F(TOptionsTest, EarlierVersionsOptionsBesideTheProgramAreReadAndMovedByTheF
 
 TEST_F(TOptionsTest, RefusedWriteIsReportedNamingTheFile) {
     ASSERT_TRUE(QDir().mkdir(Ini())); // a folder where the file should be
-    W().SaveOptionsA->trigger();
+    W().Commands->SaveOptionsA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_EQ(D().Errors[0], "Unable to write to " + Ini() + ": it is a folder");
     D().Errors.clear();

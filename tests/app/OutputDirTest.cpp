@@ -145,7 +145,7 @@ TEST_P(TOutputDirTest, ChosenFolderBecomesTheOutputDirectory) {
     if (*c.Chosen)
         D().Directories = {chosen};
     D().Answers = {c.Answer};
-    W().OutputDirA->trigger();
+    W().Commands->OutputDirA->trigger();
     ASSERT_EQ(D().DirectoryStarts, QStringList{W().WorkDir()}); // the dialog starts at the output directory
     const QString expected = c.Changes ? QDir::cleanPath(chosen) + "/" : W().WorkDir();
     EXPECT_EQ(W().OutputDir(), expected);
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TAppTest, ChosenFileIsNoOutputDirectory) {
     WriteBytes(FFiles.File("plain.txt"), "x");
     D().Directories = {FFiles.File("plain.txt")};
-    W().OutputDirA->trigger();
+    W().Commands->OutputDirA->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains("plain.txt"));
     D().Errors.clear();
@@ -183,13 +183,13 @@ TEST_F(TAppTest, ExitClearsTheWorkingDirectoryOnlyWhenAsked) {
     WriteBytes(work + "keep/inner.txt", "x");
 
     W().Options->ClearTmpDirCB->setChecked(false);
-    W().ExitA->trigger();
+    W().Commands->ExitA->trigger();
     EXPECT_FALSE(W().isVisible());
     EXPECT_TRUE(QFile::exists(work + "page.html"));
 
     Start();
     EXPECT_TRUE(W().Options->ClearTmpDirCB->isChecked());
-    W().ExitA->trigger();
+    W().Commands->ExitA->trigger();
     EXPECT_FALSE(W().isVisible());
     EXPECT_TRUE(FilesIn(work).isEmpty());
     EXPECT_TRUE(QFile::exists(work + "keep/inner.txt"));

@@ -185,9 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Values, TTypedSpinTest,
                          testing::Values(TTypedCase{"10", 30}, TTypedCase{"900", 500}, TTypedCase{"77", 77}));
 
 TEST_F(TAppTest, TipsNameTheKeyAndBoxesFitTheirText) {
-    EXPECT_EQ(W().GeneratePageA->toolTip(), "Generate HTML page (Ctrl+P)");
-    EXPECT_EQ(W().GeneratePageA->statusTip(), "Generate HTML page");
-    EXPECT_EQ(W().ExitA->toolTip(), "Exit Veltrix");
+    EXPECT_EQ(W().Commands->GeneratePageA->toolTip(), "Generate HTML page (Ctrl+P)");
+    EXPECT_EQ(W().Commands->GeneratePageA->statusTip(), "Generate HTML page");
+    EXPECT_EQ(W().Commands->ExitA->toolTip(), "Exit Veltrix");
     // The upload list's rows are as tall as the font; input boxes as wide as their title.
     W().FtpF1->SetUploadFiles({W().WorkDir() + "pic_g.html"});
     EXPECT_GE(W().FtpF1->UploadFilesLB->sizeHintForRow(0), W().FtpF1->UploadFilesLB->fontMetrics().height());

@@ -90,15 +90,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TAppTest, ChoosingGreyTwiceLeavesOneTile) {
     D().Colors = {0x808080, 0x808080};
-    W().ThumbBkg_Color->trigger();
-    W().ThumbBkg_Color->trigger();
+    W().Commands->ThumbBkg_Color->trigger();
+    W().Commands->ThumbBkg_Color->trigger();
     EXPECT_EQ(FilesStartingWith(W().WorkDir(), ""), QStringList{"clgray.jpg"});
     EXPECT_EQ(W().BkgColor(), 0x808080);
 }
 
 TEST_F(TAppTest, BackgroundColourWritesItsTileAndBecomesTheBackground) {
     D().Colors = {0x0080FF};
-    W().ThumbBkg_Color->trigger();
+    W().Commands->ThumbBkg_Color->trigger();
     const QString tile = W().WorkDir() + "000080ff.jpg";
     EXPECT_EQ(W().BkgFile(), tile);
     EXPECT_EQ(W().BkgColor(), 0x0080FF);
@@ -116,7 +116,7 @@ TEST_F(TAppTest, BackgroundColourWritesItsTileAndBecomesTheBackground) {
 TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
     const QString file = TestData("app/bmp_24bpp.bmp");
     D().Pictures = {file};
-    W().ThumbBkg_File->trigger();
+    W().Commands->ThumbBkg_File->trigger();
     EXPECT_EQ(W().BkgFile(), file);
     EXPECT_EQ(W().BkgColor(), clNone);
     EXPECT_EQ(W().Render->BkgFileP->text(), " bmp_24bpp.bmp ");
@@ -130,7 +130,7 @@ TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
 TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
     const QString missing = FFiles.File("gone.jpg");
     D().Pictures = {missing};
-    W().ThumbBkg_File->trigger();
+    W().Commands->ThumbBkg_File->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains("The gallery's background picture " + missing + " is not found"))
         << D().Errors[0].toStdString();
@@ -142,7 +142,7 @@ TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
 
 TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {
     W().ShowStatus("Before");
-    W().Gfx_ShowThumb->trigger();
+    W().Commands->Gfx_ShowThumb->trigger();
     EXPECT_TRUE(W().ThumbI->pixmap().isNull());
     EXPECT_EQ(W().StatusP0->text(), "Before");
     const QImage shown = W().ThumbBkgI->pixmap().toImage();
@@ -152,7 +152,7 @@ TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {
 TEST_F(TAppTest, ShowThumbRendersTheCurrentCellWithItsInformationBelow) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().Html->PicInfNameCB->click();
-    W().Gfx_ShowThumb->trigger();
+    W().Commands->Gfx_ShowThumb->trigger();
     EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(150, 120));
     EXPECT_EQ(W().StatusP0->text(), "");
     // The text starts one pixel below the centred thumbnail: nothing changes above that line.
@@ -167,7 +167,7 @@ TEST_F(TAppTest, UnloadablePictureInTheCellIsReported) {
     const QString path = MakePicture("vanishing.bmp", 40, 30);
     Load(0, 0, path);
     ASSERT_TRUE(QFile::remove(path));
-    W().Gfx_ShowThumb->trigger();
+    W().Commands->Gfx_ShowThumb->trigger();
     ASSERT_EQ(D().Errors.size(), 1);
     EXPECT_TRUE(D().Errors[0].contains("vanishing.bmp")) << D().Errors[0].toStdString();
     D().Errors.clear();
@@ -181,7 +181,7 @@ TEST_F(TAppTest, ClearAllEmptiesTheGridAndSelectsTheTopLeftCell) {
     Load(1, 1, picture);
     W().Grid()->SetCurrentCell(2, 1);
     D().Answers = {TModalResult::No}; // the unsaved pictures go
-    W().Gfx_ClearAll->trigger();
+    W().Commands->Gfx_ClearAll->trigger();
     ProcessEvents();
     EXPECT_EQ(W().Grid()->Col(), 0);
     EXPECT_EQ(W().Grid()->Row(), 0);
@@ -194,7 +194,7 @@ TEST_F(TAppTest, ClearCellEmptiesOnlyTheCurrentCell) {
     Load(0, 0, picture);
     Load(1, 0, picture);
     W().Grid()->SetCurrentCell(1, 0);
-    W().GfxG_ClearCell->trigger();
+    W().Commands->GfxG_ClearCell->trigger();
     EXPECT_TRUE(W().Grid()->IsCellEmpty(1, 0));
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 1");
 }
@@ -278,7 +278,7 @@ TEST_F(TAppTest, DropAndOpenDialogPlaceEveryPictureThatLoadsAndListTheRest) {
     D().Messages.clear();
     W().Grid()->SetCurrentCell(1, 0);
     D().PictureSets = {{MakePicture("e.bmp", 40, 30), bad, MakePicture("f.bmp", 40, 30)}};
-    W().GfxG_LoadPicture->trigger();
+    W().Commands->GfxG_LoadPicture->trigger();
     ProcessEvents();
     EXPECT_TRUE(W().Grid()->Cells(1, 0).startsWith("e_"));
     EXPECT_TRUE(W().Grid()->Cells(0, 1).startsWith("f_"));

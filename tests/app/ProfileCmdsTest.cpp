@@ -210,7 +210,7 @@ TEST_F(TProfileCmdsTest, NewProjectEmptiesTheGridAndKeepsTheSettings) {
     W().Render->ThumbWSE->setValue(60);
     Add("Trip");
     D().Answers = {TModalResult::No};
-    W().NewProjectA->trigger();
+    W().Commands->NewProjectA->trigger();
     EXPECT_EQ(W().CountPictures(), 0);
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 60);

@@ -234,7 +234,7 @@ TEST_F(TAppTest, ProfilesFileFromBeforeLoadsWithTheNewSettingsOff) {
     const QString dir = FFiles.File("out/");
     ASSERT_TRUE(QDir().mkpath(dir));
     W().SetOutputDir(dir);
-    W().GeneratePageA->trigger();
+    W().Commands->GeneratePageA->trigger();
     const QStringList pages = QDir(dir).entryList({"*.html"});
     EXPECT_EQ(pages.size(), 3);
     for (const QString& page : pages) {
@@ -278,7 +278,7 @@ TEST_F(TAppTest, UnopenableProfilesFileIsReportedAndTheWindowStillOpens) {
     EXPECT_EQ(window.Profiles(), nullptr);
     shown->Errors.clear();
     // What start-up made before the store stays usable.
-    window.Gfx_ShowThumb->trigger();
+    window.Commands->Gfx_ShowThumb->trigger();
     EXPECT_TRUE(shown->Errors.isEmpty());
 }
 
@@ -295,7 +295,7 @@ TEST_F(TAppTest, OptionsAreReadAndKeptWhenTheProfilesFileCannotBeOpened) {
     EXPECT_TRUE(shown->Errors[0].contains(FConfig.File("profiles.vlx") + "\": Is a directory"))
         << shown->Errors[0].toStdString();
     EXPECT_EQ(window.Options->GGridWSE->value(), 100);
-    window.SaveOptionsA->trigger();
+    window.Commands->SaveOptionsA->trigger();
     window.Options->Prf_AddA->trigger();
     ASSERT_EQ(shown->Errors.size(), 2);
     EXPECT_TRUE(shown->Errors[1].contains("not open") && shown->Errors[1].contains("Is a directory"))
@@ -338,12 +338,12 @@ TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
         const char* Hint;
     };
     const TRow rows[] = {
-        {W().NewProjectA, "Ctrl+N", "Clear table grid, keeping the settings"},
-        {W().Gfx_ShowThumb, "F5", "Show thumbnailed image"},
-        {W().ViewPageA, "Ctrl+U", "View HTML page"},
-        {W().GeneratePageA, "Ctrl+P", "Generate HTML page"},
-        {W().OutputDirA, "Ctrl+D", "Set output directory"},
-        {W().SaveOptionsA, "Ctrl+O", "Save options"},
+        {W().Commands->NewProjectA, "Ctrl+N", "Clear table grid, keeping the settings"},
+        {W().Commands->Gfx_ShowThumb, "F5", "Show thumbnailed image"},
+        {W().Commands->ViewPageA, "Ctrl+U", "View HTML page"},
+        {W().Commands->GeneratePageA, "Ctrl+P", "Generate HTML page"},
+        {W().Commands->OutputDirA, "Ctrl+D", "Set output directory"},
+        {W().Commands->SaveOptionsA, "Ctrl+O", "Save options"},
     };
     for (const TRow& row : rows) {
         EXPECT_EQ(row.Action->shortcut(), QKeySequence(row.Key)) << row.Hint;
