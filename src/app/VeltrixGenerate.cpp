@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QSet>
@@ -23,16 +22,17 @@
 
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
+#include "app/VlxPreviewPanel.h"
 #include "common/VlxNativePath.h"
 #include "common/VlxSaveFile.h"
-#include "publish/GalleryFiles.h"
 #include "gallery/GalleryNames.h"
-#include "publish/GalleryRun.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
 #include "html/WebFiles.h"
+#include "publish/GalleryFiles.h"
+#include "publish/GalleryRun.h"
 
 namespace {
 
@@ -180,7 +180,7 @@ void TVeltrixF::GenerateInto(const QString& dir) {
         // The thumbnails are written: the last one is in the preview, without its caption.
         FGrid->SetCurrentCell(gallery.Columns() - 1, gallery.Rows() - 1);
         if (!result.LastThumb.isNull())
-            ThumbI->setPixmap(QPixmap::fromImage(result.LastThumb));
+            Preview->ShowThumb(result.LastThumb);
         SetThumbsStale(false);
     }
     if (!result.Ok()) {

@@ -3,11 +3,8 @@
 #include "app/VlxControls.h"
 #include "app/VlxRenderPanel.h"
 
-#include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -20,7 +17,7 @@
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
-#include "gfx/GfxCaption.h"
+#include "app/VlxPreviewPanel.h"
 
 namespace {
 
@@ -62,47 +59,16 @@ void TVeltrixF::CreateWorkArea() {
     Splitter->setObjectName("Splitter");
     Splitter->setChildrenCollapsible(false);
 
-    ThumbImP = new QFrame;
-    ThumbImP->setObjectName("ThumbImP");
-    ThumbImP->setFrameShape(QFrame::NoFrame);
-    ThumbImP->setMinimumWidth(60);
-    // The two images are stacked by hand: the background under the centred thumbnail, both filling the panel.
-    ThumbBkgI = new QLabel(ThumbImP);
-    ThumbBkgI->setObjectName("ThumbBkgI");
-    ThumbBkgI->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    ThumbI = new QLabel(ThumbImP);
-    ThumbI->setObjectName("ThumbI");
-    ThumbI->setAlignment(Qt::AlignCenter);
-    ThumbI->setToolTip("Thumbnailed image. <Right> mouse  - for pulldown menu");
-    ThumbI->setStatusTip(ThumbI->toolTip());
-    ThumbI->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ThumbI, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { Commands->ThumbImPM->popup(ThumbI->mapToGlobal(pos)); });
-    ThumbImP->installEventFilter(this);
-
-    // The caption under the preview: what the picture's page shows under it and its text alternative.
-    CaptionE = new QLineEdit;
-    CaptionE->setObjectName("CaptionE");
-    CaptionE->setPlaceholderText("Caption");
-    CaptionE->setToolTip("Caption of the picture: under it on its page, and its text for screen readers");
-    CaptionE->setStatusTip(CaptionE->toolTip());
-    CaptionE->setMaxLength(kMaxCaptionLength);
-    CaptionE->setEnabled(false);
-    connect(CaptionE, &QLineEdit::textEdited, this, Guarded([this](const QString& text) { CaptionEChange(text); }));
-    auto* previewColumn = new QWidget;
-    previewColumn->setObjectName("PreviewColumnP");
-    auto* previewLayout = new QVBoxLayout(previewColumn);
-    previewLayout->setContentsMargins(0, 0, 0, 0);
-    previewLayout->setSpacing(2);
-    previewLayout->addWidget(ThumbImP, 1);
-    previewLayout->addWidget(CaptionE);
+    Preview = new TPreviewPanel(Commands->ThumbImPM, this);
+    connect(Preview, &TPreviewPanel::CaptionEdited, this,
+            Guarded([this](const QString& text) { CaptionEChange(text); }));
 
     GfxGridP = new QFrame;
     GfxGridP->setObjectName("GfxGridP");
     auto* gridLayout = new QVBoxLayout(GfxGridP);
     gridLayout->setContentsMargins(0, 0, 0, 0);
 
-    Splitter->addWidget(previewColumn);
+    Splitter->addWidget(Preview->Column);
     Splitter->addWidget(GfxGridP);
     Splitter->setStretchFactor(0, 0);
     Splitter->setStretchFactor(1, 1);

@@ -14,6 +14,7 @@
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPreviewPanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -62,7 +63,7 @@ void TVeltrixF::PageEdited(const TGfxPageSettings& value) {
     FThumbPage->SetSettings(page);
     // The text under the previewed thumbnail goes at once when none is asked for; the thumbnail stays.
     if (page.PicInfo != before.PicInfo && page.PicInfo == 0)
-        ShowPreviewBkg();
+        Preview->ShowBackground();
     else if (page.PicInfo != before.PicInfo || page.PicInfoFontSize != before.PicInfoFontSize ||
              page.PicInfoAlign != before.PicInfoAlign || page.PicInfoColor != before.PicInfoColor)
         PreviewNow();

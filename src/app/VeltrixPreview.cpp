@@ -7,10 +7,6 @@
 
 #include <QAction>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -19,13 +15,13 @@
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPreviewPanel.h"
 #include "common/VlxNativePath.h"
-#include "publish/GalleryRun.h"
 #include "gallery/GallerySettings.h"
-#include "gfx/GfxCaption.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
+#include "publish/GalleryRun.h"
 
 namespace {
 
@@ -131,8 +127,7 @@ void TVeltrixF::ShowThumb() {
     } else {
         FPreviewName.clear();
         FPreviewFile.clear();
-        ThumbI->clear();
-        ShowPreviewBkg();
+        Preview->ClearThumb();
     }
     ShowCaption();
 }
@@ -140,11 +135,7 @@ void TVeltrixF::ShowThumb() {
 void TVeltrixF::ShowCaption() {
     const bool filled = FGrid && !FGrid->IsCellEmpty(FGrid->Col(), FGrid->Row());
     const QString caption = filled ? FGrid->Gallery().Cell(FGrid->Col(), FGrid->Row()).Caption : QString();
-    CaptionE->setEnabled(filled);
-    // The text is left alone while it is being typed: the gallery keeps it trimmed, the edit as typed.
-    if (CaptionE->hasFocus() && filled && CaptionText(CaptionE->text()) == caption)
-        return;
-    CaptionE->setText(caption);
+    Preview->ShowCaption(filled, caption);
 }
 
 void TVeltrixF::CaptionEChange(const QString& text) {
@@ -178,7 +169,7 @@ void TVeltrixF::RenderThumb(const TGalleryCell& cell) {
         Renderer().Source().LoadPicture(path);
         Renderer().Render();
     }
-    ThumbI->setPixmap(QPixmap::fromImage(Renderer().Bitmap()));
+    Preview->ShowThumb(Renderer().Bitmap());
 }
 
 QSize TVeltrixF::PictureBox() const {
@@ -195,29 +186,9 @@ void TVeltrixF::DrawPicInfo(const QString& name, int width, int height, qint64 f
     const int flags = int(FThumbPage->PicInfo());
     if (flags == 0)
         return;
-    QImage picture = FPreviewBkg->Bitmap().copy();
-    if (picture.isNull()) {
-        ShowPreviewBkg();
-        return;
-    }
-    QPainter painter(&picture);
     const TColor color =
         FThumbPage->PicInfoColor() == clNone ? FThumbPage->TextColor() : FThumbPage->PicInfoColor();
-    painter.setPen(ColorToQColor(color));
-    const QFontMetrics metrics = painter.fontMetrics();
-    // The first line sits one pixel below the centred thumbnail.
-    int y = (ThumbI->height() - Renderer().ThumbHeight()) / 2 + Renderer().ThumbHeight() + 1;
-    auto drawCentred = [&](const QString& text) {
-        const int x = (ThumbI->width() - metrics.horizontalAdvance(text)) / 2;
-        painter.drawText(x, y + metrics.ascent(), text);
-    };
-    const QStringList lines = PicInfoLines(flags, name, width, height, fileSize);
-    for (const QString& line : lines) {
-        drawCentred(line);
-        y += metrics.height() + 3;
-    }
-    painter.end();
-    ThumbBkgI->setPixmap(QPixmap::fromImage(picture));
+    Preview->ShowInfo(PicInfoLines(flags, name, width, height, fileSize), color, Renderer().ThumbHeight());
 }
 
 QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize) {
@@ -237,19 +208,13 @@ QStringList PicInfoLines(int flags, const QString& name, int width, int height, 
     return lines;
 }
 
-void TVeltrixF::ShowPreviewBkg() {
-    if (FPreviewBkg)
-        ThumbBkgI->setPixmap(QPixmap::fromImage(FPreviewBkg->Bitmap()));
-}
-
 // Loads first and changes the state after: a picture that cannot be loaded leaves the old background whole.
 void TVeltrixF::SetBkgFile(const QString& path) {
     LoadBackgroundPicture(Renderer().Background(), path);
     FBkgFile = path;
     const QString fileName = QFileInfo(path).fileName();
     Render->ShowBackground(fileName, clNone);
-    TilePicture(Renderer().Background(), *FPreviewBkg, ThumbBkgI->width(), ThumbBkgI->height());
-    ShowPreviewBkg();
+    Preview->Retile();
     FThumbPage->SetBackground(fileName);
     FBkgColor = clNone;
     SetThumbsStale(true);
@@ -282,12 +247,4 @@ void TVeltrixF::ThumbBkgColorExecute() {
     TColor color = 0;
     if (FDialogs->ChooseColor(color))
         SetBkgColor(color);
-}
-
-// The background is tiled afresh for the new size; any information text goes until the next preview.
-void TVeltrixF::ThumbImPResize() {
-    if (!FPreviewBkg || !FConverter || !Renderer().Background().HasImage())
-        return;
-    TilePicture(Renderer().Background(), *FPreviewBkg, ThumbBkgI->width(), ThumbBkgI->height());
-    ShowPreviewBkg();
 }

@@ -11,7 +11,6 @@
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
@@ -26,9 +25,9 @@
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPreviewPanel.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocument.h"
-#include "publish/GalleryFiles.h"
 #include "gallery/GalleryOptions.h"
 #include "gallery/GallerySettings.h"
 #include "gallery/Version.h"
@@ -37,6 +36,7 @@
 #include "grid/GfxGridPlacer.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
+#include "publish/GalleryFiles.h"
 #include "settings/VlxConfigDir.h"
 #include "settings/VlxProfileU.h"
 
@@ -95,7 +95,6 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
 }
 
 TVeltrixF::~TVeltrixF() {
-    ThumbImP->removeEventFilter(this);
     EventT->stop();
     // The panel closes its connection on the way out and reports to this window meanwhile: it goes while
     // the window is still whole, and nothing asks it for anything once it is going.
@@ -110,7 +109,7 @@ TVeltrixF::~TVeltrixF() {
         TVeltrixApp::SetErrorDialogs(nullptr);
     FUsedFiles.clear();
     FProfiles.reset();
-    FPreviewBkg.reset();
+    Preview->SetTile(nullptr); // the renderer's background goes with the converter
     FConverter.reset();
     if (FGrid) {
         FGrid->SetAcceptFiles(false);
@@ -139,8 +138,8 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     FWorkDir = PrivateWorkDir(places.TempDir.isEmpty() ? QDir::tempPath() : places.TempDir);
     NeverFollowLinksIn(FWorkDir);
     SetOutputDir(FWorkDir);
-    FPreviewBkg = std::make_unique<TGfxBaseIm>();
     CreateConverter();
+    Preview->SetTile(&Renderer().Background());
     CreateGrid();
     CreateThumbPage();
     const TGallerySettings start = StartUpSettings();
@@ -345,11 +344,3 @@ bool TVeltrixF::event(QEvent* event) {
     }
 }
 
-bool TVeltrixF::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ThumbImP && event->type() == QEvent::Resize) {
-        ThumbBkgI->setGeometry(ThumbImP->rect());
-        ThumbI->setGeometry(ThumbImP->rect());
-        RunGuarded([this] { ThumbImPResize(); });
-    }
-    return QMainWindow::eventFilter(watched, event);
-}

@@ -47,6 +47,7 @@ class TGfxThumbnail;
 class TAboutPanel;
 class TOptionsPanel;
 class TPagePanel;
+class TPreviewPanel;
 class TProfileManager;
 class TRenderPanel;
 struct TBackgroundSetting;
@@ -187,7 +188,6 @@ public:
     TGfxThumbnail& Renderer() const;
     TGfxThumbPage* ThumbPage() const { return FThumbPage.get(); }
     TProfileManager* Profiles() const { return FProfiles.get(); }
-    const TGfxBaseIm* PreviewBkg() const { return FPreviewBkg.get(); }
     QString WorkDir() const { return FWorkDir; }
     const QString& OutputDir() const { return FEditor->OutputDir(); }
     QString IniFileName() const { return FIniFileName; }
@@ -205,11 +205,7 @@ public:
     QPushButton* PlaceCancelB; // shown while pictures are placed
 
     // Work area.
-    QFrame* ThumbImP;
-    QLabel* ThumbBkgI;
-    QLabel* ThumbI;
-    // The current cell's caption, under the preview; disabled on an empty cell.
-    QLineEdit* CaptionE;
+    TPreviewPanel* Preview = nullptr;
     QSplitter* Splitter;
     QFrame* GfxGridP;
 
@@ -244,7 +240,6 @@ protected:
     bool event(QEvent* event) override;
     // Asks about unsaved changes first.
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Layout (VeltrixLayout.cpp).
@@ -294,9 +289,7 @@ private:
     void GfxClearAllExecute();
     void ThumbBkgFileExecute();
     void ThumbBkgColorExecute();
-    void ThumbImPResize();
     void EventTTimer();
-    void ShowPreviewBkg();
     // The caption edit shows the current cell's caption; typing sets it.
     void ShowCaption();
     void CaptionEChange(const QString& text);
@@ -363,7 +356,6 @@ private:
     void NewGallery();
 
     std::unique_ptr<TDialogs> FDialogs;
-    std::unique_ptr<TGfxBaseIm> FPreviewBkg;
     TGfxGrid* FGrid = nullptr;
     std::unique_ptr<TGfxBatchPicConverter> FConverter;
     std::unique_ptr<TGfxThumbPage> FThumbPage;

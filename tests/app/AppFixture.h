@@ -14,10 +14,11 @@
 
 #include "app/VeltrixU.h"
 #include "app/VlxAboutPanel.h"
+#include "app/VlxDialogs.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPreviewPanel.h"
 #include "app/VlxRenderPanel.h"
-#include "app/VlxDialogs.h"
 #include "support/TestSupport.h"
 
 // Readable strings in failure messages.

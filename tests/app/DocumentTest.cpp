@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TEdit{"caption_typed",
                           [](TVeltrixF& w, TTestDialogs&) {
                               w.Grid()->SetCurrentCell(1, 0);
-                              QTest::keyClicks(w.CaptionE, "Dusk");
+                              QTest::keyClicks(w.Preview->CaptionE, "Dusk");
                           }},
                     TEdit{"exchange",
                           [](TVeltrixF& w, TTestDialogs&) {

@@ -449,7 +449,7 @@ TEST_F(TEndToEndTest, CaptionsShowAsTypedInABrowser) {
     DropPictures({TestData("gfx/caption/png_title_utf8_markup.png"), TestData("gen/jpeg_baseline_420.jpg")});
     ASSERT_EQ(W().CountPictures(), 2);
     W().Grid()->SetCurrentCell(1, 0);
-    QTest::keyClicks(W().CaptionE, "<b>Not bold</b> & \"quoted\"");
+    QTest::keyClicks(W().Preview->CaptionE, "<b>Not bold</b> & \"quoted\"");
     GenerateGallery();
     // The result block comes back as the DOM dump writes text: with <, > and & escaped.
     QStringList lines = BrowseGallery(browser, kCaptionPage);

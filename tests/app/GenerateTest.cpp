@@ -341,7 +341,7 @@ TEST_F(TGenerateTest, EachPhaseShowsItsTextsWithAProgressBarOverTheTablePanel) {
     EXPECT_EQ(W().StatusP0->text(),
               "Gallery written: 2 pictures in " + dir + " (8 files written, 0 kept, 0 removed)");
     EXPECT_EQ(QPoint(W().Grid()->Col(), W().Grid()->Row()), QPoint(2, 1));
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     EXPECT_EQ(withoutOneBar, 0);
     EXPECT_TRUE(barOverPanel);
     EXPECT_TRUE(ProgressBars().isEmpty());

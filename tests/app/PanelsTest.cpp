@@ -97,15 +97,15 @@ TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
 TEST_F(TAppTest, BurstOfChangesRendersOnePreviewWhenTheTimerFires) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().EventT->stop();
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     W().Render->ThumbWSE->setValue(200);
     W().Render->ThumbWSE->setValue(210);
     W().Render->ThumbWSE->setValue(220);
     EXPECT_TRUE(W().EventT->isActive());
     EXPECT_EQ(W().EventT->interval(), 1000);
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());       // nothing rendered before the delay is over
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull()); // nothing rendered before the delay is over
     QMetaObject::invokeMethod(W().EventT, "timeout"); // the delay is over
-    EXPECT_EQ(W().ThumbI->pixmap().width(), 220);
+    EXPECT_EQ(W().Preview->ThumbI->pixmap().width(), 220);
     EXPECT_FALSE(W().PreviewStale());
     EXPECT_TRUE(W().ThumbsStale()); // the gallery's thumbnails are still to be made
     EXPECT_FALSE(W().EventT->isActive());
@@ -264,18 +264,18 @@ TEST_F(TAppTest, DefaultBoxesRenderThePreviewOnlyForPictureInformation) {
     EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
     EXPECT_EQ(W().Html->HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
 
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     W().Html->HtmlTabTitColCB->click();
     EXPECT_EQ(W().ThumbPage()->TableTitleColor(), clNone);
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     W().Html->PicInfFonColDefCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
-    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    EXPECT_FALSE(W().Preview->ThumbI->pixmap().isNull());
 }
 
 TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     W().Html->PgTitleE->setText("Holiday");
     D().Colors = {0x00FF00};
     W().Html->PgColLinkSB->click();
@@ -283,7 +283,7 @@ TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
     emit W().Html->HtmlTablAlignCB->activated(haLeft);
     W().Html->PgBackLinkE->setText("../index.html");
     W().Html->PgBackLinkTextE->setText("Back");
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     const TGfxThumbPage& page = *W().ThumbPage();
     EXPECT_EQ(page.Title(), "Holiday");
     EXPECT_EQ(page.LinkColor(), 0x00FF00);
@@ -299,16 +299,16 @@ TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
     EXPECT_EQ(W().ThumbPage()->PicInfo(), 1 | 4);
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().ShowThumb();
-    const QImage withText = W().ThumbBkgI->pixmap().toImage();
-    EXPECT_NE(withText, W().PreviewBkg()->Bitmap().convertToFormat(withText.format()));
+    const QImage withText = W().Preview->ThumbBkgI->pixmap().toImage();
+    EXPECT_NE(withText, W().Preview->Background().Bitmap().convertToFormat(withText.format()));
     // Clearing them all takes the text away without rendering the thumbnail again.
     W().Html->PicInfNameCB->click();
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     W().Html->PicInfSizeCB->click();
     EXPECT_EQ(W().ThumbPage()->PicInfo(), 0);
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
-    const QImage plain = W().ThumbBkgI->pixmap().toImage();
-    EXPECT_EQ(plain, W().PreviewBkg()->Bitmap().convertToFormat(plain.format()));
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
+    const QImage plain = W().Preview->ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(plain, W().Preview->Background().Bitmap().convertToFormat(plain.format()));
 }
 
 TEST_F(TAppTest, RedrawRebuildsCellPreviewsAtTheNewCellSize) {

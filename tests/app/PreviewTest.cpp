@@ -121,8 +121,8 @@ TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
     EXPECT_EQ(W().BkgColor(), clNone);
     EXPECT_EQ(W().Render->BkgFileP->text(), " bmp_24bpp.bmp ");
     EXPECT_EQ(W().ThumbPage()->Background(), "bmp_24bpp.bmp");
-    const QImage& preview = W().PreviewBkg()->Bitmap();
-    ASSERT_EQ(preview.size(), W().ThumbBkgI->size());
+    const QImage& preview = W().Preview->Background().Bitmap();
+    ASSERT_EQ(preview.size(), W().Preview->ThumbBkgI->size());
     const QImage& tile = W().Renderer().Background().Bitmap();
     EXPECT_EQ(preview.pixel(161 + 5, 100 + 7), tile.pixel(5, 7)); // tiles repeat from the top-left corner
 }
@@ -143,22 +143,22 @@ TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
 TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {
     W().ShowStatus("Before");
     W().Commands->Gfx_ShowThumb->trigger();
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     EXPECT_EQ(W().StatusP0->text(), "Before");
-    const QImage shown = W().ThumbBkgI->pixmap().toImage();
-    EXPECT_EQ(shown, W().PreviewBkg()->Bitmap().convertToFormat(shown.format()));
+    const QImage shown = W().Preview->ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(shown, W().Preview->Background().Bitmap().convertToFormat(shown.format()));
 }
 
 TEST_F(TAppTest, ShowThumbRendersTheCurrentCellWithItsInformationBelow) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().Html->PicInfNameCB->click();
     W().Commands->Gfx_ShowThumb->trigger();
-    EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(150, 120));
+    EXPECT_EQ(W().Preview->ThumbI->pixmap().size(), QSize(150, 120));
     EXPECT_EQ(W().StatusP0->text(), "");
     // The text starts one pixel below the centred thumbnail: nothing changes above that line.
-    const QImage shown = W().ThumbBkgI->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage plain = W().PreviewBkg()->Bitmap().convertToFormat(QImage::Format_RGB32);
-    const int textTop = (W().ThumbI->height() - 120) / 2 + 120 + 1;
+    const QImage shown = W().Preview->ThumbBkgI->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage plain = W().Preview->Background().Bitmap().convertToFormat(QImage::Format_RGB32);
+    const int textTop = (W().Preview->ThumbI->height() - 120) / 2 + 120 + 1;
     EXPECT_EQ(shown.copy(0, 0, shown.width(), textTop), plain.copy(0, 0, plain.width(), textTop));
     EXPECT_NE(shown, plain);
 }
@@ -186,7 +186,7 @@ TEST_F(TAppTest, ClearAllEmptiesTheGridAndSelectsTheTopLeftCell) {
     EXPECT_EQ(W().Grid()->Col(), 0);
     EXPECT_EQ(W().Grid()->Row(), 0);
     EXPECT_EQ(W().StatusP1->text(), "Table: 3x2  Images: 0");
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
 }
 
 TEST_F(TAppTest, ClearCellEmptiesOnlyTheCurrentCell) {
@@ -299,15 +299,15 @@ TEST_F(TAppTest, DoubleClickOnAnEmptyCellOpensThePictureDialogForIt) {
 TEST_F(TAppTest, PreviewFollowsTheCurrentCellAfterDropAndDelete) {
     W().Options->AutoUpdThumbCB->setChecked(false);
     W().Html->PicInfNameCB->click();
-    const QImage plain = W().ThumbBkgI->pixmap().toImage();
+    const QImage plain = W().Preview->ThumbBkgI->pixmap().toImage();
     DropOnGrid(*W().Grid(), CellCentre(*W().Grid(), 0, 0), {MakePicture("a.bmp", 40, 30)});
     ProcessEvents();
-    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
-    EXPECT_NE(W().ThumbBkgI->pixmap().toImage(), plain); // the caption is drawn
+    EXPECT_FALSE(W().Preview->ThumbI->pixmap().isNull());
+    EXPECT_NE(W().Preview->ThumbBkgI->pixmap().toImage(), plain); // the caption is drawn
     QTest::keyClick(W().Grid(), Qt::Key_Delete);
     ProcessEvents();
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
-    EXPECT_EQ(W().ThumbBkgI->pixmap().toImage(), plain);
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
+    EXPECT_EQ(W().Preview->ThumbBkgI->pixmap().toImage(), plain);
 }
 
 TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {
@@ -316,10 +316,10 @@ TEST_F(TAppTest, ResizingThePreviewRetilesTheBackgroundWithoutText) {
     W().ShowThumb();
     W().Splitter->setSizes({200, 488});
     ProcessEvents();
-    EXPECT_EQ(W().ThumbImP->width(), 200);
-    EXPECT_EQ(W().PreviewBkg()->Bitmap().size(), W().ThumbBkgI->size());
-    const QImage shown = W().ThumbBkgI->pixmap().toImage();
-    EXPECT_EQ(shown, W().PreviewBkg()->Bitmap().convertToFormat(shown.format()));
+    EXPECT_EQ(W().Preview->ThumbImP->width(), 200);
+    EXPECT_EQ(W().Preview->Background().Bitmap().size(), W().Preview->ThumbBkgI->size());
+    const QImage shown = W().Preview->ThumbBkgI->pixmap().toImage();
+    EXPECT_EQ(shown, W().Preview->Background().Bitmap().convertToFormat(shown.format()));
 }
 
 TEST_F(TAppTest, AboutLinksOpenMailAndHomePage) {
@@ -335,17 +335,17 @@ TEST_F(TAppTest, ClickShowsThePreviewOnlyWithAutoUpdateWhileDoubleClickAlwaysDoe
     QWidget* viewport = W().Grid()->viewport();
     const QPoint cell = CellCentre(*W().Grid(), 1, 0);
     W().Options->AutoUpdThumbCB->setChecked(false);
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
     EXPECT_EQ(W().Grid()->Col(), 1);
-    EXPECT_TRUE(W().ThumbI->pixmap().isNull());
+    EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell);
-    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    EXPECT_FALSE(W().Preview->ThumbI->pixmap().isNull());
     W().Options->AutoUpdThumbCB->setChecked(true);
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, CellCentre(*W().Grid(), 0, 0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell);
-    EXPECT_FALSE(W().ThumbI->pixmap().isNull());
+    EXPECT_FALSE(W().Preview->ThumbI->pixmap().isNull());
 }
 
 // The edit under the preview follows the current cell: the picture's own caption when placed, what the user
@@ -355,18 +355,18 @@ TEST_F(TAppTest, CaptionEditFollowsTheCurrentCell) {
     Load(0, 0, TestData("gfx/caption/exif_description.jpg"));
     W().Grid()->SetCurrentCell(0, 0);
     ProcessEvents();
-    EXPECT_TRUE(W().CaptionE->isEnabled());
-    EXPECT_EQ(W().CaptionE->text(), "Harbour at dusk");
-    W().CaptionE->setFocus();
-    W().CaptionE->selectAll();
-    QTest::keyClicks(W().CaptionE, "Kai <&> \"boats\"  ");
+    EXPECT_TRUE(W().Preview->CaptionE->isEnabled());
+    EXPECT_EQ(W().Preview->CaptionE->text(), "Harbour at dusk");
+    W().Preview->CaptionE->setFocus();
+    W().Preview->CaptionE->selectAll();
+    QTest::keyClicks(W().Preview->CaptionE, "Kai <&> \"boats\"  ");
     EXPECT_EQ(W().Grid()->Gallery().Cell(0, 0).Caption, "Kai <&> \"boats\"");
     W().Grid()->SetCurrentCell(1, 0);
-    EXPECT_FALSE(W().CaptionE->isEnabled());
-    EXPECT_TRUE(W().CaptionE->text().isEmpty());
+    EXPECT_FALSE(W().Preview->CaptionE->isEnabled());
+    EXPECT_TRUE(W().Preview->CaptionE->text().isEmpty());
     W().Options->GGridWSE->setValue(W().Options->GGridWSE->value() + 10);
     W().Options->BitBtn1->click(); // every cell's picture read again
     ProcessEvents();
     W().Grid()->SetCurrentCell(0, 0);
-    EXPECT_EQ(W().CaptionE->text(), "Kai <&> \"boats\"");
+    EXPECT_EQ(W().Preview->CaptionE->text(), "Kai <&> \"boats\"");
 }

@@ -101,12 +101,12 @@ TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
 TEST_F(TAppTest, ApplyingShowsThePreviewOnceAndKeepsAutoUpdate) {
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().EventT->stop();
-    W().ThumbI->clear();
+    W().Preview->ThumbI->clear();
     TProfileRecord record = Unusual(W());
     W().ApplyProfile(record);
     EXPECT_TRUE(W().Options->AutoUpdThumbCB->isChecked());
     EXPECT_FALSE(W().EventT->isActive()); // no delayed preview on top of the one shown
-    EXPECT_EQ(W().ThumbI->pixmap().size(), QSize(201, 202));
+    EXPECT_EQ(W().Preview->ThumbI->pixmap().size(), QSize(201, 202));
 }
 
 TEST_F(TAppTest, ApplyingLeavesAutoUpdateOffWhenItWasOff) {

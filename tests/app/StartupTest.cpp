@@ -93,7 +93,7 @@ TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
     EXPECT_EQ(W().ThumbPage()->Background(), "clgray.jpg");
     EXPECT_EQ(W().IniFileName(), FConfig.Path() + "vlx.ini");
     // The preview background is the tile repeated over the whole image.
-    EXPECT_EQ(W().PreviewBkg()->Bitmap().size(), W().ThumbBkgI->size());
+    EXPECT_EQ(W().Preview->Background().Bitmap().size(), W().Preview->ThumbBkgI->size());
 }
 
 namespace {
