@@ -99,7 +99,7 @@ void TVeltrixF::Redo() {
 // The settings first (they may resize the table while it is empty), then the table's size and its cells.
 void TVeltrixF::RestoreState(const TEditStatePtr& state) {
     TGallerySettings settings = state->Settings;
-    settings.ProfileName = FProfileName;
+    settings.ProfileName = ProfileName();
     if (!SameSettings(Settings(), settings))
         ApplySettings(settings);
     SetTableSize(state->Grid->Gallery.Columns(), state->Grid->Gallery.Rows());

@@ -56,13 +56,13 @@ void TVeltrixF::SaveOptions() {
     TOptions options;
     options.Common = Options->Common();
     // Without the profiles file the profile in use was never read: the stored name stays.
-    options.Common.Profile = FProfiles ? FProfileName : QString();
+    options.Common.Profile = FProfiles ? ProfileName() : QString();
     options.TableGrid = Options->TableGrid();
     options.Ftp = FtpF1->Settings();
     WriteOptions(FIniFileName, options);
     FSavedFtp = options.Ftp;
     // Saved options come back only through "Load on startup"; the text says so when it is off.
-    QString text = QString("Options (profile \"%1\") saved to %2").arg(FProfileName, FIniFileName);
+    QString text = QString("Options (profile \"%1\") saved to %2").arg(ProfileName(), FIniFileName);
     if (!options.Common.LoadOnStartup)
         text += "; not read at start: \"Load on startup\" is off";
     ShowStatus(text);

@@ -173,7 +173,7 @@ void TVeltrixF::RenderThumb(const TGalleryCell& cell) {
 }
 
 QSize TVeltrixF::PictureBox() const {
-    return QSize(Renderer().PicWidth(), Renderer().PicHeight());
+    return Settings().Thumb.PictureBox();
 }
 
 void TVeltrixF::TellGridPictureBox() {
@@ -183,12 +183,13 @@ void TVeltrixF::TellGridPictureBox() {
 
 // The information lines the table page writes under a thumbnail, drawn under the previewed one.
 void TVeltrixF::DrawPicInfo(const QString& name, int width, int height, qint64 fileSize) {
-    const int flags = int(FThumbPage->PicInfo());
+    const TGallerySettings& settings = Settings();
+    const int flags = int(settings.Page.PicInfo);
     if (flags == 0)
         return;
     const TColor color =
-        FThumbPage->PicInfoColor() == clNone ? FThumbPage->TextColor() : FThumbPage->PicInfoColor();
-    Preview->ShowInfo(PicInfoLines(flags, name, width, height, fileSize), color, Renderer().ThumbHeight());
+        settings.Page.PicInfoColor == clNone ? settings.Page.Frame.TextColor : settings.Page.PicInfoColor;
+    Preview->ShowInfo(PicInfoLines(flags, name, width, height, fileSize), color, settings.Thumb.ThumbHeight);
 }
 
 QStringList PicInfoLines(int flags, const QString& name, int width, int height, qint64 fileSize) {
@@ -211,12 +212,13 @@ QStringList PicInfoLines(int flags, const QString& name, int width, int height, 
 // Loads first and changes the state after: a picture that cannot be loaded leaves the old background whole.
 void TVeltrixF::SetBkgFile(const QString& path) {
     LoadBackgroundPicture(Renderer().Background(), path);
-    FBkgFile = path;
+    TGallerySettings settings = Settings();
+    settings.Background = {path, clNone};
+    KeepSettings(settings);
     const QString fileName = QFileInfo(path).fileName();
     Render->ShowBackground(fileName, clNone);
     Preview->Retile();
     FThumbPage->SetBackground(fileName);
-    FBkgColor = clNone;
     SetThumbsStale(true);
     PreviewNow();
 }
@@ -228,7 +230,9 @@ void TVeltrixF::SetBkgColor(TColor color) {
     tile.Bitmap().fill(ColorToQColor(color));
     tile.SaveAsJpeg(path, 75);
     SetBkgFile(path);
-    FBkgColor = color;
+    TGallerySettings settings = Settings();
+    settings.Background.Color = color;
+    KeepSettings(settings);
     Render->ShowBackground(QFileInfo(path).fileName(), color);
 }
 

@@ -49,23 +49,14 @@ void TVeltrixF::ApplyBackground(const TBackgroundSetting& background) {
     }
 }
 
-TGallerySettings TVeltrixF::Settings() const {
-    TGallerySettings settings = StartUpSettings();
-    settings.ProfileName = FProfileName;
-    settings.Background = {FBkgFile, FBkgColor};
-    if (FConverter)
-        settings.Thumb = Renderer().Settings();
-    if (FThumbPage)
-        settings.Page = FThumbPage->Settings();
-    if (Html)
-        settings.PublishMeta = Html->PublishMeta();
-    // Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
+// Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
+void TVeltrixF::KeepSettings(TGallerySettings settings) {
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
     settings.Page.Frame.NextPage.clear();
     settings.Page.Frame.OriginalFile.clear();
     settings.Page.ThumbList = nullptr;
-    return settings;
+    FEditor->SetSettings(settings);
 }
 
 void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
@@ -73,7 +64,12 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
     {
         // No delayed preview while the settings change: the preview is shown once at the end.
         const TFlagScope applying(FApplyingProfile);
-        FProfileName = s.ProfileName;
+        // The background as it loads, the table's size as the table takes it.
+        TGallerySettings kept = s;
+        kept.Background = Settings().Background;
+        kept.Page.Columns = Settings().Page.Columns;
+        kept.Page.Rows = Settings().Page.Rows;
+        KeepSettings(kept);
         Options->ShowProfile(s.ProfileName);
         ApplyBackground(s.Background);
         Renderer().SetSettings(s.Thumb);
@@ -113,6 +109,10 @@ void TVeltrixF::SetTableSize(int cols, int rows) {
         page.Rows = rows;
         FThumbPage->SetSettings(page);
     }
+    TGallerySettings settings = Settings();
+    settings.Page.Columns = cols;
+    settings.Page.Rows = rows;
+    KeepSettings(settings);
     UpdateTableStatus();
 }
 

@@ -71,14 +71,14 @@ void TVeltrixF::NewProjectExecute() {
 }
 
 void TVeltrixF::ProfileChosen(const QString& name) {
-    if (name == FProfileName || !FProfiles)
+    if (name == ProfileName() || !FProfiles)
         return;
     const int index = FProfiles->FindProfile(name);
     if (index < 0)
         return;
     // The settings shown give way to the profile's: unsaved changes are asked about first.
     if (!ConfirmDiscard()) {
-        Options->ShowProfile(FProfileName);
+        Options->ShowProfile(ProfileName());
         return;
     }
     TProfileRecord record;
@@ -100,18 +100,18 @@ void TVeltrixF::PrfAddExecute() {
 }
 
 void TVeltrixF::PrfEditExecute() {
-    if (FProfileName == kDefaultProfile) {
+    if (ProfileName() == kDefaultProfile) {
         FDialogs->MessageBox(TMsgKind::Information, "Can't change default profile name", TMsgButtons::Ok);
         return;
     }
-    const int index = Store().FindProfile(FProfileName);
-    QString name = FProfileName;
+    const int index = Store().FindProfile(ProfileName());
+    QString name = ProfileName();
     if (!AskProfileName("Change current profile name", name) ||
-        name.compare(FProfileName, Qt::CaseInsensitive) == 0 || ProfileExists(name))
+        name.compare(ProfileName(), Qt::CaseInsensitive) == 0 || ProfileExists(name))
         return;
     // The profile may have gone from the file since it was applied; a rename must not write elsewhere.
     if (index < 0)
-        throw EVeltrixException("Profile " + Quoted(FProfileName) + " not found in " + Store().FileName());
+        throw EVeltrixException("Profile " + Quoted(ProfileName()) + " not found in " + Store().FileName());
     TProfileRecord record;
     GatherProfile(record);
     record.Name = CutToField(name, TProfileRecord::kNameSize);
@@ -121,14 +121,14 @@ void TVeltrixF::PrfEditExecute() {
 }
 
 void TVeltrixF::PrfDelExecute() {
-    if (FProfileName == kDefaultProfile) {
+    if (ProfileName() == kDefaultProfile) {
         FDialogs->MessageBox(TMsgKind::Information, "Can't remove default profile", TMsgButtons::Ok);
         return;
     }
-    const QString text = "Profile " + Quoted(FProfileName) + " will be removed from list." + "\r" + "Remove?";
+    const QString text = "Profile " + Quoted(ProfileName()) + " will be removed from list." + "\r" + "Remove?";
     if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
         return;
-    const int index = Store().FindProfile(FProfileName);
+    const int index = Store().FindProfile(ProfileName());
     if (index < 0)
         return;
     Store().DeleteProfile(index);
@@ -141,14 +141,14 @@ void TVeltrixF::PrfDelExecute() {
 }
 
 void TVeltrixF::PrfSaveExecute() {
-    const QString text = "Overwrite " + Quoted(FProfileName) + " profile ?";
+    const QString text = "Overwrite " + Quoted(ProfileName()) + " profile ?";
     if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
         return;
-    const int index = Store().FindProfile(FProfileName);
+    const int index = Store().FindProfile(ProfileName());
     if (index < 0)
-        throw EVeltrixException("Profile " + Quoted(FProfileName) + " not found in " + Store().FileName());
+        throw EVeltrixException("Profile " + Quoted(ProfileName()) + " not found in " + Store().FileName());
     TProfileRecord record;
     GatherProfile(record);
-    record.Name = CutToField(FProfileName, TProfileRecord::kNameSize);
+    record.Name = CutToField(ProfileName(), TProfileRecord::kNameSize);
     Store().WriteProfile(index, record);
 }

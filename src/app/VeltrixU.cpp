@@ -54,6 +54,11 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
         FDialogs = std::make_unique<TQtDialogs>(this);
     setObjectName("VeltrixF");
     setWindowTitle("Quorrin's Veltrix");
+    // The settings the panels show at first, no profile and no background yet: start-up sets them.
+    TGallerySettings start = StartUpSettings();
+    start.ProfileName.clear();
+    start.Background = {QString(), clNone};
+    KeepSettings(start);
     ConnectDocumentCommands();
     CreateToolBar();
     CreateWorkArea();
@@ -218,6 +223,10 @@ void TVeltrixF::CreateThumbPage() {
     settings.Rows = FGrid->RowCount();
     FThumbPage->SetSettings(settings);
     Html->Show(settings, StartUpSettings().PublishMeta);
+    TGallerySettings kept = Settings();
+    kept.Page.Columns = settings.Columns;
+    kept.Page.Rows = settings.Rows;
+    KeepSettings(kept);
 }
 
 // False when the profiles file cannot be opened: the error is shown and kept for the profile commands.
@@ -269,12 +278,12 @@ void TVeltrixF::ShowStatus(const QString& text) {
 }
 
 void TVeltrixF::UpdateTableStatus() {
-    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", Html->Value().Columns,
-                                        Html->Value().Rows, CountPictures()));
+    StatusP1->setText(QString::asprintf("Table: %dx%d  Images: %d", Settings().Page.Columns,
+                                        Settings().Page.Rows, CountPictures()));
 }
 
 void TVeltrixF::ShowProfileName() {
-    StatusP2->setText("Profile:" + FProfileName);
+    StatusP2->setText("Profile:" + ProfileName());
 }
 
 void TVeltrixF::SetThumbsStale(bool flag) {

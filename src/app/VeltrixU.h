@@ -123,12 +123,14 @@ public:
     void SetBkgColor(TColor color);
     QString ColorFileName(TColor color) const;
 
-    // The settings as the panels, the renderer and the table page hold them now.
-    TGallerySettings Settings() const;
+    // The gallery's settings, as its editor holds them.
+    const TGallerySettings& Settings() const { return FEditor->Settings(); }
     // The panels, the renderer and the page take the settings (brought into range), then the preview shows
     // them once. The table keeps its size while it holds pictures.
     void ApplySettings(const TGallerySettings& settings);
     void ApplyBackground(const TBackgroundSetting& background);
+    // The editor takes the settings changed, without what the page object fills in for a run.
+    void KeepSettings(TGallerySettings settings);
 
     // Profiles.
     void GatherProfile(TProfileRecord& record) const;
@@ -191,9 +193,9 @@ public:
     QString WorkDir() const { return FWorkDir; }
     const QString& OutputDir() const { return FEditor->OutputDir(); }
     QString IniFileName() const { return FIniFileName; }
-    QString ProfileName() const { return FProfileName; }
-    QString BkgFile() const { return FBkgFile; }
-    TColor BkgColor() const { return FBkgColor; }
+    QString ProfileName() const { return FEditor->Settings().ProfileName; }
+    QString BkgFile() const { return FEditor->Settings().Background.File; }
+    TColor BkgColor() const { return FEditor->Settings().Background.Color; }
     bool ThumbsStale() const { return FThumbsStale; }
     bool PreviewStale() const { return FPreviewStale; }
     const QStringList& UsedFiles() const { return FUsedFiles; }
@@ -362,11 +364,8 @@ private:
     std::unique_ptr<TProfileManager> FProfiles;
     QString FProfilesProblem; // why the profiles file could not be opened
     QStringList FUsedFiles;
-    QString FBkgFile;
-    TColor FBkgColor = clNone;
     QString FWorkDir;
     QString FIniFileName;
-    QString FProfileName;
     // The cell name and picture file the preview shows; both empty when it shows none.
     QString FPreviewName;
     QString FPreviewFile;

@@ -1,5 +1,5 @@
-// The open gallery below the widgets: its edits and their undo, the state its file holds ("modified"), the
-// file itself, which gallery it is and where it is written. A view (the window) tells the editor how to take
+// The open gallery below the widgets: its settings, its edits and their undo, the state its file holds
+// ("modified"), the file itself, which gallery it is and where it is written. A view (the window) tells the editor how to take
 // the gallery as shown and how to show a state again; the command line and the tests need no window for it.
 #pragma once
 
@@ -60,6 +60,12 @@ public:
     const QString& File() const { return FFile; }
     // Which gallery this is: the output folder's record tells galleries apart by it.
     const QString& Id() const { return FId; }
+    // The gallery's settings, the profile's name among them: the panels, the renderer and the table page
+    // show them. A view that changes them (an edit in a panel, a profile applied, a state shown again) sets
+    // them here first; the steps of the history are made by Edit and Record.
+    const TGallerySettings& Settings() const { return FSettings; }
+    void SetSettings(const TGallerySettings& settings) { FSettings = settings; }
+
     // Where the gallery is written; part of the gallery, saved in its file.
     const QString& OutputDir() const { return FOutputDir; }
     void SetOutputDir(const QString& dir);
@@ -73,6 +79,7 @@ private:
     void Show(const TEditStatePtr& state);
 
     TView FView;
+    TGallerySettings FSettings;
     TUndoStack FHistory;
     int FDepth = 0;
     int FQuiet = 0;
