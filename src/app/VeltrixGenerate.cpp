@@ -108,9 +108,7 @@ bool TVeltrixF::ConfirmGeneration() {
 // The gallery the grid shows, with the settings in effect: what a run writes. A copy, as the run lets
 // events through and the grid may change meanwhile.
 TGallery TVeltrixF::GridGallery() const {
-    TGallery gallery = FGrid->Gallery();
-    gallery.Settings = Settings();
-    gallery.SetTableSize(FGrid->ColCount(), FGrid->RowCount());
+    TGallery gallery = FEditor->Gallery();
     // A missing picture is not published until it is found.
     for (int row = 0; row < gallery.Rows(); ++row)
         for (int col = 0; col < gallery.Columns(); ++col)

@@ -67,8 +67,6 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         // The background as it loads, the table's size as the table takes it.
         TGallerySettings kept = s;
         kept.Background = Settings().Background;
-        kept.Page.Columns = Settings().Page.Columns;
-        kept.Page.Rows = Settings().Page.Rows;
         KeepSettings(kept);
         Options->ShowProfile(s.ProfileName);
         ApplyBackground(s.Background);
@@ -102,6 +100,8 @@ void TVeltrixF::SetTableSize(int cols, int rows) {
     if (FGrid) {
         FGrid->SetColCount(cols);
         FGrid->SetRowCount(rows);
+    } else {
+        FEditor->Gallery().SetTableSize(cols, rows);
     }
     if (FThumbPage) {
         TGfxPageSettings page = FThumbPage->Settings();
@@ -109,10 +109,6 @@ void TVeltrixF::SetTableSize(int cols, int rows) {
         page.Rows = rows;
         FThumbPage->SetSettings(page);
     }
-    TGallerySettings settings = Settings();
-    settings.Page.Columns = cols;
-    settings.Page.Rows = rows;
-    KeepSettings(settings);
     UpdateTableStatus();
 }
 

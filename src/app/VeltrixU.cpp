@@ -168,6 +168,7 @@ void TVeltrixF::CreateConverter() {
 
 void TVeltrixF::CreateGrid() {
     FGrid = new TGfxGrid(GfxGridP);
+    FGrid->ShowGallery(FEditor->Gallery());
     FGrid->setObjectName("FGrid");
     GfxGridP->layout()->addWidget(FGrid);
     FGrid->SetMainWindow(this);
@@ -223,10 +224,6 @@ void TVeltrixF::CreateThumbPage() {
     settings.Rows = FGrid->RowCount();
     FThumbPage->SetSettings(settings);
     Html->Show(settings, StartUpSettings().PublishMeta);
-    TGallerySettings kept = Settings();
-    kept.Page.Columns = settings.Columns;
-    kept.Page.Rows = settings.Rows;
-    KeepSettings(kept);
 }
 
 // False when the profiles file cannot be opened: the error is shown and kept for the profile commands.

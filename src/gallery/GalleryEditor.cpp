@@ -4,6 +4,12 @@
 
 TGalleryEditor::TGalleryEditor(TView view, QObject* parent) : QObject(parent), FView(std::move(view)) {}
 
+void TGalleryEditor::SetSettings(const TGallerySettings& settings) {
+    FGallery.Settings = settings;
+    FGallery.Settings.Page.Columns = FGallery.Columns();
+    FGallery.Settings.Page.Rows = FGallery.Rows();
+}
+
 // A change made outside every edit (a profile's options read) is where an edit starts from: undoing the edit
 // goes back to just before it.
 void TGalleryEditor::Begin() {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include "gallery/Gallery.h"
 #include "gallery/GalleryHistory.h"
 #include "gallery/KeptStretch.h"
 
@@ -63,8 +64,12 @@ public:
     // The gallery's settings, the profile's name among them: the panels, the renderer and the table page
     // show them. A view that changes them (an edit in a panel, a profile applied, a state shown again) sets
     // them here first; the steps of the history are made by Edit and Record.
-    const TGallerySettings& Settings() const { return FSettings; }
-    void SetSettings(const TGallerySettings& settings) { FSettings = settings; }
+    const TGallerySettings& Settings() const { return FGallery.Settings; }
+    // The table's size in the settings stays the table's.
+    void SetSettings(const TGallerySettings& settings);
+    // The gallery: its cells, shown and edited by the grid, and its settings.
+    TGallery& Gallery() { return FGallery; }
+    const TGallery& Gallery() const { return FGallery; }
 
     // Where the gallery is written; part of the gallery, saved in its file.
     const QString& OutputDir() const { return FOutputDir; }
@@ -79,7 +84,7 @@ private:
     void Show(const TEditStatePtr& state);
 
     TView FView;
-    TGallerySettings FSettings;
+    TGallery FGallery;
     TUndoStack FHistory;
     int FDepth = 0;
     int FQuiet = 0;

@@ -462,6 +462,10 @@ TGallery& TGfxGrid::Gallery() {
     return FModel->Gallery();
 }
 
+void TGfxGrid::ShowGallery(TGallery& gallery) {
+    FModel->ShareGallery(gallery);
+}
+
 const TGallery& TGfxGrid::Gallery() const {
     return FModel->Gallery();
 }

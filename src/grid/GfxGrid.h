@@ -152,6 +152,9 @@ public:
     // The gallery whose cells the grid shows: names, pictures and the stretches kept for the next run.
     TGallery& Gallery();
     const TGallery& Gallery() const;
+    // The grid shows and edits gallery's cells from now on (the table as it stands moves into it, the
+    // settings stay gallery's); gallery must outlive the grid.
+    void ShowGallery(TGallery& gallery);
 
     // Moves the cells' contents in one go: position p (counted row by row) takes what position from[p] held;
     // from is a permutation of the positions. Names stay with their pictures; one WM_GFXCELLSSWAPPED.

@@ -21,9 +21,12 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    bool Contains(int aCol, int aRow) const { return FGallery.Contains(aCol, aRow); }
-    TGallery& Gallery() { return FGallery; }
-    const TGallery& Gallery() const { return FGallery; }
+    bool Contains(int aCol, int aRow) const { return FGallery->Contains(aCol, aRow); }
+    TGallery& Gallery() { return *FGallery; }
+    const TGallery& Gallery() const { return *FGallery; }
+    // The cells are gallery's from now on, which takes the table as it stands and keeps its own settings;
+    // it must outlive the model.
+    void ShareGallery(TGallery& gallery);
     const QString& Name(int aCol, int aRow) const;
     TGfxGridItem* Item(int aCol, int aRow) const;
 
@@ -33,7 +36,8 @@ public:
                                           std::unique_ptr<TGfxGridItem> item);
     // Puts a cell as it is given (its name kept) with its item, or with none for a picture that is missing.
     void PutCell(int aCol, int aRow, TGalleryCell cell, std::unique_ptr<TGfxGridItem> item);
-    // Takes the gallery and the items (row by row, as its cells) in place of the table's whole content.
+    // Takes the gallery's cells and the items (row by row, as its cells) in place of the table's whole
+    // content; the settings stay.
     void SetContent(const TGallery& gallery, std::vector<std::unique_ptr<TGfxGridItem>> items);
     void SetName(int aCol, int aRow, const QString& name);
     void Swap(int col1, int row1, int col2, int row2);
@@ -42,9 +46,10 @@ public:
     void Resize(int colCount, int rowCount);
 
 private:
-    int Index(int aCol, int aRow) const { return aRow * FGallery.Columns() + aCol; }
+    int Index(int aCol, int aRow) const { return aRow * FGallery->Columns() + aCol; }
     void CellChanged(int aCol, int aRow);
 
-    TGallery FGallery;
+    TGallery FOwn; // until a gallery is shared
+    TGallery* FGallery = &FOwn;
     std::vector<std::unique_ptr<TGfxGridItem>> FItems; // row by row, as the gallery's cells
 };

@@ -10,9 +10,8 @@
 
 namespace {
 
-// The view a window would be: the gallery as shown, and the number of times a state was shown again.
+// The view a window would be: the number of times a state was shown again. The gallery is the editor's.
 struct TShown {
-    TGallery Gallery;
     int Shows = 0;
 };
 
@@ -22,28 +21,28 @@ protected:
         : Editor({[this] {
                       auto state = std::make_shared<TEditState>();
                       auto grid = std::make_shared<TGridContent>();
-                      grid->Gallery = Shown.Gallery;
+                      grid->Gallery = Editor.Gallery();
                       state->Grid = std::move(grid);
-                      state->Settings = Shown.Gallery.Settings;
+                      state->Settings = Editor.Settings();
                       return TEditStatePtr(state);
                   },
                   [this](const TEditStatePtr& state) {
-                      Shown.Gallery = state->Grid->Gallery;
-                      Shown.Gallery.Settings = state->Settings;
+                      Editor.Gallery() = state->Grid->Gallery;
+                      Editor.SetSettings(state->Settings);
                       ++Shown.Shows;
                       // Showing a state is no edit of its own.
                       Editor.Record("shown");
                   }}) {
-        Shown.Gallery.SetTableSize(3, 2);
+        Editor.Gallery().SetTableSize(3, 2);
         Editor.Started({}, {}, "id-1", "/out/");
     }
 
     void Place(int col, int row, const QString& name) {
         Editor.Edit("Place pictures", [&] {
-            Shown.Gallery.SetCell(col, row, {name, "/pics/" + name, "/pics/" + name, {}, {}});
+            Editor.Gallery().SetCell(col, row, {name, "/pics/" + name, "/pics/" + name, {}, {}});
         });
     }
-    QString Name(int col, int row) const { return Shown.Gallery.Cell(col, row).Name; }
+    QString Name(int col, int row) const { return Editor.Gallery().Cell(col, row).Name; }
 
     TShown Shown;
     TGalleryEditor Editor;
@@ -54,16 +53,16 @@ protected:
 TEST_F(TGalleryEditorTest, EveryKindOfEditIsUndoneAndRedoneInTurn) {
     Place(0, 0, "a.jpg");
     Place(1, 0, "b.jpg");
-    Editor.Edit("Move picture", [&] { Shown.Gallery.SwapCells(0, 0, 2, 1); });
-    Editor.Edit("Type a caption", [&] { Shown.Gallery.SetCaption(1, 0, "Harbour"); });
-    Editor.Edit("Clear cell", [&] { Shown.Gallery.ClearCell(1, 0); });
-    Editor.Edit("Table size", [&] { Shown.Gallery.SetTableSize(4, 3); });
+    Editor.Edit("Move picture", [&] { Editor.Gallery().SwapCells(0, 0, 2, 1); });
+    Editor.Edit("Type a caption", [&] { Editor.Gallery().SetCaption(1, 0, "Harbour"); });
+    Editor.Edit("Clear cell", [&] { Editor.Gallery().ClearCell(1, 0); });
+    Editor.Edit("Table size", [&] { Editor.Gallery().SetTableSize(4, 3); });
     // A setting typed key by key is one step; another control's is a step of its own.
-    Shown.Gallery.Settings.Thumb.ThumbWidth = 160;
+    Editor.Gallery().Settings.Thumb.ThumbWidth = 160;
     Editor.Record("Thumbnail width");
-    Shown.Gallery.Settings.Thumb.ThumbWidth = 170;
+    Editor.Gallery().Settings.Thumb.ThumbWidth = 170;
     Editor.Record("Thumbnail width");
-    Shown.Gallery.Settings.Page.Frame.Title = "Trip";
+    Editor.Gallery().Settings.Page.Frame.Title = "Trip";
     Editor.Record("Page title");
     // An edit that changes nothing is no step.
     Editor.Edit("Sort pictures", [] {});
@@ -75,7 +74,7 @@ TEST_F(TGalleryEditorTest, EveryKindOfEditIsUndoneAndRedoneInTurn) {
         EXPECT_TRUE(Editor.Undo());
     }
     EXPECT_FALSE(Editor.Undo());
-    EXPECT_EQ(Shown.Gallery.CountPictures(), 0);
+    EXPECT_EQ(Editor.Gallery().CountPictures(), 0);
     EXPECT_EQ(Shown.Shows, names.size());
 
     Editor.Redo(); // a.jpg
@@ -84,15 +83,15 @@ TEST_F(TGalleryEditorTest, EveryKindOfEditIsUndoneAndRedoneInTurn) {
     EXPECT_EQ(Name(2, 1), "a.jpg");
     EXPECT_TRUE(Name(0, 0).isEmpty());
     Editor.Redo();
-    EXPECT_EQ(Shown.Gallery.Cell(1, 0).Caption, "Harbour");
+    EXPECT_EQ(Editor.Gallery().Cell(1, 0).Caption, "Harbour");
     Editor.Redo();
     Editor.Redo();
-    EXPECT_EQ(Shown.Gallery.Columns(), 4);
+    EXPECT_EQ(Editor.Gallery().Columns(), 4);
     EXPECT_TRUE(Name(1, 0).isEmpty());
     Editor.Redo();
-    EXPECT_EQ(Shown.Gallery.Settings.Thumb.ThumbWidth, 170);
+    EXPECT_EQ(Editor.Gallery().Settings.Thumb.ThumbWidth, 170);
     Editor.Redo();
-    EXPECT_EQ(Shown.Gallery.Settings.Page.Frame.Title, "Trip");
+    EXPECT_EQ(Editor.Gallery().Settings.Page.Frame.Title, "Trip");
     EXPECT_FALSE(Editor.Redo());
 
     // A new edit after undo forgets what was undone.
@@ -106,7 +105,7 @@ TEST_F(TGalleryEditorTest, ModifiedFollowsTheSavedStateAndTheOutputFolder) {
     const QString file = dir.File("trip.veltrix");
     QSignalSpy changed(&Editor, &TGalleryEditor::Changed);
     // A new gallery without pictures has nothing to lose.
-    Shown.Gallery.Settings.Thumb.ThumbWidth = 200;
+    Editor.Gallery().Settings.Thumb.ThumbWidth = 200;
     EXPECT_FALSE(Editor.IsModified());
     Place(0, 0, "a.jpg");
     EXPECT_TRUE(Editor.IsModified());
@@ -146,12 +145,12 @@ TEST_F(TGalleryEditorTest, ModifiedFollowsTheSavedStateAndTheOutputFolder) {
 TEST_F(TGalleryEditorTest, AFailedEditKeepsItsStepAndQuietChangesMakeNone) {
     EXPECT_THROW(Editor.Edit("Place pictures",
                              [&] {
-                                 Shown.Gallery.SetCell(0, 0, {"a.jpg", "/pics/a.jpg", {}, {}, {}});
+                                 Editor.Gallery().SetCell(0, 0, {"a.jpg", "/pics/a.jpg", {}, {}, {}});
                                  throw Exception(QString("disk gone"));
                              }),
                  Exception);
     EXPECT_EQ(Editor.History().UndoName(), "Place pictures");
-    Editor.Quietly([&] { Shown.Gallery.ClearCell(0, 0); });
+    Editor.Quietly([&] { Editor.Gallery().ClearCell(0, 0); });
     Place(1, 1, "b.jpg");
     // Undo goes back to just before the last edit, not before the quiet change.
     Editor.Undo();
