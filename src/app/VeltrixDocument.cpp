@@ -185,17 +185,7 @@ bool TVeltrixF::SaveGalleryAs() {
 }
 
 void TVeltrixF::WriteGallery(const QString& fileName) {
-    const TEditStatePtr state = EditState();
-    TGalleryDocument document = DocumentOf(state->Grid->Gallery);
-    document.Settings = state->Settings;
-    document.Id = FEditor->Id();
-    // The working folder is no place of the gallery's own, and the folder beside its file goes without
-    // saying.
-    const QString& outputDir = OutputDir();
-    document.OutputDir =
-        outputDir == FWorkDir || outputDir == DefaultOutputDir(fileName) ? QString() : outputDir;
-    WriteGalleryFile(fileName, document);
-    FEditor->Saved(fileName, state);
+    FEditor->Save(fileName, FWorkDir);
     RememberRecent(fileName);
     RememberFolder("Galleries", QFileInfo(fileName).absolutePath());
     UpdateTitle();

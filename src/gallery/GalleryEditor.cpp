@@ -2,6 +2,8 @@
 
 #include <QScopeGuard>
 
+#include "gallery/GalleryDocument.h"
+
 TGalleryEditor::TGalleryEditor(TView view, QObject* parent) : QObject(parent), FView(std::move(view)) {}
 
 void TGalleryEditor::SetSettings(const TGallerySettings& settings) {
@@ -87,7 +89,14 @@ void TGalleryEditor::Started(const QString& fileName, const TFileStamp& stamp, c
     emit Changed();
 }
 
-void TGalleryEditor::Saved(const QString& fileName, TEditStatePtr written) {
+void TGalleryEditor::Save(const QString& fileName, const QString& workDir) {
+    TEditStatePtr written = FView.Capture();
+    TGalleryDocument document = DocumentOf(written->Grid->Gallery);
+    document.Settings = written->Settings;
+    document.Id = FId;
+    document.OutputDir =
+        FOutputDir == workDir || FOutputDir == DefaultOutputDir(fileName) ? QString() : FOutputDir;
+    WriteGalleryFile(fileName, document);
     FFile = fileName;
     FStamp = TFileStamp::Of(fileName);
     FSaved = std::move(written);

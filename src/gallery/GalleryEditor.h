@@ -49,8 +49,10 @@ public:
     // history starts again from the gallery shown, which is also the state the file holds.
     void Started(const QString& fileName, const TFileStamp& stamp, const QString& id,
                  const QString& outputDir);
-    // written, the gallery shown, was written to fileName.
-    void Saved(const QString& fileName, TEditStatePtr written);
+    // Writes the gallery as shown to fileName, which is then its file and holds its saved state. The output
+    // folder is written unless it goes without saying: workDir (no place of the gallery's own) or the
+    // folder beside the file. Raises when the file cannot be written; nothing changes then.
+    void Save(const QString& fileName, const QString& workDir);
     // Unsaved changes that would be lost: the gallery shown or its output folder differ from the file (or,
     // for a gallery never saved, from the start), and there is something to lose (pictures, or a file).
     bool IsModified() const;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gallery/GalleryDocument.h"
 #include "gallery/GalleryEditor.h"
 #include "support/TestSupport.h"
 
@@ -111,10 +112,15 @@ TEST_F(TGalleryEditorTest, ModifiedFollowsTheSavedStateAndTheOutputFolder) {
     EXPECT_TRUE(Editor.IsModified());
     EXPECT_GT(changed.count(), 0);
 
-    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
-    Editor.Saved(file, Editor.History().Current());
+    Editor.Save(file, "/work/");
     EXPECT_EQ(Editor.File(), file);
     EXPECT_FALSE(Editor.IsModified());
+    const TGalleryDocument written = ReadGalleryFile(file);
+    ASSERT_EQ(written.Cells.size(), 1u);
+    EXPECT_EQ(written.Cells[0].Cell.Source, "/pics/a.jpg");
+    EXPECT_EQ(written.Settings.Thumb.ThumbWidth, 200);
+    EXPECT_EQ(written.Id, "id-1");
+    EXPECT_EQ(written.OutputDir, "/out/");
     Place(1, 0, "b.jpg");
     EXPECT_TRUE(Editor.IsModified());
     // Back to the state saved: nothing to save.
