@@ -26,9 +26,6 @@
 
 namespace {
 
-const char* const kFoldersFileName = "folders.ini";
-const char* const kFoldersSection = "Folders";
-
 const char* const kEmptyHint = "Drop pictures or folders here, or press Insert to choose pictures.\n"
                                "Right-click for more: add a folder, sort by name or date taken.\n"
                                "Ctrl+arrow keys move the current picture.";
@@ -234,26 +231,14 @@ void TVeltrixF::OpenFiles(const QStringList& paths) {
         PlacePictures(absolute, 0, 0);
 }
 
-QString TVeltrixF::FoldersFileName() const {
-    return QFileInfo(FIniFileName).absolutePath() + "/" + kFoldersFileName;
-}
-
 QString TVeltrixF::RecentFolder(const QString& kind) const {
-    if (FIniFileName.isEmpty())
-        return {};
-    try {
-        return TIniFile(FoldersFileName()).ReadString(kFoldersSection, kind, QString());
-    } catch (const Exception&) {
-        return {}; // a refused file remembers nothing; the dialogs start where they would
-    }
+    return FRecent.Folder(kind);
 }
 
 // Remembering is a convenience: a file that cannot be written is told in the status bar, the command goes on.
 void TVeltrixF::RememberFolder(const QString& kind, const QString& dir) {
-    if (FIniFileName.isEmpty() || dir.isEmpty())
-        return;
     try {
-        TIniFile(FoldersFileName()).WriteString(kFoldersSection, kind, QDir::cleanPath(dir));
+        FRecent.RememberFolder(kind, dir);
     } catch (const Exception& e) {
         ShowStatus(e.Message());
     }

@@ -64,9 +64,6 @@ private:
     bool FEscaped = false;
 };
 
-constexpr int kRecentFormat = 1;
-constexpr int kMaxRecent = 8;
-
 QString Quoted(const QString& text) {
     return "\"" + text + "\"";
 }
@@ -306,27 +303,13 @@ void TVeltrixF::NewGallery() {
 }
 
 QStringList TVeltrixF::RecentGalleries() const {
-    QStringList files;
-    if (FRecentFile.isEmpty())
-        return files;
-    for (const QJsonValue& file :
-         ReadJsonMember(FRecentFile, kRecentFormat, "galleries").value("files").toArray())
-        if (file.isString() && !file.toString().isEmpty())
-            files << file.toString();
-    return files;
+    return FRecent.Galleries();
 }
 
 // A list that cannot be written is told on the status bar: the gallery itself was saved or opened.
 void TVeltrixF::RememberRecent(const QString& fileName) {
-    QStringList files = RecentGalleries();
-    files.removeAll(fileName);
-    files.prepend(fileName);
-    while (files.size() > kMaxRecent)
-        files.removeLast();
     try {
-        if (!FRecentFile.isEmpty())
-            WriteJsonMember(FRecentFile, kRecentFormat, "galleries",
-                            {{"files", QJsonArray::fromStringList(files)}}, "list of recent galleries");
+        FRecent.RememberGallery(fileName);
     } catch (const Exception& e) {
         ShowStatus(e.Message());
     }

@@ -136,7 +136,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
             QTimer::singleShot(0, window, [window, note] { window->ShowStatus(note); });
     });
     FIniFileName = configDir + kOptionsFileName;
-    FRecentFile = configDir + "recent-galleries.json";
+    FRecent = TRecentPlaces(configDir + "folders.ini", configDir + "recent-galleries.json");
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     FtpF1->SetTrustFile(configDir + kTrustFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.

@@ -16,6 +16,7 @@
 #include "gallery/GalleryEditor.h"
 #include "gallery/GalleryOptions.h"
 #include "gallery/GalleryOrder.h"
+#include "gallery/GalleryRecent.h"
 #include "gallery/KeptStretch.h"
 #include "publish/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
@@ -302,7 +303,6 @@ private:
     void AddFolderExecute(TPictureOrder order);
     void StartNextPlacing();
     void PlacingDone(const std::vector<TRefusedFile>& refused, bool cancelled);
-    QString FoldersFileName() const;
 
     // Profile commands (VeltrixProfileCmds.cpp).
     void ConnectProfileCommands();
@@ -379,7 +379,7 @@ private:
     std::unique_ptr<TGalleryEditor> FEditor;
     // The FTP settings as loaded or saved, so that typed ones are not lost at exit unasked.
     TFtpSettings FSavedFtp;
-    QString FRecentFile;
+    TRecentPlaces FRecent;
     bool FTitleQueued = false;
     // Background placing: the placer, the requests waiting for it, its progress bar, and the refusals
     // carried to the message shown when the last placing of a command ends.

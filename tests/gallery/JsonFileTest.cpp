@@ -1,5 +1,5 @@
 // The JSON files beside the options file (upload record, trusted certificates): what the reader refuses is
-// never waited on, never read whole, and never replaced by a write.
+// never waited on, never read whole, and never replaced by a write; the recent galleries kept in one.
 #include <sys/stat.h>
 
 #include <QDir>
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gallery/GalleryRecent.h"
 #include "settings/VlxJsonFile.h"
 #include "settings/VlxConfigDir.h"
 #include "support/TestSupport.h"
@@ -104,4 +105,19 @@ TEST(JsonFile, EarlierVersionsFileBesideTheProgramIsReadAndMovedByTheFirstWrite)
     EXPECT_EQ(ReadJsonMember(config.File("ftp-trust.json"), 1, "hosts"), hosts);
     EXPECT_EQ(ReadBytes(program.File("ftp-trust.json")), old);
     EXPECT_EQ(notes, 1);
+}
+
+// The recent galleries: newest first, each once, at most eight; a folder kept as a clean path.
+TEST(RecentPlaces, KeepTheNewestGalleriesOnceAndTheFolders) {
+    TTempDir config;
+    const TRecentPlaces recent(config.File("folders.ini"), config.File("recent-galleries.json"));
+    for (int i = 0; i < 10; ++i)
+        recent.RememberGallery(QString("/g/%1.veltrix").arg(i));
+    recent.RememberGallery("/g/5.veltrix");
+    EXPECT_EQ(recent.Galleries(), QStringList({"/g/5.veltrix", "/g/9.veltrix", "/g/8.veltrix", "/g/7.veltrix",
+                                               "/g/6.veltrix", "/g/4.veltrix", "/g/3.veltrix", "/g/2.veltrix"}));
+    recent.RememberFolder("Pictures", "/photos/trip/../2026/");
+    EXPECT_EQ(recent.Folder("Pictures"), "/photos/2026");
+    EXPECT_EQ(recent.Folder("Output"), "");
+    EXPECT_EQ(TRecentPlaces().Galleries(), QStringList());
 }
