@@ -298,7 +298,7 @@ void TVeltrixF::SetOutputDir(const QString& path) {
 }
 
 int TVeltrixF::CountPictures() const {
-    return FGrid ? FGrid->Gallery().CountPictures() : 0;
+    return FEditor->Gallery().CountPictures();
 }
 
 // The preview delay: one render after the last of a burst of changes.

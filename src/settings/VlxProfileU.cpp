@@ -14,7 +14,7 @@
 #include "settings/VlxConfigDir.h"
 
 TProfileManager::TProfileManager(const QString& fileName, TProfileAccess access)
-    : FFileName(fileName), FReadOnly(access == TProfileAccess::ReadOnly) {
+    : FReadOnly(access == TProfileAccess::ReadOnly), FFileName(fileName) {
     // An earlier version's file beside the program is read, and copied over at the first write.
     const QString source = ConfigFileToRead(fileName);
     if (FReadOnly) {
