@@ -202,15 +202,7 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
             return;
         }
         CheckPixelLimit(w, h);
-        QImage stretched;
-        try {
-            stretched = src.FJpeg.Source().Stretched(w, h);
-        } catch (const EGfxException&) {
-            src.JpegFailed();
-            throw;
-        }
-        src.JpegProvedGood();
-        dest.Replace(std::move(stretched));
+        dest.Replace(src.FromWaitingJpeg([&](const TJpegSource& jpeg) { return jpeg.Stretched(w, h); }));
         return;
     }
     // A shared copy, so that src may be dest: writing into dest then detaches it.
@@ -226,14 +218,8 @@ void ResizePicture(int w, int h, const TGfxBaseIm& src, TGfxBaseIm& dest) {
 QImage ShrunkPicture(const TGfxBaseIm& src, int w, int h) {
     if (!src.FJpeg.Waiting())
         return w == src.Width() && h == src.Height() ? src.FBitmap : AreaShrunk(src.FBitmap, w, h);
-    QImage decoded;
-    try {
-        decoded = src.FJpeg.Source().DecodeAtLeast(w, h);
-    } catch (const EGfxException&) {
-        src.JpegFailed();
-        throw;
-    }
-    src.JpegProvedGood();
+    const QImage decoded =
+        src.FromWaitingJpeg([&](const TJpegSource& jpeg) { return jpeg.DecodeAtLeast(w, h); });
     return decoded.size() == QSize(w, h) ? decoded : AreaShrunk(decoded, w, h);
 }
 
@@ -258,15 +244,8 @@ void ResizePictures(const TGfxBaseIm& src, const std::vector<TResizeTarget>& tar
         }
     }
     std::vector<QImage> stretched;
-    if (!sizes.empty()) {
-        try {
-            stretched = src.FJpeg.Source().Stretched(sizes);
-        } catch (const EGfxException&) {
-            src.JpegFailed();
-            throw;
-        }
-        src.JpegProvedGood();
-    }
+    if (!sizes.empty())
+        stretched = src.FromWaitingJpeg([&](const TJpegSource& jpeg) { return jpeg.Stretched(sizes); });
     size_t next = 0;
     for (const TResizeTarget& t : targets)
         t.Dest->Replace(t.W > 0 && t.H > 0 ? std::move(stretched[next++]) : QImage());

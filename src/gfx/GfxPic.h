@@ -111,6 +111,17 @@ private:
     void JpegProvedGood() const;
     // The waiting JPEG turned out damaged: back to what the load replaced.
     void JpegFailed() const;
+    // What read makes of the waiting JPEG's source, the holder told whether it proved good or failed.
+    template <class F> auto FromWaitingJpeg(F read) const {
+        try {
+            auto made = read(FJpeg.Source());
+            JpegProvedGood();
+            return made;
+        } catch (const EGfxException&) {
+            JpegFailed();
+            throw;
+        }
+    }
     // New content replaces everything, waiting pixels included.
     void Replace(QImage&& bitmap);
 
