@@ -161,10 +161,12 @@ std::optional<TTools> MeasureTools(const std::vector<std::string>& files, const 
     cp.push_back(dir + "/");
     const TChild thumbs = RunVips(files, dir, std::to_string(ours.ThumbW) + "x" + std::to_string(ours.ThumbH),
                                   "tn", ours.Quality, true, pinCpu);
-    // The web copies as ours are: JPEG quality 85, the metadata kept.
-    const TChild web = thumbs.Ok && webSide > 0
-                           ? RunVips(files, dir, std::to_string(webSide), "web", 85, false, pinCpu)
-                           : TChild{{}, 0, 0, 0, true};
+    // The web copies as ours are: JPEG quality 85, the metadata kept, smaller pictures not enlarged.
+    const TChild web =
+        thumbs.Ok && webSide > 0
+            ? RunVips(files, dir, std::to_string(webSide) + "x" + std::to_string(webSide) + ">", "web", 85,
+                      false, pinCpu)
+            : TChild{{}, 0, 0, 0, true};
     const TChild copies = web.Ok ? RunChild(cp, pinCpu) : TChild{};
     fs::remove_all(dir);
     if (!copies.Ok)

@@ -66,8 +66,6 @@ template <int K> void ShrinkRow(const uchar* row, const TSpans& columns, std::ui
     }
 }
 
-// One destination row from the rows averaged across that it covers (rows[k], weighed by weights[k]): each
-// sample the rounded mean, total units a pixel. K as for ShrinkRow.
 // Division by a fixed divisor as a multiplication and a shift, exact for every dividend below 256 times it:
 // with 2^(l-1) < divisor <= 2^l, the shift 8 + 2l and the factor 2^shift / divisor rounded up, the error of
 // the factor times any such dividend stays below one unit of the quotient's last place.
