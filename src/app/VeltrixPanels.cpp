@@ -1,4 +1,5 @@
-// The settings tabs' handlers: every change goes at once to the renderer, the table page or the grid.
+// The settings tabs' handlers: every change goes at once to the editor, then the renderer, the table page or
+// the grid.
 #include "app/VeltrixU.h"
 
 #include <QAction>

@@ -126,8 +126,8 @@ public:
 
     // The gallery's settings, as its editor holds them.
     const TGallerySettings& Settings() const { return FEditor->Settings(); }
-    // The panels, the renderer and the page take the settings (brought into range), then the preview shows
-    // them once. The table keeps its size while it holds pictures.
+    // The editor, the panels, the renderer and the page take the settings (brought into range), then the
+    // preview shows them once. The table keeps its size while it holds pictures.
     void ApplySettings(const TGallerySettings& settings);
     void ApplyBackground(const TBackgroundSetting& background);
     // The editor takes the settings changed, without what the page object fills in for a run.
