@@ -21,27 +21,18 @@
 #include "publish/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
 
-class QAction;
-class QCheckBox;
 class QCloseEvent;
-class QComboBox;
 class QFrame;
 class QLabel;
-class QLineEdit;
-class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QTimer;
 class QToolBar;
-class QToolButton;
 
-class TGfxBaseIm;
 class TGfxBatchPicConverter;
 class TGfxGrid;
-class TGfxGridItem;
 class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
@@ -56,7 +47,6 @@ struct TCellPreviews;
 struct TDocumentCell;
 struct TGallerySettings;
 struct TGfxPageSettings;
-struct TGfxThumbSettings;
 struct TProfileRecord;
 struct TRefusedFile;
 
