@@ -39,9 +39,7 @@ void TVeltrixF::ConnectPanels() {
 void TVeltrixF::ConnectRendererControls() {
     // Each rendering change marks the thumbnails stale; the preview follows one second after the last.
     connect(Render, &TRenderPanel::Edited, this, Guarded([this](const TGfxThumbSettings& settings) {
-                TGallerySettings kept = Settings();
-                kept.Thumb = settings;
-                KeepSettings(kept);
+                ChangeSettings([&](TGallerySettings& kept) { kept.Thumb = settings; });
                 if (FConverter)
                     Renderer().SetSettings(settings);
                 TellGridPictureBox();
@@ -52,9 +50,7 @@ void TVeltrixF::ConnectRendererControls() {
 void TVeltrixF::ConnectPageControls() {
     connect(Html, &TPagePanel::Edited, this, Guarded([this](const TGfxPageSettings& value) { PageEdited(value); }));
     connect(Html, &TPagePanel::PublishMetaEdited, this, [this](TPublishMeta meta) {
-        TGallerySettings settings = Settings();
-        settings.PublishMeta = meta;
-        KeepSettings(settings);
+        ChangeSettings([meta](TGallerySettings& settings) { settings.PublishMeta = meta; });
     });
     connect(Html, &TPagePanel::TableSizeAsked, this, Guarded([this](int cols, int rows) { TableSizeAsked(cols, rows); }));
 }
@@ -70,9 +66,7 @@ void TVeltrixF::PageEdited(const TGfxPageSettings& value) {
     page.Columns = before.Columns;
     page.Rows = before.Rows;
     FThumbPage->SetSettings(page);
-    TGallerySettings settings = Settings();
-    settings.Page = page;
-    KeepSettings(settings);
+    ChangeSettings([&](TGallerySettings& settings) { settings.Page = page; });
     // The text under the previewed thumbnail goes at once when none is asked for; the thumbnail stays.
     if (page.PicInfo != before.PicInfo && page.PicInfo == 0)
         Preview->ShowBackground();

@@ -212,9 +212,7 @@ QStringList PicInfoLines(int flags, const QString& name, int width, int height, 
 // Loads first and changes the state after: a picture that cannot be loaded leaves the old background whole.
 void TVeltrixF::SetBkgFile(const QString& path) {
     LoadBackgroundPicture(Renderer().Background(), path);
-    TGallerySettings settings = Settings();
-    settings.Background = {path, clNone};
-    KeepSettings(settings);
+    ChangeSettings([&](TGallerySettings& settings) { settings.Background = {path, clNone}; });
     const QString fileName = QFileInfo(path).fileName();
     Render->ShowBackground(fileName, clNone);
     Preview->Retile();
@@ -230,9 +228,7 @@ void TVeltrixF::SetBkgColor(TColor color) {
     tile.Bitmap().fill(ColorToQColor(color));
     tile.SaveAsJpeg(path, 75);
     SetBkgFile(path);
-    TGallerySettings settings = Settings();
-    settings.Background.Color = color;
-    KeepSettings(settings);
+    ChangeSettings([color](TGallerySettings& settings) { settings.Background.Color = color; });
     Render->ShowBackground(QFileInfo(path).fileName(), color);
 }
 

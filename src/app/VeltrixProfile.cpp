@@ -50,7 +50,9 @@ void TVeltrixF::ApplyBackground(const TBackgroundSetting& background) {
 }
 
 // Not settings: a run names the background in the gallery and fills the list and the neighbours itself.
-void TVeltrixF::KeepSettings(TGallerySettings settings) {
+void TVeltrixF::ChangeSettings(const std::function<void(TGallerySettings&)>& change) {
+    TGallerySettings settings = Settings();
+    change(settings);
     settings.Page.Frame.Background.clear();
     settings.Page.Frame.PrevPage.clear();
     settings.Page.Frame.NextPage.clear();
@@ -65,9 +67,11 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         // No delayed preview while the settings change: the preview is shown once at the end.
         const TFlagScope applying(FApplyingProfile);
         // The background as it loads, the table's size as the table takes it.
-        TGallerySettings kept = s;
-        kept.Background = Settings().Background;
-        KeepSettings(kept);
+        ChangeSettings([&](TGallerySettings& kept) {
+            const TBackgroundSetting background = kept.Background;
+            kept = s;
+            kept.Background = background;
+        });
         Options->ShowProfile(s.ProfileName);
         ApplyBackground(s.Background);
         Renderer().SetSettings(s.Thumb);

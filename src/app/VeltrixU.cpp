@@ -55,10 +55,11 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     setObjectName("VeltrixF");
     setWindowTitle("Quorrin's Veltrix");
     // The settings the panels show at first, no profile and no background yet: start-up sets them.
-    TGallerySettings start = StartUpSettings();
-    start.ProfileName.clear();
-    start.Background = {QString(), clNone};
-    KeepSettings(start);
+    ChangeSettings([](TGallerySettings& start) {
+        start = StartUpSettings();
+        start.ProfileName.clear();
+        start.Background = {QString(), clNone};
+    });
     ConnectDocumentCommands();
     CreateToolBar();
     CreateWorkArea();

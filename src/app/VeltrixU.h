@@ -120,8 +120,8 @@ public:
     // preview shows them once. The table keeps its size while it holds pictures.
     void ApplySettings(const TGallerySettings& settings);
     void ApplyBackground(const TBackgroundSetting& background);
-    // The editor takes the settings changed, without what the page object fills in for a run.
-    void KeepSettings(TGallerySettings settings);
+    // The editor's settings changed by change, without what the page object fills in for a run.
+    void ChangeSettings(const std::function<void(TGallerySettings&)>& change);
 
     // Profiles.
     void GatherProfile(TProfileRecord& record) const;

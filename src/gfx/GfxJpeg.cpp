@@ -291,22 +291,17 @@ void TJpegReader::SetScale(int eighths) {
     Q_ASSERT(s.HeaderRead && eighths >= 1 && eighths <= 8);
     s.Cinfo.scale_num = static_cast<unsigned>(eighths);
     s.Cinfo.scale_denom = 8;
-    s.Scaled = eighths != 8;
+    // libjpeg's own sizes, so that the bitmap is the size it writes; right after the header this never fails.
+    jpeg_calc_output_dimensions(&s.Cinfo);
+    s.Scaled = true;
 }
 
-// libjpeg's own rounding (up), so that the bitmap is the size it writes.
 int TJpegReader::OutputWidth() const {
-    const jpeg_decompress_struct& c = FState->Cinfo;
-    return FState->Scaled
-               ? static_cast<int>((c.image_width * c.scale_num + c.scale_denom - 1) / c.scale_denom)
-               : Width();
+    return FState->Scaled ? static_cast<int>(FState->Cinfo.output_width) : Width();
 }
 
 int TJpegReader::OutputHeight() const {
-    const jpeg_decompress_struct& c = FState->Cinfo;
-    return FState->Scaled
-               ? static_cast<int>((c.image_height * c.scale_num + c.scale_denom - 1) / c.scale_denom)
-               : Height();
+    return FState->Scaled ? static_cast<int>(FState->Cinfo.output_height) : Height();
 }
 
 void TJpegReader::ReadPixels(QImage& dest) {

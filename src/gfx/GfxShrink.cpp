@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -110,22 +111,9 @@ struct TShrinkers {
 template <int K> constexpr TShrinkers kShrinkers{ShrinkRow<K>, ShrinkDown<K>};
 
 TShrinkers Shrinkers(int count) {
-    switch (count) {
-    case 1:
-        return kShrinkers<1>;
-    case 2:
-        return kShrinkers<2>;
-    case 3:
-        return kShrinkers<3>;
-    case 4:
-        return kShrinkers<4>;
-    case 5:
-        return kShrinkers<5>;
-    case 6:
-        return kShrinkers<6>;
-    default:
-        return kShrinkers<0>;
-    }
+    static constexpr TShrinkers kUnrolled[] = {kShrinkers<0>, kShrinkers<1>, kShrinkers<2>, kShrinkers<3>,
+                                               kShrinkers<4>, kShrinkers<5>, kShrinkers<6>};
+    return count < int(std::size(kUnrolled)) ? kUnrolled[count] : kShrinkers<0>;
 }
 
 } // namespace
