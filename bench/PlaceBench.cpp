@@ -14,6 +14,7 @@
 #include "BenchDialogs.h"
 #include "app/VeltrixU.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPlaceCommands.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -68,10 +69,10 @@ int main(int argc, char** argv) {
         last = now;
     });
     bool done = false;
-    window.OnPlacingDone = [&](TVeltrixF*, bool) { done = true; };
+    window.PlaceCmds->OnPlacingDone = [&](TVeltrixF*, bool) { done = true; };
     clock.start();
     tick.start();
-    window.PlacePictures(paths, 0, 0);
+    window.PlaceCmds->PlacePictures(paths, 0, 0);
     while (!done)
         app.processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 total = clock.elapsed();

@@ -20,8 +20,7 @@
 #include "BenchDialogs.h"
 #include "BenchMemory.h"
 #include "app/VeltrixU.h"
-#include "app/VlxPagePanel.h"
-#include "app/VlxRenderPanel.h"
+#include "app/VlxDocumentCommands.h"
 #include "app/VlxPagePanel.h"
 #include "app/VlxRenderPanel.h"
 #include "gallery/KeptStretch.h"
@@ -168,7 +167,7 @@ int main(int argc, char** argv) {
     window.Editor().Save(galleryFile, window.WorkDir());
     QElapsedTimer reopening;
     reopening.start();
-    window.OpenGallery(galleryFile);
+    window.DocumentCmds->OpenGallery(galleryFile);
     QCoreApplication::processEvents();
     const double reopenSeconds = Milliseconds(reopening) / 1000;
     const int reopened = window.CountPictures();

@@ -9,7 +9,10 @@
 #include <QToolButton>
 
 #include "app/VlxApplication.h"
+#include "app/VlxDocumentCommands.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPlaceCommands.h"
+#include "app/VlxRunCommands.h"
 #include "gallery/GallerySettings.h"
 #include "grid/GfxGrid.h"
 
@@ -79,20 +82,20 @@ void TVeltrixF::SettingEdited(const QString& what) {
 }
 
 void TVeltrixF::Undo() {
-    if (FGenerating)
+    if (RunCmds->Generating())
         return;
     // Pictures still coming belong to the step under way: placing stops (the step is then made), and undo
     // takes that whole step back; undoing beneath a placing that goes on would lose pictures unseen.
-    if (Placing())
-        CancelPlacing();
+    if (PlaceCmds->Placing())
+        PlaceCmds->CancelPlacing();
     FEditor->Undo();
 }
 
 void TVeltrixF::Redo() {
-    if (FGenerating)
+    if (RunCmds->Generating())
         return;
-    if (Placing())
-        CancelPlacing(); // the step it makes is the newest: nothing is left to redo
+    if (PlaceCmds->Placing())
+        PlaceCmds->CancelPlacing(); // the step it makes is the newest: nothing is left to redo
     FEditor->Redo();
 }
 
@@ -113,5 +116,5 @@ void TVeltrixF::ShowEditState() {
     Commands->RedoA->setEnabled(history.CanRedo());
     Commands->UndoA->setText(history.CanUndo() ? "&Undo " + history.UndoName() : "&Undo");
     Commands->RedoA->setText(history.CanRedo() ? "&Redo " + history.RedoName() : "&Redo");
-    UpdateTitle();
+    DocumentCmds->UpdateTitle();
 }

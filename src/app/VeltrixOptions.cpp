@@ -5,15 +5,10 @@
 
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
-#include "grid/GfxGrid.h"
+#include "app/VlxProfileCommands.h"
 #include "gallery/GalleryOptions.h"
+#include "grid/GfxGrid.h"
 #include "settings/VlxProfileU.h"
-
-namespace {
-
-const char* const kDefaultProfile = "default";
-
-} // namespace
 
 void TVeltrixF::ConnectOptionCommands() {
     connect(Commands->SaveOptionsA, &QAction::triggered, this, Guarded([this] { SaveOptions(); }));
@@ -26,18 +21,7 @@ void TVeltrixF::LoadOptions() {
     current.TableGrid = Options->TableGrid();
     const TOptions options = ReadOptions(FIniFileName, current);
     ShowOptions(options.Common, options.TableGrid);
-    if (FProfiles) {
-        // An empty name would find the first free slot of the profiles file, not a profile.
-        const QString& name = options.Common.Profile;
-        int index = name.isEmpty() ? -1 : FProfiles->FindProfile(name);
-        if (index < 0)
-            index = FProfiles->FindProfile(kDefaultProfile);
-        if (index >= 0) {
-            TProfileRecord record;
-            FProfiles->ReadProfile(index, record);
-            ApplyProfile(record);
-        }
-    }
+    ProfileCmds->ApplyStored(options.Common.Profile);
     FtpF1->SetSettings(options.Ftp);
     FSavedFtp = FtpF1->Settings();
     for (const QString& note : options.Notes)
@@ -56,7 +40,7 @@ void TVeltrixF::SaveOptions() {
     TOptions options;
     options.Common = Options->Common();
     // Without the profiles file the profile in use was never read: the stored name stays.
-    options.Common.Profile = FProfiles ? ProfileName() : QString();
+    options.Common.Profile = Profiles() ? ProfileName() : QString();
     options.TableGrid = Options->TableGrid();
     options.Ftp = FtpF1->Settings();
     WriteOptions(FIniFileName, options);

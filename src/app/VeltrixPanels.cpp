@@ -117,7 +117,6 @@ void TVeltrixF::ConnectOptionControls() {
             }));
     connect(Options, &TOptionsPanel::RedrawAsked, this, Guarded([this] { RedrawCells(); }));
     connect(Options, &TOptionsPanel::SaveAsked, Commands->SaveOptionsA, &QAction::trigger);
-    connect(Options, &TOptionsPanel::ProfileChosen, this, Guarded([this](const QString& name) { ProfileChosen(name); }));
 }
 
 // The cell previews are rebuilt at the current cell size, row by row.

@@ -13,8 +13,10 @@
 
 #include "app/VlxAboutPanel.h"
 #include "app/VlxApplication.h"
+#include "app/VlxDocumentCommands.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPlaceCommands.h"
 #include "app/VlxPreviewPanel.h"
 #include "common/VlxNativePath.h"
 #include "gallery/GallerySettings.h"
@@ -35,7 +37,7 @@ QString KiloBytes(qint64 size) {
 
 void TVeltrixF::ConnectGridCommands() {
     connect(Commands->GfxG_LoadPicture, &QAction::triggered, this,
-            Guarded([this] { GfxGLoadPictureExecute(); }));
+            Guarded([this] { PlaceCmds->LoadPictureExecute(); }));
     connect(Commands->GfxG_ClearCell, &QAction::triggered, this, Guarded([this] { GfxGClearCellExecute(); }));
     connect(Commands->Gfx_ClearAll, &QAction::triggered, this, Guarded([this] { GfxClearAllExecute(); }));
     connect(Commands->Gfx_ShowThumb, &QAction::triggered, this, Guarded([this] { ShowThumb(); }));
@@ -48,51 +50,6 @@ void TVeltrixF::ConnectGridCommands() {
     connect(About, &TAboutPanel::OpenAsked, this, Guarded([this](const QString& url) { FDialogs->OpenUrl(QUrl(url)); }));
 }
 
-// The chosen files go into the current cell and on into the empty cells after it, as a drop does.
-void TVeltrixF::GfxGLoadPictureExecute() {
-    QStringList paths;
-    if (!FGrid || !FDialogs->OpenPictures(paths))
-        return;
-    RememberFolder("Pictures", QFileInfo(ShownPath(paths.first())).absolutePath());
-    PlacePictures(paths, std::max(0, FGrid->Col()), std::max(0, FGrid->Row()), true);
-}
-
-void TVeltrixF::GridFilesRefused(const std::vector<TRefusedFile>& refused) {
-    std::vector<TRefusedFile> left;
-    QStringList noCell;
-    for (const TRefusedFile& file : refused) {
-        if (file.NoCell)
-            noCell << file.Path;
-        else
-            left.push_back(file);
-    }
-    const int rows = FGrid->RowCount();
-    const int cols = std::max(1, FGrid->ColCount());
-    const int newRows = std::min(Html->GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
-    if (!noCell.isEmpty() && newRows > rows) {
-        const QString text = QString("%1 %2 into the empty cells.\rAdd %3 %4 to the table ?")
-                                 .arg(noCell.size())
-                                 .arg(noCell.size() == 1 ? "picture does not fit" : "pictures do not fit")
-                                 .arg(newRows - rows)
-                                 .arg(newRows - rows == 1 ? "row" : "rows");
-        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) == TModalResult::Yes) {
-            Html->GfxGridRowSE->setValue(newRows);
-            // Placed in the background; what is left out then is told together with these.
-            FPlaceCarried.insert(FPlaceCarried.end(), left.begin(), left.end());
-            PlacePictures(noCell, 0, rows);
-            return;
-        }
-    }
-    QStringList lines;
-    for (const TRefusedFile& file : left)
-        lines << file.Reason;
-    for (const QString& path : noCell)
-        lines << "No empty cell to add " + path;
-    if (!lines.isEmpty())
-        FDialogs->ListMessageBox(TMsgKind::Warning, "These files were not placed:", lines, {},
-                                 TMsgButtons::Ok);
-}
-
 void TVeltrixF::GfxGClearCellExecute() {
     if (!FGrid)
         return;
@@ -102,7 +59,7 @@ void TVeltrixF::GfxGClearCellExecute() {
 }
 
 void TVeltrixF::GfxClearAllExecute() {
-    if (!FGrid || !ConfirmDiscard())
+    if (!FGrid || !DocumentCmds->ConfirmDiscard())
         return;
     EditGallery("Clear all cells", [this] { FGrid->ClearAllCells(); });
     ShowThumb();

@@ -23,9 +23,13 @@
 
 #include "app/VlxAboutPanel.h"
 #include "app/VlxApplication.h"
+#include "app/VlxDocumentCommands.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPagePanel.h"
+#include "app/VlxPlaceCommands.h"
 #include "app/VlxPreviewPanel.h"
+#include "app/VlxProfileCommands.h"
+#include "app/VlxRunCommands.h"
 #include "common/VlxSaveFile.h"
 #include "gallery/GalleryDocument.h"
 #include "gallery/GalleryOptions.h"
@@ -40,14 +44,11 @@
 #include "settings/VlxConfigDir.h"
 #include "settings/VlxProfileU.h"
 
-namespace {
-
-const char* const kDefaultProfile = "default";
-
-} // namespace
-
 TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& places, QWidget* parent)
-    : QMainWindow(parent), Commands(std::make_unique<TWindowCommands>(this)), FDialogs(std::move(dialogs)),
+    : QMainWindow(parent), Commands(std::make_unique<TWindowCommands>(this)),
+      DocumentCmds(std::make_unique<TDocumentCommands>(*this)),
+      ProfileCmds(std::make_unique<TProfileCommands>(*this)), RunCmds(std::make_unique<TRunCommands>(*this)),
+      PlaceCmds(std::make_unique<TPlaceCommands>(*this)), FDialogs(std::move(dialogs)),
       FEditor(std::make_unique<TGalleryEditor>(TGalleryEditor::TView{
           [this] { return EditState(); }, [this](const TEditStatePtr& state) { RestoreState(state); }})) {
     if (!FDialogs)
@@ -60,7 +61,7 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
         start.ProfileName.clear();
         start.Background = {QString(), clNone};
     });
-    ConnectDocumentCommands();
+    DocumentCmds->Connect();
     CreateToolBar();
     CreateWorkArea();
     CreatePages();
@@ -82,8 +83,8 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
 
     ConnectPanels();
     ConnectGridCommands();
-    ConnectProfileCommands();
-    ConnectGenerationCommands();
+    ProfileCmds->Connect();
+    RunCmds->Connect();
     ConnectOptionCommands();
     TVeltrixApp::SetErrorDialogs(FDialogs.get());
     // An error in start-up is shown and ends start-up there; the window still opens.
@@ -94,27 +95,21 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     FEditor->Started({}, {}, NewGalleryId(), OutputDir());
     connect(FEditor.get(), &TGalleryEditor::Changed, this, [this] { ShowEditState(); });
     FSavedFtp = FtpF1->Settings();
-    FillRecentMenu();
+    DocumentCmds->FillRecentMenu();
     ShowEditState();
-    CreatePlacingCancel();
-    RunGuarded([&] { ConnectAdding(); });
+    RunGuarded([&] { PlaceCmds->Connect(); });
 }
 
 TVeltrixF::~TVeltrixF() {
     EventT->stop();
     // The panel closes its connection on the way out and reports to this window meanwhile: it goes while
     // the window is still whole, and nothing asks it for anything once it is going.
-    // The readers still at a picture finish it and go; nothing more is placed.
-    OnPlacingDone = nullptr;
-    delete FPlacer;
-    FPlacer = nullptr;
+    PlaceCmds->Stop();
     TFtpF* panel = FtpF1;
     FtpF1 = nullptr;
     delete panel;
     if (TVeltrixApp::ErrorDialogs() == FDialogs.get())
         TVeltrixApp::SetErrorDialogs(nullptr);
-    FUsedFiles.clear();
-    FProfiles.reset();
     Preview->SetTile(nullptr); // the renderer's background goes with the converter
     FConverter.reset();
     if (FGrid) {
@@ -130,7 +125,6 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     SetThumbsStale(false);
     EventT->stop();
     MainPC->setCurrentWidget(About->Tab);
-    FUsedFiles.clear();
     // Shown after whatever the saving command itself reports.
     const QString configDir = UseConfigDir(places, [window = QPointer<TVeltrixF>(this)](const QString& note) {
         if (window)
@@ -153,7 +147,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     RunGuarded([&] { SetBkgColor(start.Background.Color); });
     // The options are read whatever happened to the profiles file, so that a later "Save options" does
     // not write defaults over them.
-    OpenProfiles(configDir + kProfilesFileName);
+    ProfileCmds->Open(configDir + kProfilesFileName);
     FGrid->SetAcceptFiles(true);
     SetTableSize(start.Page.Columns, start.Page.Rows);
     ReadLoadOnStartup();
@@ -209,7 +203,7 @@ void TVeltrixF::CreateGrid() {
             ShowThumb();
     };
     FGrid->OnFilesRefused = [this](TGfxGrid*, const std::vector<TRefusedFile>& refused) {
-        GridFilesRefused(refused);
+        PlaceCmds->FilesRefused(refused);
     };
     TOptions::TTableGrid cells = Options->TableGrid();
     cells.Width = FGrid->DefaultColWidth();
@@ -227,28 +221,6 @@ void TVeltrixF::CreateThumbPage() {
     Html->Show(settings, StartUpSettings().PublishMeta);
 }
 
-// False when the profiles file cannot be opened: the error is shown and kept for the profile commands.
-bool TVeltrixF::OpenProfiles(const QString& fileName) {
-    try {
-        FProfiles = std::make_unique<TProfileManager>(fileName);
-    } catch (const Exception& e) {
-        FProfilesProblem = e.Message();
-        TVeltrixApp::ShowCurrentException();
-        return false;
-    }
-    if (FProfiles->FindProfile(kDefaultProfile) < 0) {
-        TProfileRecord record;
-        GatherProfile(record);
-        record.Name = kDefaultProfile;
-        FProfiles->AddProfile(record);
-    }
-    FillProfileList();
-    TProfileRecord record;
-    FProfiles->ReadProfile(FProfiles->FindProfile(kDefaultProfile), record);
-    ApplyProfile(record);
-    return true;
-}
-
 // An options file that is refused (not a regular file, too big) is shown; start-up goes on with defaults.
 void TVeltrixF::ReadLoadOnStartup() {
     RunGuarded([this] {
@@ -262,10 +234,6 @@ void TVeltrixF::ReadLoadOnStartup() {
     });
 }
 
-void TVeltrixF::FillProfileList() {
-    Options->ShowProfiles(FProfiles ? FProfiles->ProfileNames() : QStringList());
-}
-
 TGfxThumbnail& TVeltrixF::Renderer() const {
     return FConverter->Thumbnail();
 }
@@ -273,6 +241,36 @@ TGfxThumbnail& TVeltrixF::Renderer() const {
 void TVeltrixF::ShowStatus(const QString& text) {
     StatusP0->setText(text);
     statusBar()->repaint(); // shows during long loops, before the next event is handled
+}
+
+QProgressBar* TVeltrixF::CreateStatusProgressBar(int max) {
+    auto* bar = new QProgressBar(statusBar());
+    bar->setObjectName("StatusProgressBar");
+    bar->setTextVisible(false);
+    // A range of 0 to 0 would make a busy indicator; nothing to do is shown as an empty bar.
+    bar->setRange(0, std::max(1, max));
+    bar->setValue(0);
+    bar->setGeometry(StatusP1->geometry().adjusted(1, 1, -1, -1));
+    bar->show();
+    bar->raise();
+    return bar;
+}
+
+QString TVeltrixF::RecentFolder(const QString& kind) const {
+    return FRecent.Folder(kind);
+}
+
+// Remembering is a convenience: a file that cannot be written is told in the status bar, the command goes on.
+void TVeltrixF::RememberFolder(const QString& kind, const QString& dir) {
+    try {
+        FRecent.RememberFolder(kind, dir);
+    } catch (const Exception& e) {
+        ShowStatus(e.Message());
+    }
+}
+
+TProfileManager* TVeltrixF::Profiles() const {
+    return ProfileCmds->Profiles();
 }
 
 void TVeltrixF::UpdateTableStatus() {
@@ -318,7 +316,7 @@ bool TVeltrixF::event(QEvent* event) {
         RunGuarded([this] {
             SetThumbsStale(true);
             UpdateTableStatus();
-            TitleLater();
+            DocumentCmds->TitleLater();
             // The preview just shown is fresh: the delayed one would only repeat it.
             if (SyncPreview()) {
                 FPreviewStale = false;
@@ -330,17 +328,17 @@ bool TVeltrixF::event(QEvent* event) {
         RunGuarded([this] {
             UpdateTableStatus();
             SyncPreview();
-            TitleLater();
+            DocumentCmds->TitleLater();
         });
         return true;
     case WM_GFXCELLSSWAPPED:
         RunGuarded([this] {
             SyncPreview(); // counts and staleness are unchanged
-            TitleLater();
+            DocumentCmds->TitleLater();
         });
         return true;
     case WM_FTPUPLOADREQUEST:
-        RunGuarded([this] { FtpUploadRequest(); });
+        RunGuarded([this] { RunCmds->FtpUploadRequest(); });
         return true;
     case QEvent::StatusTip:
         // Hints go to the first panel, as progress texts do, leaving the table and profile panels alone.
@@ -351,3 +349,13 @@ bool TVeltrixF::event(QEvent* event) {
     }
 }
 
+void TVeltrixF::closeEvent(QCloseEvent* event) {
+    bool close = true;
+    RunGuarded([&] {
+        close = RunCmds->Generating() ? false : DocumentCmds->ConfirmDiscard() && ConfirmFtpDiscard();
+    });
+    if (close)
+        QMainWindow::closeEvent(event);
+    else
+        event->ignore();
+}

@@ -15,10 +15,8 @@
 #include "gallery/Gallery.h"
 #include "gallery/GalleryEditor.h"
 #include "gallery/GalleryOptions.h"
-#include "gallery/GalleryOrder.h"
 #include "gallery/GalleryRecent.h"
 #include "gallery/KeptStretch.h"
-#include "publish/GalleryRun.h"
 #include "settings/VlxConfigDir.h"
 
 class QCloseEvent;
@@ -31,24 +29,24 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 
+class TAboutPanel;
+class TDocumentCommands;
 class TGfxBatchPicConverter;
 class TGfxGrid;
-class TGfxGridPlacer;
 class TGfxThumbPage;
 class TGfxThumbnail;
-class TAboutPanel;
 class TOptionsPanel;
 class TPagePanel;
+class TPlaceCommands;
 class TPreviewPanel;
+class TProfileCommands;
 class TProfileManager;
 class TRenderPanel;
+class TRunCommands;
 struct TBackgroundSetting;
-struct TCellPreviews;
-struct TDocumentCell;
 struct TGallerySettings;
 struct TGfxPageSettings;
 struct TProfileRecord;
-struct TRefusedFile;
 
 // A command of the main window could not do its work: a directory, a copy, a missing profile.
 class EVeltrixException : public Exception {
@@ -75,30 +73,10 @@ public:
     // A progress bar laid over status panel 1, range 0 to max, position 0. The caller owns it.
     QProgressBar* CreateStatusProgressBar(int max) override;
 
-    // Adding and arranging pictures (VeltrixAdd.cpp). Each edit is one command that changes the grid's
-    // gallery in one go; placing ends later, when OnPlacingDone hears of it.
-    // Places picture files, and the pictures of folders in name order, in the background: into the empty
-    // cells from (col, row) on, then from the top-left cell (intoStartCell: the first into that cell). A
-    // request made while pictures are being placed waits for them.
-    void PlacePictures(const QStringList& paths, int col, int row, bool intoStartCell = false);
-    bool Placing() const;
-    // Ends the placing: the pictures placed stay, the rest are left out.
-    void CancelPlacing();
-    // The pictures of a folder in the order asked for, from the current cell on.
-    void AddFolder(const QString& dir, TPictureOrder order);
-    // The filled cells keep their places and take the pictures in the order asked for.
-    void SortPictures(TPictureOrder order);
-    // Moves the current cell's picture to the neighbouring cell (exchanging with its picture) and makes that
-    // cell current; false at the table's edge or on an empty cell.
-    bool MovePicture(int dCol, int dRow);
-    // Files and folders named on the command line, relative to the working folder of the process.
-    void OpenFiles(const QStringList& paths);
-    TGfxGridPlacer* Placer() const { return FPlacer; }
-    std::function<void(TVeltrixF*, bool cancelled)> OnPlacingDone;
     // The last folders used, kept per user: kinds "Pictures", "Galleries" and "Output".
     QString RecentFolder(const QString& kind) const;
     void RememberFolder(const QString& kind, const QString& dir);
-
+    TRecentPlaces& Recent() { return FRecent; }
 
     // Grid commands and preview.
     void ShowThumb();
@@ -126,20 +104,12 @@ public:
     // Profiles.
     void GatherProfile(TProfileRecord& record) const;
     void ApplyProfile(const TProfileRecord& record);
-    // Reads the named profile and applies it; raises when the profiles file holds none of that name.
-    void UseProfile(const QString& name);
 
-    // Generation run and options, with their commands.
-    bool ConfirmGeneration();
-    // One run into dir (ending in '/'), without checks. An error ends the run where it happened: the files
-    // written before stay, the progress bar goes and the status bar names the file the run stopped at.
-    void GenerateInto(const QString& dir);
-    // Deletes every file of dir, not its subdirectories; a file that cannot be deleted is skipped.
-    void ClearDirectory(const QString& dir);
-    // The threads that render a run's thumbnails; 0 (the default) for one per core.
-    void SetRenderThreads(int count) { FRenderThreads = count; }
+    // The options file.
     void LoadOptions();
     void SaveOptions();
+    // Asks Save / Discard / Cancel when FTP settings typed since they were loaded or saved would be lost.
+    bool ConfirmFtpDiscard();
 
     // Edits and their undo (VeltrixEdit.cpp). Every edit of the grid or of the settings runs through
     // EditGallery, which hands it to the gallery's editor (TGalleryEditor::Edit): placing, clearing, moving,
@@ -152,27 +122,10 @@ public:
     TGalleryEditor& Editor() const { return *FEditor; }
     // The grid and the settings now, as an undo step holds them.
     TEditStatePtr EditState() const;
-
-    // Gallery files (VeltrixDocument.cpp). False when the user cancelled or the file could not be written
-    // (the error is shown).
-    bool SaveGallery();
-    bool SaveGalleryAs();
-    // Opens the gallery file in place of the grid and the settings; asks first about unsaved changes. The
-    // pictures not found are listed once, and the user may point to the folder where they are now.
-    void OpenGallery(const QString& fileName);
-    // Looks for the missing pictures from the folder the user points to as the first one's.
-    void FindMissingPictures();
-    // The open gallery's file; empty for a new gallery never saved.
-    QString GalleryFile() const { return FEditor->File(); }
-    // Unsaved changes that would be lost: the grid or the settings differ from the file (or, for a gallery
-    // never saved, from the start) and there is something to lose.
-    bool IsModified() const;
-    // Asks Save / Discard / Cancel when unsaved changes would be lost; true when the caller may go on.
-    bool ConfirmDiscard();
-    // Asks Save / Discard / Cancel when FTP settings typed since they were loaded or saved would be lost.
-    bool ConfirmFtpDiscard();
-    // The galleries opened or saved last, newest first, as the File menu lists them.
-    QStringList RecentGalleries() const;
+    // The Edit menu and the title follow the history.
+    void ShowEditState();
+    // The grid, the page and the panel take the table size.
+    void SetTableSize(int cols, int rows);
 
     TDialogs& Dialogs() const override { return *FDialogs; }
     // The upload panel posts its upload request here.
@@ -180,7 +133,9 @@ public:
     TGfxGrid* Grid() const { return FGrid; }
     TGfxThumbnail& Renderer() const;
     TGfxThumbPage* ThumbPage() const { return FThumbPage.get(); }
-    TProfileManager* Profiles() const { return FProfiles.get(); }
+    TProfileManager* Profiles() const;
+    // The open gallery's file; empty for a new gallery never saved.
+    QString GalleryFile() const { return FEditor->File(); }
     QString WorkDir() const { return FWorkDir; }
     const QString& OutputDir() const { return FEditor->OutputDir(); }
     QString IniFileName() const { return FIniFileName; }
@@ -189,13 +144,16 @@ public:
     TColor BkgColor() const { return FEditor->Settings().Background.Color; }
     bool ThumbsStale() const { return FThumbsStale; }
     bool PreviewStale() const { return FPreviewStale; }
-    const QStringList& UsedFiles() const { return FUsedFiles; }
 
-    // The commands, their menus and the toolbar.
+    // The commands, their menus and the toolbar, and the work of the commands: the gallery file, the
+    // profiles, the run and adding pictures.
     const std::unique_ptr<TWindowCommands> Commands;
+    const std::unique_ptr<TDocumentCommands> DocumentCmds;
+    const std::unique_ptr<TProfileCommands> ProfileCmds;
+    const std::unique_ptr<TRunCommands> RunCmds;
+    const std::unique_ptr<TPlaceCommands> PlaceCmds;
     QToolBar* ToolB;
     QLabel* OutputDirP;
-    QPushButton* PlaceCancelB; // shown while pictures are placed
 
     // Work area.
     TPreviewPanel* Preview = nullptr;
@@ -246,14 +204,10 @@ private:
     void CreateConverter();
     void CreateGrid();
     void CreateThumbPage();
-    bool OpenProfiles(const QString& fileName);
     void ReadLoadOnStartup();
-    void FillProfileList();
     // The options tab and the grid's cell size show the options.
     void ShowOptions(const TOptions::TCommon& common, const TOptions::TTableGrid& grid);
-
-    // The grid, the page and the panel take the table size.
-    void SetTableSize(int cols, int rows);
+    void ConnectOptionCommands();
 
     // Handlers of the settings panels (VeltrixPanels.cpp).
     void ConnectPanels();
@@ -274,10 +228,6 @@ private:
 
     // Grid commands and preview (VeltrixPreview.cpp).
     void ConnectGridCommands();
-    void GfxGLoadPictureExecute();
-    // Files a drop or the open-picture dialog left out: more rows are offered when the cells ran out, then
-    // one message names every file still not placed and why.
-    void GridFilesRefused(const std::vector<TRefusedFile>& refused);
     void GfxGClearCellExecute();
     void GfxClearAllExecute();
     void ThumbBkgFileExecute();
@@ -287,73 +237,16 @@ private:
     void ShowCaption();
     void CaptionEChange(const QString& text);
 
-    // Adding commands (VeltrixAdd.cpp).
-    void CreatePlacingCancel();
-    void ConnectAdding();
-    void AddFolderExecute(TPictureOrder order);
-    void StartNextPlacing();
-    void PlacingDone(const std::vector<TRefusedFile>& refused, bool cancelled);
-
-    // Profile commands (VeltrixProfileCmds.cpp).
-    void ConnectProfileCommands();
-    TProfileManager& Store() const;
-    // Reads the named profile from the store; raises when there is none of that name.
-    void ReadNamedProfile(const QString& name, TProfileRecord& record) const;
-    // Asks for a profile name; false when cancelled or refused (an empty name marks a free slot).
-    bool AskProfileName(const QString& caption, QString& name);
-    // The already-exists error box when the store holds the name; true then.
-    bool ProfileExists(const QString& name);
-    void NewProjectExecute();
-    // A profile picked in the list replaces the settings shown, once unsaved changes are asked about.
-    void ProfileChosen(const QString& name);
-    void PrfAddExecute();
-    void PrfEditExecute();
-    void PrfDelExecute();
-    void PrfSaveExecute();
-
-    // Generation run (VeltrixGenerate.cpp).
-    TGallery GridGallery() const;
-    void ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar, int& barPhase);
-    void KeepRunStretches(const TGallery& gallery);
-
-    // Generation commands (VeltrixGenerate.cpp).
-    void ConnectGenerationCommands();
-    void GeneratePageExecute();
-    void GenerateTableExecute();
-    void ViewPageExecute();
-    void OutputDirExecute();
-    void ExitExecute();
-    void FtpUploadRequest();
-    void MainPCChange(int index);
-
-    // Options file (VeltrixOptions.cpp).
-    void ConnectOptionCommands();
-
     // Edits (VeltrixEdit.cpp).
     void ConnectEditCommands();
     // A setting changed in a panel: one step per control, steps of the same control in a row made one.
     void SettingEdited(const QString& what);
     void RestoreState(const TEditStatePtr& state);
-    void ShowEditState();
-    // The grid and the settings as a gallery file keeps them, and taken from one (VeltrixDocument.cpp).
-    void ConnectDocumentCommands();
-    void WriteGallery(const QString& fileName);
-    void ReadGallery(const QString& fileName);
-    std::unique_ptr<TCellPreviews> ReadPictures(const std::vector<TDocumentCell>& cells, const QSize& box);
-    void RememberRecent(const QString& fileName);
-    void FillRecentMenu();
-    void UpdateTitle();
-    // Once after a burst of the grid's notifications (clearing a large table posts one per cell).
-    void TitleLater();
-    void NewGallery();
 
     std::unique_ptr<TDialogs> FDialogs;
     TGfxGrid* FGrid = nullptr;
     std::unique_ptr<TGfxBatchPicConverter> FConverter;
     std::unique_ptr<TGfxThumbPage> FThumbPage;
-    std::unique_ptr<TProfileManager> FProfiles;
-    QString FProfilesProblem; // why the profiles file could not be opened
-    QStringList FUsedFiles;
     QString FWorkDir;
     QString FIniFileName;
     // The cell name and picture file the preview shows; both empty when it shows none.
@@ -362,28 +255,11 @@ private:
     bool FThumbsStale = false;
     bool FPreviewStale = false;
     bool FApplyingProfile = false;
-    // Set while a run goes on: the run processes pending events, and a command must not start another.
-    bool FGenerating = false;
-    int FRenderThreads = 0;
     // The open gallery: its edits, file, saved state and output folder.
     std::unique_ptr<TGalleryEditor> FEditor;
     // The FTP settings as loaded or saved, so that typed ones are not lost at exit unasked.
     TFtpSettings FSavedFtp;
     TRecentPlaces FRecent;
-    bool FTitleQueued = false;
-    // Background placing: the placer, the requests waiting for it, its progress bar, and the refusals
-    // carried to the message shown when the last placing of a command ends.
-    struct TPlaceRequest {
-        QStringList Paths;
-        int Col = 0;
-        int Row = 0;
-        bool IntoStartCell = false;
-    };
-    TGfxGridPlacer* FPlacer = nullptr;
-    std::vector<TPlaceRequest> FPlaceQueue;
-    std::unique_ptr<QProgressBar> FPlaceBar;
-    std::vector<TRefusedFile> FPlaceCarried;
-    bool FPlaceStepOpen = false; // placing under way since the last undo step
 };
 
 // The picture information lines drawn under the previewed thumbnail: the file name (flag 1), then the

@@ -13,6 +13,8 @@
 
 #include "app/VeltrixU.h"
 #include "app/VlxApplication.h"
+#include "app/VlxDocumentCommands.h"
+#include "app/VlxPlaceCommands.h"
 #include "cli/VlxCommandLine.h"
 #include "common/VlxNativePath.h"
 #include "gallery/Gallery.h"
@@ -97,8 +99,9 @@ int main(int argc, char** argv) {
     // is up. The application has taken its own options out of argv by now.
     if (const QStringList args = ArgumentsFromNative(argc, argv);
         args.size() == 1 && args[0].endsWith(kGalleryFileExtension))
-        QTimer::singleShot(0, &window, Guarded([&window, file = args[0]] { window.OpenGallery(file); }));
+        QTimer::singleShot(0, &window,
+                           Guarded([&window, file = args[0]] { window.DocumentCmds->OpenGallery(file); }));
     else
-        window.OpenFiles(args);
+        window.PlaceCmds->OpenFiles(args);
     return app.exec();
 }

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 
+#include "app/VlxPlaceCommands.h"
 #include "grid/GfxGrid.h"
 #include "grid/GfxGridPlacer.h"
 
@@ -168,16 +169,16 @@ TEST_F(TAppTest, CancelLeavesThePicturesPlacedSoFarAndNoHalfPlacedOne) {
         paths << MakeJpeg(FFiles.File(QString("p%1.jpg").arg(i, 2, 10, QChar('0'))), {}, 1600, 1200);
     W().Html->GfxGridRowSE->setValue(8);
     D().PictureSets = {paths};
-    TPressOnFirstPlaced cancel(W().PlaceCancelB);
+    TPressOnFirstPlaced cancel(W().PlaceCmds->CancelB);
     W().installEventFilter(&cancel);
     W().Commands->GfxG_LoadPicture->trigger();
-    EXPECT_TRUE(W().Placing());
-    EXPECT_TRUE(W().PlaceCancelB->isVisibleTo(&W()));
+    EXPECT_TRUE(W().PlaceCmds->Placing());
+    EXPECT_TRUE(W().PlaceCmds->CancelB->isVisibleTo(&W()));
     ProcessEvents(); // the window takes events while the pictures are read, until Cancel is pressed
     W().removeEventFilter(&cancel);
     ASSERT_GT(W().CountPictures(), 0);
-    EXPECT_FALSE(W().Placing());
-    EXPECT_FALSE(W().PlaceCancelB->isVisibleTo(&W()));
+    EXPECT_FALSE(W().PlaceCmds->Placing());
+    EXPECT_FALSE(W().PlaceCmds->CancelB->isVisibleTo(&W()));
     const int placed = W().CountPictures();
     EXPECT_LT(placed, paths.size());
     QThread::msleep(200); // readers still at a picture finish it; it is not placed
@@ -211,7 +212,7 @@ TEST_F(TAppTest, UndoWhilePlacingTakesThePlacingBackWhole) {
     W().removeEventFilter(&undo);
     QThread::msleep(200);
     ProcessEvents();
-    EXPECT_FALSE(W().Placing());
+    EXPECT_FALSE(W().PlaceCmds->Placing());
     EXPECT_EQ(W().CountPictures(), 0);
     W().Commands->RedoA->trigger();
     const int placed = W().CountPictures();
@@ -229,7 +230,7 @@ TEST_F(TAppTest, FilesAndFoldersFromTheCommandLineArePlaced) {
     MakeJpeg(FFiles.File("z.jpg"));
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(FFiles.Path()));
-    W().OpenFiles({"z.jpg", "trip"});
+    W().PlaceCmds->OpenFiles({"z.jpg", "trip"});
     QDir::setCurrent(before);
     ProcessEvents();
     EXPECT_EQ(CellFiles(*W().Grid()), QStringList({"z.jpg", "a.jpg", "b.jpg", "-", "-", "-"}));

@@ -24,6 +24,7 @@
 #include <QSpinBox>
 #include <QTextStream>
 
+#include "app/VlxRunCommands.h"
 #include "cli/VlxCommandLine.h"
 #include "gallery/GalleryNames.h"
 #include "grid/GfxGrid.h"
@@ -205,7 +206,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForTheProfile) {
     for (int i = 0; i < Pictures().size(); ++i)
         Load(i % 2, i / 2, Pictures()[i]);
     const QString winDir = FFiles.File("win/");
-    W().GenerateInto(winDir);
+    W().RunCmds->GenerateInto(winDir);
 
     EXPECT_EQ(FilesIn(winDir).size(), 11);
     EXPECT_EQ(FolderDifference(cliDir, winDir), "");
@@ -228,7 +229,7 @@ TEST_F(TCommandLineTest, WritesTheWindowsGalleryForAGalleryFile) {
     W().Grid()->ClearCell(1, 1);
     ASSERT_TRUE(QFile::remove(gone));
     const QString winDir = FFiles.File("win/");
-    W().GenerateInto(winDir);
+    W().RunCmds->GenerateInto(winDir);
 
     ASSERT_EQ(Run({"generate", "--gallery", FFiles.File("holiday.veltrix")}), kCliOk) << Err.toStdString();
     EXPECT_EQ(Out, FFiles.File("holiday") + "\n");

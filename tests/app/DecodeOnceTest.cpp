@@ -12,6 +12,7 @@
 #include <functional>
 #include <ostream>
 
+#include "app/VlxRunCommands.h"
 #include "gfx/GfxDecodeCount.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -47,7 +48,7 @@ public:
     // The decodes a run into a fresh folder makes.
     std::uint64_t DecodesOfRun(const QString& name) {
         const std::uint64_t before = PictureDecodeCount();
-        W().GenerateInto(FFiles.File(name + "/"));
+        W().RunCmds->GenerateInto(FFiles.File(name + "/"));
         return PictureDecodeCount() - before;
     }
 
@@ -115,10 +116,10 @@ TEST_F(TDecodeOnceTest, KeptStretchesGiveTheBytesOfDecodedFiles) {
     PlaceCopies();
     const QString kept = FFiles.File("kept/");
     const QString decoded = FFiles.File("decoded/");
-    W().GenerateInto(kept);
+    W().RunCmds->GenerateInto(kept);
     W().Grid()->SetPictureBox(QSize()); // every kept stretch dropped
     const std::uint64_t before = PictureDecodeCount();
-    W().GenerateInto(decoded);
+    W().RunCmds->GenerateInto(decoded);
     ASSERT_EQ(PictureDecodeCount() - before, static_cast<std::uint64_t>(kCount));
     EXPECT_EQ(FolderDifference(kept, decoded), "");
     for (int i = 0; i < kCount; ++i) {

@@ -14,8 +14,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "gallery/GalleryHistory.h"
+#include "app/VlxDocumentCommands.h"
+#include "app/VlxRunCommands.h"
 #include "gallery/GalleryDocument.h"
+#include "gallery/GalleryHistory.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -53,7 +55,7 @@ class TUndoTest : public TDocumentTest, public testing::WithParamInterface<TEdit
 
 TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     MakeGallery();
-    EXPECT_TRUE(W().IsModified());
+    EXPECT_TRUE(W().DocumentCmds->IsModified());
     EXPECT_EQ(W().windowTitle(), "Untitled[*]");
     const QString file = FFiles.File("trip.veltrix");
     SaveAs(file);
@@ -65,7 +67,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     const QStringList names{W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)};
 
     Start();
-    EXPECT_EQ(W().RecentGalleries(), QStringList{file});
+    EXPECT_EQ(W().DocumentCmds->RecentGalleries(), QStringList{file});
     // While the pictures are read the window repaints, with a bar of how far the reading is.
     int barMaximum = 0;
     QTimer tick;
@@ -86,7 +88,7 @@ TEST_F(TDocumentTest, SavedClosedAndOpenedAgainGivesTheSameFile) {
     EXPECT_EQ(QStringList({W().Grid()->Cells(0, 0), W().Grid()->Cells(1, 0), W().Grid()->Cells(2, 0)}),
               names);
     EXPECT_NE(W().Grid()->Objects(2, 0), nullptr);
-    EXPECT_FALSE(W().IsModified());
+    EXPECT_FALSE(W().DocumentCmds->IsModified());
     QFile::remove(file);
     W().Commands->SaveGalleryA->trigger();
     EXPECT_EQ(FirstDifference(saved, ReadBytes(file)), "");
@@ -174,7 +176,7 @@ TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo
     ASSERT_TRUE(QDir().rename(FFiles.File("trip"), moved.File("trip")));
 
     D().Answers = {TModalResult::No}; // not looking for them yet
-    W().OpenGallery(file);
+    W().DocumentCmds->OpenGallery(file);
     ASSERT_EQ(D().Messages.size(), 1u);
     const QString text = D().Messages.back().Text;
     EXPECT_TRUE(text.startsWith("3 of the gallery's pictures were not found:")) << text.toStdString();
@@ -182,7 +184,7 @@ TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo
     EXPECT_TRUE(W().Grid()->IsCellMissing(2, 0));
     EXPECT_EQ(W().CountPictures(), 3);
     // Not published until found.
-    W().GenerateInto(FFiles.File("out/"));
+    W().RunCmds->GenerateInto(FFiles.File("out/"));
     EXPECT_FALSE(QFile::exists(FFiles.File("out/") + W().Grid()->Cells(0, 0)));
 
     D().Directories = {moved.File("trip")};
@@ -192,7 +194,7 @@ TEST_F(TDocumentTest, MissingPictureIsKeptListedOnceAndFoundInTheFolderPointedTo
         << D().Messages.back().Text.toStdString();
     EXPECT_FALSE(W().Grid()->IsCellMissing(2, 0));
     EXPECT_EQ(W().Grid()->Gallery().Cell(2, 0).Source, moved.File("trip/day2/a.bmp"));
-    EXPECT_TRUE(W().IsModified());
+    EXPECT_TRUE(W().DocumentCmds->IsModified());
 }
 
 // Esc while the pictures are read stops the opening; the keys before it reach nothing meanwhile.
@@ -209,12 +211,12 @@ TEST_F(TDocumentTest, EscapeWhileOpeningLeavesTheGalleryShown) {
         QTest::keyClick(W().Grid(), Qt::Key_Escape);
     });
     tick.start();
-    W().OpenGallery(file);
+    W().DocumentCmds->OpenGallery(file);
     tick.stop();
     EXPECT_EQ(W().StatusP0->text(), "Opening stopped: " + file);
     EXPECT_EQ(W().CountPictures(), 3);
     EXPECT_EQ(W().Render->ThumbWSE->value(), 190);
-    EXPECT_TRUE(W().IsModified());
+    EXPECT_TRUE(W().DocumentCmds->IsModified());
 }
 
 // A step of the settings alone shares the table with the state before it.
@@ -276,7 +278,7 @@ TEST_F(TDocumentTest, UnsavedChangesAreAskedAboutBeforeTheyAreLost) {
     EXPECT_EQ(W().Render->ThumbWSE->value(), 180);
     EXPECT_EQ(W().GalleryFile(), "");
     // Discard: gone without saving; the question came once each time.
-    W().OpenGallery(file);
+    W().DocumentCmds->OpenGallery(file);
     W().Render->ThumbWSE->setValue(100);
     D().Answers = {TModalResult::No};
     const size_t asked = D().Messages.size();
@@ -299,7 +301,7 @@ TEST_F(TDocumentTest, EachGalleryKeepsItsFolderAndNothingIsLostOrWrittenOverUnas
     SaveAs(file);
     W().Commands->NewProjectA->trigger();
     EXPECT_NE(W().OutputDir(), site);
-    W().OpenGallery(file);
+    W().DocumentCmds->OpenGallery(file);
     EXPECT_EQ(W().OutputDir(), site);
     ASSERT_FALSE(D().Messages.empty());
     EXPECT_TRUE(D().Messages.back().Text.contains("can run script in a visitor's browser: Title"))

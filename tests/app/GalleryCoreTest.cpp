@@ -5,9 +5,10 @@
 
 #include <QSpinBox>
 
+#include "app/VlxRunCommands.h"
 #include "gallery/Gallery.h"
-#include "publish/GalleryRun.h"
 #include "grid/GfxGrid.h"
+#include "publish/GalleryRun.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ TEST_F(TAppTest, TwoGalleriesInOneProcessEqualTheWindows) {
         for (int i = 0; i < files.size(); ++i)
             Load(i % look.Columns, i / look.Columns, files[i]);
         const QString name = look.Settings.Page.Frame.Title + QString::number(look.Columns);
-        W().GenerateInto(FFiles.File("win-" + name + "/"));
+        W().RunCmds->GenerateInto(FFiles.File("win-" + name + "/"));
         EXPECT_EQ(FolderDifference(FFiles.File(name), FFiles.File("win-" + name)), "") << name.toStdString();
     }
 }

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QSpinBox>
 
+#include "app/VlxRunCommands.h"
 #include "gfx/GfxDecodeCount.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
@@ -108,7 +109,7 @@ TEST_P(TClashTest, SecondPictureGetsACounterBeforeItsExtension) {
             << cell.toStdString();
         EXPECT_TRUE(ReadBytes(dir + PageOf(name)).contains(QString(R"(<img SRC="%1")").arg(name).toUtf8()));
     }
-    const QStringList used = W().UsedFiles();
+    const QStringList used = W().RunCmds->UsedFiles();
     EXPECT_EQ(QSet<QString>(used.begin(), used.end()).size(), used.size()) << used.join(' ').toStdString();
 }
 
@@ -155,7 +156,7 @@ TEST_F(TGenNamesTest, WithoutClashesNamesAreTheTaggedOnesAndAMetafileIsShownRend
     const QString meta = W().Grid()->Cells(1, 1);
     EXPECT_EQ(ReadBytes(dir + meta), ReadBytes(pictures[3]));
     const QString png = meta + ".png";
-    const QStringList used = W().UsedFiles();
+    const QStringList used = W().RunCmds->UsedFiles();
     EXPECT_TRUE(used.contains(dir + meta));
     EXPECT_EQ(used.indexOf(dir + png) + 1, used.indexOf(dir + PageOf(meta))) << used.join(' ').toStdString();
     QImageReader reader(dir + png);
@@ -196,10 +197,10 @@ TEST_F(TGenNamesTest, PicturesBrowsersCannotShowAreShownRendered) {
     }
     // A second run keeps the renderings, like the copies; a rendering gone since is made again.
     const std::uint64_t before = PictureDecodeCount();
-    W().GenerateInto(dir);
+    W().RunCmds->GenerateInto(dir);
     EXPECT_EQ(PictureDecodeCount(), before);
     ASSERT_TRUE(QFile::remove(dir + W().Grid()->Cells(0, 0) + ".png"));
-    W().GenerateInto(dir);
+    W().RunCmds->GenerateInto(dir);
     EXPECT_EQ(PictureDecodeCount(), before + 1);
     EXPECT_TRUE(QFile::exists(dir + W().Grid()->Cells(0, 0) + ".png"));
 }

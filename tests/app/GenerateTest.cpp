@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/VlxRunCommands.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 #include "html/GfxLists.h"
@@ -150,7 +151,7 @@ TEST_F(TGenerateTest, ThreePicturesInTwoByTwoTable) {
     for (const QString& name : names)
         expected << dir + PageOf(name);
     expected << dir + "index.html";
-    EXPECT_EQ(W().UsedFiles(), expected);
+    EXPECT_EQ(W().RunCmds->UsedFiles(), expected);
     QStringList written = expected;
     for (QString& path : written)
         path = QFileInfo(path).fileName();
@@ -418,10 +419,10 @@ TEST_F(TGenerateTest, ThreadsWriteTheBytesOfOneThread) {
     LoadThreeIn2x2();
     const QString one = FFiles.File("one/");
     const QString three = FFiles.File("three/");
-    W().SetRenderThreads(1);
-    W().GenerateInto(one);
-    W().SetRenderThreads(3);
-    W().GenerateInto(three);
+    W().RunCmds->SetRenderThreads(1);
+    W().RunCmds->GenerateInto(one);
+    W().RunCmds->SetRenderThreads(3);
+    W().RunCmds->GenerateInto(three);
     EXPECT_EQ(FolderDifference(one, three), "");
     const QString own = FFiles.File("own.jpg");
     W().Renderer().Source().LoadPicture(TestData(kBmp));
@@ -439,8 +440,8 @@ TEST_F(TGenerateTest, FailureInOneThreadStopsTheRun) {
     const QString dir = UseOutputDir();
     const QString thumb = dir + "vl_" + W().Grid()->Cells(1, 0);
     ASSERT_TRUE(QDir().mkdir(thumb));
-    W().SetRenderThreads(3);
-    EXPECT_THROW(W().GenerateInto(dir), Exception);
+    W().RunCmds->SetRenderThreads(3);
+    EXPECT_THROW(W().RunCmds->GenerateInto(dir), Exception);
     EXPECT_EQ(W().StatusP0->text(), "Stopped at: " + thumb);
     for (const QString& name : FilesIn(dir))
         EXPECT_FALSE(name.startsWith('.')) << name.toStdString();

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/VlxProfileCommands.h"
 #include "gallery/GallerySettings.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -175,7 +176,7 @@ TEST_F(TAppTest, StoredProfileOutOfRangeAppliesInRange) {
     record.PicInfoFontSize = -7;
     record.ShadowIntensity = 250;
     W().Profiles()->AddProfile(record);
-    W().UseProfile("Wild");
+    W().ProfileCmds->UseProfile("Wild");
     TGallerySettings expected = SettingsFromProfile(record);
     expected.Background.File = W().BkgFile();
     EXPECT_TRUE(W().Settings() == expected) << Difference(expected, W().Settings());

@@ -21,6 +21,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include "app/VlxRunCommands.h"
 #include "cli/VlxCommandLine.h"
 #include "grid/GfxGrid.h"
 #include "settings/VlxConfigDir.h"
@@ -75,7 +76,7 @@ protected:
         P().UploadBB->click();
         ASSERT_TRUE(PumpUntil([&] {
             const bool stored =
-                !W().UsedFiles().isEmpty() && !P().Uploading() && P().UploadFilesLB->count() == 0;
+                !W().RunCmds->UsedFiles().isEmpty() && !P().Uploading() && P().UploadFilesLB->count() == 0;
             return stored || !D().Errors.isEmpty() || !D().Messages.empty();
         }));
         // The run ends inside the handling of its last message; what it posted last is handled here.
@@ -108,7 +109,7 @@ TEST_F(TUploadTest, UploadGeneratesIntoTheWorkingDirectoryAndStoresEveryFileInAC
 
     EXPECT_TRUE(D().Messages.empty()) << D().Messages.front().Text.toStdString();
     // The background tile, and per picture its copy, its thumbnail and its page, then the table page.
-    const QStringList used = W().UsedFiles();
+    const QStringList used = W().RunCmds->UsedFiles();
     ASSERT_EQ(used.size(), 1 + 3 * 3 + 1);
     for (const QString& path : used) {
         EXPECT_TRUE(path.startsWith(W().WorkDir())) << path.toStdString();
@@ -149,7 +150,7 @@ TEST_F(TUploadTest, SecondUploadStoresOnlyTheFilesWhoseBytesChanged) {
     ASSERT_TRUE(D().Errors.isEmpty()) << D().Errors[0].toStdString();
     auto snapshot = [&] {
         QHash<QString, QByteArray> files;
-        for (const QString& path : W().UsedFiles())
+        for (const QString& path : W().RunCmds->UsedFiles())
             files.insert(QFileInfo(path).fileName(), ReadBytes(path));
         return files;
     };
@@ -246,17 +247,17 @@ TEST_F(TUploadTest, ShowingTheFtpTabHandsTheLatestRunsFilesToThePanel) {
         return texts;
     };
     Load(0, 0, TestData("gen/bmp_24bpp.bmp"));
-    W().GenerateInto(FFiles.File("first/"));
-    ASSERT_FALSE(W().UsedFiles().isEmpty());
+    W().RunCmds->GenerateInto(FFiles.File("first/"));
+    ASSERT_FALSE(W().RunCmds->UsedFiles().isEmpty());
     EXPECT_EQ(items(), QStringList());
 
     W().MainPC->setCurrentWidget(W().FtpTS);
-    EXPECT_EQ(items(), W().UsedFiles());
+    EXPECT_EQ(items(), W().RunCmds->UsedFiles());
     EXPECT_FALSE(P().UploadFilesLB->isVisible());
 
     Load(1, 0, TestData("gen/jpeg_baseline_420.jpg"));
-    W().GenerateInto(FFiles.File("second/"));
-    const QStringList second = W().UsedFiles();
+    W().RunCmds->GenerateInto(FFiles.File("second/"));
+    const QStringList second = W().RunCmds->UsedFiles();
     EXPECT_NE(items(), second);
     W().MainPC->setCurrentWidget(W().Options->Tab);
     W().MainPC->setCurrentWidget(W().FtpTS);
@@ -268,7 +269,7 @@ TEST_F(TUploadTest, ShowingTheFtpTabHandsTheLatestRunsFilesToThePanel) {
 TEST_F(TUploadTest, CommandLineStoresAFolderWithTheOptionsFileSettings) {
     LoadThree();
     const QString site = FFiles.File("site/");
-    W().GenerateInto(site);
+    W().RunCmds->GenerateInto(site);
     WriteBytes(
         FConfig.File(kOptionsFileName),
         QString("[Ftp]\nHost=127.0.0.1\nPort=%1\nUserID=anna\nRemoteDir=cli\n").arg(Server->Port()).toUtf8());

@@ -1,35 +1,23 @@
 // The generation run and the commands around it: generate, view, output directory, exit, upload request.
+#include "app/VlxRunCommands.h"
+
 #include "app/VeltrixU.h"
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 #include <QAction>
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QProgressBar>
-#include <QScopeGuard>
-#include <QSet>
-#include <QStatusBar>
 #include <QTabWidget>
-#include <QThread>
 
 #include "app/VlxApplication.h"
 #include "app/VlxOptionsPanel.h"
 #include "app/VlxPreviewPanel.h"
 #include "common/VlxNativePath.h"
-#include "common/VlxSaveFile.h"
-#include "gallery/GalleryNames.h"
-#include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
-#include "html/GfxHtml.h"
-#include "html/GfxLists.h"
 #include "html/WebFiles.h"
 #include "publish/GalleryFiles.h"
 #include "publish/GalleryRun.h"
@@ -60,68 +48,61 @@ private:
 
 } // namespace
 
-void TVeltrixF::ConnectGenerationCommands() {
-    connect(Commands->GeneratePageA, &QAction::triggered, this, Guarded([this] { GeneratePageExecute(); }));
-    connect(Commands->GenerateTableA, &QAction::triggered, this, Guarded([this] { GenerateTableExecute(); }));
-    connect(Commands->ViewPageA, &QAction::triggered, this, Guarded([this] { ViewPageExecute(); }));
-    connect(Commands->OutputDirA, &QAction::triggered, this, Guarded([this] { OutputDirExecute(); }));
-    connect(Commands->ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
-    connect(MainPC, &QTabWidget::currentChanged, this, Guarded([this](int index) { MainPCChange(index); }));
+TRunCommands::TRunCommands(TVeltrixF& window) : FWindow(window) {}
+
+void TRunCommands::Connect() {
+    connect(FWindow.Commands->GeneratePageA, &QAction::triggered, this,
+            Guarded([this] { GeneratePageExecute(); }));
+    connect(FWindow.Commands->GenerateTableA, &QAction::triggered, this,
+            Guarded([this] { GenerateTableExecute(); }));
+    connect(FWindow.Commands->ViewPageA, &QAction::triggered, this, Guarded([this] { ViewPageExecute(); }));
+    connect(FWindow.Commands->OutputDirA, &QAction::triggered, this, Guarded([this] { OutputDirExecute(); }));
+    connect(FWindow.Commands->ExitA, &QAction::triggered, this, Guarded([this] { ExitExecute(); }));
+    connect(FWindow.MainPC, &QTabWidget::currentChanged, this,
+            Guarded([this](int index) { MainPCChange(index); }));
 }
 
-QProgressBar* TVeltrixF::CreateStatusProgressBar(int max) {
-    auto* bar = new QProgressBar(statusBar());
-    bar->setObjectName("StatusProgressBar");
-    bar->setTextVisible(false);
-    // A range of 0 to 0 would make a busy indicator; nothing to do is shown as an empty bar.
-    bar->setRange(0, std::max(1, max));
-    bar->setValue(0);
-    bar->setGeometry(StatusP1->geometry().adjusted(1, 1, -1, -1));
-    bar->show();
-    bar->raise();
-    return bar;
-}
-
-bool TVeltrixF::ConfirmGeneration() {
-    if (CountPictures() == 0) {
-        FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
+bool TRunCommands::ConfirmGeneration() {
+    if (FWindow.CountPictures() == 0) {
+        FWindow.Dialogs().MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
         return false;
     }
-    if (OutputDir().isEmpty()) {
-        FDialogs->MessageBox(TMsgKind::Information, "Output directory is not defined", TMsgButtons::Ok);
+    if (FWindow.OutputDir().isEmpty()) {
+        FWindow.Dialogs().MessageBox(TMsgKind::Information, "Output directory is not defined",
+                                     TMsgButtons::Ok);
         return false;
     }
-    if (OutputDir() == FWorkDir) {
-        const QString text = "Output directory\r" + OutputDir() + "\r" + "is the temporary directory" + "\r" +
-                             "\r" + "Process anyway ?";
-        if (FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
+    if (FWindow.OutputDir() == FWindow.WorkDir()) {
+        const QString text = "Output directory\r" + FWindow.OutputDir() + "\r" +
+                             "is the temporary directory" + "\r" + "\r" + "Process anyway ?";
+        if (FWindow.Dialogs().MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) != TModalResult::Yes)
             return false;
     }
-    const int files = CountFiles(OutputDir());
+    const int files = CountFiles(FWindow.OutputDir());
     if (files == 0)
         return true;
     const QString text = "Output directory contains " + QString::number(files) + " files" + "\r" +
                          "Same files will be overwritten" + "\r" + "\r" + "Continue ?";
-    return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
+    return FWindow.Dialogs().MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
 }
 
 // The gallery the grid shows, with the settings in effect: what a run writes. A copy, as the run lets
 // events through and the grid may change meanwhile.
-TGallery TVeltrixF::GridGallery() const {
-    TGallery gallery = FEditor->Gallery();
+TGallery TRunCommands::GridGallery() const {
+    TGallery gallery = FWindow.Editor().Gallery();
     // A missing picture is not published until it is found.
     for (int row = 0; row < gallery.Rows(); ++row)
         for (int col = 0; col < gallery.Columns(); ++col)
-            if (FGrid->IsCellMissing(col, row))
+            if (FWindow.Grid()->IsCellMissing(col, row))
                 gallery.ClearCell(col, row);
     return gallery;
 }
 
 // The run's progress on the status bar: a bar per phase and the file at hand, about ten times a second.
-void TVeltrixF::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar,
-                                int& barPhase) {
+void TRunCommands::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QProgressBar>& bar,
+                                   int& barPhase) {
     if (!bar || barPhase != int(progress.Phase)) {
-        bar.reset(CreateStatusProgressBar(progress.Total));
+        bar.reset(FWindow.CreateStatusProgressBar(progress.Total));
         barPhase = int(progress.Phase);
     }
     bar->setValue(progress.Done);
@@ -129,16 +110,16 @@ void TVeltrixF::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QP
         return;
     switch (progress.Phase) {
     case TRunPhase::Copy:
-        ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(progress.Current), progress.Dest));
+        FWindow.ShowStatus(QString("Copy: %1 to %2").arg(FileNamePart(progress.Current), progress.Dest));
         break;
     case TRunPhase::Web:
-        ShowStatus("Resize: " + FileNamePart(progress.Current));
+        FWindow.ShowStatus("Resize: " + FileNamePart(progress.Current));
         break;
     case TRunPhase::Thumbnails:
-        ShowStatus("Process: " + FileNamePart(progress.Current));
+        FWindow.ShowStatus("Process: " + FileNamePart(progress.Current));
         break;
     case TRunPhase::Pages:
-        ShowStatus("Wrte page: " + FileNamePart(progress.Current));
+        FWindow.ShowStatus("Wrte page: " + FileNamePart(progress.Current));
         break;
     case TRunPhase::Index:
         break;
@@ -146,18 +127,18 @@ void TVeltrixF::ShowRunProgress(const TRunProgress& progress, std::unique_ptr<QP
     QCoreApplication::processEvents();
 }
 
-void TVeltrixF::GenerateInto(const QString& dir) {
+void TRunCommands::GenerateInto(const QString& dir) {
     const TRunningScope running(FGenerating);
     FUsedFiles.clear();
     TGallery gallery = GridGallery();
     TGalleryRun run(gallery);
     run.Threads = FRenderThreads;
-    run.WorkDir = FWorkDir;
-    run.LoadedBackground = &Renderer().Background();
-    run.GalleryId = FEditor->Id();
+    run.WorkDir = FWindow.WorkDir();
+    run.LoadedBackground = &FWindow.Renderer().Background();
+    run.GalleryId = FWindow.Editor().Id();
     // The working folder is the program's own: what another gallery left there goes unasked.
     run.ConfirmForeignRemoval = [this, &dir](int files) {
-        if (dir == FWorkDir)
+        if (dir == FWindow.WorkDir())
             return true;
         const QString text = QString("The output folder\r%1\rholds %2 %3 that a run of another gallery wrote "
                                      "and that this gallery does not write.\r\rRemove %4 ?\r\rYes removes "
@@ -165,7 +146,7 @@ void TVeltrixF::GenerateInto(const QString& dir) {
                                  .arg(dir)
                                  .arg(files)
                                  .arg(files == 1 ? "file" : "files", files == 1 ? "it" : "them");
-        return FDialogs->MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
+        return FWindow.Dialogs().MessageBox(TMsgKind::Warning, text, TMsgButtons::YesNo) == TModalResult::Yes;
     };
     std::unique_ptr<QProgressBar> bar;
     int barPhase = -1;
@@ -176,31 +157,30 @@ void TVeltrixF::GenerateInto(const QString& dir) {
     KeepRunStretches(gallery);
     if (barPhase >= int(TRunPhase::Pages) || result.Ok()) {
         // The thumbnails are written: the last one is in the preview, without its caption.
-        FGrid->SetCurrentCell(gallery.Columns() - 1, gallery.Rows() - 1);
+        FWindow.Grid()->SetCurrentCell(gallery.Columns() - 1, gallery.Rows() - 1);
         if (!result.LastThumb.isNull())
-            Preview->ShowThumb(result.LastThumb);
-        SetThumbsStale(false);
+            FWindow.Preview->ShowThumb(result.LastThumb);
+        FWindow.SetThumbsStale(false);
     }
     if (!result.Ok()) {
-        ShowStatus("Stopped at: " + result.StoppedAt);
+        FWindow.ShowStatus("Stopped at: " + result.StoppedAt);
         throw EVeltrixException(result.Failure);
     }
     // A preview that fails is shown as such and does not undo the run: the gallery is written, and an
     // upload goes on.
-    FPreviewName.clear();
-    FPreviewFile.clear();
-    RunGuarded([this] { ShowThumb(); });
-    ShowStatus(QString("Gallery written: %1 %2 in %3 (%4)")
-                   .arg(result.Pictures)
-                   .arg(QString(result.Pictures == 1 ? "picture" : "pictures"), dir, result.FilesText()));
+    RunGuarded([this] { FWindow.ShowThumb(); });
+    FWindow.ShowStatus(
+        QString("Gallery written: %1 %2 in %3 (%4)")
+            .arg(result.Pictures)
+            .arg(QString(result.Pictures == 1 ? "picture" : "pictures"), dir, result.FilesText()));
 }
 
 // Events ran meanwhile: only a cell that still holds the same file, with the box unchanged, keeps the
 // stretch the run made.
-void TVeltrixF::KeepRunStretches(const TGallery& gallery) {
-    if (gallery.Settings.Thumb.PictureBox() != FGrid->PictureBox())
+void TRunCommands::KeepRunStretches(const TGallery& gallery) {
+    if (gallery.Settings.Thumb.PictureBox() != FWindow.Grid()->PictureBox())
         return;
-    TGallery& shown = FGrid->Gallery();
+    TGallery& shown = FWindow.Grid()->Gallery();
     for (int row = 0; row < std::min(gallery.Rows(), shown.Rows()); ++row)
         for (int col = 0; col < std::min(gallery.Columns(), shown.Columns()); ++col) {
             const TGalleryCell& cell = gallery.Cell(col, row);
@@ -209,48 +189,49 @@ void TVeltrixF::KeepRunStretches(const TGallery& gallery) {
         }
 }
 
-void TVeltrixF::ClearDirectory(const QString& dir) {
+void TRunCommands::ClearDirectory(const QString& dir) {
     const QString folder = dir.isEmpty() ? dir : WithSlash(dir);
     for (const QString& name : DirectoryFiles(folder)) {
-        ShowStatus("Deleting: " + folder + name);
+        FWindow.ShowStatus("Deleting: " + folder + name);
         QCoreApplication::processEvents();
         QFile::remove(folder + name); // one that cannot go stays, silently
     }
 }
 
 // A run started while another one lets events through would write over the files it is writing.
-void TVeltrixF::GeneratePageExecute() {
+void TRunCommands::GeneratePageExecute() {
     if (!FGenerating && ConfirmGeneration())
-        GenerateInto(OutputDir());
+        GenerateInto(FWindow.OutputDir());
 }
 
 // Checks only: what the table alone would be is not settled.
-void TVeltrixF::GenerateTableExecute() {
+void TRunCommands::GenerateTableExecute() {
     if (!FGenerating)
         ConfirmGeneration();
 }
 
-void TVeltrixF::ViewPageExecute() {
+void TRunCommands::ViewPageExecute() {
     if (FGenerating)
         return;
-    if (CountPictures() == 0) {
-        FDialogs->MessageBox(TMsgKind::Information, "No images to view", TMsgButtons::Ok);
+    if (FWindow.CountPictures() == 0) {
+        FWindow.Dialogs().MessageBox(TMsgKind::Information, "No images to view", TMsgButtons::Ok);
         return;
     }
-    GenerateInto(FWorkDir);
-    const QString page = FWorkDir + kIndexPage;
-    if (!FDialogs->OpenUrl(QUrl::fromLocalFile(page)))
-        FDialogs->MessageBox(TMsgKind::Information,
-                             "No browser could be started to show the page.\rThe page is\r" + page,
-                             TMsgButtons::Ok);
+    GenerateInto(FWindow.WorkDir());
+    const QString page = FWindow.WorkDir() + kIndexPage;
+    if (!FWindow.Dialogs().OpenUrl(QUrl::fromLocalFile(page)))
+        FWindow.Dialogs().MessageBox(TMsgKind::Information,
+                                     "No browser could be started to show the page.\rThe page is\r" + page,
+                                     TMsgButtons::Ok);
 }
 
 // A typed folder that does not exist is made once the user agrees.
-void TVeltrixF::OutputDirExecute() {
+void TRunCommands::OutputDirExecute() {
     // While the gallery goes to the working folder, the dialog starts where the last one went.
-    QString chosen =
-        OutputDir() == FWorkDir && !RecentFolder("Output").isEmpty() ? RecentFolder("Output") : OutputDir();
-    if (!FDialogs->SelectDirectory(chosen) || chosen.trimmed().isEmpty())
+    QString chosen = FWindow.OutputDir() == FWindow.WorkDir() && !FWindow.RecentFolder("Output").isEmpty()
+                         ? FWindow.RecentFolder("Output")
+                         : FWindow.OutputDir();
+    if (!FWindow.Dialogs().SelectDirectory(chosen) || chosen.trimmed().isEmpty())
         return;
     const QString dir = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
     const QFileInfo info(dir);
@@ -258,41 +239,42 @@ void TVeltrixF::OutputDirExecute() {
         throw EVeltrixException(dir + " is not a directory");
     if (!info.exists()) {
         const QString text = "Directory\r" + dir + "\r" + "does not exist. Create it ?";
-        if (FDialogs->MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) != TModalResult::Yes)
+        if (FWindow.Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNo) !=
+            TModalResult::Yes)
             return;
         if (const QString problem = FolderWriteProblem(dir); !problem.isEmpty())
             throw EVeltrixException("Cannot create the folder " + dir + ": " + problem +
                                     "; choose another output folder");
     }
-    SetOutputDir(WithSlash(dir));
-    RememberFolder("Output", dir);
+    FWindow.SetOutputDir(WithSlash(dir));
+    FWindow.RememberFolder("Output", dir);
 }
 
-void TVeltrixF::ExitExecute() {
+void TRunCommands::ExitExecute() {
     // Unsaved changes are asked about first; a gallery kept open keeps the working directory too.
-    if (!close())
+    if (!FWindow.close())
         return;
-    if (Options->Common().ClearTmpDir)
-        ClearDirectory(FWorkDir);
+    if (FWindow.Options->Common().ClearTmpDir)
+        ClearDirectory(FWindow.WorkDir());
 }
 
 // The panel asks for a fresh gallery in the output directory, without the questions of the commands, and
 // stores what the run wrote. A run that fails has shown where it stopped; nothing of it is uploaded.
-void TVeltrixF::FtpUploadRequest() {
-    if (FGenerating || !FtpF1)
+void TRunCommands::FtpUploadRequest() {
+    if (FGenerating || !FWindow.FtpF1)
         return;
     // An empty table would still write an empty index page and store it over the gallery on the server.
-    if (CountPictures() == 0) {
-        FDialogs->MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
+    if (FWindow.CountPictures() == 0) {
+        FWindow.Dialogs().MessageBox(TMsgKind::Information, "No images to process", TMsgButtons::Ok);
         return;
     }
-    GenerateInto(OutputDir());
-    FtpF1->SetUploadFiles(FUsedFiles);
-    FtpF1->StartUpload();
+    GenerateInto(FWindow.OutputDir());
+    FWindow.FtpF1->SetUploadFiles(FUsedFiles);
+    FWindow.FtpF1->StartUpload();
 }
 
 // The upload panel shows the last run's files when its tab is shown.
-void TVeltrixF::MainPCChange(int index) {
-    if (FtpF1 && MainPC->widget(index) == FtpTS)
-        FtpF1->SetUploadFiles(FUsedFiles);
+void TRunCommands::MainPCChange(int index) {
+    if (FWindow.FtpF1 && FWindow.MainPC->widget(index) == FWindow.FtpTS)
+        FWindow.FtpF1->SetUploadFiles(FUsedFiles);
 }
