@@ -55,18 +55,13 @@ void TVeltrixF::ConnectPageControls() {
     connect(Html, &TPagePanel::TableSizeAsked, this, Guarded([this](int cols, int rows) { TableSizeAsked(cols, rows); }));
 }
 
-// The page keeps the background it shows, its list and its table size, which follows the grid.
+// The table's size stays the grid's: the editor keeps it so.
 void TVeltrixF::PageEdited(const TGfxPageSettings& value) {
-    if (!FThumbPage)
+    if (!FGrid)
         return;
-    const TGfxPageSettings before = FThumbPage->Settings();
-    TGfxPageSettings page = value;
-    page.Frame.Background = before.Frame.Background;
-    page.ThumbList = before.ThumbList;
-    page.Columns = before.Columns;
-    page.Rows = before.Rows;
-    FThumbPage->SetSettings(page);
-    ChangeSettings([&](TGallerySettings& settings) { settings.Page = page; });
+    const TGfxPageSettings before = Settings().Page;
+    ChangeSettings([&](TGallerySettings& settings) { settings.Page = value; });
+    const TGfxPageSettings& page = Settings().Page;
     // The text under the previewed thumbnail goes at once when none is asked for; the thumbnail stays.
     if (page.PicInfo != before.PicInfo && page.PicInfo == 0)
         Preview->ShowBackground();

@@ -173,7 +173,6 @@ void TVeltrixF::SetBkgFile(const QString& path) {
     const QString fileName = QFileInfo(path).fileName();
     Render->ShowBackground(fileName, clNone);
     Preview->Retile();
-    FThumbPage->SetBackground(fileName);
     SetThumbsStale(true);
     PreviewNow();
 }

@@ -77,14 +77,10 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
         Renderer().SetSettings(s.Thumb);
         Render->Show(s.Thumb);
         TellGridPictureBox();
-        // The page keeps the background it shows and its table size, which follows the grid.
+        // The tab shows the table's size, which follows the grid.
         TGfxPageSettings page = s.Page;
-        const TGfxPageSettings& shown = FThumbPage->Settings();
-        page.Frame.Background = shown.Frame.Background;
-        page.ThumbList = shown.ThumbList;
-        page.Columns = shown.Columns;
-        page.Rows = shown.Rows;
-        FThumbPage->SetSettings(page);
+        page.Columns = Settings().Page.Columns;
+        page.Rows = Settings().Page.Rows;
         Html->Show(page, s.PublishMeta);
         // The table keeps its size while it holds pictures.
         if (CountPictures() == 0)
@@ -106,12 +102,6 @@ void TVeltrixF::SetTableSize(int cols, int rows) {
         FGrid->SetRowCount(rows);
     } else {
         FEditor->Gallery().SetTableSize(cols, rows);
-    }
-    if (FThumbPage) {
-        TGfxPageSettings page = FThumbPage->Settings();
-        page.Columns = cols;
-        page.Rows = rows;
-        FThumbPage->SetSettings(page);
     }
     UpdateTableStatus();
 }

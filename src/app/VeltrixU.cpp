@@ -118,7 +118,6 @@ TVeltrixF::~TVeltrixF() {
         delete FGrid;
         FGrid = nullptr;
     }
-    FThumbPage.reset();
 }
 
 void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
@@ -141,7 +140,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     CreateConverter();
     Preview->SetTile(&Renderer().Background());
     CreateGrid();
-    CreateThumbPage();
+    ShowStartPage();
     const TGallerySettings start = StartUpSettings();
     // Without a working directory the grey tile cannot be written: that is shown, and start-up goes on.
     RunGuarded([&] { SetBkgColor(start.Background.Color); });
@@ -211,13 +210,11 @@ void TVeltrixF::CreateGrid() {
     Options->Show(Options->Common(), cells);
 }
 
-// The start-up settings go to the table page and into the controls; the table's size is the grid's.
-void TVeltrixF::CreateThumbPage() {
-    FThumbPage = std::make_unique<TGfxThumbPage>();
+// The start-up page settings go into the controls; the table's size is the grid's.
+void TVeltrixF::ShowStartPage() {
     TGfxPageSettings settings = StartUpSettings().Page;
     settings.Columns = FGrid->ColCount();
     settings.Rows = FGrid->RowCount();
-    FThumbPage->SetSettings(settings);
     Html->Show(settings, StartUpSettings().PublishMeta);
 }
 

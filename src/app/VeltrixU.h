@@ -33,7 +33,6 @@ class TAboutPanel;
 class TDocumentCommands;
 class TGfxBatchPicConverter;
 class TGfxGrid;
-class TGfxThumbPage;
 class TGfxThumbnail;
 class TOptionsPanel;
 class TPagePanel;
@@ -132,7 +131,6 @@ public:
     QObject* MainForm() override { return this; }
     TGfxGrid* Grid() const { return FGrid; }
     TGfxThumbnail& Renderer() const;
-    TGfxThumbPage* ThumbPage() const { return FThumbPage.get(); }
     TProfileManager* Profiles() const;
     // The open gallery's file; empty for a new gallery never saved.
     QString GalleryFile() const { return FEditor->File(); }
@@ -203,7 +201,7 @@ private:
     void StartUp(const TVeltrixPlaces& places);
     void CreateConverter();
     void CreateGrid();
-    void CreateThumbPage();
+    void ShowStartPage();
     void ReadLoadOnStartup();
     // The options tab and the grid's cell size show the options.
     void ShowOptions(const TOptions::TCommon& common, const TOptions::TTableGrid& grid);
@@ -246,7 +244,6 @@ private:
     std::unique_ptr<TDialogs> FDialogs;
     TGfxGrid* FGrid = nullptr;
     std::unique_ptr<TGfxBatchPicConverter> FConverter;
-    std::unique_ptr<TGfxThumbPage> FThumbPage;
     QString FWorkDir;
     QString FIniFileName;
     // The cell name and picture file the preview shows; both empty when it shows none.

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QImage>
 #include <QSpinBox>
 #include <QThread>
@@ -67,6 +68,13 @@ bool TTestDialogs::InputQuery(const QString& caption, const QString& prompt, QSt
 
 void TAppTest::SetUp() {
     Start();
+}
+
+std::unique_ptr<TGfxThumbPage> TAppTest::ShownPage() const {
+    auto page = std::make_unique<TGfxThumbPage>();
+    page->SetSettings(FWindow->Settings().Page);
+    page->SetBackground(QFileInfo(FWindow->BkgFile()).fileName());
+    return page;
 }
 
 void TAppTest::TearDown() {

@@ -19,6 +19,7 @@
 #include "app/VlxPagePanel.h"
 #include "app/VlxPreviewPanel.h"
 #include "app/VlxRenderPanel.h"
+#include "html/GfxHtml.h"
 #include "support/TestSupport.h"
 
 // Readable strings in failure messages.
@@ -100,6 +101,8 @@ protected:
     void AllEffectsOn();
 
     TVeltrixF& W() { return *FWindow; }
+    // The table page as the window's settings make it, its background named as a run names it.
+    std::unique_ptr<TGfxThumbPage> ShownPage() const;
     TTestDialogs& D() { return *FDialogs; }
 
     TTempDir FConfig;

@@ -219,5 +219,5 @@ TEST_F(TGenNamesTest, BackgroundNeverTakesAPicturesName) {
     EXPECT_EQ(ReadBytes(dir + "tile-2.jpg"), ReadBytes(background));
     for (const char* page : {"index.html", "tile.html"})
         EXPECT_TRUE(ReadBytes(dir + page).contains("background=\"tile-2.jpg\"")) << page;
-    EXPECT_EQ(W().ThumbPage()->Background(), "tile.jpg"); // the window's own setting is unchanged
+    EXPECT_EQ(ShownPage()->Background(), "tile.jpg"); // the window's own setting is unchanged
 }

@@ -207,7 +207,7 @@ TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
     }
     list.Add(); // the empty cell
     TGfxThumbPage table;
-    table.Assign(*W().ThumbPage());
+    table.Assign(*ShownPage());
     table.SetThumbList(&list);
     table.SaveToFile(FFiles.File("index.html"));
     const QByteArray expected = ReadBytes(FFiles.File("index.html"));
@@ -216,7 +216,7 @@ TEST_F(TGenerateTest, PagesMatchThePageGeneratorAndReferOnlyToWrittenFiles) {
 
     // A picture page: the picture alone, no title or information, leading back to the table page.
     TGfxPicPage pic;
-    pic.Assign(*W().ThumbPage());
+    pic.Assign(*ShownPage());
     pic.SetRows(1);
     pic.SetColumns(1);
     pic.SetTableAlign(haCenter);

@@ -105,9 +105,9 @@ TEST_F(TOptionsTest, SavedOptionsLoadBackAtTheNextStart) {
     EXPECT_FALSE(W().Options->AutoUpdThumbCB->isChecked());
     EXPECT_EQ(W().ProfileName(), "Trip");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 177);
-    EXPECT_FALSE(W().ThumbPage()->FitToWindow());
-    EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
-    EXPECT_EQ(W().ThumbPage()->PrevText(), "Back");
+    EXPECT_FALSE(ShownPage()->FitToWindow());
+    EXPECT_TRUE(ShownPage()->LinkInOrder());
+    EXPECT_EQ(ShownPage()->PrevText(), "Back");
     EXPECT_EQ(W().FtpF1->HostE->text(), "ftp.example.com.net");
     EXPECT_EQ(W().FtpF1->PortE->text(), "2121");
     EXPECT_FALSE(W().FtpF1->PassiveCB->isChecked());

@@ -76,7 +76,7 @@ TEST_F(TAppTest, SpinEditsForceValuesIntoTheirRange) {
     W().Render->ThumbWSE->setValue(20);
     EXPECT_EQ(W().Renderer().ThumbWidth(), 50);
     W().Html->PicInfFonSizSE->setValue(9);
-    EXPECT_EQ(W().ThumbPage()->PicInfoFontSize(), 4);
+    EXPECT_EQ(ShownPage()->PicInfoFontSize(), 4);
 }
 
 TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
@@ -88,7 +88,7 @@ TEST_F(TAppTest, PickedListItemsSetTheirStyle) {
     emit W().Html->HtmlTabTitAlignCB->activated(haLeft);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmEllipse);
     EXPECT_EQ(W().Renderer().ThumbBevel().Style, gbLowered);
-    EXPECT_EQ(W().ThumbPage()->TableTitleAlign(), haLeft);
+    EXPECT_EQ(ShownPage()->TableTitleAlign(), haLeft);
     // A list set by the program runs no handler.
     W().Render->PicBevelTypCB->setCurrentIndex(gbRaised);
     EXPECT_EQ(W().Renderer().PicBevel().Style, gbNone);
@@ -137,7 +137,7 @@ TEST_P(TFewerColumnsTest, AskFirstAndFreeThePicturesOfTheLostColumnOnlyOnYes) {
         return;
     }
     EXPECT_EQ(W().Grid()->ColCount(), 2);
-    EXPECT_EQ(W().ThumbPage()->Columns(), 2);
+    EXPECT_EQ(ShownPage()->Columns(), 2);
     EXPECT_EQ(W().StatusP1->text(), "Table: 2x2  Images: 4");
     W().Html->GfxGridColSE->setValue(3);
     EXPECT_TRUE(W().Grid()->IsCellEmpty(2, 0));
@@ -243,7 +243,7 @@ TEST_F(TAppTest, LargestTableIsHundredByHundred) {
     W().Html->GfxGridColSE->setValue(100);
     W().Html->GfxGridRowSE->setValue(100);
     EXPECT_EQ(W().Grid()->ColCount(), 100);
-    EXPECT_EQ(W().ThumbPage()->Rows(), 100);
+    EXPECT_EQ(ShownPage()->Rows(), 100);
     EXPECT_EQ(W().StatusP1->text(), "Table: 100x100  Images: 0");
 }
 
@@ -251,7 +251,7 @@ TEST_F(TAppTest, UncheckingDefaultAndCancellingKeepsTheDefaultColour) {
     const QColor buttonFace = W().style()->standardPalette().color(QPalette::Button);
     W().Html->PicInfFonColDefCB->click(); // unchecks, then the colour dialog is cancelled
     EXPECT_FALSE(W().Html->PicInfFonColDefCB->isChecked());
-    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
+    EXPECT_EQ(ShownPage()->PicInfoColor(), clNone);
     EXPECT_EQ(W().Html->PicInfFonColP->palette().color(QPalette::Window), buttonFace);
 }
 
@@ -260,16 +260,16 @@ TEST_F(TAppTest, DefaultBoxesRenderThePreviewOnlyForPictureInformation) {
     D().Colors = {0x0000FF, 0x0000FF};
     W().Html->PicInfFonColDefCB->click();
     W().Html->HtmlTabTitColCB->click();
-    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), 0x0000FF);
-    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
+    EXPECT_EQ(ShownPage()->PicInfoColor(), 0x0000FF);
+    EXPECT_EQ(ShownPage()->TableTitleColor(), 0x0000FF);
     EXPECT_EQ(W().Html->HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
 
     W().Preview->ThumbI->clear();
     W().Html->HtmlTabTitColCB->click();
-    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), clNone);
+    EXPECT_EQ(ShownPage()->TableTitleColor(), clNone);
     EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     W().Html->PicInfFonColDefCB->click();
-    EXPECT_EQ(W().ThumbPage()->PicInfoColor(), clNone);
+    EXPECT_EQ(ShownPage()->PicInfoColor(), clNone);
     EXPECT_FALSE(W().Preview->ThumbI->pixmap().isNull());
 }
 
@@ -284,19 +284,19 @@ TEST_F(TAppTest, PageSettingsNeverRenderThePreview) {
     W().Html->PgBackLinkE->setText("../index.html");
     W().Html->PgBackLinkTextE->setText("Back");
     EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
-    const TGfxThumbPage& page = *W().ThumbPage();
-    EXPECT_EQ(page.Title(), "Holiday");
-    EXPECT_EQ(page.LinkColor(), 0x00FF00);
-    EXPECT_EQ(page.TableAlign(), haLeft);
-    EXPECT_EQ(page.BackLink(), "../index.html");
-    EXPECT_EQ(page.BackLinkText(), "Back");
+    const std::unique_ptr<TGfxThumbPage> page = ShownPage();
+    EXPECT_EQ(page->Title(), "Holiday");
+    EXPECT_EQ(page->LinkColor(), 0x00FF00);
+    EXPECT_EQ(page->TableAlign(), haLeft);
+    EXPECT_EQ(page->BackLink(), "../index.html");
+    EXPECT_EQ(page->BackLinkText(), "Back");
     EXPECT_EQ(W().Html->PgColLinkP->palette().color(QPalette::Window), QColor(0, 255, 0));
 }
 
 TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
     W().Html->PicInfNameCB->click();
     W().Html->PicInfSizeCB->click();
-    EXPECT_EQ(W().ThumbPage()->PicInfo(), 1 | 4);
+    EXPECT_EQ(ShownPage()->PicInfo(), 1 | 4);
     Load(0, 0, TestData("app/jpeg_baseline_420.jpg"));
     W().ShowThumb();
     const QImage withText = W().Preview->ThumbBkgI->pixmap().toImage();
@@ -305,7 +305,7 @@ TEST_F(TAppTest, PictureInformationBoxesGiveAllThreeBits) {
     W().Html->PicInfNameCB->click();
     W().Preview->ThumbI->clear();
     W().Html->PicInfSizeCB->click();
-    EXPECT_EQ(W().ThumbPage()->PicInfo(), 0);
+    EXPECT_EQ(ShownPage()->PicInfo(), 0);
     EXPECT_TRUE(W().Preview->ThumbI->pixmap().isNull());
     const QImage plain = W().Preview->ThumbBkgI->pixmap().toImage();
     EXPECT_EQ(plain, W().Preview->Background().Bitmap().convertToFormat(plain.format()));

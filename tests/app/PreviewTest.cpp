@@ -102,7 +102,7 @@ TEST_F(TAppTest, BackgroundColourWritesItsTileAndBecomesTheBackground) {
     const QString tile = W().WorkDir() + "000080ff.jpg";
     EXPECT_EQ(W().BkgFile(), tile);
     EXPECT_EQ(W().BkgColor(), 0x0080FF);
-    EXPECT_EQ(W().ThumbPage()->Background(), "000080ff.jpg");
+    EXPECT_EQ(ShownPage()->Background(), "000080ff.jpg");
     TGfxBaseIm stored;
     stored.LoadPicture(tile);
     EXPECT_EQ(stored.Bitmap().size(), QSize(100, 100));
@@ -120,7 +120,7 @@ TEST_F(TAppTest, BackgroundFileIsTiledUnderThePreview) {
     EXPECT_EQ(W().BkgFile(), file);
     EXPECT_EQ(W().BkgColor(), clNone);
     EXPECT_EQ(W().Render->BkgFileP->text(), " bmp_24bpp.bmp ");
-    EXPECT_EQ(W().ThumbPage()->Background(), "bmp_24bpp.bmp");
+    EXPECT_EQ(ShownPage()->Background(), "bmp_24bpp.bmp");
     const QImage& preview = W().Preview->Background().Bitmap();
     ASSERT_EQ(preview.size(), W().Preview->ThumbBkgI->size());
     const QImage& tile = W().Renderer().Background().Bitmap();
@@ -137,7 +137,7 @@ TEST_F(TAppTest, UnloadableBackgroundIsReportedAndTheOldOneStays) {
     D().Errors.clear();
     EXPECT_EQ(W().BkgFile(), W().WorkDir() + "clgray.jpg");
     EXPECT_EQ(W().BkgColor(), 0x808080);
-    EXPECT_EQ(W().ThumbPage()->Background(), "clgray.jpg");
+    EXPECT_EQ(ShownPage()->Background(), "clgray.jpg");
 }
 
 TEST_F(TAppTest, ShowThumbOnEmptyCellShowsOnlyTheBackground) {

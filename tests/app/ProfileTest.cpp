@@ -63,7 +63,7 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_EQ(W().ProfileName(), "Unusual");
     EXPECT_EQ(W().StatusP2->text(), "Profile:Unusual");
     EXPECT_EQ(W().Renderer().MaskStyle(), gmRoundRect);
-    EXPECT_EQ(W().ThumbPage()->TableTitleColor(), 0x0000FF);
+    EXPECT_EQ(ShownPage()->TableTitleColor(), 0x0000FF);
     EXPECT_FALSE(W().Html->HtmlTabTitColCB->isChecked());
     EXPECT_EQ(W().Html->HtmlTabTitColP->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_TRUE(W().Html->PicInfNameCB->isChecked());
@@ -71,9 +71,9 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_FALSE(W().Html->PicInfSizeCB->isChecked());
     EXPECT_TRUE(W().Html->PicInfCaptionCB->isChecked());
     EXPECT_FALSE(W().Html->PgLinkOrderCB->isChecked());
-    EXPECT_FALSE(W().ThumbPage()->LinkInOrder());
-    EXPECT_FALSE(W().ThumbPage()->FitToWindow());
-    EXPECT_EQ(W().ThumbPage()->NextText(), "Later");
+    EXPECT_FALSE(ShownPage()->LinkInOrder());
+    EXPECT_FALSE(ShownPage()->FitToWindow());
+    EXPECT_EQ(ShownPage()->NextText(), "Later");
     EXPECT_EQ(W().Html->PubMetaCB->currentIndex(), pmOrientationOnly);
     EXPECT_EQ(W().Html->PgWebSizeSE->value(), 999);
     // The web size's box is a page setting like the others.
@@ -81,7 +81,7 @@ TEST_F(TAppTest, AppliedProfileGathersBackUnchanged) {
     EXPECT_TRUE(Gathered(W()).WebSize);
     EXPECT_EQ(W().Html->HtmlPageRowsSE->value(), 7);
     W().Html->HtmlPageRowsSE->setValue(0);
-    EXPECT_EQ(W().ThumbPage()->PageRows(), 0);
+    EXPECT_EQ(ShownPage()->PageRows(), 0);
 }
 
 TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
@@ -96,7 +96,7 @@ TEST_F(TAppTest, ProfileSetsTheTableSizeOnlyWhenTheGridIsEmpty) {
     W().ApplyProfile(record);
     EXPECT_EQ(W().Grid()->ColCount(), 5);
     EXPECT_EQ(W().Grid()->RowCount(), 4);
-    EXPECT_EQ(W().ThumbPage()->Columns(), 5);
+    EXPECT_EQ(ShownPage()->Columns(), 5);
 }
 
 TEST_F(TAppTest, ApplyingShowsThePreviewOnceAndKeepsAutoUpdate) {
@@ -139,8 +139,8 @@ TEST_F(TAppTest, DamagedListIndexesSelectTheFirstItem) {
     W().ApplyProfile(record);
     EXPECT_EQ(W().Render->MaskTypCB->currentIndex(), 0);
     EXPECT_EQ(W().Renderer().MaskStyle(), gmNone);
-    EXPECT_EQ(W().ThumbPage()->TableAlign(), haDefault);
-    EXPECT_EQ(W().ThumbPage()->BackLinkAlign(), haDefault);
+    EXPECT_EQ(ShownPage()->TableAlign(), haDefault);
+    EXPECT_EQ(ShownPage()->BackLinkAlign(), haDefault);
 }
 
 TEST_F(TAppTest, ProfileListSelectsTheAppliedNameIgnoringCase) {

@@ -72,8 +72,8 @@ TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().ProfileName(), "default");
     EXPECT_EQ(W().Grid()->ColCount(), 3);
     EXPECT_EQ(W().Grid()->RowCount(), 2);
-    EXPECT_EQ(W().ThumbPage()->Columns(), 3);
-    EXPECT_EQ(W().ThumbPage()->Rows(), 2);
+    EXPECT_EQ(ShownPage()->Columns(), 3);
+    EXPECT_EQ(ShownPage()->Rows(), 2);
     EXPECT_FALSE(W().Grid()->PlainNames());
     EXPECT_TRUE(W().Grid()->AcceptFiles());
     EXPECT_EQ(W().Options->GGridWSE->value(), 64);
@@ -90,7 +90,7 @@ TEST_F(TAppTest, WorkingDirectoryHoldsTheGreyBackground) {
     EXPECT_EQ(W().BkgColor(), 0x808080);
     EXPECT_EQ(W().BkgFile(), workDir + "clgray.jpg");
     EXPECT_EQ(W().Renderer().Background().Width(), 100);
-    EXPECT_EQ(W().ThumbPage()->Background(), "clgray.jpg");
+    EXPECT_EQ(ShownPage()->Background(), "clgray.jpg");
     EXPECT_EQ(W().IniFileName(), FConfig.Path() + "vlx.ini");
     // The preview background is the tile repeated over the whole image.
     EXPECT_EQ(W().Preview->Background().Bitmap().size(), W().Preview->ThumbBkgI->size());
@@ -168,17 +168,17 @@ TEST_F(TAppTest, RendererAndPageDefaultsReachTheControls) {
     EXPECT_EQ(W().Html->PicInfFonSizSE->value(), -1);
     EXPECT_TRUE(W().Html->HtmlTabTitColCB->isChecked());
     EXPECT_TRUE(W().Html->PicInfFonColDefCB->isChecked());
-    const TGfxThumbPage& page = *W().ThumbPage();
-    EXPECT_EQ(page.Title(), "Pictures - Quorrin's Veltrix");
-    EXPECT_EQ(page.LinkColor(), 0x00EE0000);
-    EXPECT_EQ(page.VLinkColor(), 0x008B1A55);
-    EXPECT_EQ(page.ALinkColor(), 0x00EE0000);
-    EXPECT_EQ(page.TextColor(), 0);
-    EXPECT_EQ(page.TableTitleColor(), clNone);
-    EXPECT_EQ(page.BackLinkAlign(), haRight);
-    EXPECT_EQ(page.LineWidth(), 100);
-    EXPECT_EQ(page.BackLink(), "index.html");
-    EXPECT_EQ(page.BackLinkText(), "Return");
+    const std::unique_ptr<TGfxThumbPage> page = ShownPage();
+    EXPECT_EQ(page->Title(), "Pictures - Quorrin's Veltrix");
+    EXPECT_EQ(page->LinkColor(), 0x00EE0000);
+    EXPECT_EQ(page->VLinkColor(), 0x008B1A55);
+    EXPECT_EQ(page->ALinkColor(), 0x00EE0000);
+    EXPECT_EQ(page->TextColor(), 0);
+    EXPECT_EQ(page->TableTitleColor(), clNone);
+    EXPECT_EQ(page->BackLinkAlign(), haRight);
+    EXPECT_EQ(page->LineWidth(), 100);
+    EXPECT_EQ(page->BackLink(), "index.html");
+    EXPECT_EQ(page->BackLinkText(), "Return");
     EXPECT_EQ(W().Html->PgColLinkP->palette().color(QPalette::Window), QColor(0, 0, 238));
 }
 
@@ -201,8 +201,8 @@ TEST_F(TAppTest, FirstStartStoresDefaultWithOneByOneTable) {
     EXPECT_TRUE(stored.WebSize);
     EXPECT_EQ(stored.WebMaxSide, 2048);
     EXPECT_FALSE(stored.PublishOriginal);
-    EXPECT_TRUE(W().ThumbPage()->LinkInOrder());
-    EXPECT_TRUE(W().ThumbPage()->FitToWindow());
+    EXPECT_TRUE(ShownPage()->LinkInOrder());
+    EXPECT_TRUE(ShownPage()->FitToWindow());
     EXPECT_EQ(W().Options->ProfilesCB->count(), 1);
 }
 
