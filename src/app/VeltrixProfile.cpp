@@ -94,9 +94,13 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
 
 // A size out of range takes the nearer bound, as the fields do.
 void TVeltrixF::SetTableSize(int cols, int rows) {
+    TGallerySettings sized = Settings();
+    sized.Page.Columns = cols;
+    sized.Page.Rows = rows;
+    sized = InRange(sized);
+    cols = sized.Page.Columns;
+    rows = sized.Page.Rows;
     Html->ShowTableSize(cols, rows);
-    cols = Html->Value().Columns;
-    rows = Html->Value().Rows;
     if (FGrid) {
         FGrid->SetColCount(cols);
         FGrid->SetRowCount(rows);

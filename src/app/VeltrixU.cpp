@@ -166,8 +166,9 @@ void TVeltrixF::CreateGrid() {
     FGrid->setObjectName("FGrid");
     GfxGridP->layout()->addWidget(FGrid);
     FGrid->SetMainWindow(this);
-    FGrid->SetColCount(Html->Value().Columns);
-    FGrid->SetRowCount(Html->Value().Rows);
+    // One cell until start-up sizes the table: the default profile a first start stores keeps that size.
+    FGrid->SetColCount(1);
+    FGrid->SetRowCount(1);
     TellGridPictureBox();
     FGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FGrid, &QWidget::customContextMenuRequested, this,

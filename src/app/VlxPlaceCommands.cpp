@@ -19,6 +19,7 @@
 #include "app/VlxPagePanel.h"
 #include "common/VlxNativePath.h"
 #include "gallery/GalleryOrder.h"
+#include "gallery/GallerySettings.h"
 #include "grid/GfxGrid.h"
 #include "grid/GfxGridPlacer.h"
 
@@ -262,7 +263,7 @@ void TPlaceCommands::FilesRefused(const std::vector<TRefusedFile>& refused) {
     const int rows = FWindow.Grid()->RowCount();
     const int cols = std::max(1, FWindow.Grid()->ColCount());
     const int newRows =
-        std::min(FWindow.Html->GfxGridRowSE->maximum(), rows + int((noCell.size() + cols - 1) / cols));
+        std::min(SettingRange(TSetting::Rows).Max, rows + int((noCell.size() + cols - 1) / cols));
     if (!noCell.isEmpty() && newRows > rows) {
         const QString text = QString("%1 %2 into the empty cells.\rAdd %3 %4 to the table ?")
                                  .arg(noCell.size())
