@@ -3,14 +3,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <thread>
+#include <mutex>
 
 #include <QFile>
-#include <QThread>
 
 #include "common/VlxNativePath.h"
+#include "common/VlxPictureThreads.h"
 #include "gfx/GfxCaption.h"
 #include "gfx/GfxMeasure.h"
 #include "html/WebFiles.h"
@@ -184,16 +185,39 @@ struct TPictureReads::TState {
     TReadBefore ReadBefore;
     std::vector<TPlaced> Read;
     std::atomic<int> Next{0};
-    std::vector<std::thread> Workers;
+    std::mutex Lock; // guards Readers
+    std::condition_variable Ended;
+    int Readers = 0; // queued or reading
 
+    // One reader's work on the picture threads: files taken in order until none is left.
+    void ReadOn();
     // The readers' results, once every one of them is done.
     const std::vector<TPlaced>& Wait() {
-        for (std::thread& worker : Workers)
-            worker.join();
-        Workers.clear();
+        const TPictureThreadsWait lent;
+        std::unique_lock<std::mutex> lock(Lock);
+        Ended.wait(lock, [this] { return Readers == 0; });
         return Read;
     }
 };
+
+void TPictureReads::TState::ReadOn() {
+    const int count = static_cast<int>(Paths.size());
+    for (int i = Next++; i < count; i = Next++) {
+        // at(): a non-const [] would detach the list shared with the caller, on several threads at once.
+        const QString& path = Paths.at(i);
+        if (!PluginReadsAllowed && !StartsAsJpeg(path)) {
+            // Released by the main thread, which needs none of the picture threads for it; the pool's other
+            // work goes on without this one meanwhile.
+            const TPictureThreadsWait lent;
+            PluginReadsAllowed.wait(false);
+        }
+        Read[size_t(i)] = ReadPicture(path, Box, ReadBefore);
+    }
+    // Told under the lock: the waiter, once it has it, may take the state down.
+    const std::lock_guard<std::mutex> lock(Lock);
+    if (--Readers == 0)
+        Ended.notify_all();
+}
 
 TPictureReads::TPictureReads(const QStringList& paths, const QSize& box, TReadBefore readBefore)
     : F(std::make_unique<TState>()) {
@@ -203,16 +227,23 @@ TPictureReads::TPictureReads(const QStringList& paths, const QSize& box, TReadBe
     const int count = static_cast<int>(paths.size());
     F->Read.resize(size_t(count));
     TState* state = F.get();
-    for (int t = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count)); t > 0; --t)
-        F->Workers.emplace_back([state, count] {
-            for (int i = state->Next++; i < count; i = state->Next++) {
-                // at(): a non-const [] would detach the list shared with the caller, on several threads at once.
-                const QString& path = state->Paths.at(i);
-                if (!PluginReadsAllowed && !StartsAsJpeg(path))
-                    PluginReadsAllowed.wait(false);
-                state->Read[size_t(i)] = ReadPicture(path, state->Box, state->ReadBefore);
+    for (int t = std::min(PictureThreads().maxThreadCount(), count); t > 0; --t) {
+        {
+            const std::lock_guard<std::mutex> lock(F->Lock);
+            ++F->Readers;
+        }
+        try {
+            PictureThreads().start([state] { state->ReadOn(); });
+        } catch (...) {
+            F->Next = count; // the readers queued end at once; they are waited for
+            {
+                const std::lock_guard<std::mutex> lock(F->Lock);
+                --F->Readers;
             }
-        });
+            F->Wait();
+            throw;
+        }
+    }
 }
 
 TPictureReads::~TPictureReads() {

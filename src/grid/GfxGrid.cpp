@@ -5,19 +5,20 @@
 #include <atomic>
 #include <exception>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 #include <QThread>
 
 #include "common/VlxNativePath.h"
+#include "common/VlxPictureThreads.h"
 #include "gallery/GalleryDocument.h"
 #include "grid/GfxGridModel.h"
 #include "grid/GfxGridPlacer.h"
@@ -88,7 +89,7 @@ void FillCellItem(const QString& path, int colWidth, int rowHeight, const QColor
 
 namespace {
 
-// The preview items of the files, made on one thread per core while this thread lets events through.
+// The preview items of the files, made on the picture threads while this thread lets events through.
 // progress, when given, hears of each file read; cancelled, when given, stops the reading (the readers
 // finish the file in hand) and the result is null.
 std::unique_ptr<TCellPreviews>
@@ -101,23 +102,36 @@ DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor&
     decoded->Errors.resize(count);
     std::atomic<int> next{0};
     std::atomic<int> done{0};
-    const int threads = std::clamp(QThread::idealThreadCount(), 1, std::max(1, count));
-    std::atomic<int> running{threads};
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
-        workers.emplace_back([&] {
-            for (int i = next++; i < count; i = next++) {
-                try {
-                    auto item = std::make_unique<TGfxGridItem>();
-                    FillCellItem(paths[i], colWidth, rowHeight, ground, box, *item);
-                    decoded->Items[i] = std::move(item);
-                } catch (...) {
-                    decoded->Errors[i] = std::current_exception();
-                }
-                ++done;
+    // Readers queued or reading; the last thing a reader touches, so that it may end the moment it is 0.
+    std::atomic<int> running{0};
+    const auto read = [&] {
+        for (int i = next++; i < count; i = next++) {
+            try {
+                auto item = std::make_unique<TGfxGridItem>();
+                FillCellItem(paths[i], colWidth, rowHeight, ground, box, *item);
+                decoded->Items[i] = std::move(item);
+            } catch (...) {
+                decoded->Errors[i] = std::current_exception();
             }
+            ++done;
+        }
+        --running;
+    };
+    // The readers are done before anything they use goes, also when a callback below throws.
+    const auto waitReaders = qScopeGuard([&] {
+        next = count;
+        while (running > 0)
+            QThread::msleep(1);
+    });
+    for (int t = std::min(PictureThreads().maxThreadCount(), count); t > 0; --t) {
+        ++running;
+        try {
+            PictureThreads().start(read);
+        } catch (...) {
             --running;
-        });
+            throw;
+        }
+    }
     bool stopped = false;
     for (int told = -1;;) {
         if (progress && done != told)
@@ -131,8 +145,6 @@ DecodeItems(const QStringList& paths, int colWidth, int rowHeight, const QColor&
             break;
         QThread::msleep(10);
     }
-    for (std::thread& worker : workers)
-        worker.join();
     if (stopped)
         return nullptr;
     if (progress)

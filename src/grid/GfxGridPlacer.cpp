@@ -2,15 +2,12 @@
 #include "grid/GfxGridPlacer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <thread>
-
-#include <QThread>
 
 #include "common/VlxNativePath.h"
+#include "common/VlxPictureThreads.h"
 #include "grid/GfxGrid.h"
 
 namespace {
@@ -29,8 +26,9 @@ QString ErrorText(const std::exception_ptr& error) {
 
 } // namespace
 
-// What the readers share with the grid's thread. Readers take the files in order and read at most kAhead
-// files beyond the last one placed: a grid that fills up wastes few reads, and memory stays bounded.
+// What the readers share with the grid's thread. A reader is one file's job on the picture threads; the
+// grid's thread hands them out in order, at most kAhead files beyond the last one placed: a grid that fills
+// up wastes few reads, memory stays bounded, and no reader holds a thread of the pool waiting for the grid.
 struct TGfxGridPlacer::TShared {
     static constexpr int kAhead = 8;
 
@@ -39,51 +37,49 @@ struct TGfxGridPlacer::TShared {
     int RowHeight = 0;
     QColor Ground;
     QSize Box;
+    int Handed = 0; // files handed to the pool; the grid's thread alone counts them
 
-    std::mutex Lock;
-    std::condition_variable Wake;
+    std::mutex Lock; // guards what follows
+    std::condition_variable Idle;
+    // Null once the placing has ended: no reader begins its file or tells of one after that.
+    TGfxGridPlacer* Placer = nullptr;
     std::vector<std::unique_ptr<TGfxGridItem>> Items;
     std::vector<std::exception_ptr> Errors;
     std::vector<char> Ready;
-    int Placed = 0; // files the grid's thread has taken
-    int Next = 0;   // the next file a reader takes
-    bool Stop = false;
-    std::atomic<int> Active{0};
-    std::vector<std::thread> Readers;
+    int Reading = 0; // readers between beginning their file and telling of it
 
-    void Read(TGfxGridPlacer* placer, const std::shared_ptr<TShared>& self);
+    // The reader's own reference keeps all this for it, however late it runs.
+    static void Read(const std::shared_ptr<TShared>& self, int index);
 };
 
-void TGfxGridPlacer::TShared::Read(TGfxGridPlacer* placer, const std::shared_ptr<TShared>& self) {
-    const int count = static_cast<int>(Paths.size());
-    for (;;) {
-        int index = 0;
-        {
-            std::unique_lock<std::mutex> lock(Lock);
-            Wake.wait(lock, [&] { return Stop || Next >= count || Next < Placed + kAhead; });
-            if (Stop || Next >= count)
-                break;
-            index = Next++;
-        }
-        auto item = std::make_unique<TGfxGridItem>();
-        std::exception_ptr error;
-        try {
-            // at(): a non-const [] would detach the list, on several threads at once.
-            FillCellItem(Paths.at(index), ColWidth, RowHeight, Ground, Box, *item);
-        } catch (...) {
-            error = std::current_exception();
-            item.reset();
-        }
-        {
-            const std::lock_guard<std::mutex> lock(Lock);
-            Items[index] = std::move(item);
-            Errors[index] = error;
-            Ready[index] = 1;
-        }
+void TGfxGridPlacer::TShared::Read(const std::shared_ptr<TShared>& self, int index) {
+    TShared& shared = *self;
+    {
+        const std::lock_guard<std::mutex> lock(shared.Lock);
+        if (shared.Placer == nullptr)
+            return;
+        ++shared.Reading;
+    }
+    auto item = std::make_unique<TGfxGridItem>();
+    std::exception_ptr error;
+    try {
+        // at(): a non-const [] would detach the list, on several threads at once.
+        FillCellItem(shared.Paths.at(index), shared.ColWidth, shared.RowHeight, shared.Ground, shared.Box,
+                     *item);
+    } catch (...) {
+        error = std::current_exception();
+        item.reset();
+    }
+    const std::lock_guard<std::mutex> lock(shared.Lock);
+    shared.Items[index] = std::move(item);
+    shared.Errors[index] = error;
+    shared.Ready[index] = 1;
+    // Under the lock: the placer cannot go meanwhile, as it takes the lock to end the placing.
+    if (TGfxGridPlacer* placer = shared.Placer)
         QMetaObject::invokeMethod(
             placer, [placer, self] { placer->Deliver(self); }, Qt::QueuedConnection);
-    }
-    --Active;
+    if (--shared.Reading == 0)
+        shared.Idle.notify_all();
 }
 
 TGfxGridPlacer::TGfxGridPlacer(TGfxGrid* grid) : QObject(grid), FGrid(grid) {}
@@ -92,9 +88,10 @@ TGfxGridPlacer::~TGfxGridPlacer() {
     if (FBusy)
         --RunningPlacers;
     Retire();
-    for (const std::shared_ptr<TShared>& shared : FRetired)
-        for (std::thread& reader : shared->Readers)
-            reader.join();
+    for (const std::shared_ptr<TShared>& shared : FRetired) {
+        std::unique_lock<std::mutex> lock(shared->Lock);
+        shared->Idle.wait(lock, [&] { return shared->Reading == 0; });
+    }
 }
 
 int TGfxGridPlacer::Running() {
@@ -104,7 +101,7 @@ int TGfxGridPlacer::Running() {
 bool TGfxGridPlacer::Start(const QStringList& paths, int col, int row, bool intoStartCell) {
     if (FBusy)
         return false;
-    JoinFinished();
+    ForgetFinished();
     FBusy = true;
     ++RunningPlacers;
     FPaths = paths;
@@ -126,11 +123,9 @@ bool TGfxGridPlacer::Start(const QStringList& paths, int col, int row, bool into
     shared->Items.resize(paths.size());
     shared->Errors.resize(paths.size());
     shared->Ready.resize(paths.size());
-    const int readers = std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(paths.size()));
-    shared->Active = readers;
-    for (int i = 0; i < readers; ++i)
-        shared->Readers.emplace_back([this, shared] { shared->Read(this, shared); });
-    FShared = std::move(shared);
+    shared->Placer = this;
+    FShared = shared;
+    HandOut(shared);
     return true;
 }
 
@@ -160,11 +155,7 @@ void TGfxGridPlacer::Deliver(const std::shared_ptr<TShared>& shared) {
             break;
         }
         ++FNext;
-        {
-            const std::lock_guard<std::mutex> lock(shared->Lock);
-            shared->Placed = FNext;
-        }
-        shared->Wake.notify_all();
+        HandOut(shared);
         if (OnProgress)
             OnProgress(this);
         if (!FBusy || shared != FShared)
@@ -211,25 +202,27 @@ void TGfxGridPlacer::Finish(bool cancelled) {
         OnDone(this, refused, cancelled);
 }
 
+void TGfxGridPlacer::HandOut(const std::shared_ptr<TShared>& shared) {
+    for (const int until = std::min(Total(), FNext + TShared::kAhead); shared->Handed < until;
+         ++shared->Handed)
+        PictureThreads().start([shared, index = shared->Handed] { TShared::Read(shared, index); });
+}
+
 void TGfxGridPlacer::Retire() {
     if (!FShared)
         return;
     {
         const std::lock_guard<std::mutex> lock(FShared->Lock);
-        FShared->Stop = true;
+        FShared->Placer = nullptr;
     }
-    FShared->Wake.notify_all();
     FRetired.push_back(std::move(FShared));
     FShared.reset();
 }
 
-// Readers that have gone are joined; one still finishing its picture is left for later.
-void TGfxGridPlacer::JoinFinished() {
+// A retired placing is forgotten once none of its readers reads; those not begun will not.
+void TGfxGridPlacer::ForgetFinished() {
     std::erase_if(FRetired, [](const std::shared_ptr<TShared>& shared) {
-        if (shared->Active > 0)
-            return false;
-        for (std::thread& reader : shared->Readers)
-            reader.join();
-        return true;
+        const std::lock_guard<std::mutex> lock(shared->Lock);
+        return shared->Reading == 0;
     });
 }

@@ -1,5 +1,5 @@
-// Placing picture files into the grid in the background: read on worker threads, put into their cells on the
-// grid's thread one by one in the files' order, while the window goes on taking events.
+// Placing picture files into the grid in the background: read on the picture threads, put into their cells on
+// the grid's thread one by one in the files' order, while the window goes on taking events.
 #pragma once
 
 #include <functional>
@@ -50,14 +50,17 @@ public:
 
 private:
     struct TShared;
+    // Hands the picture threads the files not handed yet up to the look-ahead beyond the last one placed.
+    void HandOut(const std::shared_ptr<TShared>& shared);
     // Puts every file read, in order, from the next one on.
     void Deliver(const std::shared_ptr<TShared>& shared);
     // Places one file read; false when no empty cell is left for it.
     bool PlaceOne(int index, std::unique_ptr<TGfxGridItem> item, const std::exception_ptr& error);
     void Finish(bool cancelled);
-    // Stops the current readers; they finish the picture in hand and go.
+    // Ends the current placing's reading: readers not begun leave their file, the others finish the picture
+    // in hand and tell nobody.
     void Retire();
-    void JoinFinished();
+    void ForgetFinished();
 
     TGfxGrid* FGrid;
     std::shared_ptr<TShared> FShared;

@@ -1,14 +1,16 @@
-// Jobs handed out in order to a few threads; the first failure in index order is the one raised.
+// Jobs handed out in order to a few workers on the picture threads; the first failure in index order is the
+// one raised.
 #include "publish/ParallelJobs.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include <QElapsedTimer>
 #include <QThread>
+
+#include "common/VlxPictureThreads.h"
 
 namespace {
 
@@ -68,24 +70,32 @@ void RunParallelJobs(int count, int threads, const std::function<void(int, int)>
         return;
     const int workers = std::clamp(threads, 1, count);
     TJobsShared shared(count);
-    shared.Running = workers;
-    std::vector<std::thread> pool;
+    // Declared first, so gone last: the extra threads are given back once the workers are done.
+    const TPictureThreadsWait lent;
+    const TPictureThreadsExtra more(workers - PictureThreads().maxThreadCount());
     {
-        // The threads end before anything they use goes, whatever progress throws.
+        // The workers end before anything they use goes, whatever progress throws. A worker still queued
+        // behind other picture work starts, finds nothing left to do and ends.
         struct TJoin {
             TJobsShared& Shared;
-            std::vector<std::thread>& Pool;
             std::vector<char>* Finished;
             ~TJoin() {
                 Shared.Stop = true;
-                for (std::thread& thread : Pool)
-                    thread.join();
+                while (Shared.Running > 0)
+                    QThread::msleep(1);
                 if (Finished != nullptr)
                     *Finished = Shared.Finished;
             }
-        } join{shared, pool, finished};
-        for (int i = 0; i < workers; ++i)
-            pool.emplace_back(Work, std::ref(shared), std::cref(job), i);
+        } join{shared, finished};
+        for (int i = 0; i < workers; ++i) {
+            ++shared.Running; // counted before it can end; not at all if it is never queued
+            try {
+                PictureThreads().start([&shared, &job, i] { Work(shared, job, i); });
+            } catch (...) {
+                --shared.Running;
+                throw;
+            }
+        }
         QElapsedTimer sinceProgress;
         sinceProgress.start();
         while (shared.Running > 0) {
