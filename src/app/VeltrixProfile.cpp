@@ -1,5 +1,5 @@
-// The window's settings as values: read from the renderer and the table page, shown by the panels, and kept
-// in profiles.
+// The window's settings as values: applied from a profile or an undo step, shown by the panels, and kept in
+// profiles.
 #include "app/VeltrixU.h"
 
 #include <QCheckBox>
@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QToolButton>
 
@@ -19,22 +20,6 @@
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
 #include "settings/VlxProfileU.h"
-
-namespace {
-
-// Sets a flag for the length of a scope.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
-
-} // namespace
 
 // A background that cannot be loaded (a picture deleted since the profile was saved) is reported and the
 // current one kept, so that the rest of the settings still apply.
@@ -65,7 +50,7 @@ void TVeltrixF::ApplySettings(const TGallerySettings& settings) {
     const TGallerySettings s = InRange(settings);
     {
         // No delayed preview while the settings change: the preview is shown once at the end.
-        const TFlagScope applying(FApplyingProfile);
+        const QScopedValueRollback<bool> applying(FApplyingProfile, true);
         // The background as it loads, the table's size as the table takes it.
         ChangeSettings([&](TGallerySettings& kept) {
             const TBackgroundSetting background = kept.Background;

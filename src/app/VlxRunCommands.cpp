@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 
 #include "app/VlxApplication.h"
@@ -33,18 +34,6 @@ QString WithSlash(QString dir) {
         dir += '/';
     return dir;
 }
-
-// Sets a flag for the length of a scope.
-class TRunningScope {
-public:
-    explicit TRunningScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TRunningScope() { FFlag = false; }
-    TRunningScope(const TRunningScope&) = delete;
-    TRunningScope& operator=(const TRunningScope&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 } // namespace
 
@@ -128,7 +117,7 @@ void TRunCommands::ShowRunProgress(const TRunProgress& progress, std::unique_ptr
 }
 
 void TRunCommands::GenerateInto(const QString& dir) {
-    const TRunningScope running(FGenerating);
+    const QScopedValueRollback<bool> running(FGenerating, true);
     FUsedFiles.clear();
     TGallery gallery = GridGallery();
     TGalleryRun run(gallery);
