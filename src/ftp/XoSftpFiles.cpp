@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include <fcntl.h>
 #include <sys/socket.h>
 
 #include <libssh/libssh.h>
@@ -55,10 +54,17 @@ QString ServerTextOf(ssh_session session) {
 }
 
 // SFTP packet types and limits of the requests sent here rather than through libssh.
+constexpr char kFxpOpen = char(3);
+constexpr char kFxpClose = char(4);
 constexpr char kFxpWrite = char(6);
 constexpr char kFxpExtended = char(200);
 constexpr unsigned char kFxpStatus = 101;
-constexpr quint32 kMaxStatusBytes = 256 * 1024; // a status is a code and a line of text
+constexpr unsigned char kFxpHandle = 102;
+constexpr quint32 kFxfWrite = 0x02;
+constexpr quint32 kFxfCreate = 0x08;
+constexpr quint32 kFxfTruncate = 0x10;
+constexpr quint32 kAttrPermissions = 0x04;
+constexpr quint32 kMaxReplyBytes = 256 * 1024; // a status is a code and a line of text, a handle is short
 
 void AppendUint32(QByteArray& packet, quint32 value) {
     for (const int shift : {24, 16, 8, 0})
@@ -106,80 +112,129 @@ bool ReadChannel(ssh_channel channel, QByteArray& bytes, quint32 count) {
     return true;
 }
 
-// One SSH_FXP_STATUS off the channel: its request's id, the code and the server's text; false when the
-// connection failed or what came is no status.
-bool ReadStatus(ssh_channel channel, quint32& id, int& code, QString& text) {
-    QByteArray reply;
-    if (!ReadChannel(channel, reply, 4))
+// A reply to one of the requests sent here: a status (its code and the server's text) or a handle.
+struct TSftpReply {
+    quint32 Id = 0;
+    int Code = SSH_FX_OK;
+    QString Text;
+    QByteArray Handle; // empty unless the reply is a handle
+};
+
+// One SSH_FXP_STATUS or SSH_FXP_HANDLE off the channel; false when the connection failed or what came is
+// neither, or malformed.
+bool ReadReply(ssh_channel channel, TSftpReply& reply) {
+    reply = {};
+    QByteArray bytes;
+    if (!ReadChannel(channel, bytes, 4))
         return false;
-    const quint32 length = Uint32At(reply, 0);
-    // Type, id and code, then the text's length.
-    if (length < 13 || length > kMaxStatusBytes || !ReadChannel(channel, reply, length))
+    const quint32 length = Uint32At(bytes, 0);
+    // Type and id, then a status's code and text length or a handle's length.
+    if (length < 9 || length > kMaxReplyBytes || !ReadChannel(channel, bytes, length))
         return false;
-    if (static_cast<unsigned char>(reply[0]) != kFxpStatus)
+    const auto type = static_cast<unsigned char>(bytes[0]);
+    reply.Id = Uint32At(bytes, 1);
+    if (type == kFxpHandle) {
+        const quint32 handleLength = Uint32At(bytes, 5);
+        if (handleLength == 0 || handleLength > length - 9)
+            return false;
+        reply.Handle = bytes.mid(9, handleLength);
+        return true;
+    }
+    if (type != kFxpStatus || length < 13)
         return false;
-    id = Uint32At(reply, 1);
-    code = static_cast<int>(Uint32At(reply, 5));
-    const quint32 textLength = Uint32At(reply, 9);
-    text = textLength <= length - 13 ? QString::fromUtf8(reply.mid(13, textLength)) : QString();
+    reply.Code = static_cast<int>(Uint32At(bytes, 5));
+    const quint32 textLength = Uint32At(bytes, 9);
+    reply.Text = textLength <= length - 13 ? QString::fromUtf8(bytes.mid(13, textLength)) : QString();
     return true;
 }
 
-// posix-rename@openssh.com, which libssh 0.10 has no call for: the request is written on the SFTP channel
-// and its status read back here. Between libssh's own calls none of its requests is outstanding and it has
-// read nothing past its last reply, so what comes next on the channel is this reply. The server's status
-// code (0: renamed) and its text; -1 when the connection failed or went out of step.
+// Requests written on the SFTP channel itself, for what libssh 0.10 has no call for or does a round trip at
+// a time. They are made only between libssh's own calls: none of its requests is then outstanding and it
+// has read nothing past its last reply, so every reply on the channel answers one of these. Their ids
+// follow libssh's last one; it counts on from there once these are answered.
+class TSftpRequests {
+public:
+    explicit TSftpRequests(sftp_session sftp) : FChannel(sftp->channel), FId(sftp->id_counter) {}
+
+    ssh_channel Channel() const { return FChannel; }
+    // A request of that type, its body to be appended after its id; its id.
+    quint32 Begin(char type) {
+        FPacket.resize(0); // keeps its buffer for the next request
+        AppendUint32(FPacket, 0);
+        FPacket.append(type);
+        AppendUint32(FPacket, ++FId);
+        return FId;
+    }
+    QByteArray& Packet() { return FPacket; }
+    // Sends the request begun; false when the channel failed.
+    bool Send() {
+        PutUint32(FPacket, 0, static_cast<quint32>(FPacket.size() - 4));
+        return ssh_channel_write(FChannel, FPacket.constData(), static_cast<uint32_t>(FPacket.size())) ==
+               FPacket.size();
+    }
+    bool Read(TSftpReply& reply) { return ReadReply(FChannel, reply); }
+
+private:
+    ssh_channel FChannel;
+    quint32 FId;
+    QByteArray FPacket;
+};
+
+// posix-rename@openssh.com: the server's status code (0: renamed) and its text; -1 when the connection
+// failed or went out of step.
 int PosixRename(sftp_session sftp, const QByteArray& from, const QByteArray& to, QString& text) {
-    const quint32 id = sftp->id_counter + 1; // unused by any request in flight: there is none
-    QByteArray body;
-    body.append(kFxpExtended);
-    AppendUint32(body, id);
-    AppendString(body, "posix-rename@openssh.com");
-    AppendString(body, from);
-    AppendString(body, to);
-    QByteArray packet;
-    AppendUint32(packet, static_cast<quint32>(body.size()));
-    packet.append(body);
-    if (ssh_channel_write(sftp->channel, packet.constData(), static_cast<uint32_t>(packet.size())) !=
-        packet.size())
+    TSftpRequests requests(sftp);
+    const quint32 id = requests.Begin(kFxpExtended);
+    AppendString(requests.Packet(), "posix-rename@openssh.com");
+    AppendString(requests.Packet(), from);
+    AppendString(requests.Packet(), to);
+    TSftpReply reply;
+    if (!requests.Send() || !requests.Read(reply) || reply.Id != id || !reply.Handle.isEmpty())
         return -1;
-    quint32 replyId = 0;
-    int code = 0;
-    if (!ReadStatus(sftp->channel, replyId, code, text) || replyId != id)
-        return -1;
-    return code;
+    text = reply.Text;
+    return reply.Code;
 }
 
-enum class TWriteEnd { Written, Refused, ReadFailed, Aborted, Lost };
+enum class TWriteEnd { Written, OpenRefused, Refused, ReadFailed, Aborted, Lost };
 
-// The rest of file, from the remote offset on, in write requests of which up to kWindow await their status
-// at once: libssh 0.10 sends one and waits for its answer, a round trip per piece. As for posix-rename, none
-// of libssh's own requests is in flight meanwhile, so every reply on the channel answers one of these, in
-// whatever order the server sends them; all are read before libssh's next request, the close. sent grows by
-// each piece the server took; the first refusal's code and text are kept, and nothing more is sent after it
-// or an abort. Lost: the channel failed or went out of step.
-TWriteEnd WriteWindowed(sftp_file remote, QFile& file, quint64 offset, const std::atomic<bool>& abort,
-                        std::atomic<qint64>& sent, int& code, QString& serverText) {
-    ssh_channel channel = remote->sftp->channel;
-    const QByteArray handle(static_cast<const char*>(ssh_string_data(remote->handle)),
-                            static_cast<qsizetype>(ssh_string_len(remote->handle)));
-    // The ids after libssh's last one; it counts on from there once these are answered.
-    quint32 id = remote->sftp->id_counter;
-    QHash<quint32, qint64> pending; // bytes of each request awaiting its status, by id
+// Opens the remote file, sends the rest of file from the remote offset on in write requests of which up to
+// kWindow await their status at once, and closes it: libssh 0.10 sends one request and waits for its
+// answer, a round trip per piece. The close goes right after the last piece, since a server takes the
+// requests on one handle in order, so a small file costs two round trips after its open. Replies are
+// matched by id in whatever order the server sends them, and all are read before the next request of
+// libssh. sent grows by each piece the server took; the first refusal's code and text are kept, and no more
+// pieces are sent after it or an abort. Lost: the channel failed or went out of step.
+TWriteEnd WriteWindowed(sftp_session sftp, const QByteArray& path, QFile& file, quint64 offset,
+                        const std::atomic<bool>& abort, std::atomic<qint64>& sent, int& code,
+                        QString& serverText) {
+    TSftpRequests requests(sftp);
+    const quint32 openId = requests.Begin(kFxpOpen);
+    AppendString(requests.Packet(), path);
+    AppendUint32(requests.Packet(), offset > 0 ? kFxfWrite : kFxfWrite | kFxfCreate | kFxfTruncate);
+    AppendUint32(requests.Packet(), kAttrPermissions);
+    AppendUint32(requests.Packet(), 0644);
+    TSftpReply reply;
+    if (!requests.Send() || !requests.Read(reply) || reply.Id != openId)
+        return TWriteEnd::Lost;
+    if (reply.Handle.isEmpty()) {
+        code = reply.Code == SSH_FX_OK ? SSH_FX_FAILURE : reply.Code;
+        serverText = reply.Text;
+        return TWriteEnd::OpenRefused;
+    }
+    const QByteArray handle = reply.Handle;
+    QHash<quint32, qint64> pending; // bytes of each write awaiting its status, by id; the close: -1
     TWriteEnd end = TWriteEnd::Written;
     bool more = true;
-    QByteArray packet;
+    bool closeSent = false;
     for (;;) {
         while (more && end == TWriteEnd::Written && pending.size() < kWindow) {
             if (abort) {
                 end = TWriteEnd::Aborted;
                 break;
             }
-            // Length, type, id, handle, offset and the data's length, then the data read in place.
-            packet.resize(0); // keeps its buffer for the next piece
-            AppendUint32(packet, 0);
-            packet.append(kFxpWrite);
-            AppendUint32(packet, ++id);
+            // Handle, offset and the data's length, then the data read in place.
+            const quint32 id = requests.Begin(kFxpWrite);
+            QByteArray& packet = requests.Packet();
             AppendString(packet, handle);
             AppendUint64(packet, offset);
             AppendUint32(packet, 0);
@@ -193,30 +248,37 @@ TWriteEnd WriteWindowed(sftp_file remote, QFile& file, quint64 offset, const std
                 break;
             }
             packet.resize(header + n);
-            PutUint32(packet, 0, static_cast<quint32>(packet.size() - 4));
             PutUint32(packet, header - 4, static_cast<quint32>(n));
-            if (ssh_channel_write(channel, packet.constData(), static_cast<uint32_t>(packet.size())) !=
-                packet.size())
+            if (!requests.Send())
                 return TWriteEnd::Lost;
             pending.insert(id, n);
             offset += static_cast<quint64>(n);
         }
-        if (pending.isEmpty())
-            return end;
-        quint32 replyId = 0;
-        int status = SSH_FX_OK;
-        QString text;
-        if (!ReadStatus(channel, replyId, status, text))
+        if (!more || end != TWriteEnd::Written) {
+            if (!closeSent) {
+                // Sent whatever ended the writes: the server frees the handle either way.
+                const quint32 id = requests.Begin(kFxpClose);
+                AppendString(requests.Packet(), handle);
+                if (!requests.Send())
+                    return TWriteEnd::Lost;
+                pending.insert(id, -1);
+                closeSent = true;
+            }
+            if (pending.isEmpty())
+                return end;
+        }
+        if (!requests.Read(reply) || !reply.Handle.isEmpty())
             return TWriteEnd::Lost;
-        const auto request = pending.constFind(replyId);
+        const auto request = pending.constFind(reply.Id);
         if (request == pending.constEnd())
             return TWriteEnd::Lost;
-        if (status == SSH_FX_OK) {
-            sent += *request;
+        if (reply.Code == SSH_FX_OK) {
+            if (*request > 0)
+                sent += *request;
         } else if (end == TWriteEnd::Written) {
             end = TWriteEnd::Refused;
-            code = status;
-            serverText = text;
+            code = reply.Code;
+            serverText = reply.Text;
         }
         pending.erase(request);
     }
@@ -288,56 +350,27 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     FTransferSize = file.size();
     FSent = 0;
     const QString path = PathOf(remoteName);
-    enum { kOk, kOpenFailed, kWriteFailed, kReadFailed, kAborted, kLost };
-    // The server's status as it refused, taken before the close, whose own status would replace it.
+    // The server's status as it refused, before the close, whose own status would replace it.
     int code = SSH_FX_OK;
     QString serverText;
-    const int rc = Await([this, &file, offset, name = path.toUtf8(), &code, &serverText] {
-        const auto refused = [&] {
-            code = sftp_get_error(FSftp);
-            serverText = ServerTextOf(FSession);
-            return int(kWriteFailed);
-        };
-        const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
-        sftp_file remote = sftp_open(FSftp, name.constData(), flags, 0644);
-        if (!remote) {
-            refused();
-            return int(kOpenFailed);
-        }
-        int result = kOk;
-        switch (WriteWindowed(remote, file, static_cast<quint64>(offset), FAbort, FSent, code, serverText)) {
-        case TWriteEnd::Written:
-            break;
-        case TWriteEnd::Refused:
-            result = kWriteFailed;
-            break;
-        case TWriteEnd::ReadFailed:
-            result = kReadFailed;
-            break;
-        case TWriteEnd::Aborted:
-            result = kAborted;
-            break;
-        case TWriteEnd::Lost:
-            // Replies may still be on their way that libssh would take for answers to its close: the
-            // connection is ended, and the close only frees the file.
-            if (FSocket >= 0)
+    const auto end =
+        static_cast<TWriteEnd>(Await([this, &file, offset, name = path.toUtf8(), &code, &serverText] {
+            const TWriteEnd result = WriteWindowed(FSftp, name, file, static_cast<quint64>(offset), FAbort,
+                                                   FSent, code, serverText);
+            // Replies may still be on their way that libssh would take for answers to its next request.
+            if (result == TWriteEnd::Lost && FSocket >= 0)
                 ::shutdown(FSocket, SHUT_RDWR);
-            result = kLost;
-            break;
-        }
-        if (sftp_close(remote) != SSH_NO_ERROR && result == kOk)
-            result = refused();
-        return result;
-    });
-    if (rc == kAborted || (FAbort && (FLost || rc == kLost)))
+            return static_cast<int>(result);
+        }));
+    if (end == TWriteEnd::Aborted || (FAbort && (FLost || end == TWriteEnd::Lost)))
         throw EAbortError(QString("Upload aborted"));
-    if (rc == kReadFailed)
+    if (end == TWriteEnd::ReadFailed)
         throw Exception("Cannot read file \"" + localPath + "\": " + file.errorString());
-    if (rc == kLost) {
+    if (end == TWriteEnd::Lost) {
         FLost = true;
         throw ESockError("Connection to " + FHost + " lost while storing " + path, LostKind());
     }
-    if (rc != kOk)
+    if (end != TWriteEnd::Written)
         Fail("Cannot store", path, code, serverText);
 }
 
