@@ -56,15 +56,36 @@ QString TXoFTP::ReplyLine() {
 }
 
 QString TXoFTP::Transaction(const QString& command) {
-    XoFtpReply::CheckCommandText(command);
-    if (FOutOfStep)
-        throw ESockError("Command " + command.section(' ', 0, 0).left(8) + " not sent: a reply of " + Host() +
-                         " was cut off before its end, so the connection is out of step");
+    const TBusyScope busy(*this);
+    SendAhead({command});
+    return AwaitReply(command);
+}
+
+// One write for all: a server reads its commands from the stream in order and answers each in turn.
+void TXoFTP::SendAhead(const QStringList& commands) {
+    QString text;
+    for (const QString& command : commands) {
+        XoFtpReply::CheckCommandText(command);
+        if (FOutOfStep)
+            throw ESockError("Command " + command.section(' ', 0, 0).left(8) + " not sent: a reply of " +
+                             Host() + " was cut off before its end, so the connection is out of step");
+        text += command + "\r\n";
+    }
+    FReplyCode = 0;
+    Write(text);
+}
+
+QString TXoFTP::AwaitReply(const QString& command) {
     const TBusyScope busy(*this);
     QString reply;
     {
         const TReplyScope scope(*this, "answer " + command.section(' ', 0, 0).left(8));
-        reply = TWirelet::Transaction(command);
+        reply = ReadLn();
+        FLastReplyText = reply;
+        if (!reply.isEmpty()) {
+            Report(1, reply.trimmed());
+            FReplyCode = ReplyCodeOf(reply);
+        }
         // The closing reply of a transfer given up earlier may come first: it is no answer to this command.
         while (!reply.isEmpty() && FOwedReplies > 0 && XoFtpReply::EndsTransfer(FReplyCode)) {
             ReadRestOfReply(reply);
@@ -341,6 +362,8 @@ void TXoFTP::MakeDir(const QString& dir) {
     DoCommand("MKD " + dir);
 }
 
+// Both commands go at once and their replies are read as they come: a refused RNFR makes the server refuse
+// the RNTO after it too, and the first refusal is the one told.
 void TXoFTP::Rename(const QString& from, const QString& to) {
     XoFtpReply::CheckCommandText(from);
     XoFtpReply::CheckCommandText(to);
@@ -348,13 +371,21 @@ void TXoFTP::Rename(const QString& from, const QString& to) {
     CheckConnection();
     const TBusyScope busy(*this);
     DiscardPendingInput();
-    for (const QString& command : {"RNFR " + from, "RNTO " + to}) {
+    const QStringList commands{"RNFR " + from, "RNTO " + to};
+    for (const QString& command : commands)
         Report(1, command);
-        Transaction(command);
-        if (FReplyCode >= 400 && FReplyCode <= 599) {
-            Refuse(TCmdType::Rename);
-            return;
-        }
+    SendAhead(commands);
+    AwaitReply(commands[0]);
+    const QString fromReply = FLastReplyText;
+    const int fromCode = FReplyCode;
+    AwaitReply(commands[1]);
+    if (fromCode >= 400 && fromCode <= 599) {
+        FLastReplyText = fromReply;
+        FReplyCode = fromCode;
+    }
+    if (FReplyCode >= 400 && FReplyCode <= 599) {
+        Refuse(TCmdType::Rename);
+        return;
     }
     if (OnSuccess)
         OnSuccess(TCmdType::Rename);

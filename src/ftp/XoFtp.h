@@ -3,6 +3,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "ftp/Wlet.h"
 
@@ -132,6 +133,10 @@ public:
     // As Disconnect, without waiting for the goodbye's reply: after an abort the user is not kept waiting.
     void DisconnectAtOnce();
     QString Transaction(const QString& command) override;
+    // Commands sent together, without waiting for the replies between them; AwaitReply reads each in turn.
+    void SendAhead(const QStringList& commands);
+    // The reply to the command sent, read as a whole.
+    QString AwaitReply(const QString& command);
     void Abort() override;
 
     void DoCommand(const QString& command);
@@ -215,7 +220,10 @@ private:
     void RunTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
     void PrepareParser();
     bool StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName);
+    std::optional<bool> StoreAhead(const QString& localPath, const QString& remoteName,
+                                   const QString& command);
     void EndTransfer(TCmdType type, bool failing);
+    void MakeDataConnection(TCmdType type);
     bool OpenDataConnection();
     bool MoveData(TCmdType type, const QString& localPath);
     void ReadListing();
@@ -272,6 +280,7 @@ private:
     QString FUserID;
     QString FPassword;
     bool FPassive = false;
+    bool FStoreAhead = true; // STOR goes with PASV until the server refuses it so
     std::unique_ptr<TWirelet> FDataConn;
     int FVendor = kVendorUnknown;
     std::unique_ptr<TFTPDirectoryList> FParser;

@@ -80,14 +80,9 @@ void TXoFTP::RunTransfer(TCmdType type, const QString& localPath, const QString&
     CheckConnection();
     const TBusyScope busy(*this);
     DiscardPendingInput();
-    FDataConn = std::make_unique<TWirelet>();
-    FDataConn->SetTimeOut(TimeOut());
-    FDataConn->SetStopFlag(FStopFlag);
+    MakeDataConnection(type);
     FTransferAborted = false;
-    if (type == TCmdType::List) {
-        FDataConn->OnPacketRecvd = OnPacketRecvd;
-    } else {
-        FDataConn->OnPacketSent = OnPacketSent;
+    if (type != TCmdType::List) {
         QFile file;
         if (const QString problem = OpenRegularInput(file, localPath); !problem.isEmpty())
             throw Exception("Cannot open file \"" + localPath + "\": " + problem);
@@ -123,12 +118,28 @@ void TXoFTP::PrepareParser() {
     FParser->Clear();
 }
 
+void TXoFTP::MakeDataConnection(TCmdType type) {
+    FDataConn = std::make_unique<TWirelet>();
+    FDataConn->SetTimeOut(TimeOut());
+    FDataConn->SetStopFlag(FStopFlag);
+    if (type == TCmdType::List)
+        FDataConn->OnPacketRecvd = OnPacketRecvd;
+    else
+        FDataConn->OnPacketSent = OnPacketSent;
+}
+
 // Opens the data connection and sends LIST or STOR; returns whether the transfer succeeded.
 bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QString& remoteName) {
     QString command = "LIST";
     if (type == TCmdType::Upload)
         command = "STOR " + (remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName);
     XoFtpReply::CheckCommandText(command);
+    if (type == TCmdType::Upload && FPassive && FRestartAt == 0 && FStoreAhead) {
+        const std::optional<bool> stored = StoreAhead(localPath, remoteName, command);
+        if (stored)
+            return *stored;
+        MakeDataConnection(type);
+    }
     if (!OpenDataConnection()) {
         Refuse(type, DataModeRefusal());
         return false;
@@ -150,6 +161,46 @@ bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QStrin
         return false;
     }
     return MoveData(type, localPath);
+}
+
+// STOR sent with the PASV before it, a round trip saved per file: the server takes it once the data
+// connection is there. A server that refuses the STOR so (425, 503) gets the usual order from then on, and
+// nullopt says to store the usual way now.
+std::optional<bool> TXoFTP::StoreAhead(const QString& localPath, const QString& remoteName,
+                                       const QString& command) {
+    const QString passive = Family() == AF_INET6 ? "EPSV" : "PASV";
+    if (remoteName.isEmpty())
+        Report(1, "STOR " + localPath);
+    else
+        Report(1, command);
+    SendAhead({passive, command});
+    AwaitReply(passive);
+    if (FReplyCode >= 400 && FReplyCode < 600) {
+        const QString refusal = DataModeRefusal();
+        AwaitReply(command); // refused too, with nowhere for its data to go
+        Refuse(TCmdType::Upload, refusal);
+        return false;
+    }
+    FDataConn->SetHost(Host());
+    FDataConn->SetPort(Family() == AF_INET6 ? XoFtpReply::EpsvPort(FLastReplyText)
+                                            : XoFtpReply::PasvPort(FLastReplyText));
+    try {
+        FDataConn->Connect();
+    } catch (...) {
+        ++FOwedReplies; // the STOR's, when the server gives up waiting for the data connection
+        throw;
+    }
+    AwaitReply(command);
+    if (FReplyCode == 425 || FReplyCode == 503) {
+        FStoreAhead = false;
+        FDataConn.reset();
+        return std::nullopt;
+    }
+    if (FReplyCode > 300 && FReplyCode < 600) {
+        Refuse(TCmdType::Upload);
+        return false;
+    }
+    return MoveData(TCmdType::Upload, localPath);
 }
 
 // Frees the data connection; a listing cancelled on the control connection is aborted on the server too.

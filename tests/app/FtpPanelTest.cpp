@@ -282,8 +282,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "RNFR",
                                "502 Command not implemented.\r\n",
                                false,
-                               {"STOR a.jpg.part", "RNFR a.jpg.part", "DELE a.jpg.part", "STOR a.jpg",
-                                "STOR style.css", "STOR b.jpg", "STOR p1.html", "STOR index.html"},
+                               // RNTO goes with RNFR, and is refused after it
+                               {"STOR a.jpg.part", "RNFR a.jpg.part", "RNTO a.jpg", "DELE a.jpg.part",
+                                "STOR a.jpg", "STOR style.css", "STOR b.jpg", "STOR p1.html", "STOR index.html"},
                                {}},
                     TStoreCase{"StoreFailed",
                                "STOR",

@@ -305,6 +305,22 @@ TEST_P(TransferTest, StoreRefusedWith550IsReportedTwiceThenRaised) {
               QStringList({"USER anna", "PASS secret", DataCommand(GetParam()), "STOR a.jpg", "QUIT"}));
 }
 
+// STOR goes with PASV; a server that refuses it so, as one might that wants the data connection first, is
+// asked again in the usual order, and the replies stay in step.
+TEST_P(TransferTest, StoreRefusedWith425IsAskedAgainInTheUsualOrder) {
+    Server.SetReply("STOR", "425 Can't open data connection.\r\n");
+    Server.Start();
+    Client.Connect();
+    EXPECT_EQ(ErrorOf<FTPException>([&] { Client.Upload(Dir.File("a.jpg"), "a.jpg"); }),
+              "425 Can't open data connection.");
+    EXPECT_EQ(Client.CurrentDir(), "/pub/site");
+    Client.Disconnect();
+    QStringList expected{"USER anna", "PASS secret", DataCommand(GetParam()), "STOR a.jpg"};
+    if (GetParam())
+        expected << "PASV" << "STOR a.jpg";
+    EXPECT_EQ(Transcript(), expected + QStringList({"PWD", "QUIT"}));
+}
+
 TEST_P(TransferTest, StoreSendsTheFileAndSucceeds) {
     Server.Start();
     Client.Connect();
