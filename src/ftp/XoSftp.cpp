@@ -302,8 +302,9 @@ void TXoSftp::CheckHostKey() {
                          QString::fromUtf8(ssh_get_error(FSession)));
 }
 
-// The agent first, then the key file (without one, the default keys), then the password: the first that the
-// server accepts.
+// The key file first when it opens without a question, so that an agent with many keys does not use up the
+// tries the server allows before it; then the agent, then the key file that needs its passphrase (without
+// one, the default keys), then the password: the first that the server accepts.
 void TXoSftp::LogIn() {
     if (Await([s = FSession] { return ssh_userauth_none(s, nullptr); }) == SSH_AUTH_SUCCESS) {
         FLoggedInBy = "none";
@@ -313,6 +314,16 @@ void TXoSftp::LogIn() {
     const int methods = ssh_userauth_list(FSession, nullptr);
     QStringList tried;
     bool passwordTried = false;
+    const bool keyFile = !FTarget.KeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY);
+    bool keyFileAsks = false;
+    if (keyFile) {
+        if (LogInWithKeyFile(FTarget.KeyFile, false, &keyFileAsks)) {
+            FLoggedInBy = "key file";
+            return;
+        }
+        if (!keyFileAsks)
+            tried << "key file " + FTarget.KeyFile;
+    }
     if (FUseAgent && (methods & SSH_AUTH_METHOD_PUBLICKEY) && qEnvironmentVariableIsSet("SSH_AUTH_SOCK")) {
         FAgentCut = false;
         FAgentSocket = ConnectAgent();
@@ -327,13 +338,13 @@ void TXoSftp::LogIn() {
         }
         ThrowIfAborted("Log-in");
     }
-    if (!FTarget.KeyFile.isEmpty() && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
+    if (keyFileAsks) {
         tried << "key file " + FTarget.KeyFile;
         if (LogInWithKeyFile(FTarget.KeyFile, false)) {
             FLoggedInBy = "key file";
             return;
         }
-    } else if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+    } else if (!keyFile && (methods & SSH_AUTH_METHOD_PUBLICKEY)) {
         if (LogInWithDefaultKeys(tried)) {
             FLoggedInBy = "key file";
             return;
@@ -402,7 +413,7 @@ bool TXoSftp::LogInWithDefaultKeys(QStringList& tried) {
 
 // An encrypted key asks for its passphrase, again after a wrong one, until the user gives none (or the same
 // wrong one again: a handler with one fixed answer would be asked for ever).
-bool TXoSftp::LogInWithKeyFile(const QString& keyFile, bool optional) {
+bool TXoSftp::LogInWithKeyFile(const QString& keyFile, bool optional, bool* wouldAsk) {
     const QString file = keyFile.startsWith("~/") ? QDir::homePath() + keyFile.mid(1) : keyFile;
     // Read here, not by libssh, which would wait on a pipe for ever or read a device without end.
     TReadFile read = ReadRegularFile(file, kMaxKeyFileBytes);
@@ -431,6 +442,10 @@ bool TXoSftp::LogInWithKeyFile(const QString& keyFile, bool optional) {
         rc = import(*kept);
         if (rc != SSH_OK)
             FPassphrases.remove(file);
+    }
+    if (rc != SSH_OK && wouldAsk) {
+        *wouldAsk = true;
+        return false;
     }
     QString prompt = "Passphrase for key file " + keyFile + ":";
     QString wrong;

@@ -118,7 +118,8 @@ private:
     void LogIn();
     // A default key (optional) that cannot be read, holds no key or gets no passphrase is left out; the key
     // file set ends the log-in with why.
-    bool LogInWithKeyFile(const QString& keyFile, bool optional);
+    // Given wouldAsk, a key that needs a passphrase not kept sets it and is not tried.
+    bool LogInWithKeyFile(const QString& keyFile, bool optional, bool* wouldAsk = nullptr);
     bool LogInWithDefaultKeys(QStringList& tried);
     bool LogInInteractive();
     void OpenSftp();

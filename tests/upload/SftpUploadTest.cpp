@@ -507,6 +507,7 @@ TEST_F(TSftpUploadTest, SilentAgentIsWaitedForOneTimeOutAndEndedByAbort) {
         client.Disconnect();
     }
     TSilentAgent agent(FKeys.Path());
+    client.SetKeyFile({});    // a key file that opens unasked, as this one now does, goes before the agent
     client.SetTimeOut(60000); // only the abort can end the wait in time
     QTimer asked;
     QObject::connect(&asked, &QTimer::timeout, [&] {
@@ -542,6 +543,24 @@ TEST_F(TSftpUploadTest, LogsInThroughTheAgent) {
 
     EXPECT_EQ(FConnection.Client().LoggedInBy(), "agent");
     EXPECT_EQ(ReadBytes(FSettings.RemoteDir + "/a.jpg"), "agent");
+}
+
+// An agent with more keys than the server lets one try does not use them up before the key file that is set.
+TEST_F(TSftpUploadTest, KeyFileGoesBeforeAnAgentFullOfOtherKeys) {
+    TSshAgent agent(FKeys.Path());
+    ASSERT_TRUE(agent.Running()) << agent.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(MakeSshKey(FKeys.Path(), "plain_key", "", error)) << error.toStdString();
+    ASSERT_TRUE(FServer->Authorize("plain_key"));
+    FSettings.KeyFile = FKeys.File("plain_key");
+    for (int i = 0; i < 7; ++i) {
+        const QString name = "other_key" + QString::number(i);
+        ASSERT_TRUE(MakeSshKey(FKeys.Path(), name, "", error)) << error.toStdString();
+        ASSERT_TRUE(agent.Add(FKeys.File(name))) << agent.Error().toStdString();
+    }
+    auto run = Run({Local("a.jpg", "key")});
+    EXPECT_EQ(run->Run().Failure, "");
+    EXPECT_EQ(FConnection.Client().LoggedInBy(), "key file");
 }
 
 // Abort at the first bytes of a big file: the files before it stay, the big one is nowhere under its own
