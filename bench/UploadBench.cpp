@@ -1,10 +1,10 @@
 // Uploads a gallery of 100 pictures (copy, thumbnail and page each, and index.html) twice from the real
 // upload panel to pyftpdlib on 127.0.0.1, with "Upload only changed files" on, in clear and over TLS:
 // prints the time of each upload and how many files each stored. The second upload is expected to store
-// nothing. Then the time of the same 301 files through a proxy that delays each direction by 50 ms, over FTP
-// and SFTP (sshd as the tests start it), with 1 and with 3 connections, and straight on loopback. With the
-// argument "sftp-large" only one 16 MB file over SFTP, through a proxy adding 50 ms per round trip, and the
-// same file by OpenSSH's sftp client where it is installed.
+// nothing. Then the time of the same 301 files straight on loopback and through a proxy that delays each
+// direction by 25 ms, over FTP and SFTP (sshd as the tests start it), with 1 and with 3 connections, and
+// beside them lftp mirror -R -P 3 over both and OpenSSH's sftp -b. With the argument "sftp-large" only one
+// 16 MB file over SFTP, straight and through the proxy, and the same file by sftp -b and lftp put.
 #include "app/FtpFU.h"
 
 #include "upload/FtpTrust.h"
@@ -27,9 +27,9 @@
 #include "BenchDialogs.h"
 #include "DelayProxy.h"
 #include "ftp/XoSftp.h"
-#include "upload/UploadRun.h"
 #include "support/FtpTestSupport.h"
 #include "support/SshTestServer.h"
+#include "upload/UploadRun.h"
 
 namespace {
 
@@ -122,7 +122,51 @@ bool UploadTwice(QApplication& app, const char* label, const TPyFtpServer& serve
     return true;
 }
 
-constexpr int kDelayMs = 50; // each way
+constexpr int kDelayMs = 25; // each way: 50 ms per round trip
+
+// A peer client's run, timed, and how many files reached the folder it stored into (none given: not told).
+void TimePeer(const QString& label, const QString& program, const QStringList& arguments,
+              const QString& remoteFolder) {
+    if (!QFileInfo(program).isExecutable()) {
+        std::printf("%s: %s is not installed (scripts/bench-corpus installs it)\n", qPrintable(label),
+                    qPrintable(program));
+        return;
+    }
+    QProcess peer;
+    peer.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    peer.start(program, arguments);
+    peer.closeWriteChannel();
+    // The servers' own output is read meanwhile: pyftpdlib stops when its log finds its pipe full.
+    while (!peer.waitForFinished(20) && peer.state() != QProcess::NotRunning && clock.elapsed() < 600000)
+        QCoreApplication::processEvents();
+    const double seconds = clock.elapsed() / 1000.0;
+    const QString stored =
+        remoteFolder.isEmpty()
+            ? QString()
+            : QString(", %1 files stored").arg(QDir(remoteFolder).entryList(QDir::Files).size());
+    std::printf("%s: %.2f s%s (exit %d, log-in included)%s\n", qPrintable(label), seconds, qPrintable(stored),
+                peer.exitCode(),
+                peer.exitCode() == 0 ? "" : qPrintable(": " + QString::fromUtf8(peer.readAll()).left(300)));
+}
+
+// lftp's run of commands, with nothing asked, retried or kept between runs.
+QStringList LftpArguments(const QString& commands) {
+    return {"-c",
+            "set cmd:interactive false; set net:max-retries 1; set net:timeout 30; set ftp:ssl-allow no; "
+            "set ftp:passive-mode on; " +
+                commands};
+}
+
+// ssh as OpenSSH's clients are told to run here: the bench's key, its known hosts, no question.
+QStringList SshOptions(const QString& keys) {
+    return {"-i", keys + "user_key",
+            "-o", "UserKnownHostsFile=" + keys + "known_hosts",
+            "-o", "StrictHostKeyChecking=no",
+            "-o", "BatchMode=yes",
+            "-F", "/dev/null"};
+}
 
 // One run of the files with the settings (a folder of its own per run), timed.
 void TimeRun(const char* label, TUploadConnection& connection, TFtpSettings settings, const QString& password,
@@ -188,6 +232,36 @@ bool DelayedRuns(const QStringList& files) {
         settings.KeyFile = keys.filePath("user_key");
         settings.RemoteDir = sftpRoot.filePath(QString("d%1_").arg(delay));
         TimeRun(qPrintable("SFTP" + where), sftpConnection, settings, "", files);
+        // The peers, into folders of their own.
+        const QString gallery = QFileInfo(files.first()).absolutePath();
+        const QString prefix = QString("p%1_").arg(delay);
+        const int ftpPort = ftpProxy ? ftpProxy->Port() : ftp.Port();
+        const int sshPort = sshProxy ? sshProxy->Port() : sshd.Port();
+        TimePeer("lftp mirror -R -P 3, FTP " + where, "/usr/bin/lftp",
+                 LftpArguments(QString("open -u bench,'bench pass' -p %1 127.0.0.1; mirror -R -P 3 %2 %3lftp")
+                                   .arg(ftpPort)
+                                   .arg(gallery, prefix)),
+                 ftpRoot.filePath(prefix + "lftp"));
+        const QString sshFolder = sftpRoot.filePath(prefix + "sftp");
+        QDir().mkpath(sshFolder);
+        QFile batch(keys.filePath(prefix + "batch"));
+        if (batch.open(QIODevice::WriteOnly))
+            for (const QString& file : files)
+                batch.write(("put " + file + " " + sshFolder + "/\n").toUtf8());
+        batch.close();
+        TimePeer("OpenSSH sftp -b, SFTP " + where, "/usr/bin/sftp",
+                 QStringList{"-q", "-b", batch.fileName(), "-P", QString::number(sshPort)} +
+                     SshOptions(keys.path() + "/") + QStringList{TSshServer::User() + "@127.0.0.1"},
+                 sshFolder);
+        const QString lftpFolder = sftpRoot.filePath(prefix + "lftp");
+        TimePeer("lftp mirror -R -P 3, SFTP " + where, "/usr/bin/lftp",
+                 LftpArguments("set sftp:connect-program '/usr/bin/ssh -a -x " +
+                               SshOptions(keys.path() + "/").join(' ') +
+                               QString("'; open -u %1, -p %2 sftp://127.0.0.1; mirror -R -P 3 %3 %4")
+                                   .arg(TSshServer::User())
+                                   .arg(sshPort)
+                                   .arg(gallery, lftpFolder)),
+                 lftpFolder);
     }
     return true;
 }
@@ -237,24 +311,22 @@ bool LargeSftpFile() {
             std::printf("SFTP 16 MB file, %s: error: %s\n", qPrintable(where), e.what());
             return false;
         }
-        if (QFileInfo("/usr/bin/sftp").isExecutable()) {
-            QFile batch(local.filePath("batch"));
-            if (!batch.open(QIODevice::WriteOnly))
-                return false;
+        QFile batch(local.filePath("batch"));
+        if (batch.open(QIODevice::WriteOnly))
             batch.write(("put " + file + " " + target + ".openssh\n").toUtf8());
-            batch.close();
-            QProcess sftp;
-            QElapsedTimer clock;
-            clock.start();
-            sftp.start("/usr/bin/sftp",
-                       {"-q", "-b", batch.fileName(), "-P", QString::number(port), "-i",
-                        keys.filePath("user_key"), "-o", "UserKnownHostsFile=" + keys.filePath("known_hosts"),
-                        "-o", "StrictHostKeyChecking=no", "-o", "BatchMode=yes", "-F", "/dev/null",
-                        TSshServer::User() + "@127.0.0.1"});
-            sftp.waitForFinished(600000);
-            std::printf("OpenSSH sftp -b, 16 MB file, %s: %.2f s (exit %d, log-in included)\n",
-                        qPrintable(where), clock.elapsed() / 1000.0, sftp.exitCode());
-        }
+        batch.close();
+        TimePeer("OpenSSH sftp -b, 16 MB file, " + where, "/usr/bin/sftp",
+                 QStringList{"-q", "-b", batch.fileName(), "-P", QString::number(port)} +
+                     SshOptions(keys.path() + "/") + QStringList{TSshServer::User() + "@127.0.0.1"},
+                 {});
+        TimePeer("lftp put, 16 MB file, " + where, "/usr/bin/lftp",
+                 LftpArguments("set sftp:connect-program '/usr/bin/ssh -a -x " +
+                               SshOptions(keys.path() + "/").join(' ') +
+                               QString("'; open -u %1, -p %2 sftp://127.0.0.1; put %3 -o %4.lftp")
+                                   .arg(TSshServer::User())
+                                   .arg(port)
+                                   .arg(file, target)),
+                 {});
     }
     return true;
 }
