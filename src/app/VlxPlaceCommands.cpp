@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QStatusBar>
 
@@ -182,18 +183,45 @@ void TPlaceCommands::AddFolderExecute(TPictureOrder order) {
     AddFolder(dir, order);
 }
 
+// Pictures the table holds already are left out, so adding a folder again adds what is new in it. The
+// pictures keep the folder's order row by row: they go from the current cell on when the empty cells after
+// it hold them all, else from the top-left cell (the placer would go on there, before the first of them).
 void TPlaceCommands::AddFolder(const QString& dir, TPictureOrder order) {
-    if (!FWindow.Grid())
+    TGfxGrid* grid = FWindow.Grid();
+    if (!grid)
         return;
-    const QStringList paths = FolderPictures(dir, order);
+    const QStringList found = FolderPictures(dir, order);
     FWindow.RememberFolder("Pictures", dir);
     FWindow.Dialogs().SetPictureDir(dir);
-    if (paths.isEmpty()) {
+    if (found.isEmpty()) {
         FWindow.Dialogs().MessageBox(TMsgKind::Information,
                                      "The folder " + ShownPath(dir) + " holds no pictures", TMsgButtons::Ok);
         return;
     }
-    PlacePictures(paths, std::max(0, FWindow.Grid()->Col()), std::max(0, FWindow.Grid()->Row()));
+    const int cols = grid->ColCount();
+    const int cells = cols * grid->RowCount();
+    QSet<QString> placed;
+    for (int p = 0; p < cells; ++p)
+        if (!grid->IsCellEmpty(p % cols, p / cols))
+            placed.insert(QFileInfo(grid->Gallery().Cell(p % cols, p / cols).Source).canonicalFilePath());
+    QStringList paths;
+    for (const QString& path : found)
+        if (!placed.contains(QFileInfo(path).canonicalFilePath()))
+            paths << path;
+    if (paths.isEmpty()) {
+        FWindow.Dialogs().MessageBox(
+            TMsgKind::Information,
+            "The pictures of the folder " + ShownPath(dir) + " are in the table already", TMsgButtons::Ok);
+        return;
+    }
+    const int start = std::max(0, grid->Row()) * cols + std::max(0, grid->Col());
+    int emptyAfter = 0;
+    for (int p = start; p < cells; ++p)
+        emptyAfter += grid->IsCellEmpty(p % cols, p / cols) ? 1 : 0;
+    if (emptyAfter >= paths.size())
+        PlacePictures(paths, start % cols, start / cols);
+    else
+        PlacePictures(paths, 0, 0);
 }
 
 void TPlaceCommands::SortPictures(TPictureOrder order) {

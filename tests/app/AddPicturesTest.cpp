@@ -105,6 +105,35 @@ INSTANTIATE_TEST_SUITE_P(
                     TOrderCase{TPictureOrder::DateTaken,
                                {"-", "img10.jpg", "b.jpg", "IMG3.JPG", "img2.jpg", "-"}}));
 
+// From the last cell the folder would wrap round to the top, out of its order: it starts at the top-left
+// instead. Added again, the folder adds only its new picture.
+TEST_F(TAppTest, AddFolderKeepsItsOrderAndAddsOnlyNewPicturesAgain) {
+    const QString dir = FFiles.File("day");
+    QDir().mkpath(dir);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        MakeJpeg(dir + "/" + name);
+    D().Directories = {dir};
+    W().Grid()->SetCurrentCell(2, 1);
+    W().Commands->AddFolderA->trigger();
+    ProcessEvents();
+    EXPECT_EQ(CellFiles(*W().Grid()), QStringList({"a.jpg", "b.jpg", "c.jpg", "-", "-", "-"}));
+
+    D().Directories = {dir};
+    W().Commands->AddFolderA->trigger();
+    ProcessEvents();
+    ASSERT_EQ(D().Messages.size(), 1);
+    EXPECT_TRUE(D().Messages.back().Text.endsWith("are in the table already"))
+        << D().Messages.back().Text.toStdString();
+    EXPECT_EQ(CellFiles(*W().Grid()), QStringList({"a.jpg", "b.jpg", "c.jpg", "-", "-", "-"}));
+
+    MakeJpeg(dir + "/d.jpg");
+    D().Directories = {dir};
+    W().Grid()->SetCurrentCell(0, 0);
+    W().Commands->AddFolderA->trigger();
+    ProcessEvents();
+    EXPECT_EQ(CellFiles(*W().Grid()), QStringList({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "-", "-"}));
+}
+
 // Ctrl+arrows move the current picture (exchanging with a neighbour's), the arrows alone move the current
 // cell.
 TEST_F(TAppTest, CtrlArrowsMoveThePictureAndArrowsMoveTheCell) {
