@@ -116,13 +116,42 @@ void TProfileCommands::ProfileChosen(const QString& name) {
     if (index < 0)
         return;
     // The settings shown give way to the profile's: unsaved changes are asked about first.
-    if (!FWindow.DocumentCmds->ConfirmDiscard()) {
+    if (!FWindow.DocumentCmds->ConfirmDiscard() || !ConfirmProfileChanges(name)) {
         FWindow.Options->ShowProfile(FWindow.ProfileName());
         return;
     }
     TProfileRecord record;
     FProfiles->ReadProfile(index, record);
     FWindow.EditGallery("Switch profile", [&] { FWindow.ApplyProfile(record); });
+}
+
+// Settings changed since the current profile was applied or saved are offered to it before another profile
+// replaces them; false: the user stays with them.
+bool TProfileCommands::ConfirmProfileChanges(const QString& next) {
+    const QString current = FWindow.ProfileName();
+    const int index = FProfiles->FindProfile(current);
+    if (index < 0)
+        return true;
+    TProfileRecord stored;
+    FProfiles->ReadProfile(index, stored);
+    TProfileRecord shown;
+    FWindow.GatherProfile(shown);
+    shown.Name = stored.Name;
+    if (shown == stored)
+        return true;
+    const QString text = "The settings were changed since profile " + Quoted(current) +
+                         " was chosen.\rSave them to " + Quoted(current) + " before " + Quoted(next) +
+                         " replaces them ?\r\rYes saves them, No leaves " + Quoted(current) +
+                         " as it was, Cancel keeps the changed settings.";
+    switch (FWindow.Dialogs().MessageBox(TMsgKind::Confirmation, text, TMsgButtons::YesNoCancel)) {
+    case TModalResult::Yes:
+        FProfiles->WriteProfile(index, shown);
+        return true;
+    case TModalResult::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TProfileCommands::FillProfileList() {

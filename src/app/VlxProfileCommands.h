@@ -34,6 +34,7 @@ public:
 
 private:
     TProfileManager& Store() const;
+    bool ConfirmProfileChanges(const QString& next);
     void ReadNamedProfile(const QString& name, TProfileRecord& record) const;
     // Asks for a profile name; false when cancelled or refused (an empty name marks a free slot).
     bool AskProfileName(const QString& caption, QString& name);

@@ -199,8 +199,34 @@ TEST_F(TProfileCmdsTest, PickingAProfileAppliesItOnlyWhenItIsAnother) {
     W().Render->ThumbWSE->setValue(140);
     Pick("default"); // the current one: the unsaved setting stays
     EXPECT_EQ(W().Render->ThumbWSE->value(), 140);
+    D().Answers = {TModalResult::No};
     Pick("Trip");
     EXPECT_EQ(W().Render->ThumbWSE->value(), 111);
+}
+
+// Settings changed since a profile was chosen are offered to it before another one replaces them: Cancel
+// keeps them, Yes saves them to it, No leaves it as it was; unchanged settings are not asked about.
+TEST_F(TProfileCmdsTest, ChangedSettingsAreOfferedToTheirProfileBeforeAnotherIsChosen) {
+    Add("Trip");
+    Pick("default");
+    EXPECT_TRUE(D().Messages.empty());
+    W().Render->ThumbWSE->setValue(140);
+    Pick("Trip");
+    ASSERT_EQ(D().Messages.size(), 1u);
+    EXPECT_TRUE(
+        D().Messages[0].Text.startsWith("The settings were changed since profile \"default\" was chosen"))
+        << D().Messages[0].Text.toStdString();
+    EXPECT_EQ(W().ProfileName(), "default");
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 140);
+    D().Answers = {TModalResult::Yes};
+    Pick("Trip");
+    EXPECT_EQ(W().ProfileName(), "Trip");
+    EXPECT_EQ(Stored("default").ThumbWidth, 140);
+    W().Render->ThumbWSE->setValue(90);
+    D().Answers = {TModalResult::No};
+    Pick("default");
+    EXPECT_EQ(Stored("Trip").ThumbWidth, 150);
+    EXPECT_EQ(W().Render->ThumbWSE->value(), 140);
 }
 
 // A new gallery keeps the look and the table in effect; the pictures go once the question is answered.
