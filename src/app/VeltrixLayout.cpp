@@ -3,8 +3,11 @@
 #include "app/VlxControls.h"
 #include "app/VlxRenderPanel.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -78,7 +81,7 @@ void TVeltrixF::CreateWorkArea() {
 void TVeltrixF::CreatePages() {
     MainPC = new QTabWidget;
     MainPC->setObjectName("MainPC");
-    MainPC->setFixedHeight(167);
+    MainPC->setMinimumHeight(kSettingsHeight);
     MainPC->setDocumentMode(false);
     MainPC->tabBar()->setUsesScrollButtons(false);
     using S = QStyle;
@@ -111,4 +114,20 @@ void TVeltrixF::CreateStatusBar() {
     // The table status may need more than its 120 pixels in a wide font; the profile panel takes the rest.
     StatusP1 = NewStatusPanel(bar, "StatusP1", 120, 0);
     StatusP2 = NewStatusPanel(bar, "StatusP2", 50, 1);
+}
+
+// Fits the screen, up to the size the settings pages show whole at; never below the window's minimum.
+QSize TVeltrixF::FirstSize() const {
+    QSize size(1280, 800);
+    if (const QScreen* shown = screen())
+        size = size.boundedTo(shown->availableGeometry().size() * 9 / 10);
+    return size.expandedTo(QSize(kMinimumWidth, kMinimumHeight));
+}
+
+// The height the user left the settings at, else what their pages ask for; the grid takes the rest.
+void TVeltrixF::ShowSettingsHeight(int height) {
+    if (height <= 0)
+        height = std::max(kSettingsHeight, MainPC->sizeHint().height());
+    height = std::clamp(height, kSettingsHeight, std::max(kSettingsHeight, this->height() / 2));
+    WorkSplitter->setSizes({std::max(1, this->height() - height), height});
 }

@@ -65,21 +65,23 @@ TVeltrixF::TVeltrixF(std::unique_ptr<TDialogs> dialogs, const TVeltrixPlaces& pl
     CreateToolBar();
     CreateWorkArea();
     CreatePages();
-    auto* central = new QWidget;
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addWidget(Splitter, 1);
-    layout->addWidget(MainPC);
-    setCentralWidget(central);
+    // The settings take what they need below the grid; the user moves the line between them.
+    WorkSplitter = new QSplitter(Qt::Vertical);
+    WorkSplitter->setObjectName("WorkSplitter");
+    WorkSplitter->setChildrenCollapsible(false);
+    WorkSplitter->addWidget(Splitter);
+    WorkSplitter->addWidget(MainPC);
+    WorkSplitter->setStretchFactor(0, 1);
+    WorkSplitter->setStretchFactor(1, 0);
+    setCentralWidget(WorkSplitter);
     CreateStatusBar();
     EventT = new QTimer(this);
     EventT->setObjectName("EventT");
     EventT->setSingleShot(true);
     EventT->setInterval(1000);
     connect(EventT, &QTimer::timeout, this, Guarded([this] { EventTTimer(); }));
-    setMinimumWidth(696);
-    resize(696, 493);
+    setMinimumWidth(kMinimumWidth);
+    resize(FirstSize());
 
     ConnectPanels();
     ConnectGridCommands();
@@ -131,6 +133,7 @@ void TVeltrixF::StartUp(const TVeltrixPlaces& places) {
     });
     FIniFileName = configDir + kOptionsFileName;
     FRecent = TRecentPlaces(configDir + "folders.ini", configDir + "recent-galleries.json");
+    ShowSettingsHeight(FRecent.SettingsHeight());
     FtpF1->SetUploadRecordFile(configDir + kUploadRecordFileName);
     FtpF1->SetTrustFile(configDir + kTrustFileName);
     // A working directory that cannot be made is not reported here: the writes into it report it.
@@ -352,8 +355,10 @@ void TVeltrixF::closeEvent(QCloseEvent* event) {
     RunGuarded([&] {
         close = RunCmds->Generating() ? false : DocumentCmds->ConfirmDiscard() && ConfirmFtpDiscard();
     });
-    if (close)
+    if (close) {
+        RunGuarded([&] { FRecent.RememberSettingsHeight(MainPC->height()); });
         QMainWindow::closeEvent(event);
+    }
     else
         event->ignore();
 }

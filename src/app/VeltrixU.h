@@ -62,6 +62,11 @@ public:
                        QWidget* parent = nullptr);
     ~TVeltrixF() override;
 
+    // The window's least size, and the settings pages' height as they were designed.
+    static constexpr int kMinimumWidth = 696;
+    static constexpr int kMinimumHeight = 493;
+    static constexpr int kSettingsHeight = 167;
+
     // Window state shared by the commands.
     void ShowStatus(const QString& text) override;
     void UpdateTableStatus();
@@ -156,6 +161,7 @@ public:
     // Work area.
     TPreviewPanel* Preview = nullptr;
     QSplitter* Splitter;
+    QSplitter* WorkSplitter; // the grid above, the settings pages below
     QFrame* GfxGridP;
 
     // Page control and its tabs.
@@ -194,6 +200,8 @@ private:
     // Layout (VeltrixLayout.cpp).
     void CreateToolBar();
     void CreateWorkArea();
+    QSize FirstSize() const;
+    void ShowSettingsHeight(int height);
     void CreatePages();
     void CreateStatusBar();
 

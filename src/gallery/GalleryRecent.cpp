@@ -1,5 +1,7 @@
 #include "gallery/GalleryRecent.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QJsonArray>
 
@@ -10,6 +12,8 @@
 namespace {
 
 const char* const kFoldersSection = "Folders";
+const char* const kWindowSection = "Window";
+const char* const kSettingsHeightKey = "SettingsHeight";
 constexpr int kGalleriesFormat = 1;
 
 } // namespace
@@ -53,4 +57,19 @@ void TRecentPlaces::RememberGallery(const QString& fileName) const {
         files.removeLast();
     WriteJsonMember(FGalleriesFile, kGalleriesFormat, "galleries",
                     {{"files", QJsonArray::fromStringList(files)}}, "list of recent galleries");
+}
+
+int TRecentPlaces::SettingsHeight() const {
+    if (FFoldersFile.isEmpty())
+        return 0;
+    try {
+        return std::max(0, TIniFile(FFoldersFile).ReadInteger(kWindowSection, kSettingsHeightKey, 0));
+    } catch (const Exception&) {
+        return 0; // the window opens as it would the first time
+    }
+}
+
+void TRecentPlaces::RememberSettingsHeight(int height) const {
+    if (!FFoldersFile.isEmpty() && height > 0)
+        TIniFile(FFoldersFile).WriteInteger(kWindowSection, kSettingsHeightKey, height);
 }

@@ -21,6 +21,9 @@ public:
     QStringList Galleries() const;
     // fileName first, once, and at most kMaxGalleries in all. Raises when the file cannot be written.
     void RememberGallery(const QString& fileName) const;
+    // The height the user left the window's settings pages at (kept in the folders file); 0: none kept.
+    int SettingsHeight() const;
+    void RememberSettingsHeight(int height) const;
 
 private:
     QString FFoldersFile;

@@ -1,6 +1,8 @@
 // Start-up of the main window: its state afterwards, the "default" profile, and the window's frame.
 #include "AppFixture.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,17 +16,19 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 
-#include "publish/GalleryFiles.h"
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
 #include "html/GfxHtml.h"
+#include "publish/GalleryFiles.h"
 #include "settings/VlxProfileU.h"
 
 namespace {
@@ -56,9 +60,29 @@ TEST_F(TAppTest, PagesSqueezeNoControl) {
     }
 }
 
+// The line between the grid and the settings pages stays where the user left it, in the next window too.
+TEST_F(TAppTest, SettingsPagesKeepTheHeightTheyWereLeftAt) {
+    W().show();
+    ProcessEvents();
+    EXPECT_GE(W().MainPC->height(), 167);
+    const QList<int> sizes = W().WorkSplitter->sizes();
+    W().WorkSplitter->setSizes({sizes[0] + sizes[1] - 300, 300});
+    ASSERT_EQ(W().MainPC->height(), 300);
+    ASSERT_TRUE(W().close());
+    Start();
+    W().show();
+    ProcessEvents();
+    EXPECT_EQ(W().MainPC->height(), 300);
+}
+
 TEST_F(TAppTest, StartsWithItsDefaultWindowState) {
     EXPECT_EQ(W().windowTitle(), "Quorrin's Veltrix");
-    EXPECT_EQ(W().size(), QSize(696, 493));
+    // As large as the screen leaves room for, up to 1280 x 800, never below the designed size.
+    const QSize room = W().screen()->availableGeometry().size();
+    EXPECT_TRUE(W().width() <= std::min(1280, room.width()) && W().height() <= std::min(800, room.height()))
+        << W().width() << " x " << W().height();
+    EXPECT_GE(W().width(), std::min(1152, room.width() * 9 / 10));
+    EXPECT_GE(W().height(), std::min(720, room.height() * 9 / 10));
     EXPECT_EQ(W().minimumWidth(), 696);
     EXPECT_EQ(W().MainPC->currentWidget(), W().About->Tab);
     EXPECT_EQ(W().About->VersionL->text(), "v1.16");
@@ -350,7 +374,8 @@ TEST_F(TAppTest, CommandsCarryTheirKeysAndHints) {
         EXPECT_EQ(row.Action->statusTip(), row.Hint);
     }
     // Every control of the settings tabs has a hint.
-    for (QWidget* tab : {W().ThumbTS, W().PictureTS, W().Html->PageTab, W().Html->TableTab, W().Options->Tab}) {
+    for (QWidget* tab :
+         {W().ThumbTS, W().PictureTS, W().Html->PageTab, W().Html->TableTab, W().Options->Tab}) {
         for (QWidget* control : tab->findChildren<QWidget*>()) {
             const bool named = !control->objectName().isEmpty() && !control->objectName().startsWith("qt_");
             const bool setting = qobject_cast<QSpinBox*>(control) || qobject_cast<QComboBox*>(control) ||
