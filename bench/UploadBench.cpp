@@ -168,6 +168,19 @@ QStringList SshOptions(const QString& keys) {
             "-F", "/dev/null"};
 }
 
+// OpenSSH's sftp running a batch file against the tests' sshd at port.
+QStringList SftpBatchArguments(const QString& batch, int port, const QString& keys) {
+    return QStringList{"-q", "-b", batch, "-P", QString::number(port)} + SshOptions(keys) +
+           QStringList{TSshServer::User() + "@127.0.0.1"};
+}
+
+// lftp over SFTP to the tests' sshd at port, running command there.
+QStringList LftpSftpArguments(int port, const QString& keys, const QString& command) {
+    return LftpArguments(
+        "set sftp:connect-program '/usr/bin/ssh -a -x " + SshOptions(keys).join(' ') +
+        QString("'; open -u %1, -p %2 sftp://127.0.0.1; ").arg(TSshServer::User()).arg(port) + command);
+}
+
 // One run of the files with the settings (a folder of its own per run), timed.
 void TimeRun(const char* label, TUploadConnection& connection, TFtpSettings settings, const QString& password,
              const QStringList& files) {
@@ -250,18 +263,12 @@ bool DelayedRuns(const QStringList& files) {
                 batch.write(("put " + file + " " + sshFolder + "/\n").toUtf8());
         batch.close();
         TimePeer("OpenSSH sftp -b, SFTP " + where, "/usr/bin/sftp",
-                 QStringList{"-q", "-b", batch.fileName(), "-P", QString::number(sshPort)} +
-                     SshOptions(keys.path() + "/") + QStringList{TSshServer::User() + "@127.0.0.1"},
-                 sshFolder);
+                 SftpBatchArguments(batch.fileName(), sshPort, keys.path() + "/"), sshFolder);
         const QString lftpFolder = sftpRoot.filePath(prefix + "lftp");
-        TimePeer("lftp mirror -R -P 3, SFTP " + where, "/usr/bin/lftp",
-                 LftpArguments("set sftp:connect-program '/usr/bin/ssh -a -x " +
-                               SshOptions(keys.path() + "/").join(' ') +
-                               QString("'; open -u %1, -p %2 sftp://127.0.0.1; mirror -R -P 3 %3 %4")
-                                   .arg(TSshServer::User())
-                                   .arg(sshPort)
-                                   .arg(gallery, lftpFolder)),
-                 lftpFolder);
+        TimePeer(
+            "lftp mirror -R -P 3, SFTP " + where, "/usr/bin/lftp",
+            LftpSftpArguments(sshPort, keys.path() + "/", "mirror -R -P 3 " + gallery + " " + lftpFolder),
+            lftpFolder);
     }
     return true;
 }
@@ -316,17 +323,9 @@ bool LargeSftpFile() {
             batch.write(("put " + file + " " + target + ".openssh\n").toUtf8());
         batch.close();
         TimePeer("OpenSSH sftp -b, 16 MB file, " + where, "/usr/bin/sftp",
-                 QStringList{"-q", "-b", batch.fileName(), "-P", QString::number(port)} +
-                     SshOptions(keys.path() + "/") + QStringList{TSshServer::User() + "@127.0.0.1"},
-                 {});
+                 SftpBatchArguments(batch.fileName(), port, keys.path() + "/"), {});
         TimePeer("lftp put, 16 MB file, " + where, "/usr/bin/lftp",
-                 LftpArguments("set sftp:connect-program '/usr/bin/ssh -a -x " +
-                               SshOptions(keys.path() + "/").join(' ') +
-                               QString("'; open -u %1, -p %2 sftp://127.0.0.1; put %3 -o %4.lftp")
-                                   .arg(TSshServer::User())
-                                   .arg(port)
-                                   .arg(file, target)),
-                 {});
+                 LftpSftpArguments(port, keys.path() + "/", "put " + file + " -o " + target + ".lftp"), {});
     }
     return true;
 }
