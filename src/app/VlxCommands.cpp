@@ -82,14 +82,30 @@ TWindowCommands::TWindowCommands(QMainWindow* window) {
     RedoA = NewAction(w, "RedoA", "&Redo", "Redo the edit undone last", S::SP_ArrowForward,
                       QKeySequence("Ctrl+Shift+Z"));
 
+    // The desktop's key for quitting; the tool tip keeps its designed text.
+    ExitA->setShortcut(QKeySequence::Quit);
+
+    // Every command has its place in the menu bar, where users look for it first.
     FileM = NewMenu(window->menuBar()->addMenu("&File"), "FileM");
     FileM->addActions({NewProjectA, OpenGalleryA});
     RecentM = NewMenu(FileM->addMenu("Open &recent"), "RecentM");
     FileM->addActions({SaveGalleryA, SaveGalleryAsA, FindMissingA});
     FileM->addSeparator();
-    FileM->addAction(ExitA);
+    FileM->addActions({GeneratePageA, GenerateTableA, OutputDirA});
+    FileM->addSeparator();
+    FileM->addActions({SaveOptionsA, ExitA});
     EditM = NewMenu(window->menuBar()->addMenu("&Edit"), "EditM");
     EditM->addActions({UndoA, RedoA});
+    EditM->addSeparator();
+    EditM->addActions({GfxG_ClearCell, Gfx_ClearAll});
+    GalleryM = NewMenu(window->menuBar()->addMenu("&Gallery"), "GalleryM");
+    GalleryM->addActions({GfxG_LoadPicture, AddFolderA, AddFolderDateA});
+    GalleryM->addSeparator();
+    GalleryM->addActions({SortNameA, SortDateA});
+    GalleryM->addSeparator();
+    GalleryM->addActions({TableRowsColumns, ThumbBkg_File, ThumbBkg_Color});
+    ViewM = NewMenu(window->menuBar()->addMenu("&View"), "ViewM");
+    ViewM->addActions({Gfx_ShowThumb, ViewPageA, OptionsA});
 
     // The edits first, then the ways pictures come in, what clears them, and their orders.
     GfxGridPM = NewMenu(new QMenu(window), "GfxGridPM");

@@ -45,6 +45,8 @@ public:
     QMenu* FileM;
     QMenu* RecentM; // the galleries opened or saved last, filled by the window
     QMenu* EditM;
+    QMenu* GalleryM;
+    QMenu* ViewM;
     QMenu* GfxGridPM;
     QMenu* ThumbImPM;
 };

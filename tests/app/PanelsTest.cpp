@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -18,7 +20,9 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
+#include <QWidgetAction>
 
 #include "gfx/GfxPic.h"
 #include "grid/GfxGrid.h"
@@ -183,6 +187,27 @@ TEST_P(TTypedSpinTest, OutOfRangeGoesToTheNearestBound) {
 
 INSTANTIATE_TEST_SUITE_P(Values, TTypedSpinTest,
                          testing::Values(TTypedCase{"10", 30}, TTypedCase{"900", 500}, TTypedCase{"77", 77}));
+
+// Every command of the tool bar and of the grid's menu is in the menu bar too; Ctrl+Q quits.
+TEST_F(TAppTest, MenuBarCarriesEveryCommand) {
+    QList<QAction*> inMenus;
+    std::function<void(QMenu*)> gather = [&](QMenu* menu) {
+        for (QAction* action : menu->actions()) {
+            inMenus << action;
+            if (action->menu())
+                gather(action->menu());
+        }
+    };
+    for (QAction* top : W().menuBar()->actions())
+        gather(top->menu());
+    QList<QAction*> commands = W().Commands->GfxGridPM->actions();
+    for (QToolBar* bar : W().findChildren<QToolBar*>())
+        commands << bar->actions();
+    for (QAction* command : commands)
+        if (!command->isSeparator() && !qobject_cast<QWidgetAction*>(command))
+            EXPECT_TRUE(inMenus.contains(command)) << command->objectName().toStdString();
+    EXPECT_EQ(W().Commands->ExitA->shortcut(), QKeySequence(QKeySequence::Quit));
+}
 
 TEST_F(TAppTest, TipsNameTheKeyAndBoxesFitTheirText) {
     EXPECT_EQ(W().Commands->GeneratePageA->toolTip(), "Generate HTML page (Ctrl+P)");
