@@ -169,10 +169,7 @@ bool TXoFTP::StartTransfer(TCmdType type, const QString& localPath, const QStrin
 std::optional<bool> TXoFTP::StoreAhead(const QString& localPath, const QString& remoteName,
                                        const QString& command) {
     const QString passive = Family() == AF_INET6 ? "EPSV" : "PASV";
-    if (remoteName.isEmpty())
-        Report(1, "STOR " + localPath);
-    else
-        Report(1, command);
+    Report(1, remoteName.isEmpty() ? "STOR " + localPath : command);
     SendAhead({passive, command});
     AwaitReply(passive);
     if (FReplyCode >= 400 && FReplyCode < 600) {

@@ -156,7 +156,6 @@ class TSftpRequests {
 public:
     explicit TSftpRequests(sftp_session sftp) : FChannel(sftp->channel), FId(sftp->id_counter) {}
 
-    ssh_channel Channel() const { return FChannel; }
     // A request of that type, its body to be appended after its id; its id.
     quint32 Begin(char type) {
         FPacket.resize(0); // keeps its buffer for the next request
@@ -200,11 +199,11 @@ enum class TWriteEnd { Written, OpenRefused, Refused, ReadFailed, Aborted, Lost 
 // Opens the remote file, sends the rest of file from the remote offset on in write requests of which up to
 // kWindow await their status at once, and closes it: libssh 0.10 sends one request and waits for its
 // answer, a round trip per piece. The close goes right after the last piece, since a server takes the
-// requests on one handle in order, so a small file costs two round trips after its open. Replies are
-// matched by id in whatever order the server sends them, and all are read before the next request of
-// libssh. sent grows by each piece the server took; the first refusal's code and text are kept, and no more
-// pieces are sent after it or an abort. Lost: the channel failed or went out of step.
-TWriteEnd WriteWindowed(sftp_session sftp, const QByteArray& path, QFile& file, quint64 offset,
+// requests on one handle in order, so a small file's data and close take one round trip after its open.
+// Replies are matched by id in whatever order the server sends them, and all are read before the next request
+// of libssh. sent grows by each piece the server took; the first refusal's code and text are kept, and no
+// more pieces are sent after it or an abort. Lost: the channel failed or went out of step.
+TWriteEnd StoreWindowed(sftp_session sftp, const QByteArray& path, QFile& file, quint64 offset,
                         const std::atomic<bool>& abort, std::atomic<qint64>& sent, int& code,
                         QString& serverText) {
     TSftpRequests requests(sftp);
@@ -355,7 +354,7 @@ void TXoSftp::UploadFrom(const QString& localPath, const QString& remoteName, qi
     QString serverText;
     const auto end =
         static_cast<TWriteEnd>(Await([this, &file, offset, name = path.toUtf8(), &code, &serverText] {
-            const TWriteEnd result = WriteWindowed(FSftp, name, file, static_cast<quint64>(offset), FAbort,
+            const TWriteEnd result = StoreWindowed(FSftp, name, file, static_cast<quint64>(offset), FAbort,
                                                    FSent, code, serverText);
             // Replies may still be on their way that libssh would take for answers to its next request.
             if (result == TWriteEnd::Lost && FSocket >= 0)
